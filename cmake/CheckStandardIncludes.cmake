@@ -1,0 +1,23 @@
+# Every <...> include under SOURCE_DIR must be a standard C++ header (a bare lower-case
+# name such as <string> or <cstdint>); project headers are included with quotes and
+# must live under SOURCE_DIR.
+file(GLOB_RECURSE sources "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.cpp")
+set(bad "")
+foreach(source IN LISTS sources)
+  file(STRINGS "${source}" lines REGEX "^[ \t]*#[ \t]*include")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "<([^>]+)>")
+      if(NOT CMAKE_MATCH_1 MATCHES "^[a-z_]+$")
+        list(APPEND bad "${source}: <${CMAKE_MATCH_1}>")
+      endif()
+    elseif(line MATCHES "\"([^\"]+)\"")
+      if(NOT EXISTS "${SOURCE_DIR}/${CMAKE_MATCH_1}")
+        list(APPEND bad "${source}: \"${CMAKE_MATCH_1}\"")
+      endif()
+    endif()
+  endforeach()
+endforeach()
+if(bad)
+  list(JOIN bad "\n  " text)
+  message(FATAL_ERROR "The component may include only standard headers and its own:\n  ${text}")
+endif()

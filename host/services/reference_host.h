@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "component/host_services.h"
+#include "host/db/database.h"
+#include "host/services/dialogs.h"
+
+namespace nv407::host {
+
+// Who is working and what time it is, as the host knows them.
+struct SessionSettings {
+  std::string user_code;
+  Clock clock;  // the server date and time; the system clock when empty
+};
+
+// The host library handed to the component: its services over one database, the
+// host's dialogs and a control set.
+class ReferenceHost final : public HostLibrary {
+ public:
+  ReferenceHost(Database& database, Dialogs& dialogs, ControlFactory& controls,
+                SessionSettings settings);
+  ~ReferenceHost() override;
+
+  std::unique_ptr<AppServices> CreateAppServices() override;
+  std::unique_ptr<UtilityServices> CreateUtilityServices() override;
+  std::unique_ptr<ListFormatter> CreateListFormatter() override;
+  std::unique_ptr<RecordViewer> CreateRecordViewer() override;
+  ControlFactory& Controls() override { return controls_; }
+
+  Database& Db() { return database_; }
+  const SessionSettings& Settings() const { return settings_; }
+
+ private:
+  Database& database_;
+  Dialogs& dialogs_;
+  ControlFactory& controls_;
+  SessionSettings settings_;
+};
+
+}  // namespace nv407::host

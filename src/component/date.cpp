@@ -1,0 +1,109 @@
+#include "component/date.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "component/error.h"
+
+namespace nv407 {
+namespace {
+
+using std::chrono::day;
+using std::chrono::month;
+using std::chrono::sys_days;
+using std::chrono::year;
+using std::chrono::year_month_day;
+using std::chrono::year_month_day_last;
+
+year_month_day Ymd(std::int64_t days) { return year_month_day{sys_days{std::chrono::days{days}}}; }
+
+bool ReadNumber(std::string_view text, std::size_t pos, std::size_t len, int& out) {
+  if (pos + len > text.size()) return false;
+  out = 0;
+  for (std::size_t i = pos; i < pos + len; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    out = out * 10 + (text[i] - '0');
+  }
+  return true;
+}
+
+}  // namespace
+
+Date Date::FromYmd(int y, int m, int d, int hour, int minute, int second) {
+  const year_month_day ymd{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}};
+  if (!ymd.ok() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Invalid date: %04d-%02d-%02d %02d:%02d:%02d", y, m, d, hour,
+                  minute, second);
+    throw Error(text);
+  }
+  return Date(sys_days{ymd}.time_since_epoch().count(), hour * 3600 + minute * 60 + second);
+}
+
+std::optional<Date> Date::Parse(std::string_view text) {
+  int y = 0, m = 0, d = 0, hh = 0, mm = 0, ss = 0;
+  std::size_t time_at = 0;
+  if (text.size() >= 10 && text[4] == '-' && text[7] == '-') {
+    if (!ReadNumber(text, 0, 4, y) || !ReadNumber(text, 5, 2, m) || !ReadNumber(text, 8, 2, d))
+      return std::nullopt;
+    time_at = 10;
+  } else if (text.size() == 8) {
+    if (!ReadNumber(text, 0, 4, y) || !ReadNumber(text, 4, 2, m) || !ReadNumber(text, 6, 2, d))
+      return std::nullopt;
+    time_at = 8;
+  } else {
+    return std::nullopt;
+  }
+  if (text.size() > time_at) {
+    if (text.size() < time_at + 9 || (text[time_at] != ' ' && text[time_at] != 'T') ||
+        text[time_at + 3] != ':' || text[time_at + 6] != ':' ||
+        !ReadNumber(text, time_at + 1, 2, hh) || !ReadNumber(text, time_at + 4, 2, mm) ||
+        !ReadNumber(text, time_at + 7, 2, ss))
+      return std::nullopt;
+    // Fractions of a second, as some databases write them, are dropped.
+    if (text.size() > time_at + 9 && text[time_at + 9] != '.') return std::nullopt;
+  }
+  try {
+    return FromYmd(y, m, d, hh, mm, ss);
+  } catch (const Error&) {
+    return std::nullopt;
+  }
+}
+
+int Date::Year() const { return static_cast<int>(Ymd(days_).year()); }
+int Date::Month() const { return static_cast<int>(static_cast<unsigned>(Ymd(days_).month())); }
+int Date::Day() const { return static_cast<int>(static_cast<unsigned>(Ymd(days_).day())); }
+
+Date Date::DateOnly() const { return Date(days_, 0); }
+
+Date Date::AddDays(std::int64_t n) const { return Date(days_ + n, seconds_); }
+
+Date Date::AddMonths(std::int64_t n) const {
+  const year_month_day ymd = Ymd(days_);
+  const std::int64_t index =
+      static_cast<int>(ymd.year()) * 12LL + static_cast<unsigned>(ymd.month()) - 1 + n;
+  const year target_year{static_cast<int>(index >= 0 ? index / 12 : (index - 11) / 12)};
+  const month target_month{static_cast<unsigned>(index - static_cast<int>(target_year) * 12LL + 1)};
+  const day last = year_month_day_last{target_year, std::chrono::month_day_last{target_month}}.day();
+  const day target_day = ymd.day() > last ? last : ymd.day();
+  return Date(sys_days{year_month_day{target_year, target_month, target_day}}.time_since_epoch().count(),
+              seconds_);
+}
+
+std::string Date::ToIsoDate() const {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", Year(), Month(), Day());
+  return text;
+}
+
+std::string Date::ToIsoDateTime(char separator) const {
+  char text[16];
+  std::snprintf(text, sizeof text, "%c%02d:%02d:%02d", separator, Hour(), Minute(), Second());
+  return ToIsoDate() + text;
+}
+
+std::string Date::ToText(char separator) const {
+  return HasTime() ? ToIsoDateTime(separator) : ToIsoDate();
+}
+
+}  // namespace nv407

@@ -1,0 +1,42 @@
+#include "component/controls.h"
+#include "component/error.h"
+
+namespace nv407 {
+
+std::string ListItem::SubItem(int index) const {
+  if (index < 1) throw Error("Invalid property value");
+  return static_cast<std::size_t>(index) <= sub_items_.size() ? sub_items_[index - 1] : std::string();
+}
+
+void ListItem::SetSubItem(int index, const std::string& text) {
+  if (index < 1) throw Error("Invalid property value");
+  if (sub_items_.size() < static_cast<std::size_t>(index)) sub_items_.resize(index);
+  sub_items_[index - 1] = text;
+  owner_->Changed();
+}
+
+void ListItems::Clear() {
+  items_.clear();
+  Changed();
+}
+
+ListItem& ListItems::Add(const std::string& key, const std::string& text) {
+  for (const ListItem& item : items_)
+    if (!key.empty() && item.Key() == key) throw Error("Key is not unique in collection");
+  items_.emplace_back(this, key, text);
+  Changed();
+  return items_.back();
+}
+
+ListItem& ListItems::Item(const std::string& key) {
+  for (ListItem& item : items_)
+    if (item.Key() == key) return item;
+  throw Error("Element not found");
+}
+
+ListItem& ListItems::Item(int index) {
+  if (index < 1 || index > Count()) throw Error("Index out of bounds");
+  return items_[index - 1];
+}
+
+}  // namespace nv407

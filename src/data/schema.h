@@ -1,0 +1,16 @@
+#pragma once
+
+// Names of the service-policy tables, codes and host-kept record keys as the screen uses them.
+namespace nv407::schema {
+
+inline constexpr const char* kPolizaServicio = "Poliza_Servicio";
+inline constexpr const char* kPolizaServicioUpper = "POLIZA_SERVICIO";  // record viewer, notes
+inline constexpr const char* kFolioColumn = "Ps_Folio";
+inline constexpr const char* kExtendedTextEntry = "0001";
+
+inline constexpr const char* kStateCancelled = "CA";  // Poliza_Servicio.Es_Cve_Estado
+inline constexpr const char* kStateWithdrawn = "BA";  // catalogue rows
+inline constexpr const char* kUnitHours = "HR";
+inline constexpr const char* kUnitEvents = "EV";
+
+}  // namespace nv407::schema

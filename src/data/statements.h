@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+// The texts of the statements the screen runs, each joined from its fixed pieces and
+// values in their order. Spliced values have each apostrophe doubled and nothing else
+// changed, so a typed value is stored exactly as typed and never ends its literal.
+namespace nv407::statements {
+
+std::string Literal(const std::string& value);
+
+// One policy's header with its included services, units, included and used quantities.
+std::string PolicyByFolio(const std::string& folio);
+
+// A policy type's included services, with the unit and count of the policy's length.
+std::string PolicyTypeServices(const std::string& policy_type);
+
+// Marks a policy cancelled (Baja, and the edit that replaces it).
+std::string CancelPolicy(const std::string& user, const std::string& stamp,
+                         const std::string& folio);
+
+struct PolicyHeader {
+  std::string folio, fecha, fecha_inicia, fecha_finaliza;  // dates already as SqlDate text
+  std::string sucursal, vendedor, cliente, comentario, dia_corte, referencia;
+  std::string tipo_poliza, factura_id, concepto, user, stamp;
+};
+std::string InsertPolicyHeader(const PolicyHeader& header);
+
+// Copies the policy type's services to the new policy with both used counters at 0.
+std::string InsertPolicyServices(const std::string& folio, const std::string& policy_type);
+
+std::string ResetServiceCounters(const std::string& folio);
+std::string StampCounterReset(const std::string& user, const std::string& folio);
+
+// Product code and description of a policy type.
+std::string ProductOfPolicyType(const std::string& policy_type);
+
+}  // namespace nv407::statements
