@@ -1,0 +1,115 @@
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "component/error.h"
+#include "data/statements.h"
+#include "screen/frm_nv407.h"
+
+namespace nv407 {
+namespace {
+
+enum class LengthUnit { kDays, kWeeks, kMonths, kYears };
+
+struct IncludedService {
+  std::string code;
+  Variant description, unit, quantity;
+};
+
+std::string TypeName(const std::string& policy_type) {
+  return "El tipo de póliza de servicio '" + policy_type + "'";
+}
+
+LengthUnit UnitOf(const Variant& tipo, const std::string& policy_type) {
+  if (tipo.IsNull() || tipo.IsEmpty())
+    throw Error(TypeName(policy_type) + " no tiene unidad de duración (Tps_Tipo).");
+  const double code = tipo.ToDouble();
+  if (code == 1) return LengthUnit::kDays;
+  if (code == 2) return LengthUnit::kWeeks;
+  if (code == 3) return LengthUnit::kMonths;
+  if (code == 4) return LengthUnit::kYears;
+  throw Error(TypeName(policy_type) + " tiene una unidad de duración no válida (Tps_Tipo = " +
+              tipo.ToText() + "); debe ser 1 (días), 2 (semanas), 3 (meses) o 4 (años).");
+}
+
+void RequireValue(const Variant& value, const IncludedService& service, const char* what,
+                  const std::string& policy_type) {
+  if (value.IsNull())
+    throw Error("El servicio '" + service.code + "' del tipo de póliza de servicio '" +
+                policy_type + "' no tiene " + what + ".");
+}
+
+Date Advance(const Date& start, LengthUnit unit, std::int64_t count) {
+  switch (unit) {
+    case LengthUnit::kDays:
+      return start.AddDays(count);
+    case LengthUnit::kWeeks:
+      return start.AddWeeks(count);
+    case LengthUnit::kMonths:
+      return start.AddMonths(count);
+    case LengthUnit::kYears:
+      return start.AddYears(count);
+  }
+  return start;
+}
+
+}  // namespace
+
+void frmNV407::LoadPolicyType() {
+  // The look-up leaves the description empty for an unknown or withdrawn type.
+  if (txt_Tps_Descripcion->Text().empty()) return;
+
+  const std::string policy_type = txt_Tps_Cve_Tipo_Poliza->Text();
+  Sql() = statements::PolicyTypeServices(policy_type);
+  std::unique_ptr<Recordset> result = Db().Execute(Sql());
+  if (result->Eof()) {
+    result->Close();
+    return;
+  }
+
+  const LengthUnit unit = UnitOf(result->Fields("Tps_Tipo").Value(), policy_type);
+  const Variant valor = result->Fields("Tps_Valor").Value();
+  if (valor.IsNull() || valor.IsEmpty())
+    throw Error(TypeName(policy_type) + " no tiene duración (Tps_Valor).");
+  const std::int64_t count = valor.ToLong();
+
+  // The whole result is read and checked before anything is written, so that a bad
+  // row leaves the list and the end date as they were.
+  std::vector<IncludedService> services;
+  for (; !result->Eof(); result->MoveNext()) {
+    IncludedService service{result->Fields("Ts_Cve_Tipo_Servicio").Value().ToText(),
+                            result->Fields("Ts_Descripcion").Value(),
+                            result->Fields("Ts_Unidad").Value(),
+                            result->Fields("Tpt_Cantidad").Value()};
+    RequireValue(service.description, service, "descripción (Ts_Descripcion)", policy_type);
+    RequireValue(service.quantity, service, "cantidad incluida (Tpt_Cantidad)", policy_type);
+    services.push_back(std::move(service));
+  }
+  const Date start = dp_Ps_Fecha_Inicio->Value().ToDate();
+  const Date end = Advance(start, unit, count).AddDays(-1);
+
+  dp_Ps_Fecha_Fin->SetValue(end);
+  lvServicios->Items().Clear();
+  for (const IncludedService& service : services) {
+    const std::string key = "K" + service.code;
+    lvServicios->Items().Add(key, service.code);
+    lvServicios->Items().Item(key).SetSubItem(1, service.description.ToText());
+    lvServicios->Items().Item(key).SetSubItem(2, service.unit.ToText());
+    lvServicios->Items().Item(key).SetSubItem(3, service.quantity.ToText());
+    lvServicios->Items().Item(key).SetSubItem(4, "0");
+  }
+  list_formatter_->FormatList(*lvServicios);
+  result->Close();
+}
+
+void frmNV407::ResetPolicyType() {
+  dp_Ps_Fecha_Fin->SetValue(dp_Ps_Fecha_Inicio->Value());
+  lvServicios->Items().Clear();
+}
+
+void frmNV407::RerunPolicyType() {
+  LoadPolicyType();
+}
+
+}  // namespace nv407
