@@ -22,7 +22,7 @@ class Dialogs {
   // Returns the button pressed: 1 OK, 6 Yes, 7 No.
   virtual int ShowMessage(const MessageRequest& message) = 0;
   // The extended-text editor; may change the concept in place; returns the edited text.
-  virtual std::string EditExtendedText(std::string& concept, const std::string& text,
+  virtual std::string EditExtendedText(std::string& concept_text, const std::string& text,
                                        int width) = 0;
   // The record viewer, on one record of a table.
   virtual void ShowRecord(const std::string& table, const std::string& key_column,

@@ -39,6 +39,8 @@ std::unique_ptr<Pantalla> Component::CreatePantalla() {
   return std::make_unique<PantallaImpl>(*this);
 }
 
-void Component::SetScreenInstance(std::unique_ptr<frmNV407> screen) { screen_ = std::move(screen); }
+void Component::SetScreenInstance(std::unique_ptr<frmNV407> screen) {
+  screen_ = std::move(screen);
+}
 
 }  // namespace nv407

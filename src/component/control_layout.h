@@ -8,7 +8,16 @@
 
 namespace nv407 {
 
-enum class ControlKind { kTextBox, kDateField, kComboBox, kFlatButton, kLabel, kToolbar, kListView, kColorScheme };
+enum class ControlKind {
+  kTextBox,
+  kDateField,
+  kComboBox,
+  kFlatButton,
+  kLabel,
+  kToolbar,
+  kListView,
+  kColorScheme
+};
 
 // Positions are in twips, as the screen was designed.
 struct Rect {

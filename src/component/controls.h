@@ -43,9 +43,15 @@ class TextBox : public Control {
   void OnLookupRepeated(Handler h) { lookup_repeated_ = std::move(h); }
 
  protected:
-  void RaiseLookupDone() { if (lookup_done_) lookup_done_(); }
-  void RaiseLookupReset() { if (lookup_reset_) lookup_reset_(); }
-  void RaiseLookupRepeated() { if (lookup_repeated_) lookup_repeated_(); }
+  void RaiseLookupDone() {
+    if (lookup_done_) lookup_done_();
+  }
+  void RaiseLookupReset() {
+    if (lookup_reset_) lookup_reset_();
+  }
+  void RaiseLookupRepeated() {
+    if (lookup_repeated_) lookup_repeated_();
+  }
 
  private:
   Handler lookup_done_, lookup_reset_, lookup_repeated_;
@@ -74,7 +80,9 @@ class FlatButton : public Control {
   void OnClick(Handler h) { click_ = std::move(h); }
 
  protected:
-  void RaiseClick() { if (click_) click_(); }
+  void RaiseClick() {
+    if (click_) click_();
+  }
 
  private:
   Handler click_;
@@ -150,7 +158,9 @@ class ListItems {
 
  private:
   friend class ListItem;
-  void Changed() { if (changed_) changed_(); }
+  void Changed() {
+    if (changed_) changed_();
+  }
   std::vector<ListItem> items_;
   Handler changed_;
 };
@@ -167,11 +177,13 @@ class ControlFactory {
   virtual std::unique_ptr<TextBox> CreateTextBox(const ControlLayout& layout, Form& owner) = 0;
   virtual std::unique_ptr<DateField> CreateDateField(const ControlLayout& layout, Form& owner) = 0;
   virtual std::unique_ptr<ComboBox> CreateComboBox(const ControlLayout& layout, Form& owner) = 0;
-  virtual std::unique_ptr<FlatButton> CreateFlatButton(const ControlLayout& layout, Form& owner) = 0;
+  virtual std::unique_ptr<FlatButton> CreateFlatButton(const ControlLayout& layout,
+                                                       Form& owner) = 0;
   virtual std::unique_ptr<Label> CreateLabel(const ControlLayout& layout, Form& owner) = 0;
   virtual std::unique_ptr<Toolbar> CreateToolbar(const ControlLayout& layout, Form& owner) = 0;
   virtual std::unique_ptr<ListView> CreateListView(const ControlLayout& layout, Form& owner) = 0;
-  virtual std::unique_ptr<ColorScheme> CreateColorScheme(const ControlLayout& layout, Form& owner) = 0;
+  virtual std::unique_ptr<ColorScheme> CreateColorScheme(const ControlLayout& layout,
+                                                         Form& owner) = 0;
 };
 
 }  // namespace nv407

@@ -15,7 +15,9 @@ using std::chrono::year;
 using std::chrono::year_month_day;
 using std::chrono::year_month_day_last;
 
-year_month_day Ymd(std::int64_t days) { return year_month_day{sys_days{std::chrono::days{days}}}; }
+year_month_day Ymd(std::int64_t days) {
+  return year_month_day{sys_days{std::chrono::days{days}}};
+}
 
 bool ReadNumber(std::string_view text, std::size_t pos, std::size_t len, int& out) {
   if (pos + len > text.size()) return false;
@@ -31,7 +33,8 @@ bool ReadNumber(std::string_view text, std::size_t pos, std::size_t len, int& ou
 
 Date Date::FromYmd(int y, int m, int d, int hour, int minute, int second) {
   const year_month_day ymd{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}};
-  if (!ymd.ok() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
+  if (!ymd.ok() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+      second > 59) {
     char text[64];
     std::snprintf(text, sizeof text, "Invalid date: %04d-%02d-%02d %02d:%02d:%02d", y, m, d, hour,
                   minute, second);
@@ -70,13 +73,23 @@ std::optional<Date> Date::Parse(std::string_view text) {
   }
 }
 
-int Date::Year() const { return static_cast<int>(Ymd(days_).year()); }
-int Date::Month() const { return static_cast<int>(static_cast<unsigned>(Ymd(days_).month())); }
-int Date::Day() const { return static_cast<int>(static_cast<unsigned>(Ymd(days_).day())); }
+int Date::Year() const {
+  return static_cast<int>(Ymd(days_).year());
+}
+int Date::Month() const {
+  return static_cast<int>(static_cast<unsigned>(Ymd(days_).month()));
+}
+int Date::Day() const {
+  return static_cast<int>(static_cast<unsigned>(Ymd(days_).day()));
+}
 
-Date Date::DateOnly() const { return Date(days_, 0); }
+Date Date::DateOnly() const {
+  return Date(days_, 0);
+}
 
-Date Date::AddDays(std::int64_t n) const { return Date(days_ + n, seconds_); }
+Date Date::AddDays(std::int64_t n) const {
+  return Date(days_ + n, seconds_);
+}
 
 Date Date::AddMonths(std::int64_t n) const {
   const year_month_day ymd = Ymd(days_);
@@ -84,10 +97,12 @@ Date Date::AddMonths(std::int64_t n) const {
       static_cast<int>(ymd.year()) * 12LL + static_cast<unsigned>(ymd.month()) - 1 + n;
   const year target_year{static_cast<int>(index >= 0 ? index / 12 : (index - 11) / 12)};
   const month target_month{static_cast<unsigned>(index - static_cast<int>(target_year) * 12LL + 1)};
-  const day last = year_month_day_last{target_year, std::chrono::month_day_last{target_month}}.day();
+  const day last =
+      year_month_day_last{target_year, std::chrono::month_day_last{target_month}}.day();
   const day target_day = ymd.day() > last ? last : ymd.day();
-  return Date(sys_days{year_month_day{target_year, target_month, target_day}}.time_since_epoch().count(),
-              seconds_);
+  return Date(
+      sys_days{year_month_day{target_year, target_month, target_day}}.time_since_epoch().count(),
+      seconds_);
 }
 
 std::string Date::ToIsoDate() const {

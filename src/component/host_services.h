@@ -57,7 +57,7 @@ class UtilityServices {
   virtual bool SaveExtendedText(const std::string& table, const std::string& key,
                                 const std::string& entry, const std::string& text) = 0;
   // The editor may change the concept in place; returns the edited text.
-  virtual std::string EditExtendedText(std::string& concept, const std::string& text,
+  virtual std::string EditExtendedText(std::string& concept_text, const std::string& text,
                                        int width) = 0;
   virtual std::string GetProductText(const std::string& product) = 0;
   virtual std::string ResolveTransaction(const std::string& transaction,
@@ -73,9 +73,9 @@ class ListFormatter {
 class RecordViewer {
  public:
   virtual ~RecordViewer() = default;
-  virtual void Show(const std::string& table, const std::string& key_column,
-                    const std::string& key, const std::string& arg4, const std::string& arg5,
-                    const std::string& arg6, const std::string& arg7) = 0;
+  virtual void Show(const std::string& table, const std::string& key_column, const std::string& key,
+                    const std::string& arg4, const std::string& arg5, const std::string& arg6,
+                    const std::string& arg7) = 0;
 };
 
 // What a host hands the component when it loads it: the factories of its services

@@ -5,7 +5,8 @@ namespace nv407 {
 
 std::string ListItem::SubItem(int index) const {
   if (index < 1) throw Error("Invalid property value");
-  return static_cast<std::size_t>(index) <= sub_items_.size() ? sub_items_[index - 1] : std::string();
+  return static_cast<std::size_t>(index) <= sub_items_.size() ? sub_items_[index - 1]
+                                                              : std::string();
 }
 
 void ListItem::SetSubItem(int index, const std::string& text) {

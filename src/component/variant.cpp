@@ -10,8 +10,12 @@
 namespace nv407 {
 namespace {
 
-[[noreturn]] void TypeMismatch() { throw Error("Type mismatch"); }
-[[noreturn]] void InvalidNull() { throw Error("Invalid use of Null"); }
+[[noreturn]] void TypeMismatch() {
+  throw Error("Type mismatch");
+}
+[[noreturn]] void InvalidNull() {
+  throw Error("Invalid use of Null");
+}
 
 double ParseNumber(const std::string& text) {
   const char* begin = text.c_str();

@@ -16,13 +16,21 @@ std::string PolicyByFolio(const std::string& folio) {
   std::string sql;
   sql += "SELECT Poliza_Servicio.*, ";
   sql += "   IsNull(Pst_Cantidad_Incluida, 0) as Pst_Cantidad_Incluida, ";
-  sql += "   CASE WHEN IsNull(Tipo_Servicio.Ts_Servicio_Hora, '') = 'SI' THEN 'HR' ELSE 'EV' END as Ts_Unidad, ";
-  sql += "   CASE WHEN IsNull(Tipo_Servicio.Ts_Servicio_Hora, '') = 'SI' THEN Pst_Tiempo_Utilizado ELSE Pst_Evento_Utilizado END as Pst_Cantidad_Utilizada, ";
+  sql +=
+      "   CASE WHEN IsNull(Tipo_Servicio.Ts_Servicio_Hora, '') = 'SI' THEN 'HR' ELSE 'EV' END as "
+      "Ts_Unidad, ";
+  sql +=
+      "   CASE WHEN IsNull(Tipo_Servicio.Ts_Servicio_Hora, '') = 'SI' THEN Pst_Tiempo_Utilizado "
+      "ELSE Pst_Evento_Utilizado END as Pst_Cantidad_Utilizada, ";
   sql += "   IsNull(Tipo_Servicio.Ts_Cve_Tipo_Servicio, '') as Ts_Cve_Tipo_Servicio, ";
   sql += "   IsNull(Tipo_Servicio.Ts_Descripcion, '') as Ts_Descripcion ";
   sql += "FROM Poliza_Servicio ";
-  sql += "   LEFT JOIN Poliza_Servicio_Tipo_Servicio ON Poliza_Servicio.Ps_Folio = Poliza_Servicio_Tipo_Servicio.Ps_Folio ";
-  sql += "   LEFT JOIN Tipo_Servicio ON Poliza_Servicio_Tipo_Servicio.Ts_Cve_Tipo_Servicio = Tipo_Servicio.Ts_Cve_Tipo_Servicio ";
+  sql +=
+      "   LEFT JOIN Poliza_Servicio_Tipo_Servicio ON Poliza_Servicio.Ps_Folio = "
+      "Poliza_Servicio_Tipo_Servicio.Ps_Folio ";
+  sql +=
+      "   LEFT JOIN Tipo_Servicio ON Poliza_Servicio_Tipo_Servicio.Ts_Cve_Tipo_Servicio = "
+      "Tipo_Servicio.Ts_Cve_Tipo_Servicio ";
   sql += "WHERE Poliza_Servicio.Ps_Folio = '";
   sql += Literal(folio);
   sql += "' ";
@@ -31,10 +39,17 @@ std::string PolicyByFolio(const std::string& folio) {
 
 std::string PolicyTypeServices(const std::string& policy_type) {
   std::string sql;
-  sql += "SELECT Tipo_Servicio.Ts_Cve_Tipo_Servicio, Ts_Descripcion, CASE WHEN Ts_Servicio_Hora = 'SI' THEN 'HR' ELSE 'EV' END as Ts_Unidad, Tpt_Cantidad, Tps_Tipo, Tps_Valor ";
+  sql +=
+      "SELECT Tipo_Servicio.Ts_Cve_Tipo_Servicio, Ts_Descripcion, CASE WHEN Ts_Servicio_Hora = "
+      "'SI' THEN 'HR' ELSE 'EV' END as Ts_Unidad, Tpt_Cantidad, Tps_Tipo, Tps_Valor ";
   sql += "FROM Tipo_Poliza_Servicio ";
-  sql += "   INNER JOIN Tipo_Poliza_Servicio_Tipo_Servicio ON Tipo_Poliza_Servicio.Tps_Cve_Tipo_Poliza_Servicio = Tipo_Poliza_Servicio_Tipo_Servicio.Tps_Cve_Tipo_Poliza_Servicio ";
-  sql += "   INNER JOIN Tipo_Servicio ON Tipo_Poliza_Servicio_Tipo_Servicio.Ts_Cve_Tipo_Servicio = Tipo_Servicio.Ts_Cve_Tipo_Servicio ";
+  sql +=
+      "   INNER JOIN Tipo_Poliza_Servicio_Tipo_Servicio ON "
+      "Tipo_Poliza_Servicio.Tps_Cve_Tipo_Poliza_Servicio = "
+      "Tipo_Poliza_Servicio_Tipo_Servicio.Tps_Cve_Tipo_Poliza_Servicio ";
+  sql +=
+      "   INNER JOIN Tipo_Servicio ON Tipo_Poliza_Servicio_Tipo_Servicio.Ts_Cve_Tipo_Servicio = "
+      "Tipo_Servicio.Ts_Cve_Tipo_Servicio ";
   sql += "WHERE Tipo_Poliza_Servicio.Tps_Cve_Tipo_Poliza_Servicio = '";
   sql += Literal(policy_type);
   sql += "'";
@@ -154,7 +169,8 @@ std::string ProductOfPolicyType(const std::string& policy_type) {
   std::string sql;
   sql += "SELECT Tipo_Poliza_Servicio.Pr_Cve_Producto, Pr_Descripcion ";
   sql += "FROM Tipo_Poliza_Servicio ";
-  sql += "   INNER JOIN Producto ON Tipo_Poliza_Servicio.Pr_Cve_Producto = Producto.Pr_Cve_Producto ";
+  sql +=
+      "   INNER JOIN Producto ON Tipo_Poliza_Servicio.Pr_Cve_Producto = Producto.Pr_Cve_Producto ";
   sql += "WHERE Tps_Cve_Tipo_Poliza_Servicio = '";
   sql += Literal(policy_type);
   sql += "'";
