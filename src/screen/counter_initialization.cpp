@@ -1,0 +1,68 @@
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "component/error.h"
+#include "data/schema.h"
+#include "data/statements.h"
+#include "screen/counter_report.h"
+#include "screen/frm_nv407.h"
+
+namespace nv407 {
+namespace {
+
+constexpr const char* kModule = "NV407";
+
+// Undoes the reset after a failure. The failure being reported is the one that
+// matters: a rollback that fails too (no transaction was open yet, or the
+// connection itself is gone) must not replace it.
+void RollBackQuietly(AppServices& app) {
+  try {
+    app.GetConnection().RollbackTrans();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+// cmdInicializa: logs what had been used of each listed service, then sets every used
+// counter of the folio to zero and stamps the header, all in one transaction.
+void frmNV407::InitializeServices() {
+  const int answer = App().ShowMessage(
+      "Seguro de incializar el contador de los servicios contratados",
+      message_style::kYesNoQuestion, "INICIALIZAR", WindowHandle(), kModule, "ERR-ID:7500015");
+  if (answer == message_answer::kNo) return;
+
+  try {
+    Db().BeginTrans();
+
+    ListItems& services = lvServicios->Items();
+    std::vector<ServiceUsage> rows;
+    const int listed = services.Count();
+    for (int row = 1; row <= listed; ++row) {
+      const ListItem& item = services.Item(row);
+      rows.push_back({item.Text(), item.SubItem(1), item.SubItem(2), item.SubItem(4)});
+    }
+    const std::string report = CounterReport(rows);
+    if (!report.empty()) {
+      Utility().LogRecordEvent(schema::kPolizaServicio, txtFolio->Text(), report);
+    }
+
+    Sql() = statements::ResetServiceCounters(txtFolio->Text());
+    Db().Execute(Sql());
+
+    Sql() = statements::StampCounterReset(App().GetUserCode(), txtFolio->Text());
+    Db().Execute(Sql());
+
+    const int shown = services.Count();
+    for (int row = 1; row <= shown; ++row) services.Item(row).SetSubItem(4, "0");
+
+    Db().CommitTrans();
+  } catch (const std::exception& e) {  // nv407::Error's description is its what()
+    RollBackQuietly(App());
+    ShowError(std::string("Operación cancelada debido al siguiente error: ") + "\r\n" + e.what(),
+              message_style::kStop, "ERROR", "ERR-ID:7500001");
+  }
+}
+
+}  // namespace nv407
