@@ -11,18 +11,23 @@ namespace nv407::host {
 
 // Who ran a statement, for the statement trace.
 enum class SqlOrigin { kScreen, kHost };
+// Receives the text of every statement passed to Execute, exactly as given, before it
+// runs (and whether or not it then succeeds). Transaction commands are not traced.
 using StatementTrace = std::function<void(SqlOrigin origin, const std::string& sql)>;
 
 // The text forms of dates that statements quote, per database dialect.
 enum class SqlDialect { kSqlite, kSqlServer };
-std::string DateText(SqlDialect dialect, const Date& date);      // SqlDate
+// kSqlite: "YYYY-MM-DD"; kSqlServer: "YYYYMMDD".
+std::string DateText(SqlDialect dialect, const Date& date);  // SqlDate
+// kSqlite: "YYYY-MM-DD HH:MM:SS"; kSqlServer: "YYYY-MM-DDTHH:MM:SS".
 std::string DateTimeText(SqlDialect dialect, const Date& date);  // SqlDateTime
 
 using Clock = std::function<Date()>;
 
 // The host's one open database: a single session that the screen and the host's own
 // services share, so that the host's records join the screen's transaction and roll
-// back with it.
+// back with it. Either connection's BeginTrans/CommitTrans/RollbackTrans acts on that
+// one session.
 class Database {
  public:
   virtual ~Database() = default;
@@ -34,17 +39,35 @@ class Database {
 };
 
 struct SqliteOptions {
-  bool create = false;       // false: a missing file is an error, never a new database
-  Clock clock;               // what GetDate() returns; the system clock when empty
+  bool create = false;  // false: a missing file is an error, never a new database
+  Clock clock;          // what GetDate() returns; the system's local time when empty
   int busy_timeout_ms = 30000;
 };
 
-// Opens (or creates) a SQLite database file, or ":memory:".
+// Opens (or creates) a SQLite database file, or ":memory:". The session runs in WAL mode
+// with synchronous FULL and foreign keys enforced; BeginTrans takes the write lock at once
+// and waits up to busy_timeout_ms for another process to release it.
 std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOptions options = {});
 
-// The schema of the service-policy tables and of the host's own tables (no rows).
+// A transaction for host code that writes on its own (outside the screen's commands):
+// begins on construction and rolls back on destruction unless committed.
+class TransactionScope {
+ public:
+  explicit TransactionScope(Connection& connection);
+  ~TransactionScope();
+  TransactionScope(const TransactionScope&) = delete;
+  TransactionScope& operator=(const TransactionScope&) = delete;
+  void Commit();
+
+ private:
+  Connection* connection_;
+  bool open_ = true;
+};
+
+// The schema of the service-policy tables and of the host's own tables (no rows). Runs
+// in the caller's transaction, if any.
 void CreateSchema(Connection& connection);
-// Demo catalogues, parameters and operators.
+// Demo catalogues, parameters and operators, on a database with the schema and no rows.
 void LoadDemoData(Connection& connection);
 
 }  // namespace nv407::host

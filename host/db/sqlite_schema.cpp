@@ -1,0 +1,170 @@
+#include <array>
+
+#include "host/db/database.h"
+
+namespace nv407::host {
+namespace {
+
+// One statement per entry: the connection runs one statement at a time.
+//
+// Codes are TEXT compared exactly (the key fields store them upper-cased). Columns of the
+// Date kind are declared DATE and the audit times DATETIME: the connection hands both out
+// as dates. Catalogue columns carry no CHECK constraints, so odd values that other tools
+// write (a length unit outside 1 to 4, a NULL quantity) reach the screen and are handled
+// there. Every look-up the screen makes is a primary-key search or a search on a
+// primary key's leading column; the other indexes keep the foreign keys' parent checks
+// keyed.
+constexpr std::array kSchema = {
+    // Catalogues.
+    R"(CREATE TABLE Sucursal (
+  Sc_Cve_Sucursal TEXT NOT NULL PRIMARY KEY,
+  Sc_Descripcion TEXT,
+  Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC'
+))",
+    R"(CREATE TABLE Vendedor (
+  Vn_Cve_Vendedor TEXT NOT NULL PRIMARY KEY,
+  Vn_Descripcion TEXT,
+  Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC'
+))",
+    R"(CREATE TABLE Cliente (
+  Cl_Cve_Cliente TEXT NOT NULL PRIMARY KEY,
+  Cl_Razon_Social_1 TEXT,
+  Cl_Razon_Social_2 TEXT,
+  Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC'
+))",
+    R"(CREATE TABLE Producto (
+  Pr_Cve_Producto TEXT NOT NULL PRIMARY KEY,
+  Pr_Descripcion TEXT
+))",
+    R"(CREATE TABLE Tipo_Servicio (
+  Ts_Cve_Tipo_Servicio TEXT NOT NULL PRIMARY KEY,
+  Ts_Descripcion TEXT,
+  Ts_Servicio_Hora TEXT
+))",
+    R"(CREATE TABLE Tipo_Poliza_Servicio (
+  Tps_Cve_Tipo_Poliza_Servicio TEXT NOT NULL PRIMARY KEY,
+  Tps_Descripcion TEXT,
+  Pr_Cve_Producto TEXT REFERENCES Producto (Pr_Cve_Producto),
+  Tps_Tipo INTEGER,
+  Tps_Valor INTEGER,
+  Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC'
+))",
+    "CREATE INDEX Tipo_Poliza_Servicio_Producto ON Tipo_Poliza_Servicio (Pr_Cve_Producto)",
+    R"(CREATE TABLE Tipo_Poliza_Servicio_Tipo_Servicio (
+  Tps_Cve_Tipo_Poliza_Servicio TEXT NOT NULL
+    REFERENCES Tipo_Poliza_Servicio (Tps_Cve_Tipo_Poliza_Servicio),
+  Ts_Cve_Tipo_Servicio TEXT NOT NULL REFERENCES Tipo_Servicio (Ts_Cve_Tipo_Servicio),
+  Tpt_Cantidad REAL,
+  PRIMARY KEY (Tps_Cve_Tipo_Poliza_Servicio, Ts_Cve_Tipo_Servicio)
+))",
+    "CREATE INDEX Tipo_Poliza_Servicio_Tipo_Servicio_Servicio "
+    "ON Tipo_Poliza_Servicio_Tipo_Servicio (Ts_Cve_Tipo_Servicio)",
+
+    // Policies. A new policy is inserted without its state and takes 'AC' (active).
+    R"(CREATE TABLE Poliza_Servicio (
+  Ps_Folio TEXT NOT NULL PRIMARY KEY,
+  Ps_Fecha DATE,
+  Ps_Tabla TEXT,
+  Ps_Documento TEXT,
+  Ps_Fecha_Inicia DATE,
+  Ps_Fecha_Finaliza DATE,
+  Sc_Cve_Sucursal TEXT,
+  Vn_Cve_Vendedor TEXT,
+  Cl_Cve_Cliente TEXT,
+  Ps_Comentario TEXT,
+  Ps_Dia_Corte INTEGER,
+  Ps_Referencia TEXT,
+  Tps_Cve_Tipo_Poliza_Servicio TEXT,
+  Ps_Factura_ID TEXT,
+  Ps_Concepto TEXT,
+  Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC',
+  Oper_Alta TEXT,
+  Fecha_Alta DATETIME,
+  Oper_Ult_Modif TEXT,
+  Fecha_Ult_Modif DATETIME,
+  Oper_Baja TEXT,
+  Fecha_Baja DATETIME
+))",
+    // The column order is fixed: the services of a new policy are inserted by an
+    // INSERT ... SELECT that names no columns.
+    R"(CREATE TABLE Poliza_Servicio_Tipo_Servicio (
+  Ps_Folio TEXT NOT NULL REFERENCES Poliza_Servicio (Ps_Folio),
+  Ts_Cve_Tipo_Servicio TEXT NOT NULL REFERENCES Tipo_Servicio (Ts_Cve_Tipo_Servicio),
+  Pst_Cantidad_Incluida REAL,
+  Pst_Tiempo_Utilizado REAL,
+  Pst_Evento_Utilizado REAL,
+  PRIMARY KEY (Ps_Folio, Ts_Cve_Tipo_Servicio)
+))",
+    "CREATE INDEX Poliza_Servicio_Tipo_Servicio_Servicio "
+    "ON Poliza_Servicio_Tipo_Servicio (Ts_Cve_Tipo_Servicio)",
+
+    // The host's own records. Table names in them match without regard to case, as SQL
+    // names do: a note logged for "POLIZA_SERVICIO" belongs to "Poliza_Servicio".
+    R"(CREATE TABLE folio_series (
+  branch TEXT NOT NULL,
+  table_name TEXT NOT NULL COLLATE NOCASE,
+  last_number INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY (branch, table_name)
+))",
+    R"(CREATE TABLE extended_text (
+  table_name TEXT NOT NULL COLLATE NOCASE,
+  record_key TEXT NOT NULL,
+  entry_code TEXT NOT NULL,
+  text TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY (table_name, record_key, entry_code)
+))",
+    R"(CREATE TABLE record_log (
+  id INTEGER PRIMARY KEY,
+  table_name TEXT NOT NULL COLLATE NOCASE,
+  record_key TEXT NOT NULL,
+  note TEXT NOT NULL,
+  user_code TEXT,
+  logged_at DATETIME
+))",
+    "CREATE INDEX record_log_record ON record_log (table_name, record_key)",
+    R"(CREATE TABLE additional_field (
+  table_name TEXT NOT NULL COLLATE NOCASE,
+  field_name TEXT NOT NULL,
+  default_value TEXT,
+  PRIMARY KEY (table_name, field_name)
+))",
+    R"(CREATE TABLE additional_field_value (
+  table_name TEXT NOT NULL COLLATE NOCASE,
+  record_key TEXT NOT NULL,
+  field_name TEXT NOT NULL,
+  value TEXT,
+  PRIMARY KEY (table_name, record_key, field_name)
+))",
+    R"(CREATE TABLE host_parameter (
+  name TEXT NOT NULL PRIMARY KEY,
+  value TEXT
+))",
+    R"(CREATE TABLE operator (
+  user_code TEXT NOT NULL PRIMARY KEY,
+  name TEXT
+))",
+    R"(CREATE TABLE operator_permission (
+  user_code TEXT NOT NULL REFERENCES operator (user_code),
+  module TEXT NOT NULL,
+  permission_key TEXT NOT NULL,
+  PRIMARY KEY (user_code, module, permission_key)
+))",
+    R"(CREATE TABLE product_text (
+  product_code TEXT NOT NULL PRIMARY KEY,
+  text TEXT NOT NULL DEFAULT ''
+))",
+    R"(CREATE TABLE host_transaction (
+  application TEXT NOT NULL,
+  transaction_name TEXT NOT NULL,
+  code TEXT NOT NULL,
+  PRIMARY KEY (application, transaction_name)
+))",
+};
+
+}  // namespace
+
+void CreateSchema(Connection& connection) {
+  for (const char* statement : kSchema) connection.Execute(statement);
+}
+
+}  // namespace nv407::host
