@@ -1,0 +1,53 @@
+#include "host/services/host_records.h"
+#include "host/services/services.h"
+
+namespace nv407::host {
+namespace {
+
+class ReferenceAppServices final : public AppServices {
+ public:
+  ReferenceAppServices(Database& database, Dialogs& dialogs, SessionSettings settings)
+      : database_(database),
+        dialogs_(dialogs),
+        settings_(std::move(settings)),
+        records_(database) {}
+
+  Connection& GetConnection() override { return database_.ForScreen(); }
+
+  std::string GetUserCode() override { return settings_.user_code; }
+
+  // The kind and the two texts select among a parameter's variants in other hosts; here a
+  // parameter has one value.
+  Variant GetParameter(const std::string& name, int /*kind*/, const std::string& /*arg1*/,
+                       const std::string& /*arg2*/) override {
+    const auto value = records_.Parameter(name);
+    return value ? Variant(*value) : Variant();
+  }
+
+  // The text is what other hosts show when their permission store cannot be reached;
+  // this one's store is the database, whose failures raise.
+  bool HasPermission(const std::string& module, const std::string& key,
+                     const std::string& /*unavailable_text*/) override {
+    return records_.HoldsPermission(settings_.user_code, module, key);
+  }
+
+  int ShowMessage(const std::string& text, int style, const std::string& title, std::intptr_t owner,
+                  const std::string& module, const std::string& error_id) override {
+    return dialogs_.ShowMessage({text, style, title, owner, module, error_id});
+  }
+
+ private:
+  Database& database_;
+  Dialogs& dialogs_;
+  SessionSettings settings_;
+  HostRecords records_;
+};
+
+}  // namespace
+
+std::unique_ptr<AppServices> MakeAppServices(Database& database, Dialogs& dialogs,
+                                             const SessionSettings& settings) {
+  return std::make_unique<ReferenceAppServices>(database, dialogs, settings);
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "component/date.h"
+#include "host/db/database.h"
+
+namespace nv407::host {
+
+// A value spliced into a statement: between apostrophes, each apostrophe doubled.
+std::string Quoted(std::string_view value);
+
+// A table whose rows the host knows by key: its spelling in the schema and its key column.
+struct KnownTable {
+  std::string_view name;
+  std::string_view key_column;
+};
+// Callers spell table names in either case ("Poliza_Servicio", "POLIZA_SERVICIO");
+// nullptr for a table the host does not know.
+const KnownTable* FindKnownTable(std::string_view table);
+// The spelling the host tables store: the schema's for a known table, else trimmed as given.
+std::string StoredTableName(std::string_view table);
+
+// The host's own tables, read and written through the host's side of the shared session,
+// so that everything here joins (and rolls back with) the screen's open transaction.
+class HostRecords {
+ public:
+  explicit HostRecords(Database& database) : database_(database) {}
+
+  std::optional<std::string> Parameter(const std::string& name);
+  bool HoldsPermission(const std::string& user, const std::string& module, const std::string& key);
+  std::optional<std::string> ExtendedText(const std::string& table, const std::string& key,
+                                          const std::string& entry);
+  void StoreExtendedText(const std::string& table, const std::string& key, const std::string& entry,
+                         const std::string& text);
+  void AppendNote(const std::string& table, const std::string& key, const std::string& note,
+                  const std::string& user, const Date& at);
+  std::optional<std::string> ProductText(const std::string& product);
+  std::optional<std::string> TransactionCode(const std::string& application,
+                                             const std::string& transaction);
+  // Advances the series in one atomic statement and returns its new last number; empty
+  // when the series already stands at `largest`.
+  std::optional<std::int64_t> AdvanceFolioSeries(const std::string& branch,
+                                                 const std::string& table, std::int64_t largest);
+  bool RowExists(const KnownTable& table, const std::string& key);
+
+ private:
+  // The first column of the first row, empty when there is no row or it holds NULL.
+  std::optional<std::string> FirstText(const std::string& sql);
+
+  Database& database_;
+};
+
+}  // namespace nv407::host

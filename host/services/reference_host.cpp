@@ -1,0 +1,55 @@
+#include "host/services/reference_host.h"
+
+#include "host/services/services.h"
+
+namespace nv407::host {
+namespace {
+
+class ReferenceListFormatter final : public ListFormatter {
+ public:
+  // Lists of a control set that cannot size their columns are left as they are.
+  void FormatList(ListView& list) override {
+    if (auto* fittable = dynamic_cast<FittableList*>(&list)) fittable->FitColumns();
+  }
+};
+
+class ReferenceRecordViewer final : public RecordViewer {
+ public:
+  explicit ReferenceRecordViewer(Dialogs& dialogs) : dialogs_(dialogs) {}
+
+  // The four texts narrow the view in other hosts; this viewer shows the whole record.
+  void Show(const std::string& table, const std::string& key_column, const std::string& key,
+            const std::string& /*arg4*/, const std::string& /*arg5*/, const std::string& /*arg6*/,
+            const std::string& /*arg7*/) override {
+    dialogs_.ShowRecord(table, key_column, key);
+  }
+
+ private:
+  Dialogs& dialogs_;
+};
+
+}  // namespace
+
+ReferenceHost::ReferenceHost(Database& database, Dialogs& dialogs, ControlFactory& controls,
+                             SessionSettings settings)
+    : database_(database), dialogs_(dialogs), controls_(controls), settings_(std::move(settings)) {}
+
+ReferenceHost::~ReferenceHost() = default;
+
+std::unique_ptr<AppServices> ReferenceHost::CreateAppServices() {
+  return MakeAppServices(database_, dialogs_, settings_);
+}
+
+std::unique_ptr<UtilityServices> ReferenceHost::CreateUtilityServices() {
+  return MakeUtilityServices(database_, dialogs_, settings_);
+}
+
+std::unique_ptr<ListFormatter> ReferenceHost::CreateListFormatter() {
+  return std::make_unique<ReferenceListFormatter>();
+}
+
+std::unique_ptr<RecordViewer> ReferenceHost::CreateRecordViewer() {
+  return std::make_unique<ReferenceRecordViewer>(dialogs_);
+}
+
+}  // namespace nv407::host

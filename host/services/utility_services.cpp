@@ -1,0 +1,119 @@
+#include "component/error.h"
+#include "host/services/clock.h"
+#include "host/services/folio.h"
+#include "host/services/host_records.h"
+#include "host/services/services.h"
+
+namespace nv407::host {
+namespace {
+
+bool InGroup(const Control& control, int group) {
+  return control.Layout().tag == std::to_string(group);
+}
+
+class ReferenceUtilityServices final : public UtilityServices {
+ public:
+  ReferenceUtilityServices(Database& database, Dialogs& dialogs, SessionSettings settings)
+      : database_(database),
+        dialogs_(dialogs),
+        settings_(std::move(settings)),
+        records_(database) {}
+
+  Date GetServerDate() override { return settings_.clock ? settings_.clock() : LocalNow(); }
+
+  // A width of 0 or less means the host's width. The option selects other numbering
+  // schemes in other hosts; this one has a single scheme.
+  Variant NextFolio(const std::string& branch, const std::string& table, int width,
+                    int /*option*/) override {
+    const std::string series_branch = FolioBranch(branch);
+    if (series_branch.empty()) return {};
+    if (width <= 0) width = kFolioWidth;
+    const std::int64_t largest = LargestFolioNumber(series_branch, width);
+    const KnownTable* known = FindKnownTable(table);
+    for (;;) {
+      const auto number = records_.AdvanceFolioSeries(series_branch, table, largest);
+      if (!number) return {};
+      const auto folio = MakeFolio(series_branch, *number, width);
+      if (!folio) return {};
+      // Folios written by other tools may already hold numbers of the series: pass them by.
+      if (!known || !records_.RowExists(*known, *folio)) return Variant(*folio);
+    }
+  }
+
+  void LogRecordEvent(const std::string& table, const std::string& key,
+                      const std::string& note) override {
+    records_.AppendNote(table, key, note, settings_.user_code, GetServerDate());
+  }
+
+  std::string FormatFolio(const std::string& folio) override { return host::FormatFolio(folio); }
+
+  std::string SqlDate(const Date& date) override { return DateText(database_.Dialect(), date); }
+
+  std::string SqlDateTime(const Date& date) override {
+    return DateTimeText(database_.Dialect(), date);
+  }
+
+  void ClearFields(Form& form, int group) override {
+    for (Control* control : form.Controls()) {
+      if (!control || !InGroup(*control, group)) continue;
+      if (auto* text = dynamic_cast<TextBox*>(control)) {
+        text->SetText("");
+      } else if (auto* date = dynamic_cast<DateField*>(control)) {
+        date->SetValue(Variant());
+      } else if (auto* combo = dynamic_cast<ComboBox*>(control)) {
+        combo->SetSelectedValue(Variant());
+      } else if (auto* list = dynamic_cast<ListView*>(control)) {
+        list->Items().Clear();
+      }
+    }
+  }
+
+  void EnableFields(Form& form, int group) override {
+    for (Control* control : form.Controls())
+      if (control && InGroup(*control, group)) control->SetEnabled(true);
+  }
+
+  std::string ReadExtendedText(const std::string& table, const std::string& key,
+                               const std::string& entry) override {
+    return records_.ExtendedText(table, key, entry).value_or("");
+  }
+
+  bool SaveExtendedText(const std::string& table, const std::string& key, const std::string& entry,
+                        const std::string& text) override {
+    try {
+      records_.StoreExtendedText(table, key, entry, text);
+      return true;
+    } catch (const Error&) {
+      return false;
+    }
+  }
+
+  std::string EditExtendedText(std::string& concept_text, const std::string& text,
+                               int width) override {
+    return dialogs_.EditExtendedText(concept_text, text, width);
+  }
+
+  std::string GetProductText(const std::string& product) override {
+    return records_.ProductText(product).value_or("");
+  }
+
+  std::string ResolveTransaction(const std::string& transaction,
+                                 const std::string& application) override {
+    return records_.TransactionCode(application, transaction).value_or(transaction);
+  }
+
+ private:
+  Database& database_;
+  Dialogs& dialogs_;
+  SessionSettings settings_;
+  HostRecords records_;
+};
+
+}  // namespace
+
+std::unique_ptr<UtilityServices> MakeUtilityServices(Database& database, Dialogs& dialogs,
+                                                     const SessionSettings& settings) {
+  return std::make_unique<ReferenceUtilityServices>(database, dialogs, settings);
+}
+
+}  // namespace nv407::host
