@@ -26,7 +26,7 @@ class ReferenceUtilityServices final : public UtilityServices {
   Variant NextFolio(const std::string& branch, const std::string& table, int width,
                     int /*option*/) override {
     const std::string series_branch = FolioBranch(branch);
-    if (series_branch.empty()) return {};
+    if (series_branch.empty() || Trim(table).empty()) return {};
     if (width <= 0) width = kFolioWidth;
     const std::int64_t largest = LargestFolioNumber(series_branch, width);
     const KnownTable* known = FindKnownTable(table);

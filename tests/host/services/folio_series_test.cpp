@@ -55,8 +55,9 @@ TEST_F(FolioSeries, WidthSetsTheDigits) {
   EXPECT_EQ(Issue(utility, "01", "Poliza_Servicio", 0), "01-0000003") << "0: the host's width";
 }
 
-TEST_F(FolioSeries, BlankBranchGetsNoFolioAndStartsNoSeries) {
+TEST_F(FolioSeries, BlankBranchOrTableGetsNoFolioAndStartsNoSeries) {
   for (const char* branch : {"", "   ", "\t"}) EXPECT_EQ(Issue(utility, branch), "<empty>");
+  EXPECT_EQ(Issue(utility, "01", " "), "<empty>") << "nor does a blank table";
   EXPECT_TRUE(services.Column("SELECT branch AS v FROM folio_series", "v").empty());
 }
 
