@@ -1,0 +1,156 @@
+#include "host/headless/controls.h"
+
+#include "component/error.h"
+#include "host/headless/error_presentation.h"
+
+namespace nv407::host {
+namespace {
+
+// A value as the combo compares it; nothing for Empty and Null, which choose no item.
+std::optional<std::string> ComparableText(const Variant& value) {
+  if (value.IsEmpty() || value.IsNull()) return std::nullopt;
+  return value.ToText();
+}
+
+}  // namespace
+
+std::string_view ControlKindName(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::kTextBox:
+      return "text box";
+    case ControlKind::kDateField:
+      return "date field";
+    case ControlKind::kComboBox:
+      return "combo box";
+    case ControlKind::kFlatButton:
+      return "button";
+    case ControlKind::kLabel:
+      return "label";
+    case ControlKind::kToolbar:
+      return "toolbar";
+    case ControlKind::kListView:
+      return "list view";
+    case ControlKind::kColorScheme:
+      return "colour scheme";
+  }
+  return "control";
+}
+
+template <typename Interface>
+void HeadlessControl<Interface>::SetEnabled(bool enabled) {
+  if (enabled_ == enabled) return;
+  enabled_ = enabled;
+  if (!enabled) context_.focus.ControlDisabled(*this);
+  Notify();
+}
+
+template <typename Interface>
+void HeadlessControl<Interface>::RequireEnabled() const {
+  if (!enabled_) throw Error(this->Name() + " is disabled");
+}
+
+template <typename Interface>
+bool HeadlessControl<Interface>::RunEvents(const std::function<void()>& events) {
+  return RunPresentingErrors(context_.dialogs, context_.form.WindowHandle(), events);
+}
+
+template class HeadlessControl<TextBox>;
+template class HeadlessControl<DateField>;
+template class HeadlessControl<ComboBox>;
+template class HeadlessControl<FlatButton>;
+template class HeadlessControl<Label>;
+template class HeadlessControl<ColorScheme>;
+template class HeadlessControl<ListView>;
+template class HeadlessControl<Toolbar>;
+
+void HeadlessDateField::SetValue(const Variant& value) {
+  if (value.IsEmpty() || value.IsNull() || value == Variant(std::string())) {
+    value_ = Variant();
+  } else if (value.kind() == Variant::Kind::kString) {
+    const std::optional<Date> date = Date::Parse(value.ToText());
+    if (!date) throw Error("Type mismatch");
+    value_ = *date;
+  } else {
+    value_ = value.ToDate();
+  }
+  Notify();
+}
+
+void HeadlessDateField::UserPick(const Date& date) {
+  RequireEnabled();
+  TakeFocus();
+  value_ = date;
+  Notify();
+}
+
+void HeadlessComboBox::Clear() {
+  items_.clear();
+  selected_.reset();
+  Notify();
+}
+
+void HeadlessComboBox::AddItem(const std::string& text, const Variant& value) {
+  items_.emplace_back(text, value);
+  Notify();
+}
+
+std::string HeadlessComboBox::Text() const {
+  return selected_ ? items_[*selected_].first : std::string();
+}
+
+Variant HeadlessComboBox::SelectedValue() const {
+  return selected_ ? items_[*selected_].second : Variant();
+}
+
+void HeadlessComboBox::SetSelectedValue(const Variant& value) {
+  const std::optional<std::string> wanted = ComparableText(value);
+  selected_.reset();
+  for (int i = 0; wanted && i < ItemCount(); ++i) {
+    if (ComparableText(items_[i].second) == wanted) {
+      selected_ = i;
+      break;
+    }
+  }
+  Notify();
+}
+
+std::string HeadlessComboBox::ItemText(int index) const {
+  if (index < 0 || index >= ItemCount()) throw Error("Invalid property value");
+  return items_[index].first;
+}
+
+void HeadlessComboBox::UserChoose(const std::string& text) {
+  RequireEnabled();
+  for (int i = 0; i < ItemCount(); ++i) {
+    if (items_[i].first == text) {
+      TakeFocus();
+      selected_ = i;
+      Notify();
+      return;
+    }
+  }
+  throw Error(Name() + " has no item \"" + text + "\"");
+}
+
+void HeadlessFlatButton::UserClick() {
+  RequireEnabled();
+  TakeFocus();
+  RunEvents([this] { RaiseClick(); });
+}
+
+void HeadlessColorScheme::Apply() {
+  ++apply_count_;
+  Notify();
+}
+
+HeadlessListView::HeadlessListView(const ControlLayout& layout, FormContext& context)
+    : HeadlessControl(layout, context) {
+  items_.OnChange([this] { Notify(); });
+}
+
+void HeadlessListView::FitColumns() {
+  ++fit_count_;
+  Notify();
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,266 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "component/controls.h"
+#include "component/form.h"
+#include "host/db/database.h"
+#include "host/headless/focus.h"
+#include "host/services/dialogs.h"
+
+namespace nv407::host {
+
+// What the controls of one form share: the form (to find a key field's result control),
+// the host's side of the database (look-ups, additional fields), the dialogs that present
+// an error leaving a handler, and the focus.
+struct FormContext {
+  FormContext(const Form& owner, Database& db, Dialogs& shown_by)
+      : form(owner), database(db), dialogs(shown_by), focus(owner) {}
+  const Form& form;
+  Database& database;
+  Dialogs& dialogs;
+  FocusTracker focus;
+};
+
+// The user's side of a headless control. User actions raise nv407::Error when the
+// control refuses them (disabled, locked, no such item): nothing has happened then.
+class UserControl {
+ public:
+  virtual ~UserControl() = default;
+  // The user leaves the control without having changed it (Tab).
+  virtual void UserLeave() {}
+  // Called after every change of the control's state, so that a view can redraw.
+  void Observe(std::function<void()> observer) { observers_.push_back(std::move(observer)); }
+
+ protected:
+  void Notify() const {
+    for (const auto& observer : observers_) observer();
+  }
+
+ private:
+  std::vector<std::function<void()>> observers_;
+};
+
+// Everything a headless control of any kind keeps: its layout row, `enabled`, the focus.
+template <typename Interface>
+class HeadlessControl : public Interface, public UserControl {
+ public:
+  HeadlessControl(const ControlLayout& layout, FormContext& context)
+      : layout_(layout), context_(context), enabled_(layout.enabled) {}
+
+  const ControlLayout& Layout() const override { return layout_; }
+  bool Enabled() const override { return enabled_; }
+  void SetEnabled(bool enabled) override;
+  void SetFocus() override { context_.focus.Focus(*this); }
+  bool HasFocus() const { return context_.focus.Focused() == this; }
+
+ protected:
+  FormContext& Context() const { return context_; }
+  void RequireEnabled() const;
+  // The user's action puts the focus on the control first, as a click or a keystroke would.
+  void TakeFocus() { context_.focus.Focus(*this); }
+  // Runs the events of a user action; an error leaving a handler is presented.
+  bool RunEvents(const std::function<void()>& events);
+
+ private:
+  ControlLayout layout_;
+  FormContext& context_;
+  bool enabled_;
+};
+
+// A text box; with `esclave` a key field that checks what the user types against its
+// catalogue (the `sql` setting) and shows the description in its result control.
+class HeadlessTextBox final : public HeadlessControl<TextBox> {
+ public:
+  static constexpr ControlKind kKind = ControlKind::kTextBox;
+  using HeadlessControl::HeadlessControl;
+
+  std::string Text() const override { return text_; }
+  void SetText(const std::string& text) override;
+  Variant Formato() const override { return formato_; }
+  void SetFormato(const Variant& format) override;
+  void Refresh() override;
+
+  bool IsKeyField() const { return Layout().Flag("esclave"); }
+  bool Locked() const { return Layout().Flag("locked"); }
+  int MaxLength() const { return Layout().IntSetting("maxlength"); }  // 0: no limit
+  bool UpperCase() const { return Layout().Flag("mayusculas"); }
+  // A key field whose value passed its look-up (or, without `sql`, is not empty).
+  bool Accepted() const { return accepted_; }
+  int RefreshCount() const { return refresh_count_; }
+
+  // The user replaces the whole text and leaves the field. Refused when the field is
+  // disabled or locked. The field upper-cases (`mayusculas`) and cuts at `maxlength`; a
+  // key field whose value changed raises LookupReset, looks the new value up and raises
+  // LookupDone when it is accepted; unchanged and accepted, it raises the "repeated"
+  // notification. The focus then moves on, except from a key field that refused a value.
+  void UserType(const std::string& text);
+  void UserLeave() override;
+
+ private:
+  std::string Typed(const std::string& text) const;
+  // Fills the result control; true when the value is accepted.
+  bool LookUp();
+
+  std::string text_;
+  Variant formato_;
+  bool accepted_ = false;
+  int refresh_count_ = 0;
+};
+
+class HeadlessDateField final : public HeadlessControl<DateField> {
+ public:
+  static constexpr ControlKind kKind = ControlKind::kDateField;
+  using HeadlessControl::HeadlessControl;
+
+  Variant Value() const override { return value_; }
+  // A date, or Empty; Null clears the field too; a text must read as a date.
+  void SetValue(const Variant& value) override;
+  // Refused when the field is disabled.
+  void UserPick(const Date& date);
+
+ private:
+  Variant value_;
+};
+
+class HeadlessComboBox final : public HeadlessControl<ComboBox> {
+ public:
+  static constexpr ControlKind kKind = ControlKind::kComboBox;
+  using HeadlessControl::HeadlessControl;
+
+  void Clear() override;
+  void AddItem(const std::string& text, const Variant& value) override;
+  std::string Text() const override;
+  Variant SelectedValue() const override;  // Empty when none is chosen
+  void SetSelectedValue(const Variant& value) override;
+  int ItemCount() const override { return static_cast<int>(items_.size()); }
+  std::string ItemText(int index) const override;
+  std::optional<int> SelectedIndex() const { return selected_; }
+
+  // Refused when the combo is disabled or no item has that text.
+  void UserChoose(const std::string& text);
+
+ private:
+  std::vector<std::pair<std::string, Variant>> items_;
+  std::optional<int> selected_;
+};
+
+class HeadlessFlatButton final : public HeadlessControl<FlatButton> {
+ public:
+  static constexpr ControlKind kKind = ControlKind::kFlatButton;
+  using HeadlessControl::HeadlessControl;
+  std::string Caption() const { return Layout().Setting("caption"); }
+  // Refused when the button is disabled; raises the press.
+  void UserClick();
+};
+
+class HeadlessLabel final : public HeadlessControl<Label> {
+ public:
+  static constexpr ControlKind kKind = ControlKind::kLabel;
+  using HeadlessControl::HeadlessControl;
+  std::string Caption() const { return Layout().Setting("caption"); }
+};
+
+// Keeps the look of its layout row; a view reads it from there once applied.
+class HeadlessColorScheme final : public HeadlessControl<ColorScheme> {
+ public:
+  static constexpr ControlKind kKind = ControlKind::kColorScheme;
+  using HeadlessControl::HeadlessControl;
+  void Apply() override;
+  int ApplyCount() const { return apply_count_; }
+
+ private:
+  int apply_count_ = 0;
+};
+
+class HeadlessListView final : public HeadlessControl<ListView>, public FittableList {
+ public:
+  static constexpr ControlKind kKind = ControlKind::kListView;
+  HeadlessListView(const ControlLayout& layout, FormContext& context);
+  ListItems& Items() override { return items_; }
+  const ListItems& Items() const { return items_; }
+  void FitColumns() override;
+  int FitCount() const { return fit_count_; }
+
+ private:
+  ListItems items_;
+  int fit_count_ = 0;
+};
+
+// "text box", "date field", ... for messages that name what a control is.
+std::string_view ControlKindName(ControlKind kind);
+
+enum class ToolbarMode { kIdle, kNew, kEditing };
+enum class ToolbarCommand { kNuevo, kModificar, kConsultar, kBaja, kAceptar, kCancelar, kSalir };
+
+inline constexpr ToolbarCommand kToolbarCommands[] = {
+    ToolbarCommand::kNuevo, ToolbarCommand::kModificar, ToolbarCommand::kConsultar,
+    ToolbarCommand::kBaja,  ToolbarCommand::kAceptar,   ToolbarCommand::kCancelar,
+    ToolbarCommand::kSalir};
+
+std::string_view ToolbarCommandName(ToolbarCommand command);  // "Nuevo", "Modificar", ...
+std::optional<ToolbarCommand> ParseToolbarCommand(std::string_view name);
+std::string_view ToolbarModeName(ToolbarMode mode);  // "idle", "new", "editing"
+
+// The screen's toolbar: record flags set by the screen, a mode that the commands move
+// between, and the record's additional fields (host tables additional_field and
+// additional_field_value, for the table of the `opc_table` setting).
+class HeadlessToolbar final : public HeadlessControl<Toolbar> {
+ public:
+  static constexpr ControlKind kKind = ControlKind::kToolbar;
+  using HeadlessControl::HeadlessControl;
+
+  bool Ready() const override { return ready_; }
+  void SetReady(bool ready) override;
+  bool Busy() const override { return mode_ != ToolbarMode::kIdle; }
+  bool Flag(ToolbarFlag flag) const override;
+  void SetFlag(ToolbarFlag flag, bool value) override;
+  // As pressing Nuevo, and Modificar; nothing when that command is not available.
+  void StartNew() override;
+  void StartEdit() override;
+  void AcceptSucceeded() override;
+  void AcceptFailed() override {}
+  // False, not an error, when the database refuses the values.
+  bool SaveAdditionalFields(const std::string& folio) override;
+  void LoadAdditionalFields(const std::string& folio) override;
+
+  std::string Caption() const { return Layout().Setting("caption"); }
+  ToolbarMode Mode() const { return mode_; }
+  // Nuevo when idle; Modificar and Baja when idle with a live policy shown (activeFlag1);
+  // Consultar when idle with a record loaded; Aceptar and Cancelar while capturing; Salir
+  // always. Nothing but Salir before the screen made the toolbar ready.
+  bool CommandEnabled(ToolbarCommand command) const;
+  // Refused when the command is not available.
+  void UserPress(ToolbarCommand command);
+  void UserPress(std::string_view command);
+
+  // The record's additional fields as the user sees them, in their defined order.
+  std::vector<std::pair<std::string, std::string>> AdditionalFields();
+  // The user edits one while capturing; refused for an unknown name or when idle.
+  void UserSetAdditionalField(const std::string& name, const std::string& value);
+
+ private:
+  struct AdditionalField {
+    std::string table;  // as the definition spells it
+    std::string name, value;
+  };
+  void Press(ToolbarCommand command);
+  void SetMode(ToolbarMode mode);
+  void LoadDefinitions();
+  void ResetAdditionalFields();
+
+  bool ready_ = false;
+  ToolbarMode mode_ = ToolbarMode::kIdle;
+  std::map<ToolbarFlag, bool> flags_;
+  std::optional<std::vector<AdditionalField>> definitions_;  // read once, value = default
+  std::optional<std::vector<std::pair<std::string, std::string>>> values_;  // none: defaults
+};
+
+}  // namespace nv407::host

@@ -1,0 +1,147 @@
+#include "host/headless/headless_host.h"
+
+#include "host/headless/error_presentation.h"
+
+namespace nv407::host {
+
+HeadlessHost::HeadlessHost(Database& database, SessionSettings session)
+    : HeadlessHost(database, std::move(session), nullptr, ComponentLibrary::DefaultPath()) {}
+
+HeadlessHost::HeadlessHost(Database& database, SessionSettings session, std::string plugin_path)
+    : HeadlessHost(database, std::move(session), nullptr, std::move(plugin_path)) {}
+
+HeadlessHost::HeadlessHost(Database& database, SessionSettings session, PantallaFactory factory)
+    : HeadlessHost(database, std::move(session), std::move(factory), std::string()) {}
+
+HeadlessHost::HeadlessHost(Database& database, SessionSettings session, PantallaFactory factory,
+                           std::string plugin_path)
+    : database_(database),
+      controls_(database, dialogs_),
+      library_(database, dialogs_, controls_, std::move(session)),
+      factory_(std::move(factory)),
+      plugin_path_(std::move(plugin_path)) {
+  dialogs_.Observe([this](const DialogCall& call) {
+    std::visit([this](const auto& typed) { events_.emplace_back(typed); }, call);
+  });
+}
+
+HeadlessHost::~HeadlessHost() = default;
+
+Pantalla& HeadlessHost::LoadComponent() {
+  if (!pantalla_) {
+    if (factory_) {
+      pantalla_ = factory_(library_);
+    } else {
+      plugin_ = std::make_unique<ComponentLibrary>(plugin_path_);
+      pantalla_ = plugin_->CreatePantalla(library_);
+    }
+    if (!pantalla_) throw Error("The component handed out no Pantalla");
+  }
+  return *pantalla_;
+}
+
+void HeadlessHost::Open(const std::string& parameters, const Variant& transaccion) {
+  if (IsOpen()) throw Error("The screen is already open");
+  Screen* screen = LoadComponent().GetPantalla();
+  if (screen == nullptr) throw Error("The component could not make its screen");
+  screen_ = screen;
+
+  auto window = std::make_shared<HeadlessWindow>();
+  window->SetParametros(parameters);
+  window->SetTransaccion(transaccion);
+  window->OnUnload([this] { events_.emplace_back(WindowClosed{}); });
+  window_ = window;
+  screen_->SetPadre(window);
+  Present([this] { screen_->Load(); });
+  Present([this] { screen_->Activate(); });
+}
+
+void HeadlessHost::Activate() {
+  RequireOpen();
+  Present([this] { screen_->Activate(); });
+}
+
+bool HeadlessHost::IsOpen() const {
+  return window_ && !window_->Closed();
+}
+
+bool HeadlessHost::Closed() const {
+  return window_ && window_->Closed();
+}
+
+void HeadlessHost::Type(std::string_view control, const std::string& text) {
+  RequireOpen();
+  Get<HeadlessTextBox>(control).UserType(text);
+}
+
+void HeadlessHost::PickDate(std::string_view control, const Date& date) {
+  RequireOpen();
+  Get<HeadlessDateField>(control).UserPick(date);
+}
+
+void HeadlessHost::Choose(std::string_view control, const std::string& text) {
+  RequireOpen();
+  Get<HeadlessComboBox>(control).UserChoose(text);
+}
+
+void HeadlessHost::Click(std::string_view control) {
+  RequireOpen();
+  Get<HeadlessFlatButton>(control).UserClick();
+}
+
+void HeadlessHost::Press(std::string_view command) {
+  RequireOpen();
+  toolbar().UserPress(command);
+}
+
+void HeadlessHost::Tab() {
+  RequireOpen();
+  focus().Tab();
+}
+
+HeadlessToolbar& HeadlessHost::toolbar() const {
+  for (Control* control : screen().Controls())
+    if (auto* toolbar = dynamic_cast<HeadlessToolbar*>(control)) return *toolbar;
+  throw Error("The screen has no toolbar");
+}
+
+FocusTracker& HeadlessHost::focus() const {
+  return controls_.Focus(screen());
+}
+
+ScreenSnapshot HeadlessHost::Snapshot() const {
+  return TakeSnapshot(screen(), focus(), Closed());
+}
+
+std::vector<HostEvent> HeadlessHost::TakeEvents() {
+  std::vector<HostEvent> events;
+  events.swap(events_);
+  return events;
+}
+
+Screen& HeadlessHost::screen() const {
+  if (screen_ == nullptr) throw Error("The screen has not been opened");
+  return *screen_;
+}
+
+HeadlessWindow& HeadlessHost::window() const {
+  if (!window_) throw Error("The screen has not been opened");
+  return *window_;
+}
+
+void HeadlessHost::RequireOpen() const {
+  if (screen_ == nullptr) throw Error("The screen has not been opened");
+  if (Closed()) throw Error("The screen has been closed");
+}
+
+Control& HeadlessHost::Find(std::string_view name, int index) const {
+  Control* control = screen().FindControl(name, index);
+  if (control == nullptr) throw Error("The screen has no control named " + std::string(name));
+  return *control;
+}
+
+void HeadlessHost::Present(const std::function<void()>& step) {
+  RunPresentingErrors(dialogs_, screen_->WindowHandle(), step);
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "component/error.h"
+#include "component/form.h"
+#include "component/host_services.h"
+#include "component/pantalla.h"
+#include "host/db/database.h"
+#include "host/headless/component_library.h"
+#include "host/headless/control_factory.h"
+#include "host/headless/controls.h"
+#include "host/headless/headless_window.h"
+#include "host/headless/scripted_dialogs.h"
+#include "host/headless/snapshot.h"
+#include "host/services/reference_host.h"
+
+namespace nv407::host {
+
+struct WindowClosed {};
+
+// What the host showed or did outside the screen, in the order it happened.
+using HostEvent = std::variant<MessageCall, EditorCall, ViewerCall, WindowClosed>;
+
+// Makes the component in process (for programs and tests that link it): given the host
+// library, hands out a Pantalla that keeps the component alive as long as it lives.
+using PantallaFactory = std::function<std::unique_ptr<Pantalla>(HostLibrary&)>;
+
+// A host without a display: the composition root of the scripted programs and the tests.
+// It makes the scripted dialogs, the headless control set and the reference host library
+// over one database, loads the component, opens its screen and lets a caller act on it
+// as a user would, by control name. User actions that the screen refuses (a disabled
+// field, a command not available) raise an Error and change nothing; an error leaving
+// one of the screen's handlers, its loading or its activation is shown as one message
+// ("ERROR", "ERR-ID:0000000") and the screen stays usable.
+class HeadlessHost {
+ public:
+  // Loads the component from its shared library at run time (ComponentLibrary::DefaultPath).
+  HeadlessHost(Database& database, SessionSettings session);
+  HeadlessHost(Database& database, SessionSettings session, std::string plugin_path);
+  // Makes the component in process.
+  HeadlessHost(Database& database, SessionSettings session, PantallaFactory factory);
+  ~HeadlessHost();
+  HeadlessHost(const HeadlessHost&) = delete;
+  HeadlessHost& operator=(const HeadlessHost&) = delete;
+
+  // The component's Pantalla, loading the component on the first call.
+  Pantalla& LoadComponent();
+  // Gets the screen, sets its Padre (a new window whose iParametros is `parameters`),
+  // loads it and activates it. Raises when the screen is already open or cannot be had.
+  void Open(const std::string& parameters = "", const Variant& transaccion = Variant());
+  // The screen becomes the active window again.
+  void Activate();
+  bool IsOpen() const;  // opened and not closed since
+  bool Closed() const;  // opened, then closed by the screen (Salir)
+
+  // The user acts on the screen. Raise an Error when there is no such control, it is of
+  // another kind, the screen is not open, or the control refuses the action.
+  void Type(std::string_view control, const std::string& text);
+  void PickDate(std::string_view control, const Date& date);
+  void Choose(std::string_view control, const std::string& text);
+  void Click(std::string_view control);
+  void Press(std::string_view command);  // "Nuevo", "Modificar", ..., "Salir"
+  void Tab();
+
+  // A control of the open screen by name (and element, for a control array), as the
+  // headless control it is; raises for an unknown name or another kind.
+  template <typename T>
+  T& Get(std::string_view name, int index = -1) const;
+  HeadlessToolbar& toolbar() const;
+  FocusTracker& focus() const;
+
+  ScreenSnapshot Snapshot() const;
+  // Messages, editor and viewer calls and the window's closing since the last call.
+  std::vector<HostEvent> TakeEvents();
+
+  Screen& screen() const;  // raises before the first Open
+  HeadlessWindow& window() const;
+  ScriptedDialogs& dialogs() { return dialogs_; }
+  HeadlessControlFactory& controls() { return controls_; }
+  ReferenceHost& library() { return library_; }
+  Database& database() { return database_; }
+
+ private:
+  HeadlessHost(Database& database, SessionSettings session, PantallaFactory factory,
+               std::string plugin_path);
+  void RequireOpen() const;
+  Control& Find(std::string_view name, int index) const;
+  void Present(const std::function<void()>& step);
+
+  Database& database_;
+  ScriptedDialogs dialogs_;
+  HeadlessControlFactory controls_;
+  ReferenceHost library_;
+  PantallaFactory factory_;
+  std::string plugin_path_;
+  std::unique_ptr<ComponentLibrary> plugin_;
+  std::unique_ptr<Pantalla> pantalla_;  // deleted before the library that holds its code
+  Screen* screen_ = nullptr;
+  std::shared_ptr<HeadlessWindow> window_;
+  std::vector<HostEvent> events_;
+};
+
+template <typename T>
+T& HeadlessHost::Get(std::string_view name, int index) const {
+  Control& control = Find(name, index);
+  auto* typed = dynamic_cast<T*>(&control);
+  if (typed == nullptr) {
+    throw Error(std::string(name) + " is a " + std::string(ControlKindName(control.Kind())) +
+                ", not a " + std::string(ControlKindName(T::kKind)));
+  }
+  return *typed;
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,32 @@
+#include "host/headless/headless_window.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "component/error.h"
+
+namespace nv407::host {
+namespace {
+
+bool SameName(const std::string& a, const std::string& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+}  // namespace
+
+Variant HeadlessWindow::Member(const std::string& name) {
+  if (SameName(name, "iParametros")) return parametros_;
+  if (SameName(name, "Transaccion")) return transaccion_;
+  throw Error("Object doesn't support this property or method");
+}
+
+void HeadlessWindow::Unload() {
+  if (closed_) return;
+  closed_ = true;
+  if (on_unload_) on_unload_();
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,88 @@
+#include "component/error.h"
+#include "host/headless/controls.h"
+#include "host/headless/text_rules.h"
+
+namespace nv407::host {
+
+void HeadlessTextBox::SetText(const std::string& text) {
+  text_ = text;
+  Notify();
+  if (IsKeyField()) accepted_ = LookUp();
+}
+
+void HeadlessTextBox::SetFormato(const Variant& format) {
+  formato_ = format;
+  Notify();
+}
+
+void HeadlessTextBox::Refresh() {
+  ++refresh_count_;
+  Notify();
+}
+
+void HeadlessTextBox::UserType(const std::string& text) {
+  RequireEnabled();
+  if (Locked()) throw Error(Name() + " is read-only");
+  TakeFocus();
+  const std::string typed = Typed(text);
+  if (!IsKeyField()) {
+    text_ = typed;
+    Notify();
+  } else if (typed != text_) {
+    text_ = typed;
+    accepted_ = false;
+    Notify();
+    RunEvents([this] {
+      // The old value is gone before the new one is known, whatever the look-up says.
+      RaiseLookupReset();
+      accepted_ = LookUp();
+      if (accepted_) RaiseLookupDone();
+    });
+  } else if (accepted_) {
+    RunEvents([this] { RaiseLookupRepeated(); });
+  }
+  // A refused key keeps the focus so that the user can correct it; a handler that moved
+  // the focus has decided where it goes.
+  const bool refused = IsKeyField() && !accepted_ && !text_.empty();
+  if (HasFocus() && !refused) Context().focus.MoveToNext();
+}
+
+void HeadlessTextBox::UserLeave() {
+  if (IsKeyField() && accepted_) RunEvents([this] { RaiseLookupRepeated(); });
+}
+
+std::string HeadlessTextBox::Typed(const std::string& text) const {
+  std::string typed = UpperCase() ? UpperCaseText(text) : text;
+  if (MaxLength() > 0) typed = FirstCharacters(typed, MaxLength());
+  return typed;
+}
+
+bool HeadlessTextBox::LookUp() {
+  const std::string sql = Layout().Setting("sql");
+  if (sql.empty()) return !text_.empty();
+
+  bool found = false;
+  std::string description;
+  // An empty key names nothing: it is not looked up, and its description goes with it.
+  if (!text_.empty()) {
+    std::unique_ptr<Recordset> result =
+        Context().database.ForHost().Execute(LookupStatement(sql, text_));
+    if (!result->Eof()) {
+      found = true;
+      const Variant value = result->Fields(FirstColumnName(sql)).Value();
+      if (!value.IsNull()) description = value.ToText();
+    }
+    result->Close();
+  }
+
+  const std::string result_name = Layout().Setting("sql_control_resultado");
+  if (!result_name.empty()) {
+    auto* result_box = dynamic_cast<TextBox*>(Context().form.FindControl(result_name));
+    if (result_box == nullptr)
+      throw Error(Name() + ": its result control " + result_name + " is not a text box");
+    result_box->SetText(description);
+  }
+  return found;
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,169 @@
+#include "host/headless/text_rules.h"
+
+#include <cctype>
+#include <cstdint>
+#include <vector>
+
+#include "component/error.h"
+
+namespace nv407::host {
+namespace {
+
+bool IsContinuationByte(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
+
+char Lower(char c) {
+  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+bool SameWord(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+bool IsBlank(char c) {
+  return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+// Words of a select list at bracket depth 0, quotes kept whole.
+std::vector<std::string> TopLevelWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::string word;
+  int depth = 0;
+  char quote = 0;
+  for (char c : text) {
+    if (quote != 0) {
+      word += c;
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '\'' || c == '"') quote = c;
+    if (c == '[') quote = ']';
+    if (c == '(') ++depth;
+    if (c == ')') --depth;
+    if (depth == 0 && IsBlank(c)) {
+      if (!word.empty()) words.push_back(std::move(word));
+      word.clear();
+    } else if (depth == 0 && c == ',') {
+      if (!word.empty()) words.push_back(std::move(word));
+      words.emplace_back(",");
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+std::string Unquoted(std::string name) {
+  if (name.size() >= 2 && ((name.front() == '[' && name.back() == ']') ||
+                           (name.front() == '"' && name.back() == '"'))) {
+    return name.substr(1, name.size() - 2);
+  }
+  return name;
+}
+
+// "table.column" -> "column", dots inside quotes or brackets left alone.
+std::string LastNamePart(const std::string& name) {
+  std::size_t start = 0;
+  char quote = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '"') {
+      quote = '"';
+    } else if (c == '[') {
+      quote = ']';
+    } else if (c == '.') {
+      start = i + 1;
+    }
+  }
+  return name.substr(start);
+}
+
+std::string DoubledApostrophes(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string UpperCaseText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 'a' && byte <= 'z') {
+      out += static_cast<char>(byte - 'a' + 'A');
+    } else if (byte == 0xC3 && i + 1 < text.size()) {
+      // U+00E0 to U+00FE (but not the division sign U+00F7) have their capital 0x20 lower.
+      const auto next = static_cast<unsigned char>(text[i + 1]);
+      out += text[i];
+      out += static_cast<char>(next >= 0xA0 && next <= 0xBE && next != 0xB7 ? next - 0x20 : next);
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+int CharacterCount(std::string_view text) {
+  int count = 0;
+  for (char c : text)
+    if (!IsContinuationByte(static_cast<unsigned char>(c))) ++count;
+  return count;
+}
+
+std::string FirstCharacters(std::string_view text, int count) {
+  int seen = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!IsContinuationByte(static_cast<unsigned char>(text[i])) && seen++ == count)
+      return std::string(text.substr(0, i));
+  }
+  return std::string(text);
+}
+
+std::string QuotedText(std::string_view text) {
+  return "'" + DoubledApostrophes(text) + "'";
+}
+
+std::string LookupStatement(std::string_view sql, std::string_view key) {
+  const std::string quoted_key = DoubledApostrophes(key);
+  std::string out;
+  for (char c : sql) {
+    if (c == '?')
+      out += quoted_key;
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::string FirstColumnName(std::string_view select) {
+  const std::vector<std::string> words = TopLevelWords(select);
+  std::size_t i = 0;
+  if (i < words.size() && SameWord(words[i], "select")) ++i;
+  if (i < words.size() && (SameWord(words[i], "distinct") || SameWord(words[i], "all"))) ++i;
+  if (i + 1 < words.size() && SameWord(words[i], "top")) i += 2;
+  std::vector<std::string> item;
+  for (; i < words.size() && words[i] != "," && !SameWord(words[i], "from"); ++i)
+    item.push_back(words[i]);
+  if (item.size() >= 3 && SameWord(item[item.size() - 2], "as")) return Unquoted(item.back());
+  if (item.size() == 1) {
+    std::string column = LastNamePart(item.front());
+    if (column != "*") return Unquoted(column);
+  }
+  throw Error("The look-up statement does not name its first column: " + std::string(select));
+}
+
+}  // namespace nv407::host

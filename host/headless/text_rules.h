@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace nv407::host {
+
+// What a text box does to typed text. Text is UTF-8; limits count characters, not bytes.
+std::string UpperCaseText(std::string_view text);  // ASCII and Latin-1 letters (ñ -> Ñ)
+std::string FirstCharacters(std::string_view text, int count);
+int CharacterCount(std::string_view text);
+
+// A text value as a statement literal: between apostrophes, each apostrophe doubled.
+std::string QuotedText(std::string_view text);
+
+// A look-up statement with each `?` replaced by the key, apostrophes doubled so that the
+// key cannot end the literal it stands in.
+std::string LookupStatement(std::string_view sql, std::string_view key);
+
+// The name under which a query returns its first column: its alias, or the column
+// without its table. The component's results are read by column name only.
+std::string FirstColumnName(std::string_view select);
+
+}  // namespace nv407::host

@@ -1,0 +1,244 @@
+#include <algorithm>
+#include <exception>
+#include <memory>
+
+#include "component/error.h"
+#include "host/headless/controls.h"
+#include "host/headless/text_rules.h"
+
+namespace nv407::host {
+namespace {
+
+struct CommandName {
+  ToolbarCommand command;
+  std::string_view name;
+};
+constexpr CommandName kCommandNames[] = {
+    {ToolbarCommand::kNuevo, "Nuevo"},         {ToolbarCommand::kModificar, "Modificar"},
+    {ToolbarCommand::kConsultar, "Consultar"}, {ToolbarCommand::kBaja, "Baja"},
+    {ToolbarCommand::kAceptar, "Aceptar"},     {ToolbarCommand::kCancelar, "Cancelar"},
+    {ToolbarCommand::kSalir, "Salir"}};
+
+std::string CellText(const Variant& value) {
+  return value.IsNull() ? std::string() : value.ToText();
+}
+
+}  // namespace
+
+std::string_view ToolbarCommandName(ToolbarCommand command) {
+  for (const CommandName& entry : kCommandNames)
+    if (entry.command == command) return entry.name;
+  return {};
+}
+
+std::optional<ToolbarCommand> ParseToolbarCommand(std::string_view name) {
+  for (const CommandName& entry : kCommandNames)
+    if (entry.name == name) return entry.command;
+  return std::nullopt;
+}
+
+std::string_view ToolbarModeName(ToolbarMode mode) {
+  switch (mode) {
+    case ToolbarMode::kIdle:
+      return "idle";
+    case ToolbarMode::kNew:
+      return "new";
+    case ToolbarMode::kEditing:
+      return "editing";
+  }
+  return {};
+}
+
+void HeadlessToolbar::SetReady(bool ready) {
+  ready_ = ready;
+  Notify();
+}
+
+bool HeadlessToolbar::Flag(ToolbarFlag flag) const {
+  auto it = flags_.find(flag);
+  return it != flags_.end() && it->second;
+}
+
+void HeadlessToolbar::SetFlag(ToolbarFlag flag, bool value) {
+  flags_[flag] = value;
+  Notify();
+}
+
+bool HeadlessToolbar::CommandEnabled(ToolbarCommand command) const {
+  if (!Enabled()) return false;
+  if (command == ToolbarCommand::kSalir) return true;
+  if (!ready_) return false;
+  const bool idle = mode_ == ToolbarMode::kIdle;
+  switch (command) {
+    case ToolbarCommand::kNuevo:
+      return idle;
+    case ToolbarCommand::kModificar:
+    case ToolbarCommand::kBaja:
+      return idle && Flag(ToolbarFlag::kActive1);
+    case ToolbarCommand::kConsultar:
+      return idle && Flag(ToolbarFlag::kLoaded);
+    case ToolbarCommand::kAceptar:
+    case ToolbarCommand::kCancelar:
+      return !idle;
+    case ToolbarCommand::kSalir:
+      return true;
+  }
+  return false;
+}
+
+void HeadlessToolbar::UserPress(ToolbarCommand command) {
+  if (!CommandEnabled(command))
+    throw Error(std::string(ToolbarCommandName(command)) + " is not available");
+  RunEvents([this, command] { Press(command); });
+}
+
+void HeadlessToolbar::UserPress(std::string_view command) {
+  const std::optional<ToolbarCommand> parsed = ParseToolbarCommand(command);
+  if (!parsed) throw Error("The toolbar has no command \"" + std::string(command) + "\"");
+  UserPress(*parsed);
+}
+
+void HeadlessToolbar::StartNew() {
+  if (CommandEnabled(ToolbarCommand::kNuevo)) Press(ToolbarCommand::kNuevo);
+}
+
+void HeadlessToolbar::StartEdit() {
+  if (CommandEnabled(ToolbarCommand::kModificar)) Press(ToolbarCommand::kModificar);
+}
+
+void HeadlessToolbar::AcceptSucceeded() {
+  SetMode(ToolbarMode::kIdle);
+}
+
+void HeadlessToolbar::Press(ToolbarCommand command) {
+  const ToolbarEvents& events = Events();
+  auto raise = [](const Handler& handler) {
+    if (handler) handler();
+  };
+  switch (command) {
+    case ToolbarCommand::kNuevo:
+      SetMode(ToolbarMode::kNew);
+      ResetAdditionalFields();
+      return raise(events.Nuevo);
+    case ToolbarCommand::kModificar:
+      SetMode(ToolbarMode::kEditing);
+      return raise(events.Modificar);
+    case ToolbarCommand::kConsultar:
+      return raise(events.Consultar);
+    case ToolbarCommand::kBaja:
+      return raise(events.Baja);
+    case ToolbarCommand::kAceptar: {
+      std::int16_t argument = mode_ == ToolbarMode::kEditing ? 0 : 1;
+      if (events.Aceptar) events.Aceptar(argument);
+      return;
+    }
+    case ToolbarCommand::kCancelar:
+      SetMode(ToolbarMode::kIdle);
+      return raise(events.Cancelar);
+    case ToolbarCommand::kSalir:
+      return raise(events.Salir);
+  }
+}
+
+void HeadlessToolbar::SetMode(ToolbarMode mode) {
+  mode_ = mode;
+  Notify();
+}
+
+void HeadlessToolbar::LoadDefinitions() {
+  if (definitions_) return;
+  std::vector<AdditionalField> definitions;
+  const std::string table = Layout().Setting("opc_table");
+  if (!table.empty()) {
+    // Host tools may spell the table in either case; the values keep the definition's spelling.
+    std::unique_ptr<Recordset> result = Context().database.ForHost().Execute(
+        "SELECT table_name AS t, field_name AS f, default_value AS d FROM additional_field "
+        "WHERE UPPER(table_name) = UPPER(" +
+        QuotedText(table) + ") ORDER BY field_name");
+    for (; !result->Eof(); result->MoveNext()) {
+      definitions.push_back({CellText(result->Fields("t").Value()),
+                             CellText(result->Fields("f").Value()),
+                             CellText(result->Fields("d").Value())});
+    }
+    result->Close();
+  }
+  definitions_ = std::move(definitions);
+}
+
+void HeadlessToolbar::ResetAdditionalFields() {
+  values_.reset();
+  Notify();
+}
+
+std::vector<std::pair<std::string, std::string>> HeadlessToolbar::AdditionalFields() {
+  LoadDefinitions();
+  if (!values_) {
+    values_.emplace();
+    for (const AdditionalField& field : *definitions_)
+      values_->emplace_back(field.name, field.value);
+  }
+  return *values_;
+}
+
+void HeadlessToolbar::UserSetAdditionalField(const std::string& name, const std::string& value) {
+  RequireEnabled();
+  if (mode_ == ToolbarMode::kIdle)
+    throw Error("Additional fields can be changed only while capturing");
+  AdditionalFields();
+  auto it = std::find_if(values_->begin(), values_->end(),
+                         [&](const auto& field) { return field.first == name; });
+  if (it == values_->end()) throw Error("There is no additional field \"" + name + "\"");
+  it->second = value;
+  Notify();
+}
+
+bool HeadlessToolbar::SaveAdditionalFields(const std::string& folio) {
+  try {
+    const auto values = AdditionalFields();
+    Connection& connection = Context().database.ForHost();
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const std::string& table = (*definitions_)[i].table;
+      const std::string where = " WHERE table_name = " + QuotedText(table) +
+                                " AND record_key = " + QuotedText(folio) +
+                                " AND field_name = " + QuotedText(values[i].first);
+      // A read, then an update or an insert: plain statements that every dialect runs.
+      std::unique_ptr<Recordset> existing =
+          connection.Execute("SELECT 1 AS v FROM additional_field_value" + where);
+      const bool exists = !existing->Eof();
+      existing->Close();
+      if (exists) {
+        connection.Execute(
+            "UPDATE additional_field_value SET value = " + QuotedText(values[i].second) + where);
+      } else {
+        connection.Execute(
+            "INSERT INTO additional_field_value (table_name, record_key, field_name, value) "
+            "VALUES (" +
+            QuotedText(table) + ", " + QuotedText(folio) + ", " + QuotedText(values[i].first) +
+            ", " + QuotedText(values[i].second) + ")");
+      }
+    }
+    return true;
+  } catch (const std::exception&) {
+    // The screen reports the failure with its own message.
+    return false;
+  }
+}
+
+void HeadlessToolbar::LoadAdditionalFields(const std::string& folio) {
+  values_.reset();
+  AdditionalFields();
+  if (!definitions_->empty()) {
+    std::unique_ptr<Recordset> result = Context().database.ForHost().Execute(
+        "SELECT field_name AS f, value AS v FROM additional_field_value WHERE table_name = " +
+        QuotedText(definitions_->front().table) + " AND record_key = " + QuotedText(folio));
+    for (; !result->Eof(); result->MoveNext()) {
+      const std::string name = CellText(result->Fields("f").Value());
+      for (auto& field : *values_)
+        if (field.first == name) field.second = CellText(result->Fields("v").Value());
+    }
+    result->Close();
+  }
+  Notify();
+}
+
+}  // namespace nv407::host
