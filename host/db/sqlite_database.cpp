@@ -1,7 +1,9 @@
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <unordered_map>
@@ -70,7 +72,14 @@ class SqliteRecordset final : public Recordset {
         is_date_.push_back(DeclaredAsDate(sqlite3_column_decltype(stmt, i)));
       }
     }
-    if (!row_) statement_.Finalize();
+    if (row_ && !sqlite3_stmt_readonly(statement_.get())) {
+      // A write that returns rows (INSERT ... RETURNING) is run to its end here, so that it
+      // has finished when Execute returns and cannot hold up the commit.
+      do buffered_.push_back(ReadRow());
+      while (statement_.Step());
+      buffering_ = true;
+    }
+    if (!row_ || buffering_) statement_.Finalize();
   }
 
   bool Eof() const override { return !row_; }
@@ -82,13 +91,19 @@ class SqliteRecordset final : public Recordset {
       throw Error("no column named '" + std::string(name) + "' in the result");
     }
     if (!row_) throw Error("no current row: the result is past its last row");
-    return Field(ReadColumn(statement_.get(), found->second,
-                            is_date_[static_cast<std::size_t>(found->second)]));
+    const auto column = static_cast<std::size_t>(found->second);
+    if (buffering_) return Field(buffered_.front()[column]);
+    return Field(ReadColumn(statement_.get(), found->second, is_date_[column]));
   }
 
   void MoveNext() override {
     if (closed_) throw Error("the result is closed");
     if (!row_) throw Error("no current row: the result is past its last row");
+    if (buffering_) {
+      buffered_.pop_front();
+      row_ = !buffered_.empty();
+      return;
+    }
     row_ = statement_.Step();
     // Finalising at the end releases the read snapshot at once, even if Close never comes.
     if (!row_) statement_.Finalize();
@@ -96,14 +111,26 @@ class SqliteRecordset final : public Recordset {
 
   void Close() override {
     statement_.Finalize();
+    buffered_.clear();
     row_ = false;
     closed_ = true;
   }
 
  private:
+  std::vector<Variant> ReadRow() const {
+    std::vector<Variant> row;
+    row.reserve(is_date_.size());
+    for (std::size_t i = 0; i < is_date_.size(); ++i) {
+      row.push_back(ReadColumn(statement_.get(), static_cast<int>(i), is_date_[i]));
+    }
+    return row;
+  }
+
   Statement statement_;
   bool row_ = false;
   bool closed_ = false;
+  bool buffering_ = false;
+  std::deque<std::vector<Variant>> buffered_;
   std::unordered_map<std::string, int> columns_;
   std::vector<bool> is_date_;
 };

@@ -90,6 +90,28 @@ TEST_F(TransactionTest, UncommittedWorkIsUndoneWhenTheSessionEnds) {
   EXPECT_EQ(RowsOf(*OtherSession(), "F1"), 0);
 }
 
+// A folio series moves on by an upsert that returns the new number; the write has ended
+// when Execute returns, so a result left open does not hold up the commit.
+TEST_F(TransactionTest, AWriteThatReturnsRowsHasFinishedWhenExecuteReturns) {
+  const auto advance = [&](const std::string& table) {
+    return Host().Execute(
+        "INSERT INTO folio_series (branch, table_name, last_number) VALUES ('MTY', '" + table +
+        "', 1) ON CONFLICT (branch, table_name) DO UPDATE SET last_number = last_number + 1 "
+        "RETURNING last_number AS v, table_name");
+  };
+  Screen().BeginTrans();
+  auto first = advance("Poliza_Servicio");
+  auto second = advance("POLIZA_SERVICIO");  // table names match without regard to case
+  Screen().CommitTrans();
+
+  EXPECT_EQ(first->Fields("v").Value(), Variant(1));
+  EXPECT_EQ(second->Fields("V").Value(), Variant(2));
+  EXPECT_EQ(second->Fields("table_name").Value(), Variant("Poliza_Servicio"));
+  second->MoveNext();
+  EXPECT_TRUE(second->Eof());
+  EXPECT_EQ(Count(OtherSession()->ForHost(), "folio_series"), 1);
+}
+
 TEST_F(TransactionTest, TransactionScopeRollsBackUnlessCommitted) {
   {
     TransactionScope scope(Host());
