@@ -64,15 +64,8 @@ template class HeadlessControl<ListView>;
 template class HeadlessControl<Toolbar>;
 
 void HeadlessDateField::SetValue(const Variant& value) {
-  if (value.IsEmpty() || value.IsNull() || value == Variant(std::string())) {
-    value_ = Variant();
-  } else if (value.kind() == Variant::Kind::kString) {
-    const std::optional<Date> date = Date::Parse(value.ToText());
-    if (!date) throw Error("Type mismatch");
-    value_ = *date;
-  } else {
-    value_ = value.ToDate();
-  }
+  const bool clears = value.IsEmpty() || value.IsNull() || value == Variant(std::string());
+  value_ = clears ? Variant() : Variant(value.ToDate());
   Notify();
 }
 

@@ -1,0 +1,92 @@
+#include "support/screen_fixture.h"
+
+#include "component/component.h"
+#include "component/error.h"
+#include "component/host_services.h"
+
+namespace nv407::testing {
+namespace {
+
+// Keeps the component (the service objects and the screen) alive with its Pantalla.
+class InProcessPantalla final : public Pantalla {
+ public:
+  explicit InProcessPantalla(HostLibrary& host)
+      : component_(std::make_unique<Component>(host)), pantalla_(component_->CreatePantalla()) {}
+  Screen* GetPantalla() override { return pantalla_->GetPantalla(); }
+  Variant Modulo() override { return pantalla_->Modulo(); }
+
+ private:
+  std::unique_ptr<Component> component_;
+  std::unique_ptr<Pantalla> pantalla_;
+};
+
+}  // namespace
+
+host::PantallaFactory InProcessComponent() {
+  return [](HostLibrary& library) -> std::unique_ptr<Pantalla> {
+    return std::make_unique<InProcessPantalla>(library);
+  };
+}
+
+std::unique_ptr<host::HeadlessHost> MakeHost(TestDatabase& database, const std::string& user) {
+  return std::make_unique<host::HeadlessHost>(
+      database.db(), host::SessionSettings{user, database.clock()}, InProcessComponent());
+}
+
+host::HeadlessHost& ScreenTest::GivenOpenScreen(const std::string& parameters) {
+  host_ = MakeHost(db, user_);
+  host_->Open(parameters);
+  return *host_;
+}
+
+host::HeadlessHost& ScreenTest::host() {
+  if (!host_) throw Error("The test has not opened the screen (GivenOpenScreen)");
+  return *host_;
+}
+
+void ScreenTest::WhenType(const std::string& control, const std::string& text) {
+  host().Type(control, text);
+}
+
+void ScreenTest::WhenPick(const std::string& control, const Date& date) {
+  host().PickDate(control, date);
+}
+
+void ScreenTest::WhenChoose(const std::string& control, const std::string& text) {
+  host().Choose(control, text);
+}
+
+void ScreenTest::WhenClick(const std::string& control) {
+  host().Click(control);
+}
+
+void ScreenTest::WhenPress(const std::string& command) {
+  host().Press(command);
+}
+
+void ScreenTest::WhenNextAnswerIs(const std::string& button) {
+  if (button == "yes") return host().dialogs().QueueAnswer(message_answer::kYes);
+  if (button == "no") return host().dialogs().QueueAnswer(message_answer::kNo);
+  if (button == "ok") return host().dialogs().QueueAnswer(message_answer::kOk);
+  throw Error("No button \"" + button + "\"");
+}
+
+void ScreenTest::WhenEditorReturns(const std::string& concept_text, const std::string& text) {
+  host().dialogs().QueueEditorResult(concept_text, text);
+}
+
+std::string ScreenTest::Text(const std::string& control) {
+  return Screen().Find(control).text;
+}
+
+std::optional<Date> ScreenTest::DateIn(const std::string& control) {
+  const Variant value = host().Get<host::HeadlessDateField>(control).Value();
+  if (value.IsEmpty()) return std::nullopt;
+  return value.ToDate();
+}
+
+bool ScreenTest::Enabled(const std::string& control) {
+  return Screen().Find(control).enabled;
+}
+
+}  // namespace nv407::testing

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "component/database.h"
+#include "component/date.h"
+#include "host/db/database.h"
+
+namespace nv407::testing {
+
+// The time every test sees unless it says otherwise (the database's GetDate() and the
+// host's server date both follow TestDatabase::SetNow).
+inline Date PinnedNow() {
+  return Date::FromYmd(2024, 3, 15, 10, 30, 0);
+}
+
+// Demo operators: one holds "CHFECHA" and "INISERV" for NV407, the other neither.
+inline constexpr const char* kOperatorWithPermissions = "ADMIN";
+inline constexpr const char* kOperatorWithoutPermissions = "CAPTURA";
+
+struct ServiceUse {
+  std::string service;  // Ts_Cve_Tipo_Servicio
+  double included = 0, used_hours = 0, used_events = 0;
+};
+
+// One stored policy; the defaults name demo catalogue rows.
+struct PolicyRow {
+  std::string folio = "MTY-000001";
+  std::string branch = "MTY", seller = "V001", client = "C00001", type = "SOPMEN";
+  std::string date = "2024-03-01", start = "2024-03-01", end = "2024-04-01";
+  int cut_off_day = 5;
+  std::string reference, comment, invoice_id, concept_text;
+  std::string state = "AC";
+  std::vector<ServiceUse> services;
+};
+
+// A real SQLite database in memory with the schema and, unless asked otherwise, the
+// demo data, on a pinned clock.
+class TestDatabase {
+ public:
+  enum class Content { kSchemaOnly, kDemo };
+  explicit TestDatabase(Content content = Content::kDemo);
+
+  host::Database& db() { return *database_; }
+  Connection& sql() { return database_->ForHost(); }
+  // What the clock of the database and of the host reads from now on.
+  void SetNow(const Date& now) { *now_ = now; }
+  host::Clock clock() const;
+
+  void Execute(const std::string& statement) { sql().Execute(statement); }
+  // The first column of the first row as text ("" for NULL); raises when there is no row.
+  std::string Scalar(const std::string& query);
+  long long Count(const std::string& table, const std::string& where = "");
+  // Every statement run from now on, as {"screen" or "host", text}.
+  const std::vector<std::pair<std::string, std::string>>& TraceStatements();
+
+  // Catalogue rows, written with their columns' plain values.
+  void AddBranch(const std::string& code, const std::string& description,
+                 const std::string& state = "AC");
+  void AddSeller(const std::string& code, const std::string& description,
+                 const std::string& state = "AC");
+  void AddClient(const std::string& code, const std::string& name, const std::string& state = "AC");
+  void AddProduct(const std::string& code, const std::string& description);
+  void AddServiceType(const std::string& code, const std::string& description, bool hours);
+  // `length_unit`: 1 days, 2 weeks, 3 months, 4 years.
+  void AddPolicyType(const std::string& code, const std::string& description,
+                     const std::string& product, int length_unit, int length,
+                     const std::vector<std::pair<std::string, double>>& services = {},
+                     const std::string& state = "AC");
+  void AddPolicy(const PolicyRow& policy);
+  void GrantPermission(const std::string& user, const std::string& key);
+
+ private:
+  std::shared_ptr<Date> now_;
+  std::unique_ptr<host::Database> database_;
+  std::vector<std::pair<std::string, std::string>> trace_;
+};
+
+// A value as a statement literal.
+std::string Quote(const std::string& text);
+
+}  // namespace nv407::testing
