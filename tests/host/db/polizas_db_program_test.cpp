@@ -76,7 +76,7 @@ TEST_F(PolizasDbProgram, ExistingFileIsRefusedAndLeftAsItIs) {
   EXPECT_EQ(Contents(path), before);
 }
 
-TEST_F(PolizasDbProgram, UsageErrorsCreateNothing) {
+TEST_F(PolizasDbProgram, UsageErrorsAndUncreatablePathsCreateNothing) {
   const std::string path = "'" + dir_.File("x.db") + "'";
   for (const std::string& arguments :
        {std::string(), std::string("init"), "create " + path, "init " + path + " --nope",
@@ -86,13 +86,10 @@ TEST_F(PolizasDbProgram, UsageErrorsCreateNothing) {
     EXPECT_NE(run.output.find("usage: polizas-db init PATH [--demo]"), std::string::npos)
         << run.output;
   }
-  EXPECT_TRUE(std::filesystem::is_empty(dir_.File("")));
-}
-
-TEST_F(PolizasDbProgram, PathThatCannotBeCreatedFails) {
   const ProgramRun run = RunProgram(dir_, "init '" + dir_.File("no/such/dir.db") + "' --demo");
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(run.output.find("cannot create"), std::string::npos) << run.output;
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.File("")));
 }
 
 }  // namespace

@@ -67,11 +67,9 @@ TEST_F(IsNullOnTheDatabase, RunsTheCallAndKeepsLiteralsAndNamesAsWritten) {
   EXPECT_EQ(result->Fields("upper_case").Value(), Variant(2));
   EXPECT_EQ(result->Fields("literal").Value(), Variant("IsNull(x), it's"));
   EXPECT_EQ(result->Fields("IsNull(a)").Value(), Variant(1));
-}
+  result->Close();
 
-TEST_F(IsNullOnTheDatabase, StoresTheTextOfALiteralUnchanged) {
-  Screen().Execute(
-      "INSERT INTO host_parameter (name, value) VALUES ('NOTA', 'IsNull(a, 0) -- it''s')");
+  Screen().Execute("INSERT INTO host_parameter VALUES ('NOTA', 'IsNull(a, 0) -- it''s')");
   EXPECT_EQ(FirstValue(Host(), "SELECT value FROM host_parameter WHERE name = 'NOTA'", "value"),
             Variant("IsNull(a, 0) -- it's"));
 }

@@ -63,6 +63,9 @@ TEST_F(TransactionTest, RollbackUndoesScreenAndHostRecords) {
   Screen().BeginTrans();
   WritePolicyAndNote(*database_, "F1");
   EXPECT_EQ(RowsOf(*database_, "F1"), 3);  // seen inside the transaction
+  // A refused statement leaves the transaction open for the caller to roll back.
+  EXPECT_THROW(Screen().Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F1')"), Error);
+  EXPECT_TRUE(database_->InTransaction());
   Screen().RollbackTrans();
   EXPECT_EQ(RowsOf(*database_, "F1"), 0);
 
@@ -70,15 +73,6 @@ TEST_F(TransactionTest, RollbackUndoesScreenAndHostRecords) {
   WritePolicyAndNote(*database_, "F2");
   Screen().CommitTrans();
   EXPECT_EQ(RowsOf(*OtherSession(), "F2"), 3);
-}
-
-TEST_F(TransactionTest, ARefusedStatementLeavesTheTransactionToBeRolledBack) {
-  Screen().BeginTrans();
-  WritePolicyAndNote(*database_, "F1");
-  EXPECT_THROW(Screen().Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F1')"), Error);
-  EXPECT_TRUE(database_->InTransaction());
-  Screen().RollbackTrans();
-  EXPECT_EQ(RowsOf(*database_, "F1"), 0);
 }
 
 TEST_F(TransactionTest, UncommittedWorkIsUndoneWhenTheSessionEnds) {
@@ -163,21 +157,6 @@ TEST_F(TransactionTest, TwoSessionsSavingAtOnceBothSucceed) {
   EXPECT_GE(saving.get(), kHold / 2);
   EXPECT_EQ(RowsOf(*database_, "F1"), 3);
   EXPECT_EQ(RowsOf(*database_, "F2"), 3);
-}
-
-TEST_F(TransactionTest, ASaveThatOutwaitsTheBusyTimeoutFailsWithSqlitesMessage) {
-  auto impatient = OtherSession(50);
-  Screen().BeginTrans();
-  try {
-    impatient->ForScreen().BeginTrans();
-    FAIL() << "took the write lock that another session holds";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.Description(), "database is locked");
-  }
-  EXPECT_FALSE(impatient->InTransaction());
-  Screen().RollbackTrans();
-  impatient->ForScreen().BeginTrans();
-  impatient->ForScreen().RollbackTrans();
 }
 
 }  // namespace
