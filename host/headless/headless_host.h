@@ -51,9 +51,10 @@ class HeadlessHost {
 
   // The component's Pantalla, loading the component on the first call.
   Pantalla& LoadComponent();
-  // Gets the screen, sets its Padre (a new window whose iParametros is `parameters`),
-  // loads it and activates it. Raises when the screen is already open or cannot be had.
-  void Open(const std::string& parameters = "", const Variant& transaccion = Variant());
+  // Gets the screen, sets its Padre (a new window whose iParametros is `parameters` and
+  // whose Transaccion is the screen's menu transaction), loads it and activates it.
+  // Raises when the screen is already open or cannot be had.
+  void Open(const std::string& parameters = "", const Variant& transaccion = Variant("NV407"));
   // The screen becomes the active window again.
   void Activate();
   bool IsOpen() const;  // opened and not closed since
