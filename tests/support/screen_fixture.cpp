@@ -33,14 +33,18 @@ std::unique_ptr<host::HeadlessHost> MakeHost(TestDatabase& database, const std::
       database.db(), host::SessionSettings{user, database.clock()}, InProcessComponent());
 }
 
+void ScreenTest::GivenOperator(const std::string& user) {
+  if (host_) throw Error("GivenOperator comes before the host is made (before any When or Open)");
+  user_ = user;
+}
+
 host::HeadlessHost& ScreenTest::GivenOpenScreen(const std::string& parameters) {
-  host_ = MakeHost(db, user_);
-  host_->Open(parameters);
-  return *host_;
+  host().Open(parameters);
+  return host();
 }
 
 host::HeadlessHost& ScreenTest::host() {
-  if (!host_) throw Error("The test has not opened the screen (GivenOpenScreen)");
+  if (!host_) host_ = MakeHost(db, user_);
   return *host_;
 }
 

@@ -31,13 +31,14 @@ std::unique_ptr<host::HeadlessHost> MakeHost(TestDatabase& database,
 //   }
 //
 // `db` holds the demo data unless the fixture is built with Content::kSchemaOnly; the
-// statement trace, messages and snapshots are all at hand.
+// statement trace, messages and snapshots are all at hand. The host is made on first use
+// (the operator must be chosen before that).
 class ScreenTest : public ::testing::Test {
  protected:
   explicit ScreenTest(TestDatabase::Content content = TestDatabase::Content::kDemo) : db(content) {}
 
   // Given
-  void GivenOperator(const std::string& user) { user_ = user; }
+  void GivenOperator(const std::string& user);
   void GivenNow(const Date& now) { db.SetNow(now); }
   void GivenPolicy(const PolicyRow& policy) { db.AddPolicy(policy); }
   // Opens the screen as the host does (Padre.iParametros = parameters); the messages shown
@@ -50,7 +51,8 @@ class ScreenTest : public ::testing::Test {
   void WhenChoose(const std::string& control, const std::string& text);
   void WhenClick(const std::string& control);
   void WhenPress(const std::string& command);
-  // The answer that the next message box gets: "yes", "no" or "ok".
+  // The answer that the next message box gets: "yes", "no" or "ok" (may come before
+  // GivenOpenScreen, for the messages of opening).
   void WhenNextAnswerIs(const std::string& button);
   void WhenEditorReturns(const std::string& concept_text, const std::string& text);
 
