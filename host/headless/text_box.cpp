@@ -7,7 +7,9 @@ namespace nv407::host {
 void HeadlessTextBox::SetText(const std::string& text) {
   text_ = text;
   Notify();
-  if (IsKeyField()) accepted_ = LookUp();
+  if (!IsKeyField()) return;
+  accepted_ = false;  // until the look-up says otherwise, also when it fails
+  accepted_ = LookUp();
 }
 
 void HeadlessTextBox::SetFormato(const Variant& format) {
