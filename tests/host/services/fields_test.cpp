@@ -1,216 +1,132 @@
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <map>
+#include <set>
 #include <string>
-#include <vector>
 
-#include "component/form.h"
+#include "host/headless/controls.h"
+#include "screen/layout.h"
 #include "services_fixture.h"
+#include "support/test_form.h"
 
-namespace nv407::host {
+namespace nv407::testing {
 namespace {
 
-using testing::Contents;
-using testing::ServicesOnDatabase;
+using host::HeadlessComboBox;
+using host::HeadlessDateField;
+using host::HeadlessListView;
+using host::HeadlessTextBox;
 
-template <typename Base>
-class TestControl : public Base {
- public:
-  explicit TestControl(ControlLayout layout) : layout_(std::move(layout)) {}
-  const ControlLayout& Layout() const override { return layout_; }
-  bool Enabled() const override { return enabled_; }
-  void SetEnabled(bool enabled) override { enabled_ = enabled; }
-  void SetFocus() override {}
+const Date kShown = Date::FromYmd(2024, 3, 15);
 
- private:
-  ControlLayout layout_;
-  bool enabled_ = false;
-};
-
-class TestTextBox final : public TestControl<TextBox> {
- public:
-  using TestControl::TestControl;
-  std::string Text() const override { return text_; }
-  void SetText(const std::string& text) override { text_ = text; }
-  Variant Formato() const override { return {}; }
-  void SetFormato(const Variant&) override {}
-  void Refresh() override {}
-
- private:
-  std::string text_;
-};
-
-class TestDateField final : public TestControl<DateField> {
- public:
-  using TestControl::TestControl;
-  Variant Value() const override { return value_; }
-  void SetValue(const Variant& value) override { value_ = value; }
-
- private:
-  Variant value_;
-};
-
-class TestComboBox final : public TestControl<ComboBox> {
- public:
-  using TestControl::TestControl;
-  void Clear() override { items_.clear(), chosen_ = -1; }
-  void AddItem(const std::string& text, const Variant& value) override {
-    items_.push_back({text, value});
-  }
-  std::string Text() const override { return chosen_ < 0 ? "" : items_[chosen_].first; }
-  Variant SelectedValue() const override {
-    return chosen_ < 0 ? Variant() : items_[chosen_].second;
-  }
-  void SetSelectedValue(const Variant& value) override {
-    chosen_ = -1;
-    for (std::size_t i = 0; i < items_.size(); ++i)
-      if (!value.IsEmpty() && items_[i].second.ToText() == value.ToText())
-        chosen_ = static_cast<int>(i);
-  }
-  int ItemCount() const override { return static_cast<int>(items_.size()); }
-  std::string ItemText(int index) const override { return items_.at(index).first; }
-
- private:
-  std::vector<std::pair<std::string, Variant>> items_;
-  int chosen_ = -1;
-};
-
-class TestListView final : public TestControl<ListView>, public FittableList {
- public:
-  using TestControl::TestControl;
-  ListItems& Items() override { return items_; }
-  void FitColumns() override { ++fitted; }
-  int fitted = 0;
-
- private:
-  ListItems items_;
-};
-
-class TestLabel final : public TestControl<Label> {
- public:
-  using TestControl::TestControl;
-};
-
-// A list view of a control set that cannot size its columns.
-class PlainListView final : public TestControl<ListView> {
- public:
-  using TestControl::TestControl;
-  ListItems& Items() override { return items_; }
-
- private:
-  ListItems items_;
-};
-
-class TestForm final : public Form {
- public:
-  template <typename T>
-  T& Add(ControlKind kind, const std::string& name, const std::string& tag) {
-    ControlLayout layout;
-    layout.kind = kind;
-    layout.name = name;
-    layout.tag = tag;
-    auto control = std::make_unique<T>(layout);
-    T& ref = *control;
-    controls_.push_back(std::move(control));
-    return ref;
-  }
-  std::vector<Control*> Controls() const override {
-    std::vector<Control*> all;
-    for (const auto& control : controls_) all.push_back(control.get());
-    return all;
-  }
-  Control* FindControl(std::string_view, int) const override { return nullptr; }
-  std::intptr_t WindowHandle() const override { return 7; }
-
- private:
-  std::vector<std::unique_ptr<Control>> controls_;
-};
-
-// A screen with one control of each kind in group 1, and the same outside it: tag "",
-// and tags that only look like 1.
-class GroupedFields : public ::testing::Test {
+// The capture screen's controls, made by the headless control set from the screen's own
+// layout rows, with a policy on show: every field filled, the key fields looked up.
+class GroupFields : public ::testing::Test {
  protected:
-  struct Set {
-    TestTextBox* text;
-    TestDateField* date;
-    TestComboBox* combo;
-    TestListView* list;
-    TestLabel* label;
-  };
-
-  Set AddSet(const std::string& tag) {
-    Set set{&form.Add<TestTextBox>(ControlKind::kTextBox, "txt" + tag, tag),
-            &form.Add<TestDateField>(ControlKind::kDateField, "dp" + tag, tag),
-            &form.Add<TestComboBox>(ControlKind::kComboBox, "cb" + tag, tag),
-            &form.Add<TestListView>(ControlKind::kListView, "lv" + tag, tag),
-            &form.Add<TestLabel>(ControlKind::kLabel, "lb" + tag, tag)};
-    set.text->SetText("typed");
-    set.date->SetValue(Date::FromYmd(2024, 3, 15));
-    for (int day = 1; day <= 3; ++day) set.combo->AddItem(std::to_string(day), day);
-    set.combo->SetSelectedValue(2);
-    set.list->Items().Add("KA", "A");
-    set.list->Items().Add("KB", "B");
-    return set;
+  GroupFields() {
+    for (Control* control : form.Controls()) {
+      if (auto* text = dynamic_cast<HeadlessTextBox*>(control)) text->SetText(Sample(*text));
+      if (auto* date = dynamic_cast<HeadlessDateField*>(control)) date->SetValue(kShown);
+      if (auto* list = dynamic_cast<HeadlessListView*>(control)) list->Items().Add("KA", "A");
+      if (auto* combo = dynamic_cast<HeadlessComboBox*>(control)) {
+        for (int day = 1; day <= 28; ++day) combo->AddItem(std::to_string(day), day);
+        combo->SetSelectedValue(5);
+      }
+      enabled_before[control->Name()] = control->Enabled();
+    }
   }
 
-  static void ExpectUntouched(const Set& set) {
-    EXPECT_EQ(set.text->Text(), "typed");
-    EXPECT_EQ(set.date->Value(), Variant(Date::FromYmd(2024, 3, 15)));
-    EXPECT_EQ(set.combo->Text(), "2");
-    EXPECT_EQ(set.list->Items().Count(), 2);
-    for (Control* control : {static_cast<Control*>(set.text), static_cast<Control*>(set.date),
-                             static_cast<Control*>(set.combo), static_cast<Control*>(set.list),
-                             static_cast<Control*>(set.label)})
-      EXPECT_FALSE(control->Enabled()) << control->Name();
+  // A value each key field finds in the demo catalogues.
+  static std::string Sample(const HeadlessTextBox& box) {
+    static const std::map<std::string, std::string> keys = {{"txt_Sc_Cve_Sucursal", "MTY"},
+                                                            {"txt_Vn_Cve_Vendedor", "V001"},
+                                                            {"txt_Cl_Cve_Cliente", "C00001"},
+                                                            {"txt_Tps_Cve_Tipo_Poliza", "SOPMEN"}};
+    const auto key = keys.find(box.Name());
+    return key == keys.end() ? "texto de " + box.Name() : key->second;
   }
 
-  ServicesOnDatabase services;
-  TestForm form;
+  template <typename T>
+  T& Get(const std::string& name) {
+    return form.Get<T>(name);
+  }
+  static bool InGroup(const Control& control) { return control.Layout().tag == "1"; }
+
+  TestDatabase db;
+  Services services{db.db(), db.clock()};
+  TestForm form{services.factory, frmNV407Layout().controls};
+  std::map<std::string, bool> enabled_before;
 };
 
-TEST_F(GroupedFields, ClearFieldsEmptiesTheGroupOnly) {
-  const Set in_group = AddSet("1");
-  const std::vector<Set> others = {AddSet(""), AddSet("2"), AddSet("10"), AddSet(" 1")};
+TEST_F(GroupFields, ClearFieldsEmptiesTheDataEntryFieldsOnly) {
+  ASSERT_NE(Get<HeadlessTextBox>("txt_Sc_Descripcion").Text(), "") << "the branch was found";
 
   services.utility->ClearFields(form, 1);
 
-  EXPECT_EQ(in_group.text->Text(), "");
-  EXPECT_TRUE(in_group.date->Value().IsEmpty());
-  EXPECT_EQ(in_group.combo->Text(), "");
-  EXPECT_TRUE(in_group.combo->SelectedValue().IsEmpty());
-  EXPECT_EQ(in_group.combo->ItemCount(), 3) << "the days offered stay";
-  EXPECT_EQ(in_group.list->Items().Count(), 0);
-  EXPECT_FALSE(in_group.text->Enabled()) << "clearing does not unlock";
-  for (const Set& set : others) ExpectUntouched(set);
+  // A key field of the group takes the description in its result control with it.
+  std::set<std::string> descriptions;
+  for (Control* control : form.Controls())
+    if (InGroup(*control)) descriptions.insert(control->Layout().Setting("sql_control_resultado"));
+  std::set<ControlKind> kinds_cleared;
+  for (Control* control : form.Controls()) {
+    const std::string& name = control->Name();
+    EXPECT_EQ(control->Enabled(), enabled_before[name]) << name << ": clearing does not unlock";
+    const bool emptied = InGroup(*control) || descriptions.count(name) > 0;
+    if (auto* text = dynamic_cast<HeadlessTextBox*>(control)) {
+      EXPECT_EQ(text->Text(), emptied ? "" : Sample(*text)) << name;
+    } else if (auto* date = dynamic_cast<HeadlessDateField*>(control)) {
+      EXPECT_EQ(date->Value(), emptied ? Variant() : Variant(kShown)) << name;
+    } else if (auto* combo = dynamic_cast<HeadlessComboBox*>(control)) {
+      EXPECT_EQ(combo->Text(), emptied ? "" : "5") << name;
+      EXPECT_EQ(combo->ItemCount(), 28) << name << ": the days offered stay";
+    } else if (auto* list = dynamic_cast<HeadlessListView*>(control)) {
+      EXPECT_EQ(list->Items().Count(), emptied ? 0 : 1) << name;
+    }
+    if (InGroup(*control)) kinds_cleared.insert(control->Kind());
+  }
+  EXPECT_EQ(kinds_cleared, (std::set<ControlKind>{ControlKind::kTextBox, ControlKind::kDateField,
+                                                  ControlKind::kComboBox, ControlKind::kListView}))
+      << "every kind that clearing empties is on the screen in group 1";
+  EXPECT_EQ(descriptions.count("txt_Sc_Descripcion"), 1u);
+  EXPECT_EQ(Get<HeadlessTextBox>("txtFolio").Text(), Sample(Get<HeadlessTextBox>("txtFolio")));
 }
 
-TEST_F(GroupedFields, EnableFieldsUnlocksEveryControlOfTheGroupAndNothingElse) {
-  const Set in_group = AddSet("1");
-  const std::vector<Set> others = {AddSet(""), AddSet("2"), AddSet("1 ")};
-
+TEST_F(GroupFields, EnableFieldsUnlocksTheGroupAndNothingElse) {
   services.utility->EnableFields(form, 1);
 
-  for (Control* control : form.Controls()) {
-    const bool grouped = control->Layout().tag == "1";
-    EXPECT_EQ(control->Enabled(), grouped)
-        << control->Name() << " tag \"" << control->Layout().tag << "\"";
-  }
-  EXPECT_EQ(in_group.text->Text(), "typed") << "unlocking does not clear";
-  for (const Set& set : others) ExpectUntouched(set);
+  for (Control* control : form.Controls())
+    EXPECT_EQ(control->Enabled(), InGroup(*control) || enabled_before[control->Name()])
+        << control->Name();
+  EXPECT_FALSE(Get<HeadlessDateField>("dp_Ps_Fecha_Fin").Enabled()) << "the end date is untagged";
+  EXPECT_EQ(Get<HeadlessTextBox>("txtReferencia").Text(), "texto de txtReferencia")
+      << "unlocking does not clear";
 }
 
-TEST_F(GroupedFields, ListFormatterFitsListsThatCanBeFitted) {
-  auto& fittable = form.Add<TestListView>(ControlKind::kListView, "lvFit", "");
-  auto& plain = form.Add<PlainListView>(ControlKind::kListView, "lvPlain", "");
-  plain.Items().Add("K1", "1");
-  auto formatter = services.host.CreateListFormatter();
+TEST_F(GroupFields, GroupIsTheTagAsWrittenNotAnythingLikeIt) {
+  std::vector<ControlLayout> rows;
+  for (const char* tag : {"1", "01", " 1", "10", "2", ""}) {
+    rows.push_back(Row(ControlKind::kTextBox, std::string("txt[") + tag + "]", -1, {}, false));
+    rows.back().tag = tag;
+  }
+  TestForm tagged(services.factory, rows);
+  for (Control* control : tagged.Controls()) dynamic_cast<TextBox&>(*control).SetText("x");
 
-  formatter->FormatList(fittable);
-  formatter->FormatList(plain);
+  services.utility->ClearFields(tagged, 1);
+  services.utility->EnableFields(tagged, 2);
 
-  EXPECT_EQ(fittable.fitted, 1);
-  EXPECT_EQ(plain.Items().Count(), 1);
+  for (Control* control : tagged.Controls()) {
+    const std::string& tag = control->Layout().tag;
+    EXPECT_EQ(dynamic_cast<TextBox&>(*control).Text(), tag == "1" ? "" : "x") << control->Name();
+    EXPECT_EQ(control->Enabled(), tag == "2") << control->Name();
+  }
+}
+
+TEST_F(GroupFields, ListFormatterFitsTheColumnsOfTheList) {
+  auto& list = Get<HeadlessListView>("lvServicios");
+  const int before = list.FitCount();
+  services.host.CreateListFormatter()->FormatList(list);
+  EXPECT_EQ(list.FitCount(), before + 1);
 }
 
 }  // namespace
-}  // namespace nv407::host
+}  // namespace nv407::testing

@@ -11,11 +11,8 @@
 
 #include "services_fixture.h"
 
-namespace nv407::host {
+namespace nv407::testing {
 namespace {
-
-using testing::Contents;
-using testing::ServicesOnDatabase;
 
 std::string Issue(UtilityServices& utility, const std::string& branch,
                   const std::string& table = "Poliza_Servicio", int width = 10) {
@@ -25,15 +22,23 @@ std::string Issue(UtilityServices& utility, const std::string& branch,
 
 class FolioSeries : public ::testing::Test {
  protected:
-  ServicesOnDatabase services{Contents::kDemo};
+  std::string Series(const std::string& where) {
+    return db.Scalar(
+        "SELECT group_concat(v, ' ') AS v FROM (SELECT branch || '/' || table_name || '/' || "
+        "last_number AS v FROM folio_series WHERE " +
+        where + " ORDER BY branch, table_name)");
+  }
+
+  TestDatabase db;
+  Services services{db.db(), db.clock()};
   UtilityServices& utility = *services.utility;
 };
 
 TEST_F(FolioSeries, EachBranchAndTableHasItsOwnSeries) {
   const std::vector<std::pair<std::string, std::string>> issued = {
-      {"01", "01-0000001"}, {"01", "01-0000002"},    {"02", "02-0000001"},
-      {"01", "01-0000003"}, {" mty ", "MTY-000001"}, {"Mty", "MTY-000002"},
-      {"A", "A-00000001"},  {"A-1", "A-1-000001"},   {"A-1", "A-1-000002"}};
+      {"MTY", "MTY-000001"},   {"MTY", "MTY-000002"},  {"GDL", "GDL-000001"},
+      {" mty ", "MTY-000003"}, {"CDMX", "CDMX-00001"}, {"01", "01-0000001"},
+      {"A", "A-00000001"},     {"A-1", "A-1-000001"},  {"A-1", "A-1-000002"}};
   std::set<std::string> distinct;
   for (const auto& [branch, expected] : issued) {
     EXPECT_EQ(Issue(utility, branch), expected) << "branch \"" << branch << "\"";
@@ -41,12 +46,9 @@ TEST_F(FolioSeries, EachBranchAndTableHasItsOwnSeries) {
   }
   EXPECT_EQ(distinct.size(), issued.size());
   // The table is matched in any case; another table counts on its own.
-  EXPECT_EQ(Issue(utility, "01", "POLIZA_SERVICIO"), "01-0000004");
-  EXPECT_EQ(Issue(utility, "01", "Otra_Tabla"), "01-0000001");
-  EXPECT_EQ(services.Column("SELECT branch || '/' || table_name || '/' || last_number AS v "
-                            "FROM folio_series WHERE branch = '01' ORDER BY table_name",
-                            "v"),
-            (std::vector<std::string>{"01/Otra_Tabla/1", "01/Poliza_Servicio/4"}));
+  EXPECT_EQ(Issue(utility, "MTY", "POLIZA_SERVICIO"), "MTY-000004");
+  EXPECT_EQ(Issue(utility, "MTY", "Otra_Tabla"), "MTY-000001");
+  EXPECT_EQ(Series("branch = 'MTY'"), "MTY/Otra_Tabla/1 MTY/Poliza_Servicio/4");
 }
 
 TEST_F(FolioSeries, WidthSetsTheDigits) {
@@ -57,8 +59,8 @@ TEST_F(FolioSeries, WidthSetsTheDigits) {
 
 TEST_F(FolioSeries, BlankBranchOrTableGetsNoFolioAndStartsNoSeries) {
   for (const char* branch : {"", "   ", "\t"}) EXPECT_EQ(Issue(utility, branch), "<empty>");
-  EXPECT_EQ(Issue(utility, "01", " "), "<empty>") << "nor does a blank table";
-  EXPECT_TRUE(services.Column("SELECT branch AS v FROM folio_series", "v").empty());
+  EXPECT_EQ(Issue(utility, "MTY", " "), "<empty>") << "nor does a blank table";
+  EXPECT_EQ(db.Count("folio_series"), 0);
 }
 
 TEST_F(FolioSeries, ExhaustedSeriesGivesNoFolioAndStaysAtItsLast) {
@@ -67,40 +69,37 @@ TEST_F(FolioSeries, ExhaustedSeriesGivesNoFolioAndStaysAtItsLast) {
     EXPECT_EQ(Issue(utility, "SUCURSAL"), "SUCURSAL-" + std::to_string(n));
   EXPECT_EQ(Issue(utility, "SUCURSAL"), "<empty>");
   EXPECT_EQ(Issue(utility, "SUCURSAL"), "<empty>");
-  EXPECT_EQ(
-      services.Column("SELECT last_number AS v FROM folio_series WHERE branch = 'SUCURSAL'", "v"),
-      std::vector<std::string>{"9"});
-  EXPECT_EQ(Issue(utility, "01"), "01-0000001");
+  EXPECT_EQ(Series("branch = 'SUCURSAL'"), "SUCURSAL/Poliza_Servicio/9");
+  EXPECT_EQ(Issue(utility, "MTY"), "MTY-000001");
 }
 
 TEST_F(FolioSeries, PassesFoliosThatThePolicyTableAlreadyHolds) {
-  for (const char* folio : {"01-0000001", "01-0000002", "01-0000004"})
-    services.Run(std::string("INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Ps_Tabla, ") +
-                 "Ps_Documento, Ps_Fecha_Inicia, Ps_Fecha_Finaliza, Sc_Cve_Sucursal, " +
-                 "Vn_Cve_Vendedor, Cl_Cve_Cliente, Ps_Dia_Corte, Tps_Cve_Tipo_Poliza_Servicio) " +
-                 "VALUES ('" + folio + "', '2024-01-01', '', '', '2024-01-01', '2024-12-31', " +
-                 "'01', 'V01', 'C001', 1, 'MENSUAL')");
-  EXPECT_EQ(Issue(utility, "01"), "01-0000003");
-  EXPECT_EQ(Issue(utility, "01"), "01-0000005");
+  for (const char* folio : {"MTY-000001", "MTY-000002", "MTY-000004"}) {
+    PolicyRow policy;
+    policy.folio = folio;
+    db.AddPolicy(policy);
+  }
+  EXPECT_EQ(Issue(utility, "MTY"), "MTY-000003");
+  EXPECT_EQ(Issue(utility, "MTY"), "MTY-000005");
   // Other tables' folios are not looked up: their series alone decides.
-  EXPECT_EQ(Issue(utility, "01", "Otra_Tabla"), "01-0000001");
+  EXPECT_EQ(Issue(utility, "MTY", "Otra_Tabla"), "MTY-000001");
 }
 
 TEST_F(FolioSeries, RolledBackSaveConsumesNoFolio) {
   Connection& screen = services.app->GetConnection();
   screen.BeginTrans();
-  EXPECT_EQ(Issue(utility, "01"), "01-0000001");
-  EXPECT_EQ(Issue(utility, "02"), "02-0000001");
+  EXPECT_EQ(Issue(utility, "MTY"), "MTY-000001");
+  EXPECT_EQ(Issue(utility, "GDL"), "GDL-000001");
   screen.RollbackTrans();
-  EXPECT_TRUE(services.Column("SELECT branch AS v FROM folio_series", "v").empty());
+  EXPECT_EQ(db.Count("folio_series"), 0);
 
   screen.BeginTrans();
-  EXPECT_EQ(Issue(utility, "01"), "01-0000001");
+  EXPECT_EQ(Issue(utility, "MTY"), "MTY-000001");
   screen.CommitTrans();
   screen.BeginTrans();
-  EXPECT_EQ(Issue(utility, "01"), "01-0000002");
+  EXPECT_EQ(Issue(utility, "MTY"), "MTY-000002");
   screen.RollbackTrans();
-  EXPECT_EQ(Issue(utility, "01"), "01-0000002");
+  EXPECT_EQ(Issue(utility, "MTY"), "MTY-000002");
 }
 
 // Several processes saving at once, each through its own session on one database file.
@@ -111,7 +110,7 @@ class FolioProcesses : public ::testing::TestWithParam<bool> {
         std::filesystem::temp_directory_path() / ("folio-processes-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
-    ServicesOnDatabase create(Contents::kSchema, Path());
+    host::CreateSchema(host::OpenSqliteDatabase(Path(), {.create = true})->ForHost());
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
@@ -126,7 +125,8 @@ class FolioProcesses : public ::testing::TestWithParam<bool> {
                                  bool in_transaction) {
     int status = 0;
     try {
-      ServicesOnDatabase services(Contents::kExisting, Path());
+      auto database = host::OpenSqliteDatabase(Path());
+      Services services(*database, {});
       char signal = 'r';
       if (::write(ready_fd, &signal, 1) != 1 || ::read(start_fd, &signal, 1) != 1) ::_exit(2);
       std::ofstream out(Output(child));
@@ -197,4 +197,4 @@ INSTANTIATE_TEST_SUITE_P(Saving, FolioProcesses, ::testing::Values(true, false),
                          });
 
 }  // namespace
-}  // namespace nv407::host
+}  // namespace nv407::testing
