@@ -16,16 +16,14 @@ class ReferenceAppServices final : public AppServices {
 
   std::string GetUserCode() override { return settings_.user_code; }
 
-  // The kind and the two texts select among a parameter's variants in other hosts; here a
-  // parameter has one value.
+  // The kind and the two texts are not used: a parameter has one value.
   Variant GetParameter(const std::string& name, int /*kind*/, const std::string& /*arg1*/,
                        const std::string& /*arg2*/) override {
     const auto value = records_.Parameter(name);
     return value ? Variant(*value) : Variant();
   }
 
-  // The text is what other hosts show when their permission store cannot be reached;
-  // this one's store is the database, whose failures raise.
+  // The text is not used: the permission store is the database, whose failures raise.
   bool HasPermission(const std::string& module, const std::string& key,
                      const std::string& /*unavailable_text*/) override {
     return records_.HoldsPermission(settings_.user_code, module, key);

@@ -17,7 +17,7 @@ class ReferenceRecordViewer final : public RecordViewer {
  public:
   explicit ReferenceRecordViewer(Dialogs& dialogs) : dialogs_(dialogs) {}
 
-  // The four texts narrow the view in other hosts; this viewer shows the whole record.
+  // The four texts are not used: the viewer shows the whole record.
   void Show(const std::string& table, const std::string& key_column, const std::string& key,
             const std::string& /*arg4*/, const std::string& /*arg5*/, const std::string& /*arg6*/,
             const std::string& /*arg7*/) override {

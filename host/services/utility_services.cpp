@@ -21,8 +21,8 @@ class ReferenceUtilityServices final : public UtilityServices {
 
   Date GetServerDate() override { return settings_.clock ? settings_.clock() : LocalNow(); }
 
-  // A width of 0 or less means the host's width. The option selects other numbering
-  // schemes in other hosts; this one has a single scheme.
+  // A width of 0 or less means the host's width. The option is not used: there is one
+  // numbering scheme.
   Variant NextFolio(const std::string& branch, const std::string& table, int width,
                     int /*option*/) override {
     const std::string series_branch = FolioBranch(branch);
