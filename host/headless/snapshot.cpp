@@ -48,7 +48,8 @@ const ControlSnapshot& ScreenSnapshot::Find(std::string_view name) const {
 ScreenSnapshot TakeSnapshot(const Screen& screen, const FocusTracker& focus, bool closed) {
   ScreenSnapshot snapshot;
   for (Control* control : screen.Controls()) {
-    ControlSnapshot entry{control->Name(), control->Kind(), {}, std::nullopt, control->Enabled()};
+    ControlSnapshot entry{control->Name(), control->Layout().index, control->Kind(), {},
+                          std::nullopt,    control->Enabled()};
     if (const auto* box = dynamic_cast<const TextBox*>(control)) {
       entry.text = box->Text();
     } else if (const auto* field = dynamic_cast<const DateField*>(control)) {

@@ -17,6 +17,7 @@ namespace nv407::host {
 // text, buttons their caption; date fields their date.
 struct ControlSnapshot {
   std::string name;
+  int index = -1;  // element of a control array, -1 when the control is not in one
   ControlKind kind = ControlKind::kTextBox;
   std::string text;
   // Date fields only: the date as "YYYY-MM-DD", with "THH:MM:SS" when it has a time;

@@ -1,0 +1,174 @@
+// polizas-script: plays a script of user actions on the capture screen, headless.
+//
+//   polizas-script [--db PATH | --odbc CONNECTION-STRING] [--user CODE]
+//                  [--clock YYYY-MM-DDTHH:MM:SS] [--trace-sql FILE] [SCRIPT]
+//
+// Reads one JSON action a line (SCRIPT, or standard input) and writes one JSON event a line
+// to standard output as it happens. Exit status: 0 the script ran to its end, 1 the
+// database or the component cannot be opened, 2 a bad command line or script line.
+#include <algorithm>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "component/error.h"
+#include "host/db/database.h"
+#include "host/headless/headless_host.h"
+#include "host/programs/script_actions.h"
+#include "host/programs/script_output.h"
+#include "host/services/clock.h"
+
+namespace {
+
+using namespace nv407::host;
+
+constexpr int kCannotOpen = 1;
+constexpr int kBadInput = 2;
+constexpr const char* kDefaultUser = "ADMIN";  // the demo operator holding both permissions
+
+constexpr const char* kUsage =
+    "usage: polizas-script [--db PATH | --odbc CONNECTION-STRING] [--user CODE]\n"
+    "                      [--clock YYYY-MM-DDTHH:MM:SS] [--trace-sql FILE] [SCRIPT]\n";
+
+struct CommandLine {
+  std::map<std::string, std::string> options;  // "--db" -> PATH, ...
+  std::optional<std::string> script;
+};
+
+struct UsageError {
+  std::string problem;
+};
+
+CommandLine Parse(const std::vector<std::string>& args) {
+  static const std::vector<std::string> kOptions = {"--db", "--odbc", "--user", "--clock",
+                                                    "--trace-sql"};
+  CommandLine line;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.starts_with("--")) {
+      if (std::find(kOptions.begin(), kOptions.end(), arg) == kOptions.end())
+        throw UsageError{"unknown option '" + arg + "'"};
+      if (i + 1 == args.size()) throw UsageError{arg + " needs a value"};
+      if (!line.options.emplace(arg, args[++i]).second)
+        throw UsageError{arg + " given more than once"};
+    } else if (line.script) {
+      throw UsageError{"more than one SCRIPT given"};
+    } else {
+      line.script = arg;
+    }
+  }
+  if (line.options.contains("--db") == line.options.contains("--odbc"))
+    throw UsageError{"give either --db PATH or --odbc CONNECTION-STRING"};
+  return line;
+}
+
+std::string Option(const CommandLine& line, const std::string& name,
+                   const std::string& fallback = "") {
+  const auto it = line.options.find(name);
+  return it == line.options.end() ? fallback : it->second;
+}
+
+void Write(std::ostream& out, const script::Json& value) {
+  out << script::Line(value) << '\n';
+}
+
+// Plays the script line by line; returns the exit status.
+int Play(std::istream& input, HeadlessHost& host, std::ofstream* trace) {
+  std::string text;
+  for (int number = 1; std::getline(input, text); ++number) {
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (text.find_first_not_of(" \t") == std::string::npos) continue;
+    try {
+      const script::Action action = script::ParseAction(text);
+      script::Perform(host, action);
+      if (std::holds_alternative<script::ShowAction>(action)) {
+        try {
+          Write(std::cout, script::ScreenJson(host.Snapshot()));
+        } catch (const nv407::Error& failure) {
+          throw script::LineError(failure.Description());
+        }
+      }
+      for (const HostEvent& event : host.TakeEvents()) Write(std::cout, script::EventJson(event));
+    } catch (const script::LineError& failure) {
+      std::cout.flush();
+      if (trace) trace->flush();
+      std::cerr << "polizas-script: line " << number << ": " << failure.what() << "\n";
+      return kBadInput;
+    }
+    std::cout.flush();
+    if (trace) trace->flush();
+  }
+  return 0;
+}
+
+int Run(const CommandLine& line) {
+  Clock clock;
+  try {
+    clock = PinnedClock(Option(line, "--clock"));
+  } catch (const nv407::Error& failure) {
+    throw UsageError{"--clock: " + failure.Description()};
+  }
+
+  std::ifstream script_file;
+  if (line.script) {
+    script_file.open(*line.script);
+    if (!script_file) throw UsageError{"cannot read the script " + *line.script};
+  }
+
+  // Declared before the database, whose trace writes into it, so that it outlives it.
+  std::ofstream trace;
+  if (line.options.contains("--odbc")) {
+    std::cerr << "polizas-script: cannot open the database: ODBC connections are not in this "
+                 "build yet; use --db PATH with a SQLite database\n";
+    return kCannotOpen;
+  }
+  const std::string path = Option(line, "--db");
+  std::unique_ptr<Database> database;
+  try {
+    database = OpenSqliteDatabase(path, SqliteOptions{.clock = clock});
+  } catch (const std::exception& failure) {
+    std::cerr << "polizas-script: cannot open the database " << path << ": " << failure.what()
+              << "\n";
+    return kCannotOpen;
+  }
+
+  HeadlessHost host(*database, SessionSettings{Option(line, "--user", kDefaultUser), clock});
+  try {
+    host.LoadComponent();
+  } catch (const std::exception& failure) {
+    std::cerr << "polizas-script: cannot load the component: " << failure.what() << "\n";
+    return kCannotOpen;
+  }
+
+  if (line.options.contains("--trace-sql")) {
+    const std::string trace_path = Option(line, "--trace-sql");
+    trace.open(trace_path, std::ios::trunc);
+    if (!trace) throw UsageError{"cannot write the statement trace " + trace_path};
+    database->SetTrace([&trace](SqlOrigin origin, const std::string& sql) {
+      Write(trace, script::TraceJson(origin, sql));
+    });
+  }
+  return Play(line.script ? script_file : std::cin, host, trace.is_open() ? &trace : nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--help") {
+    std::cout << kUsage;
+    return 0;
+  }
+  try {
+    return Run(Parse(args));
+  } catch (const UsageError& failure) {
+    std::cerr << "polizas-script: " << failure.problem << "\n" << kUsage;
+    return kBadInput;
+  }
+}

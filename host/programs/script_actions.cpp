@@ -1,0 +1,162 @@
+#include "host/programs/script_actions.h"
+
+#include <algorithm>
+#include <array>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "component/error.h"
+#include "component/host_services.h"
+#include "host/headless/controls.h"
+
+namespace nv407::host::script {
+namespace {
+
+using nlohmann::json;
+
+// Keys that an action takes besides "do"; every one of them is a text.
+struct Grammar {
+  std::string_view action;
+  std::vector<std::string_view> required, optional;
+};
+
+const std::array<Grammar, 10> kGrammar = {{
+    {"open", {}, {"params"}},
+    {"activate", {}, {}},
+    {"type", {"control", "text"}, {}},
+    {"date", {"control", "value"}, {}},
+    {"choose", {"control", "text"}, {}},
+    {"toolbar", {"command"}, {}},
+    {"click", {"control"}, {}},
+    {"answer", {"button"}, {}},
+    {"editor", {"concept", "text"}, {}},
+    {"show", {}, {}},
+}};
+
+// nlohmann's messages start with "[json.exception.parse_error.101] "; the reader needs the rest.
+std::string WithoutExceptionId(const std::string& message) {
+  if (message.starts_with("[json.exception.")) {
+    const auto end = message.find("] ");
+    if (end != std::string::npos) return message.substr(end + 2);
+  }
+  return message;
+}
+
+std::string Quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
+class Line {
+ public:
+  explicit Line(std::string_view text) {
+    try {
+      object_ = json::parse(text);
+    } catch (const json::parse_error& failure) {
+      throw LineError("not valid JSON: " + WithoutExceptionId(failure.what()));
+    }
+    if (!object_.is_object()) throw LineError("not a JSON object");
+    const auto action = object_.find("do");
+    if (action == object_.end()) throw LineError("no \"do\" in the line");
+    if (!action->is_string()) throw LineError("\"do\" must be a text");
+    action_ = action->get<std::string>();
+    const auto grammar = std::find_if(kGrammar.begin(), kGrammar.end(),
+                                      [&](const Grammar& g) { return g.action == action_; });
+    if (grammar == kGrammar.end()) throw LineError("unknown action " + Quoted(action_));
+    CheckKeys(*grammar);
+  }
+
+  const std::string& action() const { return action_; }
+
+  std::string Text(std::string_view key) const {
+    return Optional(key).value();  // CheckKeys has made sure that it is there
+  }
+
+  std::optional<std::string> Optional(std::string_view key) const {
+    const auto value = object_.find(key);
+    if (value == object_.end()) return std::nullopt;
+    return value->get<std::string>();
+  }
+
+ private:
+  void CheckKeys(const Grammar& grammar) const {
+    auto takes = [&grammar](std::string_view key) {
+      return key == "do" ||
+             std::find(grammar.required.begin(), grammar.required.end(), key) !=
+                 grammar.required.end() ||
+             std::find(grammar.optional.begin(), grammar.optional.end(), key) !=
+                 grammar.optional.end();
+    };
+    for (const auto& [key, value] : object_.items()) {
+      if (!takes(key)) throw LineError(Quoted(action_) + " takes no key " + Quoted(key));
+      if (!value.is_string()) throw LineError(Quoted(key) + " must be a text");
+    }
+    for (std::string_view key : grammar.required) {
+      if (!object_.contains(key)) throw LineError(Quoted(action_) + " needs " + Quoted(key));
+    }
+  }
+
+  json object_;
+  std::string action_;
+};
+
+int ParseButton(const std::string& button) {
+  if (button == "yes") return message_answer::kYes;
+  if (button == "no") return message_answer::kNo;
+  if (button == "ok") return message_answer::kOk;
+  throw LineError("\"button\" must be \"yes\", \"no\" or \"ok\", not " + Quoted(button));
+}
+
+Date ParseDate(const std::string& text) {
+  const std::optional<Date> date = Date::Parse(text);
+  if (!date) throw LineError("\"value\" must be a date YYYY-MM-DD, not " + Quoted(text));
+  return *date;
+}
+
+std::string ParseCommand(const std::string& command) {
+  if (!ParseToolbarCommand(command)) throw LineError("no toolbar command " + Quoted(command));
+  return command;
+}
+
+}  // namespace
+
+Action ParseAction(std::string_view text) {
+  const Line line(text);
+  const std::string& action = line.action();
+  if (action == "open") return OpenAction{line.Optional("params").value_or("")};
+  if (action == "activate") return ActivateAction{};
+  if (action == "type") return TypeAction{line.Text("control"), line.Text("text")};
+  if (action == "date") return DateAction{line.Text("control"), ParseDate(line.Text("value"))};
+  if (action == "choose") return ChooseAction{line.Text("control"), line.Text("text")};
+  if (action == "toolbar") return ToolbarAction{ParseCommand(line.Text("command"))};
+  if (action == "click") return ClickAction{line.Text("control")};
+  if (action == "answer") return AnswerAction{ParseButton(line.Text("button"))};
+  if (action == "editor") return EditorAction{line.Text("concept"), line.Text("text")};
+  return ShowAction{};
+}
+
+void Perform(HeadlessHost& host, const Action& action) {
+  struct Performer {
+    HeadlessHost& host;
+    void operator()(const OpenAction& a) { host.Open(a.params); }
+    void operator()(const ActivateAction&) { host.Activate(); }
+    void operator()(const TypeAction& a) { host.Type(a.control, a.text); }
+    void operator()(const DateAction& a) { host.PickDate(a.control, a.value); }
+    void operator()(const ChooseAction& a) { host.Choose(a.control, a.text); }
+    void operator()(const ToolbarAction& a) { host.Press(a.command); }
+    void operator()(const ClickAction& a) { host.Click(a.control); }
+    void operator()(const AnswerAction& a) { host.dialogs().QueueAnswer(a.button); }
+    void operator()(const EditorAction& a) {
+      host.dialogs().QueueEditorResult(a.concept_text, a.text);
+    }
+    void operator()(const ShowAction&) {}
+  };
+  try {
+    std::visit(Performer{host}, action);
+  } catch (const Error& refused) {
+    throw LineError(refused.Description());
+  }
+}
+
+}  // namespace nv407::host::script
