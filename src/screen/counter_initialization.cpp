@@ -2,7 +2,6 @@
 #include <string>
 #include <vector>
 
-#include "component/error.h"
 #include "data/schema.h"
 #include "data/statements.h"
 #include "screen/counter_report.h"

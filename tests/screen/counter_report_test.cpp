@@ -28,7 +28,9 @@ TEST(CounterReport, LaysOutEveryRowUnderTheHeader) {
   EXPECT_EQ(CounterReport(rows), expected);
 }
 
-TEST(CounterReport, NoRowsGiveNoHeaderEither) { EXPECT_EQ(CounterReport({}), ""); }
+TEST(CounterReport, NoRowsGiveNoHeaderEither) {
+  EXPECT_EQ(CounterReport({}), "");
+}
 
 }  // namespace
 }  // namespace nv407
