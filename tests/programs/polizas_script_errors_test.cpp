@@ -169,20 +169,5 @@ TEST_F(ScriptProgramErrors, ADatabaseThatCannotBeOpenedIsNeverCreated) {
   EXPECT_EQ(ReadFile(not_a_database), "these are not the tables you are looking for\n");
 }
 
-TEST_F(ScriptProgramErrors, TraceKeepsTheStatementsRunBeforeAScriptError) {
-  const std::string trace = dir_.File("trace.jsonl");
-  const ProgramRun run = Run({"--db", NewDemoDatabase(dir_), "--trace-sql", trace},
-                             "{\"do\": \"open\"}\n"
-                             "{\"do\": \"type\", \"control\": \"txtFolio\", \"text\": \"gdl-7\"}\n"
-                             "{\"do\": \"click\", \"control\": \"cmdDescripcion\"}\n");
-  EXPECT_EQ(run.exit_code, 2);
-  const std::vector<Json> statements = ReadJsonLines(trace);
-  ASSERT_FALSE(statements.empty());
-  EXPECT_EQ(statements.back()["by"], "screen");
-  EXPECT_TRUE(Contains(statements.back()["sql"].get<std::string>(),
-                       "WHERE Poliza_Servicio.Ps_Folio = 'GDL-000007'"))
-      << statements.back();
-}
-
 }  // namespace
 }  // namespace nv407::testing
