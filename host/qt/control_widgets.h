@@ -1,0 +1,203 @@
+#pragma once
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <map>
+#include <optional>
+
+#include "host/headless/controls.h"
+#include "host/qt/catalogue_search.h"
+#include "host/qt/screen_canvas.h"
+
+class QToolButton;
+
+namespace nv407::host {
+
+// Text box and key field. Typing stays in the widget until the user leaves the field
+// (Tab, Enter, a click elsewhere, a command): then the headless field gets it, applies
+// its rules and raises its notifications. F2 on a key field opens the search over its
+// catalogue.
+class QtTextBox final : public QLineEdit, public ControlView {
+  Q_OBJECT
+
+ public:
+  QtTextBox(HeadlessTextBox& control, ScreenCanvas& canvas);
+  Control& control() const override { return control_; }
+  QWidget* widget() override { return this; }
+  void Sync() override;
+  void ApplyLook(const ControlLayout& scheme) override;
+  bool HasPendingEdit() const override;
+  void CommitEdit() override;
+  bool HoldsRefusedKey() const override;
+  // The catalogue that F2 searches; nothing for a field without a look-up.
+  const std::optional<CatalogueQuery>& Catalogue() const { return catalogue_; }
+  // F2: the search list; a picked key is entered as if typed.
+  void OpenSearch();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+
+ private:
+  void UpperCaseAsTyped(const QString& text);
+
+  HeadlessTextBox& control_;
+  ScreenCanvas& canvas_;
+  std::optional<CatalogueQuery> catalogue_;
+  std::string shown_;  // the control's text when the widget last took it
+};
+
+// Date field with its calendar pop-up; an empty value shows blank. A picked date goes to
+// the headless field at once.
+class QtDateField final : public QDateEdit, public ControlView {
+  Q_OBJECT
+
+ public:
+  QtDateField(HeadlessDateField& control, ScreenCanvas& canvas);
+  Control& control() const override { return control_; }
+  QWidget* widget() override { return this; }
+  void Sync() override;
+  void ApplyLook(const ControlLayout& scheme) override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+
+ private:
+  void Picked(QDate date);
+
+  HeadlessDateField& control_;
+  ScreenCanvas& canvas_;
+  bool syncing_ = false;
+};
+
+class QtComboBox final : public QComboBox, public ControlView {
+  Q_OBJECT
+
+ public:
+  QtComboBox(HeadlessComboBox& control, ScreenCanvas& canvas);
+  Control& control() const override { return control_; }
+  QWidget* widget() override { return this; }
+  void Sync() override;
+  void ApplyLook(const ControlLayout& scheme) override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+
+ private:
+  HeadlessComboBox& control_;
+  ScreenCanvas& canvas_;
+};
+
+class QtFlatButton final : public QPushButton, public ControlView {
+  Q_OBJECT
+
+ public:
+  QtFlatButton(HeadlessFlatButton& control, ScreenCanvas& canvas);
+  Control& control() const override { return control_; }
+  QWidget* widget() override { return this; }
+  void Sync() override;
+  void ApplyLook(const ControlLayout& scheme) override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+
+ private:
+  void Pressed();
+
+  HeadlessFlatButton& control_;
+  ScreenCanvas& canvas_;
+};
+
+class QtLabel final : public QLabel, public ControlView {
+  Q_OBJECT
+
+ public:
+  QtLabel(HeadlessLabel& control, ScreenCanvas& canvas);
+  Control& control() const override { return control_; }
+  QWidget* widget() override { return this; }
+  void Sync() override;
+  void ApplyLook(const ControlLayout& scheme) override;
+
+ private:
+  HeadlessLabel& control_;
+};
+
+// The list's columns, widths and alignments come from the layout; FitColumns widens a
+// column to its contents (never narrower than designed).
+class QtListView final : public QTreeWidget, public ControlView {
+  Q_OBJECT
+
+ public:
+  QtListView(HeadlessListView& control, ScreenCanvas& canvas);
+  Control& control() const override { return control_; }
+  QWidget* widget() override { return this; }
+  void Sync() override;
+  void ApplyLook(const ControlLayout& scheme) override;
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+
+ private:
+  void FitColumns();
+  int DesignWidth(int column) const;
+
+  HeadlessListView& control_;
+  ScreenCanvas& canvas_;
+  int fitted_ = 0;
+};
+
+// The caption and the seven commands, each enabled as the headless toolbar says;
+// Alt and the underlined letter presses a command from the keyboard.
+class QtToolbar final : public QFrame, public ControlView {
+  Q_OBJECT
+
+ public:
+  QtToolbar(HeadlessToolbar& control, ScreenCanvas& canvas);
+  Control& control() const override { return control_; }
+  QWidget* widget() override { return this; }
+  void Sync() override;
+  void ApplyLook(const ControlLayout& scheme) override;
+  QToolButton* Button(ToolbarCommand command) const { return buttons_.at(command); }
+  // What a click on the command's button does.
+  void Press(ToolbarCommand command);
+
+ private:
+  bool ConfirmBaja();
+
+  HeadlessToolbar& control_;
+  ScreenCanvas& canvas_;
+  QLabel* caption_ = nullptr;
+  QLabel* mode_ = nullptr;
+  std::map<ToolbarCommand, QToolButton*> buttons_;
+};
+
+// Not shown: applying the scheme recolours the screen.
+class QtColorScheme final : public ControlView {
+ public:
+  QtColorScheme(HeadlessColorScheme& control, ScreenCanvas& canvas);
+  Control& control() const override { return control_; }
+  QWidget* widget() override { return nullptr; }
+  void Sync() override;
+  void ApplyLook(const ControlLayout&) override {}
+
+ private:
+  HeadlessColorScheme& control_;
+  ScreenCanvas& canvas_;
+  int applied_ = 0;
+};
+
+}  // namespace nv407::host

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+#include <QRect>
+#include <QString>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "component/control_layout.h"
+
+namespace nv407::host {
+
+// The screen was drawn at 15 twips a pixel (96 dots an inch); fonts keep that scale too,
+// so that text sized for a field still fits it whatever the display's own density.
+inline constexpr int kTwipsPerPixel = 15;
+
+int ToPixels(int twips);
+QRect ToPixels(const Rect& position);
+
+QString ToQString(const std::string& text);
+std::string ToStdString(const QString& text);
+
+// System colours come from the palette the widget is drawn with.
+QColor ToQColor(const Colour& colour, const QPalette& palette);
+// "#rrggbb", for style sheets.
+QString ColourName(const Colour& colour, const QPalette& palette);
+
+// A colour setting written "r,g,b" (the colour scheme's); nothing when unset or unreadable.
+std::optional<Colour> ColourSetting(const ControlLayout& layout, std::string_view key);
+
+// The design font, or the nearest family this machine has (Calibri, Franklin Gothic and
+// Fixedsys are rarely installed outside the platform they came with).
+QFont ToQFont(const Font& font);
+// The font made smaller, a step at a time, until `text` fits `width` pixels.
+QFont FittingFont(QFont font, const QString& text, int width);
+
+}  // namespace nv407::host

@@ -1,0 +1,214 @@
+#include "host/qt/qt_dialogs.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QTextDocument>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "component/host_services.h"
+#include "host/qt/look.h"
+
+namespace nv407::host {
+namespace {
+
+QMessageBox::Icon IconOf(int style) {
+  switch (style & 0x70) {
+    case 16:
+      return QMessageBox::Critical;
+    case 32:
+      return QMessageBox::Question;
+    case 48:
+      return QMessageBox::Warning;
+    case 64:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
+  }
+}
+
+// The buttons of the style's low bits, in the order the platform placed them.
+std::vector<QMessageBox::StandardButton> ButtonsOf(int style) {
+  using B = QMessageBox::StandardButton;
+  switch (style & 7) {
+    case 1:
+      return {B::Ok, B::Cancel};
+    case 2:
+      return {B::Abort, B::Retry, B::Ignore};
+    case 3:
+      return {B::Yes, B::No, B::Cancel};
+    case 4:
+      return {B::Yes, B::No};
+    case 5:
+      return {B::Retry, B::Cancel};
+    default:
+      return {B::Ok};
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(const MessageRequest& message, QWidget* parent) {
+  auto box = std::make_unique<QMessageBox>(parent);
+  box->setIcon(IconOf(message.style));
+  box->setWindowTitle(ToQString(message.title));
+  box->setText(ToQString(message.text));
+  QString source = ToQString(message.module);
+  if (!message.error_id.empty())
+    source += (source.isEmpty() ? "" : "  ·  ") + ToQString(message.error_id);
+  box->setInformativeText(source);
+  const std::vector<QMessageBox::StandardButton> buttons = ButtonsOf(message.style);
+  QMessageBox::StandardButtons all;
+  for (QMessageBox::StandardButton button : buttons) all |= button;
+  box->setStandardButtons(all);
+  const std::size_t default_index = static_cast<std::size_t>((message.style >> 8) & 3);
+  const QMessageBox::StandardButton default_button =
+      default_index < buttons.size() ? buttons[default_index] : buttons.front();
+  box->setDefaultButton(default_button);
+  // Esc answers as the default button would: No on a question, never a silent Yes.
+  box->setEscapeButton(buttons.size() == 1 ? buttons.front() : default_button);
+  return box;
+}
+
+int AnswerOf(QMessageBox::StandardButton button) {
+  switch (button) {
+    case QMessageBox::Ok:
+      return message_answer::kOk;
+    case QMessageBox::Cancel:
+      return 2;
+    case QMessageBox::Abort:
+      return 3;
+    case QMessageBox::Retry:
+      return 4;
+    case QMessageBox::Ignore:
+      return 5;
+    case QMessageBox::Yes:
+      return message_answer::kYes;
+    case QMessageBox::No:
+      return message_answer::kNo;
+    default:
+      return message_answer::kOk;
+  }
+}
+
+ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const std::string& text,
+                                       int width, QWidget* parent)
+    : QDialog(parent) {
+  setObjectName("ExtendedTextEditor");
+  setWindowTitle("Descripción ampliada");
+  concept_ = new QLineEdit(ToQString(concept_text), this);
+  concept_->setObjectName("concept");
+  text_ = new QPlainTextEdit(ToQString(text), this);
+  text_->setObjectName("text");
+  text_->setTabChangesFocus(true);
+  const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  text_->setFont(fixed);
+  // Lines wrap at the given width in characters, as the text will be printed.
+  if (width > 0) {
+    const int margins = 2 * static_cast<int>(text_->document()->documentMargin()) +
+                        text_->frameWidth() * 2 + text_->verticalScrollBar()->sizeHint().width();
+    text_->setFixedWidth(QFontMetrics(fixed).horizontalAdvance(QString(width, 'M')) + margins);
+  }
+  text_->setMinimumHeight(220);
+
+  auto* form = new QFormLayout;
+  form->addRow("&Concepto:", concept_);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(new QLabel("&Texto:", this));
+  layout->addWidget(text_);
+  layout->addWidget(buttons);
+  text_->setFocus();
+}
+
+std::string ExtendedTextEditor::ConceptText() const {
+  return ToStdString(concept_->text());
+}
+
+std::string ExtendedTextEditor::Text() const {
+  return ToStdString(text_->toPlainText());
+}
+
+RecordDialog::RecordDialog(const RecordView& record, QWidget* parent) : QDialog(parent) {
+  setObjectName("RecordDialog");
+  setWindowTitle(ToQString(record.table + " " + record.key));
+
+  auto* layout = new QVBoxLayout(this);
+  if (!record.found) {
+    layout->addWidget(new QLabel(
+        ToQString("No hay registro con " + record.key_column + " = " + record.key), this));
+  }
+  auto* columns = new QTableWidget(static_cast<int>(record.columns.size()), 2, this);
+  columns->setObjectName("columns");
+  columns->setHorizontalHeaderLabels({"Columna", "Valor"});
+  columns->verticalHeader()->hide();
+  columns->horizontalHeader()->setStretchLastSection(true);
+  columns->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  for (int row = 0; row < static_cast<int>(record.columns.size()); ++row) {
+    columns->setItem(row, 0, new QTableWidgetItem(ToQString(record.columns[row].first)));
+    columns->setItem(row, 1, new QTableWidgetItem(ToQString(record.columns[row].second)));
+  }
+  columns->resizeColumnToContents(0);
+  layout->addWidget(columns, 2);
+
+  layout->addWidget(new QLabel("Bitácora:", this));
+  auto* notes = new QTreeWidget(this);
+  notes->setObjectName("notes");
+  notes->setRootIsDecorated(false);
+  notes->setHeaderLabels({"Fecha", "Usuario", "Nota"});
+  // The counter report is laid out in fixed-width columns.
+  notes->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  for (const RecordNote& note : record.notes) {
+    notes->addTopLevelItem(new QTreeWidgetItem(
+        {ToQString(note.logged_at), ToQString(note.user_code), ToQString(note.note)}));
+  }
+  notes->resizeColumnToContents(0);
+  notes->resizeColumnToContents(1);
+  layout->addWidget(notes, 1);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  resize(640, 560);
+}
+
+QWidget* QtDialogs::Parent() const {
+  if (QWidget* active = QApplication::activeModalWidget()) return active;
+  return parent_;
+}
+
+int QtDialogs::ShowMessage(const MessageRequest& message) {
+  std::unique_ptr<QMessageBox> box = MakeMessageBox(message, Parent());
+  box->exec();
+  QAbstractButton* clicked = box->clickedButton();
+  return AnswerOf(box->standardButton(clicked != nullptr ? clicked : box->escapeButton()));
+}
+
+std::string QtDialogs::EditExtendedText(std::string& concept_text, const std::string& text,
+                                        int width) {
+  ExtendedTextEditor editor(concept_text, text, width, Parent());
+  if (editor.exec() != QDialog::Accepted) return text;
+  concept_text = editor.ConceptText();
+  return editor.Text();
+}
+
+void QtDialogs::ShowRecord(const std::string& table, const std::string& key_column,
+                           const std::string& key) {
+  // A record that cannot be read raises to the command that asked for it.
+  RecordDialog dialog(ReadRecord(database_, table, key_column, key), Parent());
+  dialog.exec();
+}
+
+}  // namespace nv407::host

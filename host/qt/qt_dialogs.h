@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <memory>
+#include <string>
+
+#include "host/db/database.h"
+#include "host/qt/record_view.h"
+#include "host/services/dialogs.h"
+
+class QLineEdit;
+class QPlainTextEdit;
+
+namespace nv407::host {
+
+// The message box of a request: the icon and buttons of its style (16 stop, 48 warning,
+// 292 question with Yes and No, No the default), its title, and the module and error
+// identifier under the text.
+std::unique_ptr<QMessageBox> MakeMessageBox(const MessageRequest& message, QWidget* parent);
+// The answer that ShowMessage returns for a button (1 OK, 6 Yes, 7 No, ...).
+int AnswerOf(QMessageBox::StandardButton button);
+
+// The extended-text editor: the concept on one line, the text below, `width` characters a
+// line. OK keeps the edits; Cancel (or Esc) keeps neither.
+class ExtendedTextEditor final : public QDialog {
+  Q_OBJECT
+
+ public:
+  ExtendedTextEditor(const std::string& concept_text, const std::string& text, int width,
+                     QWidget* parent);
+  std::string ConceptText() const;
+  std::string Text() const;
+  QLineEdit* ConceptField() const { return concept_; }
+  QPlainTextEdit* TextField() const { return text_; }
+
+ private:
+  QLineEdit* concept_;
+  QPlainTextEdit* text_;
+};
+
+// The record viewer: every column of the record and the record log's notes on it.
+class RecordDialog final : public QDialog {
+  Q_OBJECT
+
+ public:
+  RecordDialog(const RecordView& record, QWidget* parent);
+};
+
+// The host's dialogs as desktop windows, modal over the host's window.
+class QtDialogs final : public Dialogs {
+ public:
+  explicit QtDialogs(Database& database) : database_(database) {}
+  void SetParent(QWidget* parent) { parent_ = parent; }
+
+  int ShowMessage(const MessageRequest& message) override;
+  std::string EditExtendedText(std::string& concept_text, const std::string& text,
+                               int width) override;
+  void ShowRecord(const std::string& table, const std::string& key_column,
+                  const std::string& key) override;
+
+ private:
+  QWidget* Parent() const;
+
+  Database& database_;
+  QPointer<QWidget> parent_;
+};
+
+}  // namespace nv407::host

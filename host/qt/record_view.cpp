@@ -1,0 +1,72 @@
+#include "host/qt/record_view.h"
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+
+#include "component/error.h"
+#include "host/headless/text_rules.h"
+
+namespace nv407::host {
+namespace {
+
+void RequireName(const std::string& name) {
+  const bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) &&
+                     std::all_of(name.begin(), name.end(), [](char c) {
+                       return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+                     });
+  if (!plain) throw Error("\"" + name + "\" is not a table or column name");
+}
+
+std::string CellText(const Variant& value) {
+  return value.IsNull() ? std::string() : value.ToText();
+}
+
+std::vector<std::string> ColumnNames(Database& database, const std::string& table) {
+  const std::string sql = database.Dialect() == SqlDialect::kSqlite
+                              ? "SELECT name AS column_name FROM pragma_table_info(" +
+                                    QuotedText(table) + ") ORDER BY cid"
+                              : "SELECT COLUMN_NAME AS column_name FROM INFORMATION_SCHEMA.COLUMNS "
+                                "WHERE TABLE_NAME = " +
+                                    QuotedText(table) + " ORDER BY ORDINAL_POSITION";
+  std::vector<std::string> names;
+  std::unique_ptr<Recordset> result = database.ForHost().Execute(sql);
+  for (; !result->Eof(); result->MoveNext())
+    names.push_back(CellText(result->Fields("column_name").Value()));
+  result->Close();
+  if (names.empty()) throw Error("There is no table " + table);
+  return names;
+}
+
+}  // namespace
+
+RecordView ReadRecord(Database& database, const std::string& table, const std::string& key_column,
+                      const std::string& key) {
+  RequireName(table);
+  RequireName(key_column);
+  RecordView view{table, key_column, key, false, {}, {}};
+  Connection& connection = database.ForHost();
+
+  const std::vector<std::string> names = ColumnNames(database, table);
+  std::unique_ptr<Recordset> row = connection.Execute("SELECT * FROM " + table + " WHERE " +
+                                                      key_column + " = " + QuotedText(key));
+  view.found = !row->Eof();
+  for (const std::string& name : names)
+    view.columns.emplace_back(name, view.found ? CellText(row->Fields(name).Value()) : "");
+  row->Close();
+
+  // The record log keeps the table as its writer spelled it; names compare without case.
+  std::unique_ptr<Recordset> notes = connection.Execute(
+      "SELECT logged_at AS a, user_code AS u, note AS n FROM record_log "
+      "WHERE UPPER(table_name) = UPPER(" +
+      QuotedText(table) + ") AND record_key = " + QuotedText(key) + " ORDER BY id");
+  for (; !notes->Eof(); notes->MoveNext()) {
+    view.notes.push_back({CellText(notes->Fields("a").Value()),
+                          CellText(notes->Fields("u").Value()),
+                          CellText(notes->Fields("n").Value())});
+  }
+  notes->Close();
+  return view;
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "component/control_layout.h"
+#include "component/form.h"
+#include "host/db/database.h"
+#include "host/headless/focus.h"
+#include "host/services/dialogs.h"
+
+namespace nv407::host {
+
+class ScreenCanvas;
+
+// The widget of one control. It shows the state of its headless control and hands it
+// what the user does; the rules stay with the headless control.
+class ControlView {
+ public:
+  virtual ~ControlView() = default;
+  virtual Control& control() const = 0;
+  virtual QWidget* widget() = 0;
+  // Shows the control's current state.
+  virtual void Sync() = 0;
+  // The look of the layout row, with the screen's colour scheme where the row sets nothing.
+  virtual void ApplyLook(const ControlLayout& scheme) = 0;
+  // Text that the user typed and the control has not been given yet.
+  virtual bool HasPendingEdit() const { return false; }
+  // Hands the pending text over as the user leaving the field would.
+  virtual void CommitEdit() {}
+  // A key field holding a value that its look-up refused.
+  virtual bool HoldsRefusedKey() const { return false; }
+};
+
+// The surface of one screen: the widgets at their layout positions, the keyboard's moves
+// between them (which the headless focus decides), and the boundary where errors leaving
+// a user action are shown instead of escaping.
+class ScreenCanvas final : public QWidget {
+  Q_OBJECT
+
+ public:
+  ScreenCanvas(const Form& form, FocusTracker& focus, Dialogs& dialogs, Database& database);
+
+  void Add(ControlView& view);
+  // A control without a widget of its own (the colour scheme), kept with the surface.
+  void Add(std::unique_ptr<ControlView> view);
+  // After the last control: sizes the surface, sets the tab order and the looks.
+  void FinishLayout(int width_twips, int height_twips, const Colour& background);
+  // The screen's colour scheme (its layout row) was applied.
+  void ApplyScheme(const ControlLayout& scheme);
+
+  ControlView* ViewOf(const Control* control) const;
+  QWidget* WidgetOf(std::string_view name, int index = -1) const;
+  const ControlLayout& Scheme() const { return scheme_; }
+  std::intptr_t Owner() const { return form_.WindowHandle(); }
+
+  // Runs a user action; an error leaving it is shown as the host's error message.
+  bool Run(const std::function<void()>& action);
+  // The keyboard: Tab, Shift+Tab, and Enter where the field's settings make it move on.
+  void Advance(ControlView& from);
+  void Retreat(ControlView& from);
+  void EnterPressed(ControlView& from, const std::string& text);
+  // Before any command: the field being typed in hands over its text first.
+  void CommitPendingEdits();
+  // The user clicked elsewhere while typing: the text is handed over once the click is
+  // done, and the focus then stays where the user put it.
+  void CommitLater(ControlView& from);
+  // A widget took the focus from Qt (a click): the headless focus follows.
+  void WidgetFocused(ControlView& view);
+
+  Dialogs& dialogs() const { return dialogs_; }
+  Database& database() const { return database_; }
+  FocusTracker& focus() const { return focus_; }
+
+ protected:
+  bool focusNextPrevChild(bool next) override;
+
+ private:
+  void FollowFocus();
+  void SetTabOrder();
+
+  const Form& form_;
+  FocusTracker& focus_;
+  Dialogs& dialogs_;
+  Database& database_;
+  std::vector<ControlView*> views_;
+  std::vector<std::unique_ptr<ControlView>> owned_;
+  std::map<const Control*, ControlView*> by_control_;
+  ControlLayout scheme_;
+  std::optional<Colour> background_;
+};
+
+// Enter moves on from a field with `tabonenter`; from an empty one only with
+// `tabonentervacio`; from a key field whose look-up refused its value not with
+// `tabonentercancel`.
+bool EnterMovesOn(const ControlLayout& layout, const std::string& text, bool refused_key);
+
+}  // namespace nv407::host

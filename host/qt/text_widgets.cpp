@@ -1,0 +1,281 @@
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QFocusEvent>
+#include <QKeyEvent>
+
+#include "host/headless/text_rules.h"
+#include "host/qt/catalogue_dialog.h"
+#include "host/qt/control_widgets.h"
+#include "host/qt/look.h"
+#include "host/qt/widget_support.h"
+
+namespace nv407::host {
+namespace {
+
+// A date field at this value shows blank: the field is empty.
+const QDate kBlankDate(1753, 1, 1);
+
+bool IsEnter(const QKeyEvent* event) {
+  return (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+         !(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier));
+}
+
+// Disabled fields still show a policy's data: dark text, not the platform's faint grey.
+QString FieldStyle(const char* widget, const FieldColours& colours) {
+  return QString(
+             "%1 { background-color: %2; color: #000000; border: 1px solid #8a9aa8; }"
+             "%1:disabled { background-color: %3; color: #202020; }"
+             "%1:focus { background-color: %4; border: 1px solid #00538a; }")
+      .arg(widget, colours.enabled, colours.disabled, colours.focus);
+}
+
+}  // namespace
+
+FieldColours FieldColoursOf(const Look& look, const ControlLayout& scheme,
+                            const QPalette& palette) {
+  auto pick = [&](const std::optional<Colour>& own, const std::optional<Colour>& fallback,
+                  const Colour& last) {
+    return ColourName(own ? *own : fallback ? *fallback : last, palette);
+  };
+  const Colour window = Colour::System(Colour::Source::kWindow);
+  return {pick(look.enabled_back, scheme.look.enabled_back, window),
+          pick(look.disabled_back, scheme.look.disabled_back, Colour::Rgb(221, 221, 221)),
+          pick(look.focus_back, scheme.look.focus_back, window)};
+}
+
+// --- text box ---------------------------------------------------------------------------
+
+QtTextBox::QtTextBox(HeadlessTextBox& control, ScreenCanvas& canvas)
+    : QLineEdit(&canvas), control_(control), canvas_(canvas) {
+  if (control_.MaxLength() > 0) setMaxLength(control_.MaxLength());
+  if (control_.IsKeyField()) catalogue_ = CatalogueOf(control_.Layout().Setting("sql"));
+  if (catalogue_) setToolTip("F2: buscar en el catálogo");
+  connect(this, &QLineEdit::textEdited, this, &QtTextBox::UpperCaseAsTyped);
+  FollowControl(control_, this);
+}
+
+void QtTextBox::Sync() {
+  // Only a change of the control's own text replaces what is shown, so that a redraw for
+  // another reason never takes away what the user is typing.
+  if (control_.Text() != shown_) {
+    shown_ = control_.Text();
+    setText(ToQString(shown_));
+    setCursorPosition(0);
+  }
+  setEnabled(control_.Enabled());
+  setReadOnly(control_.Locked());
+}
+
+void QtTextBox::ApplyLook(const ControlLayout& scheme) {
+  const Look& look = control_.Layout().look;
+  if (look.font) setFont(ToQFont(*look.font));
+  setStyleSheet(FieldStyle("QLineEdit", FieldColoursOf(look, scheme, palette())));
+  setTextMargins(2, 0, 2, 0);
+}
+
+bool QtTextBox::HasPendingEdit() const {
+  return !isReadOnly() && ToStdString(text()) != control_.Text();
+}
+
+void QtTextBox::CommitEdit() {
+  control_.UserType(ToStdString(text()));
+  // The field may have changed what was typed (upper case, length): show what it kept.
+  shown_ = control_.Text();
+  if (ToStdString(text()) != shown_) setText(ToQString(shown_));
+}
+
+bool QtTextBox::HoldsRefusedKey() const {
+  return control_.IsKeyField() && !control_.Accepted() && !control_.Text().empty();
+}
+
+void QtTextBox::OpenSearch() {
+  std::vector<CatalogueRow> rows;
+  if (!canvas_.Run([&] { rows = SearchCatalogue(canvas_.database().ForHost(), *catalogue_); }))
+    return;
+  CatalogueDialog dialog(control_.Layout().Setting("idconsulta"), std::move(rows), window());
+  if (dialog.exec() != QDialog::Accepted || !dialog.Picked()) return;
+  setText(ToQString(*dialog.Picked()));
+  canvas_.Advance(*this);
+}
+
+void QtTextBox::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F2 && event->modifiers() == Qt::NoModifier && catalogue_ &&
+      isEnabled() && !isReadOnly()) {
+    OpenSearch();
+    return;
+  }
+  if (IsEnter(event)) {
+    canvas_.EnterPressed(*this, ToStdString(text()));
+    return;
+  }
+  // Esc takes back what was typed since the field last took its text.
+  if (event->key() == Qt::Key_Escape && HasPendingEdit()) {
+    setText(ToQString(control_.Text()));
+    return;
+  }
+  QLineEdit::keyPressEvent(event);
+}
+
+void QtTextBox::focusInEvent(QFocusEvent* event) {
+  QLineEdit::focusInEvent(event);
+  canvas_.WidgetFocused(*this);
+}
+
+void QtTextBox::focusOutEvent(QFocusEvent* event) {
+  QLineEdit::focusOutEvent(event);
+  // A pop-up, a dialog or another application takes the focus for a while and gives it
+  // back: the text stays pending. Tab and Enter have handed it over already.
+  const Qt::FocusReason reason = event->reason();
+  const bool left = reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason ||
+                    reason == Qt::OtherFocusReason;
+  if (left && HasPendingEdit()) canvas_.CommitLater(*this);
+}
+
+bool QtTextBox::focusNextPrevChild(bool next) {
+  next ? canvas_.Advance(*this) : canvas_.Retreat(*this);
+  return true;
+}
+
+void QtTextBox::UpperCaseAsTyped(const QString& typed) {
+  if (!control_.UpperCase()) return;
+  const QString upper = ToQString(UpperCaseText(ToStdString(typed)));
+  if (upper == typed) return;
+  const int cursor = cursorPosition();
+  setText(upper);
+  setCursorPosition(cursor);
+}
+
+// --- date field -------------------------------------------------------------------------
+
+QtDateField::QtDateField(HeadlessDateField& control, ScreenCanvas& canvas)
+    : QDateEdit(&canvas), control_(control), canvas_(canvas) {
+  setCalendarPopup(true);
+  setDisplayFormat("dd/MM/yyyy");
+  setMinimumDate(kBlankDate);
+  setSpecialValueText(" ");
+  setDate(kBlankDate);
+  connect(this, &QDateEdit::dateChanged, this, &QtDateField::Picked);
+  FollowControl(control_, this);
+}
+
+void QtDateField::Sync() {
+  syncing_ = true;
+  const Variant value = control_.Value();
+  QDate shown = kBlankDate;
+  if (!value.IsEmpty() && !value.IsNull()) {
+    const Date date = value.ToDate();
+    shown = QDate(date.Year(), date.Month(), date.Day());
+  }
+  if (date() != shown) setDate(shown);
+  setEnabled(control_.Enabled());
+  syncing_ = false;
+}
+
+void QtDateField::ApplyLook(const ControlLayout& scheme) {
+  const Look& look = control_.Layout().look;
+  if (look.font) setFont(ToQFont(*look.font));
+  setStyleSheet(FieldStyle("QDateEdit", FieldColoursOf(look, scheme, palette())));
+
+  // The field's own calendar colours, else the scheme's.
+  auto colour = [&](const std::optional<Colour>& own, const std::optional<Colour>& fallback,
+                    const char* last) {
+    return own ? ColourName(*own, palette()) : fallback ? ColourName(*fallback, palette()) : last;
+  };
+  const Look& defaults = scheme.look;
+  const QString back = colour(look.calendar_back, defaults.calendar_back, "#ffffff");
+  const QString fore = colour(look.calendar_fore, defaults.calendar_fore, "#000000");
+  const QString title = colour(look.calendar_title_back, defaults.calendar_title_back, "#89b1c9");
+  const QString title_fore =
+      colour(look.calendar_title_fore, defaults.calendar_title_fore, "#ffffff");
+  calendarWidget()->setStyleSheet(
+      QString("QWidget#qt_calendar_navigationbar { background-color: %3; }"
+              "QToolButton { color: %4; background-color: %3; }"
+              "QAbstractItemView:enabled { background-color: %1; color: %2;"
+              " selection-background-color: %3; selection-color: %4; }")
+          .arg(back, fore, title, title_fore));
+}
+
+void QtDateField::keyPressEvent(QKeyEvent* event) {
+  if (IsEnter(event)) {
+    canvas_.EnterPressed(*this, ToStdString(text()).find_first_not_of(' ') == std::string::npos
+                                    ? std::string()
+                                    : ToStdString(text()));
+    return;
+  }
+  QDateEdit::keyPressEvent(event);
+}
+
+void QtDateField::focusInEvent(QFocusEvent* event) {
+  QDateEdit::focusInEvent(event);
+  canvas_.WidgetFocused(*this);
+}
+
+// Tab leaves the field rather than walking its day, month and year.
+bool QtDateField::focusNextPrevChild(bool next) {
+  next ? canvas_.Advance(*this) : canvas_.Retreat(*this);
+  return true;
+}
+
+void QtDateField::Picked(QDate picked) {
+  if (syncing_) return;
+  if (picked == kBlankDate) {
+    Sync();  // a date can be picked, not taken away
+    return;
+  }
+  canvas_.Run(
+      [&] { control_.UserPick(Date::FromYmd(picked.year(), picked.month(), picked.day())); });
+}
+
+// --- combo box --------------------------------------------------------------------------
+
+QtComboBox::QtComboBox(HeadlessComboBox& control, ScreenCanvas& canvas)
+    : QComboBox(&canvas), control_(control), canvas_(canvas) {
+  connect(this, &QComboBox::activated, this, [this](int index) {
+    const std::string text = ToStdString(itemText(index));
+    canvas_.Run([&] { control_.UserChoose(text); });
+  });
+  FollowControl(control_, this);
+}
+
+void QtComboBox::Sync() {
+  const QSignalBlocker quiet(this);
+  bool same = count() == control_.ItemCount();
+  for (int i = 0; same && i < count(); ++i) same = itemText(i) == ToQString(control_.ItemText(i));
+  if (!same) {
+    clear();
+    for (int i = 0; i < control_.ItemCount(); ++i) addItem(ToQString(control_.ItemText(i)));
+  }
+  setCurrentIndex(control_.SelectedIndex().value_or(-1));
+  setEnabled(control_.Enabled());
+}
+
+void QtComboBox::ApplyLook(const ControlLayout& scheme) {
+  const Look& look = control_.Layout().look;
+  if (look.font) setFont(ToQFont(*look.font));
+  const FieldColours colours = FieldColoursOf(look, scheme, palette());
+  setStyleSheet(QString("QComboBox { background-color: %1; color: #000000;"
+                        " border: 1px solid #8a9aa8; padding-left: 3px; }"
+                        "QComboBox:disabled { background-color: %2; color: #202020; }"
+                        "QComboBox:focus { background-color: %3; border: 1px solid #00538a; }")
+                    .arg(colours.enabled, colours.disabled, colours.focus));
+}
+
+void QtComboBox::keyPressEvent(QKeyEvent* event) {
+  if (IsEnter(event)) {
+    canvas_.EnterPressed(*this, ToStdString(currentText()));
+    return;
+  }
+  QComboBox::keyPressEvent(event);
+}
+
+void QtComboBox::focusInEvent(QFocusEvent* event) {
+  QComboBox::focusInEvent(event);
+  canvas_.WidgetFocused(*this);
+}
+
+bool QtComboBox::focusNextPrevChild(bool next) {
+  next ? canvas_.Advance(*this) : canvas_.Retreat(*this);
+  return true;
+}
+
+}  // namespace nv407::host
