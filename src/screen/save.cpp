@@ -26,7 +26,14 @@ void frmNV407::Aceptar(std::int16_t& argument) {
   // toolbar told that nothing was saved.
   const auto refuse = [this](const char* text, const char* error_id, Control* focus) {
     ShowError(text, message_style::kStop, kIncomplete, error_id);
-    if (focus != nullptr) focus->SetFocus();
+    if (focus != nullptr) {
+      try {
+        focus->SetFocus();
+      } catch (const Error&) {
+        // A key box locked by the edit refuses the focus; the toolbar must still hear
+        // that the save failed.
+      }
+    }
     Controles->AcceptFailed();
   };
 
