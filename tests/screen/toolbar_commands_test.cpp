@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,6 @@
 namespace nv407::testing {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
 
@@ -101,6 +101,7 @@ struct NuevoCase {
   std::string user;
   bool date_enabled;
   std::string focus;
+  friend void PrintTo(const NuevoCase& c, std::ostream* os) { *os << c.user; }
 };
 
 class NuevoTest : public ToolbarCommandsTest, public ::testing::WithParamInterface<NuevoCase> {};
@@ -243,6 +244,7 @@ struct BajaFailure {
   std::string name;
   std::string sabotage;
   std::string description;
+  friend void PrintTo(const BajaFailure& c, std::ostream* os) { *os << c.name; }
 };
 
 class BajaFailureTest : public ToolbarCommandsTest,
