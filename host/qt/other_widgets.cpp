@@ -92,8 +92,7 @@ void QtFlatButton::focusInEvent(QFocusEvent* event) {
 }
 
 bool QtFlatButton::focusNextPrevChild(bool next) {
-  next ? canvas_.Advance(*this) : canvas_.Retreat(*this);
-  return true;
+  return canvas_.KeyboardMove(*this, next);
 }
 
 void QtFlatButton::Pressed() {
@@ -198,8 +197,7 @@ void QtListView::focusInEvent(QFocusEvent* event) {
 }
 
 bool QtListView::focusNextPrevChild(bool next) {
-  next ? canvas_.Advance(*this) : canvas_.Retreat(*this);
-  return true;
+  return canvas_.KeyboardMove(*this, next);
 }
 
 // --- toolbar ----------------------------------------------------------------------------

@@ -91,6 +91,12 @@ void ScreenCanvas::Advance(ControlView& from) {
   });
 }
 
+bool ScreenCanvas::KeyboardMove(ControlView& from, bool next) {
+  if (!CanTakeFocus(from.control())) return false;
+  next ? Advance(from) : Retreat(from);
+  return true;
+}
+
 void ScreenCanvas::Retreat(ControlView& from) {
   Run([&] {
     Control& left = from.control();
@@ -155,10 +161,7 @@ void ScreenCanvas::WidgetFocused(ControlView& view) {
 
 bool ScreenCanvas::focusNextPrevChild(bool next) {
   // Tab from a widget that is not a control's (none today) starts at the first stop.
-  if (ControlView* view = ViewOf(focus_.Focused())) {
-    next ? Advance(*view) : Retreat(*view);
-    return true;
-  }
+  if (ControlView* view = ViewOf(focus_.Focused())) return KeyboardMove(*view, next);
   return QWidget::focusNextPrevChild(next);
 }
 

@@ -66,6 +66,9 @@ class ScreenCanvas final : public QWidget {
   bool Run(const std::function<void()>& action);
   // The keyboard: Tab, Shift+Tab, and Enter where the field's settings make it move on.
   void Advance(ControlView& from);
+  // Tab or Shift+Tab from a widget; false when its control cannot hold the focus any more
+  // (Qt asks as it disables the widget that has it), so that Qt lets the focus go.
+  bool KeyboardMove(ControlView& from, bool next);
   void Retreat(ControlView& from);
   void EnterPressed(ControlView& from, const std::string& text);
   // Before any command: the field being typed in hands over its text first.

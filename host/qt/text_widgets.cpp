@@ -93,7 +93,11 @@ void QtTextBox::OpenSearch() {
   if (!canvas_.Run([&] { rows = SearchCatalogue(canvas_.database().ForHost(), *catalogue_); }))
     return;
   CatalogueDialog dialog(control_.Layout().Setting("idconsulta"), std::move(rows), window());
-  if (dialog.exec() != QDialog::Accepted || !dialog.Picked()) return;
+  const bool picked = dialog.exec() == QDialog::Accepted && dialog.Picked();
+  // Not every window manager (nor Qt's offscreen platform) gives the window back its
+  // activation when a dialog closes.
+  window()->activateWindow();
+  if (!picked) return;
   setText(ToQString(*dialog.Picked()));
   canvas_.Advance(*this);
 }
@@ -132,8 +136,7 @@ void QtTextBox::focusOutEvent(QFocusEvent* event) {
 }
 
 bool QtTextBox::focusNextPrevChild(bool next) {
-  next ? canvas_.Advance(*this) : canvas_.Retreat(*this);
-  return true;
+  return canvas_.KeyboardMove(*this, next);
 }
 
 void QtTextBox::UpperCaseAsTyped(const QString& typed) {
@@ -212,8 +215,7 @@ void QtDateField::focusInEvent(QFocusEvent* event) {
 
 // Tab leaves the field rather than walking its day, month and year.
 bool QtDateField::focusNextPrevChild(bool next) {
-  next ? canvas_.Advance(*this) : canvas_.Retreat(*this);
-  return true;
+  return canvas_.KeyboardMove(*this, next);
 }
 
 void QtDateField::Picked(QDate picked) {
@@ -274,8 +276,7 @@ void QtComboBox::focusInEvent(QFocusEvent* event) {
 }
 
 bool QtComboBox::focusNextPrevChild(bool next) {
-  next ? canvas_.Advance(*this) : canvas_.Retreat(*this);
-  return true;
+  return canvas_.KeyboardMove(*this, next);
 }
 
 }  // namespace nv407::host
