@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,20 @@ constexpr const char* kClock = "2024-03-15T10:30:00";
 
 std::string Example(const std::string& name) {
   return std::string(POLIZAS_EXAMPLES_DIR) + "/" + name;
+}
+
+// The output block the README prints for its worked example.
+std::string ReadmeExampleOutput() {
+  std::ifstream file(std::string(POLIZAS_EXAMPLES_DIR) + "/../README.md");
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::string readme = text.str();
+  const std::size_t intro = readme.find("Its output, exactly");
+  const std::size_t begin = readme.find("```\n", intro);
+  const std::size_t end = readme.find("```\n", begin + 4);
+  if (intro == std::string::npos || begin == std::string::npos || end == std::string::npos)
+    return "<no example output in the README>";
+  return readme.substr(begin + 4, end - begin - 4);
 }
 
 // Column v of the first row, as text.
@@ -86,6 +102,9 @@ TEST_F(ScriptProgram, ReadmeExampleCapturesANewPolicyAndFindsItByItsFolio) {
   EXPECT_EQ(found["state"]["extendedDescription"], captured["state"]["extendedDescription"]);
   EXPECT_EQ(found["toolbar"]["loadedFlag"], true);
   EXPECT_EQ(found["toolbar"]["activeFlag1"], true);
+
+  // What the README shows is what the program writes.
+  EXPECT_EQ(run.out, ReadmeExampleOutput());
 }
 
 TEST_F(ScriptProgram, SnapshotWritesEveryInputControlWithItsState) {
