@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -119,6 +120,7 @@ ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const st
     text_->setFixedWidth(QFontMetrics(fixed).horizontalAdvance(QString(width, 'M')) + margins);
   }
   text_->setMinimumHeight(220);
+  text_->moveCursor(QTextCursor::End);
 
   auto* form = new QFormLayout;
   form->addRow("&Concepto:", concept_);
@@ -189,9 +191,16 @@ QWidget* QtDialogs::Parent() const {
   return parent_;
 }
 
+// Not every window manager (nor Qt's offscreen platform) activates the window again when
+// its dialog closes; without it the keyboard would go nowhere.
+void QtDialogs::ReturnToParent() const {
+  if (parent_ && QApplication::activeModalWidget() == nullptr) parent_->activateWindow();
+}
+
 int QtDialogs::ShowMessage(const MessageRequest& message) {
   std::unique_ptr<QMessageBox> box = MakeMessageBox(message, Parent());
   box->exec();
+  ReturnToParent();
   QAbstractButton* clicked = box->clickedButton();
   return AnswerOf(box->standardButton(clicked != nullptr ? clicked : box->escapeButton()));
 }
@@ -199,7 +208,9 @@ int QtDialogs::ShowMessage(const MessageRequest& message) {
 std::string QtDialogs::EditExtendedText(std::string& concept_text, const std::string& text,
                                         int width) {
   ExtendedTextEditor editor(concept_text, text, width, Parent());
-  if (editor.exec() != QDialog::Accepted) return text;
+  const bool accepted = editor.exec() == QDialog::Accepted;
+  ReturnToParent();
+  if (!accepted) return text;
   concept_text = editor.ConceptText();
   return editor.Text();
 }
@@ -209,6 +220,7 @@ void QtDialogs::ShowRecord(const std::string& table, const std::string& key_colu
   // A record that cannot be read raises to the command that asked for it.
   RecordDialog dialog(ReadRecord(database_, table, key_column, key), Parent());
   dialog.exec();
+  ReturnToParent();
 }
 
 }  // namespace nv407::host

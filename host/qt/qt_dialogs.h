@@ -62,6 +62,7 @@ class QtDialogs final : public Dialogs {
 
  private:
   QWidget* Parent() const;
+  void ReturnToParent() const;
 
   Database& database_;
   QPointer<QWidget> parent_;
