@@ -2,6 +2,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QShortcut>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -239,6 +240,13 @@ QtToolbar::QtToolbar(HeadlessToolbar& control, ScreenCanvas& canvas)
                            .arg(QKeySequence::mnemonic(look.text).toString().right(1)));
     const ToolbarCommand command = look.command;
     connect(button, &QToolButton::clicked, this, [this, command] { Press(command); });
+    // The letter stays underlined, but Alt and the letter press the command at once
+    // instead of through the button's animated click a moment later.
+    button->setShortcut(QKeySequence());
+    auto* shortcut = new QShortcut(QKeySequence::mnemonic(look.text), this);
+    connect(shortcut, &QShortcut::activated, this, [this, button, command] {
+      if (button->isEnabled()) Press(command);
+    });
     row->addWidget(button);
     buttons_[look.command] = button;
   }

@@ -26,8 +26,6 @@ void ScreenWindow::Type(const QString& text) {
 
 void ScreenWindow::Key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
   QTest::keyClick(QApplication::focusWidget(), key, modifiers);
-  // Alt and a letter press its button as an animated click, done a moment later.
-  if (modifiers & Qt::AltModifier) QTest::qWait(250);
   QCoreApplication::processEvents();
 }
 
