@@ -2,6 +2,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
 #include <QToolButton>
@@ -167,9 +168,24 @@ void QtListView::Sync() {
   }
 }
 
+// Every column as wide as its header and contents; the column designed widest (the
+// description) then takes the room that is left, or gives up what the others need, so
+// that the quantities stay in sight without scrolling.
 void QtListView::FitColumns() {
-  for (int i = 0; i < columnCount(); ++i)
-    setColumnWidth(i, std::max(DesignWidth(i), sizeHintForColumn(i) + 6));
+  const int count = columnCount();
+  if (count == 0) return;
+  int widest = 0;
+  int others = 0;
+  for (int i = 0; i < count; ++i) {
+    if (DesignWidth(i) > DesignWidth(widest)) widest = i;
+  }
+  for (int i = 0; i < count; ++i) {
+    const int fitted = std::max(header()->sectionSizeHint(i), sizeHintForColumn(i) + 6);
+    setColumnWidth(i, fitted);
+    if (i != widest) others += fitted;
+  }
+  const int room = maximumViewportSize().width() - verticalScrollBar()->sizeHint().width();
+  setColumnWidth(widest, std::max(header()->sectionSizeHint(widest), room - others));
 }
 
 // As designed, but never narrower than the column's header.
