@@ -1,256 +1,321 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/db/database.h"
-#include "programs/script_runner.h"
-#include "screen/layout.h"
 
 namespace nv407::testing {
 namespace {
 
+using ::testing::HasSubstr;
+using Json = nlohmann::ordered_json;  // keeps the order in which the program wrote the keys
+using Strings = std::vector<std::string>;
+
 constexpr const char* kClock = "2024-03-15T10:30:00";
 
-std::string Example(const std::string& name) {
-  return std::string(POLIZAS_EXAMPLES_DIR) + "/" + name;
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// One JSON value a line; a line that is not JSON fails the test with the parser's exception.
+std::vector<Json> JsonLines(const std::string& text) {
+  std::vector<Json> values;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) values.push_back(Json::parse(line));
+  return values;
+}
+
+Strings EventKinds(const std::vector<Json>& lines) {
+  Strings kinds;
+  for (const Json& line : lines) kinds.push_back(line.value("event", "?"));
+  return kinds;
+}
+
+// One word for /bin/sh, whatever it holds.
+std::string ShellWord(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
 // The output block the README prints for its worked example.
 std::string ReadmeExampleOutput() {
-  std::ifstream file(std::string(POLIZAS_EXAMPLES_DIR) + "/../README.md");
-  std::stringstream text;
-  text << file.rdbuf();
-  const std::string readme = text.str();
+  const std::string readme = ReadFile(std::string(POLIZAS_EXAMPLES_DIR) + "/../README.md");
   const std::size_t intro = readme.find("Its output, exactly");
-  const std::size_t begin = readme.find("```\n", intro);
-  const std::size_t end = readme.find("```\n", begin + 4);
-  if (intro == std::string::npos || begin == std::string::npos || end == std::string::npos)
-    return "<no example output in the README>";
+  const std::size_t begin = intro == std::string::npos ? intro : readme.find("```\n", intro);
+  const std::size_t end = begin == std::string::npos ? begin : readme.find("```\n", begin + 4);
+  if (end == std::string::npos) return "<no example output in the README>";
   return readme.substr(begin + 4, end - begin - 4);
 }
 
-// Column v of the first row, as text.
-std::string Scalar(const std::string& database, const std::string& query) {
-  auto db = host::OpenSqliteDatabase(database);
-  auto result = db->ForHost().Execute(query);
-  if (result->Eof()) return "<no row>";
-  const std::string value = result->Fields("v").Value().ToText();
-  result->Close();
-  return value;
+// What each control of a snapshot shows, whether or not it is enabled.
+Json Shown(const Json& screen) {
+  Json shown = Json::object();
+  for (const auto& [name, control] : screen["controls"].items())
+    shown[name] = control.contains("value") ? control["value"] : control["text"];
+  return shown;
 }
 
+struct ProgramRun {
+  int exit_code = -1;
+  std::string out, err;
+  std::vector<Json> lines;  // standard output of polizas-script, one JSON value a line
+};
+
+// The programs as built (POLIZAS_BUILD_DIR), run in a scratch directory on a fresh demo
+// database.
 class ScriptProgram : public ::testing::Test {
  protected:
-  ProgramRun Run(const std::vector<std::string>& args, const std::string& input = "") {
-    return RunScript(dir_, args, input);
+  void SetUp() override {
+    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
+    db_ = File("demo.db");
+    const ProgramRun init = Run({"init", db_, "--demo"}, "", "polizas-db");
+    ASSERT_EQ(init.exit_code, 0) << init.err;
   }
-  ScratchDir dir_;
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  std::string File(const std::string& name) const { return dir_ + "/" + name; }
+
+  ProgramRun Run(const Strings& args, const std::string& input = "",
+                 const std::string& program = "polizas-script") {
+    const char* build = std::getenv("POLIZAS_BUILD_DIR");
+    if (build == nullptr) throw std::runtime_error("POLIZAS_BUILD_DIR is not set");
+    std::string command = ShellWord(std::string(build) + "/bin/" + program);
+    for (const std::string& arg : args) command += " " + ShellWord(arg);
+    std::ofstream(File("stdin.txt"), std::ios::binary) << input;
+    command += " <" + ShellWord(File("stdin.txt")) + " >" + ShellWord(File("stdout.txt")) + " 2>" +
+               ShellWord(File("stderr.txt"));
+    const int status = std::system(command.c_str());
+    ProgramRun run;
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadFile(File("stdout.txt"));
+    run.err = ReadFile(File("stderr.txt"));
+    if (program == "polizas-script") run.lines = JsonLines(run.out);
+    return run;
+  }
+  // The README's example with the pinned clock.
+  ProgramRun RunExample(Strings options = {}) {
+    options.insert(options.end(), {"--db", db_, "--clock", kClock,
+                                   std::string(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl"});
+    return Run(options);
+  }
+  // Column v of the first row, as text.
+  std::string Scalar(const std::string& query) {
+    const auto db = host::OpenSqliteDatabase(db_);
+    const auto result = db->ForHost().Execute(query);
+    return result->Eof() ? "<no row>" : result->Fields("v").Value().ToText();
+  }
+
+  std::string dir_ = (std::filesystem::temp_directory_path() / "polizas-script-XXXXXX").string();
+  std::string db_;
 };
 
 TEST_F(ScriptProgram, ReadmeExampleCapturesANewPolicyAndFindsItByItsFolio) {
-  const std::string db = NewDemoDatabase(dir_);
-  const ProgramRun run = Run({"--db", db, "--clock", kClock, Example("new_and_find.jsonl")});
+  const ProgramRun run = RunExample();
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  // The editor opens, the first Aceptar is refused for the missing cut-off day, and the
-  // second one saves without a message.
-  ASSERT_EQ(EventKinds(run.lines),
-            (std::vector<std::string>{"editor", "message", "screen", "screen", "screen"}));
-
-  const Json& editor = run.lines[0];
-  const std::string product_text =
-      Scalar(db,
-             "SELECT text AS v FROM product_text WHERE product_code = (SELECT Pr_Cve_Producto FROM "
-             "Tipo_Poliza_Servicio WHERE Tps_Cve_Tipo_Poliza_Servicio = 'MANT90')");
-  EXPECT_EQ(editor["text"], product_text.substr(0, product_text.size() - 2));
-  EXPECT_EQ(editor["width"], 50);
-
-  const Json& refusal = run.lines[1];
-  EXPECT_EQ(refusal["text"], "Debe especificar los días de corte");
-  EXPECT_EQ(refusal["style"], 16);
-  EXPECT_EQ(refusal["title"], "Datos incompletos");
-  EXPECT_EQ(refusal["module"], "NV407");
-  EXPECT_EQ(refusal["id"], "ERR-ID:7500008");
-  EXPECT_EQ(refusal["answer"], "ok");
-
-  const Json& captured = run.lines[2];
-  const Json& saved = run.lines[3];
-  const Json& found = run.lines[4];
-  const std::string folio = saved["state"]["newFolio"];
-  EXPECT_EQ(Scalar(db, "SELECT group_concat(Ps_Folio) AS v FROM Poliza_Servicio"), folio);
-  EXPECT_EQ(saved["controls"]["txtFolio"]["text"], "");
-  EXPECT_EQ(saved["toolbar"]["busy"], false);
-
-  // The example types the folio in lower case and without its zeros.
-  EXPECT_EQ(found["controls"]["txtFolio"]["text"], folio);
-  for (const char* field : {"txt_Sc_Cve_Sucursal", "txt_Sc_Descripcion", "txt_Vn_Cve_Vendedor",
-                            "txt_Cl_Cve_Cliente", "txt_Tps_Cve_Tipo_Poliza", "txtReferencia",
-                            "cbCorte", "txtComentario", "txt_Concepto", "txt_ID_Facturacion"}) {
-    EXPECT_EQ(found["controls"][field]["text"], captured["controls"][field]["text"]) << field;
-  }
-  // The policy stores dates without their time.
-  for (const char* field : {"dp_Ps_Fecha", "dp_Ps_Fecha_Inicio", "dp_Ps_Fecha_Fin"}) {
-    const std::string typed = captured["controls"][field]["value"];
-    EXPECT_EQ(found["controls"][field]["value"], typed.substr(0, 10)) << field;
-  }
-  EXPECT_EQ(found["services"], captured["services"]);
-  EXPECT_FALSE(found["services"].empty());
-  EXPECT_EQ(found["state"]["extendedDescription"], captured["state"]["extendedDescription"]);
-  EXPECT_EQ(found["toolbar"]["loadedFlag"], true);
-  EXPECT_EQ(found["toolbar"]["activeFlag1"], true);
-
-  // What the README shows is what the program writes.
   EXPECT_EQ(run.out, ReadmeExampleOutput());
+  // The first Aceptar is refused for the missing cut-off day; the second one saves quietly.
+  ASSERT_EQ(EventKinds(run.lines), (Strings{"editor", "message", "screen", "screen", "screen"}));
+  const Json &captured = run.lines[2], &saved = run.lines[3], &found = run.lines[4];
+  const std::string folio = saved["state"]["newFolio"];
+  // The one policy, stamped with the pinned clock.
+  EXPECT_EQ(Scalar("SELECT group_concat(Ps_Folio || ' ' || Fecha_Alta) AS v FROM Poliza_Servicio"),
+            folio + " 2024-03-15 10:30:00");
+
+  // Found by its folio (typed in lower case, without its zeros), the policy shows what was
+  // captured; it stores its dates without their time.
+  Json expected = Shown(captured);
+  expected["txtFolio"] = folio;
+  for (const char* date : {"dp_Ps_Fecha", "dp_Ps_Fecha_Inicio", "dp_Ps_Fecha_Fin"})
+    expected[date] = expected[date].get<std::string>().substr(0, 10);
+  EXPECT_EQ(Shown(found), expected);
+  EXPECT_FALSE(found["services"].empty());
+  EXPECT_EQ(found["services"], captured["services"]);
+  EXPECT_EQ(found["state"]["extendedDescription"], captured["state"]["extendedDescription"]);
 }
 
-TEST_F(ScriptProgram, SnapshotWritesEveryInputControlWithItsState) {
-  const ProgramRun run = Run({"--db", NewDemoDatabase(dir_), "--clock", "2024-03-15"},
-                             "{\"do\": \"open\"}\n{\"do\": \"show\"}\n");
-  ASSERT_EQ(run.exit_code, 0) << run.err;
-  ASSERT_EQ(EventKinds(run.lines), std::vector<std::string>{"screen"});
-  const Json& screen = run.lines[0];
-  const Json& controls = screen["controls"];
-  // Every input control of the layout, in its order; labels have no state of their own.
-  std::vector<std::string> inputs;
-  for (const ControlLayout& row : frmNV407Layout().controls) {
-    if (row.kind == ControlKind::kTextBox || row.kind == ControlKind::kDateField ||
-        row.kind == ControlKind::kComboBox || row.kind == ControlKind::kFlatButton)
-      inputs.push_back(row.name);
-  }
-  std::vector<std::string> names;
-  for (const auto& [name, control] : controls.items()) names.push_back(name);
-  EXPECT_EQ(names, inputs);
-  for (const auto& [name, control] : controls.items()) {
-    EXPECT_EQ(control.size(), 2u) << name;
-    EXPECT_TRUE(control["enabled"].is_boolean()) << name;
-  }
-  // A midnight clock writes dates alone; the combo shows its (empty) text.
-  EXPECT_EQ(controls["dp_Ps_Fecha"], (Json{{"value", "2024-03-15"}, {"enabled", false}}));
-  EXPECT_EQ(controls["cbCorte"], (Json{{"text", ""}, {"enabled", false}}));
-  EXPECT_EQ(controls["txtFolio"], (Json{{"text", ""}, {"enabled", true}}));
-  EXPECT_EQ(screen["focus"], "txtFolio");
-  EXPECT_EQ(screen["services"], Json::array());
-  EXPECT_EQ(screen["toolbar"].size(), 6u);
-  EXPECT_EQ(screen["state"]["newFolio"], "");
-}
-
-TEST_F(ScriptProgram, OperatorAndClockComeFromTheCommandLine) {
-  struct Case {
-    std::vector<std::string> options;
-    bool permissions;
-    std::string date;
-  };
-  const std::vector<Case> cases = {
-      {{}, true, ""},  // ADMIN, the system clock
-      {{"--user", "CAPTURA", "--clock", "2023-12-31T23:59:58"}, false, "2023-12-31T23:59:58"},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::string> args = {"--db", NewDemoDatabase(dir_, "db" + c.date)};
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    const ProgramRun run = Run(args, "{\"do\": \"open\"}\n{\"do\": \"show\"}\n");
+TEST_F(ScriptProgram, OperatorComesFromTheCommandLineAndTheScriptFromStandardInput) {
+  // Blank lines and Windows line ends are skipped; "nuevo" opens the screen for a new policy.
+  const std::string script =
+      "\n{\"do\": \"open\", \"params\": \"nuevo\"}\r\n   \n"
+      "{\"do\": \"date\", \"control\": \"dp_Ps_Fecha_Inicio\", \"value\": \"2024-04-01\"}\n"
+      "{\"do\": \"show\"}\n";
+  // The default operator holds both permissions.
+  const std::pair<Strings, bool> operators[] = {{{}, true}, {{"--user", "CAPTURA"}, false}};
+  for (const auto& [user, permitted] : operators) {
+    Strings args = {"--db", db_};
+    args.insert(args.end(), user.begin(), user.end());
+    const ProgramRun run = Run(args, script);
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    const Json& state = run.lines.at(0)["state"];
-    EXPECT_EQ(state["canChangeDate"], c.permissions);
-    EXPECT_EQ(state["canInitServices"], c.permissions);
-    if (!c.date.empty()) {
-      EXPECT_EQ(run.lines[0]["controls"]["dp_Ps_Fecha"]["value"], c.date);
-    }
+    ASSERT_EQ(run.lines.size(), 1u) << run.out;
+    const Json& screen = run.lines[0];
+    EXPECT_EQ(screen["state"]["canChangeDate"], permitted);
+    EXPECT_EQ(screen["state"]["canInitServices"], permitted);
+    EXPECT_EQ(screen["toolbar"]["busy"], true);
+    EXPECT_EQ(screen["controls"]["dp_Ps_Fecha_Inicio"]["value"], "2024-04-01");
   }
 }
 
-TEST_F(ScriptProgram, PinnedClockMakesRunsRepeatAndStampsTheDatabase) {
-  std::vector<std::string> outputs;
-  for (const char* name : {"first.db", "second.db"}) {
-    const std::string db = NewDemoDatabase(dir_, name);
-    const ProgramRun run = Run({"--db", db, "--clock", kClock, Example("new_and_find.jsonl")});
-    ASSERT_EQ(run.exit_code, 0) << run.err;
-    outputs.push_back(run.out);
-    EXPECT_EQ(Scalar(db, "SELECT Fecha_Alta AS v FROM Poliza_Servicio"), "2024-03-15 10:30:00");
-  }
-  EXPECT_EQ(outputs[0], outputs[1]);
-}
-
-TEST_F(ScriptProgram, AnswersEditorResultsViewerAndClosingAreWrittenAsTheyHappen) {
-  const std::string db = NewDemoDatabase(dir_);
-  ASSERT_EQ(Run({"--db", db, "--clock", kClock, Example("new_and_find.jsonl")}).exit_code, 0);
-  const std::string folio = Scalar(db, "SELECT Ps_Folio AS v FROM Poliza_Servicio");
-
+TEST_F(ScriptProgram, AnswersViewerAndClosingAreWrittenAsTheyHappen) {
+  ASSERT_EQ(RunExample().exit_code, 0);
   // No answer queued: the reset question gets its default (No); then Yes as queued.
-  const ProgramRun run = Run({"--db", db, "--clock", kClock},
-                             "{\"do\": \"open\"}\n"
-                             "{\"do\": \"type\", \"control\": \"txtFolio\", \"text\": \"" +
-                                 folio +
-                                 "\"}\n"
-                                 "{\"do\": \"click\", \"control\": \"cmdInicializa\"}\n"
-                                 "{\"do\": \"answer\", \"button\": \"yes\"}\n"
-                                 "{\"do\": \"click\", \"control\": \"cmdInicializa\"}\n"
-                                 "{\"do\": \"toolbar\", \"command\": \"Consultar\"}\n"
-                                 "{\"do\": \"toolbar\", \"command\": \"Salir\"}\n");
+  const ProgramRun run = Run({"--db", db_}, R"({"do": "open"}
+{"do": "type", "control": "txtFolio", "text": "mty-1"}
+{"do": "click", "control": "cmdInicializa"}
+{"do": "answer", "button": "yes"}
+{"do": "click", "control": "cmdInicializa"}
+{"do": "toolbar", "command": "Consultar"}
+{"do": "toolbar", "command": "Salir"}
+)");
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  ASSERT_EQ(EventKinds(run.lines),
-            (std::vector<std::string>{"message", "message", "viewer", "closed"}));
+  ASSERT_EQ(EventKinds(run.lines), (Strings{"message", "message", "viewer", "closed"}));
   EXPECT_EQ(run.lines[0]["answer"], "no");
   EXPECT_EQ(run.lines[1]["answer"], "yes");
-  EXPECT_EQ(run.lines[1]["style"], 292);
-  EXPECT_EQ(Scalar(db, "SELECT COUNT(*) AS v FROM record_log"), "1")
-      << "only the answered reset ran";
   EXPECT_EQ(run.lines[2], (Json{{"event", "viewer"},
                                 {"table", "POLIZA_SERVICIO"},
                                 {"keyColumn", "Ps_Folio"},
-                                {"key", folio}}));
+                                {"key", Scalar("SELECT Ps_Folio AS v FROM Poliza_Servicio")}}));
 }
 
 TEST_F(ScriptProgram, TraceHoldsEveryStatementInOrderWithWhoRanIt) {
-  const std::string db = NewDemoDatabase(dir_);
-  const std::string trace = dir_.File("trace.jsonl");
-  const ProgramRun run =
-      Run({"--db", db, "--clock", kClock, "--trace-sql", trace, Example("new_and_find.jsonl")});
+  const ProgramRun run = RunExample({"--trace-sql", File("trace.jsonl")});
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  const std::string folio = Events(run.lines, "screen").at(1)["state"]["newFolio"];
+  const std::string folio = run.lines.at(3)["state"]["newFolio"];
+  const std::vector<Json> statements = JsonLines(ReadFile(File("trace.jsonl")));
+  for (const Json& s : statements)
+    EXPECT_TRUE(s.size() == 2 && (s["by"] == "screen" || s["by"] == "host") && s["sql"].is_string())
+        << s;
 
-  const std::vector<Json> statements = ReadJsonLines(trace);
-  auto position = [&](const std::string& by, const std::string& start) {
-    const auto it = std::find_if(statements.begin(), statements.end(), [&](const Json& s) {
-      return s["by"] == by && s["sql"].get<std::string>().starts_with(start);
+  // Catalogue look-ups belong to the key fields (the host's controls); the save and the folio
+  // load are the screen's; the folio comes from the host's series in between.
+  const Strings steps[] = {{"host", "select sc_descripcion from Sucursal", ""},
+                           {"host", "INSERT INTO folio_series", ""},
+                           {"screen", "INSERT INTO Poliza_Servicio(", "'" + folio + "'"},
+                           {"screen", "INSERT INTO Poliza_Servicio_Tipo_Servicio ", ""},
+                           {"screen", "SELECT Poliza_Servicio.*", "= '" + folio + "'"}};
+  std::ptrdiff_t previous = -1;
+  for (const Strings& step : steps) {  // by, how the first one starts, what it holds
+    const auto first = std::find_if(statements.begin(), statements.end(), [&](const Json& s) {
+      return s["by"] == step[0] && s["sql"].get<std::string>().starts_with(step[1]);
     });
-    EXPECT_NE(it, statements.end()) << by << ": " << start;
-    return it - statements.begin();
-  };
-  for (const Json& statement : statements) {
-    EXPECT_EQ(statement.size(), 2u) << statement;
-    EXPECT_TRUE(statement["by"] == "screen" || statement["by"] == "host") << statement;
+    ASSERT_NE(first, statements.end()) << step[0] << ": " << step[1];
+    EXPECT_GT(first - statements.begin(), previous) << step[1];
+    EXPECT_THAT((*first)["sql"].get<std::string>(), HasSubstr(step[2]));
+    previous = first - statements.begin();
   }
-  // Catalogue look-ups belong to the key fields (the host's controls); the save and the
-  // folio load are the screen's; the folio comes from the host's series in between.
-  const auto branch = position("host", "select sc_descripcion from Sucursal");
-  const auto folio_series = position("host", "INSERT INTO folio_series");
-  const auto header = position("screen", "INSERT INTO Poliza_Servicio(");
-  const auto services = position("screen", "INSERT INTO Poliza_Servicio_Tipo_Servicio ");
-  const auto load = position("screen", "SELECT Poliza_Servicio.*");
-  EXPECT_LT(branch, folio_series);
-  EXPECT_LT(folio_series, header);
-  EXPECT_LT(header, services);
-  EXPECT_LT(services, load);
-  EXPECT_NE(statements[header]["sql"].get<std::string>().find("'" + folio + "'"),
-            std::string::npos);
-  EXPECT_NE(statements[load]["sql"].get<std::string>().find("= '" + folio + "'"),
-            std::string::npos);
 }
 
-TEST_F(ScriptProgram, ScriptComesFromStandardInputWithBlankLinesSkipped) {
-  const ProgramRun run = Run({"--db", NewDemoDatabase(dir_)},
-                             "\n{\"do\": \"open\", \"params\": \"nuevo\"}\r\n   \n"
-                             "{\"do\": \"date\", \"control\": \"dp_Ps_Fecha_Inicio\", "
-                             "\"value\": \"2024-04-01\"}\n{\"do\": \"show\"}\n");
-  ASSERT_EQ(run.exit_code, 0) << run.err;
-  ASSERT_EQ(EventKinds(run.lines), std::vector<std::string>{"screen"});
-  EXPECT_EQ(run.lines[0]["toolbar"]["busy"], true);  // opened for a new policy
-  EXPECT_EQ(run.lines[0]["controls"]["dp_Ps_Fecha_Inicio"]["value"], "2024-04-01");
-  EXPECT_EQ(run.lines[0]["focus"], "dp_Ps_Fecha_Inicio");
+TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
+  // One line of each kind the reader refuses, and refusals of the screen's controls; each
+  // comes after a screen opened for a new policy, a snapshot and a blank line.
+  const std::pair<std::string, std::string> cases[] = {
+      {R"({"do": "show")", "not valid JSON"},
+      {R"(["show"])", "not a JSON object"},
+      {R"({"control": "txtFolio"})", "no \"do\""},
+      {R"({"do": "dance"})", "unknown action \"dance\""},
+      {R"({"do": "show", "now": "yes"})", "\"show\" takes no key \"now\""},
+      {R"({"do": "type", "control": "txtReferencia"})", "\"type\" needs \"text\""},
+      {R"({"do": "choose", "control": "cbCorte", "text": 15})", "\"text\" must be a text"},
+      {R"({"do": "date", "control": "dp_Ps_Fecha", "value": "15/03/2024"})",
+       "\"value\" must be a date"},
+      {R"({"do": "answer", "button": "maybe"})", "\"button\" must be"},
+      {R"({"do": "toolbar", "command": "Guardar"})", "no toolbar command \"Guardar\""},
+      {R"({"do": "type", "control": "txt_Sc_Descripcion", "text": "x"})",
+       "txt_Sc_Descripcion is read-only"},
+      {R"({"do": "choose", "control": "cbCorte", "text": "31"})", "cbCorte has no item \"31\""},
+  };
+  for (const auto& [line, reason] : cases) {
+    SCOPED_TRACE(line);
+    const ProgramRun run =
+        Run({"--db", db_}, std::string("{\"do\": \"open\", \"params\": \"NUEVO\"}\n") +
+                               "{\"do\": \"show\"}\n\n" + line + "\n{\"do\": \"show\"}\n");
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_THAT(run.err, HasSubstr("line 4: " + reason));
+    EXPECT_EQ(EventKinds(run.lines), Strings{"screen"});
+  }
+  // A snapshot needs an open screen.
+  const ProgramRun early = Run({"--db", db_}, "{\"do\": \"show\"}\n");
+  EXPECT_EQ(early.exit_code, 2);
+  EXPECT_THAT(early.err, HasSubstr("line 1: The screen has not been opened"));
+  EXPECT_EQ(early.out, "");
+}
+
+TEST_F(ScriptProgram, ADisabledControlRefusesTheUserUntilTheScreenEnablesIt) {
+  const std::string typing = R"({"do": "type", "control": "txtReferencia", "text": "oc-7"})";
+  const std::string show = "\n{\"do\": \"show\"}\n";
+  const ProgramRun waiting = Run({"--db", db_}, "{\"do\": \"open\"}\n" + typing + show);
+  EXPECT_EQ(waiting.exit_code, 2);
+  EXPECT_THAT(waiting.err, HasSubstr("line 2: txtReferencia is disabled"));
+  EXPECT_EQ(waiting.out, "");
+
+  const ProgramRun capturing =
+      Run({"--db", db_},
+          "{\"do\": \"open\"}\n{\"do\": \"toolbar\", \"command\": \"Nuevo\"}\n" + typing + show);
+  ASSERT_EQ(capturing.exit_code, 0) << capturing.err;
+  EXPECT_EQ(capturing.lines.at(0)["controls"]["txtReferencia"],
+            (Json{{"text", "oc-7"}, {"enabled", true}}));
+}
+
+TEST_F(ScriptProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
+  const std::string script = File("script.jsonl");
+  std::ofstream(script) << "{\"do\": \"open\"}\n{\"do\": \"show\"}\n";
+  const std::pair<Strings, std::string> cases[] = {
+      {{script}, "either --db PATH or --odbc"},
+      {{"--db", db_, "--odbc", "DSN=polizas"}, "either --db PATH or --odbc"},
+      {{"--db"}, "--db needs a value"},
+      {{"--db", db_, "--colour", "blue"}, "unknown option '--colour'"},
+      {{"--db", db_, "--db", db_}, "--db given more than once"},
+      {{"--db", db_, "--clock", "yesterday"}, "--clock"},
+      {{"--db", db_, script, script}, "more than one SCRIPT"},
+      {{"--db", db_, File("missing.jsonl")}, "cannot read the script"},
+      {{"--db", db_, "--trace-sql", File("no/such/dir/trace.jsonl"), script},
+       "cannot write the statement trace"},
+  };
+  for (const auto& [args, problem] : cases) {
+    const ProgramRun run = Run(args);
+    EXPECT_EQ(run.exit_code, 2) << problem;
+    EXPECT_THAT(run.err, HasSubstr(problem));
+    EXPECT_THAT(run.err, HasSubstr("usage: polizas-script"));
+    EXPECT_EQ(run.out, "");
+  }
+}
+
+TEST_F(ScriptProgram, ADatabaseThatCannotBeOpenedIsNeverCreated) {
+  const std::string missing = File("missing.db"), notes = File("notes.txt");
+  const std::string text = "these are not the tables you are looking for\n";
+  std::ofstream(notes) << text;
+  const std::pair<Strings, std::string> cases[] = {
+      {{"--db", missing}, missing},
+      {{"--db", notes}, notes},
+      {{"--odbc", "DSN=polizas;UID=sa"}, "ODBC connections are not in this build"},
+  };
+  for (const auto& [args, problem] : cases) {
+    const ProgramRun run = Run(args, "{\"do\": \"open\"}\n{\"do\": \"show\"}\n");
+    EXPECT_EQ(run.exit_code, 1) << problem;
+    EXPECT_THAT(run.err, HasSubstr("cannot open the database"));
+    EXPECT_THAT(run.err, HasSubstr(problem));
+    EXPECT_EQ(run.out, "");
+  }
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+    EXPECT_FALSE(std::filesystem::exists(missing + suffix)) << suffix;
+  EXPECT_EQ(ReadFile(notes), text);
 }
 
 }  // namespace
