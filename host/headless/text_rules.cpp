@@ -134,7 +134,11 @@ std::string FirstCharacters(std::string_view text, int count) {
 }
 
 std::string QuotedText(std::string_view text) {
-  return "'" + DoubledApostrophes(text) + "'";
+  // Appended rather than "'" + temporary, which GCC 12 at -O2 flags with a false -Wrestrict.
+  std::string quoted = "'";
+  quoted += DoubledApostrophes(text);
+  quoted += '\'';
+  return quoted;
 }
 
 std::string LookupStatement(std::string_view sql, std::string_view key) {
