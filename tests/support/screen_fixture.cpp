@@ -38,34 +38,9 @@ void ScreenTest::GivenOperator(const std::string& user) {
   user_ = user;
 }
 
-host::HeadlessHost& ScreenTest::GivenOpenScreen(const std::string& parameters) {
-  host().Open(parameters);
-  return host();
-}
-
 host::HeadlessHost& ScreenTest::host() {
   if (!host_) host_ = MakeHost(db, user_);
   return *host_;
-}
-
-void ScreenTest::WhenType(const std::string& control, const std::string& text) {
-  host().Type(control, text);
-}
-
-void ScreenTest::WhenPick(const std::string& control, const Date& date) {
-  host().PickDate(control, date);
-}
-
-void ScreenTest::WhenChoose(const std::string& control, const std::string& text) {
-  host().Choose(control, text);
-}
-
-void ScreenTest::WhenClick(const std::string& control) {
-  host().Click(control);
-}
-
-void ScreenTest::WhenPress(const std::string& command) {
-  host().Press(command);
 }
 
 void ScreenTest::WhenNextAnswerIs(const std::string& button) {
@@ -75,22 +50,10 @@ void ScreenTest::WhenNextAnswerIs(const std::string& button) {
   throw Error("No button \"" + button + "\"");
 }
 
-void ScreenTest::WhenEditorReturns(const std::string& concept_text, const std::string& text) {
-  host().dialogs().QueueEditorResult(concept_text, text);
-}
-
-std::string ScreenTest::Text(const std::string& control) {
-  return Screen().Find(control).text;
-}
-
 std::optional<Date> ScreenTest::DateIn(const std::string& control) {
   const Variant value = host().Get<host::HeadlessDateField>(control).Value();
   if (value.IsEmpty()) return std::nullopt;
   return value.ToDate();
-}
-
-bool ScreenTest::Enabled(const std::string& control) {
-  return Screen().Find(control).enabled;
 }
 
 }  // namespace nv407::testing

@@ -30,38 +30,43 @@ std::unique_ptr<host::HeadlessHost> MakeHost(TestDatabase& database,
 //     EXPECT_THAT(Messages(), IsEmpty());
 //   }
 //
-// `db` holds the demo data unless the fixture is built with Content::kSchemaOnly; the
-// statement trace, messages and snapshots are all at hand. The host is made on first use
-// (the operator must be chosen before that).
+// `db` holds the demo data; the statement trace, messages and snapshots are all at hand. The host
+// is made on first use (the operator must be chosen before that).
 class ScreenTest : public ::testing::Test {
  protected:
-  explicit ScreenTest(TestDatabase::Content content = TestDatabase::Content::kDemo) : db(content) {}
-
   // Given
   void GivenOperator(const std::string& user);
   void GivenNow(const Date& now) { db.SetNow(now); }
   void GivenPolicy(const PolicyRow& policy) { db.AddPolicy(policy); }
   // Opens the screen as the host does (Padre.iParametros = parameters); the messages shown
   // while opening stay recorded.
-  host::HeadlessHost& GivenOpenScreen(const std::string& parameters = "");
+  host::HeadlessHost& GivenOpenScreen(const std::string& parameters = "") {
+    host().Open(parameters);
+    return host();
+  }
 
   // When: the user's actions (each raises an Error when the screen refuses it).
-  void WhenType(const std::string& control, const std::string& text);
-  void WhenPick(const std::string& control, const Date& date);
-  void WhenChoose(const std::string& control, const std::string& text);
-  void WhenClick(const std::string& control);
-  void WhenPress(const std::string& command);
+  void WhenType(const std::string& control, const std::string& text) { host().Type(control, text); }
+  void WhenPick(const std::string& control, const Date& date) { host().PickDate(control, date); }
+  void WhenChoose(const std::string& control, const std::string& text) {
+    host().Choose(control, text);
+  }
+  void WhenClick(const std::string& control) { host().Click(control); }
+  void WhenPress(const std::string& command) { host().Press(command); }
   // The answer that the next message box gets: "yes", "no" or "ok" (may come before
   // GivenOpenScreen, for the messages of opening).
   void WhenNextAnswerIs(const std::string& button);
-  void WhenEditorReturns(const std::string& concept_text, const std::string& text);
+  void WhenEditorReturns(const std::string& concept_text, const std::string& text) {
+    host().dialogs().QueueEditorResult(concept_text, text);
+  }
 
   // Then
   host::HeadlessHost& host();
   host::ScreenSnapshot Screen() { return host().Snapshot(); }
-  std::string Text(const std::string& control);  // a text box's or the combo's text
+  // A text box's or the combo's text.
+  std::string Text(const std::string& control) { return Screen().Find(control).text; }
   std::optional<Date> DateIn(const std::string& control);
-  bool Enabled(const std::string& control);
+  bool Enabled(const std::string& control) { return Screen().Find(control).enabled; }
   std::string Focus() { return host().focus().FocusedName(); }
   std::vector<host::MessageCall> Messages() { return host().dialogs().Messages(); }
   // The services list as rows [key, text, description, unit, included, used].

@@ -9,13 +9,13 @@ std::string Quote(const std::string& text) {
   return host::QuotedText(text);
 }
 
-TestDatabase::TestDatabase(Content content) : now_(std::make_shared<Date>(PinnedNow())) {
+TestDatabase::TestDatabase() : now_(std::make_shared<Date>(PinnedNow())) {
   host::SqliteOptions options;
   options.create = true;
   options.clock = clock();
   database_ = host::OpenSqliteDatabase(":memory:", options);
   host::CreateSchema(sql());
-  if (content == Content::kDemo) host::LoadDemoData(sql());
+  host::LoadDemoData(sql());
 }
 
 host::Clock TestDatabase::clock() const {
@@ -59,11 +59,6 @@ void TestDatabase::AddClient(const std::string& code, const std::string& name,
                              const std::string& state) {
   Execute("INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado) VALUES (" +
           Quote(code) + ", " + Quote(name) + ", " + Quote(state) + ")");
-}
-
-void TestDatabase::AddProduct(const std::string& code, const std::string& description) {
-  Execute("INSERT INTO Producto (Pr_Cve_Producto, Pr_Descripcion) VALUES (" + Quote(code) + ", " +
-          Quote(description) + ")");
 }
 
 void TestDatabase::AddServiceType(const std::string& code, const std::string& description,

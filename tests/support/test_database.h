@@ -37,12 +37,10 @@ struct PolicyRow {
   std::vector<ServiceUse> services;
 };
 
-// A real SQLite database in memory with the schema and, unless asked otherwise, the
-// demo data, on a pinned clock.
+// A real SQLite database in memory with the schema and the demo data, on a pinned clock.
 class TestDatabase {
  public:
-  enum class Content { kSchemaOnly, kDemo };
-  explicit TestDatabase(Content content = Content::kDemo);
+  TestDatabase();
 
   host::Database& db() { return *database_; }
   Connection& sql() { return database_->ForHost(); }
@@ -63,7 +61,6 @@ class TestDatabase {
   void AddSeller(const std::string& code, const std::string& description,
                  const std::string& state = "AC");
   void AddClient(const std::string& code, const std::string& name, const std::string& state = "AC");
-  void AddProduct(const std::string& code, const std::string& description);
   void AddServiceType(const std::string& code, const std::string& description, bool hours);
   // `length_unit`: 1 days, 2 weeks, 3 months, 4 years.
   void AddPolicyType(const std::string& code, const std::string& description,

@@ -2,35 +2,34 @@
 
 namespace nv407::testing {
 
-TestForm::TestForm(ControlFactory& factory, const std::vector<ControlLayout>& rows) {
-  for (const ControlLayout& row : rows) {
-    switch (row.kind) {
-      case ControlKind::kTextBox:
-        controls_.push_back(factory.CreateTextBox(row, *this));
-        break;
-      case ControlKind::kDateField:
-        controls_.push_back(factory.CreateDateField(row, *this));
-        break;
-      case ControlKind::kComboBox:
-        controls_.push_back(factory.CreateComboBox(row, *this));
-        break;
-      case ControlKind::kFlatButton:
-        controls_.push_back(factory.CreateFlatButton(row, *this));
-        break;
-      case ControlKind::kLabel:
-        controls_.push_back(factory.CreateLabel(row, *this));
-        break;
-      case ControlKind::kToolbar:
-        controls_.push_back(factory.CreateToolbar(row, *this));
-        break;
-      case ControlKind::kListView:
-        controls_.push_back(factory.CreateListView(row, *this));
-        break;
-      case ControlKind::kColorScheme:
-        controls_.push_back(factory.CreateColorScheme(row, *this));
-        break;
-    }
+namespace {
+
+std::unique_ptr<Control> Create(ControlFactory& factory, const ControlLayout& row, Form& form) {
+  switch (row.kind) {
+    case ControlKind::kTextBox:
+      return factory.CreateTextBox(row, form);
+    case ControlKind::kDateField:
+      return factory.CreateDateField(row, form);
+    case ControlKind::kComboBox:
+      return factory.CreateComboBox(row, form);
+    case ControlKind::kFlatButton:
+      return factory.CreateFlatButton(row, form);
+    case ControlKind::kLabel:
+      return factory.CreateLabel(row, form);
+    case ControlKind::kToolbar:
+      return factory.CreateToolbar(row, form);
+    case ControlKind::kListView:
+      return factory.CreateListView(row, form);
+    case ControlKind::kColorScheme:
+      return factory.CreateColorScheme(row, form);
   }
+  return nullptr;
+}
+
+}  // namespace
+
+TestForm::TestForm(ControlFactory& factory, const std::vector<ControlLayout>& rows) {
+  for (const ControlLayout& row : rows) controls_.push_back(Create(factory, row, *this));
 }
 
 std::vector<Control*> TestForm::Controls() const {

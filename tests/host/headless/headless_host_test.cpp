@@ -1,9 +1,11 @@
 #include "host/headless/headless_host.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "component/error.h"
 #include "support/screen_fixture.h"
@@ -11,70 +13,66 @@
 namespace nv407::testing {
 namespace {
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error.Description();
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
+class HeadlessHostTest : public ScreenTest {
+ protected:
+  // The component as the programs load it: the shared library, opened at run time.
+  std::unique_ptr<host::HeadlessHost> PluginHost() {
+    return std::make_unique<host::HeadlessHost>(
+        db.db(), host::SessionSettings{kOperatorWithPermissions, db.clock()});
   }
-  return "(no error)";
+};
+
+TEST_F(HeadlessHostTest, LoadedLibraryHandsOutOneScreenAndItsModule) {
+  auto plugin = PluginHost();
+  Pantalla& pantalla = plugin->LoadComponent();
+  auto* first = pantalla.GetPantalla();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(pantalla.GetPantalla(), first);
+  EXPECT_EQ(pantalla.Modulo().ToText(), "SERVICIOS");
+  plugin->Open();
+  EXPECT_EQ(&plugin->screen(), first);
+  // Errors raised inside the library reach the host as the component's own type.
+  EXPECT_THROW(plugin->Type("txt_Sc_Cve_Sucursal", "X"), Error);
 }
 
-class HeadlessHostTest : public ScreenTest {};
+TEST_F(HeadlessHostTest, OneLoadedLibraryAtATimeButAfreshAfterItsHostIsGone) {
+  {
+    auto first = PluginHost();
+    first->Open();
+    EXPECT_THROW(PluginHost()->LoadComponent(), Error);
+  }
+  auto again = PluginHost();
+  again->Open("NUEVO");
+  EXPECT_TRUE(again->Snapshot().toolbar.busy);
 
-TEST_F(HeadlessHostTest, OpenedScreenShowsItsLoadedState) {
-  GivenOpenScreen();
-  const host::ScreenSnapshot screen = Screen();
-  for (const char* field : {"dp_Ps_Fecha", "dp_Ps_Fecha_Inicio", "dp_Ps_Fecha_Fin"})
-    EXPECT_EQ(screen.Find(field).date, "2024-03-15T10:30:00") << field;
-  EXPECT_EQ(screen.Find("cbCorte").text, "");
-  EXPECT_EQ(host().Get<host::HeadlessComboBox>("cbCorte").ItemCount(), 28);
-  EXPECT_EQ(screen.Find("cmdInicializa").text, "Inicializar servicios");
-  EXPECT_FALSE(screen.Find("cmdInicializa").enabled);
-  EXPECT_EQ(screen.focus, "txtFolio");
-  EXPECT_TRUE(screen.toolbar.ready);
-  EXPECT_FALSE(screen.toolbar.busy);
-  EXPECT_TRUE(screen.state.canChangeDate);
-  EXPECT_FALSE(screen.closed);
-  EXPECT_TRUE(Messages().empty());
-  EXPECT_EQ(host().window().Member("transaccion").ToText(), "NV407");
+  host::HeadlessHost missing(db.db(), {kOperatorWithPermissions, db.clock()},
+                             std::string("/nonexistent/libnv407.so"));
+  EXPECT_THAT([&] { missing.Open(); }, ThrowsMessage<Error>(HasSubstr("/nonexistent/libnv407.so")));
+  EXPECT_FALSE(missing.IsOpen());
 }
 
 TEST_F(HeadlessHostTest, ActionsNameWhatIsWrongWithThem) {
-  host::HeadlessHost before = {
-      db.db(), {kOperatorWithPermissions, db.clock()}, InProcessComponent()};
-  EXPECT_EQ(ErrorOf([&] { before.Type("txtFolio", "X"); }), "The screen has not been opened");
-
-  GivenOpenScreen();
-  EXPECT_EQ(ErrorOf([&] { host().Type("txtNada", "X"); }),
-            "The screen has no control named txtNada");
-  EXPECT_EQ(ErrorOf([&] { host().PickDate("txtFolio", PinnedNow()); }),
-            "txtFolio is a text box, not a date field");
-  EXPECT_EQ(ErrorOf([&] { host().Choose("cbCorte", "1"); }), "cbCorte is disabled");
-  EXPECT_EQ(ErrorOf([&] { host().Click("cmdDescripcion"); }), "cmdDescripcion is disabled");
-  EXPECT_EQ(ErrorOf([&] { host().Press("Aceptar"); }), "Aceptar is not available");
-
-  WhenPress("Nuevo");
-  EXPECT_EQ(ErrorOf([&] { host().Choose("cbCorte", "31"); }), "cbCorte has no item \"31\"");
-  EXPECT_EQ(ErrorOf([&] { host().Press("Nuevo"); }), "Nuevo is not available");
-  EXPECT_EQ(ErrorOf([&] { host().Press("Imprimir"); }), "The toolbar has no command \"Imprimir\"");
-  EXPECT_EQ(ErrorOf([&] { host().Open(); }), "The screen is already open");
+  GivenOpenScreen("NUEVO");
+  const std::pair<std::function<void()>, std::string> refusals[] = {
+      {[&] { WhenType("txtNada", "X"); }, "The screen has no control named txtNada"},
+      {[&] { WhenPick("txtFolio", PinnedNow()); }, "txtFolio is a text box, not a date field"},
+      {[&] { WhenPress("Imprimir"); }, "The toolbar has no command \"Imprimir\""},
+      {[&] { host().Open(); }, "The screen is already open"}};
+  for (const auto& [action, error] : refusals) EXPECT_THAT(action, ThrowsMessage<Error>(error));
   EXPECT_TRUE(Messages().empty()) << "refusals are the caller's, not the user's, messages";
 }
 
 TEST_F(HeadlessHostTest, ErrorLeavingLoadingIsShownOnceAndTheScreenStaysUsable) {
   db.Execute("DROP TABLE host_parameter");
   GivenOpenScreen();
-
-  const auto messages = Messages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_NE(messages[0].request.text.find("host_parameter"), std::string::npos);
-  EXPECT_EQ(messages[0].request.title, "ERROR");
-  EXPECT_EQ(messages[0].request.style, 16);
-  EXPECT_EQ(messages[0].request.error_id, "ERR-ID:0000000");
-  EXPECT_EQ(messages[0].request.owner, host().screen().WindowHandle());
-  // Activation ran after the failed load.
-  EXPECT_EQ(Focus(), "txtFolio");
+  ASSERT_EQ(Messages().size(), 1u);
+  const host::MessageRequest shown = Messages()[0].request;
+  EXPECT_NE(shown.text.find("host_parameter"), std::string::npos);
+  EXPECT_EQ(shown.title + "|" + std::to_string(shown.style) + "|" + shown.error_id,
+            "ERROR|16|ERR-ID:0000000");
+  EXPECT_EQ(Focus(), "txtFolio") << "activation ran after the failed load";
   WhenType("txtFolio", "nada");
 }
 
@@ -85,38 +83,32 @@ TEST_F(HeadlessHostTest, SalirClosesTheWindowAndTheScreenCanBeOpenedAgain) {
   const auto events = host().TakeEvents();
   ASSERT_EQ(events.size(), 1u);
   EXPECT_TRUE(std::holds_alternative<host::WindowClosed>(events[0]));
-  EXPECT_TRUE(host().Closed());
-  EXPECT_TRUE(Screen().closed);
-  EXPECT_EQ(ErrorOf([&] { WhenType("txtFolio", "X"); }), "The screen has been closed");
+  EXPECT_THAT([&] { WhenType("txtFolio", "X"); },
+              ThrowsMessage<Error>("The screen has been closed"));
 
   host().Open("nuevo");
-  EXPECT_TRUE(host().IsOpen());
   EXPECT_TRUE(Screen().toolbar.busy) << "opened for a new capture";
+  EXPECT_EQ(host().window().Member("IPARAMETROS").ToText(), "nuevo");
+  EXPECT_THAT([&] { host().window().Member("Caption"); },
+              ThrowsMessage<Error>("Object doesn't support this property or method"));
 }
 
-TEST_F(HeadlessHostTest, EventsComeInTheOrderTheyHappened) {
-  GivenOpenScreen();
-  host().dialogs().QueueAnswer(6);
-  host().dialogs().ShowRecord("POLIZA_SERVICIO", "Ps_Folio", "X");
-  host().dialogs().ShowMessage({"Hola", 292, "T", 0, "NV407", "ERR-ID:7500015"});
-  WhenPress("Salir");
-  const auto events = host().TakeEvents();
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_TRUE(std::holds_alternative<host::ViewerCall>(events[0]));
-  EXPECT_EQ(std::get<host::MessageCall>(events[1]).answer, 6);
-  EXPECT_TRUE(std::holds_alternative<host::WindowClosed>(events[2]));
-  EXPECT_TRUE(host().TakeEvents().empty());
-}
-
-TEST(HeadlessWindowTest, AnswersItsTwoMembersByNameInAnyCase) {
-  host::HeadlessWindow window;
-  window.SetParametros("EDICION,MTY-000001");
-  window.SetTransaccion("NV407");
-  EXPECT_EQ(window.Member("iParametros").ToText(), "EDICION,MTY-000001");
-  EXPECT_EQ(window.Member("IPARAMETROS").ToText(), "EDICION,MTY-000001");
-  EXPECT_EQ(window.Member("Transaccion").ToText(), "NV407");
-  EXPECT_EQ(ErrorOf([&] { window.Member("Caption"); }),
-            "Object doesn't support this property or method");
+TEST(ScriptedDialogsTest, BoxesTakeTheQueuedAnswersElseTheirDefaultButton) {
+  host::ScriptedDialogs dialogs;
+  dialogs.QueueAnswer(6);
+  dialogs.QueueAnswer(1);
+  // style: the answer given
+  const std::pair<int, int> boxes[] = {
+      {292, 6}, {16, 1},    // queued, whatever the style
+      {16, 1},  {48, 1},    // stop and warning: OK
+      {292, 7}, {36, 6},    // yes/no with the second or the first button as default
+      {257, 2}, {515, 2}};  // OK/Cancel and Yes/No/Cancel, Cancel the default
+  for (const auto& [style, answer] : boxes) {
+    SCOPED_TRACE(style);
+    EXPECT_EQ(dialogs.ShowMessage({"¿Continuar?", style, "Título", 1, "NV407", "ERR-ID:7500015"}),
+              answer);
+    EXPECT_EQ(dialogs.Messages().back().answer, answer);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,292 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "component/error.h"
+#include "host/headless/control_factory.h"
+#include "host/headless/scripted_dialogs.h"
+#include "screen/layout.h"
+#include "support/test_database.h"
+#include "support/test_form.h"
+
+namespace nv407::testing {
+namespace {
+
+using host::HeadlessTextBox;
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
+using Names = std::vector<std::string>;
+
+// The screen's controls as designed, on the demo database, without the screen's handlers:
+// the folio and branch keys are enabled and record their notifications, the toolbar its
+// commands.
+class ControlsTest : public ::testing::Test {
+ protected:
+  ControlsTest() {
+    auto record = [this](std::string what) { return [this, what] { events.push_back(what); }; };
+    for (const char* name : {"txtFolio", "txt_Sc_Cve_Sucursal"}) {
+      Box(name).SetEnabled(true);
+      Box(name).OnLookupReset(record("reset"));
+      Box(name).OnLookupDone(record("done"));
+      Box(name).OnLookupRepeated(record("repeated"));
+    }
+    auto command = [this](std::string name) {
+      return [this, name] { events.push_back(name + (Toolbar().Busy() ? " busy" : " idle")); };
+    };
+    auto aceptar = [this](std::int16_t& argument) {
+      events.push_back("Aceptar " + std::to_string(argument));
+    };
+    Toolbar().SetEvents({command("Nuevo"), command("Modificar"), command("Consultar"),
+                         command("Baja"), command("Cancelar"), command("Salir"), aceptar});
+  }
+
+  HeadlessTextBox& Box(const std::string& name) { return form.Get<HeadlessTextBox>(name); }
+  std::string Description() { return Box("txt_Sc_Descripcion").Text(); }
+  host::HeadlessToolbar& Toolbar() { return form.Get<host::HeadlessToolbar>("Controles"); }
+  host::FocusTracker& Focus() { return factory.Focus(form); }
+  void Enable(const Names& names) {
+    for (const std::string& name : names) form.FindControl(name)->SetEnabled(true);
+  }
+  // Where the Tab key goes from the focused control, `count` times.
+  Names Tabs(int count) {
+    Names visited;
+    for (int i = 0; i < count; ++i) {
+      Focus().Tab();
+      visited.push_back(Focus().FocusedName());
+    }
+    return visited;
+  }
+  std::string Available() {
+    std::string names;
+    for (host::ToolbarCommand command : host::kToolbarCommands)
+      if (Toolbar().CommandEnabled(command))
+        names += (names.empty() ? "" : " ") + std::string(host::ToolbarCommandName(command));
+    return names;
+  }
+
+  TestDatabase db;
+  host::ScriptedDialogs dialogs;
+  host::HeadlessControlFactory factory{db.db(), dialogs};
+  TestForm form{factory, frmNV407Layout().controls};
+  Names events;
+};
+
+TEST_F(ControlsTest, TypingAppliesTheFieldsCaseAndLength) {
+  const struct {
+    const char *field, *typed, *shown;
+  } cases[] = {{"txtFolio", "mty-000001", "MTY-000001"},
+               {"txt_Cl_Cve_Cliente", "c0000ñ", "C0000Ñ"},
+               {"txtComentario", "Sin cambios, ñandú", "Sin cambios, ñandú"},
+               {"txtReferencia", "REF-0123456789ABCDEF", "REF-0123456789A"},
+               // Fifteen characters, not fifteen bytes: no letter is cut in half.
+               {"txtReferencia", "ñññññññññññññññññ", "ñññññññññññññññ"},
+               {"txt_ID_Facturacion", "FAC-12345678", "FAC-123456"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.field);
+    Box(c.field).SetEnabled(true);
+    Box(c.field).UserType(c.typed);
+    EXPECT_EQ(Box(c.field).Text(), c.shown);
+  }
+}
+
+TEST_F(ControlsTest, DisabledOrLockedFieldRefusesTypingAndKeepsItsText) {
+  for (const auto& [field, error] :
+       {std::pair{"txt_Cl_Cve_Cliente", "txt_Cl_Cve_Cliente is disabled"},
+        std::pair{"txt_Sc_Descripcion", "txt_Sc_Descripcion is read-only"}}) {
+    SCOPED_TRACE(field);
+    Box(field).SetText("BEFORE");
+    EXPECT_THAT([&] { Box(field).UserType("AFTER"); }, ThrowsMessage<Error>(error));
+    EXPECT_EQ(Box(field).Text(), "BEFORE");
+  }
+  EXPECT_EQ(Focus().FocusedName(), "");
+}
+
+TEST_F(ControlsTest, KeyRaisesResetBeforeItsLookUpAndDoneOnlyWhenAccepted) {
+  const struct {
+    const char* typed;
+    Names events;
+    const char* description;
+    std::size_t lookups;
+  } steps[] = {{"gdl", {"reset", "done"}, "Guadalajara Providencia", 1},
+               {"MTY", {"reset", "done"}, "Monterrey Centro", 1},
+               {"mty", {"repeated"}, "Monterrey Centro", 0},
+               // A withdrawn branch exists but is not offered; the old description goes.
+               {"PUE", {"reset"}, "", 1},
+               {"PUE", {}, "", 0},
+               {"NOPE", {"reset"}, "", 1},
+               {"MTY", {"reset", "done"}, "Monterrey Centro", 1},
+               {"", {"reset"}, "", 0}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(std::string("typed \"") + step.typed + "\"");
+    events.clear();
+    const auto& trace = db.TraceStatements();
+    Box("txt_Sc_Cve_Sucursal").UserType(step.typed);
+    EXPECT_EQ(events, step.events);
+    EXPECT_EQ(Description(), step.description);
+    EXPECT_EQ(trace.size(), step.lookups);
+  }
+  EXPECT_TRUE(dialogs.Calls().empty());
+}
+
+TEST_F(ControlsTest, KeyWithoutStatementAcceptsAnyValueButEmpty) {
+  Box("txtFolio").UserType("anything");
+  Box("txtFolio").UserType("");
+  EXPECT_EQ(events, (Names{"reset", "done", "reset"}));
+}
+
+TEST_F(ControlsTest, KeyWithApostrophesCannotEndTheLiteral) {
+  db.AddBranch("O'B", "Sucursal O'Brien");
+  const auto& trace = db.TraceStatements();
+  Box("txt_Sc_Cve_Sucursal").UserType("o'b");
+  EXPECT_EQ(events, (Names{"reset", "done"}));
+  EXPECT_EQ(Description(), "Sucursal O'Brien");
+  ASSERT_EQ(trace.size(), 1u);
+  EXPECT_EQ(trace[0].first + ": " + trace[0].second,
+            "host: select sc_descripcion from Sucursal where Sc_Cve_Sucursal ='O''B' AND "
+            "Es_Cve_Estado <> 'BA'");
+}
+
+TEST_F(ControlsTest, TextFromCodeFillsTheResultAndRaisesNothing) {
+  HeadlessTextBox& branch = Box("txt_Sc_Cve_Sucursal");
+  branch.SetText("GDL");
+  EXPECT_EQ(Description(), "Guadalajara Providencia");
+  branch.SetText("PUE");
+  EXPECT_EQ(Description(), "");
+  branch.SetText("MTY");
+  EXPECT_TRUE(events.empty());
+  // A value written by code counts as accepted: confirming it is a repetition.
+  branch.UserType("MTY");
+  EXPECT_EQ(events, Names{"repeated"});
+}
+
+TEST_F(ControlsTest, ErrorsLeavingTheNotificationsAreShownOnceAsERROR) {
+  HeadlessTextBox& branch = Box("txt_Sc_Cve_Sucursal");
+  branch.OnLookupReset([] { throw Error("Tabla bloqueada"); });
+  branch.UserType("MTY");
+  EXPECT_TRUE(events.empty()) << "LookupDone ran after a failed LookupReset";
+  branch.OnLookupReset([] {});
+  branch.OnLookupDone([] { throw std::runtime_error("bad_alloc"); });
+  branch.UserType("GDL");
+  // A failing look-up refuses the value.
+  db.Execute("DROP TABLE Sucursal");
+  branch.OnLookupDone([this] { events.push_back("done"); });
+  branch.UserType("MTY");
+  EXPECT_TRUE(events.empty());
+
+  ASSERT_EQ(dialogs.Messages().size(), 3u);
+  for (const host::MessageCall& shown : dialogs.Messages()) {
+    const host::MessageRequest& r = shown.request;
+    EXPECT_EQ(r.title + "|" + std::to_string(r.style) + "|" + r.module + "|" + r.error_id + "|" +
+                  std::to_string(r.owner),
+              "ERROR|16|NV407|ERR-ID:0000000|4070");
+  }
+  EXPECT_EQ(dialogs.Messages()[0].request.text, "Tabla bloqueada");
+  EXPECT_EQ(dialogs.Messages()[1].request.text, "bad_alloc");
+  EXPECT_THAT(dialogs.Messages()[2].request.text, HasSubstr("Sucursal"));
+}
+
+TEST_F(ControlsTest, TabGoesOverTheEnabledStopsInTabOrderRoundTheEnd) {
+  // A capture without the date permission: the tagged fields but the policy date.
+  Enable({"txtReferencia", "dp_Ps_Fecha_Inicio", "cbCorte", "txt_ID_Facturacion"});
+  EXPECT_EQ(Tabs(7), (Names{"txtFolio", "txtReferencia", "dp_Ps_Fecha_Inicio", "cbCorte",
+                            "txt_Sc_Cve_Sucursal", "txt_ID_Facturacion", "txtFolio"}));
+
+  for (Control* control : form.Controls()) control->SetEnabled(true);
+  EXPECT_EQ(Tabs(15),
+            (Names{"dp_Ps_Fecha", "txtReferencia", "dp_Ps_Fecha_Inicio", "dp_Ps_Fecha_Fin",
+                   "cbCorte", "txt_Sc_Cve_Sucursal", "txt_Vn_Cve_Vendedor", "txt_Cl_Cve_Cliente",
+                   "txt_Tps_Cve_Tipo_Poliza", "txtComentario", "txt_Concepto", "txt_ID_Facturacion",
+                   "cmdDescripcion", "cmdInicializa", "txtFolio"}));
+
+  form.FindControl("txt_Concepto")->SetFocus();
+  form.FindControl("txt_Concepto")->SetEnabled(false);
+  EXPECT_EQ(Focus().FocusedName(), "txt_ID_Facturacion") << "disabling passes the focus on";
+}
+
+TEST_F(ControlsTest, ControlsThatCannotTakeTheFocusRefuseIt) {
+  for (Control* control : {form.FindControl("txtReferencia"), form.FindControl("cmdInicializa"),
+                           form.FindControl("Label10", 3)}) {
+    SCOPED_TRACE(control->Name());
+    EXPECT_THAT([&] { control->SetFocus(); }, ThrowsMessage<Error>("Invalid procedure call"));
+  }
+  EXPECT_EQ(Focus().FocusedName(), "");
+  // Locked and list controls take the focus by a click, never by Tab.
+  form.FindControl("txt_Sc_Descripcion")->SetFocus();
+  EXPECT_EQ(Focus().FocusedName(), "txt_Sc_Descripcion");
+}
+
+TEST_F(ControlsTest, TypingMovesTheFocusOnExceptFromARefusedKey) {
+  Enable({"txt_Vn_Cve_Vendedor"});
+  HeadlessTextBox& branch = Box("txt_Sc_Cve_Sucursal");
+  branch.UserType("NOPE");
+  EXPECT_EQ(Focus().FocusedName(), "txt_Sc_Cve_Sucursal");
+  branch.UserType("MTY");
+  EXPECT_EQ(Focus().FocusedName(), "txt_Vn_Cve_Vendedor");
+  // A handler that puts the focus elsewhere decides where it goes.
+  Box("txt_Vn_Cve_Vendedor").OnLookupDone([this] { Box("txtFolio").SetFocus(); });
+  Box("txt_Vn_Cve_Vendedor").UserType("V001");
+  EXPECT_EQ(Focus().FocusedName(), "txtFolio");
+
+  // Leaving an accepted key by Tab confirms it again; leaving a refused one does not.
+  events.clear();
+  branch.SetFocus();
+  Focus().Tab();
+  branch.UserType("NOPE");
+  Focus().Tab();
+  EXPECT_EQ(events, (Names{"repeated", "reset"}));
+}
+
+TEST_F(ControlsTest, ToolbarOffersTheCommandsThatFitWhatTheScreenShows) {
+  EXPECT_EQ(Available(), "Salir") << "before the screen is ready";
+  Toolbar().SetReady(true);
+  EXPECT_EQ(Available(), "Nuevo Salir");
+  EXPECT_THAT([&] { Toolbar().UserPress("Consultar"); },
+              ThrowsMessage<Error>("Consultar is not available"));
+  Toolbar().SetFlag(ToolbarFlag::kLoaded, true);
+  EXPECT_EQ(Available(), "Nuevo Consultar Salir") << "a cancelled policy is shown";
+  Toolbar().SetFlag(ToolbarFlag::kActive1, true);
+  EXPECT_EQ(Available(), "Nuevo Modificar Consultar Baja Salir");
+  Toolbar().UserPress("Modificar");
+  EXPECT_EQ(Available(), "Aceptar Cancelar Salir");
+  EXPECT_THAT([&] { Toolbar().UserPress("Baja"); }, ThrowsMessage<Error>("Baja is not available"));
+  EXPECT_EQ(events, Names{"Modificar busy"});
+}
+
+TEST_F(ControlsTest, ToolbarModeDecidesBusyAndTheAceptarArgument) {
+  Toolbar().SetReady(true);
+  Toolbar().StartEdit();  // no live policy to edit
+  Toolbar().UserPress("Nuevo");
+  Toolbar().UserPress("Aceptar");
+  Toolbar().AcceptFailed();  // the capture stays open
+  Toolbar().UserPress("Aceptar");
+  Toolbar().AcceptSucceeded();
+  Toolbar().SetFlag(ToolbarFlag::kLoaded, true);  // a live policy is shown
+  Toolbar().SetFlag(ToolbarFlag::kActive1, true);
+  Toolbar().StartEdit();
+  Toolbar().StartNew();  // already capturing
+  Toolbar().UserPress("Aceptar");
+  Toolbar().UserPress("Cancelar");
+  Toolbar().UserPress("Baja");
+  Toolbar().UserPress("Consultar");
+  Toolbar().StartNew();
+  EXPECT_EQ(events, (Names{"Nuevo busy", "Aceptar 1", "Aceptar 1", "Modificar busy", "Aceptar 0",
+                           "Cancelar idle", "Baja idle", "Consultar idle", "Nuevo busy"}));
+}
+
+TEST_F(ControlsTest, AdditionalFieldsAreEditedWhileCapturingFromTheirDefaults) {
+  using Fields = std::vector<std::pair<std::string, std::string>>;
+  db.Execute(
+      "INSERT INTO additional_field_value (table_name, record_key, field_name, value) "
+      "VALUES ('POLIZA_SERVICIO', 'MTY-000001', 'CONTACTO', 'Ing. Rosales')");
+  Toolbar().SetReady(true);
+  Toolbar().LoadAdditionalFields("MTY-000001");
+  EXPECT_THROW(Toolbar().UserSetAdditionalField("CONTACTO", "x"), Error) << "not capturing";
+  Toolbar().UserPress("Nuevo");
+  Toolbar().UserSetAdditionalField("ORDEN_COMPRA", "OC-77");
+  EXPECT_EQ(Toolbar().AdditionalFields(), (Fields{{"CONTACTO", ""}, {"ORDEN_COMPRA", "OC-77"}}));
+}
+
+}  // namespace
+}  // namespace nv407::testing
