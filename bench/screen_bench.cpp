@@ -43,7 +43,7 @@ std::int64_t PoliciesFromEnvironment() {
   return count > 0 && count <= 3 * 999'999 ? count : kDefaultPolicies;
 }
 
-// The demo catalogues and `count` live policies of three partly used services each,
+// On the demo catalogues: `count` live policies of three partly used services each,
 // written in one transaction; the folio series go on after the bulk folios.
 void FillPolicies(Connection& sql, std::int64_t count) {
   host::TransactionScope transaction(sql);
