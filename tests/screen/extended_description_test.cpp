@@ -1,108 +1,98 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "support/screen_fixture.h"
+#include "screen_steps.h"
 
 namespace nv407::testing {
 namespace {
 
-using ::testing::Contains;
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
+using ::testing::StartsWith;
 
-using Statement = std::pair<std::string, std::string>;
-
-// The demo product texts of the policy types MANT90 (ending in a line break) and SOPMEN.
+// The demo product text of the policy type MANT90, which ends in a line break.
 constexpr const char* kTrimestralText =
     "Mantenimiento preventivo de equipo de cómputo y respaldo de información cada mes durante "
     "tres meses.";
-constexpr const char* kMensualText =
-    "Soporte telefónico y remoto de lunes a viernes de 9:00 a 18:00 horas. Incluye una visita de "
-    "mantenimiento preventivo al mes.";
 
-class ExtendedDescriptionTest : public ScreenTest {
+class ExtendedDescriptionTest : public PolicyScreenTest {
  protected:
-  // A new capture whose policy type is typed (nothing when `type` is empty), with a
-  // concept already in its field.
+  // A new capture of the policy type (none when empty), with a concept in its field.
   void GivenNewPolicyOfType(const std::string& type) {
     GivenOpenScreen();
     WhenPress("Nuevo");
     if (!type.empty()) WhenType("txt_Tps_Cve_Tipo_Poliza", type);
     WhenType("txt_Concepto", "Concepto anterior");
   }
-
   std::vector<host::EditorCall> EditorCalls() { return host().dialogs().EditorCalls(); }
-  ScreenState State() { return Screen().state; }
-  static Statement ProductQuery(const std::string& type) {
-    return {"screen",
-            "SELECT Tipo_Poliza_Servicio.Pr_Cve_Producto, Pr_Descripcion FROM "
-            "Tipo_Poliza_Servicio    INNER JOIN Producto ON Tipo_Poliza_Servicio.Pr_Cve_Producto "
-            "= Producto.Pr_Cve_Producto WHERE Tps_Cve_Tipo_Poliza_Servicio = '" +
-                type + "'"};
+  // An editor call as "concept|text|width".
+  std::string Opened(std::size_t call) {
+    const host::EditorCall c = EditorCalls().at(call);
+    return c.concept_text + "|" + c.text + "|" + std::to_string(c.width);
+  }
+  static std::string ProductQuery(const std::string& type) {
+    return "SELECT Tipo_Poliza_Servicio.Pr_Cve_Producto, Pr_Descripcion FROM "
+           "Tipo_Poliza_Servicio    INNER JOIN Producto ON Tipo_Poliza_Servicio.Pr_Cve_Producto "
+           "= Producto.Pr_Cve_Producto WHERE Tps_Cve_Tipo_Poliza_Servicio = '" +
+           type + "'";
   }
 };
 
-// Nothing typed, an unknown key and a withdrawn type all leave the description empty.
-class WithoutPolicyTypeTest : public ExtendedDescriptionTest,
-                              public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(WithoutPolicyTypeTest, OpensNoEditor) {
-  GivenNewPolicyOfType(GetParam());
-  ASSERT_EQ(Text("txt_Tps_Descripcion"), "");
-  const auto& trace = db.TraceStatements();
-
-  WhenClick("cmdDescripcion");
-
-  EXPECT_THAT(EditorCalls(), IsEmpty());
-  EXPECT_THAT(trace, IsEmpty());
-  EXPECT_THAT(Messages(), IsEmpty());
-  EXPECT_EQ(Text("txt_Concepto"), "Concepto anterior");
-}
-
-INSTANTIATE_TEST_SUITE_P(NoneTypedUnknownOrWithdrawn, WithoutPolicyTypeTest,
-                         ::testing::Values("", "NOEXISTE", "BASICA"));
-
 struct Proposal {
   const char* type;
-  const char* concept_text;  // what the editor is opened with
-  std::string text;
+  std::string opened;  // the editor's "concept|text|width"; "" when it does not open
 };
 
 class FirstUseTest : public ExtendedDescriptionTest,
                      public ::testing::WithParamInterface<Proposal> {};
 
-// The stored text loses its last two characters whether or not they are a line break.
+// The product's description and its stored text less its last two characters, whether or
+// not they are a line break; the concept comes back from the editor into its field. Without
+// a policy type's description there is nothing to propose, and nothing is asked.
 TEST_P(FirstUseTest, ProposesTheProductsDescriptionAndText) {
-  const Proposal& proposal = GetParam();
-  GivenNewPolicyOfType(proposal.type);
+  db.Execute(
+      "INSERT INTO Tipo_Poliza_Servicio (Tps_Cve_Tipo_Poliza_Servicio, Tps_Descripcion, "
+      "Pr_Cve_Producto, Tps_Tipo, Tps_Valor, Es_Cve_Estado) "
+      "VALUES ('SINPROD', 'Sin producto', NULL, 3, 1, 'AC')");
+  GivenNewPolicyOfType(GetParam().type);
   WhenEditorReturns("Concepto revisado", "Texto revisado");
+  const auto& trace = db.TraceStatements();
 
   WhenClick("cmdDescripcion");
 
-  ASSERT_THAT(EditorCalls(), SizeIs(1));
-  EXPECT_EQ(EditorCalls()[0].concept_text, proposal.concept_text);
-  EXPECT_EQ(EditorCalls()[0].text, proposal.text);
-  EXPECT_EQ(EditorCalls()[0].width, 50);
-  EXPECT_EQ(Text("txt_Concepto"), "Concepto revisado");
-  EXPECT_EQ(State().conceptText, "Concepto revisado");
-  EXPECT_EQ(State().extendedDescription, "Texto revisado");
   EXPECT_THAT(Messages(), IsEmpty());
+  if (GetParam().opened.empty()) {
+    EXPECT_THAT(EditorCalls(), IsEmpty());
+    EXPECT_THAT(trace, IsEmpty());
+    EXPECT_EQ(Text("txt_Concepto"), "Concepto anterior");
+    return;
+  }
+  ASSERT_THAT(EditorCalls(), SizeIs(1));
+  EXPECT_EQ(Opened(0), GetParam().opened);
+  EXPECT_THAT(ByScreen(trace), ElementsAre(ProductQuery(GetParam().type)));
+  EXPECT_EQ(Text("txt_Concepto") + "|" + Screen().state.conceptText + "|" +
+                Screen().state.extendedDescription,
+            "Concepto revisado|Concepto revisado|Texto revisado");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     ByProduct, FirstUseTest,
     ::testing::Values(
-        Proposal{"MANT90", "Póliza de mantenimiento trimestral", kTrimestralText},
-        Proposal{"SOPMEN", "Póliza de soporte mensual",
-                 std::string(kMensualText).substr(0, std::string(kMensualText).size() - 2)},
-        // A product without a stored text.
-        Proposal{"ASESOR", "Asesoría en sistemas administrativos", ""}));
+        Proposal{"MANT90",
+                 std::string("Póliza de mantenimiento trimestral|") + kTrimestralText + "|50"},
+        Proposal{"SOPMEN",
+                 "Póliza de soporte mensual|Soporte telefónico y remoto de lunes a viernes de "
+                 "9:00 a 18:00 horas. Incluye una visita de mantenimiento preventivo al me|50"},
+        Proposal{"ASESOR", "Asesoría en sistemas administrativos||50"},  // no stored text
+        Proposal{"SINPROD", "||50"},  // no product: the held concept, empty
+        Proposal{"", ""}, Proposal{"NOEXISTE", ""}, Proposal{"BASICA", ""}));
 
 TEST_F(ExtendedDescriptionTest, ProposesAgainOnlyAfterTheTextWasEmptied) {
   GivenNewPolicyOfType("MANT90");
@@ -114,41 +104,22 @@ TEST_F(ExtendedDescriptionTest, ProposesAgainOnlyAfterTheTextWasEmptied) {
   const auto& trace = db.TraceStatements();
   WhenEditorReturns("Concepto final", "");
   WhenClick("cmdDescripcion");
-  ASSERT_THAT(EditorCalls(), SizeIs(2));
-  EXPECT_EQ(EditorCalls()[1].concept_text, "Concepto tecleado");
-  EXPECT_EQ(EditorCalls()[1].text, "Texto revisado");
+  EXPECT_EQ(Opened(1), "Concepto tecleado|Texto revisado|50");
   EXPECT_THAT(trace, IsEmpty());
   EXPECT_EQ(Text("txt_Concepto"), "Concepto final");
 
   // Emptied: the product is asked again.
   WhenClick("cmdDescripcion");
-  ASSERT_THAT(EditorCalls(), SizeIs(3));
-  EXPECT_EQ(EditorCalls()[2].concept_text, "Póliza de mantenimiento trimestral");
-  EXPECT_EQ(EditorCalls()[2].text, kTrimestralText);
-  EXPECT_THAT(trace, Contains(ProductQuery("MANT90")));
-}
-
-TEST_F(ExtendedDescriptionTest, ATypeWithoutProductOpensAnEmptyTextOnTheHeldConcept) {
-  db.Execute(
-      "INSERT INTO Tipo_Poliza_Servicio (Tps_Cve_Tipo_Poliza_Servicio, Tps_Descripcion, "
-      "Pr_Cve_Producto, Tps_Tipo, Tps_Valor, Es_Cve_Estado) "
-      "VALUES ('SINPROD', 'Sin producto', NULL, 3, 1, 'AC')");
-  GivenNewPolicyOfType("SINPROD");
-  const auto& trace = db.TraceStatements();
-
-  WhenClick("cmdDescripcion");
-
-  EXPECT_THAT(trace, ElementsAre(ProductQuery("SINPROD")));
-  ASSERT_THAT(EditorCalls(), SizeIs(1));
-  EXPECT_EQ(EditorCalls()[0].concept_text, "");
-  EXPECT_EQ(EditorCalls()[0].text, "");
-  EXPECT_EQ(Text("txt_Concepto"), "");  // the held concept replaces what the field showed
+  EXPECT_EQ(Opened(2),
+            std::string("Póliza de mantenimiento trimestral|") + kTrimestralText + "|50");
+  EXPECT_THAT(ByScreen(trace), ElementsAre(ProductQuery("MANT90")));
 }
 
 struct Failure {
   const char* name;
   const char* setup;    // statement that breaks the proposal for MANT90
   const char* message;  // part of the message the user sees
+  friend void PrintTo(const Failure& c, std::ostream* os) { *os << c.name; }
 };
 
 class ProposalFailureTest : public ExtendedDescriptionTest,
@@ -161,14 +132,9 @@ TEST_P(ProposalFailureTest, ShowsOneMessageAndChangesNothing) {
 
   WhenClick("cmdDescripcion");
 
-  ASSERT_THAT(Messages(), SizeIs(1));
-  const host::MessageRequest message = Messages()[0].request;
-  EXPECT_THAT(message.text, HasSubstr(GetParam().message));
-  EXPECT_EQ(message.title, "ERROR");
-  EXPECT_EQ(message.style, 16);
+  EXPECT_THAT(OnlyMessage(), AllOf(StartsWith("ERROR|16|"), HasSubstr(GetParam().message)));
   EXPECT_THAT(EditorCalls(), IsEmpty());
-  EXPECT_EQ(State().conceptText, "");
-  EXPECT_EQ(State().extendedDescription, "");
+  EXPECT_EQ(Screen().state.conceptText + Screen().state.extendedDescription, "");
   EXPECT_EQ(Text("txt_Concepto"), "Concepto anterior");
 }
 
@@ -183,26 +149,6 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"ProductTextUnreadable", "ALTER TABLE product_text RENAME TO product_text_old",
                 "product_text"}),
     [](const ::testing::TestParamInfo<Failure>& info) { return info.param.name; });
-
-TEST_F(ExtendedDescriptionTest, TheEditedTextAndConceptAreSavedWithThePolicy) {
-  GivenNewPolicyOfType("MANT90");
-  WhenType("txt_Sc_Cve_Sucursal", "MTY");
-  WhenType("txt_Vn_Cve_Vendedor", "V001");
-  WhenType("txt_Cl_Cve_Cliente", "C00002");
-  WhenChoose("cbCorte", "10");
-  WhenEditorReturns("Mantenimiento de la planta", "Incluye la planta 'Norte'\r\ny la bodega");
-  WhenClick("cmdDescripcion");
-
-  WhenPress("Aceptar");
-
-  ASSERT_THAT(Messages(), IsEmpty());
-  const std::string folio = db.Scalar("SELECT Ps_Folio FROM Poliza_Servicio");
-  EXPECT_EQ(db.Scalar("SELECT text FROM extended_text WHERE table_name = 'Poliza_Servicio' "
-                      "AND entry_code = '0001' AND record_key = " +
-                      Quote(folio)),
-            "Incluye la planta 'Norte'\r\ny la bodega");
-  EXPECT_EQ(db.Scalar("SELECT Ps_Concepto FROM Poliza_Servicio"), "Mantenimiento de la planta");
-}
 
 }  // namespace
 }  // namespace nv407::testing

@@ -1,0 +1,143 @@
+#pragma once
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "screen/frm_nv407.h"
+#include "support/screen_fixture.h"
+
+namespace nv407::testing {
+
+using Row = std::vector<std::string>;
+using Trace = std::vector<std::pair<std::string, std::string>>;
+
+constexpr const char* kFolio = "MTY-000007";
+
+// The screen's scenarios over one stored policy, and what they compare, each as one value:
+// a stored row, everything a command may write, the message shown, the fields shown.
+class PolicyScreenTest : public ScreenTest {
+ protected:
+  // A policy with a service of each unit (CAPACIT's unit is NULL: events), all partly used,
+  // with an extended description and an additional field.
+  void GivenStoredPolicy(const std::string& folio = kFolio, const std::string& state = "AC") {
+    GivenPolicy(
+        {.folio = folio,
+         .seller = "V002",
+         .client = "C00003",
+         .type = "SOPANUAL",
+         .date = "2024-02-20",
+         .start = "2024-03-01",
+         .end = "2025-02-28",
+         .cut_off_day = 17,
+         .reference = "OC-1",
+         .comment = "Atención prioritaria",
+         .invoice_id = "F-1",
+         .concept_text = "Soporte anual",
+         .state = state,
+         .services = {{"SOPREM", 120, 2.5, 7}, {"VISITA", 12, 9, 1}, {"CAPACIT", 2, 4, 0}}});
+    db.Execute("INSERT INTO extended_text VALUES ('Poliza_Servicio', " + Quote(folio) +
+               ", '0001', 'Cubre las dos plantas')");
+    db.Execute("INSERT INTO additional_field_value VALUES ('POLIZA_SERVICIO', " + Quote(folio) +
+               ", 'CONTACTO', 'Ing. Rosales')");
+  }
+  void GivenShownPolicy() {
+    GivenStoredPolicy();
+    GivenOpenScreen();
+    WhenType("txtFolio", kFolio);
+  }
+
+  frmNV407& Form() { return dynamic_cast<frmNV407&>(host().screen()); }
+  host::ToolbarSnapshot Toolbar() { return Screen().toolbar; }
+  std::string Flags() {
+    const host::ToolbarSnapshot t = Toolbar();
+    return std::string(t.loadedFlag ? "loaded" : "-") + (t.activeFlag1 ? " active1" : " -") +
+           (t.activeFlag2 ? " active2" : " -") + (t.extraFlag1 ? " extra1" : " -") +
+           (t.extraFlag2 ? " extra2" : " -");
+  }
+  // Every field as "name=value " (a date field's date).
+  std::string Fields() {
+    std::string shown;
+    for (const host::ControlSnapshot& c : Screen().controls)
+      if (c.kind != ControlKind::kFlatButton) shown += c.name + "=" + c.date.value_or(c.text) + " ";
+    return shown;
+  }
+  // The folio-entry state that Cancelar, and Aceptar and Baja after their commit, leave.
+  void ExpectFolioEntry() {
+    for (const host::ControlSnapshot& c : Screen().controls) {
+      if (c.kind != ControlKind::kFlatButton && c.name != "dp_Ps_Fecha_Fin") {
+        EXPECT_EQ(c.date.value_or(c.text), "") << c.name;  // the end date is the screen's own
+      }
+    }
+    EXPECT_THAT(Services(), ::testing::IsEmpty());
+    EXPECT_EQ(Focus(), "txtFolio");
+    EXPECT_TRUE(Enabled("txtFolio"));
+    EXPECT_FALSE(Enabled("cmdDescripcion") || Enabled("cmdInicializa"));
+    EXPECT_EQ(Flags().substr(Flags().find(' ')), " - - - -");
+    EXPECT_EQ(Screen().state.extendedDescription + Screen().state.conceptText, "");
+  }
+
+  // The rows of a table, every column as quote() shows it (NULL, 12, 10.0, 'text').
+  std::string RowsOf(const std::string& table, const std::string& where = "1") {
+    const std::string columns = db.Scalar(
+        "SELECT group_concat('quote(' || name || ')', ' || '','' || ') AS v FROM "
+        "pragma_table_info(" +
+        Quote(table) + ")");
+    return db.Scalar("SELECT IFNULL(group_concat(r, ';'), '') AS v FROM (SELECT " + columns +
+                     " AS r FROM " + table + " WHERE " + where + " ORDER BY 1)");
+  }
+  std::string Header(const std::string& folio) {
+    return RowsOf("Poliza_Servicio", "Ps_Folio = " + Quote(folio));
+  }
+  std::string Column(const std::string& expression, const std::string& folio) {
+    return db.Scalar("SELECT " + expression +
+                     " AS v FROM Poliza_Servicio WHERE Ps_Folio = " + Quote(folio));
+  }
+  // "service included/hours/events" per service in key order (REAL columns show ".0").
+  std::string ServicesOf(const std::string& folio) {
+    return db.Scalar(
+        "SELECT IFNULL(group_concat(r, ';'), '') AS v FROM (SELECT Ts_Cve_Tipo_Servicio || ' ' "
+        "|| Pst_Cantidad_Incluida || '/' || Pst_Tiempo_Utilizado || '/' || Pst_Evento_Utilizado "
+        "AS r FROM Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = " +
+        Quote(folio) + " ORDER BY Ts_Cve_Tipo_Servicio)");
+  }
+  // Every table a save, a cancellation or a counter reset writes.
+  std::vector<std::string> Stored() {
+    std::vector<std::string> tables;
+    for (const char* table : {"Poliza_Servicio", "Poliza_Servicio_Tipo_Servicio", "folio_series",
+                              "extended_text", "record_log", "additional_field_value"})
+      tables.push_back(RowsOf(table));
+    return tables;
+  }
+  // The database returns the services in no fixed order.
+  std::vector<Row> SortedServices() {
+    std::vector<Row> rows = Services();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+  }
+  static std::vector<std::string> ByScreen(const Trace& trace) {
+    std::vector<std::string> texts;
+    for (const auto& [origin, text] : trace)
+      if (origin == "screen") texts.push_back(text);
+    return texts;
+  }
+  // The last message as "title|style|error id|text", from this screen's module and window.
+  std::string LastMessage() {
+    const std::vector<host::MessageCall> messages = Messages();
+    if (messages.empty()) return "";
+    const host::MessageRequest& m = messages.back().request;
+    EXPECT_EQ(m.module, "NV407");
+    EXPECT_EQ(m.owner, host().screen().WindowHandle());
+    return m.title + "|" + std::to_string(m.style) + "|" + m.error_id + "|" + m.text;
+  }
+  std::string OnlyMessage() {
+    EXPECT_THAT(Messages(), ::testing::SizeIs(1));
+    return LastMessage();
+  }
+};
+
+}  // namespace nv407::testing
