@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "component/database.h"
 #include "component/date.h"
@@ -27,25 +29,35 @@ class TempDir {
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-
   std::string File(const std::string& name) const { return (path_ / name).string(); }
 
  private:
   std::filesystem::path path_;
 };
 
-// The first row's value of one column, the result closed afterwards.
-inline Variant FirstValue(Connection& connection, const std::string& sql,
-                          const std::string& column) {
-  auto result = connection.Execute(sql);
-  if (result->Eof()) throw std::runtime_error("no row from: " + sql);
-  Variant value = result->Fields(column).Value();
-  result->Close();
-  return value;
+// A value as a row shows it: dates between '#' so that their kind shows, Null as "Null".
+inline std::string Shown(const Variant& value) {
+  if (value.IsNull()) return "Null";
+  return value.kind() == Variant::Kind::kDate ? "#" + value.ToText() + "#" : value.ToText();
+}
+
+// Every row of a query as the named columns' values joined by '|', the rows sorted.
+inline std::vector<std::string> Rows(Connection& connection, const std::string& sql,
+                                     const std::vector<std::string>& columns) {
+  std::vector<std::string> rows;
+  for (auto result = connection.Execute(sql); !result->Eof(); result->MoveNext()) {
+    std::string row;
+    for (const std::string& column : columns)
+      row += (row.empty() ? "" : "|") + Shown(result->Fields(column).Value());
+    rows.push_back(row);
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows;
 }
 
 inline std::int64_t Count(Connection& connection, const std::string& from_where) {
-  return FirstValue(connection, "SELECT COUNT(*) AS n FROM " + from_where, "n").ToLong();
+  auto result = connection.Execute("SELECT COUNT(*) AS n FROM " + from_where);
+  return result->Fields("n").Value().ToLong();
 }
 
 // A database file in a temporary directory with the schema, the demo data and a pinned
@@ -56,10 +68,7 @@ class DemoDatabaseTest : public ::testing::Test {
 
   void SetUp() override {
     path_ = dir_.File("polizas.db");
-    SqliteOptions options;
-    options.create = true;
-    options.clock = [] { return Now(); };
-    database_ = OpenSqliteDatabase(path_, options);
+    database_ = OpenSqliteDatabase(path_, {.create = true, .clock = [] { return Now(); }});
     TransactionScope transaction(database_->ForHost());
     CreateSchema(database_->ForHost());
     LoadDemoData(database_->ForHost());
