@@ -18,21 +18,10 @@ std::string Issue(UtilityServices& utility, const std::string& branch,
   return folio.IsEmpty() ? "<empty>" : folio.ToText();
 }
 
-class FolioSeries : public ::testing::Test {
- protected:
-  // Every series as branch/table/last number.
-  std::string Series() {
-    return db.Scalar(
-        "SELECT group_concat(v, ' ') AS v FROM (SELECT branch || '/' || table_name || '/' || "
-        "last_number AS v FROM folio_series ORDER BY branch, table_name)");
-  }
-
+TEST(FolioSeries, EachBranchAndTableHasItsOwnSeriesUntilItIsExhausted) {
   TestDatabase db;
   Services services{db.db(), db.clock()};
   UtilityServices& utility = *services.utility;
-};
-
-TEST_F(FolioSeries, EachBranchAndTableHasItsOwnSeriesUntilItIsExhausted) {
   std::string issued;
   for (const char* branch : {"MTY", "MTY", "GDL", " mty ", "CDMX", "A", "A-1", "A-1", "", " \t"})
     issued += Issue(utility, branch) + " ";
@@ -54,21 +43,18 @@ TEST_F(FolioSeries, EachBranchAndTableHasItsOwnSeriesUntilItIsExhausted) {
   EXPECT_EQ(issued,
             "SUCURSAL-1 SUCURSAL-2 SUCURSAL-3 SUCURSAL-4 SUCURSAL-5 SUCURSAL-6 SUCURSAL-7 "
             "SUCURSAL-8 SUCURSAL-9 <empty> <empty> ");
-  // Nothing is stored for a blank branch or table; an exhausted series stays at its last.
-  EXPECT_EQ(Series(),
-            "01/Poliza_Servicio/3 A/Poliza_Servicio/1 A-1/Poliza_Servicio/2 CDMX/Poliza_Servicio/1 "
-            "GDL/Poliza_Servicio/1 MTY/Otra_Tabla/1 MTY/Poliza_Servicio/4 "
-            "SUCURSAL/Poliza_Servicio/9 SUCURSAL10/Poliza_Servicio/1");
-}
-
-TEST_F(FolioSeries, PassesFoliosThatThePolicyTableAlreadyHolds) {
+  // Folios that another tool wrote to the policy table are passed by.
   PolicyRow policy;
-  for (const char* folio : {"MTY-000001", "MTY-000002", "MTY-000004"})
+  for (const char* folio : {"QRO-000001", "QRO-000002", "QRO-000004"})
     db.AddPolicy((policy.folio = folio, policy));
-  EXPECT_EQ(Issue(utility, "MTY"), "MTY-000003");
-  EXPECT_EQ(Issue(utility, "MTY"), "MTY-000005");
-  // Other tables' folios are not looked up: their series alone decides.
-  EXPECT_EQ(Issue(utility, "MTY", "Otra_Tabla"), "MTY-000001");
+  EXPECT_EQ(Issue(utility, "QRO"), "QRO-000003");
+  EXPECT_EQ(Issue(utility, "QRO"), "QRO-000005");
+  // Nothing is stored for a blank branch or table; an exhausted series stays at its last.
+  EXPECT_EQ(db.Scalar("SELECT group_concat(v, ' ') AS v FROM (SELECT branch || '/' || "
+                      "table_name || '/' || last_number AS v FROM folio_series ORDER BY v)"),
+            "01/Poliza_Servicio/3 A-1/Poliza_Servicio/2 A/Poliza_Servicio/1 "
+            "CDMX/Poliza_Servicio/1 GDL/Poliza_Servicio/1 MTY/Otra_Tabla/1 MTY/Poliza_Servicio/4 "
+            "QRO/Poliza_Servicio/5 SUCURSAL/Poliza_Servicio/9 SUCURSAL10/Poliza_Servicio/1");
 }
 
 // Several processes saving at once, each through its own session on one database file.
