@@ -22,16 +22,10 @@ constexpr const char* kConfirmation =
 // the one who created it, so that the stamp shows who reset it.
 class CounterInitializationTest : public PolicyScreenTest {
  protected:
-  static PolicyRow Policy(const std::string& folio, const std::vector<ServiceUse>& services) {
-    PolicyRow policy;
-    policy.folio = folio;
-    policy.services = services;
-    return policy;
-  }
   void GivenShownPolicy(const std::vector<ServiceUse>& services) {
     db.GrantPermission(kOperatorWithoutPermissions, "INISERV");
     GivenOperator(kOperatorWithoutPermissions);
-    GivenPolicy(Policy(kFolio, services));
+    GivenStoredPolicy(kFolio, "AC", services);
     GivenOpenScreen();
     WhenType("txtFolio", kFolio);
   }
@@ -50,7 +44,7 @@ TEST_F(CounterInitializationTest, ResetsTheCountersAfterLoggingWhatHadBeenUsed) 
   db.AddServiceType(
       "MANTPREV", "Mantenimiento preventivo y correctivo de cómputo en el sitio del cliente", true);
   db.AddServiceType("TEL", "Red", false);
-  GivenPolicy(Policy("MTY-000043", {{"SOPREM", 10, 4, 0}, {"VISITA", 2, 0, 1}}));
+  GivenStoredPolicy("MTY-000043");
   GivenShownPolicy(
       {{"MANTPREV", 20, 12.5, 0}, {"SOPREM", 10, 123456789012.25, 0}, {"TEL", 5, 0, 3}});
   GivenNow(Date::FromYmd(2024, 5, 20, 16, 45, 10));
@@ -73,7 +67,8 @@ TEST_F(CounterInitializationTest, ResetsTheCountersAfterLoggingWhatHadBeenUsed) 
 
   // Only this folio's counters are zero; the included quantities stay.
   EXPECT_EQ(ServicesOf(kFolio), "MANTPREV 20.0/0.0/0.0;SOPREM 10.0/0.0/0.0;TEL 5.0/0.0/0.0");
-  EXPECT_EQ(ServicesOf("MTY-000043"), "SOPREM 10.0/4.0/0.0;VISITA 2.0/0.0/1.0");
+  EXPECT_EQ(ServicesOf("MTY-000043"),
+            "CAPACIT 2.0/4.0/0.0;SOPREM 120.0/2.5/7.0;VISITA 12.0/9.0/1.0");
   EXPECT_EQ(Column("Oper_Alta || '|' || Oper_Ult_Modif || '|' || Fecha_Ult_Modif", kFolio),
             "ADMIN|CAPTURA|2024-05-20 16:45:10");
   EXPECT_THAT(Listed(), ElementsAre("MANTPREV 20/0", "SOPREM 10/0", "TEL 5/0"));

@@ -129,8 +129,7 @@ TEST_F(FolioLoadTest, BusyToolbarSkipsTheLoadEntirely) {
 }
 
 TEST_F(FolioLoadTest, NullUsedCounterStopsTheLoadInItsTrap) {
-  GivenStoredPolicy();
-  db.Execute("DELETE FROM Poliza_Servicio_Tipo_Servicio WHERE Ts_Cve_Tipo_Servicio <> 'VISITA'");
+  GivenStoredPolicy(kFolio, "AC", {{"VISITA", 12, 0, 0}});
   db.Execute("UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Evento_Utilizado = NULL");
   GivenOpenScreen();
 
@@ -146,14 +145,9 @@ TEST_F(FolioLoadTest, NullUsedCounterStopsTheLoadInItsTrap) {
   EXPECT_FALSE(Enabled("cmdInicializa"));
 
   // and the screen still loads another folio, here one without services
-  GivenPolicy({.folio = "MTY-000009",
-               .reference = "OC-9",
-               .comment = "",
-               .invoice_id = "",
-               .concept_text = "",
-               .services = {}});
+  GivenStoredPolicy("MTY-000009", "AC", {});
   WhenType("txtFolio", "MTY-000009");
-  EXPECT_EQ(Text("txtReferencia"), "OC-9");
+  EXPECT_EQ(Text("txtReferencia"), "OC-1");
   EXPECT_THAT(Services(), IsEmpty());
   EXPECT_EQ(Flags(), kLive);
 }

@@ -20,16 +20,10 @@ class SaveTest : public PolicyScreenTest {
   // The operator starts a new policy and types every field the save needs.
   void GivenNewPolicyTyped(const std::string& type = "SOPMEN") {
     WhenPress("Nuevo");
-    for (const auto& [field, text] :
-         std::vector<std::pair<std::string, std::string>>{{"txt_Sc_Cve_Sucursal", "MTY"},
-                                                          {"txt_Vn_Cve_Vendedor", "V002"},
-                                                          {"txt_Cl_Cve_Cliente", "C00003"},
-                                                          {"txt_Tps_Cve_Tipo_Poliza", type},
-                                                          {"txtReferencia", "OC-5521"},
-                                                          {"txtComentario", "Planta norte"},
-                                                          {"txt_ID_Facturacion", "FAC-77"},
-                                                          {"txt_Concepto", "Soporte mensual mayo"}})
-      WhenType(field, text);
+    WhenTypeEach({"txt_Sc_Cve_Sucursal", "MTY", "txt_Vn_Cve_Vendedor", "V002", "txt_Cl_Cve_Cliente",
+                  "C00003", "txt_Tps_Cve_Tipo_Poliza", type, "txtReferencia", "OC-5521",
+                  "txtComentario", "Planta norte", "txt_ID_Facturacion", "FAC-77", "txt_Concepto",
+                  "Soporte mensual mayo"});
     WhenChoose("cbCorte", "12");
   }
 };
@@ -75,10 +69,8 @@ TEST_F(SaveTest, EditCancelsTheShownPolicyAndSavesItUnderANewFolio) {
             "CAPACIT 2.0/0.0/0.0;SOPREM 120.0/0.0/0.0;SOPSITIO 24.0/0.0/0.0;VISITA 12.0/0.0/0.0");
   EXPECT_EQ(RowsOf("extended_text", "record_key = 'MTY-000001'"),
             "'Poliza_Servicio','MTY-000001','0001','Cubre las dos plantas'");
-  EXPECT_EQ(Column("(SELECT value FROM additional_field_value WHERE record_key = Ps_Folio AND "
-                   "field_name = 'CONTACTO')",
-                   "MTY-000001"),
-            "Ing. Rosales");
+  EXPECT_EQ(RowsOf("additional_field_value", "record_key = 'MTY-000001' AND value <> ''"),
+            "'POLIZA_SERVICIO','MTY-000001','CONTACTO','Ing. Rosales'");
   EXPECT_THAT(Messages(), IsEmpty());
 }
 
@@ -91,15 +83,9 @@ TEST_F(SaveTest, ApostrophesInEveryTypedValueAreStoredAsTypedAndLoadAgain) {
   db.AddPolicyType("P'1", "Póliza 'uno'", "POL-SOP-MEN", 1, 1, {{"T'S", 4}});
   GivenOpenScreen();
   WhenPress("Nuevo");
-  for (const auto& [field, text] : std::vector<std::pair<std::string, std::string>>{
-           {"txt_Sc_Cve_Sucursal", "O'K"},
-           {"txt_Vn_Cve_Vendedor", "D'A"},
-           {"txt_Cl_Cve_Cliente", "L'H"},
-           {"txt_Tps_Cve_Tipo_Poliza", "P'1"},
-           {"txtReferencia", "O'Neil's '"},
-           {"txtComentario", "It's 'quoted'; -- not a comment"},
-           {"txt_ID_Facturacion", "F''1'"}})
-    WhenType(field, text);
+  WhenTypeEach({"txt_Sc_Cve_Sucursal", "O'K", "txt_Vn_Cve_Vendedor", "D'A", "txt_Cl_Cve_Cliente",
+                "L'H", "txt_Tps_Cve_Tipo_Poliza", "P'1", "txtReferencia", "O'Neil's '",
+                "txtComentario", "It's 'quoted'; -- not a comment", "txt_ID_Facturacion", "F''1'"});
   WhenChoose("cbCorte", "28");
   WhenEditorReturns("Concepto d'Ana", "Texto d'ampliación");
   WhenClick("cmdDescripcion");
@@ -202,65 +188,77 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"NoCutOffDayInADisabledCombo", "cbCorte", "", true, kNoDay, "txtComentario"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
 
-// --- Failures after the checks roll everything back ---------------------------------------
+// --- Failures of Aceptar after its checks, and of Baja, roll everything back -------------
 
 struct FailureCase {
-  std::string name;
-  std::string sabotage;  // run on the database after the edit is typed; "" clears the start
+  std::string name, command;
+  std::string sabotage;  // run on the database before the command; "" clears the start date
   std::string message;   // "title|style|id|text"
   friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class FailureTest : public SaveTest, public ::testing::WithParamInterface<FailureCase> {};
 
-TEST_P(FailureTest, RollsBackTheWholeSaveAndKeepsTheEdit) {
-  // An edit of a policy with an extended description and an additional field
+TEST_P(FailureTest, RollsBackEverythingAndLeavesTheScreenAsItWas) {
+  const FailureCase& c = GetParam();
+  // The policy, with an extended description and an additional field, shown or edited
   GivenShownPolicy();
-  WhenPress("Modificar");
-  WhenType("txtReferencia", "OC-2");
-  if (GetParam().sabotage.empty())
+  if (c.command == "Aceptar") {
+    WhenPress("Modificar");
+    WhenType("txtReferencia", "OC-2");
+  }
+  if (c.sabotage.empty())
     host().Get<host::HeadlessDateField>("dp_Ps_Fecha_Inicio").SetValue(Variant());
   else
-    db.Execute(GetParam().sabotage);
+    db.Execute(c.sabotage);
+  const std::string shown = Fields(), flags = Flags();
+  const host::ToolbarMode mode = Toolbar().mode;
   const std::vector<std::string> stored = Stored();
 
-  WhenPress("Aceptar");
+  WhenPress(c.command);
 
   // Nothing remains: the old policy live, no header, services, folio, text, note or fields;
-  // the screen still holds the edit, ready to be accepted again.
-  EXPECT_EQ(OnlyMessage(), GetParam().message);
+  // the screen still holds what it showed, ready for the command again.
+  EXPECT_EQ(OnlyMessage(), c.message);
   EXPECT_EQ(Stored(), stored);
   EXPECT_FALSE(host().database().InTransaction());
-  EXPECT_EQ(Text("txtFolio") + "|" + Text("txtReferencia"), "MTY-000007|OC-2");
-  EXPECT_EQ(Toolbar().mode, host::ToolbarMode::kEditing);
+  EXPECT_EQ(Fields(), shown);
+  EXPECT_EQ(Flags(), flags);
+  EXPECT_EQ(Toolbar().mode, mode);
 }
 
 std::string Refuse(const std::string& when, const std::string& table, const std::string& why) {
   return "CREATE TRIGGER refuse BEFORE " + when + " ON " + table + " BEGIN SELECT RAISE(ABORT, '" +
          why + "'); END";
 }
+const std::string kSaveTrap = "Controles_Aceptar()|16|ERR-ID:7500012|";
+const std::string kBajaTrap = "Zembrel|16|ERR-ID:7500013|";
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, FailureTest,
     ::testing::Values(
-        FailureCase{"Cancellation", Refuse("UPDATE", "Poliza_Servicio", "póliza bloqueada"),
-                    "Controles_Aceptar()|16|ERR-ID:7500012|póliza bloqueada"},
-        FailureCase{"NoFolioLeft",
+        FailureCase{"Cancellation", "Aceptar", Refuse("UPDATE", "Poliza_Servicio", "bloqueada"),
+                    kSaveTrap + "bloqueada"},
+        FailureCase{"NoFolioLeft", "Aceptar",
                     "INSERT INTO folio_series (branch, table_name, last_number) "
                     "VALUES ('MTY', 'Poliza_Servicio', 999999)",
                     "ERROR|16|ERR-ID:7500009|Error al generar el folio de póliza"},
-        FailureCase{"Header", Refuse("INSERT", "Poliza_Servicio", "encabezado rechazado"),
-                    "Controles_Aceptar()|16|ERR-ID:7500012|encabezado rechazado"},
-        FailureCase{"EmptyStartDate", "",
-                    "Controles_Aceptar()|16|ERR-ID:7500012|Debe especificar la fecha inicial"},
-        FailureCase{"Services",
+        FailureCase{"Header", "Aceptar", Refuse("INSERT", "Poliza_Servicio", "rechazado"),
+                    kSaveTrap + "rechazado"},
+        FailureCase{"EmptyStartDate", "Aceptar", "",
+                    kSaveTrap + "Debe especificar la fecha inicial"},
+        FailureCase{"Services", "Aceptar",
                     Refuse("INSERT", "Poliza_Servicio_Tipo_Servicio", "servicios rechazados"),
-                    "Controles_Aceptar()|16|ERR-ID:7500012|servicios rechazados"},
-        FailureCase{"AdditionalFields",
+                    kSaveTrap + "servicios rechazados"},
+        FailureCase{"AdditionalFields", "Aceptar",
                     Refuse("INSERT", "additional_field_value", "campos rechazados"),
                     "ERROR|48|ERR-ID:7500010|Imposible guardar campos adicionales"},
-        FailureCase{"ExtendedText", Refuse("INSERT", "extended_text", "texto rechazado"),
-                    "ERROR|48|ERR-ID:7500011|Error al actualizar la descripción ampliada"}),
+        FailureCase{"ExtendedText", "Aceptar", Refuse("INSERT", "extended_text", "rechazado"),
+                    "ERROR|48|ERR-ID:7500011|Error al actualizar la descripción ampliada"},
+        FailureCase{"BajaUpdate", "Baja", Refuse("UPDATE", "Poliza_Servicio", "en revisión"),
+                    kBajaTrap + "en revisión"},
+        FailureCase{"BajaNote", "Baja", Refuse("INSERT", "record_log", "bitácora llena"),
+                    kBajaTrap + "bitácora llena"}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -24,22 +24,14 @@ class PolicyScreenTest : public ScreenTest {
  protected:
   // A policy with a service of each unit (CAPACIT's unit is NULL: events), all partly used,
   // with an extended description and an additional field.
-  void GivenStoredPolicy(const std::string& folio = kFolio, const std::string& state = "AC") {
-    GivenPolicy(
-        {.folio = folio,
-         .seller = "V002",
-         .client = "C00003",
-         .type = "SOPANUAL",
-         .date = "2024-02-20",
-         .start = "2024-03-01",
-         .end = "2025-02-28",
-         .cut_off_day = 17,
-         .reference = "OC-1",
-         .comment = "Atención prioritaria",
-         .invoice_id = "F-1",
-         .concept_text = "Soporte anual",
-         .state = state,
-         .services = {{"SOPREM", 120, 2.5, 7}, {"VISITA", 12, 9, 1}, {"CAPACIT", 2, 4, 0}}});
+  void GivenStoredPolicy(const std::string& folio = kFolio, const std::string& state = "AC",
+                         const std::vector<ServiceUse>& services = {
+                             {"SOPREM", 120, 2.5, 7}, {"VISITA", 12, 9, 1}, {"CAPACIT", 2, 4, 0}}) {
+    // folio, branch, seller, client, type, date, start, end, cut-off day, reference, comment,
+    // invoice id, concept, state, services
+    GivenPolicy({folio, "MTY", "V002", "C00003", "SOPANUAL", "2024-02-20", "2024-03-01",
+                 "2025-02-28", 17, "OC-1", "Atención prioritaria", "F-1", "Soporte anual", state,
+                 services});
     db.Execute("INSERT INTO extended_text VALUES ('Poliza_Servicio', " + Quote(folio) +
                ", '0001', 'Cubre las dos plantas')");
     db.Execute("INSERT INTO additional_field_value VALUES ('POLIZA_SERVICIO', " + Quote(folio) +
@@ -49,6 +41,12 @@ class PolicyScreenTest : public ScreenTest {
     GivenStoredPolicy();
     GivenOpenScreen();
     WhenType("txtFolio", kFolio);
+  }
+
+  // Types each text into its field, given as field, text, field, text...
+  void WhenTypeEach(const std::vector<std::string>& fields_and_texts) {
+    for (std::size_t i = 0; i + 1 < fields_and_texts.size(); i += 2)
+      WhenType(fields_and_texts[i], fields_and_texts[i + 1]);
   }
 
   frmNV407& Form() { return dynamic_cast<frmNV407&>(host().screen()); }
