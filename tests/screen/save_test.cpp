@@ -40,7 +40,10 @@ TEST_F(SaveTest, NewPolicyIsStoredWithItsServicesAtZeroAndLeavesTheShownOneLive)
             "'Planta norte',12,'OC-5521','SOPMEN','FAC-77','Soporte mensual mayo','AC','ADMIN',"
             "'2024-05-20 16:45:12','ADMIN','2024-05-20 16:45:12',NULL,NULL");
   EXPECT_EQ(ServicesOf("MTY-000001"), "SOPREM 10.0/0.0/0.0;VISITA 1.0/0.0/0.0");
-  EXPECT_EQ(db.Count("additional_field_value", "record_key = 'MTY-000001'"), 2);
+  // The additional fields start from their defaults, not from the policy shown before.
+  EXPECT_EQ(RowsOf("additional_field_value", "record_key = 'MTY-000001'"),
+            "'POLIZA_SERVICIO','MTY-000001','CONTACTO','';"
+            "'POLIZA_SERVICIO','MTY-000001','ORDEN_COMPRA',''");
   EXPECT_EQ(Column("Es_Cve_Estado", kFolio), "AC");
   ExpectFolioEntry();
   EXPECT_EQ(Screen().state.newFolio, "MTY-000001");
