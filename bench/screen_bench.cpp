@@ -124,23 +124,10 @@ PolicyDatabase& DatabaseOf(std::int64_t count) {
   return *database;
 }
 
-// Keeps the component (its services and the screen) alive with its Pantalla.
-class InProcessPantalla final : public Pantalla {
- public:
-  explicit InProcessPantalla(HostLibrary& host)
-      : component_(std::make_unique<Component>(host)), pantalla_(component_->CreatePantalla()) {}
-  Screen* GetPantalla() override { return pantalla_->GetPantalla(); }
-  Variant Modulo() override { return pantalla_->Modulo(); }
-
- private:
-  std::unique_ptr<Component> component_;
-  std::unique_ptr<Pantalla> pantalla_;
-};
-
 std::unique_ptr<host::HeadlessHost> OpenScreen(PolicyDatabase& database) {
   auto screen = std::make_unique<host::HeadlessHost>(
       database.db(), host::SessionSettings{kOperator, {}},
-      [](HostLibrary& library) { return std::make_unique<InProcessPantalla>(library); });
+      [](HostLibrary& library) { return MakeInProcessPantalla(library); });
   screen->Open();
   return screen;
 }

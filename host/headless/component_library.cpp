@@ -50,4 +50,22 @@ std::unique_ptr<Pantalla> ComponentLibrary::CreatePantalla(HostLibrary& host) {
   return std::unique_ptr<Pantalla>(pantalla);
 }
 
+Pantalla& ComponentSource::Get(HostLibrary& library) {
+  if (!pantalla_) {
+    if (factory_) {
+      pantalla_ = factory_(library);
+    } else {
+      plugin_ = std::make_unique<ComponentLibrary>(plugin_path_);
+      pantalla_ = plugin_->CreatePantalla(library);
+    }
+    if (!pantalla_) throw Error("The component handed out no Pantalla");
+  }
+  return *pantalla_;
+}
+
+void ComponentSource::Release() {
+  pantalla_.reset();
+  plugin_.reset();
+}
+
 }  // namespace nv407::host

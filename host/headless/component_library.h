@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,30 @@ class ComponentLibrary {
   std::string path_;
   void* handle_ = nullptr;
   Nv407CreatePantallaFunction entry_ = nullptr;
+};
+
+// Makes the component in process (for programs and tests that link it): given the host
+// library, hands out a Pantalla that keeps the component alive as long as it lives.
+using PantallaFactory = std::function<std::unique_ptr<Pantalla>(HostLibrary&)>;
+
+// Where a host gets the component's Pantalla: from a factory when it has one, else from
+// the component's shared library, opened on first use. The Pantalla goes before the
+// library that holds its code.
+class ComponentSource {
+ public:
+  ComponentSource(PantallaFactory factory, std::string plugin_path)
+      : factory_(std::move(factory)), plugin_path_(std::move(plugin_path)) {}
+
+  // The Pantalla, made with `library` on the first call; raises when it cannot be had.
+  Pantalla& Get(HostLibrary& library);
+  // Deletes the Pantalla, then closes the library.
+  void Release();
+
+ private:
+  PantallaFactory factory_;
+  std::string plugin_path_;
+  std::unique_ptr<ComponentLibrary> plugin_;
+  std::unique_ptr<Pantalla> pantalla_;
 };
 
 }  // namespace nv407::host

@@ -18,8 +18,7 @@ HeadlessHost::HeadlessHost(Database& database, SessionSettings session, Pantalla
     : database_(database),
       controls_(database, dialogs_),
       library_(database, dialogs_, controls_, std::move(session)),
-      factory_(std::move(factory)),
-      plugin_path_(std::move(plugin_path)) {
+      component_(std::move(factory), std::move(plugin_path)) {
   dialogs_.Observe([this](const DialogCall& call) {
     std::visit([this](const auto& typed) { events_.emplace_back(typed); }, call);
   });
@@ -28,16 +27,7 @@ HeadlessHost::HeadlessHost(Database& database, SessionSettings session, Pantalla
 HeadlessHost::~HeadlessHost() = default;
 
 Pantalla& HeadlessHost::LoadComponent() {
-  if (!pantalla_) {
-    if (factory_) {
-      pantalla_ = factory_(library_);
-    } else {
-      plugin_ = std::make_unique<ComponentLibrary>(plugin_path_);
-      pantalla_ = plugin_->CreatePantalla(library_);
-    }
-    if (!pantalla_) throw Error("The component handed out no Pantalla");
-  }
-  return *pantalla_;
+  return component_.Get(library_);
 }
 
 void HeadlessHost::Open(const std::string& parameters, const Variant& transaccion) {

@@ -27,10 +27,6 @@ struct WindowClosed {};
 // What the host showed or did outside the screen, in the order it happened.
 using HostEvent = std::variant<MessageCall, EditorCall, ViewerCall, WindowClosed>;
 
-// Makes the component in process (for programs and tests that link it): given the host
-// library, hands out a Pantalla that keeps the component alive as long as it lives.
-using PantallaFactory = std::function<std::unique_ptr<Pantalla>(HostLibrary&)>;
-
 // A host without a display: the composition root of the scripted programs and the tests.
 // It makes the scripted dialogs, the headless control set and the reference host library
 // over one database, loads the component, opens its screen and lets a caller act on it
@@ -98,10 +94,7 @@ class HeadlessHost {
   ScriptedDialogs dialogs_;
   HeadlessControlFactory controls_;
   ReferenceHost library_;
-  PantallaFactory factory_;
-  std::string plugin_path_;
-  std::unique_ptr<ComponentLibrary> plugin_;
-  std::unique_ptr<Pantalla> pantalla_;  // deleted before the library that holds its code
+  ComponentSource component_;
   Screen* screen_ = nullptr;
   std::shared_ptr<HeadlessWindow> window_;
   std::vector<HostEvent> events_;

@@ -50,28 +50,18 @@ QtHost::QtHost(Database& database, SessionSettings session, Dialogs& dialogs,
       dialogs_(dialogs),
       controls_(database, dialogs),
       library_(database, dialogs, controls_, std::move(session)),
-      factory_(std::move(factory)),
-      plugin_path_(std::move(plugin_path)),
+      component_(std::move(factory), std::move(plugin_path)),
       window_(std::make_unique<HostMainWindow>(dialogs)) {}
 
 QtHost::~QtHost() {
   window_.reset();
-  pantalla_.reset();
-  plugin_.reset();
+  component_.Release();
 }
 
 void QtHost::Open(const std::string& parameters, const Variant& transaccion) {
   if (screen_ != nullptr) throw Error("The screen is already open");
-  if (!pantalla_) {
-    if (factory_) {
-      pantalla_ = factory_(library_);
-    } else {
-      plugin_ = std::make_unique<ComponentLibrary>(plugin_path_);
-      pantalla_ = plugin_->CreatePantalla(library_);
-    }
-    if (!pantalla_) throw Error("The component handed out no Pantalla");
-  }
-  Screen* screen = pantalla_->GetPantalla();
+  Pantalla& pantalla = component_.Get(library_);
+  Screen* screen = pantalla.GetPantalla();
   if (screen == nullptr) throw Error("The component could not make its screen");
   screen_ = screen;
 
@@ -80,7 +70,7 @@ void QtHost::Open(const std::string& parameters, const Variant& transaccion) {
   surface.setFont(ToQFont(layout.font));
   surface.FinishLayout(layout.client_width, layout.client_height, layout.background);
   window_->setCentralWidget(&surface);
-  window_->setWindowTitle(ToQString(WindowTitle(pantalla_->Modulo().ToText())));
+  window_->setWindowTitle(ToQString(WindowTitle(pantalla.Modulo().ToText())));
   window_->setFixedSize(surface.size());
 
   Toolbar* toolbar = nullptr;

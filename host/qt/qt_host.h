@@ -76,10 +76,7 @@ class QtHost {
   Dialogs& dialogs_;
   QtControlFactory controls_;
   ReferenceHost library_;
-  PantallaFactory factory_;
-  std::string plugin_path_;
-  std::unique_ptr<ComponentLibrary> plugin_;
-  std::unique_ptr<Pantalla> pantalla_;      // deleted before the library that holds its code
+  ComponentSource component_;
   std::unique_ptr<HostMainWindow> window_;  // deleted first: its widgets show the controls
   Screen* screen_ = nullptr;
   std::shared_ptr<HeadlessWindow> padre_;

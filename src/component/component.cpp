@@ -26,6 +26,19 @@ class PantallaImpl final : public Pantalla {
   Component& component_;
 };
 
+// Keeps a component (its service objects and its screen) alive with its Pantalla.
+class InProcessPantalla final : public Pantalla {
+ public:
+  explicit InProcessPantalla(HostLibrary& host)
+      : component_(std::make_unique<Component>(host)), pantalla_(component_->CreatePantalla()) {}
+  Screen* GetPantalla() override { return pantalla_->GetPantalla(); }
+  Variant Modulo() override { return pantalla_->Modulo(); }
+
+ private:
+  std::unique_ptr<Component> component_;
+  std::unique_ptr<Pantalla> pantalla_;
+};
+
 }  // namespace
 
 Component::Component(HostLibrary& host)
@@ -41,6 +54,10 @@ std::unique_ptr<Pantalla> Component::CreatePantalla() {
 
 void Component::SetScreenInstance(std::unique_ptr<frmNV407> screen) {
   screen_ = std::move(screen);
+}
+
+std::unique_ptr<Pantalla> MakeInProcessPantalla(HostLibrary& host) {
+  return std::make_unique<InProcessPantalla>(host);
 }
 
 }  // namespace nv407

@@ -37,4 +37,8 @@ class Component {
   std::string sql_;
 };
 
+// A component of its own for a host that links the component rather than loading its
+// library: the Pantalla handed out keeps that component alive as long as it lives.
+std::unique_ptr<Pantalla> MakeInProcessPantalla(HostLibrary& host);
+
 }  // namespace nv407

@@ -5,27 +5,8 @@
 #include "component/host_services.h"
 
 namespace nv407::testing {
-namespace {
-
-// Keeps the component (the service objects and the screen) alive with its Pantalla.
-class InProcessPantalla final : public Pantalla {
- public:
-  explicit InProcessPantalla(HostLibrary& host)
-      : component_(std::make_unique<Component>(host)), pantalla_(component_->CreatePantalla()) {}
-  Screen* GetPantalla() override { return pantalla_->GetPantalla(); }
-  Variant Modulo() override { return pantalla_->Modulo(); }
-
- private:
-  std::unique_ptr<Component> component_;
-  std::unique_ptr<Pantalla> pantalla_;
-};
-
-}  // namespace
-
 host::PantallaFactory InProcessComponent() {
-  return [](HostLibrary& library) -> std::unique_ptr<Pantalla> {
-    return std::make_unique<InProcessPantalla>(library);
-  };
+  return [](HostLibrary& library) { return MakeInProcessPantalla(library); };
 }
 
 std::unique_ptr<host::HeadlessHost> MakeHost(TestDatabase& database, const std::string& user) {
