@@ -10,82 +10,45 @@
 #include "support/test_database.h"
 
 namespace nv407::testing {
-namespace {
-
-std::vector<std::string> Split(const QString& line) {
-  std::vector<std::string> words;
-  for (const QString& word : line.split(' ', Qt::SkipEmptyParts))
-    words.push_back(word.toStdString());
-  return words;
-}
-
-std::string Describe(const host::ProgramOptions& options) {
-  return "db=" + options.database.value_or("(demo)") + " user=" + options.user +
-         " clock=" + options.clock + " params=" + options.parameters;
-}
-
-}  // namespace
-
 class CommandLineTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void theOptionsAreRead_data() {
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("read");  // or the error (\"\" stands for an empty word)
-    QTest::newRow("none") << ""
-                          << "db=(demo) user=ADMIN clock= params=";
-    QTest::newRow("all") << "--db a.db --user CAPTURA --clock 2024-03-15T10:30:00 --params NUEVO"
-                         << "db=a.db user=CAPTURA clock=2024-03-15T10:30:00 params=NUEVO";
-    QTest::newRow("edit a folio") << "--params EDICION,MTY-7"
-                                  << "db=(demo) user=ADMIN clock= params=EDICION,MTY-7";
-    QTest::newRow("missing value") << "--db"
-                                   << "--db needs a value";
-    QTest::newRow("unknown") << "--odbc DSN=x"
-                             << "unknown argument --odbc";
-    QTest::newRow("empty user") << "--user \"\""
-                                << "--user needs an operator code";
-  }
   void theOptionsAreRead() {
-    QFETCH(QString, line);
-    QFETCH(QString, read);
-    std::vector<std::string> words = Split(line);
-    for (std::string& word : words)
-      if (word == "\"\"") word.clear();
-    std::string got;
-    try {
-      got = Describe(host::ParseCommandLine(words));
-    } catch (const Error& error) {
-      got = error.what();
+    for (const auto& [words, read] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{}, "db=(demo) user=ADMIN clock= params="},
+             {{"--db", "a.db", "--user", "CAPTURA", "--clock", "2024-03-15T10:30:00", "--params",
+               "EDICION,MTY-7"},
+              "db=a.db user=CAPTURA clock=2024-03-15T10:30:00 params=EDICION,MTY-7"},
+             {{"--db"}, "--db needs a value"},
+             {{"--odbc", "DSN=x"}, "unknown argument --odbc"},
+             {{"--user", ""}, "--user needs an operator code"}}) {
+      std::string got;
+      try {
+        const host::ProgramOptions options = host::ParseCommandLine(words);
+        got = "db=" + options.database.value_or("(demo)") + " user=" + options.user +
+              " clock=" + options.clock + " params=" + options.parameters;
+      } catch (const Error& error) {
+        got = error.what();
+      }
+      QCOMPARE(got, read);
     }
-    QCOMPARE(QString::fromStdString(got), read);
   }
 
-  void aDisplayIsAnyOfThePlatformsVariables_data() {
-    QTest::addColumn<QString>("set");
-    QTest::addColumn<bool>("display");
-    QTest::newRow("X") << "DISPLAY" << true;
-    QTest::newRow("Wayland") << "WAYLAND_DISPLAY" << true;
-    QTest::newRow("chosen platform") << "QT_QPA_PLATFORM" << true;
-    QTest::newRow("nothing") << "" << false;
-  }
   void aDisplayIsAnyOfThePlatformsVariables() {
-    QFETCH(QString, set);
-    QFETCH(bool, display);
-    const host::Environment environment =
-        [&](const std::string& name) -> std::optional<std::string> {
-      if (QString::fromStdString(name) == set) return std::string("x");
-      if (name == "DISPLAY") return std::string();  // set but empty counts as unset
-      return std::nullopt;
-    };
-    QCOMPARE(host::HasDisplay(environment), display);
+    for (const std::string set : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+      QVERIFY2(host::HasDisplay([&set](const std::string& name) {
+                 return name == set ? std::optional<std::string>("x") : std::nullopt;
+               }),
+               set.c_str());
+    }
   }
 
   void withoutADisplayTheProgramSaysHowToRunIt() {
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-      environment.remove(name);
+    for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
+    environment.insert("DISPLAY", "");  // set but empty is no display
     program.setProcessEnvironment(environment);
     program.start(POLIZAS_PROGRAM, {});
     QVERIFY(program.waitForFinished(30000));
