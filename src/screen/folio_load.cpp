@@ -79,7 +79,7 @@ void frmNV407::LoadPolicyByFolio() {
     }
     result->Close();
     result.reset();
-    list_formatter_->FormatList(*lvServicios);
+    Formatter().FormatList(*lvServicios);
 
     if (state == schema::kStateCancelled) return;
     Controles->SetFlag(ToolbarFlag::kActive2, true);

@@ -142,6 +142,11 @@ Control* frmNV407::FindControl(std::string_view name, int index) const {
   return nullptr;
 }
 
+ListFormatter& frmNV407::Formatter() {
+  if (!list_formatter_) throw Error("Object variable or With block variable not set");
+  return *list_formatter_;
+}
+
 std::intptr_t frmNV407::WindowHandle() const {
   return reinterpret_cast<std::intptr_t>(this);
 }

@@ -64,6 +64,8 @@ class frmNV407 final : public Screen {
   void ResetScreen();  // the reset that Cancelar, Aceptar and Baja run
   void ShowError(const std::string& text, int style, const std::string& title,
                  const std::string& error_id);
+  // The list formatter made at loading; a screen whose loading failed before it has none.
+  ListFormatter& Formatter();
   AppServices& App() { return component_.App(); }
   UtilityServices& Utility() { return component_.Utility(); }
   Connection& Db() { return component_.App().GetConnection(); }

@@ -71,7 +71,7 @@ void frmNV407::Load() {
 
 void frmNV407::Activate() {
   if (Controles->Busy()) return;
-  list_formatter_->FormatList(*lvServicios);
+  Formatter().FormatList(*lvServicios);
 
   std::shared_ptr<HostWindow> padre = Padre();
   if (!padre) throw Error("Object variable or With block variable not set");

@@ -99,7 +99,7 @@ void frmNV407::LoadPolicyType() {
     lvServicios->Items().Item(key).SetSubItem(3, service.quantity.ToText());
     lvServicios->Items().Item(key).SetSubItem(4, "0");
   }
-  list_formatter_->FormatList(*lvServicios);
+  Formatter().FormatList(*lvServicios);
   result->Close();
 }
 

@@ -23,7 +23,9 @@ class LoadingTest : public PolicyScreenTest {
 };
 
 TEST_F(LoadingTest, PreparesTheFieldsFromTheHostForThisOperator) {
-  EXPECT_THROW(host().LoadComponent().GetPantalla()->Transaccion(), Error);  // no Padre yet
+  nv407::Screen& unloaded = *host().LoadComponent().GetPantalla();
+  EXPECT_THROW(unloaded.Transaccion(), Error);  // no Padre yet
+  EXPECT_THROW(unloaded.Activate(), Error);     // nor the list formatter that loading makes
   host::HeadlessHost& screen = GivenOpenScreen();
 
   auto& days = screen.Get<host::HeadlessComboBox>("cbCorte");
