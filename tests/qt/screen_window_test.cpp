@@ -127,8 +127,7 @@ class ScreenWindowTest : public QObject {
     window.Key(Qt::Key_Backtab);
     QCOMPARE(window.Focus(), std::string("cmdDescripcion"));
     window.Key(Qt::Key_Tab);
-
-    window.Key(Qt::Key_Tab);
+    window.Key(Qt::Key_Tab);  // back on the date, then on to the reference
     window.Type("oc-2024-9");
     window.Key(Qt::Key_Return);
     window.Key(Qt::Key_Return);
