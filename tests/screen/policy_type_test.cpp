@@ -1,18 +1,9 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <ostream>
-#include <string>
-#include <vector>
+#include <sstream>
 
 #include "screen_steps.h"
 
 namespace nv407::testing {
 namespace {
-
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-using ::testing::SizeIs;
 
 Date Ymd(int y, int m, int d) {
   return Date::FromYmd(y, m, d);
@@ -75,46 +66,35 @@ TEST_F(PolicyTypeTest, ClearedOrRefusedTypeEmptiesTheListAndEndsOnTheStartDate) 
 
 // The length in its unit (1 days, 2 weeks, 3 months, 4 years) from the start date, minus
 // one day; months and years end on the last day of a shorter target month.
-struct EndDateCase {
-  int unit, length;
-  Date start, end;
-  friend void PrintTo(const EndDateCase& c, std::ostream* os) {
-    *os << "unit " << c.unit << " x" << c.length << " from " << c.start.ToIsoDate();
-  }
-};
-
+// Each case is "unit length start end".
 class PolicyTypeEndDateTest : public PolicyTypeTest,
-                              public ::testing::WithParamInterface<EndDateCase> {};
+                              public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(PolicyTypeEndDateTest, EndDateFollowsTheTypeLength) {
-  const EndDateCase& c = GetParam();
-  db.AddPolicyType("PRUEBA", "Póliza de prueba", "POL-SOP-MEN", c.unit, c.length, {{"SOPREM", 1}});
+  std::istringstream c(GetParam());
+  int unit = 0, length = 0;
+  std::string start, end;
+  c >> unit >> length >> start >> end;
+  db.AddPolicyType("PRUEBA", "Póliza de prueba", "POL-SOP-MEN", unit, length, {{"SOPREM", 1}});
   GivenNewCapture();
-  WhenPick("dp_Ps_Fecha_Inicio", c.start);
+  WhenPick("dp_Ps_Fecha_Inicio", *Date::Parse(start));
 
   WhenType("txt_Tps_Cve_Tipo_Poliza", "PRUEBA");
 
-  EXPECT_EQ(DateIn("dp_Ps_Fecha_Fin"), c.end);
-  EXPECT_EQ(DateIn("dp_Ps_Fecha_Inicio"), c.start);
+  EXPECT_EQ(DateIn("dp_Ps_Fecha_Inicio").value_or(Date()).ToIsoDate() + " " +
+                DateIn("dp_Ps_Fecha_Fin").value_or(Date()).ToIsoDate(),
+            start + " " + end);
   EXPECT_THAT(Messages(), IsEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, PolicyTypeEndDateTest,
-                         ::testing::Values(EndDateCase{1, 30, Ymd(2024, 1, 1), Ymd(2024, 1, 30)},
-                                           EndDateCase{1, 1, Ymd(2024, 2, 28), Ymd(2024, 2, 28)},
-                                           EndDateCase{1, 2, Ymd(2024, 2, 28), Ymd(2024, 2, 29)},
-                                           EndDateCase{1, 0, Ymd(2024, 3, 1), Ymd(2024, 2, 29)},
-                                           EndDateCase{2, 2, Ymd(2024, 6, 1), Ymd(2024, 6, 14)},
-                                           EndDateCase{2, 1, Ymd(2024, 12, 28), Ymd(2025, 1, 3)},
-                                           EndDateCase{3, 1, Ymd(2023, 1, 31), Ymd(2023, 2, 27)},
-                                           EndDateCase{3, 1, Ymd(2024, 1, 31), Ymd(2024, 2, 28)},
-                                           EndDateCase{3, 12, Ymd(2024, 3, 15), Ymd(2025, 3, 14)},
-                                           EndDateCase{3, 1, Ymd(2024, 12, 31), Ymd(2025, 1, 30)},
-                                           EndDateCase{3, 13, Ymd(2024, 1, 31), Ymd(2025, 2, 27)},
-                                           EndDateCase{3, 3, Ymd(2024, 11, 30), Ymd(2025, 2, 27)},
-                                           EndDateCase{4, 1, Ymd(2024, 2, 29), Ymd(2025, 2, 27)},
-                                           EndDateCase{4, 4, Ymd(2024, 2, 29), Ymd(2028, 2, 28)},
-                                           EndDateCase{4, 1, Ymd(2023, 3, 1), Ymd(2024, 2, 29)}));
+INSTANTIATE_TEST_SUITE_P(
+    Units, PolicyTypeEndDateTest,
+    ::testing::Values(
+        "1 30 2024-01-01 2024-01-30", "1 1 2024-02-28 2024-02-28", "1 2 2024-02-28 2024-02-29",
+        "1 0 2024-03-01 2024-02-29", "2 2 2024-06-01 2024-06-14", "2 1 2024-12-28 2025-01-03",
+        "3 1 2023-01-31 2023-02-27", "3 1 2024-01-31 2024-02-28", "3 12 2024-03-15 2025-03-14",
+        "3 1 2024-12-31 2025-01-30", "3 13 2024-01-31 2025-02-27", "3 3 2024-11-30 2025-02-27",
+        "4 1 2024-02-29 2025-02-27", "4 4 2024-02-29 2028-02-28", "4 1 2023-03-01 2024-02-29"));
 
 // A type whose length or services cannot be read is refused as a whole.
 struct BrokenTypeCase {
@@ -162,10 +142,6 @@ INSTANTIATE_TEST_SUITE_P(
                        "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
                        kPrueba + "tiene una unidad de duración no válida (Tps_Tipo = 5); debe ser "
                                  "1 (días), 2 (semanas), 3 (meses) o 4 (años)."},
-        BrokenTypeCase{"UnitMissing",
-                       "UPDATE Tipo_Poliza_Servicio SET Tps_Tipo = NULL "
-                       "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
-                       kPrueba + "no tiene unidad de duración (Tps_Tipo)."},
         BrokenTypeCase{"LengthMissing",
                        "UPDATE Tipo_Poliza_Servicio SET Tps_Valor = NULL "
                        "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
@@ -173,12 +149,135 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenTypeCase{"QuantityMissing",
                        "UPDATE Tipo_Poliza_Servicio_Tipo_Servicio SET Tpt_Cantidad = NULL "
                        "WHERE Ts_Cve_Tipo_Servicio = 'ZZZ'",
-                       kZzz + "cantidad incluida (Tpt_Cantidad)."},
-        BrokenTypeCase{"DescriptionMissing",
-                       "UPDATE Tipo_Servicio SET Ts_Descripcion = NULL "
-                       "WHERE Ts_Cve_Tipo_Servicio = 'ZZZ'",
-                       kZzz + "descripción (Ts_Descripcion)."}),
+                       kZzz + "cantidad incluida (Tpt_Cantidad)."}),
     [](const ::testing::TestParamInfo<BrokenTypeCase>& info) { return info.param.name; });
+
+// The demo product text of the policy type MANT90, which ends in a line break.
+constexpr const char* kTrimestralText =
+    "Mantenimiento preventivo de equipo de cómputo y respaldo de información cada mes durante "
+    "tres meses.";
+
+class ExtendedDescriptionTest : public PolicyScreenTest {
+ protected:
+  // A new capture of the policy type (none when empty), with a concept in its field.
+  void GivenNewPolicyOfType(const std::string& type) {
+    GivenOpenScreen();
+    WhenPress("Nuevo");
+    if (!type.empty()) WhenType("txt_Tps_Cve_Tipo_Poliza", type);
+    WhenType("txt_Concepto", "Concepto anterior");
+  }
+  std::vector<host::EditorCall> EditorCalls() { return host().dialogs().EditorCalls(); }
+  // An editor call as "concept|text|width".
+  std::string Opened(std::size_t call) {
+    const host::EditorCall c = EditorCalls().at(call);
+    return c.concept_text + "|" + c.text + "|" + std::to_string(c.width);
+  }
+};
+
+struct Proposal {
+  const char* type;
+  std::string opened;  // the editor's "concept|text|width"; "" when it does not open
+};
+
+class FirstUseTest : public ExtendedDescriptionTest,
+                     public ::testing::WithParamInterface<Proposal> {};
+
+// The product's description and its stored text less its last two characters, whether or
+// not they are a line break; the concept comes back from the editor into its field. Without
+// a policy type's description there is nothing to propose, and nothing is asked.
+TEST_P(FirstUseTest, ProposesTheProductsDescriptionAndText) {
+  db.Execute(
+      "INSERT INTO Tipo_Poliza_Servicio (Tps_Cve_Tipo_Poliza_Servicio, Tps_Descripcion, "
+      "Pr_Cve_Producto, Tps_Tipo, Tps_Valor, Es_Cve_Estado) "
+      "VALUES ('SINPROD', 'Sin producto', NULL, 3, 1, 'AC')");
+  GivenNewPolicyOfType(GetParam().type);
+  WhenEditorReturns("Concepto revisado", "Texto revisado");
+  const auto& trace = db.TraceStatements();
+
+  WhenClick("cmdDescripcion");
+
+  EXPECT_THAT(Messages(), IsEmpty());
+  if (GetParam().opened.empty()) {
+    EXPECT_THAT(EditorCalls(), IsEmpty());
+    EXPECT_THAT(trace, IsEmpty());
+    EXPECT_EQ(Text("txt_Concepto"), "Concepto anterior");
+    return;
+  }
+  ASSERT_THAT(EditorCalls(), SizeIs(1));
+  EXPECT_EQ(Opened(0), GetParam().opened);
+  EXPECT_THAT(ByScreen(trace), SizeIs(1));  // the product's query
+  EXPECT_EQ(Text("txt_Concepto") + "|" + Screen().state.conceptText + "|" +
+                Screen().state.extendedDescription,
+            "Concepto revisado|Concepto revisado|Texto revisado");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ByProduct, FirstUseTest,
+    ::testing::Values(
+        Proposal{"MANT90",
+                 std::string("Póliza de mantenimiento trimestral|") + kTrimestralText + "|50"},
+        Proposal{"SOPMEN",
+                 "Póliza de soporte mensual|Soporte telefónico y remoto de lunes a viernes de "
+                 "9:00 a 18:00 horas. Incluye una visita de mantenimiento preventivo al me|50"},
+        Proposal{"ASESOR", "Asesoría en sistemas administrativos||50"},  // no stored text
+        Proposal{"SINPROD", "||50"},  // no product: the held concept, empty
+        Proposal{"", ""}, Proposal{"NOEXISTE", ""}, Proposal{"BASICA", ""}));
+
+TEST_F(ExtendedDescriptionTest, ProposesAgainOnlyAfterTheTextWasEmptied) {
+  GivenNewPolicyOfType("MANT90");
+  WhenEditorReturns("Concepto revisado", "Texto revisado");
+  WhenClick("cmdDescripcion");
+
+  // With a text: the editor opens on it and on the concept as the user left it.
+  WhenType("txt_Concepto", "Concepto tecleado");
+  const auto& trace = db.TraceStatements();
+  WhenEditorReturns("Concepto final", "");
+  WhenClick("cmdDescripcion");
+  EXPECT_EQ(Opened(1), "Concepto tecleado|Texto revisado|50");
+  EXPECT_THAT(trace, IsEmpty());
+  EXPECT_EQ(Text("txt_Concepto"), "Concepto final");
+
+  // Emptied: the product is asked again.
+  WhenClick("cmdDescripcion");
+  EXPECT_EQ(Opened(2),
+            std::string("Póliza de mantenimiento trimestral|") + kTrimestralText + "|50");
+  EXPECT_THAT(ByScreen(trace), SizeIs(1));
+}
+
+struct Failure {
+  const char* name;
+  const char* setup;    // statement that breaks the proposal for MANT90
+  const char* message;  // part of the message the user sees
+  friend void PrintTo(const Failure& c, std::ostream* os) { *os << c.name; }
+};
+
+class ProposalFailureTest : public ExtendedDescriptionTest,
+                            public ::testing::WithParamInterface<Failure> {};
+
+// One "ERROR" message from the host, no editor, and the screen's state as it was.
+TEST_P(ProposalFailureTest, ShowsOneMessageAndChangesNothing) {
+  GivenNewPolicyOfType("MANT90");
+  db.Execute(GetParam().setup);
+
+  WhenClick("cmdDescripcion");
+
+  EXPECT_THAT(OnlyMessage(), AllOf(StartsWith("ERROR|16|"), HasSubstr(GetParam().message)));
+  EXPECT_THAT(EditorCalls(), IsEmpty());
+  EXPECT_EQ(Screen().state.conceptText + Screen().state.extendedDescription, "");
+  EXPECT_EQ(Text("txt_Concepto"), "Concepto anterior");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProposalFailureTest,
+    ::testing::Values(
+        Failure{"ProductTextTooShort",
+                "UPDATE product_text SET text = 'X' WHERE product_code = 'POL-MANT-TRI'",
+                "El texto del producto del tipo de póliza MANT90 tiene menos de dos caracteres"},
+        Failure{"ProductQueryRefused",
+                "ALTER TABLE Producto RENAME COLUMN Pr_Descripcion TO Pr_Nombre", "Pr_Descripcion"},
+        Failure{"ProductTextUnreadable", "ALTER TABLE product_text RENAME TO product_text_old",
+                "product_text"}),
+    [](const ::testing::TestParamInfo<Failure>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace nv407::testing

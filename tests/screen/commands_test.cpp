@@ -1,0 +1,492 @@
+#include "screen_steps.h"
+
+namespace nv407::testing {
+namespace {
+
+class SaveTest : public PolicyScreenTest {
+ protected:
+  // A server time whose date and time show in every stored value.
+  void SetUp() override { GivenNow(Date::FromYmd(2024, 5, 20, 16, 45, 12)); }
+
+  // The operator starts a new policy and types every field the save needs.
+  void GivenNewPolicyTyped(const std::string& type = "SOPMEN") {
+    WhenPress("Nuevo");
+    WhenTypeEach({"txt_Sc_Cve_Sucursal", "MTY", "txt_Vn_Cve_Vendedor", "V002", "txt_Cl_Cve_Cliente",
+                  "C00003", "txt_Tps_Cve_Tipo_Poliza", type, "txtReferencia", "OC-5521",
+                  "txtComentario", "Planta norte", "txt_ID_Facturacion", "FAC-77", "txt_Concepto",
+                  "Soporte mensual mayo"});
+    WhenChoose("cbCorte", "12");
+  }
+};
+
+TEST_F(SaveTest, NewPolicyIsStoredWithItsServicesAtZeroAndLeavesTheShownOneLive) {
+  GivenShownPolicy();
+  GivenNewPolicyTyped();
+
+  WhenPress("Aceptar");
+
+  // The typed values, the dates as the fields held them, one operator and one stamp
+  EXPECT_EQ(Header("MTY-000001"),
+            "'MTY-000001','2024-05-20','','','2024-05-20','2024-06-19','MTY','V002','C00003',"
+            "'Planta norte',12,'OC-5521','SOPMEN','FAC-77','Soporte mensual mayo','AC','ADMIN',"
+            "'2024-05-20 16:45:12','ADMIN','2024-05-20 16:45:12',NULL,NULL");
+  EXPECT_EQ(ServicesOf("MTY-000001"), "SOPREM 10.0/0.0/0.0;VISITA 1.0/0.0/0.0");
+  // The additional fields start from their defaults, not from the policy shown before.
+  EXPECT_EQ(RowsOf("additional_field_value", "record_key = 'MTY-000001'"),
+            "'POLIZA_SERVICIO','MTY-000001','CONTACTO','';"
+            "'POLIZA_SERVICIO','MTY-000001','ORDEN_COMPRA',''");
+  EXPECT_EQ(Column("Es_Cve_Estado", kFolio), "AC");
+  ExpectFolioEntry();
+  EXPECT_EQ(Screen().state.newFolio, "MTY-000001");
+  EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(SaveTest, EditCancelsTheShownPolicyAndSavesItUnderANewFolio) {
+  GivenShownPolicy();
+  WhenPress("Modificar");
+  WhenType("txtReferencia", "OC-2");
+
+  WhenPress("Aceptar");
+
+  // The old row cancelled by this operator now, its services untouched; the edited data
+  // under the branch's next folio with the type's services unused, and the host's records.
+  EXPECT_EQ(Header(kFolio),
+            "'MTY-000007','2024-02-20','','','2024-03-01','2025-02-28','MTY','V002','C00003',"
+            "'Atención prioritaria',17,'OC-1','SOPANUAL','F-1','Soporte anual','CA','ADMIN',"
+            "'2024-03-15 10:30:00',NULL,NULL,'ADMIN','2024-05-20 16:45:12'");
+  EXPECT_EQ(ServicesOf(kFolio), "CAPACIT 2.0/4.0/0.0;SOPREM 120.0/2.5/7.0;VISITA 12.0/9.0/1.0");
+  EXPECT_EQ(Header("MTY-000001"),
+            "'MTY-000001','2024-02-20','','','2024-03-01','2025-02-28','MTY','V002','C00003',"
+            "'Atención prioritaria',17,'OC-2','SOPANUAL','F-1','Soporte anual','AC','ADMIN',"
+            "'2024-05-20 16:45:12','ADMIN','2024-05-20 16:45:12',NULL,NULL");
+  EXPECT_EQ(ServicesOf("MTY-000001"),
+            "CAPACIT 2.0/0.0/0.0;SOPREM 120.0/0.0/0.0;SOPSITIO 24.0/0.0/0.0;VISITA 12.0/0.0/0.0");
+  EXPECT_EQ(RowsOf("extended_text", "record_key = 'MTY-000001'"),
+            "'Poliza_Servicio','MTY-000001','0001','Cubre las dos plantas'");
+  EXPECT_EQ(RowsOf("additional_field_value", "record_key = 'MTY-000001' AND value <> ''"),
+            "'POLIZA_SERVICIO','MTY-000001','CONTACTO','Ing. Rosales'");
+  EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(SaveTest, ApostrophesInEveryTypedValueAreStoredAsTypedAndLoadAgain) {
+  db.AddBranch("O'K", "Sucursal O'Kelly");
+  db.AddSeller("D'A", "Daniela D'Amico");
+  db.AddClient("L'H", "L'Hôtel, S.A.");
+  db.AddServiceType("T'S", "Servicio d'hoy", true);
+  // A one-day type: its end date is its start date, which the save accepts.
+  db.AddPolicyType("P'1", "Póliza 'uno'", "POL-SOP-MEN", 1, 1, {{"T'S", 4}});
+  GivenOpenScreen();
+  WhenPress("Nuevo");
+  WhenTypeEach({"txt_Sc_Cve_Sucursal", "O'K", "txt_Vn_Cve_Vendedor", "D'A", "txt_Cl_Cve_Cliente",
+                "L'H", "txt_Tps_Cve_Tipo_Poliza", "P'1", "txtReferencia", "O'Neil's '",
+                "txtComentario", "It's 'quoted'; -- not a comment", "txt_ID_Facturacion", "F''1'"});
+  WhenChoose("cbCorte", "28");
+  WhenEditorReturns("Concepto d'Ana", "Texto d'ampliación");
+  WhenClick("cmdDescripcion");
+  WhenType("txt_Concepto", "'");
+
+  WhenPress("Aceptar");
+
+  // Every value reads back exactly, under a folio that has an apostrophe too.
+  EXPECT_EQ(Column("Sc_Cve_Sucursal || '|' || Vn_Cve_Vendedor || '|' || Cl_Cve_Cliente || '|' "
+                   "|| Tps_Cve_Tipo_Poliza_Servicio || '|' || Ps_Referencia || '|' || "
+                   "Ps_Comentario || '|' || Ps_Factura_ID || '|' || Ps_Concepto || '|' || "
+                   "Ps_Fecha_Inicia || '|' || Ps_Fecha_Finaliza",
+                   "O'K-000001"),
+            "O'K|D'A|L'H|P'1|O'Neil's '|It's 'quoted'; -- not a comment|F''1'|'|2024-05-20|"
+            "2024-05-20");
+  EXPECT_EQ(ServicesOf("O'K-000001"), "T'S 4.0/0.0/0.0");
+  EXPECT_EQ(db.Scalar("SELECT text FROM extended_text WHERE record_key = 'O''K-000001'"),
+            "Texto d'ampliación");
+  // The folio typed as the user would finds it; one that would widen the search finds nothing.
+  WhenType("txtFolio", "o'k-1");
+  EXPECT_EQ(Text("txtFolio") + "|" + Text("txtReferencia"), "O'K-000001|O'Neil's '");
+  WhenType("txtFolio", "x' or '1'='1");
+  EXPECT_EQ(Text("txtFolio") + "|" + Text("txtReferencia"), "X' OR '1'='1|");
+  EXPECT_THAT(Messages(), IsEmpty());
+}
+
+// --- Refusals before anything is written ---------------------------------------------------
+
+// What the operator leaves wrong after typing all: a key or text typed, a date picked (its
+// field enabled first), the cut-off day cleared; `lock` disables the control afterwards. The
+// focus is then elsewhere, and goes to the refused field only when that one is enabled.
+struct RefusalCase {
+  std::string name, control, value;
+  bool lock;
+  std::string message;  // "id|text"
+  std::string focus;
+  friend void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class RefusalTest : public SaveTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(RefusalTest, RefusesWithItsMessageAndFocusAndSendsNothing) {
+  const RefusalCase& c = GetParam();
+  GivenOpenScreen();
+  if (c.control.empty()) {
+    WhenPress("Nuevo");
+  } else {
+    GivenNewPolicyTyped();
+    if (c.control == "cbCorte") {
+      host().Get<host::HeadlessComboBox>("cbCorte").SetSelectedValue(Variant());
+    } else if (c.control.starts_with("dp_")) {
+      Form().FindControl(c.control)->SetEnabled(true);
+      WhenPick(c.control, *Date::Parse(c.value));
+    } else {
+      WhenType(c.control, c.value);
+    }
+    if (c.lock) Form().FindControl(c.control)->SetEnabled(false);
+  }
+  Form().FindControl("txtComentario")->SetFocus();
+  const std::vector<std::string> stored = Stored();
+  const auto& trace = db.TraceStatements();
+
+  WhenPress("Aceptar");
+
+  EXPECT_EQ(OnlyMessage(), "Datos incompletos|16|" + c.message);
+  EXPECT_EQ(Focus(), c.focus);
+  EXPECT_THAT(ByScreen(trace), IsEmpty());
+  EXPECT_EQ(Stored(), stored);
+  EXPECT_EQ(Toolbar().mode, host::ToolbarMode::kNew);
+}
+
+const std::string kNoBranch = "ERR-ID:7500002|Debe especificar la sucursal";
+const std::string kEndBeforeStart = "ERR-ID:7500007|La fecha final no puede ser menor a la inicial";
+const std::string kNoDay = "ERR-ID:7500008|Debe especificar los días de corte";
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, RefusalTest,
+    ::testing::Values(
+        // Nothing typed: the first check wins.
+        RefusalCase{"NothingTyped", "", "", false, kNoBranch, "txt_Sc_Cve_Sucursal"},
+        RefusalCase{"BranchNotInCatalogue", "txt_Sc_Cve_Sucursal", "XXX", false, kNoBranch,
+                    "txt_Sc_Cve_Sucursal"},
+        // As an edited policy's branch, whose box is locked
+        RefusalCase{"WithdrawnBranchInALockedBox", "txt_Sc_Cve_Sucursal", "PUE", true, kNoBranch,
+                    "txtComentario"},
+        RefusalCase{"NoSeller", "txt_Vn_Cve_Vendedor", "", false,
+                    "ERR-ID:7500003|Debe especificar el vendedor", "txt_Vn_Cve_Vendedor"},
+        RefusalCase{"NoClient", "txt_Cl_Cve_Cliente", "", false,
+                    "ERR-ID:7500004|Debe especificar el cliente", "txt_Cl_Cve_Cliente"},
+        RefusalCase{"WithdrawnPolicyType", "txt_Tps_Cve_Tipo_Poliza", "BASICA", false,
+                    "ERR-ID:7500005|Debe especificar el tipo de póliza", "txt_Tps_Cve_Tipo_Poliza"},
+        // The end date (2024-06-19 16:45:12) is the screen's own, never enabled.
+        RefusalCase{"StartAfterEnd", "dp_Ps_Fecha_Inicio", "2024-06-20", false, kEndBeforeStart,
+                    "txtComentario"},
+        RefusalCase{"StartLaterOnTheEndDay", "dp_Ps_Fecha_Inicio", "2024-06-19 18:00:00", false,
+                    kEndBeforeStart, "txtComentario"},
+        RefusalCase{"EndBeforeStartWithTheEndEnabled", "dp_Ps_Fecha_Fin", "2024-05-19", false,
+                    kEndBeforeStart, "dp_Ps_Fecha_Fin"},
+        RefusalCase{"NoCutOffDay", "cbCorte", "", false, kNoDay, "cbCorte"},
+        RefusalCase{"NoCutOffDayInADisabledCombo", "cbCorte", "", true, kNoDay, "txtComentario"}),
+    [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
+
+// --- Failures of Aceptar after its checks, and of Baja, roll everything back -------------
+
+struct FailureCase {
+  std::string name, command;
+  std::string sabotage;  // run on the database before the command; "" clears the start date
+  std::string message;   // "title|style|id|text"
+  friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class FailureTest : public SaveTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FailureTest, RollsBackEverythingAndLeavesTheScreenAsItWas) {
+  const FailureCase& c = GetParam();
+  // The policy, with an extended description and an additional field, shown or edited
+  GivenShownPolicy();
+  if (c.command == "Aceptar") {
+    WhenPress("Modificar");
+    WhenType("txtReferencia", "OC-2");
+  }
+  if (c.sabotage.empty())
+    host().Get<host::HeadlessDateField>("dp_Ps_Fecha_Inicio").SetValue(Variant());
+  else
+    db.Execute(c.sabotage);
+  const std::string shown = Fields(), flags = Flags();
+  const host::ToolbarMode mode = Toolbar().mode;
+  const std::vector<std::string> stored = Stored();
+
+  WhenPress(c.command);
+
+  // Nothing remains: the old policy live, no header, services, folio, text, note or fields;
+  // the screen still holds what it showed, ready for the command again.
+  EXPECT_EQ(OnlyMessage(), c.message);
+  EXPECT_EQ(Stored(), stored);
+  EXPECT_FALSE(host().database().InTransaction());
+  EXPECT_EQ(Fields(), shown);
+  EXPECT_EQ(Flags(), flags);
+  EXPECT_EQ(Toolbar().mode, mode);
+}
+
+std::string Refuse(const std::string& when, const std::string& table, const std::string& why) {
+  return "CREATE TRIGGER refuse BEFORE " + when + " ON " + table + " BEGIN SELECT RAISE(ABORT, '" +
+         why + "'); END";
+}
+const std::string kSaveTrap = "Controles_Aceptar()|16|ERR-ID:7500012|";
+const std::string kBajaTrap = "Zembrel|16|ERR-ID:7500013|";
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, FailureTest,
+    ::testing::Values(
+        FailureCase{"Cancellation", "Aceptar", Refuse("UPDATE", "Poliza_Servicio", "bloqueada"),
+                    kSaveTrap + "bloqueada"},
+        FailureCase{"NoFolioLeft", "Aceptar",
+                    "INSERT INTO folio_series (branch, table_name, last_number) "
+                    "VALUES ('MTY', 'Poliza_Servicio', 999999)",
+                    "ERROR|16|ERR-ID:7500009|Error al generar el folio de póliza"},
+        FailureCase{"Header", "Aceptar", Refuse("INSERT", "Poliza_Servicio", "rechazado"),
+                    kSaveTrap + "rechazado"},
+        FailureCase{"EmptyStartDate", "Aceptar", "",
+                    kSaveTrap + "Debe especificar la fecha inicial"},
+        FailureCase{"Services", "Aceptar",
+                    Refuse("INSERT", "Poliza_Servicio_Tipo_Servicio", "servicios rechazados"),
+                    kSaveTrap + "servicios rechazados"},
+        FailureCase{"AdditionalFields", "Aceptar",
+                    Refuse("INSERT", "additional_field_value", "campos rechazados"),
+                    "ERROR|48|ERR-ID:7500010|Imposible guardar campos adicionales"},
+        FailureCase{"ExtendedText", "Aceptar", Refuse("INSERT", "extended_text", "rechazado"),
+                    "ERROR|48|ERR-ID:7500011|Error al actualizar la descripción ampliada"},
+        FailureCase{"BajaUpdate", "Baja", Refuse("UPDATE", "Poliza_Servicio", "en revisión"),
+                    kBajaTrap + "en revisión"},
+        FailureCase{"BajaNote", "Baja", Refuse("INSERT", "record_log", "bitácora llena"),
+                    kBajaTrap + "bitácora llena"}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+class ToolbarCommandsTest : public PolicyScreenTest {
+ protected:
+  void SetUp() override { GivenNow(Date::FromYmd(2024, 7, 9, 8, 5, 0)); }
+};
+
+// Both open the fields of group 1 and the editor, the policy date only to an operator who
+// holds CHFECHA.
+struct OperatorCase {
+  std::string user, date, nuevo_focus;
+  friend void PrintTo(const OperatorCase& c, std::ostream* os) { *os << c.user; }
+};
+
+class OperatorTest : public ToolbarCommandsTest,
+                     public ::testing::WithParamInterface<OperatorCase> {
+ protected:
+  // The controls the user can change, in layout order (the locked ones only show results).
+  std::string Open() {
+    std::string open;
+    for (const host::ControlSnapshot& c : Screen().controls)
+      if (c.enabled && Form().FindControl(c.name)->Layout().Setting("locked") != "SI")
+        open += c.name + " ";
+    return open;
+  }
+};
+
+TEST_P(OperatorTest, ModificarUnlocksThePolicyAsItIsAndNuevoEmptiesIt) {
+  GivenOperator(GetParam().user);
+  GivenShownPolicy();
+  host().focus().Focus(host().Get<host::HeadlessListView>("lvServicios"));
+  const std::string shown = Fields();
+  const auto services = Services();
+
+  // Every value stays, the branch locked, the focus where it was.
+  WhenPress("Modificar");
+  EXPECT_EQ(Fields(), shown);
+  EXPECT_EQ(Services(), services);
+  EXPECT_EQ(Screen().state.extendedDescription, "Cubre las dos plantas");
+  EXPECT_EQ(Open(), GetParam().date +
+                        "txtReferencia dp_Ps_Fecha_Inicio cbCorte txt_Vn_Cve_Vendedor "
+                        "txt_Cl_Cve_Cliente txt_Tps_Cve_Tipo_Poliza txtComentario txt_Concepto "
+                        "txt_ID_Facturacion cmdDescripcion ");
+  EXPECT_EQ(Focus(), "lvServicios");
+
+  // Cancelar abandons the edit and its description, writes nothing, keeps the record loaded.
+  WhenType("txtReferencia", "CAMBIO");
+  WhenEditorReturns("Otro concepto", "Otro texto");
+  WhenClick("cmdDescripcion");
+  const std::vector<std::string> stored = Stored();
+  WhenPress("Cancelar");
+  ExpectFolioEntry();
+  EXPECT_TRUE(Toolbar().loadedFlag);
+  EXPECT_EQ(Stored(), stored);
+
+  // Every field empty but the dates, which are today; the extended description forgotten.
+  WhenType("txtFolio", kFolio);
+  WhenPress("Nuevo");
+  for (const host::ControlSnapshot& c : Screen().controls) {
+    if (c.kind != ControlKind::kFlatButton) {
+      EXPECT_EQ(c.date.value_or(c.text), c.date ? "2024-07-09T08:05:00" : "") << c.name;
+    }
+  }
+  EXPECT_THAT(Services(), IsEmpty());
+  EXPECT_EQ(Open(), GetParam().date +
+                        "txtReferencia dp_Ps_Fecha_Inicio cbCorte txt_Sc_Cve_Sucursal "
+                        "txt_Vn_Cve_Vendedor txt_Cl_Cve_Cliente txt_Tps_Cve_Tipo_Poliza "
+                        "txtComentario txt_Concepto txt_ID_Facturacion cmdDescripcion ");
+  EXPECT_EQ(Focus(), GetParam().nuevo_focus);
+  EXPECT_EQ(Screen().state.extendedDescription + Screen().state.conceptText, "");
+  EXPECT_THAT(Messages(), IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Operators, OperatorTest,
+    ::testing::Values(OperatorCase{kOperatorWithPermissions, "dp_Ps_Fecha ", "dp_Ps_Fecha"},
+                      OperatorCase{kOperatorWithoutPermissions, "", "txtReferencia"}),
+    [](const ::testing::TestParamInfo<OperatorCase>& info) { return info.param.user; });
+
+TEST_F(ToolbarCommandsTest, ConsultarShowsTheFolioInTheBoxEachTimeEvenWhenEmpty) {
+  GivenShownPolicy();
+
+  // Abandoning a new policy keeps the record loaded for the toolbar, with the box empty.
+  WhenPress("Consultar");
+  WhenPress("Nuevo");
+  WhenPress("Cancelar");
+  WhenPress("Consultar");
+
+  std::vector<std::string> calls;
+  for (const host::ViewerCall& c : host().dialogs().ViewerCalls())
+    calls.push_back(c.table + "|" + c.key_column + "|" + c.key);
+  EXPECT_EQ(calls, (Row{"POLIZA_SERVICIO|Ps_Folio|MTY-000007", "POLIZA_SERVICIO|Ps_Folio|"}));
+  EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(ToolbarCommandsTest, BajaCancelsTheShownPolicyLogsItAndResets) {
+  GivenShownPolicy();
+
+  WhenPress("Baja");
+
+  // Cancelled by this operator now, nothing else of it changed; the note on its record
+  EXPECT_EQ(Header(kFolio),
+            "'MTY-000007','2024-02-20','','','2024-03-01','2025-02-28','MTY','V002','C00003',"
+            "'Atención prioritaria',17,'OC-1','SOPANUAL','F-1','Soporte anual','CA','ADMIN',"
+            "'2024-03-15 10:30:00',NULL,NULL,'ADMIN','2024-07-09 08:05:00'");
+  EXPECT_EQ(ServicesOf(kFolio), "CAPACIT 2.0/4.0/0.0;SOPREM 120.0/2.5/7.0;VISITA 12.0/9.0/1.0");
+  EXPECT_EQ(RowsOf("record_log"),
+            "1,'Poliza_Servicio','MTY-000007','Baja','ADMIN','2024-07-09 08:05:00'");
+  ExpectFolioEntry();
+  EXPECT_THAT(Messages(), IsEmpty());
+
+  // and the same folio now loads as a cancelled policy
+  WhenType("txtFolio", kFolio);
+  EXPECT_EQ(Flags(), "loaded - - - -");
+}
+
+constexpr const char* kConfirmation =
+    "INICIALIZAR|292|ERR-ID:7500015|Seguro de incializar el contador de los servicios "
+    "contratados";
+
+// A live policy with used amounts, shown to an operator allowed to reset them who is not
+// the one who created it, so that the stamp shows who reset it.
+class CounterInitializationTest : public PolicyScreenTest {
+ protected:
+  void GivenShownPolicy(const std::vector<ServiceUse>& services) {
+    db.GrantPermission(kOperatorWithoutPermissions, "INISERV");
+    GivenOperator(kOperatorWithoutPermissions);
+    GivenStoredPolicy(kFolio, "AC", services);
+    GivenOpenScreen();
+    WhenType("txtFolio", kFolio);
+  }
+  // The list as "service included/used".
+  std::vector<std::string> Listed() {
+    std::vector<std::string> listed;
+    for (const Row& row : SortedServices()) listed.push_back(row[1] + " " + row[4] + "/" + row[5]);
+    return listed;
+  }
+};
+
+// Each column rule shows in one of the rows: a description cut at column 65 with an accented
+// letter before the cut, a short key and description that move the line left, an amount
+// longer than its field.
+TEST_F(CounterInitializationTest, ResetsTheCountersAfterLoggingWhatHadBeenUsed) {
+  db.AddServiceType(
+      "MANTPREV", "Mantenimiento preventivo y correctivo de cómputo en el sitio del cliente", true);
+  db.AddServiceType("TEL", "Red", false);
+  GivenStoredPolicy("MTY-000043");
+  GivenShownPolicy(
+      {{"MANTPREV", 20, 12.5, 0}, {"SOPREM", 10, 123456789012.25, 0}, {"TEL", 5, 0, 3}});
+  GivenNow(Date::FromYmd(2024, 5, 20, 16, 45, 10));
+  const std::vector<std::string> stored = Stored();
+  const auto& trace = db.TraceStatements();
+  WhenNextAnswerIs("no");  // No stops everything
+  WhenClick("cmdInicializa");
+  EXPECT_THAT(trace, IsEmpty());
+  EXPECT_EQ(Stored(), stored);
+
+  WhenNextAnswerIs("yes");
+  WhenClick("cmdInicializa");
+
+  // clang-format off
+  EXPECT_EQ(db.Scalar("SELECT table_name || '|' || record_key || '|' || note AS v FROM record_log"),
+      "Poliza_Servicio|MTY-000007|"
+      "                         INICIALIZACION DE SERVICIOS                            \r\n"
+      "================================================================================\r\n"
+      "           TIPO SERVICIO                                       UNIDAD  UTILIZADO\r\n"
+      "================================================================================\r\n"
+      "MANTPREV - Mantenimiento preventivo y correctivo de cómputo en el HR        12.5\r\n"
+      "SOPREM - Soporte remoto                                           HR456789012.25\r\n"
+      "TEL - Red                                                        EV           3\r\n");
+  // clang-format on
+  EXPECT_THAT(Messages(), SizeIs(2));
+  EXPECT_EQ(LastMessage(), kConfirmation);
+
+  // Only this folio's counters are zero; the included quantities stay.
+  EXPECT_EQ(ServicesOf(kFolio), "MANTPREV 20.0/0.0/0.0;SOPREM 10.0/0.0/0.0;TEL 5.0/0.0/0.0");
+  EXPECT_EQ(ServicesOf("MTY-000043"),
+            "CAPACIT 2.0/4.0/0.0;SOPREM 120.0/2.5/7.0;VISITA 12.0/9.0/1.0");
+  EXPECT_EQ(Column("Oper_Alta || '|' || Oper_Ult_Modif || '|' || Fecha_Ult_Modif", kFolio),
+            "ADMIN|CAPTURA|2024-05-20 16:45:10");
+  EXPECT_THAT(Listed(), ElementsAre("MANTPREV 20/0", "SOPREM 10/0", "TEL 5/0"));
+  EXPECT_FALSE(db.db().InTransaction());
+}
+
+TEST_F(CounterInitializationTest, AnEmptyListLogsNothingButStillStampsThePolicy) {
+  GivenShownPolicy({});
+  const auto& trace = db.TraceStatements();
+
+  WhenNextAnswerIs("yes");
+  WhenClick("cmdInicializa");
+
+  EXPECT_THAT(trace, ElementsAre(Pair("screen",
+                                      "UPDATE Poliza_Servicio_Tipo_Servicio SET    "
+                                      "Pst_Tiempo_Utilizado = 0,    Pst_Evento_Utilizado = 0 "
+                                      "WHERE Ps_Folio = 'MTY-000007'"),
+                                 Pair("screen",
+                                      "UPDATE Poliza_Servicio SET    Oper_Ult_Modif = 'CAPTURA', "
+                                      "   Fecha_Ult_Modif = GetDate() WHERE Ps_Folio = "
+                                      "'MTY-000007'")));
+  EXPECT_EQ(db.Count("record_log"), 0);
+  EXPECT_EQ(Column("Oper_Ult_Modif", kFolio), kOperatorWithoutPermissions);
+}
+
+// Either statement refused: the counters, the stamp and the note (logged on the same
+// session) all roll back, and the screen can run the command again.
+class CounterInitializationFailureTest : public CounterInitializationTest,
+                                         public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CounterInitializationFailureTest, RollsEverythingBackAndReportsTheCause) {
+  GivenShownPolicy({{"SOPREM", 10, 7.5, 0}, {"VISITA", 1, 0, 1}});
+  db.Execute(std::string("CREATE TRIGGER refuse BEFORE UPDATE ON ") + GetParam() +
+             " BEGIN SELECT RAISE(ABORT, 'registro bloqueado por auditoría'); END");
+  const std::vector<std::string> stored = Stored();
+
+  WhenNextAnswerIs("yes");
+  WhenClick("cmdInicializa");
+
+  EXPECT_THAT(Messages(), SizeIs(2));  // the confirmation, then the failure
+  EXPECT_EQ(LastMessage(),
+            "ERROR|16|ERR-ID:7500001|Operación cancelada debido al siguiente error: \r\nregistro "
+            "bloqueado por auditoría");
+  EXPECT_EQ(Stored(), stored);
+  EXPECT_THAT(Listed(), ElementsAre("SOPREM 10/7.5", "VISITA 1/1"));
+  EXPECT_FALSE(db.db().InTransaction());
+
+  db.Execute("DROP TRIGGER refuse");
+  WhenNextAnswerIs("yes");
+  WhenClick("cmdInicializa");
+  EXPECT_EQ(ServicesOf(kFolio), "SOPREM 10.0/0.0/0.0;VISITA 1.0/0.0/0.0");
+  EXPECT_EQ(db.Count("record_log"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EitherStatement, CounterInitializationFailureTest,
+                         ::testing::Values("Poliza_Servicio_Tipo_Servicio", "Poliza_Servicio"));
+
+}  // namespace
+}  // namespace nv407::testing

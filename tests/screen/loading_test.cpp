@@ -1,0 +1,242 @@
+#include <map>
+
+#include "component/error.h"
+#include "data/statements.h"
+#include "screen/layout.h"
+#include "screen_steps.h"
+
+namespace nv407::testing {
+namespace {
+
+class LoadingTest : public PolicyScreenTest {
+ protected:
+  // What the start modes show of the stored policy.
+  std::string Shown() {
+    return std::string(Toolbar().busy ? "busy" : "idle") +
+           (Toolbar().loadedFlag ? " loaded|" : "|") + Text("txtFolio") + "|" +
+           Text("txtComentario") + "|folio " + (Enabled("txtFolio") ? "open" : "locked") +
+           "|branch " + (Enabled("txt_Sc_Cve_Sucursal") ? "open" : "locked");
+  }
+};
+
+TEST_F(LoadingTest, PreparesTheFieldsFromTheHostForThisOperator) {
+  nv407::Screen& unloaded = *host().LoadComponent().GetPantalla();
+  EXPECT_THROW(unloaded.Transaccion(), Error);  // no Padre yet
+  EXPECT_THROW(unloaded.Activate(), Error);     // nor the list formatter that loading makes
+  host::HeadlessHost& screen = GivenOpenScreen();
+
+  auto& days = screen.Get<host::HeadlessComboBox>("cbCorte");
+  std::string listed = days.Text() + "|";
+  for (int i = 0; i < days.ItemCount(); ++i) listed += days.ItemText(i) + " ";
+  EXPECT_EQ(listed, "|1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 ");
+  for (const char* field : {"dp_Ps_Fecha", "dp_Ps_Fecha_Inicio", "dp_Ps_Fecha_Fin"})
+    EXPECT_EQ(DateIn(field), PinnedNow()) << field;
+  std::string formats;
+  for (const char* field : {"txt_Cl_Cve_Cliente", "txt_Sc_Cve_Sucursal", "txt_Tps_Cve_Tipo_Poliza",
+                            "txt_Vn_Cve_Vendedor"})
+    formats += screen.Get<host::HeadlessTextBox>(field).Formato().ToText() + "|";
+  EXPECT_EQ(formats, db.Scalar("SELECT group_concat(value || '|', '') AS v FROM (SELECT value "
+                               "FROM host_parameter WHERE name IN ('FTO_CLIENTE', 'FTO_SUCURSAL', "
+                               "'FTO_TIPO_POLIZA_SERVICIO', 'FTO_VENDEDOR') ORDER BY name)"));
+  EXPECT_TRUE(screen.toolbar().Ready());
+  EXPECT_EQ(Focus(), "txtFolio");
+  EXPECT_EQ(screen.screen().Transaccion(), "SERV0407");
+  EXPECT_TRUE(Screen().state.canChangeDate && Screen().state.canInitServices);
+
+  TestDatabase plain;
+  auto other = MakeHost(plain, kOperatorWithoutPermissions);
+  other->Open();
+  EXPECT_FALSE(other->Snapshot().state.canChangeDate || other->Snapshot().state.canInitServices);
+}
+
+// The table the screen is built from: its tab stops in order, the fields of group 1.
+TEST(ScreenLayoutTest, HoldsEveryControlWithItsTabOrderAndTags) {
+  const ScreenLayout& layout = frmNV407Layout();
+  EXPECT_EQ(layout.caption, "Captura de pólizas de servicio");
+  EXPECT_EQ(layout.controls.size(), 38u);  // 36 controls, the label array Label10 of three
+  std::map<int, std::string> stops;
+  std::string tagged;
+  for (const ControlLayout& row : layout.controls) {
+    if (row.tab_stop) stops[row.tab_index] = row.name;
+    if (row.tag == "1") tagged += row.name + " ";
+  }
+  std::string order;
+  for (const auto& [index, name] : stops) order += name + " ";
+  EXPECT_EQ(order,
+            "txtFolio dp_Ps_Fecha txtReferencia dp_Ps_Fecha_Inicio dp_Ps_Fecha_Fin cbCorte "
+            "txt_Sc_Cve_Sucursal txt_Vn_Cve_Vendedor txt_Cl_Cve_Cliente txt_Tps_Cve_Tipo_Poliza "
+            "txtComentario txt_Concepto txt_ID_Facturacion cmdDescripcion cmdInicializa ");
+  EXPECT_EQ(tagged,
+            "dp_Ps_Fecha txtReferencia dp_Ps_Fecha_Inicio cbCorte txt_Sc_Cve_Sucursal "
+            "txt_Vn_Cve_Vendedor txt_Cl_Cve_Cliente txt_Tps_Cve_Tipo_Poliza txtComentario "
+            "txt_Concepto txt_ID_Facturacion lvServicios lvPeriodos ");
+}
+
+// The mode word is matched without regard to case but not trimmed; the folio is.
+struct StartCase {
+  const char* parameters;
+  const char* shown;
+};
+
+class StartModeTest : public LoadingTest, public ::testing::WithParamInterface<StartCase> {};
+
+TEST_P(StartModeTest, ActivationStartsTheModeItsParametersName) {
+  GivenStoredPolicy();
+  GivenOpenScreen(GetParam().parameters);
+  EXPECT_EQ(Shown(), GetParam().shown);
+  EXPECT_TRUE(Messages().empty());
+}
+
+constexpr const char* kPlain = "idle|||folio open|branch locked";
+constexpr const char* kNew = "busy|||folio locked|branch open";
+constexpr const char* kEdit =
+    "busy loaded|MTY-000007|Atención prioritaria|folio locked|branch locked";
+
+INSTANTIATE_TEST_SUITE_P(
+    Parameters, StartModeTest,
+    ::testing::Values(StartCase{"", kPlain}, StartCase{"NUEVO", kNew}, StartCase{"nuevo", kNew},
+                      StartCase{"Nuevo,MTY-000007", kNew}, StartCase{" NUEVO", kPlain},
+                      StartCase{"NUEVO ", kPlain}, StartCase{"CONSULTA", kPlain},
+                      StartCase{"EDICION,MTY-000007", kEdit},
+                      StartCase{"edicion,mty-7,extra", kEdit}, StartCase{"EDICION, mty-7 ", kEdit},
+                      StartCase{"EDICION", kPlain}, StartCase{"EDICION,", kPlain}));
+
+TEST_F(LoadingTest, ABusyScreenIgnoresActivationAndFolioLoads) {
+  GivenStoredPolicy();
+  GivenOpenScreen("NUEVO");
+  WhenType("txtReferencia", "tecleado");
+  WhenType("txt_Tps_Cve_Tipo_Poliza", "SOPMEN");
+  const auto& trace = db.TraceStatements();
+
+  host().Activate();  // a new capture started again would empty the fields
+  host().Get<host::HeadlessTextBox>("txtFolio").SetText("mty-7");
+  Form().LoadPolicyByFolio();
+
+  EXPECT_EQ(Text("txtReferencia") + "|" + Text("txtFolio"), "tecleado|mty-7");
+  EXPECT_THAT(Services(), SizeIs(2));
+  EXPECT_THAT(trace, IsEmpty());
+}
+
+constexpr const char* kLive = "loaded active1 active2 - -";
+
+class FolioLoadTest : public PolicyScreenTest {
+ protected:
+  int ListFormatted() { return host().Get<host::HeadlessListView>("lvServicios").FitCount(); }
+};
+
+TEST_F(FolioLoadTest, TypedFolioShowsTheStoredPolicyWithItsServicesAndRecords) {
+  GivenStoredPolicy();
+  db.Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Cantidad_Incluida = NULL "
+      "WHERE Ts_Cve_Tipo_Servicio = 'CAPACIT'");
+  GivenOpenScreen();
+  const int formatted = ListFormatted();
+
+  // The folio typed in lower case and without its leading zeros
+  WhenType("txtFolio", "mty-7");
+
+  EXPECT_EQ(
+      Fields(),
+      "txtFolio=MTY-000007 dp_Ps_Fecha=2024-02-20 txtReferencia=OC-1 "
+      "dp_Ps_Fecha_Inicio=2024-03-01 dp_Ps_Fecha_Fin=2025-02-28 cbCorte=17 "
+      "txt_Sc_Cve_Sucursal=MTY txt_Sc_Descripcion=Monterrey Centro "
+      "txt_Vn_Cve_Vendedor=V002 txt_Vn_Vendedor=José Luis Hernández Ríos txt_Cl_Cve_Cliente=C00003 "
+      "txt_Cl_Cliente=Hospital San José de Monterrey, A.C. txt_Tps_Cve_Tipo_Poliza=SOPANUAL "
+      "txt_Tps_Descripcion=Soporte anual txtComentario=Atención prioritaria "
+      "txt_Concepto=Soporte anual txt_ID_Facturacion=F-1 ");
+  // The used quantity is the hours of an hours service, the events of any other.
+  EXPECT_THAT(
+      SortedServices(),
+      ElementsAre(Row{"KCAPACIT", "CAPACIT", "Curso de capacitación", "EV", "0", "0"},
+                  Row{"KSOPREM", "SOPREM", "Soporte remoto", "HR", "120", "2.5"},
+                  Row{"KVISITA", "VISITA", "Visita de mantenimiento preventivo", "EV", "12", "1"}));
+  EXPECT_EQ(ListFormatted(), formatted + 1);
+  EXPECT_EQ(Screen().state.extendedDescription, "Cubre las dos plantas");
+  EXPECT_THAT(host().toolbar().AdditionalFields(),
+              ElementsAre(Pair("CONTACTO", "Ing. Rosales"), Pair("ORDEN_COMPRA", "")));
+  EXPECT_EQ(Flags(), kLive);
+  EXPECT_TRUE(Enabled("cmdInicializa"));
+  EXPECT_FALSE(Enabled("txtComentario"));
+  EXPECT_THAT(Messages(), IsEmpty());
+}
+
+// Only exactly "CA" is cancelled. A live policy's cmdInicializa follows the operator's
+// permission; a cancelled one leaves it as the policy shown before had it.
+struct StateCase {
+  std::string name, state, user;
+  bool live, can_reset;
+  friend void PrintTo(const StateCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class FolioLoadStateTest : public FolioLoadTest, public ::testing::WithParamInterface<StateCase> {};
+
+TEST_P(FolioLoadStateTest, StateDecidesTheRecordCommands) {
+  const StateCase& c = GetParam();
+  GivenOperator(c.user);
+  GivenStoredPolicy("MTY-000002");
+  GivenStoredPolicy(kFolio, c.state);
+  GivenOpenScreen();
+  WhenType("txtFolio", "MTY-000002");  // a live policy shown before sets the flags
+  const bool could_reset = Enabled("cmdInicializa");
+
+  WhenType("txtFolio", kFolio);
+
+  EXPECT_EQ(Text("txtReferencia"), "OC-1");
+  EXPECT_THAT(Services(), SizeIs(3));
+  EXPECT_EQ(Flags(), c.live ? kLive : "loaded - - - -");
+  EXPECT_EQ(Enabled("cmdInicializa"), c.live ? c.can_reset : could_reset);
+  EXPECT_THAT(Messages(), IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, FolioLoadStateTest,
+    ::testing::Values(
+        StateCase{"Cancelled", "CA", kOperatorWithPermissions, false, true},
+        StateCase{"CancelledNoPermission", "CA", kOperatorWithoutPermissions, false, false},
+        StateCase{"LowerCase", "ca", kOperatorWithPermissions, true, true},
+        StateCase{"TrailingBlank", "CA ", kOperatorWithPermissions, true, true},
+        StateCase{"LiveNoPermission", "AC", kOperatorWithoutPermissions, true, false}),
+    [](const ::testing::TestParamInfo<StateCase>& info) { return info.param.name; });
+
+TEST_F(FolioLoadTest, UnknownFolioRunsItsOneQueryAndLeavesTheScreenAsItWas) {
+  GivenShownPolicy();
+  const std::string flags = Flags();
+  const auto& trace = db.TraceStatements();
+
+  // As a start with a folio does, without the reset that typing runs first
+  host().Get<host::HeadlessTextBox>("txtFolio").SetText("gdl-0042");
+  Form().LoadPolicyByFolio();
+
+  EXPECT_EQ(Text("txtFolio") + "|" + Text("txtReferencia"), "GDL-000042|OC-1");
+  EXPECT_THAT(Services(), IsEmpty());
+  EXPECT_EQ(Flags(), flags);
+  EXPECT_THAT(ByScreen(trace), ElementsAre(statements::PolicyByFolio("GDL-000042")));
+  EXPECT_THAT(Messages(), IsEmpty());
+}
+
+TEST_F(FolioLoadTest, NullUsedCounterStopsTheLoadInItsTrap) {
+  GivenStoredPolicy(kFolio, "AC", {{"VISITA", 12, 0, 0}});
+  db.Execute("UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Evento_Utilizado = NULL");
+  GivenOpenScreen();
+
+  WhenType("txtFolio", kFolio);
+
+  // The header and the rows so far stay shown, and the policy does not become active.
+  EXPECT_EQ(OnlyMessage(),
+            "ERROR|16|ERR-ID:7500014|Se detectó el siguiente error: \r\nInvalid use of Null");
+  EXPECT_THAT(Services(), ElementsAre(Row{"KVISITA", "VISITA", "Visita de mantenimiento preventivo",
+                                          "EV", "12", ""}));
+  EXPECT_EQ(Text("txtReferencia"), "OC-1");
+  EXPECT_EQ(Flags(), "loaded - - - -");
+  EXPECT_FALSE(Enabled("cmdInicializa"));
+
+  // and the screen still loads another folio, here one without services
+  GivenStoredPolicy("MTY-000009", "AC", {});
+  WhenType("txtFolio", "MTY-000009");
+  EXPECT_EQ(Text("txtReferencia"), "OC-1");
+  EXPECT_THAT(Services(), IsEmpty());
+  EXPECT_EQ(Flags(), kLive);
+}
+
+}  // namespace
+}  // namespace nv407::testing
