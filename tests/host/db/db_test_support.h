@@ -5,50 +5,45 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "component/database.h"
 #include "component/date.h"
+#include "component/error.h"
 #include "host/db/database.h"
 
 namespace nv407::host::testing {
 
+using Lines = std::vector<std::string>;
+
 // A fresh directory per test, removed with everything in it afterwards.
-class TempDir {
- public:
+struct TempDir {
   TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "polizas-db-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary directory");
-    path_ = pattern;
+    path = pattern;
   }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
+  ~TempDir() { std::filesystem::remove_all(path); }
+  std::string File(const std::string& name) const { return (path / name).string(); }
+  std::filesystem::path path;
 };
 
-// A value as a row shows it: dates between '#' so that their kind shows, Null as "Null".
-inline std::string Shown(const Variant& value) {
-  if (value.IsNull()) return "Null";
-  return value.kind() == Variant::Kind::kDate ? "#" + value.ToText() + "#" : value.ToText();
-}
-
-// Every row of a query as the named columns' values joined by '|', the rows sorted.
-inline std::vector<std::string> Rows(Connection& connection, const std::string& sql,
-                                     const std::vector<std::string>& columns) {
-  std::vector<std::string> rows;
+// Every row of a query as the named columns' values joined by '|', the rows sorted; dates
+// between '#' so that their kind shows, Null as "Null".
+inline Lines Rows(Connection& connection, const std::string& sql, const Lines& columns) {
+  Lines rows;
   for (auto result = connection.Execute(sql); !result->Eof(); result->MoveNext()) {
     std::string row;
-    for (const std::string& column : columns)
-      row += (row.empty() ? "" : "|") + Shown(result->Fields(column).Value());
+    for (const std::string& column : columns) {
+      const Variant value = result->Fields(column).Value();
+      row += row.empty() ? "" : "|";
+      row += value.IsNull()                         ? "Null"
+             : value.kind() == Variant::Kind::kDate ? "#" + value.ToText() + "#"
+                                                    : value.ToText();
+    }
     rows.push_back(row);
   }
   std::sort(rows.begin(), rows.end());
@@ -56,8 +51,20 @@ inline std::vector<std::string> Rows(Connection& connection, const std::string& 
 }
 
 inline std::int64_t Count(Connection& connection, const std::string& from_where) {
-  auto result = connection.Execute("SELECT COUNT(*) AS n FROM " + from_where);
-  return result->Fields("n").Value().ToLong();
+  return connection.Execute("SELECT COUNT(*) AS n FROM " + from_where)
+      ->Fields("n")
+      .Value()
+      .ToLong();
+}
+
+// The description of the Error that run raises.
+inline std::string Refusal(const std::function<void()>& run) {
+  try {
+    run();
+  } catch (const Error& error) {
+    return error.Description();
+  }
+  return "no error";
 }
 
 // A database file in a temporary directory with the schema, the demo data and a pinned
@@ -69,10 +76,14 @@ class DemoDatabaseTest : public ::testing::Test {
   void SetUp() override {
     path_ = dir_.File("polizas.db");
     database_ = OpenSqliteDatabase(path_, {.create = true, .clock = [] { return Now(); }});
-    TransactionScope transaction(database_->ForHost());
-    CreateSchema(database_->ForHost());
-    LoadDemoData(database_->ForHost());
+    TransactionScope transaction(Host());
+    CreateSchema(Host());
+    LoadDemoData(Host());
     transaction.Commit();
+  }
+  // A second, independent session on the same file, as another process would have.
+  std::unique_ptr<Database> OtherSession(int busy_timeout_ms = 30000) {
+    return OpenSqliteDatabase(path_, {.busy_timeout_ms = busy_timeout_ms});
   }
 
   Connection& Screen() { return database_->ForScreen(); }

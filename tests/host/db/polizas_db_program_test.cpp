@@ -4,13 +4,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "db_test_support.h"
 
 namespace nv407::host {
 namespace {
-
-using testing::Count;
 
 std::string Contents(const std::string& path) {
   std::stringstream text;
@@ -18,52 +17,43 @@ std::string Contents(const std::string& path) {
   return text.str();
 }
 
-class PolizasDbProgram : public ::testing::Test {
- protected:
-  // Runs polizas-db as built, beside the test programs; the exit code and what it wrote.
-  std::pair<int, std::string> Run(const std::string& arguments) {
-    const auto program =
-        std::filesystem::read_symlink("/proc/self/exe").parent_path() / "polizas-db";
-    const std::string output = dir_.File("output.txt");
+// polizas-db as built, beside the test programs: each run's exit code and what it says, then
+// which files the runs left and what is in them.
+TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
+  testing::TempDir dir;
+  const auto path = [&](const std::string& name) { return " '" + dir.File(name) + "'"; };
+  const std::string usage = "usage: polizas-db init PATH [--demo]";
+  const std::tuple<std::string, int, std::string> runs[] = {
+      {"init" + path("empty.db"), 0, ""},
+      {"init" + path("demo.db") + " --demo", 0, ""},
+      {"init" + path("demo.db"), 1, "already exists"},
+      {"", 2, usage},
+      {"init", 2, usage},
+      {"create" + path("x.db"), 2, usage},
+      {"init" + path("x.db") + " --nope", 2, usage},
+      {"init" + path("x.db") + path("y.db"), 2, usage},
+      {"init" + path("no/such/dir.db") + " --demo", 1, "cannot create"},
+  };
+  const auto program = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "polizas-db";
+  const std::string output = dir.File("output.txt");
+  std::string demo_before;
+  for (const auto& [arguments, exit_code, says] : runs) {
+    if (exit_code == 1 && demo_before.empty()) demo_before = Contents(dir.File("demo.db"));
     const int status =
         std::system((program.string() + " " + arguments + " >'" + output + "' 2>&1").c_str());
-    const std::string text = Contents(output);
-    std::filesystem::remove(output);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+    const std::string said = Contents(output);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, exit_code) << arguments;
+    EXPECT_NE(said.find(says), std::string::npos) << arguments << "\n" << said;
   }
-  std::string Path(const std::string& name) { return "'" + dir_.File(name) + "'"; }
-
-  testing::TempDir dir_;
-};
-
-TEST_F(PolizasDbProgram, InitCreatesTheSchemaAndWithDemoTheDemoDataButNeverOverwrites) {
-  for (const bool demo : {false, true}) {
-    const std::string name = demo ? "demo.db" : "empty.db";
-    const auto [exit_code, output] = Run("init " + Path(name) + (demo ? " --demo" : ""));
-    ASSERT_EQ(exit_code, 0) << output;
-    auto database = OpenSqliteDatabase(dir_.File(name));
-    EXPECT_EQ(Count(database->ForHost(), "Poliza_Servicio_Tipo_Servicio"), 0);
-    EXPECT_EQ(Count(database->ForHost(), "Sucursal") > 0, demo);
-  }
-  const std::string before = Contents(dir_.File("demo.db"));
-  const auto [exit_code, output] = Run("init " + Path("demo.db"));
-  EXPECT_EQ(exit_code, 1);
-  EXPECT_NE(output.find("already exists"), std::string::npos) << output;
-  EXPECT_EQ(Contents(dir_.File("demo.db")), before);
-}
-
-TEST_F(PolizasDbProgram, UsageErrorsAndUncreatablePathsCreateNothing) {
-  for (const std::string& arguments :
-       {std::string(), std::string("init"), "create " + Path("x.db"),
-        "init " + Path("x.db") + " --nope", "init " + Path("x.db") + " " + Path("y.db")}) {
-    const auto [exit_code, output] = Run(arguments);
-    EXPECT_EQ(exit_code, 2) << arguments;
-    EXPECT_NE(output.find("usage: polizas-db init PATH [--demo]"), std::string::npos) << output;
-  }
-  const auto [exit_code, output] = Run("init " + Path("no/such/dir.db") + " --demo");
-  EXPECT_EQ(exit_code, 1);
-  EXPECT_NE(output.find("cannot create"), std::string::npos) << output;
-  EXPECT_TRUE(std::filesystem::is_empty(dir_.File("")));
+  std::filesystem::remove(output);
+  EXPECT_EQ(Contents(dir.File("demo.db")), demo_before) << "never overwritten";
+  testing::Lines files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("")))
+    files.push_back(entry.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (testing::Lines{"demo.db", "empty.db"}));
+  EXPECT_EQ(testing::Count(OpenSqliteDatabase(dir.File("empty.db"))->ForHost(), "Sucursal"), 0);
+  EXPECT_GT(testing::Count(OpenSqliteDatabase(dir.File("demo.db"))->ForHost(), "Sucursal"), 0);
 }
 
 }  // namespace

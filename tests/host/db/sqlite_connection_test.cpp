@@ -1,36 +1,29 @@
 #include <gtest/gtest.h>
 
-#include <ctime>
+#include <chrono>
 #include <filesystem>
-#include <functional>
+#include <future>
+#include <thread>
 #include <utility>
 #include <vector>
 
-#include "component/error.h"
 #include "db_test_support.h"
+#include "host/db/sqlite_dialect.h"
 
 namespace nv407::host {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::Count;
-using testing::DemoDatabaseTest;
+using testing::Lines;
+using testing::Refusal;
 using testing::Rows;
-using testing::TempDir;
 
-// The description of the Error that running sql raises.
-std::string Refusal(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (const Error& error) {
-    return error.Description();
-  }
-  return "no error";
-}
-
-class ConnectionTest : public DemoDatabaseTest {};
+class ConnectionTest : public testing::DemoDatabaseTest {};
 
 // Date columns give dates (an alias keeps its column's declared type), a text there that is
-// not a date comes back as stored, NULL as Null; fields are found by name in any case.
+// not a date comes back as stored, NULL as Null; fields are found by name in any case, the
+// first of two of one name.
 TEST_F(ConnectionTest, ValuesComeBackInTheirKindsByNameInAnyCase) {
   Screen().Execute(
       "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Ps_Fecha_Inicia, Ps_Dia_Corte, "
@@ -38,21 +31,16 @@ TEST_F(ConnectionTest, ValuesComeBackInTheirKindsByNameInAnyCase) {
       "GetDate())");
   Screen().Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F2')");
   EXPECT_EQ(Rows(Screen(),
-                 "SELECT Poliza_Servicio.*, Ps_Fecha AS renamed, X'4142' AS bytes "
-                 "FROM Poliza_Servicio",
+                 "SELECT Poliza_Servicio.*, Ps_Fecha AS renamed, X'4142' AS bytes, 1.5 AS r, "
+                 "'b' AS second, 'c' AS SECOND FROM Poliza_Servicio",
                  {"ps_folio", "PS_FECHA", "Ps_Fecha_INICIA", "Ps_Fecha_Finaliza", "ps_dia_corte",
-                  "Ps_Comentario", "fecha_alta", "FECHA_BAJA", "Renamed", "bytes"}),
-            (std::vector<std::string>{
-                "F1|#2024-03-15#||Null|5|Null|#2024-03-15 08:09:10#|#2024-03-15 10:30:45#|"
-                "#2024-03-15#|AB",
-                "F2|Null|Null|Null|Null|Null|Null|Null|Null|AB"}));
+                  "Ps_Comentario", "fecha_alta", "FECHA_BAJA", "Renamed", "bytes", "R", "Second"}),
+            (Lines{"F1|#2024-03-15#||Null|5|Null|#2024-03-15 08:09:10#|#2024-03-15 10:30:45#|"
+                   "#2024-03-15#|AB|1.5|b",
+                   "F2|Null|Null|Null|Null|Null|Null|Null|Null|AB|1.5|b"}));
 
-  auto row = Screen().Execute(
-      "SELECT Ps_Dia_Corte, 1.5 AS r, 'b' AS second, 'c' AS SECOND FROM Poliza_Servicio "
-      "WHERE Ps_Folio = 'F1'");
+  auto row = Screen().Execute("SELECT Ps_Dia_Corte FROM Poliza_Servicio WHERE Ps_Folio = 'F1'");
   EXPECT_EQ(row->Fields("PS_DIA_CORTE").Value().kind(), Variant::Kind::kLong);
-  EXPECT_EQ(row->Fields("r").Value(), Variant(1.5));
-  EXPECT_EQ(row->Fields("Second").Value(), Variant("b")) << "of two, the first column wins";
   EXPECT_THROW(row->Fields("Ps_Folioo"), Error);
   row->MoveNext();
   EXPECT_TRUE(row->Eof());
@@ -85,38 +73,126 @@ TEST_F(ConnectionTest, RefusedStatementsCarrySqlitesOwnMessage) {
   EXPECT_EQ(Count(Host(), "host_parameter WHERE name = 'A'"), 1);
 }
 
-Date LocalTime(std::time_t at) {
-  std::tm local{};
-  localtime_r(&at, &local);
-  return Date::FromYmd(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                       local.tm_min, local.tm_sec);
+TEST(IsNullTranslation, RewritesOnlyCallsOfTheFunction) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      // Any letter case, blanks before the parenthesis, nested, after punctuation, at the end.
+      {"ISNULL(a,0), isnull \t\n (b,0)", "IfNull(a,0), IfNull \t\n (b,0)"},
+      {"x=IsNull(IsNull(a, b), 0)+(IsNull(b,0)) IsNull(",
+       "x=IfNull(IfNull(a, b), 0)+(IfNull(b,0)) IfNull("},
+      // Literals, quoted names and comments keep their text, doubled quotes included.
+      {R"(SELECT 'IsNull(a)', 'it''s IsNull(', "IsNull(", [IsNull(a)], `IsNull(`, IsNull(b,0))",
+       R"(SELECT 'IsNull(a)', 'it''s IsNull(', "IsNull(", [IsNull(a)], `IsNull(`, IfNull(b,0))"},
+      {"SELECT 'IsNull(", "SELECT 'IsNull("},
+      {"-- IsNull( it's\nIsNull(a,0) /* IsNull( */", "-- IsNull( it's\nIfNull(a,0) /* IsNull( */"},
+      // Other words and the IS NULL operators are not calls of the function.
+      {"SELECT MyIsNull(a), IsNullable(b) WHERE a ISNULL AND b IS NULL",
+       "SELECT MyIsNull(a), IsNullable(b) WHERE a ISNULL AND b IS NULL"},
+      {"SELECT IsNull", "SELECT IsNull"},
+  };
+  for (const auto& [sql, expected] : cases) EXPECT_EQ(sqlite::TranslateToSqlite(sql), expected);
 }
 
-TEST(SqliteOpen, MissingFileIsAnErrorAndIsNotCreatedAndGetDateIsLocalTime) {
-  TempDir dir;
+// Without a pinned clock, GetDate() is the local time; the date texts per dialect keep a
+// midnight's time, as the audit columns always carry one.
+TEST(SqliteOpen, MissingFileIsAnErrorAndIsNotCreatedAndDatesAreLocalTime) {
+  testing::TempDir dir;
   const std::string path = dir.File("nada.db");
   EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(path); }), "database file not found: " + path);
   EXPECT_FALSE(std::filesystem::exists(path));
   OpenSqliteDatabase(path, {.create = true});
 
-  // Without a pinned clock, GetDate() is the local time.
   auto database = OpenSqliteDatabase(path);
-  const Date before = LocalTime(std::time(nullptr));
-  const auto now = Date::Parse(Rows(database->ForScreen(), "SELECT GetDate() AS n", {"n"})[0]);
-  const Date after = LocalTime(std::time(nullptr));
-  ASSERT_TRUE(now.has_value());
-  EXPECT_LE(before, *now);
-  EXPECT_LE(*now, after);
-}
+  auto off = database->ForScreen().Execute(
+      "SELECT abs(julianday(GetDate()) - julianday('now', 'localtime')) * 86400 AS d");
+  EXPECT_LT(off->Fields("d").Value().ToDouble(), 2.0);
 
-TEST(SqliteDates, TextFormsPerDialect) {
   const Date at = Date::FromYmd(2024, 2, 9, 7, 5, 3);
   EXPECT_EQ(DateText(SqlDialect::kSqlite, at) + " " + DateTimeText(SqlDialect::kSqlite, at) + " " +
                 DateText(SqlDialect::kSqlServer, at) + " " +
-                DateTimeText(SqlDialect::kSqlServer, at),
-            "2024-02-09 2024-02-09 07:05:03 20240209 2024-02-09T07:05:03");
-  // Midnight keeps its time: the audit columns always carry one.
-  EXPECT_EQ(DateTimeText(SqlDialect::kSqlite, at.DateOnly()), "2024-02-09 00:00:00");
+                DateTimeText(SqlDialect::kSqlServer, at) + " " +
+                DateTimeText(SqlDialect::kSqlite, at.DateOnly()),
+            "2024-02-09 2024-02-09 07:05:03 20240209 2024-02-09T07:05:03 2024-02-09 00:00:00");
+}
+
+class TransactionTest : public testing::DemoDatabaseTest {
+ protected:
+  // What a save writes: a policy on the screen's connection, a note on the host's.
+  static void WritePolicyAndNote(Database& database, const std::string& folio) {
+    database.ForScreen().Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('" + folio + "')");
+    database.ForHost().Execute("INSERT INTO record_log (table_name, record_key, note) VALUES " +
+                               ("('Poliza_Servicio', '" + folio + "', 'Alta')"));
+  }
+  static std::int64_t RowsOf(Database& database, const std::string& folio) {
+    return Count(database.ForHost(), "Poliza_Servicio WHERE Ps_Folio = '" + folio + "'") +
+           Count(database.ForHost(), "record_log WHERE record_key = '" + folio + "'");
+  }
+};
+
+TEST_F(TransactionTest, RollbackUndoesScreenAndHostRecords) {
+  Screen().BeginTrans();
+  WritePolicyAndNote(*database_, "F1");
+  EXPECT_EQ(RowsOf(*database_, "F1"), 2);  // seen inside the transaction
+  // A refused statement leaves the transaction open for the caller to roll back.
+  EXPECT_THROW(Screen().Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F1')"), Error);
+  EXPECT_TRUE(database_->InTransaction());
+  Screen().RollbackTrans();
+  EXPECT_EQ(RowsOf(*database_, "F1"), 0);
+
+  // A folio series moves on by an upsert that returns the new number; the write has ended
+  // when Execute returns, so a result left open does not hold up the commit.
+  Screen().BeginTrans();
+  WritePolicyAndNote(*database_, "F2");
+  auto issued = Host().Execute(
+      "INSERT INTO folio_series (branch, table_name, last_number) VALUES ('MTY', 'T', 7) "
+      "RETURNING last_number AS v");
+  Screen().CommitTrans();
+  EXPECT_EQ(issued->Fields("V").Value(), Variant(7));
+  EXPECT_EQ(RowsOf(*OtherSession(), "F2") + Count(OtherSession()->ForHost(), "folio_series"), 3);
+
+  // The host's own writes are undone unless committed.
+  {
+    TransactionScope scope(Host());
+    WritePolicyAndNote(*database_, "F3");
+  }
+  EXPECT_FALSE(database_->InTransaction());
+  EXPECT_EQ(RowsOf(*database_, "F3"), 0);
+
+  // A session that ends in a transaction, a result still open, leaves nothing behind.
+  Screen().BeginTrans();
+  WritePolicyAndNote(*database_, "F4");
+  auto open_result = Screen().Execute("SELECT Ps_Folio FROM Poliza_Servicio");
+  database_.reset();
+  open_result.reset();
+  EXPECT_EQ(RowsOf(*OtherSession(), "F4"), 0);
+}
+
+// Two sessions save at once: the second waits for the first's write lock instead of
+// failing, and readers meanwhile see the last committed state without waiting.
+TEST_F(TransactionTest, TwoSessionsSavingAtOnceBothSucceed) {
+  auto first = OtherSession();
+  auto second = OtherSession();
+  auto reader = OtherSession(50);
+  constexpr auto kHold = 300ms;
+
+  first->ForScreen().BeginTrans();
+  WritePolicyAndNote(*first, "F1");
+  std::promise<void> started;
+  auto saving = std::async(std::launch::async, [&] {
+    started.set_value();
+    const auto start = std::chrono::steady_clock::now();
+    second->ForScreen().BeginTrans();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    WritePolicyAndNote(*second, "F2");
+    second->ForScreen().CommitTrans();
+    return waited;
+  });
+  started.get_future().wait();
+  EXPECT_EQ(RowsOf(*reader, "F1"), 0);
+  std::this_thread::sleep_for(kHold);
+  first->ForScreen().CommitTrans();
+
+  EXPECT_GE(saving.get(), kHold / 2);
+  EXPECT_EQ(RowsOf(*reader, "F1") + RowsOf(*reader, "F2"), 4);
 }
 
 }  // namespace
