@@ -1,21 +1,51 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "services_fixture.h"
+#include "host/db/database.h"
+#include "host/headless/control_factory.h"
+#include "host/headless/scripted_dialogs.h"
+#include "host/services/folio.h"
+#include "host/services/reference_host.h"
+#include "support/test_database.h"
 #include "support/test_form.h"
 
 namespace nv407::testing {
 namespace {
 
+// The reference host's services over one database, for one operator, on the given clock,
+// with scripted dialogs and the headless control set.
+struct Services {
+  Services(host::Database& database, host::Clock clock,
+           const std::string& user = kOperatorWithPermissions)
+      : factory(database, dialogs),
+        host(database, dialogs, factory, {user, std::move(clock)}),
+        app(host.CreateAppServices()),
+        utility(host.CreateUtilityServices()) {}
+
+  host::ScriptedDialogs dialogs;
+  host::HeadlessControlFactory factory;
+  host::ReferenceHost host;
+  std::unique_ptr<AppServices> app;
+  std::unique_ptr<UtilityServices> utility;
+};
+
+std::string Issue(UtilityServices& utility, const std::string& branch,
+                  const std::string& table = "Poliza_Servicio", int width = 10) {
+  const Variant folio = utility.NextFolio(branch, table, width, -1);
+  return folio.IsEmpty() ? "<empty>" : folio.ToText();
+}
+
 class HostServicesTest : public ::testing::Test {
  protected:
   HostServicesTest() { db.SetNow(Date::FromYmd(2024, 3, 15, 10, 20, 30)); }
-
-  std::string Read(const std::string& table, const std::string& key, const std::string& entry) {
-    return utility.ReadExtendedText(table, key, entry);
-  }
 
   TestDatabase db;
   Services services{db.db(), db.clock(), "CAPTURA"};
@@ -30,9 +60,9 @@ TEST_F(HostServicesTest, ExtendedTextsAndNotesAreFiledPerTableKeyAndEntry) {
   EXPECT_TRUE(utility.SaveExtendedText("Poliza_Servicio", "MTY-000001", "0001", "first"));
   EXPECT_TRUE(utility.SaveExtendedText("POLIZA_SERVICIO", "MTY-000001", "0001", text));
   EXPECT_TRUE(utility.SaveExtendedText("Poliza_Servicio", "MTY-000001", "0002", "other entry"));
-  EXPECT_EQ(Read("Poliza_Servicio", "MTY-000001", "0001") + "|" +
-                Read("Poliza_Servicio", "MTY-000001", "0002") + "|" +
-                Read("Poliza_Servicio", "MTY-000002", "0001"),
+  EXPECT_EQ(utility.ReadExtendedText("Poliza_Servicio", "MTY-000001", "0001") + "|" +
+                utility.ReadExtendedText("Poliza_Servicio", "MTY-000001", "0002") + "|" +
+                utility.ReadExtendedText("Poliza_Servicio", "MTY-000002", "0001"),
             text + "|other entry|");
 
   utility.LogRecordEvent("POLIZA_SERVICIO", "MTY-000001", "Baja");
@@ -48,10 +78,12 @@ TEST_F(HostServicesTest, ParametersProductTextsAndTransactionsFallBackWhenMissin
   db.Execute(
       "INSERT INTO host_parameter (name, value) VALUES ('FTO_PRUEBA', '00'), "
       "('O''NAME', 'it''s'), ('FTO_NULO', NULL), ('FTO_NUMERO', 8)");
-  const char* names[] = {"FTO_PRUEBA", "O'NAME", "FTO_NUMERO", "FTO_NULO", "FTO_DESCONOCIDO"};
-  const Variant values[] = {"00", "it's", "8", Variant(), Variant()};  // texts, or Empty
-  for (int i = 0; i < 5; ++i)
-    EXPECT_EQ(app.GetParameter(names[i], 0, "", ""), values[i]) << names[i];
+  std::string values;  // texts, or Empty
+  for (const char* name : {"FTO_PRUEBA", "O'NAME", "FTO_NUMERO", "FTO_NULO", "FTO_DESCONOCIDO"}) {
+    const Variant value = app.GetParameter(name, 0, "", "");
+    values += (value.IsEmpty() ? "<empty>" : value.ToText()) + "|";
+  }
+  EXPECT_EQ(values, "00|it's|8|<empty>|<empty>|");
 
   db.Execute("INSERT INTO product_text (product_code, text) VALUES ('P''01', 'Soporte ''24x7''')");
   EXPECT_EQ(utility.GetProductText("P'01") + "|" + utility.GetProductText("NO-EXISTE"),
@@ -102,9 +134,144 @@ TEST_F(HostServicesTest, AGroupOfFieldsIsTheTagAsWritten) {
   for (Control* control : form.Controls())
     if (auto* text = dynamic_cast<TextBox*>(control))
       shown += control->Name() + "=" + text->Text() + (control->Enabled() ? "+ " : " ");
-  EXPECT_EQ(shown, "t[1]= t[01]=x t[ 1]=x t[10]=x t[2]=x+ t[]=x ");
-  EXPECT_EQ(days.Text() + "/" + std::to_string(days.ItemCount()), "/1") << "its items stay";
+  // The combo box is emptied, but keeps its items.
+  EXPECT_EQ(shown + days.Text() + "/" + std::to_string(days.ItemCount()),
+            "t[1]= t[01]=x t[ 1]=x t[10]=x t[2]=x+ t[]=x /1");
 }
+
+// Beyond the ways of typing an issued folio (below): blanks anywhere around the dash,
+// surplus zeros, a number too long for its digits (kept whole, never cut to another folio),
+// and texts that are no folio (trimmed and upper-cased only).
+TEST(FormatFolio, BringsWhatUsersTypeToStoredFormAndRoundTripsIssuedFolios) {
+  std::string stored;
+  for (const char* typed : {" \t01-0000012\r\n", "01 - 12", "01-000000012", "01-0", "01-123456789",
+                            "01-0123456789", "   ", "abc", "-12", "01-", "01-12a", "01-1 2"})
+    stored += host::FormatFolio(typed) + "|";
+  EXPECT_EQ(stored,
+            "01-0000012|01-0000012|01-0000012|01-0000000|01-123456789|01-123456789||ABC|-12|01-|"
+            "01-12A|01-1 2|");
+  // Every issued folio is its own stored form, and each way of typing it comes back to it.
+  for (const char* branch : {"01", "mty", "A", "SUC-2", "ABCDEFG"}) {
+    for (std::int64_t number : {1, 12, 99}) {
+      const auto folio = host::MakeFolio(host::FolioBranch(branch), number, host::kFolioWidth);
+      ASSERT_TRUE(folio) << branch << " " << number;
+      std::string lower = *folio;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      const std::string bare = std::string(branch) + "-" + std::to_string(number);
+      for (const std::string& text :
+           {*folio, lower, bare, "  " + bare + " ", host::Upper(bare) + "\t"})
+        EXPECT_EQ(host::FormatFolio(text), *folio) << "typed \"" << text << "\"";
+    }
+  }
+  EXPECT_EQ(host::FolioBranch("s\xc3\xb1"), "S\xc3\xb1") << "non-ASCII bytes pass unchanged";
+}
+
+// Each branch and table has its own series: the table matched in any case, a blank branch or
+// table gets none; the width sets the digits (0: the host's), at least one, so an
+// eight-character branch has nine folios, then none. Folios that another tool wrote to the
+// policy table are passed by.
+TEST(FolioSeries, EachBranchAndTableHasItsOwnSeriesUntilItIsExhausted) {
+  TestDatabase db;
+  Services services{db.db(), db.clock()};
+  PolicyRow policy;
+  for (const char* folio : {"QRO-000001", "QRO-000002", "QRO-000004"})
+    db.AddPolicy((policy.folio = folio, policy));
+  std::string issued;
+  const auto issue = [&](const std::string& branch, const std::string& table = "Poliza_Servicio",
+                         int width = 10) {
+    issued += Issue(*services.utility, branch, table, width) + " ";
+  };
+  for (const char* branch : {"MTY", "MTY", "GDL", " mty ", "CDMX", "A", "A-1", "A-1", "", " \t",
+                             "QRO", "QRO", "SUCURSAL10"})
+    issue(branch);
+  issue("MTY", "POLIZA_SERVICIO");
+  issue("MTY", "Otra_Tabla");
+  issue("MTY", " ");
+  for (int width : {6, 12, 0}) issue("01", "Poliza_Servicio", width);
+  for (int n = 1; n <= 11; ++n) issue("SUCURSAL");
+  EXPECT_EQ(issued,
+            "MTY-000001 MTY-000002 GDL-000001 MTY-000003 CDMX-00001 A-00000001 A-1-000001 "
+            "A-1-000002 <empty> <empty> QRO-000003 QRO-000005 SUCURSAL10-1 MTY-000004 MTY-000001 "
+            "<empty> 01-001 01-000000002 01-0000003 SUCURSAL-1 SUCURSAL-2 SUCURSAL-3 SUCURSAL-4 "
+            "SUCURSAL-5 SUCURSAL-6 SUCURSAL-7 SUCURSAL-8 SUCURSAL-9 <empty> <empty> ");
+  // Nothing is stored for a blank branch or table; an exhausted series stays at its last.
+  EXPECT_EQ(db.Scalar("SELECT group_concat(v, ' ') AS v FROM (SELECT branch || '/' || "
+                      "table_name || '/' || last_number AS v FROM folio_series ORDER BY v)"),
+            "01/Poliza_Servicio/3 A-1/Poliza_Servicio/2 A/Poliza_Servicio/1 "
+            "CDMX/Poliza_Servicio/1 GDL/Poliza_Servicio/1 MTY/Otra_Tabla/1 MTY/Poliza_Servicio/4 "
+            "QRO/Poliza_Servicio/5 SUCURSAL/Poliza_Servicio/9 SUCURSAL10/Poliza_Servicio/1");
+}
+
+// Several processes saving at once, each through its own session on one database file.
+class FolioProcesses : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    host::CreateSchema(host::OpenSqliteDatabase(Path(), {.create = true})->ForHost());
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string Path() const { return (dir_ / "polizas.db").string(); }
+
+  // Opens its own session, says it is ready, waits for the start signal, then saves: a
+  // folio and a text under it (inside a transaction each, or not). A folio issued twice
+  // replaces its text, which the parent counts.
+  [[noreturn]] void SaveInChild(int ready_fd, int start_fd, int count) {
+    try {
+      auto database = host::OpenSqliteDatabase(Path());
+      Services services(*database, {});
+      Connection& screen = services.app->GetConnection();
+      char signal = 'r';
+      if (::write(ready_fd, &signal, 1) != 1 || ::read(start_fd, &signal, 1) != 1) ::_exit(2);
+      for (int i = 0; i < count; ++i) {
+        if (GetParam()) screen.BeginTrans();
+        const std::string folio = Issue(*services.utility, "01");
+        if (!services.utility->SaveExtendedText("Poliza_Servicio", folio, "0001", "x")) ::_exit(3);
+        if (GetParam()) screen.CommitTrans();
+        ::usleep(300);  // a user's pause between saves, in which the other process gets in
+      }
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "child: %s\n", e.what());
+      ::_exit(1);
+    }
+    ::_exit(0);
+  }
+
+  std::filesystem::path dir_ =
+      std::filesystem::temp_directory_path() / ("folio-processes-" + std::to_string(::getpid()));
+};
+
+TEST_P(FolioProcesses, NeverIssueTheSameFolioTwice) {
+  constexpr int kChildren = 2;
+  int ready[2], start[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(start), 0);
+  for (int child = 0; child < kChildren; ++child) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) SaveInChild(ready[1], start[0], 200);
+  }
+  // Both sessions are open before either issues a folio.
+  for (char signal, child = 0; child < kChildren; ++child)
+    ASSERT_EQ(::read(ready[0], &signal, 1), 1);
+  ASSERT_EQ(::write(start[1], "gogo", kChildren), kChildren);
+  for (int fd : {ready[0], ready[1], start[0], start[1]}) ::close(fd);
+  int exited = 0;
+  for (int status = 0; ::wait(&status) > 0; ++exited)
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ASSERT_EQ(exited, kChildren);
+  // 400 different folios: together they used the series without a gap.
+  auto database = host::OpenSqliteDatabase(Path());
+  auto saved = database->ForHost().Execute(
+      "SELECT COUNT(*) || ' ' || MIN(record_key) || ' ' || MAX(record_key) AS v FROM "
+      "extended_text");
+  EXPECT_EQ(saved->Fields("v").Value(), Variant("400 01-0000001 01-0000400"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Saving, FolioProcesses, ::testing::Values(true, false),
+                         [](const auto& info) {
+                           return info.param ? "InsideTransactions" : "OutsideTransactions";
+                         });
 
 }  // namespace
 }  // namespace nv407::testing
