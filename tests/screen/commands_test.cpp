@@ -292,10 +292,11 @@ TEST_P(OperatorTest, ModificarUnlocksThePolicyAsItIsAndNuevoEmptiesIt) {
   EXPECT_EQ(Fields(), shown);
   EXPECT_EQ(Services(), services);
   EXPECT_EQ(Screen().state.extendedDescription, "Cubre las dos plantas");
-  EXPECT_EQ(Open(), GetParam().date +
-                        "txtReferencia dp_Ps_Fecha_Inicio cbCorte txt_Vn_Cve_Vendedor "
-                        "txt_Cl_Cve_Cliente txt_Tps_Cve_Tipo_Poliza txtComentario txt_Concepto "
-                        "txt_ID_Facturacion cmdDescripcion ");
+  const std::string first = GetParam().date + "txtReferencia dp_Ps_Fecha_Inicio cbCorte ";
+  const std::string rest =
+      "txt_Vn_Cve_Vendedor txt_Cl_Cve_Cliente txt_Tps_Cve_Tipo_Poliza txtComentario "
+      "txt_Concepto txt_ID_Facturacion cmdDescripcion ";
+  EXPECT_EQ(Open(), first + rest);
   EXPECT_EQ(Focus(), "lvServicios");
 
   // Cancelar abandons the edit and its description, writes nothing, keeps the record loaded.
@@ -317,10 +318,7 @@ TEST_P(OperatorTest, ModificarUnlocksThePolicyAsItIsAndNuevoEmptiesIt) {
     }
   }
   EXPECT_THAT(Services(), IsEmpty());
-  EXPECT_EQ(Open(), GetParam().date +
-                        "txtReferencia dp_Ps_Fecha_Inicio cbCorte txt_Sc_Cve_Sucursal "
-                        "txt_Vn_Cve_Vendedor txt_Cl_Cve_Cliente txt_Tps_Cve_Tipo_Poliza "
-                        "txtComentario txt_Concepto txt_ID_Facturacion cmdDescripcion ");
+  EXPECT_EQ(Open(), first + "txt_Sc_Cve_Sucursal " + rest);
   EXPECT_EQ(Focus(), GetParam().nuevo_focus);
   EXPECT_EQ(Screen().state.extendedDescription + Screen().state.conceptText, "");
   EXPECT_THAT(Messages(), IsEmpty());

@@ -1,4 +1,5 @@
 #include <sstream>
+#include <utility>
 
 #include "screen_steps.h"
 
@@ -97,18 +98,13 @@ INSTANTIATE_TEST_SUITE_P(
         "4 1 2024-02-29 2025-02-27", "4 4 2024-02-29 2028-02-28", "4 1 2023-03-01 2024-02-29"));
 
 // A type whose length or services cannot be read is refused as a whole.
-struct BrokenTypeCase {
-  std::string name;
-  std::string change;  // what breaks the stored type
-  std::string message;
-  friend void PrintTo(const BrokenTypeCase& c, std::ostream* os) { *os << c.name; }
-};
+// What breaks the stored type, and the message.
+using BrokenTypeCase = std::pair<std::string, std::string>;
 
 class PolicyTypeBrokenTest : public PolicyTypeTest,
                              public ::testing::WithParamInterface<BrokenTypeCase> {};
 
 TEST_P(PolicyTypeBrokenTest, BrokenTypeShowsOneErrorAndChangesNothing) {
-  const BrokenTypeCase& c = GetParam();
   // Given a type chosen while it was sound, and the type broken afterwards
   db.AddServiceType("ZZZ", "Servicio tardío", false);
   db.AddPolicyType("PRUEBA", "Póliza de prueba", "POL-SOP-MEN", 3, 6,
@@ -118,11 +114,11 @@ TEST_P(PolicyTypeBrokenTest, BrokenTypeShowsOneErrorAndChangesNothing) {
   const std::vector<Row> services = Services();
   const auto end = DateIn("dp_Ps_Fecha_Fin");
   WhenPick("dp_Ps_Fecha_Inicio", Ymd(2024, 7, 1));
-  db.Execute(c.change);
+  db.Execute(GetParam().first);
 
   WhenType("txt_Tps_Cve_Tipo_Poliza", "PRUEBA");
 
-  EXPECT_EQ(OnlyMessage(), "ERROR|16|ERR-ID:0000000|" + c.message);
+  EXPECT_EQ(OnlyMessage(), "ERROR|16|ERR-ID:0000000|" + GetParam().second);
   EXPECT_THAT(services, SizeIs(3));
   EXPECT_EQ(Services(), services);
   EXPECT_EQ(DateIn("dp_Ps_Fecha_Fin"), end);
@@ -137,20 +133,16 @@ const std::string kZzz = "El servicio 'ZZZ' del tipo de póliza de servicio 'PRU
 INSTANTIATE_TEST_SUITE_P(
     Cases, PolicyTypeBrokenTest,
     ::testing::Values(
-        BrokenTypeCase{"UnitOutOfRange",
-                       "UPDATE Tipo_Poliza_Servicio SET Tps_Tipo = 5 "
+        BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Tipo = 5 "
                        "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
                        kPrueba + "tiene una unidad de duración no válida (Tps_Tipo = 5); debe ser "
                                  "1 (días), 2 (semanas), 3 (meses) o 4 (años)."},
-        BrokenTypeCase{"LengthMissing",
-                       "UPDATE Tipo_Poliza_Servicio SET Tps_Valor = NULL "
+        BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Valor = NULL "
                        "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
                        kPrueba + "no tiene duración (Tps_Valor)."},
-        BrokenTypeCase{"QuantityMissing",
-                       "UPDATE Tipo_Poliza_Servicio_Tipo_Servicio SET Tpt_Cantidad = NULL "
+        BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio_Tipo_Servicio SET Tpt_Cantidad = NULL "
                        "WHERE Ts_Cve_Tipo_Servicio = 'ZZZ'",
-                       kZzz + "cantidad incluida (Tpt_Cantidad)."}),
-    [](const ::testing::TestParamInfo<BrokenTypeCase>& info) { return info.param.name; });
+                       kZzz + "cantidad incluida (Tpt_Cantidad)."}));
 
 // The demo product text of the policy type MANT90, which ends in a line break.
 constexpr const char* kTrimestralText =
@@ -244,12 +236,8 @@ TEST_F(ExtendedDescriptionTest, ProposesAgainOnlyAfterTheTextWasEmptied) {
   EXPECT_THAT(ByScreen(trace), SizeIs(1));
 }
 
-struct Failure {
-  const char* name;
-  const char* setup;    // statement that breaks the proposal for MANT90
-  const char* message;  // part of the message the user sees
-  friend void PrintTo(const Failure& c, std::ostream* os) { *os << c.name; }
-};
+// The statement that breaks the proposal for MANT90, and part of the message the user sees.
+using Failure = std::pair<const char*, const char*>;
 
 class ProposalFailureTest : public ExtendedDescriptionTest,
                             public ::testing::WithParamInterface<Failure> {};
@@ -257,11 +245,11 @@ class ProposalFailureTest : public ExtendedDescriptionTest,
 // One "ERROR" message from the host, no editor, and the screen's state as it was.
 TEST_P(ProposalFailureTest, ShowsOneMessageAndChangesNothing) {
   GivenNewPolicyOfType("MANT90");
-  db.Execute(GetParam().setup);
+  db.Execute(GetParam().first);
 
   WhenClick("cmdDescripcion");
 
-  EXPECT_THAT(OnlyMessage(), AllOf(StartsWith("ERROR|16|"), HasSubstr(GetParam().message)));
+  EXPECT_THAT(OnlyMessage(), AllOf(StartsWith("ERROR|16|"), HasSubstr(GetParam().second)));
   EXPECT_THAT(EditorCalls(), IsEmpty());
   EXPECT_EQ(Screen().state.conceptText + Screen().state.extendedDescription, "");
   EXPECT_EQ(Text("txt_Concepto"), "Concepto anterior");
@@ -270,14 +258,10 @@ TEST_P(ProposalFailureTest, ShowsOneMessageAndChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProposalFailureTest,
     ::testing::Values(
-        Failure{"ProductTextTooShort",
-                "UPDATE product_text SET text = 'X' WHERE product_code = 'POL-MANT-TRI'",
+        Failure{"UPDATE product_text SET text = 'X' WHERE product_code = 'POL-MANT-TRI'",
                 "El texto del producto del tipo de póliza MANT90 tiene menos de dos caracteres"},
-        Failure{"ProductQueryRefused",
-                "ALTER TABLE Producto RENAME COLUMN Pr_Descripcion TO Pr_Nombre", "Pr_Descripcion"},
-        Failure{"ProductTextUnreadable", "ALTER TABLE product_text RENAME TO product_text_old",
-                "product_text"}),
-    [](const ::testing::TestParamInfo<Failure>& info) { return info.param.name; });
+        Failure{"ALTER TABLE Producto RENAME COLUMN Pr_Descripcion TO Pr_Nombre", "Pr_Descripcion"},
+        Failure{"ALTER TABLE product_text RENAME TO product_text_old", "product_text"}));
 
 }  // namespace
 }  // namespace nv407::testing
