@@ -2,7 +2,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -37,12 +36,6 @@ struct Services {
   std::unique_ptr<UtilityServices> utility;
 };
 
-std::string Issue(UtilityServices& utility, const std::string& branch,
-                  const std::string& table = "Poliza_Servicio", int width = 10) {
-  const Variant folio = utility.NextFolio(branch, table, width, -1);
-  return folio.IsEmpty() ? "<empty>" : folio.ToText();
-}
-
 class HostServicesTest : public ::testing::Test {
  protected:
   HostServicesTest() { db.SetNow(Date::FromYmd(2024, 3, 15, 10, 20, 30)); }
@@ -50,12 +43,11 @@ class HostServicesTest : public ::testing::Test {
   TestDatabase db;
   Services services{db.db(), db.clock(), "CAPTURA"};
   UtilityServices& utility = *services.utility;
-  AppServices& app = *services.app;
 };
 
 // The screen's save tests hold the texts and notes of a policy and their rollback; here,
 // the keys they are filed under: the table in either spelling is one, each entry its own.
-TEST_F(HostServicesTest, ExtendedTextsAndNotesAreFiledPerTableKeyAndEntry) {
+TEST_F(HostServicesTest, TextsNotesParametersAndTransactionsAreFoundByTheirKeys) {
   const std::string text = "L\xc3\xadnea 1 con 'comillas'\r\nL\xc3\xadnea 2; DROP TABLE x; --";
   EXPECT_TRUE(utility.SaveExtendedText("Poliza_Servicio", "MTY-000001", "0001", "first"));
   EXPECT_TRUE(utility.SaveExtendedText("POLIZA_SERVICIO", "MTY-000001", "0001", text));
@@ -72,27 +64,25 @@ TEST_F(HostServicesTest, ExtendedTextsAndNotesAreFiledPerTableKeyAndEntry) {
                       "FROM record_log ORDER BY id)"),
             "Poliza_Servicio|MTY-000001|Baja|CAPTURA|2024-03-15 10:20:30#"
             "Poliza_Servicio|MTY-000001|Servicio 'A'\r\n 2 HR|CAPTURA|2024-03-15 10:20:30");
-}
 
-TEST_F(HostServicesTest, ParametersProductTextsAndTransactionsFallBackWhenMissing) {
+  // Parameters, product texts and transactions fall back when missing.
   db.Execute(
       "INSERT INTO host_parameter (name, value) VALUES ('FTO_PRUEBA', '00'), "
       "('O''NAME', 'it''s'), ('FTO_NULO', NULL), ('FTO_NUMERO', 8)");
   std::string values;  // texts, or Empty
   for (const char* name : {"FTO_PRUEBA", "O'NAME", "FTO_NUMERO", "FTO_NULO", "FTO_DESCONOCIDO"}) {
-    const Variant value = app.GetParameter(name, 0, "", "");
+    const Variant value = services.app->GetParameter(name, 0, "", "");
     values += (value.IsEmpty() ? "<empty>" : value.ToText()) + "|";
   }
   EXPECT_EQ(values, "00|it's|8|<empty>|<empty>|");
 
   db.Execute("INSERT INTO product_text (product_code, text) VALUES ('P''01', 'Soporte ''24x7''')");
-  EXPECT_EQ(utility.GetProductText("P'01") + "|" + utility.GetProductText("NO-EXISTE"),
-            "Soporte '24x7'|");
   // The demo resolves NV407 of Zembrel.
-  EXPECT_EQ(utility.ResolveTransaction("NV407", "Zembrel") + " " +
+  EXPECT_EQ(utility.GetProductText("P'01") + "|" + utility.GetProductText("NO-EXISTE") + "|" +
+                utility.ResolveTransaction("NV407", "Zembrel") + " " +
                 utility.ResolveTransaction("NV407", "Otra") + " " +
                 utility.ResolveTransaction("NV999", "Zembrel"),
-            "SERV0407 NV407 NV999");
+            "Soporte '24x7'||SERV0407 NV407 NV999");
 }
 
 // The demo operators: ADMIN holds both keys of NV407, CAPTURA holds CHFECHA of NV410 only.
@@ -155,11 +145,8 @@ TEST(FormatFolio, BringsWhatUsersTypeToStoredFormAndRoundTripsIssuedFolios) {
     for (std::int64_t number : {1, 12, 99}) {
       const auto folio = host::MakeFolio(host::FolioBranch(branch), number, host::kFolioWidth);
       ASSERT_TRUE(folio) << branch << " " << number;
-      std::string lower = *folio;
-      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       const std::string bare = std::string(branch) + "-" + std::to_string(number);
-      for (const std::string& text :
-           {*folio, lower, bare, "  " + bare + " ", host::Upper(bare) + "\t"})
+      for (const std::string& text : {*folio, bare, "  " + bare + " ", host::Upper(bare) + "\t"})
         EXPECT_EQ(host::FormatFolio(text), *folio) << "typed \"" << text << "\"";
     }
   }
@@ -179,7 +166,8 @@ TEST(FolioSeries, EachBranchAndTableHasItsOwnSeriesUntilItIsExhausted) {
   std::string issued;
   const auto issue = [&](const std::string& branch, const std::string& table = "Poliza_Servicio",
                          int width = 10) {
-    issued += Issue(*services.utility, branch, table, width) + " ";
+    const Variant folio = services.utility->NextFolio(branch, table, width, -1);
+    issued += (folio.IsEmpty() ? "<empty>" : folio.ToText()) + " ";
   };
   for (const char* branch : {"MTY", "MTY", "GDL", " mty ", "CDMX", "A", "A-1", "A-1", "", " \t",
                              "QRO", "QRO", "SUCURSAL10"})
@@ -225,7 +213,8 @@ class FolioProcesses : public ::testing::TestWithParam<bool> {
       if (::write(ready_fd, &signal, 1) != 1 || ::read(start_fd, &signal, 1) != 1) ::_exit(2);
       for (int i = 0; i < count; ++i) {
         if (GetParam()) screen.BeginTrans();
-        const std::string folio = Issue(*services.utility, "01");
+        const std::string folio =
+            services.utility->NextFolio("01", "Poliza_Servicio", 10, -1).ToText();
         if (!services.utility->SaveExtendedText("Poliza_Servicio", folio, "0001", "x")) ::_exit(3);
         if (GetParam()) screen.CommitTrans();
         ::usleep(300);  // a user's pause between saves, in which the other process gets in
