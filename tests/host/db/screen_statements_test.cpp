@@ -9,24 +9,12 @@
 namespace nv407::host {
 namespace {
 
+using testing::Lines;
 using testing::Rows;
-using Lines = std::vector<std::string>;
 
 // The screen's statements, as it builds them, on the demo database.
 class ScreenStatementsTest : public testing::DemoDatabaseTest {
  protected:
-  void SetUp() override {
-    DemoDatabaseTest::SetUp();
-    // A policy type of its own: an hour-based service ("SI"), an event-based one ("NO"),
-    // and one whose unit is NULL.
-    Host().Execute(
-        "INSERT INTO Tipo_Poliza_Servicio (Tps_Cve_Tipo_Poliza_Servicio, Pr_Cve_Producto, "
-        "Tps_Tipo, Tps_Valor, Es_Cve_Estado) VALUES ('PRUEBA', 'POL-SOP-MEN', 3, 6, 'AC')");
-    Host().Execute(
-        "INSERT INTO Tipo_Poliza_Servicio_Tipo_Servicio VALUES ('PRUEBA', 'SOPREM', 2.5), "
-        "('PRUEBA', 'VISITA', 1), ('PRUEBA', 'CAPACIT', 4)");
-  }
-
   // Saves a new policy as the screen does: the header, then the type's services.
   void SavePolicy(const std::string& folio, const std::string& type) {
     Screen().Execute(statements::InsertPolicyHeader(
@@ -45,6 +33,14 @@ class ScreenStatementsTest : public testing::DemoDatabaseTest {
 };
 
 TEST_F(ScreenStatementsTest, PolicyIsSavedLoadedResetAndCancelled) {
+  // A policy type of its own: an hour-based service ("SI"), an event-based one ("NO"),
+  // and one whose unit is NULL.
+  Host().Execute(
+      "INSERT INTO Tipo_Poliza_Servicio (Tps_Cve_Tipo_Poliza_Servicio, Pr_Cve_Producto, "
+      "Tps_Tipo, Tps_Valor, Es_Cve_Estado) VALUES ('PRUEBA', 'POL-SOP-MEN', 3, 6, 'AC')");
+  Host().Execute(
+      "INSERT INTO Tipo_Poliza_Servicio_Tipo_Servicio VALUES ('PRUEBA', 'SOPREM', 2.5), "
+      "('PRUEBA', 'VISITA', 1), ('PRUEBA', 'CAPACIT', 4)");
   SavePolicy("MTY-000001", "PRUEBA");
   const std::string header =
       "MTY-000001|#2025-03-31#|28|Cliente 'preferente'|AC|#2024-03-15 10:30:45#|";
@@ -66,14 +62,13 @@ TEST_F(ScreenStatementsTest, PolicyIsSavedLoadedResetAndCancelled) {
   EXPECT_EQ(Rows(Host(), "SELECT * FROM Poliza_Servicio",
                  {"Oper_Ult_Modif", "Fecha_Ult_Modif", "Es_Cve_Estado", "Oper_Baja", "Fecha_Baja"}),
             Lines{"CAPTURA|#2024-03-15 10:30:45#|CA|ADMIN|#2024-03-16 09:00:00#"});
-}
 
-// The left joins give the header of a policy without services, and rows that other tools
-// may leave (an unknown service type, a NULL quantity, a unit "si") still read.
-TEST_F(ScreenStatementsTest, ServiceRowsReadTheirUnitAndQuantities) {
-  SavePolicy("F1", "ASESOR");  // a type without services
-  const std::string header = "F1|#2025-03-31#|28|Cliente 'preferente'|AC|#2024-03-15 10:30:45#|";
-  EXPECT_EQ(Loaded("F1"), Lines{header + "|EV|0|Null"});
+  // The left joins give the header of a policy without services (the type has none), and
+  // rows that other tools may leave (an unknown service type, a NULL quantity, a unit "si")
+  // still read.
+  SavePolicy("F1", "ASESOR");
+  const std::string f1 = "F1|#2025-03-31#|28|Cliente 'preferente'|AC|#2024-03-15 10:30:45#|";
+  EXPECT_EQ(Loaded("F1"), Lines{f1 + "|EV|0|Null"});
 
   Host().Execute("PRAGMA foreign_keys = OFF");
   Host().Execute("INSERT INTO Tipo_Servicio VALUES ('RARO', 'Servicio raro', 'si')");
@@ -81,8 +76,8 @@ TEST_F(ScreenStatementsTest, ServiceRowsReadTheirUnitAndQuantities) {
       "INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('F1', 'SOPREM', NULL, 2.5, 9), "
       "('F1', 'VISITA', 4, 2.5, 9), ('F1', 'RARO', 1, 2.5, 9), ('F1', 'NOEXISTE', 7, 2.5, 9)");
   Host().Execute("PRAGMA foreign_keys = ON");
-  EXPECT_EQ(Loaded("F1"), (Lines{header + "RARO|EV|1|9", header + "SOPREM|HR|0|2.5",
-                                 header + "VISITA|EV|4|9", header + "|EV|7|9"}));
+  EXPECT_EQ(Loaded("F1"), (Lines{f1 + "RARO|EV|1|9", f1 + "SOPREM|HR|0|2.5", f1 + "VISITA|EV|4|9",
+                                 f1 + "|EV|7|9"}));
 }
 
 // Every statement the screen and the host run finds its rows through a key, so it stays
