@@ -19,7 +19,7 @@ class SaveTest : public PolicyScreenTest {
   }
 };
 
-TEST_F(SaveTest, NewPolicyIsStoredWithItsServicesAtZeroAndLeavesTheShownOneLive) {
+TEST_F(SaveTest, NewPolicyAndAnEditAreStoredUnderNewFoliosWithServicesAtZero) {
   GivenShownPolicy();
   GivenNewPolicyTyped();
 
@@ -38,33 +38,29 @@ TEST_F(SaveTest, NewPolicyIsStoredWithItsServicesAtZeroAndLeavesTheShownOneLive)
   EXPECT_EQ(Column("Es_Cve_Estado", kFolio), "AC");
   ExpectFolioEntry();
   EXPECT_EQ(Screen().state.newFolio, "MTY-000001");
-  EXPECT_THAT(Messages(), IsEmpty());
-}
 
-TEST_F(SaveTest, EditCancelsTheShownPolicyAndSavesItUnderANewFolio) {
-  GivenShownPolicy();
+  WhenType("txtFolio", kFolio);
   WhenPress("Modificar");
   WhenType("txtReferencia", "OC-2");
-
   WhenPress("Aceptar");
 
-  // The old row cancelled by this operator now, its services untouched; the edited data
+  // An edit: the old row cancelled by this operator now, its services untouched; the edited data
   // under the branch's next folio with the type's services unused, and the host's records.
   EXPECT_EQ(Header(kFolio),
             "'MTY-000007','2024-02-20','','','2024-03-01','2025-02-28','MTY','V002','C00003',"
             "'Atención prioritaria',17,'OC-1','SOPANUAL','F-1','Soporte anual','CA','ADMIN',"
             "'2024-03-15 10:30:00',NULL,NULL,'ADMIN','2024-05-20 16:45:12'");
   EXPECT_EQ(ServicesOf(kFolio), "CAPACIT 2.0/4.0/0.0;SOPREM 120.0/2.5/7.0;VISITA 12.0/9.0/1.0");
-  EXPECT_EQ(Header("MTY-000001"),
-            "'MTY-000001','2024-02-20','','','2024-03-01','2025-02-28','MTY','V002','C00003',"
+  EXPECT_EQ(Header("MTY-000002"),
+            "'MTY-000002','2024-02-20','','','2024-03-01','2025-02-28','MTY','V002','C00003',"
             "'Atención prioritaria',17,'OC-2','SOPANUAL','F-1','Soporte anual','AC','ADMIN',"
             "'2024-05-20 16:45:12','ADMIN','2024-05-20 16:45:12',NULL,NULL");
-  EXPECT_EQ(ServicesOf("MTY-000001"),
+  EXPECT_EQ(ServicesOf("MTY-000002"),
             "CAPACIT 2.0/0.0/0.0;SOPREM 120.0/0.0/0.0;SOPSITIO 24.0/0.0/0.0;VISITA 12.0/0.0/0.0");
-  EXPECT_EQ(RowsOf("extended_text", "record_key = 'MTY-000001'"),
-            "'Poliza_Servicio','MTY-000001','0001','Cubre las dos plantas'");
-  EXPECT_EQ(RowsOf("additional_field_value", "record_key = 'MTY-000001' AND value <> ''"),
-            "'POLIZA_SERVICIO','MTY-000001','CONTACTO','Ing. Rosales'");
+  EXPECT_EQ(RowsOf("extended_text", "record_key = 'MTY-000002'"),
+            "'Poliza_Servicio','MTY-000002','0001','Cubre las dos plantas'");
+  EXPECT_EQ(RowsOf("additional_field_value", "record_key = 'MTY-000002' AND value <> ''"),
+            "'POLIZA_SERVICIO','MTY-000002','CONTACTO','Ing. Rosales'");
   EXPECT_THAT(Messages(), IsEmpty());
 }
 
