@@ -1,34 +1,140 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
+#include <memory>
 #include <sstream>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "db_test_support.h"
+#include "component/database.h"
+#include "component/date.h"
+#include "component/error.h"
+#include "data/statements.h"
+#include "host/db/database.h"
 #include "host/db/sqlite_dialect.h"
+#include "screen/layout.h"
 
 namespace nv407::host {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::Count;
-using testing::Lines;
-using testing::Refusal;
-using testing::Rows;
 
-class ConnectionTest : public testing::DemoDatabaseTest {};
+using Lines = std::vector<std::string>;
+
+// A fresh directory per test, removed with everything in it afterwards.
+struct TempDir {
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "polizas-db-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary directory");
+    path = pattern;
+  }
+  ~TempDir() { std::filesystem::remove_all(path); }
+  std::string File(const std::string& name) const { return (path / name).string(); }
+  std::filesystem::path path;
+};
+
+// Every row of a query as the named columns' values joined by '|', the rows sorted; dates
+// between '#' so that their kind shows, Null as "Null".
+Lines Rows(Connection& connection, const std::string& sql, const Lines& columns) {
+  Lines rows;
+  for (auto result = connection.Execute(sql); !result->Eof(); result->MoveNext()) {
+    std::string row;
+    for (const std::string& column : columns) {
+      const Variant value = result->Fields(column).Value();
+      row += row.empty() ? "" : "|";
+      row += value.IsNull()                         ? "Null"
+             : value.kind() == Variant::Kind::kDate ? "#" + value.ToText() + "#"
+                                                    : value.ToText();
+    }
+    rows.push_back(row);
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+std::int64_t Count(Connection& connection, const std::string& from_where) {
+  return connection.Execute("SELECT COUNT(*) AS n FROM " + from_where)
+      ->Fields("n")
+      .Value()
+      .ToLong();
+}
+
+// The description of the Error that run raises.
+std::string Refusal(const std::function<void()>& run) {
+  try {
+    run();
+  } catch (const Error& error) {
+    return error.Description();
+  }
+  return "no error";
+}
+
+// A database file in a temporary directory with the schema, the demo data and a pinned
+// clock, as the host opens it; the screen's statements are run as it builds them.
+class DatabaseTest : public ::testing::Test {
+ protected:
+  static Date Now() { return Date::FromYmd(2024, 3, 15, 10, 30, 45); }
+
+  void SetUp() override {
+    database_ = OpenSqliteDatabase(dir_.File("polizas.db"),
+                                   {.create = true, .clock = [] { return Now(); }});
+    TransactionScope transaction(Host());
+    CreateSchema(Host());
+    LoadDemoData(Host());
+    transaction.Commit();
+  }
+  // A second, independent session on the same file, as another process would have.
+  std::unique_ptr<Database> OtherSession(int busy_timeout_ms = 30000) {
+    return OpenSqliteDatabase(dir_.File("polizas.db"), {.busy_timeout_ms = busy_timeout_ms});
+  }
+
+  // What a save writes: a policy on the screen's connection, a note on the host's.
+  static void WritePolicyAndNote(Database& database, const std::string& folio) {
+    database.ForScreen().Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('" + folio + "')");
+    database.ForHost().Execute("INSERT INTO record_log (table_name, record_key, note) VALUES " +
+                               ("('Poliza_Servicio', '" + folio + "', 'Alta')"));
+  }
+  static std::int64_t RowsOf(Database& database, const std::string& folio) {
+    return Count(database.ForHost(), "Poliza_Servicio WHERE Ps_Folio = '" + folio + "'") +
+           Count(database.ForHost(), "record_log WHERE record_key = '" + folio + "'");
+  }
+  // Saves a new policy as the screen does: the header, then the type's services.
+  void SavePolicy(const std::string& folio, const std::string& type) {
+    Screen().Execute(statements::InsertPolicyHeader(
+        {folio, "2024-03-15", "2024-04-01", "2025-03-31", "MTY", "V001", "C00002",
+         "Cliente 'preferente'", "28", "OC-4471", type, "", "Póliza", "ADMIN",
+         DateTimeText(SqlDialect::kSqlite, Now())}));
+    Screen().Execute(statements::InsertPolicyServices(folio, type));
+  }
+
+  Lines Loaded(const std::string& folio) {
+    return Rows(Screen(), statements::PolicyByFolio(folio),
+                {"Ps_Folio", "Ps_Fecha_Finaliza", "Ps_Dia_Corte", "Ps_Comentario", "Es_Cve_Estado",
+                 "Fecha_Alta", "Ts_Cve_Tipo_Servicio", "Ts_Unidad", "Pst_Cantidad_Incluida",
+                 "Pst_Cantidad_Utilizada"});
+  }
+
+  Connection& Screen() { return database_->ForScreen(); }
+  Connection& Host() { return database_->ForHost(); }
+
+  TempDir dir_;
+  std::unique_ptr<Database> database_;
+};
 
 // Date columns give dates (an alias keeps its column's declared type), a text there that is
 // not a date comes back as stored, NULL as Null; fields are found by name in any case, the
 // first of two of one name.
-TEST_F(ConnectionTest, ValuesComeBackInTheirKindsByNameInAnyCase) {
+TEST_F(DatabaseTest, ValuesComeBackInTheirKindsByNameInAnyCase) {
   Screen().Execute(
       "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Ps_Fecha_Inicia, Ps_Dia_Corte, "
       "Fecha_Alta, Fecha_Baja) VALUES ('F1', '2024-03-15', '', 5, '2024-03-15 08:09:10', "
@@ -53,7 +159,7 @@ TEST_F(ConnectionTest, ValuesComeBackInTheirKindsByNameInAnyCase) {
   EXPECT_TRUE(Screen().Execute("UPDATE Sucursal SET Sc_Descripcion = Sc_Descripcion")->Eof());
 }
 
-TEST_F(ConnectionTest, RefusedStatementsCarrySqlitesOwnMessage) {
+TEST_F(DatabaseTest, RefusedStatementsCarrySqlitesOwnMessage) {
   const std::vector<std::pair<std::string, std::string>> refusals = {
       {"SELECT * FROM Poliza", "no such table: Poliza"},
       {"SELECT Ps_Nada FROM Poliza_Servicio", "no such column: Ps_Nada"},
@@ -99,7 +205,7 @@ TEST(IsNullTranslation, RewritesOnlyCallsOfTheFunction) {
 // Without a pinned clock, GetDate() is the local time; the date texts per dialect keep a
 // midnight's time, as the audit columns always carry one.
 TEST(SqliteOpen, MissingFileIsAnErrorAndIsNotCreatedAndDatesAreLocalTime) {
-  testing::TempDir dir;
+  TempDir dir;
   const std::string path = dir.File("nada.db");
   EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(path); }), "database file not found: " + path);
   EXPECT_FALSE(std::filesystem::exists(path));
@@ -118,21 +224,7 @@ TEST(SqliteOpen, MissingFileIsAnErrorAndIsNotCreatedAndDatesAreLocalTime) {
             "2024-02-09 2024-02-09 07:05:03 20240209 2024-02-09T07:05:03 2024-02-09 00:00:00");
 }
 
-class TransactionTest : public testing::DemoDatabaseTest {
- protected:
-  // What a save writes: a policy on the screen's connection, a note on the host's.
-  static void WritePolicyAndNote(Database& database, const std::string& folio) {
-    database.ForScreen().Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('" + folio + "')");
-    database.ForHost().Execute("INSERT INTO record_log (table_name, record_key, note) VALUES " +
-                               ("('Poliza_Servicio', '" + folio + "', 'Alta')"));
-  }
-  static std::int64_t RowsOf(Database& database, const std::string& folio) {
-    return Count(database.ForHost(), "Poliza_Servicio WHERE Ps_Folio = '" + folio + "'") +
-           Count(database.ForHost(), "record_log WHERE record_key = '" + folio + "'");
-  }
-};
-
-TEST_F(TransactionTest, RollbackUndoesScreenAndHostRecords) {
+TEST_F(DatabaseTest, RollbackUndoesScreenAndHostRecords) {
   Screen().BeginTrans();
   WritePolicyAndNote(*database_, "F1");
   EXPECT_EQ(RowsOf(*database_, "F1"), 2);  // seen inside the transaction
@@ -172,7 +264,7 @@ TEST_F(TransactionTest, RollbackUndoesScreenAndHostRecords) {
 
 // Two sessions save at once: the second waits for the first's write lock instead of
 // failing, and readers meanwhile see the last committed state without waiting.
-TEST_F(TransactionTest, TwoSessionsSavingAtOnceBothSucceed) {
+TEST_F(DatabaseTest, TwoSessionsSavingAtOnceBothSucceed) {
   auto first = OtherSession();
   auto second = OtherSession();
   auto reader = OtherSession(50);
@@ -208,7 +300,7 @@ std::string Contents(const std::string& path) {
 // polizas-db as built, beside the test programs: each run's exit code and what it says, then
 // which files the runs left and what is in them.
 TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
-  testing::TempDir dir;
+  TempDir dir;
   const auto path = [&](const std::string& name) { return " '" + dir.File(name) + "'"; };
   const std::string usage = "usage: polizas-db init PATH [--demo]";
   const std::tuple<std::string, int, std::string> runs[] = {
@@ -235,13 +327,90 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
   }
   std::filesystem::remove(output);
   EXPECT_EQ(Contents(dir.File("demo.db")), demo_before) << "never overwritten";
-  testing::Lines files;
+  Lines files;
   for (const auto& entry : std::filesystem::directory_iterator(dir.File("")))
     files.push_back(entry.path().filename().string());
   std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (testing::Lines{"demo.db", "empty.db"}));
-  EXPECT_EQ(testing::Count(OpenSqliteDatabase(dir.File("empty.db"))->ForHost(), "Sucursal"), 0);
-  EXPECT_GT(testing::Count(OpenSqliteDatabase(dir.File("demo.db"))->ForHost(), "Sucursal"), 0);
+  EXPECT_EQ(files, (Lines{"demo.db", "empty.db"}));
+  EXPECT_EQ(Count(OpenSqliteDatabase(dir.File("empty.db"))->ForHost(), "Sucursal"), 0);
+  EXPECT_GT(Count(OpenSqliteDatabase(dir.File("demo.db"))->ForHost(), "Sucursal"), 0);
+}
+
+TEST_F(DatabaseTest, PolicyIsSavedLoadedResetAndCancelled) {
+  // A policy type of its own: an hour-based service ("SI"), an event-based one ("NO"),
+  // and one whose unit is NULL.
+  Host().Execute(
+      "INSERT INTO Tipo_Poliza_Servicio (Tps_Cve_Tipo_Poliza_Servicio, Pr_Cve_Producto, "
+      "Tps_Tipo, Tps_Valor, Es_Cve_Estado) VALUES ('PRUEBA', 'POL-SOP-MEN', 3, 6, 'AC')");
+  Host().Execute(
+      "INSERT INTO Tipo_Poliza_Servicio_Tipo_Servicio VALUES ('PRUEBA', 'SOPREM', 2.5), "
+      "('PRUEBA', 'VISITA', 1), ('PRUEBA', 'CAPACIT', 4)");
+  SavePolicy("MTY-000001", "PRUEBA");
+  const std::string header =
+      "MTY-000001|#2025-03-31#|28|Cliente 'preferente'|AC|#2024-03-15 10:30:45#|";
+  EXPECT_EQ(Loaded("MTY-000001"), (Lines{header + "CAPACIT|EV|4|0", header + "SOPREM|HR|2.5|0",
+                                         header + "VISITA|EV|1|0"}));
+
+  Host().Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 3, Pst_Evento_Utilizado = "
+      "1");
+  EXPECT_EQ(Loaded("MTY-000001"), (Lines{header + "CAPACIT|EV|4|1", header + "SOPREM|HR|2.5|3",
+                                         header + "VISITA|EV|1|1"}));
+
+  Screen().Execute(statements::ResetServiceCounters("MTY-000001"));
+  Screen().Execute(statements::StampCounterReset("CAPTURA", "MTY-000001"));
+  Screen().Execute(statements::CancelPolicy("ADMIN", "2024-03-16 09:00:00", "MTY-000001"));
+  EXPECT_EQ(Rows(Host(), "SELECT * FROM Poliza_Servicio_Tipo_Servicio",
+                 {"Ts_Cve_Tipo_Servicio", "Pst_Tiempo_Utilizado", "Pst_Evento_Utilizado"}),
+            (Lines{"CAPACIT|0|0", "SOPREM|0|0", "VISITA|0|0"}));
+  EXPECT_EQ(Rows(Host(), "SELECT * FROM Poliza_Servicio",
+                 {"Oper_Ult_Modif", "Fecha_Ult_Modif", "Es_Cve_Estado", "Oper_Baja", "Fecha_Baja"}),
+            Lines{"CAPTURA|#2024-03-15 10:30:45#|CA|ADMIN|#2024-03-16 09:00:00#"});
+
+  // The left joins give the header of a policy without services (the type has none), and
+  // rows that other tools may leave (an unknown service type, a NULL quantity, a unit "si")
+  // still read.
+  SavePolicy("F1", "ASESOR");
+  const std::string f1 = "F1|#2025-03-31#|28|Cliente 'preferente'|AC|#2024-03-15 10:30:45#|";
+  EXPECT_EQ(Loaded("F1"), Lines{f1 + "|EV|0|Null"});
+
+  Host().Execute("PRAGMA foreign_keys = OFF");
+  Host().Execute("INSERT INTO Tipo_Servicio VALUES ('RARO', 'Servicio raro', 'si')");
+  Host().Execute(
+      "INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('F1', 'SOPREM', NULL, 2.5, 9), "
+      "('F1', 'VISITA', 4, 2.5, 9), ('F1', 'RARO', 1, 2.5, 9), ('F1', 'NOEXISTE', 7, 2.5, 9)");
+  Host().Execute("PRAGMA foreign_keys = ON");
+  EXPECT_EQ(Loaded("F1"), (Lines{f1 + "RARO|EV|1|9", f1 + "SOPREM|HR|0|2.5", f1 + "VISITA|EV|4|9",
+                                 f1 + "|EV|7|9"}));
+}
+
+// Every statement the screen and the host run finds its rows through a key, so it stays
+// fast at millions of policies: no step of any plan scans a table.
+TEST_F(DatabaseTest, EveryLookupIsKeyed) {
+  std::vector<std::string> queries = {
+      statements::PolicyByFolio("F1"),
+      statements::PolicyTypeServices("SOPMEN"),
+      statements::CancelPolicy("ADMIN", "2024-03-15 10:00:00", "F1"),
+      statements::InsertPolicyServices("F1", "SOPMEN"),
+      statements::ResetServiceCounters("F1"),
+      statements::StampCounterReset("ADMIN", "F1"),
+      statements::ProductOfPolicyType("SOPMEN"),
+      "SELECT * FROM record_log WHERE table_name = 'POLIZA_SERVICIO' AND record_key = 'F1'",
+      "SELECT * FROM additional_field_value WHERE table_name = 'POLIZA_SERVICIO' AND "
+      "record_key = 'F1'",
+  };
+  // The key fields' catalogue look-ups, with a key in place of the '?'.
+  for (const ControlLayout& control : frmNV407Layout().controls) {
+    std::string sql = control.Setting("sql");
+    if (!sql.empty()) queries.push_back(sql.replace(sql.find('?'), 1, "X"));
+  }
+  ASSERT_EQ(queries.size(), 13u) << "the four key fields' look-ups";
+  for (const std::string& query : queries) {
+    const Lines plan = Rows(Screen(), "EXPLAIN QUERY PLAN " + query, {"detail"});
+    ASSERT_FALSE(plan.empty()) << query;
+    for (const std::string& step : plan)
+      EXPECT_EQ(step.find("SCAN"), std::string::npos) << query << "\n  " << step;
+  }
 }
 
 }  // namespace
