@@ -49,9 +49,9 @@ class HostServicesTest : public ::testing::Test {
 // the keys they are filed under: the table in either spelling is one, each entry its own.
 TEST_F(HostServicesTest, TextsNotesParametersAndTransactionsAreFoundByTheirKeys) {
   const std::string text = "L\xc3\xadnea 1 con 'comillas'\r\nL\xc3\xadnea 2; DROP TABLE x; --";
-  EXPECT_TRUE(utility.SaveExtendedText("Poliza_Servicio", "MTY-000001", "0001", "first"));
-  EXPECT_TRUE(utility.SaveExtendedText("POLIZA_SERVICIO", "MTY-000001", "0001", text));
-  EXPECT_TRUE(utility.SaveExtendedText("Poliza_Servicio", "MTY-000001", "0002", "other entry"));
+  EXPECT_TRUE(utility.SaveExtendedText("Poliza_Servicio", "MTY-000001", "0001", "first") &&
+              utility.SaveExtendedText("POLIZA_SERVICIO", "MTY-000001", "0001", text) &&
+              utility.SaveExtendedText("Poliza_Servicio", "MTY-000001", "0002", "other entry"));
   EXPECT_EQ(utility.ReadExtendedText("Poliza_Servicio", "MTY-000001", "0001") + "|" +
                 utility.ReadExtendedText("Poliza_Servicio", "MTY-000001", "0002") + "|" +
                 utility.ReadExtendedText("Poliza_Servicio", "MTY-000002", "0001"),
@@ -204,14 +204,14 @@ class FolioProcesses : public ::testing::TestWithParam<bool> {
   // Opens its own session, says it is ready, waits for the start signal, then saves: a
   // folio and a text under it (inside a transaction each, or not). A folio issued twice
   // replaces its text, which the parent counts.
-  [[noreturn]] void SaveInChild(int ready_fd, int start_fd, int count) {
+  [[noreturn]] void SaveInChild(int ready_fd, int start_fd) {
     try {
       auto database = host::OpenSqliteDatabase(Path());
       Services services(*database, {});
       Connection& screen = services.app->GetConnection();
       char signal = 'r';
       if (::write(ready_fd, &signal, 1) != 1 || ::read(start_fd, &signal, 1) != 1) ::_exit(2);
-      for (int i = 0; i < count; ++i) {
+      for (int i = 0; i < 200; ++i) {
         if (GetParam()) screen.BeginTrans();
         const std::string folio =
             services.utility->NextFolio("01", "Poliza_Servicio", 10, -1).ToText();
@@ -238,7 +238,7 @@ TEST_P(FolioProcesses, NeverIssueTheSameFolioTwice) {
   for (int child = 0; child < kChildren; ++child) {
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
-    if (pid == 0) SaveInChild(ready[1], start[0], 200);
+    if (pid == 0) SaveInChild(ready[1], start[0]);
   }
   // Both sessions are open before either issues a folio.
   for (char signal, child = 0; child < kChildren; ++child)
