@@ -34,7 +34,6 @@ class Variant {
   Kind kind() const { return static_cast<Kind>(value_.index()); }
   bool IsEmpty() const { return kind() == Kind::kEmpty; }
   bool IsNull() const { return kind() == Kind::kNull; }
-  bool IsNumber() const { return kind() == Kind::kLong || kind() == Kind::kDouble; }
 
   // Text in the plain default form: "8", "1.5", "True", "2024-03-15"; Empty gives "".
   // Null raises "Invalid use of Null".

@@ -9,8 +9,5 @@ inline constexpr const char* kFolioColumn = "Ps_Folio";
 inline constexpr const char* kExtendedTextEntry = "0001";
 
 inline constexpr const char* kStateCancelled = "CA";  // Poliza_Servicio.Es_Cve_Estado
-inline constexpr const char* kStateWithdrawn = "BA";  // catalogue rows
-inline constexpr const char* kUnitHours = "HR";
-inline constexpr const char* kUnitEvents = "EV";
 
 }  // namespace nv407::schema
