@@ -142,6 +142,7 @@ void HeadlessToolbar::Press(ToolbarCommand command) {
 
 void HeadlessToolbar::SetMode(ToolbarMode mode) {
   mode_ = mode;
+  Context().SetDataEntryOpen(mode != ToolbarMode::kIdle);
   Notify();
 }
 
