@@ -76,5 +76,9 @@ class TransactionScope {
 void CreateSchema(Connection& connection);
 // Demo catalogues, parameters and operators, on a database with the schema and no rows.
 void LoadDemoData(Connection& connection);
+// The demo's policies, on top of LoadDemoData's rows: a few dozen across the branches,
+// dated around the day of `now` so that the demo stays current, with the clients they name, their
+// folio series, record-log notes and extended texts. Plain SQL that every dialect runs.
+void LoadDemoPolicies(Connection& connection, const Date& now);
 
 }  // namespace nv407::host

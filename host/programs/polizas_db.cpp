@@ -1,20 +1,24 @@
 // polizas-db: creates the service-policy database.
 //
-//   polizas-db init PATH [--demo]
+//   polizas-db init PATH [--demo [--clock YYYY-MM-DDTHH:MM:SS]]
 //
-// Creates PATH with the schema (and the demo catalogues, parameters and operators with
-// --demo) in one transaction. An existing PATH is never touched.
+// Creates PATH with the schema (and with --demo the demo catalogues, parameters,
+// operators and policies, the policies dated around today or the --clock day) in one
+// transaction. An existing PATH is never touched.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "component/error.h"
 #include "host/db/database.h"
+#include "host/services/clock.h"
 
 namespace {
 
@@ -23,7 +27,7 @@ constexpr int kUsage = 2;
 
 int Usage(const std::string& problem) {
   std::cerr << "polizas-db: " << problem << "\n"
-            << "usage: polizas-db init PATH [--demo]\n";
+            << "usage: polizas-db init PATH [--demo [--clock YYYY-MM-DDTHH:MM:SS]]\n";
   return kUsage;
 }
 
@@ -42,7 +46,8 @@ void RemoveDatabaseFiles(const std::string& path) {
   }
 }
 
-int Init(const std::string& path, bool demo) {
+// `demo`: none for the schema alone, else the day the demo's policies are dated around.
+int Init(const std::string& path, const std::optional<nv407::Date>& demo) {
   if (std::filesystem::exists(path)) {
     std::cerr << "polizas-db: " << path << " already exists; it was left as it is\n";
     return kFailed;
@@ -57,7 +62,10 @@ int Init(const std::string& path, bool demo) {
     nv407::Connection& connection = database->ForHost();
     nv407::host::TransactionScope transaction(connection);
     nv407::host::CreateSchema(connection);
-    if (demo) nv407::host::LoadDemoData(connection);
+    if (demo) {
+      nv407::host::LoadDemoData(connection);
+      nv407::host::LoadDemoPolicies(connection, *demo);
+    }
     transaction.Commit();
   } catch (const std::exception& failure) {
     RemoveDatabaseFiles(path);
@@ -77,9 +85,17 @@ int main(int argc, char** argv) {
   if (args[0] != "init") return Usage("unknown command '" + args[0] + "'");
   std::string path;
   bool demo = false;
+  nv407::host::Clock clock;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--demo") {
       demo = true;
+    } else if (args[i] == "--clock") {
+      if (i + 1 == args.size()) return Usage("--clock needs a value");
+      try {
+        clock = nv407::host::PinnedClock(args[++i]);
+      } catch (const nv407::Error& error) {
+        return Usage("--clock: " + error.Description());
+      }
     } else if (args[i].starts_with("-")) {
       return Usage("unknown option '" + args[i] + "'");
     } else if (path.empty()) {
@@ -89,5 +105,7 @@ int main(int argc, char** argv) {
     }
   }
   if (path.empty()) return Usage("no PATH given");
-  return Init(path, demo);
+  if (clock && !demo) return Usage("--clock dates the demo: give it with --demo");
+  if (!demo) return Init(path, std::nullopt);
+  return Init(path, clock ? clock() : nv407::host::LocalNow());
 }

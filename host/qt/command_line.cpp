@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "component/error.h"
+#include "host/services/clock.h"
 
 namespace nv407::host {
 
@@ -86,6 +87,7 @@ std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,
     TransactionScope scope(database->ForHost());
     CreateSchema(database->ForHost());
     LoadDemoData(database->ForHost());
+    LoadDemoPolicies(database->ForHost(), clock ? clock() : LocalNow());
     scope.Commit();
     return database;
   } catch (...) {
