@@ -36,13 +36,16 @@ class ReferenceUtilityServices final : public UtilityServices {
       const auto folio = MakeFolio(series_branch, *number, width);
       if (!folio) return {};
       // Folios written by other tools may already hold numbers of the series: pass them by.
-      if (!known || !records_.RowExists(*known, *folio)) return Variant(*folio);
+      if (known && records_.RowExists(*known, *folio)) continue;
+      if (settings_.activity) settings_.activity->FolioIssued(*folio);
+      return Variant(*folio);
     }
   }
 
   void LogRecordEvent(const std::string& table, const std::string& key,
                       const std::string& note) override {
     records_.AppendNote(table, key, note, settings_.user_code, GetServerDate());
+    if (settings_.activity) settings_.activity->NoteLogged(table, key, note);
   }
 
   std::string FormatFolio(const std::string& folio) override { return host::FormatFolio(folio); }
