@@ -11,11 +11,14 @@ namespace nv407::host {
 std::string Usage() {
   return "usage: polizas [--db PATH] [--user CODE] [--clock YYYY-MM-DDTHH:MM:SS] "
          "[--params TEXT]\n"
+         "               [--play SCRIPT [--shots DIR]]\n"
          "  --db PATH      an existing database (polizas-db init PATH --demo makes one);\n"
          "                 without it, a demo database in your data folder\n"
          "  --user CODE    the operator (default ADMIN)\n"
          "  --clock TIME   pins the server date and time\n"
-         "  --params TEXT  the start parameters: NUEVO, or EDICION,FOLIO\n";
+         "  --params TEXT  the start parameters: NUEVO, or EDICION,FOLIO\n"
+         "  --play SCRIPT  plays a polizas-script script on the window and writes its events\n"
+         "  --shots DIR    with --play, saves a picture of the window at each show and dialog\n";
 }
 
 ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -40,12 +43,15 @@ ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
       options.clock = value();
     } else if (argument == "--params") {
       options.parameters = value();
-    } else if (argument == "--screenshot") {
-      options.screenshot = value();
+    } else if (argument == "--play") {
+      options.play = value();
+    } else if (argument == "--shots") {
+      options.shots = value();
     } else {
       throw Error("unknown argument " + argument);
     }
   }
+  if (options.shots && !options.play) throw Error("--shots needs --play");
   return options;
 }
 

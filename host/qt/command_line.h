@@ -15,12 +15,13 @@ struct ProgramOptions {
   std::string user = "ADMIN";           // the demo operator that holds both permissions
   std::string clock;                    // "" the system clock
   std::string parameters;               // Padre.iParametros
-  std::string screenshot;               // grab the window into this PNG file and quit
+  std::optional<std::string> play;      // a polizas-script script to play on the window
+  std::optional<std::string> shots;     // with --play: the folder for its pictures
   bool help = false;
 };
 
-// `polizas [--db PATH] [--user CODE] [--clock YYYY-MM-DDTHH:MM:SS] [--params TEXT]`;
-// raises an Error naming what is wrong.
+// `polizas [--db PATH] [--user CODE] [--clock YYYY-MM-DDTHH:MM:SS] [--params TEXT]
+// [--play SCRIPT [--shots DIR]]`; raises an Error naming what is wrong.
 ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments);
 std::string Usage();
 

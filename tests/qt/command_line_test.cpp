@@ -20,6 +20,9 @@ class CommandLineTest : public QObject {
              {{"--db", "a.db", "--user", "CAPTURA", "--clock", "2024-03-15T10:30:00", "--params",
                "EDICION,MTY-7"},
               "db=a.db user=CAPTURA clock=2024-03-15T10:30:00 params=EDICION,MTY-7"},
+             {{"--play", "a.jsonl", "--shots", "pictures"},
+              "db=(demo) user=ADMIN clock= params= play=a.jsonl shots=pictures"},
+             {{"--shots", "pictures"}, "--shots needs --play"},
              {{"--db"}, "--db needs a value"},
              {{"--odbc", "DSN=x"}, "unknown argument --odbc"},
              {{"--user", ""}, "--user needs an operator code"}}) {
@@ -28,6 +31,8 @@ class CommandLineTest : public QObject {
         const host::ProgramOptions options = host::ParseCommandLine(words);
         got = "db=" + options.database.value_or("(demo)") + " user=" + options.user +
               " clock=" + options.clock + " params=" + options.parameters;
+        if (options.play) got += " play=" + *options.play;
+        if (options.shots) got += " shots=" + *options.shots;
       } catch (const Error& error) {
         got = error.what();
       }

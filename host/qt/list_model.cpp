@@ -1,0 +1,67 @@
+#include "host/qt/list_model.h"
+
+#include <exception>
+
+#include "host/qt/look.h"
+
+namespace nv407::host {
+
+ListModel::ListModel(Connection& connection, ListSource source, QStringList headers,
+                     QObject* parent)
+    : QAbstractTableModel(parent),
+      connection_(connection),
+      source_(std::move(source)),
+      headers_(std::move(headers)) {}
+
+void ListModel::Find(const QString& text) {
+  const std::string wanted = ToStdString(text);
+  std::vector<FoundRow> page = ReadPage(connection_, source_, wanted, std::nullopt);
+  beginResetModel();
+  text_ = wanted;
+  more_ = static_cast<int>(page.size()) == kPageRows;
+  rows_ = std::move(page);
+  endResetModel();
+}
+
+int ListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(source_.columns.size() + 1);
+}
+
+QVariant ListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || role != Qt::DisplayRole) return {};
+  return ToQString(Row(index.row()).at(static_cast<std::size_t>(index.column())));
+}
+
+QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section >= headers_.size())
+    return {};
+  return headers_[section];
+}
+
+bool ListModel::canFetchMore(const QModelIndex& parent) const {
+  return !parent.isValid() && more_;
+}
+
+void ListModel::fetchMore(const QModelIndex& parent) {
+  if (!canFetchMore(parent)) return;
+  std::vector<FoundRow> page;
+  try {
+    page = ReadPage(connection_, source_, text_, rows_.back().front());
+  } catch (const std::exception& failure) {
+    more_ = false;
+    emit Failed(QString::fromUtf8(failure.what()));
+    return;
+  }
+  more_ = static_cast<int>(page.size()) == kPageRows;
+  if (page.empty()) return;
+  const int first = rowCount();
+  beginInsertRows({}, first, first + static_cast<int>(page.size()) - 1);
+  for (FoundRow& row : page) rows_.push_back(std::move(row));
+  endInsertRows();
+}
+
+}  // namespace nv407::host
