@@ -13,6 +13,7 @@
 #include "host/db/database.h"
 #include "host/db/sqlite_dialect.h"
 #include "host/db/sqlite_handles.h"
+#include "host/db/sqlite_schema.h"
 
 namespace nv407::host {
 namespace {
@@ -274,6 +275,25 @@ void RegisterGetDate(sqlite3* db, Clock clock) {
                                        [](void* p) { delete static_cast<Clock*>(p); }));
 }
 
+void CancelledPolicyFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
+  const auto* folio = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
+  const std::string message = sqlite::CancelledPolicyMessage(folio ? folio : "");
+  sqlite3_result_error(context, message.c_str(), static_cast<int>(message.size()));
+}
+
+// The session's own guards of cancelled policies, on a database that has the policies.
+void InstallSessionGuards(const std::shared_ptr<DbHandle>& db) {
+  Check(db->get(), sqlite3_create_function_v2(db->get(), sqlite::kCancelledPolicyFunction, 1,
+                                              SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                              &CancelledPolicyFunction, nullptr, nullptr, nullptr));
+  Statement has_policies(db,
+                         "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "
+                         "'Poliza_Servicio'");
+  if (!has_policies.Step()) return;
+  has_policies.Finalize();
+  for (const std::string& statement : sqlite::SessionGuardStatements()) db->Run(statement.c_str());
+}
+
 std::string JournalMode(const std::shared_ptr<DbHandle>& db, const char* pragma) {
   Statement statement(db, pragma);
   if (!statement.Step()) return {};
@@ -303,6 +323,7 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   db->Run("PRAGMA synchronous=FULL");
   db->Run("PRAGMA foreign_keys=ON");
   RegisterGetDate(db->get(), std::move(options.clock));
+  InstallSessionGuards(db);
   return std::make_unique<SqliteDatabase>(std::move(db), options.busy_timeout_ms);
 }
 
