@@ -138,6 +138,7 @@ TEST_P(PolicyTypeBrokenTest, BrokenTypeShowsOneErrorAndIsRefused) {
 }
 
 const std::string kPrueba = "El tipo de póliza de servicio 'PRUEBA' ";
+const std::string kOutOfRange = "Fecha fuera del intervalo admitido: los años van del 100 al 9999";
 const std::string kZzz = "El servicio 'ZZZ' del tipo de póliza de servicio 'PRUEBA' no tiene ";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -150,6 +151,13 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Valor = NULL "
                        "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
                        kPrueba + "no tiene duración (Tps_Valor)."},
+        // Lengths whose end date no date can hold.
+        BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Tipo = 1, Tps_Valor = 3000000 "
+                       "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
+                       kOutOfRange},
+        BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Tipo = 4, Tps_Valor = 40000 "
+                       "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
+                       kOutOfRange},
         BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio_Tipo_Servicio SET Tpt_Cantidad = NULL "
                        "WHERE Ts_Cve_Tipo_Servicio = 'ZZZ'",
                        kZzz + "cantidad incluida (Tpt_Cantidad)."}));
