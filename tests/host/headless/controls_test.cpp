@@ -63,9 +63,12 @@ class ControlsTest : public ::testing::Test {
 };
 
 TEST_F(ControlsTest, TypingAppliesTheFieldsCaseAndLength) {
+  using namespace std::string_literals;
   const struct {
-    const char *field, *typed, *shown;
+    std::string field, typed, shown;
   } cases[] = {{"txtFolio", "mty-000001", "MTY-000001"},
+               // A one-line box drops control characters; a NUL would cut a statement.
+               {"txtComentario", "Planta\0 norte\r\n\tsur\x7f"s, "Planta nortesur"},
                {"txt_Cl_Cve_Cliente", "c0000ñ", "C0000Ñ"},
                // Fifteen characters, not fifteen bytes: no letter is cut in half.
                {"txtReferencia", "ñññññññññññññññññ", "ñññññññññññññññ"},
