@@ -97,8 +97,11 @@ class ScriptProgram : public ::testing::Test {
     const char* build = std::getenv("POLIZAS_BUILD_DIR");
     if (build == nullptr) throw std::runtime_error("POLIZAS_BUILD_DIR is not set");
     std::string command = ShellWord(std::string(build) + "/bin/" + program);
-    if (!as_user.empty()) command = "runuser -u " + ShellWord(as_user) + " -- " + command;
-    for (const std::string& arg : args) command += " " + ShellWord(arg);
+    if (!as_user.empty()) command.insert(0, "runuser -u " + ShellWord(as_user) + " -- ");
+    for (const std::string& arg : args) {
+      command += ' ';
+      command += ShellWord(arg);
+    }
     std::ofstream(File("stdin.txt"), std::ios::binary) << input;
     command += " <" + ShellWord(File("stdin.txt")) + " >" + ShellWord(File("stdout.txt")) + " 2>" +
                ShellWord(File("stderr.txt"));
