@@ -81,7 +81,8 @@ bool HeadlessTextBox::LookUp() {
         Context().database.ForHost().Execute(LookupStatement(sql, text_));
     if (!result->Eof()) {
       found = true;
-      const Variant value = result->Fields(FirstColumnName(sql)).Value();
+      if (result_column_.empty()) result_column_ = FirstColumnName(sql);
+      const Variant value = result->Fields(result_column_).Value();
       if (!value.IsNull()) description = value.ToText();
     }
     result->Close();

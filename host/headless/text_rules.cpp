@@ -159,6 +159,7 @@ std::string QuotedText(std::string_view text) {
 std::string LookupStatement(std::string_view sql, std::string_view key) {
   const std::string quoted_key = DoubledApostrophes(key);
   std::string out;
+  out.reserve(sql.size() + quoted_key.size());
   for (char c : sql) {
     if (c == '?')
       out += quoted_key;
