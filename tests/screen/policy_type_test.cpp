@@ -138,6 +138,7 @@ TEST_P(PolicyTypeBrokenTest, BrokenTypeShowsOneErrorAndIsRefused) {
 }
 
 const std::string kPrueba = "El tipo de póliza de servicio 'PRUEBA' ";
+const std::string kOutOfRange = "Fecha fuera del intervalo admitido: los años van del 100 al 9999";
 const std::string kZzz = "El servicio 'ZZZ' del tipo de póliza de servicio 'PRUEBA' no tiene ";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -150,6 +151,13 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Valor = NULL "
                        "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
                        kPrueba + "no tiene duración (Tps_Valor)."},
+        // Lengths whose end date no date can hold.
+        BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Tipo = 1, Tps_Valor = 3000000 "
+                       "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
+                       kOutOfRange},
+        BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Tipo = 4, Tps_Valor = 40000 "
+                       "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
+                       kOutOfRange},
         BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio_Tipo_Servicio SET Tpt_Cantidad = NULL "
                        "WHERE Ts_Cve_Tipo_Servicio = 'ZZZ'",
                        kZzz + "cantidad incluida (Tpt_Cantidad)."}));
@@ -227,8 +235,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ExtendedDescriptionTest, ProposesAgainOnlyAfterTheTextWasEmptied) {
   GivenNewPolicyOfType("MANT90");
-  WhenEditorReturns("Concepto revisado", "Texto revisado");
+  // An editor's NUL never reaches a field or a statement.
+  WhenEditorReturns(std::string("Concepto\0 revisado", 18), std::string("Texto\0 revisado", 15));
   WhenClick("cmdDescripcion");
+  EXPECT_EQ(Text("txt_Concepto") + "|" + Screen().state.extendedDescription,
+            "Concepto revisado|Texto revisado");
 
   // With a text: the editor opens on it and on the concept as the user left it.
   WhenType("txt_Concepto", "Concepto tecleado");
