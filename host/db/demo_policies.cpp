@@ -52,299 +52,78 @@ struct DemoPolicy {
 // (MTY-000007, its report in the record log).
 const std::vector<DemoPolicy>& Policies() {
   using enum Starts;
+  using enum Cancelled;
+  // clang-format off
   static const std::vector<DemoPolicy> policies = {
-      {"MTY-000001",
-       "V001",
-       "C00001",
-       "SOPANUAL",
-       kMonthsAgo,
-       4,
-       5,
-       "OC-4471",
-       "Soporte del sistema de ventas y facturación",
-       "Póliza de soporte anual",
+      {"MTY-000001", "V001", "C00001", "SOPANUAL", kMonthsAgo, 4, 5, "OC-4471",
+       "Soporte del sistema de ventas y facturación", "Póliza de soporte anual",
        {{"SOPREM", 46.5}, {"SOPSITIO", 6}, {"VISITA", 4}, {"CAPACIT", 1}}},
-      {"MTY-000002",
-       "V002",
-       "C00003",
-       "MANT90",
-       kEndsThisMonth,
-       0,
-       10,
-       "HSJ-2291",
-       "Equipo del área de admisión",
-       "Mantenimiento trimestral de equipo",
+      {"MTY-000002", "V002", "C00003", "MANT90", kEndsThisMonth, 0, 10, "HSJ-2291",
+       "Equipo del área de admisión", "Mantenimiento trimestral de equipo",
        {{"VISITA", 2}, {"RESPALDO", 2}}},
-      {"MTY-000003",
-       "V002",
-       "C00002",
-       "SOPMEN",
-       kMonthStart,
-       0,
-       1,
-       "FLE-118",
-       "Punto de venta de mostrador",
-       "Soporte mensual",
-       {{"SOPREM", 9.5}, {"VISITA", 1}}},
-      {"MTY-000004",
-       "V001",
-       "C00006",
-       "GAR12",
-       kDaysAgo,
-       130,
-       15,
-       "CSM-0097",
-       "Servidor de obra, garantía del proveedor vencida",
-       "Garantía extendida de equipo",
-       {{"SOPSITIO", 8.5}}},
-      {"MTY-000005",
-       "V003",
-       "C00004",
-       "SOPMEN",
-       kDaysAgo,
-       25,
-       20,
-       "DAB-310",
-       "",
-       "Soporte mensual",
-       {{"SOPREM", 1.5}},
-       Cancelled::kByEdit},
-      {"MTY-000006",
-       "V003",
-       "C00004",
-       "SOPANUAL",
-       kDaysAgo,
-       kEditedDaysAgo,
-       20,
-       "DAB-310",
-       "Sustituye a la póliza MTY-000005: se amplió a soporte anual",
-       "Póliza de soporte anual",
+      {"MTY-000003", "V002", "C00002", "SOPMEN", kMonthStart, 0, 1, "FLE-118",
+       "Punto de venta de mostrador", "Soporte mensual", {{"SOPREM", 9.5}, {"VISITA", 1}}},
+      {"MTY-000004", "V001", "C00006", "GAR12", kDaysAgo, 130, 15, "CSM-0097",
+       "Servidor de obra", "Garantía extendida de equipo", {{"SOPSITIO", 8.5}}},
+      {"MTY-000005", "V003", "C00004", "SOPMEN", kDaysAgo, 25, 20, "DAB-310", "",
+       "Soporte mensual", {{"SOPREM", 1.5}}, kByEdit},
+      {"MTY-000006", "V003", "C00004", "SOPANUAL", kDaysAgo, kEditedDaysAgo, 20, "DAB-310",
+       "Sustituye a la póliza MTY-000005: se amplió a soporte anual", "Póliza de soporte anual",
        {{"SOPREM", 3}, {"VISITA", 1}}},
-      {"MTY-000007",
-       "V001",
-       "C00007",
-       "SOPANUAL",
-       kMonthsAgo,
-       8,
-       25,
-       "CAN-2023-14",
-       "Laboratorio de cómputo y control escolar",
-       "Póliza de soporte anual",
+      {"MTY-000007", "V001", "C00007", "SOPANUAL", kMonthsAgo, 8, 25, "CAN-2023-14",
+       "Laboratorio de cómputo y control escolar", "Póliza de soporte anual",
        {{"SOPREM", 12}, {"VISITA", 1}}},
-      {"MTY-000008",
-       "V002",
-       "C00008",
-       "ASESOR",
-       kMonthsAgo,
-       1,
-       5,
-       "GIV-77",
-       "Implantación del módulo de costos",
-       "Asesoría semestral",
-       {}},
-      {"MTY-000009",
-       "V003",
-       "C00012",
-       "SOPMEN",
-       kMonthStart,
-       0,
-       12,
-       "AAP-5521",
-       "",
-       "Soporte mensual",
-       {{"SOPREM", 5.5}, {"VISITA", 1}}},
-      {"MTY-000010",
-       "V001",
-       "C00015",
-       "MANT90",
-       kDaysAgo,
-       15,
-       28,
-       "ATC-930",
-       "Flotilla de terminales portátiles",
-       "Mantenimiento trimestral de equipo",
+      {"MTY-000008", "V002", "C00008", "ASESOR", kMonthsAgo, 1, 5, "GIV-77",
+       "Implantación del módulo de costos", "Asesoría semestral", {}},
+      {"MTY-000009", "V003", "C00012", "SOPMEN", kMonthStart, 0, 12, "AAP-5521", "",
+       "Soporte mensual", {{"SOPREM", 5.5}, {"VISITA", 1}}},
+      {"MTY-000010", "V001", "C00015", "MANT90", kDaysAgo, 15, 28, "ATC-930",
+       "Flotilla de terminales portátiles", "Mantenimiento trimestral de equipo",
        {{"VISITA", 1}}},
 
-      {"GDL-000001",
-       "V003",
-       "C00004",
-       "SOPANUAL",
-       kMonthsAgo,
-       2,
-       5,
-       "DAB-298",
-       "Centro de distribución Zapopan",
-       "Póliza de soporte anual",
+      {"GDL-000001", "V003", "C00004", "SOPANUAL", kMonthsAgo, 2, 5, "DAB-298",
+       "Centro de distribución Zapopan", "Póliza de soporte anual",
        {{"SOPREM", 20}, {"SOPSITIO", 4}, {"VISITA", 2}}},
-      {"GDL-000002",
-       "V003",
-       "C00009",
-       "MANT90",
-       kDaysAgo,
-       30,
-       10,
-       "FTA-1187",
-       "Equipo de las sucursales del centro",
-       "Mantenimiento trimestral de equipo",
+      {"GDL-000002", "V003", "C00009", "MANT90", kDaysAgo, 30, 10, "FTA-1187",
+       "Equipo de las sucursales del centro", "Mantenimiento trimestral de equipo",
        {{"VISITA", 1}, {"RESPALDO", 1}}},
-      {"GDL-000003",
-       "V001",
-       "C00010",
-       "SOPMEN",
-       kMonthStart,
-       0,
-       1,
-       "RUIZ-45",
-       "",
-       "Soporte mensual",
-       {{"SOPREM", 2.5}}},
-      {"GDL-000004",
-       "V003",
-       "C00009",
-       "GAR12",
-       kDaysAgo,
-       40,
-       15,
-       "FTA-1190",
-       "El equipo se dio de baja del inventario",
-       "Garantía extendida de equipo",
-       {},
-       Cancelled::kByBaja},
-      {"GDL-000005",
-       "V002",
-       "C00011",
-       "SOPMEN",
-       kMonthStart,
-       2,
-       8,
-       "HRQ-640",
-       "",
-       "Soporte mensual",
-       {{"SOPREM", 10}, {"VISITA", 1}}},
-      {"GDL-000006",
-       "V003",
-       "C00012",
-       "SOPANUAL",
-       kMonthsAgo,
-       11,
-       18,
-       "AAP-5102",
-       "Oficinas de Manzanillo y Guadalajara",
-       "Póliza de soporte anual",
+      {"GDL-000003", "V001", "C00010", "SOPMEN", kMonthStart, 0, 1, "RUIZ-45", "",
+       "Soporte mensual", {{"SOPREM", 2.5}}},
+      {"GDL-000004", "V003", "C00009", "GAR12", kDaysAgo, 40, 15, "FTA-1190",
+       "El equipo se dio de baja del inventario", "Garantía extendida de equipo", {}, kByBaja},
+      {"GDL-000005", "V002", "C00011", "SOPMEN", kMonthStart, 2, 8, "HRQ-640", "",
+       "Soporte mensual", {{"SOPREM", 10}, {"VISITA", 1}}},
+      {"GDL-000006", "V003", "C00012", "SOPANUAL", kMonthsAgo, 11, 18, "AAP-5102",
+       "Oficinas de Manzanillo y Guadalajara", "Póliza de soporte anual",
        {{"SOPREM", 101}, {"SOPSITIO", 22}, {"VISITA", 11}, {"CAPACIT", 2}}},
 
-      {"CDMX-00001",
-       "V001",
-       "C00013",
-       "SOPANUAL",
-       kMonthsAgo,
-       6,
-       5,
-       "ERE-3301",
-       "Redacción y sistema editorial",
-       "Póliza de soporte anual",
+      {"CDMX-00001", "V001", "C00013", "SOPANUAL", kMonthsAgo, 6, 5, "ERE-3301",
+       "Redacción y sistema editorial", "Póliza de soporte anual",
        {{"SOPREM", 64}, {"SOPSITIO", 10}, {"VISITA", 6}, {"CAPACIT", 1}}},
-      {"CDMX-00002",
-       "V002",
-       "C00014",
-       "MANT90",
-       kDaysAgo,
-       60,
-       10,
-       "LCA-812",
-       "Analizadores y equipo de recepción",
-       "Mantenimiento trimestral de equipo",
+      {"CDMX-00002", "V002", "C00014", "MANT90", kDaysAgo, 60, 10, "LCA-812",
+       "Analizadores y equipo de recepción", "Mantenimiento trimestral de equipo",
        {{"VISITA", 2}, {"RESPALDO", 2}}},
-      {"CDMX-00003",
-       "V001",
-       "C00001",
-       "GAR12",
-       kDaysAgo,
-       20,
-       15,
-       "OC-4502",
-       "Impresoras de la oficina de enlace",
-       "Garantía extendida de equipo",
-       {{"SOPSITIO", 2}}},
-      {"CDMX-00004",
-       "V002",
-       "C00015",
-       "SOPMEN",
-       kMonthStart,
-       0,
-       3,
-       "ATC-951",
-       "",
-       "Soporte mensual",
-       {{"SOPREM", 4}}},
-      {"CDMX-00005",
-       "V001",
-       "C00013",
-       "ASESOR",
-       kMonthsAgo,
-       5,
-       5,
-       "ERE-3290",
-       "Rediseño del catálogo de suscriptores",
-       "Asesoría semestral",
-       {}},
-      {"CDMX-00006",
-       "V002",
-       "C00014",
-       "SOPMEN",
-       kMonthStart,
-       3,
-       10,
-       "LCA-790",
-       "",
-       "Soporte mensual",
-       {{"SOPREM", 7.5}, {"VISITA", 1}}},
+      {"CDMX-00003", "V001", "C00001", "GAR12", kDaysAgo, 20, 15, "OC-4502",
+       "Impresoras de la oficina de enlace", "Garantía extendida de equipo", {{"SOPSITIO", 2}}},
+      {"CDMX-00004", "V002", "C00015", "SOPMEN", kMonthStart, 0, 3, "ATC-951", "",
+       "Soporte mensual", {{"SOPREM", 4}}},
+      {"CDMX-00005", "V001", "C00013", "ASESOR", kMonthsAgo, 5, 5, "ERE-3290",
+       "Rediseño del catálogo de suscriptores", "Asesoría semestral", {}},
+      {"CDMX-00006", "V002", "C00014", "SOPMEN", kMonthStart, 3, 10, "LCA-790", "",
+       "Soporte mensual", {{"SOPREM", 7.5}, {"VISITA", 1}}},
 
-      {"QRO-000001",
-       "V003",
-       "C00002",
-       "SOPANUAL",
-       kMonthsAgo,
-       3,
-       5,
-       "FLE-131",
-       "Sucursal Juriquilla",
-       "Póliza de soporte anual",
+      {"QRO-000001", "V003", "C00002", "SOPANUAL", kMonthsAgo, 3, 5, "FLE-131",
+       "Sucursal Juriquilla", "Póliza de soporte anual",
        {{"SOPREM", 30}, {"SOPSITIO", 8}, {"VISITA", 3}}},
-      {"QRO-000002",
-       "V003",
-       "C00006",
-       "MANT90",
-       kEndsThisMonth,
-       0,
-       20,
-       "CSM-0120",
-       "Equipo de la oficina de obra",
-       "Mantenimiento trimestral de equipo",
+      {"QRO-000002", "V003", "C00006", "MANT90", kEndsThisMonth, 0, 20, "CSM-0120",
+       "Equipo de la oficina de obra", "Mantenimiento trimestral de equipo",
        {{"VISITA", 3}, {"RESPALDO", 2}}},
-      {"QRO-000003",
-       "V002",
-       "C00010",
-       "SOPMEN",
-       kMonthStart,
-       0,
-       1,
-       "RUIZ-52",
-       "",
-       "Soporte mensual",
-       {}},
-      {"QRO-000004",
-       "V003",
-       "C00011",
-       "GAR12",
-       kDaysAgo,
-       100,
-       15,
-       "HRQ-601",
-       "Equipo de recepción del hotel",
-       "Garantía extendida de equipo",
-       {{"SOPSITIO", 5}}},
+      {"QRO-000003", "V002", "C00010", "SOPMEN", kMonthStart, 0, 1, "RUIZ-52", "",
+       "Soporte mensual", {}},
+      {"QRO-000004", "V003", "C00011", "GAR12", kDaysAgo, 100, 15, "HRQ-601",
+       "Equipo de recepción del hotel", "Garantía extendida de equipo", {{"SOPSITIO", 5}}},
   };
+  // clang-format on
   return policies;
 }
 
@@ -450,6 +229,54 @@ void ForEachRow(Connection& connection, const std::string& sql, Read read) {
   rows->Close();
 }
 
+// Inserted live, its services as its type gives them, then used; cancelled last, as the
+// screen cancels (a cancelled policy takes no further change).
+void InsertPolicy(Connection& connection, const DemoPolicy& policy, const Date& today,
+                  Length length, const std::map<std::string, bool>& counts_hours) {
+  const std::string folio = policy.folio;
+  const std::string branch = folio.substr(0, folio.find('-'));
+  const Date start = StartOf(policy, length, today);
+  const std::string created = Literal(start.ToIsoDate() + " 10:00:00");
+  connection.Execute(
+      "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Ps_Tabla, Ps_Documento, "
+      "Ps_Fecha_Inicia, Ps_Fecha_Finaliza, Sc_Cve_Sucursal, Vn_Cve_Vendedor, Cl_Cve_Cliente, "
+      "Ps_Comentario, Ps_Dia_Corte, Ps_Referencia, Tps_Cve_Tipo_Poliza_Servicio, "
+      "Ps_Factura_ID, Ps_Concepto, Es_Cve_Estado, Oper_Alta, Fecha_Alta, Oper_Ult_Modif, "
+      "Fecha_Ult_Modif) VALUES (" +
+      Literal(folio) + ", " + Literal(start.ToIsoDate()) + ", '', '', " +
+      Literal(start.ToIsoDate()) + ", " + Literal(EndOf(start, length).ToIsoDate()) + ", " +
+      Literal(branch) + ", " + Literal(policy.seller) + ", " + Literal(policy.client) + ", " +
+      Literal(policy.comment) + ", " + std::to_string(policy.cut_off_day) + ", " +
+      Literal(policy.reference) + ", " + Literal(policy.type) + ", " +
+      Literal("F-" + folio.substr(folio.find('-') + 1)) + ", " + Literal(policy.concept_text) +
+      ", 'AC', 'CAPTURA', " + created + ", 'CAPTURA', " + created + ")");
+  connection.Execute(
+      "INSERT INTO Poliza_Servicio_Tipo_Servicio (Ps_Folio, Ts_Cve_Tipo_Servicio, "
+      "Pst_Cantidad_Incluida, Pst_Tiempo_Utilizado, Pst_Evento_Utilizado) SELECT " +
+      Literal(folio) +
+      ", Ts_Cve_Tipo_Servicio, Tpt_Cantidad, 0, 0 FROM Tipo_Poliza_Servicio_Tipo_Servicio "
+      "WHERE Tps_Cve_Tipo_Poliza_Servicio = " +
+      Literal(policy.type));
+  for (const Use& use : policy.used) {
+    connection.Execute(
+        std::string("UPDATE Poliza_Servicio_Tipo_Servicio SET ") +
+        (counts_hours.at(use.service) ? "Pst_Tiempo_Utilizado" : "Pst_Evento_Utilizado") + " = " +
+        NumberText(use.amount) + " WHERE Ps_Folio = " + Literal(folio) +
+        " AND Ts_Cve_Tipo_Servicio = " + Literal(use.service));
+  }
+  if (policy.cancelled == Cancelled::kNo) return;
+  const int days_ago = policy.cancelled == Cancelled::kByEdit ? kEditedDaysAgo : kBajaDaysAgo;
+  const std::string when = Literal(today.AddDays(-days_ago).ToIsoDate() + " 09:15:00");
+  connection.Execute("UPDATE Poliza_Servicio SET Oper_Baja = 'ADMIN', Fecha_Baja = " + when +
+                     ", Es_Cve_Estado = 'CA' WHERE Ps_Folio = " + Literal(folio));
+  if (policy.cancelled == Cancelled::kByBaja) {
+    connection.Execute(
+        "INSERT INTO record_log (table_name, record_key, note, user_code, logged_at) "
+        "VALUES ('Poliza_Servicio', " +
+        Literal(folio) + ", 'Baja', 'ADMIN', " + when + ")");
+  }
+}
+
 }  // namespace
 
 void LoadDemoPolicies(Connection& connection, const Date& now) {
@@ -473,70 +300,25 @@ void LoadDemoPolicies(Connection& connection, const Date& now) {
         counts_hours[row.Fields("k").Value().ToText()] = !hours.IsNull() && hours.ToText() == "SI";
       });
 
+  // New captures go on from the demo's last folio of each branch.
   std::map<std::string, int> last_numbers;
   for (const DemoPolicy& policy : Policies()) {
+    InsertPolicy(connection, policy, today, lengths.at(policy.type), counts_hours);
     const std::string folio = policy.folio;
-    const std::string branch = folio.substr(0, folio.find('-'));
-    last_numbers[branch] = std::stoi(folio.substr(folio.find('-') + 1));
-
-    const Length length = lengths.at(policy.type);
-    const Date start = StartOf(policy, length, today);
-    const std::string created = Literal(start.ToIsoDate() + " 10:00:00");
-    std::string cancellation = "'AC', NULL, NULL";
-    if (policy.cancelled != Cancelled::kNo) {
-      const int days_ago = policy.cancelled == Cancelled::kByEdit ? kEditedDaysAgo : kBajaDaysAgo;
-      cancellation =
-          "'CA', 'ADMIN', " + Literal(today.AddDays(-days_ago).ToIsoDate() + " 09:15:00");
-    }
-    connection.Execute(
-        "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Ps_Tabla, Ps_Documento, "
-        "Ps_Fecha_Inicia, Ps_Fecha_Finaliza, Sc_Cve_Sucursal, Vn_Cve_Vendedor, Cl_Cve_Cliente, "
-        "Ps_Comentario, Ps_Dia_Corte, Ps_Referencia, Tps_Cve_Tipo_Poliza_Servicio, "
-        "Ps_Factura_ID, Ps_Concepto, Es_Cve_Estado, Oper_Baja, Fecha_Baja, Oper_Alta, "
-        "Fecha_Alta, Oper_Ult_Modif, Fecha_Ult_Modif) VALUES (" +
-        Literal(folio) + ", " + Literal(start.ToIsoDate()) + ", '', '', " +
-        Literal(start.ToIsoDate()) + ", " + Literal(EndOf(start, length).ToIsoDate()) + ", " +
-        Literal(branch) + ", " + Literal(policy.seller) + ", " + Literal(policy.client) + ", " +
-        Literal(policy.comment) + ", " + std::to_string(policy.cut_off_day) + ", " +
-        Literal(policy.reference) + ", " + Literal(policy.type) + ", " +
-        Literal("F-" + folio.substr(folio.find('-') + 1)) + ", " + Literal(policy.concept_text) +
-        ", " + cancellation + ", 'CAPTURA', " + created + ", 'CAPTURA', " + created + ")");
-    connection.Execute(
-        "INSERT INTO Poliza_Servicio_Tipo_Servicio (Ps_Folio, Ts_Cve_Tipo_Servicio, "
-        "Pst_Cantidad_Incluida, Pst_Tiempo_Utilizado, Pst_Evento_Utilizado) SELECT " +
-        Literal(folio) +
-        ", Ts_Cve_Tipo_Servicio, Tpt_Cantidad, 0, 0 FROM Tipo_Poliza_Servicio_Tipo_Servicio "
-        "WHERE Tps_Cve_Tipo_Poliza_Servicio = " +
-        Literal(policy.type));
-    for (const Use& use : policy.used) {
-      connection.Execute(
-          std::string("UPDATE Poliza_Servicio_Tipo_Servicio SET ") +
-          (counts_hours.at(use.service) ? "Pst_Tiempo_Utilizado" : "Pst_Evento_Utilizado") + " = " +
-          NumberText(use.amount) + " WHERE Ps_Folio = " + Literal(folio) +
-          " AND Ts_Cve_Tipo_Servicio = " + Literal(use.service));
-    }
-    if (policy.cancelled == Cancelled::kByBaja) {
-      connection.Execute(
-          "INSERT INTO record_log (table_name, record_key, note, user_code, logged_at) "
-          "VALUES ('Poliza_Servicio', " +
-          Literal(folio) + ", 'Baja', 'ADMIN', " +
-          Literal(today.AddDays(-kBajaDaysAgo).ToIsoDate() + " 09:15:00") + ")");
-    }
+    last_numbers[folio.substr(0, folio.find('-'))] = std::stoi(folio.substr(folio.find('-') + 1));
   }
-
-  // New captures go on from the demo's last folio of each branch.
   for (const auto& [branch, number] : last_numbers) {
     connection.Execute("INSERT INTO folio_series (branch, table_name, last_number) VALUES (" +
                        Literal(branch) + ", 'Poliza_Servicio', " + std::to_string(number) + ")");
   }
 
-  const std::string reset_at = today.AddMonths(-1).ToIsoDate() + " 17:40:00";
+  const std::string reset_at = Literal(today.AddMonths(-1).ToIsoDate() + " 17:40:00");
   connection.Execute("UPDATE Poliza_Servicio SET Oper_Ult_Modif = 'ADMIN', Fecha_Ult_Modif = " +
-                     Literal(reset_at) + " WHERE Ps_Folio = 'MTY-000007'");
+                     reset_at + " WHERE Ps_Folio = 'MTY-000007'");
   connection.Execute(
       "INSERT INTO record_log (table_name, record_key, note, user_code, logged_at) VALUES "
       "('Poliza_Servicio', 'MTY-000007', " +
-      Literal(kResetReport) + ", 'ADMIN', " + Literal(reset_at) + ")");
+      Literal(kResetReport) + ", 'ADMIN', " + reset_at + ")");
   for (const ExtendedText& text : kExtendedTexts) {
     connection.Execute(
         "INSERT INTO extended_text (table_name, record_key, entry_code, text) VALUES "
