@@ -16,12 +16,12 @@
 
 namespace nv407::host {
 
-CatalogueDialog::CatalogueDialog(const QString& title, Connection& connection, ListSource catalogue,
+CatalogueDialog::CatalogueDialog(const QString& title, Database& database, ListSource catalogue,
                                  const QString& text, QWidget* parent)
     : QDialog(parent) {
   setObjectName("CatalogueDialog");
   setWindowTitle(title);
-  model_ = new ListModel(connection, std::move(catalogue), {"Clave", "Descripción"}, this);
+  model_ = new ListModel(database, std::move(catalogue), {"Clave", "Descripción"}, this);
   filter_ = new QLineEdit(text, this);
   filter_->setObjectName("filter");
   filter_->setPlaceholderText("Clave o parte de la descripción");

@@ -22,7 +22,7 @@ class CatalogueDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  CatalogueDialog(const QString& title, Connection& connection, ListSource catalogue,
+  CatalogueDialog(const QString& title, Database& database, ListSource catalogue,
                   const QString& text, QWidget* parent);
   // The key of the picked row, once the dialog was accepted.
   std::optional<std::string> Picked() const { return picked_; }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "component/database.h"
+#include "host/db/database.h"
 
 namespace nv407::host {
 
@@ -32,11 +33,13 @@ inline constexpr int kPageRows = 50;
 // The page after `after` (none: the first page) of the rows that `text` finds (every row
 // for an empty text), in key order, at most `limit`. Values are quoted, LIKE's wildcards
 // in the text are escaped; the key condition is a range, so that the key's index serves it.
-std::string PageStatement(const ListSource& source, std::string_view text,
+// SQLite's LIKE ignores the case of letters itself; other databases compare both sides
+// upper-cased.
+std::string PageStatement(const ListSource& source, SqlDialect dialect, std::string_view text,
                           const std::optional<std::string>& after, int limit = kPageRows);
-std::vector<FoundRow> ReadPage(Connection& connection, const ListSource& source,
-                               std::string_view text, const std::optional<std::string>& after,
-                               int limit = kPageRows);
+// Through the host's side of the database.
+std::vector<FoundRow> ReadPage(Database& database, const ListSource& source, std::string_view text,
+                               const std::optional<std::string>& after, int limit = kPageRows);
 // The row of one key, whatever the list's conditions say (a withdrawn one included).
 std::optional<FoundRow> ReadRow(Connection& connection, const ListSource& source,
                                 const std::string& key);

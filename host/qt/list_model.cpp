@@ -6,16 +6,15 @@
 
 namespace nv407::host {
 
-ListModel::ListModel(Connection& connection, ListSource source, QStringList headers,
-                     QObject* parent)
+ListModel::ListModel(Database& database, ListSource source, QStringList headers, QObject* parent)
     : QAbstractTableModel(parent),
-      connection_(connection),
+      database_(database),
       source_(std::move(source)),
       headers_(std::move(headers)) {}
 
 void ListModel::Find(const QString& text) {
   const std::string wanted = ToStdString(text);
-  std::vector<FoundRow> page = ReadPage(connection_, source_, wanted, std::nullopt);
+  std::vector<FoundRow> page = ReadPage(database_, source_, wanted, std::nullopt);
   beginResetModel();
   text_ = wanted;
   more_ = static_cast<int>(page.size()) == kPageRows;
@@ -50,7 +49,7 @@ void ListModel::fetchMore(const QModelIndex& parent) {
   if (!canFetchMore(parent)) return;
   std::vector<FoundRow> page;
   try {
-    page = ReadPage(connection_, source_, text_, rows_.back().front());
+    page = ReadPage(database_, source_, text_, rows_.back().front());
   } catch (const std::exception& failure) {
     more_ = false;
     emit Failed(QString::fromUtf8(failure.what()));

@@ -17,7 +17,7 @@ class ListModel final : public QAbstractTableModel {
 
  public:
   // One header for the key, then one per shown column.
-  ListModel(Connection& connection, ListSource source, QStringList headers, QObject* parent);
+  ListModel(Database& database, ListSource source, QStringList headers, QObject* parent);
 
   // Reads the first page of what `text` finds. Raises what the database raises, with the
   // rows left as they were.
@@ -36,7 +36,7 @@ class ListModel final : public QAbstractTableModel {
   void Failed(const QString& reason);
 
  private:
-  Connection& connection_;
+  Database& database_;
   ListSource source_;
   QStringList headers_;
   std::string text_;

@@ -183,7 +183,7 @@ class DialogsTest : public QObject {
       ++fields;
       const std::optional<host::ListSource> catalogue = host::CatalogueOf(sql);
       QVERIFY2(catalogue.has_value(), row.name.c_str());
-      const std::vector<host::FoundRow> listed = host::ReadPage(db.sql(), *catalogue, "", {});
+      const std::vector<host::FoundRow> listed = host::ReadPage(db.db(), *catalogue, "", {});
       QVERIFY2(!listed.empty(), row.name.c_str());
       for (const host::FoundRow& found : listed) {
         std::unique_ptr<Recordset> lookup =
@@ -235,7 +235,7 @@ class DialogsTest : public QObject {
     std::optional<std::string> after;
     for (int page = 0; page < 10; ++page) {
       const std::vector<host::FoundRow> rows =
-          host::ReadPage(db.sql(), Clients(), text.toStdString(), after, 40);
+          host::ReadPage(db.db(), Clients(), text.toStdString(), after, 40);
       for (const std::string& key : Keys(rows)) read.push_back(key);
       if (rows.size() < 40) break;
       after = rows.back().front();
@@ -248,7 +248,7 @@ class DialogsTest : public QObject {
   void theSearchDialogOpensFilteredAndReadsAsItScrolls() {
     TestDatabase db;
     AddClients(db, 130);
-    host::CatalogueDialog search("Buscar cliente", db.sql(), Clients(), "prueba", nullptr);
+    host::CatalogueDialog search("Buscar cliente", db.db(), Clients(), "prueba", nullptr);
     search.show();
     QCOMPARE(search.Filter()->text(), QString("prueba"));
     QAbstractItemModel* rows = search.List()->model();
@@ -265,7 +265,7 @@ class DialogsTest : public QObject {
     QTest::keyClick(search.Filter(), Qt::Key_Return);
     QCOMPARE(search.Picked(), std::optional<std::string>("C10002"));
 
-    host::CatalogueDialog left("Buscar cliente", db.sql(), Clients(), "", nullptr);
+    host::CatalogueDialog left("Buscar cliente", db.db(), Clients(), "", nullptr);
     left.show();
     QTest::keyClick(left.Filter(), Qt::Key_Escape);
     QCOMPARE(left.result(), int(QDialog::Rejected));
