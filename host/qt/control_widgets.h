@@ -48,6 +48,7 @@ class QtTextBox final : public QLineEdit, public ControlView {
 
  private:
   void UpperCaseAsTyped(const QString& text);
+  void MarkRefusal(bool refused);
 
   HeadlessTextBox& control_;
   ScreenCanvas& canvas_;
@@ -160,6 +161,7 @@ class QtListView final : public QTreeWidget, public ControlView {
  private:
   void FitColumns();
   int DesignWidth(int column) const;
+  int HeaderWidth(int column) const;
 
   HeadlessListView& control_;
   ScreenCanvas& canvas_;

@@ -31,6 +31,8 @@ Qt::Alignment ToQtAlignment(Alignment alignment) {
   return Qt::AlignLeft | Qt::AlignVCenter;
 }
 
+constexpr int kHeaderPadding = 4;  // pixels either side of a list header's text
+
 Qt::Alignment LabelAlignment(int alignment) {
   if (alignment == 1) return Qt::AlignRight | Qt::AlignVCenter;
   if (alignment == 2) return Qt::AlignCenter;
@@ -189,18 +191,28 @@ void QtListView::FitColumns() {
     if (DesignWidth(i) > DesignWidth(widest)) widest = i;
   }
   for (int i = 0; i < count; ++i) {
-    const int fitted = std::max(header()->sectionSizeHint(i), sizeHintForColumn(i) + 6);
+    const int fitted = std::max(HeaderWidth(i), sizeHintForColumn(i) + 6);
     setColumnWidth(i, fitted);
     if (i != widest) others += fitted;
   }
-  const int room = maximumViewportSize().width() - verticalScrollBar()->sizeHint().width();
-  setColumnWidth(widest, std::max(header()->sectionSizeHint(widest), room - others));
+  // The scroll bar's width is kept free only when the rows will need it.
+  const int rows = topLevelItemCount();
+  const bool scrolls = rows > 0 && sizeHintForRow(0) * rows > maximumViewportSize().height() -
+                                                                  header()->sizeHint().height();
+  const int room =
+      maximumViewportSize().width() - (scrolls ? verticalScrollBar()->sizeHint().width() : 0);
+  setColumnWidth(widest, std::max(HeaderWidth(widest), room - others));
+}
+
+// The header's text in the list's font, with the room the style sheet puts around it.
+int QtListView::HeaderWidth(int column) const {
+  return fontMetrics().horizontalAdvance(headerItem()->text(column)) + 2 * kHeaderPadding + 4;
 }
 
 // As designed, but never narrower than the column's header.
 int QtListView::DesignWidth(int column) const {
   const ListColumn& design = control_.Layout().columns[column];
-  return std::max(ToPixels(design.width), header()->sectionSizeHint(column));
+  return std::max(ToPixels(design.width), HeaderWidth(column));
 }
 
 void QtListView::ApplyLook(const ControlLayout& scheme) {
@@ -211,12 +223,17 @@ void QtListView::ApplyLook(const ControlLayout& scheme) {
     colours.setColor(QPalette::AlternateBase, ToQColor(*odd, colours));
   setPalette(colours);
   const Colour grid = ColourSetting(scheme, "grid").value_or(Colour::Rgb(255, 255, 255));
-  // Headers with room around their text; the widths below count it.
+  // Headers with room around their text, in the list's own font (a style sheet would
+  // otherwise put the application's in its place); the widths below count both.
+  const QFont& shown = font();
   setStyleSheet(QString("QTreeView { border: 1px solid #8a9aa8; gridline-color: %1; }"
-                        "QHeaderView::section { padding: 1px 4px; background-color: #e4ebf0;"
+                        "QHeaderView::section { padding: 1px %5px; background-color: #e4ebf0;"
                         " border: none; border-right: 1px solid #c2ccd4;"
-                        " border-bottom: 1px solid #8a9aa8; }")
-                    .arg(ColourName(grid, colours)));
+                        " border-bottom: 1px solid #8a9aa8; font: %2 %3px \"%4\"; }")
+                    .arg(ColourName(grid, colours), shown.bold() ? "bold" : "normal")
+                    .arg(shown.pixelSize())
+                    .arg(shown.family())
+                    .arg(kHeaderPadding));
   for (int i = 0; i < columnCount(); ++i) setColumnWidth(i, DesignWidth(i));
 }
 

@@ -15,15 +15,11 @@
 namespace nv407::host {
 namespace {
 
-QMessageBox::StandardButton ButtonOf(int answer) {
-  switch (answer) {
-    case message_answer::kYes:
-      return QMessageBox::Yes;
-    case message_answer::kNo:
-      return QMessageBox::No;
-    default:
-      return QMessageBox::Ok;
-  }
+// The box's button that returns `answer`; none when the box has no such button.
+QAbstractButton* ButtonAnswering(QMessageBox& box, int answer) {
+  for (QAbstractButton* button : box.buttons())
+    if (AnswerOf(box.standardButton(button)) == answer) return button;
+  return nullptr;
 }
 
 template <typename T>
@@ -48,7 +44,7 @@ int PlayedDialogs::ShowMessage(const MessageRequest& message) {
   const std::optional<int> answer = Next(answers_);
   const StopWatching watch(WhenShown<QMessageBox>([this, answer](QMessageBox& box) {
     Shown(box);
-    QAbstractButton* button = answer ? box.button(ButtonOf(*answer)) : nullptr;
+    QAbstractButton* button = answer ? ButtonAnswering(box, *answer) : nullptr;
     if (button != nullptr)
       QTest::mouseClick(button, Qt::LeftButton);
     else

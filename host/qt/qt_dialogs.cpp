@@ -162,7 +162,7 @@ RecordDialog::RecordDialog(const QString& title, const QString& page, QWidget* p
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(page_);
   layout->addWidget(buttons);
-  resize(760, 640);
+  resize(820, 600);
 }
 
 QWidget* QtDialogs::Parent() const {

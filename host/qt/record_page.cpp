@@ -107,7 +107,8 @@ QString Number(double value) {
   return ToQString(NumberText(value));
 }
 
-QString FieldsTable(Connection& connection, const RecordView& record) {
+// Each column shown as (label, value in HTML), in the order the page lists them.
+std::vector<std::pair<QString, QString>> Fields(Connection& connection, const RecordView& record) {
   const ScreenLayout& layout = frmNV407Layout();
   const std::vector<const ControlLayout*> rows = LayoutRows(layout.controls);
   const bool policy = IsPolicy(record);
@@ -121,7 +122,7 @@ QString FieldsTable(Connection& connection, const RecordView& record) {
     std::stable_sort(columns.begin(), columns.end(),
                      [&](const auto& a, const auto& b) { return rank(a.first) < rank(b.first); });
   }
-  QString html = "<table cellspacing='0' cellpadding='3'>";
+  std::vector<std::pair<QString, QString>> fields;
   for (const auto& [column, value] : columns) {
     const PolicyColumn* known = policy ? FindPolicyColumn(column) : nullptr;
     const ControlLayout* field = nullptr;
@@ -143,10 +144,22 @@ QString FieldsTable(Connection& connection, const RecordView& record) {
       if (!description.isEmpty())
         text += " <span style='color:#4a5b68'>&nbsp;" + description.toHtmlEscaped() + "</span>";
     }
-    html += "<tr><td style='color:#00385e; padding-right:14px'><b>" + label.toHtmlEscaped() +
-            "</b></td><td>" + (text.isEmpty() ? "<span style='color:#8a9aa8'>—</span>" : text) +
-            "</td></tr>";
+    fields.emplace_back(label, text.isEmpty() ? "<span style='color:#8a9aa8'>—</span>" : text);
   }
+  return fields;
+}
+
+// Two columns of label and value, the first half of the fields down the left.
+QString FieldsTable(Connection& connection, const RecordView& record) {
+  const std::vector<std::pair<QString, QString>> fields = Fields(connection, record);
+  const std::size_t half = (fields.size() + 1) / 2;
+  auto cells = [&](std::size_t i) -> QString {
+    if (i >= fields.size()) return "<td></td><td></td>";
+    return "<td style='color:#00385e; padding-right:10px'><b>" + fields[i].first.toHtmlEscaped() +
+           "</b></td><td style='padding-right:24px'>" + fields[i].second + "</td>";
+  };
+  QString html = "<table cellspacing='0' cellpadding='3'>";
+  for (std::size_t i = 0; i < half; ++i) html += "<tr>" + cells(i) + cells(half + i) + "</tr>";
   return html + "</table>";
 }
 

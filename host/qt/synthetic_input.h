@@ -15,7 +15,8 @@ namespace nv407::host {
 // The timer that watches for it is returned, to be stopped when no dialog came.
 template <typename T>
 QPointer<QTimer> WhenShown(std::function<void(T&)> act) {
-  auto* timer = new QTimer;
+  auto* timer =
+      new QTimer(QCoreApplication::instance());  // gone with the application at the latest
   timer->setInterval(5);
   QObject::connect(timer, &QTimer::timeout, [timer, act] {
     auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());

@@ -34,7 +34,8 @@ QString FieldStyle(const char* widget, const FieldColours& colours) {
              "%1:focus { background-color: %4; border: 2px solid #00538a; }"
              "%1:disabled { background-color: %3; color: #303030; border: 1px solid #c2ccd4; }"
              "%1[readOnly=\"true\"] { background-color: #eef3f7; color: #00243a;"
-             " border: none; border-bottom: 1px solid #c2ccd4; }")
+             " border: none; border-bottom: 1px solid #c2ccd4; }"
+             "%1[refused=\"true\"] { background-color: #fdecee; border: 2px solid #b00020; }")
       .arg(widget, colours.enabled, colours.disabled, colours.focus);
 }
 
@@ -74,9 +75,18 @@ void QtTextBox::Sync() {
     shown_ = control_.Text();
     setText(ToQString(shown_));
     setCursorPosition(0);
+    MarkRefusal(false);  // a value the screen wrote is no refusal of the user's
   }
   setEnabled(control_.Enabled());
   setReadOnly(control_.Locked());
+}
+
+// A key its catalogue refused stands out until the user puts it right.
+void QtTextBox::MarkRefusal(bool refused) {
+  if (property("refused").toBool() == refused) return;
+  setProperty("refused", refused);
+  style()->unpolish(this);
+  style()->polish(this);
 }
 
 void QtTextBox::ApplyLook(const ControlLayout& scheme) {
@@ -95,6 +105,7 @@ void QtTextBox::CommitEdit() {
   // The field may have changed what was typed (upper case, length): show what it kept.
   shown_ = control_.Text();
   if (ToStdString(text()) != shown_) setText(ToQString(shown_));
+  MarkRefusal(HoldsRefusedKey());
   if (HoldsRefusedKey()) {
     canvas_.ShowStatus(RefusedKeyStatus(FieldLabel(canvas_.form(), control_), shown_));
     refusal_said_ = true;
@@ -116,8 +127,7 @@ void QtTextBox::OpenSearch() {
   QString title = ToQString(FieldLabel(canvas_.form(), control_));
   if (title.isEmpty()) title = ToQString(control_.Layout().Setting("idconsulta"));
   title[0] = title[0].toLower();
-  CatalogueDialog dialog("Buscar " + title, canvas_.database().ForHost(), *catalogue_, text(),
-                         window());
+  CatalogueDialog dialog("Buscar " + title, canvas_.database(), *catalogue_, text(), window());
   const bool picked = dialog.exec() == QDialog::Accepted && dialog.Picked();
   // Not every window manager (nor Qt's offscreen platform) gives the window back its
   // activation when a dialog closes.
@@ -160,6 +170,7 @@ bool QtTextBox::focusNextPrevChild(bool next) {
 }
 
 void QtTextBox::UpperCaseAsTyped(const QString& typed) {
+  MarkRefusal(false);  // the user is putting it right
   if (!control_.UpperCase()) return;
   const QString upper = ToQString(UpperCaseText(ToStdString(typed)));
   if (upper == typed) return;

@@ -48,12 +48,18 @@ WindowPlayer::WindowPlayer(QtHost& host, PlayedDialogs& dialogs, std::ostream& o
     std::visit([this](const auto& typed) { Write(script::EventJson(HostEvent(typed))); }, call);
   });
   dialogs_.OnShown([this](QWidget& dialog) { Shoot(&dialog); });
-  QObject::connect(host_.window().statusBar(), &QStatusBar::messageChanged,
-                   [this](const QString& text) {
-                     if (!text.isEmpty())
-                       Write(script::Json{{"event", "status"}, {"text", ToStdString(text)}});
-                   });
+  status_ = QObject::connect(
+      host_.window().statusBar(), &QStatusBar::messageChanged, [this](const QString& text) {
+        if (!text.isEmpty()) Write(script::Json{{"event", "status"}, {"text", ToStdString(text)}});
+      });
   if (shots_) QDir().mkpath(ToQString(*shots_));
+}
+
+// The host and its dialogs outlive the player: they are told no more.
+WindowPlayer::~WindowPlayer() {
+  QObject::disconnect(status_);
+  dialogs_.OnCall({});
+  dialogs_.OnShown({});
 }
 
 int WindowPlayer::Play(std::istream& script, std::ostream& errors) {
@@ -84,6 +90,9 @@ void WindowPlayer::Perform(const script::Action& action) {
       player.host_.Open(a.params);
       player.host_.window().show();
       player.host_.window().activateWindow();
+      // The keyboard goes to an active window, and the focused field shows it then.
+      if (!QTest::qWaitForWindowActive(&player.host_.window()))
+        throw Error("the window did not become active");
     }
     void operator()(const script::ActivateAction&) { player.host_.Activate(); }
     void operator()(const script::TypeAction& a) { player.Type(a); }

@@ -26,6 +26,9 @@ class WindowPlayer {
  public:
   WindowPlayer(QtHost& host, PlayedDialogs& dialogs, std::ostream& out,
                std::optional<std::string> shots);
+  ~WindowPlayer();
+  WindowPlayer(const WindowPlayer&) = delete;
+  WindowPlayer& operator=(const WindowPlayer&) = delete;
 
   // Plays the script line by line. 0 when it ran to its end; 2 at the first line that
   // cannot be read or acted on, which `errors` names.
@@ -49,6 +52,7 @@ class WindowPlayer {
   std::optional<std::string> shots_;
   int shot_count_ = 0;
   bool closed_told_ = false;
+  QMetaObject::Connection status_;
 };
 
 }  // namespace nv407::host
