@@ -68,17 +68,20 @@ std::string FindsText(const ListSource& source, SqlDialect dialect, const std::s
   finds += source.key + " >= " + QuotedText(prefix);
   if (const auto end = PrefixEnd(prefix)) finds += " AND " + source.key + " < " + QuotedText(*end);
   finds += ")";
+  const std::string literal = LikeLiteral(text);
   std::string anywhere = "%";
-  anywhere += LikeLiteral(text);
+  anywhere += literal;
   anywhere += '%';
   const std::string pattern = QuotedText(anywhere);
+  // The escape costs on every row: it is there only when the text needed it.
+  const bool escaped = literal.size() != text.size();
   // An UPPER() on every row would double what SQLite's search costs.
   const bool case_blind_like = dialect == SqlDialect::kSqlite;
   for (const std::string& column : source.searched) {
     finds += " OR ";
     finds += case_blind_like ? column + " LIKE " + pattern
                              : "UPPER(" + column + ") LIKE UPPER(" + pattern + ")";
-    finds += " ESCAPE '\\'";
+    if (escaped) finds += " ESCAPE '\\'";
   }
   return finds;
 }
@@ -99,13 +102,20 @@ std::vector<FoundRow> ReadRows(Connection& connection, const ListSource& source,
 
 }  // namespace
 
-std::string PageStatement(const ListSource& source, SqlDialect dialect, std::string_view typed,
-                          const std::optional<std::string>& after, int limit) {
+std::string PageStatement(const ListSource& source, SqlDialect dialect, const PageQuery& page) {
   std::vector<std::string> where;
   if (!source.conditions.empty()) where.push_back(Parenthesised(source.conditions));
-  const std::string text = Trimmed(typed);
+  const std::string text = Trimmed(page.text);
   if (!text.empty()) where.push_back(Parenthesised(FindsText(source, dialect, text)));
-  if (after) where.push_back(source.key + " > " + QuotedText(*after));
+  if (page.after) where.push_back(source.key + " > " + QuotedText(*page.after));
+  if (page.among) {
+    std::string keys;
+    for (const std::string& key : *page.among) {
+      if (!keys.empty()) keys += ", ";
+      keys += QuotedText(key);
+    }
+    where.push_back(keys.empty() ? std::string("1 = 0") : source.key + " IN (" + keys + ")");
+  }
 
   std::string sql = "SELECT ";
   sql += SelectList(source) + " FROM " + source.from;
@@ -114,14 +124,21 @@ std::string PageStatement(const ListSource& source, SqlDialect dialect, std::str
     sql += where[i];
   }
   sql += " ORDER BY " + source.key + " LIMIT ";
-  sql += std::to_string(limit);
+  sql += std::to_string(page.limit);
   return sql;
 }
 
-std::vector<FoundRow> ReadPage(Database& database, const ListSource& source, std::string_view text,
-                               const std::optional<std::string>& after, int limit) {
-  return ReadRows(database.ForHost(), source,
-                  PageStatement(source, database.Dialect(), text, after, limit));
+std::vector<FoundRow> ReadPage(Database& database, const ListSource& source,
+                               const PageQuery& page) {
+  return ReadRows(database.ForHost(), source, PageStatement(source, database.Dialect(), page));
+}
+
+// A key that starts with the longer text starts with the shorter; a column that holds the
+// longer text holds the shorter.
+bool FindsWithin(std::string_view longer, std::string_view shorter) {
+  const std::string wanted = Trimmed(longer);
+  const std::string found = Trimmed(shorter);
+  return !found.empty() && wanted.starts_with(found);
 }
 
 std::optional<FoundRow> ReadRow(Connection& connection, const ListSource& source,

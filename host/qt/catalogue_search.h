@@ -30,16 +30,28 @@ using FoundRow = std::vector<std::string>;
 // The rows a page holds, each statement alone.
 inline constexpr int kPageRows = 50;
 
-// The page after `after` (none: the first page) of the rows that `text` finds (every row
-// for an empty text), in key order, at most `limit`. Values are quoted, LIKE's wildcards
-// in the text are escaped; the key condition is a range, so that the key's index serves it.
-// SQLite's LIKE ignores the case of letters itself; other databases compare both sides
-// upper-cased.
-std::string PageStatement(const ListSource& source, SqlDialect dialect, std::string_view text,
-                          const std::optional<std::string>& after, int limit = kPageRows);
+// Which page of a list to read.
+struct PageQuery {
+  std::string text;                               // what the user typed; "" finds every row
+  std::optional<std::string> after;               // the last key of the page before, if any
+  std::optional<std::vector<std::string>> among;  // only these keys (none: the whole list)
+  int limit = kPageRows;
+};
+
+// The rows that the text finds, after `after`, in key order, at most `limit`. Values are
+// quoted, LIKE's wildcards in the text are escaped; the key condition is a range, so that
+// the key's index serves it. SQLite's LIKE ignores the case of letters itself; other
+// databases compare both sides upper-cased.
+std::string PageStatement(const ListSource& source, SqlDialect dialect, const PageQuery& page);
 // Through the host's side of the database.
-std::vector<FoundRow> ReadPage(Database& database, const ListSource& source, std::string_view text,
-                               const std::optional<std::string>& after, int limit = kPageRows);
+std::vector<FoundRow> ReadPage(Database& database, const ListSource& source,
+                               const PageQuery& page);
+
+// Whether every row `longer` finds is among those `shorter` finds: the one was typed on
+// from the other. A list that read all of what `shorter` found can then look among those
+// keys alone.
+bool FindsWithin(std::string_view longer, std::string_view shorter);
+
 // The row of one key, whatever the list's conditions say (a withdrawn one included).
 std::optional<FoundRow> ReadRow(Connection& connection, const ListSource& source,
                                 const std::string& key);

@@ -13,10 +13,17 @@ ListModel::ListModel(Database& database, ListSource source, QStringList headers,
       headers_(std::move(headers)) {}
 
 void ListModel::Find(const QString& text) {
-  const std::string wanted = ToStdString(text);
-  std::vector<FoundRow> page = ReadPage(database_, source_, wanted, std::nullopt);
+  PageQuery query{ToStdString(text), std::nullopt, std::nullopt, kPageRows};
+  // Typed on from a text whose rows were all read: the rows are among those, each found by
+  // its key, instead of in the whole list.
+  if (read_ && !more_ && FindsWithin(query.text, text_)) {
+    query.among.emplace();
+    for (const FoundRow& row : rows_) query.among->push_back(row.front());
+  }
+  std::vector<FoundRow> page = ReadPage(database_, source_, query);
   beginResetModel();
-  text_ = wanted;
+  read_ = true;
+  text_ = query.text;
   more_ = static_cast<int>(page.size()) == kPageRows;
   rows_ = std::move(page);
   endResetModel();
@@ -49,7 +56,7 @@ void ListModel::fetchMore(const QModelIndex& parent) {
   if (!canFetchMore(parent)) return;
   std::vector<FoundRow> page;
   try {
-    page = ReadPage(database_, source_, text_, rows_.back().front());
+    page = ReadPage(database_, source_, {text_, rows_.back().front(), std::nullopt, kPageRows});
   } catch (const std::exception& failure) {
     more_ = false;
     emit Failed(QString::fromUtf8(failure.what()));

@@ -19,8 +19,9 @@ class ListModel final : public QAbstractTableModel {
   // One header for the key, then one per shown column.
   ListModel(Database& database, ListSource source, QStringList headers, QObject* parent);
 
-  // Reads the first page of what `text` finds. Raises what the database raises, with the
-  // rows left as they were.
+  // Reads the first page of what `text` finds; a text typed on from one whose rows were all
+  // read looks among those alone. Raises what the database raises, with the rows left as
+  // they were.
   void Find(const QString& text);
   const FoundRow& Row(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
 
@@ -41,6 +42,7 @@ class ListModel final : public QAbstractTableModel {
   QStringList headers_;
   std::string text_;
   std::vector<FoundRow> rows_;
+  bool read_ = false;  // a first page was read
   bool more_ = false;  // the last page read was full
 };
 

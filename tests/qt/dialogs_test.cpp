@@ -183,7 +183,7 @@ class DialogsTest : public QObject {
       ++fields;
       const std::optional<host::ListSource> catalogue = host::CatalogueOf(sql);
       QVERIFY2(catalogue.has_value(), row.name.c_str());
-      const std::vector<host::FoundRow> listed = host::ReadPage(db.db(), *catalogue, "", {});
+      const std::vector<host::FoundRow> listed = host::ReadPage(db.db(), *catalogue, {});
       QVERIFY2(!listed.empty(), row.name.c_str());
       for (const host::FoundRow& found : listed) {
         std::unique_ptr<Recordset> lookup =
@@ -235,7 +235,7 @@ class DialogsTest : public QObject {
     std::optional<std::string> after;
     for (int page = 0; page < 10; ++page) {
       const std::vector<host::FoundRow> rows =
-          host::ReadPage(db.db(), Clients(), text.toStdString(), after, 40);
+          host::ReadPage(db.db(), Clients(), {text.toStdString(), after, std::nullopt, 40});
       for (const std::string& key : Keys(rows)) read.push_back(key);
       if (rows.size() < 40) break;
       after = rows.back().front();
@@ -259,6 +259,17 @@ class DialogsTest : public QObject {
     QTest::keyClick(search.Filter(), Qt::Key_A, Qt::ControlModifier);
     host::TypeKeys(*search.Filter(), "c1012");
     QCOMPARE(rows->rowCount(), 10);  // C10120 to C10129
+    // Typed on from a text whose rows were all read, the list looks among those keys only;
+    // typed back, it reads the whole catalogue again.
+    const auto& statements = db.TraceStatements();
+    host::TypeKeys(*search.Filter(), "7");
+    QCOMPARE(rows->rowCount(), 1);
+    QCOMPARE(rows->index(0, 0).data().toString(), QString("C10127"));
+    QTest::keyClick(search.Filter(), Qt::Key_Backspace);
+    QCOMPARE(rows->rowCount(), 10);
+    QCOMPARE(statements.size(), std::size_t{2});
+    QVERIFY(statements[0].second.find(" IN ('C10120', ") != std::string::npos);
+    QVERIFY(statements[1].second.find(" IN (") == std::string::npos);
     search.Filter()->setText("cliente");
     QTest::keyClick(search.Filter(), Qt::Key_Down);
     QTest::keyClick(search.Filter(), Qt::Key_Down);
