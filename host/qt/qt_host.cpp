@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QPainter>
 #include <QSettings>
 #include <QStatusBar>
 
@@ -29,20 +28,10 @@ std::string WindowTitle(const std::string& module) {
 }
 
 QIcon ApplicationIcon() {
-  QPixmap picture(64, 64);
-  picture.fill(Qt::transparent);
-  QPainter painter(&picture);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(0, 83, 138));
-  painter.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
-  painter.setBrush(Qt::white);
-  painter.drawRect(QRectF(17, 11, 30, 40));
-  painter.setPen(QPen(QColor(137, 177, 201), 3));
-  for (int y : {20, 27, 34}) painter.drawLine(22, y, 42, y);
-  painter.setPen(QPen(QColor(0, 128, 64), 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  painter.drawPolyline(QPolygonF({QPointF(30, 43), QPointF(35, 48), QPointF(50, 33)}));
-  return QIcon(picture);
+  QIcon icon;
+  for (int size : {16, 32, 48, 64, 128, 256})
+    icon.addFile(QString(":/icons/polizas-%1.png").arg(size), QSize(size, size));
+  return icon;
 }
 
 HostMainWindow::HostMainWindow(Dialogs& dialogs) : dialogs_(dialogs) {

@@ -110,7 +110,7 @@ class QtHost {
 // "Zembrel - SERVICIOS": the application, then the component's module.
 std::string WindowTitle(const std::string& module);
 
-// The application's icon: a policy sheet on the screen's button colour.
+// The application's icon, the one the package installs for the desktop (packaging/icons).
 QIcon ApplicationIcon();
 
 }  // namespace nv407::host

@@ -346,6 +346,9 @@ class ScreenWindowTest : public QObject {
       }
     }
 
+    // The window carries the icon the package installs (a resource of the program).
+    QCOMPARE(window.desktop->window().windowIcon().pixmap(64).size(), QSize(64, 64));
+
     window.desktop->window().resize(window.desktop->window().size() + QSize(200, 100));
     QTRY_COMPARE(canvas.width(), host::ToPixels(layout.client_width) + 200);
     const auto folio =
