@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("polizas");
   QApplication::setOrganizationName("Zembrel");
   QApplication application(argc, argv);
+  QApplication::setWindowIcon(ApplicationIcon());  // the dialogs' too
   UseSpanish(application);
 
   Clock clock;

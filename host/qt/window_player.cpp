@@ -29,12 +29,13 @@ QPixmap Decorated(QWidget& window) {
   framed.fill(QColor(0, 56, 94));
   QPainter painter(&framed);
   painter.drawPixmap(1, kTitleBar, contents);
+  painter.drawPixmap(6, (kTitleBar - 16) / 2, window.windowIcon().pixmap(16));
   painter.setPen(Qt::white);
   QFont title = window.font();
   title.setBold(true);
   title.setPixelSize(13);
   painter.setFont(title);
-  painter.drawText(QRect(10, 0, framed.width() - 20, kTitleBar), Qt::AlignVCenter | Qt::AlignLeft,
+  painter.drawText(QRect(28, 0, framed.width() - 36, kTitleBar), Qt::AlignVCenter | Qt::AlignLeft,
                    window.windowTitle());
   return framed;
 }
