@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "data/schema.h"
 #include "host/headless/field_labels.h"
 #include "host/qt/catalogue_search.h"
 #include "host/qt/look.h"
@@ -49,7 +50,7 @@ constexpr PolicyColumn kPolicyColumns[] = {
 
 bool IsPolicy(const RecordView& record) {
   const KnownTable* known = FindKnownTable(record.table);
-  return known != nullptr && known->name == "Poliza_Servicio";
+  return known != nullptr && known->name == schema::kPolizaServicio;
 }
 
 const PolicyColumn* FindPolicyColumn(const std::string& column) {
@@ -62,7 +63,7 @@ QString Escaped(const std::string& text) {
   return ToQString(text).toHtmlEscaped();
 }
 
-QString DateText(const Date& date) {
+QString SpelledDate(const Date& date) {
   const QDate day(date.Year(), date.Month(), date.Day());
   QString text = QLocale().toString(day, "d 'de' MMMM 'de' yyyy");
   if (date.HasTime())
@@ -74,13 +75,14 @@ QString DateText(const Date& date) {
 
 QString ValueText(const Variant& value) {
   if (value.IsNull() || value.IsEmpty()) return {};
-  if (value.kind() == Variant::Kind::kDate) return DateText(value.ToDate());
+  if (value.kind() == Variant::Kind::kDate) return SpelledDate(value.ToDate());
   return ToQString(value.ToText());
 }
 
+// A policy's state as a word; a code other tools wrote, as it is.
 QString StateText(const std::string& code) {
-  if (code == "AC") return "Activa";
-  if (code == "CA") return "Cancelada";
+  if (code == schema::kStateCancelled) return "Cancelada";
+  if (code == "AC") return "Activa";  // the column's default, a new policy's state
   return ToQString(code);
 }
 
@@ -186,7 +188,7 @@ QString NotesList(const RecordView& record) {
   for (const RecordNote& note : record.notes) {
     const std::optional<Date> at = Date::Parse(note.logged_at);
     html += "<p style='margin-bottom:2px; color:#00385e'><b>" +
-            (at ? DateText(*at).toHtmlEscaped() : Escaped(note.logged_at)) + "</b> · " +
+            (at ? SpelledDate(*at).toHtmlEscaped() : Escaped(note.logged_at)) + "</b> · " +
             Escaped(note.user_code) + "</p>";
     if (IsReport(note.note))
       html += "<pre style='margin-top:0'>" + Escaped(note.note) + "</pre>";

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "component/error.h"
+#include "data/schema.h"
 #include "host/headless/text_rules.h"
 #include "host/services/host_records.h"
 
@@ -91,7 +92,8 @@ RecordView ReadRecord(Database& database, const std::string& table, const std::s
   }
   notes->Close();
 
-  if (const KnownTable* known = FindKnownTable(table); known && known->name == "Poliza_Servicio")
+  if (const KnownTable* known = FindKnownTable(table);
+      known && known->name == schema::kPolizaServicio)
     view.services = ReadServices(connection, key);
   return view;
 }
