@@ -82,7 +82,7 @@ class PolicyDatabase {
         count_(count) {
     const auto start = std::chrono::steady_clock::now();
     database_ = host::OpenSqliteDatabase(path_.string(), {.create = true});
-    host::CreateSchema(database_->ForHost());
+    host::CreateSchema(database_->ForHost(), host::SqlDialect::kSqlite);
     host::LoadDemoData(database_->ForHost());
     FillPolicies(database_->ForHost(), count);
     database_->ForHost().Execute("PRAGMA wal_checkpoint(TRUNCATE)");

@@ -1,6 +1,6 @@
 #include <array>
 
-#include "host/db/database.h"
+#include "host/db/dialect.h"
 
 namespace nv407::host {
 namespace {
@@ -163,7 +163,7 @@ constexpr std::array kSchema = {
 
 }  // namespace
 
-void CreateSchema(Connection& connection) {
+void CreateSqliteSchema(Connection& connection) {
   for (const char* statement : kSchema) connection.Execute(statement);
 }
 

@@ -84,7 +84,7 @@ std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,
     create.clock = clock;
     std::unique_ptr<Database> database = OpenSqliteDatabase(demo_path, create);
     TransactionScope scope(database->ForHost());
-    CreateSchema(database->ForHost());
+    CreateSchema(database->ForHost(), SqlDialect::kSqlite);
     LoadDemoData(database->ForHost());
     scope.Commit();
     return database;

@@ -14,7 +14,7 @@ TestDatabase::TestDatabase() : now_(std::make_shared<Date>(PinnedNow())) {
   options.create = true;
   options.clock = clock();
   database_ = host::OpenSqliteDatabase(":memory:", options);
-  host::CreateSchema(sql());
+  host::CreateSchema(sql(), host::SqlDialect::kSqlite);
   host::LoadDemoData(sql());
 }
 

@@ -196,7 +196,8 @@ class FolioProcesses : public ::testing::TestWithParam<bool> {
   void SetUp() override {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
-    host::CreateSchema(host::OpenSqliteDatabase(Path(), {.create = true})->ForHost());
+    host::CreateSchema(host::OpenSqliteDatabase(Path(), {.create = true})->ForHost(),
+                       host::SqlDialect::kSqlite);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
   std::string Path() const { return (dir_ / "polizas.db").string(); }
