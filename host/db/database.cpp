@@ -4,12 +4,17 @@ namespace nv407::host {
 
 std::string OneLine(std::string_view description) {
   std::string line;
+  bool broken = false;  // inside a run of blanks that holds a line break
   for (char c : description) {
-    const bool is_break = c == '\n' || c == '\r';
-    if (!is_break)
+    if (c == '\n' || c == '\r') {
+      broken = true;
+    } else if (broken && (c == ' ' || c == '\t')) {
+      continue;
+    } else {
+      if (broken && !line.empty() && line.back() != ' ') line += ' ';
+      broken = false;
       line += c;
-    else if (!line.empty() && line.back() != ' ')
-      line += ' ';
+    }
   }
   return line;
 }

@@ -54,14 +54,26 @@ std::string PostgreSqlPinClock(const Date& now) {
   return "SELECT set_config('polizas.clock', '" + now.ToIsoDateTime(' ') + "', false)";
 }
 
+constexpr std::string_view kPostgreSqlReadOnly =
+    "SELECT CASE WHEN current_setting('transaction_read_only') = 'on' THEN 1 "
+    "WHEN to_regclass('poliza_servicio') IS NULL THEN 0 "
+    "WHEN has_table_privilege('poliza_servicio', 'INSERT') THEN 0 ELSE 1 END AS v";
+constexpr std::string_view kSqlServerReadOnly =
+    "SELECT CASE WHEN DATABASEPROPERTYEX(DB_NAME(), 'Updateability') = 'READ_ONLY' THEN 1 "
+    "WHEN OBJECT_ID('Poliza_Servicio') IS NULL THEN 0 "
+    "WHEN HAS_PERMS_BY_NAME('Poliza_Servicio', 'OBJECT', 'INSERT') = 1 THEN 0 ELSE 1 END AS v";
+
 constexpr std::array kDialects = {
-    // SQLite: the busy timeout and GetDate() are set through its C interface.
+    // SQLite: the busy timeout, GetDate() and read-only files are handled through its C
+    // interface.
     DialectTraits{SqlDialect::kSqlite, "sqlite", "SQLite", false, ' ', &UpsertReturning,
-                  &NoStatement, &NoClock, &CreateSqliteSchema},
-    DialectTraits{SqlDialect::kSqlServer, "sqlserver", "SQL Server", true, 'T', &MergeOutput,
-                  &SqlServerLockTimeout, &NoClock, &CreateSqlServerSchema},
+                  &NoStatement, "", "", &NoClock, &CreateSqliteSchema},
+    // 55P03 lock_not_available; the driver rolls back to before the statement.
     DialectTraits{SqlDialect::kPostgreSql, "postgresql", "PostgreSQL", false, ' ', &UpsertReturning,
-                  &PostgreSqlLockTimeout, &PostgreSqlPinClock, &CreatePostgreSqlSchema},
+                  &PostgreSqlLockTimeout, "55P03", kPostgreSqlReadOnly, &PostgreSqlPinClock,
+                  &CreatePostgreSqlSchema},
+    DialectTraits{SqlDialect::kSqlServer, "sqlserver", "SQL Server", true, 'T', &MergeOutput,
+                  &SqlServerLockTimeout, "", kSqlServerReadOnly, &NoClock, &CreateSqlServerSchema},
 };
 
 }  // namespace

@@ -28,6 +28,12 @@ struct DialectTraits {
   // Session statements run on connecting: how long a statement waits for a lock held by
   // another session before it is refused ("" where the connection sets it otherwise).
   std::string (*lock_timeout)(int milliseconds);
+  // The SQLSTATE of a statement refused by that timeout, which undoes the statement alone
+  // and so lets it run again; "" where a wait is not observed this way.
+  std::string_view lock_timeout_state;
+  // One row, column v: 1 when the session may not write policies (a read-only server or
+  // database, or no right to insert); "" where the connection tells it otherwise.
+  std::string_view read_only_query;
   // What makes GetDate() return a pinned time for this session; "" where GetDate() is the
   // server's own function and cannot be pinned.
   std::string (*pin_clock)(const Date& now);

@@ -66,6 +66,10 @@ class OdbcRecordset final : public Recordset {
   bool closed_ = false;
 };
 
+// How long a statement waits before the lock-wait observer hears of it, where waits are
+// observed: the statement is refused that soon, and run again with the rest of the timeout.
+constexpr int kFirstWaitMs = 200;
+
 // The one connection that the screen's and the host's sides share, made again when it is
 // lost between transactions.
 class Session {
@@ -87,22 +91,26 @@ class Session {
 
   SqlDialect dialect() const { return dialect_; }
   bool InTransaction() const { return transaction_.has_value() || abandoned_; }
+  bool ReadOnly() const { return read_only_; }
   StatementTrace trace;
+
+  void SetLockWaitObserver(LockWaitObserver observer) {
+    lock_wait_ = std::move(observer);
+    if (db_) Guarded([&] { ApplyLockTimeout(*db_); });
+  }
 
   std::unique_ptr<Recordset> Execute(SqlOrigin origin, const std::string& sql) {
     if (trace) trace(origin, sql);
     DbHandle& db = Live();
     return Guarded([&] {
       PinClock(db);
-      Statement statement(db);
-      std::vector<std::string> names;
-      std::deque<Row> rows;
-      if (statement.Execute(sql)) {
-        names = statement.ColumnNames();
-        for (Row row; statement.Fetch(row);) rows.push_back(std::move(row));
+      if (!ObservesWaits()) return Run(db, sql);
+      try {
+        return Run(db, sql);
+      } catch (const odbc::DriverError& failure) {
+        if (failure.SqlState() != Traits(dialect_).lock_timeout_state) throw;
       }
-      statement.Finish();
-      return std::make_unique<OdbcRecordset>(names, std::move(rows));
+      return RunWaiting(db, sql);
     });
   }
 
@@ -120,7 +128,7 @@ class Session {
     if (!transaction_) throw Error("CommitTrans: no transaction is open");
     Guarded([&] { transaction_->Commit(); });
     transaction_.reset();
-    pinned_in_transaction_ = false;
+    in_transaction_settings_ = false;
   }
 
   void Rollback() {
@@ -133,7 +141,8 @@ class Session {
     // The transaction is over whatever happens: if even the rollback fails, the connection
     // is dropped, which undoes it on the server.
     std::optional<odbc::Transaction> transaction = std::exchange(transaction_, std::nullopt);
-    if (std::exchange(pinned_in_transaction_, false)) pinned_.reset();
+    // Settings made inside the transaction are undone with it: send them again.
+    if (std::exchange(in_transaction_settings_, false)) pinned_.reset();
     try {
       transaction->Rollback();
     } catch (const Error&) {
@@ -148,11 +157,63 @@ class Session {
     pinned_.reset();
   }
 
-  // The session settings of a new connection.
+  // The session settings of a new connection, and what it may do.
   void Prepare() {
+    ApplyLockTimeout(*db_);
+    const std::string_view query = Traits(dialect_).read_only_query;
+    if (query.empty()) return;
+    Statement statement(*db_);
+    Row row;
+    read_only_ = statement.Execute(query) && statement.Fetch(row) && row.at(0).ToLong() == 1;
+    statement.Finish();
+  }
+
+  bool ObservesWaits() const {
+    return lock_wait_ && !Traits(dialect_).lock_timeout_state.empty() &&
+           options_.lock_timeout_ms > kFirstWaitMs;
+  }
+
+  void ApplyLockTimeout(DbHandle& db) {
+    const int timeout = ObservesWaits() ? kFirstWaitMs : options_.lock_timeout_ms;
+    const std::string sql = Traits(dialect_).lock_timeout(timeout);
+    if (sql.empty()) return;
+    db.Run(sql);
+    // A setting made in a transaction is undone by its rollback.
+    in_transaction_settings_ = in_transaction_settings_ || transaction_.has_value();
+  }
+
+  static std::unique_ptr<Recordset> Run(DbHandle& db, std::string_view sql) {
+    Statement statement(db);
+    std::vector<std::string> names;
+    std::deque<Row> rows;
+    if (statement.Execute(sql)) {
+      names = statement.ColumnNames();
+      for (Row row; statement.Fetch(row);) rows.push_back(std::move(row));
+    }
+    statement.Finish();
+    return std::make_unique<OdbcRecordset>(names, std::move(rows));
+  }
+
+  // The statement was refused after the first wait, which undid it: it runs again with the
+  // rest of the timeout while the observer knows that it waits.
+  std::unique_ptr<Recordset> RunWaiting(DbHandle& db, const std::string& sql) {
+    lock_wait_(true);
+    struct EndWait {
+      ~EndWait() { observer(false); }
+      const LockWaitObserver& observer;
+    } end{lock_wait_};
     const DialectTraits& traits = Traits(dialect_);
-    if (const std::string sql = traits.lock_timeout(options_.lock_timeout_ms); !sql.empty())
-      db_->Run(sql);
+    db.Run(traits.lock_timeout(options_.lock_timeout_ms - kFirstWaitMs));
+    in_transaction_settings_ = in_transaction_settings_ || transaction_.has_value();
+    std::unique_ptr<Recordset> result;
+    try {
+      result = Run(db, sql);
+    } catch (const Error&) {
+      ApplyLockTimeout(db);
+      throw;
+    }
+    ApplyLockTimeout(db);
+    return result;
   }
 
   // The connection, made again if it was lost outside a transaction.
@@ -202,18 +263,20 @@ class Session {
     if (sql.empty()) return;
     db.Run(sql);
     pinned_ = now;
-    pinned_in_transaction_ = transaction_.has_value();
+    in_transaction_settings_ = in_transaction_settings_ || transaction_.has_value();
   }
 
   OdbcConnectionString connection_;
   OdbcOptions options_;
   SqlDialect dialect_ = SqlDialect::kPostgreSql;
+  LockWaitObserver lock_wait_;
+  bool read_only_ = false;
   EnvHandle env_;
   std::optional<DbHandle> db_;
   std::optional<odbc::Transaction> transaction_;
   bool abandoned_ = false;  // a transaction was open when the connection was lost
   std::optional<Date> pinned_;
-  bool pinned_in_transaction_ = false;  // a rollback undoes the setting
+  bool in_transaction_settings_ = false;  // a rollback undoes session settings made since
 };
 
 class OdbcConnection final : public Connection {
@@ -243,7 +306,11 @@ class OdbcDatabase final : public Database {
   Connection& ForHost() override { return host_; }
   SqlDialect Dialect() const override { return session_.dialect(); }
   bool InTransaction() const override { return session_.InTransaction(); }
+  bool ReadOnly() const override { return session_.ReadOnly(); }
   void SetTrace(StatementTrace trace) override { session_.trace = std::move(trace); }
+  void SetLockWaitObserver(LockWaitObserver observer) override {
+    session_.SetLockWaitObserver(std::move(observer));
+  }
 
  private:
   Session session_;

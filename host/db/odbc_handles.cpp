@@ -32,7 +32,8 @@ std::string Trimmed(std::string text) {
   return text;
 }
 
-std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
+// Every record as "SQLSTATE: message", one a line; `first_state` gets the first SQLSTATE.
+std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle, std::string& first_state) {
   std::string out;
   for (SQLSMALLINT record = 1;; ++record) {
     SQLWCHAR state[6] = {};
@@ -50,6 +51,7 @@ std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
     }
     if (!SQL_SUCCEEDED(rc)) break;
     message.resize(static_cast<std::size_t>(length));
+    if (out.empty()) first_state = FromWide(state, 5);
     if (!out.empty()) out += '\n';
     out += FromWide(state, 5) + ": " + Trimmed(Narrow(message));
   }
@@ -60,9 +62,11 @@ std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
 
 void Check(short handle_type, void* handle, short rc) {
   if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
-  if (rc == SQL_INVALID_HANDLE) throw Error("ODBC: invalid handle");
-  std::string message = handle ? Diagnostics(handle_type, handle) : std::string();
-  throw Error(message.empty() ? "ODBC: the call failed without a diagnostic" : message);
+  if (rc == SQL_INVALID_HANDLE) throw DriverError("ODBC: invalid handle", "");
+  std::string state;
+  const std::string message = handle ? Diagnostics(handle_type, handle, state) : std::string();
+  throw DriverError(message.empty() ? "ODBC: the call failed without a diagnostic" : message,
+                    state);
 }
 
 EnvHandle::EnvHandle() {

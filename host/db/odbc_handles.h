@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "component/error.h"
 #include "component/variant.h"
 
 // Owners of the ODBC handles. Every call into the driver manager that can fail goes
@@ -13,8 +14,19 @@
 // is a void* there too.
 namespace nv407::host::odbc {
 
-// Throws Error with every diagnostic record of the handle unless rc is SQL_SUCCESS,
-// SQL_SUCCESS_WITH_INFO or SQL_NO_DATA. `handle_type` is SQL_HANDLE_ENV, _DBC or _STMT.
+// A failure the driver reported, its description every diagnostic record of the call.
+class DriverError : public Error {
+ public:
+  DriverError(const std::string& description, std::string sqlstate)
+      : Error(description), sqlstate_(std::move(sqlstate)) {}
+  const std::string& SqlState() const { return sqlstate_; }  // of the first record
+
+ private:
+  std::string sqlstate_;
+};
+
+// Throws DriverError unless rc is SQL_SUCCESS, SQL_SUCCESS_WITH_INFO or SQL_NO_DATA.
+// `handle_type` is SQL_HANDLE_ENV, _DBC or _STMT.
 void Check(short handle_type, void* handle, short rc);
 
 // The driver manager's environment, set to ODBC 3.

@@ -1,5 +1,6 @@
 #include "host/headless/text_rules.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <vector>
@@ -96,6 +97,20 @@ std::string DoubledApostrophes(std::string_view text) {
 }
 
 }  // namespace
+
+std::string WithoutControlCharacters(std::string_view text) {
+  std::string kept;
+  kept.reserve(text.size());
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f) kept += c;
+  return kept;
+}
+
+std::string WithoutNul(std::string_view text) {
+  std::string kept(text);
+  std::erase(kept, '\0');
+  return kept;
+}
 
 std::string UpperCaseText(std::string_view text) {
   std::string out;

@@ -1,3 +1,5 @@
+#include <string>
+
 #include "component/error.h"
 #include "host/services/clock.h"
 #include "host/services/folio.h"
@@ -90,7 +92,11 @@ class ReferenceUtilityServices final : public UtilityServices {
 
   std::string EditExtendedText(std::string& concept_text, const std::string& text,
                                int width) override {
-    return dialogs_.EditExtendedText(concept_text, text, width);
+    // The editor's texts go into statements: a NUL in them would cut the statement short.
+    std::string edited = dialogs_.EditExtendedText(concept_text, text, width);
+    std::erase(concept_text, '\0');
+    std::erase(edited, '\0');
+    return edited;
   }
 
   std::string GetProductText(const std::string& product) override {

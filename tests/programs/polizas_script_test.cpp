@@ -171,6 +171,7 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
   // comes after a screen opened for a new policy, a snapshot and a blank line.
   const std::pair<std::string, std::string> cases[] = {
       {R"({"do": "show")", "not valid JSON"},
+      {R"({"do": "open", "x": 1e400})", "not valid JSON: number overflow parsing '1e400'"},
       {R"(["show"])", "not a JSON object"},
       {R"({"do": "dance"})", "unknown action \"dance\""},
       {R"({"do": "show", "now": "yes"})", "\"show\" takes no key \"now\""},
