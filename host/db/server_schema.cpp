@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host/db/dialect.h"
+#include "host/db/sqlite_schema.h"
 
 namespace nv407::host {
 namespace {
@@ -206,15 +207,18 @@ void Run(Connection& connection, const std::vector<std::string>& statements) {
   for (const std::string& statement : statements) connection.Execute(statement);
 }
 
-// The refusal of any change to a cancelled policy, and of a change to its services:
-// "La póliza <folio> ya fue cancelada; cárguela de nuevo". The state is compared exactly:
-// 'ca' is a live policy.
-constexpr const char* kCancelledBefore = "La póliza ";
-constexpr const char* kCancelledAfter = " ya fue cancelada; cárguela de nuevo";
-
+// The refusal of any change to a cancelled policy and to its services' rows, with the
+// message the SQLite schema gives. The state is compared exactly: 'ca' is a live policy.
 std::string PostgreSqlRefusal(const char* folio) {
-  return std::string("RAISE EXCEPTION '") + kCancelledBefore + "%" + kCancelledAfter + "', " +
-         folio + ";";
+  return "RAISE EXCEPTION '" + sqlite::CancelledPolicyMessage("%") + "', " + folio + ";";
+}
+
+std::string SqlServerRefusal() {
+  const std::string message = sqlite::CancelledPolicyMessage("\x01");
+  const std::size_t folio = message.find('\x01');
+  return "IF @folio IS NOT NULL BEGIN DECLARE @message NVARCHAR(2048) = CONCAT(N'" +
+         message.substr(0, folio) + "', @folio, N'" + message.substr(folio + 1) +
+         "'); THROW 51000, @message, 1; END";
 }
 
 }  // namespace
@@ -265,11 +269,10 @@ void CreatePostgreSqlSchema(Connection& connection) {
           // The policy's row is read FOR SHARE: a cancellation in progress elsewhere is
           // waited for, and one that commits meanwhile is seen.
           "CREATE FUNCTION refuse_services_of_cancelled_policy() RETURNS trigger LANGUAGE "
-          "plpgsql AS $$DECLARE folio TEXT := CASE WHEN TG_OP = 'UPDATE' THEN OLD.Ps_Folio ELSE "
-          "NEW.Ps_Folio END; state TEXT; BEGIN SELECT Es_Cve_Estado INTO state FROM "
-          "Poliza_Servicio WHERE Ps_Folio = folio FOR SHARE; IF state = 'CA' THEN " +
-              PostgreSqlRefusal("folio") + " END IF; RETURN NEW; END$$",
-          "CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_cancelled BEFORE INSERT OR UPDATE ON "
+          "plpgsql AS $$DECLARE state TEXT; BEGIN SELECT Es_Cve_Estado INTO state FROM "
+          "Poliza_Servicio WHERE Ps_Folio = OLD.Ps_Folio FOR SHARE; IF state = 'CA' THEN " +
+              PostgreSqlRefusal("OLD.Ps_Folio") + " END IF; RETURN NEW; END$$",
+          "CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_cancelled BEFORE UPDATE ON "
           "Poliza_Servicio_Tipo_Servicio FOR EACH ROW EXECUTE FUNCTION "
           "refuse_services_of_cancelled_policy()",
       });
@@ -285,9 +288,7 @@ void CreateSqlServerSchema(Connection& connection) {
   // SQL Server has no BEFORE triggers: these refuse after the change, which THROW undoes
   // with the whole transaction. The state is compared in a binary collation, since the
   // database's own ignores case.
-  const std::string throw_cancelled =
-      std::string("IF @folio IS NOT NULL BEGIN DECLARE @message NVARCHAR(2048) = CONCAT(N'") +
-      kCancelledBefore + "', @folio, N'" + kCancelledAfter + "'); THROW 51000, @message, 1; END";
+  const std::string throw_cancelled = SqlServerRefusal();
   Run(connection,
       {
           "CREATE TRIGGER Poliza_Servicio_cancelled ON Poliza_Servicio AFTER UPDATE AS BEGIN "
@@ -297,9 +298,9 @@ void CreateSqlServerSchema(Connection& connection) {
           // HOLDLOCK keeps the policy's row share-locked to the end of the transaction, so a
           // cancellation in progress elsewhere is waited for.
           "CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_cancelled ON "
-          "Poliza_Servicio_Tipo_Servicio AFTER INSERT, UPDATE AS BEGIN SET NOCOUNT ON; "
+          "Poliza_Servicio_Tipo_Servicio AFTER UPDATE AS BEGIN SET NOCOUNT ON; "
           "DECLARE @folio VARCHAR(60) = (SELECT TOP 1 p.Ps_Folio FROM Poliza_Servicio AS p "
-          "WITH (HOLDLOCK) INNER JOIN inserted AS i ON i.Ps_Folio = p.Ps_Folio WHERE "
+          "WITH (HOLDLOCK) INNER JOIN deleted AS d ON d.Ps_Folio = p.Ps_Folio WHERE "
           "p.Es_Cve_Estado COLLATE Latin1_General_100_BIN2 = 'CA'); " +
               throw_cancelled + " END",
       });

@@ -59,9 +59,9 @@ TEST_F(HostServicesTest, TextsNotesParametersAndTransactionsAreFoundByTheirKeys)
 
   utility.LogRecordEvent("POLIZA_SERVICIO", "MTY-000001", "Baja");
   utility.LogRecordEvent("Poliza_Servicio", "MTY-000001", "Servicio 'A'\r\n 2 HR");
-  EXPECT_EQ(db.Scalar("SELECT group_concat(v, '#') AS v FROM (SELECT table_name || '|' || "
-                      "record_key || '|' || note || '|' || user_code || '|' || logged_at AS v "
-                      "FROM record_log ORDER BY id)"),
+  EXPECT_EQ(db.Joined("SELECT table_name || '|' || record_key || '|' || note || '|' || "
+                      "user_code || '|' || logged_at AS v FROM record_log ORDER BY id",
+                      "#"),
             "Poliza_Servicio|MTY-000001|Baja|CAPTURA|2024-03-15 10:20:30#"
             "Poliza_Servicio|MTY-000001|Servicio 'A'\r\n 2 HR|CAPTURA|2024-03-15 10:20:30");
 
@@ -183,8 +183,9 @@ TEST(FolioSeries, EachBranchAndTableHasItsOwnSeriesUntilItIsExhausted) {
             "<empty> 01-001 01-000000002 01-0000003 SUCURSAL-1 SUCURSAL-2 SUCURSAL-3 SUCURSAL-4 "
             "SUCURSAL-5 SUCURSAL-6 SUCURSAL-7 SUCURSAL-8 SUCURSAL-9 <empty> <empty> ");
   // Nothing is stored for a blank branch or table; an exhausted series stays at its last.
-  EXPECT_EQ(db.Scalar("SELECT group_concat(v, ' ') AS v FROM (SELECT branch || '/' || "
-                      "table_name || '/' || last_number AS v FROM folio_series ORDER BY v)"),
+  EXPECT_EQ(db.Joined("SELECT branch || '/' || table_name || '/' || last_number AS v "
+                      "FROM folio_series ORDER BY v",
+                      " "),
             "01/Poliza_Servicio/3 A-1/Poliza_Servicio/2 A/Poliza_Servicio/1 "
             "CDMX/Poliza_Servicio/1 GDL/Poliza_Servicio/1 MTY/Otra_Tabla/1 MTY/Poliza_Servicio/4 "
             "QRO/Poliza_Servicio/5 SUCURSAL/Poliza_Servicio/9 SUCURSAL10/Poliza_Servicio/1");
