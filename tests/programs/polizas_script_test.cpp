@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/test_backend.h"
+
 namespace nv407::testing {
 namespace {
 
@@ -74,14 +76,17 @@ struct ProgramRun {
 };
 
 // The programs as built (POLIZAS_BUILD_DIR), run in a scratch directory on a fresh demo
-// database.
+// database that polizas-db made.
 class ScriptProgram : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(mkdtemp(dir_.data()), nullptr);
-    db_ = File("demo.db");
-    const ProgramRun init = Run({"init", db_, "--demo"}, "", "polizas-db");
+    Strings init_arguments = database_.InitArguments();
+    init_arguments.insert(init_arguments.begin(), "init");
+    init_arguments.push_back("--demo");
+    const ProgramRun init = Run(init_arguments, "", "polizas-db");
     ASSERT_EQ(init.exit_code, 0) << init.err;
+    db_ = database_.ProgramArguments();
   }
   void TearDown() override {
     std::error_code ignored;
@@ -108,12 +113,18 @@ class ScriptProgram : public ::testing::Test {
   }
   // The README's example with the pinned clock.
   ProgramRun RunExample(Strings options = {}) {
-    options.insert(options.end(), {"--db", db_, "--clock", kClock,
-                                   std::string(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl"});
-    return Run(options);
+    options.insert(options.end(),
+                   {"--clock", kClock, std::string(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl"});
+    return Run(With(options));
+  }
+  // The database as polizas-script takes it; a Strings of its own for each run's options.
+  Strings With(Strings options) const {
+    options.insert(options.begin(), db_.begin(), db_.end());
+    return options;
   }
   std::string dir_ = (std::filesystem::temp_directory_path() / "polizas-script-XXXXXX").string();
-  std::string db_;
+  ScratchDatabase database_{ScratchDatabase::Contents::kNothing};
+  Strings db_;
 };
 
 TEST_F(ScriptProgram, ReadmeExampleCapturesANewPolicyAndFindsItByItsFolio) {
@@ -184,8 +195,8 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
   for (const auto& [line, reason] : cases) {
     SCOPED_TRACE(line);
     const ProgramRun run =
-        Run({"--db", db_}, std::string("{\"do\": \"open\", \"params\": \"NUEVO\"}\n") +
-                               "{\"do\": \"show\"}\n\n" + line + "\n{\"do\": \"show\"}\n");
+        Run(With({}), std::string("{\"do\": \"open\", \"params\": \"NUEVO\"}\n") +
+                          "{\"do\": \"show\"}\n\n" + line + "\n{\"do\": \"show\"}\n");
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_THAT(run.err, HasSubstr("line 4: " + reason));
     EXPECT_EQ(EventKinds(run.lines), Strings{"screen"});
@@ -195,7 +206,7 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
 TEST_F(ScriptProgram, ADisabledControlRefusesTheUserUntilTheScreenEnablesIt) {
   const std::string typing = R"({"do": "type", "control": "txtReferencia", "text": "oc-7"})";
   const ProgramRun waiting =
-      Run({"--db", db_}, "{\"do\": \"open\"}\n" + typing + "\n{\"do\": \"show\"}\n");
+      Run(With({}), "{\"do\": \"open\"}\n" + typing + "\n{\"do\": \"show\"}\n");
   EXPECT_EQ(waiting.exit_code, 2);
   EXPECT_THAT(waiting.err, HasSubstr("line 2: txtReferencia is disabled"));
   EXPECT_EQ(waiting.out, "");
@@ -203,7 +214,7 @@ TEST_F(ScriptProgram, ADisabledControlRefusesTheUserUntilTheScreenEnablesIt) {
   // Opened for a new policy ("nuevo") from standard input by an operator without either
   // permission; blank lines and Windows line ends are skipped.
   const ProgramRun capturing =
-      Run({"--db", db_, "--user", "CAPTURA"},
+      Run(With({"--user", "CAPTURA"}),
           "\n{\"do\": \"open\", \"params\": \"nuevo\"}\r\n   \n" + typing +
               "\n{\"do\": \"date\", \"control\": \"dp_Ps_Fecha_Inicio\", \"value\": \"2024-04-01\"}"
               "\n{\"do\": \"show\"}\n");
@@ -222,9 +233,9 @@ TEST_F(ScriptProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
   std::ofstream(script) << "{\"do\": \"open\"}\n{\"do\": \"show\"}\n";
   const std::pair<Strings, std::string> cases[] = {
       {{script}, "either --db PATH or --odbc"},
-      {{"--db", db_, "--colour", "blue"}, "unknown option '--colour'"},
-      {{"--db", db_, File("missing.jsonl")}, "cannot read the script"},
-      {{"--db", db_, "--trace-sql", File("no/such/dir/trace.jsonl"), script},
+      {With({"--colour", "blue"}), "unknown option '--colour'"},
+      {With({File("missing.jsonl")}), "cannot read the script"},
+      {With({"--trace-sql", File("no/such/dir/trace.jsonl"), script}),
        "cannot write the statement trace"},
   };
   for (const auto& [args, problem] : cases) {
@@ -236,19 +247,28 @@ TEST_F(ScriptProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
   }
 }
 
+// One line on standard error naming the cause, exit 1, and nothing made: on SQLite a missing
+// file or one that is no database; on a server a missing database, an unknown driver and a
+// refused login.
 TEST_F(ScriptProgram, ADatabaseThatCannotBeOpenedIsNeverCreated) {
   const std::string missing = File("missing.db"), notes = File("notes.txt");
   const std::string text = "these are not the tables you are looking for\n";
   std::ofstream(notes) << text;
-  const std::pair<Strings, std::string> cases[] = {
-      {{"--db", missing}, missing},
-      {{"--db", notes}, notes},
-  };
+  std::vector<std::pair<Strings, std::string>> cases = {{{"--db", missing}, missing},
+                                                        {{"--db", notes}, notes}};
+  if (TestBackend() == Backend::kPostgreSql) {
+    std::string login = ServerConnectionString("polizas_demo");
+    login.replace(login.find("Username=postgres"), 17, "Username=nadie");
+    cases = {{{"--odbc", ServerConnectionString("no_existe")}, "\"no_existe\" does not exist"},
+             {{"--odbc", "Driver={Sin Controlador};Database=x"}, "Sin Controlador"},
+             {{"--odbc", login}, "role \"nadie\" does not exist"}};
+  }
   for (const auto& [args, problem] : cases) {
     const ProgramRun run = Run(args, "{\"do\": \"open\"}\n{\"do\": \"show\"}\n");
     EXPECT_EQ(run.exit_code, 1) << problem;
     EXPECT_THAT(run.err, HasSubstr("cannot open the database"));
     EXPECT_THAT(run.err, HasSubstr(problem));
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(run.out, "");
   }
   for (const char* suffix : {"", "-wal", "-shm", "-journal"})

@@ -5,9 +5,11 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <system_error>
 
 #include "component/error.h"
 #include "host/db/database.h"
@@ -84,6 +86,50 @@ ServerDatabase::~ServerDatabase() {
   } catch (const std::exception&) {
     // Left for the server's removal at the end of the run.
   }
+}
+
+}  // namespace nv407::testing
+
+namespace nv407::testing {
+
+ScratchDatabase::ScratchDatabase(Contents contents) {
+  if (TestBackend() == Backend::kPostgreSql) {
+    server_ = std::make_unique<ServerDatabase>(ServerDatabase::Contents::kEmpty);
+  } else {
+    static std::atomic<int> made = 0;
+    path_ =
+        (std::filesystem::temp_directory_path() /
+         ("polizas-scratch-" + std::to_string(::getpid()) + "-" + std::to_string(++made) + ".db"))
+            .string();
+    std::filesystem::remove(path_);
+    if (contents == Contents::kSchema) host::OpenSqliteDatabase(path_, {.create = true});
+  }
+  if (contents == Contents::kSchema) {
+    auto database = Open();
+    host::CreateSchema(database->ForHost(), database->Dialect());
+  }
+}
+
+ScratchDatabase::~ScratchDatabase() {
+  if (path_.empty()) return;
+  std::error_code ignored;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+    std::filesystem::remove(path_ + suffix, ignored);
+}
+
+std::unique_ptr<host::Database> ScratchDatabase::Open(host::Clock clock) const {
+  if (server_) return host::OpenOdbcDatabase(server_->ConnectionString(), {.clock = clock});
+  return host::OpenSqliteDatabase(path_, {.clock = clock});
+}
+
+std::vector<std::string> ScratchDatabase::ProgramArguments() const {
+  if (server_) return {"--odbc", server_->ConnectionString()};
+  return {"--db", path_};
+}
+
+std::vector<std::string> ScratchDatabase::InitArguments() const {
+  if (server_) return {"--odbc", server_->ConnectionString()};
+  return {path_};
 }
 
 }  // namespace nv407::testing

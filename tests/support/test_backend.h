@@ -1,6 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "host/db/database.h"
 
 namespace nv407::testing {
 
@@ -26,6 +30,28 @@ class ServerDatabase {
  private:
   std::string name_;
   std::string connection_string_;
+};
+
+// A database of its own on the test backend that any process can open: a SQLite file in a
+// temporary folder, or a database on the test server; removed at the end. Empty (on
+// SQLite: no file yet, as polizas-db init wants it), or with the schema alone.
+class ScratchDatabase {
+ public:
+  enum class Contents { kNothing, kSchema };
+  explicit ScratchDatabase(Contents contents);
+  ~ScratchDatabase();
+  ScratchDatabase(const ScratchDatabase&) = delete;
+  ScratchDatabase& operator=(const ScratchDatabase&) = delete;
+
+  std::unique_ptr<host::Database> Open(host::Clock clock = {}) const;
+  // How the programs name it: polizas-script and polizas ("--db" PATH or "--odbc"
+  // CONNECTION), and polizas-db init (PATH or "--odbc" CONNECTION).
+  std::vector<std::string> ProgramArguments() const;
+  std::vector<std::string> InitArguments() const;
+
+ private:
+  std::string path_;                        // SQLite
+  std::unique_ptr<ServerDatabase> server_;  // PostgreSQL
 };
 
 // Why the tests cannot run on their backend: "" on SQLite and where the server is up.

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "host/headless/scripted_dialogs.h"
 #include "host/services/folio.h"
 #include "host/services/reference_host.h"
+#include "support/test_backend.h"
 #include "support/test_database.h"
 #include "support/test_form.h"
 
@@ -191,24 +191,15 @@ TEST(FolioSeries, EachBranchAndTableHasItsOwnSeriesUntilItIsExhausted) {
             "QRO/Poliza_Servicio/5 SUCURSAL/Poliza_Servicio/9 SUCURSAL10/Poliza_Servicio/1");
 }
 
-// Several processes saving at once, each through its own session on one database file.
+// Several processes saving at once, each through its own session on one database.
 class FolioProcesses : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override {
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    host::CreateSchema(host::OpenSqliteDatabase(Path(), {.create = true})->ForHost(),
-                       host::SqlDialect::kSqlite);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Path() const { return (dir_ / "polizas.db").string(); }
-
   // Opens its own session, says it is ready, waits for the start signal, then saves: a
   // folio and a text under it (inside a transaction each, or not). A folio issued twice
   // replaces its text, which the parent counts.
   [[noreturn]] void SaveInChild(int ready_fd, int start_fd) {
     try {
-      auto database = host::OpenSqliteDatabase(Path());
+      auto database = scratch_.Open();
       Services services(*database, {});
       Connection& screen = services.app->GetConnection();
       char signal = 'r';
@@ -228,8 +219,7 @@ class FolioProcesses : public ::testing::TestWithParam<bool> {
     ::_exit(0);
   }
 
-  std::filesystem::path dir_ =
-      std::filesystem::temp_directory_path() / ("folio-processes-" + std::to_string(::getpid()));
+  ScratchDatabase scratch_{ScratchDatabase::Contents::kSchema};
 };
 
 TEST_P(FolioProcesses, NeverIssueTheSameFolioTwice) {
@@ -252,7 +242,7 @@ TEST_P(FolioProcesses, NeverIssueTheSameFolioTwice) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   ASSERT_EQ(exited, kChildren);
   // 400 different folios: together they used the series without a gap.
-  auto database = host::OpenSqliteDatabase(Path());
+  auto database = scratch_.Open();
   auto saved = database->ForHost().Execute(
       "SELECT COUNT(*) || ' ' || MIN(record_key) || ' ' || MAX(record_key) AS v FROM "
       "extended_text");
