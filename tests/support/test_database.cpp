@@ -135,6 +135,19 @@ std::string TestDatabase::Joined(const std::string& query, const std::string& se
   return joined;
 }
 
+std::vector<std::string> TestDatabase::TableScans(const std::string& statement) {
+  const char* column = server_ ? "QUERY PLAN" : "detail";
+  const char* scan = server_ ? "Seq Scan" : "SCAN ";
+  if (server_) Execute("SET enable_seqscan = off");
+  std::vector<std::string> scans;
+  for (auto result = sql().Execute((server_ ? "EXPLAIN " : "EXPLAIN QUERY PLAN ") + statement);
+       !result->Eof(); result->MoveNext()) {
+    const std::string step = result->Fields(column).Value().ToText();
+    if (step.find(scan) != std::string::npos) scans.push_back(step);
+  }
+  return scans;
+}
+
 long long TestDatabase::Count(const std::string& table, const std::string& where) {
   return std::stoll(
       Scalar("SELECT COUNT(*) AS n FROM " + table + (where.empty() ? "" : " WHERE " + where)));

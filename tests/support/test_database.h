@@ -68,6 +68,9 @@ class TestDatabase {
   std::string Rows(const std::string& table, const std::string& where = "1 = 1");
   // Every table that a save, a cancellation or a counter reset writes, as Rows.
   std::vector<std::string> Written();
+  // The steps of the statement's plan that read a whole table rather than search a key
+  // (the planner told to prefer any index it has, so that a tiny table still shows one).
+  std::vector<std::string> TableScans(const std::string& statement);
   // Every statement run from now on, as {"screen" or "host", text}.
   const std::vector<std::pair<std::string, std::string>>& TraceStatements();
 
