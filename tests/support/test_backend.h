@@ -25,6 +25,7 @@ class ServerDatabase {
   ServerDatabase(const ServerDatabase&) = delete;
   ServerDatabase& operator=(const ServerDatabase&) = delete;
 
+  const std::string& Name() const { return name_; }
   const std::string& ConnectionString() const { return connection_string_; }
 
  private:
