@@ -46,15 +46,16 @@ Shape SqliteShape() {
   for (const std::string& table :
        Texts(sql, "SELECT name AS v FROM sqlite_master WHERE type = 'table'")) {
     // A key column is never NULL, declared so or not.
-    const std::string columns = Joined(
-        Texts(sql, "SELECT name || CASE WHEN \"notnull\" OR pk THEN ' not null' ELSE '' END || "
-                   "IFNULL(' default ' || dflt_value, '') AS v FROM pragma_table_info('" +
-                       table + "') ORDER BY cid"));
+    const std::string columns =
+        Joined(Texts(sql,
+                     "SELECT name || CASE WHEN \"notnull\" OR pk THEN ' not null' ELSE '' END || "
+                     "IFNULL(' default ' || dflt_value, '') AS v FROM pragma_table_info('" +
+                         table + "') ORDER BY cid"));
     const std::string key = Joined(Texts(
         sql, "SELECT name AS v FROM pragma_table_info('" + table + "') WHERE pk ORDER BY pk"));
     shape.push_back(table + ": " + columns + "; key (" + key + ")");
-    for (const std::string& index :
-         Texts(sql, "SELECT name AS v FROM pragma_index_list('" + table + "') WHERE origin = 'c'")) {
+    for (const std::string& index : Texts(
+             sql, "SELECT name AS v FROM pragma_index_list('" + table + "') WHERE origin = 'c'")) {
       shape.push_back("index on " + table + " (" +
                       Joined(Texts(sql, "SELECT name AS v FROM pragma_index_info('" + index +
                                             "') ORDER BY seqno")) +
@@ -68,23 +69,27 @@ Shape SqliteShape() {
 Shape ServerShape(Connection& sql) {
   Shape shape;
   for (const std::string& table :
-       Texts(sql, "SELECT table_name AS v FROM information_schema.tables WHERE table_schema = "
-                  "'public'")) {
+       Texts(sql,
+             "SELECT table_name AS v FROM information_schema.tables WHERE table_schema = "
+             "'public'")) {
     // Defaults as written, less the type the server adds; an identity column has none.
-    const std::string columns = Joined(Texts(
-        sql, "SELECT column_name || CASE WHEN is_nullable = 'NO' THEN ' not null' ELSE '' END "
-             "|| COALESCE(' default ' || replace(column_default, '::text', ''), '') AS v FROM "
-             "information_schema.columns WHERE table_name = '" +
-                 table + "' ORDER BY ordinal_position"));
-    const std::string key = Joined(Texts(
-        sql, "SELECT a.attname AS v FROM pg_index i JOIN pg_attribute a ON a.attrelid = "
-             "i.indrelid AND a.attnum = ANY (i.indkey) WHERE i.indisprimary AND i.indrelid = '" +
-                 table + "'::regclass ORDER BY array_position(i.indkey, a.attnum)"));
+    const std::string columns = Joined(
+        Texts(sql,
+              "SELECT column_name || CASE WHEN is_nullable = 'NO' THEN ' not null' ELSE '' END "
+              "|| COALESCE(' default ' || replace(column_default, '::text', ''), '') AS v FROM "
+              "information_schema.columns WHERE table_name = '" +
+                  table + "' ORDER BY ordinal_position"));
+    const std::string key = Joined(
+        Texts(sql,
+              "SELECT a.attname AS v FROM pg_index i JOIN pg_attribute a ON a.attrelid = "
+              "i.indrelid AND a.attnum = ANY (i.indkey) WHERE i.indisprimary AND i.indrelid = '" +
+                  table + "'::regclass ORDER BY array_position(i.indkey, a.attnum)"));
     shape.push_back(table + ": " + columns + "; key (" + key + ")");
-    for (const std::string& index : Texts(
-             sql, "SELECT substring(indexdef FROM '\\((.*)\\)') AS v FROM pg_indexes WHERE "
-                  "tablename = '" +
-                      table + "' AND indexname NOT LIKE '%_pkey'"))
+    for (const std::string& index :
+         Texts(sql,
+               "SELECT substring(indexdef FROM '\\((.*)\\)') AS v FROM pg_indexes WHERE "
+               "tablename = '" +
+                   table + "' AND indexname NOT LIKE '%_pkey'"))
       shape.push_back("index on " + table + " (" + index + ")");
   }
   std::sort(shape.begin(), shape.end());
@@ -101,10 +106,11 @@ TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
 
   Connection& sql = database->ForHost();
   sql.Execute("INSERT INTO extended_text VALUES ('POLIZA_SERVICIO', 'F1', '0001', 'a')");
-  EXPECT_THAT(Refusal([&] {
-                sql.Execute("INSERT INTO extended_text VALUES ('Poliza_Servicio', 'F1', '0001', 'b')");
-              }),
-              HasSubstr("23505: ERROR: duplicate key value"));
+  EXPECT_THAT(
+      Refusal([&] {
+        sql.Execute("INSERT INTO extended_text VALUES ('Poliza_Servicio', 'F1', '0001', 'b')");
+      }),
+      HasSubstr("23505: ERROR: duplicate key value"));
   EXPECT_EQ(Scalar(sql, "SELECT text AS v FROM extended_text WHERE table_name = 'poliza_servicio'"),
             "'a'");
 }
@@ -129,7 +135,8 @@ TEST(PolizasDbOnAServer, InitFillsAnEmptyDatabaseOnceAndRefusesTheRest) {
     return "--odbc '" + database.ConnectionString() + "'";
   };
   EXPECT_EQ(run(quoted(empty)), "0 Created the tables with the schema\n");
-  EXPECT_EQ(run(quoted(demo) + " --demo"), "0 Created the tables with the schema and the demo data\n");
+  EXPECT_EQ(run(quoted(demo) + " --demo"),
+            "0 Created the tables with the schema and the demo data\n");
   EXPECT_THAT(run(quoted(demo)),
               ::testing::StartsWith("1 polizas-db: the database already holds additional_field, "
                                     "additional_field_value, cliente,"));
