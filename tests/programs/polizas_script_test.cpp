@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -201,6 +203,64 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
     EXPECT_THAT(run.err, HasSubstr("line 4: " + reason));
     EXPECT_EQ(EventKinds(run.lines), Strings{"screen"});
   }
+}
+
+// Eight operators save fifty new policies each, all at once, each program with its own
+// session: every save commits, under a folio of the branch's one series that no other save
+// got, and the series ends at the last folio issued.
+TEST_F(ScriptProgram, EightProgramsSavingAtOnceEachGetFoliosOfTheirOwn) {
+  constexpr int kPrograms = 8, kSaves = 50;
+  std::string script = "{\"do\": \"open\"}\n";
+  for (int i = 0; i < kSaves; ++i) {
+    script +=
+        "{\"do\": \"toolbar\", \"command\": \"Nuevo\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Sc_Cve_Sucursal\", \"text\": \"MTY\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Vn_Cve_Vendedor\", \"text\": \"V001\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Cl_Cve_Cliente\", \"text\": \"C00001\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Tps_Cve_Tipo_Poliza\", \"text\": \"SOPMEN\"}\n"
+        "{\"do\": \"choose\", \"control\": \"cbCorte\", \"text\": \"5\"}\n"
+        "{\"do\": \"toolbar\", \"command\": \"Aceptar\"}\n";
+  }
+  std::ofstream(File("saves.jsonl")) << script << "{\"do\": \"show\"}\n";
+
+  const std::string program = std::string(std::getenv("POLIZAS_BUILD_DIR")) + "/bin/polizas-script";
+  std::vector<std::string> arguments = With({File("saves.jsonl")});
+  arguments.insert(arguments.begin(), program);
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  for (int i = 0; i < kPrograms; ++i) {
+    const std::string out = File("out-" + std::to_string(i)),
+                      err = File("err-" + std::to_string(i));
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
+        ::_exit(126);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+  }
+  int finished = 0;
+  for (int status = 0; ::wait(&status) > 0; ++finished)
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ASSERT_EQ(finished, kPrograms);
+  for (int i = 0; i < kPrograms; ++i) {
+    // Nothing but the last snapshot: no save showed a message.
+    EXPECT_EQ(EventKinds(JsonLines(ReadFile(File("out-" + std::to_string(i))))), Strings{"screen"});
+    EXPECT_EQ(ReadFile(File("err-" + std::to_string(i))), "");
+  }
+
+  auto database = database_.Open();
+  auto stored = database->ForHost().Execute(
+      "SELECT (SELECT COUNT(*) FROM Poliza_Servicio) AS policies, (SELECT COUNT(DISTINCT "
+      "Ps_Folio) FROM Poliza_Servicio_Tipo_Servicio) AS with_services, (SELECT MIN(Ps_Folio) "
+      "FROM Poliza_Servicio) AS first, (SELECT MAX(Ps_Folio) FROM Poliza_Servicio) AS last, "
+      "(SELECT last_number FROM folio_series WHERE branch = 'MTY') AS series");
+  std::string shown;
+  for (const char* column : {"policies", "with_services", "first", "last", "series"})
+    shown += stored->Fields(column).Value().ToText() + " ";
+  EXPECT_EQ(shown, "400 400 MTY-000001 MTY-000400 400 ");
 }
 
 TEST_F(ScriptProgram, ADisabledControlRefusesTheUserUntilTheScreenEnablesIt) {
