@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "component/database.h"
 #include "component/date.h"
@@ -47,9 +48,12 @@ const DialectTraits& Traits(SqlDialect dialect);
 std::optional<SqlDialect> DialectOfProduct(std::string_view dbms_name);
 std::optional<SqlDialect> DialectNamed(std::string_view name);
 
-// The schema of each dialect (sqlite_schema.cpp, server_schema.cpp).
+// The schema of each dialect (sqlite_schema.cpp, server_schema.cpp); the servers' as the
+// statements that make it, in order.
 void CreateSqliteSchema(Connection& connection);
 void CreatePostgreSqlSchema(Connection& connection);
 void CreateSqlServerSchema(Connection& connection);
+std::vector<std::string> PostgreSqlSchema();
+std::vector<std::string> SqlServerSchema();
 
 }  // namespace nv407::host
