@@ -9,8 +9,8 @@
 namespace nv407::host {
 namespace {
 
-bool InGroup(const Control& control, int group) {
-  return control.Layout().tag == std::to_string(group);
+bool InGroup(const Control& control, const std::string& group) {
+  return control.Layout().tag == group;
 }
 
 class ReferenceUtilityServices final : public UtilityServices {
@@ -56,23 +56,33 @@ class ReferenceUtilityServices final : public UtilityServices {
   }
 
   void ClearFields(Form& form, int group) override {
+    const std::string tag = std::to_string(group);
     for (Control* control : form.Controls()) {
-      if (!control || !InGroup(*control, group)) continue;
-      if (auto* text = dynamic_cast<TextBox*>(control)) {
-        text->SetText("");
-      } else if (auto* date = dynamic_cast<DateField*>(control)) {
-        date->SetValue(Variant());
-      } else if (auto* combo = dynamic_cast<ComboBox*>(control)) {
-        combo->SetSelectedValue(Variant());
-      } else if (auto* list = dynamic_cast<ListView*>(control)) {
-        list->Items().Clear();
+      if (!control || !InGroup(*control, tag)) continue;
+      // A control set makes each control of its layout row's kind.
+      switch (control->Kind()) {
+        case ControlKind::kTextBox:
+          static_cast<TextBox*>(control)->SetText("");
+          break;
+        case ControlKind::kDateField:
+          static_cast<DateField*>(control)->SetValue(Variant());
+          break;
+        case ControlKind::kComboBox:
+          static_cast<ComboBox*>(control)->SetSelectedValue(Variant());
+          break;
+        case ControlKind::kListView:
+          static_cast<ListView*>(control)->Items().Clear();
+          break;
+        default:
+          break;
       }
     }
   }
 
   void EnableFields(Form& form, int group) override {
+    const std::string tag = std::to_string(group);
     for (Control* control : form.Controls())
-      if (control && InGroup(*control, group)) control->SetEnabled(true);
+      if (control && InGroup(*control, tag)) control->SetEnabled(true);
   }
 
   std::string ReadExtendedText(const std::string& table, const std::string& key,

@@ -96,12 +96,18 @@ class ScriptProgram : public ::testing::Test {
   }
   std::string File(const std::string& name) const { return dir_ + "/" + name; }
 
+  // `as_user`: run by that system user instead (only root can, and needs to: root writes
+  // write-protected files).
   ProgramRun Run(const Strings& args, const std::string& input = "",
-                 const std::string& program = "polizas-script") {
+                 const std::string& program = "polizas-script", const std::string& as_user = "") {
     const char* build = std::getenv("POLIZAS_BUILD_DIR");
     if (build == nullptr) throw std::runtime_error("POLIZAS_BUILD_DIR is not set");
     std::string command = ShellWord(std::string(build) + "/bin/" + program);
-    for (const std::string& arg : args) command += " " + ShellWord(arg);
+    if (!as_user.empty()) command.insert(0, "runuser -u " + ShellWord(as_user) + " -- ");
+    for (const std::string& arg : args) {
+      command += ' ';
+      command += ShellWord(arg);
+    }
     std::ofstream(File("stdin.txt"), std::ios::binary) << input;
     command += " <" + ShellWord(File("stdin.txt")) + " >" + ShellWord(File("stdout.txt")) + " 2>" +
                ShellWord(File("stderr.txt"));
@@ -237,6 +243,9 @@ TEST_F(ScriptProgram, EightProgramsSavingAtOnceEachGetFoliosOfTheirOwn) {
     if (pid == 0) {
       if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
         ::_exit(126);
+      // Four hundred saves are no case for the statement cache's differential check, which
+      // the other runs of this suite make.
+      ::unsetenv("POLIZAS_CHECK_LIFTED_STATEMENTS");
       ::execv(program.c_str(), argv.data());
       ::_exit(127);
     }
@@ -305,6 +314,45 @@ TEST_F(ScriptProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
     EXPECT_THAT(run.err, HasSubstr("usage: polizas-script"));
     EXPECT_EQ(run.out, "");
   }
+}
+
+TEST_F(ScriptProgram, OnlyAKnownOperatorMayWork) {
+  const std::string script = "{\"do\": \"open\"}\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "no operator given"},
+      {"NADIE", "unknown operator \"NADIE\""},
+      {"admin", "unknown operator \"admin\""},
+      {std::string(100000, 'X'), "unknown operator \"" + std::string(40, 'X') + "...\""}};
+  for (const auto& [user, problem] : cases) {
+    SCOPED_TRACE(user.substr(0, 10));
+    const ProgramRun run = Run(With({"--user", user}), script);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_THAT(run.err, HasSubstr(problem));
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line";
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_EQ(Run(With({"--user", "CAPTURA"}), script).exit_code, 0);
+}
+
+// A database the operator cannot write (a write-protected file, a server database that
+// refuses writes) opens for looking only: it says so at start, and offers no command that
+// writes.
+TEST_F(ScriptProgram, AWriteProtectedDatabaseIsOpenForLookingOnly) {
+  std::filesystem::permissions(dir_, std::filesystem::perms::all);
+  database_.RefuseWrites();
+  // Root writes write-protected files.
+  const std::string as = TestBackend() == Backend::kSqlite && ::geteuid() == 0 ? "nobody" : "";
+  const ProgramRun looking =
+      Run(With({}), "{\"do\": \"open\"}\n{\"do\": \"show\"}\n", "polizas-script", as);
+  ASSERT_EQ(looking.exit_code, 0) << looking.err;
+  EXPECT_THAT(looking.err, HasSubstr(" cannot be written: the screen is open for looking only"));
+  EXPECT_EQ(looking.lines.at(0)["state"]["canInitServices"], false);
+  const ProgramRun capturing = Run(With({}),
+                                   "{\"do\": \"open\"}\n{\"do\": \"toolbar\", "
+                                   "\"command\": \"Nuevo\"}\n",
+                                   "polizas-script", as);
+  EXPECT_EQ(capturing.exit_code, 2);
+  EXPECT_THAT(capturing.err, HasSubstr("line 2: Nuevo is not available"));
 }
 
 // One line on standard error naming the cause, exit 1, and nothing made: on SQLite a missing

@@ -127,6 +127,16 @@ std::vector<std::string> ScratchDatabase::ProgramArguments() const {
   return {"--db", path_};
 }
 
+void ScratchDatabase::RefuseWrites() {
+  if (server_) {
+    Open()->ForHost().Execute("ALTER DATABASE " + server_->Name() +
+                              " SET default_transaction_read_only = on");
+    return;
+  }
+  namespace fs = std::filesystem;
+  fs::permissions(path_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
 std::vector<std::string> ScratchDatabase::InitArguments() const {
   if (server_) return {"--odbc", server_->ConnectionString()};
   return {path_};

@@ -49,6 +49,9 @@ class ScratchDatabase {
   // CONNECTION), and polizas-db init (PATH or "--odbc" CONNECTION).
   std::vector<std::string> ProgramArguments() const;
   std::vector<std::string> InitArguments() const;
+  // From now on the database refuses writes: the file is made read-only (which root still
+  // writes), or the server database read-only for every new session.
+  void RefuseWrites();
 
  private:
   std::string path_;                        // SQLite

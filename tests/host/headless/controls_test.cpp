@@ -50,8 +50,10 @@ class ControlsTest : public ::testing::Test {
   std::string Available() {
     std::string names;
     for (host::ToolbarCommand command : host::kToolbarCommands)
-      if (Toolbar().CommandEnabled(command))
-        names += (names.empty() ? "" : " ") + std::string(host::ToolbarCommandName(command));
+      if (Toolbar().CommandEnabled(command)) {
+        if (!names.empty()) names += ' ';
+        names += host::ToolbarCommandName(command);
+      }
     return names;
   }
 
