@@ -1,18 +1,12 @@
 #include "host/db/dialect.h"
 
 #include <array>
-#include <cctype>
 
 #include "component/error.h"
+#include "host/db/text.h"
 
 namespace nv407::host {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // One upsert creates the series at 1 or moves it on by one, atomically even outside a
 // transaction; a series at its limit is left alone and returns no row.
@@ -85,14 +79,14 @@ const DialectTraits& Traits(SqlDialect dialect) {
 }
 
 std::optional<SqlDialect> DialectOfProduct(std::string_view dbms_name) {
-  const std::string product = Lower(dbms_name);
+  const std::string product = AsciiLower(dbms_name);
   for (const DialectTraits& traits : kDialects)
-    if (product.find(Lower(traits.dbms_name)) != std::string::npos) return traits.dialect;
+    if (product.find(AsciiLower(traits.dbms_name)) != std::string::npos) return traits.dialect;
   return std::nullopt;
 }
 
 std::optional<SqlDialect> DialectNamed(std::string_view name) {
-  const std::string wanted = Lower(name);
+  const std::string wanted = AsciiLower(name);
   for (const DialectTraits& traits : kDialects)
     if (traits.name == wanted) return traits.dialect;
   return std::nullopt;

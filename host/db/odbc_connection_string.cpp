@@ -4,6 +4,7 @@
 
 #include "component/error.h"
 #include "host/db/dialect.h"
+#include "host/db/text.h"
 
 namespace nv407::host {
 namespace {
@@ -14,16 +15,6 @@ std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
     text.remove_suffix(1);
   return text;
-}
-
-bool SameKey(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
 }
 
 // The end (one past) of the attribute that starts at `start`: its ';' or the text's end.
@@ -57,7 +48,7 @@ OdbcConnectionString ParseOdbcConnectionString(std::string_view text) {
     const std::string_view attribute = text.substr(start, end - start);
     const std::size_t equals = attribute.find('=');
     const std::string_view key = Trimmed(attribute.substr(0, equals));
-    if (equals != std::string_view::npos && SameKey(key, "Dialect")) {
+    if (equals != std::string_view::npos && AsciiLower(key) == "dialect") {
       const std::string_view name = Trimmed(attribute.substr(equals + 1));
       parsed.dialect = DialectNamed(name);
       if (!parsed.dialect || *parsed.dialect == SqlDialect::kSqlite) {

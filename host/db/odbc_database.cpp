@@ -1,19 +1,13 @@
-#include <cctype>
 #include <unordered_map>
 #include <utility>
 
 #include "component/error.h"
 #include "host/db/database.h"
 #include "host/db/odbc_session.h"
+#include "host/db/text.h"
 
 namespace nv407::host {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // A result read whole when its statement ran: nothing stays open on the connection, so the
 // next statement never waits for this one to be read (SQL Server allows one open result
@@ -23,14 +17,14 @@ class OdbcRecordset final : public Recordset {
   explicit OdbcRecordset(odbc::Result result) : rows_(std::move(result.rows)) {
     // The first column of a name wins, as it does for a by-name look-up in ADO.
     for (std::size_t i = 0; i < result.columns.size(); ++i)
-      columns_.emplace(Lower(result.columns[i]), i);
+      columns_.emplace(AsciiLower(result.columns[i]), i);
   }
 
   bool Eof() const override { return rows_.empty(); }
 
   Field Fields(std::string_view name) const override {
     if (closed_) throw Error("the result is closed");
-    const auto found = columns_.find(Lower(name));
+    const auto found = columns_.find(AsciiLower(name));
     if (found == columns_.end()) {
       throw Error("no column named '" + std::string(name) + "' in the result");
     }

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "component/error.h"
-#include "host/db/utf16.h"
+#include "host/db/text.h"
 
 namespace nv407::host::odbc {
 

@@ -62,8 +62,8 @@ int WaitForLock(void* data, int attempt) {
     session.waiting = true;
     if (session.lock_wait) session.lock_wait(true);
   }
-  const int delay =
-      std::min(kDelaysMs[std::min(attempt, kCount - 1)], session.busy_timeout_ms - waited);
+  const int delay = std::min(kDelaysMs[std::min(attempt, kCount - 1)],
+                             session.busy_timeout_ms - waited);
   sqlite3_sleep(delay);
   return 1;
 }

@@ -195,9 +195,9 @@ std::string CancelledPolicyMessage(std::string_view folio) {
 std::vector<std::string> SessionGuardStatements() {
   std::vector<std::string> statements;
   for (const CancelledPolicyGuard& guard : kCancelledPolicyGuards) {
-    statements.push_back(
-        GuardTrigger(guard, "TEMP ", "main.", "_folio",
-                     std::string(kCancelledPolicyFunction) + "(" + std::string(guard.folio) + ")"));
+    statements.push_back(GuardTrigger(guard, "TEMP ", "main.", "_folio",
+                                      std::string(kCancelledPolicyFunction) + "(" +
+                                          std::string(guard.folio) + ")"));
   }
   return statements;
 }
@@ -207,8 +207,9 @@ std::vector<std::string> SessionGuardStatements() {
 void CreateSqliteSchema(Connection& connection) {
   for (const char* statement : kSchema) connection.Execute(statement);
   for (const CancelledPolicyGuard& guard : kCancelledPolicyGuards) {
-    connection.Execute(GuardTrigger(guard, "", "", "",
-                                    "RAISE(ABORT, '" + sqlite::CancelledPolicyMessage("") + "')"));
+    connection.Execute(GuardTrigger(
+        guard, "", "", "",
+        "RAISE(ABORT, '" + sqlite::CancelledPolicyMessage("") + "')"));
   }
   for (const std::string& statement : sqlite::SessionGuardStatements())
     connection.Execute(statement);

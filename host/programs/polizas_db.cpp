@@ -94,7 +94,10 @@ int InitServer(const std::string& connection_string, bool demo) {
     const std::vector<std::string> present = nv407::host::SchemaTablesPresent(database->ForHost());
     if (!present.empty()) {
       std::string names;
-      for (const std::string& name : present) names += (names.empty() ? "" : ", ") + name;
+      for (const std::string& name : present) {
+        if (!names.empty()) names += ", ";
+        names += name;
+      }
       std::cerr << "polizas-db: the database already holds " << names << "; it was left as it is\n";
       return kFailed;
     }

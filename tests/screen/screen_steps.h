@@ -109,8 +109,9 @@ class PolicyScreenTest : public ScreenTest {
              Quote(folio) + " ORDER BY Ts_Cve_Tipo_Servicio");
          !result->Eof(); result->MoveNext()) {
       const auto field = [&](const char* name) { return Literal(result->Fields(name).Value()); };
-      services += (services.empty() ? "" : ";") + result->Fields("s").Value().ToText() + " " +
-                  field("i") + "/" + field("h") + "/" + field("e");
+      if (!services.empty()) services += ';';
+      services += result->Fields("s").Value().ToText() + ' ' + field("i") + '/' + field("h") + '/' +
+                  field("e");
     }
     return services;
   }

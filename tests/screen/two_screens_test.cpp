@@ -92,9 +92,8 @@ TEST_F(PolicyScreenTest, TheSchemaRefusesEveryChangeToACancelledPolicy) {
   }
   // A live policy ("ca" is not "CA") still changes.
   GivenStoredPolicy("MTY-000008", "ca");
-  db.Execute(
-      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Evento_Utilizado = 2 "
-      "WHERE Ps_Folio = 'MTY-000008'");
+  db.Execute("UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Evento_Utilizado = 2 "
+             "WHERE Ps_Folio = 'MTY-000008'");
   db.Execute("UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = 'MTY-000008'");
   EXPECT_EQ(Column("Es_Cve_Estado", "MTY-000008"), "CA");
 }

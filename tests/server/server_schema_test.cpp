@@ -34,7 +34,10 @@ std::vector<std::string> Texts(Connection& connection, const std::string& sql) {
 
 std::string Joined(const std::vector<std::string>& parts) {
   std::string joined;
-  for (const std::string& part : parts) joined += (joined.empty() ? "" : ", ") + part;
+  for (const std::string& part : parts) {
+    if (!joined.empty()) joined += ", ";
+    joined += part;
+  }
   return joined;
 }
 

@@ -20,18 +20,26 @@ using Lines = std::vector<std::string>;
 
 // A value with its kind in sight: Null, #date#, n:12 (a whole number), d:1.5, 'text'.
 inline std::string Shown(const Variant& value) {
+  // Built by appending: GCC 12 at -O3 takes "x" + a temporary for an overlapping copy.
+  std::string shown;
   switch (value.kind()) {
     case Variant::Kind::kNull:
       return "Null";
     case Variant::Kind::kDate:
-      return "#" + value.ToText() + "#";
+      shown = "#";
+      break;
     case Variant::Kind::kLong:
-      return "n:" + value.ToText();
+      shown = "n:";
+      break;
     case Variant::Kind::kDouble:
-      return "d:" + value.ToText();
+      shown = "d:";
+      break;
     default:
-      return "'" + value.ToText() + "'";
+      shown = "'";
   }
+  shown += value.ToText();
+  if (shown.front() == '#' || shown.front() == '\'') shown += shown.front();
+  return shown;
 }
 
 // Every row of a query as the named columns' values (Shown) joined by '|', in its order.
@@ -39,8 +47,10 @@ inline Lines Rows(Connection& connection, const std::string& sql, const Lines& c
   Lines rows;
   for (auto result = connection.Execute(sql); !result->Eof(); result->MoveNext()) {
     std::string row;
-    for (const std::string& column : columns)
-      row += (row.empty() ? "" : "|") + Shown(result->Fields(column).Value());
+    for (const std::string& column : columns) {
+      if (!row.empty()) row += '|';
+      row += Shown(result->Fields(column).Value());
+    }
     rows.push_back(row);
   }
   return rows;

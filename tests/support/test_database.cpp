@@ -97,9 +97,11 @@ std::string TestDatabase::Rows(const std::string& table, const std::string& wher
   std::string rows;
   auto result = sql().Execute("SELECT * FROM " + table + " WHERE " + where + " ORDER BY 1");
   for (; !result->Eof(); result->MoveNext()) {
-    rows += rows.empty() ? "" : ";";
-    for (std::size_t i = 0; i < columns.size(); ++i)
-      rows += (i ? "," : "") + Literal(result->Fields(columns[i]).Value());
+    if (!rows.empty()) rows += ';';
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      if (i) rows += ',';
+      rows += Literal(result->Fields(columns[i]).Value());
+    }
   }
   return rows;
 }
@@ -129,7 +131,8 @@ std::string TestDatabase::Joined(const std::string& query, const std::string& se
   bool first = true;
   for (auto result = sql().Execute(query); !result->Eof(); result->MoveNext()) {
     const Variant value = result->Fields(host::FirstColumnName(query)).Value();
-    joined += (first ? "" : separator) + (value.IsNull() ? std::string("NULL") : value.ToText());
+    if (!first) joined += separator;
+    joined += value.IsNull() ? std::string("NULL") : value.ToText();
     first = false;
   }
   return joined;

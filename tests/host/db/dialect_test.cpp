@@ -12,7 +12,7 @@
 #include "component/error.h"
 #include "host/db/database.h"
 #include "host/db/odbc_connection_string.h"
-#include "host/db/utf16.h"
+#include "host/db/text.h"
 
 namespace nv407::host {
 namespace {
@@ -57,8 +57,10 @@ Lines TablesOf(const std::vector<std::string>& statements) {
     if (!std::regex_search(statement, parts, table)) continue;
     std::string columns;
     const std::string body = parts[2];
-    for (std::sregex_iterator it(body.begin(), body.end(), column), end; it != end; ++it)
-      columns += (columns.empty() ? "" : ", ") + (*it)[1].str();
+    for (std::sregex_iterator it(body.begin(), body.end(), column), end; it != end; ++it) {
+      if (!columns.empty()) columns += ", ";
+      columns += (*it)[1].str();
+    }
     tables.push_back(Lower(parts[1].str() + ": " + columns + "; key (" + parts[3].str() + ")"));
   }
   std::sort(tables.begin(), tables.end());
@@ -77,7 +79,10 @@ Lines SqliteTables() {
   };
   const auto joined = [](const Lines& parts) {
     std::string out;
-    for (const std::string& part : parts) out += (out.empty() ? "" : ", ") + part;
+    for (const std::string& part : parts) {
+      if (!out.empty()) out += ", ";
+      out += part;
+    }
     return out;
   };
   Lines tables;
@@ -168,7 +173,7 @@ TEST(OdbcConnectionString, TheDialectIsTakenOutAndTheRestLeftAsWritten) {
 
 // Text crosses to the driver as UTF-16 and back unchanged; bytes that start no character
 // become U+FFFD rather than stop the text.
-TEST(Utf16, CarriesEveryCharacterAndReplacesBrokenBytes) {
+TEST(DatabaseText, CarriesEveryCharacterAndReplacesBrokenBytes) {
   const std::string text = "Ñandú 'ok' ✓ 😀";
   const std::u16string wide = Widen(text);
   EXPECT_EQ(wide, u"Ñandú 'ok' ✓ 😀");

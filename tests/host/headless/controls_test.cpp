@@ -234,12 +234,11 @@ TEST_F(ControlsTest, DataEntryGroupTakesInputOnlyWhileTheToolbarCaptures) {
               ThrowsMessage<Error>("cbCorte is disabled"));
   Names open;
   for (Control* control : form.Controls())
-    if (control->Enabled() && control->Kind() != ControlKind::kLabel)
-      open.push_back(control->Name());
-  EXPECT_EQ(open,
-            (Names{"Controles", "txtFolio", "dp_Ps_Fecha_Fin", "txt_Sc_Descripcion",
-                   "txt_Vn_Vendedor", "txt_Cl_Cliente", "txt_Tps_Descripcion", "cmdDescripcion",
-                   "lvServicios", "cmdInicializa", "lvPeriodos", "colorKIV"}))
+    if (control->Enabled() && control->Kind() != ControlKind::kLabel) open.push_back(control->Name());
+  EXPECT_EQ(open, (Names{"Controles", "txtFolio", "dp_Ps_Fecha_Fin", "txt_Sc_Descripcion",
+                         "txt_Vn_Vendedor", "txt_Cl_Cliente", "txt_Tps_Descripcion",
+                         "cmdDescripcion", "lvServicios", "cmdInicializa", "lvPeriodos",
+                         "colorKIV"}))
       << "outside the group nothing changes, and the lists stay readable";
   Toolbar().UserPress("Nuevo");
   Box("txt_Tps_Cve_Tipo_Poliza").UserType("MANT90");

@@ -1,4 +1,4 @@
-#include "host/db/utf16.h"
+#include "host/db/text.h"
 
 namespace nv407::host {
 namespace {
@@ -85,6 +85,13 @@ std::string Narrow(std::u16string_view utf16) {
     }
     AppendUtf8(out, code);
   }
+  return out;
+}
+
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return out;
 }
 

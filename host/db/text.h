@@ -10,4 +10,7 @@ namespace nv407::host {
 std::u16string Widen(std::string_view utf8);
 std::string Narrow(std::u16string_view utf16);
 
+// ASCII letters in lower case, other bytes as they are: SQL names and keywords compare so.
+std::string AsciiLower(std::string_view text);
+
 }  // namespace nv407::host
