@@ -3,6 +3,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -187,27 +188,39 @@ TEST_F(ServerTest, DialectAndReadOnlyComeFromTheServer) {
 // undone.
 TEST_F(ServerTest, ALockHeldElsewhereIsWaitedForThenRefused) {
   auto holder = Open();
-  auto waiter = Open({.lock_timeout_ms = 1500});
   std::vector<bool> told;
-  waiter->SetLockWaitObserver([&](bool waiting) { told.push_back(waiting); });
+  std::atomic<bool> waiting = false;
+  const auto observed = [&](host::OdbcOptions options) {
+    auto session = Open(options);
+    session->SetLockWaitObserver([&](bool now) {
+      told.push_back(now);
+      waiting = now;
+    });
+    return session;
+  };
   const std::string update =
       "UPDATE Sucursal SET Sc_Descripcion = 'x' WHERE Sc_Cve_Sucursal = 'MTY'";
 
+  // Released while the other waits, long before its timeout: the statement goes through.
+  auto patient = observed({.lock_timeout_ms = 60000});
   holder->ForScreen().BeginTrans();
   holder->ForScreen().Execute(update);
   auto released = std::async(std::launch::async, [&] {
-    std::this_thread::sleep_for(600ms);
+    for (int i = 0; i < 1000 && !waiting; ++i) std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(100ms);
     holder->ForScreen().CommitTrans();
   });
-  waiter->ForScreen().Execute(
+  patient->ForScreen().Execute(
       "UPDATE Sucursal SET Sc_Descripcion = 'y' WHERE Sc_Cve_Sucursal = 'MTY'");
   released.get();
   EXPECT_EQ(told, (std::vector<bool>{true, false}));
-  EXPECT_EQ(Scalar(waiter->ForHost(),
+  EXPECT_EQ(Scalar(patient->ForHost(),
                    "SELECT Sc_Descripcion AS v FROM Sucursal WHERE Sc_Cve_Sucursal = 'MTY'"),
             "'y'");
 
+  // Held past the timeout.
   told.clear();
+  auto waiter = observed({.lock_timeout_ms = 1000});
   holder->ForScreen().BeginTrans();
   holder->ForScreen().Execute(update);
   waiter->ForScreen().BeginTrans();
