@@ -122,7 +122,12 @@ DbHandle& Session::Live() {
     }
   }
   if (settings_stale_) {
-    ApplyLockTimeout(*db_, ObservesWaits() ? kFirstWaitMs : options_.lock_timeout_ms);
+    try {
+      ApplyLockTimeout(*db_, ObservesWaits() ? kFirstWaitMs : options_.lock_timeout_ms);
+    } catch (const Error&) {
+      Failed("its session settings were refused");
+      throw;
+    }
     settings_stale_ = false;
   }
   return *db_;
