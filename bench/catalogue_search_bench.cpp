@@ -53,7 +53,7 @@ struct Catalogue {
         host::OpenSqliteDatabase(folder.filePath("clients.db").toStdString(), {.create = true});
     Connection& sql = database->ForHost();
     host::TransactionScope transaction(sql);
-    host::CreateSchema(sql);
+    host::CreateSchema(sql, host::SqlDialect::kSqlite);
     host::LoadDemoData(sql);
     std::mt19937 random(407);
     const std::int64_t count = ClientCount();

@@ -1,16 +1,19 @@
 // polizas-db: creates the service-policy database.
 //
-//   polizas-db init PATH [--demo [--clock YYYY-MM-DDTHH:MM:SS]]
+//   polizas-db init (PATH | --odbc CONNECTION-STRING) [--catalogues | --demo [--clock T]]
 //
-// Creates PATH with the schema (and with --demo the demo catalogues, parameters,
-// operators and policies, the policies dated around today or the --clock day) in one
-// transaction. An existing PATH is never touched.
+// Creates the SQLite file PATH, or the tables in an empty server database, with the schema,
+// in one transaction. --demo adds the demo's catalogues, parameters, operators and
+// policies, the policies dated around today or the day of --clock (YYYY-MM-DDTHH:MM:SS);
+// --catalogues the demo without its policies (what the tests start from). An existing PATH,
+// or a server database that holds any of the tables, is never touched.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -27,7 +30,8 @@ constexpr int kUsage = 2;
 
 int Usage(const std::string& problem) {
   std::cerr << "polizas-db: " << problem << "\n"
-            << "usage: polizas-db init PATH [--demo [--clock YYYY-MM-DDTHH:MM:SS]]\n";
+            << "usage: polizas-db init (PATH | --odbc CONNECTION-STRING)"
+               " [--catalogues | --demo [--clock YYYY-MM-DDTHH:MM:SS]]\n";
   return kUsage;
 }
 
@@ -46,8 +50,27 @@ void RemoveDatabaseFiles(const std::string& path) {
   }
 }
 
-// `demo`: none for the schema alone, else the day the demo's policies are dated around.
-int Init(const std::string& path, const std::optional<nv407::Date>& demo) {
+// What a new database holds besides the schema.
+struct Demo {
+  bool catalogues = false;              // the demo's catalogues, parameters and operators
+  std::optional<nv407::Date> policies;  // its policies too, dated around this day
+};
+
+void Fill(nv407::host::Database& database, const Demo& demo) {
+  nv407::Connection& connection = database.ForHost();
+  nv407::host::TransactionScope transaction(connection);
+  nv407::host::CreateSchema(connection, database.Dialect());
+  if (demo.catalogues) nv407::host::LoadDemoData(connection);
+  if (demo.policies) nv407::host::LoadDemoPolicies(connection, *demo.policies);
+  transaction.Commit();
+}
+
+const char* What(const Demo& demo) {
+  if (demo.policies) return " with the schema and the demo data";
+  return demo.catalogues ? " with the schema and the demo catalogues" : " with the schema";
+}
+
+int InitFile(const std::string& path, const Demo& demo) {
   if (std::filesystem::exists(path)) {
     std::cerr << "polizas-db: " << path << " already exists; it was left as it is\n";
     return kFailed;
@@ -58,22 +81,45 @@ int Init(const std::string& path, const std::optional<nv407::Date>& demo) {
   }
   try {
     // An empty file is an empty SQLite database: the claimed file is opened, not re-created.
-    auto database = nv407::host::OpenSqliteDatabase(path);
-    nv407::Connection& connection = database->ForHost();
-    nv407::host::TransactionScope transaction(connection);
-    nv407::host::CreateSchema(connection);
-    if (demo) {
-      nv407::host::LoadDemoData(connection);
-      nv407::host::LoadDemoPolicies(connection, *demo);
-    }
-    transaction.Commit();
+    Fill(*nv407::host::OpenSqliteDatabase(path), demo);
   } catch (const std::exception& failure) {
     RemoveDatabaseFiles(path);
     std::cerr << "polizas-db: cannot create " << path << ": " << failure.what() << "\n";
     return kFailed;
   }
-  std::cout << "Created " << path
-            << (demo ? " with the schema and the demo data" : " with the schema") << "\n";
+  std::cout << "Created " << path << What(demo) << "\n";
+  return 0;
+}
+
+// A server database is created by its administrator; this fills an empty one. DDL runs in
+// the transaction too, so a failure leaves the database as it was.
+int InitServer(const std::string& connection_string, const Demo& demo) {
+  std::unique_ptr<nv407::host::Database> database;
+  try {
+    database = nv407::host::OpenOdbcDatabase(connection_string);
+  } catch (const std::exception& failure) {
+    std::cerr << "polizas-db: cannot connect to the database: "
+              << nv407::host::OneLine(failure.what()) << "\n";
+    return kFailed;
+  }
+  try {
+    const std::vector<std::string> present = nv407::host::SchemaTablesPresent(database->ForHost());
+    if (!present.empty()) {
+      std::string names;
+      for (const std::string& name : present) {
+        if (!names.empty()) names += ", ";
+        names += name;
+      }
+      std::cerr << "polizas-db: the database already holds " << names << "; it was left as it is\n";
+      return kFailed;
+    }
+    Fill(*database, demo);
+  } catch (const std::exception& failure) {
+    std::cerr << "polizas-db: cannot create the tables: " << nv407::host::OneLine(failure.what())
+              << "\n";
+    return kFailed;
+  }
+  std::cout << "Created the tables" << What(demo) << "\n";
   return 0;
 }
 
@@ -84,11 +130,15 @@ int main(int argc, char** argv) {
   if (args.empty()) return Usage("no command given");
   if (args[0] != "init") return Usage("unknown command '" + args[0] + "'");
   std::string path;
+  std::optional<std::string> odbc;
   bool demo = false;
+  bool catalogues = false;
   nv407::host::Clock clock;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--demo") {
       demo = true;
+    } else if (args[i] == "--catalogues") {
+      catalogues = true;
     } else if (args[i] == "--clock") {
       if (i + 1 == args.size()) return Usage("--clock needs a value");
       try {
@@ -96,6 +146,8 @@ int main(int argc, char** argv) {
       } catch (const nv407::Error& error) {
         return Usage("--clock: " + error.Description());
       }
+    } else if (args[i] == "--odbc" && !odbc && i + 1 < args.size()) {
+      odbc = args[++i];
     } else if (args[i].starts_with("-")) {
       return Usage("unknown option '" + args[i] + "'");
     } else if (path.empty()) {
@@ -104,8 +156,12 @@ int main(int argc, char** argv) {
       return Usage("more than one PATH given");
     }
   }
-  if (path.empty()) return Usage("no PATH given");
+  if (odbc && !path.empty()) return Usage("both PATH and --odbc given");
+  if (demo && catalogues) return Usage("give --demo or --catalogues, not both");
   if (clock && !demo) return Usage("--clock dates the demo: give it with --demo");
-  if (!demo) return Init(path, std::nullopt);
-  return Init(path, clock ? clock() : nv407::host::LocalNow());
+  Demo contents{demo || catalogues, std::nullopt};
+  if (demo) contents.policies = clock ? clock() : nv407::host::LocalNow();
+  if (odbc) return InitServer(*odbc, contents);
+  if (path.empty()) return Usage("no PATH given");
+  return InitFile(path, contents);
 }

@@ -124,18 +124,15 @@ int Run(const CommandLine& line) {
 
   // Declared before the database, whose trace writes into it, so that it outlives it.
   std::ofstream trace;
-  if (line.options.contains("--odbc")) {
-    std::cerr << "polizas-script: cannot open the database: ODBC connections are not in this "
-                 "build yet; use --db PATH with a SQLite database\n";
-    return kCannotOpen;
-  }
-  const std::string path = Option(line, "--db");
   std::unique_ptr<Database> database;
+  const bool odbc = line.options.contains("--odbc");
+  const std::string where = odbc ? std::string() : " " + Option(line, "--db");
   try {
-    database = OpenSqliteDatabase(path, SqliteOptions{.clock = clock});
+    database = odbc ? OpenOdbcDatabase(Option(line, "--odbc"), OdbcOptions{.clock = clock})
+                    : OpenSqliteDatabase(Option(line, "--db"), SqliteOptions{.clock = clock});
   } catch (const std::exception& failure) {
-    std::cerr << "polizas-script: cannot open the database " << path << ": " << failure.what()
-              << "\n";
+    std::cerr << "polizas-script: cannot open the database" << where << ": "
+              << OneLine(failure.what()) << "\n";
     return kCannotOpen;
   }
 
@@ -143,11 +140,11 @@ int Run(const CommandLine& line) {
   try {
     RequireOperator(*database, user);
   } catch (const std::exception& failure) {
-    std::cerr << "polizas-script: " << failure.what() << "\n";
+    std::cerr << "polizas-script: " << OneLine(failure.what()) << "\n";
     return kCannotOpen;
   }
   if (database->ReadOnly()) {
-    std::cerr << "polizas-script: " << path
+    std::cerr << "polizas-script: the database" << where
               << " cannot be written: the screen is open for looking only\n";
   }
   HeadlessHost host(*database, SessionSettings{user, clock});

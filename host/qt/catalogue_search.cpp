@@ -3,6 +3,7 @@
 #include <memory>
 #include <regex>
 
+#include "host/db/dialect.h"
 #include "host/headless/text_rules.h"
 
 namespace nv407::host {
@@ -75,8 +76,8 @@ std::string FindsText(const ListSource& source, SqlDialect dialect, const std::s
   const std::string pattern = QuotedText(anywhere);
   // The escape costs on every row: it is there only when the text needed it.
   const bool escaped = literal.size() != text.size();
-  // An UPPER() on every row would double what SQLite's search costs.
-  const bool case_blind_like = dialect == SqlDialect::kSqlite;
+  // An UPPER() on every row would double what the search costs where LIKE needs none.
+  const bool case_blind_like = Traits(dialect).like_ignores_case;
   for (const std::string& column : source.searched) {
     finds += " OR ";
     finds += case_blind_like ? column + " LIKE " + pattern
@@ -123,8 +124,8 @@ std::string PageStatement(const ListSource& source, SqlDialect dialect, const Pa
     sql += i == 0 ? " WHERE " : " AND ";
     sql += where[i];
   }
-  sql += " ORDER BY " + source.key + " LIMIT ";
-  sql += std::to_string(page.limit);
+  sql += " ORDER BY " + source.key + " ";
+  sql += Traits(dialect).first_rows(page.limit);
   return sql;
 }
 

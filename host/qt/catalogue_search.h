@@ -40,8 +40,8 @@ struct PageQuery {
 
 // The rows that the text finds, after `after`, in key order, at most `limit`. Values are
 // quoted, LIKE's wildcards in the text are escaped; the key condition is a range, so that
-// the key's index serves it. SQLite's LIKE ignores the case of letters itself; other
-// databases compare both sides upper-cased.
+// the key's index serves it. How LIKE minds the case and how the rows are limited are the
+// dialect's (DialectTraits).
 std::string PageStatement(const ListSource& source, SqlDialect dialect, const PageQuery& page);
 // Through the host's side of the database.
 std::vector<FoundRow> ReadPage(Database& database, const ListSource& source,

@@ -10,6 +10,7 @@
 #include "host/headless/field_labels.h"
 #include "host/qt/catalogue_search.h"
 #include "host/qt/look.h"
+#include "host/services/folio.h"
 #include "host/services/host_records.h"
 #include "screen/layout.h"
 
@@ -53,9 +54,10 @@ bool IsPolicy(const RecordView& record) {
   return known != nullptr && known->name == schema::kPolizaServicio;
 }
 
+// A server may hand the names out folded (PostgreSQL: lower case); names match in any case.
 const PolicyColumn* FindPolicyColumn(const std::string& column) {
   for (const PolicyColumn& known : kPolicyColumns)
-    if (column == known.column) return &known;
+    if (Upper(column) == Upper(known.column)) return &known;
   return nullptr;
 }
 
@@ -139,7 +141,7 @@ std::vector<std::pair<QString, QString>> Fields(Connection& connection, const Re
     QString label = ToQString(column);
     if (field != nullptr) label = ToQString(FieldLabel(rows, *field));
     if (known != nullptr && known->caption != nullptr) label = known->caption;
-    if (column == "Es_Cve_Estado") text = StateText(value.IsNull() ? "" : value.ToText());
+    if (Upper(column) == "ES_CVE_ESTADO") text = StateText(value.IsNull() ? "" : value.ToText());
     text = text.toHtmlEscaped();
     if (field != nullptr && !value.IsNull()) {
       const QString description = Description(connection, *field, value.ToText());

@@ -28,9 +28,10 @@ std::vector<std::string> ColumnNames(Database& database, const std::string& tabl
   const std::string sql = database.Dialect() == SqlDialect::kSqlite
                               ? "SELECT name AS column_name FROM pragma_table_info(" +
                                     QuotedText(table) + ") ORDER BY cid"
+                              // Servers keep the name as they folded it (PostgreSQL: lower case).
                               : "SELECT COLUMN_NAME AS column_name FROM INFORMATION_SCHEMA.COLUMNS "
-                                "WHERE TABLE_NAME = " +
-                                    QuotedText(table) + " ORDER BY ORDINAL_POSITION";
+                                "WHERE UPPER(TABLE_NAME) = UPPER(" +
+                                    QuotedText(table) + ") ORDER BY ORDINAL_POSITION";
   std::vector<std::string> names;
   std::unique_ptr<Recordset> result = database.ForHost().Execute(sql);
   for (; !result->Eof(); result->MoveNext())

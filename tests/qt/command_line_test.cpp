@@ -24,13 +24,15 @@ class CommandLineTest : public QObject {
               "db=(demo) user=ADMIN clock= params= play=a.jsonl shots=pictures"},
              {{"--shots", "pictures"}, "--shots needs --play"},
              {{"--db"}, "--db needs a value"},
-             {{"--odbc", "DSN=x"}, "unknown argument --odbc"},
+             {{"--odbc", "DSN=x"}, "db=(demo) user=ADMIN clock= params= odbc=DSN=x"},
+             {{"--db", "a.db", "--odbc", "DSN=x"}, "give either --db or --odbc, not both"},
              {{"--user", ""}, "--user needs an operator code"}}) {
       std::string got;
       try {
         const host::ProgramOptions options = host::ParseCommandLine(words);
         got = "db=" + options.database.value_or("(demo)") + " user=" + options.user +
               " clock=" + options.clock + " params=" + options.parameters;
+        if (options.odbc) got += " odbc=" + *options.odbc;
         if (options.play) got += " play=" + *options.play;
         if (options.shots) got += " shots=" + *options.shots;
       } catch (const Error& error) {

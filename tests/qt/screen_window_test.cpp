@@ -383,7 +383,7 @@ class ScreenWindowTest : public QObject {
     const std::string path = folder.filePath("polizas.db").toStdString();
     std::unique_ptr<host::Database> database = host::OpenSqliteDatabase(
         path, {.create = true, .clock = [] { return PinnedNow(); }, .busy_timeout_ms = 300});
-    host::CreateSchema(database->ForHost());
+    host::CreateSchema(database->ForHost(), host::SqlDialect::kSqlite);
     host::LoadDemoData(database->ForHost());
     host::LoadDemoPolicies(database->ForHost(), PinnedNow());
     ScreenWindow window(*database, host::SessionSettings{kOperatorWithPermissions, {}});
