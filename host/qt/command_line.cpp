@@ -1,10 +1,12 @@
 #include "host/qt/command_line.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 #include "component/error.h"
 #include "host/services/clock.h"
+#include "host/services/folio.h"
 
 namespace nv407::host {
 
@@ -73,6 +75,24 @@ std::string NoDisplayMessage() {
          "Run it from a desktop session, or under a virtual display:\n"
          "  xvfb-run -a polizas\n"
          "To work the screen without a window, use polizas-script.\n";
+}
+
+std::string DatabaseName(const ProgramOptions& options, const std::string& demo_path) {
+  if (!options.odbc) return options.database.value_or(demo_path);
+  // Attributes are KEY=VALUE;...; the key in any case. The database, else the data source.
+  std::string database, source;
+  for (std::size_t start = 0; start < options.odbc->size();) {
+    const std::size_t end = std::min(options.odbc->find(';', start), options.odbc->size());
+    const std::string attribute = options.odbc->substr(start, end - start);
+    const std::size_t equals = attribute.find('=');
+    const std::string key = Upper(Trim(attribute.substr(0, equals)));
+    if (equals != std::string::npos && key == "DATABASE")
+      database = Trim(attribute.substr(equals + 1));
+    if (equals != std::string::npos && key == "DSN") source = Trim(attribute.substr(equals + 1));
+    start = end + 1;
+  }
+  const std::string name = !database.empty() ? database : !source.empty() ? source : "ODBC";
+  return name + " (servidor)";
 }
 
 std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,

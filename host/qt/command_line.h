@@ -32,6 +32,11 @@ using Environment = std::function<std::optional<std::string>(const std::string& 
 bool HasDisplay(const Environment& environment);
 std::string NoDisplayMessage();
 
+// How the window names the database: the file's path, or for a server the database its
+// connection string names ("polizas (servidor)"), never the string itself, which may hold
+// a password.
+std::string DatabaseName(const ProgramOptions& options, const std::string& demo_path);
+
 // Opens the database of the options: the given file (which must exist), the server database
 // of the connection string, or the demo database at `demo_path`, created with the demo
 // data on first use.

@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const QString database_path = QString::fromStdString(options.database.value_or(demo_path));
+  const QString database_path = QString::fromStdString(DatabaseName(options, demo_path));
   const SessionSettings session{options.user, clock};
   try {
     if (options.play) return Play(options, *database, session, database_path);

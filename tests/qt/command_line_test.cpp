@@ -42,6 +42,17 @@ class CommandLineTest : public QObject {
     }
   }
 
+  // The window names a server database by the database its connection string names, never
+  // by the string, which may hold a password.
+  void theWindowNamesItsDatabase() {
+    host::ProgramOptions options;
+    QCOMPARE(host::DatabaseName(options, "/home/u/demo.db"), std::string("/home/u/demo.db"));
+    options.odbc = "Driver={PostgreSQL Unicode};Servername=db1; database = polizas ;Pwd=s3cret";
+    QCOMPARE(host::DatabaseName(options, "/home/u/demo.db"), std::string("polizas (servidor)"));
+    options.odbc = "DSN=polizas_prod;UID=op;PWD=s3cret";
+    QCOMPARE(host::DatabaseName(options, ""), std::string("polizas_prod (servidor)"));
+  }
+
   void aDisplayIsAnyOfThePlatformsVariables() {
     for (const std::string set : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
       QVERIFY2(host::HasDisplay([&set](const std::string& name) {
