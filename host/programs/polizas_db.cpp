@@ -19,15 +19,19 @@
 #include <vector>
 
 #include "host/db/database.h"
+#include "host/programs/program_info.h"
 
 namespace {
 
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
+constexpr const char* kUsageText =
+    "usage: polizas-db init (PATH | --odbc CONNECTION-STRING) [--demo]\n"
+    "       polizas-db --version | --help\n";
+
 int Usage(const std::string& problem) {
-  std::cerr << "polizas-db: " << problem << "\n"
-            << "usage: polizas-db init (PATH | --odbc CONNECTION-STRING) [--demo]\n";
+  std::cerr << "polizas-db: " << problem << "\n" << kUsageText;
   return kUsage;
 }
 
@@ -116,6 +120,14 @@ int InitServer(const std::string& connection_string, bool demo) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("no command given");
+  if (args.size() == 1 && args[0] == "--version") {
+    std::cout << nv407::host::VersionLine("polizas-db") << "\n";
+    return 0;
+  }
+  if (args.size() == 1 && args[0] == "--help") {
+    std::cout << kUsageText;
+    return 0;
+  }
   if (args[0] != "init") return Usage("unknown command '" + args[0] + "'");
   std::string path;
   std::optional<std::string> odbc;
