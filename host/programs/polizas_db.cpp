@@ -22,16 +22,20 @@
 #include "component/error.h"
 #include "host/db/database.h"
 #include "host/services/clock.h"
+#include "host/programs/program_info.h"
 
 namespace {
 
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
+constexpr const char* kUsageText =
+    "usage: polizas-db init (PATH | --odbc CONNECTION-STRING)"
+    " [--catalogues | --demo [--clock YYYY-MM-DDTHH:MM:SS]]\n"
+    "       polizas-db --version | --help\n";
+
 int Usage(const std::string& problem) {
-  std::cerr << "polizas-db: " << problem << "\n"
-            << "usage: polizas-db init (PATH | --odbc CONNECTION-STRING)"
-               " [--catalogues | --demo [--clock YYYY-MM-DDTHH:MM:SS]]\n";
+  std::cerr << "polizas-db: " << problem << "\n" << kUsageText;
   return kUsage;
 }
 
@@ -128,6 +132,14 @@ int InitServer(const std::string& connection_string, const Demo& demo) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("no command given");
+  if (args.size() == 1 && args[0] == "--version") {
+    std::cout << nv407::host::VersionLine("polizas-db") << "\n";
+    return 0;
+  }
+  if (args.size() == 1 && args[0] == "--help") {
+    std::cout << kUsageText;
+    return 0;
+  }
   if (args[0] != "init") return Usage("unknown command '" + args[0] + "'");
   std::string path;
   std::optional<std::string> odbc;

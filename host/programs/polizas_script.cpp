@@ -21,6 +21,7 @@
 #include "host/db/database.h"
 #include "host/headless/headless_host.h"
 #include "host/programs/script_actions.h"
+#include "host/programs/program_info.h"
 #include "host/programs/script_output.h"
 #include "host/services/clock.h"
 #include "host/services/operators.h"
@@ -35,7 +36,8 @@ constexpr const char* kDefaultUser = "ADMIN";  // the demo operator holding both
 
 constexpr const char* kUsage =
     "usage: polizas-script [--db PATH | --odbc CONNECTION-STRING] [--user CODE]\n"
-    "                      [--clock YYYY-MM-DDTHH:MM:SS] [--trace-sql FILE] [SCRIPT]\n";
+    "                      [--clock YYYY-MM-DDTHH:MM:SS] [--trace-sql FILE] [SCRIPT]\n"
+    "       polizas-script --version | --help\n";
 
 struct CommandLine {
   std::map<std::string, std::string> options;  // "--db" -> PATH, ...
@@ -172,6 +174,10 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 1 && args[0] == "--help") {
     std::cout << kUsage;
+    return 0;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    std::cout << VersionLine("polizas-script") << "\n";
     return 0;
   }
   try {
