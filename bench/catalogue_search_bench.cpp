@@ -19,7 +19,7 @@
 #include "component/date.h"
 #include "host/db/database.h"
 #include "host/qt/catalogue_dialog.h"
-#include "host/qt/catalogue_search.h"
+#include "host/lists/catalogue_search.h"
 #include "screen/layout.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "host/qt/catalogue_search.h"
+#include "host/lists/catalogue_search.h"
 
 class QLabel;
 class QLineEdit;

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "host/headless/controls.h"
-#include "host/qt/catalogue_search.h"
+#include "host/lists/catalogue_search.h"
 #include "host/qt/screen_canvas.h"
 
 class QToolButton;

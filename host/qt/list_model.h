@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/qt/catalogue_search.h"
+#include "host/lists/catalogue_search.h"
 
 namespace nv407::host {
 

@@ -8,7 +8,7 @@
 
 #include "data/schema.h"
 #include "host/headless/field_labels.h"
-#include "host/qt/catalogue_search.h"
+#include "host/lists/catalogue_search.h"
 #include "host/qt/look.h"
 #include "host/services/folio.h"
 #include "host/services/host_records.h"

@@ -16,7 +16,7 @@
 #include "component/host_services.h"
 #include "host/headless/text_rules.h"
 #include "host/qt/catalogue_dialog.h"
-#include "host/qt/catalogue_search.h"
+#include "host/lists/catalogue_search.h"
 #include "host/qt/label_keys.h"
 #include "host/qt/list_model.h"
 #include "host/qt/qt_dialogs.h"

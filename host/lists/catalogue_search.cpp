@@ -1,4 +1,4 @@
-#include "host/qt/catalogue_search.h"
+#include "host/lists/catalogue_search.h"
 
 #include <memory>
 #include <regex>
