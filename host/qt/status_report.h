@@ -9,9 +9,10 @@
 namespace nv407::host {
 
 // Says in one line what a command of the screen achieved, from what the host's services
-// saw: a folio issued, then a commit, is a saved policy; a "Baja" note, then a commit, a
-// cancelled one; any other note (the counter report), then a commit, a counter reset. A
-// rollback says nothing: the screen shows its own message for a failure.
+// saw: a folio issued, then a commit, is a saved policy (with the policy it replaced, when
+// the chain notes name one); a "Baja" note, then a commit, a cancelled one; any other note
+// (the counter report), then a commit, a counter reset. A rollback says nothing: the
+// screen shows its own message for a failure.
 class StatusReport final : public ActivityObserver {
  public:
   explicit StatusReport(std::function<void(const std::string&)> show) : show_(std::move(show)) {}
@@ -27,6 +28,7 @@ class StatusReport final : public ActivityObserver {
   };
   std::function<void(const std::string&)> show_;
   std::optional<std::string> folio_;
+  std::optional<std::string> replaced_;
   std::optional<Note> note_;
 };
 

@@ -1,45 +1,56 @@
-#include <optional>
-
 #include "host/services/host_records.h"
 #include "host/services/services.h"
 
 namespace nv407::host {
 namespace {
 
-// The screen's connection, telling the activity observer how its transactions end.
-class ObservedConnection final : public Connection {
+// The screen's connection. It shows the replacement chain every statement and the course
+// of each transaction, and tells the activity observer, if any, how transactions end.
+class ScreenConnection final : public Connection {
  public:
-  ObservedConnection(Connection& connection, ActivityObserver& observer)
-      : connection_(connection), observer_(observer) {}
+  ScreenConnection(Connection& connection, ReplacementChain& chain, ActivityObserver* observer)
+      : connection_(connection), chain_(chain), observer_(observer) {}
   std::unique_ptr<Recordset> Execute(const std::string& sql) override {
-    return connection_.Execute(sql);
+    std::unique_ptr<Recordset> result = connection_.Execute(sql);
+    chain_.StatementRan(sql);
+    return result;
   }
-  void BeginTrans() override { connection_.BeginTrans(); }
+  void BeginTrans() override {
+    connection_.BeginTrans();
+    chain_.TransactionBegun();
+  }
   void CommitTrans() override {
+    chain_.BeforeCommit();
     connection_.CommitTrans();
-    observer_.TransactionEnded(true);
+    Ended(true);
   }
   void RollbackTrans() override {
     connection_.RollbackTrans();
-    observer_.TransactionEnded(false);
+    Ended(false);
   }
 
  private:
+  void Ended(bool committed) {
+    chain_.TransactionEnded();
+    if (observer_) observer_->TransactionEnded(committed);
+  }
+
   Connection& connection_;
-  ActivityObserver& observer_;
+  ReplacementChain& chain_;
+  ActivityObserver* observer_;
 };
 
 class ReferenceAppServices final : public AppServices {
  public:
-  ReferenceAppServices(Database& database, Dialogs& dialogs, SessionSettings settings)
-      : database_(database), dialogs_(dialogs), settings_(std::move(settings)), records_(database) {
-    if (settings_.activity) observed_.emplace(database_.ForScreen(), *settings_.activity);
-  }
+  ReferenceAppServices(Database& database, Dialogs& dialogs, SessionSettings settings,
+                       ReplacementChain& chain)
+      : database_(database),
+        dialogs_(dialogs),
+        settings_(std::move(settings)),
+        records_(database),
+        connection_(database_.ForScreen(), chain, settings_.activity) {}
 
-  Connection& GetConnection() override {
-    if (observed_) return *observed_;
-    return database_.ForScreen();
-  }
+  Connection& GetConnection() override { return connection_; }
 
   std::string GetUserCode() override { return settings_.user_code; }
 
@@ -68,14 +79,15 @@ class ReferenceAppServices final : public AppServices {
   Dialogs& dialogs_;
   SessionSettings settings_;
   HostRecords records_;
-  std::optional<ObservedConnection> observed_;
+  ScreenConnection connection_;
 };
 
 }  // namespace
 
 std::unique_ptr<AppServices> MakeAppServices(Database& database, Dialogs& dialogs,
-                                             const SessionSettings& settings) {
-  return std::make_unique<ReferenceAppServices>(database, dialogs, settings);
+                                             const SessionSettings& settings,
+                                             ReplacementChain& chain) {
+  return std::make_unique<ReferenceAppServices>(database, dialogs, settings, chain);
 }
 
 }  // namespace nv407::host

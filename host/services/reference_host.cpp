@@ -32,16 +32,20 @@ class ReferenceRecordViewer final : public RecordViewer {
 
 ReferenceHost::ReferenceHost(Database& database, Dialogs& dialogs, ControlFactory& controls,
                              SessionSettings settings)
-    : database_(database), dialogs_(dialogs), controls_(controls), settings_(std::move(settings)) {}
+    : database_(database),
+      dialogs_(dialogs),
+      controls_(controls),
+      settings_(std::move(settings)),
+      chain_(std::make_unique<ReplacementChain>(database_, settings_)) {}
 
 ReferenceHost::~ReferenceHost() = default;
 
 std::unique_ptr<AppServices> ReferenceHost::CreateAppServices() {
-  return MakeAppServices(database_, dialogs_, settings_);
+  return MakeAppServices(database_, dialogs_, settings_, *chain_);
 }
 
 std::unique_ptr<UtilityServices> ReferenceHost::CreateUtilityServices() {
-  return MakeUtilityServices(database_, dialogs_, settings_);
+  return MakeUtilityServices(database_, dialogs_, settings_, *chain_);
 }
 
 std::unique_ptr<ListFormatter> ReferenceHost::CreateListFormatter() {

@@ -10,6 +10,8 @@
 
 namespace nv407::host {
 
+class ReplacementChain;
+
 // Who is working and what time it is, as the host knows them.
 struct SessionSettings {
   std::string user_code;
@@ -40,6 +42,7 @@ class ReferenceHost final : public HostLibrary {
   Dialogs& dialogs_;
   ControlFactory& controls_;
   SessionSettings settings_;
+  std::unique_ptr<ReplacementChain> chain_;  // the services' shared watch on an edit
 };
 
 }  // namespace nv407::host

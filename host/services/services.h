@@ -6,13 +6,17 @@
 #include "host/db/database.h"
 #include "host/services/dialogs.h"
 #include "host/services/reference_host.h"
+#include "host/services/replacement_chain.h"
 
 namespace nv407::host {
 
-// The reference host's services; ReferenceHost hands them out.
+// The reference host's services; ReferenceHost hands them out. Both tell the chain what
+// they see of the screen's transactions.
 std::unique_ptr<AppServices> MakeAppServices(Database& database, Dialogs& dialogs,
-                                             const SessionSettings& settings);
+                                             const SessionSettings& settings,
+                                             ReplacementChain& chain);
 std::unique_ptr<UtilityServices> MakeUtilityServices(Database& database, Dialogs& dialogs,
-                                                     const SessionSettings& settings);
+                                                     const SessionSettings& settings,
+                                                     ReplacementChain& chain);
 
 }  // namespace nv407::host

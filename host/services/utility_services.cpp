@@ -15,11 +15,13 @@ bool InGroup(const Control& control, const std::string& group) {
 
 class ReferenceUtilityServices final : public UtilityServices {
  public:
-  ReferenceUtilityServices(Database& database, Dialogs& dialogs, SessionSettings settings)
+  ReferenceUtilityServices(Database& database, Dialogs& dialogs, SessionSettings settings,
+                           ReplacementChain& chain)
       : database_(database),
         dialogs_(dialogs),
         settings_(std::move(settings)),
-        records_(database) {}
+        records_(database),
+        chain_(chain) {}
 
   Date GetServerDate() override { return settings_.clock ? settings_.clock() : LocalNow(); }
 
@@ -42,6 +44,7 @@ class ReferenceUtilityServices final : public UtilityServices {
       const bool taken = check.table && (issued->taken ? *issued->taken
                                                        : records_.RowExists(*check.table, *folio));
       if (taken) continue;
+      chain_.FolioIssued(table, *folio);
       if (settings_.activity) settings_.activity->FolioIssued(*folio);
       return Variant(*folio);
     }
@@ -129,13 +132,15 @@ class ReferenceUtilityServices final : public UtilityServices {
   Dialogs& dialogs_;
   SessionSettings settings_;
   HostRecords records_;
+  ReplacementChain& chain_;
 };
 
 }  // namespace
 
 std::unique_ptr<UtilityServices> MakeUtilityServices(Database& database, Dialogs& dialogs,
-                                                     const SessionSettings& settings) {
-  return std::make_unique<ReferenceUtilityServices>(database, dialogs, settings);
+                                                     const SessionSettings& settings,
+                                                     ReplacementChain& chain) {
+  return std::make_unique<ReferenceUtilityServices>(database, dialogs, settings, chain);
 }
 
 }  // namespace nv407::host

@@ -63,6 +63,13 @@ TEST_F(SaveTest, NewPolicyAndAnEditAreStoredUnderNewFoliosWithServicesAtZero) {
             "'Poliza_Servicio','MTY-000002','0001','Cubre las dos plantas'");
   EXPECT_EQ(RowsOf("additional_field_value", "record_key = 'MTY-000002' AND value <> ''"),
             "'POLIZA_SERVICIO','MTY-000002','CONTACTO','Ing. Rosales'");
+  // The chain both ways, written by the host in the same transaction; the first save,
+  // which replaced nothing, wrote no note.
+  EXPECT_EQ(db.Joined("SELECT record_key || ' ' || note || ' ' || user_code || ' ' || "
+                      "logged_at AS v FROM record_log ORDER BY id",
+                      "; "),
+            "MTY-000007 Sustituida por MTY-000002 ADMIN 2024-05-20 16:45:12; "
+            "MTY-000002 Sustituye a MTY-000007 ADMIN 2024-05-20 16:45:12");
   EXPECT_THAT(Messages(), IsEmpty());
 }
 
@@ -232,6 +239,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"Cancellation", "Aceptar", Refuse("UPDATE", "Poliza_Servicio", "bloqueada"),
                     kSaveTrap + Refused("bloqueada")},
+        // The chain notes are the last writes before the commit: refused, they undo the save.
+        FailureCase{"ChainNotes", "Aceptar", Refuse("INSERT", "record_log", "sin bitácora"),
+                    kSaveTrap + Refused("sin bitácora")},
         FailureCase{"NoFolioLeft", "Aceptar",
                     [](TestDatabase& db) {
                       db.Execute(

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host/services/activity.h"
+#include "host/services/host_records.h"
+#include "host/services/reference_host.h"
+
+namespace nv407::host {
+
+// The record-log notes that tie a policy an edit replaced to the policy that replaced it:
+// "Sustituida por Y" on the old one, "Sustituye a X" on the new one.
+std::string ReplacedByNote(std::string_view successor);
+std::string ReplacesNote(std::string_view predecessor);
+
+// What a chain note says: which way it points, and the folio at the other end.
+struct ChainNote {
+  enum class Points { kToSuccessor, kToPredecessor };
+  Points points;
+  std::string folio;
+};
+std::optional<ChainNote> ReadChainNote(std::string_view note);
+
+// The folio of the policy that a statement marks cancelled (an UPDATE of Poliza_Servicio
+// setting Es_Cve_Estado to 'CA' for one Ps_Folio), in any letter case and spacing.
+std::optional<std::string> CancelledFolio(std::string_view sql);
+
+// Watches the screen's transactions for an edit: one that cancels a policy and has a new
+// folio issued for another. Just before such a transaction commits, it writes the two
+// chain notes into the same transaction, so that they stand or fall with the save. A
+// transaction that rolls back, or that did only one of the two, writes nothing.
+class ReplacementChain {
+ public:
+  ReplacementChain(Database& database, const SessionSettings& settings);
+
+  void TransactionBegun();
+  // A statement of the screen's that ran without error.
+  void StatementRan(const std::string& sql);
+  void FolioIssued(const std::string& table, const std::string& folio);
+  // Raises what the database raises: the commit must then not happen.
+  void BeforeCommit();
+  void TransactionEnded();
+
+ private:
+  HostRecords records_;
+  const SessionSettings& settings_;
+  bool open_ = false;
+  std::optional<std::string> cancelled_, issued_;
+};
+
+}  // namespace nv407::host
