@@ -28,8 +28,7 @@ struct DialectTraits {
   // column "taken" (1 or 0) whether the folio of the new number is a row of that table
   // already, where the dialect can tell in the same statement; two more values then: the
   // folio's text before the number, and the number's digits (zero-padded).
-  std::string (*advance_folio_series)(std::string_view checked_table,
-                                      std::string_view checked_key);
+  std::string (*advance_folio_series)(std::string_view checked_table, std::string_view checked_key);
   // One statement that writes a row, or the value columns of the row with the same key
   // columns when there is one. Its values: the keys', then the other columns', in order.
   std::string (*upsert)(std::string_view table, std::span<const std::string_view> keys,
@@ -49,10 +48,10 @@ struct DialectTraits {
   // The tables, keys, indexes, guards and functions of a new database.
   void (*create_schema)(Connection& connection);
   // A list's search (F2): whether LIKE compares letters without regard to case by itself
-  // (elsewhere both sides are upper-cased), and the clause after ORDER BY that keeps the
-  // first `count` rows.
+  // (elsewhere both sides are upper-cased), and the clause after ORDER BY that keeps
+  // `count` rows after the first `skip`.
   bool like_ignores_case;
-  std::string (*first_rows)(int count);
+  std::string (*rows)(int count, int skip);
 };
 
 const DialectTraits& Traits(SqlDialect dialect);

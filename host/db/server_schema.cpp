@@ -174,7 +174,7 @@ const std::vector<Table>& Tables() {
 
 // Every look-up the screen makes is a primary-key search or a search on a primary key's
 // leading column; these keep the other joins and the foreign keys' checks keyed.
-constexpr std::array<Index, 5> kIndexes = {{
+constexpr std::array<Index, 7> kIndexes = {{
     {"Tipo_Poliza_Servicio_Producto", "Tipo_Poliza_Servicio", "Pr_Cve_Producto"},
     {"Tipo_Poliza_Servicio_Tipo_Servicio_Servicio", "Tipo_Poliza_Servicio_Tipo_Servicio",
      "Ts_Cve_Tipo_Servicio"},
@@ -183,6 +183,10 @@ constexpr std::array<Index, 5> kIndexes = {{
     {"record_log_record", "record_log", "table_name, record_key"},
     // The client search (F2) reads clients in key order with each name and state.
     {"Cliente_busqueda", "Cliente", "Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado"},
+    // The policy finder and the reports: a client's policies, and policies by end date,
+    // each in folio order.
+    {"Poliza_Servicio_cliente", "Poliza_Servicio", "Cl_Cve_Cliente, Ps_Folio"},
+    {"Poliza_Servicio_fin", "Poliza_Servicio", "Ps_Fecha_Finaliza, Ps_Folio"},
 }};
 
 using TypeNames = std::array<const char*, 8>;  // by Kind

@@ -110,6 +110,10 @@ constexpr std::array kSchema = {
   Oper_Baja TEXT,
   Fecha_Baja DATETIME
 ))",
+    // The policy finder and the reports: a client's policies, and policies by end date,
+    // each in folio order.
+    "CREATE INDEX Poliza_Servicio_cliente ON Poliza_Servicio (Cl_Cve_Cliente, Ps_Folio)",
+    "CREATE INDEX Poliza_Servicio_fin ON Poliza_Servicio (Ps_Fecha_Finaliza, Ps_Folio)",
     // The column order is fixed: the services of a new policy are inserted by an
     // INSERT ... SELECT that names no columns.
     R"(CREATE TABLE Poliza_Servicio_Tipo_Servicio (

@@ -61,54 +61,36 @@ std::string LikeLiteral(std::string_view text) {
   return escaped;
 }
 
-// Keys start with the text, typed as a key field takes it (upper case); or a searched
-// column holds it in any letter case.
+// Keys start with the text, or a searched column holds it.
 std::string FindsText(const ListSource& source, SqlDialect dialect, const std::string& text) {
-  const std::string prefix = UpperCaseText(text);
-  std::string finds = "(";
-  finds += source.key + " >= " + QuotedText(prefix);
-  if (const auto end = PrefixEnd(prefix)) finds += " AND " + source.key + " < " + QuotedText(*end);
-  finds += ")";
-  const std::string literal = LikeLiteral(text);
-  std::string anywhere = "%";
-  anywhere += literal;
-  anywhere += '%';
-  const std::string pattern = QuotedText(anywhere);
-  // The escape costs on every row: it is there only when the text needed it.
-  const bool escaped = literal.size() != text.size();
-  // An UPPER() on every row would double what the search costs where LIKE needs none.
-  const bool case_blind_like = Traits(dialect).like_ignores_case;
+  std::string finds = StartsWith(source.key, text);
   for (const std::string& column : source.searched) {
     finds += " OR ";
-    finds += case_blind_like ? column + " LIKE " + pattern
-                             : "UPPER(" + column + ") LIKE UPPER(" + pattern + ")";
-    if (escaped) finds += " ESCAPE '\\'";
+    finds += Holds(column, dialect, text);
   }
   return finds;
 }
 
-std::vector<FoundRow> ReadRows(Connection& connection, const ListSource& source,
-                               const std::string& sql) {
-  std::vector<FoundRow> rows;
-  std::unique_ptr<Recordset> result = connection.Execute(sql);
-  for (; !result->Eof(); result->MoveNext()) {
-    FoundRow row;
-    for (std::size_t i = 0; i <= source.columns.size(); ++i)
-      row.push_back(CellText(result->Fields(Alias(i)).Value()));
-    rows.push_back(std::move(row));
-  }
-  result->Close();
-  return rows;
+// What the rows are ordered by: the shown column's sort, then the key.
+std::string OrderBy(const ListSource& source, const ListOrder& order) {
+  const std::string direction = order.descending ? " DESC" : "";
+  if (order.column == 0) return source.key + direction;
+  const auto column = static_cast<std::size_t>(order.column - 1);
+  const std::string sort = column < source.sorts.size() && !source.sorts[column].empty()
+                               ? source.sorts[column]
+                               : source.columns.at(column);
+  return sort + direction + ", " + source.key + direction;
 }
 
-}  // namespace
-
-std::string PageStatement(const ListSource& source, SqlDialect dialect, const PageQuery& page) {
+// The conditions of one statement over the source: its own, the way the text finds rows,
+// where the page starts in the key's order, and the keys it is kept among.
+std::vector<std::string> Conditions(const ListSource& source, const PageQuery& page,
+                                    const std::string& way) {
   std::vector<std::string> where;
   if (!source.conditions.empty()) where.push_back(Parenthesised(source.conditions));
-  const std::string text = Trimmed(page.text);
-  if (!text.empty()) where.push_back(Parenthesised(FindsText(source, dialect, text)));
-  if (page.after) where.push_back(source.key + " > " + QuotedText(*page.after));
+  if (!way.empty()) where.push_back(Parenthesised(way));
+  if (page.after)
+    where.push_back(source.key + (page.order.descending ? " < " : " > ") + QuotedText(*page.after));
   if (page.among) {
     std::string keys;
     for (const std::string& key : *page.among) {
@@ -117,21 +99,108 @@ std::string PageStatement(const ListSource& source, SqlDialect dialect, const Pa
     }
     where.push_back(keys.empty() ? std::string("1 = 0") : source.key + " IN (" + keys + ")");
   }
+  return where;
+}
+
+std::string Where(const std::vector<std::string>& conditions) {
+  std::string sql;
+  for (std::size_t i = 0; i < conditions.size(); ++i) {
+    sql += i == 0 ? " WHERE " : " AND ";
+    sql += conditions[i];
+  }
+  return sql;
+}
+
+// Hands over each row read; returns how many there were.
+std::size_t ReadRows(Connection& connection, const ListSource& source, const std::string& sql,
+                     const std::function<void(const FoundRow&)>& take) {
+  std::size_t count = 0;
+  std::unique_ptr<Recordset> result = connection.Execute(sql);
+  FoundRow row(source.columns.size() + 1);
+  for (; !result->Eof(); result->MoveNext()) {
+    for (std::size_t i = 0; i < row.size(); ++i)
+      row[i] = CellText(result->Fields(Alias(i)).Value());
+    take(row);
+    ++count;
+  }
+  result->Close();
+  return count;
+}
+
+}  // namespace
+
+std::string PageStatement(const ListSource& source, SqlDialect dialect, const PageQuery& page,
+                          const std::optional<std::vector<std::string>>& ways) {
+  const std::string text = Trimmed(page.text);
+  std::vector<std::string> found;
+  if (ways)
+    found = *ways;
+  else if (!text.empty())
+    found.push_back(FindsText(source, dialect, text));
+  const DialectTraits& traits = Traits(dialect);
+  const std::string order = " ORDER BY " + OrderBy(source, page.order);
+  const std::string rows = page.limit > 0 ? " " + traits.rows(page.limit, page.skip) : "";
 
   std::string sql = "SELECT ";
   sql += SelectList(source) + " FROM " + source.from;
-  for (std::size_t i = 0; i < where.size(); ++i) {
-    sql += i == 0 ? " WHERE " : " AND ";
-    sql += where[i];
+  if (found.size() <= 1 || page.limit == 0) {
+    std::string any;
+    for (const std::string& way : found) any += (any.empty() ? "" : " OR ") + Parenthesised(way);
+    sql += Where(Conditions(source, page, any));
+    return sql + order + rows;
   }
-  sql += " ORDER BY " + source.key + " ";
-  sql += Traits(dialect).first_rows(page.limit);
-  return sql;
+  // Each way read on its own to the page's end, so that each uses its own index; the page
+  // is then taken from what they found together.
+  std::string united;
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    if (i > 0) united += " UNION ";
+    united += "SELECT k FROM (SELECT " + source.key + " AS k FROM " + source.from +
+              Where(Conditions(source, page, found[i])) + order + " " +
+              traits.rows(page.skip + page.limit, 0) + ") w" + std::to_string(i);
+  }
+  sql += " WHERE " + source.key + " IN (" + united + ")";
+  return sql + order + rows;
 }
 
 std::vector<FoundRow> ReadPage(Database& database, const ListSource& source,
                                const PageQuery& page) {
-  return ReadRows(database.ForHost(), source, PageStatement(source, database.Dialect(), page));
+  std::vector<FoundRow> rows;
+  ReadEach(database, source, page, [&rows](const FoundRow& row) { rows.push_back(row); });
+  return rows;
+}
+
+std::size_t ReadEach(Database& database, const ListSource& source, const PageQuery& page,
+                     const std::function<void(const FoundRow&)>& row) {
+  std::optional<std::vector<std::string>> ways;
+  const std::string text = Trimmed(page.text);
+  if (source.ways && !text.empty()) ways = source.ways(database, text);
+  return ReadRows(database.ForHost(), source, PageStatement(source, database.Dialect(), page, ways),
+                  row);
+}
+
+std::string StartsWith(const std::string& column, const std::string& text) {
+  const std::string prefix = UpperCaseText(Trimmed(text));
+  std::string starts = "(";
+  starts += column + " >= " + QuotedText(prefix);
+  if (const auto end = PrefixEnd(prefix)) starts += " AND " + column + " < " + QuotedText(*end);
+  starts += ")";
+  return starts;
+}
+
+std::string Holds(const std::string& column, SqlDialect dialect, const std::string& text) {
+  const std::string trimmed = Trimmed(text);
+  const std::string literal = LikeLiteral(trimmed);
+  std::string anywhere = "%";
+  anywhere += literal;
+  anywhere += '%';
+  const std::string pattern = QuotedText(anywhere);
+  // An UPPER() on every row would double what the search costs where LIKE needs none.
+  std::string holds = Traits(dialect).like_ignores_case
+                          ? column + " LIKE " + pattern
+                          : "UPPER(" + column + ") LIKE UPPER(" + pattern + ")";
+  // The escape costs on every row: it is there only when the text needed it.
+  if (literal.size() != trimmed.size()) holds += " ESCAPE '\\'";
+  return holds;
 }
 
 // A key that starts with the longer text starts with the shorter; a column that holds the
@@ -147,9 +216,9 @@ std::optional<FoundRow> ReadRow(Connection& connection, const ListSource& source
   std::string sql = "SELECT ";
   sql += SelectList(source) + " FROM " + source.from + " WHERE " + source.key + " = " +
          QuotedText(key);
-  std::vector<FoundRow> rows = ReadRows(connection, source, sql);
-  if (rows.empty()) return std::nullopt;
-  return std::move(rows.front());
+  std::optional<FoundRow> found;
+  ReadRows(connection, source, sql, [&found](const FoundRow& row) { found = row; });
+  return found;
 }
 
 std::optional<ListSource> CatalogueOf(std::string_view lookup_sql) {
@@ -169,7 +238,7 @@ std::optional<ListSource> CatalogueOf(std::string_view lookup_sql) {
                                            std::regex::icase);
   if (!std::regex_match(conditions, plain_conditions)) return std::nullopt;
   const std::string description = match[1];
-  return ListSource{match[2], match[3], {description}, {description}, conditions};
+  return ListSource{match[2], match[3], {description}, {description}, conditions, {}, {}};
 }
 
 }  // namespace nv407::host

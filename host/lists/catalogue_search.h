@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,18 +11,26 @@
 
 namespace nv407::host {
 
-// What a searchable list reads: rows of a table (or of tables joined), in the order of a
-// unique, indexed key. The user's text finds the rows whose key starts with it or whose
-// searched columns contain it, in any letter case; the list is read a page at a time, each
-// page starting after the last key of the one before, so a catalogue of any size costs a
-// screenful per page. The F2 search of a key field is one such list; a finder or a report
-// over other tables builds its own.
+// What a searchable list reads: rows of a table (or of tables joined), by default in the
+// order of a unique, indexed key. The user's text finds the rows whose key starts with it
+// or whose searched columns contain it, in any letter case; the list is read a page at a
+// time, each page starting after the last key of the one before, so a catalogue of any
+// size costs a screenful per page. The F2 search of a key field is one such list; the
+// policy finder and the reports build their own (policy_list.h).
 struct ListSource {
   std::string from;                   // a table, or tables joined
   std::string key;                    // the rows' key: unique, indexed, the list's order
   std::vector<std::string> columns;   // shown after the key
   std::vector<std::string> searched;  // searched for the text anywhere in them
   std::string conditions;             // always applied, without a leading AND
+  // What a shown column sorts by where that is not the column itself ("" for the column);
+  // none for a list sorted by its key alone.
+  std::vector<std::string> sorts;
+  // How the text finds rows, for a list where it is not by the key's start and the
+  // searched columns: conditions of which any one finds a row, each read on its own so
+  // that each can use an index of its own. The database lets a way depend on what the
+  // text finds elsewhere.
+  std::function<std::vector<std::string>(Database&, const std::string& text)> ways;
 };
 
 // A row as the list shows it: the key, then the shown columns, as text ("" for NULL).
@@ -30,22 +39,42 @@ using FoundRow = std::vector<std::string>;
 // The rows a page holds, each statement alone.
 inline constexpr int kPageRows = 50;
 
+// The order of a list: by the key (column 0) or by shown column n, then by the key.
+struct ListOrder {
+  int column = 0;
+  bool descending = false;
+  bool operator==(const ListOrder&) const = default;
+};
+
 // Which page of a list to read.
 struct PageQuery {
   std::string text;                               // what the user typed; "" finds every row
   std::optional<std::string> after;               // the last key of the page before, if any
   std::optional<std::vector<std::string>> among;  // only these keys (none: the whole list)
-  int limit = kPageRows;
+  int limit = kPageRows;                          // 0: every row
+  ListOrder order = {};
+  // In another order than the key's, the rows of the pages before (`after` is for the key's).
+  int skip = 0;
 };
 
-// The rows that the text finds, after `after`, in key order, at most `limit`. Values are
-// quoted, LIKE's wildcards in the text are escaped; the key condition is a range, so that
-// the key's index serves it. How LIKE minds the case and how the rows are limited are the
-// dialect's (DialectTraits).
-std::string PageStatement(const ListSource& source, SqlDialect dialect, const PageQuery& page);
+// The rows that the text finds, after `after` (or `skip` rows), in the page's order, at
+// most `limit`. Values are quoted, LIKE's wildcards in the text are escaped; the key
+// condition is a range, so that the key's index serves it. How LIKE minds the case and how
+// the rows are limited are the dialect's (DialectTraits). `ways` replace the text's own
+// conditions (ListSource::ways); several are each read to the page's end and united.
+std::string PageStatement(const ListSource& source, SqlDialect dialect, const PageQuery& page,
+                          const std::optional<std::vector<std::string>>& ways = std::nullopt);
 // Through the host's side of the database.
-std::vector<FoundRow> ReadPage(Database& database, const ListSource& source,
-                               const PageQuery& page);
+std::vector<FoundRow> ReadPage(Database& database, const ListSource& source, const PageQuery& page);
+// Every row of the page's statement, handed over one by one as it is read, without a
+// limit (a report); returns how many there were.
+std::size_t ReadEach(Database& database, const ListSource& source, const PageQuery& page,
+                     const std::function<void(const FoundRow&)>& row);
+
+// The key starts with the text as a key field takes it (upper case): a range on the key's
+// index. And a column holds the text in any letter case.
+std::string StartsWith(const std::string& column, const std::string& text);
+std::string Holds(const std::string& column, SqlDialect dialect, const std::string& text);
 
 // Whether every row `longer` finds is among those `shorter` finds: the one was typed on
 // from the other. A list that read all of what `shorter` found can then look among those

@@ -1,0 +1,129 @@
+#include "host/lists/policy_list.h"
+
+#include "host/db/dialect.h"
+#include "host/headless/text_rules.h"
+#include "host/services/folio.h"
+
+namespace nv407::host {
+namespace {
+
+// Up to this many clients found by the text, their policies are read through the index on
+// the policies' client, and sorted; beyond it the text is common, and the policies are read
+// in the list's order, each one's client looked at, until a page is full.
+constexpr int kFewClients = 2000;
+
+std::string Day(SqlDialect dialect, const Date& day) {
+  return QuotedText(DateText(dialect, day));
+}
+
+std::string InForce(SqlDialect dialect, const Date& today) {
+  return "p.Es_Cve_Estado <> 'CA' AND (p.Ps_Fecha_Finaliza IS NULL OR p.Ps_Fecha_Finaliza >= " +
+         Day(dialect, today) + ")";
+}
+
+std::string StateSql(SqlDialect dialect, const Date& today) {
+  return "CASE WHEN p.Es_Cve_Estado = 'CA' THEN '" + std::string(kStateCancelled) +
+         "' WHEN p.Ps_Fecha_Finaliza < " + Day(dialect, today) + " THEN '" +
+         std::string(kStateExpired) + "' ELSE '" + std::string(kStateInForce) + "' END";
+}
+
+// The services of policy p as the screen lists them: those whose service type exists.
+constexpr const char* kServicesOfPolicy =
+    "FROM Poliza_Servicio_Tipo_Servicio s JOIN Tipo_Servicio t "
+    "ON t.Ts_Cve_Tipo_Servicio = s.Ts_Cve_Tipo_Servicio WHERE s.Ps_Folio = p.Ps_Folio";
+
+std::string UsageSql() {
+  return "(SELECT MAX(" + UsedQuantitySql() + " * 1.0 / s.Pst_Cantidad_Incluida) " +
+         kServicesOfPolicy + " AND s.Pst_Cantidad_Incluida > 0)";
+}
+
+std::string SelectionConditions(SqlDialect dialect, const Date& today,
+                                const PolicySelection& selection) {
+  std::string conditions;
+  switch (selection.filter) {
+    case PolicyFilter::kAll:
+      break;
+    case PolicyFilter::kInForce:
+      conditions = InForce(dialect, today);
+      break;
+    case PolicyFilter::kCancelled:
+      conditions = "p.Es_Cve_Estado = 'CA'";
+      break;
+    case PolicyFilter::kExpiring:
+      conditions = "p.Es_Cve_Estado <> 'CA' AND p.Ps_Fecha_Finaliza >= " + Day(dialect, today) +
+                   " AND p.Ps_Fecha_Finaliza <= " + Day(dialect, today.AddDays(selection.days));
+      break;
+    case PolicyFilter::kExpired:
+      conditions = "p.Es_Cve_Estado <> 'CA' AND p.Ps_Fecha_Finaliza < " + Day(dialect, today);
+      break;
+    case PolicyFilter::kNearlyUsedUp:
+      conditions = "p.Es_Cve_Estado <> 'CA' AND EXISTS (SELECT 1 " +
+                   std::string(kServicesOfPolicy) + " AND " + UsedToPercentSql(selection.percent) +
+                   ")";
+      break;
+  }
+  if (selection.client) {
+    if (!conditions.empty()) conditions += " AND ";
+    conditions += "p.Cl_Cve_Cliente = " + QuotedText(*selection.client);
+  }
+  return conditions;
+}
+
+// The clients whose key starts with the text or whose name holds it.
+ListSource ClientsFound() {
+  return {"Cliente", "Cl_Cve_Cliente", {}, {"Cl_Razon_Social_1"}, "", {}, {}};
+}
+
+// A folio as typed, a folio as the folio field would take it, or a client.
+std::vector<std::string> TextWays(Database& database, const std::string& text) {
+  const std::string typed = UpperCaseText(text);
+  std::vector<std::string> ways = {StartsWith("p.Ps_Folio", text)};
+  const std::string folio = FormatFolio(text);
+  if (!folio.starts_with(typed)) ways.push_back("p.Ps_Folio = " + QuotedText(folio));
+
+  const std::size_t clients =
+      ReadPage(database, ClientsFound(), {text, std::nullopt, std::nullopt, kFewClients + 1})
+          .size();
+  if (clients == 0) return ways;
+  const std::string client_found = "(" + StartsWith("cf.Cl_Cve_Cliente", text) + " OR " +
+                                   Holds("cf.Cl_Razon_Social_1", database.Dialect(), text) + ")";
+  if (clients <= kFewClients) {
+    ways.push_back("p.Cl_Cve_Cliente IN (SELECT cf.Cl_Cve_Cliente FROM Cliente cf WHERE " +
+                   client_found + ")");
+  } else {
+    ways.push_back(
+        "EXISTS (SELECT 1 FROM Cliente cf WHERE cf.Cl_Cve_Cliente = p.Cl_Cve_Cliente AND " +
+        client_found + ")");
+  }
+  return ways;
+}
+
+}  // namespace
+
+std::string UsedQuantitySql() {
+  return "COALESCE(CASE WHEN t.Ts_Servicio_Hora = 'SI' THEN s.Pst_Tiempo_Utilizado "
+         "ELSE s.Pst_Evento_Utilizado END, 0)";
+}
+
+std::string UsedToPercentSql(int percent) {
+  return "s.Pst_Cantidad_Incluida > 0 AND " + UsedQuantitySql() +
+         " * 100 >= " + std::to_string(percent) + " * s.Pst_Cantidad_Incluida";
+}
+
+ListSource PolicyList(SqlDialect dialect, const Date& today, const PolicySelection& selection) {
+  ListSource list;
+  list.from = "Poliza_Servicio p LEFT JOIN Cliente c ON c.Cl_Cve_Cliente = p.Cl_Cve_Cliente";
+  list.key = "p.Ps_Folio";
+  list.columns = {"p.Cl_Cve_Cliente",       "c.Cl_Razon_Social_1",
+                  "p.Sc_Cve_Sucursal",      "p.Tps_Cve_Tipo_Poliza_Servicio",
+                  "p.Ps_Fecha_Inicia",      "p.Ps_Fecha_Finaliza",
+                  StateSql(dialect, today), UsageSql()};
+  // A policy without a used service sorts below every used one.
+  list.sorts.assign(list.columns.size(), "");
+  list.sorts[kPolicyUsage - 1] = "COALESCE(" + UsageSql() + ", -1)";
+  list.conditions = SelectionConditions(dialect, today, selection);
+  list.ways = &TextWays;
+  return list;
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,207 @@
+#include "host/lists/policy_list.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "support/test_database.h"
+
+namespace nv407::testing {
+namespace {
+
+using host::ListOrder;
+using host::PolicyFilter;
+using host::PolicySelection;
+
+// Policies of every kind the finder tells apart, on the day the tests pin (2024-03-15).
+class PolicyListTest : public ::testing::Test {
+ protected:
+  PolicyListTest() {
+    Add("MTY-000001", "C00001", "2024-12-31", "AC", {{"SOPREM", 120, 96, 0}});  // exactly 80 %
+    Add("MTY-000002", "C00003", "2024-03-25", "AC", {{"SOPREM", 10, 5, 0}});    // ends in 10 days
+    Add("MTY-000003", "C00001", "2024-12-31", "CA", {{"SOPREM", 10, 10, 0}});  // cancelled, used up
+    Add("GDL-000001", "C00002", "2024-02-29", "AC", {{"SOPREM", 10, 9, 0}});   // expired, 90 %
+    Add("GDL-000002", "C00004", "2024-03-15", "AC", {});                       // no service row
+    // Counted in events: the hours counter is not its use.
+    Add("QRO-000001", "C00002", "2025-01-31", "AC", {{"VISITA", 12, 11, 2}});
+    Add("QRO-000002", "C00003", "2024-06-30", "AC",
+        {{"SOPREM", 120, 95.9, 0}, {"VISITA", 4, 0, 1}});
+    // A quantity of nothing is no share.
+    Add("QRO-000003", "C00004", "2024-06-30", "AC", {{"CAPACIT", 0, 0, 3}, {"SOPREM", 0, 1, 0}});
+  }
+  void Add(const std::string& folio, const std::string& client, const std::string& end,
+           const std::string& state, const std::vector<ServiceUse>& services) {
+    PolicyRow policy;
+    policy.folio = folio;
+    policy.branch = folio.substr(0, folio.find('-'));
+    policy.client = client;
+    policy.start = "2024-01-01";
+    policy.end = end;
+    policy.state = state;
+    policy.services = services;
+    db.AddPolicy(policy);
+  }
+  host::ListSource List(const PolicySelection& selection = {}) {
+    return host::PolicyList(db.db().Dialect(), Date::FromYmd(2024, 3, 15), selection);
+  }
+  // Column `column` of every row found (0: the folio), in one statement.
+  std::string Found(const host::ListSource& list, const std::string& text = "",
+                    ListOrder order = {}, int column = 0) {
+    std::string found;
+    host::PageQuery all{text, std::nullopt, std::nullopt, 0, order};
+    for (const host::FoundRow& row : host::ReadPage(db.db(), list, all))
+      found += (found.empty() ? "" : " ") + row.at(static_cast<std::size_t>(column));
+    return found;
+  }
+  // The same, read as the finder reads it: pages of two rows, each after the one before.
+  std::string FoundInPages(const host::ListSource& list, const std::string& text, ListOrder order) {
+    std::string found;
+    host::PageQuery page{text, std::nullopt, std::nullopt, 2, order};
+    for (;;) {
+      const std::vector<host::FoundRow> rows = host::ReadPage(db.db(), list, page);
+      for (const host::FoundRow& row : rows) found += (found.empty() ? "" : " ") + row.front();
+      if (rows.size() < 2) return found;
+      if (order.column == 0)
+        page.after = rows.back().front();
+      else
+        page.skip += 2;
+    }
+  }
+
+  TestDatabase db;
+};
+
+struct FilterCase {
+  const char* name;
+  PolicySelection selection;
+  const char* found;
+};
+
+TEST_F(PolicyListTest, EachQuickFilterFindsItsPolicies) {
+  const FilterCase cases[] = {
+      {"all",
+       {},
+       "GDL-000001 GDL-000002 MTY-000001 MTY-000002 MTY-000003 QRO-000001 QRO-000002 QRO-000003"},
+      {"in force (ending today included)",
+       {.filter = PolicyFilter::kInForce},
+       "GDL-000002 MTY-000001 MTY-000002 QRO-000001 QRO-000002 QRO-000003"},
+      {"cancelled", {.filter = PolicyFilter::kCancelled}, "MTY-000003"},
+      {"expired", {.filter = PolicyFilter::kExpired}, "GDL-000001"},
+      {"expiring within 10 days",
+       {.filter = PolicyFilter::kExpiring, .days = 10},
+       "GDL-000002 MTY-000002"},
+      {"expiring within 9 days", {.filter = PolicyFilter::kExpiring, .days = 9}, "GDL-000002"},
+      {"nearly used up: 80 % reached, never a cancelled one",
+       {.filter = PolicyFilter::kNearlyUsedUp},
+       "GDL-000001 MTY-000001"},
+      {"used to 90 %", {.filter = PolicyFilter::kNearlyUsedUp, .percent = 90}, "GDL-000001"},
+      {"one client's", {.client = "C00001"}, "MTY-000001 MTY-000003"},
+      {"one client's in force",
+       {.filter = PolicyFilter::kInForce, .client = "C00001"},
+       "MTY-000001"},
+  };
+  for (const FilterCase& c : cases) EXPECT_EQ(Found(List(c.selection)), c.found) << c.name;
+}
+
+TEST_F(PolicyListTest, ShowsStateAndTheMostUsedShareOfEachPolicy) {
+  const host::ListSource list = List();
+  EXPECT_EQ(Found(list, "", {}, host::kPolicyState),
+            "Vencida Vigente Vigente Vigente Cancelada Vigente Vigente Vigente");
+  // 9/10; none; 96/120; 5/10; 10/10; 2/12 (events); 95.9/120 beats 1/4; nothing included.
+  std::vector<std::string> usage;
+  for (const host::FoundRow& row : host::ReadPage(db.db(), list, {"", {}, {}, 0}))
+    usage.push_back(row.at(host::kPolicyUsage).empty()
+                        ? "-"
+                        : std::to_string(std::lround(100 * std::stod(row.at(host::kPolicyUsage)))));
+  EXPECT_EQ(usage, (std::vector<std::string>{"90", "-", "80", "50", "100", "17", "80", "-"}));
+  EXPECT_EQ(host::ReadPage(db.db(), list, {}).front().at(host::kPolicyClientName),
+            "Ferretería La Esperanza, S.A. de C.V.");
+}
+
+struct OrderCase {
+  const char* name;
+  ListOrder order;
+  const char* found;
+};
+
+// Every order ends ties on the folio, in the same direction; pages read in it join up.
+TEST_F(PolicyListTest, SortsByAnyColumnEitherWayAndPagesJoinUp) {
+  const OrderCase cases[] = {
+      {"folio, descending",
+       {0, true},
+       "QRO-000003 QRO-000002 QRO-000001 MTY-000003 MTY-000002 MTY-000001 GDL-000002 GDL-000001"},
+      {"end date",
+       {host::kPolicyEnd, false},
+       "GDL-000001 GDL-000002 MTY-000002 QRO-000002 QRO-000003 MTY-000001 MTY-000003 QRO-000001"},
+      {"usage, most used first, none last",
+       {host::kPolicyUsage, true},
+       "MTY-000003 GDL-000001 MTY-000001 QRO-000002 MTY-000002 QRO-000001 QRO-000003 GDL-000002"},
+      {"client name",
+       {host::kPolicyClientName, false},
+       "MTY-000001 MTY-000003 GDL-000002 QRO-000003 GDL-000001 QRO-000001 MTY-000002 QRO-000002"},
+      {"state",
+       {host::kPolicyState, false},
+       "MTY-000003 GDL-000001 GDL-000002 MTY-000001 MTY-000002 QRO-000001 QRO-000002 QRO-000003"},
+  };
+  const host::ListSource list = List();
+  for (const OrderCase& c : cases) {
+    EXPECT_EQ(Found(list, "", c.order), c.found) << c.name;
+    EXPECT_EQ(FoundInPages(list, "", c.order), c.found) << c.name << ", in pages";
+  }
+}
+
+struct TextCase {
+  const char* text;
+  const char* found;
+};
+
+// What the operator types finds policies by folio (as typed, or as the folio field takes
+// it) or by client (key or name, any letter case), in whatever order is chosen.
+TEST_F(PolicyListTest, TheTextFindsFoliosAndClients) {
+  const TextCase cases[] = {
+      {"mty", "MTY-000001 MTY-000002 MTY-000003"},
+      {"  qro-00000", "QRO-000001 QRO-000002 QRO-000003"},
+      {"mty-2", "MTY-000002"},
+      {"C0000",
+       "GDL-000001 GDL-000002 MTY-000001 MTY-000002 MTY-000003 QRO-000001 QRO-000002 "
+       "QRO-000003"},
+      {"c00002", "GDL-000001 QRO-000001"},
+      {"HOSPITAL san", "MTY-000002 QRO-000002"},
+      {"ferretería", "GDL-000001 QRO-000001"},
+      {"s.a. de c.v.", "GDL-000001 GDL-000002 MTY-000001 MTY-000003 QRO-000001 QRO-000003"},
+      {"100%", ""},
+      {"zzz", ""},
+  };
+  const host::ListSource list = List();
+  for (const TextCase& c : cases) {
+    EXPECT_EQ(Found(list, c.text), c.found) << c.text;
+    EXPECT_EQ(FoundInPages(list, c.text, {}), c.found) << c.text << ", in pages";
+    EXPECT_EQ(FoundInPages(list, c.text, {host::kPolicyEnd, true}),
+              Found(list, c.text, {host::kPolicyEnd, true}))
+        << c.text << ", by end date in pages";
+  }
+  EXPECT_EQ(Found(List({.filter = PolicyFilter::kInForce}), "c00001"), "MTY-000001");
+}
+
+// A text most clients' names hold is read another way (policies in order, each client
+// looked at); it finds the same.
+TEST_F(PolicyListTest, ACommonTextFindsTheSameAsARareOne) {
+  std::string clients;
+  for (int i = 0; i < 2100; ++i)
+    clients += std::string(clients.empty() ? "" : ", ") + "('X" + std::to_string(10000 + i) +
+               "', 'Cliente Común " + std::to_string(i) + "', 'AC')";
+  db.Execute("INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado) VALUES " +
+             clients);
+  Add("QRO-000004", "X10007", "2024-12-31", "AC", {});
+  Add("QRO-000005", "X12099", "2024-12-31", "AC", {});
+  const host::ListSource list = List();
+  EXPECT_EQ(Found(list, "común"), "QRO-000004 QRO-000005");
+  EXPECT_EQ(FoundInPages(list, "CLIENTE COM", {}), "QRO-000004 QRO-000005");
+  EXPECT_EQ(FoundInPages(list, "x1", {host::kPolicyEnd, false}), "QRO-000004 QRO-000005");
+  EXPECT_EQ(Found(list, "común 2099"), "QRO-000005");
+}
+
+}  // namespace
+}  // namespace nv407::testing
