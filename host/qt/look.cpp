@@ -30,6 +30,18 @@ QRect ToPixels(const Rect& position) {
           ToPixels(position.height)};
 }
 
+QString GradeColour(Grade grade) {
+  switch (grade) {
+    case Grade::kNormal:
+      return "#00538a";
+    case Grade::kWarning:
+      return "#b06f00";
+    case Grade::kAlarm:
+      return "#b00020";
+  }
+  return {};
+}
+
 QString ToQString(const std::string& text) {
   return QString::fromStdString(text);
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "component/control_layout.h"
+#include "host/lists/policy_usage.h"
 
 namespace nv407::host {
 
@@ -27,6 +28,10 @@ std::string ToStdString(const QString& text);
 QColor ToQColor(const Colour& colour, const QPalette& palette);
 // "#rrggbb", for style sheets.
 QString ColourName(const Colour& colour, const QPalette& palette);
+
+// How a use or an end date stands, in colour: the window's blue, amber from a warning,
+// the refused key's red for an alarm.
+QString GradeColour(Grade grade);
 
 // A colour setting written "r,g,b" (the colour scheme's); nothing when unset or unreadable.
 std::optional<Colour> ColourSetting(const ControlLayout& layout, std::string_view key);

@@ -167,19 +167,35 @@ QString FieldsTable(Connection& connection, const RecordView& record) {
   return html + "</table>";
 }
 
+// Two cells: a bar 120 pixels wide, filled to the share used (full beyond it), and the share.
+QString UsageCells(const ServiceUsage& service) {
+  const std::optional<int> percent = ShownPercent(service.used, service.included);
+  if (!percent) return "<td></td><td align='right' style='color:#8a9aa8'>—</td>";
+  const int filled = std::clamp(*percent, 0, 100);
+  const QString colour = GradeColour(UsageGrade(service.used, service.included));
+  QString bar = "<td><table width='120' cellspacing='0' cellpadding='0'><tr>";
+  if (filled > 0)
+    bar += QString("<td width='%1%' bgcolor='%2' height='10'></td>").arg(filled).arg(colour);
+  if (filled < 100)
+    bar += QString("<td width='%1%' bgcolor='#dfe6ec' height='10'></td>").arg(100 - filled);
+  return bar + "</tr></table></td><td align='right' style='color:" + colour + "'><b>" +
+         QString::number(*percent) + "&nbsp;%</b></td>";
+}
+
 QString ServicesTable(const RecordView& record) {
   QString html =
       "<h3>Servicios incluidos</h3><table cellspacing='0' cellpadding='4' border='1' "
       "style='border-color:#c2ccd4; border-collapse:collapse'><tr style='background:#e4ebf0'>"
       "<th align='left'>Servicio</th><th align='left'>Descripción</th><th>Unidad</th>"
       "<th align='right'>Incluido</th><th align='right'>Utilizado</th>"
-      "<th align='right'>Restante</th></tr>";
-  for (const RecordService& service : record.services) {
+      "<th align='right'>Restante</th><th colspan='2' align='left'>Uso</th></tr>";
+  for (const ServiceUsage& service : record.services) {
+    const double left = service.included - service.used;
     html += "<tr><td>" + Escaped(service.key) + "</td><td>" + Escaped(service.description) +
             "</td><td align='center'>" + Escaped(service.unit) + "</td><td align='right'>" +
             Number(service.included) + "</td><td align='right'>" + Number(service.used) +
-            "</td><td align='right'><b>" + Number(service.included - service.used) +
-            "</b></td></tr>";
+            "</td><td align='right'" + (left < 0 ? " style='color:#b00020'" : "") + "><b>" +
+            Number(left) + "</b></td>" + UsageCells(service) + "</tr>";
   }
   return html + "</table>";
 }

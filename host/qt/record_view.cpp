@@ -41,29 +41,6 @@ std::vector<std::string> ColumnNames(Database& database, const std::string& tabl
   return names;
 }
 
-// The unit and the used amount as the screen reads them: hours for a service counted in
-// hours ("SI"), events for any other.
-std::vector<RecordService> ReadServices(Connection& connection, const std::string& folio) {
-  std::vector<RecordService> services;
-  std::unique_ptr<Recordset> rows = connection.Execute(
-      "SELECT p.Ts_Cve_Tipo_Servicio AS s, t.Ts_Descripcion AS d, t.Ts_Servicio_Hora AS h, "
-      "p.Pst_Cantidad_Incluida AS i, p.Pst_Tiempo_Utilizado AS ut, p.Pst_Evento_Utilizado AS ue "
-      "FROM Poliza_Servicio_Tipo_Servicio p LEFT JOIN Tipo_Servicio t "
-      "ON p.Ts_Cve_Tipo_Servicio = t.Ts_Cve_Tipo_Servicio WHERE p.Ps_Folio = " +
-      QuotedText(folio) + " ORDER BY p.Ts_Cve_Tipo_Servicio");
-  auto number = [&](const char* column) {
-    const Variant value = rows->Fields(column).Value();
-    return value.IsNull() ? 0.0 : value.ToDouble();
-  };
-  for (; !rows->Eof(); rows->MoveNext()) {
-    const bool hours = CellText(rows->Fields("h").Value()) == "SI";
-    services.push_back({CellText(rows->Fields("s").Value()), CellText(rows->Fields("d").Value()),
-                        hours ? "HR" : "EV", number("i"), number(hours ? "ut" : "ue")});
-  }
-  rows->Close();
-  return services;
-}
-
 }  // namespace
 
 RecordView ReadRecord(Database& database, const std::string& table, const std::string& key_column,
@@ -95,7 +72,7 @@ RecordView ReadRecord(Database& database, const std::string& table, const std::s
 
   if (const KnownTable* known = FindKnownTable(table);
       known && known->name == schema::kPolizaServicio)
-    view.services = ReadServices(connection, key);
+    view.services = ReadServiceUsage(connection, key);
   return view;
 }
 

@@ -6,17 +6,12 @@
 
 #include "component/variant.h"
 #include "host/db/database.h"
+#include "host/lists/policy_usage.h"
 
 namespace nv407::host {
 
 struct RecordNote {
   std::string logged_at, user_code, note;
-};
-
-// A policy's service as the viewer lists it: the unit is "HR" or "EV", as on the screen.
-struct RecordService {
-  std::string key, description, unit;
-  double included = 0, used = 0;
 };
 
 // One record as the record viewer shows it: every column of its table with its value
@@ -27,7 +22,7 @@ struct RecordView {
   bool found = false;
   std::vector<std::pair<std::string, Variant>> columns;
   std::vector<RecordNote> notes;
-  std::vector<RecordService> services;
+  std::vector<ServiceUsage> services;
 };
 
 // Reads through the host's side of the database. The table and key column are names

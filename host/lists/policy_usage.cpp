@@ -1,0 +1,127 @@
+#include "host/lists/policy_usage.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "component/variant.h"
+#include "data/schema.h"
+#include "host/db/statement_text.h"
+#include "host/lists/policy_list.h"
+
+namespace nv407::host {
+namespace {
+
+std::string CellText(const Variant& value) {
+  return value.IsNull() ? std::string() : value.ToText();
+}
+
+double Quantity(const Variant& value) {
+  return value.IsNull() ? 0.0 : value.ToDouble();
+}
+
+std::chrono::sys_days DayOf(const Date& date) {
+  return std::chrono::year{date.Year()} / date.Month() / date.Day();
+}
+
+// "120 horas", "1 hora", "3 eventos": the unit follows the quantity it names.
+std::string UnitWord(const std::string& unit, double quantity) {
+  const bool one = quantity == 1;
+  if (unit == "HR") return one ? "hora" : "horas";
+  return one ? "evento" : "eventos";
+}
+
+}  // namespace
+
+std::vector<ServiceUsage> ReadServiceUsage(Connection& connection, const std::string& folio) {
+  std::vector<ServiceUsage> services;
+  std::unique_ptr<Recordset> rows = connection.Execute(
+      "SELECT s.Ts_Cve_Tipo_Servicio AS k, t.Ts_Descripcion AS d, "
+      "CASE WHEN t.Ts_Servicio_Hora = 'SI' THEN 'HR' ELSE 'EV' END AS u, "
+      "s.Pst_Cantidad_Incluida AS i, " +
+      UsedQuantitySql() +
+      " AS q FROM Poliza_Servicio_Tipo_Servicio s JOIN Tipo_Servicio t "
+      "ON t.Ts_Cve_Tipo_Servicio = s.Ts_Cve_Tipo_Servicio WHERE s.Ps_Folio = " +
+      QuotedText(folio) + " ORDER BY s.Ts_Cve_Tipo_Servicio");
+  for (; !rows->Eof(); rows->MoveNext()) {
+    services.push_back({CellText(rows->Fields("k").Value()), CellText(rows->Fields("d").Value()),
+                        CellText(rows->Fields("u").Value()), Quantity(rows->Fields("i").Value()),
+                        Quantity(rows->Fields("q").Value())});
+  }
+  rows->Close();
+  return services;
+}
+
+std::optional<PolicyUsage> ReadPolicyUsage(Connection& connection, const std::string& folio) {
+  std::unique_ptr<Recordset> row = connection.Execute(
+      "SELECT Es_Cve_Estado AS e, Ps_Fecha_Finaliza AS f FROM Poliza_Servicio WHERE Ps_Folio = " +
+      QuotedText(folio));
+  if (row->Eof()) {
+    row->Close();
+    return std::nullopt;
+  }
+  PolicyUsage usage;
+  usage.folio = folio;
+  usage.cancelled = CellText(row->Fields("e").Value()) == schema::kStateCancelled;
+  const Variant end = row->Fields("f").Value();
+  if (!end.IsNull() && !end.IsEmpty()) usage.end = end.ToDate().DateOnly();
+  row->Close();
+  usage.services = ReadServiceUsage(connection, folio);
+  return usage;
+}
+
+std::optional<int> ShownPercent(double used, double included) {
+  if (!(included > 0)) return std::nullopt;
+  const double share = 100 * used / included;
+  int shown = static_cast<int>(std::lround(share));
+  for (int threshold : {kNearlyUsedUpPercent, 100})
+    if (share < threshold && shown >= threshold) shown = threshold - 1;
+  return shown;
+}
+
+Grade UsageGrade(double used, double included) {
+  if (!(included > 0)) return Grade::kNormal;
+  if (used >= included) return Grade::kAlarm;
+  if (used * 100 >= kNearlyUsedUpPercent * included) return Grade::kWarning;
+  return Grade::kNormal;
+}
+
+std::optional<GlanceLine> MostUsedLine(const std::vector<ServiceUsage>& services) {
+  const ServiceUsage* most = nullptr;
+  for (const ServiceUsage& service : services) {
+    if (!(service.included > 0)) continue;
+    if (most == nullptr || service.used * most->included > most->used * service.included)
+      most = &service;
+  }
+  if (most == nullptr) return std::nullopt;
+  return GlanceLine{most->key + ": " + NumberText(most->used) + " de " +
+                        NumberText(most->included) + " " + UnitWord(most->unit, most->included) +
+                        " (" + std::to_string(*ShownPercent(most->used, most->included)) + "%)",
+                    UsageGrade(most->used, most->included)};
+}
+
+GlanceLine ExpiryLine(const Date& end, const Date& today) {
+  const auto days = (DayOf(end) - DayOf(today)).count();
+  if (days < 0) return {"Vencida el " + ShortDate(end), Grade::kAlarm};
+  if (days > kExpiringDays) return {"Vigente hasta el " + ShortDate(end), Grade::kNormal};
+  if (days == 0) return {"Vence hoy", Grade::kWarning};
+  if (days == 1) return {"Vence mañana", Grade::kWarning};
+  return {"Vence en " + std::to_string(days) + " días", Grade::kWarning};
+}
+
+std::vector<GlanceLine> Glance(const PolicyUsage& usage, const Date& today) {
+  std::vector<GlanceLine> lines;
+  if (usage.cancelled) return lines;
+  if (auto most = MostUsedLine(usage.services)) lines.push_back(std::move(*most));
+  if (usage.end) lines.push_back(ExpiryLine(*usage.end, today));
+  return lines;
+}
+
+std::string ShortDate(const Date& date) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d/%02d/%04d", date.Day(), date.Month(), date.Year());
+  return text;
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "component/database.h"
+#include "component/date.h"
+
+namespace nv407::host {
+
+// One service of a policy as the screen lists it: counted in hours ("HR", the hours used)
+// or events ("EV", the events used); a NULL quantity is 0.
+struct ServiceUsage {
+  std::string key, description, unit;
+  double included = 0, used = 0;
+};
+
+// What the host shows of a policy at a glance: its state, end date and services.
+struct PolicyUsage {
+  std::string folio;
+  bool cancelled = false;
+  std::optional<Date> end;
+  std::vector<ServiceUsage> services;
+};
+
+// The services of a policy whose service type exists, by service key; empty for none.
+std::vector<ServiceUsage> ReadServiceUsage(Connection& connection, const std::string& folio);
+// Nothing when there is no such policy.
+std::optional<PolicyUsage> ReadPolicyUsage(Connection& connection, const std::string& folio);
+
+// How a use or an end date stands: within limits, close to them, or past them.
+enum class Grade { kNormal, kWarning, kAlarm };
+
+// The share of an included quantity that is used, in whole percent as shown: rounded, but
+// never at a threshold (80 %, 100 %) that the exact share has not reached. Nothing when
+// there is no quantity to use.
+std::optional<int> ShownPercent(double used, double included);
+// A warning from 80 % of the quantity, an alarm from all of it.
+Grade UsageGrade(double used, double included);
+
+struct GlanceLine {
+  std::string text;
+  Grade grade = Grade::kNormal;
+};
+// "SOPREM: 110 de 120 horas (92%)": the service used the most, by share of its quantity.
+std::optional<GlanceLine> MostUsedLine(const std::vector<ServiceUsage>& services);
+// "Vencida el 14/03/2025" (an alarm); "Vence hoy", "Vence mañana", "Vence en 12 días" (a
+// warning, within 30 days); "Vigente hasta el 14/03/2026" beyond.
+GlanceLine ExpiryLine(const Date& end, const Date& today);
+// The policy's lines for the status bar: its most used service and its end; nothing for a
+// cancelled policy.
+std::vector<GlanceLine> Glance(const PolicyUsage& usage, const Date& today);
+
+// "14/03/2025".
+std::string ShortDate(const Date& date);
+
+}  // namespace nv407::host
