@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "component/variant.h"
+#include "host/db/chain_notes.h"
 #include "host/db/database.h"
 
 namespace nv407::host {
@@ -19,8 +20,8 @@ enum class Starts {
   kEndsThisMonth,  // so that it ends on the last day of this month
 };
 
-// A cancelled policy was replaced by an edit (which logs nothing) or given a Baja (which
-// logs "Baja"); either happened on the day the demo says.
+// A cancelled policy was replaced by an edit (whose save notes the chain on both
+// policies) or given a Baja (which logs "Baja"); either happened on the day the demo says.
 enum class Cancelled { kNo, kByEdit, kByBaja };
 constexpr int kEditedDaysAgo = 10;
 constexpr int kBajaDaysAgo = 28;
@@ -45,10 +46,12 @@ struct DemoPolicy {
   Cancelled cancelled = Cancelled::kNo;
 };
 
-// The story the demo tells, branch by branch: partly used policies, one nearly used up
-// (MTY-000003), one ending this month (MTY-000002), expired ones (MTY-000004,
-// GDL-000005), a policy replaced by an edit (MTY-000005 cancelled, MTY-000006 its
-// successor), one cancelled by Baja (GDL-000004), and one whose counters were reset
+// The story the demo tells, branch by branch: partly used policies, one used up
+// (MTY-000003), one used to exactly 80 % (GDL-000003), one used beyond what it includes
+// and ending within a month (GDL-000006), one ending this month (MTY-000002), expired ones
+// (MTY-000004, GDL-000005), policies without services (MTY-000008, CDMX-00005), a policy
+// replaced by an edit (MTY-000005 cancelled, MTY-000006 its successor, the chain noted on
+// both), one cancelled by Baja (GDL-000004), and one whose counters were reset
 // (MTY-000007, its report in the record log).
 const std::vector<DemoPolicy>& Policies() {
   using enum Starts;
@@ -88,14 +91,14 @@ const std::vector<DemoPolicy>& Policies() {
        "Equipo de las sucursales del centro", "Mantenimiento trimestral de equipo",
        {{"VISITA", 1}, {"RESPALDO", 1}}},
       {"GDL-000003", "V001", "C00010", "SOPMEN", kMonthStart, 0, 1, "RUIZ-45", "",
-       "Soporte mensual", {{"SOPREM", 2.5}}},
+       "Soporte mensual", {{"SOPREM", 8}}},
       {"GDL-000004", "V003", "C00009", "GAR12", kDaysAgo, 40, 15, "FTA-1190",
        "El equipo se dio de baja del inventario", "Garantía extendida de equipo", {}, kByBaja},
       {"GDL-000005", "V002", "C00011", "SOPMEN", kMonthStart, 2, 8, "HRQ-640", "",
        "Soporte mensual", {{"SOPREM", 10}, {"VISITA", 1}}},
       {"GDL-000006", "V003", "C00012", "SOPANUAL", kMonthsAgo, 11, 18, "AAP-5102",
        "Oficinas de Manzanillo y Guadalajara", "Póliza de soporte anual",
-       {{"SOPREM", 101}, {"SOPSITIO", 22}, {"VISITA", 11}, {"CAPACIT", 2}}},
+       {{"SOPREM", 126}, {"SOPSITIO", 22}, {"VISITA", 11}, {"CAPACIT", 2}}},
 
       {"CDMX-00001", "V001", "C00013", "SOPANUAL", kMonthsAgo, 6, 5, "ERE-3301",
        "Redacción y sistema editorial", "Póliza de soporte anual",
@@ -222,6 +225,14 @@ Date StartOf(const DemoPolicy& policy, Length length, const Date& today) {
   return today;
 }
 
+void Note(Connection& connection, const std::string& folio, const std::string& note,
+          const std::string& when) {
+  connection.Execute(
+      "INSERT INTO record_log (table_name, record_key, note, user_code, logged_at) "
+      "VALUES ('Poliza_Servicio', " +
+      Literal(folio) + ", " + Literal(note) + ", 'ADMIN', " + when + ")");
+}
+
 template <typename Read>
 void ForEachRow(Connection& connection, const std::string& sql, Read read) {
   std::unique_ptr<Recordset> rows = connection.Execute(sql);
@@ -269,12 +280,15 @@ void InsertPolicy(Connection& connection, const DemoPolicy& policy, const Date& 
   const std::string when = Literal(today.AddDays(-days_ago).ToIsoDate() + " 09:15:00");
   connection.Execute("UPDATE Poliza_Servicio SET Oper_Baja = 'ADMIN', Fecha_Baja = " + when +
                      ", Es_Cve_Estado = 'CA' WHERE Ps_Folio = " + Literal(folio));
-  if (policy.cancelled == Cancelled::kByBaja) {
-    connection.Execute(
-        "INSERT INTO record_log (table_name, record_key, note, user_code, logged_at) "
-        "VALUES ('Poliza_Servicio', " +
-        Literal(folio) + ", 'Baja', 'ADMIN', " + when + ")");
-  }
+  if (policy.cancelled == Cancelled::kByBaja) Note(connection, folio, "Baja", when);
+}
+
+// The notes an edit's save writes on the policy it replaced and on its successor.
+void NoteReplacement(Connection& connection, const std::string& replaced,
+                     const std::string& successor, const Date& today) {
+  const std::string when = Literal(today.AddDays(-kEditedDaysAgo).ToIsoDate() + " 09:15:00");
+  Note(connection, replaced, ReplacedByNote(successor), when);
+  Note(connection, successor, ReplacesNote(replaced), when);
 }
 
 }  // namespace
@@ -311,6 +325,8 @@ void LoadDemoPolicies(Connection& connection, const Date& now) {
     connection.Execute("INSERT INTO folio_series (branch, table_name, last_number) VALUES (" +
                        Literal(branch) + ", 'Poliza_Servicio', " + std::to_string(number) + ")");
   }
+
+  NoteReplacement(connection, "MTY-000005", "MTY-000006", today);
 
   const std::string reset_at = Literal(today.AddMonths(-1).ToIsoDate() + " 17:40:00");
   connection.Execute("UPDATE Poliza_Servicio SET Oper_Ult_Modif = 'ADMIN', Fecha_Ult_Modif = " +

@@ -3,14 +3,10 @@
 #include <regex>
 
 #include "data/schema.h"
-#include "host/services/clock.h"
 #include "host/services/folio.h"
 
 namespace nv407::host {
 namespace {
-
-constexpr std::string_view kReplacedBy = "Sustituida por ";
-constexpr std::string_view kReplaces = "Sustituye a ";
 
 std::string Unquoted(const std::string& literal) {
   std::string text;
@@ -27,22 +23,6 @@ bool IsPolicyTable(const std::string& table) {
 }
 
 }  // namespace
-
-std::string ReplacedByNote(std::string_view successor) {
-  return std::string(kReplacedBy) + std::string(successor);
-}
-
-std::string ReplacesNote(std::string_view predecessor) {
-  return std::string(kReplaces) + std::string(predecessor);
-}
-
-std::optional<ChainNote> ReadChainNote(std::string_view note) {
-  if (note.starts_with(kReplacedBy) && note.size() > kReplacedBy.size())
-    return ChainNote{ChainNote::Points::kToSuccessor, std::string(note.substr(kReplacedBy.size()))};
-  if (note.starts_with(kReplaces) && note.size() > kReplaces.size())
-    return ChainNote{ChainNote::Points::kToPredecessor, std::string(note.substr(kReplaces.size()))};
-  return std::nullopt;
-}
 
 std::optional<std::string> CancelledFolio(std::string_view sql) {
   // Most statements are not updates: they are passed over before the expression runs.
@@ -77,7 +57,7 @@ void ReplacementChain::FolioIssued(const std::string& table, const std::string& 
 
 void ReplacementChain::BeforeCommit() {
   if (!open_ || !cancelled_ || !issued_ || *cancelled_ == *issued_) return;
-  const Date now = settings_.clock ? settings_.clock() : LocalNow();
+  const Date now = ServerNow(settings_);
   const std::pair<const std::string&, std::string> notes[] = {
       {*cancelled_, ReplacedByNote(*issued_)}, {*issued_, ReplacesNote(*cancelled_)}};
   for (const auto& [folio, note] : notes) {

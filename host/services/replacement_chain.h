@@ -4,24 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "host/db/chain_notes.h"
 #include "host/services/activity.h"
 #include "host/services/host_records.h"
 #include "host/services/reference_host.h"
 
 namespace nv407::host {
-
-// The record-log notes that tie a policy an edit replaced to the policy that replaced it:
-// "Sustituida por Y" on the old one, "Sustituye a X" on the new one.
-std::string ReplacedByNote(std::string_view successor);
-std::string ReplacesNote(std::string_view predecessor);
-
-// What a chain note says: which way it points, and the folio at the other end.
-struct ChainNote {
-  enum class Points { kToSuccessor, kToPredecessor };
-  Points points;
-  std::string folio;
-};
-std::optional<ChainNote> ReadChainNote(std::string_view note);
 
 // The folio of the policy that a statement marks cancelled (an UPDATE of Poliza_Servicio
 // setting Es_Cve_Estado to 'CA' for one Ps_Folio), in any letter case and spacing.
