@@ -24,8 +24,16 @@ namespace nv407::host {
 
 struct WindowClosed {};
 
+// The host's policy finder listed these rows for the text and quick filter, as it shows
+// them; `picked` is the folio entered into the screen, if any.
+struct FinderCall {
+  std::string text, filter;
+  std::vector<std::vector<std::string>> rows;
+  std::string picked;
+};
+
 // What the host showed or did outside the screen, in the order it happened.
-using HostEvent = std::variant<MessageCall, EditorCall, ViewerCall, WindowClosed>;
+using HostEvent = std::variant<MessageCall, EditorCall, ViewerCall, WindowClosed, FinderCall>;
 
 // A host without a display: the composition root of the scripted programs and the tests.
 // It makes the scripted dialogs, the headless control set and the reference host library
@@ -73,8 +81,11 @@ class HeadlessHost {
   FocusTracker& focus() const;
 
   ScreenSnapshot Snapshot() const;
-  // Messages, editor and viewer calls and the window's closing since the last call.
+  // Messages, editor and viewer calls, the finder's lists and the window's closing since
+  // the last call.
   std::vector<HostEvent> TakeEvents();
+  // What a feature of the host's own (the finder) showed, in turn with the rest.
+  void Record(HostEvent event) { events_.push_back(std::move(event)); }
 
   Screen& screen() const;  // raises before the first Open
   HeadlessWindow& window() const;

@@ -1,7 +1,10 @@
 #include "host/lists/policy_list.h"
 
+#include <array>
+
 #include "host/db/dialect.h"
 #include "host/headless/text_rules.h"
+#include "host/lists/policy_usage.h"
 #include "host/services/folio.h"
 
 namespace nv407::host {
@@ -98,7 +101,52 @@ std::vector<std::string> TextWays(Database& database, const std::string& text) {
   return ways;
 }
 
+struct FilterName {
+  PolicyFilter filter;
+  std::string_view name;
+};
+constexpr std::array<FilterName, 6> kFilterNames = {{
+    {PolicyFilter::kAll, "todas"},
+    {PolicyFilter::kInForce, "vigentes"},
+    {PolicyFilter::kCancelled, "canceladas"},
+    {PolicyFilter::kExpiring, "por-vencer"},
+    {PolicyFilter::kExpired, "vencidas"},
+    {PolicyFilter::kNearlyUsedUp, "casi-agotadas"},
+}};
+
+std::string ShownDate(const std::string& text) {
+  const std::optional<Date> date = Date::Parse(text);
+  return date ? ShortDate(*date) : text;
+}
+
 }  // namespace
+
+std::string_view PolicyFilterName(PolicyFilter filter) {
+  for (const FilterName& entry : kFilterNames)
+    if (entry.filter == filter) return entry.name;
+  return {};
+}
+
+std::optional<PolicyFilter> PolicyFilterNamed(std::string_view name) {
+  for (const FilterName& entry : kFilterNames)
+    if (entry.name == name) return entry.filter;
+  return std::nullopt;
+}
+
+std::optional<double> UsageShare(const FoundRow& row) {
+  const std::string& share = row.at(kPolicyUsage);
+  if (share.empty()) return std::nullopt;
+  return Variant(share).ToDouble();
+}
+
+std::vector<std::string> ShownPolicyRow(const FoundRow& row) {
+  std::vector<std::string> shown = row;
+  for (int column : {kPolicyStart, kPolicyEnd}) shown.at(column) = ShownDate(row.at(column));
+  const std::optional<double> share = UsageShare(row);
+  const std::optional<int> percent = share ? ShownPercent(*share, 1) : std::nullopt;
+  shown.at(kPolicyUsage) = percent ? std::to_string(*percent) + " %" : "";
+  return shown;
+}
 
 std::string UsedQuantitySql() {
   return "COALESCE(CASE WHEN t.Ts_Servicio_Hora = 'SI' THEN s.Pst_Tiempo_Utilizado "

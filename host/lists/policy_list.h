@@ -19,6 +19,12 @@ inline constexpr std::string_view kStateInForce = "Vigente";
 inline constexpr std::string_view kStateExpired = "Vencida";
 inline constexpr std::string_view kStateCancelled = "Cancelada";
 
+// A service used to this share of its quantity is nearly used up; a policy ending within
+// this many days is about to expire. The finder's and the reports' defaults, and where the
+// status bar starts to warn.
+inline constexpr int kNearlyUsedUpPercent = 80;
+inline constexpr int kExpiringDays = 30;
+
 // The quick filters of the finder, and the reports' selections.
 enum class PolicyFilter {
   kAll,
@@ -28,10 +34,15 @@ enum class PolicyFilter {
   kExpired,       // not cancelled, its end date passed
   kNearlyUsedUp,  // not cancelled, some service used to `percent` or beyond
 };
+// The filters by the names scripts give them: "todas", "vigentes", "canceladas",
+// "por-vencer", "vencidas", "casi-agotadas".
+std::string_view PolicyFilterName(PolicyFilter filter);
+std::optional<PolicyFilter> PolicyFilterNamed(std::string_view name);
+
 struct PolicySelection {
   PolicyFilter filter = PolicyFilter::kAll;
-  int days = 30;
-  int percent = 80;
+  int days = kExpiringDays;
+  int percent = kNearlyUsedUpPercent;
   std::optional<std::string> client = {};  // only this client's policies
 };
 
@@ -52,6 +63,12 @@ enum PolicyColumn : int {
 // is MTY-000012 as the folio field takes it) or by its client's key or name. Every column
 // sorts; the folio, the client's key and the end date through an index.
 ListSource PolicyList(SqlDialect dialect, const Date& today, const PolicySelection& selection);
+
+// A row of the list as the finder shows it: dates as "14/03/2025", the usage as "92 %"
+// ("" for a policy without a used service).
+std::vector<std::string> ShownPolicyRow(const FoundRow& row);
+// The share of its quantity that a row's most used service has used.
+std::optional<double> UsageShare(const FoundRow& row);
 
 // How much of an included quantity a use is, for one service row `s` of
 // Poliza_Servicio_Tipo_Servicio joined to its Tipo_Servicio `t`: the hours used for a

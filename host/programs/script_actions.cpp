@@ -10,6 +10,7 @@
 #include "component/error.h"
 #include "component/host_services.h"
 #include "host/headless/controls.h"
+#include "host/headless/renewal.h"
 
 namespace nv407::host::script {
 namespace {
@@ -22,7 +23,7 @@ struct Grammar {
   std::vector<std::string_view> required, optional;
 };
 
-const std::array<Grammar, 10> kGrammar = {{
+const std::array<Grammar, 12> kGrammar = {{
     {"open", {}, {"params"}},
     {"activate", {}, {}},
     {"type", {"control", "text"}, {}},
@@ -33,6 +34,8 @@ const std::array<Grammar, 10> kGrammar = {{
     {"answer", {"button"}, {}},
     {"editor", {"concept", "text"}, {}},
     {"show", {}, {}},
+    {"find", {}, {"text", "filter", "days", "pick"}},
+    {"renew", {}, {}},
 }};
 
 // nlohmann's messages start with "[json.exception.parse_error.101] "; the reader needs the rest.
@@ -119,6 +122,23 @@ std::string ParseCommand(const std::string& command) {
   return command;
 }
 
+PolicySelection ParseSelection(const std::optional<std::string>& filter,
+                               const std::optional<std::string>& days) {
+  PolicySelection selection;
+  if (filter) {
+    const std::optional<PolicyFilter> named = PolicyFilterNamed(*filter);
+    if (!named) throw LineError("no filter " + Quoted(*filter));
+    selection.filter = *named;
+  }
+  if (days) {
+    const bool digits = !days->empty() && days->size() <= 4 &&
+                        days->find_first_not_of("0123456789") == std::string::npos;
+    if (!digits) throw LineError("\"days\" must be a number of days, not " + Quoted(*days));
+    selection.days = std::stoi(*days);
+  }
+  return selection;
+}
+
 }  // namespace
 
 Action ParseAction(std::string_view text) {
@@ -133,6 +153,12 @@ Action ParseAction(std::string_view text) {
   if (action == "click") return ClickAction{line.Text("control")};
   if (action == "answer") return AnswerAction{ParseButton(line.Text("button"))};
   if (action == "editor") return EditorAction{line.Text("concept"), line.Text("text")};
+  if (action == "find") {
+    return FindAction{line.Optional("text").value_or(""),
+                      ParseSelection(line.Optional("filter"), line.Optional("days")),
+                      line.Optional("pick")};
+  }
+  if (action == "renew") return RenewAction{};
   return ShowAction{};
 }
 
@@ -151,12 +177,44 @@ void Perform(HeadlessHost& host, const Action& action) {
       host.dialogs().QueueEditorResult(a.concept_text, a.text);
     }
     void operator()(const ShowAction&) {}
+    void operator()(const FindAction& a) {
+      // The finder opens on the folio field: not while it takes no input.
+      auto& folio = host.Get<HeadlessTextBox>("txtFolio");
+      if (!folio.Enabled() || folio.Locked()) return folio.UserType(a.text);
+      FinderCall call{a.text, std::string(PolicyFilterName(a.selection.filter)),
+                      FoundPolicies(host.database(), ServerNow(host.library().Settings()), a),
+                      a.pick.value_or("")};
+      if (a.pick) RequireListed(call.rows, *a.pick);
+      host.Record(call);
+      if (a.pick) host.Type("txtFolio", *a.pick);
+    }
+    void operator()(const RenewAction&) { Renew(host.screen()); }
   };
   try {
     std::visit(Performer{host}, action);
   } catch (const Error& refused) {
     throw LineError(refused.Description());
   }
+}
+
+std::vector<std::vector<std::string>> FoundPolicies(Database& database, const Date& today,
+                                                    const FindAction& action) {
+  const ListSource list = PolicyList(database.Dialect(), today.DateOnly(), action.selection);
+  // The finder's own order for a filter of what is about to end: by end date.
+  const ListOrder order = action.selection.filter == PolicyFilter::kExpiring
+                              ? ListOrder{kPolicyEnd, false}
+                              : ListOrder{};
+  std::vector<std::vector<std::string>> rows;
+  for (const FoundRow& row :
+       ReadPage(database, list, {action.text, std::nullopt, std::nullopt, kPageRows, order}))
+    rows.push_back(ShownPolicyRow(row));
+  return rows;
+}
+
+void RequireListed(const std::vector<std::vector<std::string>>& rows, const std::string& folio) {
+  for (const auto& row : rows)
+    if (row.front() == folio) return;
+  throw LineError("the finder does not list " + Quoted(folio));
 }
 
 }  // namespace nv407::host::script

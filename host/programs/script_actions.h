@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -7,6 +8,7 @@
 
 #include "component/date.h"
 #include "host/headless/headless_host.h"
+#include "host/lists/policy_list.h"
 
 namespace nv407::host::script {
 
@@ -43,9 +45,19 @@ struct EditorAction {
   std::string concept_text, text;
 };
 struct ShowAction {};
+// The host's policy finder: the policies the text and filter find, and the folio picked
+// from them, if any, entered into the folio field as if typed.
+struct FindAction {
+  std::string text;
+  PolicySelection selection;
+  std::optional<std::string> pick;
+};
+// The host's Renovar on the policy shown.
+struct RenewAction {};
 
-using Action = std::variant<OpenAction, ActivateAction, TypeAction, DateAction, ChooseAction,
-                            ToolbarAction, ClickAction, AnswerAction, EditorAction, ShowAction>;
+using Action =
+    std::variant<OpenAction, ActivateAction, TypeAction, DateAction, ChooseAction, ToolbarAction,
+                 ClickAction, AnswerAction, EditorAction, ShowAction, FindAction, RenewAction>;
 
 // One line of a script: a JSON object whose "do" names the action. Raises LineError for
 // anything else, for unknown keys and for missing or ill-typed values.
@@ -54,5 +66,12 @@ Action ParseAction(std::string_view line);
 // Acts on the host. Raises LineError when the host refuses the action (no such control, a
 // disabled one, a command that is not available, the screen not open).
 void Perform(HeadlessHost& host, const Action& action);
+
+// The finder's first page for the action, as the finder shows it (FinderCall's rows),
+// as of the session's server date.
+std::vector<std::vector<std::string>> FoundPolicies(Database& database, const Date& today,
+                                                    const FindAction& action);
+// The row picked must be among those listed: raises LineError otherwise.
+void RequireListed(const std::vector<std::vector<std::string>>& rows, const std::string& folio);
 
 }  // namespace nv407::host::script

@@ -73,6 +73,12 @@ Json EventJson(const HostEvent& event) {
           out["table"] = call.table;
           out["keyColumn"] = call.key_column;
           out["key"] = call.key;
+        } else if constexpr (std::is_same_v<Call, FinderCall>) {
+          out["event"] = "found";
+          out["text"] = call.text;
+          out["filter"] = call.filter;
+          out["rows"] = call.rows;
+          out["picked"] = call.picked;
         } else {
           out["event"] = "closed";
         }

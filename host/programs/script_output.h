@@ -12,7 +12,7 @@ namespace nv407::host::script {
 // Keys keep the order in which they are written, so that "event" comes first.
 using Json = nlohmann::ordered_json;
 
-// {"event": "message" | "editor" | "viewer" | "closed", ...}
+// {"event": "message" | "editor" | "viewer" | "found" | "closed", ...}
 Json EventJson(const HostEvent& event);
 // {"event": "screen", "controls", "focus", "services", "periods", "toolbar", "state"}
 Json ScreenJson(const ScreenSnapshot& snapshot);

@@ -1,5 +1,6 @@
 #include "host/services/reference_host.h"
 
+#include "host/services/clock.h"
 #include "host/services/services.h"
 
 namespace nv407::host {
@@ -29,6 +30,10 @@ class ReferenceRecordViewer final : public RecordViewer {
 };
 
 }  // namespace
+
+Date ServerNow(const SessionSettings& settings) {
+  return settings.clock ? settings.clock() : LocalNow();
+}
 
 ReferenceHost::ReferenceHost(Database& database, Dialogs& dialogs, ControlFactory& controls,
                              SessionSettings settings)

@@ -20,6 +20,9 @@ struct SessionSettings {
   ActivityObserver* activity = nullptr;
 };
 
+// The server date and time the session goes by: its clock's, or the system's.
+Date ServerNow(const SessionSettings& settings);
+
 // The host library handed to the component: its services over one database, the
 // host's dialogs and a control set.
 class ReferenceHost final : public HostLibrary {

@@ -23,7 +23,7 @@ class ReferenceUtilityServices final : public UtilityServices {
         records_(database),
         chain_(chain) {}
 
-  Date GetServerDate() override { return settings_.clock ? settings_.clock() : LocalNow(); }
+  Date GetServerDate() override { return ServerNow(settings_); }
 
   // A width of 0 or less means the host's width. The option is not used: there is one
   // numbering scheme.

@@ -1,0 +1,62 @@
+#include "host/headless/renewal.h"
+
+#include <string>
+
+#include "component/error.h"
+#include "host/headless/headless_host.h"
+
+namespace nv407::host {
+namespace {
+
+// What the renewal takes from the policy shown, read before Nuevo empties the fields.
+struct Renewed {
+  std::string branch, seller, client, cut_off_day, type;
+  Date start;
+};
+
+const HeadlessToolbar* ToolbarOf(const Form& screen) {
+  for (Control* control : screen.Controls())
+    if (const auto* toolbar = dynamic_cast<const HeadlessToolbar*>(control)) return toolbar;
+  return nullptr;
+}
+
+std::string TextOf(const Form& screen, std::string_view name) {
+  return FindControlAs<HeadlessTextBox>(screen, name).Text();
+}
+
+}  // namespace
+
+bool CanRenew(const Form& screen) {
+  const HeadlessToolbar* toolbar = ToolbarOf(screen);
+  if (toolbar == nullptr || toolbar->Mode() != ToolbarMode::kIdle ||
+      !toolbar->Flag(ToolbarFlag::kActive1) || !toolbar->CommandEnabled(ToolbarCommand::kNuevo))
+    return false;
+  const Variant end = FindControlAs<HeadlessDateField>(screen, "dp_Ps_Fecha_Fin").Value();
+  return !end.IsEmpty() && !end.IsNull();
+}
+
+void Renew(Form& screen) {
+  if (!CanRenew(screen)) throw Error("Renovar needs a live policy shown, and the screen idle");
+  const Renewed renewed{TextOf(screen, "txt_Sc_Cve_Sucursal"),
+                        TextOf(screen, "txt_Vn_Cve_Vendedor"),
+                        TextOf(screen, "txt_Cl_Cve_Cliente"),
+                        FindControlAs<HeadlessComboBox>(screen, "cbCorte").Text(),
+                        TextOf(screen, "txt_Tps_Cve_Tipo_Poliza"),
+                        FindControlAs<HeadlessDateField>(screen, "dp_Ps_Fecha_Fin")
+                            .Value()
+                            .ToDate()
+                            .DateOnly()
+                            .AddDays(1)};
+
+  FindControlAs<HeadlessToolbar>(screen, "Controles").UserPress(ToolbarCommand::kNuevo);
+  FindControlAs<HeadlessTextBox>(screen, "txt_Sc_Cve_Sucursal").UserType(renewed.branch);
+  FindControlAs<HeadlessTextBox>(screen, "txt_Vn_Cve_Vendedor").UserType(renewed.seller);
+  FindControlAs<HeadlessTextBox>(screen, "txt_Cl_Cve_Cliente").UserType(renewed.client);
+  if (!renewed.cut_off_day.empty())
+    FindControlAs<HeadlessComboBox>(screen, "cbCorte").UserChoose(renewed.cut_off_day);
+  FindControlAs<HeadlessDateField>(screen, "dp_Ps_Fecha_Inicio").UserPick(renewed.start);
+  // Last: the policy type's look-up sets the end date from the start just picked.
+  FindControlAs<HeadlessTextBox>(screen, "txt_Tps_Cve_Tipo_Poliza").UserType(renewed.type);
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "component/form.h"
+
+namespace nv407::host {
+
+// Whether the screen shows a live policy that can be renewed: idle with a live record
+// shown (its load set activeFlag1), Nuevo offered, and an end date to start after.
+bool CanRenew(const Form& screen);
+
+// Starts the capture of the shown policy's renewal as an operator would type it: Nuevo,
+// then the same branch, seller and client, the same cut-off day, the start date the day
+// after the old end, and the same policy type last, so that the end date follows from
+// the new start. Nothing is saved: the operator reviews it and presses Aceptar. Raises
+// when the policy cannot be renewed, or the screen refuses a step as it would the user's.
+void Renew(Form& screen);
+
+}  // namespace nv407::host
