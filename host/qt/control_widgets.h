@@ -21,7 +21,7 @@ namespace nv407::host {
 // Text box and key field. Typing stays in the widget until the user leaves the field
 // (Tab, Enter, a click elsewhere, a command): then the headless field gets it, applies
 // its rules and raises its notifications. F2 on a key field opens the search over its
-// catalogue.
+// catalogue; on the folio field, the host's policy finder.
 class QtTextBox final : public QLineEdit, public ControlView {
   Q_OBJECT
 
@@ -53,8 +53,9 @@ class QtTextBox final : public QLineEdit, public ControlView {
   HeadlessTextBox& control_;
   ScreenCanvas& canvas_;
   std::optional<ListSource> catalogue_;
-  std::string shown_;          // the control's text when the widget last took it
-  bool refusal_said_ = false;  // the status bar says that the key was refused
+  bool finds_policies_ = false;  // the folio field: F2 is the host's policy finder
+  std::string shown_;            // the control's text when the widget last took it
+  bool refusal_said_ = false;    // the status bar says that the key was refused
 };
 
 // Date field with its calendar pop-up (the arrow, Alt+Down or F4); an empty value shows

@@ -13,7 +13,7 @@ ListModel::ListModel(Database& database, ListSource source, QStringList headers,
       headers_(std::move(headers)) {}
 
 void ListModel::Find(const QString& text) {
-  PageQuery query{ToStdString(text), std::nullopt, std::nullopt, kPageRows};
+  PageQuery query{ToStdString(text), std::nullopt, std::nullopt, kPageRows, order_};
   // Typed on from a text whose rows were all read: the rows are among those, each found by
   // its key, instead of in the whole list.
   if (read_ && !more_ && FindsWithin(query.text, text_)) {
@@ -29,6 +29,33 @@ void ListModel::Find(const QString& text) {
   endResetModel();
 }
 
+void ListModel::SetSource(ListSource source, std::optional<ListOrder> order) {
+  source_ = std::move(source);
+  if (order) order_ = *order;
+  Reread();
+}
+
+void ListModel::SetOrder(ListOrder order) {
+  order_ = order;
+  Reread();
+}
+
+// The first page of the current text again, not among the rows read before.
+void ListModel::Reread() {
+  read_ = false;
+  Find(ToQString(text_));
+}
+
+void ListModel::sort(int column, Qt::SortOrder order) {
+  const ListOrder before = order_;
+  try {
+    SetOrder({column, order == Qt::DescendingOrder});
+  } catch (const std::exception& failure) {
+    order_ = before;
+    emit Failed(QString::fromUtf8(failure.what()));
+  }
+}
+
 int ListModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
@@ -38,8 +65,14 @@ int ListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || role != Qt::DisplayRole) return {};
-  return ToQString(Row(index.row()).at(static_cast<std::size_t>(index.column())));
+  if (!index.isValid()) return {};
+  const FoundRow& row = Row(index.row());
+  if (look_) {
+    QVariant looked = look_(row, index.column(), role);
+    if (looked.isValid()) return looked;
+  }
+  if (role != Qt::DisplayRole) return {};
+  return ToQString(row.at(static_cast<std::size_t>(index.column())));
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -56,7 +89,13 @@ void ListModel::fetchMore(const QModelIndex& parent) {
   if (!canFetchMore(parent)) return;
   std::vector<FoundRow> page;
   try {
-    page = ReadPage(database_, source_, {text_, rows_.back().front(), std::nullopt, kPageRows});
+    // The key's order goes on after the last key read; another one after the rows read.
+    PageQuery query{text_, std::nullopt, std::nullopt, kPageRows, order_};
+    if (order_.column == 0)
+      query.after = rows_.back().front();
+    else
+      query.skip = static_cast<int>(rows_.size());
+    page = ReadPage(database_, source_, query);
   } catch (const std::exception& failure) {
     more_ = false;
     emit Failed(QString::fromUtf8(failure.what()));

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ class ListModel final : public QAbstractTableModel {
   Q_OBJECT
 
  public:
+  // What a cell shows for a role other than the plain text (alignment, colour), or its
+  // text in another form; an invalid QVariant leaves the role to the model.
+  using Look = std::function<QVariant(const FoundRow& row, int column, int role)>;
+
   // One header for the key, then one per shown column.
   ListModel(Database& database, ListSource source, QStringList headers, QObject* parent);
 
@@ -23,6 +28,12 @@ class ListModel final : public QAbstractTableModel {
   // read looks among those alone. Raises what the database raises, with the rows left as
   // they were.
   void Find(const QString& text);
+  // A list of other rows (new conditions), in another order if given, or the same rows in
+  // another order: the first page again.
+  void SetSource(ListSource source, std::optional<ListOrder> order = std::nullopt);
+  void SetOrder(ListOrder order);
+  ListOrder Order() const { return order_; }
+  void SetLook(Look look) { look_ = std::move(look); }
   const FoundRow& Row(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
 
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -32,14 +43,21 @@ class ListModel final : public QAbstractTableModel {
   bool canFetchMore(const QModelIndex& parent) const override;
   // A page that cannot be read ends the list there and says so through Failed.
   void fetchMore(const QModelIndex& parent) override;
+  // A click on a column's header: that column's order, read from the first page; a failure
+  // says so through Failed and keeps the rows.
+  void sort(int column, Qt::SortOrder order) override;
 
  signals:
   void Failed(const QString& reason);
 
  private:
+  void Reread();
+
   Database& database_;
   ListSource source_;
   QStringList headers_;
+  ListOrder order_;
+  Look look_;
   std::string text_;
   std::vector<FoundRow> rows_;
   bool read_ = false;  // a first page was read

@@ -3,13 +3,18 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QMenuBar>
 #include <QMetaObject>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTextDocumentFragment>
 
 #include "component/host_services.h"
 #include "host/headless/error_presentation.h"
+#include "host/headless/renewal.h"
+#include "host/qt/control_widgets.h"
 #include "host/qt/look.h"
+#include "host/qt/policy_finder.h"
 #include "host/qt/questions.h"
 #include "screen/layout.h"
 
@@ -48,9 +53,40 @@ HostMainWindow::HostMainWindow(Dialogs& dialogs) : dialogs_(dialogs) {
   read_only_->hide();
   for (QLabel* section : {user_, database_})
     section->setStyleSheet("QLabel { padding: 0 8px; border-left: 1px solid #c2ccd4; }");
+  glance_ = new QLabel(this);
+  glance_->setObjectName("glance");
+  glance_->setTextFormat(Qt::RichText);
+  glance_->setStyleSheet("QLabel { padding: 0 8px; }");
+  statusBar()->addPermanentWidget(glance_);
   statusBar()->addPermanentWidget(read_only_);
   statusBar()->addPermanentWidget(user_);
   statusBar()->addPermanentWidget(database_);
+
+  // No letter of its own: Alt and a letter belong to the toolbar and the field labels.
+  QMenu* menu = menuBar()->addMenu("Póliza");
+  find_ = menu->addAction("Buscar póliza…");
+  find_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+  renew_ = menu->addAction("Renovar");
+  renew_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  find_->setEnabled(false);
+  renew_->setEnabled(false);
+}
+
+void HostMainWindow::ShowGlance(const std::vector<GlanceLine>& lines) {
+  QStringList parts;
+  for (const GlanceLine& line : lines) {
+    QString text = ToQString(line.text).toHtmlEscaped();
+    if (line.grade != Grade::kNormal)
+      text = "<b style='color:" + GradeColour(line.grade) + "'>" + text + "</b>";
+    parts << text;
+  }
+  glance_->setText(parts.join(" &middot; "));
+  glance_->setVisible(!parts.isEmpty());
+}
+
+QString HostMainWindow::Glance() const {
+  return glance_->isVisible() ? QTextDocumentFragment::fromHtml(glance_->text()).toPlainText()
+                              : QString();
 }
 
 void HostMainWindow::ShowStatus(const QString& text) {
@@ -107,7 +143,10 @@ QtHost::QtHost(Database& database, SessionSettings session, Dialogs& dialogs,
                PantallaFactory factory, std::string plugin_path)
     : database_(database),
       dialogs_(dialogs),
-      status_([this](const std::string& text) { window_->ShowStatus(ToQString(text)); }),
+      status_([this](const std::string& text) {
+        window_->ShowStatus(ToQString(text));
+        FollowScreenLater();  // a counter reset changes what is used, and nothing else
+      }),
       controls_(database, dialogs),
       library_(database, dialogs, controls_, Observed(std::move(session), status_)),
       component_(std::move(factory), std::move(plugin_path)),
@@ -144,6 +183,12 @@ void QtHost::Open(const std::string& parameters, const Variant& transaccion) {
     if (auto* found = dynamic_cast<HeadlessToolbar*>(control)) toolbar = found;
   window_->SetUnsavedCheck(
       [toolbar] { return toolbar != nullptr && toolbar->HasUnsavedChanges(); });
+  if (toolbar != nullptr) toolbar->Observe([this] { FollowScreenLater(); });
+  QObject::connect(&surface, &ScreenCanvas::PolicyFinderWanted, window_.get(),
+                   [this] { FindPolicy(); });
+  QObject::connect(window_->FindAction(), &QAction::triggered, window_.get(),
+                   [this] { FindPolicy(); });
+  QObject::connect(window_->RenewAction(), &QAction::triggered, window_.get(), [this] { Renew(); });
 
   padre_ = std::make_shared<HeadlessWindow>();
   padre_->SetParametros(parameters);
@@ -165,6 +210,62 @@ void QtHost::Activate() {
   Screen& shown = screen();
   if (Closed()) throw Error("The screen has been closed");
   RunPresentingErrors(dialogs_, shown.WindowHandle(), [&shown] { shown.Activate(); });
+}
+
+void QtHost::FindPolicy() {
+  auto& folio = WidgetAs<QtTextBox>("txtFolio");
+  if (!folio.isEnabled() || folio.isReadOnly()) return;
+  folio.setFocus();
+  PolicyFinder finder(database_, ServerNow(library_.Settings()), folio.text(), window_.get());
+  const bool picked = finder.exec() == QDialog::Accepted && finder.Picked();
+  // Not every window manager (nor Qt's offscreen platform) gives the window back its
+  // activation when a dialog closes.
+  window_->activateWindow();
+  if (!picked) return;
+  folio.setText(ToQString(*finder.Picked()));
+  canvas().EnterPressed(folio, *finder.Picked());
+}
+
+void QtHost::Renew() {
+  canvas().Run([this] {
+    canvas().CommitPendingEdits();
+    host::Renew(screen());
+  });
+}
+
+void QtHost::FollowScreenLater() {
+  if (following_) return;
+  following_ = true;
+  QPointer<HostMainWindow> window = window_.get();
+  QMetaObject::invokeMethod(
+      window_.get(),
+      [this, window] {
+        if (window) FollowScreen();
+      },
+      Qt::QueuedConnection);
+}
+
+// A live policy shown gets its glance; the menu offers what the screen allows now.
+void QtHost::FollowScreen() {
+  following_ = false;
+  if (screen_ == nullptr) return;
+  const auto& folio = FindControlAs<HeadlessTextBox>(*screen_, "txtFolio");
+  window_->FindAction()->setEnabled(folio.Enabled() && !Closed());
+  window_->RenewAction()->setEnabled(CanRenew(*screen_) && !Closed());
+  std::vector<GlanceLine> glance;
+  for (Control* control : screen_->Controls()) {
+    const auto* toolbar = dynamic_cast<const HeadlessToolbar*>(control);
+    if (toolbar == nullptr || toolbar->Busy() || !toolbar->Flag(ToolbarFlag::kLoaded) ||
+        !toolbar->Flag(ToolbarFlag::kActive1))
+      continue;
+    try {
+      if (const auto usage = ReadPolicyUsage(database_.ForHost(), folio.Text()))
+        glance = Glance(*usage, ServerNow(library_.Settings()).DateOnly());
+    } catch (const std::exception&) {
+      // A glance that cannot be read is left out; the screen shows the policy regardless.
+    }
+  }
+  window_->ShowGlance(glance);
 }
 
 Screen& QtHost::screen() const {

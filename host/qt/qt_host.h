@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QAction>
 #include <QLabel>
 #include <QMainWindow>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "component/form.h"
 #include "component/pantalla.h"
@@ -12,6 +14,7 @@
 #include "host/headless/component_library.h"
 #include "host/headless/headless_host.h"
 #include "host/headless/headless_window.h"
+#include "host/lists/policy_usage.h"
 #include "host/qt/qt_control_factory.h"
 #include "host/qt/status_report.h"
 #include "host/services/reference_host.h"
@@ -33,6 +36,13 @@ class HostMainWindow final : public QMainWindow {
   void ShowStatus(const QString& text);
   void ShowSession(const QString& user, bool read_only);
   void ShowDatabase(const QString& path);
+  // The shown policy at a glance (its most used service, its end), each line in the colour
+  // of its grade; nothing clears it.
+  void ShowGlance(const std::vector<GlanceLine>& lines);
+  QString Glance() const;
+  // The host's menu "Póliza": the policy finder (Ctrl+B) and Renovar (Ctrl+R).
+  QAction* FindAction() const { return find_; }
+  QAction* RenewAction() const { return renew_; }
   // A statement waits for another session's lock: a busy cursor and a line that says so,
   // drawn at once, since the wait holds the event loop up.
   void ShowLockWait(bool waiting);
@@ -48,8 +58,11 @@ class HostMainWindow final : public QMainWindow {
   std::function<bool()> unsaved_;
   bool closing_ = false;
   bool remember_ = false;
+  QLabel* glance_;
   QLabel* user_;
   QLabel* database_;
+  QAction* find_;
+  QAction* renew_;
   QLabel* read_only_;
   QString before_wait_;
 };
@@ -78,6 +91,11 @@ class QtHost {
   // The screen's activation again, as when the window becomes active after another of the
   // host's windows was (switching applications does not count).
   void Activate();
+  // The policy finder on the folio field (F2 there, or the menu): a picked folio is typed
+  // into the field and Enter pressed, as the user would.
+  void FindPolicy();
+  // Renovar: the shown live policy's renewal, captured and left for the operator's Aceptar.
+  void Renew();
   bool Closed() const { return padre_ && padre_->Closed(); }
 
   HostMainWindow& window() { return *window_; }
@@ -95,6 +113,9 @@ class QtHost {
  private:
   QtHost(Database& database, SessionSettings session, Dialogs& dialogs, PantallaFactory factory,
          std::string plugin_path);
+  // Once the command that changed the screen is done: the glance and the menu follow it.
+  void FollowScreenLater();
+  void FollowScreen();
 
   Database& database_;
   Dialogs& dialogs_;
@@ -105,6 +126,7 @@ class QtHost {
   std::unique_ptr<HostMainWindow> window_;  // deleted first: its widgets show the controls
   Screen* screen_ = nullptr;
   std::shared_ptr<HeadlessWindow> padre_;
+  bool following_ = false;  // a FollowScreen is queued
 };
 
 // "Zembrel - SERVICIOS": the application, then the component's module.

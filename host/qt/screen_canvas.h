@@ -95,6 +95,8 @@ class ScreenCanvas final : public QWidget {
 
  signals:
   void StatusChanged(const QString& text);
+  // F2 in the folio field: the host opens its policy finder.
+  void PolicyFinderWanted();
 
  protected:
   bool focusNextPrevChild(bool next) override;

@@ -8,6 +8,7 @@
 
 #include "host/headless/field_labels.h"
 #include "host/headless/text_rules.h"
+#include "host/lists/policy_list.h"
 #include "host/qt/catalogue_dialog.h"
 #include "host/qt/control_widgets.h"
 #include "host/qt/look.h"
@@ -63,7 +64,9 @@ QtTextBox::QtTextBox(HeadlessTextBox& control, ScreenCanvas& canvas)
     : QLineEdit(&canvas), control_(control), canvas_(canvas) {
   if (control_.MaxLength() > 0) setMaxLength(control_.MaxLength());
   if (control_.IsKeyField()) catalogue_ = CatalogueOf(control_.Layout().Setting("sql"));
+  finds_policies_ = control_.Layout().Setting("idconsulta") == kPolicyQueryId;
   if (catalogue_) setToolTip("F2: buscar en el catálogo");
+  if (finds_policies_) setToolTip("F2: buscar pólizas");
   connect(this, &QLineEdit::textEdited, this, &QtTextBox::UpperCaseAsTyped);
   FollowControl(control_, this);
 }
@@ -138,9 +141,12 @@ void QtTextBox::OpenSearch() {
 }
 
 void QtTextBox::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_F2 && event->modifiers() == Qt::NoModifier && catalogue_ &&
-      isEnabled() && !isReadOnly()) {
-    OpenSearch();
+  if (event->key() == Qt::Key_F2 && event->modifiers() == Qt::NoModifier &&
+      (catalogue_ || finds_policies_) && isEnabled() && !isReadOnly()) {
+    if (catalogue_)
+      OpenSearch();
+    else
+      emit canvas_.PolicyFinderWanted();
     return;
   }
   if (IsEnter(event)) {

@@ -1,19 +1,27 @@
 #include "host/qt/window_player.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QDir>
+#include <QLineEdit>
 #include <QPainter>
+#include <QSpinBox>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <iostream>
 
 #include "component/error.h"
+#include "host/headless/renewal.h"
 #include "host/headless/snapshot.h"
 #include "host/qt/control_widgets.h"
+#include "host/qt/list_model.h"
 #include "host/qt/look.h"
+#include "host/qt/policy_finder.h"
 #include "host/qt/synthetic_input.h"
 
 namespace nv407::host {
@@ -106,6 +114,8 @@ void WindowPlayer::Perform(const script::Action& action) {
       player.dialogs_.QueueEditorResult(a.concept_text, a.text);
     }
     void operator()(const script::ShowAction&) { player.Show(); }
+    void operator()(const script::FindAction& a) { player.Find(a); }
+    void operator()(const script::RenewAction&) { player.Renew(); }
   };
   std::visit(Performer{*this}, action);
 }
@@ -156,6 +166,59 @@ void WindowPlayer::Click(const script::ClickAction& action) {
   auto& control = FindControlAs<HeadlessFlatButton>(host_.screen(), action.control);
   if (!control.Enabled()) return control.UserClick();
   QTest::mouseClick(&host_.WidgetAs<QtFlatButton>(action.control), Qt::LeftButton);
+}
+
+void WindowPlayer::Find(const script::FindAction& action) {
+  auto& control = FindControlAs<HeadlessTextBox>(host_.screen(), "txtFolio");
+  if (!control.Enabled() || control.Locked()) return control.UserType(action.text);
+  auto& field = host_.WidgetAs<QtTextBox>("txtFolio");
+  QTest::mouseClick(&field, Qt::LeftButton);
+  finder_refusal_.reset();
+  // The finder is modal: what the user does in it runs in its own event loop.
+  QTimer::singleShot(0, &field, [this, action] { UseFinder(action); });
+  QTest::keyClick(&field, Qt::Key_F2);
+  if (finder_refusal_) throw script::LineError(*finder_refusal_);
+}
+
+void WindowPlayer::UseFinder(const script::FindAction& action) {
+  auto* finder = qobject_cast<PolicyFinder*>(QApplication::activeModalWidget());
+  if (finder == nullptr) {
+    finder_refusal_ = "the finder did not open";
+    return;
+  }
+  if (action.selection.filter == PolicyFilter::kExpiring)
+    finder->Days()->setValue(action.selection.days);
+  if (action.selection.filter != PolicyFilter::kAll)
+    QTest::mouseClick(finder->FilterButton(action.selection.filter), Qt::LeftButton);
+  QTest::keyClick(finder->Filter(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(finder->Filter(), Qt::Key_Delete);
+  TypeKeys(*finder->Filter(), ToQString(action.text));
+
+  FinderCall call{action.text,
+                  std::string(PolicyFilterName(action.selection.filter)),
+                  {},
+                  action.pick.value_or("")};
+  const ListModel& model = finder->Model();
+  std::optional<int> picked;
+  for (int row = 0; row < std::min(model.rowCount(), kPageRows); ++row) {
+    call.rows.push_back(ShownPolicyRow(model.Row(row)));
+    if (action.pick && model.Row(row).front() == *action.pick) picked = row;
+  }
+  Write(script::EventJson(HostEvent(call)));
+  Shoot(finder);
+  if (action.pick && !picked) {
+    finder_refusal_ = "the finder does not list \"" + *action.pick + "\"";
+    QTest::keyClick(finder->Filter(), Qt::Key_Escape);
+    return;
+  }
+  if (!picked) return QTest::keyClick(finder->Filter(), Qt::Key_Escape);
+  finder->List()->selectRow(*picked);
+  QTest::keyClick(finder->Filter(), Qt::Key_Return);
+}
+
+void WindowPlayer::Renew() {
+  if (!host_.window().RenewAction()->isEnabled()) return host::Renew(host_.screen());
+  QTest::keyClick(&host_.window(), Qt::Key_R, Qt::ControlModifier);
 }
 
 void WindowPlayer::Show() {

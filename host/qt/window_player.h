@@ -17,7 +17,8 @@ namespace nv407::host {
 // `polizas --play`: plays a polizas-script script on the real window, each action as the
 // user's keyboard and mouse would do it (QTest's synthesized input): a typed value is
 // clicked into, selected, typed and left with Tab; a date is picked in the calendar
-// pop-up (F4), an item in the combo box's list (F4); a command or a button is clicked.
+// pop-up (F4), an item in the combo box's list (F4); a command or a button is clicked;
+// the finder is opened with F2 in the folio field, and Renovar is Ctrl+R.
 // It writes what polizas-script writes (a snapshot at each "show", the dialogs' calls,
 // the window's closing) and, as they come, the status bar's messages as
 // {"event":"status","text":...}. With a folder for shots, each "show" and each dialog
@@ -41,6 +42,10 @@ class WindowPlayer {
   void Choose(const script::ChooseAction& action);
   void Press(const script::ToolbarAction& action);
   void Click(const script::ClickAction& action);
+  void Find(const script::FindAction& action);
+  // In the finder's own event loop: the filter, the text, the event and its shot, the pick.
+  void UseFinder(const script::FindAction& action);
+  void Renew();
   void Show();
   void Settle();
   void Write(const script::Json& line);
@@ -52,6 +57,7 @@ class WindowPlayer {
   std::optional<std::string> shots_;
   int shot_count_ = 0;
   bool closed_told_ = false;
+  std::optional<std::string> finder_refusal_;
   QMetaObject::Connection status_;
 };
 

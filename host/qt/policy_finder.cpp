@@ -1,0 +1,201 @@
+#include "host/qt/policy_finder.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "host/qt/list_model.h"
+#include "host/qt/look.h"
+
+namespace nv407::host {
+namespace {
+
+struct FilterCaption {
+  PolicyFilter filter;
+  const char* caption;
+};
+constexpr FilterCaption kFilterCaptions[] = {
+    {PolicyFilter::kAll, "&Todas"},
+    {PolicyFilter::kInForce, "Vi&gentes"},
+    {PolicyFilter::kExpiring, "Por &vencer en"},
+    {PolicyFilter::kExpired, "V&encidas"},
+    {PolicyFilter::kNearlyUsedUp, "Casi &agotadas"},
+    {PolicyFilter::kCancelled, "Ca&nceladas"},
+};
+
+const QStringList kHeaders = {"Folio",  "Cliente", "Nombre", "Sucursal", "Tipo",
+                              "Inicio", "Fin",     "Estado", "Uso"};
+
+// Dates and the usage as the finder writes them; the usage and the states in their colours.
+QVariant Look(const FoundRow& row, int column, int role) {
+  if (role == Qt::DisplayRole) return ToQString(ShownPolicyRow(row).at(column));
+  if (role == Qt::TextAlignmentRole && column == kPolicyUsage)
+    return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+  if (role != Qt::ForegroundRole) return {};
+  if (column == kPolicyUsage) {
+    const std::optional<double> share = UsageShare(row);
+    if (share) return QColor(GradeColour(UsageGrade(*share, 1)));
+  }
+  if (column == kPolicyState && row.at(kPolicyState) != kStateInForce)
+    return QColor(GradeColour(Grade::kAlarm));
+  return {};
+}
+
+}  // namespace
+
+PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString& text,
+                           QWidget* parent)
+    : QDialog(parent), database_(database), today_(today.DateOnly()) {
+  setObjectName("PolicyFinder");
+  setWindowTitle("Buscar póliza");
+  model_ =
+      new ListModel(database_, PolicyList(database_.Dialect(), today_, selection_), kHeaders, this);
+  model_->SetLook(&Look);
+  filter_ = new QLineEdit(text, this);
+  filter_->setObjectName("filter");
+  filter_->setPlaceholderText("Folio, clave o nombre del cliente");
+  filter_->setClearButtonEnabled(true);
+
+  group_ = new QButtonGroup(this);
+  group_->setExclusive(true);
+  auto* filters = new QHBoxLayout;
+  for (const FilterCaption& entry : kFilterCaptions) {
+    auto* button = new QToolButton(this);
+    button->setText(entry.caption);
+    button->setCheckable(true);
+    button->setAutoRaise(false);
+    button->setChecked(entry.filter == selection_.filter);
+    group_->addButton(button, static_cast<int>(entry.filter));
+    buttons_[entry.filter] = button;
+    filters->addWidget(button);
+    if (entry.filter == PolicyFilter::kExpiring) {
+      days_ = new QSpinBox(this);
+      days_->setObjectName("days");
+      days_->setRange(1, 3650);
+      days_->setValue(selection_.days);
+      days_->setSuffix(" días");
+      filters->addWidget(days_);
+    }
+  }
+  filters->addStretch();
+
+  list_ = new QTableView(this);
+  list_->setObjectName("rows");
+  list_->setModel(model_);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setAlternatingRowColors(true);
+  list_->setShowGrid(false);
+  list_->verticalHeader()->hide();
+  list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
+  list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  list_->horizontalHeader()->setSectionResizeMode(kPolicyClientName, QHeaderView::Stretch);
+  const QFontMetrics metrics = list_->fontMetrics();
+  for (int column : {0, int(kPolicyClient), int(kPolicyStart), int(kPolicyEnd)})
+    list_->setColumnWidth(column, metrics.horizontalAdvance("MMM-000000") + 12);
+  // The header shows the order; a click on it sorts by that column (ListModel::sort).
+  list_->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
+  list_->setSortingEnabled(true);
+  note_ = new QLabel(this);
+  note_->setObjectName("note");
+
+  auto* prompt = new QLabel("&Buscar:", this);
+  prompt->setBuddy(filter_);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Ok)->setText("Aceptar");
+  buttons->button(QDialogButtonBox::Cancel)->setText("Cancelar");
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(prompt);
+  layout->addWidget(filter_);
+  layout->addLayout(filters);
+  layout->addWidget(list_);
+  layout->addWidget(note_);
+  layout->addWidget(buttons);
+  resize(960, 480);
+
+  connect(filter_, &QLineEdit::textChanged, this, &PolicyFinder::Find);
+  connect(group_, &QButtonGroup::idClicked, this,
+          [this](int id) { Choose(static_cast<PolicyFilter>(id)); });
+  connect(days_, &QSpinBox::valueChanged, this, [this](int days) {
+    selection_.days = days;
+    if (selection_.filter == PolicyFilter::kExpiring) Reselect();
+  });
+  connect(model_, &ListModel::Failed, note_, &QLabel::setText);
+  connect(list_, &QTableView::doubleClicked, this, [this] { Pick(); });
+  connect(buttons, &QDialogButtonBox::accepted, this, &PolicyFinder::Pick);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  filter_->installEventFilter(this);
+  Find(text);
+  filter_->setFocus();
+}
+
+void PolicyFinder::Choose(PolicyFilter filter) {
+  buttons_.at(filter)->setChecked(true);
+  selection_.filter = filter;
+  // What is about to end is read soonest first, through the end date's index.
+  std::optional<ListOrder> order;
+  if (filter == PolicyFilter::kExpiring && model_->Order() == ListOrder{}) {
+    order = ListOrder{kPolicyEnd, false};
+    const QSignalBlocker quiet(list_->horizontalHeader());
+    list_->horizontalHeader()->setSortIndicator(kPolicyEnd, Qt::AscendingOrder);
+  }
+  Reselect(order);
+}
+
+void PolicyFinder::Reselect(std::optional<ListOrder> order) {
+  Read([this, order] {
+    model_->SetSource(PolicyList(database_.Dialect(), today_, selection_), order);
+  });
+}
+
+void PolicyFinder::Find(const QString& text) {
+  Read([this, &text] { model_->Find(text); });
+}
+
+// A read of the list, with a busy cursor while it lasts and a note on what it found.
+void PolicyFinder::Read(const std::function<void()>& step) {
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  try {
+    step();
+    note_->setText(model_->rowCount() == 0 ? "Ninguna póliza coincide" : QString());
+  } catch (const std::exception& failure) {
+    note_->setText("No se pudo buscar: " + QString::fromUtf8(failure.what()));
+  }
+  QGuiApplication::restoreOverrideCursor();
+  if (model_->rowCount() > 0) list_->selectRow(0);
+}
+
+bool PolicyFinder::eventFilter(QObject* watched, QEvent* event) {
+  // Up, Down and the page keys move through the rows while the user keeps typing.
+  if (watched == filter_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
+        key == Qt::Key_PageDown) {
+      QCoreApplication::sendEvent(list_, event);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void PolicyFinder::Pick() {
+  const QModelIndex current = list_->currentIndex();
+  if (!current.isValid()) return;
+  picked_ = model_->Row(current.row()).front();
+  accept();
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "component/date.h"
+#include "host/lists/policy_list.h"
+
+class QAbstractButton;
+class QButtonGroup;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QTableView;
+
+namespace nv407::host {
+
+class ListModel;
+
+// The policy finder (F2 on the folio field): policies by folio, client key or name, read
+// as the user types a page at a time, with quick filters (in force, about to end within a
+// number of days, expired, nearly used up, cancelled) and an order chosen by clicking a
+// column's header. Up and Down move through the rows while typing; Enter, Aceptar or a
+// double click pick the current policy; Esc or Cancelar leave.
+class PolicyFinder final : public QDialog {
+  Q_OBJECT
+
+ public:
+  PolicyFinder(Database& database, const Date& today, const QString& text, QWidget* parent);
+  // The folio of the picked row, once the dialog was accepted.
+  std::optional<std::string> Picked() const { return picked_; }
+  // As clicking the quick filter's button.
+  void Choose(PolicyFilter filter);
+  QAbstractButton* FilterButton(PolicyFilter filter) const { return buttons_.at(filter); }
+  QSpinBox* Days() const { return days_; }
+  QLineEdit* Filter() const { return filter_; }
+  QTableView* List() const { return list_; }
+  const ListModel& Model() const { return *model_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void Find(const QString& text);
+  // The list again for the quick filter and days chosen, in another order if given.
+  void Reselect(std::optional<ListOrder> order = std::nullopt);
+  void Read(const std::function<void()>& step);
+  void Pick();
+
+  Database& database_;
+  Date today_;
+  PolicySelection selection_;
+  ListModel* model_;
+  QLineEdit* filter_;
+  QButtonGroup* group_;
+  std::map<PolicyFilter, QAbstractButton*> buttons_;
+  QSpinBox* days_;
+  QTableView* list_;
+  QLabel* note_;
+  std::optional<std::string> picked_;
+};
+
+}  // namespace nv407::host
