@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "component/date.h"
 #include "support/test_backend.h"
 
 namespace nv407::testing {
@@ -200,6 +201,10 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
       {R"({"do": "type", "control": "txt_Sc_Descripcion", "text": "x"})",
        "txt_Sc_Descripcion is read-only"},
       {R"({"do": "choose", "control": "cbCorte", "text": "31"})", "cbCorte has no item \"31\""},
+      {R"({"do": "find", "filter": "agotadas"})", "no filter \"agotadas\""},
+      {R"({"do": "find", "filter": "por-vencer", "days": "-3"})", "\"days\" must be a number"},
+      {R"({"do": "find", "text": "mty"})", "txtFolio is disabled"},
+      {R"({"do": "renew"})", "Renovar needs a live policy shown"},
   };
   for (const auto& [line, reason] : cases) {
     SCOPED_TRACE(line);
@@ -210,6 +215,48 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
     EXPECT_THAT(run.err, HasSubstr("line 4: " + reason));
     EXPECT_EQ(EventKinds(run.lines), Strings{"screen"});
   }
+}
+
+// The host's finder lists what it finds as it shows it and enters a picked folio as typed;
+// Renovar then starts the new capture the day after the picked policy ends.
+TEST_F(ScriptProgram, TheFinderPicksAPolicyAndRenovarStartsItsRenewal) {
+  const ProgramRun run = Run(With({}), R"({"do": "open"}
+{"do": "find", "text": "HOSPITAL san"}
+{"do": "find", "filter": "por-vencer", "days": "31", "pick": "MTY-000002"}
+{"do": "show"}
+{"do": "renew"}
+{"do": "show"}
+{"do": "find", "text": "MTY-2", "pick": "MTY-000003"}
+)");
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_THAT(run.err, HasSubstr("line 7: txtFolio is disabled"));
+  ASSERT_EQ(EventKinds(run.lines), (Strings{"found", "found", "screen", "screen"}));
+  const Json &by_name = run.lines[0], &expiring = run.lines[1];
+  // The client's one policy, as the finder shows it.
+  ASSERT_EQ(by_name["rows"].size(), 1u);
+  const Json& row = by_name["rows"][0];
+  EXPECT_EQ(row[0], "MTY-000002");
+  EXPECT_EQ(row[2], "Hospital San José de Monterrey, A.C.");
+  EXPECT_THAT(row[6].get<std::string>(), ::testing::MatchesRegex("[0-9]{2}/[0-9]{2}/[0-9]{4}"));
+  EXPECT_EQ(row[7], "Vigente");
+  EXPECT_EQ(row[8], "67 %");  // VISITA 2 of 3, its most used service
+  EXPECT_EQ(by_name["picked"], "");
+  // Soonest end first; the picked one is loaded.
+  EXPECT_EQ(expiring["filter"], "por-vencer");
+  EXPECT_EQ(expiring["picked"], "MTY-000002");
+  for (const Json& found : expiring["rows"]) EXPECT_EQ(found[7], "Vigente");
+  const Json& shown = run.lines[2];
+  EXPECT_EQ(shown["controls"]["txtFolio"]["text"], "MTY-000002");
+  EXPECT_TRUE(shown["toolbar"]["activeFlag1"]);
+
+  const Json& renewed = run.lines[3];
+  EXPECT_TRUE(renewed["toolbar"]["busy"]);
+  const auto end = Date::Parse(shown["controls"]["dp_Ps_Fecha_Fin"]["value"].get<std::string>());
+  ASSERT_TRUE(end);
+  EXPECT_EQ(renewed["controls"]["dp_Ps_Fecha_Inicio"]["value"], end->AddDays(1).ToIsoDate());
+  for (const char* key : {"txt_Sc_Cve_Sucursal", "txt_Vn_Cve_Vendedor", "txt_Cl_Cve_Cliente",
+                          "cbCorte", "txt_Tps_Cve_Tipo_Poliza"})
+    EXPECT_EQ(renewed["controls"][key]["text"], shown["controls"][key]["text"]) << key;
 }
 
 // Eight operators save fifty new policies each, all at once, each program with its own
