@@ -134,6 +134,10 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
     if (selection_.filter == PolicyFilter::kExpiring) Reselect();
   });
   connect(model_, &ListModel::Failed, note_, &QLabel::setText);
+  // Whatever made the list afresh (the text, a filter, an order), its first row is current.
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+    if (model_->rowCount() > 0) list_->selectRow(0);
+  });
   connect(list_, &QTableView::doubleClicked, this, [this] { Pick(); });
   connect(buttons, &QDialogButtonBox::accepted, this, &PolicyFinder::Pick);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -175,7 +179,6 @@ void PolicyFinder::Read(const std::function<void()>& step) {
     note_->setText("No se pudo buscar: " + QString::fromUtf8(failure.what()));
   }
   QGuiApplication::restoreOverrideCursor();
-  if (model_->rowCount() > 0) list_->selectRow(0);
 }
 
 bool PolicyFinder::eventFilter(QObject* watched, QEvent* event) {

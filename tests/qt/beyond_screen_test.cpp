@@ -1,0 +1,156 @@
+// What the desktop host adds around the screen: the policy finder, the status bar's glance
+// at the shown policy, Renovar and the viewer's usage bars, on the demo's policies.
+#include <QAbstractButton>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTableView>
+#include <QTextBrowser>
+
+#include "host/lists/policy_list.h"
+#include "host/qt/list_model.h"
+#include "host/qt/policy_finder.h"
+#include "host/qt/record_page.h"
+#include "host/qt/spanish.h"
+#include "host/qt/synthetic_input.h"
+#include "window_fixture.h"
+
+namespace nv407::testing {
+namespace {
+
+// The demo as of the pinned day (2024-03-15).
+struct DemoWindow {
+  DemoWindow() { host::LoadDemoPolicies(db.sql(), PinnedNow()); }
+  TestDatabase db;
+  ScreenWindow window{db};
+  QString Glance() { return window.desktop->window().Glance(); }
+};
+
+QStringList Folios(const host::PolicyFinder& finder) {
+  QStringList folios;
+  for (int row = 0; row < finder.Model().rowCount(); ++row)
+    folios << QString::fromStdString(finder.Model().Row(row).front());
+  return folios;
+}
+
+}  // namespace
+
+class BeyondScreenTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { host::UseSpanish(*QCoreApplication::instance()); }
+
+  // F2 in the folio field: typing filters, a quick filter narrows, a header click sorts,
+  // and Enter loads the picked policy as typing its folio would.
+  void theFinderFiltersSortsAndLoadsThePickedFolio() {
+    DemoWindow demo;
+    QStringList by_name, expiring, used_up, by_use;
+    const host::StopWatching watch(host::WhenShown<host::PolicyFinder>([&](host::PolicyFinder& f) {
+      host::TypeKeys(*f.Filter(), "ruiz");
+      by_name = Folios(f);
+      QTest::mouseClick(f.FilterButton(host::PolicyFilter::kExpiring), Qt::LeftButton);
+      expiring = Folios(f);  // soonest end first, ties by folio
+      f.Days()->setValue(40);
+      QTest::mouseClick(f.FilterButton(host::PolicyFilter::kNearlyUsedUp), Qt::LeftButton);
+      used_up = Folios(f);
+      QTest::keyClick(f.Filter(), Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClick(f.Filter(), Qt::Key_Delete);
+      f.List()->horizontalHeader()->setSortIndicator(host::kPolicyUsage, Qt::DescendingOrder);
+      by_use = Folios(f);
+      QTest::keyClick(f.Filter(), Qt::Key_Down);
+      QTest::keyClick(f.Filter(), Qt::Key_Return);
+    }));
+    QTest::mouseClick(&demo.window.Widget("txtFolio"), Qt::LeftButton);
+    demo.window.Key(Qt::Key_F2);
+
+    QCOMPARE(by_name, QStringList({"GDL-000003", "QRO-000003"}));  // Despacho Contable Ruiz
+    QCOMPARE(expiring, QStringList({"GDL-000003", "QRO-000003"}));
+    QCOMPARE(used_up, QStringList({"GDL-000003"}));  // exactly 80 %
+    QVERIFY(by_use.size() > 5);
+    // 105 %, then the policies used up, ties by folio in the same order
+    QCOMPARE(by_use.mid(0, 3), QStringList({"GDL-000006", "QRO-000002", "MTY-000009"}));
+    // The second row, loaded: the folio box holds it, the screen shows it live.
+    QCOMPARE(demo.window.Shown({"txtFolio"}), QStringList({"QRO-000002"}));
+    QCOMPARE(demo.window.Focus(), std::string("txtFolio"));
+    QVERIFY(demo.window.Command(host::ToolbarCommand::kModificar).isEnabled());
+  }
+
+  // A live policy shown gets its most used service and its end in the status bar, graded;
+  // a cancelled one or a new capture none.
+  void theStatusBarGlancesAtTheShownPolicy_data() {
+    QTest::addColumn<QString>("folio");
+    QTest::addColumn<QString>("glance");
+    QTest::newRow("used up, ending this month")
+        << "mty-3" << QString::fromUtf8("VISITA: 1 de 1 evento (100%) · Vence en 16 días");
+    QTest::newRow("exactly 80 %") << "gdl-3"
+                                  << QString::fromUtf8(
+                                         "SOPREM: 8 de 10 horas (80%) · Vence en 16 días");
+    QTest::newRow("beyond what it includes")
+        << "gdl-6" << QString::fromUtf8("SOPREM: 126 de 120 horas (105%) · Vence en 30 días");
+    QTest::newRow("expired") << "mty-4"
+                             << QString::fromUtf8(
+                                    "SOPSITIO: 8.5 de 8.5 horas (100%) · Vencida el 28/01/2024");
+    QTest::newRow("no services, far from its end")
+        << "mty-8" << QString::fromUtf8("Vigente hasta el 14/08/2024");
+    QTest::newRow("cancelled") << "gdl-4" << QString();
+  }
+  void theStatusBarGlancesAtTheShownPolicy() {
+    QFETCH(QString, folio);
+    QFETCH(QString, glance);
+    DemoWindow demo;
+    demo.window.Load(folio);
+    QTRY_COMPARE(demo.Glance(), glance);
+    demo.window.Key(Qt::Key_N, Qt::AltModifier);
+    QTRY_COMPARE(demo.Glance(), QString());
+  }
+
+  // Ctrl+R on a live policy starts its renewal; the menu offers it only then; nothing is
+  // stored until Aceptar.
+  void renovarStartsTheRenewalOfTheShownPolicy() {
+    DemoWindow demo;
+    QAction* renew = demo.window.desktop->window().RenewAction();
+    QTRY_VERIFY(!renew->isEnabled());
+    demo.window.Load("mty-2");
+    QTRY_VERIFY(renew->isEnabled());
+    const long long policies = demo.db.Count("Poliza_Servicio");
+
+    demo.window.Key(Qt::Key_R, Qt::ControlModifier);
+
+    QVERIFY(demo.window.desktop->screen().Controls().size() > 0);
+    QCOMPARE(demo.window.Shown({"txt_Sc_Cve_Sucursal", "txt_Vn_Cve_Vendedor", "txt_Cl_Cve_Cliente",
+                                "cbCorte", "txt_Tps_Cve_Tipo_Poliza"}),
+             QStringList({"MTY", "V002", "C00003", "10", "MANT90"}));
+    QCOMPARE(demo.window.Shown({"dp_Ps_Fecha_Inicio", "dp_Ps_Fecha_Fin"}),
+             QStringList({"01/04/2024", "29/06/2024"}));
+    QTRY_VERIFY(!renew->isEnabled());
+    QCOMPARE(demo.db.Count("Poliza_Servicio"), policies);
+    demo.window.Key(Qt::Key_S, Qt::ControlModifier);  // Aceptar
+    QCOMPARE(demo.db.Count("Poliza_Servicio"), policies + 1);
+    QCOMPARE(demo.window.Status(), QString("Póliza MTY-000011 guardada"));
+  }
+
+  // The viewer's services: what is left, and a bar in the grade's colour with the share.
+  void theViewerShowsWhatIsLeftAndAUsageBar() {
+    DemoWindow demo;
+    const host::RecordView record =
+        host::ReadRecord(demo.db.db(), "POLIZA_SERVICIO", "Ps_Folio", "GDL-000006");
+    const QString html = host::RecordPageHtml(demo.db.sql(), record);
+    QTextDocument page;
+    page.setHtml(html);
+    const QString text = page.toPlainText();
+    // Each cell on a line of its own; the bar's cells are empty lines.
+    for (const char* shown : {"SOPREM\nSoporte remoto\nHR\n120\n126\n-6\n\\s*105 %",
+                              "SOPSITIO\nSoporte en sitio\nHR\n24\n22\n2\n\\s*92 %",
+                              "CAPACIT\nCurso de capacitación\nEV\n2\n2\n0\n\\s*100 %"})
+      QVERIFY2(text.contains(QRegularExpression(QString::fromUtf8(shown))), shown);
+    QVERIFY(html.contains("width='100%' bgcolor='#b00020'"));  // used beyond: a full red bar
+    QVERIFY(html.contains("width='92%' bgcolor='#b06f00'"));   // amber from 80 %
+  }
+};
+
+}  // namespace nv407::testing
+
+QTEST_MAIN(nv407::testing::BeyondScreenTest)
+#include "beyond_screen_test.moc"
