@@ -74,12 +74,13 @@ std::string FindsText(const ListSource& source, SqlDialect dialect, const std::s
 // What the rows are ordered by: the shown column's sort, then the key.
 std::string OrderBy(const ListSource& source, const ListOrder& order) {
   const std::string direction = order.descending ? " DESC" : "";
-  if (order.column == 0) return source.key + direction;
+  const std::string within = source.within_key.empty() ? "" : ", " + source.within_key;
+  if (order.column == 0) return source.key + direction + within;
   const auto column = static_cast<std::size_t>(order.column - 1);
   const std::string sort = column < source.sorts.size() && !source.sorts[column].empty()
                                ? source.sorts[column]
                                : source.columns.at(column);
-  return sort + direction + ", " + source.key + direction;
+  return sort + direction + ", " + source.key + within;
 }
 
 // The conditions of one statement over the source: its own, the way the text finds rows,
@@ -238,7 +239,7 @@ std::optional<ListSource> CatalogueOf(std::string_view lookup_sql) {
                                            std::regex::icase);
   if (!std::regex_match(conditions, plain_conditions)) return std::nullopt;
   const std::string description = match[1];
-  return ListSource{match[2], match[3], {description}, {description}, conditions, {}, {}};
+  return ListSource{match[2], match[3], "", {description}, {description}, conditions, {}, {}};
 }
 
 }  // namespace nv407::host

