@@ -1,5 +1,5 @@
 # What an installation holds, and the Debian package made of it (cpack -G DEB).
-install(TARGETS polizas-script polizas-db RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS polizas-script polizas-db polizas-report RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET polizas)
   install(TARGETS polizas RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()

@@ -18,8 +18,8 @@ namespace nv407::host {
 // size costs a screenful per page. The F2 search of a key field is one such list; the
 // policy finder and the reports build their own (policy_list.h).
 struct ListSource {
-  std::string from;                   // a table, or tables joined
-  std::string key;                    // the rows' key: unique, indexed, the list's order
+  std::string from;  // a table, or tables joined
+  std::string key;   // the rows' key: unique, indexed, the list's order
   // For a list of several rows per key (a report), what orders the rows of one key; such a
   // list is read whole, never a page after a key.
   std::string within_key;

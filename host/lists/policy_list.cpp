@@ -158,6 +158,29 @@ std::string UsedToPercentSql(int percent) {
          " * 100 >= " + std::to_string(percent) + " * s.Pst_Cantidad_Incluida";
 }
 
+ListSource ServiceUsageList(SqlDialect dialect, const Date& today, int percent) {
+  ListSource list;
+  list.from =
+      "Poliza_Servicio p JOIN Poliza_Servicio_Tipo_Servicio s ON s.Ps_Folio = p.Ps_Folio "
+      "JOIN Tipo_Servicio t ON t.Ts_Cve_Tipo_Servicio = s.Ts_Cve_Tipo_Servicio "
+      "LEFT JOIN Cliente c ON c.Cl_Cve_Cliente = p.Cl_Cve_Cliente";
+  list.key = "p.Ps_Folio";
+  list.within_key = "s.Ts_Cve_Tipo_Servicio";
+  const std::string share = UsedQuantitySql() + " * 1.0 / s.Pst_Cantidad_Incluida";
+  list.columns = {"p.Cl_Cve_Cliente",
+                  "c.Cl_Razon_Social_1",
+                  "p.Sc_Cve_Sucursal",
+                  "p.Ps_Fecha_Finaliza",
+                  StateSql(dialect, today),
+                  "s.Ts_Cve_Tipo_Servicio",
+                  "CASE WHEN t.Ts_Servicio_Hora = 'SI' THEN 'HR' ELSE 'EV' END",
+                  "s.Pst_Cantidad_Incluida",
+                  UsedQuantitySql(),
+                  share};
+  list.conditions = "p.Es_Cve_Estado <> 'CA' AND " + UsedToPercentSql(percent);
+  return list;
+}
+
 ListSource PolicyList(SqlDialect dialect, const Date& today, const PolicySelection& selection) {
   ListSource list;
   list.from = "Poliza_Servicio p LEFT JOIN Cliente c ON c.Cl_Cve_Cliente = p.Cl_Cve_Cliente";

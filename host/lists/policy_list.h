@@ -64,6 +64,22 @@ enum PolicyColumn : int {
 // sorts; the folio, the client's key and the end date through an index.
 ListSource PolicyList(SqlDialect dialect, const Date& today, const PolicySelection& selection);
 
+// The services of policies that are not cancelled used to `percent` of their quantity or
+// beyond, one row each: the folio, then these columns.
+enum ServiceUsageColumn : int {
+  kUsageClient = 1,
+  kUsageClientName,
+  kUsageBranch,
+  kUsageEnd,
+  kUsageState,
+  kUsageService,
+  kUsageUnit,
+  kUsageIncluded,
+  kUsageUsed,
+  kUsageShare,
+};
+ListSource ServiceUsageList(SqlDialect dialect, const Date& today, int percent);
+
 // A row of the list as the finder shows it: dates as "14/03/2025", the usage as "92 %"
 // ("" for a policy without a used service).
 std::vector<std::string> ShownPolicyRow(const FoundRow& row);

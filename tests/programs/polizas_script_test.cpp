@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "component/date.h"
+#include "program_run.h"
 #include "support/test_backend.h"
 
 namespace nv407::testing {
@@ -29,11 +30,6 @@ using Json = nlohmann::ordered_json;  // keeps the order in which the program wr
 using Strings = std::vector<std::string>;
 
 constexpr const char* kClock = "2024-03-15T10:30:00";
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // One JSON value a line; a line that is not JSON fails the test with the parser's exception.
 std::vector<Json> JsonLines(const std::string& text) {
@@ -47,13 +43,6 @@ Strings EventKinds(const std::vector<Json>& lines) {
   Strings kinds;
   for (const Json& line : lines) kinds.push_back(line.value("event", "?"));
   return kinds;
-}
-
-// One word for /bin/sh, whatever it holds.
-std::string ShellWord(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
 }
 
 // The output block the README prints for its worked example.
@@ -102,22 +91,8 @@ class ScriptProgram : public ::testing::Test {
   // write-protected files).
   ProgramRun Run(const Strings& args, const std::string& input = "",
                  const std::string& program = "polizas-script", const std::string& as_user = "") {
-    const char* build = std::getenv("POLIZAS_BUILD_DIR");
-    if (build == nullptr) throw std::runtime_error("POLIZAS_BUILD_DIR is not set");
-    std::string command = ShellWord(std::string(build) + "/bin/" + program);
-    if (!as_user.empty()) command.insert(0, "runuser -u " + ShellWord(as_user) + " -- ");
-    for (const std::string& arg : args) {
-      command += ' ';
-      command += ShellWord(arg);
-    }
-    std::ofstream(File("stdin.txt"), std::ios::binary) << input;
-    command += " <" + ShellWord(File("stdin.txt")) + " >" + ShellWord(File("stdout.txt")) + " 2>" +
-               ShellWord(File("stderr.txt"));
-    const int status = std::system(command.c_str());
-    ProgramRun run;
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadFile(File("stdout.txt"));
-    run.err = ReadFile(File("stderr.txt"));
+    const ProgramOutput output = RunProgram(dir_, program, args, input, as_user);
+    ProgramRun run{output.exit_code, output.out, output.err, {}};
     if (program == "polizas-script") run.lines = JsonLines(run.out);
     return run;
   }

@@ -1,0 +1,129 @@
+#include "host/reports/report_writer.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "component/date.h"
+#include "host/lists/policy_usage.h"
+
+namespace nv407::host {
+namespace {
+
+// Rows the table holds back to size its columns.
+constexpr std::size_t kSizingRows = 1000;
+
+// Characters, not bytes: a name's accented letters take one column each.
+std::size_t Width(std::string_view text) {
+  return static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+std::string Padded(const std::string& text, std::size_t width, bool right) {
+  const std::string fill(width > Width(text) ? width - Width(text) : 0, ' ');
+  return right ? fill + text : text + fill;
+}
+
+std::string CsvField(const std::string& text) {
+  const bool quoted = text.find_first_of(",\"\r\n") != std::string::npos ||
+                      (!text.empty() && (text.front() == ' ' || text.back() == ' '));
+  if (!quoted) return text;
+  std::string field = "\"";
+  for (char c : text) field += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return field + "\"";
+}
+
+nlohmann::ordered_json JsonValue(const ReportColumn& column, const std::string& cell) {
+  if (cell.empty()) return nullptr;
+  if (column.kind == ReportColumn::Kind::kNumber) {
+    std::size_t used = 0;
+    const double number = std::stod(cell, &used);
+    if (used == cell.size() && number == static_cast<double>(static_cast<long long>(number)))
+      return static_cast<long long>(number);
+    return number;
+  }
+  return cell;
+}
+
+}  // namespace
+
+std::optional<ReportFormat> ReportFormatNamed(std::string_view name) {
+  if (name == "table") return ReportFormat::kTable;
+  if (name == "csv") return ReportFormat::kCsv;
+  if (name == "json") return ReportFormat::kJson;
+  return std::nullopt;
+}
+
+ReportWriter::ReportWriter(std::ostream& out, ReportFormat format,
+                           std::vector<ReportColumn> columns)
+    : out_(out), format_(format), columns_(std::move(columns)) {
+  if (format_ == ReportFormat::kCsv) {
+    for (std::size_t i = 0; i < columns_.size(); ++i)
+      out_ << (i ? "," : "") << CsvField(columns_[i].header);
+    out_ << '\n';
+  }
+  if (format_ == ReportFormat::kJson) out_ << '[';
+}
+
+void ReportWriter::Row(std::vector<std::string> cells) {
+  cells.resize(columns_.size());
+  ++rows_;
+  switch (format_) {
+    case ReportFormat::kCsv:
+      for (std::size_t i = 0; i < cells.size(); ++i) out_ << (i ? "," : "") << CsvField(cells[i]);
+      out_ << '\n';
+      return;
+    case ReportFormat::kJson: {
+      nlohmann::ordered_json object = nlohmann::ordered_json::object();
+      for (std::size_t i = 0; i < cells.size(); ++i)
+        object[columns_[i].key] = JsonValue(columns_[i], cells[i]);
+      out_ << (rows_ == 1 ? "\n  " : ",\n  ")
+           << object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+      return;
+    }
+    case ReportFormat::kTable:
+      for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (columns_[i].kind != ReportColumn::Kind::kDate || cells[i].empty()) continue;
+        if (const auto date = Date::Parse(cells[i])) cells[i] = ShortDate(*date);
+      }
+      if (widths_set_) return WriteTableLine(cells);
+      held_.push_back(std::move(cells));
+      if (held_.size() == kSizingRows) WriteHeldTable();
+      return;
+  }
+}
+
+void ReportWriter::Finish() {
+  if (format_ == ReportFormat::kJson) out_ << (rows_ == 0 ? "]\n" : "\n]\n");
+  if (format_ == ReportFormat::kTable && !widths_set_) WriteHeldTable();
+  out_.flush();
+}
+
+void ReportWriter::WriteHeldTable() {
+  widths_.clear();
+  for (const ReportColumn& column : columns_) widths_.push_back(Width(column.header));
+  for (const auto& row : held_)
+    for (std::size_t i = 0; i < row.size(); ++i) widths_[i] = std::max(widths_[i], Width(row[i]));
+  widths_set_ = true;
+  std::vector<std::string> headers, rules;
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    headers.push_back(columns_[i].header);
+    rules.push_back(std::string(widths_[i], '-'));
+  }
+  WriteTableLine(headers);
+  WriteTableLine(rules);
+  for (const auto& row : held_) WriteTableLine(row);
+  held_.clear();
+}
+
+void ReportWriter::WriteTableLine(const std::vector<std::string>& cells) {
+  std::string line;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (i > 0) line += "  ";
+    line += Padded(cells[i], widths_[i], columns_[i].kind == ReportColumn::Kind::kNumber);
+  }
+  line.erase(line.find_last_not_of(' ') + 1);
+  out_ << line << '\n';
+}
+
+}  // namespace nv407::host

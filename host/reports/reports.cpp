@@ -1,0 +1,152 @@
+#include "host/reports/reports.h"
+
+#include <chrono>
+
+#include "component/error.h"
+#include "component/variant.h"
+#include "host/lists/policy_history.h"
+#include "host/lists/policy_usage.h"
+#include "host/services/folio.h"
+
+namespace nv407::host {
+namespace {
+
+using Kind = ReportColumn::Kind;
+
+// A date as a report cell: YYYY-MM-DD, whatever the database handed out.
+std::string DateCell(const std::string& text) {
+  const std::optional<Date> date = Date::Parse(text);
+  return date ? date->ToIsoDate() : text;
+}
+
+std::string PercentCell(const std::optional<double>& share) {
+  const std::optional<int> percent = share ? ShownPercent(*share, 1) : std::nullopt;
+  return percent ? std::to_string(*percent) : "";
+}
+
+std::string NumberCell(const std::string& text) {
+  return text.empty() ? text : NumberText(Variant(text).ToDouble());
+}
+
+std::string DaysLeft(const std::string& end, const Date& today) {
+  const std::optional<Date> last = Date::Parse(end);
+  if (!last) return "";
+  const auto day = [](const Date& d) {
+    return std::chrono::sys_days(std::chrono::year{d.Year()} / d.Month() / d.Day());
+  };
+  return std::to_string((day(*last) - day(today)).count());
+}
+
+// Reads the whole list in its order, handing each row to `write`.
+std::size_t Each(Database& database, const ListSource& list, ListOrder order,
+                 const std::function<void(const FoundRow&)>& write) {
+  return ReadEach(database, list, {"", std::nullopt, std::nullopt, 0, order}, write);
+}
+
+}  // namespace
+
+std::size_t RunReport(Database& database, const Date& today, const ReportRequest& request,
+                      ReportFormat format, std::ostream& out,
+                      const std::function<void(std::size_t rows)>& progress) {
+  const SqlDialect dialect = database.Dialect();
+  std::size_t rows = 0;
+  const auto counted = [&](ReportWriter& writer, std::vector<std::string> cells) {
+    writer.Row(std::move(cells));
+    if (progress) progress(++rows);
+  };
+  using R = ReportRequest::Kind;
+  switch (request.kind) {
+    case R::kPolicies: {
+      ReportWriter writer(out, format,
+                          {{"Folio", "folio"},
+                           {"Cliente", "cliente"},
+                           {"Nombre", "nombre"},
+                           {"Sucursal", "sucursal"},
+                           {"Tipo", "tipo"},
+                           {"Inicio", "inicio", Kind::kDate},
+                           {"Fin", "fin", Kind::kDate},
+                           {"Estado", "estado"},
+                           {"Uso %", "uso", Kind::kNumber}});
+      const PolicySelection selection{.filter = request.state, .client = request.client};
+      Each(database, PolicyList(dialect, today, selection), {}, [&](const FoundRow& row) {
+        counted(writer, {row[0], row[kPolicyClient], row[kPolicyClientName], row[kPolicyBranch],
+                         row[kPolicyType], DateCell(row[kPolicyStart]), DateCell(row[kPolicyEnd]),
+                         row[kPolicyState], PercentCell(UsageShare(row))});
+      });
+      writer.Finish();
+      break;
+    }
+    case R::kExpiring: {
+      ReportWriter writer(out, format,
+                          {{"Folio", "folio"},
+                           {"Cliente", "cliente"},
+                           {"Nombre", "nombre"},
+                           {"Sucursal", "sucursal"},
+                           {"Tipo", "tipo"},
+                           {"Fin", "fin", Kind::kDate},
+                           {"Días", "dias", Kind::kNumber},
+                           {"Uso %", "uso", Kind::kNumber}});
+      const PolicySelection selection{.filter = PolicyFilter::kExpiring, .days = request.days};
+      Each(database, PolicyList(dialect, today, selection), {kPolicyEnd, false},
+           [&](const FoundRow& row) {
+             counted(writer, {row[0], row[kPolicyClient], row[kPolicyClientName],
+                              row[kPolicyBranch], row[kPolicyType], DateCell(row[kPolicyEnd]),
+                              DaysLeft(row[kPolicyEnd], today), PercentCell(UsageShare(row))});
+           });
+      writer.Finish();
+      break;
+    }
+    case R::kUsage: {
+      ReportWriter writer(out, format,
+                          {{"Folio", "folio"},
+                           {"Cliente", "cliente"},
+                           {"Nombre", "nombre"},
+                           {"Sucursal", "sucursal"},
+                           {"Fin", "fin", Kind::kDate},
+                           {"Estado", "estado"},
+                           {"Servicio", "servicio"},
+                           {"Unidad", "unidad"},
+                           {"Incluido", "incluido", Kind::kNumber},
+                           {"Utilizado", "utilizado", Kind::kNumber},
+                           {"Uso %", "uso", Kind::kNumber}});
+      // The most used first.
+      Each(database, ServiceUsageList(dialect, today, request.percent), {kUsageShare, true},
+           [&](const FoundRow& row) {
+             counted(writer,
+                     {row[0], row[kUsageClient], row[kUsageClientName], row[kUsageBranch],
+                      DateCell(row[kUsageEnd]), row[kUsageState], row[kUsageService],
+                      row[kUsageUnit], NumberCell(row[kUsageIncluded]), NumberCell(row[kUsageUsed]),
+                      PercentCell(Variant(row[kUsageShare]).ToDouble())});
+           });
+      writer.Finish();
+      break;
+    }
+    case R::kHistory: {
+      const std::string folio = FormatFolio(request.folio);
+      const std::vector<ChainLink> chain = ReplacementChainOf(database, folio);
+      if (chain.empty()) throw Error("there is no policy " + folio);
+      ReportWriter writer(out, format,
+                          {{"Folio", "folio"},
+                           {"Estado", "estado"},
+                           {"Tipo", "tipo"},
+                           {"Inicio", "inicio", Kind::kDate},
+                           {"Fin", "fin", Kind::kDate},
+                           {"Cliente", "cliente"},
+                           {"Sustituye a", "sustituye_a"},
+                           {"Sustituida por", "sustituida_por"}});
+      const ListSource list = PolicyList(dialect, today, {});
+      for (const ChainLink& link : chain) {
+        const std::optional<FoundRow> row = ReadRow(database.ForHost(), list, link.folio);
+        if (!row) continue;  // a note naming a policy that is not there
+        counted(writer, {link.folio, (*row)[kPolicyState], (*row)[kPolicyType],
+                         DateCell((*row)[kPolicyStart]), DateCell((*row)[kPolicyEnd]),
+                         (*row)[kPolicyClient], link.replaces, link.replaced_by});
+      }
+      writer.Finish();
+      break;
+    }
+  }
+  return rows;
+}
+
+}  // namespace nv407::host

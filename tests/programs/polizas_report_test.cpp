@@ -1,0 +1,236 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "program_run.h"
+#include "support/test_backend.h"
+
+namespace nv407::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using Strings = std::vector<std::string>;
+using Table = std::vector<Strings>;  // the header's cells, then each row's
+
+constexpr const char* kClock = "2024-03-15T10:30:00";
+
+// The table's columns start where its rule's dashes do; dates as the other formats write them.
+Table FromTable(const std::string& text) {
+  std::istringstream lines(text);
+  Strings all;
+  for (std::string line; std::getline(lines, line);) all.push_back(line);
+  Table table;
+  if (all.size() < 2) return table;
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < all[1].size(); ++i)
+    if (all[1][i] == '-' && (i == 0 || all[1][i - 1] == ' ')) starts.push_back(i);
+  static const std::regex day(R"((\d\d)/(\d\d)/(\d{4}))");
+  for (std::size_t n = 0; n < all.size(); ++n) {
+    if (n == 1) continue;
+    // Positions count characters: widen the line to one byte a character first.
+    std::u32string wide;
+    for (std::size_t i = 0; i < all[n].size(); ++i)
+      if ((all[n][i] & 0xC0) != 0x80) wide += static_cast<char32_t>(i);
+    Strings cells;
+    for (std::size_t c = 0; c < starts.size(); ++c) {
+      const std::size_t from = starts[c] < wide.size() ? wide[starts[c]] : all[n].size();
+      const std::size_t to = c + 1 < starts.size() && starts[c + 1] < wide.size()
+                                 ? wide[starts[c + 1]]
+                                 : all[n].size();
+      std::string cell = all[n].substr(from, to - from);
+      cell.erase(0, cell.find_first_not_of(' '));
+      cell.erase(cell.find_last_not_of(' ') + 1);
+      cells.push_back(std::regex_replace(cell, day, "$3-$2-$1"));
+    }
+    table.push_back(cells);
+  }
+  return table;
+}
+
+Table FromCsv(const std::string& text) {
+  Table table;
+  Strings row;
+  std::string cell;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+      cell += '"';
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && (c == ',' || c == '\n')) {
+      row.push_back(cell);
+      cell.clear();
+      if (c == '\n') table.push_back(std::exchange(row, {}));
+    } else {
+      cell += c;
+    }
+  }
+  return table;
+}
+
+// The header is the keys of the first object; numbers as the table writes them.
+Table FromJson(const std::string& text, const Strings& header) {
+  Table table = {header};
+  for (const auto& object : nlohmann::ordered_json::parse(text)) {
+    Strings row;
+    for (const auto& [key, value] : object.items()) {
+      if (value.is_null())
+        row.push_back("");
+      else if (value.is_string())
+        row.push_back(value.get<std::string>());
+      else
+        row.push_back(value.dump());
+    }
+    table.push_back(row);
+  }
+  return table;
+}
+
+Strings Column(const Table& table, std::size_t column) {
+  Strings cells;
+  for (std::size_t i = 1; i < table.size(); ++i) cells.push_back(table[i].at(column));
+  return cells;
+}
+
+// polizas-report on a demo database dated 2024-03-15, as polizas-db makes it.
+class ReportProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
+    Strings init = database_.InitArguments();
+    init.insert(init.begin(), "init");
+    init.insert(init.end(), {"--demo", "--clock", kClock});
+    const ProgramOutput made = RunProgram(dir_, "polizas-db", init, "");
+    ASSERT_EQ(made.exit_code, 0) << made.err;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  ProgramOutput Report(const Strings& args) {
+    Strings all = database_.ProgramArguments();
+    all.insert(all.end(), {"--clock", kClock});
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProgram(dir_, "polizas-report", all, "");
+  }
+  // The report in the three formats, which must agree cell for cell.
+  Table InEveryFormat(const Strings& report) {
+    Table tables[3];
+    const char* formats[] = {"table", "csv", "json"};
+    for (int f = 0; f < 3; ++f) {
+      Strings args = {"--format", formats[f]};
+      args.insert(args.end(), report.begin(), report.end());
+      const ProgramOutput run = Report(args);
+      EXPECT_EQ(run.exit_code, 0) << formats[f] << ": " << run.err;
+      EXPECT_EQ(run.err, "") << formats[f];
+      if (f == 0) tables[f] = FromTable(run.out);
+      if (f == 1) tables[f] = FromCsv(run.out);
+      if (f == 2 && !tables[1].empty()) tables[f] = FromJson(run.out, tables[1].front());
+    }
+    EXPECT_EQ(tables[0], tables[1]) << "the table and the CSV";
+    EXPECT_EQ(Table(tables[1].begin() + 1, tables[1].end()),
+              Table(tables[2].begin() + 1, tables[2].end()))
+        << "the CSV and the JSON";
+    return tables[1];
+  }
+
+  std::string dir_ = (std::filesystem::temp_directory_path() / "polizas-report-XXXXXX").string();
+  ScratchDatabase database_{ScratchDatabase::Contents::kNothing};
+};
+
+TEST_F(ReportProgram, ExpiringListsWhatEndsWithinTheDaysSoonestFirst) {
+  const Table report = InEveryFormat({"expiring", "--days", "30"});
+  ASSERT_FALSE(report.empty());
+  EXPECT_EQ(report.front(),
+            (Strings{"Folio", "Cliente", "Nombre", "Sucursal", "Tipo", "Fin", "Días", "Uso %"}));
+  EXPECT_EQ(Column(report, 0),
+            (Strings{"CDMX-00004", "GDL-000003", "MTY-000002", "MTY-000003", "MTY-000009",
+                     "QRO-000002", "QRO-000003", "CDMX-00002", "CDMX-00005", "GDL-000006"}));
+  EXPECT_EQ(report[1], (Strings{"CDMX-00004", "C00015", "Autotransportes del Centro, S.A. de C.V.",
+                                "CDMX", "SOPMEN", "2024-03-31", "16", "40"}));
+  EXPECT_EQ(report.back()[6], "30");
+  EXPECT_EQ(Column(InEveryFormat({"expiring", "--days", "15"}), 0), Strings{});
+}
+
+TEST_F(ReportProgram, UsageListsEachServiceUsedToTheShareMostUsedFirst) {
+  const Table report = InEveryFormat({"usage"});
+  ASSERT_GT(report.size(), 2u);
+  EXPECT_EQ(report[1], (Strings{"GDL-000006", "C00012", "Agencia Aduanal del Pacífico, S.C.", "GDL",
+                                "2024-04-14", "Vigente", "SOPREM", "HR", "120", "126", "105"}));
+  // Exactly 80 % is in; 79 % or a cancelled policy's service never.
+  EXPECT_EQ(report.back(),
+            (Strings{"GDL-000003", "C00010", "Despacho Contable Ruiz y Asociados, S.C.", "GDL",
+                     "2024-03-31", "Vigente", "SOPREM", "HR", "10", "8", "80"}));
+  for (const Strings& row : Table(report.begin() + 1, report.end()))
+    EXPECT_NE(row[5], "Cancelada") << row[0];
+  const Table beyond = InEveryFormat({"usage", "--over", "101"});
+  ASSERT_EQ(beyond.size(), 2u);
+  EXPECT_EQ(beyond[1][0] + " " + beyond[1][6], "GDL-000006 SOPREM");
+}
+
+TEST_F(ReportProgram, HistoryFollowsTheChainBothWaysFromAnyOfItsPolicies) {
+  const Strings header = {"Folio", "Estado",  "Tipo",        "Inicio",
+                          "Fin",   "Cliente", "Sustituye a", "Sustituida por"};
+  const Table chain = {
+      header,
+      {"MTY-000005", "Cancelada", "SOPMEN", "2024-02-19", "2024-03-18", "C00004", "", "MTY-000006"},
+      {"MTY-000006", "Vigente", "SOPANUAL", "2024-03-05", "2025-03-04", "C00004", "MTY-000005",
+       ""}};
+  EXPECT_EQ(InEveryFormat({"history", "mty-5"}), chain);
+  EXPECT_EQ(InEveryFormat({"history", "MTY-000006"}), chain);
+  EXPECT_EQ(Column(InEveryFormat({"history", "gdl-1"}), 0), Strings{"GDL-000001"});
+
+  const ProgramOutput missing = Report({"history", "mty-99"});
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.err, "polizas-report: there is no policy MTY-000099\n");
+}
+
+TEST_F(ReportProgram, PoliciesByStateAndClient) {
+  EXPECT_EQ(InEveryFormat({"policies"}).size(), 27u) << "the header and the demo's 26";
+  EXPECT_EQ(Column(InEveryFormat({"policies", "--state", "cancelled"}), 0),
+            (Strings{"GDL-000004", "MTY-000005"}));
+  const Table expired = InEveryFormat({"policies", "--state", "expired"});
+  for (const std::string& state : Column(expired, 7)) EXPECT_EQ(state, "Vencida");
+  EXPECT_EQ(Column(InEveryFormat({"policies", "--client", "C00004", "--state", "live"}), 0),
+            (Strings{"GDL-000001", "MTY-000006"}));
+  const Table client = InEveryFormat({"policies", "--client", "C00004"});
+  EXPECT_EQ(Column(client, 0), (Strings{"GDL-000001", "MTY-000005", "MTY-000006"}));
+  EXPECT_EQ(Column(client, 8), (Strings{"17", "15", "8"}));
+}
+
+TEST_F(ReportProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
+  const std::pair<Strings, std::string> cases[] = {
+      {{}, "no report given"},
+      {{"weekly"}, "unknown report 'weekly'"},
+      {{"history"}, "history needs a FOLIO"},
+      {{"expiring", "--over", "80"}, "unknown option '--over'"},
+      {{"expiring", "--days", "soon"}, "--days must be a whole number"},
+      {{"policies", "--state", "asleep"}, "--state must be live, expired or cancelled"},
+      {{"--format", "xml", "usage"}, "--format must be table, csv or json"},
+      {{"usage", "extra"}, "unexpected 'extra'"},
+  };
+  for (const auto& [args, problem] : cases) {
+    const ProgramOutput run = Report(args);
+    EXPECT_EQ(run.exit_code, 2) << problem;
+    EXPECT_THAT(run.err, HasSubstr("polizas-report: " + problem)) << problem;
+    EXPECT_THAT(run.err, HasSubstr("usage: polizas-report")) << problem;
+    EXPECT_EQ(run.out, "") << problem;
+  }
+  const ProgramOutput no_database = RunProgram(dir_, "polizas-report", {"usage"}, "");
+  EXPECT_EQ(no_database.exit_code, 2);
+  const ProgramOutput version = RunProgram(dir_, "polizas-report", {"--version"}, "");
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_THAT(version.out, ::testing::StartsWith("polizas-report "));
+}
+
+}  // namespace
+}  // namespace nv407::testing
