@@ -18,8 +18,9 @@
 
 #include "component/date.h"
 #include "host/db/database.h"
-#include "host/qt/catalogue_dialog.h"
 #include "host/lists/catalogue_search.h"
+#include "host/qt/catalogue_dialog.h"
+#include "policy_database.h"
 #include "screen/layout.h"
 
 namespace {
@@ -31,21 +32,6 @@ std::int64_t ClientCount() {
   return set != nullptr ? std::atoll(set) : 100'000;
 }
 
-// Names as a client catalogue holds them: a trade, a family name or two, a company form.
-std::string ClientName(std::mt19937& random) {
-  static const char* kTrades[] = {"Comercializadora", "Distribuidora", "Ferretería", "Farmacia",
-                                  "Constructora",     "Transportes",   "Hotel",      "Despacho",
-                                  "Laboratorios",     "Grupo",         "Servicios",  "Abarrotes"};
-  static const char* kNames[] = {"Hernández", "García",  "Martínez",  "López",  "González",
-                                 "Pérez",     "Sánchez", "Ramírez",   "Torres", "Flores",
-                                 "Rivera",    "Gómez",   "Díaz",      "Reyes",  "Morales",
-                                 "Cruz",      "Ortiz",   "Gutiérrez", "Chávez", "Ramos"};
-  static const char* kForms[] = {"S.A. de C.V.", "S.C.", "A.C.", "S. de R.L."};
-  auto pick = [&](const auto& list) { return list[random() % std::size(list)]; };
-  return std::string(pick(kTrades)) + " " + pick(kNames) + " " + pick(kNames) + " " +
-         std::to_string(random() % 1000) + ", " + pick(kForms);
-}
-
 // The demo database with `count` clients more, 2 % of them withdrawn, in one transaction.
 struct Catalogue {
   Catalogue() {
@@ -55,17 +41,7 @@ struct Catalogue {
     host::TransactionScope transaction(sql);
     host::CreateSchema(sql, host::SqlDialect::kSqlite);
     host::LoadDemoData(sql);
-    std::mt19937 random(407);
-    const std::int64_t count = ClientCount();
-    for (std::int64_t i = 0; i < count; ++i) {
-      char key[32];
-      std::snprintf(key, sizeof key, "K%07lld", static_cast<long long>(i));
-      sql.Execute(
-          "INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado) "
-          "VALUES ('" +
-          std::string(key) + "', '" + ClientName(random) + "', '" +
-          (random() % 50 == 0 ? "BA" : "AC") + "')");
-    }
+    polizas_bench::AddClients(sql, ClientCount());
     transaction.Commit();
   }
   host::ListSource Clients() const {

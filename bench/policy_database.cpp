@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <random>
 
 #include "component/database.h"
 #include "component/error.h"
@@ -17,7 +18,7 @@ namespace fs = std::filesystem;
 using nv407::Connection;
 
 // Bumped whenever what the generator writes changes, so that older files are made again.
-constexpr const char* kGeneration = "bench-fill-2";
+constexpr const char* kGeneration = "bench-fill-3";
 constexpr std::array kBranches = {"MTY", "GDL", "QRO"};
 constexpr std::int64_t kChunk = 50'000;
 
@@ -47,8 +48,9 @@ std::int64_t LastRowid(Connection& sql) {
 }
 
 // Policies [from, to), then their services: each an INSERT ... SELECT, the policies over a
-// counting CTE.
-void FillPolicies(Connection& sql, std::int64_t from, std::int64_t to) {
+// counting CTE. Policy i starts (i * 37) % 1095 days before BenchToday and lasts a year; its
+// client is (i * 7919) % clients; one in ten has used 80 % of its remote support or more.
+void FillPolicies(Connection& sql, std::int64_t from, std::int64_t to, std::int64_t clients) {
   const std::int64_t before = LastRowid(sql);
   sql.Execute(
       "WITH RECURSIVE n(i) AS (SELECT " + std::to_string(from) +
@@ -56,19 +58,24 @@ void FillPolicies(Connection& sql, std::int64_t from, std::int64_t to) {
       ") "
       "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Ps_Fecha_Inicia, Ps_Fecha_Finaliza, "
       "Sc_Cve_Sucursal, Vn_Cve_Vendedor, Cl_Cve_Cliente, Ps_Comentario, Ps_Dia_Corte, "
-      "Ps_Referencia, Tps_Cve_Tipo_Poliza_Servicio, Oper_Alta, Fecha_Alta) "
-      "SELECT b || '-' || printf('%06d', i / 3 + 1), '2024-01-02', '2024-01-02', '2025-01-01', "
-      "b, 'V00' || (i % 3 + 1), 'C0000' || (i % 4 + 1), 'Póliza ' || i, i % 28 + 1, "
-      "'OC-' || i, 'SOPANUAL', 'ADMIN', '2024-01-02 09:00:00' "
-      "FROM (SELECT i, CASE i % 3 WHEN 0 THEN 'MTY' WHEN 1 THEN 'GDL' ELSE 'QRO' END AS b "
-      "FROM n)");
+      "Ps_Referencia, Tps_Cve_Tipo_Poliza_Servicio, Es_Cve_Estado, Oper_Alta, Fecha_Alta) "
+      "SELECT b || '-' || printf('%06d', i / 3 + 1), s, s, date(s, '+1 year', '-1 day'), b, "
+      "'V00' || (i % 3 + 1), printf('K%07d', (i * 7919) % " +
+      std::to_string(clients) +
+      "), 'Póliza ' || i, i % 28 + 1, 'OC-' || i, 'SOPANUAL', "
+      "CASE WHEN i % 20 = 19 THEN 'CA' ELSE 'AC' END, 'ADMIN', s || ' 09:00:00' "
+      "FROM (SELECT i, CASE i % 3 WHEN 0 THEN 'MTY' WHEN 1 THEN 'GDL' ELSE 'QRO' END AS b, "
+      "date('" +
+      BenchToday().ToIsoDate() + "', '-' || (i * 37 % 1095) || ' days') AS s FROM n)");
   sql.Execute(
       "INSERT INTO Poliza_Servicio_Tipo_Servicio "
-      "SELECT Ps_Folio, s.service, s.included, s.hours, s.events FROM Poliza_Servicio, "
-      "(SELECT 'SOPREM' AS service, 120 AS included, 7.5 AS hours, 0 AS events "
-      "UNION ALL SELECT 'SOPSITIO', 24, 3, 0 UNION ALL SELECT 'VISITA', 12, 0, 2) AS s "
-      "WHERE Poliza_Servicio.rowid > " +
-      std::to_string(before) + " ORDER BY Ps_Folio, s.service");
+      "SELECT p.Ps_Folio, s.service, s.included, CASE s.service WHEN 'SOPREM' THEN CASE WHEN "
+      "p.rowid % 10 = 3 THEN 96 + p.rowid % 30 ELSE p.rowid * 13 % 90 END WHEN 'SOPSITIO' THEN "
+      "p.rowid % 19 ELSE 0 END, CASE WHEN s.service = 'VISITA' THEN p.rowid % 9 ELSE 0 END "
+      "FROM Poliza_Servicio p, (SELECT 'SOPREM' AS service, 120 AS included "
+      "UNION ALL SELECT 'SOPSITIO', 24 UNION ALL SELECT 'VISITA', 12) AS s "
+      "WHERE p.rowid > " +
+      std::to_string(before) + " ORDER BY p.Ps_Folio, s.service");
 }
 
 void Generate(const fs::path& path, std::int64_t count) {
@@ -84,9 +91,15 @@ void Generate(const fs::path& path, std::int64_t count) {
     for (const char* table : {"Poliza_Servicio_Tipo_Servicio", "Poliza_Servicio", "folio_series",
                               "extended_text", "record_log", "additional_field_value"})
       sql.Execute(std::string("DELETE FROM ") + table);
+    const std::int64_t clients = std::max<std::int64_t>(count / 20, 1);
+    {
+      nv407::host::TransactionScope transaction(sql);
+      AddClients(sql, clients);
+      transaction.Commit();
+    }
     for (std::int64_t from = 0; from < count; from += kChunk) {
       nv407::host::TransactionScope chunk(sql);
-      FillPolicies(sql, from, std::min(count, from + kChunk));
+      FillPolicies(sql, from, std::min(count, from + kChunk), clients);
       chunk.Commit();
       std::fprintf(stderr, "\rscreen_bench: writing %lld policies to %s: %3lld %%",
                    static_cast<long long>(count), path.c_str(),
@@ -108,7 +121,41 @@ void Generate(const fs::path& path, std::int64_t count) {
                static_cast<double>(fs::file_size(path)) / 1e6);
 }
 
+// Names as a client catalogue holds them: a trade, a family name or two, a company form.
+std::string ClientName(std::mt19937& random) {
+  static const char* kTrades[] = {"Comercializadora", "Distribuidora", "Ferretería", "Farmacia",
+                                  "Constructora",     "Transportes",   "Hotel",      "Despacho",
+                                  "Laboratorios",     "Grupo",         "Servicios",  "Abarrotes"};
+  static const char* kNames[] = {"Hernández", "García",  "Martínez",  "López",  "González",
+                                 "Pérez",     "Sánchez", "Ramírez",   "Torres", "Flores",
+                                 "Rivera",    "Gómez",   "Díaz",      "Reyes",  "Morales",
+                                 "Cruz",      "Ortiz",   "Gutiérrez", "Chávez", "Ramos"};
+  static const char* kForms[] = {"S.A. de C.V.", "S.C.", "A.C.", "S. de R.L."};
+  auto pick = [&](const auto& list) { return list[random() % std::size(list)]; };
+  return std::string(pick(kTrades)) + " " + pick(kNames) + " " + pick(kNames) + " " +
+         std::to_string(random() % 1000) + ", " + pick(kForms);
+}
+
 }  // namespace
+
+nv407::Date BenchToday() {
+  return nv407::Date::FromYmd(2024, 3, 15);
+}
+
+bool IsCancelled(std::int64_t i) {
+  return i % 20 == 19;
+}
+
+void AddClients(Connection& sql, std::int64_t count) {
+  std::mt19937 random(407);
+  for (std::int64_t i = 0; i < count; ++i) {
+    char key[32];
+    std::snprintf(key, sizeof key, "K%07lld", static_cast<long long>(i));
+    sql.Execute("INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado) VALUES ('" +
+                std::string(key) + "', '" + ClientName(random) + "', '" +
+                (random() % 50 == 0 ? "BA" : "AC") + "')");
+  }
+}
 
 fs::path PolicyDatabase(std::int64_t count) {
   const fs::path path = BenchFolder() / ("policies-" + std::to_string(count) + ".db");

@@ -4,14 +4,28 @@
 #include <filesystem>
 #include <string>
 
+#include "component/database.h"
+#include "component/date.h"
+
 namespace polizas_bench {
 
-// A database file of `count` live policies on the demo catalogues, three partly used
-// services each, spread over the branches MTY, GDL and QRO (policy i is branch i % 3,
-// number i / 3 + 1), with the folio series after them. Made once in the bench folder
-// (POLIZAS_BENCH_DIR, else the temp folder) with a progress line, and reused by later runs
-// while it was made by the same generation.
+// The day the bulk policies are dated around, and the finder's and reports' today.
+nv407::Date BenchToday();
+
+// A database file of `count` policies on the demo catalogues and count / 20 clients more,
+// spread over the branches MTY, GDL and QRO (policy i is branch i % 3, number i / 3 + 1),
+// with the folio series after them. Each is a yearly policy that started up to three years
+// before BenchToday (so about two in three have expired), with three services used to
+// between nothing and 120 % (about one in ten to 80 % or beyond); one in twenty is
+// cancelled (IsCancelled). Made once in the bench folder (POLIZAS_BENCH_DIR, else the temp
+// folder) with a progress line, and reused by later runs while it was made by the same
+// generation.
 std::filesystem::path PolicyDatabase(std::int64_t count);
+bool IsCancelled(std::int64_t i);
+
+// `count` clients more, keys K0000000, K0000001, ..., named as a client catalogue names
+// them (a trade, two family names, a number, a company form), 2 % of them withdrawn.
+void AddClients(nv407::Connection& sql, std::int64_t count);
 
 // A copy of a database file to write on, removed with this object.
 class ScratchCopy {

@@ -40,8 +40,8 @@ sqlite3_stmt* RawReplay::Prepared(const std::string& shape) {
   sqlite3_stmt*& statement = statements_[shape];
   if (statement == nullptr) {
     const std::string sql = nv407::host::sqlite::TranslateToSqlite(shape);
-    Check(db_, sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement,
-                                  nullptr));
+    Check(db_,
+          sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr));
   }
   return statement;
 }

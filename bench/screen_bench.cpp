@@ -71,10 +71,11 @@ struct Command {
   std::function<void(host::HeadlessHost&, std::int64_t policies, int i)> before, command;
 };
 
-// Distinct policies spread over the database, so that no run finds another's pages warm
-// and no command acts twice on one policy.
+// Distinct live policies spread over the database, so that no run finds another's pages
+// warm and no command acts twice on one policy (a cancelled one is passed for its neighbour).
 std::int64_t Nth(std::int64_t policies, int i) {
-  return (static_cast<std::int64_t>(i) * 7919 + 13) % policies;
+  const std::int64_t n = (static_cast<std::int64_t>(i) * 7919 + 13) % policies;
+  return polizas_bench::IsCancelled(n) ? n - 1 : n;
 }
 
 void NoPreparation(host::HeadlessHost&, std::int64_t, int) {}

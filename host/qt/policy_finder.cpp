@@ -14,6 +14,7 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 
 #include "host/qt/list_model.h"
@@ -103,9 +104,16 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
   list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
   list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   list_->horizontalHeader()->setSectionResizeMode(kPolicyClientName, QHeaderView::Stretch);
+  // Every column but the name as wide as what it holds at most; the name takes the rest.
   const QFontMetrics metrics = list_->fontMetrics();
-  for (int column : {0, int(kPolicyClient), int(kPolicyStart), int(kPolicyEnd)})
-    list_->setColumnWidth(column, metrics.horizontalAdvance("MMM-000000") + 12);
+  const char* widest[] = {"CDMX-000000", "C000000", "", "Sucursal", "SOPANUAL", "00/00/0000",
+                          "00/00/0000", "Cancelada", "100 %"};
+  for (int column = 0; column < kHeaders.size(); ++column) {
+    if (column == kPolicyClientName) continue;
+    const int text = std::max(metrics.horizontalAdvance(widest[column]),
+                              metrics.horizontalAdvance(kHeaders[column]));
+    list_->setColumnWidth(column, text + 24);  // room for the sort arrow
+  }
   // The header shows the order; a click on it sorts by that column (ListModel::sort).
   list_->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
   list_->setSortingEnabled(true);
@@ -124,7 +132,7 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
   layout->addWidget(list_);
   layout->addWidget(note_);
   layout->addWidget(buttons);
-  resize(960, 480);
+  resize(840, 460);
 
   connect(filter_, &QLineEdit::textChanged, this, &PolicyFinder::Find);
   connect(group_, &QButtonGroup::idClicked, this,

@@ -173,7 +173,7 @@ QString UsageCells(const ServiceUsage& service) {
   if (!percent) return "<td></td><td align='right' style='color:#8a9aa8'>—</td>";
   const int filled = std::clamp(*percent, 0, 100);
   const QString colour = GradeColour(UsageGrade(service.used, service.included));
-  QString bar = "<td><table width='120' cellspacing='0' cellpadding='0'><tr>";
+  QString bar = "<td width='124'><table width='100%' cellspacing='0' cellpadding='0'><tr>";
   if (filled > 0)
     bar += QString("<td width='%1%' bgcolor='%2' height='10'></td>").arg(filled).arg(colour);
   if (filled < 100)

@@ -1,0 +1,210 @@
+// finder_bench: the policy finder (F2 in the folio field) over a database of 1,000,000
+// policies, through the real dialog on Qt's offscreen platform. See docs/benchmarks.md.
+//
+//   finder_bench [--benchmark_filter=...] [--benchmark_repetitions=N]
+//
+// POLIZAS_BENCH_POLICIES sets the number of policies (1,000,000 when unset); the database
+// is made once and kept (POLIZAS_BENCH_DIR), as screen_bench makes it.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTableView>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "host/db/database.h"
+#include "host/lists/policy_list.h"
+#include "host/qt/list_model.h"
+#include "host/qt/policy_finder.h"
+#include "policy_database.h"
+
+namespace {
+
+using namespace nv407;
+
+std::int64_t PolicyCount() {
+  const char* set = std::getenv("POLIZAS_BENCH_POLICIES");
+  const std::int64_t count = set != nullptr ? std::atoll(set) : 1'000'000;
+  return count > 0 ? count : 1'000'000;
+}
+
+struct Policies {
+  Policies() : database(host::OpenSqliteDatabase(polizas_bench::PolicyDatabase(PolicyCount()))) {}
+  std::unique_ptr<host::Database> database;
+};
+
+Policies& Shared() {
+  static Policies policies;
+  return policies;
+}
+
+void Settle() {
+  QCoreApplication::processEvents();
+}
+
+// An open finder, shown and idle, as the operator sees it after F2.
+struct OpenFinder {
+  OpenFinder() : finder(*Shared().database, polizas_bench::BenchToday(), "", nullptr) {
+    finder.show();
+    Settle();
+  }
+  host::PolicyFinder finder;
+};
+
+void Count(benchmark::State& state, const host::PolicyFinder& finder) {
+  state.counters["rows"] = finder.Model().rowCount();
+  state.counters["policies"] = static_cast<double>(PolicyCount());
+}
+
+// F2: the dialog made, its first page read, shown and painted.
+void BM_Open(benchmark::State& state) {
+  Shared();
+  for (auto _ : state) {
+    host::PolicyFinder finder(*Shared().database, polizas_bench::BenchToday(), "", nullptr);
+    finder.show();
+    Settle();
+  }
+  state.counters["policies"] = static_cast<double>(PolicyCount());
+}
+BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One keystroke in the open finder: its text, the first page of what it finds, the list
+// redrawn. Each text finds policies another way.
+void BM_Keystroke(benchmark::State& state, const char* text) {
+  OpenFinder open;
+  const QString typed = QString::fromUtf8(text);
+  for (auto _ : state) {
+    open.finder.Filter()->setText(typed);
+    Settle();
+    state.PauseTiming();
+    Count(state, open.finder);
+    open.finder.Filter()->clear();
+    Settle();
+    state.ResumeTiming();
+  }
+}
+// A branch's folios: a range on the key.
+BENCHMARK_CAPTURE(BM_Keystroke, folio_branch, "mty")->Unit(benchmark::kMillisecond)->UseRealTime();
+// A folio as users type it, brought to its stored form.
+BENCHMARK_CAPTURE(BM_Keystroke, folio_typed, "gdl-4242")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+// A client key's start: a hundred clients, their policies through the client index.
+BENCHMARK_CAPTURE(BM_Keystroke, client_key, "k00123")->Unit(benchmark::kMillisecond)->UseRealTime();
+// A word most client names hold: policies in folio order, each client looked at.
+BENCHMARK_CAPTURE(BM_Keystroke, common_word, "hernández")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+// A few clients in 50,000.
+BENCHMARK_CAPTURE(BM_Keystroke, rare_name, "ramos ramos 99")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+// Nothing: every client's name looked at, no policy.
+BENCHMARK_CAPTURE(BM_Keystroke, no_match, "zzz")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A text typed key by key, as an operator types it; the counters give the slowest key.
+void BM_TypeWord(benchmark::State& state, const char* word) {
+  OpenFinder open;
+  const QString typed = QString::fromUtf8(word);
+  double slowest = 0;
+  for (auto _ : state) {
+    for (int length = 1; length <= typed.size(); ++length) {
+      const auto start = std::chrono::steady_clock::now();
+      open.finder.Filter()->setText(typed.left(length));
+      Settle();
+      const std::chrono::duration<double, std::milli> took =
+          std::chrono::steady_clock::now() - start;
+      slowest = std::max(slowest, took.count());
+    }
+    state.PauseTiming();
+    open.finder.Filter()->clear();
+    Settle();
+    state.ResumeTiming();
+  }
+  state.counters["keystrokes"] = static_cast<double>(typed.size());
+  state.counters["slowest_keystroke_ms"] = slowest;
+  state.counters["policies"] = static_cast<double>(PolicyCount());
+}
+BENCHMARK_CAPTURE(BM_TypeWord, client_name, "hotel ramos")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_TypeWord, folio, "qro-123456")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_TypeWord, client_key, "k0049999")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// A quick filter's button: the first page of what it keeps (about to end: by end date).
+void BM_QuickFilter(benchmark::State& state, host::PolicyFilter filter) {
+  OpenFinder open;
+  for (auto _ : state) {
+    open.finder.Choose(filter);
+    Settle();
+    state.PauseTiming();
+    Count(state, open.finder);
+    open.finder.Choose(host::PolicyFilter::kAll);
+    open.finder.List()->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
+    Settle();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK_CAPTURE(BM_QuickFilter, in_force, host::PolicyFilter::kInForce)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_QuickFilter, expiring, host::PolicyFilter::kExpiring)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_QuickFilter, expired, host::PolicyFilter::kExpired)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_QuickFilter, nearly_used_up, host::PolicyFilter::kNearlyUsedUp)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_QuickFilter, cancelled, host::PolicyFilter::kCancelled)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// A click on a column's header: the first page in that column's order.
+void BM_Sort(benchmark::State& state, int column, Qt::SortOrder order) {
+  OpenFinder open;
+  QHeaderView* header = open.finder.List()->horizontalHeader();
+  for (auto _ : state) {
+    header->setSortIndicator(column, order);
+    Settle();
+    state.PauseTiming();
+    Count(state, open.finder);
+    header->setSortIndicator(0, Qt::AscendingOrder);
+    Settle();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK_CAPTURE(BM_Sort, end_date, int(host::kPolicyEnd), Qt::AscendingOrder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Sort, client, int(host::kPolicyClient), Qt::AscendingOrder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Sort, client_name, int(host::kPolicyClientName), Qt::AscendingOrder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_Sort, usage, int(host::kPolicyUsage), Qt::DescendingOrder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  Shared();  // made before the first timing
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
