@@ -139,28 +139,53 @@ std::string PageStatement(const ListSource& source, SqlDialect dialect, const Pa
   else if (!text.empty())
     found.push_back(FindsText(source, dialect, text));
   const DialectTraits& traits = Traits(dialect);
-  const std::string order = " ORDER BY " + OrderBy(source, page.order);
-  const std::string rows = page.limit > 0 ? " " + traits.rows(page.limit, page.skip) : "";
+  std::string order = " ORDER BY ";
+  order += OrderBy(source, page.order);
+  std::string rows;
+  if (page.limit > 0) {
+    rows += ' ';
+    rows += traits.rows(page.limit, page.skip);
+  }
 
   std::string sql = "SELECT ";
-  sql += SelectList(source) + " FROM " + source.from;
+  sql += SelectList(source);
+  sql += " FROM ";
+  sql += source.from;
   if (found.size() <= 1 || page.limit == 0) {
     std::string any;
-    for (const std::string& way : found) any += (any.empty() ? "" : " OR ") + Parenthesised(way);
+    for (const std::string& way : found) {
+      if (!any.empty()) any += " OR ";
+      any += Parenthesised(way);
+    }
     sql += Where(Conditions(source, page, any));
-    return sql + order + rows;
+    sql += order;
+    sql += rows;
+    return sql;
   }
   // Each way read on its own to the page's end, so that each uses its own index; the page
   // is then taken from what they found together.
   std::string united;
   for (std::size_t i = 0; i < found.size(); ++i) {
     if (i > 0) united += " UNION ";
-    united += "SELECT k FROM (SELECT " + source.key + " AS k FROM " + source.from +
-              Where(Conditions(source, page, found[i])) + order + " " +
-              traits.rows(page.skip + page.limit, 0) + ") w" + std::to_string(i);
+    united += "SELECT k FROM (SELECT ";
+    united += source.key;
+    united += " AS k FROM ";
+    united += source.from;
+    united += Where(Conditions(source, page, found[i]));
+    united += order;
+    united += ' ';
+    united += traits.rows(page.skip + page.limit, 0);
+    united += ") w";
+    united += std::to_string(i);
   }
-  sql += " WHERE " + source.key + " IN (" + united + ")";
-  return sql + order + rows;
+  sql += " WHERE ";
+  sql += source.key;
+  sql += " IN (";
+  sql += united;
+  sql += ')';
+  sql += order;
+  sql += rows;
+  return sql;
 }
 
 std::vector<FoundRow> ReadPage(Database& database, const ListSource& source,
