@@ -101,7 +101,7 @@ void Generate(const fs::path& path, std::int64_t count) {
       nv407::host::TransactionScope chunk(sql);
       FillPolicies(sql, from, std::min(count, from + kChunk), clients);
       chunk.Commit();
-      std::fprintf(stderr, "\rscreen_bench: writing %lld policies to %s: %3lld %%",
+      std::fprintf(stderr, "\rbench: writing %lld policies to %s: %3lld %%",
                    static_cast<long long>(count), path.c_str(),
                    static_cast<long long>(100 * std::min(count, from + kChunk) / count));
     }
@@ -116,7 +116,7 @@ void Generate(const fs::path& path, std::int64_t count) {
   }
   fs::rename(partial, path);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  std::fprintf(stderr, "\rscreen_bench: wrote %lld policies to %s in %.1f s (%.0f MB)\n",
+  std::fprintf(stderr, "\rbench: wrote %lld policies to %s in %.1f s (%.0f MB)\n",
                static_cast<long long>(count), path.c_str(), took.count(),
                static_cast<double>(fs::file_size(path)) / 1e6);
 }

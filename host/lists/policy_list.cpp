@@ -84,20 +84,27 @@ std::vector<std::string> TextWays(Database& database, const std::string& text) {
   const std::string folio = FormatFolio(text);
   if (!folio.starts_with(typed)) ways.push_back("p.Ps_Folio = " + QuotedText(folio));
 
-  const std::size_t clients =
-      ReadPage(database, ClientsFound(), {text, std::nullopt, std::nullopt, kFewClients + 1})
-          .size();
-  if (clients == 0) return ways;
+  const std::vector<FoundRow> clients =
+      ReadPage(database, ClientsFound(), {text, std::nullopt, std::nullopt, kFewClients + 1});
+  if (clients.empty()) return ways;
   // Appended piece by piece: GCC 12 at -O3 takes a literal + a temporary text for an
   // overlapping copy (-Wrestrict).
-  std::string client = clients <= kFewClients
-                           ? "p.Cl_Cve_Cliente IN (SELECT cf.Cl_Cve_Cliente FROM Cliente cf WHERE ("
-                           : "EXISTS (SELECT 1 FROM Cliente cf WHERE "
-                             "cf.Cl_Cve_Cliente = p.Cl_Cve_Cliente AND (";
-  client += StartsWith("cf.Cl_Cve_Cliente", text);
-  client += " OR ";
-  client += Holds("cf.Cl_Razon_Social_1", database.Dialect(), text);
-  client += "))";
+  std::string client;
+  if (clients.size() <= kFewClients) {
+    // The clients just read, by key: their names are not looked at a second time.
+    client = "p.Cl_Cve_Cliente IN (";
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+      if (i > 0) client += ", ";
+      client += QuotedText(clients[i].front());
+    }
+    client += ')';
+  } else {
+    client = "EXISTS (SELECT 1 FROM Cliente cf WHERE cf.Cl_Cve_Cliente = p.Cl_Cve_Cliente AND (";
+    client += StartsWith("cf.Cl_Cve_Cliente", text);
+    client += " OR ";
+    client += Holds("cf.Cl_Razon_Social_1", database.Dialect(), text);
+    client += "))";
+  }
   ways.push_back(std::move(client));
   return ways;
 }

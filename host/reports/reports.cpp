@@ -52,7 +52,8 @@ std::size_t RunReport(Database& database, const Date& today, const ReportRequest
   std::size_t rows = 0;
   const auto counted = [&](ReportWriter& writer, std::vector<std::string> cells) {
     writer.Row(std::move(cells));
-    if (progress) progress(++rows);
+    ++rows;
+    if (progress) progress(rows);
   };
   using R = ReportRequest::Kind;
   switch (request.kind) {
