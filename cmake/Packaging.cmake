@@ -46,7 +46,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "service-policy capture screen with its de
 set(CPACK_PACKAGE_DESCRIPTION "Captures and maintains service policies: a policy binds a client,
 a branch and a seller to a policy type for a span of dates, with
 the services it includes counted in hours or events. Holds the
-desktop program, the scripted host and the database tool.")
+desktop program, the scripted host, the database tool and the
+reports.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
