@@ -22,6 +22,7 @@
 #include "host/qt/catalogue_dialog.h"
 #include "policy_database.h"
 #include "screen/layout.h"
+#include "typing.h"
 
 namespace {
 
@@ -59,10 +60,6 @@ Catalogue& Shared() {
   return catalogue;
 }
 
-void Settle() {
-  QCoreApplication::processEvents();
-}
-
 // F2: the dialog made, its first page read and shown, on the field's text.
 void BM_OpenSearch(benchmark::State& state, const char* field_text) {
   Catalogue& catalogue = Shared();
@@ -70,7 +67,7 @@ void BM_OpenSearch(benchmark::State& state, const char* field_text) {
     host::CatalogueDialog dialog("Buscar cliente", *catalogue.database, catalogue.Clients(),
                                  field_text, nullptr);
     dialog.show();
-    Settle();
+    polizas_bench::Settle();
   }
   state.counters["clients"] = static_cast<double>(ClientCount());
 }
@@ -84,16 +81,9 @@ void BM_Keystroke(benchmark::State& state, const char* text) {
   host::CatalogueDialog dialog("Buscar cliente", *catalogue.database, catalogue.Clients(), "",
                                nullptr);
   dialog.show();
-  Settle();
+  polizas_bench::Settle();
   const QString typed = QString::fromUtf8(text);
-  for (auto _ : state) {
-    dialog.Filter()->setText(typed);
-    Settle();
-    state.PauseTiming();
-    dialog.Filter()->clear();
-    Settle();
-    state.ResumeTiming();
-  }
+  for (auto _ : state) polizas_bench::Keystroke(state, *dialog.Filter(), typed);
   state.counters["clients"] = static_cast<double>(ClientCount());
 }
 // A key's start: a range on the key's index.
@@ -117,23 +107,10 @@ void BM_TypeWord(benchmark::State& state, const char* word) {
   host::CatalogueDialog dialog("Buscar cliente", *catalogue.database, catalogue.Clients(), "",
                                nullptr);
   dialog.show();
-  Settle();
+  polizas_bench::Settle();
   const QString typed = QString::fromUtf8(word);
   double slowest = 0;
-  for (auto _ : state) {
-    for (int length = 1; length <= typed.size(); ++length) {
-      const auto start = std::chrono::steady_clock::now();
-      dialog.Filter()->setText(typed.left(length));
-      Settle();
-      const std::chrono::duration<double, std::milli> took =
-          std::chrono::steady_clock::now() - start;
-      slowest = std::max(slowest, took.count());
-    }
-    state.PauseTiming();
-    dialog.Filter()->clear();
-    Settle();
-    state.ResumeTiming();
-  }
+  for (auto _ : state) polizas_bench::TypeWord(state, *dialog.Filter(), typed, slowest);
   state.counters["keystrokes"] = static_cast<double>(typed.size());
   state.counters["slowest_keystroke_ms"] = slowest;
   state.counters["clients"] = static_cast<double>(ClientCount());

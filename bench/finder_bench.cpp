@@ -22,16 +22,14 @@
 #include "host/qt/list_model.h"
 #include "host/qt/policy_finder.h"
 #include "policy_database.h"
+#include "typing.h"
 
 namespace {
 
 using namespace nv407;
 
-std::int64_t PolicyCount() {
-  const char* set = std::getenv("POLIZAS_BENCH_POLICIES");
-  const std::int64_t count = set != nullptr ? std::atoll(set) : 1'000'000;
-  return count > 0 ? count : 1'000'000;
-}
+using polizas_bench::PolicyCount;
+using polizas_bench::Settle;
 
 struct Policies {
   Policies() : database(host::OpenSqliteDatabase(polizas_bench::PolicyDatabase(PolicyCount()))) {}
@@ -41,10 +39,6 @@ struct Policies {
 Policies& Shared() {
   static Policies policies;
   return policies;
-}
-
-void Settle() {
-  QCoreApplication::processEvents();
 }
 
 // An open finder, shown and idle, as the operator sees it after F2.
@@ -78,15 +72,11 @@ BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_Keystroke(benchmark::State& state, const char* text) {
   OpenFinder open;
   const QString typed = QString::fromUtf8(text);
-  for (auto _ : state) {
-    open.finder.Filter()->setText(typed);
-    Settle();
-    state.PauseTiming();
-    Count(state, open.finder);
-    open.finder.Filter()->clear();
-    Settle();
-    state.ResumeTiming();
-  }
+  for (auto _ : state) polizas_bench::Keystroke(state, *open.finder.Filter(), typed);
+  // What the last keystroke found: the keystroke leaves the text empty again.
+  open.finder.Filter()->setText(typed);
+  Settle();
+  Count(state, open.finder);
 }
 // A branch's folios: a range on the key.
 BENCHMARK_CAPTURE(BM_Keystroke, folio_branch, "mty")->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -112,20 +102,7 @@ void BM_TypeWord(benchmark::State& state, const char* word) {
   OpenFinder open;
   const QString typed = QString::fromUtf8(word);
   double slowest = 0;
-  for (auto _ : state) {
-    for (int length = 1; length <= typed.size(); ++length) {
-      const auto start = std::chrono::steady_clock::now();
-      open.finder.Filter()->setText(typed.left(length));
-      Settle();
-      const std::chrono::duration<double, std::milli> took =
-          std::chrono::steady_clock::now() - start;
-      slowest = std::max(slowest, took.count());
-    }
-    state.PauseTiming();
-    open.finder.Filter()->clear();
-    Settle();
-    state.ResumeTiming();
-  }
+  for (auto _ : state) polizas_bench::TypeWord(state, *open.finder.Filter(), typed, slowest);
   state.counters["keystrokes"] = static_cast<double>(typed.size());
   state.counters["slowest_keystroke_ms"] = slowest;
   state.counters["policies"] = static_cast<double>(PolicyCount());

@@ -138,6 +138,12 @@ std::string ClientName(std::mt19937& random) {
 
 }  // namespace
 
+std::int64_t PolicyCount() {
+  const char* text = std::getenv("POLIZAS_BENCH_POLICIES");
+  const std::int64_t count = text ? std::atoll(text) : 1'000'000;
+  return count > 0 && count <= 2'999'997 ? count : 1'000'000;
+}
+
 nv407::Date BenchToday() {
   return nv407::Date::FromYmd(2024, 3, 15);
 }

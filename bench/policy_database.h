@@ -9,6 +9,10 @@
 
 namespace polizas_bench {
 
+// The policies of the large database: POLIZAS_BENCH_POLICIES, 1,000,000 when unset or
+// outside what the folios' six digits of three branches hold.
+std::int64_t PolicyCount();
+
 // The day the bulk policies are dated around, and the finder's and reports' today.
 nv407::Date BenchToday();
 

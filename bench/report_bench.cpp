@@ -20,11 +20,7 @@ namespace {
 
 using namespace nv407;
 
-std::int64_t PolicyCount() {
-  const char* set = std::getenv("POLIZAS_BENCH_POLICIES");
-  const std::int64_t count = set != nullptr ? std::atoll(set) : 1'000'000;
-  return count > 0 ? count : 1'000'000;
-}
+using polizas_bench::PolicyCount;
 
 // Takes what it is given and keeps nothing: the report's own work, not a terminal's.
 class Sink : public std::streambuf {

@@ -224,18 +224,12 @@ void StartToFirstSnapshot(benchmark::State& state) {
   }
 }
 
-std::int64_t LargeFromEnvironment() {
-  const char* text = std::getenv("POLIZAS_BENCH_POLICIES");
-  const std::int64_t count = text ? std::atoll(text) : 1'000'000;
-  return count > 0 && count <= 2'999'997 ? count : 1'000'000;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  const std::int64_t large = LargeFromEnvironment();
+  const std::int64_t large = polizas_bench::PolicyCount();
   for (const Command& command : Commands()) {
     benchmark::RegisterBenchmark(command.name, RunCommand, command)
         ->Arg(kSmall)

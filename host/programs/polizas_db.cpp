@@ -21,8 +21,8 @@
 
 #include "component/error.h"
 #include "host/db/database.h"
-#include "host/services/clock.h"
 #include "host/programs/program_info.h"
+#include "host/services/clock.h"
 
 namespace {
 
@@ -132,14 +132,7 @@ int InitServer(const std::string& connection_string, const Demo& demo) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("no command given");
-  if (args.size() == 1 && args[0] == "--version") {
-    std::cout << nv407::host::VersionLine("polizas-db") << "\n";
-    return 0;
-  }
-  if (args.size() == 1 && args[0] == "--help") {
-    std::cout << kUsageText;
-    return 0;
-  }
+  if (nv407::host::AnsweredHelpOrVersion(args, "polizas-db", kUsageText, std::cout)) return 0;
   if (args[0] != "init") return Usage("unknown command '" + args[0] + "'");
   std::string path;
   std::optional<std::string> odbc;

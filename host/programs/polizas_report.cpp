@@ -193,14 +193,7 @@ int Run(const CommandLine& line) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() == 1 && args[0] == "--help") {
-    std::cout << kUsage;
-    return 0;
-  }
-  if (args.size() == 1 && args[0] == "--version") {
-    std::cout << VersionLine("polizas-report") << "\n";
-    return 0;
-  }
+  if (AnsweredHelpOrVersion(args, "polizas-report", kUsage, std::cout)) return 0;
   try {
     return Run(Parse(args));
   } catch (const UsageError& failure) {

@@ -20,8 +20,8 @@
 #include "component/error.h"
 #include "host/db/database.h"
 #include "host/headless/headless_host.h"
-#include "host/programs/script_actions.h"
 #include "host/programs/program_info.h"
+#include "host/programs/script_actions.h"
 #include "host/programs/script_output.h"
 #include "host/services/clock.h"
 #include "host/services/operators.h"
@@ -172,14 +172,7 @@ int Run(const CommandLine& line) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() == 1 && args[0] == "--help") {
-    std::cout << kUsage;
-    return 0;
-  }
-  if (args.size() == 1 && args[0] == "--version") {
-    std::cout << VersionLine("polizas-script") << "\n";
-    return 0;
-  }
+  if (AnsweredHelpOrVersion(args, "polizas-script", kUsage, std::cout)) return 0;
   try {
     return Run(Parse(args));
   } catch (const UsageError& failure) {

@@ -11,4 +11,16 @@ std::string VersionLine(std::string_view program) {
   return line;
 }
 
+bool AnsweredHelpOrVersion(const std::vector<std::string>& args, std::string_view program,
+                           std::string_view usage, std::ostream& out) {
+  if (args.size() != 1) return false;
+  if (args[0] == "--help")
+    out << usage;
+  else if (args[0] == "--version")
+    out << VersionLine(program) << "\n";
+  else
+    return false;
+  return true;
+}
+
 }  // namespace nv407::host

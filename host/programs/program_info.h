@@ -1,12 +1,19 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nv407::host {
 
 // What --version prints: "polizas-db 0.2.0 (git 1a2b3c4)", without the revision when the
 // program was not built from a git checkout.
 std::string VersionLine(std::string_view program);
+
+// "--help" or "--version" given alone: writes the usage or the version line and answers
+// true, as every program does; false for any other command line.
+bool AnsweredHelpOrVersion(const std::vector<std::string>& args, std::string_view program,
+                           std::string_view usage, std::ostream& out);
 
 }  // namespace nv407::host

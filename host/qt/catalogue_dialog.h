@@ -29,9 +29,6 @@ class CatalogueDialog final : public QDialog {
   QLineEdit* Filter() const { return filter_; }
   QTableView* List() const { return list_; }
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   void Find(const QString& text);
   void Pick();

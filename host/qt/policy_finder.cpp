@@ -1,15 +1,12 @@
 #include "host/qt/policy_finder.h"
 
 #include <QButtonGroup>
-#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
 #include <QToolButton>
@@ -19,6 +16,7 @@
 
 #include "host/qt/list_model.h"
 #include "host/qt/look.h"
+#include "host/qt/search_view.h"
 
 namespace nv407::host {
 namespace {
@@ -64,10 +62,7 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
   model_ =
       new ListModel(database_, PolicyList(database_.Dialect(), today_, selection_), kHeaders, this);
   model_->SetLook(&Look);
-  filter_ = new QLineEdit(text, this);
-  filter_->setObjectName("filter");
-  filter_->setPlaceholderText("Folio, clave o nombre del cliente");
-  filter_->setClearButtonEnabled(true);
+  filter_ = MakeSearchText(text, "Folio, clave o nombre del cliente", this);
 
   group_ = new QButtonGroup(this);
   group_->setExclusive(true);
@@ -92,22 +87,12 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
   }
   filters->addStretch();
 
-  list_ = new QTableView(this);
-  list_->setObjectName("rows");
-  list_->setModel(model_);
-  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  list_->setAlternatingRowColors(true);
-  list_->setShowGrid(false);
-  list_->verticalHeader()->hide();
-  list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
-  list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  list_ = MakeSearchList(model_, this);
   list_->horizontalHeader()->setSectionResizeMode(kPolicyClientName, QHeaderView::Stretch);
   // Every column but the name as wide as what it holds at most; the name takes the rest.
   const QFontMetrics metrics = list_->fontMetrics();
-  const char* widest[] = {"CDMX-000000", "C000000", "", "Sucursal", "SOPANUAL", "00/00/0000",
-                          "00/00/0000", "Cancelada", "100 %"};
+  const char* widest[] = {"CDMX-000000", "C000000",    "",          "Sucursal", "SOPANUAL",
+                          "00/00/0000",  "00/00/0000", "Cancelada", "100 %"};
   for (int column = 0; column < kHeaders.size(); ++column) {
     if (column == kPolicyClientName) continue;
     const int text = std::max(metrics.horizontalAdvance(widest[column]),
@@ -118,20 +103,8 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
   list_->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
   list_->setSortingEnabled(true);
   note_ = new QLabel(this);
-  note_->setObjectName("note");
-
-  auto* prompt = new QLabel("&Buscar:", this);
-  prompt->setBuddy(filter_);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setText("Aceptar");
-  buttons->button(QDialogButtonBox::Cancel)->setText("Cancelar");
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(prompt);
-  layout->addWidget(filter_);
-  layout->addLayout(filters);
-  layout->addWidget(list_);
-  layout->addWidget(note_);
-  layout->addWidget(buttons);
+  QDialogButtonBox* buttons = MakeSearchButtons(this);
+  LayOutSearch(*this, filter_, filters, list_, note_, buttons);
   resize(840, 460);
 
   connect(filter_, &QLineEdit::textChanged, this, &PolicyFinder::Find);
@@ -149,7 +122,7 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
   connect(list_, &QTableView::doubleClicked, this, [this] { Pick(); });
   connect(buttons, &QDialogButtonBox::accepted, this, &PolicyFinder::Pick);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  filter_->installEventFilter(this);
+  MoveThroughRowsFrom(*filter_, *list_);
   Find(text);
   filter_->setFocus();
 }
@@ -187,19 +160,6 @@ void PolicyFinder::Read(const std::function<void()>& step) {
     note_->setText("No se pudo buscar: " + QString::fromUtf8(failure.what()));
   }
   QGuiApplication::restoreOverrideCursor();
-}
-
-bool PolicyFinder::eventFilter(QObject* watched, QEvent* event) {
-  // Up, Down and the page keys move through the rows while the user keeps typing.
-  if (watched == filter_ && event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
-        key == Qt::Key_PageDown) {
-      QCoreApplication::sendEvent(list_, event);
-      return true;
-    }
-  }
-  return QDialog::eventFilter(watched, event);
 }
 
 void PolicyFinder::Pick() {

@@ -40,9 +40,6 @@ class PolicyFinder final : public QDialog {
   QTableView* List() const { return list_; }
   const ListModel& Model() const { return *model_; }
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   void Find(const QString& text);
   // The list again for the quick filter and days chosen, in another order if given.

@@ -43,6 +43,14 @@ std::size_t Each(Database& database, const ListSource& list, ListOrder order,
   return ReadEach(database, list, {"", std::nullopt, std::nullopt, 0, order}, write);
 }
 
+// A policy's folio and client, then the report's own columns.
+std::vector<ReportColumn> WithClient(std::vector<ReportColumn> columns) {
+  columns.insert(
+      columns.begin(),
+      {{"Folio", "folio"}, {"Cliente", "cliente"}, {"Nombre", "nombre"}, {"Sucursal", "sucursal"}});
+  return columns;
+}
+
 }  // namespace
 
 std::size_t RunReport(Database& database, const Date& today, const ReportRequest& request,
@@ -59,15 +67,11 @@ std::size_t RunReport(Database& database, const Date& today, const ReportRequest
   switch (request.kind) {
     case R::kPolicies: {
       ReportWriter writer(out, format,
-                          {{"Folio", "folio"},
-                           {"Cliente", "cliente"},
-                           {"Nombre", "nombre"},
-                           {"Sucursal", "sucursal"},
-                           {"Tipo", "tipo"},
-                           {"Inicio", "inicio", Kind::kDate},
-                           {"Fin", "fin", Kind::kDate},
-                           {"Estado", "estado"},
-                           {"Uso %", "uso", Kind::kNumber}});
+                          WithClient({{"Tipo", "tipo"},
+                                      {"Inicio", "inicio", Kind::kDate},
+                                      {"Fin", "fin", Kind::kDate},
+                                      {"Estado", "estado"},
+                                      {"Uso %", "uso", Kind::kNumber}}));
       const PolicySelection selection{.filter = request.state, .client = request.client};
       Each(database, PolicyList(dialect, today, selection), {}, [&](const FoundRow& row) {
         counted(writer, {row[0], row[kPolicyClient], row[kPolicyClientName], row[kPolicyBranch],
@@ -79,14 +83,10 @@ std::size_t RunReport(Database& database, const Date& today, const ReportRequest
     }
     case R::kExpiring: {
       ReportWriter writer(out, format,
-                          {{"Folio", "folio"},
-                           {"Cliente", "cliente"},
-                           {"Nombre", "nombre"},
-                           {"Sucursal", "sucursal"},
-                           {"Tipo", "tipo"},
-                           {"Fin", "fin", Kind::kDate},
-                           {"Días", "dias", Kind::kNumber},
-                           {"Uso %", "uso", Kind::kNumber}});
+                          WithClient({{"Tipo", "tipo"},
+                                      {"Fin", "fin", Kind::kDate},
+                                      {"Días", "dias", Kind::kNumber},
+                                      {"Uso %", "uso", Kind::kNumber}}));
       const PolicySelection selection{.filter = PolicyFilter::kExpiring, .days = request.days};
       Each(database, PolicyList(dialect, today, selection), {kPolicyEnd, false},
            [&](const FoundRow& row) {
@@ -99,17 +99,13 @@ std::size_t RunReport(Database& database, const Date& today, const ReportRequest
     }
     case R::kUsage: {
       ReportWriter writer(out, format,
-                          {{"Folio", "folio"},
-                           {"Cliente", "cliente"},
-                           {"Nombre", "nombre"},
-                           {"Sucursal", "sucursal"},
-                           {"Fin", "fin", Kind::kDate},
-                           {"Estado", "estado"},
-                           {"Servicio", "servicio"},
-                           {"Unidad", "unidad"},
-                           {"Incluido", "incluido", Kind::kNumber},
-                           {"Utilizado", "utilizado", Kind::kNumber},
-                           {"Uso %", "uso", Kind::kNumber}});
+                          WithClient({{"Fin", "fin", Kind::kDate},
+                                      {"Estado", "estado"},
+                                      {"Servicio", "servicio"},
+                                      {"Unidad", "unidad"},
+                                      {"Incluido", "incluido", Kind::kNumber},
+                                      {"Utilizado", "utilizado", Kind::kNumber},
+                                      {"Uso %", "uso", Kind::kNumber}}));
       // The most used first.
       Each(database, ServiceUsageList(dialect, today, request.percent), {kUsageShare, true},
            [&](const FoundRow& row) {

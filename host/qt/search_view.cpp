@@ -1,0 +1,88 @@
+#include "host/qt/search_view.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace nv407::host {
+namespace {
+
+class RowKeys final : public QObject {
+ public:
+  RowKeys(QLineEdit& text, QTableView& list) : QObject(&text), list_(list) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      const int key = static_cast<QKeyEvent*>(event)->key();
+      if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
+          key == Qt::Key_PageDown) {
+        QCoreApplication::sendEvent(&list_, event);
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QTableView& list_;
+};
+
+}  // namespace
+
+QLineEdit* MakeSearchText(const QString& text, const QString& hint, QWidget* parent) {
+  auto* line = new QLineEdit(text, parent);
+  line->setObjectName("filter");
+  line->setPlaceholderText(hint);
+  line->setClearButtonEnabled(true);
+  return line;
+}
+
+QTableView* MakeSearchList(QAbstractItemModel* model, QWidget* parent) {
+  auto* list = new QTableView(parent);
+  list->setObjectName("rows");
+  list->setModel(model);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setAlternatingRowColors(true);
+  list->setShowGrid(false);
+  list->verticalHeader()->hide();
+  list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
+  list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  return list;
+}
+
+QDialogButtonBox* MakeSearchButtons(QWidget* parent) {
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, parent);
+  buttons->button(QDialogButtonBox::Ok)->setText("Aceptar");
+  buttons->button(QDialogButtonBox::Cancel)->setText("Cancelar");
+  return buttons;
+}
+
+void LayOutSearch(QDialog& dialog, QLineEdit* text, QLayout* between, QTableView* list,
+                  QLabel* note, QDialogButtonBox* buttons) {
+  auto* prompt = new QLabel("&Buscar:", &dialog);
+  prompt->setBuddy(text);
+  note->setObjectName("note");
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(prompt);
+  layout->addWidget(text);
+  if (between != nullptr) layout->addLayout(between);
+  layout->addWidget(list);
+  layout->addWidget(note);
+  layout->addWidget(buttons);
+}
+
+void MoveThroughRowsFrom(QLineEdit& text, QTableView& list) {
+  text.installEventFilter(new RowKeys(text, list));
+}
+
+}  // namespace nv407::host
