@@ -23,6 +23,9 @@ std::string DateText(SqlDialect dialect, const Date& date);  // SqlDate
 std::string DateTimeText(SqlDialect dialect, const Date& date);  // SqlDateTime
 
 using Clock = std::function<Date()>;
+// Told true when a statement starts waiting for a lock that another session holds, and
+// false once it has stopped waiting (whether it then got the lock or gave up).
+using LockWaitObserver = std::function<void(bool waiting)>;
 
 // The host's one open database: a single session that the screen and the host's own
 // services share, so that the host's records join the screen's transaction and roll
@@ -35,7 +38,10 @@ class Database {
   virtual Connection& ForHost() = 0;    // the host's services and controls; traced "host"
   virtual SqlDialect Dialect() const = 0;
   virtual bool InTransaction() const = 0;
+  // The database can be read but not written (a write-protected file, say).
+  virtual bool ReadOnly() const = 0;
   virtual void SetTrace(StatementTrace trace) = 0;
+  virtual void SetLockWaitObserver(LockWaitObserver observer) = 0;
 };
 
 struct SqliteOptions {
@@ -46,7 +52,8 @@ struct SqliteOptions {
 
 // Opens (or creates) a SQLite database file, or ":memory:". The session runs in WAL mode
 // with synchronous FULL and foreign keys enforced; BeginTrans takes the write lock at once
-// and waits up to busy_timeout_ms for another process to release it.
+// and waits up to busy_timeout_ms for another process to release it. A file that cannot be
+// written is opened for reading (ReadOnly).
 std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOptions options = {});
 
 // A transaction for host code that writes on its own (outside the screen's commands):

@@ -13,6 +13,7 @@
 #include "host/db/database.h"
 #include "host/db/sqlite_dialect.h"
 #include "host/db/sqlite_handles.h"
+#include "host/db/sqlite_schema.h"
 
 namespace nv407::host {
 namespace {
@@ -140,8 +141,44 @@ struct Session {
   std::shared_ptr<DbHandle> db;
   std::optional<sqlite::Transaction> transaction;
   StatementTrace trace;
+  int busy_timeout_ms = 0;
+  LockWaitObserver lock_wait;
+  bool waiting = false;
 
   bool InTransaction() const { return !sqlite3_get_autocommit(db->get()); }
+  void EndWait() {
+    if (!waiting) return;
+    waiting = false;
+    if (lock_wait) lock_wait(false);
+  }
+};
+
+// SQLite's own busy timeout, and the observer told when a wait starts.
+int WaitForLock(void* data, int attempt) {
+  auto& session = *static_cast<Session*>(data);
+  static constexpr int kDelaysMs[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+  static constexpr int kCount = sizeof kDelaysMs / sizeof kDelaysMs[0];
+  int waited = 0;
+  for (int i = 0; i < std::min(attempt, kCount); ++i) waited += kDelaysMs[i];
+  if (attempt >= kCount) waited += (attempt - kCount) * kDelaysMs[kCount - 1];
+  if (waited >= session.busy_timeout_ms) return 0;
+  if (attempt == 0 && !session.waiting) {
+    session.waiting = true;
+    if (session.lock_wait) session.lock_wait(true);
+  }
+  const int delay = std::min(kDelaysMs[std::min(attempt, kCount - 1)],
+                             session.busy_timeout_ms - waited);
+  sqlite3_sleep(delay);
+  return 1;
+}
+
+// Tells the observer that a wait is over when the call that waited returns, however it does.
+struct WaitScope {
+  explicit WaitScope(Session& s) : session(s) {}
+  ~WaitScope() { session.EndWait(); }
+  WaitScope(const WaitScope&) = delete;
+  WaitScope& operator=(const WaitScope&) = delete;
+  Session& session;
 };
 
 class SqliteConnection final : public Connection {
@@ -150,6 +187,7 @@ class SqliteConnection final : public Connection {
 
   std::unique_ptr<Recordset> Execute(const std::string& sql) override {
     if (session_.trace) session_.trace(origin_, sql);
+    WaitScope wait(session_);
     Statement statement(session_.db, sqlite::TranslateToSqlite(sql));
     const bool row = statement.Step();
     return std::make_unique<SqliteRecordset>(std::move(statement), row);
@@ -157,11 +195,13 @@ class SqliteConnection final : public Connection {
 
   void BeginTrans() override {
     if (session_.InTransaction()) throw Error("BeginTrans: a transaction is already open");
+    WaitScope wait(session_);
     session_.transaction.emplace(session_.db);
   }
 
   void CommitTrans() override {
     if (!session_.transaction) throw Error("CommitTrans: no transaction is open");
+    WaitScope wait(session_);
     try {
       session_.transaction->Commit();
     } catch (const Error&) {
@@ -186,16 +226,22 @@ class SqliteConnection final : public Connection {
 
 class SqliteDatabase final : public Database {
  public:
-  explicit SqliteDatabase(std::shared_ptr<DbHandle> db)
-      : session_{std::move(db), std::nullopt, {}},
+  SqliteDatabase(std::shared_ptr<DbHandle> db, int busy_timeout_ms)
+      : session_{std::move(db), std::nullopt, {}, busy_timeout_ms, {}, false},
         screen_(session_, SqlOrigin::kScreen),
-        host_(session_, SqlOrigin::kHost) {}
+        host_(session_, SqlOrigin::kHost) {
+    Check(session_.db->get(), sqlite3_busy_handler(session_.db->get(), &WaitForLock, &session_));
+  }
 
   Connection& ForScreen() override { return screen_; }
   Connection& ForHost() override { return host_; }
   SqlDialect Dialect() const override { return SqlDialect::kSqlite; }
   bool InTransaction() const override { return session_.InTransaction(); }
+  bool ReadOnly() const override { return sqlite3_db_readonly(session_.db->get(), "main") == 1; }
   void SetTrace(StatementTrace trace) override { session_.trace = std::move(trace); }
+  void SetLockWaitObserver(LockWaitObserver observer) override {
+    session_.lock_wait = std::move(observer);
+  }
 
  private:
   Session session_;
@@ -229,6 +275,25 @@ void RegisterGetDate(sqlite3* db, Clock clock) {
                                        [](void* p) { delete static_cast<Clock*>(p); }));
 }
 
+void CancelledPolicyFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
+  const auto* folio = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
+  const std::string message = sqlite::CancelledPolicyMessage(folio ? folio : "");
+  sqlite3_result_error(context, message.c_str(), static_cast<int>(message.size()));
+}
+
+// The session's own guards of cancelled policies, on a database that has the policies.
+void InstallSessionGuards(const std::shared_ptr<DbHandle>& db) {
+  Check(db->get(), sqlite3_create_function_v2(db->get(), sqlite::kCancelledPolicyFunction, 1,
+                                              SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                              &CancelledPolicyFunction, nullptr, nullptr, nullptr));
+  Statement has_policies(db,
+                         "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "
+                         "'Poliza_Servicio'");
+  if (!has_policies.Step()) return;
+  has_policies.Finalize();
+  for (const std::string& statement : sqlite::SessionGuardStatements()) db->Run(statement.c_str());
+}
+
 std::string JournalMode(const std::shared_ptr<DbHandle>& db, const char* pragma) {
   Statement statement(db, pragma);
   if (!statement.Step()) return {};
@@ -247,16 +312,19 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   if (options.create || in_memory) flags |= SQLITE_OPEN_CREATE;
   auto db = std::make_shared<DbHandle>(path, flags);
 
+  // A write-protected file opens for reading; its journal mode is whatever it was made with.
+  const bool read_only = sqlite3_db_readonly(db->get(), "main") == 1;
   Check(db->get(), sqlite3_busy_timeout(db->get(), options.busy_timeout_ms));
   const std::string mode = JournalMode(db, "PRAGMA journal_mode=WAL");
-  if (!in_memory && mode != "wal") {
+  if (!in_memory && !read_only && mode != "wal") {
     throw Error(path + ": the database cannot run in WAL journal mode (it stays in '" + mode +
                 "')");
   }
   db->Run("PRAGMA synchronous=FULL");
   db->Run("PRAGMA foreign_keys=ON");
   RegisterGetDate(db->get(), std::move(options.clock));
-  return std::make_unique<SqliteDatabase>(std::move(db));
+  InstallSessionGuards(db);
+  return std::make_unique<SqliteDatabase>(std::move(db), options.busy_timeout_ms);
 }
 
 }  // namespace nv407::host

@@ -1,9 +1,31 @@
+#include "host/db/sqlite_schema.h"
+
 #include <array>
 
 #include "host/db/database.h"
 
 namespace nv407::host {
 namespace {
+
+struct CancelledPolicyGuard {
+  std::string_view name, event, table, when, folio;
+};
+constexpr std::array<CancelledPolicyGuard, 2> kCancelledPolicyGuards{{
+    {"Poliza_Servicio_cancelada", "UPDATE", "Poliza_Servicio", "OLD.Es_Cve_Estado = 'CA'",
+     "OLD.Ps_Folio"},
+    {"Poliza_Servicio_Tipo_Servicio_cancelada", "UPDATE", "Poliza_Servicio_Tipo_Servicio",
+     "(SELECT Es_Cve_Estado FROM Poliza_Servicio WHERE Ps_Folio = OLD.Ps_Folio) = 'CA'",
+     "OLD.Ps_Folio"},
+}};
+
+std::string GuardTrigger(const CancelledPolicyGuard& guard, std::string_view kind,
+                         std::string_view schema, std::string_view name_suffix,
+                         const std::string& action) {
+  return "CREATE " + std::string(kind) + "TRIGGER " + std::string(guard.name) +
+         std::string(name_suffix) + " BEFORE " + std::string(guard.event) + " ON " +
+         std::string(schema) + std::string(guard.table) + " FOR EACH ROW WHEN " +
+         std::string(guard.when) + " BEGIN SELECT " + action + "; END";
+}
 
 // One statement per entry: the connection runs one statement at a time.
 //
@@ -163,8 +185,34 @@ constexpr std::array kSchema = {
 
 }  // namespace
 
+namespace sqlite {
+
+std::string CancelledPolicyMessage(std::string_view folio) {
+  return folio.empty() ? "La póliza ya fue cancelada; cárguela de nuevo"
+                       : "La póliza " + std::string(folio) + " ya fue cancelada; cárguela de nuevo";
+}
+
+std::vector<std::string> SessionGuardStatements() {
+  std::vector<std::string> statements;
+  for (const CancelledPolicyGuard& guard : kCancelledPolicyGuards) {
+    statements.push_back(GuardTrigger(guard, "TEMP ", "main.", "_folio",
+                                      std::string(kCancelledPolicyFunction) + "(" +
+                                          std::string(guard.folio) + ")"));
+  }
+  return statements;
+}
+
+}  // namespace sqlite
+
 void CreateSchema(Connection& connection) {
   for (const char* statement : kSchema) connection.Execute(statement);
+  for (const CancelledPolicyGuard& guard : kCancelledPolicyGuards) {
+    connection.Execute(GuardTrigger(
+        guard, "", "", "",
+        "RAISE(ABORT, '" + sqlite::CancelledPolicyMessage("") + "')"));
+  }
+  for (const std::string& statement : sqlite::SessionGuardStatements())
+    connection.Execute(statement);
 }
 
 }  // namespace nv407::host

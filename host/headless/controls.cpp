@@ -14,6 +14,20 @@ std::optional<std::string> ComparableText(const Variant& value) {
 
 }  // namespace
 
+bool TakesDataEntry(const ControlLayout& layout) {
+  return layout.tag == "1" && layout.kind != ControlKind::kListView;
+}
+
+void FormContext::SetDataEntryOpen(bool open) {
+  if (data_entry_open == open) return;
+  data_entry_open = open;
+  for (Control* control : form.Controls()) {
+    if (!control || !TakesDataEntry(control->Layout())) continue;
+    if (!open) focus.ControlDisabled(*control);
+    if (auto* user_control = dynamic_cast<UserControl*>(control)) user_control->Notify();
+  }
+}
+
 std::string_view ControlKindName(ControlKind kind) {
   switch (kind) {
     case ControlKind::kTextBox:
@@ -40,13 +54,13 @@ template <typename Interface>
 void HeadlessControl<Interface>::SetEnabled(bool enabled) {
   if (enabled_ == enabled) return;
   enabled_ = enabled;
-  if (!enabled) context_.focus.ControlDisabled(*this);
+  if (!Enabled()) context_.focus.ControlDisabled(*this);
   Notify();
 }
 
 template <typename Interface>
 void HeadlessControl<Interface>::RequireEnabled() const {
-  if (!enabled_) throw Error(this->Name() + " is disabled");
+  if (!Enabled()) throw Error(this->Name() + " is disabled");
 }
 
 template <typename Interface>

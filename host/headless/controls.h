@@ -27,7 +27,14 @@ struct FormContext {
   Database& database;
   Dialogs& dialogs;
   FocusTracker focus;
+  // The data-entry group takes input only while the toolbar captures or edits a policy;
+  // otherwise a shown policy could be changed without Modificar.
+  bool data_entry_open = false;
+  void SetDataEntryOpen(bool open);
 };
+
+// An input control of the data-entry group (tag "1"); the lists of the group take no input.
+bool TakesDataEntry(const ControlLayout& layout);
 
 // The user's side of a headless control. User actions raise nv407::Error when the
 // control refuses them (disabled, locked, no such item): nothing has happened then.
@@ -38,8 +45,6 @@ class UserControl {
   virtual void UserLeave() {}
   // Called after every change of the control's state, so that a view can redraw.
   void Observe(std::function<void()> observer) { observers_.push_back(std::move(observer)); }
-
- protected:
   void Notify() const {
     for (const auto& observer : observers_) observer();
   }
@@ -53,10 +58,14 @@ template <typename Interface>
 class HeadlessControl : public Interface, public UserControl {
  public:
   HeadlessControl(const ControlLayout& layout, FormContext& context)
-      : layout_(layout), context_(context), enabled_(layout.enabled) {}
+      : layout_(layout),
+        context_(context),
+        enabled_(layout.enabled),
+        data_entry_(TakesDataEntry(layout)) {}
 
   const ControlLayout& Layout() const override { return layout_; }
-  bool Enabled() const override { return enabled_; }
+  // What the user can do: `enabled` as set, and a data-entry control only while capturing.
+  bool Enabled() const override { return enabled_ && (!data_entry_ || context_.data_entry_open); }
   void SetEnabled(bool enabled) override;
   void SetFocus() override { context_.focus.Focus(*this); }
   bool HasFocus() const { return context_.focus.Focused() == this; }
@@ -73,6 +82,7 @@ class HeadlessControl : public Interface, public UserControl {
   ControlLayout layout_;
   FormContext& context_;
   bool enabled_;
+  bool data_entry_;
 };
 
 // A text box; with `esclave` a key field that checks what the user types against its
@@ -108,6 +118,9 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
   std::string Typed(const std::string& text) const;
   // Fills the result control; true when the value is accepted.
   bool LookUp();
+  void ShowResult(const std::string& description);
+  // Runs the notifications of the user's value; a failing one refuses an accepted value.
+  void Confirm(const std::function<void()>& notifications);
 
   std::string text_;
   Variant formato_;

@@ -34,14 +34,14 @@ void HeadlessTextBox::UserType(const std::string& text) {
     text_ = typed;
     accepted_ = false;
     Notify();
-    RunEvents([this] {
+    Confirm([this] {
       // The old value is gone before the new one is known, whatever the look-up says.
       RaiseLookupReset();
       accepted_ = LookUp();
       if (accepted_) RaiseLookupDone();
     });
   } else if (accepted_) {
-    RunEvents([this] { RaiseLookupRepeated(); });
+    Confirm([this] { RaiseLookupRepeated(); });
   }
   // A refused key keeps the focus so that the user can correct it; a handler that moved
   // the focus has decided where it goes.
@@ -50,7 +50,16 @@ void HeadlessTextBox::UserType(const std::string& text) {
 }
 
 void HeadlessTextBox::UserLeave() {
-  if (IsKeyField() && accepted_) RunEvents([this] { RaiseLookupRepeated(); });
+  if (IsKeyField() && accepted_) Confirm([this] { RaiseLookupRepeated(); });
+}
+
+void HeadlessTextBox::Confirm(const std::function<void()>& notifications) {
+  if (RunEvents(notifications) || !accepted_) return;
+  // The screen could not take the value it was notified of (a policy type whose length
+  // cannot be read, say): the field refuses it, so that nothing goes on with it.
+  accepted_ = false;
+  ShowResult("");
+  RunEvents([this] { RaiseLookupReset(); });
 }
 
 std::string HeadlessTextBox::Typed(const std::string& text) const {
@@ -77,14 +86,17 @@ bool HeadlessTextBox::LookUp() {
     result->Close();
   }
 
-  const std::string result_name = Layout().Setting("sql_control_resultado");
-  if (!result_name.empty()) {
-    auto* result_box = dynamic_cast<TextBox*>(Context().form.FindControl(result_name));
-    if (result_box == nullptr)
-      throw Error(Name() + ": its result control " + result_name + " is not a text box");
-    result_box->SetText(description);
-  }
+  ShowResult(description);
   return found;
+}
+
+void HeadlessTextBox::ShowResult(const std::string& description) {
+  const std::string result_name = Layout().Setting("sql_control_resultado");
+  if (result_name.empty()) return;
+  auto* result_box = dynamic_cast<TextBox*>(Context().form.FindControl(result_name));
+  if (result_box == nullptr)
+    throw Error(Name() + ": its result control " + result_name + " is not a text box");
+  result_box->SetText(description);
 }
 
 }  // namespace nv407::host

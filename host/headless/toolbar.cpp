@@ -69,12 +69,14 @@ bool HeadlessToolbar::CommandEnabled(ToolbarCommand command) const {
   if (command == ToolbarCommand::kSalir) return true;
   if (!ready_) return false;
   const bool idle = mode_ == ToolbarMode::kIdle;
+  // A database that cannot be written is open for looking only.
+  const bool writable = !Context().database.ReadOnly();
   switch (command) {
     case ToolbarCommand::kNuevo:
-      return idle;
+      return idle && writable;
     case ToolbarCommand::kModificar:
     case ToolbarCommand::kBaja:
-      return idle && Flag(ToolbarFlag::kActive1);
+      return idle && writable && Flag(ToolbarFlag::kActive1);
     case ToolbarCommand::kConsultar:
       return idle && Flag(ToolbarFlag::kLoaded);
     case ToolbarCommand::kAceptar:
@@ -142,6 +144,7 @@ void HeadlessToolbar::Press(ToolbarCommand command) {
 
 void HeadlessToolbar::SetMode(ToolbarMode mode) {
   mode_ = mode;
+  Context().SetDataEntryOpen(mode != ToolbarMode::kIdle);
   Notify();
 }
 

@@ -23,6 +23,7 @@
 #include "host/programs/script_actions.h"
 #include "host/programs/script_output.h"
 #include "host/services/clock.h"
+#include "host/services/operators.h"
 
 namespace {
 
@@ -138,7 +139,18 @@ int Run(const CommandLine& line) {
     return kCannotOpen;
   }
 
-  HeadlessHost host(*database, SessionSettings{Option(line, "--user", kDefaultUser), clock});
+  const std::string user = Option(line, "--user", kDefaultUser);
+  try {
+    RequireOperator(*database, user);
+  } catch (const std::exception& failure) {
+    std::cerr << "polizas-script: " << failure.what() << "\n";
+    return kCannotOpen;
+  }
+  if (database->ReadOnly()) {
+    std::cerr << "polizas-script: " << path
+              << " cannot be written: the screen is open for looking only\n";
+  }
+  HeadlessHost host(*database, SessionSettings{user, clock});
   try {
     host.LoadComponent();
   } catch (const std::exception& failure) {

@@ -13,6 +13,7 @@
 #include "host/qt/qt_dialogs.h"
 #include "host/qt/qt_host.h"
 #include "host/services/clock.h"
+#include "host/services/operators.h"
 
 namespace {
 
@@ -65,6 +66,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!options.database) std::cerr << "polizas: demo database " << demo_path << "\n";
+  try {
+    RequireOperator(*database, options.user);
+  } catch (const std::exception& error) {
+    std::cerr << "polizas: " << error.what() << "\n";
+    return 1;
+  }
 
   QtDialogs dialogs(*database);
   try {

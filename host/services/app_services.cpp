@@ -23,9 +23,11 @@ class ReferenceAppServices final : public AppServices {
     return value ? Variant(*value) : Variant();
   }
 
-  // The text is not used: the permission store is the database, whose failures raise.
+  // The text is not used: the permission store is the database, whose failures raise. On a
+  // database that cannot be written no permission is held: each one allows a change.
   bool HasPermission(const std::string& module, const std::string& key,
                      const std::string& /*unavailable_text*/) override {
+    if (database_.ReadOnly()) return false;
     return records_.HoldsPermission(settings_.user_code, module, key);
   }
 

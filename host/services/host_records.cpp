@@ -59,6 +59,10 @@ bool HostRecords::HoldsPermission(const std::string& user, const std::string& mo
       .has_value();
 }
 
+bool HostRecords::OperatorExists(const std::string& user) {
+  return FirstText("SELECT 1 AS v FROM operator WHERE user_code = " + Quoted(user)).has_value();
+}
+
 std::optional<std::string> HostRecords::ExtendedText(const std::string& table,
                                                      const std::string& key,
                                                      const std::string& entry) {

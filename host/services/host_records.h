@@ -32,6 +32,7 @@ class HostRecords {
 
   std::optional<std::string> Parameter(const std::string& name);
   bool HoldsPermission(const std::string& user, const std::string& module, const std::string& key);
+  bool OperatorExists(const std::string& user);
   std::optional<std::string> ExtendedText(const std::string& table, const std::string& key,
                                           const std::string& entry);
   void StoreExtendedText(const std::string& table, const std::string& key, const std::string& entry,

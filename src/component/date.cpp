@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "component/error.h"
 
@@ -29,9 +30,27 @@ bool ReadNumber(std::string_view text, std::size_t pos, std::size_t len, int& ou
   return true;
 }
 
+std::int64_t DaysOf(int y, unsigned m, unsigned d) {
+  return sys_days{year_month_day{year{y}, month{m}, day{d}}}.time_since_epoch().count();
+}
+
+const std::int64_t kFirstDay = DaysOf(Date::kFirstYear, 1, 1);
+const std::int64_t kLastDay = DaysOf(Date::kLastYear, 12, 31);
+
+[[noreturn]] void OutOfRange() {
+  throw Error("Fecha fuera del intervalo admitido: los años van del " +
+              std::to_string(Date::kFirstYear) + " al " + std::to_string(Date::kLastYear));
+}
+
 }  // namespace
 
+Date Date::InRange(std::int64_t days, std::int64_t seconds) {
+  if (days < kFirstDay || days > kLastDay) OutOfRange();
+  return Date(days, seconds);
+}
+
 Date Date::FromYmd(int y, int m, int d, int hour, int minute, int second) {
+  if (y < kFirstYear || y > kLastYear) OutOfRange();
   const year_month_day ymd{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}};
   if (!ymd.ok() || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
       second > 59) {
@@ -68,7 +87,7 @@ std::optional<Date> Date::Parse(std::string_view text) {
   }
   try {
     return FromYmd(y, m, d, hh, mm, ss);
-  } catch (const Error&) {
+  } catch (const Error&) {  // no such day, or outside the years a date holds
     return std::nullopt;
   }
 }
@@ -88,10 +107,24 @@ Date Date::DateOnly() const {
 }
 
 Date Date::AddDays(std::int64_t n) const {
-  return Date(days_ + n, seconds_);
+  // Beyond the whole range no sum can land in it, and none can overflow.
+  if (n > kLastDay - kFirstDay || n < kFirstDay - kLastDay) OutOfRange();
+  return InRange(days_ + n, seconds_);
+}
+
+Date Date::AddWeeks(std::int64_t weeks) const {
+  if (weeks > (kLastDay - kFirstDay) / 7 || weeks < (kFirstDay - kLastDay) / 7) OutOfRange();
+  return AddDays(weeks * 7);
+}
+
+Date Date::AddYears(std::int64_t years) const {
+  if (years > kLastYear - kFirstYear || years < kFirstYear - kLastYear) OutOfRange();
+  return AddMonths(years * 12);
 }
 
 Date Date::AddMonths(std::int64_t n) const {
+  if (n > (kLastYear - kFirstYear + 1) * 12 || n < -(kLastYear - kFirstYear + 1) * 12)
+    OutOfRange();
   const year_month_day ymd = Ymd(days_);
   const std::int64_t index =
       static_cast<int>(ymd.year()) * 12LL + static_cast<unsigned>(ymd.month()) - 1 + n;
@@ -100,7 +133,7 @@ Date Date::AddMonths(std::int64_t n) const {
   const day last =
       year_month_day_last{target_year, std::chrono::month_day_last{target_month}}.day();
   const day target_day = ymd.day() > last ? last : ymd.day();
-  return Date(
+  return InRange(
       sys_days{year_month_day{target_year, target_month, target_day}}.time_since_epoch().count(),
       seconds_);
 }

@@ -1,6 +1,10 @@
 #include "component/date.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
 
 #include "component/error.h"
 
@@ -54,6 +58,32 @@ TEST(DateTest, ParsesTheTextFormsOfBothDialectsAndRefusesOthers) {
                           "2024-03-15x", "abcdefgh"})
     EXPECT_FALSE(Date::Parse(bad).has_value()) << bad;
   EXPECT_THROW(Date::FromYmd(2023, 2, 29), Error);
+}
+
+TEST(DateTest, NoArithmeticOrTextLeavesTheYears100To9999) {
+  const Date last = Date::FromYmd(9999, 12, 31, 23, 59, 59);
+  const Date first = Date::FromYmd(100, 1, 1);
+  EXPECT_EQ(last.AddDays(-1).ToText(), "9999-12-30 23:59:59");
+  EXPECT_EQ(first.AddMonths(1).ToText(), "0100-02-01");
+  const Date start = Date::FromYmd(2024, 3, 15);
+  const std::function<Date()> outside[] = {
+      [&] { return last.AddDays(1); },
+      [&] { return first.AddDays(-1); },
+      [&] { return Date::FromYmd(9999, 12, 31).AddYears(1); },  // a yearly policy's end
+      [&] { return start.AddDays(3'000'000); },
+      [&] { return start.AddYears(40'000); },  // wrapped round to year -23512 once
+      [&] { return start.AddMonths(-24'300); },
+      [&] { return start.AddWeeks(INT64_MAX); },
+      [&] { return start.AddDays(INT64_MIN); },
+      [&] { return start.AddYears(INT64_MAX); },
+      [&] { return Date::FromYmd(10000, 1, 1); },
+      [&] { return Date::FromYmd(99, 12, 31); }};
+  for (const auto& make : outside) {
+    EXPECT_THAT(make, testing::ThrowsMessage<Error>(
+                          "Fecha fuera del intervalo admitido: los años van del 100 al 9999"));
+  }
+  EXPECT_FALSE(Date::Parse("0099-12-31").has_value());
+  EXPECT_EQ(Date::Parse("0100-01-01")->ToText(), "0100-01-01");
 }
 
 TEST(DateTest, ComparesWithItsTime) {

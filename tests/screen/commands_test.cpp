@@ -389,6 +389,8 @@ TEST_F(CounterInitializationTest, ResetsTheCountersAfterLoggingWhatHadBeenUsed) 
   GivenShownPolicy(
       {{"MANTPREV", 20, 12.5, 0}, {"SOPREM", 10, 123456789012.25, 0}, {"TEL", 5, 0, 3}});
   GivenNow(Date::FromYmd(2024, 5, 20, 16, 45, 10));
+  // The shown policy's type cannot be retyped: the report is of what the policy used.
+  EXPECT_THROW(WhenType("txt_Tps_Cve_Tipo_Poliza", "GAR12"), Error);
   const std::vector<std::string> stored = Stored();
   const auto& trace = db.TraceStatements();
   WhenNextAnswerIs("no");  // No stops everything

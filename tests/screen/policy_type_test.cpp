@@ -97,14 +97,15 @@ INSTANTIATE_TEST_SUITE_P(
         "3 1 2024-12-31 2025-01-30", "3 13 2024-01-31 2025-02-27", "3 3 2024-11-30 2025-02-27",
         "4 1 2024-02-29 2025-02-27", "4 4 2024-02-29 2028-02-28", "4 1 2023-03-01 2024-02-29"));
 
-// A type whose length or services cannot be read is refused as a whole.
+// A type whose length or services cannot be read is refused as a whole: one message, and
+// the key field refuses the type as it refuses an unknown one, so that it cannot be saved.
 // What breaks the stored type, and the message.
 using BrokenTypeCase = std::pair<std::string, std::string>;
 
 class PolicyTypeBrokenTest : public PolicyTypeTest,
                              public ::testing::WithParamInterface<BrokenTypeCase> {};
 
-TEST_P(PolicyTypeBrokenTest, BrokenTypeShowsOneErrorAndChangesNothing) {
+TEST_P(PolicyTypeBrokenTest, BrokenTypeShowsOneErrorAndIsRefused) {
   // Given a type chosen while it was sound, and the type broken afterwards
   db.AddServiceType("ZZZ", "Servicio tardío", false);
   db.AddPolicyType("PRUEBA", "Póliza de prueba", "POL-SOP-MEN", 3, 6,
@@ -112,7 +113,6 @@ TEST_P(PolicyTypeBrokenTest, BrokenTypeShowsOneErrorAndChangesNothing) {
   GivenNewCapture();
   WhenType("txt_Tps_Cve_Tipo_Poliza", "PRUEBA");
   const std::vector<Row> services = Services();
-  const auto end = DateIn("dp_Ps_Fecha_Fin");
   WhenPick("dp_Ps_Fecha_Inicio", Ymd(2024, 7, 1));
   db.Execute(GetParam().first);
 
@@ -120,14 +120,25 @@ TEST_P(PolicyTypeBrokenTest, BrokenTypeShowsOneErrorAndChangesNothing) {
 
   EXPECT_EQ(OnlyMessage(), "ERROR|16|ERR-ID:0000000|" + GetParam().second);
   EXPECT_THAT(services, SizeIs(3));
-  EXPECT_EQ(Services(), services);
-  EXPECT_EQ(DateIn("dp_Ps_Fecha_Fin"), end);
+  EXPECT_EQ(Text("txt_Tps_Descripcion"), "");
+  EXPECT_THAT(Services(), IsEmpty());
+  EXPECT_EQ(DateIn("dp_Ps_Fecha_Fin"), Ymd(2024, 7, 1));
+  EXPECT_EQ(Focus(), "txt_Tps_Cve_Tipo_Poliza");
+  WhenTypeEach({"txt_Sc_Cve_Sucursal", "MTY", "txt_Vn_Cve_Vendedor", "V001",
+                "txt_Cl_Cve_Cliente", "C00001"});
+  WhenChoose("cbCorte", "5");
+  const std::vector<std::string> stored = Stored();
+  WhenPress("Aceptar");
+  EXPECT_EQ(LastMessage(),
+            "Datos incompletos|16|ERR-ID:7500005|Debe especificar el tipo de póliza");
+  EXPECT_EQ(Stored(), stored);
   // and the screen goes on working
   WhenType("txt_Tps_Cve_Tipo_Poliza", "SOPMEN");
   EXPECT_EQ(DateIn("dp_Ps_Fecha_Fin"), Ymd(2024, 7, 31));
 }
 
 const std::string kPrueba = "El tipo de póliza de servicio 'PRUEBA' ";
+const std::string kOutOfRange = "Fecha fuera del intervalo admitido: los años van del 100 al 9999";
 const std::string kZzz = "El servicio 'ZZZ' del tipo de póliza de servicio 'PRUEBA' no tiene ";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -140,6 +151,13 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Valor = NULL "
                        "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
                        kPrueba + "no tiene duración (Tps_Valor)."},
+        // Lengths whose end date no date can hold.
+        BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Tipo = 1, Tps_Valor = 3000000 "
+                       "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
+                       kOutOfRange},
+        BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Tipo = 4, Tps_Valor = 40000 "
+                       "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
+                       kOutOfRange},
         BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio_Tipo_Servicio SET Tpt_Cantidad = NULL "
                        "WHERE Ts_Cve_Tipo_Servicio = 'ZZZ'",
                        kZzz + "cantidad incluida (Tpt_Cantidad)."}));

@@ -30,6 +30,8 @@ constexpr const char* kFolio = "MTY-000007";
 // a stored row, everything a command may write, the message shown, the fields shown.
 class PolicyScreenTest : public ScreenTest {
  protected:
+  using ScreenTest::ScreenTest;
+
   // A policy with a service of each unit (CAPACIT's unit is NULL: events), all partly used,
   // with an extended description and an additional field.
   void GivenStoredPolicy(const std::string& folio = kFolio, const std::string& state = "AC",
@@ -87,14 +89,8 @@ class PolicyScreenTest : public ScreenTest {
     EXPECT_EQ(Screen().state.extendedDescription + Screen().state.conceptText, "");
   }
 
-  // The rows of a table, every column as quote() shows it (NULL, 12, 10.0, 'text').
   std::string RowsOf(const std::string& table, const std::string& where = "1") {
-    const std::string columns = db.Scalar(
-        "SELECT group_concat('quote(' || name || ')', ' || '','' || ') AS v FROM "
-        "pragma_table_info(" +
-        Quote(table) + ")");
-    return db.Scalar("SELECT IFNULL(group_concat(r, ';'), '') AS v FROM (SELECT " + columns +
-                     " AS r FROM " + table + " WHERE " + where + " ORDER BY 1)");
+    return db.Rows(table, where);
   }
   std::string Header(const std::string& folio) {
     return RowsOf("Poliza_Servicio", "Ps_Folio = " + Quote(folio));
@@ -111,14 +107,7 @@ class PolicyScreenTest : public ScreenTest {
         "AS r FROM Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = " +
         Quote(folio) + " ORDER BY Ts_Cve_Tipo_Servicio)");
   }
-  // Every table a save, a cancellation or a counter reset writes.
-  std::vector<std::string> Stored() {
-    std::vector<std::string> tables;
-    for (const char* table : {"Poliza_Servicio", "Poliza_Servicio_Tipo_Servicio", "folio_series",
-                              "extended_text", "record_log", "additional_field_value"})
-      tables.push_back(RowsOf(table));
-    return tables;
-  }
+  std::vector<std::string> Stored() { return db.Written(); }
   // The database returns the services in no fixed order.
   std::vector<Row> SortedServices() {
     std::vector<Row> rows = Services();

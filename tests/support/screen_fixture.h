@@ -34,6 +34,9 @@ std::unique_ptr<host::HeadlessHost> MakeHost(TestDatabase& database,
 // is made on first use (the operator must be chosen before that).
 class ScreenTest : public ::testing::Test {
  protected:
+  explicit ScreenTest(TestDatabase::Storage storage = TestDatabase::Storage::kMemory)
+      : db(storage) {}
+
   // Given
   void GivenOperator(const std::string& user);
   void GivenNow(const Date& now) { db.SetNow(now); }

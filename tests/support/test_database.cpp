@@ -1,5 +1,11 @@
 #include "support/test_database.h"
 
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
 #include "component/error.h"
 #include "host/headless/text_rules.h"
 
@@ -9,13 +15,55 @@ std::string Quote(const std::string& text) {
   return host::QuotedText(text);
 }
 
-TestDatabase::TestDatabase() : now_(std::make_shared<Date>(PinnedNow())) {
+TestDatabase::TestDatabase(Storage storage) : now_(std::make_shared<Date>(PinnedNow())) {
+  if (storage == Storage::kFile) {
+    path_ = (std::filesystem::temp_directory_path() /
+             ("polizas-test-" + std::to_string(::getpid()) + "-" +
+              std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".db"))
+                .string();
+    RemoveFiles();
+  }
   host::SqliteOptions options;
   options.create = true;
   options.clock = clock();
-  database_ = host::OpenSqliteDatabase(":memory:", options);
+  database_ = host::OpenSqliteDatabase(path_.empty() ? ":memory:" : path_, options);
   host::CreateSchema(sql());
   host::LoadDemoData(sql());
+}
+
+TestDatabase::~TestDatabase() {
+  database_.reset();
+  RemoveFiles();
+}
+
+void TestDatabase::RemoveFiles() {
+  if (path_.empty()) return;
+  std::error_code ignored;
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path_ + suffix, ignored);
+}
+
+std::unique_ptr<host::Database> TestDatabase::OpenAnotherSession() {
+  if (path_.empty()) throw Error("A database in memory has no second session: use Storage::kFile");
+  host::SqliteOptions options;
+  options.clock = clock();
+  return host::OpenSqliteDatabase(path_, options);
+}
+
+std::string TestDatabase::Rows(const std::string& table, const std::string& where) {
+  const std::string columns = Scalar(
+      "SELECT group_concat('quote(' || name || ')', ' || '','' || ') AS v FROM "
+      "pragma_table_info(" +
+      Quote(table) + ")");
+  return Scalar("SELECT IFNULL(group_concat(r, ';'), '') AS v FROM (SELECT " + columns +
+                " AS r FROM " + table + " WHERE " + where + " ORDER BY 1)");
+}
+
+std::vector<std::string> TestDatabase::Written() {
+  std::vector<std::string> tables;
+  for (const char* table : {"Poliza_Servicio", "Poliza_Servicio_Tipo_Servicio", "folio_series",
+                            "extended_text", "record_log", "additional_field_value"})
+    tables.push_back(Rows(table));
+  return tables;
 }
 
 host::Clock TestDatabase::clock() const {

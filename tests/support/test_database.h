@@ -37,10 +37,15 @@ struct PolicyRow {
   std::vector<ServiceUse> services;
 };
 
-// A real SQLite database in memory with the schema and the demo data, on a pinned clock.
+// A real SQLite database with the schema and the demo data, on a pinned clock: in memory,
+// or in a file of its own (removed at the end) where two sessions must meet.
 class TestDatabase {
  public:
-  TestDatabase();
+  enum class Storage { kMemory, kFile };
+  explicit TestDatabase(Storage storage = Storage::kMemory);
+  ~TestDatabase();
+  TestDatabase(const TestDatabase&) = delete;
+  TestDatabase& operator=(const TestDatabase&) = delete;
 
   host::Database& db() { return *database_; }
   Connection& sql() { return database_->ForHost(); }
@@ -48,10 +53,17 @@ class TestDatabase {
   void SetNow(const Date& now) { *now_ = now; }
   host::Clock clock() const;
 
+  // Another session on the same file, as a second operator's program would open it.
+  std::unique_ptr<host::Database> OpenAnotherSession();
+
   void Execute(const std::string& statement) { sql().Execute(statement); }
   // The first column of the first row as text ("" for NULL); raises when there is no row.
   std::string Scalar(const std::string& query);
   long long Count(const std::string& table, const std::string& where = "");
+  // The rows of a table, every column as quote() shows it (NULL, 12, 10.0, 'text').
+  std::string Rows(const std::string& table, const std::string& where = "1");
+  // Every table that a save, a cancellation or a counter reset writes, as Rows.
+  std::vector<std::string> Written();
   // Every statement run from now on, as {"screen" or "host", text}.
   const std::vector<std::pair<std::string, std::string>>& TraceStatements();
 
@@ -71,7 +83,10 @@ class TestDatabase {
   void GrantPermission(const std::string& user, const std::string& key);
 
  private:
+  void RemoveFiles();
+
   std::shared_ptr<Date> now_;
+  std::string path_;  // empty in memory
   std::unique_ptr<host::Database> database_;
   std::vector<std::pair<std::string, std::string>> trace_;
 };

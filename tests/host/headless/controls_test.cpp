@@ -21,10 +21,11 @@ using Names = std::vector<std::string>;
 
 // The screen's controls as designed, on the demo database, without the screen's handlers:
 // the folio and branch keys are enabled and record their notifications, the toolbar its
-// commands.
+// commands; the data-entry group takes input as while capturing.
 class ControlsTest : public ::testing::Test {
  protected:
   ControlsTest() {
+    factory.Context(form).SetDataEntryOpen(true);
     auto record = [this](std::string what) { return [this, what] { events.push_back(what); }; };
     for (const char* name : {"txtFolio", "txt_Sc_Cve_Sucursal"}) {
       Box(name).SetEnabled(true);
@@ -213,6 +214,30 @@ TEST_F(ControlsTest, ToolbarOffersTheCommandsThatFitWhatTheScreenShows) {
   EXPECT_EQ(Available(), "Aceptar Cancelar Salir");
   EXPECT_THAT([&] { Toolbar().UserPress("Baja"); }, ThrowsMessage<Error>("Baja is not available"));
   EXPECT_EQ(events, Names{"Modificar busy"});
+}
+
+TEST_F(ControlsTest, DataEntryGroupTakesInputOnlyWhileTheToolbarCaptures) {
+  Toolbar().SetReady(true);
+  Toolbar().UserPress("Nuevo");
+  for (Control* control : form.Controls()) control->SetEnabled(true);
+  Box("txt_Tps_Cve_Tipo_Poliza").SetFocus();
+  Toolbar().UserPress("Cancelar");
+  EXPECT_EQ(Focus().FocusedName(), "cmdDescripcion") << "the focus leaves the closed group";
+  EXPECT_THAT([&] { Box("txt_Tps_Cve_Tipo_Poliza").UserType("MANT90"); },
+              ThrowsMessage<Error>("txt_Tps_Cve_Tipo_Poliza is disabled"));
+  EXPECT_THAT([&] { form.Get<host::HeadlessComboBox>("cbCorte").UserChoose("5"); },
+              ThrowsMessage<Error>("cbCorte is disabled"));
+  Names open;
+  for (Control* control : form.Controls())
+    if (control->Enabled() && control->Kind() != ControlKind::kLabel) open.push_back(control->Name());
+  EXPECT_EQ(open, (Names{"Controles", "txtFolio", "dp_Ps_Fecha_Fin", "txt_Sc_Descripcion",
+                         "txt_Vn_Vendedor", "txt_Cl_Cliente", "txt_Tps_Descripcion",
+                         "cmdDescripcion", "lvServicios", "cmdInicializa", "lvPeriodos",
+                         "colorKIV"}))
+      << "outside the group nothing changes, and the lists stay readable";
+  Toolbar().UserPress("Nuevo");
+  Box("txt_Tps_Cve_Tipo_Poliza").UserType("MANT90");
+  EXPECT_EQ(Box("txt_Tps_Descripcion").Text(), "Mantenimiento preventivo 90 días");
 }
 
 TEST_F(ControlsTest, ToolbarModeDecidesBusyAndTheAceptarArgument) {

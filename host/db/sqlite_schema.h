@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nv407::host::sqlite {
+
+// A cancelled policy stays as it was cancelled: the schema's triggers refuse to re-cancel
+// it, to stamp its header and to change its services' counters, so that a screen showing
+// a policy another operator has replaced or cancelled cannot act on it.
+//
+// The schema's own triggers can only give a fixed text. Each session of this host adds
+// temporary triggers, which fire first, whose message names the folio.
+inline constexpr const char* kCancelledPolicyFunction = "polizas_poliza_cancelada";
+std::string CancelledPolicyMessage(std::string_view folio);
+// The session's triggers; they need the function registered and the schema in place.
+std::vector<std::string> SessionGuardStatements();
+
+}  // namespace nv407::host::sqlite
