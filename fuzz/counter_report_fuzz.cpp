@@ -18,7 +18,7 @@ std::string Utf8WithoutLineEnds(std::string_view bytes) {
     const auto lead = static_cast<unsigned char>(bytes[i]);
     const std::size_t length = lead < 0x80                    ? 1
                                : lead >= 0xF0 && lead <= 0xF4 ? 4
-                               : lead >= 0xE0                 ? 3
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
                                : lead >= 0xC2 && lead <= 0xDF ? 2
                                                               : 0;
     bool whole = length > 0 && i + length <= bytes.size();
