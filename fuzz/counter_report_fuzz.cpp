@@ -100,7 +100,7 @@ void CheckLayout(const std::vector<ServiceUsage>& rows) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace nv407::fuzz;
-  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::string_view input = Text(data, size);
   nv407::CounterReport(Rows(input, false));  // any bytes at all: nothing but a report
   CheckLayout(Rows(input, true));
   return 0;

@@ -7,14 +7,14 @@
 namespace nv407::fuzz {
 namespace {
 
-std::string Text(const Date& date) {
+std::string DateText(const Date& date) {
   return date.ToIsoDateTime();
 }
 
 void CheckRoundTrip(std::string_view text) {
   const std::optional<Date> date = Date::Parse(text);
   if (!date) return;
-  const std::string detail = Shown(text) + " -> " + Text(*date);
+  const std::string detail = Shown(text) + " -> " + DateText(*date);
   Check(Date::Parse(date->ToText()) == date, "a date reads back from its text", detail);
   Check(Date::Parse(date->ToIsoDateTime('T')) == date, "a date reads back from its ISO text",
         detail);
@@ -31,13 +31,13 @@ int MonthIndex(const Date& date) {
 // Each sum is refused with an Error or is a date of the calendar's years, and undoes. (A sum
 // that stands has a small count: nothing below overflows.)
 void CheckArithmetic(const Date& start, std::int64_t count) {
-  const std::string detail = Text(start) + " + " + std::to_string(count);
+  const std::string detail = DateText(start) + " + " + std::to_string(count);
   const auto sum = [&](const char* unit, auto add) -> std::optional<Date> {
     try {
       const Date result = add(start, count);
       Check(result.Year() >= Date::kFirstYear && result.Year() <= Date::kLastYear,
             "date arithmetic stays within the calendar's years",
-            detail + " " + unit + " = " + Text(result));
+            detail + " " + unit + " = " + DateText(result));
       return result;
     } catch (const Error&) {
       return std::nullopt;
@@ -50,17 +50,17 @@ void CheckArithmetic(const Date& start, std::int64_t count) {
   const auto months = sum("months", [](const Date& d, std::int64_t n) { return d.AddMonths(n); });
   if (months) {
     Check(MonthIndex(*months) - MonthIndex(start) == count, "adding months moves by months",
-          detail + " = " + Text(*months));
+          detail + " = " + DateText(*months));
     // The same day of the month, or the last day of a shorter month; the time stays.
     const bool same_day = months->Day() == start.Day();
     const bool last_day = months->Day() < start.Day() && months->AddDays(1).Day() == 1;
     Check((same_day || last_day) && months->Hour() == start.Hour() &&
               months->Minute() == start.Minute() && months->Second() == start.Second(),
-          "adding months keeps the day and time", detail + " = " + Text(*months));
+          "adding months keeps the day and time", detail + " = " + DateText(*months));
   }
   if (const auto years = sum("years", [](const Date& d, std::int64_t n) { return d.AddYears(n); }))
     Check(MonthIndex(*years) - MonthIndex(start) == count * 12, "a year is twelve months",
-          detail + " = " + Text(*years));
+          detail + " = " + DateText(*years));
 }
 
 }  // namespace

@@ -23,11 +23,16 @@ inline void Check(bool holds, const char* property, const std::string& detail = 
   if (!holds) Broken(property, detail);
 }
 
+// The input as it is.
+inline std::string_view Text(const std::uint8_t* data, std::size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
+}
+
 // The input as its first `count - 1` lines and then the rest, which may hold line ends;
 // missing lines are empty.
 inline std::vector<std::string_view> Lines(const std::uint8_t* data, std::size_t size,
                                            std::size_t count) {
-  std::string_view rest(reinterpret_cast<const char*>(data), size);
+  std::string_view rest = Text(data, size);
   std::vector<std::string_view> lines;
   while (lines.size() + 1 < count) {
     const std::size_t end = rest.find('\n');

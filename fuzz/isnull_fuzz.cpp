@@ -77,7 +77,7 @@ void CheckQuotedRunsStay(std::string_view sql) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace nv407::fuzz;
-  const std::string_view sql(reinterpret_cast<const char*>(data), size);
+  const std::string_view sql = Text(data, size);
   const std::string out = TranslateToSqlite(sql);
   CheckOnlyCallsChange(sql, out);
   Check(TranslateToSqlite(out) == out, "the rewrite is idempotent", Shown(sql));

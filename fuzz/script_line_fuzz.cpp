@@ -52,7 +52,7 @@ std::string Written(const json& line) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace nv407::fuzz;
-  const std::string_view line(reinterpret_cast<const char*>(data), size);
+  const std::string_view line = Text(data, size);
   Action action;
   try {
     action = nv407::host::script::ParseAction(line);
