@@ -1,188 +1,232 @@
-// screen_bench: the capture screen's commands timed through the headless host, with the
-// component in process, on a temp-file SQLite database of many policies.
+// screen_bench: each command of the capture screen timed through the headless host (the
+// component in process), beside its raw floor: the same statements run straight through
+// libsqlite3 with prepared statements kept and values bound. See docs/benchmarks.md.
 //
-//   POLIZAS_BENCH_POLICIES=100000 screen_bench [--benchmark_filter=...]
+//   screen_bench [--benchmark_filter=...] [--benchmark_repetitions=N]
 //
-// The database holds POLIZAS_BENCH_POLICIES policies (1,000,000 when unset) of three
-// services each. Every look-up the screen makes is keyed, so a command should cost about
-// the same here as on a database of ten thousand policies; LoadPolicyByFolio runs on both.
+// POLIZAS_BENCH_POLICIES sets the large database (1,000,000 policies when unset); a small
+// one of 10,000 is always there. The databases are made once and kept (POLIZAS_BENCH_DIR).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
+#include <time.h>
 
-#include <array>
-#include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <map>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "component/component.h"
 #include "component/host_services.h"
 #include "host/db/database.h"
 #include "host/headless/headless_host.h"
+#include "policy_database.h"
+#include "raw_replay.h"
 
 namespace {
 
 using namespace nv407;
+using polizas_bench::CommandTrace;
+using polizas_bench::PolicyDatabase;
+using polizas_bench::RawReplay;
+using polizas_bench::ScratchCopy;
+using polizas_bench::TypedFolio;
 
-constexpr std::int64_t kDefaultPolicies = 1'000'000;
-constexpr std::int64_t kSmallPolicies = 10'000;
+constexpr std::int64_t kSmall = 10'000;
 constexpr const char* kOperator = "ADMIN";  // the demo operator holding "INISERV"
 
-// The bulk policies go round the demo branches whose folios carry six digits, so up to
-// three million fit. Policy i is branch i % 3, number i / 3 + 1.
-constexpr std::array kBranches = {"MTY", "GDL", "QRO"};
-
-std::int64_t PoliciesFromEnvironment() {
-  const char* text = std::getenv("POLIZAS_BENCH_POLICIES");
-  const std::int64_t count = text ? std::atoll(text) : kDefaultPolicies;
-  return count > 0 && count <= 3 * 999'999 ? count : kDefaultPolicies;
+double ThreadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+double WallSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// On the demo catalogues: `count` live policies of three partly used services each,
-// written in one transaction; the folio series go on after the bulk folios.
-void FillPolicies(Connection& sql, std::int64_t count) {
-  host::TransactionScope transaction(sql);
-  sql.Execute(
-      "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " +
-      std::to_string(count) +
-      ") "
-      "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Ps_Fecha_Inicia, Ps_Fecha_Finaliza, "
-      "Sc_Cve_Sucursal, Vn_Cve_Vendedor, Cl_Cve_Cliente, Ps_Comentario, Ps_Dia_Corte, "
-      "Ps_Referencia, Tps_Cve_Tipo_Poliza_Servicio, Oper_Alta, Fecha_Alta) "
-      "SELECT b || '-' || printf('%06d', i / 3 + 1), '2024-01-02', '2024-01-02', '2025-01-01', "
-      "b, 'V00' || (i % 3 + 1), 'C0000' || (i % 4 + 1), 'Póliza ' || i, i % 28 + 1, "
-      "'OC-' || i, 'SOPANUAL', 'ADMIN', '2024-01-02 09:00:00' "
-      "FROM (SELECT i, CASE i % 3 WHEN 0 THEN 'MTY' WHEN 1 THEN 'GDL' ELSE 'QRO' END AS b "
-      "FROM n)");
-  sql.Execute(
-      "INSERT INTO Poliza_Servicio_Tipo_Servicio "
-      "SELECT Ps_Folio, s.service, s.included, s.hours, s.events FROM Poliza_Servicio, "
-      "(SELECT 'SOPREM' AS service, 120 AS included, 7.5 AS hours, 0 AS events "
-      "UNION ALL SELECT 'SOPSITIO', 24, 3, 0 UNION ALL SELECT 'VISITA', 12, 0, 2) AS s "
-      "ORDER BY Ps_Folio, s.service");
-  sql.Execute(
-      "INSERT INTO folio_series (branch, table_name, last_number) "
-      "SELECT Sc_Cve_Sucursal, 'Poliza_Servicio', COUNT(*) FROM Poliza_Servicio "
-      "GROUP BY Sc_Cve_Sucursal");
-  transaction.Commit();
-}
-
-// A database file in the temp directory, filled once and removed when the process ends.
-class PolicyDatabase {
- public:
-  explicit PolicyDatabase(std::int64_t count)
-      : path_(
-            std::filesystem::temp_directory_path() /
-            ("polizas-bench-" + std::to_string(::getpid()) + "-" + std::to_string(count) + ".db")),
-        count_(count) {
-    const auto start = std::chrono::steady_clock::now();
-    database_ = host::OpenSqliteDatabase(path_.string(), {.create = true});
-    host::CreateSchema(database_->ForHost());
-    host::LoadDemoData(database_->ForHost());
-    FillPolicies(database_->ForHost(), count);
-    database_->ForHost().Execute("PRAGMA wal_checkpoint(TRUNCATE)");
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    std::fprintf(stderr, "%lld policies written to %s in %.1f s (%.0f MB)\n",
-                 static_cast<long long>(count), path_.c_str(), took.count(), SizeMb());
+// Wall and CPU time of what runs between Start and Stop, summed over the calls.
+struct Stopwatch {
+  double wall = 0, cpu = 0;
+  double wall_at = 0, cpu_at = 0;
+  void Start() {
+    wall_at = WallSeconds();
+    cpu_at = ThreadCpuSeconds();
   }
-  ~PolicyDatabase() {
-    database_.reset();
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-      std::error_code ignored;  // a leftover temp file is no reason to fail at exit
-      std::filesystem::remove(path_.string() + suffix, ignored);
-    }
+  void Stop() {
+    cpu += ThreadCpuSeconds() - cpu_at;
+    wall += WallSeconds() - wall_at;
   }
-  PolicyDatabase(const PolicyDatabase&) = delete;
-  PolicyDatabase& operator=(const PolicyDatabase&) = delete;
-
-  host::Database& db() { return *database_; }
-  double SizeMb() const { return static_cast<double>(std::filesystem::file_size(path_)) / 1e6; }
-
-  // A bulk policy's folio as a user types it: lower case, no leading zeros ("gdl-42").
-  std::string RandomTypedFolio(std::mt19937_64& random) const {
-    const std::int64_t i = std::uniform_int_distribution<std::int64_t>(0, count_ - 1)(random);
-    std::string branch = kBranches[i % 3];
-    for (char& c : branch) c = static_cast<char>(c - 'A' + 'a');
-    return branch + "-" + std::to_string(i / 3 + 1);
-  }
-
- private:
-  std::filesystem::path path_;
-  std::int64_t count_;
-  std::unique_ptr<host::Database> database_;
 };
 
-PolicyDatabase& DatabaseOf(std::int64_t count) {
-  static std::map<std::int64_t, std::unique_ptr<PolicyDatabase>> databases;
-  auto& database = databases[count];
-  if (!database) database = std::make_unique<PolicyDatabase>(count);
-  return *database;
+// One command of the screen: what comes before it untimed (loading the policy it acts on,
+// say), and the command itself, for the i-th run on a database of `policies`.
+struct Command {
+  const char* name;
+  bool writes;
+  int runs;
+  std::function<void(host::HeadlessHost&, std::int64_t policies, int i)> before, command;
+};
+
+// Distinct policies spread over the database, so that no run finds another's pages warm
+// and no command acts twice on one policy.
+std::int64_t Nth(std::int64_t policies, int i) {
+  return (static_cast<std::int64_t>(i) * 7919 + 13) % policies;
 }
 
-std::unique_ptr<host::HeadlessHost> OpenScreen(PolicyDatabase& database) {
+void NoPreparation(host::HeadlessHost&, std::int64_t, int) {}
+void LoadPolicy(host::HeadlessHost& screen, std::int64_t policies, int i) {
+  screen.Type("txtFolio", TypedFolio(Nth(policies, i)));
+}
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"FolioLoad", false, 2000, NoPreparation, LoadPolicy},
+      {"PolicyTypeLoad", false, 2000,
+       [](host::HeadlessHost& screen, std::int64_t, int i) {
+         if (i == 0) screen.Press("Nuevo");
+       },
+       [](host::HeadlessHost& screen, std::int64_t, int i) {
+         screen.Type("txt_Tps_Cve_Tipo_Poliza", i % 2 ? "SOPANUAL" : "GAR12");
+       }},
+      {"SaveNew", true, 300, NoPreparation,
+       [](host::HeadlessHost& screen, std::int64_t, int) {
+         screen.Press("Nuevo");
+         screen.Type("txt_Sc_Cve_Sucursal", "MTY");
+         screen.Type("txt_Vn_Cve_Vendedor", "V002");
+         screen.Type("txt_Cl_Cve_Cliente", "C00003");
+         screen.Type("txt_Tps_Cve_Tipo_Poliza", "SOPANUAL");
+         screen.Choose("cbCorte", "12");
+         screen.Press("Aceptar");
+       }},
+      {"SaveEdit", true, 300, LoadPolicy,
+       [](host::HeadlessHost& screen, std::int64_t, int i) {
+         screen.Press("Modificar");
+         screen.Type("txtReferencia", "OC-" + std::to_string(i));
+         screen.Press("Aceptar");
+       }},
+      {"Baja", true, 300, LoadPolicy,
+       [](host::HeadlessHost& screen, std::int64_t, int) { screen.Press("Baja"); }},
+      {"CounterReset", true, 300,
+       [](host::HeadlessHost& screen, std::int64_t policies, int i) {
+         LoadPolicy(screen, policies, i);
+         screen.dialogs().QueueAnswer(message_answer::kYes);
+       },
+       [](host::HeadlessHost& screen, std::int64_t, int) { screen.Click("cmdInicializa"); }},
+  };
+  return commands;
+}
+
+std::unique_ptr<host::HeadlessHost> OpenScreen(host::Database& database) {
   auto screen = std::make_unique<host::HeadlessHost>(
-      database.db(), host::SessionSettings{kOperator, {}},
+      database, host::SessionSettings{kOperator, {}},
       [](HostLibrary& library) { return MakeInProcessPantalla(library); });
   screen->Open();
   return screen;
 }
 
-void Report(benchmark::State& state, PolicyDatabase& database) {
-  state.SetItemsProcessed(state.iterations());
-  state.counters["policies"] = static_cast<double>(state.range(0));
-  state.counters["db_MB"] = database.SizeMb();
+// A command that writes works on a copy of the database, so that every measurement starts
+// from the same file.
+std::optional<ScratchCopy> CopyIfWrites(const Command& command,
+                                        const std::filesystem::path& database, const char* name) {
+  if (!command.writes) return std::nullopt;
+  return std::make_optional<ScratchCopy>(database, name);
 }
 
-// The operator types a folio; the screen loads the policy and its three services.
-void LoadPolicyByFolio(benchmark::State& state) {
-  PolicyDatabase& database = DatabaseOf(state.range(0));
-  auto screen = OpenScreen(database);
-  std::mt19937_64 random(407);
-  for (auto _ : state) screen->Type("txtFolio", database.RandomTypedFolio(random));
-  if (screen->Snapshot().services.size() != 3 || !screen->dialogs().Messages().empty())
-    state.SkipWithError("the last folio typed did not show its policy");
-  Report(state, database);
-}
-
-// A new policy typed key by key and saved: folio issued, header, services, host records.
-void SaveNewPolicy(benchmark::State& state) {
-  PolicyDatabase& database = DatabaseOf(state.range(0));
-  auto screen = OpenScreen(database);
-  for (auto _ : state) {
-    screen->Press("Nuevo");
-    screen->Type("txt_Sc_Cve_Sucursal", "MTY");
-    screen->Type("txt_Vn_Cve_Vendedor", "V002");
-    screen->Type("txt_Cl_Cve_Cliente", "C00003");
-    screen->Type("txt_Tps_Cve_Tipo_Poliza", "SOPANUAL");
-    screen->Choose("cbCorte", "12");
-    screen->Press("Aceptar");
+// The statements each run of the command issued, the runs before them left out.
+std::vector<CommandTrace> Record(const Command& command, const std::filesystem::path& database,
+                                 std::int64_t policies) {
+  const auto copy = CopyIfWrites(command, database, "recording");
+  auto session = host::OpenSqliteDatabase(copy ? copy->path().string() : database.string());
+  auto screen = OpenScreen(*session);
+  std::vector<CommandTrace> traces(static_cast<std::size_t>(command.runs));
+  CommandTrace* recording = nullptr;
+  session->SetTrace([&](host::SqlOrigin, const std::string& sql) {
+    if (recording) recording->push_back(sql);
+  });
+  for (int i = 0; i < command.runs; ++i) {
+    command.before(*screen, policies, i);
+    recording = &traces[static_cast<std::size_t>(i)];
+    command.command(*screen, policies, i);
+    recording = nullptr;
   }
-  if (screen->Snapshot().state.newFolio.empty() || !screen->dialogs().Messages().empty())
-    state.SkipWithError("a save was refused or failed");
-  Report(state, database);
+  return traces;
 }
 
-// "Inicializar servicios" on a policy just loaded (the load is not timed), answered yes.
-void ResetCounters(benchmark::State& state) {
-  PolicyDatabase& database = DatabaseOf(state.range(0));
-  auto screen = OpenScreen(database);
-  std::mt19937_64 random(7500015);
-  for (auto _ : state) {
-    state.PauseTiming();
-    screen->Type("txtFolio", database.RandomTypedFolio(random));
-    screen->dialogs().QueueAnswer(message_answer::kYes);
-    state.ResumeTiming();
-    screen->Click("cmdInicializa");
+Stopwatch TimeRaw(const Command& command, const std::filesystem::path& database,
+                  const std::vector<CommandTrace>& traces) {
+  const auto copy = CopyIfWrites(command, database, "raw");
+  RawReplay raw(copy ? copy->path() : database);
+  raw.Prepare(traces);
+  Stopwatch watch;
+  for (std::size_t i = 0; i < traces.size(); ++i) {
+    watch.Start();
+    raw.Run(i, command.writes);
+    watch.Stop();
   }
-  // One confirmation per reset and no error message.
-  if (screen->dialogs().Messages().size() != static_cast<std::size_t>(state.iterations()))
-    state.SkipWithError("a counter reset failed");
-  Report(state, database);
+  return watch;
+}
+
+// Also checks that the runs did what they should: no message but the confirmations asked for.
+Stopwatch TimeScreen(const Command& command, const std::filesystem::path& database,
+                     std::int64_t policies, benchmark::State& state) {
+  const auto copy = CopyIfWrites(command, database, "screen");
+  auto session = host::OpenSqliteDatabase(copy ? copy->path().string() : database.string());
+  auto screen = OpenScreen(*session);
+  Stopwatch watch;
+  for (int i = 0; i < command.runs; ++i) {
+    command.before(*screen, policies, i);
+    watch.Start();
+    command.command(*screen, policies, i);
+    watch.Stop();
+  }
+  for (const host::MessageCall& shown : screen->dialogs().Messages()) {
+    if (shown.request.error_id != "ERR-ID:7500015") {
+      state.SkipWithError(("the command showed: " + shown.request.text).c_str());
+      break;
+    }
+  }
+  return watch;
+}
+
+void RunCommand(benchmark::State& state, const Command& command) {
+  const std::int64_t policies = state.range(0);
+  const std::filesystem::path database = PolicyDatabase(policies);
+  const std::vector<CommandTrace> traces = Record(command, database, policies);
+  std::size_t statements = 0;
+  for (const CommandTrace& trace : traces) statements += trace.size();
+
+  for (auto _ : state) {
+    const Stopwatch raw = TimeRaw(command, database, traces);
+    const Stopwatch screen = TimeScreen(command, database, policies, state);
+    const double runs = command.runs;
+    state.SetIterationTime(screen.wall / runs);
+    state.counters["cpu_us"] = 1e6 * screen.cpu / runs;
+    state.counters["raw_wall_us"] = 1e6 * raw.wall / runs;
+    state.counters["raw_cpu_us"] = 1e6 * raw.cpu / runs;
+    // CPU time: a command that writes waits for its commit's sync, the same on both sides.
+    state.counters["ratio_to_raw"] = screen.cpu / raw.cpu;
+  }
+  state.counters["statements"] = static_cast<double>(statements) / command.runs;
+  state.counters["policies"] = static_cast<double>(policies);
+}
+
+// From the component's first call to the first snapshot of the opened screen.
+void StartToFirstSnapshot(benchmark::State& state) {
+  auto session = host::OpenSqliteDatabase(PolicyDatabase(kSmall).string());
+  for (auto _ : state) {
+    auto screen = OpenScreen(*session);
+    benchmark::DoNotOptimize(screen->Snapshot());
+  }
+}
+
+std::int64_t LargeFromEnvironment() {
+  const char* text = std::getenv("POLIZAS_BENCH_POLICIES");
+  const std::int64_t count = text ? std::atoll(text) : 1'000'000;
+  return count > 0 && count <= 2'999'997 ? count : 1'000'000;
 }
 
 }  // namespace
@@ -190,21 +234,17 @@ void ResetCounters(benchmark::State& state) {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  const std::int64_t policies = PoliciesFromEnvironment();
-  // Wall-clock time, the operator's wait: a save or a reset waits for its commit's sync.
-  benchmark::RegisterBenchmark("LoadPolicyByFolio", LoadPolicyByFolio)
-      ->Arg(kSmallPolicies)
-      ->Arg(policies)
-      ->Unit(benchmark::kMicrosecond)
-      ->UseRealTime();
-  benchmark::RegisterBenchmark("SaveNewPolicy", SaveNewPolicy)
-      ->Arg(policies)
-      ->Unit(benchmark::kMicrosecond)
-      ->UseRealTime();
-  benchmark::RegisterBenchmark("ResetCounters", ResetCounters)
-      ->Arg(policies)
-      ->Unit(benchmark::kMicrosecond)
-      ->UseRealTime();
+  const std::int64_t large = LargeFromEnvironment();
+  for (const Command& command : Commands()) {
+    benchmark::RegisterBenchmark(command.name, RunCommand, command)
+        ->Arg(kSmall)
+        ->Arg(large)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond);
+  }
+  benchmark::RegisterBenchmark("StartToFirstSnapshot", StartToFirstSnapshot)
+      ->Unit(benchmark::kMillisecond);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
 }

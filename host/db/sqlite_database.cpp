@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <filesystem>
@@ -12,8 +13,12 @@
 #include "component/error.h"
 #include "host/db/database.h"
 #include "host/db/sqlite_dialect.h"
+#include "host/db/literal_lifter.h"
 #include "host/db/sqlite_handles.h"
+#include "host/db/sqlite_lift_check.h"
+#include "host/db/sqlite_recordset.h"
 #include "host/db/sqlite_schema.h"
+#include "host/db/sqlite_statement_cache.h"
 
 namespace nv407::host {
 namespace {
@@ -22,125 +27,16 @@ using sqlite::Check;
 using sqlite::DbHandle;
 using sqlite::Statement;
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-// Columns declared DATE or DATETIME hold dates as text; they are handed out as dates.
-bool DeclaredAsDate(const char* declared_type) {
-  if (!declared_type) return false;
-  const std::string type = Lower(declared_type);
-  return type == "date" || type == "datetime";
-}
-
-Variant ReadColumn(sqlite3_stmt* stmt, int column, bool is_date) {
-  switch (sqlite3_column_type(stmt, column)) {
-    case SQLITE_NULL:
-      return Variant::MakeNull();
-    case SQLITE_INTEGER:
-      return Variant(static_cast<std::int64_t>(sqlite3_column_int64(stmt, column)));
-    case SQLITE_FLOAT:
-      return Variant(sqlite3_column_double(stmt, column));
-    case SQLITE_BLOB: {
-      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, column));
-      const int size = sqlite3_column_bytes(stmt, column);
-      return Variant(bytes ? std::string(bytes, static_cast<std::size_t>(size)) : std::string());
-    }
-    default: {
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-      const int size = sqlite3_column_bytes(stmt, column);
-      std::string value = text ? std::string(text, static_cast<std::size_t>(size)) : std::string();
-      if (is_date) {
-        // A text that is no date (an empty text, say) is handed out as it is stored.
-        if (const auto date = Date::Parse(value)) return *date;
-      }
-      return Variant(std::move(value));
-    }
-  }
-}
-
-class SqliteRecordset final : public Recordset {
- public:
-  SqliteRecordset(Statement statement, bool row) : statement_(std::move(statement)), row_(row) {
-    if (sqlite3_stmt* stmt = statement_.get()) {
-      const int count = sqlite3_column_count(stmt);
-      is_date_.reserve(static_cast<std::size_t>(count));
-      for (int i = 0; i < count; ++i) {
-        // The first column of a name wins, as it does for a by-name look-up in ADO.
-        columns_.emplace(Lower(sqlite3_column_name(stmt, i)), i);
-        is_date_.push_back(DeclaredAsDate(sqlite3_column_decltype(stmt, i)));
-      }
-    }
-    if (row_ && !sqlite3_stmt_readonly(statement_.get())) {
-      // A write that returns rows (INSERT ... RETURNING) is run to its end here, so that it
-      // has finished when Execute returns and cannot hold up the commit.
-      do buffered_.push_back(ReadRow());
-      while (statement_.Step());
-      buffering_ = true;
-    }
-    if (!row_ || buffering_) statement_.Finalize();
-  }
-
-  bool Eof() const override { return !row_; }
-
-  Field Fields(std::string_view name) const override {
-    if (closed_) throw Error("the result is closed");
-    const auto found = columns_.find(Lower(name));
-    if (found == columns_.end()) {
-      throw Error("no column named '" + std::string(name) + "' in the result");
-    }
-    if (!row_) throw Error("no current row: the result is past its last row");
-    const auto column = static_cast<std::size_t>(found->second);
-    if (buffering_) return Field(buffered_.front()[column]);
-    return Field(ReadColumn(statement_.get(), found->second, is_date_[column]));
-  }
-
-  void MoveNext() override {
-    if (closed_) throw Error("the result is closed");
-    if (!row_) throw Error("no current row: the result is past its last row");
-    if (buffering_) {
-      buffered_.pop_front();
-      row_ = !buffered_.empty();
-      return;
-    }
-    row_ = statement_.Step();
-    // Finalising at the end releases the read snapshot at once, even if Close never comes.
-    if (!row_) statement_.Finalize();
-  }
-
-  void Close() override {
-    statement_.Finalize();
-    buffered_.clear();
-    row_ = false;
-    closed_ = true;
-  }
-
- private:
-  std::vector<Variant> ReadRow() const {
-    std::vector<Variant> row;
-    row.reserve(is_date_.size());
-    for (std::size_t i = 0; i < is_date_.size(); ++i) {
-      row.push_back(ReadColumn(statement_.get(), static_cast<int>(i), is_date_[i]));
-    }
-    return row;
-  }
-
-  Statement statement_;
-  bool row_ = false;
-  bool closed_ = false;
-  bool buffering_ = false;
-  std::deque<std::vector<Variant>> buffered_;
-  std::unordered_map<std::string, int> columns_;
-  std::vector<bool> is_date_;
-};
+// Statements of this many texts stay prepared: a screen runs a few dozen.
+constexpr std::size_t kCachedStatements = 128;
 
 // What the screen's and the host's connections share.
 struct Session {
   std::shared_ptr<DbHandle> db;
+  std::shared_ptr<sqlite::StatementCache> statements;
   std::optional<sqlite::Transaction> transaction;
   StatementTrace trace;
+  bool check_lifted = false;
   int busy_timeout_ms = 0;
   LockWaitObserver lock_wait;
   bool waiting = false;
@@ -188,9 +84,24 @@ class SqliteConnection final : public Connection {
   std::unique_ptr<Recordset> Execute(const std::string& sql) override {
     if (session_.trace) session_.trace(origin_, sql);
     WaitScope wait(session_);
-    Statement statement(session_.db, sqlite::TranslateToSqlite(sql));
-    const bool row = statement.Step();
-    return std::make_unique<SqliteRecordset>(std::move(statement), row);
+    // Statements that differ only in their values share one prepared statement; the values
+    // are bound. A text whose shape SQLite refuses runs as written, for its own message.
+    if (std::optional<LiftedStatement> lifted = LiftLiterals(sql)) {
+      if (session_.check_lifted) sqlite::CheckLiftedStatement(session_.db, sql, *lifted);
+      std::optional<sqlite::StatementLease> statement;
+      try {
+        statement.emplace(
+            session_.statements->Acquire(std::move(lifted->shape), &sqlite::TranslateToSqlite));
+      } catch (const Error&) {
+      }
+      if (statement) {
+        return std::make_unique<sqlite::SqliteRecordset>(std::move(*statement),
+                                                         std::move(lifted->values));
+      }
+    }
+    return std::make_unique<sqlite::SqliteRecordset>(
+        sqlite::StatementCache::PrepareOnce(session_.db, sqlite::TranslateToSqlite(sql)),
+        std::vector<LiftedValue>{});
   }
 
   void BeginTrans() override {
@@ -226,8 +137,15 @@ class SqliteConnection final : public Connection {
 
 class SqliteDatabase final : public Database {
  public:
-  SqliteDatabase(std::shared_ptr<DbHandle> db, int busy_timeout_ms)
-      : session_{std::move(db), std::nullopt, {}, busy_timeout_ms, {}, false},
+  SqliteDatabase(std::shared_ptr<DbHandle> db, int busy_timeout_ms, bool check_lifted)
+      : session_{db,
+                 std::make_shared<sqlite::StatementCache>(db, kCachedStatements),
+                 std::nullopt,
+                 {},
+                 check_lifted,
+                 busy_timeout_ms,
+                 {},
+                 false},
         screen_(session_, SqlOrigin::kScreen),
         host_(session_, SqlOrigin::kHost) {
     Check(session_.db->get(), sqlite3_busy_handler(session_.db->get(), &WaitForLock, &session_));
@@ -298,7 +216,9 @@ std::string JournalMode(const std::shared_ptr<DbHandle>& db, const char* pragma)
   Statement statement(db, pragma);
   if (!statement.Step()) return {};
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
-  return text ? Lower(text) : std::string();
+  std::string mode = text ? text : "";
+  for (char& c : mode) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return mode;
 }
 
 }  // namespace
@@ -308,7 +228,8 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   if (!options.create && !in_memory && !std::filesystem::exists(path)) {
     throw Error("database file not found: " + path);
   }
-  int flags = SQLITE_OPEN_READWRITE;
+  // One session is used by one thread at a time: SQLite's own locking would be wasted.
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (options.create || in_memory) flags |= SQLITE_OPEN_CREATE;
   auto db = std::make_shared<DbHandle>(path, flags);
 
@@ -321,10 +242,15 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
                 "')");
   }
   db->Run("PRAGMA synchronous=FULL");
+  // Pages read through a memory map cost no system call each.
+  db->Run("PRAGMA mmap_size=1073741824");
   db->Run("PRAGMA foreign_keys=ON");
   RegisterGetDate(db->get(), std::move(options.clock));
   InstallSessionGuards(db);
-  return std::make_unique<SqliteDatabase>(std::move(db), options.busy_timeout_ms);
+  // The tests' check that binding lifted values changes nothing a statement does.
+  const char* check = std::getenv("POLIZAS_CHECK_LIFTED_STATEMENTS");
+  const bool check_lifted = check != nullptr && std::string_view(check) == "1";
+  return std::make_unique<SqliteDatabase>(std::move(db), options.busy_timeout_ms, check_lifted);
 }
 
 }  // namespace nv407::host

@@ -59,11 +59,12 @@ bool OnlyBlanksAndComments(std::string_view text) {
 
 }  // namespace
 
-Statement::Statement(std::shared_ptr<DbHandle> db, std::string_view sql) : db_(std::move(db)) {
+Statement::Statement(std::shared_ptr<DbHandle> db, std::string_view sql, bool persistent)
+    : db_(std::move(db)) {
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
-  const int rc =
-      sqlite3_prepare_v2(db_->get(), sql.data(), static_cast<int>(sql.size()), &raw, &tail);
+  const int rc = sqlite3_prepare_v3(db_->get(), sql.data(), static_cast<int>(sql.size()),
+                                    persistent ? SQLITE_PREPARE_PERSISTENT : 0, &raw, &tail);
   stmt_.reset(raw);
   Check(db_->get(), rc);
   const std::string_view rest(tail, static_cast<std::size_t>(sql.data() + sql.size() - tail));
@@ -83,6 +84,13 @@ bool Statement::Step() {
   const std::string message = sqlite3_errmsg(db_->get());
   stmt_.reset();
   throw Error(message);
+}
+
+void Statement::Reset() noexcept {
+  if (!stmt_) return;
+  // reset reports the last step's error again, which was raised already.
+  sqlite3_reset(stmt_.get());
+  sqlite3_clear_bindings(stmt_.get());
 }
 
 void Statement::Finalizer::operator()(sqlite3_stmt* stmt) const noexcept {

@@ -36,7 +36,8 @@ class DbHandle {
 class Statement {
  public:
   // Prepares the first statement of sql; a second statement in the text is refused.
-  Statement(std::shared_ptr<DbHandle> db, std::string_view sql);
+  // `persistent`: the statement will be kept and run many times.
+  Statement(std::shared_ptr<DbHandle> db, std::string_view sql, bool persistent = false);
   Statement(Statement&&) noexcept = default;
   Statement& operator=(Statement&&) noexcept = default;
 
@@ -44,6 +45,8 @@ class Statement {
   bool Step();
   // Releases the statement (and any read snapshot it holds) before destruction.
   void Finalize() noexcept { stmt_.reset(); }
+  // Makes it ready to run again, its values unbound; also ends any read it was doing.
+  void Reset() noexcept;
   bool Finalized() const { return !stmt_; }
 
   sqlite3_stmt* get() const { return stmt_.get(); }

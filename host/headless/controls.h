@@ -124,6 +124,7 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
 
   std::string text_;
   Variant formato_;
+  std::string result_column_;  // of the look-up statement, found on its first run
   bool accepted_ = false;
   int refresh_count_ = 0;
 };

@@ -5,7 +5,7 @@
 namespace nv407::host {
 
 void HeadlessTextBox::SetText(const std::string& text) {
-  text_ = text;
+  text_ = WithoutNul(text);
   Notify();
   if (!IsKeyField()) return;
   accepted_ = false;  // until the look-up says otherwise, also when it fails
@@ -63,7 +63,8 @@ void HeadlessTextBox::Confirm(const std::function<void()>& notifications) {
 }
 
 std::string HeadlessTextBox::Typed(const std::string& text) const {
-  std::string typed = UpperCase() ? UpperCaseText(text) : text;
+  std::string typed = WithoutControlCharacters(text);
+  if (UpperCase()) typed = UpperCaseText(typed);
   if (MaxLength() > 0) typed = FirstCharacters(typed, MaxLength());
   return typed;
 }
@@ -80,7 +81,8 @@ bool HeadlessTextBox::LookUp() {
         Context().database.ForHost().Execute(LookupStatement(sql, text_));
     if (!result->Eof()) {
       found = true;
-      const Variant value = result->Fields(FirstColumnName(sql)).Value();
+      if (result_column_.empty()) result_column_ = FirstColumnName(sql);
+      const Variant value = result->Fields(result_column_).Value();
       if (!value.IsNull()) description = value.ToText();
     }
     result->Close();

@@ -1,5 +1,6 @@
 #include "host/headless/text_rules.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <vector>
@@ -97,6 +98,20 @@ std::string DoubledApostrophes(std::string_view text) {
 
 }  // namespace
 
+std::string WithoutControlCharacters(std::string_view text) {
+  std::string kept;
+  kept.reserve(text.size());
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f) kept += c;
+  return kept;
+}
+
+std::string WithoutNul(std::string_view text) {
+  std::string kept(text);
+  std::erase(kept, '\0');
+  return kept;
+}
+
 std::string UpperCaseText(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -144,6 +159,7 @@ std::string QuotedText(std::string_view text) {
 std::string LookupStatement(std::string_view sql, std::string_view key) {
   const std::string quoted_key = DoubledApostrophes(key);
   std::string out;
+  out.reserve(sql.size() + quoted_key.size());
   for (char c : sql) {
     if (c == '?')
       out += quoted_key;

@@ -9,6 +9,11 @@ namespace nv407::host {
 std::string UpperCaseText(std::string_view text);  // ASCII and Latin-1 letters (ñ -> Ñ)
 std::string FirstCharacters(std::string_view text, int count);
 int CharacterCount(std::string_view text);
+// A one-line box holds no control characters: NUL, line breaks, tabs and the like typed or
+// pasted into it are dropped. A NUL would otherwise cut the statement that quotes the text.
+std::string WithoutControlCharacters(std::string_view text);
+// Multi-line texts keep their line breaks; a NUL never stays.
+std::string WithoutNul(std::string_view text);
 
 // A text value as a statement literal: between apostrophes, each apostrophe doubled.
 std::string QuotedText(std::string_view text);

@@ -53,7 +53,7 @@ class Line {
   explicit Line(std::string_view text) {
     try {
       object_ = json::parse(text);
-    } catch (const json::parse_error& failure) {
+    } catch (const json::exception& failure) {  // bad syntax, a number out of range
       throw LineError("not valid JSON: " + WithoutExceptionId(failure.what()));
     }
     if (!object_.is_object()) throw LineError("not a JSON object");

@@ -1,3 +1,5 @@
+#include <string>
+
 #include "component/error.h"
 #include "host/services/clock.h"
 #include "host/services/folio.h"
@@ -56,14 +58,22 @@ class ReferenceUtilityServices final : public UtilityServices {
   void ClearFields(Form& form, int group) override {
     for (Control* control : form.Controls()) {
       if (!control || !InGroup(*control, group)) continue;
-      if (auto* text = dynamic_cast<TextBox*>(control)) {
-        text->SetText("");
-      } else if (auto* date = dynamic_cast<DateField*>(control)) {
-        date->SetValue(Variant());
-      } else if (auto* combo = dynamic_cast<ComboBox*>(control)) {
-        combo->SetSelectedValue(Variant());
-      } else if (auto* list = dynamic_cast<ListView*>(control)) {
-        list->Items().Clear();
+      // A control set makes each control of its layout row's kind.
+      switch (control->Kind()) {
+        case ControlKind::kTextBox:
+          static_cast<TextBox*>(control)->SetText("");
+          break;
+        case ControlKind::kDateField:
+          static_cast<DateField*>(control)->SetValue(Variant());
+          break;
+        case ControlKind::kComboBox:
+          static_cast<ComboBox*>(control)->SetSelectedValue(Variant());
+          break;
+        case ControlKind::kListView:
+          static_cast<ListView*>(control)->Items().Clear();
+          break;
+        default:
+          break;
       }
     }
   }
@@ -90,7 +100,11 @@ class ReferenceUtilityServices final : public UtilityServices {
 
   std::string EditExtendedText(std::string& concept_text, const std::string& text,
                                int width) override {
-    return dialogs_.EditExtendedText(concept_text, text, width);
+    // The editor's texts go into statements: a NUL in them would cut the statement short.
+    std::string edited = dialogs_.EditExtendedText(concept_text, text, width);
+    std::erase(concept_text, '\0');
+    std::erase(edited, '\0');
+    return edited;
   }
 
   std::string GetProductText(const std::string& product) override {

@@ -32,6 +32,9 @@ double ParseNumber(const std::string& text) {
 
 std::string NumberText(double value) {
   if (value == 0) return "0";
+  // Whole numbers of up to 15 digits print as their digits in either form; most quantities are.
+  if (value == std::trunc(value) && std::fabs(value) < 1e15)
+    return std::to_string(static_cast<std::int64_t>(value));
   char text[40];
   std::snprintf(text, sizeof text, "%.15G", value);
   return text;

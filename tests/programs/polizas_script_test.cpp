@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -89,12 +90,18 @@ class ScriptProgram : public ::testing::Test {
   }
   std::string File(const std::string& name) const { return dir_ + "/" + name; }
 
+  // `as_user`: run by that system user instead (only root can, and needs to: root writes
+  // write-protected files).
   ProgramRun Run(const Strings& args, const std::string& input = "",
-                 const std::string& program = "polizas-script") {
+                 const std::string& program = "polizas-script", const std::string& as_user = "") {
     const char* build = std::getenv("POLIZAS_BUILD_DIR");
     if (build == nullptr) throw std::runtime_error("POLIZAS_BUILD_DIR is not set");
     std::string command = ShellWord(std::string(build) + "/bin/" + program);
-    for (const std::string& arg : args) command += " " + ShellWord(arg);
+    if (!as_user.empty()) command.insert(0, "runuser -u " + ShellWord(as_user) + " -- ");
+    for (const std::string& arg : args) {
+      command += ' ';
+      command += ShellWord(arg);
+    }
     std::ofstream(File("stdin.txt"), std::ios::binary) << input;
     command += " <" + ShellWord(File("stdin.txt")) + " >" + ShellWord(File("stdout.txt")) + " 2>" +
                ShellWord(File("stderr.txt"));
@@ -171,6 +178,7 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
   // comes after a screen opened for a new policy, a snapshot and a blank line.
   const std::pair<std::string, std::string> cases[] = {
       {R"({"do": "show")", "not valid JSON"},
+      {R"({"do": "open", "x": 1e400})", "not valid JSON: number overflow parsing '1e400'"},
       {R"(["show"])", "not a JSON object"},
       {R"({"do": "dance"})", "unknown action \"dance\""},
       {R"({"do": "show", "now": "yes"})", "\"show\" takes no key \"now\""},
@@ -233,6 +241,44 @@ TEST_F(ScriptProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
     EXPECT_THAT(run.err, HasSubstr("usage: polizas-script"));
     EXPECT_EQ(run.out, "");
   }
+}
+
+TEST_F(ScriptProgram, OnlyAKnownOperatorMayWork) {
+  const std::string script = "{\"do\": \"open\"}\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "no operator given"},
+      {"NADIE", "unknown operator \"NADIE\""},
+      {"admin", "unknown operator \"admin\""},
+      {std::string(100000, 'X'), "unknown operator \"" + std::string(40, 'X') + "...\""}};
+  for (const auto& [user, problem] : cases) {
+    SCOPED_TRACE(user.substr(0, 10));
+    const ProgramRun run = Run({"--db", db_, "--user", user}, script);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_THAT(run.err, HasSubstr(problem));
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line";
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_EQ(Run({"--db", db_, "--user", "CAPTURA"}, script).exit_code, 0);
+}
+
+// A database file the operator cannot write opens for looking only: it says so at start, and
+// offers no command that writes.
+TEST_F(ScriptProgram, AWriteProtectedDatabaseIsOpenForLookingOnly) {
+  std::filesystem::permissions(dir_, std::filesystem::perms::all);
+  std::filesystem::permissions(db_, std::filesystem::perms::owner_read |
+                                        std::filesystem::perms::group_read |
+                                        std::filesystem::perms::others_read);
+  const std::string as = ::geteuid() == 0 ? "nobody" : "";
+  const ProgramRun looking =
+      Run({"--db", db_}, "{\"do\": \"open\"}\n{\"do\": \"show\"}\n", "polizas-script", as);
+  ASSERT_EQ(looking.exit_code, 0) << looking.err;
+  EXPECT_THAT(looking.err, HasSubstr(db_ + " cannot be written: the screen is open for looking only"));
+  EXPECT_EQ(looking.lines.at(0)["state"]["canInitServices"], false);
+  const ProgramRun capturing = Run({"--db", db_}, "{\"do\": \"open\"}\n{\"do\": \"toolbar\", "
+                                                 "\"command\": \"Nuevo\"}\n",
+                                   "polizas-script", as);
+  EXPECT_EQ(capturing.exit_code, 2);
+  EXPECT_THAT(capturing.err, HasSubstr("line 2: Nuevo is not available"));
 }
 
 TEST_F(ScriptProgram, ADatabaseThatCannotBeOpenedIsNeverCreated) {

@@ -235,8 +235,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ExtendedDescriptionTest, ProposesAgainOnlyAfterTheTextWasEmptied) {
   GivenNewPolicyOfType("MANT90");
-  WhenEditorReturns("Concepto revisado", "Texto revisado");
+  // An editor's NUL never reaches a field or a statement.
+  WhenEditorReturns(std::string("Concepto\0 revisado", 18), std::string("Texto\0 revisado", 15));
   WhenClick("cmdDescripcion");
+  EXPECT_EQ(Text("txt_Concepto") + "|" + Screen().state.extendedDescription,
+            "Concepto revisado|Texto revisado");
 
   // With a text: the editor opens on it and on the concept as the user left it.
   WhenType("txt_Concepto", "Concepto tecleado");

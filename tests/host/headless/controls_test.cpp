@@ -50,8 +50,10 @@ class ControlsTest : public ::testing::Test {
   std::string Available() {
     std::string names;
     for (host::ToolbarCommand command : host::kToolbarCommands)
-      if (Toolbar().CommandEnabled(command))
-        names += (names.empty() ? "" : " ") + std::string(host::ToolbarCommandName(command));
+      if (Toolbar().CommandEnabled(command)) {
+        if (!names.empty()) names += ' ';
+        names += host::ToolbarCommandName(command);
+      }
     return names;
   }
 
@@ -63,9 +65,12 @@ class ControlsTest : public ::testing::Test {
 };
 
 TEST_F(ControlsTest, TypingAppliesTheFieldsCaseAndLength) {
+  using namespace std::string_literals;
   const struct {
-    const char *field, *typed, *shown;
+    std::string field, typed, shown;
   } cases[] = {{"txtFolio", "mty-000001", "MTY-000001"},
+               // A one-line box drops control characters; a NUL would cut a statement.
+               {"txtComentario", "Planta\0 norte\r\n\tsur\x7f"s, "Planta nortesur"},
                {"txt_Cl_Cve_Cliente", "c0000ñ", "C0000Ñ"},
                // Fifteen characters, not fifteen bytes: no letter is cut in half.
                {"txtReferencia", "ñññññññññññññññññ", "ñññññññññññññññ"},

@@ -37,7 +37,10 @@ TEST_F(HeadlessHostTest, LoadedLibraryHandsOutOneScreenAndItsModuleOnceAtATime) 
   EXPECT_THROW(plugin->Type("txt_Sc_Cve_Sucursal", "X"), Error);
   // One loaded library at a time, but afresh after its host is gone.
   EXPECT_THROW(PluginHost()->LoadComponent(), Error);
+  // Closing the library ends the component, and with it the screen and its hold on Padre.
+  const std::weak_ptr<HostWindow> padre = first->Padre();
   plugin.reset();
+  EXPECT_TRUE(padre.expired()) << "the closed library's component was never destroyed";
   auto again = PluginHost();
   again->Open("NUEVO");
   EXPECT_TRUE(again->Snapshot().toolbar.busy);

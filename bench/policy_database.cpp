@@ -1,0 +1,142 @@
+#include "policy_database.h"
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "component/database.h"
+#include "component/error.h"
+#include "host/db/database.h"
+
+namespace polizas_bench {
+namespace {
+
+namespace fs = std::filesystem;
+using nv407::Connection;
+
+// Bumped whenever what the generator writes changes, so that older files are made again.
+constexpr const char* kGeneration = "bench-fill-2";
+constexpr std::array kBranches = {"MTY", "GDL", "QRO"};
+constexpr std::int64_t kChunk = 50'000;
+
+fs::path BenchFolder() {
+  const char* configured = std::getenv("POLIZAS_BENCH_DIR");
+  fs::path folder = configured && *configured ? fs::path(configured)
+                                              : fs::temp_directory_path() / "polizas-bench";
+  fs::create_directories(folder);
+  return folder;
+}
+
+bool MadeByThisGeneration(const fs::path& path) {
+  if (!fs::exists(path)) return false;
+  try {
+    auto database = nv407::host::OpenSqliteDatabase(path.string());
+    auto result = database->ForHost().Execute(
+        "SELECT value AS v FROM host_parameter WHERE name = 'BENCH_GENERATION'");
+    return !result->Eof() && result->Fields("v").Value().ToText() == kGeneration;
+  } catch (const nv407::Error&) {
+    return false;
+  }
+}
+
+std::int64_t LastRowid(Connection& sql) {
+  auto result = sql.Execute("SELECT IFNULL(MAX(rowid), 0) AS n FROM Poliza_Servicio");
+  return result->Fields("n").Value().ToLong();
+}
+
+// Policies [from, to), then their services: each an INSERT ... SELECT, the policies over a
+// counting CTE.
+void FillPolicies(Connection& sql, std::int64_t from, std::int64_t to) {
+  const std::int64_t before = LastRowid(sql);
+  sql.Execute(
+      "WITH RECURSIVE n(i) AS (SELECT " + std::to_string(from) +
+      " UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " + std::to_string(to) +
+      ") "
+      "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Ps_Fecha_Inicia, Ps_Fecha_Finaliza, "
+      "Sc_Cve_Sucursal, Vn_Cve_Vendedor, Cl_Cve_Cliente, Ps_Comentario, Ps_Dia_Corte, "
+      "Ps_Referencia, Tps_Cve_Tipo_Poliza_Servicio, Oper_Alta, Fecha_Alta) "
+      "SELECT b || '-' || printf('%06d', i / 3 + 1), '2024-01-02', '2024-01-02', '2025-01-01', "
+      "b, 'V00' || (i % 3 + 1), 'C0000' || (i % 4 + 1), 'Póliza ' || i, i % 28 + 1, "
+      "'OC-' || i, 'SOPANUAL', 'ADMIN', '2024-01-02 09:00:00' "
+      "FROM (SELECT i, CASE i % 3 WHEN 0 THEN 'MTY' WHEN 1 THEN 'GDL' ELSE 'QRO' END AS b "
+      "FROM n)");
+  sql.Execute(
+      "INSERT INTO Poliza_Servicio_Tipo_Servicio "
+      "SELECT Ps_Folio, s.service, s.included, s.hours, s.events FROM Poliza_Servicio, "
+      "(SELECT 'SOPREM' AS service, 120 AS included, 7.5 AS hours, 0 AS events "
+      "UNION ALL SELECT 'SOPSITIO', 24, 3, 0 UNION ALL SELECT 'VISITA', 12, 0, 2) AS s "
+      "WHERE Poliza_Servicio.rowid > " +
+      std::to_string(before) + " ORDER BY Ps_Folio, s.service");
+}
+
+void Generate(const fs::path& path, std::int64_t count) {
+  const fs::path partial = path.string() + ".partial";
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(partial.string() + suffix);
+  const auto start = std::chrono::steady_clock::now();
+  {
+    auto database = nv407::host::OpenSqliteDatabase(partial.string(), {.create = true});
+    Connection& sql = database->ForHost();
+    nv407::host::CreateSchema(sql);
+    nv407::host::LoadDemoData(sql);
+    // The bulk policies take the folios from 1 on: whatever policies the demo has go.
+    for (const char* table : {"Poliza_Servicio_Tipo_Servicio", "Poliza_Servicio", "folio_series",
+                              "extended_text", "record_log", "additional_field_value"})
+      sql.Execute(std::string("DELETE FROM ") + table);
+    for (std::int64_t from = 0; from < count; from += kChunk) {
+      nv407::host::TransactionScope chunk(sql);
+      FillPolicies(sql, from, std::min(count, from + kChunk));
+      chunk.Commit();
+      std::fprintf(stderr, "\rscreen_bench: writing %lld policies to %s: %3lld %%",
+                   static_cast<long long>(count), path.c_str(),
+                   static_cast<long long>(100 * std::min(count, from + kChunk) / count));
+    }
+    sql.Execute(
+        "INSERT INTO folio_series (branch, table_name, last_number) "
+        "SELECT Sc_Cve_Sucursal, 'Poliza_Servicio', COUNT(*) FROM Poliza_Servicio "
+        "GROUP BY Sc_Cve_Sucursal");
+    sql.Execute(std::string("INSERT INTO host_parameter (name, value) VALUES "
+                            "('BENCH_GENERATION', '") +
+                kGeneration + "')");
+    sql.Execute("PRAGMA wal_checkpoint(TRUNCATE)");
+  }
+  fs::rename(partial, path);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  std::fprintf(stderr, "\rscreen_bench: wrote %lld policies to %s in %.1f s (%.0f MB)\n",
+               static_cast<long long>(count), path.c_str(), took.count(),
+               static_cast<double>(fs::file_size(path)) / 1e6);
+}
+
+}  // namespace
+
+fs::path PolicyDatabase(std::int64_t count) {
+  const fs::path path = BenchFolder() / ("policies-" + std::to_string(count) + ".db");
+  if (!MadeByThisGeneration(path)) Generate(path, count);
+  return path;
+}
+
+ScratchCopy::ScratchCopy(const fs::path& original, const std::string& name)
+    : path_(original.parent_path() / (name + ".db")) {
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path_.string() + suffix);
+  fs::copy_file(original, path_);
+}
+
+ScratchCopy::~ScratchCopy() {
+  std::error_code ignored;  // a leftover scratch file is no reason to fail
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path_.string() + suffix, ignored);
+}
+
+std::string StoredFolio(std::int64_t i) {
+  char number[24];
+  std::snprintf(number, sizeof number, "%06lld", static_cast<long long>(i / 3 + 1));
+  return std::string(kBranches[static_cast<std::size_t>(i % 3)]) + "-" + number;
+}
+
+std::string TypedFolio(std::int64_t i) {
+  std::string branch = kBranches[static_cast<std::size_t>(i % 3)];
+  for (char& c : branch) c = static_cast<char>(c - 'A' + 'a');
+  return branch + "-" + std::to_string(i / 3 + 1);
+}
+
+}  // namespace polizas_bench

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "component/database.h"
+#include "host/db/literal_lifter.h"
+#include "host/db/sqlite_statement_cache.h"
+
+namespace nv407::host::sqlite {
+
+// A value of a column as the screen reads it: dates of columns declared DATE or DATETIME
+// as dates, NULL as Null, numbers as numbers, text as text.
+Variant ReadColumn(sqlite3_stmt* statement, int column, bool is_date);
+
+// Binds the values to the statement's parameters, in order. The texts are not copied: they
+// must stay where they are while the statement runs.
+void BindValues(sqlite3_stmt* statement, const std::vector<LiftedValue>& values);
+
+// The result of one statement, read forward. Its statement goes back to the cache as soon
+// as the result is past its last row or closed.
+class SqliteRecordset final : public Recordset {
+ public:
+  // Binds the values (kept here while the statement runs) and steps to the first row.
+  SqliteRecordset(StatementLease statement, std::vector<LiftedValue> values);
+
+  bool Eof() const override { return !row_; }
+  Field Fields(std::string_view name) const override;
+  void MoveNext() override;
+  void Close() override;
+
+ private:
+  std::vector<Variant> ReadRow() const;
+  void Step();
+
+  std::vector<LiftedValue> values_;  // before the statement, which reads them until released
+  StatementLease statement_;
+  std::shared_ptr<const Columns> columns_;
+  bool row_ = false;
+  bool closed_ = false;
+  bool buffering_ = false;
+  std::deque<std::vector<Variant>> buffered_;
+};
+
+}  // namespace nv407::host::sqlite

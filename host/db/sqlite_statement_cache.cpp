@@ -1,0 +1,113 @@
+#include "host/db/sqlite_statement_cache.h"
+
+#include <sqlite3.h>
+
+
+namespace nv407::host::sqlite {
+namespace {
+
+// ASCII letters only, as SQLite folds names; and without the C library's locale look-up.
+unsigned char Folded(char c) {
+  return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+}
+
+bool DeclaredAsDate(const char* declared_type) {
+  if (!declared_type) return false;
+  std::string type = declared_type;
+  for (char& c : type) c = static_cast<char>(Folded(c));
+  return type == "date" || type == "datetime";
+}
+
+int Reprepares(sqlite3_stmt* statement) {
+  return sqlite3_stmt_status(statement, SQLITE_STMTSTATUS_REPREPARE, 0);
+}
+
+// Each text keeps at most this many idle statements: more are in use only when results of
+// one text nest, which a screen never does deeply.
+constexpr std::size_t kIdlePerText = 2;
+
+}  // namespace
+
+int Columns::Find(std::string_view name) const {
+  // The screen spells most names as the schema does: an exact match is tried first.
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name) return static_cast<int>(i);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& candidate = names[i];
+    if (candidate.size() != name.size()) continue;
+    std::size_t k = 0;
+    while (k < name.size() && Folded(candidate[k]) == Folded(name[k])) ++k;
+    if (k == name.size()) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::shared_ptr<const Columns> Columns::Of(sqlite3_stmt* statement) {
+  auto columns = std::make_shared<Columns>();
+  if (statement == nullptr) return columns;
+  const int count = sqlite3_column_count(statement);
+  columns->is_date.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    columns->names.emplace_back(sqlite3_column_name(statement, i));
+    columns->is_date.push_back(DeclaredAsDate(sqlite3_column_decltype(statement, i)));
+  }
+  columns->reprepares = Reprepares(statement);
+  return columns;
+}
+
+StatementLease::StatementLease(Statement statement, std::weak_ptr<StatementCache> cache,
+                               std::string shape, std::shared_ptr<const Columns> columns)
+    : statement_(std::move(statement)),
+      cache_(std::move(cache)),
+      shape_(std::move(shape)),
+      columns_(columns ? std::move(columns) : Columns::Of(statement_.get())) {}
+
+std::shared_ptr<const Columns> StatementLease::columns() {
+  if (statement_.get() != nullptr && Reprepares(statement_.get()) != columns_->reprepares)
+    columns_ = Columns::Of(statement_.get());
+  return columns_;
+}
+
+void StatementLease::Release() noexcept {
+  if (statement_.Finalized()) return;
+  std::shared_ptr<StatementCache> cache = cache_.lock();
+  if (!cache) return statement_.Finalize();
+  statement_.Reset();
+  try {
+    cache->Return(std::move(shape_), std::move(statement_), std::move(columns_));
+  } catch (...) {
+    // Out of memory while keeping it: the statement is finalized instead.
+  }
+  statement_.Finalize();
+}
+
+std::optional<StatementLease> StatementCache::TakeIdle(std::string& key) {
+  const auto found = entries_.find(key);
+  if (found == entries_.end() || found->second.idle.empty()) return std::nullopt;
+  Idle idle = std::move(found->second.idle.back());
+  found->second.idle.pop_back();
+  recent_.splice(recent_.begin(), recent_, found->second.recent);
+  return StatementLease(std::move(idle.statement), weak_from_this(), std::move(key),
+                        std::move(idle.columns));
+}
+
+StatementLease StatementCache::PrepareOnce(std::shared_ptr<DbHandle> db, std::string_view sql) {
+  return StatementLease(Statement(std::move(db), sql), {}, {}, nullptr);
+}
+
+void StatementCache::Return(std::string key, Statement statement,
+                            std::shared_ptr<const Columns> columns) {
+  auto found = entries_.find(key);
+  if (found == entries_.end()) {
+    if (entries_.size() >= capacity_) {
+      entries_.erase(recent_.back());
+      recent_.pop_back();
+    }
+    recent_.push_front(key);
+    found = entries_.emplace(std::move(key), Entry{recent_.begin(), {}}).first;
+  }
+  if (found->second.idle.size() < kIdlePerText)
+    found->second.idle.push_back({std::move(statement), std::move(columns)});
+}
+
+}  // namespace nv407::host::sqlite

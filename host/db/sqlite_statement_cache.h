@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstddef>
+#include <list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "host/db/sqlite_handles.h"
+
+namespace nv407::host::sqlite {
+
+// What every result of one prepared statement shares, found once: the columns' names and
+// whether each holds dates (declared DATE or DATETIME).
+struct Columns {
+  std::vector<std::string> names;
+  std::vector<bool> is_date;
+  int reprepares = 0;  // SQLite re-prepares after a schema change; the columns may differ then
+  static std::shared_ptr<const Columns> Of(sqlite3_stmt* statement);
+  // The position of the first column of that name, in any letter case, as a by-name look-up
+  // in ADO finds it; -1 when there is none.
+  int Find(std::string_view name) const;
+};
+
+class StatementCache;
+
+// A prepared statement while one result uses it. Released, it goes back to its cache
+// reset and unbound, or is finalized when it came from none.
+class StatementLease {
+ public:
+  StatementLease(Statement statement, std::weak_ptr<StatementCache> cache, std::string shape,
+                 std::shared_ptr<const Columns> columns);
+  ~StatementLease() { Release(); }
+  StatementLease(StatementLease&&) noexcept = default;
+  StatementLease& operator=(StatementLease&&) = delete;
+  StatementLease(const StatementLease&) = delete;
+
+  Statement& statement() { return statement_; }
+  sqlite3_stmt* get() const { return statement_.get(); }
+  // The columns, found again when SQLite has re-prepared the statement since.
+  std::shared_ptr<const Columns> columns();
+  void Release() noexcept;
+
+ private:
+  Statement statement_;
+  std::weak_ptr<StatementCache> cache_;
+  std::string shape_;
+  std::shared_ptr<const Columns> columns_;
+};
+
+// Prepared statements kept by their text, the least recently used dropped first. A
+// statement in use is taken out, so a result nested in another gets one of its own.
+class StatementCache : public std::enable_shared_from_this<StatementCache> {
+ public:
+  StatementCache(std::shared_ptr<DbHandle> db, std::size_t capacity)
+      : db_(std::move(db)), capacity_(capacity) {}
+
+  // The idle statement kept under `key`, or a new one prepared from `translate(key)` (the
+  // text SQLite runs may be a translation of the key; made only on a miss). Raises when
+  // SQLite refuses the text.
+  template <typename Translate>
+  StatementLease Acquire(std::string key, Translate&& translate) {
+    if (std::optional<StatementLease> idle = TakeIdle(key)) return std::move(*idle);
+    Statement statement(db_, translate(key), true);
+    return StatementLease(std::move(statement), weak_from_this(), std::move(key), nullptr);
+  }
+  // A statement prepared for one use, never kept.
+  static StatementLease PrepareOnce(std::shared_ptr<DbHandle> db, std::string_view sql);
+  std::size_t Size() const { return entries_.size(); }
+
+ private:
+  friend class StatementLease;
+  struct Idle {
+    Statement statement;
+    std::shared_ptr<const Columns> columns;
+  };
+  struct Entry {
+    std::list<std::string>::iterator recent;
+    std::vector<Idle> idle;
+  };
+  std::optional<StatementLease> TakeIdle(std::string& key);  // takes the key when it has one
+  void Return(std::string key, Statement statement, std::shared_ptr<const Columns> columns);
+
+  std::shared_ptr<DbHandle> db_;
+  std::size_t capacity_;
+  std::list<std::string> recent_;  // the most recently used first
+  std::unordered_map<std::string, Entry> entries_;
+};
+
+}  // namespace nv407::host::sqlite
