@@ -5,6 +5,10 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
 
 #include "component/host_services.h"
 #include "support/faults.h"
