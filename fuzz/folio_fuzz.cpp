@@ -20,7 +20,9 @@ void CheckTyped(std::string_view typed, int width) {
   Check(host::FormatFolio(stored, width) == stored, "FormatFolio is idempotent",
         Shown(typed) + " -> " + Shown(stored));
   // Letter case and surrounding blanks never matter.
-  const std::string retyped = " \t" + AsciiLower(typed) + "\r\n";
+  std::string retyped = " \t";
+  retyped += AsciiLower(typed);
+  retyped += "\r\n";
   Check(host::FormatFolio(retyped, width) == stored, "FormatFolio ignores case and blanks",
         Shown(typed) + " -> " + Shown(stored));
 }

@@ -40,34 +40,39 @@ void CheckOnlyCallsChange(std::string_view sql, std::string_view out) {
   }
 }
 
-std::string Without(std::string_view text, std::string_view unwanted) {
-  std::string out(text);
-  for (std::size_t at; (at = out.find(unwanted)) != std::string::npos;)
-    out.erase(at, unwanted.size());
-  return out;
-}
-
-std::string Doubled(std::string_view text, char quote) {
-  std::string out;
+// The text between `open` and `close`, each `close` in it doubled (a quote in a literal).
+std::string Quoted(std::string_view open, std::string_view text, char close) {
+  std::string out(open);
   for (const char c : text) {
     out += c;
-    if (c == quote) out += c;
+    if (c == close) out += c;
   }
-  return out;
+  return out += close;
+}
+
+// The text between `open` and `close`, every `close` taken out of it (a comment).
+std::string Enclosed(std::string_view open, std::string_view text, std::string_view close) {
+  std::string inside(text);
+  for (std::size_t at; (at = inside.find(close)) != std::string::npos;)
+    inside.erase(at, close.size());
+  std::string out(open);
+  out += inside;
+  return out += close;
 }
 
 // Whatever a literal, a quoted name or a comment holds stays as it is, and what follows one
 // is rewritten as it would be alone.
 void CheckQuotedRunsStay(std::string_view sql) {
   const std::string runs[] = {
-      "'" + Doubled(sql, '\'') + "'",   "\"" + Doubled(sql, '"') + "\"",
-      "`" + Doubled(sql, '`') + "`",    "[" + Without(sql, "]") + "]",
-      "/*" + Without(sql, "*/") + "*/", "--" + Without(sql, "\n") + "\n",
+      Quoted("'", sql, '\''),  Quoted("\"", sql, '"'),    Quoted("`", sql, '`'),
+      Enclosed("[", sql, "]"), Enclosed("/*", sql, "*/"), Enclosed("--", sql, "\n"),
   };
   const std::string rest = TranslateToSqlite(sql);
   for (const std::string& run : runs) {
     Check(TranslateToSqlite(run) == run, "quoted text and comments stay as they are", Shown(run));
-    Check(TranslateToSqlite(run + " " + std::string(sql)) == run + " " + rest,
+    std::string followed = run;
+    followed += ' ';
+    Check(TranslateToSqlite(followed + std::string(sql)) == followed + rest,
           "what follows a quoted run is rewritten as it would be alone", Shown(run));
   }
 }
