@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "component/error.h"
 
@@ -19,6 +21,13 @@ std::string LoaderMessage() {
 std::string ComponentLibrary::DefaultPath() {
   const char* configured = std::getenv("NV407_PLUGIN");
   if (configured != nullptr && *configured != '\0') return configured;
+  // An installed program finds the component beside it, wherever the installation went.
+  std::error_code failed;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failed);
+  if (!failed) {
+    const std::filesystem::path installed = program.parent_path() / NV407_PLUGIN_INSTALLED;
+    if (std::filesystem::exists(installed, failed)) return installed.lexically_normal().string();
+  }
   return NV407_PLUGIN_PATH;
 }
 

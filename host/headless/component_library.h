@@ -24,7 +24,8 @@ class ComponentLibrary {
   std::unique_ptr<Pantalla> CreatePantalla(HostLibrary& host);
   const std::string& Path() const { return path_; }
 
-  // The environment's NV407_PLUGIN, else the library built with this host.
+  // The environment's NV407_PLUGIN, else the library installed with the running program,
+  // else the library built with this host.
   static std::string DefaultPath();
 
  private:

@@ -115,6 +115,11 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
   void UserLeave() override;
 
  private:
+  struct LookUpSettings {
+    std::string sql, column;    // the look-up statement and the name of its first column
+    TextBox* result = nullptr;  // where the description goes
+  };
+  const LookUpSettings& Settings();
   std::string Typed(const std::string& text) const;
   // Fills the result control; true when the value is accepted.
   bool LookUp();
@@ -124,7 +129,7 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
 
   std::string text_;
   Variant formato_;
-  std::string result_column_;  // of the look-up statement, found on its first run
+  std::optional<LookUpSettings> settings_;  // read on first use
   bool accepted_ = false;
   int refresh_count_ = 0;
 };

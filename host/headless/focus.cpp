@@ -23,17 +23,21 @@ void FocusTracker::Focus(Control& control) {
 }
 
 std::vector<Control*> FocusTracker::TabOrder() const {
-  std::vector<Control*> order;
-  for (Control* control : form_.Controls()) {
-    const ControlLayout& layout = control->Layout();
-    if (layout.tab_stop && layout.tab_index >= 0 && !layout.Flag("locked") &&
-        CanTakeFocus(*control)) {
-      order.push_back(control);
+  // Which controls have a tab stop, and their order, is the layout's: found once.
+  if (stops_.empty()) {
+    for (Control* control : form_.Controls()) {
+      const ControlLayout& layout = control->Layout();
+      if (layout.tab_stop && layout.tab_index >= 0 && !layout.Flag("locked"))
+        stops_.push_back(control);
     }
+    std::stable_sort(stops_.begin(), stops_.end(), [](const Control* a, const Control* b) {
+      return a->Layout().tab_index < b->Layout().tab_index;
+    });
   }
-  std::stable_sort(order.begin(), order.end(), [](const Control* a, const Control* b) {
-    return a->Layout().tab_index < b->Layout().tab_index;
-  });
+  std::vector<Control*> order;
+  order.reserve(stops_.size());
+  for (Control* control : stops_)
+    if (CanTakeFocus(*control)) order.push_back(control);
   return order;
 }
 

@@ -36,6 +36,7 @@ class FocusTracker {
   void Set(Control* control);
 
   const Form& form_;
+  mutable std::vector<Control*> stops_;  // the controls with a tab stop, in tab order
   Control* focused_ = nullptr;
   std::vector<std::function<void()>> observers_;
 };

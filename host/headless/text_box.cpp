@@ -69,20 +69,36 @@ std::string HeadlessTextBox::Typed(const std::string& text) const {
   return typed;
 }
 
+const HeadlessTextBox::LookUpSettings& HeadlessTextBox::Settings() {
+  // The layout row never changes: its look-up settings are read once.
+  if (!settings_) {
+    LookUpSettings settings;
+    settings.sql = Layout().Setting("sql");
+    if (!settings.sql.empty()) settings.column = FirstColumnName(settings.sql);
+    const std::string result_name = Layout().Setting("sql_control_resultado");
+    if (!result_name.empty()) {
+      settings.result = dynamic_cast<TextBox*>(Context().form.FindControl(result_name));
+      if (settings.result == nullptr)
+        throw Error(Name() + ": its result control " + result_name + " is not a text box");
+    }
+    settings_ = std::move(settings);
+  }
+  return *settings_;
+}
+
 bool HeadlessTextBox::LookUp() {
-  const std::string sql = Layout().Setting("sql");
-  if (sql.empty()) return !text_.empty();
+  const LookUpSettings& settings = Settings();
+  if (settings.sql.empty()) return !text_.empty();
 
   bool found = false;
   std::string description;
   // An empty key names nothing: it is not looked up, and its description goes with it.
   if (!text_.empty()) {
     std::unique_ptr<Recordset> result =
-        Context().database.ForHost().Execute(LookupStatement(sql, text_));
+        Context().database.ForHost().Execute(LookupStatement(settings.sql, text_));
     if (!result->Eof()) {
       found = true;
-      if (result_column_.empty()) result_column_ = FirstColumnName(sql);
-      const Variant value = result->Fields(result_column_).Value();
+      const Variant value = result->Fields(settings.column).Value();
       if (!value.IsNull()) description = value.ToText();
     }
     result->Close();
@@ -93,12 +109,7 @@ bool HeadlessTextBox::LookUp() {
 }
 
 void HeadlessTextBox::ShowResult(const std::string& description) {
-  const std::string result_name = Layout().Setting("sql_control_resultado");
-  if (result_name.empty()) return;
-  auto* result_box = dynamic_cast<TextBox*>(Context().form.FindControl(result_name));
-  if (result_box == nullptr)
-    throw Error(Name() + ": its result control " + result_name + " is not a text box");
-  result_box->SetText(description);
+  if (TextBox* result = Settings().result) result->SetText(description);
 }
 
 }  // namespace nv407::host

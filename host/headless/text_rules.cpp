@@ -108,6 +108,7 @@ std::string WithoutControlCharacters(std::string_view text) {
 
 std::string WithoutNul(std::string_view text) {
   std::string kept(text);
+  if (text.find('\0') == std::string_view::npos) return kept;
   std::erase(kept, '\0');
   return kept;
 }
@@ -160,11 +161,12 @@ std::string LookupStatement(std::string_view sql, std::string_view key) {
   const std::string quoted_key = DoubledApostrophes(key);
   std::string out;
   out.reserve(sql.size() + quoted_key.size());
-  for (char c : sql) {
-    if (c == '?')
-      out += quoted_key;
-    else
-      out += c;
+  for (std::size_t from = 0; from <= sql.size();) {
+    const std::size_t mark = std::min(sql.find('?', from), sql.size());
+    out.append(sql.substr(from, mark - from));
+    if (mark == sql.size()) break;
+    out += quoted_key;
+    from = mark + 1;
   }
   return out;
 }

@@ -9,8 +9,8 @@
 namespace nv407::host {
 namespace {
 
-bool InGroup(const Control& control, int group) {
-  return control.Layout().tag == std::to_string(group);
+bool InGroup(const Control& control, const std::string& group) {
+  return control.Layout().tag == group;
 }
 
 class ReferenceUtilityServices final : public UtilityServices {
@@ -56,8 +56,9 @@ class ReferenceUtilityServices final : public UtilityServices {
   }
 
   void ClearFields(Form& form, int group) override {
+    const std::string tag = std::to_string(group);
     for (Control* control : form.Controls()) {
-      if (!control || !InGroup(*control, group)) continue;
+      if (!control || !InGroup(*control, tag)) continue;
       // A control set makes each control of its layout row's kind.
       switch (control->Kind()) {
         case ControlKind::kTextBox:
@@ -79,8 +80,9 @@ class ReferenceUtilityServices final : public UtilityServices {
   }
 
   void EnableFields(Form& form, int group) override {
+    const std::string tag = std::to_string(group);
     for (Control* control : form.Controls())
-      if (control && InGroup(*control, group)) control->SetEnabled(true);
+      if (control && InGroup(*control, tag)) control->SetEnabled(true);
   }
 
   std::string ReadExtendedText(const std::string& table, const std::string& key,
