@@ -78,7 +78,7 @@ void Generate(const fs::path& path, std::int64_t count) {
   {
     auto database = nv407::host::OpenSqliteDatabase(partial.string(), {.create = true});
     Connection& sql = database->ForHost();
-    nv407::host::CreateSchema(sql);
+    nv407::host::CreateSchema(sql, nv407::host::SqlDialect::kSqlite);
     nv407::host::LoadDemoData(sql);
     // The bulk policies take the folios from 1 on: whatever policies the demo has go.
     for (const char* table : {"Poliza_Servicio_Tipo_Servicio", "Poliza_Servicio", "folio_series",

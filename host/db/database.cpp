@@ -1,21 +1,22 @@
 #include "host/db/database.h"
 
-#include <cstdio>
-
 namespace nv407::host {
 
-std::string DateText(SqlDialect dialect, const Date& date) {
-  if (dialect == SqlDialect::kSqlServer) {
-    // The unseparated form is the one SQL Server reads the same under every language setting.
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d%02d%02d", date.Year(), date.Month(), date.Day());
-    return text;
+std::string OneLine(std::string_view description) {
+  std::string line;
+  bool broken = false;  // inside a run of blanks that holds a line break
+  for (char c : description) {
+    if (c == '\n' || c == '\r') {
+      broken = true;
+    } else if (broken && (c == ' ' || c == '\t')) {
+      continue;
+    } else {
+      if (broken && !line.empty() && line.back() != ' ') line += ' ';
+      broken = false;
+      line += c;
+    }
   }
-  return date.ToIsoDate();
-}
-
-std::string DateTimeText(SqlDialect dialect, const Date& date) {
-  return date.ToIsoDateTime(dialect == SqlDialect::kSqlServer ? 'T' : ' ');
+  return line;
 }
 
 TransactionScope::TransactionScope(Connection& connection) : connection_(&connection) {

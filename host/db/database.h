@@ -3,6 +3,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "component/database.h"
 #include "component/date.h"
@@ -15,11 +17,12 @@ enum class SqlOrigin { kScreen, kHost };
 // runs (and whether or not it then succeeds). Transaction commands are not traced.
 using StatementTrace = std::function<void(SqlOrigin origin, const std::string& sql)>;
 
-// The text forms of dates that statements quote, per database dialect.
-enum class SqlDialect { kSqlite, kSqlServer };
-// kSqlite: "YYYY-MM-DD"; kSqlServer: "YYYYMMDD".
+// The database products the host runs on; what differs between them is in dialect.h.
+enum class SqlDialect { kSqlite, kSqlServer, kPostgreSql };
+// The text forms of dates that statements quote. SQLite and PostgreSQL: "YYYY-MM-DD";
+// SQL Server: "YYYYMMDD".
 std::string DateText(SqlDialect dialect, const Date& date);  // SqlDate
-// kSqlite: "YYYY-MM-DD HH:MM:SS"; kSqlServer: "YYYY-MM-DDTHH:MM:SS".
+// SQLite and PostgreSQL: "YYYY-MM-DD HH:MM:SS"; SQL Server: "YYYY-MM-DDTHH:MM:SS".
 std::string DateTimeText(SqlDialect dialect, const Date& date);  // SqlDateTime
 
 using Clock = std::function<Date()>;
@@ -56,6 +59,22 @@ struct SqliteOptions {
 // written is opened for reading (ReadOnly).
 std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOptions options = {});
 
+struct OdbcOptions {
+  // What GetDate() returns where the dialect lets a session pin it (PostgreSQL); the
+  // server's own time when empty.
+  Clock clock = {};
+  int login_timeout_seconds = 10;  // to connect, and to connect again after a loss
+  int lock_timeout_ms = 30000;     // a statement waits this long for another session's lock
+};
+
+// Connects through the ODBC driver manager with an ODBC connection string ("DSN=name;..."
+// or "Driver={...};..."). The dialect is the one the driver reports, or the one named by a
+// "Dialect=postgresql|sqlserver" attribute of the string, which the driver never sees.
+// A connection lost between commands is made again on the next statement; one lost in a
+// transaction fails that transaction.
+std::unique_ptr<Database> OpenOdbcDatabase(const std::string& connection_string,
+                                           OdbcOptions options = {});
+
 // A transaction for host code that writes on its own (outside the screen's commands):
 // begins on construction and rolls back on destruction unless committed.
 class TransactionScope {
@@ -71,10 +90,16 @@ class TransactionScope {
   bool open_ = true;
 };
 
-// The schema of the service-policy tables and of the host's own tables (no rows). Runs
-// in the caller's transaction, if any.
-void CreateSchema(Connection& connection);
+// The schema of the service-policy tables and of the host's own tables (no rows), in the
+// given dialect. Runs in the caller's transaction, if any.
+void CreateSchema(Connection& connection, SqlDialect dialect);
 // Demo catalogues, parameters and operators, on a database with the schema and no rows.
 void LoadDemoData(Connection& connection);
+// The tables of the schema that a server database holds already, as it names them.
+std::vector<std::string> SchemaTablesPresent(Connection& connection);
+
+// A description on one line, for the programs' one-line reports: drivers break their
+// messages over several.
+std::string OneLine(std::string_view description);
 
 }  // namespace nv407::host

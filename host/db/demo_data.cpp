@@ -6,7 +6,9 @@ namespace nv407::host {
 namespace {
 
 // A small company that sells support and maintenance policies from four branches. Each
-// catalogue has one withdrawn ("BA") record that its look-up must not find.
+// catalogue has one withdrawn ("BA") record that its look-up must not find. The rows that
+// the screen lists are inserted in key order, so that a server that returns rows in the
+// order it stored them (PostgreSQL) lists them as SQLite does, in key order.
 constexpr std::array kDemoData = {
     R"(INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Descripcion, Es_Cve_Estado) VALUES
   ('MTY', 'Monterrey Centro', 'AC'),
@@ -44,11 +46,11 @@ VALUES
     "información cada mes durante tres meses.\r\n'),\n"
     "  ('POL-GAR-EXT', 'Reparación en sitio de equipo en garantía, refacciones no incluidas.')",
     R"(INSERT INTO Tipo_Servicio (Ts_Cve_Tipo_Servicio, Ts_Descripcion, Ts_Servicio_Hora) VALUES
+  ('CAPACIT', 'Curso de capacitación', NULL),
+  ('RESPALDO', 'Respaldo de información', 'NO'),
   ('SOPREM', 'Soporte remoto', 'SI'),
   ('SOPSITIO', 'Soporte en sitio', 'SI'),
-  ('VISITA', 'Visita de mantenimiento preventivo', 'NO'),
-  ('RESPALDO', 'Respaldo de información', 'NO'),
-  ('CAPACIT', 'Curso de capacitación', NULL))",
+  ('VISITA', 'Visita de mantenimiento preventivo', 'NO'))",
     // Tps_Tipo: 1 days, 2 weeks, 3 months, 4 years.
     R"(INSERT INTO Tipo_Poliza_Servicio
   (Tps_Cve_Tipo_Poliza_Servicio, Tps_Descripcion, Pr_Cve_Producto, Tps_Tipo, Tps_Valor,
@@ -63,16 +65,16 @@ VALUES
     R"(INSERT INTO Tipo_Poliza_Servicio_Tipo_Servicio
   (Tps_Cve_Tipo_Poliza_Servicio, Ts_Cve_Tipo_Servicio, Tpt_Cantidad)
 VALUES
-  ('MANT90', 'VISITA', 3),
-  ('MANT90', 'RESPALDO', 3),
+  ('BASICA', 'SOPREM', 5),
   ('GAR12', 'SOPSITIO', 8.5),
-  ('SOPMEN', 'SOPREM', 10),
-  ('SOPMEN', 'VISITA', 1),
+  ('MANT90', 'RESPALDO', 3),
+  ('MANT90', 'VISITA', 3),
+  ('SOPANUAL', 'CAPACIT', 2),
   ('SOPANUAL', 'SOPREM', 120),
   ('SOPANUAL', 'SOPSITIO', 24),
   ('SOPANUAL', 'VISITA', 12),
-  ('SOPANUAL', 'CAPACIT', 2),
-  ('BASICA', 'SOPREM', 5))",
+  ('SOPMEN', 'SOPREM', 10),
+  ('SOPMEN', 'VISITA', 1))",
     R"(INSERT INTO host_parameter (name, value) VALUES
   ('FTO_SUCURSAL', '>@@@@'),
   ('FTO_VENDEDOR', '>@@@@'),

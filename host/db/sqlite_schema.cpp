@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "host/db/database.h"
+#include "host/db/dialect.h"
 
 namespace nv407::host {
 namespace {
@@ -204,7 +204,7 @@ std::vector<std::string> SessionGuardStatements() {
 
 }  // namespace sqlite
 
-void CreateSchema(Connection& connection) {
+void CreateSqliteSchema(Connection& connection) {
   for (const char* statement : kSchema) connection.Execute(statement);
   for (const CancelledPolicyGuard& guard : kCancelledPolicyGuards) {
     connection.Execute(GuardTrigger(

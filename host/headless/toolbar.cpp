@@ -153,11 +153,12 @@ void HeadlessToolbar::LoadDefinitions() {
   std::vector<AdditionalField> definitions;
   const std::string table = Layout().Setting("opc_table");
   if (!table.empty()) {
-    // Host tools may spell the table in either case; the values keep the definition's spelling.
+    // Host tools may spell the table in either case, which the column's collation ignores (a
+    // keyed search); the values keep the definition's spelling.
     std::unique_ptr<Recordset> result = Context().database.ForHost().Execute(
         "SELECT table_name AS t, field_name AS f, default_value AS d FROM additional_field "
-        "WHERE UPPER(table_name) = UPPER(" +
-        QuotedText(table) + ") ORDER BY field_name");
+        "WHERE table_name = " +
+        QuotedText(table) + " ORDER BY field_name");
     for (; !result->Eof(); result->MoveNext()) {
       definitions.push_back({CellText(result->Fields("t").Value()),
                              CellText(result->Fields("f").Value()),

@@ -1,29 +1,37 @@
 // polizas-db: creates the service-policy database.
 //
 //   polizas-db init PATH [--demo]
+//   polizas-db init --odbc CONNECTION-STRING [--demo]
 //
-// Creates PATH with the schema (and the demo catalogues, parameters and operators with
-// --demo) in one transaction. An existing PATH is never touched.
+// Creates the SQLite file PATH, or the tables in an empty server database, with the schema
+// (and the demo catalogues, parameters and operators with --demo) in one transaction. An
+// existing PATH, or a server database that holds any of the tables, is never touched.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "host/db/database.h"
+#include "host/programs/program_info.h"
 
 namespace {
 
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
+constexpr const char* kUsageText =
+    "usage: polizas-db init (PATH | --odbc CONNECTION-STRING) [--demo]\n"
+    "       polizas-db --version | --help\n";
+
 int Usage(const std::string& problem) {
-  std::cerr << "polizas-db: " << problem << "\n"
-            << "usage: polizas-db init PATH [--demo]\n";
+  std::cerr << "polizas-db: " << problem << "\n" << kUsageText;
   return kUsage;
 }
 
@@ -42,7 +50,19 @@ void RemoveDatabaseFiles(const std::string& path) {
   }
 }
 
-int Init(const std::string& path, bool demo) {
+void Fill(nv407::host::Database& database, bool demo) {
+  nv407::Connection& connection = database.ForHost();
+  nv407::host::TransactionScope transaction(connection);
+  nv407::host::CreateSchema(connection, database.Dialect());
+  if (demo) nv407::host::LoadDemoData(connection);
+  transaction.Commit();
+}
+
+const char* What(bool demo) {
+  return demo ? " with the schema and the demo data" : " with the schema";
+}
+
+int InitFile(const std::string& path, bool demo) {
   if (std::filesystem::exists(path)) {
     std::cerr << "polizas-db: " << path << " already exists; it was left as it is\n";
     return kFailed;
@@ -53,19 +73,45 @@ int Init(const std::string& path, bool demo) {
   }
   try {
     // An empty file is an empty SQLite database: the claimed file is opened, not re-created.
-    auto database = nv407::host::OpenSqliteDatabase(path);
-    nv407::Connection& connection = database->ForHost();
-    nv407::host::TransactionScope transaction(connection);
-    nv407::host::CreateSchema(connection);
-    if (demo) nv407::host::LoadDemoData(connection);
-    transaction.Commit();
+    Fill(*nv407::host::OpenSqliteDatabase(path), demo);
   } catch (const std::exception& failure) {
     RemoveDatabaseFiles(path);
     std::cerr << "polizas-db: cannot create " << path << ": " << failure.what() << "\n";
     return kFailed;
   }
-  std::cout << "Created " << path
-            << (demo ? " with the schema and the demo data" : " with the schema") << "\n";
+  std::cout << "Created " << path << What(demo) << "\n";
+  return 0;
+}
+
+// A server database is created by its administrator; this fills an empty one. DDL runs in
+// the transaction too, so a failure leaves the database as it was.
+int InitServer(const std::string& connection_string, bool demo) {
+  std::unique_ptr<nv407::host::Database> database;
+  try {
+    database = nv407::host::OpenOdbcDatabase(connection_string);
+  } catch (const std::exception& failure) {
+    std::cerr << "polizas-db: cannot connect to the database: "
+              << nv407::host::OneLine(failure.what()) << "\n";
+    return kFailed;
+  }
+  try {
+    const std::vector<std::string> present = nv407::host::SchemaTablesPresent(database->ForHost());
+    if (!present.empty()) {
+      std::string names;
+      for (const std::string& name : present) {
+        if (!names.empty()) names += ", ";
+        names += name;
+      }
+      std::cerr << "polizas-db: the database already holds " << names << "; it was left as it is\n";
+      return kFailed;
+    }
+    Fill(*database, demo);
+  } catch (const std::exception& failure) {
+    std::cerr << "polizas-db: cannot create the tables: " << nv407::host::OneLine(failure.what())
+              << "\n";
+    return kFailed;
+  }
+  std::cout << "Created the tables" << What(demo) << "\n";
   return 0;
 }
 
@@ -74,12 +120,23 @@ int Init(const std::string& path, bool demo) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("no command given");
+  if (args.size() == 1 && args[0] == "--version") {
+    std::cout << nv407::host::VersionLine("polizas-db") << "\n";
+    return 0;
+  }
+  if (args.size() == 1 && args[0] == "--help") {
+    std::cout << kUsageText;
+    return 0;
+  }
   if (args[0] != "init") return Usage("unknown command '" + args[0] + "'");
   std::string path;
+  std::optional<std::string> odbc;
   bool demo = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--demo") {
       demo = true;
+    } else if (args[i] == "--odbc" && !odbc && i + 1 < args.size()) {
+      odbc = args[++i];
     } else if (args[i].starts_with("-")) {
       return Usage("unknown option '" + args[i] + "'");
     } else if (path.empty()) {
@@ -88,6 +145,8 @@ int main(int argc, char** argv) {
       return Usage("more than one PATH given");
     }
   }
+  if (odbc && !path.empty()) return Usage("both PATH and --odbc given");
+  if (odbc) return InitServer(*odbc, demo);
   if (path.empty()) return Usage("no PATH given");
-  return Init(path, demo);
+  return InitFile(path, demo);
 }

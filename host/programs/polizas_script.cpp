@@ -21,6 +21,7 @@
 #include "host/db/database.h"
 #include "host/headless/headless_host.h"
 #include "host/programs/script_actions.h"
+#include "host/programs/program_info.h"
 #include "host/programs/script_output.h"
 #include "host/services/clock.h"
 #include "host/services/operators.h"
@@ -35,7 +36,8 @@ constexpr const char* kDefaultUser = "ADMIN";  // the demo operator holding both
 
 constexpr const char* kUsage =
     "usage: polizas-script [--db PATH | --odbc CONNECTION-STRING] [--user CODE]\n"
-    "                      [--clock YYYY-MM-DDTHH:MM:SS] [--trace-sql FILE] [SCRIPT]\n";
+    "                      [--clock YYYY-MM-DDTHH:MM:SS] [--trace-sql FILE] [SCRIPT]\n"
+    "       polizas-script --version | --help\n";
 
 struct CommandLine {
   std::map<std::string, std::string> options;  // "--db" -> PATH, ...
@@ -124,18 +126,15 @@ int Run(const CommandLine& line) {
 
   // Declared before the database, whose trace writes into it, so that it outlives it.
   std::ofstream trace;
-  if (line.options.contains("--odbc")) {
-    std::cerr << "polizas-script: cannot open the database: ODBC connections are not in this "
-                 "build yet; use --db PATH with a SQLite database\n";
-    return kCannotOpen;
-  }
-  const std::string path = Option(line, "--db");
   std::unique_ptr<Database> database;
+  const bool odbc = line.options.contains("--odbc");
+  const std::string where = odbc ? std::string() : " " + Option(line, "--db");
   try {
-    database = OpenSqliteDatabase(path, SqliteOptions{.clock = clock});
+    database = odbc ? OpenOdbcDatabase(Option(line, "--odbc"), OdbcOptions{.clock = clock})
+                    : OpenSqliteDatabase(Option(line, "--db"), SqliteOptions{.clock = clock});
   } catch (const std::exception& failure) {
-    std::cerr << "polizas-script: cannot open the database " << path << ": " << failure.what()
-              << "\n";
+    std::cerr << "polizas-script: cannot open the database" << where << ": "
+              << OneLine(failure.what()) << "\n";
     return kCannotOpen;
   }
 
@@ -143,11 +142,11 @@ int Run(const CommandLine& line) {
   try {
     RequireOperator(*database, user);
   } catch (const std::exception& failure) {
-    std::cerr << "polizas-script: " << failure.what() << "\n";
+    std::cerr << "polizas-script: " << OneLine(failure.what()) << "\n";
     return kCannotOpen;
   }
   if (database->ReadOnly()) {
-    std::cerr << "polizas-script: " << path
+    std::cerr << "polizas-script: the database" << where
               << " cannot be written: the screen is open for looking only\n";
   }
   HeadlessHost host(*database, SessionSettings{user, clock});
@@ -175,6 +174,10 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 1 && args[0] == "--help") {
     std::cout << kUsage;
+    return 0;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    std::cout << VersionLine("polizas-script") << "\n";
     return 0;
   }
   try {

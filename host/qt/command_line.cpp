@@ -8,10 +8,11 @@
 namespace nv407::host {
 
 std::string Usage() {
-  return "usage: polizas [--db PATH] [--user CODE] [--clock YYYY-MM-DDTHH:MM:SS] "
-         "[--params TEXT]\n"
+  return "usage: polizas [--db PATH | --odbc CONNECTION-STRING] [--user CODE]\n"
+         "               [--clock YYYY-MM-DDTHH:MM:SS] [--params TEXT]\n"
          "  --db PATH      an existing database (polizas-db init PATH --demo makes one);\n"
          "                 without it, a demo database in your data folder\n"
+         "  --odbc TEXT    a server database, by its ODBC connection string\n"
          "  --user CODE    the operator (default ADMIN)\n"
          "  --clock TIME   pins the server date and time\n"
          "  --params TEXT  the start parameters: NUEVO, or EDICION,FOLIO\n";
@@ -32,6 +33,9 @@ ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
     if (argument == "--db") {
       options.database = value();
       if (options.database->empty()) throw Error("--db needs a path");
+    } else if (argument == "--odbc") {
+      options.odbc = value();
+      if (options.odbc->empty()) throw Error("--odbc needs a connection string");
     } else if (argument == "--user") {
       options.user = value();
       if (options.user.empty()) throw Error("--user needs an operator code");
@@ -45,6 +49,7 @@ ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
       throw Error("unknown argument " + argument);
     }
   }
+  if (options.database && options.odbc) throw Error("give either --db or --odbc, not both");
   return options;
 }
 
@@ -65,6 +70,7 @@ std::string NoDisplayMessage() {
 
 std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,
                                               const std::string& demo_path, Clock clock) {
+  if (options.odbc) return OpenOdbcDatabase(*options.odbc, OdbcOptions{.clock = clock});
   if (options.database) {
     SqliteOptions existing;
     existing.clock = clock;
@@ -84,7 +90,7 @@ std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,
     create.clock = clock;
     std::unique_ptr<Database> database = OpenSqliteDatabase(demo_path, create);
     TransactionScope scope(database->ForHost());
-    CreateSchema(database->ForHost());
+    CreateSchema(database->ForHost(), SqlDialect::kSqlite);
     LoadDemoData(database->ForHost());
     scope.Commit();
     return database;

@@ -62,14 +62,15 @@ int main(int argc, char** argv) {
   try {
     database = OpenProgramDatabase(options, demo_path, clock);
   } catch (const std::exception& error) {
-    std::cerr << "polizas: cannot open the database: " << error.what() << "\n";
+    std::cerr << "polizas: cannot open the database: " << OneLine(error.what()) << "\n";
     return 1;
   }
-  if (!options.database) std::cerr << "polizas: demo database " << demo_path << "\n";
+  if (!options.database && !options.odbc)
+    std::cerr << "polizas: demo database " << demo_path << "\n";
   try {
     RequireOperator(*database, options.user);
   } catch (const std::exception& error) {
-    std::cerr << "polizas: " << error.what() << "\n";
+    std::cerr << "polizas: " << OneLine(error.what()) << "\n";
     return 1;
   }
 

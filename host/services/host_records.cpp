@@ -3,6 +3,7 @@
 #include <array>
 
 #include "component/error.h"
+#include "host/db/dialect.h"
 #include "host/services/folio.h"
 
 namespace nv407::host {
@@ -115,27 +116,9 @@ std::optional<std::string> HostRecords::TransactionCode(const std::string& appli
 std::optional<std::int64_t> HostRecords::AdvanceFolioSeries(const std::string& branch,
                                                             const std::string& table,
                                                             std::int64_t largest) {
-  const std::string b = Quoted(branch);
-  const std::string t = Quoted(StoredTableName(table));
-  const std::string limit = std::to_string(largest);
-  std::string sql;
-  switch (database_.Dialect()) {
-    case SqlDialect::kSqlite:
-      // One statement creates the series at 1 or moves it on by one, atomically even
-      // outside a transaction; a series at its limit is left alone and returns no row.
-      sql = "INSERT INTO folio_series (branch, table_name, last_number) VALUES (" + b + ", " + t +
-            ", 1) ON CONFLICT (branch, table_name) DO UPDATE SET last_number = " +
-            "last_number + 1 WHERE last_number < " + limit + " RETURNING last_number AS v";
-      break;
-    case SqlDialect::kSqlServer:
-      sql = "MERGE folio_series WITH (HOLDLOCK) AS s USING (SELECT " + b + " AS branch, " + t +
-            " AS table_name) AS k ON s.branch = k.branch AND " +
-            "s.table_name = k.table_name WHEN MATCHED AND s.last_number < " + limit +
-            " THEN UPDATE SET last_number = s.last_number + 1 WHEN NOT MATCHED THEN INSERT " +
-            "(branch, table_name, last_number) VALUES (k.branch, k.table_name, 1) " +
-            "OUTPUT inserted.last_number AS v;";
-      break;
-  }
+  const std::string sql =
+      Traits(database_.Dialect())
+          .advance_folio_series(Quoted(branch), Quoted(StoredTableName(table)), largest);
   auto result = database_.ForHost().Execute(sql);
   std::optional<std::int64_t> number;
   if (!result->Eof()) number = result->Fields(kColumn).Value().ToLong();

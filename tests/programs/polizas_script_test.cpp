@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "support/test_backend.h"
 
 namespace nv407::testing {
 namespace {
@@ -75,14 +78,17 @@ struct ProgramRun {
 };
 
 // The programs as built (POLIZAS_BUILD_DIR), run in a scratch directory on a fresh demo
-// database.
+// database that polizas-db made.
 class ScriptProgram : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(mkdtemp(dir_.data()), nullptr);
-    db_ = File("demo.db");
-    const ProgramRun init = Run({"init", db_, "--demo"}, "", "polizas-db");
+    Strings init_arguments = database_.InitArguments();
+    init_arguments.insert(init_arguments.begin(), "init");
+    init_arguments.push_back("--demo");
+    const ProgramRun init = Run(init_arguments, "", "polizas-db");
     ASSERT_EQ(init.exit_code, 0) << init.err;
+    db_ = database_.ProgramArguments();
   }
   void TearDown() override {
     std::error_code ignored;
@@ -115,12 +121,18 @@ class ScriptProgram : public ::testing::Test {
   }
   // The README's example with the pinned clock.
   ProgramRun RunExample(Strings options = {}) {
-    options.insert(options.end(), {"--db", db_, "--clock", kClock,
-                                   std::string(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl"});
-    return Run(options);
+    options.insert(options.end(),
+                   {"--clock", kClock, std::string(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl"});
+    return Run(With(options));
+  }
+  // The database as polizas-script takes it; a Strings of its own for each run's options.
+  Strings With(Strings options) const {
+    options.insert(options.begin(), db_.begin(), db_.end());
+    return options;
   }
   std::string dir_ = (std::filesystem::temp_directory_path() / "polizas-script-XXXXXX").string();
-  std::string db_;
+  ScratchDatabase database_{ScratchDatabase::Contents::kNothing};
+  Strings db_;
 };
 
 TEST_F(ScriptProgram, ReadmeExampleCapturesANewPolicyAndFindsItByItsFolio) {
@@ -191,18 +203,79 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
   for (const auto& [line, reason] : cases) {
     SCOPED_TRACE(line);
     const ProgramRun run =
-        Run({"--db", db_}, std::string("{\"do\": \"open\", \"params\": \"NUEVO\"}\n") +
-                               "{\"do\": \"show\"}\n\n" + line + "\n{\"do\": \"show\"}\n");
+        Run(With({}), std::string("{\"do\": \"open\", \"params\": \"NUEVO\"}\n") +
+                          "{\"do\": \"show\"}\n\n" + line + "\n{\"do\": \"show\"}\n");
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_THAT(run.err, HasSubstr("line 4: " + reason));
     EXPECT_EQ(EventKinds(run.lines), Strings{"screen"});
   }
 }
 
+// Eight operators save fifty new policies each, all at once, each program with its own
+// session: every save commits, under a folio of the branch's one series that no other save
+// got, and the series ends at the last folio issued.
+TEST_F(ScriptProgram, EightProgramsSavingAtOnceEachGetFoliosOfTheirOwn) {
+  constexpr int kPrograms = 8, kSaves = 50;
+  std::string script = "{\"do\": \"open\"}\n";
+  for (int i = 0; i < kSaves; ++i) {
+    script +=
+        "{\"do\": \"toolbar\", \"command\": \"Nuevo\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Sc_Cve_Sucursal\", \"text\": \"MTY\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Vn_Cve_Vendedor\", \"text\": \"V001\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Cl_Cve_Cliente\", \"text\": \"C00001\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Tps_Cve_Tipo_Poliza\", \"text\": \"SOPMEN\"}\n"
+        "{\"do\": \"choose\", \"control\": \"cbCorte\", \"text\": \"5\"}\n"
+        "{\"do\": \"toolbar\", \"command\": \"Aceptar\"}\n";
+  }
+  std::ofstream(File("saves.jsonl")) << script << "{\"do\": \"show\"}\n";
+
+  const std::string program = std::string(std::getenv("POLIZAS_BUILD_DIR")) + "/bin/polizas-script";
+  std::vector<std::string> arguments = With({File("saves.jsonl")});
+  arguments.insert(arguments.begin(), program);
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  for (int i = 0; i < kPrograms; ++i) {
+    const std::string out = File("out-" + std::to_string(i)),
+                      err = File("err-" + std::to_string(i));
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
+        ::_exit(126);
+      // Four hundred saves are no case for the statement cache's differential check, which
+      // the other runs of this suite make.
+      ::unsetenv("POLIZAS_CHECK_LIFTED_STATEMENTS");
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+  }
+  int finished = 0;
+  for (int status = 0; ::wait(&status) > 0; ++finished)
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ASSERT_EQ(finished, kPrograms);
+  for (int i = 0; i < kPrograms; ++i) {
+    // Nothing but the last snapshot: no save showed a message.
+    EXPECT_EQ(EventKinds(JsonLines(ReadFile(File("out-" + std::to_string(i))))), Strings{"screen"});
+    EXPECT_EQ(ReadFile(File("err-" + std::to_string(i))), "");
+  }
+
+  auto database = database_.Open();
+  auto stored = database->ForHost().Execute(
+      "SELECT (SELECT COUNT(*) FROM Poliza_Servicio) AS policies, (SELECT COUNT(DISTINCT "
+      "Ps_Folio) FROM Poliza_Servicio_Tipo_Servicio) AS with_services, (SELECT MIN(Ps_Folio) "
+      "FROM Poliza_Servicio) AS first, (SELECT MAX(Ps_Folio) FROM Poliza_Servicio) AS last, "
+      "(SELECT last_number FROM folio_series WHERE branch = 'MTY') AS series");
+  std::string shown;
+  for (const char* column : {"policies", "with_services", "first", "last", "series"})
+    shown += stored->Fields(column).Value().ToText() + " ";
+  EXPECT_EQ(shown, "400 400 MTY-000001 MTY-000400 400 ");
+}
+
 TEST_F(ScriptProgram, ADisabledControlRefusesTheUserUntilTheScreenEnablesIt) {
   const std::string typing = R"({"do": "type", "control": "txtReferencia", "text": "oc-7"})";
   const ProgramRun waiting =
-      Run({"--db", db_}, "{\"do\": \"open\"}\n" + typing + "\n{\"do\": \"show\"}\n");
+      Run(With({}), "{\"do\": \"open\"}\n" + typing + "\n{\"do\": \"show\"}\n");
   EXPECT_EQ(waiting.exit_code, 2);
   EXPECT_THAT(waiting.err, HasSubstr("line 2: txtReferencia is disabled"));
   EXPECT_EQ(waiting.out, "");
@@ -210,7 +283,7 @@ TEST_F(ScriptProgram, ADisabledControlRefusesTheUserUntilTheScreenEnablesIt) {
   // Opened for a new policy ("nuevo") from standard input by an operator without either
   // permission; blank lines and Windows line ends are skipped.
   const ProgramRun capturing =
-      Run({"--db", db_, "--user", "CAPTURA"},
+      Run(With({"--user", "CAPTURA"}),
           "\n{\"do\": \"open\", \"params\": \"nuevo\"}\r\n   \n" + typing +
               "\n{\"do\": \"date\", \"control\": \"dp_Ps_Fecha_Inicio\", \"value\": \"2024-04-01\"}"
               "\n{\"do\": \"show\"}\n");
@@ -229,9 +302,9 @@ TEST_F(ScriptProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
   std::ofstream(script) << "{\"do\": \"open\"}\n{\"do\": \"show\"}\n";
   const std::pair<Strings, std::string> cases[] = {
       {{script}, "either --db PATH or --odbc"},
-      {{"--db", db_, "--colour", "blue"}, "unknown option '--colour'"},
-      {{"--db", db_, File("missing.jsonl")}, "cannot read the script"},
-      {{"--db", db_, "--trace-sql", File("no/such/dir/trace.jsonl"), script},
+      {With({"--colour", "blue"}), "unknown option '--colour'"},
+      {With({File("missing.jsonl")}), "cannot read the script"},
+      {With({"--trace-sql", File("no/such/dir/trace.jsonl"), script}),
        "cannot write the statement trace"},
   };
   for (const auto& [args, problem] : cases) {
@@ -252,48 +325,58 @@ TEST_F(ScriptProgram, OnlyAKnownOperatorMayWork) {
       {std::string(100000, 'X'), "unknown operator \"" + std::string(40, 'X') + "...\""}};
   for (const auto& [user, problem] : cases) {
     SCOPED_TRACE(user.substr(0, 10));
-    const ProgramRun run = Run({"--db", db_, "--user", user}, script);
+    const ProgramRun run = Run(With({"--user", user}), script);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_THAT(run.err, HasSubstr(problem));
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line";
     EXPECT_EQ(run.out, "");
   }
-  EXPECT_EQ(Run({"--db", db_, "--user", "CAPTURA"}, script).exit_code, 0);
+  EXPECT_EQ(Run(With({"--user", "CAPTURA"}), script).exit_code, 0);
 }
 
-// A database file the operator cannot write opens for looking only: it says so at start, and
-// offers no command that writes.
+// A database the operator cannot write (a write-protected file, a server database that
+// refuses writes) opens for looking only: it says so at start, and offers no command that
+// writes.
 TEST_F(ScriptProgram, AWriteProtectedDatabaseIsOpenForLookingOnly) {
   std::filesystem::permissions(dir_, std::filesystem::perms::all);
-  std::filesystem::permissions(db_, std::filesystem::perms::owner_read |
-                                        std::filesystem::perms::group_read |
-                                        std::filesystem::perms::others_read);
-  const std::string as = ::geteuid() == 0 ? "nobody" : "";
+  database_.RefuseWrites();
+  // Root writes write-protected files.
+  const std::string as = TestBackend() == Backend::kSqlite && ::geteuid() == 0 ? "nobody" : "";
   const ProgramRun looking =
-      Run({"--db", db_}, "{\"do\": \"open\"}\n{\"do\": \"show\"}\n", "polizas-script", as);
+      Run(With({}), "{\"do\": \"open\"}\n{\"do\": \"show\"}\n", "polizas-script", as);
   ASSERT_EQ(looking.exit_code, 0) << looking.err;
-  EXPECT_THAT(looking.err, HasSubstr(db_ + " cannot be written: the screen is open for looking only"));
+  EXPECT_THAT(looking.err, HasSubstr(" cannot be written: the screen is open for looking only"));
   EXPECT_EQ(looking.lines.at(0)["state"]["canInitServices"], false);
-  const ProgramRun capturing = Run({"--db", db_}, "{\"do\": \"open\"}\n{\"do\": \"toolbar\", "
-                                                 "\"command\": \"Nuevo\"}\n",
+  const ProgramRun capturing = Run(With({}),
+                                   "{\"do\": \"open\"}\n{\"do\": \"toolbar\", "
+                                   "\"command\": \"Nuevo\"}\n",
                                    "polizas-script", as);
   EXPECT_EQ(capturing.exit_code, 2);
   EXPECT_THAT(capturing.err, HasSubstr("line 2: Nuevo is not available"));
 }
 
+// One line on standard error naming the cause, exit 1, and nothing made: on SQLite a missing
+// file or one that is no database; on a server a missing database, an unknown driver and a
+// refused login.
 TEST_F(ScriptProgram, ADatabaseThatCannotBeOpenedIsNeverCreated) {
   const std::string missing = File("missing.db"), notes = File("notes.txt");
   const std::string text = "these are not the tables you are looking for\n";
   std::ofstream(notes) << text;
-  const std::pair<Strings, std::string> cases[] = {
-      {{"--db", missing}, missing},
-      {{"--db", notes}, notes},
-  };
+  std::vector<std::pair<Strings, std::string>> cases = {{{"--db", missing}, missing},
+                                                        {{"--db", notes}, notes}};
+  if (TestBackend() == Backend::kPostgreSql) {
+    std::string login = ServerConnectionString("polizas_demo");
+    login.replace(login.find("Username=postgres"), 17, "Username=nadie");
+    cases = {{{"--odbc", ServerConnectionString("no_existe")}, "\"no_existe\" does not exist"},
+             {{"--odbc", "Driver={Sin Controlador};Database=x"}, "Sin Controlador"},
+             {{"--odbc", login}, "role \"nadie\" does not exist"}};
+  }
   for (const auto& [args, problem] : cases) {
     const ProgramRun run = Run(args, "{\"do\": \"open\"}\n{\"do\": \"show\"}\n");
     EXPECT_EQ(run.exit_code, 1) << problem;
     EXPECT_THAT(run.err, HasSubstr("cannot open the database"));
     EXPECT_THAT(run.err, HasSubstr(problem));
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(run.out, "");
   }
   for (const char* suffix : {"", "-wal", "-shm", "-journal"})

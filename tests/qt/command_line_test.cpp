@@ -21,13 +21,15 @@ class CommandLineTest : public QObject {
                "EDICION,MTY-7"},
               "db=a.db user=CAPTURA clock=2024-03-15T10:30:00 params=EDICION,MTY-7"},
              {{"--db"}, "--db needs a value"},
-             {{"--odbc", "DSN=x"}, "unknown argument --odbc"},
+             {{"--odbc", "DSN=x"}, "db=(demo) user=ADMIN clock= params= odbc=DSN=x"},
+             {{"--db", "a.db", "--odbc", "DSN=x"}, "give either --db or --odbc, not both"},
              {{"--user", ""}, "--user needs an operator code"}}) {
       std::string got;
       try {
         const host::ProgramOptions options = host::ParseCommandLine(words);
         got = "db=" + options.database.value_or("(demo)") + " user=" + options.user +
-              " clock=" + options.clock + " params=" + options.parameters;
+              " clock=" + options.clock + " params=" + options.parameters +
+              (options.odbc ? " odbc=" + *options.odbc : "");
       } catch (const Error& error) {
         got = error.what();
       }

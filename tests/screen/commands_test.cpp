@@ -1,3 +1,5 @@
+#include <functional>
+
 #include "screen_steps.h"
 
 namespace nv407::testing {
@@ -180,10 +182,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Failures of Aceptar after its checks, and of Baja, roll everything back -------------
 
+using Sabotage = std::function<void(TestDatabase&)>;  // empty: clears the start date
+
 struct FailureCase {
   std::string name, command;
-  std::string sabotage;  // run on the database before the command; "" clears the start date
-  std::string message;   // "title|style|id|text"
+  Sabotage sabotage;    // done to the database before the command
+  std::string message;  // "title|style|id|text"
   friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -197,10 +201,10 @@ TEST_P(FailureTest, RollsBackEverythingAndLeavesTheScreenAsItWas) {
     WhenPress("Modificar");
     WhenType("txtReferencia", "OC-2");
   }
-  if (c.sabotage.empty())
-    host().Get<host::HeadlessDateField>("dp_Ps_Fecha_Inicio").SetValue(Variant());
+  if (c.sabotage)
+    c.sabotage(db);
   else
-    db.Execute(c.sabotage);
+    host().Get<host::HeadlessDateField>("dp_Ps_Fecha_Inicio").SetValue(Variant());
   const std::string shown = Fields(), flags = Flags();
   const host::ToolbarMode mode = Toolbar().mode;
   const std::vector<std::string> stored = Stored();
@@ -217,9 +221,8 @@ TEST_P(FailureTest, RollsBackEverythingAndLeavesTheScreenAsItWas) {
   EXPECT_EQ(Toolbar().mode, mode);
 }
 
-std::string Refuse(const std::string& when, const std::string& table, const std::string& why) {
-  return "CREATE TRIGGER refuse BEFORE " + when + " ON " + table + " BEGIN SELECT RAISE(ABORT, '" +
-         why + "'); END";
+Sabotage Refuse(const std::string& event, const std::string& table, const std::string& why) {
+  return [=](TestDatabase& db) { db.RefuseWrites(event, table, why); };
 }
 const std::string kSaveTrap = "Controles_Aceptar()|16|ERR-ID:7500012|";
 const std::string kBajaTrap = "Zembrel|16|ERR-ID:7500013|";
@@ -228,27 +231,30 @@ INSTANTIATE_TEST_SUITE_P(
     Steps, FailureTest,
     ::testing::Values(
         FailureCase{"Cancellation", "Aceptar", Refuse("UPDATE", "Poliza_Servicio", "bloqueada"),
-                    kSaveTrap + "bloqueada"},
+                    kSaveTrap + Refused("bloqueada")},
         FailureCase{"NoFolioLeft", "Aceptar",
-                    "INSERT INTO folio_series (branch, table_name, last_number) "
-                    "VALUES ('MTY', 'Poliza_Servicio', 999999)",
+                    [](TestDatabase& db) {
+                      db.Execute(
+                          "INSERT INTO folio_series (branch, table_name, last_number) "
+                          "VALUES ('MTY', 'Poliza_Servicio', 999999)");
+                    },
                     "ERROR|16|ERR-ID:7500009|Error al generar el folio de póliza"},
         FailureCase{"Header", "Aceptar", Refuse("INSERT", "Poliza_Servicio", "rechazado"),
-                    kSaveTrap + "rechazado"},
-        FailureCase{"EmptyStartDate", "Aceptar", "",
-                    kSaveTrap + "Debe especificar la fecha inicial"},
+                    kSaveTrap + Refused("rechazado")},
+        FailureCase{
+            "EmptyStartDate", "Aceptar", {}, kSaveTrap + "Debe especificar la fecha inicial"},
         FailureCase{"Services", "Aceptar",
                     Refuse("INSERT", "Poliza_Servicio_Tipo_Servicio", "servicios rechazados"),
-                    kSaveTrap + "servicios rechazados"},
+                    kSaveTrap + Refused("servicios rechazados")},
         FailureCase{"AdditionalFields", "Aceptar",
                     Refuse("INSERT", "additional_field_value", "campos rechazados"),
                     "ERROR|48|ERR-ID:7500010|Imposible guardar campos adicionales"},
         FailureCase{"ExtendedText", "Aceptar", Refuse("INSERT", "extended_text", "rechazado"),
                     "ERROR|48|ERR-ID:7500011|Error al actualizar la descripción ampliada"},
         FailureCase{"BajaUpdate", "Baja", Refuse("UPDATE", "Poliza_Servicio", "en revisión"),
-                    kBajaTrap + "en revisión"},
+                    kBajaTrap + Refused("en revisión")},
         FailureCase{"BajaNote", "Baja", Refuse("INSERT", "record_log", "bitácora llena"),
-                    kBajaTrap + "bitácora llena"}),
+                    kBajaTrap + Refused("bitácora llena")}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 class ToolbarCommandsTest : public PolicyScreenTest {
@@ -451,8 +457,7 @@ class CounterInitializationFailureTest : public CounterInitializationTest,
 
 TEST_P(CounterInitializationFailureTest, RollsEverythingBackAndReportsTheCause) {
   GivenShownPolicy({{"SOPREM", 10, 7.5, 0}, {"VISITA", 1, 0, 1}});
-  db.Execute(std::string("CREATE TRIGGER refuse BEFORE UPDATE ON ") + GetParam() +
-             " BEGIN SELECT RAISE(ABORT, 'registro bloqueado por auditoría'); END");
+  db.RefuseWrites("UPDATE", GetParam(), "registro bloqueado por auditoría");
   const std::vector<std::string> stored = Stored();
 
   WhenNextAnswerIs("yes");
@@ -460,13 +465,13 @@ TEST_P(CounterInitializationFailureTest, RollsEverythingBackAndReportsTheCause) 
 
   EXPECT_THAT(Messages(), SizeIs(2));  // the confirmation, then the failure
   EXPECT_EQ(LastMessage(),
-            "ERROR|16|ERR-ID:7500001|Operación cancelada debido al siguiente error: \r\nregistro "
-            "bloqueado por auditoría");
+            "ERROR|16|ERR-ID:7500001|Operación cancelada debido al siguiente error: \r\n" +
+                Refused("registro bloqueado por auditoría"));
   EXPECT_EQ(Stored(), stored);
   EXPECT_THAT(Listed(), ElementsAre("SOPREM 10/7.5", "VISITA 1/1"));
   EXPECT_FALSE(db.db().InTransaction());
 
-  db.Execute("DROP TRIGGER refuse");
+  db.AllowWrites(GetParam());
   WhenNextAnswerIs("yes");
   WhenClick("cmdInicializa");
   EXPECT_EQ(ServicesOf(kFolio), "SOPREM 10.0/0.0/0.0;VISITA 1.0/0.0/0.0");

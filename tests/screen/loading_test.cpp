@@ -36,9 +36,11 @@ TEST_F(LoadingTest, PreparesTheFieldsFromTheHostForThisOperator) {
   for (const char* field : {"txt_Cl_Cve_Cliente", "txt_Sc_Cve_Sucursal", "txt_Tps_Cve_Tipo_Poliza",
                             "txt_Vn_Cve_Vendedor"})
     formats += screen.Get<host::HeadlessTextBox>(field).Formato().ToText() + "|";
-  EXPECT_EQ(formats, db.Scalar("SELECT group_concat(value || '|', '') AS v FROM (SELECT value "
-                               "FROM host_parameter WHERE name IN ('FTO_CLIENTE', 'FTO_SUCURSAL', "
-                               "'FTO_TIPO_POLIZA_SERVICIO', 'FTO_VENDEDOR') ORDER BY name)"));
+  EXPECT_EQ(formats, db.Joined("SELECT value FROM host_parameter WHERE name IN ('FTO_CLIENTE', "
+                               "'FTO_SUCURSAL', 'FTO_TIPO_POLIZA_SERVICIO', 'FTO_VENDEDOR') "
+                               "ORDER BY name",
+                               "|") +
+                         "|");
   EXPECT_TRUE(screen.toolbar().Ready());
   EXPECT_EQ(Focus(), "txtFolio");
   EXPECT_EQ(screen.screen().Transaccion(), "SERV0407");

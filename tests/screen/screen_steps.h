@@ -89,7 +89,7 @@ class PolicyScreenTest : public ScreenTest {
     EXPECT_EQ(Screen().state.extendedDescription + Screen().state.conceptText, "");
   }
 
-  std::string RowsOf(const std::string& table, const std::string& where = "1") {
+  std::string RowsOf(const std::string& table, const std::string& where = "1 = 1") {
     return db.Rows(table, where);
   }
   std::string Header(const std::string& folio) {
@@ -99,13 +99,21 @@ class PolicyScreenTest : public ScreenTest {
     return db.Scalar("SELECT " + expression +
                      " AS v FROM Poliza_Servicio WHERE Ps_Folio = " + Quote(folio));
   }
-  // "service included/hours/events" per service in key order (REAL columns show ".0").
+  // "service included/hours/events" per service in key order (floating numbers show ".0").
   std::string ServicesOf(const std::string& folio) {
-    return db.Scalar(
-        "SELECT IFNULL(group_concat(r, ';'), '') AS v FROM (SELECT Ts_Cve_Tipo_Servicio || ' ' "
-        "|| Pst_Cantidad_Incluida || '/' || Pst_Tiempo_Utilizado || '/' || Pst_Evento_Utilizado "
-        "AS r FROM Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = " +
-        Quote(folio) + " ORDER BY Ts_Cve_Tipo_Servicio)");
+    std::string services;
+    for (auto result = db.sql().Execute(
+             "SELECT Ts_Cve_Tipo_Servicio AS s, Pst_Cantidad_Incluida AS i, Pst_Tiempo_Utilizado "
+             "AS h, Pst_Evento_Utilizado AS e FROM Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio "
+             "= " +
+             Quote(folio) + " ORDER BY Ts_Cve_Tipo_Servicio");
+         !result->Eof(); result->MoveNext()) {
+      const auto field = [&](const char* name) { return Literal(result->Fields(name).Value()); };
+      if (!services.empty()) services += ';';
+      services += result->Fields("s").Value().ToText() + ' ' + field("i") + '/' + field("h") + '/' +
+                  field("e");
+    }
+    return services;
   }
   std::vector<std::string> Stored() { return db.Written(); }
   // The database returns the services in no fixed order.

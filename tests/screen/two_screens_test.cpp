@@ -27,7 +27,7 @@ void ResetCounters(host::HeadlessHost& screen) {
   screen.Click("cmdInicializa");
 }
 
-const std::string kCancelled = "La póliza MTY-000007 ya fue cancelada; cárguela de nuevo";
+const std::string kCancelled = Refused("La póliza MTY-000007 ya fue cancelada; cárguela de nuevo");
 
 class TwoScreensTest : public PolicyScreenTest, public ::testing::WithParamInterface<StaleCase> {
  protected:

@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
 
 #include "component/error.h"
 #include "host/headless/text_rules.h"
+#include "support/test_backend.h"
 
 namespace nv407::testing {
 
@@ -15,7 +17,40 @@ std::string Quote(const std::string& text) {
   return host::QuotedText(text);
 }
 
+std::string Refused(const std::string& message) {
+  // psqlODBC gives the server's SQLSTATE and severity, and a line of its own.
+  if (TestBackend() == Backend::kPostgreSql)
+    return "P0001: ERROR: " + message + ";\nError while executing the query";
+  return message;
+}
+
+std::string Lowercase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string Literal(const Variant& value) {
+  switch (value.kind()) {
+    case Variant::Kind::kNull:
+      return "NULL";
+    case Variant::Kind::kLong:
+      return value.ToText();
+    case Variant::Kind::kDouble: {
+      const std::string number = value.ToText();
+      return number.find_first_of(".e") == std::string::npos ? number + ".0" : number;
+    }
+    default:
+      return Quote(value.ToText());
+  }
+}
+
 TestDatabase::TestDatabase(Storage storage) : now_(std::make_shared<Date>(PinnedNow())) {
+  if (TestBackend() == Backend::kPostgreSql) {
+    // A database of its own, whichever storage: every session on it meets the others.
+    server_ = std::make_unique<ServerDatabase>(ServerDatabase::Contents::kDemo);
+    database_ = OpenAnotherSession();
+    return;
+  }
   if (storage == Storage::kFile) {
     path_ = (std::filesystem::temp_directory_path() /
              ("polizas-test-" + std::to_string(::getpid()) + "-" +
@@ -27,12 +62,13 @@ TestDatabase::TestDatabase(Storage storage) : now_(std::make_shared<Date>(Pinned
   options.create = true;
   options.clock = clock();
   database_ = host::OpenSqliteDatabase(path_.empty() ? ":memory:" : path_, options);
-  host::CreateSchema(sql());
+  host::CreateSchema(sql(), host::SqlDialect::kSqlite);
   host::LoadDemoData(sql());
 }
 
 TestDatabase::~TestDatabase() {
   database_.reset();
+  server_.reset();
   RemoveFiles();
 }
 
@@ -43,6 +79,7 @@ void TestDatabase::RemoveFiles() {
 }
 
 std::unique_ptr<host::Database> TestDatabase::OpenAnotherSession() {
+  if (server_) return host::OpenOdbcDatabase(server_->ConnectionString(), {.clock = clock()});
   if (path_.empty()) throw Error("A database in memory has no second session: use Storage::kFile");
   host::SqliteOptions options;
   options.clock = clock();
@@ -50,12 +87,23 @@ std::unique_ptr<host::Database> TestDatabase::OpenAnotherSession() {
 }
 
 std::string TestDatabase::Rows(const std::string& table, const std::string& where) {
-  const std::string columns = Scalar(
-      "SELECT group_concat('quote(' || name || ')', ' || '','' || ') AS v FROM "
-      "pragma_table_info(" +
-      Quote(table) + ")");
-  return Scalar("SELECT IFNULL(group_concat(r, ';'), '') AS v FROM (SELECT " + columns +
-                " AS r FROM " + table + " WHERE " + where + " ORDER BY 1)");
+  std::vector<std::string> columns;
+  const std::string catalogue =
+      server_ ? "SELECT column_name AS name FROM information_schema.columns WHERE table_name = " +
+                    Quote(Lowercase(table)) + " ORDER BY ordinal_position"
+              : "SELECT name FROM pragma_table_info(" + Quote(table) + ") ORDER BY cid";
+  for (auto result = sql().Execute(catalogue); !result->Eof(); result->MoveNext())
+    columns.push_back(result->Fields("name").Value().ToText());
+  std::string rows;
+  auto result = sql().Execute("SELECT * FROM " + table + " WHERE " + where + " ORDER BY 1");
+  for (; !result->Eof(); result->MoveNext()) {
+    if (!rows.empty()) rows += ';';
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      if (i) rows += ',';
+      rows += Literal(result->Fields(columns[i]).Value());
+    }
+  }
+  return rows;
 }
 
 std::vector<std::string> TestDatabase::Written() {
@@ -76,6 +124,31 @@ std::string TestDatabase::Scalar(const std::string& query) {
   const Variant value = result->Fields(host::FirstColumnName(query)).Value();
   result->Close();
   return value.IsNull() ? std::string() : value.ToText();
+}
+
+std::string TestDatabase::Joined(const std::string& query, const std::string& separator) {
+  std::string joined;
+  bool first = true;
+  for (auto result = sql().Execute(query); !result->Eof(); result->MoveNext()) {
+    const Variant value = result->Fields(host::FirstColumnName(query)).Value();
+    if (!first) joined += separator;
+    joined += value.IsNull() ? std::string("NULL") : value.ToText();
+    first = false;
+  }
+  return joined;
+}
+
+std::vector<std::string> TestDatabase::TableScans(const std::string& statement) {
+  const char* column = server_ ? "QUERY PLAN" : "detail";
+  const char* scan = server_ ? "Seq Scan" : "SCAN ";
+  if (server_) Execute("SET enable_seqscan = off");
+  std::vector<std::string> scans;
+  for (auto result = sql().Execute((server_ ? "EXPLAIN " : "EXPLAIN QUERY PLAN ") + statement);
+       !result->Eof(); result->MoveNext()) {
+    const std::string step = result->Fields(column).Value().ToText();
+    if (step.find(scan) != std::string::npos) scans.push_back(step);
+  }
+  return scans;
 }
 
 long long TestDatabase::Count(const std::string& table, const std::string& where) {
@@ -150,6 +223,24 @@ void TestDatabase::AddPolicy(const PolicyRow& p) {
             Quote(use.service) + ", " + NumberText(use.included) + ", " +
             NumberText(use.used_hours) + ", " + NumberText(use.used_events) + ")");
   }
+}
+
+void TestDatabase::RefuseWrites(const std::string& event, const std::string& table,
+                                const std::string& message) {
+  if (!server_) {
+    Execute("CREATE TRIGGER refuse BEFORE " + event + " ON " + table +
+            " BEGIN SELECT RAISE(ABORT, " + Quote(message) + "); END");
+    return;
+  }
+  Execute(
+      "CREATE OR REPLACE FUNCTION refuse_writes() RETURNS trigger LANGUAGE plpgsql AS "
+      "$$BEGIN RAISE EXCEPTION USING MESSAGE = TG_ARGV[0]; END$$");
+  Execute("CREATE TRIGGER refuse BEFORE " + event + " ON " + table +
+          " FOR EACH ROW EXECUTE FUNCTION refuse_writes(" + Quote(message) + ")");
+}
+
+void TestDatabase::AllowWrites(const std::string& table) {
+  Execute(server_ ? "DROP TRIGGER refuse ON " + table : std::string("DROP TRIGGER refuse"));
 }
 
 void TestDatabase::GrantPermission(const std::string& user, const std::string& key) {

@@ -8,6 +8,7 @@
 #include "component/database.h"
 #include "component/date.h"
 #include "host/db/database.h"
+#include "support/test_backend.h"
 
 namespace nv407::testing {
 
@@ -37,8 +38,9 @@ struct PolicyRow {
   std::vector<ServiceUse> services;
 };
 
-// A real SQLite database with the schema and the demo data, on a pinned clock: in memory,
-// or in a file of its own (removed at the end) where two sessions must meet.
+// A real database with the schema and the demo data, on a pinned clock. On SQLite: in memory,
+// or in a file of its own (removed at the end) where two sessions must meet; on the
+// PostgreSQL backend, a database of its own on the test server.
 class TestDatabase {
  public:
   enum class Storage { kMemory, kFile };
@@ -60,10 +62,15 @@ class TestDatabase {
   // The first column of the first row as text ("" for NULL); raises when there is no row.
   std::string Scalar(const std::string& query);
   long long Count(const std::string& table, const std::string& where = "");
-  // The rows of a table, every column as quote() shows it (NULL, 12, 10.0, 'text').
-  std::string Rows(const std::string& table, const std::string& where = "1");
+  // The first column of every row as text ("NULL" for NULL), joined by the separator.
+  std::string Joined(const std::string& query, const std::string& separator);
+  // The rows of a table in the order of their first column, every column as Literal.
+  std::string Rows(const std::string& table, const std::string& where = "1 = 1");
   // Every table that a save, a cancellation or a counter reset writes, as Rows.
   std::vector<std::string> Written();
+  // The steps of the statement's plan that read a whole table rather than search a key
+  // (the planner told to prefer any index it has, so that a tiny table still shows one).
+  std::vector<std::string> TableScans(const std::string& statement);
   // Every statement run from now on, as {"screen" or "host", text}.
   const std::vector<std::pair<std::string, std::string>>& TraceStatements();
 
@@ -82,16 +89,30 @@ class TestDatabase {
   void AddPolicy(const PolicyRow& policy);
   void GrantPermission(const std::string& user, const std::string& key);
 
+  // A trigger that refuses every `event` ("INSERT", "UPDATE") on the table with the message,
+  // as an audit rule of the host's might; AllowWrites removes it.
+  void RefuseWrites(const std::string& event, const std::string& table, const std::string& message);
+  void AllowWrites(const std::string& table);
+
  private:
   void RemoveFiles();
 
   std::shared_ptr<Date> now_;
-  std::string path_;  // empty in memory
+  std::string path_;                        // empty in memory
+  std::unique_ptr<ServerDatabase> server_;  // on the PostgreSQL backend
   std::unique_ptr<host::Database> database_;
   std::vector<std::pair<std::string, std::string>> trace_;
 };
 
 // A value as a statement literal.
 std::string Quote(const std::string& text);
+// The description of a statement the database refused with `message` (RefuseWrites, the
+// schema's guards), as the backend's connection reports it.
+std::string Refused(const std::string& message);
+// ASCII letters in lower case: PostgreSQL's messages name tables and columns so.
+std::string Lowercase(std::string text);
+// A value as SQL would write it: NULL, 12, 10.0 (a floating number keeps a decimal), 'text'
+// (a date as its text).
+std::string Literal(const Variant& value);
 
 }  // namespace nv407::testing

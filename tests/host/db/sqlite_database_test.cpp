@@ -97,7 +97,7 @@ class DatabaseTest : public ::testing::Test {
     database_ = OpenSqliteDatabase(dir_.File("polizas.db"),
                                    {.create = true, .clock = [] { return Now(); }});
     TransactionScope transaction(Host());
-    CreateSchema(Host());
+    CreateSchema(Host(), SqlDialect::kSqlite);
     LoadDemoData(Host());
     transaction.Commit();
   }
@@ -318,7 +318,7 @@ std::string Contents(const std::string& path) {
 TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
   TempDir dir;
   const auto path = [&](const std::string& name) { return " '" + dir.File(name) + "'"; };
-  const std::string usage = "usage: polizas-db init PATH [--demo]";
+  const std::string usage = "usage: polizas-db init (PATH | --odbc CONNECTION-STRING) [--demo]";
   const std::tuple<std::string, int, std::string> runs[] = {
       {"init" + path("empty.db"), 0, ""},
       {"init" + path("demo.db") + " --demo", 0, ""},

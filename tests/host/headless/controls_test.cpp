@@ -157,7 +157,7 @@ TEST_F(ControlsTest, ErrorsLeavingTheNotificationsAreShownOnceAsERROR) {
   }
   EXPECT_EQ(dialogs.Messages()[0].request.text, "Tabla bloqueada");
   EXPECT_EQ(dialogs.Messages()[1].request.text, "bad_alloc");
-  EXPECT_THAT(dialogs.Messages()[2].request.text, HasSubstr("Sucursal"));
+  EXPECT_THAT(Lowercase(dialogs.Messages()[2].request.text), HasSubstr("sucursal"));
 }
 
 TEST_F(ControlsTest, TabGoesOverTheEnabledStopsInTabOrderAndOnlyFocusableControlsTakeIt) {

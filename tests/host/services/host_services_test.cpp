@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "host/headless/scripted_dialogs.h"
 #include "host/services/folio.h"
 #include "host/services/reference_host.h"
+#include "support/test_backend.h"
 #include "support/test_database.h"
 #include "support/test_form.h"
 
@@ -59,9 +59,9 @@ TEST_F(HostServicesTest, TextsNotesParametersAndTransactionsAreFoundByTheirKeys)
 
   utility.LogRecordEvent("POLIZA_SERVICIO", "MTY-000001", "Baja");
   utility.LogRecordEvent("Poliza_Servicio", "MTY-000001", "Servicio 'A'\r\n 2 HR");
-  EXPECT_EQ(db.Scalar("SELECT group_concat(v, '#') AS v FROM (SELECT table_name || '|' || "
-                      "record_key || '|' || note || '|' || user_code || '|' || logged_at AS v "
-                      "FROM record_log ORDER BY id)"),
+  EXPECT_EQ(db.Joined("SELECT table_name || '|' || record_key || '|' || note || '|' || "
+                      "user_code || '|' || logged_at AS v FROM record_log ORDER BY id",
+                      "#"),
             "Poliza_Servicio|MTY-000001|Baja|CAPTURA|2024-03-15 10:20:30#"
             "Poliza_Servicio|MTY-000001|Servicio 'A'\r\n 2 HR|CAPTURA|2024-03-15 10:20:30");
 
@@ -183,30 +183,23 @@ TEST(FolioSeries, EachBranchAndTableHasItsOwnSeriesUntilItIsExhausted) {
             "<empty> 01-001 01-000000002 01-0000003 SUCURSAL-1 SUCURSAL-2 SUCURSAL-3 SUCURSAL-4 "
             "SUCURSAL-5 SUCURSAL-6 SUCURSAL-7 SUCURSAL-8 SUCURSAL-9 <empty> <empty> ");
   // Nothing is stored for a blank branch or table; an exhausted series stays at its last.
-  EXPECT_EQ(db.Scalar("SELECT group_concat(v, ' ') AS v FROM (SELECT branch || '/' || "
-                      "table_name || '/' || last_number AS v FROM folio_series ORDER BY v)"),
+  EXPECT_EQ(db.Joined("SELECT branch || '/' || table_name || '/' || last_number AS v "
+                      "FROM folio_series ORDER BY v",
+                      " "),
             "01/Poliza_Servicio/3 A-1/Poliza_Servicio/2 A/Poliza_Servicio/1 "
             "CDMX/Poliza_Servicio/1 GDL/Poliza_Servicio/1 MTY/Otra_Tabla/1 MTY/Poliza_Servicio/4 "
             "QRO/Poliza_Servicio/5 SUCURSAL/Poliza_Servicio/9 SUCURSAL10/Poliza_Servicio/1");
 }
 
-// Several processes saving at once, each through its own session on one database file.
+// Several processes saving at once, each through its own session on one database.
 class FolioProcesses : public ::testing::TestWithParam<bool> {
  protected:
-  void SetUp() override {
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    host::CreateSchema(host::OpenSqliteDatabase(Path(), {.create = true})->ForHost());
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string Path() const { return (dir_ / "polizas.db").string(); }
-
   // Opens its own session, says it is ready, waits for the start signal, then saves: a
   // folio and a text under it (inside a transaction each, or not). A folio issued twice
   // replaces its text, which the parent counts.
   [[noreturn]] void SaveInChild(int ready_fd, int start_fd) {
     try {
-      auto database = host::OpenSqliteDatabase(Path());
+      auto database = scratch_.Open();
       Services services(*database, {});
       Connection& screen = services.app->GetConnection();
       char signal = 'r';
@@ -226,8 +219,7 @@ class FolioProcesses : public ::testing::TestWithParam<bool> {
     ::_exit(0);
   }
 
-  std::filesystem::path dir_ =
-      std::filesystem::temp_directory_path() / ("folio-processes-" + std::to_string(::getpid()));
+  ScratchDatabase scratch_{ScratchDatabase::Contents::kSchema};
 };
 
 TEST_P(FolioProcesses, NeverIssueTheSameFolioTwice) {
@@ -250,7 +242,7 @@ TEST_P(FolioProcesses, NeverIssueTheSameFolioTwice) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   ASSERT_EQ(exited, kChildren);
   // 400 different folios: together they used the series without a gap.
-  auto database = host::OpenSqliteDatabase(Path());
+  auto database = scratch_.Open();
   auto saved = database->ForHost().Execute(
       "SELECT COUNT(*) || ' ' || MIN(record_key) || ' ' || MAX(record_key) AS v FROM "
       "extended_text");

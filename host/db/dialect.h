@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "component/database.h"
+#include "component/date.h"
+#include "host/db/database.h"
+
+namespace nv407::host {
+
+// What differs between the databases the host runs on, one row per dialect. The screen's
+// statements are the same on every dialect; what varies is listed here and nowhere else.
+struct DialectTraits {
+  SqlDialect dialect;
+  std::string_view name;       // as --dialect and the messages spell it
+  std::string_view dbms_name;  // what the driver reports as the product name contains
+  // SqlDate: "YYYYMMDD" (read alike under every language setting) or "YYYY-MM-DD".
+  bool compact_dates;
+  char date_time_separator;  // between the date and the time of SqlDateTime
+  // The statement that moves a folio series on by one, creating it at 1, and returns the
+  // new number as column "v"; no row when the series stands at `largest` already. Branch
+  // and table come quoted.
+  std::string (*advance_folio_series)(const std::string& branch, const std::string& table,
+                                      std::int64_t largest);
+  // Session statements run on connecting: how long a statement waits for a lock held by
+  // another session before it is refused ("" where the connection sets it otherwise).
+  std::string (*lock_timeout)(int milliseconds);
+  // The SQLSTATE of a statement refused by that timeout, which undoes the statement alone
+  // and so lets it run again; "" where a wait is not observed this way.
+  std::string_view lock_timeout_state;
+  // One row, column v: 1 when the session may not write policies (a read-only server or
+  // database, or no right to insert); "" where the connection tells it otherwise.
+  std::string_view read_only_query;
+  // What makes GetDate() return a pinned time for this session; "" where GetDate() is the
+  // server's own function and cannot be pinned.
+  std::string (*pin_clock)(const Date& now);
+  // The tables, keys, indexes, guards and functions of a new database.
+  void (*create_schema)(Connection& connection);
+};
+
+const DialectTraits& Traits(SqlDialect dialect);
+// The dialect of a database product as the driver names it ("PostgreSQL", "Microsoft SQL
+// Server"), or of a name given on the command line ("postgresql", "sqlserver").
+std::optional<SqlDialect> DialectOfProduct(std::string_view dbms_name);
+std::optional<SqlDialect> DialectNamed(std::string_view name);
+
+// The schema of each dialect (sqlite_schema.cpp, server_schema.cpp); the servers' as the
+// statements that make it, in order.
+void CreateSqliteSchema(Connection& connection);
+void CreatePostgreSqlSchema(Connection& connection);
+void CreateSqlServerSchema(Connection& connection);
+std::vector<std::string> PostgreSqlSchema();
+std::vector<std::string> SqlServerSchema();
+
+}  // namespace nv407::host

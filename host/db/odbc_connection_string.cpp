@@ -1,0 +1,67 @@
+#include "host/db/odbc_connection_string.h"
+
+#include <cctype>
+
+#include "component/error.h"
+#include "host/db/dialect.h"
+#include "host/db/text.h"
+
+namespace nv407::host {
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
+  return text;
+}
+
+// The end (one past) of the attribute that starts at `start`: its ';' or the text's end.
+// A value in braces may hold ';' and '=' and ends at the '}' that is not doubled.
+std::size_t AttributeEnd(std::string_view text, std::size_t start) {
+  std::size_t i = text.find('=', start);
+  if (i == std::string_view::npos) return text.find(';', start);
+  ++i;
+  while (i < text.size() && text[i] == ' ') ++i;
+  if (i < text.size() && text[i] == '{') {
+    for (++i; i < text.size(); ++i) {
+      if (text[i] != '}') continue;
+      if (i + 1 < text.size() && text[i + 1] == '}') {
+        ++i;
+        continue;
+      }
+      break;
+    }
+  }
+  return text.find(';', i);
+}
+
+}  // namespace
+
+OdbcConnectionString ParseOdbcConnectionString(std::string_view text) {
+  OdbcConnectionString parsed;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = AttributeEnd(text, start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view attribute = text.substr(start, end - start);
+    const std::size_t equals = attribute.find('=');
+    const std::string_view key = Trimmed(attribute.substr(0, equals));
+    if (equals != std::string_view::npos && AsciiLower(key) == "dialect") {
+      const std::string_view name = Trimmed(attribute.substr(equals + 1));
+      parsed.dialect = DialectNamed(name);
+      if (!parsed.dialect || *parsed.dialect == SqlDialect::kSqlite) {
+        throw Error("unknown Dialect '" + std::string(name) +
+                    "' in the connection string: postgresql or sqlserver");
+      }
+    } else if (!Trimmed(attribute).empty()) {
+      if (!parsed.for_driver.empty()) parsed.for_driver += ';';
+      parsed.for_driver += attribute;
+    }
+    start = end + 1;
+  }
+  return parsed;
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,106 @@
+#include <unordered_map>
+#include <utility>
+
+#include "component/error.h"
+#include "host/db/database.h"
+#include "host/db/odbc_session.h"
+#include "host/db/text.h"
+
+namespace nv407::host {
+namespace {
+
+// A result read whole when its statement ran: nothing stays open on the connection, so the
+// next statement never waits for this one to be read (SQL Server allows one open result
+// per connection), and every driver behaves alike.
+class OdbcRecordset final : public Recordset {
+ public:
+  explicit OdbcRecordset(odbc::Result result) : rows_(std::move(result.rows)) {
+    // The first column of a name wins, as it does for a by-name look-up in ADO.
+    for (std::size_t i = 0; i < result.columns.size(); ++i)
+      columns_.emplace(AsciiLower(result.columns[i]), i);
+  }
+
+  bool Eof() const override { return rows_.empty(); }
+
+  Field Fields(std::string_view name) const override {
+    if (closed_) throw Error("the result is closed");
+    const auto found = columns_.find(AsciiLower(name));
+    if (found == columns_.end()) {
+      throw Error("no column named '" + std::string(name) + "' in the result");
+    }
+    if (rows_.empty()) throw Error("no current row: the result is past its last row");
+    return Field(rows_.front()[found->second]);
+  }
+
+  void MoveNext() override {
+    if (closed_) throw Error("the result is closed");
+    if (rows_.empty()) throw Error("no current row: the result is past its last row");
+    rows_.pop_front();
+  }
+
+  void Close() override {
+    rows_.clear();
+    closed_ = true;
+  }
+
+ private:
+  std::deque<std::vector<Variant>> rows_;
+  std::unordered_map<std::string, std::size_t> columns_;
+  bool closed_ = false;
+};
+
+// What the screen's and the host's connections share.
+struct Shared {
+  odbc::Session session;
+  StatementTrace trace;
+};
+
+class OdbcConnection final : public Connection {
+ public:
+  OdbcConnection(Shared& shared, SqlOrigin origin) : shared_(shared), origin_(origin) {}
+
+  std::unique_ptr<Recordset> Execute(const std::string& sql) override {
+    if (shared_.trace) shared_.trace(origin_, sql);
+    return std::make_unique<OdbcRecordset>(shared_.session.Execute(sql));
+  }
+  void BeginTrans() override { shared_.session.Begin(); }
+  void CommitTrans() override { shared_.session.Commit(); }
+  void RollbackTrans() override { shared_.session.Rollback(); }
+
+ private:
+  Shared& shared_;
+  SqlOrigin origin_;
+};
+
+class OdbcDatabase final : public Database {
+ public:
+  OdbcDatabase(OdbcConnectionString connection, OdbcOptions options)
+      : shared_{odbc::Session(std::move(connection), std::move(options)), {}},
+        screen_(shared_, SqlOrigin::kScreen),
+        host_(shared_, SqlOrigin::kHost) {}
+
+  Connection& ForScreen() override { return screen_; }
+  Connection& ForHost() override { return host_; }
+  SqlDialect Dialect() const override { return shared_.session.Dialect(); }
+  bool InTransaction() const override { return shared_.session.InTransaction(); }
+  bool ReadOnly() const override { return shared_.session.ReadOnly(); }
+  void SetTrace(StatementTrace trace) override { shared_.trace = std::move(trace); }
+  void SetLockWaitObserver(LockWaitObserver observer) override {
+    shared_.session.SetLockWaitObserver(std::move(observer));
+  }
+
+ private:
+  Shared shared_;
+  OdbcConnection screen_;
+  OdbcConnection host_;
+};
+
+}  // namespace
+
+std::unique_ptr<Database> OpenOdbcDatabase(const std::string& connection_string,
+                                           OdbcOptions options) {
+  return std::make_unique<OdbcDatabase>(ParseOdbcConnectionString(connection_string),
+                                        std::move(options));
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,222 @@
+#include "host/db/odbc_session.h"
+
+#include <utility>
+
+#include "component/error.h"
+#include "host/db/dialect.h"
+
+namespace nv407::host::odbc {
+namespace {
+
+// How long a statement waits before the lock-wait observer hears of it, where waits are
+// observed: the statement is refused that soon, and run again with the rest of the timeout.
+constexpr int kFirstWaitMs = 200;
+
+Result Run(DbHandle& db, std::string_view sql) {
+  Statement statement(db);
+  Result result;
+  if (statement.Execute(sql)) {
+    result.columns = statement.ColumnNames();
+    for (std::vector<Variant> row; statement.Fetch(row);) result.rows.push_back(std::move(row));
+  }
+  statement.Finish();
+  return result;
+}
+
+}  // namespace
+
+Session::Session(OdbcConnectionString connection, OdbcOptions options)
+    : connection_(std::move(connection)), options_(std::move(options)) {
+  Connect();
+  if (connection_.dialect) {
+    dialect_ = *connection_.dialect;
+  } else if (auto detected = DialectOfProduct(db_->ProductName())) {
+    dialect_ = *detected;
+  } else {
+    throw Error("the database '" + db_->ProductName() +
+                "' is not one the host knows; name its dialect with Dialect=postgresql or "
+                "Dialect=sqlserver in the connection string");
+  }
+  Prepare();
+}
+
+void Session::SetLockWaitObserver(LockWaitObserver observer) {
+  lock_wait_ = std::move(observer);
+  settings_stale_ = true;
+}
+
+Result Session::Execute(const std::string& sql) {
+  DbHandle& db = Live();
+  try {
+    PinClock(db);
+    if (!ObservesWaits()) return Run(db, sql);
+    try {
+      return Run(db, sql);
+    } catch (const DriverError& failure) {
+      // Refused for the first wait: the driver undid the statement alone.
+      if (failure.SqlState() != Traits(dialect_).lock_timeout_state) throw;
+    }
+    return RunWaiting(db, sql);
+  } catch (const Error&) {
+    Failed("a statement in it was refused");
+    throw;
+  }
+}
+
+void Session::Begin() {
+  if (InTransaction()) throw Error("BeginTrans: a transaction is already open");
+  DbHandle& db = Live();
+  try {
+    transaction_.emplace(db);
+  } catch (const Error&) {
+    Failed("it could not begin");
+    throw;
+  }
+}
+
+void Session::Commit() {
+  // The caller is still to roll back a transaction whose commit is refused.
+  if (undone_) throw Error("CommitTrans: nothing was saved: " + *undone_);
+  if (!transaction_) throw Error("CommitTrans: no transaction is open");
+  try {
+    transaction_->Commit();
+  } catch (const Error&) {
+    Failed("its commit was refused");
+    throw;
+  }
+  transaction_.reset();
+  settings_in_transaction_ = false;
+}
+
+void Session::Rollback() {
+  if (undone_) {
+    undone_.reset();  // nothing is left of it
+    return;
+  }
+  if (!transaction_) throw Error("RollbackTrans: no transaction is open");
+  try {
+    EndTransaction(nullptr);
+  } catch (const Error&) {
+    undone_.reset();
+    Drop();  // the server undoes the transaction of a connection that goes
+    throw;
+  }
+}
+
+void Session::Connect() {
+  db_.emplace(env_, connection_.for_driver, options_.login_timeout_seconds);
+  pinned_.reset();
+}
+
+// The connection, made again if it was lost outside a transaction.
+DbHandle& Session::Live() {
+  if (undone_) throw Error("the transaction was undone: " + *undone_ + "; roll it back");
+  if (!db_) {
+    try {
+      Connect();
+      Prepare();
+    } catch (const Error& failure) {
+      db_.reset();
+      throw Error("the connection to the database is lost and cannot be made again: " +
+                  failure.Description());
+    }
+  }
+  if (settings_stale_) {
+    try {
+      ApplyLockTimeout(*db_, ObservesWaits() ? kFirstWaitMs : options_.lock_timeout_ms);
+    } catch (const Error&) {
+      Failed("its session settings were refused");
+      throw;
+    }
+    settings_stale_ = false;
+  }
+  return *db_;
+}
+
+// The session settings of a new connection, and what it may do.
+void Session::Prepare() {
+  settings_stale_ = false;
+  ApplyLockTimeout(*db_, ObservesWaits() ? kFirstWaitMs : options_.lock_timeout_ms);
+  const std::string_view query = Traits(dialect_).read_only_query;
+  if (query.empty()) return;
+  const Result result = Run(*db_, query);
+  read_only_ = !result.rows.empty() && result.rows.front().at(0).ToLong() == 1;
+}
+
+// GetDate() follows the host's clock where the dialect lets a session pin it; the setting
+// is sent again only when the clock has moved.
+void Session::PinClock(DbHandle& db) {
+  if (!options_.clock) return;
+  const Date now = options_.clock();
+  if (pinned_ == now) return;
+  const std::string sql = Traits(dialect_).pin_clock(now);
+  if (sql.empty()) return;
+  db.Run(sql);
+  pinned_ = now;
+  settings_in_transaction_ = settings_in_transaction_ || transaction_.has_value();
+}
+
+bool Session::ObservesWaits() const {
+  return lock_wait_ && !Traits(dialect_).lock_timeout_state.empty() &&
+         options_.lock_timeout_ms > kFirstWaitMs;
+}
+
+void Session::ApplyLockTimeout(DbHandle& db, int milliseconds) {
+  const std::string sql = Traits(dialect_).lock_timeout(milliseconds);
+  if (sql.empty()) return;
+  db.Run(sql);
+  settings_in_transaction_ = settings_in_transaction_ || transaction_.has_value();
+}
+
+// The statement was refused after the first wait: it runs again with the rest of the
+// timeout while the observer knows that it waits.
+Result Session::RunWaiting(DbHandle& db, const std::string& sql) {
+  lock_wait_(true);
+  struct EndWait {
+    ~EndWait() { observer(false); }
+    const LockWaitObserver& observer;
+  } end{lock_wait_};
+  settings_stale_ = true;  // back to the first wait before the next statement, if not at once
+  ApplyLockTimeout(db, options_.lock_timeout_ms - kFirstWaitMs);
+  Result result = Run(db, sql);
+  ApplyLockTimeout(db, kFirstWaitMs);
+  settings_stale_ = false;
+  return result;
+}
+
+// After a call that failed: a lost connection is dropped; an open transaction is undone
+// whole, whatever part of it the driver kept, and `why` kept for the caller.
+void Session::Failed(const char* why) {
+  if (db_ && db_->Dead()) {
+    if (transaction_) undone_ = "the connection to the database was lost";
+    Drop();
+    return;
+  }
+  if (!transaction_) return;
+  try {
+    EndTransaction(why);
+  } catch (const Error&) {
+    Drop();  // the server undoes the transaction of a connection that goes
+  }
+}
+
+void Session::Drop() {
+  transaction_.reset();  // before the connection it refers to
+  db_.reset();
+  settings_in_transaction_ = false;
+}
+
+// Rolls the open transaction back; `why`, if given, is kept for the caller, who is still
+// to roll back.
+void Session::EndTransaction(const char* why) {
+  std::optional<Transaction> transaction = std::exchange(transaction_, std::nullopt);
+  if (why) undone_ = why;
+  // Settings sent in the transaction go with it: send them again.
+  if (std::exchange(settings_in_transaction_, false)) {
+    pinned_.reset();
+    settings_stale_ = true;
+  }
+  transaction->Rollback();
+}
+
+}  // namespace nv407::host::odbc

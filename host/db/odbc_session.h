@@ -1,0 +1,72 @@
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "component/date.h"
+#include "component/variant.h"
+#include "host/db/database.h"
+#include "host/db/odbc_connection_string.h"
+#include "host/db/odbc_handles.h"
+
+namespace nv407::host::odbc {
+
+// What one statement gave: its column names and all of its rows, read when it ran.
+struct Result {
+  std::vector<std::string> columns;
+  std::deque<std::vector<Variant>> rows;
+};
+
+// The one connection that the screen's and the host's sides share.
+//
+// A transaction is all or nothing: when a statement in it fails, the session rolls it back
+// at once (the driver may have undone part of it already) and refuses every statement and
+// the commit until the caller rolls back, which then has nothing left to do. The same
+// happens when the connection is lost in a transaction. A connection lost outside one is
+// made again for the next statement.
+class Session {
+ public:
+  Session(OdbcConnectionString connection, OdbcOptions options);
+  Session(const Session&) = delete;  // its transaction refers to its connection
+  Session& operator=(const Session&) = delete;
+
+  SqlDialect Dialect() const { return dialect_; }
+  bool InTransaction() const { return transaction_.has_value() || undone_.has_value(); }
+  bool ReadOnly() const { return read_only_; }
+  void SetLockWaitObserver(LockWaitObserver observer);
+
+  Result Execute(const std::string& sql);
+  void Begin();
+  void Commit();
+  void Rollback();
+
+ private:
+  void Connect();
+  DbHandle& Live();
+  void Prepare();
+  void PinClock(DbHandle& db);
+  bool ObservesWaits() const;
+  void ApplyLockTimeout(DbHandle& db, int milliseconds);
+  Result RunWaiting(DbHandle& db, const std::string& sql);
+  void Failed(const char* why);
+  void Drop();
+  void EndTransaction(const char* why);
+
+  OdbcConnectionString connection_;
+  OdbcOptions options_;
+  SqlDialect dialect_ = SqlDialect::kPostgreSql;
+  LockWaitObserver lock_wait_;
+  bool read_only_ = false;
+  EnvHandle env_;
+  std::optional<DbHandle> db_;
+  std::optional<Transaction> transaction_;
+  std::optional<std::string> undone_;  // why the open transaction was undone
+  // Session settings sent since the transaction began: its rollback undoes them.
+  bool settings_in_transaction_ = false;
+  bool settings_stale_ = false;  // to be sent again before the next statement
+  std::optional<Date> pinned_;   // what GetDate() returns on the server now
+};
+
+}  // namespace nv407::host::odbc

@@ -1,0 +1,318 @@
+#include <array>
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "host/db/dialect.h"
+#include "host/db/sqlite_schema.h"
+
+namespace nv407::host {
+namespace {
+
+// The tables of a server database: the same tables, columns (in the same order), keys and
+// indexes as the SQLite schema, each column of a kind that every server dialect maps to
+// its own type. Constraints are written in the SQL that both servers read.
+enum class Kind {
+  kCode,        // a key or code, compared exactly
+  kNoCaseCode,  // a table name in the host's records: compared without regard to case
+  kText,
+  kDate,
+  kDateTime,
+  kInteger,
+  kNumber,
+  kRowId,  // numbered by the database in order of writing
+};
+
+struct Column {
+  const char* name;
+  Kind kind;
+  const char* constraints = "";
+};
+
+struct Table {
+  const char* name;
+  std::vector<Column> columns;
+  const char* primary_key;
+};
+
+struct Index {
+  const char* name;
+  const char* table;
+  const char* columns;
+};
+
+const char* kActive = "NOT NULL DEFAULT 'AC'";  // the state of a live record
+
+const std::vector<Table>& Tables() {
+  static const std::vector<Table> tables = {
+      // Catalogues.
+      {"Sucursal",
+       {{"Sc_Cve_Sucursal", Kind::kCode, "NOT NULL"},
+        {"Sc_Descripcion", Kind::kText},
+        {"Es_Cve_Estado", Kind::kCode, kActive}},
+       "Sc_Cve_Sucursal"},
+      {"Vendedor",
+       {{"Vn_Cve_Vendedor", Kind::kCode, "NOT NULL"},
+        {"Vn_Descripcion", Kind::kText},
+        {"Es_Cve_Estado", Kind::kCode, kActive}},
+       "Vn_Cve_Vendedor"},
+      {"Cliente",
+       {{"Cl_Cve_Cliente", Kind::kCode, "NOT NULL"},
+        {"Cl_Razon_Social_1", Kind::kText},
+        {"Cl_Razon_Social_2", Kind::kText},
+        {"Es_Cve_Estado", Kind::kCode, kActive}},
+       "Cl_Cve_Cliente"},
+      {"Producto",
+       {{"Pr_Cve_Producto", Kind::kCode, "NOT NULL"}, {"Pr_Descripcion", Kind::kText}},
+       "Pr_Cve_Producto"},
+      {"Tipo_Servicio",
+       {{"Ts_Cve_Tipo_Servicio", Kind::kCode, "NOT NULL"},
+        {"Ts_Descripcion", Kind::kText},
+        {"Ts_Servicio_Hora", Kind::kCode}},
+       "Ts_Cve_Tipo_Servicio"},
+      {"Tipo_Poliza_Servicio",
+       {{"Tps_Cve_Tipo_Poliza_Servicio", Kind::kCode, "NOT NULL"},
+        {"Tps_Descripcion", Kind::kText},
+        {"Pr_Cve_Producto", Kind::kCode, "REFERENCES Producto (Pr_Cve_Producto)"},
+        {"Tps_Tipo", Kind::kInteger},
+        {"Tps_Valor", Kind::kInteger},
+        {"Es_Cve_Estado", Kind::kCode, kActive}},
+       "Tps_Cve_Tipo_Poliza_Servicio"},
+      {"Tipo_Poliza_Servicio_Tipo_Servicio",
+       {{"Tps_Cve_Tipo_Poliza_Servicio", Kind::kCode,
+         "NOT NULL REFERENCES Tipo_Poliza_Servicio (Tps_Cve_Tipo_Poliza_Servicio)"},
+        {"Ts_Cve_Tipo_Servicio", Kind::kCode,
+         "NOT NULL REFERENCES Tipo_Servicio (Ts_Cve_Tipo_Servicio)"},
+        {"Tpt_Cantidad", Kind::kNumber}},
+       "Tps_Cve_Tipo_Poliza_Servicio, Ts_Cve_Tipo_Servicio"},
+
+      // Policies. A new policy is inserted without its state and takes 'AC' (active).
+      {"Poliza_Servicio",
+       {{"Ps_Folio", Kind::kCode, "NOT NULL"},
+        {"Ps_Fecha", Kind::kDate},
+        {"Ps_Tabla", Kind::kText},
+        {"Ps_Documento", Kind::kText},
+        {"Ps_Fecha_Inicia", Kind::kDate},
+        {"Ps_Fecha_Finaliza", Kind::kDate},
+        {"Sc_Cve_Sucursal", Kind::kCode},
+        {"Vn_Cve_Vendedor", Kind::kCode},
+        {"Cl_Cve_Cliente", Kind::kCode},
+        {"Ps_Comentario", Kind::kText},
+        {"Ps_Dia_Corte", Kind::kInteger},
+        {"Ps_Referencia", Kind::kText},
+        {"Tps_Cve_Tipo_Poliza_Servicio", Kind::kCode},
+        {"Ps_Factura_ID", Kind::kText},
+        {"Ps_Concepto", Kind::kText},
+        {"Es_Cve_Estado", Kind::kCode, kActive},
+        {"Oper_Alta", Kind::kCode},
+        {"Fecha_Alta", Kind::kDateTime},
+        {"Oper_Ult_Modif", Kind::kCode},
+        {"Fecha_Ult_Modif", Kind::kDateTime},
+        {"Oper_Baja", Kind::kCode},
+        {"Fecha_Baja", Kind::kDateTime}},
+       "Ps_Folio"},
+      // The column order is fixed: the services of a new policy are inserted by an
+      // INSERT ... SELECT that names no columns.
+      {"Poliza_Servicio_Tipo_Servicio",
+       {{"Ps_Folio", Kind::kCode, "NOT NULL REFERENCES Poliza_Servicio (Ps_Folio)"},
+        {"Ts_Cve_Tipo_Servicio", Kind::kCode,
+         "NOT NULL REFERENCES Tipo_Servicio (Ts_Cve_Tipo_Servicio)"},
+        {"Pst_Cantidad_Incluida", Kind::kNumber},
+        {"Pst_Tiempo_Utilizado", Kind::kNumber},
+        {"Pst_Evento_Utilizado", Kind::kNumber}},
+       "Ps_Folio, Ts_Cve_Tipo_Servicio"},
+
+      // The host's own records.
+      {"folio_series",
+       {{"branch", Kind::kCode, "NOT NULL"},
+        {"table_name", Kind::kNoCaseCode, "NOT NULL"},
+        {"last_number", Kind::kInteger, "NOT NULL DEFAULT 0"}},
+       "branch, table_name"},
+      {"extended_text",
+       {{"table_name", Kind::kNoCaseCode, "NOT NULL"},
+        {"record_key", Kind::kCode, "NOT NULL"},
+        {"entry_code", Kind::kCode, "NOT NULL"},
+        {"text", Kind::kText, "NOT NULL DEFAULT ''"}},
+       "table_name, record_key, entry_code"},
+      {"record_log",
+       {{"id", Kind::kRowId, "NOT NULL"},
+        {"table_name", Kind::kNoCaseCode, "NOT NULL"},
+        {"record_key", Kind::kCode, "NOT NULL"},
+        {"note", Kind::kText, "NOT NULL"},
+        {"user_code", Kind::kCode},
+        {"logged_at", Kind::kDateTime}},
+       "id"},
+      {"additional_field",
+       {{"table_name", Kind::kNoCaseCode, "NOT NULL"},
+        {"field_name", Kind::kCode, "NOT NULL"},
+        {"default_value", Kind::kText}},
+       "table_name, field_name"},
+      {"additional_field_value",
+       {{"table_name", Kind::kNoCaseCode, "NOT NULL"},
+        {"record_key", Kind::kCode, "NOT NULL"},
+        {"field_name", Kind::kCode, "NOT NULL"},
+        {"value", Kind::kText}},
+       "table_name, record_key, field_name"},
+      {"host_parameter", {{"name", Kind::kCode, "NOT NULL"}, {"value", Kind::kText}}, "name"},
+      {"operator", {{"user_code", Kind::kCode, "NOT NULL"}, {"name", Kind::kText}}, "user_code"},
+      {"operator_permission",
+       {{"user_code", Kind::kCode, "NOT NULL REFERENCES operator (user_code)"},
+        {"module", Kind::kCode, "NOT NULL"},
+        {"permission_key", Kind::kCode, "NOT NULL"}},
+       "user_code, module, permission_key"},
+      {"product_text",
+       {{"product_code", Kind::kCode, "NOT NULL"}, {"text", Kind::kText, "NOT NULL DEFAULT ''"}},
+       "product_code"},
+      {"host_transaction",
+       {{"application", Kind::kCode, "NOT NULL"},
+        {"transaction_name", Kind::kCode, "NOT NULL"},
+        {"code", Kind::kCode, "NOT NULL"}},
+       "application, transaction_name"},
+  };
+  return tables;
+}
+
+// Every look-up the screen makes is a primary-key search or a search on a primary key's
+// leading column; these keep the other joins and the foreign keys' checks keyed.
+constexpr std::array<Index, 4> kIndexes = {{
+    {"Tipo_Poliza_Servicio_Producto", "Tipo_Poliza_Servicio", "Pr_Cve_Producto"},
+    {"Tipo_Poliza_Servicio_Tipo_Servicio_Servicio", "Tipo_Poliza_Servicio_Tipo_Servicio",
+     "Ts_Cve_Tipo_Servicio"},
+    {"Poliza_Servicio_Tipo_Servicio_Servicio", "Poliza_Servicio_Tipo_Servicio",
+     "Ts_Cve_Tipo_Servicio"},
+    {"record_log_record", "record_log", "table_name, record_key"},
+}};
+
+using TypeNames = std::array<const char*, 8>;  // by Kind
+
+std::vector<std::string> TablesAndIndexes(const TypeNames& types) {
+  std::vector<std::string> statements;
+  for (const Table& table : Tables()) {
+    std::string sql = std::string("CREATE TABLE ") + table.name + " (";
+    for (const Column& column : table.columns) {
+      sql += std::string("\n  ") + column.name + " " + types[static_cast<int>(column.kind)];
+      if (*column.constraints) sql += std::string(" ") + column.constraints;
+      sql += ",";
+    }
+    statements.push_back(sql + "\n  PRIMARY KEY (" + table.primary_key + ")\n)");
+  }
+  for (const Index& index : kIndexes) {
+    statements.push_back(std::string("CREATE INDEX ") + index.name + " ON " + index.table + " (" +
+                         index.columns + ")");
+  }
+  return statements;
+}
+
+void Append(std::vector<std::string>& statements, const std::vector<std::string>& more) {
+  statements.insert(statements.end(), more.begin(), more.end());
+}
+
+// The refusal of any change to a cancelled policy and to its services' rows, with the
+// message the SQLite schema gives. The state is compared exactly: 'ca' is a live policy.
+std::string PostgreSqlRefusal(const char* folio) {
+  return "RAISE EXCEPTION '" + sqlite::CancelledPolicyMessage("%") + "', " + folio + ";";
+}
+
+std::string SqlServerRefusal() {
+  const std::string message = sqlite::CancelledPolicyMessage("\x01");
+  const std::size_t folio = message.find('\x01');
+  return "IF @folio IS NOT NULL BEGIN DECLARE @message NVARCHAR(2048) = CONCAT(N'" +
+         message.substr(0, folio) + "', @folio, N'" + message.substr(folio + 1) +
+         "'); THROW 51000, @message, 1; END";
+}
+
+}  // namespace
+
+std::vector<std::string> SchemaTablesPresent(Connection& connection) {
+  std::string names;
+  for (const Table& table : Tables()) {
+    names += names.empty() ? "'" : ", '";
+    for (const char* c = table.name; *c; ++c)
+      names += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    names += "'";
+  }
+  std::vector<std::string> present;
+  auto result = connection.Execute(
+      "SELECT table_name AS t FROM information_schema.tables WHERE LOWER(table_name) IN (" + names +
+      ") ORDER BY table_name");
+  for (; !result->Eof(); result->MoveNext())
+    present.push_back(result->Fields("t").Value().ToText());
+  result->Close();
+  return present;
+}
+
+std::vector<std::string> PostgreSqlSchema() {
+  // Table names in the host's records match in any letter case, as SQL names do.
+  std::vector<std::string> statements = {
+      "CREATE COLLATION polizas_nocase "
+      "(provider = icu, locale = 'und-u-ks-level2', deterministic = false)"};
+  Append(statements, TablesAndIndexes({"TEXT", "TEXT COLLATE polizas_nocase", "TEXT", "DATE",
+                                       "TIMESTAMP(0)", "INTEGER", "DOUBLE PRECISION",
+                                       "BIGINT GENERATED BY DEFAULT AS IDENTITY"}));
+  Append(statements,
+         {
+             // The screen's statements are SQL Server's: its IsNull and GetDate() are provided.
+             // IsNull is inlined into COALESCE, so it costs nothing and hides no index.
+             "CREATE FUNCTION IsNull(value anycompatible, fallback anycompatible) "
+             "RETURNS anycompatible LANGUAGE sql IMMUTABLE AS 'SELECT COALESCE(value, fallback)'",
+             // The time the host pinned for the session (the setting polizas.clock), else the
+             // server's, to the second.
+             "CREATE FUNCTION GetDate() RETURNS TIMESTAMP(0) LANGUAGE sql VOLATILE AS $$SELECT "
+             "COALESCE(NULLIF(current_setting('polizas.clock', true), '')::timestamp, "
+             "date_trunc('second', clock_timestamp())::timestamp)$$",
+             "CREATE FUNCTION refuse_change_to_cancelled_policy() RETURNS trigger LANGUAGE plpgsql "
+             "AS $$BEGIN " +
+                 PostgreSqlRefusal("OLD.Ps_Folio") + " END$$",
+             "CREATE TRIGGER Poliza_Servicio_cancelled BEFORE UPDATE ON Poliza_Servicio FOR EACH "
+             "ROW WHEN (OLD.Es_Cve_Estado = 'CA') EXECUTE FUNCTION "
+             "refuse_change_to_cancelled_policy()",
+             // The policy's row is read FOR SHARE: a cancellation in progress elsewhere is
+             // waited for, and one that commits meanwhile is seen.
+             "CREATE FUNCTION refuse_services_of_cancelled_policy() RETURNS trigger LANGUAGE "
+             "plpgsql AS $$DECLARE state TEXT; BEGIN SELECT Es_Cve_Estado INTO state FROM "
+             "Poliza_Servicio WHERE Ps_Folio = OLD.Ps_Folio FOR SHARE; IF state = 'CA' THEN " +
+                 PostgreSqlRefusal("OLD.Ps_Folio") + " END IF; RETURN NEW; END$$",
+             "CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_cancelled BEFORE UPDATE ON "
+             "Poliza_Servicio_Tipo_Servicio FOR EACH ROW EXECUTE FUNCTION "
+             "refuse_services_of_cancelled_policy()",
+         });
+  return statements;
+}
+
+std::vector<std::string> SqlServerSchema() {
+  // Create the database with a UTF-8 collation (SQL Server 2019 and later), so that VARCHAR
+  // and the screen's quoted literals carry any character.
+  std::vector<std::string> statements = TablesAndIndexes(
+      {"VARCHAR(60)", "VARCHAR(60) COLLATE Latin1_General_100_CI_AS_SC_UTF8", "VARCHAR(MAX)",
+       "DATE", "DATETIME2(0)", "INT", "FLOAT", "BIGINT IDENTITY(1, 1)"});
+  // SQL Server has no BEFORE triggers: these refuse after the change, which THROW undoes
+  // with the whole transaction. The state is compared in a binary collation, since the
+  // database's own ignores case.
+  const std::string throw_cancelled = SqlServerRefusal();
+  Append(statements,
+         {
+             "CREATE TRIGGER Poliza_Servicio_cancelled ON Poliza_Servicio AFTER UPDATE AS BEGIN "
+             "SET NOCOUNT ON; DECLARE @folio VARCHAR(60) = (SELECT TOP 1 Ps_Folio FROM deleted "
+             "WHERE Es_Cve_Estado COLLATE Latin1_General_100_BIN2 = 'CA'); " +
+                 throw_cancelled + " END",
+             // HOLDLOCK keeps the policy's row share-locked to the end of the transaction, so a
+             // cancellation in progress elsewhere is waited for.
+             "CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_cancelled ON "
+             "Poliza_Servicio_Tipo_Servicio AFTER UPDATE AS BEGIN SET NOCOUNT ON; "
+             "DECLARE @folio VARCHAR(60) = (SELECT TOP 1 p.Ps_Folio FROM Poliza_Servicio AS p "
+             "WITH (HOLDLOCK) INNER JOIN deleted AS d ON d.Ps_Folio = p.Ps_Folio WHERE "
+             "p.Es_Cve_Estado COLLATE Latin1_General_100_BIN2 = 'CA'); " +
+                 throw_cancelled + " END",
+         });
+  return statements;
+}
+
+void CreatePostgreSqlSchema(Connection& connection) {
+  for (const std::string& statement : PostgreSqlSchema()) connection.Execute(statement);
+}
+
+void CreateSqlServerSchema(Connection& connection) {
+  for (const std::string& statement : SqlServerSchema()) connection.Execute(statement);
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,98 @@
+#include "host/db/text.h"
+
+namespace nv407::host {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// The length of the sequence a UTF-8 lead byte starts and the bits it carries; 0 for a
+// byte that cannot start one.
+int SequenceLength(unsigned char lead, char32_t& bits) {
+  if (lead < 0x80) return bits = lead, 1;
+  if ((lead & 0xE0) == 0xC0) return bits = lead & 0x1F, 2;
+  if ((lead & 0xF0) == 0xE0) return bits = lead & 0x0F, 3;
+  if ((lead & 0xF8) == 0xF0) return bits = lead & 0x07, 4;
+  return 0;
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+bool IsHighSurrogate(char32_t unit) {
+  return unit >= 0xD800 && unit < 0xDC00;
+}
+bool IsLowSurrogate(char32_t unit) {
+  return unit >= 0xDC00 && unit < 0xE000;
+}
+
+}  // namespace
+
+std::u16string Widen(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    char32_t code = 0;
+    const auto length =
+        static_cast<std::size_t>(SequenceLength(static_cast<unsigned char>(utf8[i]), code));
+    bool valid = length > 0 && i + length <= utf8.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(utf8[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (!valid || code > 0x10FFFF || IsHighSurrogate(code) || IsLowSurrogate(code)) {
+      out += static_cast<char16_t>(kReplacement);
+      ++i;
+      continue;
+    }
+    i += length;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (code >> 10));
+      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+  }
+  return out;
+}
+
+std::string Narrow(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    char32_t code = utf16[i];
+    if (IsHighSurrogate(code) && i + 1 < utf16.size() && IsLowSurrogate(utf16[i + 1])) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+    } else if (IsHighSurrogate(code) || IsLowSurrogate(code)) {
+      code = kReplacement;
+    }
+    AppendUtf8(out, code);
+  }
+  return out;
+}
+
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,186 @@
+#include "host/db/dialect.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "component/error.h"
+#include "host/db/database.h"
+#include "host/db/odbc_connection_string.h"
+#include "host/db/text.h"
+
+namespace nv407::host {
+namespace {
+
+using ::testing::HasSubstr;
+using Lines = std::vector<std::string>;
+
+// Whether every quote and parenthesis of a statement closes, outside quotes and $$ bodies.
+bool Balanced(const std::string& sql) {
+  int depth = 0;
+  for (std::size_t i = 0; i < sql.size(); ++i) {
+    if (sql[i] == '\'') {
+      const std::size_t end = sql.find('\'', i + 1);
+      if (end == std::string::npos) return false;
+      i = end;  // a doubled quote opens again at once
+    } else if (sql.compare(i, 2, "$$") == 0) {
+      const std::size_t end = sql.find("$$", i + 2);
+      if (end == std::string::npos || !Balanced(sql.substr(i + 2, end - i - 2))) return false;
+      i = end + 1;
+    } else if (sql[i] == '(') {
+      ++depth;
+    } else if (sql[i] == ')' && --depth < 0) {
+      return false;
+    }
+  }
+  return depth == 0;
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// "table: column, column; key (a, b)" of each CREATE TABLE, lower case, sorted.
+Lines TablesOf(const std::vector<std::string>& statements) {
+  static const std::regex table(R"(CREATE TABLE (\w+) \(([\s\S]*)\n  PRIMARY KEY \(([^)]*)\))");
+  static const std::regex column(R"(\n  (\w+) )");
+  Lines tables;
+  for (const std::string& statement : statements) {
+    std::smatch parts;
+    if (!std::regex_search(statement, parts, table)) continue;
+    std::string columns;
+    const std::string body = parts[2];
+    for (std::sregex_iterator it(body.begin(), body.end(), column), end; it != end; ++it) {
+      if (!columns.empty()) columns += ", ";
+      columns += (*it)[1].str();
+    }
+    tables.push_back(Lower(parts[1].str() + ": " + columns + "; key (" + parts[3].str() + ")"));
+  }
+  std::sort(tables.begin(), tables.end());
+  return tables;
+}
+
+Lines SqliteTables() {
+  auto database = OpenSqliteDatabase(":memory:", {.create = true});
+  Connection& sql = database->ForHost();
+  CreateSchema(sql, SqlDialect::kSqlite);
+  const auto texts = [&](const std::string& query) {
+    Lines texts;
+    for (auto result = sql.Execute(query); !result->Eof(); result->MoveNext())
+      texts.push_back(result->Fields("v").Value().ToText());
+    return texts;
+  };
+  const auto joined = [](const Lines& parts) {
+    std::string out;
+    for (const std::string& part : parts) {
+      if (!out.empty()) out += ", ";
+      out += part;
+    }
+    return out;
+  };
+  Lines tables;
+  for (const std::string& name :
+       texts("SELECT name AS v FROM sqlite_master WHERE type = 'table' ORDER BY name")) {
+    const std::string info = "FROM pragma_table_info('" + name + "')";
+    tables.push_back(Lower(
+        name + ": " + joined(texts("SELECT name AS v " + info + " ORDER BY cid")) + "; key (" +
+        joined(texts("SELECT name AS v " + info + " WHERE pk ORDER BY pk")) + ")"));
+  }
+  std::sort(tables.begin(), tables.end());
+  return tables;
+}
+
+// No SQL Server runs here: its schema is read as text. It makes the SQLite schema's tables,
+// columns in the same order and keys; every statement closes what it opens; its guards
+// compare the state case by case and name the folio.
+TEST(SqlServerSchema, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
+  const std::vector<std::string> statements = SqlServerSchema();
+  EXPECT_EQ(TablesOf(statements), SqliteTables());
+  for (const std::string& statement : statements) EXPECT_TRUE(Balanced(statement)) << statement;
+  // The server schema's tables are PostgreSQL's too, which run in the server tests.
+  EXPECT_EQ(TablesOf(PostgreSqlSchema()), TablesOf(statements));
+
+  Lines guards;
+  for (const std::string& statement : statements)
+    if (statement.starts_with("CREATE TRIGGER")) guards.push_back(statement);
+  ASSERT_EQ(guards.size(), 2u);
+  for (const std::string& guard : guards) {
+    EXPECT_THAT(guard, HasSubstr("Es_Cve_Estado COLLATE Latin1_General_100_BIN2 = 'CA'"));
+    EXPECT_THAT(guard, HasSubstr("CONCAT(N'La póliza ', @folio, N' ya fue cancelada; cárguela "
+                                 "de nuevo'); THROW 51000, @message, 1;"));
+  }
+  EXPECT_THAT(guards[0], HasSubstr("ON Poliza_Servicio AFTER UPDATE"));
+  EXPECT_THAT(guards[1], HasSubstr("ON Poliza_Servicio_Tipo_Servicio AFTER UPDATE"));
+}
+
+// What differs per dialect: the date texts, the folio series statement, the session's lock
+// timeout and how a product name or a given name picks the dialect.
+TEST(Dialects, EachWritesItsOwnDatesAndFolioSeriesStatement) {
+  const Date at = Date::FromYmd(2024, 2, 9, 7, 5, 3);
+  EXPECT_EQ(DateText(SqlDialect::kPostgreSql, at) + " " +
+                DateTimeText(SqlDialect::kPostgreSql, at) + " " +
+                DateText(SqlDialect::kSqlServer, at) + " " +
+                DateTimeText(SqlDialect::kSqlServer, at),
+            "2024-02-09 2024-02-09 07:05:03 20240209 2024-02-09T07:05:03");
+
+  const std::string merge =
+      Traits(SqlDialect::kSqlServer).advance_folio_series("'O''K'", "'Poliza_Servicio'", 99999);
+  EXPECT_TRUE(Balanced(merge));
+  for (const char* part :
+       {"MERGE folio_series WITH (HOLDLOCK) AS s USING (SELECT 'O''K' AS branch, "
+        "'Poliza_Servicio' AS table_name) AS k",
+        "WHEN MATCHED AND s.last_number < 99999 THEN UPDATE SET last_number = s.last_number + 1",
+        "WHEN NOT MATCHED THEN INSERT (branch, table_name, last_number) VALUES (k.branch, "
+        "k.table_name, 1) OUTPUT inserted.last_number AS v;"})
+    EXPECT_THAT(merge, HasSubstr(part));
+  EXPECT_EQ(Traits(SqlDialect::kSqlServer).lock_timeout(2500), "SET LOCK_TIMEOUT 2500");
+  EXPECT_EQ(Traits(SqlDialect::kPostgreSql).lock_timeout(2500), "SET lock_timeout = 2500");
+
+  const std::pair<std::string, std::optional<SqlDialect>> products[] = {
+      {"PostgreSQL", SqlDialect::kPostgreSql},
+      {"Microsoft SQL Server", SqlDialect::kSqlServer},
+      {"Oracle", std::nullopt}};
+  for (const auto& [product, dialect] : products) EXPECT_EQ(DialectOfProduct(product), dialect);
+  EXPECT_EQ(DialectNamed("SQLServer"), SqlDialect::kSqlServer);
+  EXPECT_EQ(DialectNamed("mysql"), std::nullopt);
+}
+
+// Dialect= is taken out of the string whatever its letter case and place; the rest reaches
+// the driver as written, braces and all.
+TEST(OdbcConnectionString, TheDialectIsTakenOutAndTheRestLeftAsWritten) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"DSN=polizas", "DSN=polizas|-"},
+      {"Driver={ODBC Driver 18 for SQL Server};Server=db1;dialect=SQLSERVER;Encrypt=yes;",
+       "Driver={ODBC Driver 18 for SQL Server};Server=db1;Encrypt=yes|sqlserver"},
+      {" Dialect = postgresql ;Pwd={a;Dialect=x}};b}", "Pwd={a;Dialect=x}};b}|postgresql"},
+  };
+  for (const auto& [given, expected] : cases) {
+    const OdbcConnectionString parsed = ParseOdbcConnectionString(given);
+    EXPECT_EQ(parsed.for_driver + "|" +
+                  (parsed.dialect ? std::string(Traits(*parsed.dialect).name) : "-"),
+              expected)
+        << given;
+  }
+  EXPECT_THROW(ParseOdbcConnectionString("DSN=x;Dialect=sqlite"), Error);
+}
+
+// Text crosses to the driver as UTF-16 and back unchanged; bytes that start no character
+// become U+FFFD rather than stop the text.
+TEST(DatabaseText, CarriesEveryCharacterAndReplacesBrokenBytes) {
+  const std::string text = "Ñandú 'ok' ✓ 😀";
+  const std::u16string wide = Widen(text);
+  EXPECT_EQ(wide, u"Ñandú 'ok' ✓ 😀");
+  EXPECT_EQ(Narrow(wide), text);
+  EXPECT_EQ(Widen("a\xC3(b\xF0\x9F"), u"a\uFFFD(b\uFFFD\uFFFD");
+  EXPECT_EQ(Narrow(u"x\xD800y"), "x\xEF\xBF\xBDy");
+}
+
+}  // namespace
+}  // namespace nv407::host

@@ -1,0 +1,303 @@
+#include <gmock/gmock.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <thread>
+
+#include "server_support.h"
+
+namespace nv407::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+Date Pinned() {
+  return Date::FromYmd(2024, 3, 15, 10, 30, 45);
+}
+
+// Dates and timestamps come back as dates, whole numbers and decimals as numbers, NULL as
+// Null, text as UTF-8 whatever it holds; fields are found by name in any case (the server
+// names them in lower case), the first of two of one name.
+TEST_F(ServerTest, ValuesComeBackInTheirKindsByNameInAnyCase) {
+  auto database = Open({.clock = Pinned});
+  Connection& screen = database->ForScreen();
+  screen.Execute(
+      "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Ps_Dia_Corte, Ps_Comentario, "
+      "Fecha_Alta, Fecha_Baja) VALUES ('F1', '2024-03-15', 5, 'Ñandú ''el'' de Peñón ✓ 😀', "
+      "'2024-03-15 08:09:10', GetDate())");
+  screen.Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F2')");
+  EXPECT_EQ(Rows(screen,
+                 "SELECT Poliza_Servicio.*, Ps_Fecha AS Renamed, 1.5::float8 AS r, "
+                 "2.25::numeric(6, 2) AS d, 7::numeric(4, 0) AS w, count(*) OVER () AS c, "
+                 "'b' AS second, 'c' AS SECOND FROM Poliza_Servicio ORDER BY Ps_Folio",
+                 {"PS_FOLIO", "ps_fecha", "Ps_Fecha_Inicia", "Ps_Dia_Corte", "Ps_Comentario",
+                  "Fecha_Alta", "FECHA_BAJA", "renamed", "R", "d", "w", "c", "Second"}),
+            (Lines{"'F1'|#2024-03-15#|Null|n:5|'Ñandú 'el' de Peñón ✓ 😀'|"
+                   "#2024-03-15 08:09:10#|#2024-03-15 10:30:45#|#2024-03-15#|d:1.5|d:2.25|n:7|"
+                   "n:2|'b'",
+                   "'F2'|Null|Null|Null|Null|Null|Null|Null|d:1.5|d:2.25|n:7|n:2|'b'"}));
+
+  // A long text, longer than any one piece the driver hands over, comes back whole.
+  std::string long_text;
+  for (int i = 0; i < 10000; ++i) long_text += "ñá'";
+  screen.Execute("INSERT INTO product_text VALUES ('LARGO', " + Quote(long_text) + ")");
+  EXPECT_EQ(Scalar(screen, "SELECT text AS v FROM product_text WHERE product_code = 'LARGO'"),
+            "'" + long_text + "'");
+
+  auto row = screen.Execute("SELECT Ps_Folio FROM Poliza_Servicio WHERE Ps_Folio = 'F1'");
+  EXPECT_EQ(Refusal([&] { row->Fields("Ps_Folioo"); }),
+            "no column named 'Ps_Folioo' in the result");
+  row->MoveNext();
+  EXPECT_TRUE(row->Eof());
+  EXPECT_THROW(row->MoveNext(), Error);
+  EXPECT_TRUE(screen.Execute("UPDATE Sucursal SET Sc_Descripcion = 'x' WHERE 1 = 0")->Eof());
+}
+
+// The driver's diagnostics as they come ("SQLSTATE: message"). A statement refused in a
+// transaction undoes the whole transaction, whatever the driver kept of it: later
+// statements and the commit are refused until the caller rolls back.
+TEST_F(ServerTest, RefusedStatementsCarryTheDriversDiagnosticsAndUndoTheirTransaction) {
+  auto database = Open();
+  Connection& screen = database->ForScreen();
+  const std::pair<std::string, std::string> refusals[] = {
+      {"SELECT * FROM Poliza", "42P01: ERROR: relation \"poliza\" does not exist"},
+      {"SELEC 1", "42601: ERROR: syntax error at or near \"SELEC\""},
+      {"INSERT INTO Sucursal (Sc_Cve_Sucursal) VALUES ('MTY')",
+       "23505: ERROR: duplicate key value violates unique constraint \"sucursal_pkey\""},
+      {"INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('NOEXISTE', 'SOPREM', 1, 0, 0)",
+       "23503: ERROR: insert or update on table \"poliza_servicio_tipo_servicio\" violates "
+       "foreign key constraint"},
+      {"INSERT INTO Poliza_Servicio (Ps_Folio, Es_Cve_Estado) VALUES ('F1', NULL)",
+       "23502: ERROR: null value in column \"es_cve_estado\""},
+  };
+  for (const auto& [sql, message] : refusals) {
+    screen.BeginTrans();
+    screen.Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F0')");
+    EXPECT_THAT(Refusal([&] { screen.Execute(sql); }), StartsWith(message)) << sql;
+    EXPECT_TRUE(database->InTransaction());
+    EXPECT_EQ(Refusal([&] { screen.Execute("INSERT INTO host_parameter VALUES ('X', '')"); }),
+              "the transaction was undone: a statement in it was refused; roll it back");
+    EXPECT_EQ(Refusal([&] { screen.CommitTrans(); }),
+              "CommitTrans: nothing was saved: a statement in it was refused");
+    screen.RollbackTrans();
+    EXPECT_FALSE(database->InTransaction());
+  }
+  EXPECT_EQ(Scalar(Open()->ForHost(),
+                   "SELECT (SELECT COUNT(*) FROM Poliza_Servicio) + (SELECT COUNT(*) FROM "
+                   "host_parameter WHERE name = 'X') AS v"),
+            "n:0");
+  // Outside a transaction a refusal touches nothing else.
+  EXPECT_THAT(Refusal([&] { screen.Execute("SELEC 1"); }), StartsWith("42601: "));
+  EXPECT_EQ(Scalar(screen, "SELECT 1 AS v"), "n:1");
+}
+
+// The screen's and the host's writes share one transaction that another session sees only
+// once committed; the trace names who ran each statement and leaves out the transaction's
+// own commands.
+TEST_F(ServerTest, BothSidesShareOneTransactionAndTheTraceSaysWhoRanWhat) {
+  auto database = Open();
+  auto other = Open();
+  std::vector<std::string> trace;
+  database->SetTrace([&](host::SqlOrigin origin, const std::string& sql) {
+    trace.push_back((origin == host::SqlOrigin::kScreen ? "screen: " : "host: ") + sql);
+  });
+  const auto write = [&](const std::string& folio) {
+    database->ForScreen().Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('" + folio +
+                                  "')");
+    database->ForHost().Execute(
+        "INSERT INTO record_log (table_name, record_key, note) VALUES ('Poliza_Servicio', '" +
+        folio + "', 'Alta')");
+  };
+  const auto stored = [&](Connection& connection) {
+    return Scalar(connection,
+                  "SELECT (SELECT COUNT(*) FROM Poliza_Servicio) + (SELECT COUNT(*) FROM "
+                  "record_log) AS v");
+  };
+
+  database->ForScreen().BeginTrans();
+  write("F1");
+  EXPECT_EQ(stored(database->ForHost()), "n:2");
+  EXPECT_EQ(stored(other->ForHost()), "n:0");
+  database->ForHost().CommitTrans();
+  EXPECT_EQ(stored(other->ForHost()), "n:2");
+
+  database->ForHost().BeginTrans();
+  write("F2");
+  database->ForScreen().RollbackTrans();
+  EXPECT_FALSE(database->InTransaction());
+  EXPECT_EQ(stored(other->ForHost()), "n:2");
+  ASSERT_EQ(trace.size(), 5u) << "no transaction commands";
+  EXPECT_EQ(trace[0], "screen: INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F1')");
+  EXPECT_THAT(trace[1], StartsWith("host: INSERT INTO record_log"));
+  EXPECT_THAT(trace[2], StartsWith("host: SELECT (SELECT COUNT(*)"));
+
+  // A session that ends in a transaction leaves nothing of it behind.
+  database->ForScreen().BeginTrans();
+  write("F3");
+  database.reset();
+  EXPECT_EQ(stored(other->ForHost()), "n:2");
+}
+
+// GetDate() is the host's pinned clock as it reads at each statement, also after a rollback
+// undid the session setting that carries it; without a pinned clock, the server's time.
+TEST_F(ServerTest, GetDateFollowsThePinnedClockElseTheServersTime) {
+  auto now = std::make_shared<Date>(Pinned());
+  auto database = Open({.clock = [now] { return *now; }});
+  Connection& screen = database->ForScreen();
+  const std::string get_date = "SELECT GetDate() AS v";
+  EXPECT_EQ(Scalar(screen, get_date), "#2024-03-15 10:30:45#");
+  screen.BeginTrans();
+  *now = Date::FromYmd(2024, 5, 20, 16, 45, 12);
+  EXPECT_EQ(Scalar(screen, get_date), "#2024-05-20 16:45:12#");
+  screen.RollbackTrans();
+  EXPECT_EQ(Scalar(screen, get_date), "#2024-05-20 16:45:12#");
+
+  EXPECT_EQ(Scalar(Open()->ForScreen(),
+                   "SELECT CASE WHEN abs(extract(epoch FROM GetDate() - localtimestamp)) < 2 "
+                   "THEN 'near' ELSE 'far' END AS v"),
+            "'near'");
+}
+
+// The dialect is the server's unless the connection string names one, which the driver
+// never sees; a server database that does not allow writing is open for looking only.
+TEST_F(ServerTest, DialectAndReadOnlyComeFromTheServer) {
+  EXPECT_EQ(Open()->Dialect(), host::SqlDialect::kPostgreSql);
+  const std::string named = database_.ConnectionString() + ";dialect = PostgreSQL";
+  EXPECT_EQ(host::OpenOdbcDatabase(named)->Dialect(), host::SqlDialect::kPostgreSql);
+  EXPECT_EQ(Refusal([&] { host::OpenOdbcDatabase(named + "x"); }),
+            "unknown Dialect 'PostgreSQLx' in the connection string: postgresql or sqlserver");
+
+  EXPECT_FALSE(Open()->ReadOnly());
+  Open()->ForHost().Execute("ALTER DATABASE " + database_.Name() +
+                            " SET default_transaction_read_only = on");
+  auto reader = Open();
+  EXPECT_TRUE(reader->ReadOnly());
+  EXPECT_THAT(Refusal([&] { reader->ForHost().Execute("DELETE FROM host_parameter"); }),
+              StartsWith("25006: ERROR: cannot execute DELETE in a read-only transaction"));
+}
+
+// A row another session holds is waited for, and the observer knows while; held past the
+// lock timeout, the statement is refused with the server's message and its transaction is
+// undone.
+TEST_F(ServerTest, ALockHeldElsewhereIsWaitedForThenRefused) {
+  auto holder = Open();
+  std::vector<bool> told;
+  std::atomic<bool> waiting = false;
+  const auto observed = [&](host::OdbcOptions options) {
+    auto session = Open(options);
+    session->SetLockWaitObserver([&](bool now) {
+      told.push_back(now);
+      waiting = now;
+    });
+    return session;
+  };
+  const std::string update =
+      "UPDATE Sucursal SET Sc_Descripcion = 'x' WHERE Sc_Cve_Sucursal = 'MTY'";
+
+  // Released while the other waits, long before its timeout: the statement goes through.
+  auto patient = observed({.lock_timeout_ms = 60000});
+  holder->ForScreen().BeginTrans();
+  holder->ForScreen().Execute(update);
+  auto released = std::async(std::launch::async, [&] {
+    for (int i = 0; i < 1000 && !waiting; ++i) std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(100ms);
+    holder->ForScreen().CommitTrans();
+  });
+  patient->ForScreen().Execute(
+      "UPDATE Sucursal SET Sc_Descripcion = 'y' WHERE Sc_Cve_Sucursal = 'MTY'");
+  released.get();
+  EXPECT_EQ(told, (std::vector<bool>{true, false}));
+  EXPECT_EQ(Scalar(patient->ForHost(),
+                   "SELECT Sc_Descripcion AS v FROM Sucursal WHERE Sc_Cve_Sucursal = 'MTY'"),
+            "'y'");
+
+  // Held past the timeout.
+  told.clear();
+  auto waiter = observed({.lock_timeout_ms = 1000});
+  holder->ForScreen().BeginTrans();
+  holder->ForScreen().Execute(update);
+  waiter->ForScreen().BeginTrans();
+  waiter->ForScreen().Execute("INSERT INTO host_parameter VALUES ('ANTES', '1')");
+  EXPECT_THAT(Refusal([&] { waiter->ForScreen().Execute(update); }),
+              StartsWith("55P03: ERROR: canceling statement due to lock timeout"));
+  EXPECT_EQ(told, (std::vector<bool>{true, false}));
+  waiter->ForScreen().RollbackTrans();
+  holder->ForScreen().RollbackTrans();
+  EXPECT_EQ(
+      Scalar(Open()->ForHost(), "SELECT COUNT(*) AS v FROM host_parameter WHERE name = 'ANTES'"),
+      "n:0");
+}
+
+// A server that takes the connection and never answers is given up at the login timeout.
+TEST(ServerLogin, AServerThatNeverAnswersIsGivenUpAtTheLoginTimeout) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("polizas-mute-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socket_path = (dir / ".s.PGSQL.5432").string();
+  socket_path.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+
+  const auto start = std::chrono::steady_clock::now();
+  const std::string refusal = Refusal([&] {
+    host::OpenOdbcDatabase(
+        "Driver={PostgreSQL Unicode};Servername=" + dir.string() + ";Database=x;Username=x",
+        {.login_timeout_seconds = 1});
+  });
+  const auto waited = std::chrono::steady_clock::now() - start;
+  ::close(listener);
+  std::filesystem::remove_all(dir);
+  EXPECT_THAT(refusal, StartsWith("08001: "));
+  EXPECT_THAT(refusal, HasSubstr("timeout expired"));
+  EXPECT_LT(waited, 10s) << "given up at the timeout, not hung";
+}
+
+// A connection the server drops: the statement in flight fails with the driver's message,
+// and the next one connects again. In a transaction, the transaction is gone with it: its
+// statements and its commit are refused plainly, and its rollback has nothing left to undo.
+TEST_F(ServerTest, ALostConnectionFailsItsStatementAndIsMadeAgainForTheNext) {
+  auto database = Open();
+  auto administrator = Open();
+  Connection& screen = database->ForScreen();
+  const auto drop_connection = [&] {
+    const std::string pid = Scalar(screen, "SELECT pg_backend_pid() AS v").substr(2);
+    administrator->ForHost().Execute("SELECT pg_terminate_backend(" + pid + ", 5000) AS v");
+  };
+  const std::string dropped = "57P01: FATAL: terminating connection due to administrator command";
+
+  drop_connection();
+  EXPECT_THAT(Refusal([&] { screen.Execute("SELECT 1 AS v"); }), StartsWith(dropped));
+  EXPECT_EQ(Scalar(screen, "SELECT 2 AS v"), "n:2");
+
+  screen.BeginTrans();
+  screen.Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F1')");
+  drop_connection();
+  EXPECT_THAT(
+      Refusal([&] { screen.Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F2')"); }),
+      StartsWith(dropped));
+  EXPECT_TRUE(database->InTransaction());
+  EXPECT_EQ(Refusal([&] { screen.Execute("SELECT 3 AS v"); }),
+            "the transaction was undone: the connection to the database was lost; roll it back");
+  screen.RollbackTrans();
+  EXPECT_FALSE(database->InTransaction());
+
+  screen.BeginTrans();
+  screen.Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F3')");
+  drop_connection();
+  EXPECT_THROW(screen.CommitTrans(), Error);
+  screen.RollbackTrans();
+  EXPECT_EQ(Scalar(screen, "SELECT COUNT(*) AS v FROM Poliza_Servicio"), "n:0");
+}
+
+}  // namespace
+}  // namespace nv407::testing

@@ -1,0 +1,160 @@
+#include <gmock/gmock.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "server_support.h"
+
+namespace nv407::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Each table as "table: column [not null] [default D], ...; key (a, b)" and each index as
+// "index on table (a, b)", in lower case, sorted: what both schemas must agree on.
+using Shape = std::vector<std::string>;
+
+std::vector<std::string> Texts(Connection& connection, const std::string& sql) {
+  std::vector<std::string> texts;
+  for (auto result = connection.Execute(sql); !result->Eof(); result->MoveNext()) {
+    const Variant value = result->Fields("v").Value();
+    texts.push_back(value.IsNull() ? "" : Lower(value.ToText()));
+  }
+  return texts;
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+  std::string joined;
+  for (const std::string& part : parts) {
+    if (!joined.empty()) joined += ", ";
+    joined += part;
+  }
+  return joined;
+}
+
+Shape SqliteShape() {
+  auto database = host::OpenSqliteDatabase(":memory:", {.create = true});
+  Connection& sql = database->ForHost();
+  host::CreateSchema(sql, host::SqlDialect::kSqlite);
+  Shape shape;
+  for (const std::string& table :
+       Texts(sql, "SELECT name AS v FROM sqlite_master WHERE type = 'table'")) {
+    // A key column is never NULL, declared so or not.
+    const std::string columns =
+        Joined(Texts(sql,
+                     "SELECT name || CASE WHEN \"notnull\" OR pk THEN ' not null' ELSE '' END || "
+                     "IFNULL(' default ' || dflt_value, '') AS v FROM pragma_table_info('" +
+                         table + "') ORDER BY cid"));
+    const std::string key = Joined(Texts(
+        sql, "SELECT name AS v FROM pragma_table_info('" + table + "') WHERE pk ORDER BY pk"));
+    shape.push_back(table + ": " + columns + "; key (" + key + ")");
+    for (const std::string& index : Texts(
+             sql, "SELECT name AS v FROM pragma_index_list('" + table + "') WHERE origin = 'c'")) {
+      shape.push_back("index on " + table + " (" +
+                      Joined(Texts(sql, "SELECT name AS v FROM pragma_index_info('" + index +
+                                            "') ORDER BY seqno")) +
+                      ")");
+    }
+  }
+  std::sort(shape.begin(), shape.end());
+  return shape;
+}
+
+Shape ServerShape(Connection& sql) {
+  Shape shape;
+  for (const std::string& table :
+       Texts(sql,
+             "SELECT table_name AS v FROM information_schema.tables WHERE table_schema = "
+             "'public'")) {
+    // Defaults as written, less the type the server adds; an identity column has none.
+    const std::string columns = Joined(
+        Texts(sql,
+              "SELECT column_name || CASE WHEN is_nullable = 'NO' THEN ' not null' ELSE '' END "
+              "|| COALESCE(' default ' || replace(column_default, '::text', ''), '') AS v FROM "
+              "information_schema.columns WHERE table_name = '" +
+                  table + "' ORDER BY ordinal_position"));
+    const std::string key = Joined(
+        Texts(sql,
+              "SELECT a.attname AS v FROM pg_index i JOIN pg_attribute a ON a.attrelid = "
+              "i.indrelid AND a.attnum = ANY (i.indkey) WHERE i.indisprimary AND i.indrelid = '" +
+                  table + "'::regclass ORDER BY array_position(i.indkey, a.attnum)"));
+    shape.push_back(table + ": " + columns + "; key (" + key + ")");
+    for (const std::string& index :
+         Texts(sql,
+               "SELECT substring(indexdef FROM '\\((.*)\\)') AS v FROM pg_indexes WHERE "
+               "tablename = '" +
+                   table + "' AND indexname NOT LIKE '%_pkey'"))
+      shape.push_back("index on " + table + " (" + index + ")");
+  }
+  std::sort(shape.begin(), shape.end());
+  return shape;
+}
+
+// The server schema has every table, column (in the same order), key, default and index of
+// the SQLite schema, and the host's table names match in any case as on SQLite.
+TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
+  auto database = Open();
+  const Shape sqlite = SqliteShape();
+  ASSERT_EQ(sqlite.size(), 23u) << "19 tables and 4 indexes";
+  EXPECT_EQ(ServerShape(database->ForHost()), sqlite);
+
+  Connection& sql = database->ForHost();
+  sql.Execute("INSERT INTO extended_text VALUES ('POLIZA_SERVICIO', 'F1', '0001', 'a')");
+  EXPECT_THAT(
+      Refusal([&] {
+        sql.Execute("INSERT INTO extended_text VALUES ('Poliza_Servicio', 'F1', '0001', 'b')");
+      }),
+      HasSubstr("23505: ERROR: duplicate key value"));
+  EXPECT_EQ(Scalar(sql, "SELECT text AS v FROM extended_text WHERE table_name = 'poliza_servicio'"),
+            "'a'");
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// polizas-db as built fills an empty server database once, with or without the demo data;
+// a database that holds the tables, or one it cannot reach, is left as it is.
+TEST(PolizasDbOnAServer, InitFillsAnEmptyDatabaseOnceAndRefusesTheRest) {
+  ServerDatabase empty(ServerDatabase::Contents::kEmpty), demo(ServerDatabase::Contents::kEmpty);
+  const std::string output = "polizas-db-output-" + std::to_string(::getpid()) + ".txt";
+  const auto run = [&](const std::string& arguments) {
+    const int status = std::system((std::string(std::getenv("POLIZAS_BUILD_DIR")) +
+                                    "/bin/polizas-db init " + arguments + " >" + output + " 2>&1")
+                                       .c_str());
+    return std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + " " + ReadFile(output);
+  };
+  const auto quoted = [](const ServerDatabase& database) {
+    return "--odbc '" + database.ConnectionString() + "'";
+  };
+  EXPECT_EQ(run(quoted(empty)), "0 Created the tables with the schema\n");
+  EXPECT_EQ(run(quoted(demo) + " --demo"),
+            "0 Created the tables with the schema and the demo data\n");
+  EXPECT_THAT(run(quoted(demo)),
+              ::testing::StartsWith("1 polizas-db: the database already holds additional_field, "
+                                    "additional_field_value, cliente,"));
+  EXPECT_THAT(run("--odbc 'Driver={Sin Controlador}'"),
+              ::testing::MatchesRegex("1 polizas-db: cannot connect to the database: [^\n]*Sin "
+                                      "Controlador[^\n]*\n"));
+  std::remove(output.c_str());
+
+  const auto count = [](const ServerDatabase& database, const std::string& table) {
+    return Scalar(host::OpenOdbcDatabase(database.ConnectionString())->ForHost(),
+                  "SELECT COUNT(*) AS v FROM " + table);
+  };
+  EXPECT_EQ(count(empty, "Sucursal") + count(empty, "operator"), "n:0n:0");
+  EXPECT_EQ(count(demo, "Sucursal") + count(demo, "operator"), "n:5n:2");
+}
+
+}  // namespace
+}  // namespace nv407::testing
