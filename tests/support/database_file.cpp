@@ -16,7 +16,7 @@ DatabaseFile::DatabaseFile()
   options.create = true;
   const std::unique_ptr<host::Database> database = host::OpenSqliteDatabase(Path(), options);
   host::TransactionScope transaction(database->ForHost());
-  host::CreateSchema(database->ForHost());
+  host::CreateSchema(database->ForHost(), database->Dialect());
   host::LoadDemoData(database->ForHost());
   transaction.Commit();
 }
