@@ -8,6 +8,7 @@
 
 #include "component/database.h"
 #include "component/date.h"
+#include "host/db/statement_text.h"
 
 namespace nv407::host {
 
@@ -39,6 +40,11 @@ class Database {
   virtual ~Database() = default;
   virtual Connection& ForScreen() = 0;  // what GetConnection hands the screen; traced "screen"
   virtual Connection& ForHost() = 0;    // the host's services and controls; traced "host"
+  // One of the host's own statements, each `?` standing for the next value: the values are
+  // bound where the database binds them (the statement then prepared once and kept), written
+  // in as literals otherwise. Traced "host" with the values in place.
+  virtual std::unique_ptr<Recordset> HostQuery(const std::string& sql,
+                                               std::vector<StatementValue> values) = 0;
   virtual SqlDialect Dialect() const = 0;
   virtual bool InTransaction() const = 0;
   // The database can be read but not written (a write-protected file, say).

@@ -8,25 +8,76 @@
 namespace nv407::host {
 namespace {
 
+// "a, b, c", each name with a prefix ("s.a") or followed by " = excluded.a".
+std::string Names(std::span<const std::string_view> names, std::string_view prefix = "",
+                  std::string_view assigned_from = "") {
+  std::string out;
+  for (std::string_view name : names) {
+    if (!out.empty()) out += ", ";
+    out.append(prefix).append(name);
+    if (!assigned_from.empty()) out.append(" = ").append(assigned_from).append(name);
+  }
+  return out;
+}
+std::string Places(std::size_t count) {
+  std::string out;
+  for (std::size_t i = 0; i < count; ++i) out += i == 0 ? "?" : ", ?";
+  return out;
+}
+
 // One upsert creates the series at 1 or moves it on by one, atomically even outside a
-// transaction; a series at its limit is left alone and returns no row.
-std::string UpsertReturning(const std::string& branch, const std::string& table,
-                            std::int64_t largest) {
-  return "INSERT INTO folio_series (branch, table_name, last_number) VALUES (" + branch + ", " +
-         table + ", 1) ON CONFLICT (branch, table_name) DO UPDATE SET last_number = " +
-         "folio_series.last_number + 1 WHERE folio_series.last_number < " +
-         std::to_string(largest) + " RETURNING last_number AS v";
+// transaction; a series at its largest is left alone and returns no row.
+std::string SeriesUpsert() {
+  return "INSERT INTO folio_series (branch, table_name, last_number) VALUES (?, ?, 1) "
+         "ON CONFLICT (branch, table_name) DO UPDATE SET last_number = "
+         "folio_series.last_number + 1 WHERE folio_series.last_number < ? "
+         "RETURNING last_number AS v";
+}
+std::string Taken(std::string_view table, std::string_view key, std::string_view folio) {
+  return ", CASE WHEN EXISTS (SELECT 1 FROM " + std::string(table) + " WHERE " +
+         std::string(key) + " = " + std::string(folio) + ") THEN 1 ELSE 0 END AS taken";
+}
+std::string SqliteAdvance(std::string_view table, std::string_view key) {
+  if (table.empty()) return SeriesUpsert();
+  return SeriesUpsert() + Taken(table, key, "? || printf('%0*d', ?, last_number)");
+}
+std::string PostgreSqlAdvance(std::string_view table, std::string_view key) {
+  if (table.empty()) return SeriesUpsert();
+  return SeriesUpsert() + Taken(table, key, "? || lpad(last_number::text, ?, '0')");
+}
+
+std::string UpsertOnConflict(std::string_view table, std::span<const std::string_view> keys,
+                             std::span<const std::string_view> columns) {
+  return "INSERT INTO " + std::string(table) + " (" + Names(keys) + ", " + Names(columns) +
+         ") VALUES (" + Places(keys.size() + columns.size()) + ") ON CONFLICT (" + Names(keys) +
+         ") DO UPDATE SET " + Names(columns, "", "excluded.");
 }
 
 // HOLDLOCK keeps the key range locked from the match to the insert, so that two sessions
-// cannot both find the series missing.
-std::string MergeOutput(const std::string& branch, const std::string& table, std::int64_t largest) {
-  return "MERGE folio_series WITH (HOLDLOCK) AS s USING (SELECT " + branch + " AS branch, " +
-         table + " AS table_name) AS k ON s.branch = k.branch AND s.table_name = k.table_name " +
-         "WHEN MATCHED AND s.last_number < " + std::to_string(largest) +
-         " THEN UPDATE SET last_number = s.last_number + 1 WHEN NOT MATCHED THEN INSERT " +
-         "(branch, table_name, last_number) VALUES (k.branch, k.table_name, 1) " +
-         "OUTPUT inserted.last_number AS v;";
+// cannot both find the row missing. SQL Server's OUTPUT takes no subquery: "taken" is
+// NULL, and a folio is checked by a statement of its own.
+std::string SqlServerAdvance(std::string_view table, std::string_view) {
+  return std::string(
+             "MERGE folio_series WITH (HOLDLOCK) AS s USING (SELECT ? AS branch, ? AS "
+             "table_name) AS k ON s.branch = k.branch AND s.table_name = k.table_name "
+             "WHEN MATCHED AND s.last_number < ? THEN UPDATE SET last_number = s.last_number + 1 "
+             "WHEN NOT MATCHED THEN INSERT (branch, table_name, last_number) "
+             "VALUES (k.branch, k.table_name, 1) OUTPUT inserted.last_number AS v") +
+         (table.empty() ? ";" : ", CAST(NULL AS int) AS taken;");
+}
+std::string Merge(std::string_view table, std::span<const std::string_view> keys,
+                  std::span<const std::string_view> columns) {
+  std::string sources, matched;
+  for (std::string_view name : keys) {
+    sources += (sources.empty() ? "? AS " : ", ? AS ") + std::string(name);
+    matched += (matched.empty() ? "t." : " AND t.") + std::string(name) + " = s." +
+               std::string(name);
+  }
+  for (std::string_view name : columns) sources += ", ? AS " + std::string(name);
+  return "MERGE " + std::string(table) + " WITH (HOLDLOCK) AS t USING (SELECT " + sources +
+         ") AS s ON " + matched + " WHEN MATCHED THEN UPDATE SET " +
+         Names(columns, "", "s.") + " WHEN NOT MATCHED THEN INSERT (" + Names(keys) + ", " +
+         Names(columns) + ") VALUES (" + Names(keys, "s.") + ", " + Names(columns, "s.") + ");";
 }
 
 std::string NoStatement(int) {
@@ -60,14 +111,14 @@ constexpr std::string_view kSqlServerReadOnly =
 constexpr std::array kDialects = {
     // SQLite: the busy timeout, GetDate() and read-only files are handled through its C
     // interface.
-    DialectTraits{SqlDialect::kSqlite, "sqlite", "SQLite", false, ' ', &UpsertReturning,
-                  &NoStatement, "", "", &NoClock, &CreateSqliteSchema},
+    DialectTraits{SqlDialect::kSqlite, "sqlite", "SQLite", false, ' ', &SqliteAdvance,
+                  &UpsertOnConflict, &NoStatement, "", "", &NoClock, &CreateSqliteSchema},
     // 55P03 lock_not_available; the driver rolls back to before the statement.
-    DialectTraits{SqlDialect::kPostgreSql, "postgresql", "PostgreSQL", false, ' ', &UpsertReturning,
-                  &PostgreSqlLockTimeout, "55P03", kPostgreSqlReadOnly, &PostgreSqlPinClock,
+    DialectTraits{SqlDialect::kPostgreSql, "postgresql", "PostgreSQL", false, ' ',
+                  &PostgreSqlAdvance, &UpsertOnConflict, &PostgreSqlLockTimeout, "55P03", kPostgreSqlReadOnly, &PostgreSqlPinClock,
                   &CreatePostgreSqlSchema},
-    DialectTraits{SqlDialect::kSqlServer, "sqlserver", "SQL Server", true, 'T', &MergeOutput,
-                  &SqlServerLockTimeout, "", kSqlServerReadOnly, &NoClock, &CreateSqlServerSchema},
+    DialectTraits{SqlDialect::kSqlServer, "sqlserver", "SQL Server", true, 'T',
+                  &SqlServerAdvance, &Merge, &SqlServerLockTimeout, "", kSqlServerReadOnly, &NoClock, &CreateSqlServerSchema},
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,10 +23,17 @@ struct DialectTraits {
   bool compact_dates;
   char date_time_separator;  // between the date and the time of SqlDateTime
   // The statement that moves a folio series on by one, creating it at 1, and returns the
-  // new number as column "v"; no row when the series stands at `largest` already. Branch
-  // and table come quoted.
-  std::string (*advance_folio_series)(const std::string& branch, const std::string& table,
-                                      std::int64_t largest);
+  // new number as column "v"; no row when the series stands at its largest already. Its
+  // values: branch, table, largest. Given a table and its key column, it also returns as
+  // column "taken" (1 or 0) whether the folio of the new number is a row of that table
+  // already, where the dialect can tell in the same statement; two more values then: the
+  // folio's text before the number, and the number's digits (zero-padded).
+  std::string (*advance_folio_series)(std::string_view checked_table,
+                                      std::string_view checked_key);
+  // One statement that writes a row, or the value columns of the row with the same key
+  // columns when there is one. Its values: the keys', then the other columns', in order.
+  std::string (*upsert)(std::string_view table, std::span<const std::string_view> keys,
+                        std::span<const std::string_view> columns);
   // Session statements run on connecting: how long a statement waits for a lock held by
   // another session before it is refused ("" where the connection sets it otherwise).
   std::string (*lock_timeout)(int milliseconds);

@@ -7,10 +7,12 @@
 #include <variant>
 #include <vector>
 
+#include "host/db/statement_text.h"
+
 namespace nv407::host {
 
 // A literal taken out of a statement: a quoted text, or a whole number that fits 64 bits.
-using LiftedValue = std::variant<std::string, std::int64_t>;
+using LiftedValue = StatementValue;
 
 // A statement with its literals replaced by `?`, in order, and their values. Statements
 // that differ only in their values share the shape, so one prepared statement serves them

@@ -81,6 +81,11 @@ class OdbcDatabase final : public Database {
 
   Connection& ForScreen() override { return screen_; }
   Connection& ForHost() override { return host_; }
+  // psqlODBC prepares nothing for us to keep: the values go into the text, as literals.
+  std::unique_ptr<Recordset> HostQuery(const std::string& sql,
+                                       std::vector<StatementValue> values) override {
+    return host_.Execute(WithValuesInPlace(sql, values));
+  }
   SqlDialect Dialect() const override { return shared_.session.Dialect(); }
   bool InTransaction() const override { return shared_.session.InTransaction(); }
   bool ReadOnly() const override { return shared_.session.ReadOnly(); }

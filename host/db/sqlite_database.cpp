@@ -153,6 +153,13 @@ class SqliteDatabase final : public Database {
 
   Connection& ForScreen() override { return screen_; }
   Connection& ForHost() override { return host_; }
+  std::unique_ptr<Recordset> HostQuery(const std::string& sql,
+                                       std::vector<StatementValue> values) override {
+    if (session_.trace) session_.trace(SqlOrigin::kHost, WithValuesInPlace(sql, values));
+    WaitScope wait(session_);
+    return std::make_unique<sqlite::SqliteRecordset>(
+        session_.statements->Acquire(sql, &sqlite::TranslateToSqlite), std::move(values));
+  }
   SqlDialect Dialect() const override { return SqlDialect::kSqlite; }
   bool InTransaction() const override { return session_.InTransaction(); }
   bool ReadOnly() const override { return sqlite3_db_readonly(session_.db->get(), "main") == 1; }

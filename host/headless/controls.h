@@ -117,6 +117,8 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
  private:
   struct LookUpSettings {
     std::string sql, column;    // the look-up statement and the name of its first column
+    std::string bound_sql;      // with each '?' a place to bind the key; "" when it has none
+    std::size_t keys = 0;       // how many places
     TextBox* result = nullptr;  // where the description goes
   };
   const LookUpSettings& Settings();

@@ -1,3 +1,5 @@
+#include <tuple>
+
 #include "component/error.h"
 #include "host/headless/controls.h"
 #include "host/headless/text_rules.h"
@@ -75,6 +77,7 @@ const HeadlessTextBox::LookUpSettings& HeadlessTextBox::Settings() {
     LookUpSettings settings;
     settings.sql = Layout().Setting("sql");
     if (!settings.sql.empty()) settings.column = FirstColumnName(settings.sql);
+    std::tie(settings.bound_sql, settings.keys) = KeyPlaces(settings.sql);
     const std::string result_name = Layout().Setting("sql_control_resultado");
     if (!result_name.empty()) {
       settings.result = dynamic_cast<TextBox*>(Context().form.FindControl(result_name));
@@ -95,7 +98,10 @@ bool HeadlessTextBox::LookUp() {
   // An empty key names nothing: it is not looked up, and its description goes with it.
   if (!text_.empty()) {
     std::unique_ptr<Recordset> result =
-        Context().database.ForHost().Execute(LookupStatement(settings.sql, text_));
+        settings.bound_sql.empty()
+            ? Context().database.ForHost().Execute(LookupStatement(settings.sql, text_))
+            : Context().database.HostQuery(settings.bound_sql,
+                                           std::vector<StatementValue>(settings.keys, text_));
     if (!result->Eof()) {
       found = true;
       const Variant value = result->Fields(settings.column).Value();

@@ -149,12 +149,23 @@ std::string FirstCharacters(std::string_view text, int count) {
   return std::string(text);
 }
 
-std::string QuotedText(std::string_view text) {
-  // Appended rather than "'" + temporary, which GCC 12 at -O2 flags with a false -Wrestrict.
-  std::string quoted = "'";
-  quoted += DoubledApostrophes(text);
-  quoted += '\'';
-  return quoted;
+
+std::pair<std::string, std::size_t> KeyPlaces(std::string_view sql) {
+  std::string bound;
+  std::size_t places = 0;
+  for (std::size_t i = 0; i < sql.size(); ++i) {
+    if (sql.substr(i, 3) == "'?'") {
+      bound += '?';
+      ++places;
+      i += 2;
+    } else if (sql[i] == '?') {
+      return {};
+    } else {
+      bound += sql[i];
+    }
+  }
+  if (places == 0) return {};
+  return {bound, places};
 }
 
 std::string LookupStatement(std::string_view sql, std::string_view key) {

@@ -2,6 +2,9 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "host/db/statement_text.h"  // QuotedText
 
 namespace nv407::host {
 
@@ -15,12 +18,13 @@ std::string WithoutControlCharacters(std::string_view text);
 // Multi-line texts keep their line breaks; a NUL never stays.
 std::string WithoutNul(std::string_view text);
 
-// A text value as a statement literal: between apostrophes, each apostrophe doubled.
-std::string QuotedText(std::string_view text);
 
 // A look-up statement with each `?` replaced by the key, apostrophes doubled so that the
 // key cannot end the literal it stands in.
 std::string LookupStatement(std::string_view sql, std::string_view key);
+// The look-up statement with each quoted '?' a place to bind the key instead, and how many
+// places there are; {"", 0} when the key stands anywhere else, to be written in.
+std::pair<std::string, std::size_t> KeyPlaces(std::string_view sql);
 
 // The name under which a query returns its first column: its alias, or the column
 // without its table. The component's results are read by column name only.

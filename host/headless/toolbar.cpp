@@ -1,8 +1,10 @@
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <memory>
 
 #include "component/error.h"
+#include "host/db/dialect.h"
 #include "host/headless/controls.h"
 #include "host/headless/text_rules.h"
 
@@ -155,10 +157,10 @@ void HeadlessToolbar::LoadDefinitions() {
   if (!table.empty()) {
     // Host tools may spell the table in either case, which the column's collation ignores (a
     // keyed search); the values keep the definition's spelling.
-    std::unique_ptr<Recordset> result = Context().database.ForHost().Execute(
+    std::unique_ptr<Recordset> result = Context().database.HostQuery(
         "SELECT table_name AS t, field_name AS f, default_value AS d FROM additional_field "
-        "WHERE table_name = " +
-        QuotedText(table) + " ORDER BY field_name");
+        "WHERE table_name = ? ORDER BY field_name",
+        {table});
     for (; !result->Eof(); result->MoveNext()) {
       definitions.push_back({CellText(result->Fields("t").Value()),
                              CellText(result->Fields("f").Value()),
@@ -199,27 +201,17 @@ void HeadlessToolbar::UserSetAdditionalField(const std::string& name, const std:
 bool HeadlessToolbar::SaveAdditionalFields(const std::string& folio) {
   try {
     const auto values = AdditionalFields();
-    Connection& connection = Context().database.ForHost();
+    Database& database = Context().database;
+    static constexpr std::array<std::string_view, 3> kKeys = {"table_name", "record_key",
+                                                              "field_name"};
+    static constexpr std::array<std::string_view, 1> kColumns = {"value"};
+    const std::string upsert =
+        Traits(database.Dialect()).upsert("additional_field_value", kKeys, kColumns);
     for (std::size_t i = 0; i < values.size(); ++i) {
-      const std::string& table = (*definitions_)[i].table;
-      const std::string where = " WHERE table_name = " + QuotedText(table) +
-                                " AND record_key = " + QuotedText(folio) +
-                                " AND field_name = " + QuotedText(values[i].first);
-      // A read, then an update or an insert: plain statements that every dialect runs.
-      std::unique_ptr<Recordset> existing =
-          connection.Execute("SELECT 1 AS v FROM additional_field_value" + where);
-      const bool exists = !existing->Eof();
-      existing->Close();
-      if (exists) {
-        connection.Execute(
-            "UPDATE additional_field_value SET value = " + QuotedText(values[i].second) + where);
-      } else {
-        connection.Execute(
-            "INSERT INTO additional_field_value (table_name, record_key, field_name, value) "
-            "VALUES (" +
-            QuotedText(table) + ", " + QuotedText(folio) + ", " + QuotedText(values[i].first) +
-            ", " + QuotedText(values[i].second) + ")");
-      }
+      database
+          .HostQuery(upsert,
+                     {(*definitions_)[i].table, folio, values[i].first, values[i].second})
+          ->Close();
     }
     return true;
   } catch (const std::exception&) {
@@ -232,9 +224,10 @@ void HeadlessToolbar::LoadAdditionalFields(const std::string& folio) {
   values_.reset();
   AdditionalFields();
   if (!definitions_->empty()) {
-    std::unique_ptr<Recordset> result = Context().database.ForHost().Execute(
-        "SELECT field_name AS f, value AS v FROM additional_field_value WHERE table_name = " +
-        QuotedText(definitions_->front().table) + " AND record_key = " + QuotedText(folio));
+    std::unique_ptr<Recordset> result = Context().database.HostQuery(
+        "SELECT field_name AS f, value AS v FROM additional_field_value WHERE table_name = ? "
+        "AND record_key = ?",
+        {definitions_->front().table, folio});
     for (; !result->Eof(); result->MoveNext()) {
       const std::string name = CellText(result->Fields("f").Value());
       for (auto& field : *values_)

@@ -16,16 +16,6 @@ constexpr std::string_view kColumn = "v";
 
 }  // namespace
 
-std::string Quoted(std::string_view value) {
-  std::string out = "'";
-  for (char c : value) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  out += '\'';
-  return out;
-}
-
 const KnownTable* FindKnownTable(std::string_view table) {
   const std::string wanted = Upper(Trim(table));
   for (const KnownTable& known : kKnownTables)
@@ -38,8 +28,9 @@ std::string StoredTableName(std::string_view table) {
   return known ? std::string(known->name) : Trim(table);
 }
 
-std::optional<std::string> HostRecords::FirstText(const std::string& sql) {
-  auto result = database_.ForHost().Execute(sql);
+std::optional<std::string> HostRecords::FirstText(const std::string& sql,
+                                                  std::vector<StatementValue> values) {
+  auto result = database_.HostQuery(sql, std::move(values));
   std::optional<std::string> text;
   if (!result->Eof()) {
     const Variant value = result->Fields(kColumn).Value();
@@ -50,85 +41,95 @@ std::optional<std::string> HostRecords::FirstText(const std::string& sql) {
 }
 
 std::optional<std::string> HostRecords::Parameter(const std::string& name) {
-  return FirstText("SELECT value AS v FROM host_parameter WHERE name = " + Quoted(name));
+  return FirstText("SELECT value AS v FROM host_parameter WHERE name = ?", {name});
 }
 
 bool HostRecords::HoldsPermission(const std::string& user, const std::string& module,
                                   const std::string& key) {
-  return FirstText("SELECT 1 AS v FROM operator_permission WHERE user_code = " + Quoted(user) +
-                   " AND module = " + Quoted(module) + " AND permission_key = " + Quoted(key))
+  return FirstText(
+             "SELECT 1 AS v FROM operator_permission WHERE user_code = ? AND module = ? AND "
+             "permission_key = ?",
+             {user, module, key})
       .has_value();
 }
 
 bool HostRecords::OperatorExists(const std::string& user) {
-  return FirstText("SELECT 1 AS v FROM operator WHERE user_code = " + Quoted(user)).has_value();
+  return FirstText("SELECT 1 AS v FROM operator WHERE user_code = ?", {user}).has_value();
 }
 
 std::optional<std::string> HostRecords::ExtendedText(const std::string& table,
                                                      const std::string& key,
                                                      const std::string& entry) {
   return FirstText(
-      "SELECT text AS v FROM extended_text WHERE table_name = " + Quoted(StoredTableName(table)) +
-      " AND record_key = " + Quoted(key) + " AND entry_code = " + Quoted(entry));
+      "SELECT text AS v FROM extended_text WHERE table_name = ? AND record_key = ? AND "
+      "entry_code = ?",
+      {StoredTableName(table), key, entry});
 }
 
 void HostRecords::StoreExtendedText(const std::string& table, const std::string& key,
                                     const std::string& entry, const std::string& text) {
-  // A read, then an update or an insert: plain statements that every dialect runs. Inside
-  // the screen's transaction they are serialised; outside one, a lost race ends in the key's
-  // refusal, which the caller reports as "not stored".
-  const std::string where = " WHERE table_name = " + Quoted(StoredTableName(table)) +
-                            " AND record_key = " + Quoted(key) +
-                            " AND entry_code = " + Quoted(entry);
-  Connection& connection = database_.ForHost();
-  if (FirstText("SELECT 1 AS v FROM extended_text" + where)) {
-    connection.Execute("UPDATE extended_text SET text = " + Quoted(text) + where)->Close();
-  } else {
-    connection
-        .Execute("INSERT INTO extended_text (table_name, record_key, entry_code, text) VALUES (" +
-                 Quoted(StoredTableName(table)) + ", " + Quoted(key) + ", " + Quoted(entry) + ", " +
-                 Quoted(text) + ")")
-        ->Close();
-  }
+  static constexpr std::array<std::string_view, 3> kKeys = {"table_name", "record_key",
+                                                            "entry_code"};
+  static constexpr std::array<std::string_view, 1> kColumns = {"text"};
+  database_
+      .HostQuery(Traits(database_.Dialect()).upsert("extended_text", kKeys, kColumns),
+                 {StoredTableName(table), key, entry, text})
+      ->Close();
 }
 
 void HostRecords::AppendNote(const std::string& table, const std::string& key,
                              const std::string& note, const std::string& user, const Date& at) {
-  database_.ForHost()
-      .Execute(
+  database_
+      .HostQuery(
           "INSERT INTO record_log (table_name, record_key, note, user_code, logged_at) "
-          "VALUES (" +
-          Quoted(StoredTableName(table)) + ", " + Quoted(key) + ", " + Quoted(note) + ", " +
-          Quoted(user) + ", " + Quoted(DateTimeText(database_.Dialect(), at)) + ")")
+          "VALUES (?, ?, ?, ?, ?)",
+          {StoredTableName(table), key, note, user, DateTimeText(database_.Dialect(), at)})
       ->Close();
 }
 
 std::optional<std::string> HostRecords::ProductText(const std::string& product) {
-  return FirstText("SELECT text AS v FROM product_text WHERE product_code = " + Quoted(product));
+  return FirstText("SELECT text AS v FROM product_text WHERE product_code = ?", {product});
 }
 
 std::optional<std::string> HostRecords::TransactionCode(const std::string& application,
                                                         const std::string& transaction) {
-  return FirstText("SELECT code AS v FROM host_transaction WHERE application = " +
-                   Quoted(application) + " AND transaction_name = " + Quoted(transaction));
+  return FirstText(
+      "SELECT code AS v FROM host_transaction WHERE application = ? AND transaction_name = ?",
+      {application, transaction});
 }
 
-std::optional<std::int64_t> HostRecords::AdvanceFolioSeries(const std::string& branch,
-                                                            const std::string& table,
-                                                            std::int64_t largest) {
-  const std::string sql =
-      Traits(database_.Dialect())
-          .advance_folio_series(Quoted(branch), Quoted(StoredTableName(table)), largest);
-  auto result = database_.ForHost().Execute(sql);
-  std::optional<std::int64_t> number;
-  if (!result->Eof()) number = result->Fields(kColumn).Value().ToLong();
+std::optional<IssuedNumber> HostRecords::AdvanceFolioSeries(const std::string& branch,
+                                                           const std::string& table,
+                                                           std::int64_t largest,
+                                                           const FolioCheck& check) {
+  const DialectTraits& dialect = Traits(database_.Dialect());
+  std::vector<StatementValue> values = {branch, StoredTableName(table), largest};
+  std::string sql;
+  if (check.table) {
+    sql = dialect.advance_folio_series(check.table->name, check.table->key_column);
+    values.insert(values.end(), {check.prefix, check.digits});
+  } else {
+    sql = dialect.advance_folio_series({}, {});
+  }
+  auto result = database_.HostQuery(sql, std::move(values));
+  std::optional<IssuedNumber> issued;
+  if (!result->Eof()) {
+    issued.emplace();
+    issued->number = result->Fields(kColumn).Value().ToLong();
+    if (check.table) {
+      // Null where the dialect cannot tell in the same statement.
+      const Variant taken = result->Fields("taken").Value();
+      if (!taken.IsNull()) issued->taken = taken.ToLong() != 0;
+    }
+  }
   result->Close();
-  return number;
+  return issued;
 }
 
 bool HostRecords::RowExists(const KnownTable& table, const std::string& key) {
   return FirstText("SELECT 1 AS v FROM " + std::string(table.name) + " WHERE " +
-                   std::string(table.key_column) + " = " + Quoted(key))
+                       std::string(table.key_column) + " = ?",
+                   {key})
       .has_value();
 }
 

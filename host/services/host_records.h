@@ -4,14 +4,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "component/date.h"
 #include "host/db/database.h"
 
 namespace nv407::host {
-
-// A value spliced into a statement: between apostrophes, each apostrophe doubled.
-std::string Quoted(std::string_view value);
 
 // A table whose rows the host knows by key: its spelling in the schema and its key column.
 struct KnownTable {
@@ -23,6 +21,18 @@ struct KnownTable {
 const KnownTable* FindKnownTable(std::string_view table);
 // The spelling the host tables store: the schema's for a known table, else trimmed as given.
 std::string StoredTableName(std::string_view table);
+
+// Which table a new folio must not be a row of already, and how its folio is written:
+// the text before the number, and the number's digits.
+struct FolioCheck {
+  const KnownTable* table = nullptr;
+  std::string prefix;
+  std::int64_t digits = 0;
+};
+struct IssuedNumber {
+  std::int64_t number = 0;
+  std::optional<bool> taken;  // whether that folio is a row of the checked table already
+};
 
 // The host's own tables, read and written through the host's side of the shared session,
 // so that everything here joins (and rolls back with) the screen's open transaction.
@@ -42,15 +52,17 @@ class HostRecords {
   std::optional<std::string> ProductText(const std::string& product);
   std::optional<std::string> TransactionCode(const std::string& application,
                                              const std::string& transaction);
-  // Advances the series in one atomic statement and returns its new last number; empty
-  // when the series already stands at `largest`.
-  std::optional<std::int64_t> AdvanceFolioSeries(const std::string& branch,
-                                                 const std::string& table, std::int64_t largest);
+  // Advances the series in one atomic statement and returns its new last number (and,
+  // when asked and the dialect can tell, whether its folio is taken); empty when the
+  // series already stands at `largest`.
+  std::optional<IssuedNumber> AdvanceFolioSeries(const std::string& branch,
+                                                 const std::string& table, std::int64_t largest,
+                                                 const FolioCheck& check);
   bool RowExists(const KnownTable& table, const std::string& key);
 
  private:
   // The first column of the first row, empty when there is no row or it holds NULL.
-  std::optional<std::string> FirstText(const std::string& sql);
+  std::optional<std::string> FirstText(const std::string& sql, std::vector<StatementValue> values);
 
   Database& database_;
 };

@@ -31,14 +31,18 @@ class ReferenceUtilityServices final : public UtilityServices {
     if (series_branch.empty() || Trim(table).empty()) return {};
     if (width <= 0) width = kFolioWidth;
     const std::int64_t largest = LargestFolioNumber(series_branch, width);
-    const KnownTable* known = FindKnownTable(table);
+    // Folios written by other tools may already hold numbers of the series: pass them by.
+    const FolioCheck check{FindKnownTable(table), series_branch + "-",
+                           FolioDigits(series_branch, width)};
     for (;;) {
-      const auto number = records_.AdvanceFolioSeries(series_branch, table, largest);
-      if (!number) return {};
-      const auto folio = MakeFolio(series_branch, *number, width);
+      const auto issued = records_.AdvanceFolioSeries(series_branch, table, largest, check);
+      if (!issued) return {};
+      const auto folio = MakeFolio(series_branch, issued->number, width);
       if (!folio) return {};
-      // Folios written by other tools may already hold numbers of the series: pass them by.
-      if (!known || !records_.RowExists(*known, *folio)) return Variant(*folio);
+      if (!check.table) return Variant(*folio);
+      const bool taken =
+          issued->taken ? *issued->taken : records_.RowExists(*check.table, *folio);
+      if (!taken) return Variant(*folio);
     }
   }
 

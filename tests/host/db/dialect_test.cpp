@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <regex>
 #include <string>
 #include <utility>
@@ -120,8 +121,9 @@ TEST(SqlServerSchema, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
   EXPECT_THAT(guards[1], HasSubstr("ON Poliza_Servicio_Tipo_Servicio AFTER UPDATE"));
 }
 
-// What differs per dialect: the date texts, the folio series statement, the session's lock
-// timeout and how a product name or a given name picks the dialect.
+// What differs per dialect: the date texts, the folio series and upsert statements, the
+// session's lock timeout and how a product name or a given name picks the dialect. (The
+// other dialects' statements run in the backend tests.)
 TEST(Dialects, EachWritesItsOwnDatesAndFolioSeriesStatement) {
   const Date at = Date::FromYmd(2024, 2, 9, 7, 5, 3);
   EXPECT_EQ(DateText(SqlDialect::kPostgreSql, at) + " " +
@@ -131,15 +133,24 @@ TEST(Dialects, EachWritesItsOwnDatesAndFolioSeriesStatement) {
             "2024-02-09 2024-02-09 07:05:03 20240209 2024-02-09T07:05:03");
 
   const std::string merge =
-      Traits(SqlDialect::kSqlServer).advance_folio_series("'O''K'", "'Poliza_Servicio'", 99999);
+      Traits(SqlDialect::kSqlServer).advance_folio_series("Poliza_Servicio", "Ps_Folio");
   EXPECT_TRUE(Balanced(merge));
   for (const char* part :
-       {"MERGE folio_series WITH (HOLDLOCK) AS s USING (SELECT 'O''K' AS branch, "
-        "'Poliza_Servicio' AS table_name) AS k",
-        "WHEN MATCHED AND s.last_number < 99999 THEN UPDATE SET last_number = s.last_number + 1",
+       {"MERGE folio_series WITH (HOLDLOCK) AS s USING (SELECT ? AS branch, ? AS table_name) "
+        "AS k",
+        "WHEN MATCHED AND s.last_number < ? THEN UPDATE SET last_number = s.last_number + 1",
         "WHEN NOT MATCHED THEN INSERT (branch, table_name, last_number) VALUES (k.branch, "
-        "k.table_name, 1) OUTPUT inserted.last_number AS v;"})
+        "k.table_name, 1) OUTPUT inserted.last_number AS v, CAST(NULL AS int) AS taken;"})
     EXPECT_THAT(merge, HasSubstr(part));
+  const std::array<std::string_view, 2> keys = {"table_name", "record_key"};
+  const std::array<std::string_view, 1> columns = {"value"};
+  const std::string upsert = Traits(SqlDialect::kSqlServer).upsert("t", keys, columns);
+  EXPECT_TRUE(Balanced(upsert));
+  EXPECT_EQ(upsert,
+            "MERGE t WITH (HOLDLOCK) AS t USING (SELECT ? AS table_name, ? AS record_key, ? AS "
+            "value) AS s ON t.table_name = s.table_name AND t.record_key = s.record_key WHEN "
+            "MATCHED THEN UPDATE SET value = s.value WHEN NOT MATCHED THEN INSERT (table_name, "
+            "record_key, value) VALUES (s.table_name, s.record_key, s.value);");
   EXPECT_EQ(Traits(SqlDialect::kSqlServer).lock_timeout(2500), "SET LOCK_TIMEOUT 2500");
   EXPECT_EQ(Traits(SqlDialect::kPostgreSql).lock_timeout(2500), "SET lock_timeout = 2500");
 
