@@ -51,6 +51,12 @@ Connection& FaultyDatabase::ForHost() {
   return *host_;
 }
 
+std::unique_ptr<Recordset> FaultyDatabase::HostQuery(const std::string& sql,
+                                                     std::vector<host::StatementValue> values) {
+  Count(sql);
+  return real_.HostQuery(sql, std::move(values));
+}
+
 void FaultyDatabase::Count(const std::string& call) {
   calls_.push_back(call);
   if (plan_.Next()) throw Error(FailureText(plan_.Count()));

@@ -26,9 +26,10 @@ class FaultPlan {
 };
 
 // The real database, one of whose calls fails as a full disk or a lost server would make it
-// fail: an Execute, BeginTrans or CommitTrans of either connection, counted together. The
-// failing call raises an Error and never reaches the database; every other call does.
-// RollbackTrans is never refused, so that an error trap can always undo what it began.
+// fail: an Execute, BeginTrans or CommitTrans of either connection or one of the host's own
+// statements (HostQuery), all counted together. The failing call raises an Error and never
+// reaches the database; every other call does. RollbackTrans is never refused, so that an
+// error trap can always undo what it began.
 class FaultyDatabase final : public host::Database {
  public:
   explicit FaultyDatabase(host::Database& real);
@@ -43,6 +44,8 @@ class FaultyDatabase final : public host::Database {
 
   Connection& ForScreen() override;
   Connection& ForHost() override;
+  std::unique_ptr<Recordset> HostQuery(const std::string& sql,
+                                       std::vector<host::StatementValue> values) override;
   host::SqlDialect Dialect() const override { return real_.Dialect(); }
   bool InTransaction() const override { return real_.InTransaction(); }
   bool ReadOnly() const override { return real_.ReadOnly(); }
