@@ -107,5 +107,10 @@ std::vector<std::string> SchemaTablesPresent(Connection& connection);
 // A description on one line, for the programs' one-line reports: drivers break their
 // messages over several.
 std::string OneLine(std::string_view description);
+// The demo's policies, on top of LoadDemoData's rows: a few dozen across the branches,
+// dated around the day of `now` so that the demo stays current, with the clients they
+// name, their folio series, record-log notes and extended texts. Plain SQL that every
+// dialect runs.
+void LoadDemoPolicies(Connection& connection, const Date& now);
 
 }  // namespace nv407::host

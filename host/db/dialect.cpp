@@ -108,17 +108,26 @@ constexpr std::string_view kSqlServerReadOnly =
     "WHEN OBJECT_ID('Poliza_Servicio') IS NULL THEN 0 "
     "WHEN HAS_PERMS_BY_NAME('Poliza_Servicio', 'OBJECT', 'INSERT') = 1 THEN 0 ELSE 1 END AS v";
 
+std::string LimitRows(int count) {
+  return "LIMIT " + std::to_string(count);
+}
+std::string FetchFirstRows(int count) {
+  return "OFFSET 0 ROWS FETCH NEXT " + std::to_string(count) + " ROWS ONLY";
+}
+
 constexpr std::array kDialects = {
     // SQLite: the busy timeout, GetDate() and read-only files are handled through its C
     // interface.
     DialectTraits{SqlDialect::kSqlite, "sqlite", "SQLite", false, ' ', &SqliteAdvance,
-                  &UpsertOnConflict, &NoStatement, "", "", &NoClock, &CreateSqliteSchema},
+                  &UpsertOnConflict, &NoStatement, "", "", &NoClock, &CreateSqliteSchema, true,
+                  &LimitRows},
     // 55P03 lock_not_available; the driver rolls back to before the statement.
     DialectTraits{SqlDialect::kPostgreSql, "postgresql", "PostgreSQL", false, ' ',
                   &PostgreSqlAdvance, &UpsertOnConflict, &PostgreSqlLockTimeout, "55P03", kPostgreSqlReadOnly, &PostgreSqlPinClock,
-                  &CreatePostgreSqlSchema},
+                  &CreatePostgreSqlSchema, false, &LimitRows},
     DialectTraits{SqlDialect::kSqlServer, "sqlserver", "SQL Server", true, 'T',
-                  &SqlServerAdvance, &Merge, &SqlServerLockTimeout, "", kSqlServerReadOnly, &NoClock, &CreateSqlServerSchema},
+                  &SqlServerAdvance, &Merge, &SqlServerLockTimeout, "", kSqlServerReadOnly, &NoClock, &CreateSqlServerSchema,
+                  false, &FetchFirstRows},
 };
 
 }  // namespace

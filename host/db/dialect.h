@@ -48,6 +48,11 @@ struct DialectTraits {
   std::string (*pin_clock)(const Date& now);
   // The tables, keys, indexes, guards and functions of a new database.
   void (*create_schema)(Connection& connection);
+  // A list's search (F2): whether LIKE compares letters without regard to case by itself
+  // (elsewhere both sides are upper-cased), and the clause after ORDER BY that keeps the
+  // first `count` rows.
+  bool like_ignores_case;
+  std::string (*first_rows)(int count);
 };
 
 const DialectTraits& Traits(SqlDialect dialect);

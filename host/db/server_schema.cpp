@@ -174,13 +174,15 @@ const std::vector<Table>& Tables() {
 
 // Every look-up the screen makes is a primary-key search or a search on a primary key's
 // leading column; these keep the other joins and the foreign keys' checks keyed.
-constexpr std::array<Index, 4> kIndexes = {{
+constexpr std::array<Index, 5> kIndexes = {{
     {"Tipo_Poliza_Servicio_Producto", "Tipo_Poliza_Servicio", "Pr_Cve_Producto"},
     {"Tipo_Poliza_Servicio_Tipo_Servicio_Servicio", "Tipo_Poliza_Servicio_Tipo_Servicio",
      "Ts_Cve_Tipo_Servicio"},
     {"Poliza_Servicio_Tipo_Servicio_Servicio", "Poliza_Servicio_Tipo_Servicio",
      "Ts_Cve_Tipo_Servicio"},
     {"record_log_record", "record_log", "table_name, record_key"},
+    // The client search (F2) reads clients in key order with each name and state.
+    {"Cliente_busqueda", "Cliente", "Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado"},
 }};
 
 using TypeNames = std::array<const char*, 8>;  // by Kind

@@ -54,6 +54,9 @@ constexpr std::array kSchema = {
   Cl_Razon_Social_2 TEXT,
   Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC'
 ))",
+    // The client search (F2) reads the catalogue in key order and looks at each name: from
+    // this index alone, without a visit to the table per client.
+    "CREATE INDEX Cliente_busqueda ON Cliente (Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado)",
     R"(CREATE TABLE Producto (
   Pr_Cve_Producto TEXT NOT NULL PRIMARY KEY,
   Pr_Descripcion TEXT
@@ -195,9 +198,9 @@ std::string CancelledPolicyMessage(std::string_view folio) {
 std::vector<std::string> SessionGuardStatements() {
   std::vector<std::string> statements;
   for (const CancelledPolicyGuard& guard : kCancelledPolicyGuards) {
-    statements.push_back(GuardTrigger(guard, "TEMP ", "main.", "_folio",
-                                      std::string(kCancelledPolicyFunction) + "(" +
-                                          std::string(guard.folio) + ")"));
+    statements.push_back(
+        GuardTrigger(guard, "TEMP ", "main.", "_folio",
+                     std::string(kCancelledPolicyFunction) + "(" + std::string(guard.folio) + ")"));
   }
   return statements;
 }
@@ -207,9 +210,8 @@ std::vector<std::string> SessionGuardStatements() {
 void CreateSqliteSchema(Connection& connection) {
   for (const char* statement : kSchema) connection.Execute(statement);
   for (const CancelledPolicyGuard& guard : kCancelledPolicyGuards) {
-    connection.Execute(GuardTrigger(
-        guard, "", "", "",
-        "RAISE(ABORT, '" + sqlite::CancelledPolicyMessage("") + "')"));
+    connection.Execute(GuardTrigger(guard, "", "", "",
+                                    "RAISE(ABORT, '" + sqlite::CancelledPolicyMessage("") + "')"));
   }
   for (const std::string& statement : sqlite::SessionGuardStatements())
     connection.Execute(statement);

@@ -21,6 +21,7 @@ bool TakesDataEntry(const ControlLayout& layout) {
 void FormContext::SetDataEntryOpen(bool open) {
   if (data_entry_open == open) return;
   data_entry_open = open;
+  data_entered = false;
   for (Control* control : form.Controls()) {
     if (!control || !TakesDataEntry(control->Layout())) continue;
     if (!open) focus.ControlDisabled(*control);
@@ -86,6 +87,7 @@ void HeadlessDateField::SetValue(const Variant& value) {
 void HeadlessDateField::UserPick(const Date& date) {
   RequireEnabled();
   TakeFocus();
+  if (value_ != Variant(date)) Context().NoteDataEntered();
   value_ = date;
   Notify();
 }
@@ -131,6 +133,7 @@ void HeadlessComboBox::UserChoose(const std::string& text) {
   for (int i = 0; i < ItemCount(); ++i) {
     if (items_[i].first == text) {
       TakeFocus();
+      if (selected_ != i) Context().NoteDataEntered();
       selected_ = i;
       Notify();
       return;
@@ -142,6 +145,7 @@ void HeadlessComboBox::UserChoose(const std::string& text) {
 void HeadlessFlatButton::UserClick() {
   RequireEnabled();
   TakeFocus();
+  Context().NoteDataEntered();  // what the button opens may change the capture
   RunEvents([this] { RaiseClick(); });
 }
 

@@ -31,6 +31,9 @@ struct FormContext {
   // otherwise a shown policy could be changed without Modificar.
   bool data_entry_open = false;
   void SetDataEntryOpen(bool open);
+  // The user changed something since the capture or edit began: leaving it loses work.
+  bool data_entered = false;
+  void NoteDataEntered() { data_entered = data_entered || data_entry_open; }
 };
 
 // An input control of the data-entry group (tag "1"); the lists of the group take no input.
@@ -261,6 +264,12 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
   // Refused when the command is not available.
   void UserPress(ToolbarCommand command);
   void UserPress(std::string_view command);
+  // Capturing or editing, and the user has typed, picked, chosen or pressed something since
+  // it began: Cancelar or Salir would throw that work away.
+  bool HasUnsavedChanges() const { return Busy() && Context().data_entered; }
+  // Idle with a record shown whose load left it inactive (a cancelled policy): the load
+  // set loadedFlag without activeFlag1, and no reset or other load has come since.
+  bool ShowsInactiveRecord() const { return mode_ == ToolbarMode::kIdle && inactive_record_; }
 
   // The record's additional fields as the user sees them, in their defined order.
   std::vector<std::pair<std::string, std::string>> AdditionalFields();
@@ -278,6 +287,7 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
   void ResetAdditionalFields();
 
   bool ready_ = false;
+  bool inactive_record_ = false;
   ToolbarMode mode_ = ToolbarMode::kIdle;
   std::map<ToolbarFlag, bool> flags_;
   std::optional<std::vector<AdditionalField>> definitions_;  // read once, value = default

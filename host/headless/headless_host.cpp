@@ -124,12 +124,6 @@ void HeadlessHost::RequireOpen() const {
   if (Closed()) throw Error("The screen has been closed");
 }
 
-Control& HeadlessHost::Find(std::string_view name, int index) const {
-  Control* control = screen().FindControl(name, index);
-  if (control == nullptr) throw Error("The screen has no control named " + std::string(name));
-  return *control;
-}
-
 void HeadlessHost::Present(const std::function<void()>& step) {
   RunPresentingErrors(dialogs_, screen_->WindowHandle(), step);
 }

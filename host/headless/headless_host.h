@@ -87,7 +87,6 @@ class HeadlessHost {
   HeadlessHost(Database& database, SessionSettings session, PantallaFactory factory,
                std::string plugin_path);
   void RequireOpen() const;
-  Control& Find(std::string_view name, int index) const;
   void Present(const std::function<void()>& step);
 
   Database& database_;
@@ -100,15 +99,23 @@ class HeadlessHost {
   std::vector<HostEvent> events_;
 };
 
+// A control of a screen by name (and element), as the headless control it is; raises for an
+// unknown name or another kind.
 template <typename T>
-T& HeadlessHost::Get(std::string_view name, int index) const {
-  Control& control = Find(name, index);
-  auto* typed = dynamic_cast<T*>(&control);
+T& FindControlAs(const Form& screen, std::string_view name, int index = -1) {
+  Control* control = screen.FindControl(name, index);
+  if (control == nullptr) throw Error("The screen has no control named " + std::string(name));
+  auto* typed = dynamic_cast<T*>(control);
   if (typed == nullptr) {
-    throw Error(std::string(name) + " is a " + std::string(ControlKindName(control.Kind())) +
+    throw Error(std::string(name) + " is a " + std::string(ControlKindName(control->Kind())) +
                 ", not a " + std::string(ControlKindName(T::kKind)));
   }
   return *typed;
+}
+
+template <typename T>
+T& HeadlessHost::Get(std::string_view name, int index) const {
+  return FindControlAs<T>(screen(), name, index);
 }
 
 }  // namespace nv407::host

@@ -29,6 +29,7 @@ void HeadlessTextBox::UserType(const std::string& text) {
   if (Locked()) throw Error(Name() + " is read-only");
   TakeFocus();
   const std::string typed = Typed(text);
+  if (typed != text_) Context().NoteDataEntered();
   if (!IsKeyField()) {
     text_ = typed;
     Notify();

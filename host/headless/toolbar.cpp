@@ -62,6 +62,10 @@ bool HeadlessToolbar::Flag(ToolbarFlag flag) const {
 }
 
 void HeadlessToolbar::SetFlag(ToolbarFlag flag, bool value) {
+  // A load clears the flags, sets loadedFlag, then activeFlag1 for a live record; the
+  // reset clears activeFlag1 and leaves loadedFlag.
+  if (flag == ToolbarFlag::kLoaded) inactive_record_ = value && !Flag(ToolbarFlag::kActive1);
+  if (flag == ToolbarFlag::kActive1) inactive_record_ = false;
   flags_[flag] = value;
   Notify();
 }
@@ -195,6 +199,7 @@ void HeadlessToolbar::UserSetAdditionalField(const std::string& name, const std:
                          [&](const auto& field) { return field.first == name; });
   if (it == values_->end()) throw Error("There is no additional field \"" + name + "\"");
   it->second = value;
+  Context().NoteDataEntered();
   Notify();
 }
 

@@ -1,11 +1,12 @@
 // polizas-db: creates the service-policy database.
 //
-//   polizas-db init PATH [--demo]
-//   polizas-db init --odbc CONNECTION-STRING [--demo]
+//   polizas-db init (PATH | --odbc CONNECTION-STRING) [--catalogues | --demo [--clock T]]
 //
-// Creates the SQLite file PATH, or the tables in an empty server database, with the schema
-// (and the demo catalogues, parameters and operators with --demo) in one transaction. An
-// existing PATH, or a server database that holds any of the tables, is never touched.
+// Creates the SQLite file PATH, or the tables in an empty server database, with the schema,
+// in one transaction. --demo adds the demo's catalogues, parameters, operators and
+// policies, the policies dated around today or the day of --clock (YYYY-MM-DDTHH:MM:SS);
+// --catalogues the demo without its policies (what the tests start from). An existing PATH,
+// or a server database that holds any of the tables, is never touched.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +19,9 @@
 #include <system_error>
 #include <vector>
 
+#include "component/error.h"
 #include "host/db/database.h"
+#include "host/services/clock.h"
 #include "host/programs/program_info.h"
 
 namespace {
@@ -27,7 +30,8 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
 constexpr const char* kUsageText =
-    "usage: polizas-db init (PATH | --odbc CONNECTION-STRING) [--demo]\n"
+    "usage: polizas-db init (PATH | --odbc CONNECTION-STRING)"
+    " [--catalogues | --demo [--clock YYYY-MM-DDTHH:MM:SS]]\n"
     "       polizas-db --version | --help\n";
 
 int Usage(const std::string& problem) {
@@ -50,19 +54,27 @@ void RemoveDatabaseFiles(const std::string& path) {
   }
 }
 
-void Fill(nv407::host::Database& database, bool demo) {
+// What a new database holds besides the schema.
+struct Demo {
+  bool catalogues = false;              // the demo's catalogues, parameters and operators
+  std::optional<nv407::Date> policies;  // its policies too, dated around this day
+};
+
+void Fill(nv407::host::Database& database, const Demo& demo) {
   nv407::Connection& connection = database.ForHost();
   nv407::host::TransactionScope transaction(connection);
   nv407::host::CreateSchema(connection, database.Dialect());
-  if (demo) nv407::host::LoadDemoData(connection);
+  if (demo.catalogues) nv407::host::LoadDemoData(connection);
+  if (demo.policies) nv407::host::LoadDemoPolicies(connection, *demo.policies);
   transaction.Commit();
 }
 
-const char* What(bool demo) {
-  return demo ? " with the schema and the demo data" : " with the schema";
+const char* What(const Demo& demo) {
+  if (demo.policies) return " with the schema and the demo data";
+  return demo.catalogues ? " with the schema and the demo catalogues" : " with the schema";
 }
 
-int InitFile(const std::string& path, bool demo) {
+int InitFile(const std::string& path, const Demo& demo) {
   if (std::filesystem::exists(path)) {
     std::cerr << "polizas-db: " << path << " already exists; it was left as it is\n";
     return kFailed;
@@ -85,7 +97,7 @@ int InitFile(const std::string& path, bool demo) {
 
 // A server database is created by its administrator; this fills an empty one. DDL runs in
 // the transaction too, so a failure leaves the database as it was.
-int InitServer(const std::string& connection_string, bool demo) {
+int InitServer(const std::string& connection_string, const Demo& demo) {
   std::unique_ptr<nv407::host::Database> database;
   try {
     database = nv407::host::OpenOdbcDatabase(connection_string);
@@ -132,9 +144,20 @@ int main(int argc, char** argv) {
   std::string path;
   std::optional<std::string> odbc;
   bool demo = false;
+  bool catalogues = false;
+  nv407::host::Clock clock;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--demo") {
       demo = true;
+    } else if (args[i] == "--catalogues") {
+      catalogues = true;
+    } else if (args[i] == "--clock") {
+      if (i + 1 == args.size()) return Usage("--clock needs a value");
+      try {
+        clock = nv407::host::PinnedClock(args[++i]);
+      } catch (const nv407::Error& error) {
+        return Usage("--clock: " + error.Description());
+      }
     } else if (args[i] == "--odbc" && !odbc && i + 1 < args.size()) {
       odbc = args[++i];
     } else if (args[i].starts_with("-")) {
@@ -146,7 +169,11 @@ int main(int argc, char** argv) {
     }
   }
   if (odbc && !path.empty()) return Usage("both PATH and --odbc given");
-  if (odbc) return InitServer(*odbc, demo);
+  if (demo && catalogues) return Usage("give --demo or --catalogues, not both");
+  if (clock && !demo) return Usage("--clock dates the demo: give it with --demo");
+  Demo contents{demo || catalogues, std::nullopt};
+  if (demo) contents.policies = clock ? clock() : nv407::host::LocalNow();
+  if (odbc) return InitServer(*odbc, contents);
   if (path.empty()) return Usage("no PATH given");
-  return InitFile(path, demo);
+  return InitFile(path, contents);
 }

@@ -3,37 +3,43 @@
 #include <QDialog>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "host/qt/catalogue_search.h"
 
+class QLabel;
 class QLineEdit;
-class QTreeWidget;
+class QTableView;
 
 namespace nv407::host {
 
-// The F2 search of a key field: the catalogue's rows, narrowed as the user types (key or
-// description, any case); Enter or a double click picks the current row, Esc cancels.
+class ListModel;
+
+// The F2 search of a key field: the catalogue's rows that the text finds (key or
+// description, any case), read from the database as the user types, a page at a time.
+// It opens on the text the field holds. Up and Down move through the rows while typing;
+// Enter, Aceptar or a double click pick the current row; Esc or Cancelar leave it.
 class CatalogueDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  CatalogueDialog(const std::string& title, std::vector<CatalogueRow> rows, QWidget* parent);
+  CatalogueDialog(const QString& title, Database& database, ListSource catalogue,
+                  const QString& text, QWidget* parent);
   // The key of the picked row, once the dialog was accepted.
   std::optional<std::string> Picked() const { return picked_; }
   QLineEdit* Filter() const { return filter_; }
-  QTreeWidget* List() const { return list_; }
+  QTableView* List() const { return list_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void Narrow(const QString& text);
+  void Find(const QString& text);
   void Pick();
 
-  std::vector<CatalogueRow> rows_;
+  ListModel* model_;
   QLineEdit* filter_;
-  QTreeWidget* list_;
+  QTableView* list_;
+  QLabel* note_;
   std::optional<std::string> picked_;
 };
 

@@ -1,21 +1,31 @@
 #include "host/qt/command_line.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 #include "component/error.h"
+#include "host/services/clock.h"
+#include "host/services/folio.h"
 
 namespace nv407::host {
 
 std::string Usage() {
   return "usage: polizas [--db PATH | --odbc CONNECTION-STRING] [--user CODE]\n"
          "               [--clock YYYY-MM-DDTHH:MM:SS] [--params TEXT]\n"
+         "               [--play SCRIPT [--shots DIR]]\n"
+         "       polizas --settings | --version | --help\n"
          "  --db PATH      an existing database (polizas-db init PATH --demo makes one);\n"
-         "                 without it, a demo database in your data folder\n"
+         "                 without it (nor one in the settings), a demo database in your\n"
+         "                 data folder\n"
          "  --odbc TEXT    a server database, by its ODBC connection string\n"
-         "  --user CODE    the operator (default ADMIN)\n"
+         "  --user CODE    the operator (default: the settings', else ADMIN)\n"
          "  --clock TIME   pins the server date and time\n"
-         "  --params TEXT  the start parameters: NUEVO, or EDICION,FOLIO\n";
+         "  --params TEXT  the start parameters: NUEVO, or EDICION,FOLIO\n"
+         "  --play SCRIPT  plays a polizas-script script on the window and writes its events\n"
+         "  --shots DIR    with --play, saves a picture of the window at each show and dialog\n"
+         "  --settings     shows the settings in force and the files they come from\n"
+         "Settings: /etc/polizas/polizas.conf, then ~/.config/polizas/polizas.conf over it.\n";
 }
 
 ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -24,6 +34,14 @@ ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
       options.help = true;
+      continue;
+    }
+    if (argument == "--version") {
+      options.version = true;
+      continue;
+    }
+    if (argument == "--settings") {
+      options.settings = true;
       continue;
     }
     auto value = [&]() -> std::string {
@@ -38,17 +56,20 @@ ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
       if (options.odbc->empty()) throw Error("--odbc needs a connection string");
     } else if (argument == "--user") {
       options.user = value();
-      if (options.user.empty()) throw Error("--user needs an operator code");
+      if (options.user->empty()) throw Error("--user needs an operator code");
     } else if (argument == "--clock") {
       options.clock = value();
     } else if (argument == "--params") {
       options.parameters = value();
-    } else if (argument == "--screenshot") {
-      options.screenshot = value();
+    } else if (argument == "--play") {
+      options.play = value();
+    } else if (argument == "--shots") {
+      options.shots = value();
     } else {
       throw Error("unknown argument " + argument);
     }
   }
+  if (options.shots && !options.play) throw Error("--shots needs --play");
   if (options.database && options.odbc) throw Error("give either --db or --odbc, not both");
   return options;
 }
@@ -66,6 +87,24 @@ std::string NoDisplayMessage() {
          "Run it from a desktop session, or under a virtual display:\n"
          "  xvfb-run -a polizas\n"
          "To work the screen without a window, use polizas-script.\n";
+}
+
+std::string DatabaseName(const ProgramOptions& options, const std::string& demo_path) {
+  if (!options.odbc) return options.database.value_or(demo_path);
+  // Attributes are KEY=VALUE;...; the key in any case. The database, else the data source.
+  std::string database, source;
+  for (std::size_t start = 0; start < options.odbc->size();) {
+    const std::size_t end = std::min(options.odbc->find(';', start), options.odbc->size());
+    const std::string attribute = options.odbc->substr(start, end - start);
+    const std::size_t equals = attribute.find('=');
+    const std::string key = Upper(Trim(attribute.substr(0, equals)));
+    if (equals != std::string::npos && key == "DATABASE")
+      database = Trim(attribute.substr(equals + 1));
+    if (equals != std::string::npos && key == "DSN") source = Trim(attribute.substr(equals + 1));
+    start = end + 1;
+  }
+  const std::string name = !database.empty() ? database : !source.empty() ? source : "ODBC";
+  return name + " (servidor)";
 }
 
 std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,
@@ -92,6 +131,7 @@ std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,
     TransactionScope scope(database->ForHost());
     CreateSchema(database->ForHost(), SqlDialect::kSqlite);
     LoadDemoData(database->ForHost());
+    LoadDemoPolicies(database->ForHost(), clock ? clock() : LocalNow());
     scope.Commit();
     return database;
   } catch (...) {

@@ -34,9 +34,10 @@ class QtTextBox final : public QLineEdit, public ControlView {
   bool HasPendingEdit() const override;
   void CommitEdit() override;
   bool HoldsRefusedKey() const override;
+  void RevertEdit() override;
   // The catalogue that F2 searches; nothing for a field without a look-up.
-  const std::optional<CatalogueQuery>& Catalogue() const { return catalogue_; }
-  // F2: the search list; a picked key is entered as if typed.
+  const std::optional<ListSource>& Catalogue() const { return catalogue_; }
+  // F2: the search list, opened on what the field holds; a picked key is entered as if typed.
   void OpenSearch();
 
  protected:
@@ -47,15 +48,17 @@ class QtTextBox final : public QLineEdit, public ControlView {
 
  private:
   void UpperCaseAsTyped(const QString& text);
+  void MarkRefusal(bool refused);
 
   HeadlessTextBox& control_;
   ScreenCanvas& canvas_;
-  std::optional<CatalogueQuery> catalogue_;
-  std::string shown_;  // the control's text when the widget last took it
+  std::optional<ListSource> catalogue_;
+  std::string shown_;          // the control's text when the widget last took it
+  bool refusal_said_ = false;  // the status bar says that the key was refused
 };
 
-// Date field with its calendar pop-up; an empty value shows blank. A picked date goes to
-// the headless field at once.
+// Date field with its calendar pop-up (the arrow, Alt+Down or F4); an empty value shows
+// blank. A picked date goes to the headless field at once.
 class QtDateField final : public QDateEdit, public ControlView {
   Q_OBJECT
 
@@ -65,6 +68,7 @@ class QtDateField final : public QDateEdit, public ControlView {
   QWidget* widget() override { return this; }
   void Sync() override;
   void ApplyLook(const ControlLayout& scheme) override;
+  void OpenCalendar();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -130,6 +134,9 @@ class QtLabel final : public QLabel, public ControlView {
   QWidget* widget() override { return this; }
   void Sync() override;
   void ApplyLook(const ControlLayout& scheme) override;
+  std::string Caption() const { return control_.Caption(); }
+  // Alt and `key` take the focus to the field the label names; no key, no shortcut.
+  void Link(QWidget& field, QChar key);
 
  private:
   HeadlessLabel& control_;
@@ -154,14 +161,18 @@ class QtListView final : public QTreeWidget, public ControlView {
  private:
   void FitColumns();
   int DesignWidth(int column) const;
+  int HeaderWidth(int column) const;
 
   HeadlessListView& control_;
   ScreenCanvas& canvas_;
   int fitted_ = 0;
 };
 
-// The caption and the seven commands, each enabled as the headless toolbar says;
-// Alt and the underlined letter presses a command from the keyboard.
+// The caption and the seven commands, each enabled as the headless toolbar says; Alt and
+// the underlined letter press a command from the keyboard, Ctrl+S and F10 Aceptar, Esc
+// Cancelar (after taking back what is being typed). Baja asks first, and so do Cancelar
+// and Salir when they would throw away what the user changed. A cancelled record shown
+// is marked "CANCELADA" under the caption.
 class QtToolbar final : public QFrame, public ControlView {
   Q_OBJECT
 
@@ -174,14 +185,18 @@ class QtToolbar final : public QFrame, public ControlView {
   QToolButton* Button(ToolbarCommand command) const { return buttons_.at(command); }
   // What a click on the command's button does.
   void Press(ToolbarCommand command);
+  // The letters its commands take with Alt.
+  QString Keys() const;
 
  private:
-  bool ConfirmBaja();
+  bool Confirmed(ToolbarCommand command);
+  void AddShortcut(const QKeySequence& keys, std::function<void()> action);
 
   HeadlessToolbar& control_;
   ScreenCanvas& canvas_;
   QLabel* caption_ = nullptr;
   QLabel* mode_ = nullptr;
+  QLabel* cancelled_ = nullptr;
   std::map<ToolbarCommand, QToolButton*> buttons_;
 };
 

@@ -11,7 +11,9 @@
 
 #include "component/host_services.h"
 #include "host/qt/control_widgets.h"
+#include "host/qt/label_keys.h"
 #include "host/qt/look.h"
+#include "host/qt/questions.h"
 #include "host/qt/widget_support.h"
 
 namespace nv407::host {
@@ -28,6 +30,8 @@ Qt::Alignment ToQtAlignment(Alignment alignment) {
   }
   return Qt::AlignLeft | Qt::AlignVCenter;
 }
+
+constexpr int kHeaderPadding = 4;  // pixels either side of a list header's text
 
 Qt::Alignment LabelAlignment(int alignment) {
   if (alignment == 1) return Qt::AlignRight | Qt::AlignVCenter;
@@ -75,7 +79,8 @@ void QtFlatButton::ApplyLook(const ControlLayout&) {
   setStyleSheet(QString("QPushButton { color: %1; background-color: %2; border: 1px solid %3; }"
                         "QPushButton:focus { border: 2px solid %4; }"
                         "QPushButton:pressed { background-color: %4; }"
-                        "QPushButton:disabled { color: #9bb4c8; }")
+                        "QPushButton:disabled { color: #7d8b96; background-color: #d3dbe1;"
+                        " border: 1px solid #c2ccd4; }")
                     .arg(name(look.fore, "#ffffff"), name(look.back, "#00538a"),
                          name(look.border, "#00538a"), name(look.focus_border, "#1f1f1f")));
 }
@@ -118,11 +123,17 @@ void QtLabel::Sync() {
   setEnabled(control_.Enabled());
 }
 
+void QtLabel::Link(QWidget& field, QChar key) {
+  if (key.isNull()) return;
+  setText(WithKey(ToQString(control_.Caption()), key));
+  setBuddy(&field);
+}
+
 void QtLabel::ApplyLook(const ControlLayout& scheme) {
   const Look& look = control_.Layout().look;
   QFont font = look.font ? ToQFont(*look.font) : QApplication::font();
   // Never clipped: where the design font is missing, its stand-in shrinks to fit.
-  setFont(FittingFont(font, text(), contentsRect().width()));
+  setFont(FittingFont(font, ToQString(control_.Caption()), contentsRect().width()));
   setAlignment(LabelAlignment(look.alignment));
   QPalette colours = palette();
   if (look.fore) colours.setColor(QPalette::WindowText, ToQColor(*look.fore, colours));
@@ -180,32 +191,50 @@ void QtListView::FitColumns() {
     if (DesignWidth(i) > DesignWidth(widest)) widest = i;
   }
   for (int i = 0; i < count; ++i) {
-    const int fitted = std::max(header()->sectionSizeHint(i), sizeHintForColumn(i) + 6);
+    const int fitted = std::max(HeaderWidth(i), sizeHintForColumn(i) + 6);
     setColumnWidth(i, fitted);
     if (i != widest) others += fitted;
   }
-  const int room = maximumViewportSize().width() - verticalScrollBar()->sizeHint().width();
-  setColumnWidth(widest, std::max(header()->sectionSizeHint(widest), room - others));
+  // The scroll bar's width is kept free only when the rows will need it.
+  const int rows = topLevelItemCount();
+  const bool scrolls = rows > 0 && sizeHintForRow(0) * rows > maximumViewportSize().height() -
+                                                                  header()->sizeHint().height();
+  const int room =
+      maximumViewportSize().width() - (scrolls ? verticalScrollBar()->sizeHint().width() : 0);
+  setColumnWidth(widest, std::max(HeaderWidth(widest), room - others));
+}
+
+// The header's text in the list's font, with the room the style sheet puts around it.
+int QtListView::HeaderWidth(int column) const {
+  return fontMetrics().horizontalAdvance(headerItem()->text(column)) + 2 * kHeaderPadding + 4;
 }
 
 // As designed, but never narrower than the column's header.
 int QtListView::DesignWidth(int column) const {
   const ListColumn& design = control_.Layout().columns[column];
-  return std::max(ToPixels(design.width), header()->sectionSizeHint(column));
+  return std::max(ToPixels(design.width), HeaderWidth(column));
 }
 
 void QtListView::ApplyLook(const ControlLayout& scheme) {
-  for (int i = 0; i < columnCount(); ++i) setColumnWidth(i, DesignWidth(i));
   QPalette colours = palette();
   if (auto even = ColourSetting(scheme, "even_rows"))
     colours.setColor(QPalette::Base, ToQColor(*even, colours));
   if (auto odd = ColourSetting(scheme, "odd_rows"))
     colours.setColor(QPalette::AlternateBase, ToQColor(*odd, colours));
   setPalette(colours);
-  if (auto grid = ColourSetting(scheme, "grid")) {
-    setStyleSheet(QString("QTreeView { border: 1px solid #8a9aa8; gridline-color: %1; }")
-                      .arg(ColourName(*grid, colours)));
-  }
+  const Colour grid = ColourSetting(scheme, "grid").value_or(Colour::Rgb(255, 255, 255));
+  // Headers with room around their text, in the list's own font (a style sheet would
+  // otherwise put the application's in its place); the widths below count both.
+  const QFont& shown = font();
+  setStyleSheet(QString("QTreeView { border: 1px solid #8a9aa8; gridline-color: %1; }"
+                        "QHeaderView::section { padding: 1px %5px; background-color: #e4ebf0;"
+                        " border: none; border-right: 1px solid #c2ccd4;"
+                        " border-bottom: 1px solid #8a9aa8; font: %2 %3px \"%4\"; }")
+                    .arg(ColourName(grid, colours), shown.bold() ? "bold" : "normal")
+                    .arg(shown.pixelSize())
+                    .arg(shown.family())
+                    .arg(kHeaderPadding));
+  for (int i = 0; i < columnCount(); ++i) setColumnWidth(i, DesignWidth(i));
 }
 
 void QtListView::focusInEvent(QFocusEvent* event) {
@@ -229,11 +258,20 @@ QtToolbar::QtToolbar(HeadlessToolbar& control, ScreenCanvas& canvas)
   caption_->setObjectName("caption");
   mode_ = new QLabel(this);
   mode_->setObjectName("mode");
+  cancelled_ = new QLabel("CANCELADA", this);
+  cancelled_->setObjectName("cancelled");
+  cancelled_->setToolTip("La póliza mostrada está cancelada: solo puede consultarse");
+  cancelled_->hide();
+  auto* state = new QHBoxLayout;
+  state->setSpacing(8);
+  state->addWidget(mode_);
+  state->addWidget(cancelled_);
+  state->addStretch();
   auto* titles = new QVBoxLayout;
-  titles->setSpacing(0);
+  titles->setSpacing(1);
   titles->addStretch();
   titles->addWidget(caption_);
-  titles->addWidget(mode_);
+  titles->addLayout(state);
   titles->addStretch();
 
   auto* row = new QHBoxLayout(this);
@@ -251,27 +289,44 @@ QtToolbar::QtToolbar(HeadlessToolbar& control, ScreenCanvas& canvas)
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     button->setMinimumWidth(62);
-    button->setToolTip(QString("%1 (Alt+%2)")
-                           .arg(ToQString(std::string(ToolbarCommandName(look.command))))
-                           .arg(QKeySequence::mnemonic(look.text).toString().right(1)));
+    QString keys = QKeySequence::mnemonic(look.text).toString(QKeySequence::NativeText);
+    if (look.command == ToolbarCommand::kAceptar) keys += ", Ctrl+S, F10";
+    if (look.command == ToolbarCommand::kCancelar) keys += ", Esc";
+    button->setToolTip(
+        QString("%1 (%2)").arg(ToQString(std::string(ToolbarCommandName(look.command))), keys));
     const ToolbarCommand command = look.command;
     connect(button, &QToolButton::clicked, this, [this, command] { Press(command); });
     // The letter stays underlined, but Alt and the letter press the command at once
     // instead of through the button's animated click a moment later.
     button->setShortcut(QKeySequence());
-    auto* shortcut = new QShortcut(QKeySequence::mnemonic(look.text), this);
-    connect(shortcut, &QShortcut::activated, this, [this, button, command] {
-      if (button->isEnabled()) Press(command);
-    });
+    AddShortcut(QKeySequence::mnemonic(look.text), [this, command] { Press(command); });
     row->addWidget(button);
     buttons_[look.command] = button;
   }
+  AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { Press(ToolbarCommand::kAceptar); });
+  AddShortcut(QKeySequence(Qt::Key_F10), [this] { Press(ToolbarCommand::kAceptar); });
+  AddShortcut(QKeySequence(Qt::Key_Escape), [this] {
+    if (!canvas_.RevertFocusedEdit()) Press(ToolbarCommand::kCancelar);
+  });
   FollowControl(control_, this);
+}
+
+void QtToolbar::AddShortcut(const QKeySequence& keys, std::function<void()> action) {
+  auto* shortcut = new QShortcut(keys, this);
+  connect(shortcut, &QShortcut::activated, this, std::move(action));
+}
+
+QString QtToolbar::Keys() const {
+  QString keys;
+  for (const CommandLook& look : kCommandLooks)
+    keys += QKeySequence::mnemonic(look.text).toString().right(1);
+  return keys;
 }
 
 void QtToolbar::Sync() {
   for (const auto& [command, button] : buttons_)
     button->setEnabled(control_.CommandEnabled(command));
+  cancelled_->setVisible(control_.ShowsInactiveRecord());
   switch (control_.Mode()) {
     case ToolbarMode::kIdle:
       mode_->clear();
@@ -295,26 +350,31 @@ void QtToolbar::ApplyLook(const ControlLayout& scheme) {
   caption_->setStyleSheet("color: #00385e;");
   mode_->setFont(ToQFont(Font{"Calibri", 9, true}));
   mode_->setStyleSheet("color: #00538a;");
+  cancelled_->setFont(ToQFont(Font{"Calibri", 9, true}));
+  cancelled_->setStyleSheet(
+      "color: #ffffff; background-color: #b00020; border-radius: 3px; padding: 1px 8px;");
 }
 
 void QtToolbar::Press(ToolbarCommand command) {
+  if (!control_.CommandEnabled(command)) return;
   canvas_.Run([&] {
     canvas_.CommitPendingEdits();
     // What was typed may have changed which commands apply.
-    if (!control_.CommandEnabled(command)) return;
-    if (command == ToolbarCommand::kBaja && !ConfirmBaja()) return;
+    if (!control_.CommandEnabled(command) || !Confirmed(command)) return;
     control_.UserPress(command);
   });
 }
 
-bool QtToolbar::ConfirmBaja() {
-  MessageRequest question;
-  question.text = "¿Dar de baja el registro mostrado?";
-  question.style = message_style::kYesNoQuestion;
-  question.title = control_.Caption();
-  question.owner = canvas_.Owner();
-  question.module = "NV407";
-  return canvas_.dialogs().ShowMessage(question) == message_answer::kYes;
+// Baja, and throwing away what the user changed, are asked first.
+bool QtToolbar::Confirmed(ToolbarCommand command) {
+  const char* question = nullptr;
+  if (command == ToolbarCommand::kBaja) question = kBajaQuestion;
+  if (control_.HasUnsavedChanges()) {
+    if (command == ToolbarCommand::kCancelar) question = kCancelQuestion;
+    if (command == ToolbarCommand::kSalir) question = kCloseQuestion;
+  }
+  return question == nullptr ||
+         AskYesNo(canvas_.dialogs(), canvas_.Owner(), control_.Caption(), question);
 }
 
 // --- colour scheme ----------------------------------------------------------------------

@@ -9,15 +9,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
-#include <QTableWidget>
+#include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "component/host_services.h"
 #include "host/qt/look.h"
+#include "host/qt/record_page.h"
 
 namespace nv407::host {
 namespace {
@@ -125,11 +126,15 @@ ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const st
   auto* form = new QFormLayout;
   form->addRow("&Concepto:", concept_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Ok)->setText("Aceptar");
+  buttons->button(QDialogButtonBox::Cancel)->setText("Cancelar");
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* text_label = new QLabel("&Texto:", this);
+  text_label->setBuddy(text_);  // Alt+T goes to the text
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addWidget(new QLabel("&Texto:", this));
+  layout->addWidget(text_label);
   layout->addWidget(text_);
   layout->addWidget(buttons);
   text_->setFocus();
@@ -143,47 +148,21 @@ std::string ExtendedTextEditor::Text() const {
   return ToStdString(text_->toPlainText());
 }
 
-RecordDialog::RecordDialog(const RecordView& record, QWidget* parent) : QDialog(parent) {
+RecordDialog::RecordDialog(const QString& title, const QString& page, QWidget* parent)
+    : QDialog(parent) {
   setObjectName("RecordDialog");
-  setWindowTitle(ToQString(record.table + " " + record.key));
-
-  auto* layout = new QVBoxLayout(this);
-  if (!record.found) {
-    layout->addWidget(new QLabel(
-        ToQString("No hay registro con " + record.key_column + " = " + record.key), this));
-  }
-  auto* columns = new QTableWidget(static_cast<int>(record.columns.size()), 2, this);
-  columns->setObjectName("columns");
-  columns->setHorizontalHeaderLabels({"Columna", "Valor"});
-  columns->verticalHeader()->hide();
-  columns->horizontalHeader()->setStretchLastSection(true);
-  columns->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  for (int row = 0; row < static_cast<int>(record.columns.size()); ++row) {
-    columns->setItem(row, 0, new QTableWidgetItem(ToQString(record.columns[row].first)));
-    columns->setItem(row, 1, new QTableWidgetItem(ToQString(record.columns[row].second)));
-  }
-  columns->resizeColumnToContents(0);
-  layout->addWidget(columns, 2);
-
-  layout->addWidget(new QLabel("Bitácora:", this));
-  auto* notes = new QTreeWidget(this);
-  notes->setObjectName("notes");
-  notes->setRootIsDecorated(false);
-  notes->setHeaderLabels({"Fecha", "Usuario", "Nota"});
-  // The counter report is laid out in fixed-width columns.
-  notes->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  for (const RecordNote& note : record.notes) {
-    notes->addTopLevelItem(new QTreeWidgetItem(
-        {ToQString(note.logged_at), ToQString(note.user_code), ToQString(note.note)}));
-  }
-  notes->resizeColumnToContents(0);
-  notes->resizeColumnToContents(1);
-  layout->addWidget(notes, 1);
-
+  setWindowTitle(title);
+  page_ = new QTextBrowser(this);
+  page_->setObjectName("page");
+  page_->setHtml(page);
+  page_->setOpenLinks(false);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  buttons->button(QDialogButtonBox::Close)->setText("Cerrar");
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(page_);
   layout->addWidget(buttons);
-  resize(640, 560);
+  resize(820, 600);
 }
 
 QWidget* QtDialogs::Parent() const {
@@ -218,7 +197,9 @@ std::string QtDialogs::EditExtendedText(std::string& concept_text, const std::st
 void QtDialogs::ShowRecord(const std::string& table, const std::string& key_column,
                            const std::string& key) {
   // A record that cannot be read raises to the command that asked for it.
-  RecordDialog dialog(ReadRecord(database_, table, key_column, key), Parent());
+  const RecordView record = ReadRecord(database_, table, key_column, key);
+  RecordDialog dialog("Consultar " + ToQString(key), RecordPageHtml(database_.ForHost(), record),
+                      Parent());
   dialog.exec();
   ReturnToParent();
 }

@@ -12,6 +12,7 @@
 
 class QLineEdit;
 class QPlainTextEdit;
+class QTextBrowser;
 
 namespace nv407::host {
 
@@ -40,12 +41,16 @@ class ExtendedTextEditor final : public QDialog {
   QPlainTextEdit* text_;
 };
 
-// The record viewer: every column of the record and the record log's notes on it.
+// The record viewer: the record's page (RecordPageHtml) in a scrollable text view.
 class RecordDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  RecordDialog(const RecordView& record, QWidget* parent);
+  RecordDialog(const QString& title, const QString& page, QWidget* parent);
+  QTextBrowser* Page() const { return page_; }
+
+ private:
+  QTextBrowser* page_;
 };
 
 // The host's dialogs as desktop windows, modal over the host's window.

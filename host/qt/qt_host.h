@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLabel>
 #include <QMainWindow>
 #include <memory>
 #include <string>
@@ -12,34 +13,56 @@
 #include "host/headless/headless_host.h"
 #include "host/headless/headless_window.h"
 #include "host/qt/qt_control_factory.h"
+#include "host/qt/status_report.h"
 #include "host/services/reference_host.h"
 
 namespace nv407::host {
 
 // The host's window around the screen. Closing it from the title bar is the same as
-// pressing Salir when the screen allows it; while a capture is open it asks first.
+// pressing Salir when the screen allows it; with unsaved work it asks first. Its status
+// bar says what just happened, and holds the operator, the database and, for a database
+// that cannot be written, a note that the window is for looking only.
 class HostMainWindow final : public QMainWindow {
   Q_OBJECT
 
  public:
   explicit HostMainWindow(Dialogs& dialogs);
   void AllowClose() { closing_ = true; }
-  void SetBusyCheck(std::function<bool()> busy) { busy_ = std::move(busy); }
+  // Whether the screen holds work that closing would lose.
+  void SetUnsavedCheck(std::function<bool()> unsaved) { unsaved_ = std::move(unsaved); }
+  void ShowStatus(const QString& text);
+  void ShowSession(const QString& user, bool read_only);
+  // The demo database is named as such, so nobody takes it for the office's data.
+  void ShowDatabase(const QString& path, bool demo);
+  // A statement waits for another session's lock: a busy cursor and a line that says so,
+  // drawn at once, since the wait holds the event loop up.
+  void ShowLockWait(bool waiting);
+  // Takes back the size and place the window had when it was last closed, and keeps them
+  // when it closes.
+  // Restores the window's size from the settings file, and keeps it there when it closes.
+  void RememberGeometry(const QString& settings_file);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
   Dialogs& dialogs_;
-  std::function<bool()> busy_;
+  std::function<bool()> unsaved_;
   bool closing_ = false;
+  QString settings_file_;  // where the size is kept; empty: not kept
+  QLabel* user_;
+  QLabel* database_;
+  QLabel* read_only_;
+  QString before_wait_;
 };
 
 // The desktop host: the composition root of `polizas` and of the desktop tests. It makes
 // the desktop control set and the reference host library over one database and the given
 // dialogs, loads the component, and opens its screen in a main window whose `Padre`
 // answers "Transaccion" and "iParametros" and closes the window on Salir. An error leaving
-// the screen's loading or activation is shown as the host's error message.
+// the screen's loading or activation is shown as the host's error message. What the
+// services see the screen save, cancel or reset, a refused key and a wait for another
+// session's lock go to the window's status bar.
 class QtHost {
  public:
   // Loads the component from its shared library at run time.
@@ -54,6 +77,9 @@ class QtHost {
   // Gets the screen, puts it into the window, sets its Padre, loads and activates it.
   // The window is not shown: the caller shows it.
   void Open(const std::string& parameters = "", const Variant& transaccion = Variant("NV407"));
+  // The screen's activation again, as when the window becomes active after another of the
+  // host's windows was (switching applications does not count).
+  void Activate();
   bool Closed() const { return padre_ && padre_->Closed(); }
 
   HostMainWindow& window() { return *window_; }
@@ -74,6 +100,7 @@ class QtHost {
 
   Database& database_;
   Dialogs& dialogs_;
+  StatusReport status_;  // before the services, which tell it what they see
   QtControlFactory controls_;
   ReferenceHost library_;
   ComponentSource component_;
@@ -84,5 +111,8 @@ class QtHost {
 
 // "Zembrel - SERVICIOS": the application, then the component's module.
 std::string WindowTitle(const std::string& module);
+
+// The application's icon, the one the package installs for the desktop (packaging/icons).
+QIcon ApplicationIcon();
 
 }  // namespace nv407::host

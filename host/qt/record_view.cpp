@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "component/error.h"
+#include "data/schema.h"
 #include "host/headless/text_rules.h"
+#include "host/services/host_records.h"
 
 namespace nv407::host {
 namespace {
@@ -26,9 +28,10 @@ std::vector<std::string> ColumnNames(Database& database, const std::string& tabl
   const std::string sql = database.Dialect() == SqlDialect::kSqlite
                               ? "SELECT name AS column_name FROM pragma_table_info(" +
                                     QuotedText(table) + ") ORDER BY cid"
+                              // Servers keep the name as they folded it (PostgreSQL: lower case).
                               : "SELECT COLUMN_NAME AS column_name FROM INFORMATION_SCHEMA.COLUMNS "
-                                "WHERE TABLE_NAME = " +
-                                    QuotedText(table) + " ORDER BY ORDINAL_POSITION";
+                                "WHERE UPPER(TABLE_NAME) = UPPER(" +
+                                    QuotedText(table) + ") ORDER BY ORDINAL_POSITION";
   std::vector<std::string> names;
   std::unique_ptr<Recordset> result = database.ForHost().Execute(sql);
   for (; !result->Eof(); result->MoveNext())
@@ -38,13 +41,36 @@ std::vector<std::string> ColumnNames(Database& database, const std::string& tabl
   return names;
 }
 
+// The unit and the used amount as the screen reads them: hours for a service counted in
+// hours ("SI"), events for any other.
+std::vector<RecordService> ReadServices(Connection& connection, const std::string& folio) {
+  std::vector<RecordService> services;
+  std::unique_ptr<Recordset> rows = connection.Execute(
+      "SELECT p.Ts_Cve_Tipo_Servicio AS s, t.Ts_Descripcion AS d, t.Ts_Servicio_Hora AS h, "
+      "p.Pst_Cantidad_Incluida AS i, p.Pst_Tiempo_Utilizado AS ut, p.Pst_Evento_Utilizado AS ue "
+      "FROM Poliza_Servicio_Tipo_Servicio p LEFT JOIN Tipo_Servicio t "
+      "ON p.Ts_Cve_Tipo_Servicio = t.Ts_Cve_Tipo_Servicio WHERE p.Ps_Folio = " +
+      QuotedText(folio) + " ORDER BY p.Ts_Cve_Tipo_Servicio");
+  auto number = [&](const char* column) {
+    const Variant value = rows->Fields(column).Value();
+    return value.IsNull() ? 0.0 : value.ToDouble();
+  };
+  for (; !rows->Eof(); rows->MoveNext()) {
+    const bool hours = CellText(rows->Fields("h").Value()) == "SI";
+    services.push_back({CellText(rows->Fields("s").Value()), CellText(rows->Fields("d").Value()),
+                        hours ? "HR" : "EV", number("i"), number(hours ? "ut" : "ue")});
+  }
+  rows->Close();
+  return services;
+}
+
 }  // namespace
 
 RecordView ReadRecord(Database& database, const std::string& table, const std::string& key_column,
                       const std::string& key) {
   RequireName(table);
   RequireName(key_column);
-  RecordView view{table, key_column, key, false, {}, {}};
+  RecordView view{table, key_column, key, false, {}, {}, {}};
   Connection& connection = database.ForHost();
 
   const std::vector<std::string> names = ColumnNames(database, table);
@@ -52,7 +78,7 @@ RecordView ReadRecord(Database& database, const std::string& table, const std::s
                                                       key_column + " = " + QuotedText(key));
   view.found = !row->Eof();
   for (const std::string& name : names)
-    view.columns.emplace_back(name, view.found ? CellText(row->Fields(name).Value()) : "");
+    view.columns.emplace_back(name, view.found ? row->Fields(name).Value() : Variant::MakeNull());
   row->Close();
 
   // The record log keeps the table as its writer spelled it; names compare without case.
@@ -66,6 +92,10 @@ RecordView ReadRecord(Database& database, const std::string& table, const std::s
                           CellText(notes->Fields("n").Value())});
   }
   notes->Close();
+
+  if (const KnownTable* known = FindKnownTable(table);
+      known && known->name == schema::kPolizaServicio)
+    view.services = ReadServices(connection, key);
   return view;
 }
 

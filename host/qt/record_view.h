@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "component/variant.h"
 #include "host/db/database.h"
 
 namespace nv407::host {
@@ -12,13 +13,21 @@ struct RecordNote {
   std::string logged_at, user_code, note;
 };
 
+// A policy's service as the viewer lists it: the unit is "HR" or "EV", as on the screen.
+struct RecordService {
+  std::string key, description, unit;
+  double included = 0, used = 0;
+};
+
 // One record as the record viewer shows it: every column of its table with its value
-// ("" for NULL), and the notes that the record log holds for it, oldest first.
+// (Null where the column holds none), the notes that the record log holds for it, oldest
+// first, and for a policy its services.
 struct RecordView {
   std::string table, key_column, key;
   bool found = false;
-  std::vector<std::pair<std::string, std::string>> columns;
+  std::vector<std::pair<std::string, Variant>> columns;
   std::vector<RecordNote> notes;
+  std::vector<RecordService> services;
 };
 
 // Reads through the host's side of the database. The table and key column are names

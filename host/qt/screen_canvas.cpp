@@ -5,6 +5,9 @@
 #include <algorithm>
 
 #include "host/headless/error_presentation.h"
+#include "host/headless/field_labels.h"
+#include "host/qt/control_widgets.h"
+#include "host/qt/label_keys.h"
 #include "host/qt/look.h"
 
 namespace nv407::host {
@@ -45,10 +48,58 @@ void ScreenCanvas::Add(std::unique_ptr<ControlView> view) {
 }
 
 void ScreenCanvas::FinishLayout(int width_twips, int height_twips, const Colour& background) {
-  setFixedSize(ToPixels(width_twips), ToPixels(height_twips));
+  design_ = QSize(ToPixels(width_twips), ToPixels(height_twips));
+  setMinimumSize(design_);
+  resize(design_);
   background_ = background;
   SetTabOrder();
+  LinkLabels();
   ApplyScheme(scheme_);
+}
+
+void ScreenCanvas::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  PlaceWidgets();
+}
+
+void ScreenCanvas::PlaceWidgets() {
+  const int left = std::max(0, (width() - design_.width()) / 2);
+  for (ControlView* view : views_) {
+    QWidget* widget = view->widget();
+    if (widget == nullptr) continue;
+    QRect place = ToPixels(view->control().Layout().position);
+    if (place.left() == 0 && place.width() == design_.width())
+      place.setWidth(width());
+    else
+      place.translate(left, 0);
+    widget->setGeometry(place);
+  }
+}
+
+// Each input field's label takes it to the field with Alt and a letter of its own.
+void ScreenCanvas::LinkLabels() {
+  QString taken;
+  const std::vector<const ControlLayout*> rows = LayoutRows(form_);
+  std::vector<std::pair<QtLabel*, QWidget*>> links;
+  std::vector<QString> captions;
+  for (ControlView* view : views_) {
+    if (auto* toolbar = dynamic_cast<QtToolbar*>(view)) taken += toolbar->Keys();
+    const ControlLayout& layout = view->control().Layout();
+    const ControlKind kind = layout.kind;
+    const bool field = kind == ControlKind::kTextBox || kind == ControlKind::kDateField ||
+                       kind == ControlKind::kComboBox;
+    // A field that starts off outside the data-entry group never takes input.
+    const bool takes_input = layout.enabled || layout.tag == "1";
+    if (!field || !layout.tab_stop || layout.Flag("locked") || !takes_input) continue;
+    const ControlLayout* row = LabelRowOf(rows, layout);
+    if (row == nullptr) continue;
+    auto* label = dynamic_cast<QtLabel*>(ViewOf(form_.FindControl(row->name, row->index)));
+    if (label == nullptr) continue;
+    links.emplace_back(label, view->widget());
+    captions.push_back(ToQString(label->Caption()));
+  }
+  const std::vector<QChar> keys = ChooseLabelKeys(captions, taken);
+  for (std::size_t i = 0; i < links.size(); ++i) links[i].first->Link(*links[i].second, keys[i]);
 }
 
 void ScreenCanvas::ApplyScheme(const ControlLayout& scheme) {
@@ -60,6 +111,23 @@ void ScreenCanvas::ApplyScheme(const ControlLayout& scheme) {
     setPalette(colours);
   }
   for (ControlView* view : views_) view->ApplyLook(scheme_);
+}
+
+ControlView* ScreenCanvas::ViewOfWidget(const QWidget* widget) const {
+  for (ControlView* view : views_)
+    if (widget != nullptr && view->widget() == widget) return view;
+  return nullptr;
+}
+
+bool ScreenCanvas::RevertFocusedEdit() {
+  ControlView* view = ViewOfWidget(QApplication::focusWidget());
+  if (view == nullptr || !view->HasPendingEdit()) return false;
+  view->RevertEdit();
+  return true;
+}
+
+void ScreenCanvas::ShowStatus(const std::string& text) {
+  emit StatusChanged(ToQString(text));
 }
 
 ControlView* ScreenCanvas::ViewOf(const Control* control) const {
@@ -138,9 +206,7 @@ void ScreenCanvas::CommitLater(ControlView& from) {
   QMetaObject::invokeMethod(
       this,
       [this, source, target] {
-        ControlView* view = nullptr;
-        for (ControlView* candidate : views_)
-          if (source && candidate->widget() == source) view = candidate;
+        ControlView* view = ViewOfWidget(source);
         if (view == nullptr || !view->HasPendingEdit()) return;
         Run([&] {
           view->CommitEdit();

@@ -38,6 +38,8 @@ class ControlView {
   virtual void CommitEdit() {}
   // A key field holding a value that its look-up refused.
   virtual bool HoldsRefusedKey() const { return false; }
+  // Takes back the pending text (Esc), showing the control's own again.
+  virtual void RevertEdit() {}
 };
 
 // The surface of one screen: the widgets at their layout positions, the keyboard's moves
@@ -52,8 +54,11 @@ class ScreenCanvas final : public QWidget {
   void Add(ControlView& view);
   // A control without a widget of its own (the colour scheme), kept with the surface.
   void Add(std::unique_ptr<ControlView> view);
-  // After the last control: sizes the surface, sets the tab order and the looks.
+  // After the last control: sizes the surface, sets the tab order, the labels' Alt keys
+  // and the looks. The surface is at least the design's size; a larger one keeps the form
+  // centred, and a control as wide as the design (the toolbar) spans it.
   void FinishLayout(int width_twips, int height_twips, const Colour& background);
+  QSize sizeHint() const override { return design_; }
   // The screen's colour scheme (its layout row) was applied.
   void ApplyScheme(const ControlLayout& scheme);
 
@@ -78,17 +83,29 @@ class ScreenCanvas final : public QWidget {
   void CommitLater(ControlView& from);
   // A widget took the focus from Qt (a click): the headless focus follows.
   void WidgetFocused(ControlView& view);
+  // Esc: the field being typed in takes back its text; false when none was being typed in.
+  bool RevertFocusedEdit();
+  // A line for the window's status bar.
+  void ShowStatus(const std::string& text);
 
+  const Form& form() const { return form_; }
   Dialogs& dialogs() const { return dialogs_; }
   Database& database() const { return database_; }
   FocusTracker& focus() const { return focus_; }
 
+ signals:
+  void StatusChanged(const QString& text);
+
  protected:
   bool focusNextPrevChild(bool next) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void FollowFocus();
   void SetTabOrder();
+  void PlaceWidgets();
+  void LinkLabels();
+  ControlView* ViewOfWidget(const QWidget* widget) const;
 
   const Form& form_;
   FocusTracker& focus_;
@@ -99,6 +116,7 @@ class ScreenCanvas final : public QWidget {
   std::map<const Control*, ControlView*> by_control_;
   ControlLayout scheme_;
   std::optional<Colour> background_;
+  QSize design_;
 };
 
 // Enter moves on from a field with `tabonenter`; from an empty one only with

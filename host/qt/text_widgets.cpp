@@ -2,11 +2,16 @@
 #include <QCalendarWidget>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
+#include "host/headless/field_labels.h"
 #include "host/headless/text_rules.h"
 #include "host/qt/catalogue_dialog.h"
 #include "host/qt/control_widgets.h"
 #include "host/qt/look.h"
+#include "host/qt/status_report.h"
 #include "host/qt/widget_support.h"
 
 namespace nv407::host {
@@ -20,12 +25,17 @@ bool IsEnter(const QKeyEvent* event) {
          !(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier));
 }
 
-// Disabled fields still show a policy's data: dark text, not the platform's faint grey.
+// The field that takes the keys has a strong frame and a warm tint; a disabled one still
+// shows a policy's data in dark text on its grey; a read-only one (a description) is flat,
+// with no frame of its own, so it cannot be taken for an input.
 QString FieldStyle(const char* widget, const FieldColours& colours) {
   return QString(
              "%1 { background-color: %2; color: #000000; border: 1px solid #8a9aa8; }"
-             "%1:disabled { background-color: %3; color: #202020; }"
-             "%1:focus { background-color: %4; border: 1px solid #00538a; }")
+             "%1:focus { background-color: %4; border: 2px solid #00538a; }"
+             "%1:disabled { background-color: %3; color: #303030; border: 1px solid #c2ccd4; }"
+             "%1[readOnly=\"true\"] { background-color: #eef3f7; color: #00243a;"
+             " border: none; border-bottom: 1px solid #c2ccd4; }"
+             "%1[refused=\"true\"] { background-color: #fdecee; border: 2px solid #b00020; }")
       .arg(widget, colours.enabled, colours.disabled, colours.focus);
 }
 
@@ -38,9 +48,13 @@ FieldColours FieldColoursOf(const Look& look, const ControlLayout& scheme,
     return ColourName(own ? *own : fallback ? *fallback : last, palette);
   };
   const Colour window = Colour::System(Colour::Source::kWindow);
-  return {pick(look.enabled_back, scheme.look.enabled_back, window),
-          pick(look.disabled_back, scheme.look.disabled_back, Colour::Rgb(221, 221, 221)),
-          pick(look.focus_back, scheme.look.focus_back, window)};
+  // The focus colour is left to the platform (the system window colour): here a warm tint
+  // that neither the enabled white nor the disabled grey can be taken for.
+  const Colour focus = look.focus_back.value_or(scheme.look.focus_back.value_or(window));
+  return {
+      pick(look.enabled_back, scheme.look.enabled_back, window),
+      pick(look.disabled_back, scheme.look.disabled_back, Colour::Rgb(221, 221, 221)),
+      focus.source == Colour::Source::kWindow ? QString("#fff6d5") : ColourName(focus, palette)};
 }
 
 // --- text box ---------------------------------------------------------------------------
@@ -61,9 +75,18 @@ void QtTextBox::Sync() {
     shown_ = control_.Text();
     setText(ToQString(shown_));
     setCursorPosition(0);
+    MarkRefusal(false);  // a value the screen wrote is no refusal of the user's
   }
   setEnabled(control_.Enabled());
   setReadOnly(control_.Locked());
+}
+
+// A key its catalogue refused stands out until the user puts it right.
+void QtTextBox::MarkRefusal(bool refused) {
+  if (property("refused").toBool() == refused) return;
+  setProperty("refused", refused);
+  style()->unpolish(this);
+  style()->polish(this);
 }
 
 void QtTextBox::ApplyLook(const ControlLayout& scheme) {
@@ -82,6 +105,18 @@ void QtTextBox::CommitEdit() {
   // The field may have changed what was typed (upper case, length): show what it kept.
   shown_ = control_.Text();
   if (ToStdString(text()) != shown_) setText(ToQString(shown_));
+  MarkRefusal(HoldsRefusedKey());
+  if (HoldsRefusedKey()) {
+    canvas_.ShowStatus(RefusedKeyStatus(FieldLabel(canvas_.form(), control_), shown_));
+    refusal_said_ = true;
+  } else if (refusal_said_ && control_.IsKeyField()) {
+    canvas_.ShowStatus("");  // the key now given was taken
+    refusal_said_ = false;
+  }
+}
+
+void QtTextBox::RevertEdit() {
+  setText(ToQString(control_.Text()));
 }
 
 bool QtTextBox::HoldsRefusedKey() const {
@@ -89,10 +124,10 @@ bool QtTextBox::HoldsRefusedKey() const {
 }
 
 void QtTextBox::OpenSearch() {
-  std::vector<CatalogueRow> rows;
-  if (!canvas_.Run([&] { rows = SearchCatalogue(canvas_.database().ForHost(), *catalogue_); }))
-    return;
-  CatalogueDialog dialog(control_.Layout().Setting("idconsulta"), std::move(rows), window());
+  QString title = ToQString(FieldLabel(canvas_.form(), control_));
+  if (title.isEmpty()) title = ToQString(control_.Layout().Setting("idconsulta"));
+  title[0] = title[0].toLower();
+  CatalogueDialog dialog("Buscar " + title, canvas_.database(), *catalogue_, text(), window());
   const bool picked = dialog.exec() == QDialog::Accepted && dialog.Picked();
   // Not every window manager (nor Qt's offscreen platform) gives the window back its
   // activation when a dialog closes.
@@ -110,11 +145,6 @@ void QtTextBox::keyPressEvent(QKeyEvent* event) {
   }
   if (IsEnter(event)) {
     canvas_.EnterPressed(*this, ToStdString(text()));
-    return;
-  }
-  // Esc takes back what was typed since the field last took its text.
-  if (event->key() == Qt::Key_Escape && HasPendingEdit()) {
-    setText(ToQString(control_.Text()));
     return;
   }
   QLineEdit::keyPressEvent(event);
@@ -140,6 +170,7 @@ bool QtTextBox::focusNextPrevChild(bool next) {
 }
 
 void QtTextBox::UpperCaseAsTyped(const QString& typed) {
+  MarkRefusal(false);  // the user is putting it right
   if (!control_.UpperCase()) return;
   const QString upper = ToQString(UpperCaseText(ToStdString(typed)));
   if (upper == typed) return;
@@ -198,7 +229,28 @@ void QtDateField::ApplyLook(const ControlLayout& scheme) {
           .arg(back, fore, title, title_fore));
 }
 
+void QtDateField::OpenCalendar() {
+  if (!isEnabled()) return;
+  // The pop-up opens as a press on the field's arrow opens it.
+  QStyleOptionComboBox option;
+  option.initFrom(this);
+  option.editable = true;
+  option.subControls = QStyle::SC_All;
+  const QPoint arrow =
+      style()
+          ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this)
+          .center();
+  QMouseEvent press(QEvent::MouseButtonPress, arrow, mapToGlobal(arrow), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(this, &press);
+}
+
 void QtDateField::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F4 ||
+      (event->key() == Qt::Key_Down && event->modifiers() == Qt::AltModifier)) {
+    OpenCalendar();
+    return;
+  }
   if (IsEnter(event)) {
     canvas_.EnterPressed(*this, ToStdString(text()).find_first_not_of(' ') == std::string::npos
                                     ? std::string()

@@ -1,18 +1,45 @@
+#include <optional>
+
 #include "host/services/host_records.h"
 #include "host/services/services.h"
 
 namespace nv407::host {
 namespace {
 
+// The screen's connection, telling the activity observer how its transactions end.
+class ObservedConnection final : public Connection {
+ public:
+  ObservedConnection(Connection& connection, ActivityObserver& observer)
+      : connection_(connection), observer_(observer) {}
+  std::unique_ptr<Recordset> Execute(const std::string& sql) override {
+    return connection_.Execute(sql);
+  }
+  void BeginTrans() override { connection_.BeginTrans(); }
+  void CommitTrans() override {
+    connection_.CommitTrans();
+    observer_.TransactionEnded(true);
+  }
+  void RollbackTrans() override {
+    connection_.RollbackTrans();
+    observer_.TransactionEnded(false);
+  }
+
+ private:
+  Connection& connection_;
+  ActivityObserver& observer_;
+};
+
 class ReferenceAppServices final : public AppServices {
  public:
   ReferenceAppServices(Database& database, Dialogs& dialogs, SessionSettings settings)
-      : database_(database),
-        dialogs_(dialogs),
-        settings_(std::move(settings)),
-        records_(database) {}
+      : database_(database), dialogs_(dialogs), settings_(std::move(settings)), records_(database) {
+    if (settings_.activity) observed_.emplace(database_.ForScreen(), *settings_.activity);
+  }
 
-  Connection& GetConnection() override { return database_.ForScreen(); }
+  Connection& GetConnection() override {
+    if (observed_) return *observed_;
+    return database_.ForScreen();
+  }
 
   std::string GetUserCode() override { return settings_.user_code; }
 
@@ -41,6 +68,7 @@ class ReferenceAppServices final : public AppServices {
   Dialogs& dialogs_;
   SessionSettings settings_;
   HostRecords records_;
+  std::optional<ObservedConnection> observed_;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "component/host_services.h"
 #include "host/db/database.h"
+#include "host/services/activity.h"
 #include "host/services/dialogs.h"
 
 namespace nv407::host {
@@ -13,6 +14,8 @@ namespace nv407::host {
 struct SessionSettings {
   std::string user_code;
   Clock clock;  // the server date and time; the system clock when empty
+  // Told what the services see the screen do; it outlives the services. None: nobody listens.
+  ActivityObserver* activity = nullptr;
 };
 
 // The host library handed to the component: its services over one database, the

@@ -39,16 +39,18 @@ class ReferenceUtilityServices final : public UtilityServices {
       if (!issued) return {};
       const auto folio = MakeFolio(series_branch, issued->number, width);
       if (!folio) return {};
-      if (!check.table) return Variant(*folio);
-      const bool taken =
-          issued->taken ? *issued->taken : records_.RowExists(*check.table, *folio);
-      if (!taken) return Variant(*folio);
+      const bool taken = check.table && (issued->taken ? *issued->taken
+                                                       : records_.RowExists(*check.table, *folio));
+      if (taken) continue;
+      if (settings_.activity) settings_.activity->FolioIssued(*folio);
+      return Variant(*folio);
     }
   }
 
   void LogRecordEvent(const std::string& table, const std::string& key,
                       const std::string& note) override {
     records_.AppendNote(table, key, note, settings_.user_code, GetServerDate());
+    if (settings_.activity) settings_.activity->NoteLogged(table, key, note);
   }
 
   std::string FormatFolio(const std::string& folio) override { return host::FormatFolio(folio); }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -229,6 +230,20 @@ TEST_F(ScriptProgram, EightProgramsSavingAtOnceEachGetFoliosOfTheirOwn) {
   }
   std::ofstream(File("saves.jsonl")) << script << "{\"do\": \"show\"}\n";
 
+  // The demo's own policies and folios stand before the saves; the saves come after them.
+  const auto stored = [this] {
+    auto database = database_.Open();
+    auto row = database->ForHost().Execute(
+        "SELECT (SELECT COUNT(*) FROM Poliza_Servicio) AS policies, (SELECT COUNT(DISTINCT "
+        "Ps_Folio) FROM Poliza_Servicio_Tipo_Servicio) AS with_services, (SELECT "
+        "COALESCE(MAX(last_number), 0) FROM folio_series WHERE branch = 'MTY') AS series");
+    std::vector<std::int64_t> counts;
+    for (const char* column : {"policies", "with_services", "series"})
+      counts.push_back(row->Fields(column).Value().ToLong());
+    return counts;
+  };
+  const std::vector<std::int64_t> before = stored();
+
   const std::string program = std::string(std::getenv("POLIZAS_BUILD_DIR")) + "/bin/polizas-script";
   std::vector<std::string> arguments = With({File("saves.jsonl")});
   arguments.insert(arguments.begin(), program);
@@ -260,16 +275,17 @@ TEST_F(ScriptProgram, EightProgramsSavingAtOnceEachGetFoliosOfTheirOwn) {
     EXPECT_EQ(ReadFile(File("err-" + std::to_string(i))), "");
   }
 
+  // Four hundred policies more, each with its services, under the series' next 400 folios.
+  const std::vector<std::int64_t> after = stored();
+  EXPECT_EQ(after, (std::vector<std::int64_t>{before[0] + 400, before[1] + 400, before[2] + 400}));
   auto database = database_.Open();
-  auto stored = database->ForHost().Execute(
-      "SELECT (SELECT COUNT(*) FROM Poliza_Servicio) AS policies, (SELECT COUNT(DISTINCT "
-      "Ps_Folio) FROM Poliza_Servicio_Tipo_Servicio) AS with_services, (SELECT MIN(Ps_Folio) "
-      "FROM Poliza_Servicio) AS first, (SELECT MAX(Ps_Folio) FROM Poliza_Servicio) AS last, "
-      "(SELECT last_number FROM folio_series WHERE branch = 'MTY') AS series");
-  std::string shown;
-  for (const char* column : {"policies", "with_services", "first", "last", "series"})
-    shown += stored->Fields(column).Value().ToText() + " ";
-  EXPECT_EQ(shown, "400 400 MTY-000001 MTY-000400 400 ");
+  char first[32], last[32];
+  std::snprintf(first, sizeof first, "MTY-%06lld", static_cast<long long>(before[2] + 1));
+  std::snprintf(last, sizeof last, "MTY-%06lld", static_cast<long long>(before[2] + 400));
+  auto saved = database->ForHost().Execute(
+      std::string("SELECT COUNT(*) AS n FROM Poliza_Servicio WHERE Ps_Folio BETWEEN '") + first +
+      "' AND '" + last + "' AND Es_Cve_Estado = 'AC'");
+  EXPECT_EQ(saved->Fields("n").Value().ToLong(), 400);
 }
 
 TEST_F(ScriptProgram, ADisabledControlRefusesTheUserUntilTheScreenEnablesIt) {

@@ -1,100 +1,48 @@
-// The capture screen in its desktop window, worked through the real widgets, and the
-// host's dialogs as real windows answered from the keyboard.
-#include <QAbstractButton>
-#include <QComboBox>
-#include <QDateEdit>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPlainTextEdit>
+// The capture screen in its desktop window, worked through the real widgets with the
+// keyboard and the mouse.
+#include <QCalendarWidget>
 #include <QPushButton>
-#include <QTableWidget>
-#include <QTest>
-#include <QTimer>
-#include <QToolButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <algorithm>
-#include <functional>
 
-#include "component/error.h"
 #include "component/host_services.h"
-#include "host/headless/scripted_dialogs.h"
-#include "host/headless/text_rules.h"
 #include "host/qt/catalogue_dialog.h"
-#include "host/qt/catalogue_search.h"
-#include "host/qt/control_widgets.h"
 #include "host/qt/look.h"
-#include "host/qt/qt_dialogs.h"
-#include "host/qt/qt_host.h"
-#include "host/qt/record_view.h"
-#include "host/services/host_records.h"
+#include "host/qt/questions.h"
+#include "host/qt/spanish.h"
+#include "host/qt/status_report.h"
+#include "host/qt/synthetic_input.h"
 #include "screen/layout.h"
-#include "support/test_database.h"
+#include "window_fixture.h"
 
 namespace nv407::testing {
 namespace {
 
-// Runs `act` on the next modal dialog of type T once it is on the screen (a modal
-// dialog blocks the test's own call until it closes).
-template <typename T>
-void WhenShown(std::function<void(T&)> act) {
-  auto* timer = new QTimer;
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, act] {
-    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-    if (dialog == nullptr || !dialog->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
-    act(*dialog);
-  });
-  timer->start();
+// A live policy with part of its services used, as the demo's MTY-000007 once was.
+PolicyRow UsedPolicy() {
+  PolicyRow policy;
+  policy.folio = "MTY-000007";
+  policy.type = "SOPANUAL";
+  policy.reference = "OC-117";
+  policy.services = {{"SOPREM", 120, 14.5, 0}, {"VISITA", 12, 0, 3}};
+  return policy;
 }
 
-// The screen in its window over a test database, the component loaded from its shared
-// library as the program loads it. The dialogs record what they were shown and answer
-// from a queue (a question nobody answered gets its default button, No).
-struct ScreenWindow {
-  explicit ScreenWindow(TestDatabase& db)
-      : desktop(std::make_unique<host::QtHost>(
-            db.db(), host::SessionSettings{kOperatorWithPermissions, db.clock()}, dialogs)) {
-    desktop->Open();
-    desktop->window().show();
-    desktop->window().activateWindow();
-    if (!QTest::qWaitForWindowActive(&desktop->window()))
-      throw Error("The window never became active");
+// Nuevo, then the cut-off day and the keys a save needs, each typed and left with Enter.
+void FillCapture(ScreenWindow& window) {
+  window.Key(Qt::Key_N, Qt::AltModifier);
+  for (int i = 0; i < 3; ++i) window.Key(Qt::Key_Tab);  // date, reference, start, cut-off day
+  // The combo box's search takes keys typed within this time as one text.
+  QTest::qWait(QApplication::keyboardInputInterval() + 50);
+  window.Type("5");
+  window.Key(Qt::Key_Return);
+  for (const char* typed : {"mty", "v001", "c00001", "sopmen"}) {
+    window.Type(typed);
+    window.Key(Qt::Key_Return);
   }
-
-  QWidget& Widget(const std::string& name) { return desktop->Widget(name); }
-  QToolButton& Command(host::ToolbarCommand command) {
-    return *dynamic_cast<host::QtToolbar&>(Widget("Controles")).Button(command);
-  }
-  // The keyboard, into whichever widget has the focus.
-  void Type(const QString& text) { QTest::keyClicks(QApplication::focusWidget(), text); }
-  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::keyClick(QApplication::focusWidget(), key, modifiers);
-    QCoreApplication::processEvents();
-  }
-  // The focused control when Qt and the screen agree on it, else "Qt: X, screen: Y".
-  std::string Focus() const {
-    const std::string screen = desktop->canvas().focus().FocusedName();
-    const QWidget* focused = QApplication::focusWidget();
-    const std::string shown = focused == nullptr ? "" : focused->objectName().toStdString();
-    return shown == screen ? screen : "Qt: " + shown + ", screen: " + screen;
-  }
-  // What the text boxes, combo boxes and date fields show.
-  QStringList Shown(std::initializer_list<const char*> names) {
-    QStringList texts;
-    for (const char* name : names) {
-      QWidget& widget = Widget(name);
-      if (auto* line = qobject_cast<QLineEdit*>(&widget)) texts << line->text();
-      if (auto* combo = qobject_cast<QComboBox*>(&widget)) texts << combo->currentText();
-      if (auto* date = qobject_cast<QDateEdit*>(&widget)) texts << date->text().trimmed();
-    }
-    return texts;
-  }
-
-  host::ScriptedDialogs dialogs;
-  std::unique_ptr<host::QtHost> desktop;
-};
+}
 
 }  // namespace
 
@@ -102,6 +50,8 @@ class ScreenWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void initTestCase() { host::UseSpanish(*QCoreApplication::instance()); }
+
   // Nuevo, every field by Tab and Enter, a refused branch replaced through its F2 search,
   // Aceptar: then the folio brings the policy back, and Salir closes the window.
   void aPolicyIsCapturedWithTheKeyboardAlone() {
@@ -136,18 +86,26 @@ class ScreenWindowTest : public QObject {
     window.Key(Qt::Key_Return);
     QCOMPARE(window.Focus(), std::string("txt_Sc_Cve_Sucursal"));
 
-    window.Type("pue");  // withdrawn: Enter keeps the focus there
+    window.Type("pue");  // withdrawn: Enter keeps the focus there, and the status says why
     window.Key(Qt::Key_Return);
     window.Key(Qt::Key_Return);
     QCOMPARE(window.Focus(), std::string("txt_Sc_Cve_Sucursal"));
     QCOMPARE(window.Shown({"txt_Sc_Descripcion"}), QStringList({""}));
-    WhenShown<host::CatalogueDialog>([](host::CatalogueDialog& search) {
+    QCOMPARE(window.Status(), QString("Sucursal PUE inexistente o dada de baja"));
+    // F2 opens on what the field holds, titled with the field's label.
+    QString opened_on, title;
+    host::WhenShown<host::CatalogueDialog>([&](host::CatalogueDialog& search) {
+      opened_on = search.Filter()->text();
+      title = search.windowTitle();
+      search.Filter()->selectAll();
       QTest::keyClicks(search.Filter(), "guadal");
       QTest::keyClick(search.Filter(), Qt::Key_Return);
     });
     window.Key(Qt::Key_F2);
+    QCOMPARE(opened_on + " | " + title, QString("PUE | Buscar sucursal"));
     QCOMPARE(window.Shown({"txt_Sc_Cve_Sucursal"}), QStringList({"GDL"}));
     QTRY_COMPARE(window.Focus(), std::string("txt_Vn_Cve_Vendedor"));  // once the window is back
+    QCOMPARE(window.Status(), QString());                              // the refusal was put right
 
     for (const char* typed : {"v002", "c00002", "sopmen", "Alta desde el teclado", "Soporte"}) {
       window.Type(typed);
@@ -160,16 +118,19 @@ class ScreenWindowTest : public QObject {
     QVERIFY(window.dialogs.Messages().empty());
     QCOMPARE(db.Scalar("SELECT COUNT(*) || ' ' || Ps_Factura_ID AS saved FROM Poliza_Servicio"),
              std::string("1 f-1"));
+    const QString folio = QString::fromStdString(db.Scalar("SELECT Ps_Folio FROM Poliza_Servicio"));
+    QCOMPARE(window.Status(), "Póliza " + folio + " guardada");
     QCOMPARE(window.Focus(), std::string("txtFolio"));
-    window.Type(QString::fromStdString(db.Scalar("SELECT Ps_Folio FROM Poliza_Servicio")));
+    window.Type(folio);
     window.Key(Qt::Key_Return);
     QCOMPARE(window.Shown({"txt_Sc_Cve_Sucursal", "txt_Cl_Cve_Cliente", "txtReferencia", "cbCorte",
                            "txtComentario"}),
              QStringList({"GDL", "C00002", "oc-2024-9", "15", "Alta desde el teclado"}));
 
-    window.Key(Qt::Key_S, Qt::AltModifier);
+    window.Key(Qt::Key_S, Qt::AltModifier);  // nothing unsaved: no question
     QTRY_VERIFY(!window.desktop->window().isVisible());
     QVERIFY(window.desktop->Closed());
+    QVERIFY(window.dialogs.Messages().empty());
   }
 
   void aRefusedSaveShowsItsMessageAndIdentifier() {
@@ -190,30 +151,32 @@ class ScreenWindowTest : public QObject {
     QVERIFY(messages[0].request.error_id.rfind("ERR-ID:75000", 0) == 0);
     QCOMPARE(db.Count("Poliza_Servicio"), 0LL);
     QVERIFY(window.Command(host::ToolbarCommand::kAceptar).isEnabled());  // still capturing
+    QCOMPARE(window.Status(), QString());                                 // nothing was saved
   }
 
-  // A typed folio shows its policy; the services' reset and Baja ask first, and No changes
-  // nothing.
+  // A typed folio shows its policy; the services' reset and Baja ask first, No changes
+  // nothing, and what Yes did is said in the status bar.
   void aTypedFolioShowsThePolicyAndItsChangesAskFirst_data() {
     QTest::addColumn<bool>("reset");  // the services' reset, else Baja
     QTest::addColumn<int>("answer");
     QTest::addColumn<QString>("after");  // SOPREM's used time, or the policy's state
-    QTest::newRow("reset, No") << true << message_answer::kNo << "14.5";
-    QTest::newRow("reset, Yes") << true << message_answer::kYes << "0";
-    QTest::newRow("Baja, No") << false << message_answer::kNo << "AC";
-    QTest::newRow("Baja, Yes") << false << message_answer::kYes << "CA";
+    QTest::addColumn<QString>("status");
+    QTest::newRow("reset, No") << true << message_answer::kNo << "14.5"
+                               << "";
+    QTest::newRow("reset, Yes") << true << message_answer::kYes << "0"
+                                << "Contadores reiniciados: póliza MTY-000007";
+    QTest::newRow("Baja, No") << false << message_answer::kNo << "AC"
+                              << "";
+    QTest::newRow("Baja, Yes") << false << message_answer::kYes << "CA"
+                               << "Póliza MTY-000007 cancelada";
   }
   void aTypedFolioShowsThePolicyAndItsChangesAskFirst() {
     QFETCH(bool, reset);
     QFETCH(int, answer);
     QFETCH(QString, after);
+    QFETCH(QString, status);
     TestDatabase db;
-    PolicyRow policy;
-    policy.folio = "MTY-000007";
-    policy.type = "SOPANUAL";
-    policy.reference = "OC-117";
-    policy.services = {{"SOPREM", 120, 14.5, 0}, {"VISITA", 12, 0, 3}};
-    db.AddPolicy(policy);
+    db.AddPolicy(UsedPolicy());
     ScreenWindow window(db);
     QCOMPARE(window.Focus(), std::string("txtFolio"));
     window.Type("mty-7");
@@ -245,157 +208,200 @@ class ScreenWindowTest : public QObject {
                                    "WHERE Ts_Cve_Tipo_Servicio = 'SOPREM'"
                                  : "SELECT Es_Cve_Estado FROM Poliza_Servicio")),
              after);
+    QCOMPARE(window.Status(), status);
   }
 
-  // For each key field, the F2 list holds only keys that the field's look-up accepts, so
-  // no withdrawn row.
-  void theSearchListsWhatTheLookupAccepts() {
+  // Salir, Cancelar and the title bar ask before they throw away what the user changed,
+  // and only then: No keeps the capture as it was.
+  void unsavedWorkIsAskedAboutFirst_data() {
+    QTest::addColumn<QString>("leave");  // "Salir", "Cancelar", "title bar", "Esc"
+    QTest::addColumn<bool>("changed");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("question");  // "" for none
+    QTest::addColumn<bool>("left");         // the capture was left (the window closed for Salir)
+    QTest::newRow("Salir, nothing typed") << "Salir" << false << 0 << "" << true;
+    QTest::newRow("Salir, No") << "Salir" << true << message_answer::kNo << host::kCloseQuestion
+                               << false;
+    QTest::newRow("Salir, Yes") << "Salir" << true << message_answer::kYes << host::kCloseQuestion
+                                << true;
+    QTest::newRow("title bar, No")
+        << "title bar" << true << message_answer::kNo << host::kCloseQuestion << false;
+    QTest::newRow("Cancelar, nothing typed") << "Cancelar" << false << 0 << "" << true;
+    QTest::newRow("Cancelar, No") << "Cancelar" << true << message_answer::kNo
+                                  << host::kCancelQuestion << false;
+    QTest::newRow("Esc, Yes") << "Esc" << true << message_answer::kYes << host::kCancelQuestion
+                              << true;
+  }
+  void unsavedWorkIsAskedAboutFirst() {
+    QFETCH(QString, leave);
+    QFETCH(bool, changed);
+    QFETCH(int, answer);
+    QFETCH(QString, question);
+    QFETCH(bool, left);
     TestDatabase db;
-    int fields = 0;
-    for (const ControlLayout& row : frmNV407Layout().controls) {
-      const std::string sql = row.Setting("sql");
-      if (sql.empty()) continue;
-      ++fields;
-      const std::optional<host::CatalogueQuery> query = host::CatalogueOf(sql);
-      QVERIFY2(query.has_value(), row.name.c_str());
-      const std::vector<host::CatalogueRow> listed = host::SearchCatalogue(db.sql(), *query);
-      QVERIFY2(!listed.empty(), row.name.c_str());
-      for (const host::CatalogueRow& found : listed) {
-        std::unique_ptr<Recordset> lookup = db.sql().Execute(host::LookupStatement(sql, found.key));
-        QVERIFY2(!lookup->Eof(), (row.name + " refuses " + found.key).c_str());
-        lookup->Close();
-      }
+    ScreenWindow window(db);
+    window.Key(Qt::Key_N, Qt::AltModifier);
+    if (changed) {
+      window.Key(Qt::Key_Tab);
+      window.Type("OC-1");
+      window.Key(Qt::Key_Tab);
     }
-    QCOMPARE(fields, 4);
+    if (answer != 0) window.dialogs.QueueAnswer(answer);
+    if (leave == "Salir")
+      QTest::mouseClick(&window.Command(host::ToolbarCommand::kSalir), Qt::LeftButton);
+    if (leave == "Cancelar") window.Key(Qt::Key_C, Qt::AltModifier);
+    if (leave == "Esc") window.Key(Qt::Key_Escape);
+    if (leave == "title bar") window.desktop->window().close();
+    QCoreApplication::processEvents();
 
-    // Another shape would list keys the look-up refuses: no search at all.
-    QVERIFY(!host::CatalogueOf("select d from t where k = '?' OR 1 = 1"));
-    QVERIFY(!host::CatalogueOf("select d from t where k = '?' order by d"));
+    const std::vector<host::MessageCall> asked = window.dialogs.Messages();
+    QCOMPARE(asked.empty() ? QString() : QString::fromStdString(asked[0].request.text), question);
+    if (!asked.empty()) QCOMPARE(asked[0].request.style, message_style::kYesNoQuestion);
+    const bool closing = leave == "Salir" || leave == "title bar";
+    QCOMPARE(closing ? !window.desktop->window().isVisible()
+                     : !window.Command(host::ToolbarCommand::kAceptar).isEnabled(),
+             left);
+    if (!left) QCOMPARE(window.Shown({"txtReferencia"}), QStringList({"OC-1"}));
   }
 
-  // Every control where the layout table puts it, and no caption cut off.
+  // Esc takes back typing before it cancels; Ctrl+S and F10 save; F4 and Alt+Down open the
+  // calendar.
+  void theKeyboardReachesEveryCommand() {
+    TestDatabase db;
+    ScreenWindow window(db);
+    window.Key(Qt::Key_N, Qt::AltModifier);
+    window.Key(Qt::Key_Tab);
+    window.Type("typed");
+    window.Key(Qt::Key_Escape);
+    QCOMPARE(window.Shown({"txtReferencia"}), QStringList({""}));
+    QVERIFY(window.Command(host::ToolbarCommand::kAceptar).isEnabled());
+    window.Key(Qt::Key_Escape);  // nothing was taken: no question
+    QVERIFY(!window.Command(host::ToolbarCommand::kAceptar).isEnabled());
+    QVERIFY(window.dialogs.Messages().empty());
+
+    for (const QKeyCombination save :
+         {QKeyCombination(Qt::CTRL, Qt::Key_S), QKeyCombination(Qt::Key_F10)}) {
+      FillCapture(window);
+      window.Key(save.key(), save.keyboardModifiers());
+      QVERIFY(window.dialogs.Messages().empty());
+    }
+    QCOMPARE(db.Count("Poliza_Servicio"), 2LL);
+
+    window.Key(Qt::Key_N, Qt::AltModifier);
+    auto& date = window.desktop->WidgetAs<host::QtDateField>("dp_Ps_Fecha");
+    QCOMPARE(QApplication::focusWidget(), &date);
+    for (const QKeyCombination open :
+         {QKeyCombination(Qt::Key_F4), QKeyCombination(Qt::ALT, Qt::Key_Down)}) {
+      window.Key(open.key(), open.keyboardModifiers());
+      QTRY_VERIFY(date.calendarWidget()->isVisible());
+      QTest::keyClick(date.calendarWidget(), Qt::Key_Escape);  // closes the pop-up alone
+      QTRY_VERIFY(!date.calendarWidget()->isVisible());
+    }
+    QCOMPARE(date.date(), QDate(2024, 3, 15));  // opening it picked nothing
+  }
+
+  // Every field label takes Alt and a letter of its own (never a toolbar command's) to
+  // its field.
+  void fieldLabelsTakeAltToTheirFields() {
+    TestDatabase db;
+    ScreenWindow window(db);
+    window.Key(Qt::Key_N, Qt::AltModifier);
+    QString keys = window.Toolbar().Keys();
+    int linked = 0;
+    for (QLabel* label : window.desktop->canvas().findChildren<QLabel*>()) {
+      if (label->buddy() == nullptr) continue;
+      ++linked;
+      const QKeySequence key = QKeySequence::mnemonic(label->text());
+      const QString letter = key.toString().right(1);
+      QVERIFY2(!keys.contains(letter), qPrintable(label->text()));
+      keys += letter;
+      if (!label->buddy()->isEnabled()) continue;
+      window.Key(static_cast<Qt::Key>(key[0].key()), Qt::AltModifier);
+      QVERIFY2(QApplication::focusWidget() == label->buddy(), qPrintable(label->text()));
+    }
+    QCOMPARE(linked, 12);  // the fields that can take input, the folio among them
+  }
+
+  // Every control where the layout table puts it, and no caption cut off; a wider window
+  // keeps the form centred under a toolbar that spans it.
   void widgetsSitAtTheirLayoutPositions() {
     TestDatabase db;
     ScreenWindow window(db);
     const ScreenLayout& layout = frmNV407Layout();
-    QCOMPARE(window.desktop->canvas().size(),
+    host::ScreenCanvas& canvas = window.desktop->canvas();
+    QCOMPARE(canvas.size(),
              QSize(host::ToPixels(layout.client_width), host::ToPixels(layout.client_height)));
     for (const ControlLayout& row : layout.controls) {
       if (row.kind == ControlKind::kColorScheme) continue;
       QWidget& widget = window.desktop->Widget(row.name, row.index);
       QCOMPARE(widget.geometry(), host::ToPixels(row.position));
       if (auto* label = qobject_cast<QLabel*>(&widget)) {
-        const int needed = label->fontMetrics().horizontalAdvance(label->text());
-        QVERIFY2(needed <= label->contentsRect().width(), qPrintable(label->text()));
+        const QString caption = QString(label->text()).remove('&');
+        const int needed = label->fontMetrics().horizontalAdvance(caption);
+        QVERIFY2(needed <= label->contentsRect().width(), qPrintable(caption));
       }
       if (auto* button = qobject_cast<QPushButton*>(&widget)) {
         const int needed = button->fontMetrics().horizontalAdvance(button->text());
         QVERIFY2(needed < button->width(), qPrintable(button->text()));
       }
     }
+
+    // The window carries the icon the package installs (a resource of the program).
+    QCOMPARE(window.desktop->window().windowIcon().pixmap(64).size(), QSize(64, 64));
+
+    window.desktop->window().resize(window.desktop->window().size() + QSize(200, 100));
+    QTRY_COMPARE(canvas.width(), host::ToPixels(layout.client_width) + 200);
+    const auto folio =
+        std::find_if(layout.controls.begin(), layout.controls.end(),
+                     [](const ControlLayout& row) { return row.name == "txtFolio"; });
+    QCOMPARE(window.Widget("txtFolio").geometry(),
+             host::ToPixels(folio->position).translated(100, 0));
+    QCOMPARE(window.Widget("Controles").width(), canvas.width());
   }
 
-  void aMessageBoxHasTheIconAndButtonsOfItsStyle() {
-    using B = QMessageBox;
-    struct Style {
-      int style;
-      B::Icon icon;
-      QList<B::StandardButton> buttons;
-      int enter;  // what Enter and Esc answer
-    };
+  // The demo's story: a cancelled policy is marked while it is shown, a live one is not.
+  void aCancelledPolicyIsMarked() {
     TestDatabase db;
-    host::QtDialogs dialogs(db.db());
-    for (const Style& expected : {Style{16, B::Critical, {B::Ok}, message_answer::kOk},
-                                  Style{48, B::Warning, {B::Ok}, message_answer::kOk},
-                                  Style{292, B::Question, {B::Yes, B::No}, message_answer::kNo}}) {
-      const host::MessageRequest request{.text = "¿Inicializar los servicios?",
-                                         .style = expected.style,
-                                         .title = "Zembrel",
-                                         .module = "NV407",
-                                         .error_id = "ERR-ID:7500015"};
-      std::unique_ptr<QMessageBox> box = host::MakeMessageBox(request, nullptr);
-      QCOMPARE(box->icon(), expected.icon);
-      QList<B::StandardButton> buttons;
-      for (QAbstractButton* button : box->buttons()) buttons << box->standardButton(button);
-      std::sort(buttons.begin(), buttons.end());
-      QCOMPARE(buttons, expected.buttons);
-      QCOMPARE(box->windowTitle() + " | " + box->informativeText(),
-               QString("Zembrel | NV407  ·  ERR-ID:7500015"));
-
-      // Shown for real, the box answers each key as a user expects.
-      for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
-        WhenShown<B>([key](B& open) { QTest::keyClick(&open, key); });
-        QCOMPARE(dialogs.ShowMessage(request), expected.enter);
-      }
-      if (!buttons.contains(B::Yes)) continue;
-      WhenShown<B>([](B& open) { open.button(B::Yes)->click(); });
-      QCOMPARE(dialogs.ShowMessage(request), message_answer::kYes);
-    }
+    host::LoadDemoPolicies(db.sql(), PinnedNow());
+    ScreenWindow window(db);
+    QWidget* mark = window.Toolbar().findChild<QLabel*>("cancelled");
+    window.Load("mty-5");
+    QCOMPARE(window.Shown({"txtFolio"}), QStringList({"MTY-000005"}));
+    QVERIFY(mark->isVisible());
+    QVERIFY(!window.Command(host::ToolbarCommand::kBaja).isEnabled());
+    window.Load("mty-6");
+    QVERIFY(!mark->isVisible());
+    window.Load("mty-5");
+    window.Key(Qt::Key_N, Qt::AltModifier);  // a new capture shows no record
+    QVERIFY(!mark->isVisible());
   }
 
-  void theEditorReturnsEditsOnOkOnly() {
-    TestDatabase db;
-    host::QtDialogs dialogs(db.db());
-    for (const bool ok : {true, false}) {
-      WhenShown<host::ExtendedTextEditor>([ok](host::ExtendedTextEditor& editor) {
-        QCOMPARE(editor.TextField()->toPlainText(), QString("Línea uno"));
-        editor.ConceptField()->setText("Concepto nuevo");
-        QTest::keyClick(editor.TextField(), Qt::Key_End, Qt::ControlModifier);
-        QTest::keyClicks(editor.TextField(), " y dos");
-        if (ok)
-          editor.accept();
-        else
-          QTest::keyClick(editor.TextField(), Qt::Key_Escape);
-      });
-      std::string concept_text = "Concepto";
-      const std::string text = dialogs.EditExtendedText(concept_text, "Línea uno", 50);
-      QCOMPARE(text + " / " + concept_text,
-               std::string(ok ? "Línea uno y dos / Concepto nuevo" : "Línea uno / Concepto"));
-    }
-  }
+  // A save that waits for another session's lock says so and shows a busy cursor until the
+  // wait is over.
+  void aWaitForAnotherSessionIsShown() {
+    QTemporaryDir folder;
+    const std::string path = folder.filePath("polizas.db").toStdString();
+    std::unique_ptr<host::Database> database = host::OpenSqliteDatabase(
+        path, {.create = true, .clock = [] { return PinnedNow(); }, .busy_timeout_ms = 300});
+    host::CreateSchema(database->ForHost(), host::SqlDialect::kSqlite);
+    host::LoadDemoData(database->ForHost());
+    host::LoadDemoPolicies(database->ForHost(), PinnedNow());
+    ScreenWindow window(*database, host::SessionSettings{kOperatorWithPermissions, {}});
+    window.Load("mty-1");
+    QSignalSpy said(window.desktop->window().statusBar(), &QStatusBar::messageChanged);
 
-  void theViewerShowsEveryColumnAndTheRecordsNotes() {
-    TestDatabase db;
-    PolicyRow policy;
-    policy.folio = "MTY-0'0007";  // a key that would end its literal if pasted in bare
-    db.AddPolicy(policy);
-    host::HostRecords records(db.db());
-    records.AppendNote("POLIZA_SERVICIO", policy.folio, "Baja", "ADMIN", PinnedNow());
-    records.AppendNote("POLIZA_SERVICIO", "MTY-000008", "otra póliza", "ADMIN", PinnedNow());
-    records.AppendNote("POLIZA_SERVICIO", policy.folio, "Reinicio", "CAPTURA", PinnedNow());
+    std::unique_ptr<host::Database> other = host::OpenSqliteDatabase(path);
+    other->ForHost().BeginTrans();  // holds the write lock
+    window.dialogs.QueueAnswer(message_answer::kYes);
+    window.Key(Qt::Key_B, Qt::AltModifier);
+    other->ForHost().RollbackTrans();
 
-    const host::RecordView record =
-        host::ReadRecord(db.db(), "POLIZA_SERVICIO", "Ps_Folio", policy.folio);
-    QVERIFY(record.found);
-    std::string shown;
-    for (const auto& [name, text] : record.columns)
-      if (name == "Ps_Folio" || name == "Ps_Dia_Corte" || name == "Oper_Baja")
-        shown += name + "=" + text + " ";
-    for (const host::RecordNote& note : record.notes)
-      shown += note.user_code + ":" + note.note + " ";
-    QCOMPARE(shown, std::string("Ps_Folio=MTY-0'0007 Ps_Dia_Corte=5 Oper_Baja= "
-                                "ADMIN:Baja CAPTURA:Reinicio "));
-
-    // The viewer lists every column of the table, then the two notes.
-    host::QtDialogs dialogs(db.db());
-    int rows = -1;
-    WhenShown<host::RecordDialog>([&rows](host::RecordDialog& viewer) {
-      rows = viewer.findChild<QTableWidget*>("columns")->rowCount() +
-             viewer.findChild<QTreeWidget*>("notes")->topLevelItemCount();
-      viewer.reject();
-    });
-    dialogs.ShowRecord("POLIZA_SERVICIO", "Ps_Folio", policy.folio);
-    QCOMPARE(rows,
-             std::stoi(db.Scalar("SELECT COUNT(*) FROM pragma_table_info('Poliza_Servicio')")) + 2);
-
-    // Table and column are names, never pieces of a statement.
-    for (const auto& [table, column] : std::vector<std::pair<std::string, std::string>>{
-             {"Poliza_Servicio; DELETE FROM Sucursal", "Ps_Folio"},
-             {"Poliza_Servicio", "Ps_Folio = Ps_Folio --"},
-             {"No_Such_Table", "Ps_Folio"}}) {
-      QVERIFY_THROWS_EXCEPTION(Error, host::ReadRecord(db.db(), table, column, policy.folio));
-    }
-    QVERIFY(db.Count("Sucursal") > 0);
+    QStringList lines;
+    for (const QList<QVariant>& signal : said) lines << signal.at(0).toString();
+    QVERIFY2(lines.contains(host::kLockWaitStatus), qPrintable(lines.join(" | ")));
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    const std::vector<host::MessageCall> messages = window.dialogs.Messages();
+    QCOMPARE(messages.back().request.error_id, std::string("ERR-ID:7500013"));  // Baja failed
   }
 };
 

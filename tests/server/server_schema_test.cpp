@@ -104,7 +104,7 @@ Shape ServerShape(Connection& sql) {
 TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
   auto database = Open();
   const Shape sqlite = SqliteShape();
-  ASSERT_EQ(sqlite.size(), 23u) << "19 tables and 4 indexes";
+  ASSERT_EQ(sqlite.size(), 24u) << "19 tables and 5 indexes";
   EXPECT_EQ(ServerShape(database->ForHost()), sqlite);
 
   Connection& sql = database->ForHost();

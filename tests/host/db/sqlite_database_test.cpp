@@ -318,11 +318,17 @@ std::string Contents(const std::string& path) {
 TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
   TempDir dir;
   const auto path = [&](const std::string& name) { return " '" + dir.File(name) + "'"; };
-  const std::string usage = "usage: polizas-db init (PATH | --odbc CONNECTION-STRING) [--demo]";
+  const std::string usage =
+      "usage: polizas-db init (PATH | --odbc CONNECTION-STRING) [--catalogues | --demo";
   const std::tuple<std::string, int, std::string> runs[] = {
       {"init" + path("empty.db"), 0, ""},
       {"init" + path("demo.db") + " --demo", 0, ""},
+      {"init" + path("dated.db") + " --demo --clock 2024-03-15T10:30:00", 0, ""},
+      {"init" + path("catalogues.db") + " --catalogues", 0, "the demo catalogues"},
+      {"init" + path("x.db") + " --catalogues --demo", 2, "not both"},
       {"init" + path("demo.db"), 1, "already exists"},
+      {"init" + path("x.db") + " --demo --clock 15/03/2024", 2, "--clock: Invalid date"},
+      {"init" + path("x.db") + " --clock 2024-03-15", 2, "give it with --demo"},
       {"", 2, usage},
       {"init", 2, usage},
       {"create" + path("x.db"), 2, usage},
@@ -347,9 +353,17 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.File("")))
     files.push_back(entry.path().filename().string());
   std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (Lines{"demo.db", "empty.db"}));
+  EXPECT_EQ(files, (Lines{"catalogues.db", "dated.db", "demo.db", "empty.db"}));
   EXPECT_EQ(Count(OpenSqliteDatabase(dir.File("empty.db"))->ForHost(), "Sucursal"), 0);
-  EXPECT_GT(Count(OpenSqliteDatabase(dir.File("demo.db"))->ForHost(), "Sucursal"), 0);
+  std::unique_ptr<Database> catalogues = OpenSqliteDatabase(dir.File("catalogues.db"));
+  EXPECT_GT(Count(catalogues->ForHost(), "Sucursal"), 0);
+  EXPECT_EQ(Count(catalogues->ForHost(), "Poliza_Servicio"), 0);
+  EXPECT_GT(Count(OpenSqliteDatabase(dir.File("demo.db"))->ForHost(), "Poliza_Servicio"), 0);
+  // The demo's policies are dated around the clock's day: this month's start on its first.
+  EXPECT_EQ(Count(OpenSqliteDatabase(dir.File("dated.db"))->ForHost(),
+                  "Poliza_Servicio WHERE Ps_Folio = 'MTY-000003' AND Ps_Fecha_Inicia = "
+                  "'2024-03-01' AND Ps_Fecha_Finaliza = '2024-03-31'"),
+            1);
 }
 
 TEST_F(DatabaseTest, PolicyIsSavedLoadedResetAndCancelled) {

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <string>
+#include <vector>
+
+#include "host/qt/catalogue_search.h"
+
+namespace nv407::host {
+
+// The rows of a list source that the user's text finds, for a QTableView: the first page
+// is read when the text changes, the next ones as the view scrolls to them (fetchMore),
+// so the model never holds more than the user has scrolled through.
+class ListModel final : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  // One header for the key, then one per shown column.
+  ListModel(Database& database, ListSource source, QStringList headers, QObject* parent);
+
+  // Reads the first page of what `text` finds; a text typed on from one whose rows were all
+  // read looks among those alone. Raises what the database raises, with the rows left as
+  // they were.
+  void Find(const QString& text);
+  const FoundRow& Row(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  bool canFetchMore(const QModelIndex& parent) const override;
+  // A page that cannot be read ends the list there and says so through Failed.
+  void fetchMore(const QModelIndex& parent) override;
+
+ signals:
+  void Failed(const QString& reason);
+
+ private:
+  Database& database_;
+  ListSource source_;
+  QStringList headers_;
+  std::string text_;
+  std::vector<FoundRow> rows_;
+  bool read_ = false;  // a first page was read
+  bool more_ = false;  // the last page read was full
+};
+
+}  // namespace nv407::host

@@ -1,0 +1,321 @@
+// The host's dialogs as real windows answered from the keyboard, and the F2 search over a
+// real catalogue.
+#include <QAbstractButton>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTest>
+#include <QTextBrowser>
+#include <algorithm>
+
+#include "component/error.h"
+#include "component/host_services.h"
+#include "host/headless/text_rules.h"
+#include "host/qt/catalogue_dialog.h"
+#include "host/qt/catalogue_search.h"
+#include "host/qt/label_keys.h"
+#include "host/qt/list_model.h"
+#include "host/qt/qt_dialogs.h"
+#include "host/qt/record_view.h"
+#include "host/qt/spanish.h"
+#include "host/qt/synthetic_input.h"
+#include "host/services/host_records.h"
+#include "screen/layout.h"
+#include "support/test_database.h"
+
+namespace nv407::testing {
+namespace {
+
+QString ButtonText(const QAbstractButton* button) {
+  return button->text().remove('&');
+}
+
+// The client catalogue's key field, as F2 searches it.
+host::ListSource Clients() {
+  for (const ControlLayout& row : frmNV407Layout().controls)
+    if (row.name == "txt_Cl_Cve_Cliente") return *host::CatalogueOf(row.Setting("sql"));
+  throw Error("The layout has no client field");
+}
+
+// `count` live clients C10000, C10001, ... named "Cliente de prueba N", after the demo's.
+void AddClients(TestDatabase& db, int count) {
+  for (int i = 0; i < count; ++i)
+    db.AddClient("C1" + std::to_string(10000 + i).substr(1),
+                 "Cliente de prueba " + std::to_string(i));
+}
+
+std::vector<std::string> Keys(const std::vector<host::FoundRow>& rows) {
+  std::vector<std::string> keys;
+  for (const host::FoundRow& row : rows) keys.push_back(row.front());
+  return keys;
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { QVERIFY(host::UseSpanish(*QCoreApplication::instance())); }
+
+  // Each style's icon, buttons (in Spanish) and default; the module and identifier under
+  // the text.
+  void aMessageBoxHasTheIconAndButtonsOfItsStyle() {
+    using B = QMessageBox;
+    struct Style {
+      int style;
+      B::Icon icon;
+      QStringList buttons;
+      int enter;  // what Enter and Esc answer
+    };
+    TestDatabase db;
+    host::QtDialogs dialogs(db.db());
+    for (const Style& expected : {Style{16, B::Critical, {"Aceptar"}, message_answer::kOk},
+                                  Style{48, B::Warning, {"Aceptar"}, message_answer::kOk},
+                                  Style{292, B::Question, {"No", "Sí"}, message_answer::kNo}}) {
+      const host::MessageRequest request{.text = "¿Inicializar los servicios?",
+                                         .style = expected.style,
+                                         .title = "Zembrel",
+                                         .module = "NV407",
+                                         .error_id = "ERR-ID:7500015"};
+      std::unique_ptr<QMessageBox> box = host::MakeMessageBox(request, nullptr);
+      QCOMPARE(box->icon(), expected.icon);
+      QStringList buttons;
+      for (QAbstractButton* button : box->buttons()) buttons << ButtonText(button);
+      buttons.sort();
+      QCOMPARE(buttons, expected.buttons);
+      QCOMPARE(box->windowTitle() + " | " + box->informativeText(),
+               QString("Zembrel | NV407  ·  ERR-ID:7500015"));
+
+      // Shown for real, the box answers each key as a user expects.
+      for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        host::WhenShown<B>([key](B& open) { QTest::keyClick(&open, key); });
+        QCOMPARE(dialogs.ShowMessage(request), expected.enter);
+      }
+      if (!buttons.contains("Sí")) continue;
+      host::WhenShown<B>([](B& open) { open.button(B::Yes)->click(); });
+      QCOMPARE(dialogs.ShowMessage(request), message_answer::kYes);
+    }
+  }
+
+  // Alt+C and Alt+T reach the two fields; Aceptar keeps both edits, Esc neither.
+  void theEditorReturnsEditsOnAceptarOnly() {
+    TestDatabase db;
+    host::QtDialogs dialogs(db.db());
+    for (const bool ok : {true, false}) {
+      QStringList buttons;
+      host::WhenShown<host::ExtendedTextEditor>([&](host::ExtendedTextEditor& editor) {
+        for (QAbstractButton* button : editor.findChild<QDialogButtonBox*>()->buttons())
+          buttons << ButtonText(button);
+        QCOMPARE(editor.TextField()->toPlainText(), QString("Línea uno"));
+        QVERIFY(QTest::qWaitForWindowActive(&editor));  // Alt and a letter need it active
+        QTest::keyClick(&editor, Qt::Key_C, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), editor.ConceptField());
+        editor.ConceptField()->setText("Concepto nuevo");
+        QTest::keyClick(&editor, Qt::Key_T, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), editor.TextField());
+        QTest::keyClick(editor.TextField(), Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(editor.TextField(), " y dos");
+        if (ok)
+          editor.accept();
+        else
+          QTest::keyClick(editor.TextField(), Qt::Key_Escape);
+      });
+      std::string concept_text = "Concepto";
+      const std::string text = dialogs.EditExtendedText(concept_text, "Línea uno", 50);
+      QCOMPARE(text + " / " + concept_text,
+               std::string(ok ? "Línea uno y dos / Concepto nuevo" : "Línea uno / Concepto"));
+      buttons.sort();
+      QCOMPARE(buttons, QStringList({"Aceptar", "Cancelar"}));
+    }
+  }
+
+  // The demo's policy whose counters were reset: its page names the fields as the screen
+  // does, keys beside their descriptions, dates in Spanish, what each service has left,
+  // and the reset's report whole, line by line.
+  void theViewerShowsARecordAsAReadablePage() {
+    TestDatabase db;
+    host::LoadDemoPolicies(db.sql(), PinnedNow());
+    host::QtDialogs dialogs(db.db());
+    QString page;
+    host::WhenShown<host::RecordDialog>([&page](host::RecordDialog& viewer) {
+      page = viewer.Page()->toPlainText();
+      viewer.reject();
+    });
+    dialogs.ShowRecord("POLIZA_SERVICIO", "Ps_Folio", "MTY-000007");
+
+    // The page's text has each cell on a line of its own.
+    for (const char* shown :
+         {"Póliza MTY-000007", "Folio\nMTY-000007", "Estado\nActiva",
+          "Sucursal\nMTY  Monterrey Centro", "Fecha inicio\n15 de julio de 2023",
+          "Tipo póliza\nSOPANUAL  Soporte anual", "SOPREM\nSoporte remoto\nHR\n120\n12\n108",
+          "CAPACIT\nCurso de capacitación\nEV\n2\n0\n2", "15 de febrero de 2024, 17:40 · ADMIN"}) {
+      QVERIFY2(page.contains(QString::fromUtf8(shown)), shown);
+    }
+    const std::string note =
+        db.Scalar("SELECT note FROM record_log WHERE record_key = 'MTY-000007'");
+    for (const QString& line : QString::fromStdString(note).split("\r\n", Qt::SkipEmptyParts))
+      QVERIFY2(page.contains(line), qPrintable(line));
+    QVERIFY(!page.contains(QChar(0x2026)));  // nothing cut with an ellipsis
+
+    // Table and column are names, never pieces of a statement.
+    for (const auto& [table, column] : std::vector<std::pair<std::string, std::string>>{
+             {"Poliza_Servicio; DELETE FROM Sucursal", "Ps_Folio"},
+             {"Poliza_Servicio", "Ps_Folio = Ps_Folio --"},
+             {"No_Such_Table", "Ps_Folio"}}) {
+      QVERIFY_THROWS_EXCEPTION(Error, host::ReadRecord(db.db(), table, column, "MTY-000007"));
+    }
+    QVERIFY(db.Count("Sucursal") > 0);
+  }
+
+  // For each key field, every key the search lists is one its look-up accepts (never a
+  // withdrawn row); another statement shape gets no search.
+  void theSearchListsWhatTheLookupAccepts() {
+    TestDatabase db;
+    int fields = 0;
+    for (const ControlLayout& row : frmNV407Layout().controls) {
+      const std::string sql = row.Setting("sql");
+      if (sql.empty()) continue;
+      ++fields;
+      const std::optional<host::ListSource> catalogue = host::CatalogueOf(sql);
+      QVERIFY2(catalogue.has_value(), row.name.c_str());
+      const std::vector<host::FoundRow> listed = host::ReadPage(db.db(), *catalogue, {});
+      QVERIFY2(!listed.empty(), row.name.c_str());
+      for (const host::FoundRow& found : listed) {
+        std::unique_ptr<Recordset> lookup =
+            db.sql().Execute(host::LookupStatement(sql, found.front()));
+        QVERIFY2(!lookup->Eof(), (row.name + " refuses " + found.front()).c_str());
+        lookup->Close();
+      }
+    }
+    QCOMPARE(fields, 4);
+    QVERIFY(!host::CatalogueOf("select d from t where k = '?' OR 1 = 1"));
+    QVERIFY(!host::CatalogueOf("select d from t where k = '?' order by d"));
+  }
+
+  // Pages follow each other by key: every row once, in key order. The text finds keys by
+  // their start and descriptions anywhere in any case; LIKE's own characters stand for
+  // themselves.
+  void theSearchReadsPagesOfWhatTheTextFinds_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("keys");  // all of them, over as many pages as it takes
+    QTest::newRow("nothing typed: every live client") << "" << QStringList{};
+    QTest::newRow("a key's start, typed in lower case")
+        << "c1000" << QStringList{"C10000", "C10001", "C10002", "C10003", "C10004",
+                                  "C10005", "C10006", "C10007", "C10008", "C10009"};
+    QTest::newRow("a description's middle, any case")
+        << "PRUEBA 12" << QStringList{"C10012", "C10120", "C10121", "C10122", "C10123", "C10124",
+                                      "C10125", "C10126", "C10127", "C10128", "C10129"};
+    QTest::newRow("a percent sign is a percent sign") << "100%" << QStringList{"C20001"};
+    QTest::newRow("an underscore is an underscore") << "_" << QStringList{"C20002"};
+    QTest::newRow("an apostrophe is an apostrophe") << "d'A" << QStringList{"C20003"};
+    QTest::newRow("a withdrawn client is never found") << "Transportes" << QStringList{};
+  }
+  void theSearchReadsPagesOfWhatTheTextFinds() {
+    QFETCH(QString, text);
+    QFETCH(QStringList, keys);
+    TestDatabase db;
+    AddClients(db, 130);
+    db.AddClient("C20001", "Algodón 100% mexicano");
+    db.AddClient("C20002", "Tienda_Centro");
+    db.AddClient("C20003", "Pâtisserie d'Arc");
+    std::vector<std::string> expected;
+    for (const QString& key : keys) expected.push_back(key.toStdString());
+    if (text.isEmpty()) {
+      std::unique_ptr<Recordset> all = db.sql().Execute(
+          "SELECT Cl_Cve_Cliente AS k FROM Cliente WHERE Es_Cve_Estado <> 'BA' ORDER BY 1");
+      for (; !all->Eof(); all->MoveNext()) expected.push_back(all->Fields("k").Value().ToText());
+    }
+
+    std::vector<std::string> read;
+    std::optional<std::string> after;
+    for (int page = 0; page < 10; ++page) {
+      const std::vector<host::FoundRow> rows =
+          host::ReadPage(db.db(), Clients(), {text.toStdString(), after, std::nullopt, 40});
+      for (const std::string& key : Keys(rows)) read.push_back(key);
+      if (rows.size() < 40) break;
+      after = rows.back().front();
+    }
+    QCOMPARE(read, expected);
+  }
+
+  // F2's list opens on the field's text and reads a page at a time as it scrolls; the keys
+  // move through it while typing, Enter picks, Esc leaves without a pick.
+  void theSearchDialogOpensFilteredAndReadsAsItScrolls() {
+    TestDatabase db;
+    AddClients(db, 130);
+    host::CatalogueDialog search("Buscar cliente", db.db(), Clients(), "prueba", nullptr);
+    search.show();
+    QCOMPARE(search.Filter()->text(), QString("prueba"));
+    QAbstractItemModel* rows = search.List()->model();
+    QCOMPARE(rows->rowCount(), host::kPageRows);
+    search.List()->scrollToBottom();
+    QTRY_VERIFY(rows->rowCount() > host::kPageRows);
+
+    QTest::keyClick(search.Filter(), Qt::Key_A, Qt::ControlModifier);
+    host::TypeKeys(*search.Filter(), "c1012");
+    QCOMPARE(rows->rowCount(), 10);  // C10120 to C10129
+    // Typed on from a text whose rows were all read, the list looks among those keys only;
+    // typed back, it reads the whole catalogue again.
+    const auto& statements = db.TraceStatements();
+    host::TypeKeys(*search.Filter(), "7");
+    QCOMPARE(rows->rowCount(), 1);
+    QCOMPARE(rows->index(0, 0).data().toString(), QString("C10127"));
+    QTest::keyClick(search.Filter(), Qt::Key_Backspace);
+    QCOMPARE(rows->rowCount(), 10);
+    QCOMPARE(statements.size(), std::size_t{2});
+    QVERIFY(statements[0].second.find(" IN ('C10120', ") != std::string::npos);
+    QVERIFY(statements[1].second.find(" IN (") == std::string::npos);
+    search.Filter()->setText("cliente");
+    QTest::keyClick(search.Filter(), Qt::Key_Down);
+    QTest::keyClick(search.Filter(), Qt::Key_Down);
+    QTest::keyClick(search.Filter(), Qt::Key_Return);
+    QCOMPARE(search.Picked(), std::optional<std::string>("C10002"));
+
+    host::CatalogueDialog left("Buscar cliente", db.db(), Clients(), "", nullptr);
+    left.show();
+    QTest::keyClick(left.Filter(), Qt::Key_Escape);
+    QCOMPARE(left.result(), int(QDialog::Rejected));
+    QVERIFY(!left.Picked());
+    QStringList buttons;
+    for (QAbstractButton* button : left.findChild<QDialogButtonBox*>()->buttons())
+      buttons << ButtonText(button);
+    buttons.sort();
+    QCOMPARE(buttons, QStringList({"Aceptar", "Cancelar"}));
+  }
+
+  // Every caption gets a letter of its own when the letters allow it, a word's first
+  // where it can, never a taken one.
+  void labelsGetLettersOfTheirOwn_data() {
+    QTest::addColumn<QStringList>("captions");
+    QTest::addColumn<QString>("taken");
+    QTest::addColumn<QString>("keys");  // '-' for none
+    QTest::newRow("word starts first") << QStringList{"Fecha inicio", "Id fac"} << "F"
+                                       << "ID";
+    QTest::newRow("an earlier caption gives way") << QStringList{"Ab", "A"} << ""
+                                                  << "BA";
+    QTest::newRow("no letter left") << QStringList{"Ab", "Ba"} << "A"
+                                    << "B-";
+    QTest::newRow("accents are no letters") << QStringList{"Día"} << "D"
+                                            << "A";
+  }
+  void labelsGetLettersOfTheirOwn() {
+    QFETCH(QStringList, captions);
+    QFETCH(QString, taken);
+    QFETCH(QString, keys);
+    QString chosen;
+    for (QChar key : host::ChooseLabelKeys({captions.begin(), captions.end()}, taken))
+      chosen += key.isNull() ? QChar('-') : key;
+    QCOMPARE(chosen, keys);
+    QCOMPARE(host::WithKey("Fecha inicio", 'I'), QString("Fecha &inicio"));
+  }
+};
+
+}  // namespace nv407::testing
+
+QTEST_MAIN(nv407::testing::DialogsTest)
+#include "dialogs_test.moc"
