@@ -14,14 +14,18 @@ std::string Usage() {
   return "usage: polizas [--db PATH | --odbc CONNECTION-STRING] [--user CODE]\n"
          "               [--clock YYYY-MM-DDTHH:MM:SS] [--params TEXT]\n"
          "               [--play SCRIPT [--shots DIR]]\n"
+         "       polizas --settings | --version | --help\n"
          "  --db PATH      an existing database (polizas-db init PATH --demo makes one);\n"
-         "                 without it, a demo database in your data folder\n"
+         "                 without it (nor one in the settings), a demo database in your\n"
+         "                 data folder\n"
          "  --odbc TEXT    a server database, by its ODBC connection string\n"
-         "  --user CODE    the operator (default ADMIN)\n"
+         "  --user CODE    the operator (default: the settings', else ADMIN)\n"
          "  --clock TIME   pins the server date and time\n"
          "  --params TEXT  the start parameters: NUEVO, or EDICION,FOLIO\n"
          "  --play SCRIPT  plays a polizas-script script on the window and writes its events\n"
-         "  --shots DIR    with --play, saves a picture of the window at each show and dialog\n";
+         "  --shots DIR    with --play, saves a picture of the window at each show and dialog\n"
+         "  --settings     shows the settings in force and the files they come from\n"
+         "Settings: /etc/polizas/polizas.conf, then ~/.config/polizas/polizas.conf over it.\n";
 }
 
 ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -30,6 +34,14 @@ ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
       options.help = true;
+      continue;
+    }
+    if (argument == "--version") {
+      options.version = true;
+      continue;
+    }
+    if (argument == "--settings") {
+      options.settings = true;
       continue;
     }
     auto value = [&]() -> std::string {
@@ -44,7 +56,7 @@ ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
       if (options.odbc->empty()) throw Error("--odbc needs a connection string");
     } else if (argument == "--user") {
       options.user = value();
-      if (options.user.empty()) throw Error("--user needs an operator code");
+      if (options.user->empty()) throw Error("--user needs an operator code");
     } else if (argument == "--clock") {
       options.clock = value();
     } else if (argument == "--params") {

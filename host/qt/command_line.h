@@ -13,16 +13,19 @@ namespace nv407::host {
 struct ProgramOptions {
   std::optional<std::string> database;  // none: the demo database in the user's data folder
   std::optional<std::string> odbc;      // an ODBC connection string instead of a file
-  std::string user = "ADMIN";           // the demo operator that holds both permissions
+  std::optional<std::string> user;      // none: the settings', else ADMIN (the demo's)
   std::string clock;                    // "" the system clock
   std::string parameters;               // Padre.iParametros
   std::optional<std::string> play;      // a polizas-script script to play on the window
   std::optional<std::string> shots;     // with --play: the folder for its pictures
   bool help = false;
+  bool version = false;
+  bool settings = false;  // shows the settings in force and which files they came from
 };
 
 // `polizas [--db PATH | --odbc CONNECTION-STRING] [--user CODE] [--clock YYYY-MM-DDTHH:MM:SS]
-// [--params TEXT] [--play SCRIPT [--shots DIR]]`; raises an Error naming what is wrong.
+// [--params TEXT] [--play SCRIPT [--shots DIR]]`, or --settings, --version, --help; raises an
+// Error naming what is wrong.
 ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments);
 std::string Usage();
 
