@@ -1,5 +1,6 @@
 #include "host/lists/policy_usage.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -113,7 +114,10 @@ GlanceLine ExpiryLine(const Date& end, const Date& today) {
 std::vector<GlanceLine> Glance(const PolicyUsage& usage, const Date& today) {
   std::vector<GlanceLine> lines;
   if (usage.cancelled) return lines;
-  if (auto most = MostUsedLine(usage.services)) lines.push_back(std::move(*most));
+  // A policy whose services are all unused says only when it ends.
+  const bool used = std::any_of(usage.services.begin(), usage.services.end(),
+                                [](const ServiceUsage& service) { return service.used > 0; });
+  if (auto most = MostUsedLine(usage.services); most && used) lines.push_back(std::move(*most));
   if (usage.end) lines.push_back(ExpiryLine(*usage.end, today));
   return lines;
 }

@@ -105,6 +105,16 @@ TEST(PolicyUsage, ReadsAPolicysServicesAndEndAsTheScreenShowsThem) {
   EXPECT_EQ(glance,
             (std::vector<std::string>{"SOPREM: 110 de 120 horas (92%)", "Vence en 10 días"}));
 
+  // Nothing used yet: only the end.
+  db.Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 0 "
+      "WHERE Ps_Folio = 'MTY-000001'");
+  const auto unused = host::ReadPolicyUsage(db.sql(), "MTY-000001");
+  ASSERT_TRUE(unused);
+  const auto lines = host::Glance(*unused, Date::FromYmd(2024, 3, 15));
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].text, "Vence en 10 días");
+
   const auto cancelled = host::ReadPolicyUsage(db.sql(), "MTY-000002");
   ASSERT_TRUE(cancelled);
   EXPECT_TRUE(host::Glance(*cancelled, Date::FromYmd(2024, 3, 15)).empty());
