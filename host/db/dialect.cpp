@@ -3,6 +3,7 @@
 #include <array>
 
 #include "component/error.h"
+#include "host/db/server_access.h"
 #include "host/db/text.h"
 
 namespace nv407::host {
@@ -34,8 +35,8 @@ std::string SeriesUpsert() {
          "RETURNING last_number AS v";
 }
 std::string Taken(std::string_view table, std::string_view key, std::string_view folio) {
-  return ", CASE WHEN EXISTS (SELECT 1 FROM " + std::string(table) + " WHERE " +
-         std::string(key) + " = " + std::string(folio) + ") THEN 1 ELSE 0 END AS taken";
+  return ", CASE WHEN EXISTS (SELECT 1 FROM " + std::string(table) + " WHERE " + std::string(key) +
+         " = " + std::string(folio) + ") THEN 1 ELSE 0 END AS taken";
 }
 std::string SqliteAdvance(std::string_view table, std::string_view key) {
   if (table.empty()) return SeriesUpsert();
@@ -70,14 +71,14 @@ std::string Merge(std::string_view table, std::span<const std::string_view> keys
   std::string sources, matched;
   for (std::string_view name : keys) {
     sources += (sources.empty() ? "? AS " : ", ? AS ") + std::string(name);
-    matched += (matched.empty() ? "t." : " AND t.") + std::string(name) + " = s." +
-               std::string(name);
+    matched +=
+        (matched.empty() ? "t." : " AND t.") + std::string(name) + " = s." + std::string(name);
   }
   for (std::string_view name : columns) sources += ", ? AS " + std::string(name);
   return "MERGE " + std::string(table) + " WITH (HOLDLOCK) AS t USING (SELECT " + sources +
-         ") AS s ON " + matched + " WHEN MATCHED THEN UPDATE SET " +
-         Names(columns, "", "s.") + " WHEN NOT MATCHED THEN INSERT (" + Names(keys) + ", " +
-         Names(columns) + ") VALUES (" + Names(keys, "s.") + ", " + Names(columns, "s.") + ");";
+         ") AS s ON " + matched + " WHEN MATCHED THEN UPDATE SET " + Names(columns, "", "s.") +
+         " WHEN NOT MATCHED THEN INSERT (" + Names(keys) + ", " + Names(columns) + ") VALUES (" +
+         Names(keys, "s.") + ", " + Names(columns, "s.") + ");";
 }
 
 std::string NoStatement(int) {
@@ -108,6 +109,10 @@ constexpr std::string_view kSqlServerReadOnly =
     "WHEN OBJECT_ID('Poliza_Servicio') IS NULL THEN 0 "
     "WHEN HAS_PERMS_BY_NAME('Poliza_Servicio', 'OBJECT', 'INSERT') = 1 THEN 0 ELSE 1 END AS v";
 
+std::string NoLogin() {
+  return {};
+}
+
 std::string LimitRows(int count) {
   return "LIMIT " + std::to_string(count);
 }
@@ -120,14 +125,18 @@ constexpr std::array kDialects = {
     // interface.
     DialectTraits{SqlDialect::kSqlite, "sqlite", "SQLite", false, ' ', &SqliteAdvance,
                   &UpsertOnConflict, &NoStatement, "", "", &NoClock, &CreateSqliteSchema, true,
-                  &LimitRows},
+                  &LimitRows, &NoLogin, "", ""},
     // 55P03 lock_not_available; the driver rolls back to before the statement.
     DialectTraits{SqlDialect::kPostgreSql, "postgresql", "PostgreSQL", false, ' ',
-                  &PostgreSqlAdvance, &UpsertOnConflict, &PostgreSqlLockTimeout, "55P03", kPostgreSqlReadOnly, &PostgreSqlPinClock,
-                  &CreatePostgreSqlSchema, false, &LimitRows},
-    DialectTraits{SqlDialect::kSqlServer, "sqlserver", "SQL Server", true, 'T',
-                  &SqlServerAdvance, &Merge, &SqlServerLockTimeout, "", kSqlServerReadOnly, &NoClock, &CreateSqlServerSchema,
-                  false, &FetchFirstRows},
+                  &PostgreSqlAdvance, &UpsertOnConflict, &PostgreSqlLockTimeout, "55P03",
+                  kPostgreSqlReadOnly, &PostgreSqlPinClock, &CreatePostgreSqlSchema, false,
+                  &LimitRows, &PostgreSqlSessionLogin,
+                  "SELECT 1 AS v WHERE polizas_session_holds(?, ?)", "SELECT GetDate() AS v"},
+    DialectTraits{SqlDialect::kSqlServer, "sqlserver", "SQL Server", true, 'T', &SqlServerAdvance,
+                  &Merge, &SqlServerLockTimeout, "", kSqlServerReadOnly, &NoClock,
+                  &CreateSqlServerSchema, false, &FetchFirstRows, &SqlServerSessionLogin,
+                  "SELECT 1 AS v WHERE dbo.polizas_session_holds(?, ?) = 1",
+                  "SELECT GetDate() AS v"},
 };
 
 }  // namespace

@@ -28,8 +28,7 @@ struct DialectTraits {
   // column "taken" (1 or 0) whether the folio of the new number is a row of that table
   // already, where the dialect can tell in the same statement; two more values then: the
   // folio's text before the number, and the number's digits (zero-padded).
-  std::string (*advance_folio_series)(std::string_view checked_table,
-                                      std::string_view checked_key);
+  std::string (*advance_folio_series)(std::string_view checked_table, std::string_view checked_key);
   // One statement that writes a row, or the value columns of the row with the same key
   // columns when there is one. Its values: the keys', then the other columns', in order.
   std::string (*upsert)(std::string_view table, std::span<const std::string_view> keys,
@@ -53,6 +52,17 @@ struct DialectTraits {
   // first `count` rows.
   bool like_ignores_case;
   std::string (*first_rows)(int count);
+  // Where the connection's login is the operator: one row with the login as column "v",
+  // "administers" 1 when the login owns the database's tables (and names operators itself),
+  // and "operates" 1 when it is granted the screen (a member of the capture role). ""
+  // where operators sign in with the host instead (SQLite).
+  std::string (*session_login)();
+  // One row when the session's login holds a permission through its group role; its
+  // values: module, key.
+  std::string_view login_permission_query;
+  // One row, column v: the server's date and time, for a host whose clock is not pinned;
+  // "" where the host's clock is the database's.
+  std::string_view server_time_query;
 };
 
 const DialectTraits& Traits(SqlDialect dialect);
