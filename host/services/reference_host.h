@@ -7,15 +7,19 @@
 #include "host/db/database.h"
 #include "host/services/activity.h"
 #include "host/services/dialogs.h"
+#include "host/services/sign_in.h"
 
 namespace nv407::host {
 
 // Who is working and what time it is, as the host knows them.
 struct SessionSettings {
   std::string user_code;
-  Clock clock;  // the server date and time; the system clock when empty
+  Clock clock;  // the server date and time; the server's or the system's clock when empty
   // Told what the services see the screen do; it outlives the services. None: nobody listens.
   ActivityObserver* activity = nullptr;
+  // How the operator was known: a login's permissions are its group role's, the others'
+  // the operator_permission table's.
+  SignInMode sign_in = SignInMode::kNamed;
 };
 
 // The host library handed to the component: its services over one database, the

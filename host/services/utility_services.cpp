@@ -21,7 +21,12 @@ class ReferenceUtilityServices final : public UtilityServices {
         settings_(std::move(settings)),
         records_(database) {}
 
-  Date GetServerDate() override { return settings_.clock ? settings_.clock() : LocalNow(); }
+  // A server's own clock where the host's is not pinned: the database dates what the
+  // screen saves against it.
+  Date GetServerDate() override {
+    if (settings_.clock) return settings_.clock();
+    return records_.ServerTime().value_or(LocalNow());
+  }
 
   // A width of 0 or less means the host's width. The option is not used: there is one
   // numbering scheme.
