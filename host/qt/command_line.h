@@ -11,18 +11,20 @@
 namespace nv407::host {
 
 struct ProgramOptions {
-  std::optional<std::string> database;  // none: the demo database in the user's data folder
-  std::optional<std::string> odbc;      // an ODBC connection string instead of a file
-  std::string user = "ADMIN";           // the demo operator that holds both permissions
-  std::string clock;                    // "" the system clock
-  std::string parameters;               // Padre.iParametros
-  std::optional<std::string> play;      // a polizas-script script to play on the window
-  std::optional<std::string> shots;     // with --play: the folder for its pictures
+  std::optional<std::string> database;       // none: the demo database in the user's data folder
+  std::optional<std::string> odbc;           // an ODBC connection string instead of a file
+  std::optional<std::string> user;           // none: ADMIN, or a server connection's login
+  std::optional<std::string> password_file;  // with --play, where operators sign in
+  std::string clock;                         // "" the system clock
+  std::string parameters;                    // Padre.iParametros
+  std::optional<std::string> play;           // a polizas-script script to play on the window
+  std::optional<std::string> shots;          // with --play: the folder for its pictures
   bool help = false;
 };
 
 // `polizas [--db PATH | --odbc CONNECTION-STRING] [--user CODE] [--clock YYYY-MM-DDTHH:MM:SS]
-// [--params TEXT] [--play SCRIPT [--shots DIR]]`; raises an Error naming what is wrong.
+// [--params TEXT] [--play SCRIPT [--shots DIR] [--password-file FILE]]`; raises an Error
+// naming what is wrong.
 ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments);
 std::string Usage();
 

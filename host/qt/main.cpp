@@ -11,10 +11,10 @@
 #include "host/qt/command_line.h"
 #include "host/qt/qt_dialogs.h"
 #include "host/qt/qt_host.h"
+#include "host/qt/sign_in_dialog.h"
 #include "host/qt/spanish.h"
 #include "host/qt/window_player.h"
 #include "host/services/clock.h"
-#include "host/services/operators.h"
 
 namespace {
 
@@ -87,15 +87,17 @@ int main(int argc, char** argv) {
   }
   if (!options.database && !options.odbc)
     std::cerr << "polizas: demo database " << demo_path << "\n";
+  const QString database_path = QString::fromStdString(DatabaseName(options, demo_path));
+  std::optional<SessionSettings> signed_on;
   try {
-    RequireOperator(*database, options.user);
+    signed_on = SignOnDesktop(*database, {options.user, options.password_file,
+                                          options.play.has_value(), clock, database_path});
   } catch (const std::exception& error) {
     std::cerr << "polizas: " << OneLine(error.what()) << "\n";
     return 1;
   }
-
-  const QString database_path = QString::fromStdString(DatabaseName(options, demo_path));
-  const SessionSettings session{options.user, clock};
+  if (!signed_on) return 0;  // the operator left the sign-in
+  const SessionSettings& session = *signed_on;
   try {
     if (options.play) return Play(options, *database, session, database_path);
     QtDialogs dialogs(*database);

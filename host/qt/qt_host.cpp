@@ -46,9 +46,19 @@ HostMainWindow::HostMainWindow(Dialogs& dialogs) : dialogs_(dialogs) {
       "QLabel { background-color: #fff3cd; color: #6b4a00; border: 1px solid #e0b84f;"
       " padding: 0 6px; font-weight: bold; }");
   read_only_->hide();
+  unproven_ = new QLabel(kNoSignInStatus, this);
+  unproven_->setObjectName("noSignIn");
+  unproven_->setToolTip(
+      "El operador se dio al abrir el programa, sin contraseña: esta base de datos no pide "
+      "inicio de sesión");
+  unproven_->setStyleSheet(
+      "QLabel { background-color: #e8eef3; color: #2c4a63; border: 1px solid #9fb4c6;"
+      " padding: 0 6px; }");
+  unproven_->hide();
   for (QLabel* section : {user_, database_})
     section->setStyleSheet("QLabel { padding: 0 8px; border-left: 1px solid #c2ccd4; }");
   statusBar()->addPermanentWidget(read_only_);
+  statusBar()->addPermanentWidget(unproven_);
   statusBar()->addPermanentWidget(user_);
   statusBar()->addPermanentWidget(database_);
 }
@@ -57,8 +67,9 @@ void HostMainWindow::ShowStatus(const QString& text) {
   statusBar()->showMessage(text);
 }
 
-void HostMainWindow::ShowSession(const QString& user, bool read_only) {
+void HostMainWindow::ShowSession(const QString& user, SignInMode sign_in, bool read_only) {
   user_->setText("Operador: " + user);
+  unproven_->setVisible(sign_in == SignInMode::kNamed);
   read_only_->setVisible(read_only);
 }
 
@@ -134,7 +145,8 @@ void QtHost::Open(const std::string& parameters, const Variant& transaccion) {
   surface.FinishLayout(layout.client_width, layout.client_height, layout.background);
   window_->setCentralWidget(&surface);
   window_->setWindowTitle(ToQString(WindowTitle(pantalla.Modulo().ToText())));
-  window_->ShowSession(ToQString(library_.Settings().user_code), database_.ReadOnly());
+  window_->ShowSession(ToQString(library_.Settings().user_code), library_.Settings().sign_in,
+                       database_.ReadOnly());
   window_->adjustSize();
   QObject::connect(&surface, &ScreenCanvas::StatusChanged, window_.get(),
                    &HostMainWindow::ShowStatus);

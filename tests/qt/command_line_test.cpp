@@ -16,22 +16,25 @@ class CommandLineTest : public QObject {
  private slots:
   void theOptionsAreRead() {
     for (const auto& [words, read] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{}, "db=(demo) user=ADMIN clock= params="},
+             {{}, "db=(demo) user=(none) clock= params="},
              {{"--db", "a.db", "--user", "CAPTURA", "--clock", "2024-03-15T10:30:00", "--params",
                "EDICION,MTY-7"},
               "db=a.db user=CAPTURA clock=2024-03-15T10:30:00 params=EDICION,MTY-7"},
              {{"--play", "a.jsonl", "--shots", "pictures"},
-              "db=(demo) user=ADMIN clock= params= play=a.jsonl shots=pictures"},
+              "db=(demo) user=(none) clock= params= play=a.jsonl shots=pictures"},
              {{"--shots", "pictures"}, "--shots needs --play"},
              {{"--db"}, "--db needs a value"},
-             {{"--odbc", "DSN=x"}, "db=(demo) user=ADMIN clock= params= odbc=DSN=x"},
+             {{"--odbc", "DSN=x"}, "db=(demo) user=(none) clock= params= odbc=DSN=x"},
              {{"--db", "a.db", "--odbc", "DSN=x"}, "give either --db or --odbc, not both"},
-             {{"--user", ""}, "--user needs an operator code"}}) {
+             {{"--user", ""}, "--user needs an operator code"},
+             {{"--password-file", "pw"},
+              "--password-file needs --play: the window asks for the password"}}) {
       std::string got;
       try {
         const host::ProgramOptions options = host::ParseCommandLine(words);
-        got = "db=" + options.database.value_or("(demo)") + " user=" + options.user +
-              " clock=" + options.clock + " params=" + options.parameters;
+        got = "db=" + options.database.value_or("(demo)") +
+              " user=" + options.user.value_or("(none)") + " clock=" + options.clock +
+              " params=" + options.parameters;
         if (options.odbc) got += " odbc=" + *options.odbc;
         if (options.play) got += " play=" + *options.play;
         if (options.shots) got += " shots=" + *options.shots;
