@@ -388,6 +388,37 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
             1);
 }
 
+// A database made before operators signed in is brought up to date when it is opened for
+// writing, and opens as it always did: nobody is asked to sign in.
+TEST(SqliteDatabase, ADatabaseMadeBeforeSignInGetsItsColumnsAndAsksNobody) {
+  TempDir dir;
+  const std::string path = dir.File("old.db");
+  {
+    auto old = OpenSqliteDatabase(path, {.create = true});
+    for (const char* statement :
+         {"CREATE TABLE host_parameter (name TEXT NOT NULL PRIMARY KEY, value TEXT)",
+          "CREATE TABLE operator (user_code TEXT NOT NULL PRIMARY KEY, name TEXT)",
+          "CREATE TABLE operator_permission (user_code TEXT NOT NULL REFERENCES operator "
+          "(user_code), module TEXT NOT NULL, permission_key TEXT NOT NULL, PRIMARY KEY "
+          "(user_code, module, permission_key))",
+          "INSERT INTO operator VALUES ('ADMIN', 'Administrador')",
+          "INSERT INTO operator_permission VALUES ('ADMIN', 'SISTEMA', 'OPERADORES')"})
+      old->ForHost().Execute(statement);
+  }
+  auto database = OpenSqliteDatabase(path);
+  EXPECT_EQ(Rows(database->ForHost(),
+                 "SELECT *, (SELECT value FROM host_parameter WHERE name = 'INICIO_SESION') AS "
+                 "mode FROM operator",
+                 {"user_code", "name", "password_hash", "failed_attempts", "locked_until",
+                  "locked", "mode"}),
+            Lines{"ADMIN|Administrador|Null|0|Null|0|NO"});
+  EXPECT_EQ(Refusal([&] { database->ForHost().Execute("DELETE FROM operator_permission"); }),
+            "El último administrador no puede perder el permiso SISTEMA/OPERADORES");
+  database.reset();
+  EXPECT_EQ(Count(OpenSqliteDatabase(path)->ForHost(), "pragma_table_info('operator')"), 6)
+      << "once";
+}
+
 TEST_F(DatabaseTest, PolicyIsSavedLoadedResetAndCancelled) {
   // A policy type of its own: an hour-based service ("SI"), an event-based one ("NO"),
   // and one whose unit is NULL.
