@@ -409,8 +409,8 @@ TEST(SqliteDatabase, ADatabaseMadeBeforeSignInGetsItsColumnsAndAsksNobody) {
   EXPECT_EQ(Rows(database->ForHost(),
                  "SELECT *, (SELECT value FROM host_parameter WHERE name = 'INICIO_SESION') AS "
                  "mode FROM operator",
-                 {"user_code", "name", "password_hash", "failed_attempts", "locked_until",
-                  "locked", "mode"}),
+                 {"user_code", "name", "password_hash", "failed_attempts", "locked_until", "locked",
+                  "mode"}),
             Lines{"ADMIN|Administrador|Null|0|Null|0|NO"});
   EXPECT_EQ(Refusal([&] { database->ForHost().Execute("DELETE FROM operator_permission"); }),
             "El último administrador no puede perder el permiso SISTEMA/OPERADORES");

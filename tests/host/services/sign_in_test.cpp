@@ -1,3 +1,5 @@
+#include "host/services/sign_in.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,7 +12,6 @@
 #include "host/services/operator_records.h"
 #include "host/services/operators.h"
 #include "host/services/password.h"
-#include "host/services/sign_in.h"
 #include "support/test_database.h"
 
 namespace nv407::testing {
@@ -36,8 +37,10 @@ class SignInTest : public ::testing::Test {
   std::vector<std::string> Notes() {
     std::vector<std::string> notes;
     const std::string all = db.Joined(
-        "SELECT record_key || ': ' || note AS v FROM record_log WHERE table_name = 'operator' AND id "
-        "> " + std::to_string(last_note_) + " ORDER BY id",
+        "SELECT record_key || ': ' || note AS v FROM record_log WHERE table_name = 'operator' AND "
+        "id "
+        "> " +
+            std::to_string(last_note_) + " ORDER BY id",
         "\n");
     last_note_ = std::stoll(db.Scalar("SELECT COALESCE(MAX(id), 0) AS v FROM record_log"));
     for (std::size_t start = 0; !all.empty() && start <= all.size();) {
@@ -73,21 +76,24 @@ TEST_F(SignInTest, OnlyTheRightPasswordSignsInAndEveryAttemptIsNoted) {
     EXPECT_EQ(result.signed_in, attempt.signed_in) << attempt.user << " " << attempt.password;
     EXPECT_EQ(result.refusal, attempt.refusal);
   }
-  EXPECT_THAT(Notes(), ElementsAre("CAPTURA: Inicio de sesión",
-                                   "CAPTURA: Contraseña incorrecta (intento 1 de 5)",
-                                   "captura: Inicio de sesión rechazado: operador inexistente",
-                                   "NADIE: Inicio de sesión rechazado: operador inexistente",
-                                   "ADMIN: Inicio de sesión rechazado: el operador no tiene contraseña",
-                                   "CAPTURA: Inicio de sesión"));
+  EXPECT_THAT(
+      Notes(),
+      ElementsAre("CAPTURA: Inicio de sesión", "CAPTURA: Contraseña incorrecta (intento 1 de 5)",
+                  "captura: Inicio de sesión rechazado: operador inexistente",
+                  "NADIE: Inicio de sesión rechazado: operador inexistente",
+                  "ADMIN: Inicio de sesión rechazado: el operador no tiene contraseña",
+                  "CAPTURA: Inicio de sesión"));
   // The success counted the failure out; the password is kept only as its Argon2id hash.
   EXPECT_EQ(db.Scalar("SELECT failed_attempts FROM operator WHERE user_code = 'CAPTURA'"), "0");
-  const std::string hash = db.Scalar("SELECT password_hash FROM operator WHERE user_code = 'CAPTURA'");
+  const std::string hash =
+      db.Scalar("SELECT password_hash FROM operator WHERE user_code = 'CAPTURA'");
   EXPECT_THAT(hash, ::testing::StartsWith("$argon2id$v=19$m=65536,t=2,p=1$"));
   EXPECT_THAT(hash, ::testing::Not(HasSubstr("Laura")));
 }
 
 TEST_F(SignInTest, FiveFailuresInARowLockTheOperatorForAQuarterOfAnHour) {
-  for (int attempt = 1; attempt <= 4; ++attempt) EXPECT_EQ(Attempt("CAPTURA", "no").refusal, kWrong);
+  for (int attempt = 1; attempt <= 4; ++attempt)
+    EXPECT_EQ(Attempt("CAPTURA", "no").refusal, kWrong);
   const std::string locked =
       "El operador CAPTURA está bloqueado hasta 2024-03-15 10:45:00 tras 5 intentos fallidos";
   EXPECT_EQ(Attempt("CAPTURA", "no").refusal, locked);
@@ -105,7 +111,8 @@ TEST_F(SignInTest, FiveFailuresInARowLockTheOperatorForAQuarterOfAnHour) {
   for (int attempt = 1; attempt <= 5; ++attempt) Attempt("CAPTURA", "no");
   db.SetNow(Date::FromYmd(2024, 3, 15, 11, 30, 0));
   EXPECT_EQ(Attempt("CAPTURA", "no").refusal, kWrong);
-  EXPECT_THAT(Notes(), ::testing::Contains("CAPTURA: Contraseña incorrecta (intento 1 de 5)").Times(2));
+  EXPECT_THAT(Notes(),
+              ::testing::Contains("CAPTURA: Contraseña incorrecta (intento 1 de 5)").Times(2));
 }
 
 TEST_F(SignInTest, AnAdministratorsLockLastsUntilAnAdministratorLiftsIt) {
@@ -121,8 +128,8 @@ TEST_F(SignInTest, AnAdministratorsLockLastsUntilAnAdministratorLiftsIt) {
   for (int attempt = 1; attempt <= 5; ++attempt) Attempt("CAPTURA", "no");
   administration.Unlock("CAPTURA");
   EXPECT_TRUE(Attempt("CAPTURA", kPassword).signed_in);
-  EXPECT_THAT(Notes(), ::testing::IsSupersetOf({"CAPTURA: Bloqueado por ADMIN",
-                                                "CAPTURA: Desbloqueado por ADMIN"}));
+  EXPECT_THAT(Notes(), ::testing::IsSupersetOf(
+                           {"CAPTURA: Bloqueado por ADMIN", "CAPTURA: Desbloqueado por ADMIN"}));
 }
 
 // A hash made at a lower cost (another program's, an older setting) still signs in, and is
@@ -130,10 +137,12 @@ TEST_F(SignInTest, AnAdministratorsLockLastsUntilAnAdministratorLiftsIt) {
 TEST_F(SignInTest, AHashOfAnotherCostIsMadeAgainWhenItSignsIn) {
   db.Execute(
       "UPDATE operator SET password_hash = "
-      "'$argon2id$v=19$m=8,t=1,p=1$B9JFRjC/VXZC1Sqnku7BWg$TJ5kqcte0aZSOKSn0a7WCbKIeARI+jCcF8I4E8aswAY' "
+      "'$argon2id$v=19$m=8,t=1,p=1$B9JFRjC/"
+      "VXZC1Sqnku7BWg$TJ5kqcte0aZSOKSn0a7WCbKIeARI+jCcF8I4E8aswAY' "
       "WHERE user_code = 'CAPTURA'");
   EXPECT_TRUE(Attempt("CAPTURA", kPassword).signed_in);
-  const std::string hash = db.Scalar("SELECT password_hash FROM operator WHERE user_code = 'CAPTURA'");
+  const std::string hash =
+      db.Scalar("SELECT password_hash FROM operator WHERE user_code = 'CAPTURA'");
   EXPECT_THAT(hash, ::testing::StartsWith("$argon2id$v=19$m=65536,t=2,p=1$"));
   EXPECT_TRUE(Attempt("CAPTURA", kPassword).signed_in);
 }
@@ -145,8 +154,8 @@ TEST_F(SignInTest, AProgramsOperatorIsNamedOrSignedInAsTheDatabaseSays) {
   const auto sign_on = [&](std::optional<std::string> user, std::optional<std::string> password) {
     try {
       const host::SessionSettings session = host::SignOn(db.db(), {user, password, db.clock()});
-      return session.user_code + (session.sign_in == host::SignInMode::kPassword ? " signed in"
-                                                                                 : " named");
+      return session.user_code +
+             (session.sign_in == host::SignInMode::kPassword ? " signed in" : " named");
     } catch (const Error& error) {
       return error.Description();
     }
@@ -219,11 +228,13 @@ TEST_F(OperatorAdministrationTest, TheLastAdministratorKeepsItsPermissionAndCann
   EXPECT_EQ(Refusal([&] { administration.Revoke("ADMIN", "SISTEMA", "OPERADORES"); }), last);
   EXPECT_EQ(Refusal([&] { administration.Lock("ADMIN"); }), last);
   // Nor can another client take it.
-  EXPECT_EQ(Refusal([&] { db.Execute("DELETE FROM operator_permission WHERE module = 'SISTEMA'"); }),
-            last);
+  EXPECT_EQ(
+      Refusal([&] { db.Execute("DELETE FROM operator_permission WHERE module = 'SISTEMA'"); }),
+      last);
   EXPECT_EQ(Refusal([&] {
-              db.Execute("UPDATE operator_permission SET user_code = 'CAPTURA' WHERE module = "
-                         "'SISTEMA'");
+              db.Execute(
+                  "UPDATE operator_permission SET user_code = 'CAPTURA' WHERE module = "
+                  "'SISTEMA'");
             }),
             last);
 
