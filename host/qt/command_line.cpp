@@ -14,17 +14,21 @@ std::string Usage() {
   return "usage: polizas [--db PATH | --odbc CONNECTION-STRING] [--user CODE]\n"
          "               [--clock YYYY-MM-DDTHH:MM:SS] [--params TEXT]\n"
          "               [--play SCRIPT [--shots DIR] [--password-file FILE]]\n"
+         "       polizas --settings | --version | --help\n"
          "  --db PATH      an existing database (polizas-db init PATH --demo makes one);\n"
-         "                 without it, a demo database in your data folder\n"
+         "                 without it (nor one in the settings), a demo database in your\n"
+         "                 data folder\n"
          "  --odbc TEXT    a server database, by its ODBC connection string\n"
-         "  --user CODE    the operator (default ADMIN); where operators sign in, the one\n"
-         "                 the sign-in asks for first; on a server, the connection's login\n"
+         "  --user CODE    the operator (default: the settings', else ADMIN); where operators\n"
+         "                 sign in, the one the sign-in proposes; on a server, the login\n"
          "  --clock TIME   pins the server date and time\n"
          "  --params TEXT  the start parameters: NUEVO, or EDICION,FOLIO\n"
          "  --play SCRIPT  plays a polizas-script script on the window and writes its events\n"
          "  --shots DIR    with --play, saves a picture of the window at each show and dialog\n"
          "  --password-file FILE  with --play, where operators sign in: the operator's\n"
-         "                 password (else the environment variable POLIZAS_PASSWORD)\n";
+         "                 password (else the environment variable POLIZAS_PASSWORD)\n"
+         "  --settings     shows the settings in force and the files they come from\n"
+         "Settings: /etc/polizas/polizas.conf, then ~/.config/polizas/polizas.conf over it.\n";
 }
 
 ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -33,6 +37,14 @@ ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
       options.help = true;
+      continue;
+    }
+    if (argument == "--version") {
+      options.version = true;
+      continue;
+    }
+    if (argument == "--settings") {
+      options.settings = true;
       continue;
     }
     auto value = [&]() -> std::string {

@@ -8,7 +8,9 @@
 #include <iostream>
 
 #include "component/error.h"
+#include "host/programs/program_info.h"
 #include "host/qt/command_line.h"
+#include "host/qt/program_settings.h"
 #include "host/qt/qt_dialogs.h"
 #include "host/qt/qt_host.h"
 #include "host/qt/sign_in_dialog.h"
@@ -24,6 +26,10 @@ std::optional<std::string> FromEnvironment(const std::string& name) {
   return std::string(value);
 }
 
+bool UsesDemo(const nv407::host::ProgramOptions& options) {
+  return !options.database && !options.odbc;
+}
+
 // --play: the script's actions on the window, its events on standard output.
 int Play(const nv407::host::ProgramOptions& options, nv407::host::Database& database,
          const nv407::host::SessionSettings& session, const QString& database_path) {
@@ -36,7 +42,7 @@ int Play(const nv407::host::ProgramOptions& options, nv407::host::Database& data
   PlayedDialogs dialogs(database);
   QtHost host(database, session, dialogs);
   dialogs.SetParent(&host.window());
-  host.window().ShowDatabase(database_path);
+  host.window().ShowDatabase(database_path, UsesDemo(options));
   WindowPlayer player(host, dialogs, std::cout, options.shots);
   return player.Play(script, std::cerr);
 }
@@ -56,6 +62,23 @@ int main(int argc, char** argv) {
     std::cout << Usage();
     return 0;
   }
+  if (options.version) {
+    std::cout << VersionLine("polizas") << "\n";
+    return 0;
+  }
+  const SettingsFiles files = SettingsFiles::Standard(FromEnvironment);
+  ProgramSettings settings;
+  try {
+    settings = WithCommandLine(ReadSettings(files), options);
+  } catch (const nv407::Error& error) {
+    std::cerr << "polizas: " << error.what() << "\n";
+    return 1;
+  }
+  if (options.settings) {
+    std::cout << Describe(settings);
+    return 0;
+  }
+  ApplyTo(settings, options);
   // QApplication aborts without a display; say how to get one instead.
   if (!HasDisplay(FromEnvironment)) {
     std::cerr << NoDisplayMessage();
@@ -85,13 +108,15 @@ int main(int argc, char** argv) {
     std::cerr << "polizas: cannot open the database: " << OneLine(error.what()) << "\n";
     return 1;
   }
-  if (!options.database && !options.odbc)
-    std::cerr << "polizas: demo database " << demo_path << "\n";
+  if (UsesDemo(options)) std::cerr << "polizas: demo database " << demo_path << "\n";
   const QString database_path = QString::fromStdString(DatabaseName(options, demo_path));
+  // An operator nobody named is ADMIN where operators are named, and a server's login there.
+  std::optional<std::string> named;
+  if (settings.user.source != kDefaultSource) named = options.user;
   std::optional<SessionSettings> signed_on;
   try {
-    signed_on = SignOnDesktop(*database, {options.user, options.password_file,
-                                          options.play.has_value(), clock, database_path});
+    signed_on = SignOnDesktop(
+        *database, {named, options.password_file, options.play.has_value(), clock, database_path});
   } catch (const std::exception& error) {
     std::cerr << "polizas: " << OneLine(error.what()) << "\n";
     return 1;
@@ -104,8 +129,8 @@ int main(int argc, char** argv) {
     QtHost host(*database, session, dialogs);
     dialogs.SetParent(&host.window());
     host.Open(options.parameters);
-    host.window().ShowDatabase(database_path);
-    host.window().RememberGeometry();
+    host.window().ShowDatabase(database_path, UsesDemo(options));
+    if (!files.window.empty()) host.window().RememberGeometry(QString::fromStdString(files.window));
     host.window().show();
     if (host.Closed()) return 0;
     return application.exec();

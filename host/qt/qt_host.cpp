@@ -73,8 +73,9 @@ void HostMainWindow::ShowSession(const QString& user, SignInMode sign_in, bool r
   read_only_->setVisible(read_only);
 }
 
-void HostMainWindow::ShowDatabase(const QString& path) {
-  database_->setText("Base de datos: " + QFileInfo(path).fileName());
+void HostMainWindow::ShowDatabase(const QString& path, bool demo) {
+  database_->setText((demo ? "Base de datos de demostración: " : "Base de datos: ") +
+                     QFileInfo(path).fileName());
   database_->setToolTip(path);
 }
 
@@ -91,9 +92,10 @@ void HostMainWindow::ShowLockWait(bool waiting) {
   statusBar()->repaint();
 }
 
-void HostMainWindow::RememberGeometry() {
-  remember_ = true;
-  restoreGeometry(QSettings().value("ventana/geometria").toByteArray());
+void HostMainWindow::RememberGeometry(const QString& settings_file) {
+  settings_file_ = settings_file;
+  restoreGeometry(
+      QSettings(settings_file_, QSettings::IniFormat).value("ventana/geometria").toByteArray());
 }
 
 void HostMainWindow::closeEvent(QCloseEvent* event) {
@@ -102,7 +104,8 @@ void HostMainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  if (remember_) QSettings().setValue("ventana/geometria", saveGeometry());
+  if (!settings_file_.isEmpty())
+    QSettings(settings_file_, QSettings::IniFormat).setValue("ventana/geometria", saveGeometry());
   event->accept();
 }
 

@@ -33,13 +33,15 @@ class HostMainWindow final : public QMainWindow {
   void SetUnsavedCheck(std::function<bool()> unsaved) { unsaved_ = std::move(unsaved); }
   void ShowStatus(const QString& text);
   void ShowSession(const QString& user, SignInMode sign_in, bool read_only);
-  void ShowDatabase(const QString& path);
+  // The demo database is named as such, so nobody takes it for the office's data.
+  void ShowDatabase(const QString& path, bool demo);
   // A statement waits for another session's lock: a busy cursor and a line that says so,
   // drawn at once, since the wait holds the event loop up.
   void ShowLockWait(bool waiting);
   // Takes back the size and place the window had when it was last closed, and keeps them
   // when it closes.
-  void RememberGeometry();
+  // Restores the window's size from the settings file, and keeps it there when it closes.
+  void RememberGeometry(const QString& settings_file);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -48,7 +50,7 @@ class HostMainWindow final : public QMainWindow {
   Dialogs& dialogs_;
   std::function<bool()> unsaved_;
   bool closing_ = false;
-  bool remember_ = false;
+  QString settings_file_;  // where the size is kept; empty: not kept
   QLabel* user_;
   QLabel* database_;
   QLabel* read_only_;

@@ -49,7 +49,8 @@ int FolioDigits(std::string_view branch, int width) {
 
 std::int64_t LargestFolioNumber(std::string_view branch, int width) {
   const int digits = FolioDigits(branch, width);
-  if (digits >= std::numeric_limits<std::int64_t>::digits10)
+  // Eighteen nines still fit in 64 bits; from nineteen digits every number that fits does.
+  if (digits > std::numeric_limits<std::int64_t>::digits10)
     return std::numeric_limits<std::int64_t>::max();
   std::int64_t largest = 1;
   for (int i = 0; i < digits; ++i) largest *= 10;

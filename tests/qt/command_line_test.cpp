@@ -1,12 +1,16 @@
 // The `polizas` command line, its database and its start without a display.
 #include "host/qt/command_line.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "component/error.h"
+#include "host/qt/program_settings.h"
 #include "support/test_database.h"
 
 namespace nv407::testing {
@@ -16,15 +20,15 @@ class CommandLineTest : public QObject {
  private slots:
   void theOptionsAreRead() {
     for (const auto& [words, read] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{}, "db=(demo) user=(none) clock= params="},
+             {{}, "db=(demo) user=(settings) clock= params="},
              {{"--db", "a.db", "--user", "CAPTURA", "--clock", "2024-03-15T10:30:00", "--params",
                "EDICION,MTY-7"},
               "db=a.db user=CAPTURA clock=2024-03-15T10:30:00 params=EDICION,MTY-7"},
              {{"--play", "a.jsonl", "--shots", "pictures"},
-              "db=(demo) user=(none) clock= params= play=a.jsonl shots=pictures"},
+              "db=(demo) user=(settings) clock= params= play=a.jsonl shots=pictures"},
              {{"--shots", "pictures"}, "--shots needs --play"},
              {{"--db"}, "--db needs a value"},
-             {{"--odbc", "DSN=x"}, "db=(demo) user=(none) clock= params= odbc=DSN=x"},
+             {{"--odbc", "DSN=x"}, "db=(demo) user=(settings) clock= params= odbc=DSN=x"},
              {{"--db", "a.db", "--odbc", "DSN=x"}, "give either --db or --odbc, not both"},
              {{"--user", ""}, "--user needs an operator code"},
              {{"--password-file", "pw"},
@@ -33,8 +37,8 @@ class CommandLineTest : public QObject {
       try {
         const host::ProgramOptions options = host::ParseCommandLine(words);
         got = "db=" + options.database.value_or("(demo)") +
-              " user=" + options.user.value_or("(none)") + " clock=" + options.clock +
-              " params=" + options.parameters;
+              " user=" + options.user.value_or("(settings)") +
+              " clock=" + options.clock + " params=" + options.parameters;
         if (options.odbc) got += " odbc=" + *options.odbc;
         if (options.play) got += " play=" + *options.play;
         if (options.shots) got += " shots=" + *options.shots;
@@ -63,6 +67,61 @@ class CommandLineTest : public QObject {
                }),
                set.c_str());
     }
+  }
+
+  // The site's file, then the operator's, then the command line; a password in a file others
+  // may read is refused; `polizas --settings` says what is in force and where it came from.
+  void theSettingsComeFromTheFilesUnderTheCommandLine() {
+    QTemporaryDir dir;
+    const std::string site = dir.filePath("site.conf").toStdString();
+    const std::string user = dir.filePath("polizas/polizas.conf").toStdString();
+    QDir(dir.path()).mkpath("polizas");
+    auto write = [](const std::string& path, const char* text, QFile::Permissions permissions) {
+      QFile file(QString::fromStdString(path));
+      QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      file.write(text);
+      file.close();
+      QVERIFY(file.setPermissions(permissions));
+    };
+    const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
+    write(site, "[General]\ndatabase=/srv/polizas.db\nuser=CAPTURA\n", owner | QFile::ReadOther);
+    // A connection string is read as written: semicolons and commas are not comments or lists.
+    write(user, "# the server of the office\n[General]\nodbc = DSN=polizas;UID=op,2;PWD=s3cret\n",
+          owner);
+    const host::SettingsFiles files{user, site, ""};
+
+    host::ProgramSettings read = host::ReadSettings(files);
+    QCOMPARE(host::Describe(read),
+             "Settings files read:\n  " + site + "\n  " + user +
+                 "\nIn force:\n  odbc = DSN=polizas;UID=op,2;PWD=****   (" + user +
+                 ")\n  user = CAPTURA   (" + site + ")\n");
+    host::ProgramOptions options = host::ParseCommandLine({"--db", "a.db", "--user", "ADMIN"});
+    host::ProgramSettings in_force = host::WithCommandLine(read, options);
+    host::ApplyTo(in_force, options);
+    QCOMPARE(options.database.value_or("") + "|" + options.odbc.value_or("-") + "|" +
+                 *options.user,
+             std::string("a.db|-|ADMIN"));
+
+    write(user, "[General]\nodbc=Driver={x};Password=s3cret\n", owner | QFile::ReadGroup);
+    QVERIFY_THROWS_EXCEPTION(Error, host::ReadSettings(files));
+    write(user, "[General]\ndatabase=a.db\nodbc=DSN=x\n", owner);
+    QVERIFY_THROWS_EXCEPTION(Error, host::ReadSettings(files));
+
+    write(user, "[General]\ndatbase=a.db\n", owner);
+    QVERIFY_THROWS_EXCEPTION(Error, host::ReadSettings(files));
+
+    write(user, "[General]\nuser=\"CAPTURA\"\n[other]\nkey=x\n", owner);
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", dir.path());
+    program.setProcessEnvironment(environment);
+    program.start(POLIZAS_PROGRAM, {"--settings", "--db", "b.db"});
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitCode(), 0);
+    const QString shown = program.readAllStandardOutput();
+    QVERIFY2(shown.contains("database = b.db   (command line)") &&
+                 shown.contains(QString::fromStdString("user = CAPTURA   (" + user + ")")),
+             qPrintable(shown));
   }
 
   void withoutADisplayTheProgramSaysHowToRunIt() {

@@ -1,0 +1,1 @@
+'it''s isnull(' IsNull(b, 'x''y')

@@ -1,0 +1,1 @@
+SELECT Poliza_Servicio.*,    IsNull(Pst_Cantidad_Incluida, 0) as Pst_Cantidad_Incluida,    CASE WHEN IsNull(Tipo_Servicio.Ts_Servicio_Hora, '') = 'SI' THEN 'HR' ELSE 'EV' END as Ts_Unidad FROM Poliza_Servicio WHERE Poliza_Servicio.Ps_Folio = 'MTY-000001' 

@@ -1,0 +1,1 @@
+SELECT ISNULL (a, 0), 'IsNull(' FROM t -- isnull(

@@ -1,0 +1,1 @@
+[isnull(] "isnull(" `isnull(` /* isnull( */ x_isnull(1) isnull$(2) isnull	(3)

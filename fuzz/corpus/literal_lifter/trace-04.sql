@@ -1,0 +1,1 @@
+SELECT value AS v FROM host_parameter WHERE name = 'FTO_TIPO_POLIZA_SERVICIO'

@@ -1,0 +1,1 @@
+SELECT 1 AS v FROM operator_permission WHERE user_code = 'ADMIN' AND module = 'NV407' AND permission_key = 'INISERV'

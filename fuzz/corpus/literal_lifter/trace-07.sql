@@ -1,0 +1,1 @@
+select sc_descripcion from Sucursal where Sc_Cve_Sucursal ='MTY' AND Es_Cve_Estado <> 'BA'

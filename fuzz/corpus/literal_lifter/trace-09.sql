@@ -1,0 +1,1 @@
+select Cl_Razon_Social_1 from Cliente where Cl_Cve_Cliente='C00003' AND Es_Cve_Estado <> 'BA'

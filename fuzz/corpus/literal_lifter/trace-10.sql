@@ -1,0 +1,1 @@
+SELECT Tps_Descripcion FROM Tipo_Poliza_Servicio WHERE Tps_Cve_Tipo_Poliza_Servicio ='MANT90' AND Es_Cve_Estado <> 'BA'

@@ -1,0 +1,1 @@
+SELECT Tipo_Poliza_Servicio.Pr_Cve_Producto, Pr_Descripcion FROM Tipo_Poliza_Servicio    INNER JOIN Producto ON Tipo_Poliza_Servicio.Pr_Cve_Producto = Producto.Pr_Cve_Producto WHERE Tps_Cve_Tipo_Poliza_Servicio = 'MANT90'

@@ -1,0 +1,1 @@
+SELECT text AS v FROM product_text WHERE product_code = 'POL-MANT-TRI'

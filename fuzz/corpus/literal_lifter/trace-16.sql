@@ -1,0 +1,1 @@
+INSERT INTO Poliza_Servicio_Tipo_Servicio SELECT 'MTY-000011', Ts_Cve_Tipo_Servicio, Tpt_Cantidad, 0, 0 FROM Tipo_Poliza_Servicio_Tipo_Servicio WHERE Tps_Cve_Tipo_Poliza_Servicio = 'MANT90'

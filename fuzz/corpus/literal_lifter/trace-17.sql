@@ -1,0 +1,1 @@
+SELECT table_name AS t, field_name AS f, default_value AS d FROM additional_field WHERE table_name = 'POLIZA_SERVICIO' ORDER BY field_name

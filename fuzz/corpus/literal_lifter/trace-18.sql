@@ -1,0 +1,1 @@
+INSERT INTO additional_field_value (table_name, record_key, field_name, value) VALUES ('POLIZA_SERVICIO', 'MTY-000011', 'CONTACTO', '') ON CONFLICT (table_name, record_key, field_name) DO UPDATE SET value = excluded.value

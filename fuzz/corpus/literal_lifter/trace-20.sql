@@ -1,0 +1,1 @@
+INSERT INTO extended_text (table_name, record_key, entry_code, text) VALUES ('Poliza_Servicio', 'MTY-000011', '0001', 'Mantenimiento preventivo de 20 equipos de cómputo y respaldo de información cada mes.') ON CONFLICT (table_name, record_key, entry_code) DO UPDATE SET text = excluded.text

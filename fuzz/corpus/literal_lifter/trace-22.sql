@@ -1,0 +1,1 @@
+SELECT field_name AS f, value AS v FROM additional_field_value WHERE table_name = 'POLIZA_SERVICIO' AND record_key = 'MTY-000011'

@@ -1,0 +1,1 @@
+SELECT text AS v FROM extended_text WHERE table_name = 'Poliza_Servicio' AND record_key = 'MTY-000011' AND entry_code = '0001'

@@ -1,0 +1,1 @@
+UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = -0, Pst_Evento_Utilizado = 9223372036854775807 WHERE Ps_Folio = 'MTY-000001' AND Pst_Tiempo_Utilizado IN (1.5, '2', X'33') RETURNING 'r', 7

@@ -1,0 +1,1 @@
+SELECT Tps_Descripcion FROM Tipo_P''oliza_Servicio WHERE Tps_Cve_Tipo_Poliza_Servicio ='MANT90'

@@ -1,0 +1,117 @@
+// Variant conversions. Input: a line naming the kind (l whole number, d floating number,
+// b boolean, s text, t date as text, n Null, e Empty), then the value as text.
+#include <cmath>
+#include <functional>
+
+#include "component/error.h"
+#include "component/variant.h"
+#include "fuzz/fuzz_support.h"
+
+namespace nv407::fuzz {
+namespace {
+
+std::optional<Variant> Make(std::string_view kind, const std::string& text) {
+  if (kind == "l") {
+    if (const auto n = Integer(text)) return Variant(*n);
+  } else if (kind == "d") {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str()) return Variant(value);
+  } else if (kind == "b") {
+    return Variant(text == "1");
+  } else if (kind == "s") {
+    return Variant(text);
+  } else if (kind == "t") {
+    if (const auto date = Date::Parse(text)) return Variant(*date);
+  } else if (kind == "n") {
+    return Variant::MakeNull();
+  } else if (kind == "e") {
+    return Variant();
+  }
+  return std::nullopt;
+}
+
+template <typename T>
+std::optional<T> Converted(const std::function<T()>& convert) {
+  try {
+    return convert();
+  } catch (const Error&) {
+    return std::nullopt;  // a refusal is an Error; anything else ends the run
+  }
+}
+
+// Half to even, worked out without the rounding mode that the conversion relies on.
+double HalfToEven(double value) {
+  const double below = std::floor(value);
+  const double fraction = value - below;
+  if (fraction < 0.5) return below;
+  if (fraction > 0.5) return below + 1;
+  return std::fmod(below, 2) == 0 ? below : below + 1;
+}
+
+void CheckNumberConversions(const Variant& value, const std::string& detail) {
+  if (value.kind() == Variant::Kind::kLong) return;
+  const auto number = Converted<double>([&] { return value.ToDouble(); });
+  const auto whole = Converted<std::int64_t>([&] { return value.ToLong(); });
+  if (!number) {
+    Check(!whole, "what is no number is no whole number either", detail);
+    return;
+  }
+  const bool fits = std::isfinite(*number) && std::fabs(*number) <= 9.2e18;
+  Check(whole.has_value() == fits, "a number converts to a whole number when it fits", detail);
+  if (whole) {
+    Check(static_cast<double>(*whole) == HalfToEven(*number), "a fraction rounds half to even",
+          detail + " -> " + std::to_string(*whole));
+  }
+}
+
+void CheckTextRoundTrip(const Variant& value, const std::string& text, const std::string& detail) {
+  const Variant again(text);
+  switch (value.kind()) {
+    case Variant::Kind::kLong: {
+      const std::int64_t n = value.ToLong();
+      constexpr std::int64_t kExact = std::int64_t{1} << 53;  // whole in a double
+      if (n >= -kExact && n <= kExact) {
+        Check(again.ToLong() == n, "a whole number reads back from its text", detail);
+      }
+      break;
+    }
+    case Variant::Kind::kDouble: {
+      const double x = value.ToDouble();
+      if (!std::isfinite(x)) break;
+      const double back = again.ToDouble();
+      Check(std::fabs(back - x) <= std::fabs(x) * 1e-14, "a number reads back to 15 digits",
+            detail + " -> " + text);
+      break;
+    }
+    case Variant::Kind::kBoolean:
+      Check(again.ToBool() == value.ToBool(), "a boolean reads back from its text", detail);
+      break;
+    case Variant::Kind::kDate:
+      Check(again.ToDate() == value.ToDate(), "a date reads back from its text", detail);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+}  // namespace nv407::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace nv407::fuzz;
+  using nv407::Variant;
+  const std::vector<std::string_view> lines = Lines(data, size, 2);
+  const std::string text(lines[1]);
+  const std::optional<Variant> value = Make(lines[0], text);
+  if (!value) return 0;
+  const std::string detail = std::string(lines[0]) + " " + Shown(text);
+
+  const auto shown = Converted<std::string>([&] { return value->ToText(); });
+  Check(shown.has_value() != value->IsNull(), "every value but Null has a text", detail);
+  Converted<bool>([&] { return value->ToBool(); });
+  Converted<nv407::Date>([&] { return value->ToDate(); });
+  CheckNumberConversions(*value, detail);
+  if (shown) CheckTextRoundTrip(*value, *shown, detail + " -> " + Shown(*shown));
+  return 0;
+}

@@ -1,0 +1,154 @@
+#include "host/qt/program_settings.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "component/error.h"
+#include "host/services/folio.h"
+#include "host/services/operators.h"
+
+namespace nv407::host {
+namespace {
+
+
+// The position of a password attribute (PWD=, PASSWORD=) in a connection string.
+std::size_t PasswordAt(const std::string& connection) {
+  const std::string upper = Upper(connection);
+  for (const char* key : {"PWD=", "PASSWORD="}) {
+    for (std::size_t at = upper.find(key); at != std::string::npos; at = upper.find(key, at + 1))
+      if (at == 0 || upper[at - 1] == ';' || upper[at - 1] == ' ') return at;
+  }
+  return std::string::npos;
+}
+
+bool OthersMayRead(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && (status.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
+// One `key = value` line of a settings file's [General] group (or of no group). The file is
+// read as written: a connection string keeps its semicolons and commas, and a value may be
+// put in double quotes. Lines starting with # or ; are comments.
+std::map<std::string, std::string> GeneralValues(const std::string& path) {
+  std::ifstream file(path);
+  if (!file) throw Error("cannot read the settings file " + path);
+  std::map<std::string, std::string> values;
+  std::string group = "General", line;
+  for (int number = 1; std::getline(file, line); ++number) {
+    line = Trim(line);
+    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+    if (line.front() == '[' && line.back() == ']') {
+      group = Trim(line.substr(1, line.size() - 2));
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    const std::string where = path + ", line " + std::to_string(number);
+    if (equals == std::string::npos) throw Error(where + ": expected key = value");
+    if (group != "General") continue;
+    const std::string key = Trim(line.substr(0, equals));
+    std::string value = Trim(line.substr(equals + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    if (key != "database" && key != "odbc" && key != "user")
+      throw Error(where + ": unknown setting \"" + key + "\" (known: database, odbc, user)");
+    values[key] = value;
+  }
+  return values;
+}
+
+void ReadFile(const std::string& path, ProgramSettings& settings) {
+  if (path.empty() || !std::filesystem::exists(path)) return;
+  const std::map<std::string, std::string> values = GeneralValues(path);
+  settings.files.push_back(path);
+  auto read = [&](const char* key) -> std::optional<SettingValue> {
+    const auto found = values.find(key);
+    if (found == values.end()) return std::nullopt;
+    return SettingValue{found->second, path};
+  };
+  const std::optional<SettingValue> database = read("database"), odbc = read("odbc");
+  if (database && odbc)
+    throw Error(path + " names both a database file and a server: keep one of database, odbc");
+  if (odbc && PasswordAt(odbc->value) != std::string::npos && OthersMayRead(path)) {
+    throw Error(path + " holds a database password that others may read: make it readable by " +
+                "its owner alone (chmod 600), or keep the password in the ODBC data source");
+  }
+  // A file that names a database replaces whichever the file before it named.
+  if (database || odbc) {
+    settings.database = database;
+    settings.odbc = odbc;
+  }
+  if (auto user = read("user")) settings.user = *user;
+}
+
+std::string Shown(const std::string& connection) {
+  std::string shown;
+  for (std::size_t start = 0; start < connection.size();) {
+    const std::size_t end = std::min(connection.find(';', start), connection.size());
+    const std::string attribute = connection.substr(start, end - start);
+    shown += PasswordAt(attribute) == 0 ? attribute.substr(0, attribute.find('=') + 1) + "****"
+                                        : attribute;
+    if (end < connection.size()) shown += ';';
+    start = end + 1;
+  }
+  return shown;
+}
+
+}  // namespace
+
+SettingsFiles SettingsFiles::Standard(const Environment& environment) {
+  std::filesystem::path config;
+  if (const auto xdg = environment("XDG_CONFIG_HOME"); xdg && !xdg->empty()) {
+    config = *xdg;
+  } else if (const auto home = environment("HOME"); home && !home->empty()) {
+    config = std::filesystem::path(*home) / ".config";
+  }
+  if (config.empty()) return {"", "/etc/polizas/polizas.conf", ""};
+  return {(config / "polizas" / "polizas.conf").string(), "/etc/polizas/polizas.conf",
+          (config / "polizas" / "window.conf").string()};
+}
+
+ProgramSettings ReadSettings(const SettingsFiles& files) {
+  ProgramSettings settings;
+  settings.user = {kDefaultOperator, kDefaultSource};
+  ReadFile(files.site, settings);
+  ReadFile(files.user, settings);
+  return settings;
+}
+
+ProgramSettings WithCommandLine(ProgramSettings settings, const ProgramOptions& options) {
+  if (options.database || options.odbc) {
+    settings.database.reset();
+    settings.odbc.reset();
+  }
+  if (options.database) settings.database = SettingValue{*options.database, "command line"};
+  if (options.odbc) settings.odbc = SettingValue{*options.odbc, "command line"};
+  if (options.user) settings.user = {*options.user, "command line"};
+  return settings;
+}
+
+void ApplyTo(const ProgramSettings& settings, ProgramOptions& options) {
+  if (settings.database) options.database = settings.database->value;
+  if (settings.odbc) options.odbc = settings.odbc->value;
+  options.user = settings.user.value;
+}
+
+std::string Describe(const ProgramSettings& settings) {
+  std::string text = "Settings files read:";
+  if (settings.files.empty()) text += " none";
+  for (const std::string& file : settings.files) text += "\n  " + file;
+  text += "\nIn force:\n";
+  if (settings.database) {
+    text += "  database = " + settings.database->value + "   (" + settings.database->source + ")\n";
+  } else if (settings.odbc) {
+    text += "  odbc = " + Shown(settings.odbc->value) + "   (" + settings.odbc->source + ")\n";
+  } else {
+    text += "  database = the demo database in your data folder   (default)\n";
+  }
+  text += "  user = " + settings.user.value + "   (" + settings.user.source + ")\n";
+  return text;
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/qt/command_line.h"
+
+namespace nv407::host {
+
+// Where the desktop program's settings live: the operator's own file, then the site's.
+struct SettingsFiles {
+  std::string user;  // $XDG_CONFIG_HOME/polizas/polizas.conf, else ~/.config/polizas/polizas.conf
+  std::string site;  // /etc/polizas/polizas.conf
+  // The window's size, kept by the program beside the operator's file: the program never
+  // rewrites a file a person wrote.
+  std::string window;
+  static SettingsFiles Standard(const Environment& environment);
+};
+
+// One value in force and where it came from: a file's path, "command line" or "default".
+inline constexpr const char* kDefaultSource = "default";
+struct SettingValue {
+  std::string value;
+  std::string source;
+};
+
+// The database and the operator the program starts with. The files are INI files whose
+// [General] group may hold `database` (an SQLite file), `odbc` (a connection string or
+// DSN=...) and `user`; the operator's file overrides the site's, the command line both.
+struct ProgramSettings {
+  std::optional<SettingValue> database, odbc;
+  SettingValue user;
+  std::vector<std::string> files;  // the files that were read, site first
+};
+
+// Reads the files (a missing one is skipped). Raises an Error when a file holds a password
+// in an ODBC connection string and others than its owner may read it, or when it names
+// both a database file and a server.
+ProgramSettings ReadSettings(const SettingsFiles& files);
+// The options of the command line over the settings: what the program then opens.
+ProgramSettings WithCommandLine(ProgramSettings settings, const ProgramOptions& options);
+void ApplyTo(const ProgramSettings& settings, ProgramOptions& options);
+// What `polizas --settings` prints: the files read and each value in force with its source,
+// a password in a connection string shown as "****".
+std::string Describe(const ProgramSettings& settings);
+
+}  // namespace nv407::host

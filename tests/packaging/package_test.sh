@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build tree, unpacks it into a temporary folder and runs
+# the programs from there as an installation would: their versions, the README's worked
+# example (its output compared with the README's, byte for byte), the desktop entry, and
+# lintian (errors fail; warnings are printed).
+# Usage: tests/packaging/package_test.sh BUILD_DIR
+set -euo pipefail
+source_dir="$(cd "$(dirname "$0")/../.." && pwd)"
+build_dir="$(cd "$1" && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+fail() { echo "package test: $*" >&2; exit 1; }
+
+made="$(cd "$build_dir" && cpack -G DEB -B "$work/package" 2>&1)" || { echo "$made" >&2; fail "cpack failed"; }
+deb="$(ls "$work"/package/polizas_*_amd64.deb 2>/dev/null | head -n 1)"
+[[ -n "$deb" ]] || fail "cpack made no polizas_VERSION_amd64.deb"
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+
+# The programs must find their component beside themselves, not through the environment.
+unset NV407_PLUGIN
+version="$(sed -n 's/^project(polizas VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")"
+for program in polizas polizas-db polizas-script; do
+  [[ -x "$root/usr/bin/$program" ]] || fail "$program is not in usr/bin"
+  line="$("$root/usr/bin/$program" --version)" || fail "$program --version failed"
+  [[ "$line" == "$program $version"* ]] || fail "$program --version says: $line"
+  "$root/usr/bin/$program" --help >/dev/null || fail "$program --help failed"
+  [[ -f "$root/usr/share/man/man1/$program.1.gz" ]] || fail "no manual page for $program"
+done
+
+doc="$root/usr/share/doc/polizas"
+"$root/usr/bin/polizas-db" init "$work/demo.db" --demo >/dev/null
+LD_DEBUG=files "$root/usr/bin/polizas-script" --db "$work/demo.db" --clock 2024-03-15T10:30:00 \
+  "$doc/examples/new_and_find.jsonl" >"$work/output.jsonl" 2>"$work/loaded.txt"
+loaded="$(sed -n 's/.*file=\([^ ]*nv407[^ ]*\).*dynamically loaded.*/\1/p' "$work/loaded.txt" | head -n 1)"
+[[ "$loaded" == "$root/"* ]] || fail "polizas-script loaded the component from ${loaded:-nowhere}"
+# The README's block that follows "Its output, exactly".
+awk '/^Its output, exactly/ { found = 1 } found && /^```$/ { if (inside) exit; inside = 1; next }
+     inside { print }' "$doc/README.md" >"$work/expected.jsonl"
+[[ -s "$work/expected.jsonl" ]] || fail "the README holds no example output"
+diff -u "$work/expected.jsonl" "$work/output.jsonl" >&2 ||
+  fail "the installed polizas-script does not write the README's example output"
+
+desktop-file-validate "$root/usr/share/applications/polizas.desktop" ||
+  fail "the desktop entry is not valid"
+for size in 16 32 48 64 128 256; do
+  [[ -f "$root/usr/share/icons/hicolor/${size}x${size}/apps/polizas.png" ]] ||
+    fail "no ${size}x${size} icon"
+done
+
+report="$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' || true)"
+[[ -z "$report" ]] || echo "$report"
+if grep -q '^E: ' <<<"$report"; then fail "lintian reports errors"; fi
+echo "package test: $(basename "$deb") installs and runs"

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/db/database.h"
+
+namespace nv407::testing {
+
+// Which one of a run of calls fails: calls are counted from Arm, and the n-th (from 1)
+// fails; none when n is 0.
+class FaultPlan {
+ public:
+  void Arm(int fail_at) {
+    fail_at_ = fail_at;
+    count_ = 0;
+  }
+  // Counts a call; true when it is the one to fail.
+  bool Next() { return ++count_ == fail_at_; }
+  int Count() const { return count_; }
+
+ private:
+  int fail_at_ = 0;
+  int count_ = 0;
+};
+
+// The real database, one of whose calls fails as a full disk or a lost server would make it
+// fail: an Execute, BeginTrans or CommitTrans of either connection or one of the host's own
+// statements (HostQuery), all counted together. The failing call raises an Error and never
+// reaches the database; every other call does. RollbackTrans is never refused, so that an
+// error trap can always undo what it began.
+class FaultyDatabase final : public host::Database {
+ public:
+  explicit FaultyDatabase(host::Database& real);
+  ~FaultyDatabase() override;
+
+  // Counts the calls from now on, and makes the n-th one fail (none when n is 0).
+  void Arm(int fail_at);
+  // The calls counted since Arm, as their statement texts ("BEGIN", "COMMIT").
+  const std::vector<std::string>& Calls() const { return calls_; }
+  // The description of the error the n-th call raises.
+  static std::string FailureText(int call);
+
+  Connection& ForScreen() override;
+  Connection& ForHost() override;
+  std::unique_ptr<Recordset> HostQuery(const std::string& sql,
+                                       std::vector<host::StatementValue> values) override;
+  host::SqlDialect Dialect() const override { return real_.Dialect(); }
+  bool InTransaction() const override { return real_.InTransaction(); }
+  bool ReadOnly() const override { return real_.ReadOnly(); }
+  void SetTrace(host::StatementTrace trace) override { real_.SetTrace(std::move(trace)); }
+  void SetLockWaitObserver(host::LockWaitObserver observer) override {
+    real_.SetLockWaitObserver(std::move(observer));
+  }
+
+ private:
+  class FaultyConnection;
+  void Count(const std::string& call);
+
+  host::Database& real_;
+  FaultPlan plan_;
+  std::vector<std::string> calls_;
+  std::unique_ptr<FaultyConnection> screen_, host_;
+};
+
+// A host clock (the server's date and time) whose n-th reading, counted from Arm, raises an
+// Error instead of answering.
+class FaultyClock {
+ public:
+  explicit FaultyClock(host::Clock real) : real_(std::move(real)) {}
+  void Arm(int fail_at) { plan_.Arm(fail_at); }
+  int Readings() const { return plan_.Count(); }
+  static std::string FailureText(int reading);
+  // The clock to hand the host; it reads this object, which must outlive it.
+  host::Clock clock();
+
+ private:
+  host::Clock real_;
+  FaultPlan plan_;
+};
+
+}  // namespace nv407::testing
