@@ -89,14 +89,6 @@ HeldPermission PermissionOf(const std::string& text) {
   return permission;
 }
 
-std::string NewPassword(PasswordPrompt& prompt, const std::string& code) {
-  const std::optional<std::string> password = prompt.Ask("New password of " + code + ": ");
-  if (!password) throw Error("no new password given on standard input");
-  if (prompt.FromTerminal() && prompt.Ask("Repeat it: ") != password)
-    throw Error("the two passwords differ; nothing was changed");
-  return *password;
-}
-
 std::string Listed(const OperatorListing& entry) {
   std::string line = entry.row.code;
   if (!entry.row.name.empty()) line += " (" + entry.row.name + ")";
@@ -139,10 +131,11 @@ void Act(OperatorAdministration& administration, const Request& request, Passwor
   if (request.action == "list") {
     for (const OperatorListing& entry : administration.List()) out << Listed(entry) << "\n";
   } else if (request.action == "add") {
-    administration.Add(code, request.name.value_or(""), NewPassword(prompt, code));
+    administration.Add(code, request.name.value_or(""),
+                       prompt.AskNew("New password of " + code + ": "));
     out << "Added the operator " << code << "\n";
   } else if (request.action == "passwd") {
-    administration.ChangePassword(code, NewPassword(prompt, code));
+    administration.ChangePassword(code, prompt.AskNew("New password of " + code + ": "));
     out << "Changed the password of " << code << "\n";
   } else if (request.action == "grant" || request.action == "revoke") {
     const HeldPermission permission = PermissionOf(request.permission);

@@ -116,16 +116,9 @@ std::string What(const Demo& demo, const std::optional<Administrator>& administr
 }
 
 // The administrator's password, from standard input: asked twice on a terminal.
-std::optional<Administrator> ReadAdministrator(const std::string& code) {
+Administrator ReadAdministrator(const std::string& code) {
   nv407::host::PasswordPrompt prompt(std::cin);
-  const std::optional<std::string> password =
-      prompt.Ask("Password of the administrator " + code + ": ");
-  if (!password) throw nv407::Error("no password for the administrator given on standard input");
-  if (prompt.FromTerminal() && prompt.Ask("Repeat it: ") != password)
-    throw nv407::Error("the two passwords differ");
-  const std::string problem = nv407::host::PasswordProblem(*password);
-  if (!problem.empty()) throw nv407::Error(problem);
-  return Administrator{code, *password};
+  return {code, prompt.AskNew("Password of the administrator " + code + ": ")};
 }
 
 int InitFile(const std::string& path, const Demo& demo, const std::string& admin) {

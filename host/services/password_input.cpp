@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "component/error.h"
+#include "host/services/password.h"
 
 namespace nv407::host {
 namespace {
@@ -67,6 +68,15 @@ std::optional<std::string> PasswordPrompt::Ask(const std::string& prompt) {
   }
   std::cerr << "\n";
   return typed;
+}
+
+std::string PasswordPrompt::AskNew(const std::string& prompt) {
+  const std::optional<std::string> password = Ask(prompt);
+  if (!password) throw Error("no new password given on standard input");
+  if (terminal_ && Ask("Repeat it: ") != password) throw Error("the two passwords differ");
+  const std::string problem = PasswordProblem(*password);
+  if (!problem.empty()) throw Error(problem);
+  return *password;
 }
 
 }  // namespace nv407::host

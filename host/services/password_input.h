@@ -25,6 +25,9 @@ class PasswordPrompt {
   bool FromTerminal() const { return terminal_; }
   // None at the end of the input.
   std::optional<std::string> Ask(const std::string& prompt);
+  // A new password: asked twice on a terminal. Raises an Error when there is none, the two
+  // differ, or it will not do (PasswordProblem).
+  std::string AskNew(const std::string& prompt);
 
  private:
   std::istream& input_;

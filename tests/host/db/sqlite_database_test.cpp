@@ -323,7 +323,7 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
   const std::tuple<std::string, int, std::string> runs[] = {
       {"init" + path("empty.db") + " < 'una clave larga'", 0,
        "with the schema and the administrator ADMIN"},
-      {"init" + path("x.db"), 1, "no password for the administrator given"},
+      {"init" + path("x.db"), 1, "no new password given on standard input"},
       {"init" + path("x.db") + " < 'corta'", 1, "La contraseña debe tener al menos 8 caracteres"},
       {"init" + path("x.db") + " --admin ' JEFE' < 'una clave larga'", 1, "no blanks at its ends"},
       {"init" + path("x.db") + " --demo --admin JEFE", 2, "--admin names the first administrator"},
