@@ -1,5 +1,6 @@
 #include <array>
 
+#include "host/db/access.h"
 #include "host/db/database.h"
 
 namespace nv407::host {
@@ -99,6 +100,13 @@ VALUES
 
 void LoadDemoData(Connection& connection) {
   for (const char* statement : kDemoData) connection.Execute(statement);
+  // The demo opens without sign-in; ADMIN administers its operators should it ask for one.
+  connection.Execute("INSERT INTO host_parameter (name, value) VALUES ('" +
+                     std::string(kSignInParameter) + "', 'NO')");
+  connection.Execute(
+      "INSERT INTO operator_permission (user_code, module, permission_key) VALUES "
+      "('ADMIN', '" +
+      std::string(kAdministrationModule) + "', '" + std::string(kAdministrationKey) + "')");
 }
 
 }  // namespace nv407::host

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "component/error.h"
+#include "host/db/server_access.h"
 #include "host/db/text.h"
 
 namespace nv407::host {
@@ -108,6 +109,10 @@ constexpr std::string_view kSqlServerReadOnly =
     "WHEN OBJECT_ID('Poliza_Servicio') IS NULL THEN 0 "
     "WHEN HAS_PERMS_BY_NAME('Poliza_Servicio', 'OBJECT', 'INSERT') = 1 THEN 0 ELSE 1 END AS v";
 
+std::string NoLogin() {
+  return {};
+}
+
 std::string LimitRows(int count, int skip) {
   std::string clause = "LIMIT " + std::to_string(count);
   if (skip > 0) clause += " OFFSET " + std::to_string(skip);
@@ -123,15 +128,18 @@ constexpr std::array kDialects = {
     // interface.
     DialectTraits{SqlDialect::kSqlite, "sqlite", "SQLite", false, ' ', &SqliteAdvance,
                   &UpsertOnConflict, &NoStatement, "", "", &NoClock, &CreateSqliteSchema, true,
-                  &LimitRows},
+                  &LimitRows, &NoLogin, "", ""},
     // 55P03 lock_not_available; the driver rolls back to before the statement.
     DialectTraits{SqlDialect::kPostgreSql, "postgresql", "PostgreSQL", false, ' ',
                   &PostgreSqlAdvance, &UpsertOnConflict, &PostgreSqlLockTimeout, "55P03",
                   kPostgreSqlReadOnly, &PostgreSqlPinClock, &CreatePostgreSqlSchema, false,
-                  &LimitRows},
+                  &LimitRows, &PostgreSqlSessionLogin,
+                  "SELECT 1 AS v WHERE polizas_session_holds(?, ?)", "SELECT GetDate() AS v"},
     DialectTraits{SqlDialect::kSqlServer, "sqlserver", "SQL Server", true, 'T', &SqlServerAdvance,
                   &Merge, &SqlServerLockTimeout, "", kSqlServerReadOnly, &NoClock,
-                  &CreateSqlServerSchema, false, &FetchRows},
+                  &CreateSqlServerSchema, false, &FetchRows, &SqlServerSessionLogin,
+                  "SELECT 1 AS v WHERE dbo.polizas_session_holds(?, ?) = 1",
+                  "SELECT GetDate() AS v"},
 };
 
 }  // namespace

@@ -52,6 +52,17 @@ struct DialectTraits {
   // `count` rows after the first `skip`.
   bool like_ignores_case;
   std::string (*rows)(int count, int skip);
+  // Where the connection's login is the operator: one row with the login as column "v",
+  // "administers" 1 when the login owns the database's tables (and names operators itself),
+  // and "operates" 1 when it is granted the screen (a member of the capture role). ""
+  // where operators sign in with the host instead (SQLite).
+  std::string (*session_login)();
+  // One row when the session's login holds a permission through its group role; its
+  // values: module, key.
+  std::string_view login_permission_query;
+  // One row, column v: the server's date and time, for a host whose clock is not pinned;
+  // "" where the host's clock is the database's.
+  std::string_view server_time_query;
 };
 
 const DialectTraits& Traits(SqlDialect dialect);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "host/db/dialect.h"
+#include "host/db/server_access.h"
 #include "host/db/sqlite_schema.h"
 
 namespace nv407::host {
@@ -154,7 +155,14 @@ const std::vector<Table>& Tables() {
         {"value", Kind::kText}},
        "table_name, record_key, field_name"},
       {"host_parameter", {{"name", Kind::kCode, "NOT NULL"}, {"value", Kind::kText}}, "name"},
-      {"operator", {{"user_code", Kind::kCode, "NOT NULL"}, {"name", Kind::kText}}, "user_code"},
+      {"operator",
+       {{"user_code", Kind::kCode, "NOT NULL"},
+        {"name", Kind::kText},
+        {"password_hash", Kind::kText},
+        {"failed_attempts", Kind::kInteger, "NOT NULL DEFAULT 0"},
+        {"locked_until", Kind::kDateTime},
+        {"locked", Kind::kInteger, "NOT NULL DEFAULT 0"}},
+       "user_code"},
       {"operator_permission",
        {{"user_code", Kind::kCode, "NOT NULL REFERENCES operator (user_code)"},
         {"module", Kind::kCode, "NOT NULL"},
@@ -263,9 +271,10 @@ std::vector<std::string> PostgreSqlSchema() {
              "RETURNS anycompatible LANGUAGE sql IMMUTABLE AS 'SELECT COALESCE(value, fallback)'",
              // The time the host pinned for the session (the setting polizas.clock), else the
              // server's, to the second.
+             PostgreSqlServerNow(),
              "CREATE FUNCTION GetDate() RETURNS TIMESTAMP(0) LANGUAGE sql VOLATILE AS $$SELECT "
              "COALESCE(NULLIF(current_setting('polizas.clock', true), '')::timestamp, "
-             "date_trunc('second', clock_timestamp())::timestamp)$$",
+             "polizas_server_now())$$",
              "CREATE FUNCTION refuse_change_to_cancelled_policy() RETURNS trigger LANGUAGE plpgsql "
              "AS $$BEGIN " +
                  PostgreSqlRefusal("OLD.Ps_Folio") + " END$$",
@@ -282,6 +291,7 @@ std::vector<std::string> PostgreSqlSchema() {
              "Poliza_Servicio_Tipo_Servicio FOR EACH ROW EXECUTE FUNCTION "
              "refuse_services_of_cancelled_policy()",
          });
+  Append(statements, PostgreSqlAccess());
   return statements;
 }
 
@@ -297,8 +307,11 @@ std::vector<std::string> SqlServerSchema() {
   const std::string throw_cancelled = SqlServerRefusal();
   Append(statements,
          {
+             // The operators' guard writes the audit columns of a cancellation in an UPDATE
+             // of its own, after this guard checked the cancellation itself.
              "CREATE TRIGGER Poliza_Servicio_cancelled ON Poliza_Servicio AFTER UPDATE AS BEGIN "
-             "SET NOCOUNT ON; DECLARE @folio VARCHAR(60) = (SELECT TOP 1 Ps_Folio FROM deleted "
+             "SET NOCOUNT ON; IF TRIGGER_NESTLEVEL(OBJECT_ID('Poliza_Servicio_operator')) > 0 "
+             "RETURN; DECLARE @folio VARCHAR(60) = (SELECT TOP 1 Ps_Folio FROM deleted "
              "WHERE Es_Cve_Estado COLLATE Latin1_General_100_BIN2 = 'CA'); " +
                  throw_cancelled + " END",
              // HOLDLOCK keeps the policy's row share-locked to the end of the transaction, so a
@@ -310,6 +323,7 @@ std::vector<std::string> SqlServerSchema() {
              "p.Es_Cve_Estado COLLATE Latin1_General_100_BIN2 = 'CA'); " +
                  throw_cancelled + " END",
          });
+  Append(statements, SqlServerAccess());
   return statements;
 }
 

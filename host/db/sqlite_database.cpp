@@ -12,8 +12,8 @@
 
 #include "component/error.h"
 #include "host/db/database.h"
-#include "host/db/sqlite_dialect.h"
 #include "host/db/literal_lifter.h"
+#include "host/db/sqlite_dialect.h"
 #include "host/db/sqlite_handles.h"
 #include "host/db/sqlite_lift_check.h"
 #include "host/db/sqlite_recordset.h"
@@ -62,8 +62,8 @@ int WaitForLock(void* data, int attempt) {
     session.waiting = true;
     if (session.lock_wait) session.lock_wait(true);
   }
-  const int delay = std::min(kDelaysMs[std::min(attempt, kCount - 1)],
-                             session.busy_timeout_ms - waited);
+  const int delay =
+      std::min(kDelaysMs[std::min(attempt, kCount - 1)], session.busy_timeout_ms - waited);
   sqlite3_sleep(delay);
   return 1;
 }
@@ -138,14 +138,10 @@ class SqliteConnection final : public Connection {
 class SqliteDatabase final : public Database {
  public:
   SqliteDatabase(std::shared_ptr<DbHandle> db, int busy_timeout_ms, bool check_lifted)
-      : session_{db,
-                 std::make_shared<sqlite::StatementCache>(db, kCachedStatements),
-                 std::nullopt,
-                 {},
-                 check_lifted,
-                 busy_timeout_ms,
-                 {},
-                 false},
+      : session_{db,           std::make_shared<sqlite::StatementCache>(db, kCachedStatements),
+                 std::nullopt, {},
+                 check_lifted, busy_timeout_ms,
+                 {},           false},
         screen_(session_, SqlOrigin::kScreen),
         host_(session_, SqlOrigin::kHost) {
     Check(session_.db->get(), sqlite3_busy_handler(session_.db->get(), &WaitForLock, &session_));
@@ -219,6 +215,20 @@ void InstallSessionGuards(const std::shared_ptr<DbHandle>& db) {
   for (const std::string& statement : sqlite::SessionGuardStatements()) db->Run(statement.c_str());
 }
 
+// A database made before operators signed in gets their columns when it is opened for
+// writing; opened for reading, it is read as it is.
+void UpgradeForSignIn(const std::shared_ptr<DbHandle>& db) {
+  Statement made_before(db,
+                        "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'operator' "
+                        "AND NOT EXISTS (SELECT 1 FROM pragma_table_info('operator') WHERE name "
+                        "= 'password_hash')");
+  if (!made_before.Step()) return;
+  made_before.Finalize();
+  sqlite::Transaction upgrade(db);
+  for (const std::string& statement : sqlite::SignInUpgradeStatements()) db->Run(statement.c_str());
+  upgrade.Commit();
+}
+
 std::string JournalMode(const std::shared_ptr<DbHandle>& db, const char* pragma) {
   Statement statement(db, pragma);
   if (!statement.Step()) return {};
@@ -253,6 +263,7 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   db->Run("PRAGMA mmap_size=1073741824");
   db->Run("PRAGMA foreign_keys=ON");
   RegisterGetDate(db->get(), std::move(options.clock));
+  if (!read_only) UpgradeForSignIn(db);
   InstallSessionGuards(db);
   // The tests' check that binding lifted values changes nothing a statement does.
   const char* check = std::getenv("POLIZAS_CHECK_LIFTED_STATEMENTS");

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "host/db/access.h"
 #include "host/db/dialect.h"
 
 namespace nv407::host {
@@ -168,9 +169,16 @@ constexpr std::array kSchema = {
   name TEXT NOT NULL PRIMARY KEY,
   value TEXT
 ))",
+    // An operator signs in with a password kept only as its Argon2id hash. Five failed
+    // attempts in a row lock it until locked_until; an administrator's lock (locked = 1)
+    // lasts until an administrator lifts it.
     R"(CREATE TABLE operator (
   user_code TEXT NOT NULL PRIMARY KEY,
-  name TEXT
+  name TEXT,
+  password_hash TEXT,
+  failed_attempts INTEGER NOT NULL DEFAULT 0,
+  locked_until DATETIME,
+  locked INTEGER NOT NULL DEFAULT 0
 ))",
     R"(CREATE TABLE operator_permission (
   user_code TEXT NOT NULL REFERENCES operator (user_code),
@@ -190,7 +198,35 @@ constexpr std::array kSchema = {
 ))",
 };
 
+// The last holder of the administration permission keeps it: deleting its row, or moving
+// the row to another operator or permission, is refused.
+std::vector<std::string> LastAdministratorGuards() {
+  const std::string held = "OLD.module = '" + std::string(kAdministrationModule) +
+                           "' AND OLD.permission_key = '" + std::string(kAdministrationKey) + "'";
+  const std::string last = " AND (SELECT COUNT(*) FROM operator_permission WHERE module = '" +
+                           std::string(kAdministrationModule) + "' AND permission_key = '" +
+                           std::string(kAdministrationKey) + "') = 1";
+  const std::string refusal =
+      " BEGIN SELECT RAISE(ABORT, '" + LastAdministratorMessage() + "'); END";
+  return {
+      "CREATE TRIGGER operator_permission_last_administrator BEFORE DELETE ON "
+      "operator_permission FOR EACH ROW WHEN " +
+          held + last + refusal,
+      "CREATE TRIGGER operator_permission_last_administrator_moved BEFORE UPDATE ON "
+      "operator_permission FOR EACH ROW WHEN " +
+          held + last +
+          " AND (NEW.user_code, NEW.module, NEW.permission_key) IS NOT (OLD.user_code, "
+          "OLD.module, OLD.permission_key)" +
+          refusal,
+  };
+}
+
 }  // namespace
+
+std::string LastAdministratorMessage() {
+  return "El último administrador no puede perder el permiso " +
+         std::string(kAdministrationModule) + "/" + std::string(kAdministrationKey);
+}
 
 namespace sqlite {
 
@@ -217,8 +253,26 @@ void CreateSqliteSchema(Connection& connection) {
     connection.Execute(GuardTrigger(guard, "", "", "",
                                     "RAISE(ABORT, '" + sqlite::CancelledPolicyMessage("") + "')"));
   }
+  for (const std::string& statement : LastAdministratorGuards()) connection.Execute(statement);
   for (const std::string& statement : sqlite::SessionGuardStatements())
     connection.Execute(statement);
 }
+
+namespace sqlite {
+
+std::vector<std::string> SignInUpgradeStatements() {
+  std::vector<std::string> statements = {
+      "ALTER TABLE operator ADD COLUMN password_hash TEXT",
+      "ALTER TABLE operator ADD COLUMN failed_attempts INTEGER NOT NULL DEFAULT 0",
+      "ALTER TABLE operator ADD COLUMN locked_until DATETIME",
+      "ALTER TABLE operator ADD COLUMN locked INTEGER NOT NULL DEFAULT 0",
+      "INSERT OR IGNORE INTO host_parameter (name, value) VALUES ('" +
+          std::string(kSignInParameter) + "', 'NO')",
+  };
+  for (std::string& guard : LastAdministratorGuards()) statements.push_back(std::move(guard));
+  return statements;
+}
+
+}  // namespace sqlite
 
 }  // namespace nv407::host

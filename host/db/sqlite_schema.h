@@ -17,4 +17,8 @@ std::string CancelledPolicyMessage(std::string_view folio);
 // The session's triggers; they need the function registered and the schema in place.
 std::vector<std::string> SessionGuardStatements();
 
+// A database made before operators signed in lacks the sign-in columns of `operator`: these
+// add them and mark the database as one whose operators do not sign in, as it was used.
+std::vector<std::string> SignInUpgradeStatements();
+
 }  // namespace nv407::host::sqlite

@@ -1,12 +1,17 @@
-// polizas-db: creates the service-policy database.
+// polizas-db: creates the service-policy database and administers its operators.
 //
-//   polizas-db init (PATH | --odbc CONNECTION-STRING) [--catalogues | --demo [--clock T]]
+//   polizas-db init (PATH | --odbc CONNECTION-STRING)
+//                   [--admin CODE | --catalogues | --demo [--clock T]]
+//   polizas-db operator ACTION PATH ...          (operator_command.cpp)
 //
 // Creates the SQLite file PATH, or the tables in an empty server database, with the schema,
-// in one transaction. --demo adds the demo's catalogues, parameters, operators and
-// policies, the policies dated around today or the day of --clock (YYYY-MM-DDTHH:MM:SS);
-// --catalogues the demo without its policies (what the tests start from). An existing PATH,
-// or a server database that holds any of the tables, is never touched.
+// in one transaction. A new file asks its operators to sign in and has one administrator
+// (CODE, default ADMIN), whose password is read from standard input (asked twice on a
+// terminal, without showing it). --demo adds the demo's catalogues, parameters, operators
+// and policies, the policies dated around today or the day of --clock
+// (YYYY-MM-DDTHH:MM:SS), and asks nobody to sign in; --catalogues is the demo without its
+// policies (what the tests start from). An existing PATH, or a server database that holds
+// any of the tables, is never touched.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,9 +25,18 @@
 #include <vector>
 
 #include "component/error.h"
+#include "host/db/access.h"
 #include "host/db/database.h"
+#include "host/programs/operator_command.h"
 #include "host/programs/program_info.h"
 #include "host/services/clock.h"
+#include "host/services/host_records.h"
+#include "host/services/operator_admin.h"
+#include "host/services/operator_records.h"
+#include "host/services/operators.h"
+#include "host/services/password.h"
+#include "host/services/password_input.h"
+#include "host/services/sign_in.h"
 
 namespace {
 
@@ -30,12 +44,16 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
 constexpr const char* kUsageText =
-    "usage: polizas-db init (PATH | --odbc CONNECTION-STRING)"
-    " [--catalogues | --demo [--clock YYYY-MM-DDTHH:MM:SS]]\n"
-    "       polizas-db --version | --help\n";
+    "usage: polizas-db init (PATH | --odbc CONNECTION-STRING)\n"
+    "                       [--admin CODE | --catalogues | --demo [--clock YYYY-MM-DDTHH:MM:SS]]\n";
+
+void PrintUsage(std::ostream& out) {
+  out << kUsageText << nv407::host::kOperatorUsage << "       polizas-db --version | --help\n";
+}
 
 int Usage(const std::string& problem) {
-  std::cerr << "polizas-db: " << problem << "\n" << kUsageText;
+  std::cerr << "polizas-db: " << problem << "\n";
+  PrintUsage(std::cerr);
   return kUsage;
 }
 
@@ -60,24 +78,64 @@ struct Demo {
   std::optional<nv407::Date> policies;  // its policies too, dated around this day
 };
 
-void Fill(nv407::host::Database& database, const Demo& demo) {
+// The first administrator of a database whose operators sign in.
+struct Administrator {
+  std::string code;
+  std::string password;
+};
+
+void AddAdministrator(nv407::host::Database& database, const Administrator& administrator) {
+  using namespace nv407::host;
+  database
+      .HostQuery("INSERT INTO host_parameter (name, value) VALUES (?, 'SI')",
+                 {std::string(kSignInParameter)})
+      ->Close();
+  OperatorRecords operators(database);
+  operators.Add(administrator.code, "Administrador", HashPassword(administrator.password));
+  operators.Grant(administrator.code, kAdministrationModule, kAdministrationKey);
+  HostRecords(database).AppendNote(kOperatorTable, administrator.code,
+                                   "Alta del primer administrador", administrator.code, LocalNow());
+}
+
+void Fill(nv407::host::Database& database, const Demo& demo,
+          const std::optional<Administrator>& administrator = std::nullopt) {
   nv407::Connection& connection = database.ForHost();
   nv407::host::TransactionScope transaction(connection);
   nv407::host::CreateSchema(connection, database.Dialect());
   if (demo.catalogues) nv407::host::LoadDemoData(connection);
   if (demo.policies) nv407::host::LoadDemoPolicies(connection, *demo.policies);
+  if (administrator) AddAdministrator(database, *administrator);
   transaction.Commit();
 }
 
-const char* What(const Demo& demo) {
+std::string What(const Demo& demo, const std::optional<Administrator>& administrator) {
   if (demo.policies) return " with the schema and the demo data";
-  return demo.catalogues ? " with the schema and the demo catalogues" : " with the schema";
+  if (demo.catalogues) return " with the schema and the demo catalogues";
+  if (administrator) return " with the schema and the administrator " + administrator->code;
+  return " with the schema";
 }
 
-int InitFile(const std::string& path, const Demo& demo) {
+// The administrator's password, from standard input: asked twice on a terminal.
+Administrator ReadAdministrator(const std::string& code) {
+  nv407::host::PasswordPrompt prompt(std::cin);
+  return {code, prompt.AskNew("Password of the administrator " + code + ": ")};
+}
+
+int InitFile(const std::string& path, const Demo& demo, const std::string& admin) {
   if (std::filesystem::exists(path)) {
     std::cerr << "polizas-db: " << path << " already exists; it was left as it is\n";
     return kFailed;
+  }
+  std::optional<Administrator> administrator;
+  if (!demo.catalogues) {
+    try {
+      const std::string problem = nv407::host::OperatorCodeProblem(admin);
+      if (!problem.empty()) throw nv407::Error(problem);
+      administrator = ReadAdministrator(admin);
+    } catch (const nv407::Error& failure) {
+      std::cerr << "polizas-db: " << failure.Description() << "; nothing was created\n";
+      return kFailed;
+    }
   }
   if (!ClaimNewFile(path)) {
     std::cerr << "polizas-db: cannot create " << path << ": " << std::strerror(errno) << "\n";
@@ -85,13 +143,13 @@ int InitFile(const std::string& path, const Demo& demo) {
   }
   try {
     // An empty file is an empty SQLite database: the claimed file is opened, not re-created.
-    Fill(*nv407::host::OpenSqliteDatabase(path), demo);
+    Fill(*nv407::host::OpenSqliteDatabase(path), demo, administrator);
   } catch (const std::exception& failure) {
     RemoveDatabaseFiles(path);
     std::cerr << "polizas-db: cannot create " << path << ": " << failure.what() << "\n";
     return kFailed;
   }
-  std::cout << "Created " << path << What(demo) << "\n";
+  std::cout << "Created " << path << What(demo, administrator) << "\n";
   return 0;
 }
 
@@ -123,23 +181,17 @@ int InitServer(const std::string& connection_string, const Demo& demo) {
               << "\n";
     return kFailed;
   }
-  std::cout << "Created the tables" << What(demo) << "\n";
+  std::cout << "Created the tables" << What(demo, std::nullopt) << "\n";
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) return Usage("no command given");
-  if (nv407::host::AnsweredHelpOrVersion(args, "polizas-db", kUsageText, std::cout)) return 0;
-  if (args[0] != "init") return Usage("unknown command '" + args[0] + "'");
+int Init(const std::vector<std::string>& args) {
   std::string path;
-  std::optional<std::string> odbc;
+  std::optional<std::string> odbc, admin;
   bool demo = false;
   bool catalogues = false;
   nv407::host::Clock clock;
-  for (std::size_t i = 1; i < args.size(); ++i) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--demo") {
       demo = true;
     } else if (args[i] == "--catalogues") {
@@ -151,6 +203,8 @@ int main(int argc, char** argv) {
       } catch (const nv407::Error& error) {
         return Usage("--clock: " + error.Description());
       }
+    } else if (args[i] == "--admin" && !admin && i + 1 < args.size()) {
+      admin = args[++i];
     } else if (args[i] == "--odbc" && !odbc && i + 1 < args.size()) {
       odbc = args[++i];
     } else if (args[i].starts_with("-")) {
@@ -164,9 +218,37 @@ int main(int argc, char** argv) {
   if (odbc && !path.empty()) return Usage("both PATH and --odbc given");
   if (demo && catalogues) return Usage("give --demo or --catalogues, not both");
   if (clock && !demo) return Usage("--clock dates the demo: give it with --demo");
+  if (admin && (demo || catalogues))
+    return Usage(
+        "--admin names the first administrator of a database that asks for sign-in, "
+        "which the demo does not");
+  if (admin && odbc) return Usage("--admin: on a server database the operators are its logins");
   Demo contents{demo || catalogues, std::nullopt};
   if (demo) contents.policies = clock ? clock() : nv407::host::LocalNow();
   if (odbc) return InitServer(*odbc, contents);
   if (path.empty()) return Usage("no PATH given");
-  return InitFile(path, contents);
+  return InitFile(path, contents, admin.value_or(nv407::host::kDefaultOperator));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) return Usage("no command given");
+  if (args.size() == 1 && args[0] == "--version") {
+    std::cout << nv407::host::VersionLine("polizas-db") << "\n";
+    return 0;
+  }
+  if (args.size() == 1 && args[0] == "--help") {
+    PrintUsage(std::cout);
+    return 0;
+  }
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (args[0] == "init") return Init(rest);
+  if (args[0] != "operator") return Usage("unknown command '" + args[0] + "'");
+  try {
+    return nv407::host::RunOperatorCommand(rest, std::cin, std::cout, std::cerr);
+  } catch (const nv407::host::DbUsageError& error) {
+    return Usage(error.problem);
+  }
 }

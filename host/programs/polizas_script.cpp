@@ -1,8 +1,10 @@
 // polizas-script: plays a script of user actions on the capture screen, headless.
 //
-//   polizas-script [--db PATH | --odbc CONNECTION-STRING] [--user CODE]
+//   polizas-script [--db PATH | --odbc CONNECTION-STRING] [--user CODE] [--password-file FILE]
 //                  [--clock YYYY-MM-DDTHH:MM:SS] [--trace-sql FILE] [SCRIPT]
 //
+// Where operators sign in, the operator's password comes from FILE or the environment
+// variable POLIZAS_PASSWORD, never from the command line.
 // Reads one JSON action a line (SCRIPT, or standard input) and writes one JSON event a line
 // to standard output as it happens. Exit status: 0 the script ran to its end, 1 the
 // database or the component cannot be opened, 2 a bad command line or script line.
@@ -25,6 +27,7 @@
 #include "host/programs/script_output.h"
 #include "host/services/clock.h"
 #include "host/services/operators.h"
+#include "host/services/password_input.h"
 
 namespace {
 
@@ -32,11 +35,11 @@ using namespace nv407::host;
 
 constexpr int kCannotOpen = 1;
 constexpr int kBadInput = 2;
-constexpr const char* kDefaultUser = "ADMIN";  // the demo operator holding both permissions
 
 constexpr const char* kUsage =
     "usage: polizas-script [--db PATH | --odbc CONNECTION-STRING] [--user CODE]\n"
-    "                      [--clock YYYY-MM-DDTHH:MM:SS] [--trace-sql FILE] [SCRIPT]\n"
+    "                      [--password-file FILE] [--clock YYYY-MM-DDTHH:MM:SS]\n"
+    "                      [--trace-sql FILE] [SCRIPT]\n"
     "       polizas-script --version | --help\n";
 
 struct CommandLine {
@@ -49,8 +52,8 @@ struct UsageError {
 };
 
 CommandLine Parse(const std::vector<std::string>& args) {
-  static const std::vector<std::string> kOptions = {"--db", "--odbc", "--user", "--clock",
-                                                    "--trace-sql"};
+  static const std::vector<std::string> kOptions = {"--db",    "--odbc",      "--user",
+                                                    "--clock", "--trace-sql", "--password-file"};
   CommandLine line;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -71,10 +74,13 @@ CommandLine Parse(const std::vector<std::string>& args) {
   return line;
 }
 
-std::string Option(const CommandLine& line, const std::string& name,
-                   const std::string& fallback = "") {
+std::optional<std::string> Given(const CommandLine& line, const std::string& name) {
   const auto it = line.options.find(name);
-  return it == line.options.end() ? fallback : it->second;
+  if (it == line.options.end()) return std::nullopt;
+  return it->second;
+}
+std::string Option(const CommandLine& line, const std::string& name) {
+  return Given(line, name).value_or("");
 }
 
 void Write(std::ostream& out, const script::Json& value) {
@@ -138,9 +144,10 @@ int Run(const CommandLine& line) {
     return kCannotOpen;
   }
 
-  const std::string user = Option(line, "--user", kDefaultUser);
+  SessionSettings session;
   try {
-    RequireOperator(*database, user);
+    const std::optional<std::string> password = GivenPassword(Given(line, "--password-file"));
+    session = SignOn(*database, {Given(line, "--user"), password, clock});
   } catch (const std::exception& failure) {
     std::cerr << "polizas-script: " << OneLine(failure.what()) << "\n";
     return kCannotOpen;
@@ -149,7 +156,7 @@ int Run(const CommandLine& line) {
     std::cerr << "polizas-script: the database" << where
               << " cannot be written: the screen is open for looking only\n";
   }
-  HeadlessHost host(*database, SessionSettings{user, clock});
+  HeadlessHost host(*database, session);
   try {
     host.LoadComponent();
   } catch (const std::exception& failure) {

@@ -181,9 +181,10 @@ void Perform(HeadlessHost& host, const Action& action) {
       // The finder opens on the folio field: not while it takes no input.
       auto& folio = host.Get<HeadlessTextBox>("txtFolio");
       if (!folio.Enabled() || folio.Locked()) return folio.UserType(a.text);
-      FinderCall call{a.text, std::string(PolicyFilterName(a.selection.filter)),
-                      FoundPolicies(host.database(), ServerNow(host.library().Settings()), a),
-                      a.pick.value_or("")};
+      FinderCall call{
+          a.text, std::string(PolicyFilterName(a.selection.filter)),
+          FoundPolicies(host.database(), ServerNow(host.library().Settings(), host.database()), a),
+          a.pick.value_or("")};
       if (a.pick) RequireListed(call.rows, *a.pick);
       host.Record(call);
       if (a.pick) host.Type("txtFolio", *a.pick);

@@ -13,17 +13,20 @@ namespace nv407::host {
 std::string Usage() {
   return "usage: polizas [--db PATH | --odbc CONNECTION-STRING] [--user CODE]\n"
          "               [--clock YYYY-MM-DDTHH:MM:SS] [--params TEXT]\n"
-         "               [--play SCRIPT [--shots DIR]]\n"
+         "               [--play SCRIPT [--shots DIR] [--password-file FILE]]\n"
          "       polizas --settings | --version | --help\n"
          "  --db PATH      an existing database (polizas-db init PATH --demo makes one);\n"
          "                 without it (nor one in the settings), a demo database in your\n"
          "                 data folder\n"
          "  --odbc TEXT    a server database, by its ODBC connection string\n"
-         "  --user CODE    the operator (default: the settings', else ADMIN)\n"
+         "  --user CODE    the operator (default: the settings', else ADMIN); where operators\n"
+         "                 sign in, the one the sign-in proposes; on a server, the login\n"
          "  --clock TIME   pins the server date and time\n"
          "  --params TEXT  the start parameters: NUEVO, or EDICION,FOLIO\n"
          "  --play SCRIPT  plays a polizas-script script on the window and writes its events\n"
          "  --shots DIR    with --play, saves a picture of the window at each show and dialog\n"
+         "  --password-file FILE  with --play, where operators sign in: the operator's\n"
+         "                 password (else the environment variable POLIZAS_PASSWORD)\n"
          "  --settings     shows the settings in force and the files they come from\n"
          "Settings: /etc/polizas/polizas.conf, then ~/.config/polizas/polizas.conf over it.\n";
 }
@@ -65,11 +68,15 @@ ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
       options.play = value();
     } else if (argument == "--shots") {
       options.shots = value();
+    } else if (argument == "--password-file") {
+      options.password_file = value();
     } else {
       throw Error("unknown argument " + argument);
     }
   }
   if (options.shots && !options.play) throw Error("--shots needs --play");
+  if (options.password_file && !options.play)
+    throw Error("--password-file needs --play: the window asks for the password");
   if (options.database && options.odbc) throw Error("give either --db or --odbc, not both");
   return options;
 }

@@ -18,14 +18,16 @@ struct ProgramOptions {
   std::string parameters;               // Padre.iParametros
   std::optional<std::string> play;      // a polizas-script script to play on the window
   std::optional<std::string> shots;     // with --play: the folder for its pictures
+  // With --play, where operators sign in: the file holding the operator's password.
+  std::optional<std::string> password_file;
   bool help = false;
   bool version = false;
   bool settings = false;  // shows the settings in force and which files they came from
 };
 
 // `polizas [--db PATH | --odbc CONNECTION-STRING] [--user CODE] [--clock YYYY-MM-DDTHH:MM:SS]
-// [--params TEXT] [--play SCRIPT [--shots DIR]]`, or --settings, --version, --help; raises an
-// Error naming what is wrong.
+// [--params TEXT] [--play SCRIPT [--shots DIR] [--password-file FILE]]`, or --settings,
+// --version, --help; raises an Error naming what is wrong.
 ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments);
 std::string Usage();
 

@@ -13,10 +13,10 @@
 #include "host/qt/program_settings.h"
 #include "host/qt/qt_dialogs.h"
 #include "host/qt/qt_host.h"
+#include "host/qt/sign_in_dialog.h"
 #include "host/qt/spanish.h"
 #include "host/qt/window_player.h"
 #include "host/services/clock.h"
-#include "host/services/operators.h"
 
 namespace {
 
@@ -109,15 +109,20 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (UsesDemo(options)) std::cerr << "polizas: demo database " << demo_path << "\n";
+  const QString database_path = QString::fromStdString(DatabaseName(options, demo_path));
+  // An operator nobody named is ADMIN where operators are named, and a server's login there.
+  std::optional<std::string> named;
+  if (settings.user.source != kDefaultSource) named = options.user;
+  std::optional<SessionSettings> signed_on;
   try {
-    RequireOperator(*database, *options.user);
+    signed_on = SignOnDesktop(
+        *database, {named, options.password_file, options.play.has_value(), clock, database_path});
   } catch (const std::exception& error) {
     std::cerr << "polizas: " << OneLine(error.what()) << "\n";
     return 1;
   }
-
-  const QString database_path = QString::fromStdString(DatabaseName(options, demo_path));
-  const SessionSettings session{*options.user, clock};
+  if (!signed_on) return 0;  // the operator left the sign-in
+  const SessionSettings& session = *signed_on;
   try {
     if (options.play) return Play(options, *database, session, database_path);
     QtDialogs dialogs(*database);

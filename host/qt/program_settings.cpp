@@ -8,11 +8,11 @@
 
 #include "component/error.h"
 #include "host/services/folio.h"
+#include "host/services/operators.h"
 
 namespace nv407::host {
 namespace {
 
-constexpr const char* kDefaultUser = "ADMIN";  // the demo operator that holds both permissions
 
 // The position of a password attribute (PWD=, PASSWORD=) in a connection string.
 std::size_t PasswordAt(const std::string& connection) {
@@ -112,7 +112,7 @@ SettingsFiles SettingsFiles::Standard(const Environment& environment) {
 
 ProgramSettings ReadSettings(const SettingsFiles& files) {
   ProgramSettings settings;
-  settings.user = {kDefaultUser, "default"};
+  settings.user = {kDefaultOperator, kDefaultSource};
   ReadFile(files.site, settings);
   ReadFile(files.user, settings);
   return settings;

@@ -19,6 +19,7 @@ struct SettingsFiles {
 };
 
 // One value in force and where it came from: a file's path, "command line" or "default".
+inline constexpr const char* kDefaultSource = "default";
 struct SettingValue {
   std::string value;
   std::string source;

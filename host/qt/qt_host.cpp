@@ -51,6 +51,15 @@ HostMainWindow::HostMainWindow(Dialogs& dialogs) : dialogs_(dialogs) {
       "QLabel { background-color: #fff3cd; color: #6b4a00; border: 1px solid #e0b84f;"
       " padding: 0 6px; font-weight: bold; }");
   read_only_->hide();
+  unproven_ = new QLabel(kNoSignInStatus, this);
+  unproven_->setObjectName("noSignIn");
+  unproven_->setToolTip(
+      "El operador se dio al abrir el programa, sin contraseña: esta base de datos no pide "
+      "inicio de sesión");
+  unproven_->setStyleSheet(
+      "QLabel { background-color: #e8eef3; color: #2c4a63; border: 1px solid #9fb4c6;"
+      " padding: 0 6px; }");
+  unproven_->hide();
   for (QLabel* section : {user_, database_})
     section->setStyleSheet("QLabel { padding: 0 8px; border-left: 1px solid #c2ccd4; }");
   glance_ = new QLabel(this);
@@ -59,6 +68,7 @@ HostMainWindow::HostMainWindow(Dialogs& dialogs) : dialogs_(dialogs) {
   glance_->setStyleSheet("QLabel { padding: 0 8px; }");
   statusBar()->addPermanentWidget(glance_);
   statusBar()->addPermanentWidget(read_only_);
+  statusBar()->addPermanentWidget(unproven_);
   statusBar()->addPermanentWidget(user_);
   statusBar()->addPermanentWidget(database_);
 
@@ -93,8 +103,9 @@ void HostMainWindow::ShowStatus(const QString& text) {
   statusBar()->showMessage(text);
 }
 
-void HostMainWindow::ShowSession(const QString& user, bool read_only) {
+void HostMainWindow::ShowSession(const QString& user, SignInMode sign_in, bool read_only) {
   user_->setText("Operador: " + user);
+  unproven_->setVisible(sign_in == SignInMode::kNamed);
   read_only_->setVisible(read_only);
 }
 
@@ -176,7 +187,8 @@ void QtHost::Open(const std::string& parameters, const Variant& transaccion) {
   surface.FinishLayout(layout.client_width, layout.client_height, layout.background);
   window_->setCentralWidget(&surface);
   window_->setWindowTitle(ToQString(WindowTitle(pantalla.Modulo().ToText())));
-  window_->ShowSession(ToQString(library_.Settings().user_code), database_.ReadOnly());
+  window_->ShowSession(ToQString(library_.Settings().user_code), library_.Settings().sign_in,
+                       database_.ReadOnly());
   window_->adjustSize();
   QObject::connect(&surface, &ScreenCanvas::StatusChanged, window_.get(),
                    &HostMainWindow::ShowStatus);
@@ -219,7 +231,8 @@ void QtHost::FindPolicy() {
   auto& folio = WidgetAs<QtTextBox>("txtFolio");
   if (!folio.isEnabled() || folio.isReadOnly()) return;
   folio.setFocus();
-  PolicyFinder finder(database_, ServerNow(library_.Settings()), folio.text(), window_.get());
+  PolicyFinder finder(database_, ServerNow(library_.Settings(), database_), folio.text(),
+                      window_.get());
   const bool picked = finder.exec() == QDialog::Accepted && finder.Picked();
   // Not every window manager (nor Qt's offscreen platform) gives the window back its
   // activation when a dialog closes.
@@ -263,7 +276,7 @@ void QtHost::FollowScreen() {
       continue;
     try {
       if (const auto usage = ReadPolicyUsage(database_.ForHost(), folio.Text()))
-        glance = Glance(*usage, ServerNow(library_.Settings()).DateOnly());
+        glance = Glance(*usage, ServerNow(library_.Settings(), database_).DateOnly());
     } catch (const std::exception&) {
       // A glance that cannot be read is left out; the screen shows the policy regardless.
     }

@@ -23,8 +23,9 @@ namespace nv407::host {
 
 // The host's window around the screen. Closing it from the title bar is the same as
 // pressing Salir when the screen allows it; with unsaved work it asks first. Its status
-// bar says what just happened, and holds the operator, the database and, for a database
-// that cannot be written, a note that the window is for looking only.
+// bar says what just happened, and holds the operator, the database, a note when the
+// operator was named without signing in, and for a database that cannot be written, a
+// note that the window is for looking only.
 class HostMainWindow final : public QMainWindow {
   Q_OBJECT
 
@@ -34,7 +35,7 @@ class HostMainWindow final : public QMainWindow {
   // Whether the screen holds work that closing would lose.
   void SetUnsavedCheck(std::function<bool()> unsaved) { unsaved_ = std::move(unsaved); }
   void ShowStatus(const QString& text);
-  void ShowSession(const QString& user, bool read_only);
+  void ShowSession(const QString& user, SignInMode sign_in, bool read_only);
   // The demo database is named as such, so nobody takes it for the office's data.
   void ShowDatabase(const QString& path, bool demo);
   // The shown policy at a glance (its most used service, its end), each line in the colour
@@ -66,6 +67,7 @@ class HostMainWindow final : public QMainWindow {
   QAction* find_;
   QAction* renew_;
   QLabel* read_only_;
+  QLabel* unproven_;
   QString before_wait_;
 };
 

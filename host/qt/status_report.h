@@ -35,5 +35,7 @@ class StatusReport final : public ActivityObserver {
 // "Sucursal PUE inexistente o dada de baja": a key field's look-up refused the key.
 std::string RefusedKeyStatus(const std::string& label, const std::string& key);
 inline constexpr const char* kLockWaitStatus = "Esperando a que otro usuario termine de guardar…";
+// The database names its operators without a password (the demo).
+inline constexpr const char* kNoSignInStatus = "Sin inicio de sesión";
 
 }  // namespace nv407::host

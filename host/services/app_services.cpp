@@ -66,6 +66,7 @@ class ReferenceAppServices final : public AppServices {
   bool HasPermission(const std::string& module, const std::string& key,
                      const std::string& /*unavailable_text*/) override {
     if (database_.ReadOnly()) return false;
+    if (settings_.sign_in == SignInMode::kLogin) return records_.LoginHoldsPermission(module, key);
     return records_.HoldsPermission(settings_.user_code, module, key);
   }
 

@@ -53,6 +53,21 @@ bool HostRecords::HoldsPermission(const std::string& user, const std::string& mo
       .has_value();
 }
 
+bool HostRecords::LoginHoldsPermission(const std::string& module, const std::string& key) {
+  return FirstText(std::string(Traits(database_.Dialect()).login_permission_query), {module, key})
+      .has_value();
+}
+
+std::optional<Date> HostRecords::ServerTime() {
+  const std::string_view query = Traits(database_.Dialect()).server_time_query;
+  if (query.empty()) return std::nullopt;
+  auto result = database_.HostQuery(std::string(query), {});
+  std::optional<Date> now;
+  if (!result->Eof()) now = result->Fields(kColumn).Value().ToDate();
+  result->Close();
+  return now;
+}
+
 bool HostRecords::OperatorExists(const std::string& user) {
   return FirstText("SELECT 1 AS v FROM operator WHERE user_code = ?", {user}).has_value();
 }
@@ -99,9 +114,9 @@ std::optional<std::string> HostRecords::TransactionCode(const std::string& appli
 }
 
 std::optional<IssuedNumber> HostRecords::AdvanceFolioSeries(const std::string& branch,
-                                                           const std::string& table,
-                                                           std::int64_t largest,
-                                                           const FolioCheck& check) {
+                                                            const std::string& table,
+                                                            std::int64_t largest,
+                                                            const FolioCheck& check) {
   const DialectTraits& dialect = Traits(database_.Dialect());
   std::vector<StatementValue> values = {branch, StoredTableName(table), largest};
   std::string sql;

@@ -42,6 +42,10 @@ class HostRecords {
 
   std::optional<std::string> Parameter(const std::string& name);
   bool HoldsPermission(const std::string& user, const std::string& module, const std::string& key);
+  // Whether the session's own login holds it, through its group role (a server's).
+  bool LoginHoldsPermission(const std::string& module, const std::string& key);
+  // The server's date and time; none where the database's clock is the host's.
+  std::optional<Date> ServerTime();
   bool OperatorExists(const std::string& user);
   std::optional<std::string> ExtendedText(const std::string& table, const std::string& key,
                                           const std::string& entry);

@@ -2,6 +2,8 @@
 
 #include "component/error.h"
 #include "host/services/host_records.h"
+#include "host/services/password_input.h"
+#include "host/services/sign_in.h"
 
 namespace nv407::host {
 namespace {
@@ -10,8 +12,7 @@ namespace {
 std::string Shown(const std::string& code) {
   constexpr std::size_t kLongest = 40;
   std::string shown;
-  for (char c : code.substr(0, kLongest))
-    shown += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+  for (char c : code.substr(0, kLongest)) shown += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
   return "\"" + shown + (code.size() > kLongest ? "...\"" : "\"");
 }
 
@@ -23,6 +24,31 @@ void RequireOperator(Database& database, const std::string& user_code) {
     throw Error("unknown operator " + Shown(user_code) +
                 ": only an operator of the database's operator table may work");
   }
+}
+
+SessionSettings SignOn(Database& database, const SignOnRequest& request) {
+  const SessionAccess access = ReadSessionAccess(database);
+  if (access.mode == SignInMode::kLogin) {
+    if (request.user && *request.user != access.login) {
+      throw Error("on this server database the operator is the connection's login, " +
+                  Shown(access.login) + ", not " + Shown(*request.user));
+    }
+    return SessionSettings{access.login, request.clock, nullptr, SignInMode::kLogin};
+  }
+  const std::string user = request.user.value_or(kDefaultOperator);
+  if (access.mode == SignInMode::kNamed) {
+    RequireOperator(database, user);
+    return SessionSettings{user, request.clock, nullptr, SignInMode::kNamed};
+  }
+  if (!request.password) {
+    throw Error("the operators of this database sign in: give the password of " + Shown(user) +
+                " in the environment variable " + kPasswordVariable +
+                " or with --password-file FILE");
+  }
+  const SignInResult result =
+      PasswordSignIn(database, request.clock).Attempt(user, *request.password);
+  if (!result.signed_in) throw Error("sign-in refused: " + result.refusal);
+  return SessionSettings{user, request.clock, nullptr, SignInMode::kPassword};
 }
 
 }  // namespace nv407::host

@@ -1,6 +1,7 @@
 #include "host/services/reference_host.h"
 
 #include "host/services/clock.h"
+#include "host/services/host_records.h"
 #include "host/services/services.h"
 
 namespace nv407::host {
@@ -31,8 +32,9 @@ class ReferenceRecordViewer final : public RecordViewer {
 
 }  // namespace
 
-Date ServerNow(const SessionSettings& settings) {
-  return settings.clock ? settings.clock() : LocalNow();
+Date ServerNow(const SessionSettings& settings, Database& database) {
+  if (settings.clock) return settings.clock();
+  return HostRecords(database).ServerTime().value_or(LocalNow());
 }
 
 ReferenceHost::ReferenceHost(Database& database, Dialogs& dialogs, ControlFactory& controls,

@@ -7,6 +7,7 @@
 #include "host/db/database.h"
 #include "host/services/activity.h"
 #include "host/services/dialogs.h"
+#include "host/services/sign_in.h"
 
 namespace nv407::host {
 
@@ -15,13 +16,17 @@ class ReplacementChain;
 // Who is working and what time it is, as the host knows them.
 struct SessionSettings {
   std::string user_code;
-  Clock clock;  // the server date and time; the system clock when empty
+  Clock clock;  // the server date and time; the server's or the system's clock when empty
   // Told what the services see the screen do; it outlives the services. None: nobody listens.
   ActivityObserver* activity = nullptr;
+  // How the operator was known: a login's permissions are its group role's, the others'
+  // the operator_permission table's.
+  SignInMode sign_in = SignInMode::kNamed;
 };
 
-// The server date and time the session goes by: its clock's, or the system's.
-Date ServerNow(const SessionSettings& settings);
+// The server date and time the session goes by: its pinned clock's, else the database
+// server's where it tells it, else the system's.
+Date ServerNow(const SessionSettings& settings, Database& database);
 
 // The host library handed to the component: its services over one database, the
 // host's dialogs and a control set.

@@ -38,7 +38,7 @@ std::optional<std::string> CancelledFolio(std::string_view sql) {
 }
 
 ReplacementChain::ReplacementChain(Database& database, const SessionSettings& settings)
-    : records_(database), settings_(settings) {}
+    : database_(database), records_(database), settings_(settings) {}
 
 void ReplacementChain::TransactionBegun() {
   open_ = true;
@@ -57,7 +57,7 @@ void ReplacementChain::FolioIssued(const std::string& table, const std::string& 
 
 void ReplacementChain::BeforeCommit() {
   if (!open_ || !cancelled_ || !issued_ || *cancelled_ == *issued_) return;
-  const Date now = ServerNow(settings_);
+  const Date now = ServerNow(settings_, database_);
   const std::pair<const std::string&, std::string> notes[] = {
       {*cancelled_, ReplacedByNote(*issued_)}, {*issued_, ReplacesNote(*cancelled_)}};
   for (const auto& [folio, note] : notes) {

@@ -32,6 +32,7 @@ class ReplacementChain {
   void TransactionEnded();
 
  private:
+  Database& database_;
   HostRecords records_;
   const SessionSettings& settings_;
   bool open_ = false;

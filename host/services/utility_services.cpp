@@ -23,7 +23,9 @@ class ReferenceUtilityServices final : public UtilityServices {
         records_(database),
         chain_(chain) {}
 
-  Date GetServerDate() override { return ServerNow(settings_); }
+  // A server's own clock where the host's is not pinned: the database dates what the
+  // screen saves against it.
+  Date GetServerDate() override { return ServerNow(settings_, database_); }
 
   // A width of 0 or less means the host's width. The option is not used: there is one
   // numbering scheme.

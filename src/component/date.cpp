@@ -112,6 +112,16 @@ Date Date::AddDays(std::int64_t n) const {
   return InRange(days_ + n, seconds_);
 }
 
+Date Date::AddMinutes(std::int64_t minutes) const {
+  constexpr std::int64_t kPerDay = 24 * 60;
+  if (minutes > (kLastDay - kFirstDay + 1) * kPerDay ||
+      minutes < (kFirstDay - kLastDay - 1) * kPerDay)
+    OutOfRange();
+  const std::int64_t total = seconds_ + minutes * 60;
+  const std::int64_t days = total >= 0 ? total / 86400 : (total - 86399) / 86400;
+  return InRange(days_ + days, total - days * 86400);
+}
+
 Date Date::AddWeeks(std::int64_t weeks) const {
   if (weeks > (kLastDay - kFirstDay) / 7 || weeks < (kFirstDay - kLastDay) / 7) OutOfRange();
   return AddDays(weeks * 7);
@@ -123,8 +133,7 @@ Date Date::AddYears(std::int64_t years) const {
 }
 
 Date Date::AddMonths(std::int64_t n) const {
-  if (n > (kLastYear - kFirstYear + 1) * 12 || n < -(kLastYear - kFirstYear + 1) * 12)
-    OutOfRange();
+  if (n > (kLastYear - kFirstYear + 1) * 12 || n < -(kLastYear - kFirstYear + 1) * 12) OutOfRange();
   const year_month_day ymd = Ymd(days_);
   const std::int64_t index =
       static_cast<int>(ymd.year()) * 12LL + static_cast<unsigned>(ymd.month()) - 1 + n;

@@ -31,6 +31,7 @@ class Date {
   Date DateOnly() const;
 
   Date AddDays(std::int64_t days) const;
+  Date AddMinutes(std::int64_t minutes) const;
   Date AddWeeks(std::int64_t weeks) const;
   // Months and years keep the day of the month, or the last day of a shorter target month.
   Date AddMonths(std::int64_t months) const;

@@ -25,6 +25,7 @@ TEST_P(DateShiftTest, MovesByCalendarUnitsClampingToTheMonthEnd) {
   const Date start = *Date::Parse(shift.start);
   const std::string unit = shift.unit;
   const Date moved = unit == "d"    ? start.AddDays(shift.count)
+                     : unit == "n"  ? start.AddMinutes(shift.count)
                      : unit == "ww" ? start.AddWeeks(shift.count)
                      : unit == "m"  ? start.AddMonths(shift.count)
                                     : start.AddYears(shift.count);
@@ -33,21 +34,19 @@ TEST_P(DateShiftTest, MovesByCalendarUnitsClampingToTheMonthEnd) {
 
 INSTANTIATE_TEST_SUITE_P(
     Calendar, DateShiftTest,
-    testing::Values(Shift{"2024-01-01", "d", 30, "2024-01-31"},
-                    Shift{"2024-02-28", "d", 1, "2024-02-29"},
-                    Shift{"2023-02-28", "d", 1, "2023-03-01"},
-                    Shift{"2024-03-01", "d", -1, "2024-02-29"},
-                    Shift{"2024-12-31", "d", 1, "2025-01-01"},
-                    Shift{"2024-06-01", "ww", 2, "2024-06-15"},
-                    Shift{"2024-01-31", "m", 1, "2024-02-29"},
-                    Shift{"2023-01-31", "m", 1, "2023-02-28"},
-                    Shift{"2024-03-31", "m", 1, "2024-04-30"},
-                    Shift{"2024-11-15", "m", 3, "2025-02-15"},
-                    Shift{"2024-03-15", "m", 12, "2025-03-15"},
-                    Shift{"2024-03-15", "m", -3, "2023-12-15"},
-                    Shift{"2024-02-29", "yyyy", 1, "2025-02-28"},
-                    Shift{"2024-02-29", "yyyy", 4, "2028-02-29"},
-                    Shift{"2024-05-10 13:45:00", "m", 1, "2024-06-10 13:45:00"}));
+    testing::Values(
+        Shift{"2024-01-01", "d", 30, "2024-01-31"}, Shift{"2024-02-28", "d", 1, "2024-02-29"},
+        Shift{"2023-02-28", "d", 1, "2023-03-01"}, Shift{"2024-03-01", "d", -1, "2024-02-29"},
+        Shift{"2024-12-31", "d", 1, "2025-01-01"}, Shift{"2024-06-01", "ww", 2, "2024-06-15"},
+        Shift{"2024-01-31", "m", 1, "2024-02-29"}, Shift{"2023-01-31", "m", 1, "2023-02-28"},
+        Shift{"2024-03-31", "m", 1, "2024-04-30"}, Shift{"2024-11-15", "m", 3, "2025-02-15"},
+        Shift{"2024-03-15", "m", 12, "2025-03-15"}, Shift{"2024-03-15", "m", -3, "2023-12-15"},
+        Shift{"2024-02-29", "yyyy", 1, "2025-02-28"}, Shift{"2024-02-29", "yyyy", 4, "2028-02-29"},
+        Shift{"2024-05-10 13:45:00", "m", 1, "2024-06-10 13:45:00"},
+        Shift{"2024-03-15 10:30:00", "n", 15, "2024-03-15 10:45:00"},
+        Shift{"2024-12-31 23:50:00", "n", 15, "2025-01-01 00:05:00"},
+        Shift{"2024-03-01 00:10:00", "n", -15, "2024-02-29 23:55:00"},
+        Shift{"2024-03-15 10:30:00", "n", -630, "2024-03-15"}));
 
 TEST(DateTest, ParsesTheTextFormsOfBothDialectsAndRefusesOthers) {
   EXPECT_EQ(Date::Parse("2024-03-15")->ToText(), "2024-03-15");
@@ -75,6 +74,9 @@ TEST(DateTest, NoArithmeticOrTextLeavesTheYears100To9999) {
       [&] { return start.AddMonths(-24'300); },
       [&] { return start.AddWeeks(INT64_MAX); },
       [&] { return start.AddDays(INT64_MIN); },
+      [&] { return last.AddMinutes(1); },
+      [&] { return start.AddMinutes(INT64_MAX); },
+      [&] { return start.AddMinutes(INT64_MIN); },
       [&] { return start.AddYears(INT64_MAX); },
       [&] { return Date::FromYmd(10000, 1, 1); },
       [&] { return Date::FromYmd(99, 12, 31); }};

@@ -422,5 +422,75 @@ TEST_F(ScriptProgram, ADatabaseThatCannotBeOpenedIsNeverCreated) {
   EXPECT_EQ(ReadFile(notes), text);
 }
 
+// A database made without the demo asks its operators to sign in: polizas-db administers
+// them with passwords read from standard input, and polizas-script takes the operator's
+// from a file or the environment. (A server's operators are its logins: tests/server.)
+TEST_F(ScriptProgram, WhereOperatorsSignInTheScriptGivesThePasswordAndAdministratorsAreAsked) {
+  if (TestBackend() == Backend::kPostgreSql) GTEST_SKIP() << "a server's operators are its logins";
+  const std::string db = File("signin.db");
+  const std::string show = "{\"do\": \"open\"}\n{\"do\": \"show\"}\n";
+  const auto run_db = [&](Strings args, const std::string& input = "") {
+    args.insert(args.begin() + 2, db);
+    return Run(args, input, "polizas-db");
+  };
+  ASSERT_EQ(Run({"init", db}, "clave del administrador\n", "polizas-db").exit_code, 0);
+  const ProgramRun added = run_db({"operator", "add", "LAURA", "--name", "Laura Gutiérrez"},
+                                  "clave del administrador\nclave de Laura\n");
+  ASSERT_EQ(added.exit_code, 0) << added.err;
+  std::ofstream(File("laura.txt")) << "clave de Laura\n";
+
+  const Strings laura = {"--db", db, "--user", "LAURA"};
+  const ProgramRun unsigned_run = Run(laura, show);
+  EXPECT_EQ(unsigned_run.exit_code, 1);
+  EXPECT_THAT(unsigned_run.err, HasSubstr("the operators of this database sign in: give the "
+                                          "password of \"LAURA\" in the environment variable "
+                                          "POLIZAS_PASSWORD or with --password-file FILE"));
+  ::setenv("POLIZAS_PASSWORD", "clave de laura", 1);
+  const ProgramRun wrong = Run(laura, show);
+  ::unsetenv("POLIZAS_PASSWORD");
+  EXPECT_EQ(wrong.exit_code, 1);
+  EXPECT_EQ(wrong.err, "polizas-script: sign-in refused: Operador o contraseña incorrectos\n");
+
+  Strings with_file = laura;
+  with_file.insert(with_file.end(), {"--password-file", File("laura.txt")});
+  const ProgramRun before = Run(with_file, show);
+  ASSERT_EQ(before.exit_code, 0) << before.err;
+  EXPECT_FALSE(before.lines.at(0)["state"]["canInitServices"].get<bool>());
+
+  // An operator may change its own password; only an administrator anything else.
+  EXPECT_THAT(run_db({"operator", "grant", "LAURA", "INISERV", "--as", "LAURA", "--password-file",
+                      File("laura.txt")})
+                  .err,
+              HasSubstr("LAURA may not administer operators: it does not hold SISTEMA/OPERADORES"));
+  ::setenv("POLIZAS_PASSWORD", "clave del administrador", 1);
+  const ProgramRun granted = run_db({"operator", "grant", "LAURA", "INISERV"});
+  const ProgramRun listed = run_db({"operator", "list"});
+  ::unsetenv("POLIZAS_PASSWORD");
+  EXPECT_EQ(granted.out, "Granted NV407/INISERV to LAURA\n");
+  EXPECT_EQ(listed.out,
+            "ADMIN (Administrador): SISTEMA/OPERADORES\nLAURA (Laura Gutiérrez): NV407/INISERV\n");
+  const ProgramRun after = Run(with_file, show);
+  EXPECT_TRUE(after.lines.at(0)["state"]["canInitServices"].get<bool>());
+  EXPECT_EQ(run_db({"operator", "passwd", "LAURA", "--as", "LAURA"},
+                   "clave de Laura\nla nueva de Laura\n")
+                .out,
+            "Changed the password of LAURA\n");
+  EXPECT_EQ(Run(with_file, show).exit_code, 1);
+
+  const std::pair<Strings, std::string> usage[] = {
+      {{"operator", "frob", db}, "unknown operator command 'frob'"},
+      {{"operator", "add", db}, "operator add takes 2 words besides its options"},
+      {{"operator", "grant", db, "LAURA", "NV407/"}, "a permission is KEY or MODULE/KEY"},
+      {{"operator", "list", db, "--name", "x"}, "--name goes with add only"},
+      {{"operator", "list", "--odbc", "DSN=x"},
+       "on a server database the operators are its logins"},
+  };
+  for (const auto& [args, problem] : usage) {
+    const ProgramRun run = Run(args, "", "polizas-db");
+    EXPECT_EQ(run.exit_code, 2) << problem;
+    EXPECT_THAT(run.err, HasSubstr(problem));
+  }
+}
+
 }  // namespace
 }  // namespace nv407::testing

@@ -30,7 +30,9 @@ class CommandLineTest : public QObject {
              {{"--db"}, "--db needs a value"},
              {{"--odbc", "DSN=x"}, "db=(demo) user=(settings) clock= params= odbc=DSN=x"},
              {{"--db", "a.db", "--odbc", "DSN=x"}, "give either --db or --odbc, not both"},
-             {{"--user", ""}, "--user needs an operator code"}}) {
+             {{"--user", ""}, "--user needs an operator code"},
+             {{"--password-file", "pw"},
+              "--password-file needs --play: the window asks for the password"}}) {
       std::string got;
       try {
         const host::ProgramOptions options = host::ParseCommandLine(words);

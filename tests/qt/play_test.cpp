@@ -107,6 +107,40 @@ class PlayTest : public QObject {
     QVERIFY2(played.errors.contains("polizas: " + reason), qPrintable(played.errors));
     QCOMPARE(Without(played.lines, "status"), headless.lines);
   }
+
+  // A script played on the window of a database whose operators sign in gives the password
+  // as polizas-script takes it, from a file; without it, or with a wrong one, nothing opens.
+  void aPlayedWindowSignsInWithThePasswordOfAFile() {
+    QTemporaryDir folder;
+    const QString database = folder.filePath("signin.db");
+    QCOMPARE(Start(POLIZAS_DB_PROGRAM, {"init", database}, "clave del administrador\n").exit_code,
+             0);
+    QFile script(folder.filePath("script.jsonl"));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("{\"do\": \"open\"}\n{\"do\": \"show\"}\n");
+    script.close();
+    const auto play = [&](const QString& password) {
+      QStringList arguments = {"--db", database, "--play", script.fileName()};
+      if (!password.isEmpty()) {
+        QFile file(folder.filePath("password.txt"));
+        if (!file.open(QIODevice::WriteOnly)) return Run{};
+        file.write(password.toUtf8() + "\n");
+        arguments << "--password-file" << file.fileName();
+      }
+      return Start(POLIZAS_PROGRAM, arguments);
+    };
+    const Run without = play("");
+    QCOMPARE(without.exit_code, 1);
+    QVERIFY2(without.errors.contains("the operators of this database sign in"),
+             qPrintable(without.errors));
+    const Run wrong = play("no es la clave");
+    QCOMPARE(wrong.exit_code, 1);
+    QVERIFY2(wrong.errors.contains("sign-in refused: Operador o contraseña incorrectos"),
+             qPrintable(wrong.errors));
+    const Run right = play("clave del administrador");
+    QCOMPARE(right.exit_code, 0);
+    QCOMPARE(right.lines.filter("\"event\":\"screen\"").size(), 1);
+  }
 };
 
 }  // namespace nv407::testing

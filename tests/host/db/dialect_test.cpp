@@ -110,7 +110,9 @@ TEST(SqlServerSchema, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
 
   Lines guards;
   for (const std::string& statement : statements)
-    if (statement.starts_with("CREATE TRIGGER")) guards.push_back(statement);
+    if (statement.starts_with("CREATE TRIGGER") &&
+        statement.find("_cancelled ON") != std::string::npos)
+      guards.push_back(statement);
   ASSERT_EQ(guards.size(), 2u);
   for (const std::string& guard : guards) {
     EXPECT_THAT(guard, HasSubstr("Es_Cve_Estado COLLATE Latin1_General_100_BIN2 = 'CA'"));
@@ -119,6 +121,42 @@ TEST(SqlServerSchema, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
   }
   EXPECT_THAT(guards[0], HasSubstr("ON Poliza_Servicio AFTER UPDATE"));
   EXPECT_THAT(guards[1], HasSubstr("ON Poliza_Servicio_Tipo_Servicio AFTER UPDATE"));
+}
+
+// The operators' side of SQL Server's schema, read as text: each group role is made once
+// per database, each right granted one table at a time (T-SQL takes one object a GRANT),
+// and the guards refuse in Spanish, naming the operator, the permission and the folio.
+TEST(SqlServerSchema, GrantsTheGroupRolesAndGuardsThePermissions) {
+  const std::vector<std::string> statements = SqlServerSchema();
+  const auto with = [&](const std::string& start) {
+    Lines found;
+    for (const std::string& statement : statements)
+      if (statement.starts_with(start)) found.push_back(statement);
+    return found;
+  };
+  EXPECT_EQ(with("IF DATABASE_PRINCIPAL_ID").size(), 2u);
+  const Lines grants = with("GRANT ");
+  for (const std::string& grant : grants)
+    EXPECT_THAT(grant, ::testing::MatchesRegex("GRANT [A-Z, ]+( \\([A-Za-z_, ]+\\))? ON \\w+ TO "
+                                               "polizas_(captura|supervisor)"));
+  EXPECT_THAT(grants, ::testing::Contains("GRANT UPDATE (Oper_Ult_Modif, Fecha_Ult_Modif) ON "
+                                          "Poliza_Servicio TO polizas_supervisor"));
+  EXPECT_THAT(grants, ::testing::Not(::testing::Contains(HasSubstr("DELETE"))));
+  EXPECT_THAT(grants, ::testing::Not(::testing::Contains(HasSubstr(" ON operator"))));
+
+  const Lines policy = with("CREATE TRIGGER Poliza_Servicio_operator");
+  const Lines counters = with("CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_counters");
+  ASSERT_EQ(policy.size(), 1u);
+  ASSERT_EQ(counters.size(), 1u);
+  EXPECT_THAT(policy[0], HasSubstr("dbo.polizas_session_holds('NV407', 'CHFECHA') = 0"));
+  EXPECT_THAT(policy[0], HasSubstr("CONCAT(N'El operador ', @user, N' no tiene el permiso CHFECHA: "
+                                   "la póliza ', @folio, N' debe llevar la fecha del servidor (', "
+                                   "CONVERT(CHAR(10), @now, 23), N')')"));
+  EXPECT_THAT(counters[0], HasSubstr("dbo.polizas_session_holds('NV407', 'INISERV') = 1 RETURN"));
+  EXPECT_THAT(counters[0],
+              HasSubstr("CONCAT(N'El operador ', @user, N' no tiene el permiso "
+                        "INISERV: no puede cambiar los servicios usados de la póliza ', "
+                        "@folio, N'')"));
 }
 
 // What differs per dialect: the date texts, the folio series and upsert statements, the

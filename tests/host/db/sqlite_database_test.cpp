@@ -318,10 +318,15 @@ std::string Contents(const std::string& path) {
 TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
   TempDir dir;
   const auto path = [&](const std::string& name) { return " '" + dir.File(name) + "'"; };
-  const std::string usage =
-      "usage: polizas-db init (PATH | --odbc CONNECTION-STRING) [--catalogues | --demo";
+  const std::string usage = "usage: polizas-db init (PATH | --odbc CONNECTION-STRING)\n";
+  // A new database's administrator's password comes from standard input ("< TEXT" here).
   const std::tuple<std::string, int, std::string> runs[] = {
-      {"init" + path("empty.db"), 0, ""},
+      {"init" + path("empty.db") + " < 'una clave larga'", 0,
+       "with the schema and the administrator ADMIN"},
+      {"init" + path("x.db"), 1, "no new password given on standard input"},
+      {"init" + path("x.db") + " < 'corta'", 1, "La contraseña debe tener al menos 8 caracteres"},
+      {"init" + path("x.db") + " --admin ' JEFE' < 'una clave larga'", 1, "no blanks at its ends"},
+      {"init" + path("x.db") + " --demo --admin JEFE", 2, "--admin names the first administrator"},
       {"init" + path("demo.db") + " --demo", 0, ""},
       {"init" + path("dated.db") + " --demo --clock 2024-03-15T10:30:00", 0, ""},
       {"init" + path("catalogues.db") + " --catalogues", 0, "the demo catalogues"},
@@ -341,8 +346,12 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
   std::string demo_before;
   for (const auto& [arguments, exit_code, says] : runs) {
     if (exit_code == 1 && demo_before.empty()) demo_before = Contents(dir.File("demo.db"));
-    const int status =
-        std::system((program.string() + " " + arguments + " >'" + output + "' 2>&1").c_str());
+    const std::size_t input = arguments.find(" < ");
+    const std::string typed =
+        input == std::string::npos ? ":" : "printf '%s\\n' " + arguments.substr(input + 3);
+    const int status = std::system((typed + " | " + program.string() + " " +
+                                    arguments.substr(0, input) + " >'" + output + "' 2>&1")
+                                       .c_str());
     const std::string said = Contents(output);
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, exit_code) << arguments;
     EXPECT_NE(said.find(says), std::string::npos) << arguments << "\n" << said;
@@ -354,7 +363,20 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
     files.push_back(entry.path().filename().string());
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (Lines{"catalogues.db", "dated.db", "demo.db", "empty.db"}));
-  EXPECT_EQ(Count(OpenSqliteDatabase(dir.File("empty.db"))->ForHost(), "Sucursal"), 0);
+  std::unique_ptr<Database> empty = OpenSqliteDatabase(dir.File("empty.db"));
+  EXPECT_EQ(Count(empty->ForHost(), "Sucursal"), 0);
+  // It asks for sign-in, and its one operator, whose password is kept as an Argon2id hash,
+  // administers the others.
+  EXPECT_EQ(Count(empty->ForHost(), "host_parameter WHERE name = 'INICIO_SESION' AND value = 'SI'"),
+            1);
+  EXPECT_EQ(Count(empty->ForHost(),
+                  "operator WHERE user_code = 'ADMIN' AND password_hash LIKE "
+                  "'$argon2id$v=19$m=65536,t=2,p=1$%'"),
+            1);
+  EXPECT_EQ(Count(empty->ForHost(),
+                  "operator_permission WHERE user_code = 'ADMIN' AND module = "
+                  "'SISTEMA' AND permission_key = 'OPERADORES'"),
+            1);
   std::unique_ptr<Database> catalogues = OpenSqliteDatabase(dir.File("catalogues.db"));
   EXPECT_GT(Count(catalogues->ForHost(), "Sucursal"), 0);
   EXPECT_EQ(Count(catalogues->ForHost(), "Poliza_Servicio"), 0);
@@ -364,6 +386,37 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
                   "Poliza_Servicio WHERE Ps_Folio = 'MTY-000003' AND Ps_Fecha_Inicia = "
                   "'2024-03-01' AND Ps_Fecha_Finaliza = '2024-03-31'"),
             1);
+}
+
+// A database made before operators signed in is brought up to date when it is opened for
+// writing, and opens as it always did: nobody is asked to sign in.
+TEST(SqliteDatabase, ADatabaseMadeBeforeSignInGetsItsColumnsAndAsksNobody) {
+  TempDir dir;
+  const std::string path = dir.File("old.db");
+  {
+    auto old = OpenSqliteDatabase(path, {.create = true});
+    for (const char* statement :
+         {"CREATE TABLE host_parameter (name TEXT NOT NULL PRIMARY KEY, value TEXT)",
+          "CREATE TABLE operator (user_code TEXT NOT NULL PRIMARY KEY, name TEXT)",
+          "CREATE TABLE operator_permission (user_code TEXT NOT NULL REFERENCES operator "
+          "(user_code), module TEXT NOT NULL, permission_key TEXT NOT NULL, PRIMARY KEY "
+          "(user_code, module, permission_key))",
+          "INSERT INTO operator VALUES ('ADMIN', 'Administrador')",
+          "INSERT INTO operator_permission VALUES ('ADMIN', 'SISTEMA', 'OPERADORES')"})
+      old->ForHost().Execute(statement);
+  }
+  auto database = OpenSqliteDatabase(path);
+  EXPECT_EQ(Rows(database->ForHost(),
+                 "SELECT *, (SELECT value FROM host_parameter WHERE name = 'INICIO_SESION') AS "
+                 "mode FROM operator",
+                 {"user_code", "name", "password_hash", "failed_attempts", "locked_until", "locked",
+                  "mode"}),
+            Lines{"ADMIN|Administrador|Null|0|Null|0|NO"});
+  EXPECT_EQ(Refusal([&] { database->ForHost().Execute("DELETE FROM operator_permission"); }),
+            "El último administrador no puede perder el permiso SISTEMA/OPERADORES");
+  database.reset();
+  EXPECT_EQ(Count(OpenSqliteDatabase(path)->ForHost(), "pragma_table_info('operator')"), 6)
+      << "once";
 }
 
 TEST_F(DatabaseTest, PolicyIsSavedLoadedResetAndCancelled) {

@@ -1,0 +1,298 @@
+#include "host/db/server_access.h"
+
+#include <array>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "host/db/access.h"
+
+namespace nv407::host {
+namespace {
+
+// What each group role may do, table by table; nothing else is granted. Capture's
+// column rights are the columns its screen commands update; the counters' right lets the
+// counters' guard, rather than a missing right, refuse them, so that the refusal names
+// the permission.
+struct Grant {
+  std::string_view role, privileges, table;
+};
+constexpr std::array<Grant, 23> kGrants = {{
+    {kCaptureRole, "SELECT", "Sucursal"},
+    {kCaptureRole, "SELECT", "Vendedor"},
+    {kCaptureRole, "SELECT", "Cliente"},
+    {kCaptureRole, "SELECT", "Producto"},
+    {kCaptureRole, "SELECT", "Tipo_Servicio"},
+    {kCaptureRole, "SELECT", "Tipo_Poliza_Servicio"},
+    {kCaptureRole, "SELECT", "Tipo_Poliza_Servicio_Tipo_Servicio"},
+    {kCaptureRole, "SELECT, INSERT", "Poliza_Servicio"},
+    {kCaptureRole, "UPDATE (Es_Cve_Estado, Oper_Baja, Fecha_Baja)", "Poliza_Servicio"},
+    {kSupervisorRole, "UPDATE (Oper_Ult_Modif, Fecha_Ult_Modif)", "Poliza_Servicio"},
+    {kCaptureRole, "SELECT, INSERT", "Poliza_Servicio_Tipo_Servicio"},
+    {kCaptureRole, "UPDATE (Pst_Tiempo_Utilizado, Pst_Evento_Utilizado)",
+     "Poliza_Servicio_Tipo_Servicio"},
+    {kCaptureRole, "SELECT, INSERT", "folio_series"},
+    {kCaptureRole, "UPDATE (last_number)", "folio_series"},
+    {kCaptureRole, "SELECT, INSERT", "extended_text"},
+    {kCaptureRole, "UPDATE (text)", "extended_text"},
+    {kCaptureRole, "SELECT, INSERT", "additional_field_value"},
+    {kCaptureRole, "UPDATE (value)", "additional_field_value"},
+    {kCaptureRole, "SELECT, INSERT", "record_log"},
+    {kCaptureRole, "SELECT", "additional_field"},
+    {kCaptureRole, "SELECT", "host_parameter"},
+    {kCaptureRole, "SELECT", "product_text"},
+    {kCaptureRole, "SELECT", "host_transaction"},
+}};
+
+std::vector<std::string> Grants() {
+  std::vector<std::string> statements;
+  for (const Grant& grant : kGrants) {
+    statements.push_back("GRANT " + std::string(grant.privileges) + " ON " +
+                         std::string(grant.table) + " TO " + std::string(grant.role));
+  }
+  return statements;
+}
+
+std::string S(std::string_view text) {
+  return std::string(text);
+}
+
+// "('NV407', 'CHFECHA'), ..." for PostgreSQL's IN, or "(@m = 'NV407' AND @k = 'CHFECHA') OR
+// ..." for SQL Server.
+std::string SupervisorPairs() {
+  std::string pairs;
+  for (const Permission& held : kSupervisorPermissions) {
+    if (!pairs.empty()) pairs += ", ";
+    pairs += "('" + S(held.module) + "', '" + S(held.key) + "')";
+  }
+  return pairs;
+}
+std::string SupervisorConditions() {
+  std::string conditions;
+  for (const Permission& held : kSupervisorPermissions) {
+    if (!conditions.empty()) conditions += " OR ";
+    conditions += "(@module = '" + S(held.module) + "' AND @permission = '" + S(held.key) + "')";
+  }
+  return conditions;
+}
+
+std::string Holds(const Permission& permission, std::string_view function) {
+  return S(function) + "('" + S(permission.module) + "', '" + S(permission.key) + "')";
+}
+
+// A message with markers \x01, \x02, ... written as the expressions in their place:
+// RAISE's format and arguments on PostgreSQL, CONCAT on SQL Server.
+std::string PostgreSqlRaise(const std::string& message, std::initializer_list<std::string> values) {
+  std::string format;
+  for (char c : message)
+    format += (c >= '\x01' && c <= '\x09') ? std::string("%") : std::string(1, c);
+  std::string raise = "RAISE EXCEPTION '" + format + "'";
+  for (const std::string& value : values) raise += ", " + value;
+  return raise + " USING ERRCODE = 'insufficient_privilege';";
+}
+std::string SqlServerThrow(const std::string& message, std::initializer_list<std::string> values) {
+  std::string concat = "CONCAT(N'";
+  for (char c : message) {
+    if (c >= '\x01' && c <= '\x09') {
+      concat += "', " + *(values.begin() + (c - 1)) + ", N'";
+    } else {
+      concat += c;
+    }
+  }
+  return "DECLARE @message NVARCHAR(2048) = " + concat + "'); THROW 51000, @message, 1;";
+}
+
+// The time and date on the server's clock in the time zone of the session that made the
+// schema: a session cannot move them by changing its own time zone or the host's pinned
+// clock (polizas.clock), which only GetDate() follows.
+constexpr std::string_view kPostgreSqlServerNow =
+    "DO $do$BEGIN EXECUTE format($f$CREATE FUNCTION polizas_server_now() RETURNS TIMESTAMP(0) "
+    "LANGUAGE sql VOLATILE AS $b$SELECT date_trunc('second', clock_timestamp() AT TIME ZONE "
+    "%L)::timestamp(0)$b$$f$, current_setting('TimeZone')); END$do$";
+
+// The session's statements are trusted as written when its login owns the tables (or is a
+// superuser): it could drop the guards anyway. Those are the database's administrators.
+std::vector<std::string> PostgreSqlFunctions() {
+  return {
+      "CREATE FUNCTION polizas_session_administers() RETURNS boolean LANGUAGE sql STABLE AS "
+      "$$SELECT pg_has_role(session_user, relowner, 'MEMBER') FROM pg_class WHERE oid = "
+      "'poliza_servicio'::regclass$$",
+      "CREATE FUNCTION polizas_session_holds(text, text) RETURNS boolean LANGUAGE sql STABLE AS "
+      "$$SELECT ($1, $2) IN (" +
+          SupervisorPairs() + ") AND pg_has_role(session_user, '" + S(kSupervisorRole) +
+          "', 'MEMBER')$$",
+      // An operator's policy carries its login and the server's time in the audit columns,
+      // whatever the statement wrote; a new one is dated the server's day unless CHFECHA.
+      "CREATE FUNCTION polizas_stamp_policy() RETURNS trigger LANGUAGE plpgsql AS $$"
+      "DECLARE now_ TIMESTAMP(0) := polizas_server_now(); BEGIN "
+      "IF polizas_session_administers() THEN RETURN NEW; END IF; "
+      "IF TG_OP = 'INSERT' THEN "
+      "IF NEW.Ps_Fecha IS DISTINCT FROM now_::date AND NOT " +
+          Holds(kChangeDate, "polizas_session_holds") + " THEN " +
+          PostgreSqlRaise(PolicyDateRefusal("\x01", "\x02", "\x03"),
+                          {"session_user", "NEW.Ps_Folio", "to_char(now_, 'YYYY-MM-DD')"}) +
+          " END IF; "
+          "NEW.Oper_Alta := session_user; NEW.Fecha_Alta := now_; "
+          "NEW.Oper_Ult_Modif := session_user; NEW.Fecha_Ult_Modif := now_; "
+          "IF NEW.Oper_Baja IS NOT NULL OR NEW.Fecha_Baja IS NOT NULL OR NEW.Es_Cve_Estado = "
+          "'CA' THEN NEW.Oper_Baja := session_user; NEW.Fecha_Baja := now_; END IF; "
+          "RETURN NEW; END IF; "
+          "NEW.Oper_Alta := OLD.Oper_Alta; NEW.Fecha_Alta := OLD.Fecha_Alta; "
+          "IF (NEW.Oper_Ult_Modif, NEW.Fecha_Ult_Modif) IS DISTINCT FROM (OLD.Oper_Ult_Modif, "
+          "OLD.Fecha_Ult_Modif) THEN NEW.Oper_Ult_Modif := session_user; NEW.Fecha_Ult_Modif := "
+          "now_; END IF; "
+          "IF (NEW.Oper_Baja, NEW.Fecha_Baja) IS DISTINCT FROM (OLD.Oper_Baja, OLD.Fecha_Baja) "
+          "OR (NEW.Es_Cve_Estado = 'CA' AND OLD.Es_Cve_Estado IS DISTINCT FROM 'CA') THEN "
+          "NEW.Oper_Baja := session_user; NEW.Fecha_Baja := now_; END IF; "
+          "RETURN NEW; END$$",
+      // The used counters change only in a session that holds INISERV; a new service row
+      // starts at nothing used.
+      "CREATE FUNCTION polizas_guard_counters() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
+      "IF polizas_session_administers() OR " +
+          Holds(kResetCounters, "polizas_session_holds") +
+          " THEN RETURN NEW; END IF; "
+          "IF TG_OP = 'INSERT' THEN IF COALESCE(NEW.Pst_Tiempo_Utilizado, 0) = 0 AND "
+          "COALESCE(NEW.Pst_Evento_Utilizado, 0) = 0 THEN RETURN NEW; END IF; "
+          "ELSIF (NEW.Pst_Tiempo_Utilizado, NEW.Pst_Evento_Utilizado) IS NOT DISTINCT FROM "
+          "(OLD.Pst_Tiempo_Utilizado, OLD.Pst_Evento_Utilizado) THEN RETURN NEW; END IF; " +
+          PostgreSqlRaise(CounterChangeRefusal("\x01", "\x02"), {"session_user", "NEW.Ps_Folio"}) +
+          " END$$",
+      "CREATE FUNCTION polizas_stamp_note() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
+      "IF NOT polizas_session_administers() THEN NEW.user_code := session_user; "
+      "NEW.logged_at := polizas_server_now(); END IF; RETURN NEW; END$$",
+      "CREATE TRIGGER Poliza_Servicio_operator BEFORE INSERT OR UPDATE ON Poliza_Servicio FOR "
+      "EACH ROW EXECUTE FUNCTION polizas_stamp_policy()",
+      "CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_counters BEFORE INSERT OR UPDATE ON "
+      "Poliza_Servicio_Tipo_Servicio FOR EACH ROW EXECUTE FUNCTION polizas_guard_counters()",
+      "CREATE TRIGGER record_log_operator BEFORE INSERT ON record_log FOR EACH ROW EXECUTE "
+      "FUNCTION polizas_stamp_note()",
+  };
+}
+
+// The guards read the schema's tables and functions, never a session's temporary table of
+// the same name (which an unqualified name would find first).
+constexpr std::string_view kPostgreSqlGuardPaths =
+    "DO $do$DECLARE f regprocedure; BEGIN FOR f IN SELECT p.oid::regprocedure FROM pg_proc p "
+    "JOIN pg_namespace n ON n.oid = p.pronamespace WHERE n.nspname = current_schema() AND "
+    "p.proname IN ('polizas_server_now', 'polizas_session_administers', "
+    "'polizas_session_holds', 'polizas_stamp_policy', 'polizas_guard_counters', "
+    "'polizas_stamp_note', 'refuse_change_to_cancelled_policy', "
+    "'refuse_services_of_cancelled_policy') LOOP EXECUTE format('ALTER FUNCTION %s SET "
+    "search_path = %I, pg_temp', f, current_schema()); END LOOP; END$do$";
+
+// Roles belong to the whole server: made by the first database's schema, found by the rest.
+std::string PostgreSqlRoles() {
+  const std::string capture = S(kCaptureRole), supervisor = S(kSupervisorRole);
+  return "DO $$BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = '" + capture +
+         "') THEN CREATE ROLE " + capture +
+         " NOLOGIN; END IF; IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = '" + supervisor +
+         "') THEN CREATE ROLE " + supervisor + " NOLOGIN IN ROLE " + capture +
+         "; END IF; EXCEPTION WHEN duplicate_object OR unique_violation THEN NULL; END$$";
+}
+
+}  // namespace
+
+std::string PolicyDateRefusal(std::string_view user, std::string_view folio,
+                              std::string_view server_date) {
+  return "El operador " + S(user) + " no tiene el permiso " + S(kChangeDate.key) + ": la póliza " +
+         S(folio) + " debe llevar la fecha del servidor (" + S(server_date) + ")";
+}
+
+std::string CounterChangeRefusal(std::string_view user, std::string_view folio) {
+  return "El operador " + S(user) + " no tiene el permiso " + S(kResetCounters.key) +
+         ": no puede cambiar los servicios usados de la póliza " + S(folio);
+}
+
+std::string PostgreSqlServerNow() {
+  return S(kPostgreSqlServerNow);
+}
+
+std::string PostgreSqlSessionLogin() {
+  return "SELECT session_user AS v, CASE WHEN polizas_session_administers() THEN 1 ELSE 0 END "
+         "AS administers, CASE WHEN pg_has_role(session_user, '" +
+         S(kCaptureRole) + "', 'MEMBER') THEN 1 ELSE 0 END AS operates";
+}
+
+std::string SqlServerSessionLogin() {
+  return "SELECT USER_NAME() AS v, CAST(dbo.polizas_session_administers() AS INT) AS "
+         "administers, CASE WHEN IS_ROLEMEMBER('" +
+         S(kCaptureRole) + "') = 1 THEN 1 ELSE 0 END AS operates";
+}
+
+std::vector<std::string> PostgreSqlAccess() {
+  std::vector<std::string> statements = {PostgreSqlRoles()};
+  for (std::string& grant : Grants()) statements.push_back(std::move(grant));
+  for (std::string& function : PostgreSqlFunctions()) statements.push_back(std::move(function));
+  statements.push_back(S(kPostgreSqlGuardPaths));
+  return statements;
+}
+
+// SQL Server's roles belong to the database. It has no BEFORE triggers: these check after
+// the change, which THROW undoes, and write the audit columns with an UPDATE of their
+// own (which the cancelled-policy guard lets through).
+std::vector<std::string> SqlServerAccess() {
+  const std::string capture = S(kCaptureRole), supervisor = S(kSupervisorRole);
+  std::vector<std::string> statements = {
+      "IF DATABASE_PRINCIPAL_ID('" + capture + "') IS NULL EXEC('CREATE ROLE " + capture + "')",
+      "IF DATABASE_PRINCIPAL_ID('" + supervisor + "') IS NULL BEGIN EXEC('CREATE ROLE " +
+          supervisor + "'); ALTER ROLE " + capture + " ADD MEMBER " + supervisor + "; END",
+  };
+  for (std::string& grant : Grants()) statements.push_back(std::move(grant));
+  const std::string changed_baja =
+      "(d.Ps_Folio IS NULL AND (i.Oper_Baja IS NOT NULL OR i.Fecha_Baja IS NOT NULL OR "
+      "i.Es_Cve_Estado = 'CA')) OR (d.Ps_Folio IS NOT NULL AND (EXISTS (SELECT i.Oper_Baja, "
+      "i.Fecha_Baja EXCEPT SELECT d.Oper_Baja, d.Fecha_Baja) OR (i.Es_Cve_Estado = 'CA' AND "
+      "d.Es_Cve_Estado <> 'CA')))";
+  const std::string changed_modif =
+      "d.Ps_Folio IS NULL OR EXISTS (SELECT i.Oper_Ult_Modif, i.Fecha_Ult_Modif EXCEPT SELECT "
+      "d.Oper_Ult_Modif, d.Fecha_Ult_Modif)";
+  const std::string counters_changed =
+      "(d.Ps_Folio IS NULL AND (ISNULL(i.Pst_Tiempo_Utilizado, 0) <> 0 OR "
+      "ISNULL(i.Pst_Evento_Utilizado, 0) <> 0)) OR (d.Ps_Folio IS NOT NULL AND EXISTS (SELECT "
+      "i.Pst_Tiempo_Utilizado, i.Pst_Evento_Utilizado EXCEPT SELECT d.Pst_Tiempo_Utilizado, "
+      "d.Pst_Evento_Utilizado))";
+  const std::vector<std::string> more = {
+      "CREATE FUNCTION dbo.polizas_session_administers() RETURNS BIT AS BEGIN RETURN CASE WHEN "
+      "IS_MEMBER('db_owner') = 1 THEN 1 ELSE 0 END END",
+      "CREATE FUNCTION dbo.polizas_session_holds(@module VARCHAR(60), @permission VARCHAR(60)) "
+      "RETURNS BIT AS BEGIN RETURN CASE WHEN (" +
+          SupervisorConditions() + ") AND IS_ROLEMEMBER('" + supervisor +
+          "') = 1 THEN 1 ELSE 0 END END",
+      "CREATE TRIGGER Poliza_Servicio_operator ON Poliza_Servicio AFTER INSERT, UPDATE AS BEGIN "
+      "SET NOCOUNT ON; IF TRIGGER_NESTLEVEL(@@PROCID) > 1 OR dbo.polizas_session_administers() "
+      "= 1 RETURN; DECLARE @user VARCHAR(60) = USER_NAME(); DECLARE @now DATETIME2(0) = "
+      "SYSDATETIME(); DECLARE @folio VARCHAR(60) = (SELECT TOP 1 i.Ps_Folio FROM inserted AS i "
+      "LEFT JOIN deleted AS d ON d.Ps_Folio = i.Ps_Folio WHERE d.Ps_Folio IS NULL AND "
+      "(i.Ps_Fecha IS NULL OR i.Ps_Fecha <> CAST(@now AS DATE))); IF @folio IS NOT NULL AND " +
+          Holds(kChangeDate, "dbo.polizas_session_holds") + " = 0 BEGIN " +
+          SqlServerThrow(PolicyDateRefusal("\x01", "\x02", "\x03"),
+                         {"@user", "@folio", "CONVERT(CHAR(10), @now, 23)"}) +
+          " END; UPDATE p SET "
+          "Oper_Alta = CASE WHEN d.Ps_Folio IS NULL THEN @user ELSE d.Oper_Alta END, "
+          "Fecha_Alta = CASE WHEN d.Ps_Folio IS NULL THEN @now ELSE d.Fecha_Alta END, "
+          "Oper_Ult_Modif = CASE WHEN " +
+          changed_modif + " THEN @user ELSE i.Oper_Ult_Modif END, Fecha_Ult_Modif = CASE WHEN " +
+          changed_modif + " THEN @now ELSE i.Fecha_Ult_Modif END, Oper_Baja = CASE WHEN " +
+          changed_baja + " THEN @user ELSE i.Oper_Baja END, Fecha_Baja = CASE WHEN " +
+          changed_baja +
+          " THEN @now ELSE i.Fecha_Baja END FROM Poliza_Servicio AS p INNER JOIN inserted AS i "
+          "ON i.Ps_Folio = p.Ps_Folio LEFT JOIN deleted AS d ON d.Ps_Folio = i.Ps_Folio; END",
+      "CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_counters ON Poliza_Servicio_Tipo_Servicio "
+      "AFTER INSERT, UPDATE AS BEGIN SET NOCOUNT ON; IF dbo.polizas_session_administers() = 1 "
+      "OR " +
+          Holds(kResetCounters, "dbo.polizas_session_holds") +
+          " = 1 RETURN; DECLARE @user VARCHAR(60) = USER_NAME(); DECLARE @folio VARCHAR(60) = "
+          "(SELECT TOP 1 i.Ps_Folio FROM inserted AS i LEFT JOIN deleted AS d ON d.Ps_Folio = "
+          "i.Ps_Folio AND d.Ts_Cve_Tipo_Servicio = i.Ts_Cve_Tipo_Servicio WHERE " +
+          counters_changed + "); IF @folio IS NOT NULL BEGIN " +
+          SqlServerThrow(CounterChangeRefusal("\x01", "\x02"), {"@user", "@folio"}) + " END END",
+      "CREATE TRIGGER record_log_operator ON record_log AFTER INSERT AS BEGIN SET NOCOUNT ON; "
+      "IF TRIGGER_NESTLEVEL(@@PROCID) > 1 OR dbo.polizas_session_administers() = 1 RETURN; "
+      "UPDATE r SET user_code = USER_NAME(), logged_at = SYSDATETIME() FROM record_log AS r "
+      "INNER JOIN inserted AS i ON i.id = r.id; END",
+  };
+  statements.insert(statements.end(), more.begin(), more.end());
+  return statements;
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace nv407::host {
+
+// What each server's schema adds for its operators (server_access.cpp): the group roles and
+// their rights, and the guards that keep an operator's statements within its permissions
+// and stamp its login into the audit columns. Run after the tables.
+std::vector<std::string> PostgreSqlAccess();
+std::vector<std::string> SqlServerAccess();
+// The function behind PostgreSQL's GetDate() when the clock is not pinned.
+std::string PostgreSqlServerNow();
+// The session's login and what it may do (DialectTraits::session_login).
+std::string PostgreSqlSessionLogin();
+std::string SqlServerSessionLogin();
+
+}  // namespace nv407::host

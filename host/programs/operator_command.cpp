@@ -1,0 +1,181 @@
+#include "host/programs/operator_command.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "component/error.h"
+#include "host/db/access.h"
+#include "host/db/database.h"
+#include "host/services/host_records.h"
+#include "host/services/operator_admin.h"
+#include "host/services/operators.h"
+#include "host/services/password_input.h"
+#include "host/services/sign_in.h"
+
+namespace nv407::host {
+
+const char* const kOperatorUsage =
+    "       polizas-db operator add PATH CODE [--name TEXT]\n"
+    "       polizas-db operator (passwd | lock | unlock) PATH CODE\n"
+    "       polizas-db operator (grant | revoke) PATH CODE [MODULE/]KEY\n"
+    "       polizas-db operator list PATH\n"
+    "         each with [--as CODE] [--password-file FILE]\n";
+
+namespace {
+
+constexpr int kFailed = 1;
+
+struct Request {
+  std::string action, path, code, permission;
+  std::optional<std::string> name, as, password_file;
+};
+
+// How many words follow the action: PATH, then CODE, then the permission.
+const std::map<std::string, std::size_t>& Actions() {
+  static const std::map<std::string, std::size_t> actions = {
+      {"add", 2},  {"passwd", 2}, {"grant", 3}, {"revoke", 3},
+      {"lock", 2}, {"unlock", 2}, {"list", 1}};
+  return actions;
+}
+
+Request Parse(const std::vector<std::string>& args) {
+  if (args.empty()) throw DbUsageError{"no operator command given"};
+  Request request{args[0], {}, {}, {}, {}, {}, {}};
+  const auto action = Actions().find(request.action);
+  if (action == Actions().end())
+    throw DbUsageError{"unknown operator command '" + request.action + "'"};
+  std::vector<std::string> words;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    std::optional<std::string>* option = arg == "--name"            ? &request.name
+                                         : arg == "--as"            ? &request.as
+                                         : arg == "--password-file" ? &request.password_file
+                                                                    : nullptr;
+    if (arg == "--odbc") {
+      throw DbUsageError{
+          "on a server database the operators are its logins: its administrator makes one "
+          "with CREATE ROLE ... LOGIN and grants it " +
+          std::string(kCaptureRole) + " or " + std::string(kSupervisorRole)};
+    }
+    if (option == nullptr && arg.starts_with("--"))
+      throw DbUsageError{"unknown option '" + arg + "'"};
+    if (option != nullptr) {
+      if (i + 1 == args.size()) throw DbUsageError{arg + " needs a value"};
+      if (*option) throw DbUsageError{arg + " given more than once"};
+      *option = args[++i];
+    } else {
+      words.push_back(arg);
+    }
+  }
+  if (words.size() != action->second)
+    throw DbUsageError{"operator " + request.action + " takes " + std::to_string(action->second) +
+                       (action->second == 1 ? " word" : " words") + " besides its options"};
+  if (request.name && request.action != "add") throw DbUsageError{"--name goes with add only"};
+  request.path = words[0];
+  if (words.size() > 1) request.code = words[1];
+  if (words.size() > 2) request.permission = words[2];
+  return request;
+}
+
+// "KEY" is the screen's permission KEY (module NV407); "MODULE/KEY" names the module.
+HeldPermission PermissionOf(const std::string& text) {
+  const std::size_t slash = text.find('/');
+  HeldPermission permission = slash == std::string::npos
+                                  ? HeldPermission{std::string(kChangeDate.module), text}
+                                  : HeldPermission{text.substr(0, slash), text.substr(slash + 1)};
+  if (permission.module.empty() || permission.key.empty())
+    throw DbUsageError{"a permission is KEY or MODULE/KEY: '" + text + "'"};
+  return permission;
+}
+
+std::string Listed(const OperatorListing& entry) {
+  std::string line = entry.row.code;
+  if (!entry.row.name.empty()) line += " (" + entry.row.name + ")";
+  std::string permissions;
+  for (const HeldPermission& held : entry.permissions)
+    permissions += (permissions.empty() ? "" : ", ") + held.module + "/" + held.key;
+  line += ": " + (permissions.empty() ? std::string("no permissions") : permissions);
+  if (!entry.row.password_hash) line += "; no password";
+  if (entry.row.locked) line += "; locked by an administrator";
+  if (entry.row.locked_until)
+    line += "; locked until " + entry.row.locked_until->ToIsoDateTime() + " after failed sign-ins";
+  return line;
+}
+
+// Where operators sign in, the administrator signs in first and must hold the
+// administration permission (an operator may change its own password without it).
+void Authorise(Database& database, const Request& request, const std::string& as,
+               PasswordPrompt& prompt) {
+  const SessionAccess access = ReadSessionAccess(database);
+  if (access.mode != SignInMode::kPassword) {
+    RequireOperator(database, as);
+    return;
+  }
+  std::optional<std::string> password = GivenPassword(request.password_file);
+  if (!password) password = prompt.Ask("Password of " + as + ": ");
+  if (!password) throw Error("no password of " + as + " given");
+  const SignInResult result = PasswordSignIn(database, {}).Attempt(as, *password);
+  if (!result.signed_in) throw Error("sign-in refused: " + result.refusal);
+  if (request.action == "passwd" && request.code == as) return;
+  if (!HostRecords(database).HoldsPermission(as, std::string(kAdministrationModule),
+                                             std::string(kAdministrationKey))) {
+    throw Error(as + " may not administer operators: it does not hold " +
+                std::string(kAdministrationModule) + "/" + std::string(kAdministrationKey));
+  }
+}
+
+void Act(OperatorAdministration& administration, const Request& request, PasswordPrompt& prompt,
+         std::ostream& out) {
+  const std::string& code = request.code;
+  if (request.action == "list") {
+    for (const OperatorListing& entry : administration.List()) out << Listed(entry) << "\n";
+  } else if (request.action == "add") {
+    administration.Add(code, request.name.value_or(""),
+                       prompt.AskNew("New password of " + code + ": "));
+    out << "Added the operator " << code << "\n";
+  } else if (request.action == "passwd") {
+    administration.ChangePassword(code, prompt.AskNew("New password of " + code + ": "));
+    out << "Changed the password of " << code << "\n";
+  } else if (request.action == "grant" || request.action == "revoke") {
+    const HeldPermission permission = PermissionOf(request.permission);
+    const bool grant = request.action == "grant";
+    if (grant) administration.Grant(code, permission.module, permission.key);
+    if (!grant) administration.Revoke(code, permission.module, permission.key);
+    out << (grant ? "Granted " : "Revoked ") << permission.module << "/" << permission.key
+        << (grant ? " to " : " from ") << code << "\n";
+  } else {
+    const bool lock = request.action == "lock";
+    if (lock) administration.Lock(code);
+    if (!lock) administration.Unlock(code);
+    out << (lock ? "Locked " : "Unlocked ") << code << "\n";
+  }
+}
+
+}  // namespace
+
+int RunOperatorCommand(const std::vector<std::string>& args, std::istream& input, std::ostream& out,
+                       std::ostream& err) {
+  const Request request = Parse(args);
+  if (!request.permission.empty()) PermissionOf(request.permission);  // a usage error first
+  std::unique_ptr<Database> database;
+  try {
+    database = OpenSqliteDatabase(request.path);
+  } catch (const std::exception& failure) {
+    err << "polizas-db: cannot open " << request.path << ": " << OneLine(failure.what()) << "\n";
+    return kFailed;
+  }
+  PasswordPrompt prompt(input);
+  const std::string as = request.as.value_or(kDefaultOperator);
+  try {
+    Authorise(*database, request, as, prompt);
+    OperatorAdministration administration(*database, as, {});
+    Act(administration, request, prompt, out);
+  } catch (const std::exception& failure) {
+    err << "polizas-db: " << OneLine(failure.what()) << "\n";
+    return kFailed;
+  }
+  return 0;
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace nv407::host {
+
+// A command line polizas-db cannot act on; it prints the problem and the usage.
+struct DbUsageError {
+  std::string problem;
+};
+
+// polizas-db operator ACTION PATH ...: the arguments after "operator". Passwords not given
+// in a file or the environment are read from `input`. Returns the exit status; raises
+// DbUsageError for a bad command line.
+int RunOperatorCommand(const std::vector<std::string>& args, std::istream& input, std::ostream& out,
+                       std::ostream& err);
+
+// The usage lines of the operator commands, for polizas-db's usage text.
+extern const char* const kOperatorUsage;
+
+}  // namespace nv407::host

@@ -1,0 +1,90 @@
+#include "host/qt/sign_in_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "component/error.h"
+#include "host/qt/look.h"
+#include "host/qt/qt_host.h"
+#include "host/services/operators.h"
+#include "host/services/password_input.h"
+
+namespace nv407::host {
+
+SignInDialog::SignInDialog(Attempt attempt, const QString& database, const QString& user,
+                           QWidget* parent)
+    : QDialog(parent), attempt_(std::move(attempt)) {
+  setObjectName("SignInDialog");
+  setWindowTitle(ToQString(WindowTitle("Iniciar sesión")));
+  user_ = new QLineEdit(user, this);
+  user_->setObjectName("user");
+  password_ = new QLineEdit(this);
+  password_->setObjectName("password");
+  password_->setEchoMode(QLineEdit::Password);
+  refusal_ = new QLabel(this);
+  refusal_->setObjectName("refusal");
+  refusal_->setWordWrap(true);
+  refusal_->setStyleSheet("QLabel { color: #a61b1b; font-weight: bold; }");
+  refusal_->hide();
+
+  auto* form = new QFormLayout;
+  form->addRow("Base de datos:", new QLabel(database, this));
+  form->addRow("&Operador:", user_);
+  form->addRow("&Contraseña:", password_);
+  auto* buttons = new QDialogButtonBox(this);
+  QPushButton* enter = buttons->addButton("&Entrar", QDialogButtonBox::AcceptRole);
+  buttons->addButton("Salir", QDialogButtonBox::RejectRole);
+  enter->setDefault(true);
+  connect(buttons, &QDialogButtonBox::accepted, this, &SignInDialog::TrySignIn);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(refusal_);
+  layout->addWidget(buttons);
+  setMinimumWidth(380);
+  (user.isEmpty() ? user_ : password_)->setFocus();
+}
+
+std::string SignInDialog::User() const {
+  return ToStdString(user_->text());
+}
+
+// A slot: nothing may leave it, a failing database included.
+void SignInDialog::TrySignIn() {
+  SignInResult result;
+  try {
+    result = attempt_(User(), ToStdString(password_->text()));
+  } catch (const std::exception& failure) {
+    result.refusal = OneLine(failure.what());
+  }
+  if (result.signed_in) {
+    accept();
+    return;
+  }
+  refusal_->setText(ToQString(result.refusal));
+  refusal_->show();
+  password_->clear();
+  (user_->text().isEmpty() ? user_ : password_)->setFocus();
+}
+
+std::optional<SessionSettings> SignOnDesktop(Database& database, const DesktopSignOn& request) {
+  if (request.play || ReadSessionAccess(database).mode != SignInMode::kPassword) {
+    std::optional<std::string> password;
+    if (request.play) password = GivenPassword(request.password_file);
+    return SignOn(database, {request.user, password, request.clock});
+  }
+  PasswordSignIn sign_in(database, request.clock);
+  SignInDialog dialog(
+      [&sign_in](const std::string& user, const std::string& password) {
+        return sign_in.Attempt(user, password);
+      },
+      request.database, ToQString(request.user.value_or("")));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return SessionSettings{dialog.User(), request.clock, nullptr, SignInMode::kPassword};
+}
+
+}  // namespace nv407::host

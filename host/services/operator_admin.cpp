@@ -1,0 +1,133 @@
+#include "host/services/operator_admin.h"
+
+#include <algorithm>
+
+#include "component/error.h"
+#include "host/db/access.h"
+#include "host/services/clock.h"
+#include "host/services/host_records.h"
+#include "host/services/password.h"
+#include "host/services/sign_in.h"
+
+namespace nv407::host {
+namespace {
+
+std::string PermissionText(std::string_view module, std::string_view key) {
+  return std::string(module) + "/" + std::string(key);
+}
+
+bool Administers(const std::vector<HeldPermission>& held) {
+  return std::any_of(held.begin(), held.end(), [](const HeldPermission& permission) {
+    return permission.module == kAdministrationModule && permission.key == kAdministrationKey;
+  });
+}
+
+void RequireGoodPassword(const std::string& password) {
+  const std::string problem = PasswordProblem(password);
+  if (!problem.empty()) throw Error(problem);
+}
+
+}  // namespace
+
+std::string OperatorCodeProblem(std::string_view code) {
+  if (code.empty()) return "the operator code is empty";
+  if (code.size() > 60) return "an operator code has at most 60 characters";
+  if (code.front() == ' ' || code.back() == ' ')
+    return "an operator code has no blanks at its ends";
+  for (char c : code)
+    if (static_cast<unsigned char>(c) < 0x20) return "an operator code has no control characters";
+  return {};
+}
+
+OperatorAdministration::OperatorAdministration(Database& database, std::string by, Clock clock)
+    : database_(database), by_(std::move(by)), clock_(std::move(clock)), records_(database) {}
+
+OperatorRow OperatorAdministration::Existing(const std::string& code) {
+  std::optional<OperatorRow> row = records_.Find(code);
+  if (!row) throw Error("there is no operator " + code);
+  return *row;
+}
+
+void OperatorAdministration::Note(const std::string& code, const std::string& note) {
+  HostRecords(database_).AppendNote(kOperatorTable, code, note + " por " + by_, by_,
+                                    clock_ ? clock_() : LocalNow());
+}
+
+void OperatorAdministration::Add(const std::string& code, const std::string& name,
+                                 const std::string& password) {
+  const std::string problem = OperatorCodeProblem(code);
+  if (!problem.empty()) throw Error(problem);
+  RequireGoodPassword(password);
+  if (records_.Find(code)) throw Error("the operator " + code + " exists already");
+  const std::string hash = HashPassword(password);
+  TransactionScope transaction(database_.ForHost());
+  records_.Add(code, name, hash);
+  Note(code, "Alta del operador");
+  transaction.Commit();
+}
+
+void OperatorAdministration::ChangePassword(const std::string& code, const std::string& password) {
+  Existing(code);
+  RequireGoodPassword(password);
+  const std::string hash = HashPassword(password);
+  TransactionScope transaction(database_.ForHost());
+  records_.SetPassword(code, hash);
+  Note(code, "Contraseña cambiada");
+  transaction.Commit();
+}
+
+void OperatorAdministration::Grant(const std::string& code, std::string_view module,
+                                   std::string_view key) {
+  Existing(code);
+  TransactionScope transaction(database_.ForHost());
+  if (!records_.Grant(code, module, key))
+    throw Error("the operator " + code + " holds " + PermissionText(module, key) + " already");
+  Note(code, "Permiso " + PermissionText(module, key) + " otorgado");
+  transaction.Commit();
+}
+
+// The schema refuses to take the permission from the last administrator.
+void OperatorAdministration::Revoke(const std::string& code, std::string_view module,
+                                    std::string_view key) {
+  Existing(code);
+  TransactionScope transaction(database_.ForHost());
+  if (!records_.Revoke(code, module, key))
+    throw Error("the operator " + code + " does not hold " + PermissionText(module, key));
+  Note(code, "Permiso " + PermissionText(module, key) + " retirado");
+  transaction.Commit();
+}
+
+void OperatorAdministration::Lock(const std::string& code) {
+  const OperatorRow row = Existing(code);
+  if (row.locked) throw Error("the operator " + code + " is locked already");
+  TransactionScope transaction(database_.ForHost());
+  if (Administers(records_.PermissionsOf(code))) {
+    int others = 0;
+    for (const std::string& holder : records_.Holders(kAdministrationModule, kAdministrationKey)) {
+      if (holder != code && !records_.Find(holder)->locked) ++others;
+    }
+    if (others == 0) throw Error(LastAdministratorMessage());
+  }
+  records_.SetLocked(code, true);
+  Note(code, "Bloqueado");
+  transaction.Commit();
+}
+
+void OperatorAdministration::Unlock(const std::string& code) {
+  Existing(code);
+  TransactionScope transaction(database_.ForHost());
+  records_.SetLocked(code, false);
+  Note(code, "Desbloqueado");
+  transaction.Commit();
+}
+
+std::vector<OperatorListing> OperatorAdministration::List() {
+  std::vector<OperatorListing> listing;
+  for (OperatorRow& row : records_.All()) {
+    std::vector<HeldPermission> held = records_.PermissionsOf(row.code);
+    listing.push_back({std::move(row), std::move(held)});
+  }
+  return listing;
+}
+
+}  // namespace nv407::host

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/db/database.h"
+#include "host/services/operator_records.h"
+
+namespace nv407::host {
+
+struct OperatorListing {
+  OperatorRow row;
+  std::vector<HeldPermission> permissions;
+};
+
+// Changes to a database's operators (polizas-db operator) made by an administrator, whose
+// code goes into the record-log note each change leaves on the operator changed. Each
+// change is one transaction; a refused one raises an Error saying why and changes nothing.
+// The database keeps its last administrator: it cannot lose the administration permission,
+// nor be locked by an administrator.
+class OperatorAdministration {
+ public:
+  OperatorAdministration(Database& database, std::string by, Clock clock);
+
+  void Add(const std::string& code, const std::string& name, const std::string& password);
+  void ChangePassword(const std::string& code, const std::string& password);
+  void Grant(const std::string& code, std::string_view module, std::string_view key);
+  void Revoke(const std::string& code, std::string_view module, std::string_view key);
+  void Lock(const std::string& code);
+  void Unlock(const std::string& code);
+  std::vector<OperatorListing> List();
+
+ private:
+  OperatorRow Existing(const std::string& code);
+  void Note(const std::string& code, const std::string& note);
+
+  Database& database_;
+  std::string by_;
+  Clock clock_;
+  OperatorRecords records_;
+};
+
+// What is wrong with a new operator code, or "" when it will do: not empty, at most 60
+// characters, no blanks at its ends, no control characters.
+std::string OperatorCodeProblem(std::string_view code);
+
+}  // namespace nv407::host

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <string>
+
+#include "component/date.h"
+#include "host/db/database.h"
+
+namespace nv407::host {
+
+// How a database knows who is working.
+enum class SignInMode {
+  // Whoever starts the program names the operator, unproven: a database marked "no
+  // sign-in" (the demo), or a server session of the database's administrators.
+  kNamed,
+  // An operator of the database proves who it is with its password.
+  kPassword,
+  // A server database: the connection's login is the operator.
+  kLogin,
+};
+
+struct SessionAccess {
+  SignInMode mode = SignInMode::kNamed;
+  std::string login;  // kLogin: the operator
+};
+
+// How the database knows who works in this session. Raises an Error (one line) for a
+// server login that is not granted the screen.
+SessionAccess ReadSessionAccess(Database& database);
+
+struct SignInResult {
+  bool signed_in = false;
+  std::string refusal;  // in Spanish, for the operator
+};
+
+// Signs operators in with their passwords. Five failed attempts in a row lock an operator
+// for fifteen minutes of the clock; a success starts the count again. Every sign-in,
+// failure and lock is a note in the record log, on the operator's code in table
+// "operator". On a database that cannot be written the password is still checked, but
+// nothing is counted or noted.
+class PasswordSignIn {
+ public:
+  static constexpr int kAttempts = 5;
+  static constexpr int kLockMinutes = 15;
+
+  PasswordSignIn(Database& database, Clock clock);
+  SignInResult Attempt(const std::string& user, const std::string& password);
+
+ private:
+  Date Now() const;
+  SignInResult Failed(const std::string& user, const Date& now);
+  void Note(const std::string& user, const std::string& note, const Date& now);
+
+  Database& database_;
+  Clock clock_;
+};
+
+// The record log's table for notes on operators.
+inline constexpr const char* kOperatorTable = "operator";
+
+}  // namespace nv407::host

@@ -1,0 +1,253 @@
+#include "host/services/sign_in.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "component/error.h"
+#include "host/services/host_records.h"
+#include "host/services/operator_admin.h"
+#include "host/services/operator_records.h"
+#include "host/services/operators.h"
+#include "host/services/password.h"
+#include "support/test_database.h"
+
+namespace nv407::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr const char* kPassword = "clave de Laura";
+constexpr const char* kWrong = "Operador o contraseña incorrectos";
+
+// The demo's operators, CAPTURA with a password, on a clock the test moves.
+class SignInTest : public ::testing::Test {
+ protected:
+  SignInTest() {
+    db.SetNow(Date::FromYmd(2024, 3, 15, 10, 30, 0));
+    host::OperatorRecords(db.db()).SetPassword("CAPTURA", host::HashPassword(kPassword));
+  }
+  host::SignInResult Attempt(const std::string& user, const std::string& password) {
+    return sign_in.Attempt(user, password);
+  }
+  // The notes on operators since the last call, as "CODE: note".
+  std::vector<std::string> Notes() {
+    std::vector<std::string> notes;
+    const std::string all = db.Joined(
+        "SELECT record_key || ': ' || note AS v FROM record_log WHERE table_name = 'operator' AND "
+        "id "
+        "> " +
+            std::to_string(last_note_) + " ORDER BY id",
+        "\n");
+    last_note_ = std::stoll(db.Scalar("SELECT COALESCE(MAX(id), 0) AS v FROM record_log"));
+    for (std::size_t start = 0; !all.empty() && start <= all.size();) {
+      const std::size_t end = std::min(all.find('\n', start), all.size());
+      notes.push_back(all.substr(start, end - start));
+      start = end + 1;
+    }
+    return notes;
+  }
+
+  TestDatabase db;
+  host::PasswordSignIn sign_in{db.db(), db.clock()};
+  long long last_note_ = 0;
+};
+
+TEST_F(SignInTest, OnlyTheRightPasswordSignsInAndEveryAttemptIsNoted) {
+  const struct {
+    const char* user;
+    const char* password;
+    bool signed_in;
+    const char* refusal;
+  } attempts[] = {
+      {"CAPTURA", kPassword, true, ""},
+      {"CAPTURA", "clave de laura", false, kWrong},
+      {"captura", kPassword, false, kWrong},  // codes are exact
+      {"NADIE", kPassword, false, kWrong},    // the same answer: it tells no codes
+      {"ADMIN", kPassword, false,
+       "El operador ADMIN no tiene contraseña; un administrador debe ponérsela"},
+      {"CAPTURA", kPassword, true, ""},
+  };
+  for (const auto& attempt : attempts) {
+    const host::SignInResult result = Attempt(attempt.user, attempt.password);
+    EXPECT_EQ(result.signed_in, attempt.signed_in) << attempt.user << " " << attempt.password;
+    EXPECT_EQ(result.refusal, attempt.refusal);
+  }
+  EXPECT_THAT(
+      Notes(),
+      ElementsAre("CAPTURA: Inicio de sesión", "CAPTURA: Contraseña incorrecta (intento 1 de 5)",
+                  "captura: Inicio de sesión rechazado: operador inexistente",
+                  "NADIE: Inicio de sesión rechazado: operador inexistente",
+                  "ADMIN: Inicio de sesión rechazado: el operador no tiene contraseña",
+                  "CAPTURA: Inicio de sesión"));
+  // The success counted the failure out; the password is kept only as its Argon2id hash.
+  EXPECT_EQ(db.Scalar("SELECT failed_attempts FROM operator WHERE user_code = 'CAPTURA'"), "0");
+  const std::string hash =
+      db.Scalar("SELECT password_hash FROM operator WHERE user_code = 'CAPTURA'");
+  EXPECT_THAT(hash, ::testing::StartsWith("$argon2id$v=19$m=65536,t=2,p=1$"));
+  EXPECT_THAT(hash, ::testing::Not(HasSubstr("Laura")));
+}
+
+TEST_F(SignInTest, FiveFailuresInARowLockTheOperatorForAQuarterOfAnHour) {
+  for (int attempt = 1; attempt <= 4; ++attempt)
+    EXPECT_EQ(Attempt("CAPTURA", "no").refusal, kWrong);
+  const std::string locked =
+      "El operador CAPTURA está bloqueado hasta 2024-03-15 10:45:00 tras 5 intentos fallidos";
+  EXPECT_EQ(Attempt("CAPTURA", "no").refusal, locked);
+  EXPECT_THAT(Notes(), ::testing::IsSupersetOf({"CAPTURA: Contraseña incorrecta (intento 5 de 5)",
+                                                "CAPTURA: Bloqueado hasta 2024-03-15 10:45:00 "
+                                                "tras 5 intentos fallidos"}));
+
+  db.SetNow(Date::FromYmd(2024, 3, 15, 10, 44, 59));
+  EXPECT_EQ(Attempt("CAPTURA", kPassword).refusal, locked) << "not even the right password";
+  EXPECT_THAT(Notes(), ElementsAre("CAPTURA: Inicio de sesión rechazado: bloqueado hasta "
+                                   "2024-03-15 10:45:00"));
+  db.SetNow(Date::FromYmd(2024, 3, 15, 10, 45, 0));
+  EXPECT_TRUE(Attempt("CAPTURA", kPassword).signed_in);
+  // A failure after a lock is over counts from one again.
+  for (int attempt = 1; attempt <= 5; ++attempt) Attempt("CAPTURA", "no");
+  db.SetNow(Date::FromYmd(2024, 3, 15, 11, 30, 0));
+  EXPECT_EQ(Attempt("CAPTURA", "no").refusal, kWrong);
+  EXPECT_THAT(Notes(),
+              ::testing::Contains("CAPTURA: Contraseña incorrecta (intento 1 de 5)").Times(2));
+}
+
+TEST_F(SignInTest, AnAdministratorsLockLastsUntilAnAdministratorLiftsIt) {
+  host::OperatorAdministration administration(db.db(), "ADMIN", db.clock());
+  administration.Lock("CAPTURA");
+  db.SetNow(Date::FromYmd(2024, 3, 16));
+  EXPECT_EQ(Attempt("CAPTURA", kPassword).refusal,
+            "El operador CAPTURA está bloqueado; un administrador puede desbloquearlo");
+  administration.Unlock("CAPTURA");
+  EXPECT_TRUE(Attempt("CAPTURA", kPassword).signed_in);
+
+  // Unlocking also ends a lock for failed attempts.
+  for (int attempt = 1; attempt <= 5; ++attempt) Attempt("CAPTURA", "no");
+  administration.Unlock("CAPTURA");
+  EXPECT_TRUE(Attempt("CAPTURA", kPassword).signed_in);
+  EXPECT_THAT(Notes(), ::testing::IsSupersetOf(
+                           {"CAPTURA: Bloqueado por ADMIN", "CAPTURA: Desbloqueado por ADMIN"}));
+}
+
+// A hash made at a lower cost (another program's, an older setting) still signs in, and is
+// made again at the host's cost.
+TEST_F(SignInTest, AHashOfAnotherCostIsMadeAgainWhenItSignsIn) {
+  db.Execute(
+      "UPDATE operator SET password_hash = "
+      "'$argon2id$v=19$m=8,t=1,p=1$B9JFRjC/"
+      "VXZC1Sqnku7BWg$TJ5kqcte0aZSOKSn0a7WCbKIeARI+jCcF8I4E8aswAY' "
+      "WHERE user_code = 'CAPTURA'");
+  EXPECT_TRUE(Attempt("CAPTURA", kPassword).signed_in);
+  const std::string hash =
+      db.Scalar("SELECT password_hash FROM operator WHERE user_code = 'CAPTURA'");
+  EXPECT_THAT(hash, ::testing::StartsWith("$argon2id$v=19$m=65536,t=2,p=1$"));
+  EXPECT_TRUE(Attempt("CAPTURA", kPassword).signed_in);
+}
+
+// Where operators are named, the code must be an operator's; where they sign in, the
+// password must sign it in. (On a server, the tests' login administers the database, and
+// names its operators.)
+TEST_F(SignInTest, AProgramsOperatorIsNamedOrSignedInAsTheDatabaseSays) {
+  const auto sign_on = [&](std::optional<std::string> user, std::optional<std::string> password) {
+    try {
+      const host::SessionSettings session = host::SignOn(db.db(), {user, password, db.clock()});
+      return session.user_code +
+             (session.sign_in == host::SignInMode::kPassword ? " signed in" : " named");
+    } catch (const Error& error) {
+      return error.Description();
+    }
+  };
+  EXPECT_EQ(sign_on(std::nullopt, std::nullopt), "ADMIN named");
+  EXPECT_EQ(sign_on("CAPTURA", "any"), "CAPTURA named");
+  EXPECT_THAT(sign_on("NADIE", kPassword), HasSubstr("unknown operator \"NADIE\""));
+  if (TestBackend() == Backend::kPostgreSql) return;
+
+  db.Execute("DELETE FROM host_parameter WHERE name = 'INICIO_SESION'");
+  EXPECT_EQ(host::ReadSessionAccess(db.db()).mode, host::SignInMode::kPassword) << "by default";
+  EXPECT_THAT(sign_on("CAPTURA", std::nullopt),
+              HasSubstr("give the password of \"CAPTURA\" in the environment variable "
+                        "POLIZAS_PASSWORD or with --password-file FILE"));
+  EXPECT_EQ(sign_on("CAPTURA", "no"), "sign-in refused: Operador o contraseña incorrectos");
+  EXPECT_EQ(sign_on("CAPTURA", kPassword), "CAPTURA signed in");
+  db.Execute("INSERT INTO host_parameter VALUES ('INICIO_SESION', 'no')");
+  EXPECT_EQ(host::ReadSessionAccess(db.db()).mode, host::SignInMode::kNamed);
+}
+
+// The operator tables of a server are its administrators' (its operators are logins):
+// these run on SQLite.
+class OperatorAdministrationTest : public SignInTest {
+ protected:
+  void SetUp() override {
+    if (TestBackend() == Backend::kPostgreSql) GTEST_SKIP() << "a server's operators are logins";
+  }
+  std::string Refusal(const std::function<void()>& change) {
+    try {
+      change();
+    } catch (const Error& error) {
+      return error.Description();
+    }
+    return "no refusal";
+  }
+  host::OperatorAdministration administration{db.db(), "ADMIN", db.clock()};
+};
+
+TEST_F(OperatorAdministrationTest, NewOperatorsNeedAGoodCodeAndPassword) {
+  const std::pair<std::pair<const char*, const char*>, const char*> refused[] = {
+      {{"", kPassword}, "the operator code is empty"},
+      {{" ROSA", kPassword}, "an operator code has no blanks at its ends"},
+      {{"RO\tSA", kPassword}, "an operator code has no control characters"},
+      {{"CAPTURA", kPassword}, "the operator CAPTURA exists already"},
+      {{"ROSA", "siete77"}, "La contraseña debe tener al menos 8 caracteres"},
+      {{"ROSA", "año años"}, ""},  // eight characters, ten bytes
+  };
+  for (const auto& [operator_and_password, refusal] : refused) {
+    const auto& [code, password] = operator_and_password;
+    EXPECT_EQ(Refusal([&] { administration.Add(code, "Rosa", password); }),
+              *refusal ? refusal : "no refusal")
+        << code;
+  }
+  EXPECT_TRUE(Attempt("ROSA", "año años").signed_in);
+  administration.ChangePassword("ROSA", "otra clave");
+  EXPECT_EQ(Attempt("ROSA", "año años").refusal, kWrong);
+  EXPECT_TRUE(Attempt("ROSA", "otra clave").signed_in);
+  EXPECT_THAT(Notes(), ::testing::IsSupersetOf({"ROSA: Alta del operador por ADMIN",
+                                                "ROSA: Contraseña cambiada por ADMIN"}));
+}
+
+TEST_F(OperatorAdministrationTest, TheLastAdministratorKeepsItsPermissionAndCannotBeLocked) {
+  administration.Grant("CAPTURA", "NV407", "INISERV");
+  EXPECT_TRUE(host::HostRecords(db.db()).HoldsPermission("CAPTURA", "NV407", "INISERV"));
+  EXPECT_EQ(Refusal([&] { administration.Grant("CAPTURA", "NV407", "INISERV"); }),
+            "the operator CAPTURA holds NV407/INISERV already");
+  EXPECT_EQ(Refusal([&] { administration.Revoke("CAPTURA", "NV407", "CHFECHA"); }),
+            "the operator CAPTURA does not hold NV407/CHFECHA");
+  const std::string last = "El último administrador no puede perder el permiso SISTEMA/OPERADORES";
+  EXPECT_EQ(Refusal([&] { administration.Revoke("ADMIN", "SISTEMA", "OPERADORES"); }), last);
+  EXPECT_EQ(Refusal([&] { administration.Lock("ADMIN"); }), last);
+  // Nor can another client take it.
+  EXPECT_EQ(
+      Refusal([&] { db.Execute("DELETE FROM operator_permission WHERE module = 'SISTEMA'"); }),
+      last);
+  EXPECT_EQ(Refusal([&] {
+              db.Execute(
+                  "UPDATE operator_permission SET user_code = 'CAPTURA' WHERE module = "
+                  "'SISTEMA'");
+            }),
+            last);
+
+  // With a second administrator the first may go, but the one left unlocked stays.
+  administration.Grant("CAPTURA", "SISTEMA", "OPERADORES");
+  administration.Lock("ADMIN");
+  EXPECT_EQ(Refusal([&] { administration.Lock("CAPTURA"); }), last);
+  administration.Revoke("ADMIN", "SISTEMA", "OPERADORES");
+  EXPECT_EQ(Refusal([&] { administration.Revoke("CAPTURA", "SISTEMA", "OPERADORES"); }), last);
+  EXPECT_THAT(Notes(), ::testing::IsSupersetOf({"CAPTURA: Permiso NV407/INISERV otorgado por ADMIN",
+                                                "ADMIN: Permiso SISTEMA/OPERADORES retirado por "
+                                                "ADMIN"}));
+}
+
+}  // namespace
+}  // namespace nv407::testing

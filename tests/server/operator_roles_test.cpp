@@ -1,0 +1,230 @@
+// On a server the connection's login is the operator, and the database itself keeps each
+// login within its group role's permissions, whatever client it uses.
+#include <gmock/gmock.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "host/db/access.h"
+#include "host/headless/headless_host.h"
+#include "host/services/operators.h"
+#include "server_support.h"
+#include "support/screen_fixture.h"
+
+namespace nv407::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+// A login of its own for each operator of a test, granted one group role, dropped at the end
+// (roles belong to the whole server).
+class OperatorRolesTest : public ServerTest {
+ protected:
+  OperatorRolesTest() {
+    host::LoadDemoPolicies(admin_->ForHost(), Today());
+    capture_ = MakeLogin("captura", host::kCaptureRole);
+    supervisor_ = MakeLogin("supervisa", host::kSupervisorRole);
+  }
+  ~OperatorRolesTest() override {
+    sessions_.clear();
+    for (const std::string& login : logins_) {
+      try {
+        admin_->ForHost().Execute("DROP ROLE IF EXISTS " + login);
+      } catch (const std::exception&) {
+        // Left for the server's removal at the end of the run.
+      }
+    }
+  }
+
+  std::string MakeLogin(const std::string& name, std::string_view group) {
+    static std::atomic<int> made = 0;
+    const std::string login =
+        name + "_" + std::to_string(::getpid()) + "_" + std::to_string(++made);
+    std::string sql = "CREATE ROLE " + login + " LOGIN";
+    if (!group.empty()) sql += " IN ROLE " + std::string(group);
+    admin_->ForHost().Execute(sql);
+    logins_.push_back(login);
+    return login;
+  }
+  // A session of the login on the test's database, kept open to the end of the test.
+  host::Database& As(const std::string& login) {
+    std::string connection = database_.ConnectionString();
+    connection.replace(connection.find("Username=postgres"), std::string::npos,
+                       "Username=" + login);
+    sessions_.push_back(host::OpenOdbcDatabase(connection));
+    return *sessions_.back();
+  }
+  std::unique_ptr<host::HeadlessHost> ScreenOf(const std::string& login) {
+    host::Database& database = As(login);
+    const host::SessionSettings session = host::SignOn(database, {});
+    EXPECT_EQ(session.user_code, login);
+    EXPECT_EQ(session.sign_in, host::SignInMode::kLogin);
+    auto screen = std::make_unique<host::HeadlessHost>(database, session, InProcessComponent());
+    screen->Open();
+    return screen;
+  }
+  // The server's day, which an operator's policy must carry without CHFECHA.
+  Date Today() {
+    auto result = admin_->ForHost().Execute("SELECT CURRENT_DATE AS v");
+    return result->Fields("v").Value().ToDate();
+  }
+  std::string Stored(const std::string& sql) { return Scalar(admin_->ForHost(), sql); }
+
+  std::unique_ptr<host::Database> admin_ = Open();  // the database's owner
+  std::string capture_, supervisor_;
+
+ private:
+  std::vector<std::string> logins_;
+  std::vector<std::unique_ptr<host::Database>> sessions_;
+};
+
+std::vector<std::string> Messages(host::HeadlessHost& screen) {
+  std::vector<std::string> texts;
+  for (const host::MessageCall& message : screen.dialogs().Messages())
+    texts.push_back(message.request.text);
+  return texts;
+}
+
+void SaveNewPolicy(host::HeadlessHost& screen, const std::optional<Date>& dated = std::nullopt) {
+  screen.Press("Nuevo");
+  if (dated) screen.PickDate("dp_Ps_Fecha", *dated);
+  screen.Type("txt_Sc_Cve_Sucursal", "MTY");
+  screen.Type("txt_Vn_Cve_Vendedor", "V001");
+  screen.Type("txt_Cl_Cve_Cliente", "C00001");
+  screen.Type("txt_Tps_Cve_Tipo_Poliza", "MANT90");
+  screen.Choose("cbCorte", "15");
+  screen.Press("Aceptar");
+}
+
+TEST_F(OperatorRolesTest, EachRoleDoesOnTheScreenWhatItsPermissionsAllow) {
+  auto capture = ScreenOf(capture_);
+  EXPECT_FALSE(capture->Snapshot().state.canChangeDate);
+  EXPECT_FALSE(capture->Snapshot().state.canInitServices);
+  SaveNewPolicy(*capture);
+  EXPECT_THAT(Messages(*capture), ::testing::IsEmpty());
+  EXPECT_EQ(capture->Snapshot().state.newFolio, "MTY-000011");
+  EXPECT_EQ(Stored("SELECT Oper_Alta || '|' || Oper_Ult_Modif || '|' || (Ps_Fecha = "
+                   "CURRENT_DATE) AS v FROM Poliza_Servicio WHERE Ps_Folio = 'MTY-000011'"),
+            "'" + capture_ + "|" + capture_ + "|true'");
+  capture->Type("txtFolio", "mty-1");
+  EXPECT_FALSE(capture->Snapshot().Find("cmdInicializa").enabled);
+
+  auto supervisor = ScreenOf(supervisor_);
+  EXPECT_TRUE(supervisor->Snapshot().state.canChangeDate);
+  EXPECT_TRUE(supervisor->Snapshot().state.canInitServices);
+  ASSERT_NE(Stored("SELECT SUM(Pst_Tiempo_Utilizado + Pst_Evento_Utilizado) AS v FROM "
+                   "Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = 'MTY-000001'"),
+            "d:0");
+  supervisor->Type("txtFolio", "mty-1");
+  supervisor->dialogs().QueueAnswer(message_answer::kYes);
+  supervisor->Click("cmdInicializa");
+  EXPECT_EQ(Stored("SELECT SUM(Pst_Tiempo_Utilizado + Pst_Evento_Utilizado) AS v FROM "
+                   "Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = 'MTY-000001'"),
+            "d:0");
+  EXPECT_EQ(Stored("SELECT Oper_Ult_Modif || '|' || (SELECT user_code FROM record_log WHERE "
+                   "record_key = 'MTY-000001' ORDER BY id DESC LIMIT 1) AS v FROM "
+                   "Poliza_Servicio WHERE Ps_Folio = 'MTY-000001'"),
+            "'" + supervisor_ + "|" + supervisor_ + "'");
+  SaveNewPolicy(*supervisor, Today().AddDays(-3));
+  // The reset's question, and nothing refused.
+  EXPECT_THAT(Messages(*supervisor),
+              ::testing::ElementsAre(HasSubstr("contador de los servicios")));
+  EXPECT_EQ(Stored("SELECT (Ps_Fecha = CURRENT_DATE - 3) || '|' || Oper_Alta AS v FROM "
+                   "Poliza_Servicio WHERE Ps_Folio = 'MTY-000012'"),
+            "'true|" + supervisor_ + "'");
+}
+
+TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissions) {
+  Connection& capture = As(capture_).ForHost();
+  const std::string yesterday = Today().AddDays(-1).ToIsoDate();
+  const std::string today = Today().ToIsoDate();
+  const auto insert = [](const std::string& folio, const std::string& date) {
+    return "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Sc_Cve_Sucursal, Oper_Alta, "
+           "Fecha_Alta) VALUES ('" +
+           folio + "', '" + date + "', 'MTY', 'ADMIN', '2000-01-01 00:00:00')";
+  };
+  const std::string counters = host::CounterChangeRefusal(capture_, "MTY-000001");
+  const std::string back_dated = host::PolicyDateRefusal(capture_, "X-1", today);
+  const std::pair<std::string, std::string> refused[] = {
+      {"UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 0, "
+       "Pst_Evento_Utilizado = 0 WHERE Ps_Folio = 'MTY-000001'",
+       "42501: ERROR: " + counters},
+      {"INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('MTY-000001', 'CAPACIT', 4, 0, 2)",
+       "42501: ERROR: " + counters},
+      {insert("X-1", yesterday), "42501: ERROR: " + back_dated},
+      // The host's pinned clock moves GetDate() alone, not the server's day.
+      {"SELECT set_config('polizas.clock', '" + yesterday + " 09:00:00', false)", ""},
+      {insert("X-1", yesterday), "42501: ERROR: " + back_dated},
+      // What the screen never does, no grant allows.
+      {"UPDATE Poliza_Servicio SET Ps_Fecha_Finaliza = '2099-12-31'",
+       "permission denied for table poliza_servicio"},
+      {"UPDATE Poliza_Servicio SET Oper_Ult_Modif = 'X'", "permission denied"},
+      {"DELETE FROM record_log", "permission denied for table record_log"},
+      {"INSERT INTO operator_permission VALUES ('CAPTURA', 'NV407', 'INISERV')",
+       "permission denied for table operator_permission"},
+      {"SELECT password_hash FROM operator", "permission denied for table operator"},
+      {"CREATE ROLE otro LOGIN", "permission denied to create role"},
+  };
+  for (const auto& [statement, refusal] : refused) {
+    const std::string said = Refusal([&] { capture.Execute(statement); });
+    if (refusal.empty()) {
+      EXPECT_EQ(said, "no error") << statement;
+    } else {
+      EXPECT_THAT(said, HasSubstr(refusal)) << statement;
+    }
+  }
+
+  // A table of a session's own named like the policies', made before the guards first run
+  // in it, does not make the session their owner's.
+  Connection& fresh = As(capture_).ForHost();
+  fresh.Execute("CREATE TEMP TABLE poliza_servicio (x INTEGER)");
+  EXPECT_THAT(Refusal([&] {
+                fresh.Execute("INSERT INTO public.Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES "
+                              "('X-1', '" +
+                              yesterday + "')");
+              }),
+              HasSubstr("42501: ERROR: " + back_dated));
+
+  // What it may write carries its login and the server's time, whatever the statement says.
+  capture.Execute(insert("X-2", today));
+  capture.Execute(
+      "UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA', Oper_Baja = 'ADMIN', Fecha_Baja = "
+      "'2000-01-01' WHERE Ps_Folio = 'X-2'");
+  capture.Execute(
+      "INSERT INTO record_log (table_name, record_key, note, user_code, logged_at) VALUES "
+      "('Poliza_Servicio', 'X-2', 'Baja', 'ADMIN', '2000-01-01')");
+  EXPECT_EQ(Stored("SELECT Oper_Alta || '|' || Oper_Baja || '|' || (SELECT user_code FROM "
+                   "record_log WHERE record_key = 'X-2') || '|' || (Fecha_Alta::date = "
+                   "CURRENT_DATE AND Fecha_Baja::date = CURRENT_DATE) AS v FROM Poliza_Servicio "
+                   "WHERE Ps_Folio = 'X-2'"),
+            "'" + capture_ + "|" + capture_ + "|" + capture_ + "|true'");
+
+  // A supervisor's login may reset counters and date a policy as it chooses.
+  Connection& supervisor = As(supervisor_).ForHost();
+  supervisor.Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 0 WHERE Ps_Folio = "
+      "'MTY-000001'");
+  supervisor.Execute(insert("X-3", yesterday));
+  EXPECT_EQ(Stored("SELECT Oper_Alta AS v FROM Poliza_Servicio WHERE Ps_Folio = 'X-3'"),
+            "'" + supervisor_ + "'");
+}
+
+// A login that is granted neither role is not one of the database's operators; one that is
+// is the only operator its session can be.
+TEST_F(OperatorRolesTest, OnlyALoginGrantedARoleWorksAndOnlyAsItself) {
+  const std::string stranger = MakeLogin("ajeno", "");
+  EXPECT_EQ(Refusal([&] { host::SignOn(As(stranger), {}); }),
+            "the login " + stranger +
+                " is not an operator of this database: its administrator grants it the role "
+                "polizas_captura or polizas_supervisor");
+  EXPECT_EQ(Refusal([&] {
+              host::SignOn(As(capture_), {"ADMIN", std::nullopt, {}});
+            }),
+            "on this server database the operator is the connection's login, \"" + capture_ +
+                "\", not \"ADMIN\"");
+  // The database's owner names the operator it works as, as the tests do.
+  EXPECT_EQ(host::SignOn(*admin_, {"CAPTURA", std::nullopt, {}}).sign_in, host::SignInMode::kNamed);
+}
+
+}  // namespace
+}  // namespace nv407::testing
