@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 
-
 namespace nv407::host::sqlite {
 namespace {
 
@@ -56,7 +55,7 @@ std::shared_ptr<const Columns> Columns::Of(sqlite3_stmt* statement) {
 }
 
 StatementLease::StatementLease(Statement statement, std::weak_ptr<StatementCache> cache,
-                               std::string shape, std::shared_ptr<const Columns> columns)
+                               SharedText shape, std::shared_ptr<const Columns> columns)
     : statement_(std::move(statement)),
       cache_(std::move(cache)),
       shape_(std::move(shape)),
@@ -74,15 +73,15 @@ void StatementLease::Release() noexcept {
   if (!cache) return statement_.Finalize();
   statement_.Reset();
   try {
-    cache->Return(std::move(shape_), std::move(statement_), std::move(columns_));
+    cache->Return(*shape_, std::move(statement_), std::move(columns_));
   } catch (...) {
     // Out of memory while keeping it: the statement is finalized instead.
   }
   statement_.Finalize();
 }
 
-std::optional<StatementLease> StatementCache::TakeIdle(std::string& key) {
-  const auto found = entries_.find(key);
+std::optional<StatementLease> StatementCache::TakeIdle(SharedText& key) {
+  const auto found = entries_.find(std::string_view(*key));
   if (found == entries_.end() || found->second.idle.empty()) return std::nullopt;
   Idle idle = std::move(found->second.idle.back());
   found->second.idle.pop_back();
@@ -92,19 +91,19 @@ std::optional<StatementLease> StatementCache::TakeIdle(std::string& key) {
 }
 
 StatementLease StatementCache::PrepareOnce(std::shared_ptr<DbHandle> db, std::string_view sql) {
-  return StatementLease(Statement(std::move(db), sql), {}, {}, nullptr);
+  return StatementLease(Statement(std::move(db), sql), {}, nullptr, nullptr);
 }
 
-void StatementCache::Return(std::string key, Statement statement,
+void StatementCache::Return(const std::string& key, Statement statement,
                             std::shared_ptr<const Columns> columns) {
-  auto found = entries_.find(key);
+  auto found = entries_.find(std::string_view(key));
   if (found == entries_.end()) {
     if (entries_.size() >= capacity_) {
       entries_.erase(recent_.back());
       recent_.pop_back();
     }
     recent_.push_front(key);
-    found = entries_.emplace(std::move(key), Entry{recent_.begin(), {}}).first;
+    found = entries_.emplace(key, Entry{recent_.begin(), {}}).first;
   }
   if (found->second.idle.size() < kIdlePerText)
     found->second.idle.push_back({std::move(statement), std::move(columns)});

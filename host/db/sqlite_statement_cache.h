@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <list>
 #include <memory>
 #include <optional>
@@ -28,11 +29,15 @@ struct Columns {
 
 class StatementCache;
 
+// A statement's text as a lease keeps it: shared with what made it (a lifted statement keeps
+// its shape and its values together), so that no run copies it.
+using SharedText = std::shared_ptr<const std::string>;
+
 // A prepared statement while one result uses it. Released, it goes back to its cache
 // reset and unbound, or is finalized when it came from none.
 class StatementLease {
  public:
-  StatementLease(Statement statement, std::weak_ptr<StatementCache> cache, std::string shape,
+  StatementLease(Statement statement, std::weak_ptr<StatementCache> cache, SharedText shape,
                  std::shared_ptr<const Columns> columns);
   ~StatementLease() { Release(); }
   StatementLease(StatementLease&&) noexcept = default;
@@ -48,7 +53,7 @@ class StatementLease {
  private:
   Statement statement_;
   std::weak_ptr<StatementCache> cache_;
-  std::string shape_;
+  SharedText shape_;
   std::shared_ptr<const Columns> columns_;
 };
 
@@ -63,9 +68,9 @@ class StatementCache : public std::enable_shared_from_this<StatementCache> {
   // text SQLite runs may be a translation of the key; made only on a miss). Raises when
   // SQLite refuses the text.
   template <typename Translate>
-  StatementLease Acquire(std::string key, Translate&& translate) {
+  StatementLease Acquire(SharedText key, Translate&& translate) {
     if (std::optional<StatementLease> idle = TakeIdle(key)) return std::move(*idle);
-    Statement statement(db_, translate(key), true);
+    Statement statement(db_, translate(*key), true);
     return StatementLease(std::move(statement), weak_from_this(), std::move(key), nullptr);
   }
   // A statement prepared for one use, never kept.
@@ -82,13 +87,21 @@ class StatementCache : public std::enable_shared_from_this<StatementCache> {
     std::list<std::string>::iterator recent;
     std::vector<Idle> idle;
   };
-  std::optional<StatementLease> TakeIdle(std::string& key);  // takes the key when it has one
-  void Return(std::string key, Statement statement, std::shared_ptr<const Columns> columns);
+  std::optional<StatementLease> TakeIdle(SharedText& key);  // takes the key when it has one
+  void Return(const std::string& key, Statement statement, std::shared_ptr<const Columns> columns);
+
+  // Looked up by the text where it is, without a copy.
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
 
   std::shared_ptr<DbHandle> db_;
   std::size_t capacity_;
   std::list<std::string> recent_;  // the most recently used first
-  std::unordered_map<std::string, Entry> entries_;
+  std::unordered_map<std::string, Entry, TextHash, std::equal_to<>> entries_;
 };
 
 }  // namespace nv407::host::sqlite
