@@ -276,12 +276,14 @@ std::optional<LiftedStatement> LiftLiterals(std::string_view sql) {
   return Lifter(sql).Run();
 }
 
-std::shared_ptr<const LiftedStatement> LiftedTexts::Lift(const std::string& sql) {
-  const Key key{std::hash<std::string_view>{}(sql), sql};
+std::shared_ptr<const KeptLift> LiftedTexts::Lift(const std::string& sql) {
+  const HashedText key = HashedText::Of(sql);
   if (const auto found = lifted_.find(key); found != lifted_.end()) return found->second;
-  std::shared_ptr<const LiftedStatement> lifted;
-  if (std::optional<LiftedStatement> made = LiftLiterals(sql))
-    lifted = std::make_shared<const LiftedStatement>(std::move(*made));
+  std::shared_ptr<const KeptLift> lifted;
+  if (std::optional<LiftedStatement> made = LiftLiterals(sql)) {
+    const std::size_t shape_hash = HashedText::Of(made->shape).hash;
+    lifted = std::make_shared<const KeptLift>(KeptLift{std::move(*made), shape_hash});
+  }
   std::size_t& seen = seen_once_[key.hash % kSeenOnce];
   if (seen != key.hash) {
     seen = key.hash;

@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <variant>
 #include <vector>
 
+#include "host/db/hashed_text.h"
 #include "host/db/statement_text.h"
 
 namespace nv407::host {
@@ -34,13 +34,20 @@ struct LiftedStatement {
 // that already has parameters, or one that holds no literal to lift.
 std::optional<LiftedStatement> LiftLiterals(std::string_view sql);
 
+// A lifted statement as LiftedTexts keeps it, with its shape's hash, so that its prepared
+// statement is found without reading the shape again.
+struct KeptLift {
+  LiftedStatement statement;
+  std::size_t shape_hash;
+};
+
 // The statements lifted lately, by their exact text: a text run again (a key typed again, a
 // list read again) is not read a second time. Shared, so that a result binds the values
 // where they are kept.
 class LiftedTexts {
  public:
   // The lifted form of the text, lifting it when it is new; null when it has nothing to lift.
-  std::shared_ptr<const LiftedStatement> Lift(const std::string& sql);
+  std::shared_ptr<const KeptLift> Lift(const std::string& sql);
 
  private:
   // A text is kept from its second time on: most texts that carry a folio or a date are run
@@ -49,28 +56,7 @@ class LiftedTexts {
   static constexpr std::size_t kCapacity = 512;
   static constexpr std::size_t kSeenOnce = 1024;
 
-  struct Key {
-    std::size_t hash;
-    std::string_view text;
-  };
-  struct KeptText {
-    std::size_t hash;
-    std::string text;
-  };
-  struct KeyHash {
-    using is_transparent = void;
-    std::size_t operator()(const Key& key) const { return key.hash; }
-    std::size_t operator()(const KeptText& kept) const { return kept.hash; }
-  };
-  struct SameText {
-    using is_transparent = void;
-    template <typename A, typename B>
-    bool operator()(const A& a, const B& b) const {
-      return a.hash == b.hash && std::string_view(a.text) == std::string_view(b.text);
-    }
-  };
-
-  std::unordered_map<KeptText, std::shared_ptr<const LiftedStatement>, KeyHash, SameText> lifted_;
+  TextMap<std::shared_ptr<const KeptLift>> lifted_;
   std::array<std::size_t, kSeenOnce> seen_once_{};  // the hashes of texts seen once, by slot
 };
 

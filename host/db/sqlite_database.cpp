@@ -86,18 +86,20 @@ class SqliteConnection final : public Connection {
     WaitScope wait(session_);
     // Statements that differ only in their values share one prepared statement; the values
     // are bound. A text whose shape SQLite refuses runs as written, for its own message.
-    if (std::shared_ptr<const LiftedStatement> lifted = session_.lifted.Lift(sql)) {
-      if (session_.check_lifted) sqlite::CheckLiftedStatement(session_.db, sql, *lifted);
+    if (std::shared_ptr<const KeptLift> kept = session_.lifted.Lift(sql)) {
+      const LiftedStatement& lifted = kept->statement;
+      if (session_.check_lifted) sqlite::CheckLiftedStatement(session_.db, sql, lifted);
       std::optional<sqlite::StatementLease> statement;
       try {
-        statement.emplace(session_.statements->Acquire(sqlite::SharedText(lifted, &lifted->shape),
-                                                       &sqlite::TranslateToSqlite));
+        statement.emplace(session_.statements->Acquire(
+            sqlite::SharedText({kept, &lifted.shape}, kept->shape_hash),
+            &sqlite::TranslateToSqlite));
       } catch (const Error&) {
       }
       if (statement) {
         return std::make_unique<sqlite::SqliteRecordset>(
             std::move(*statement),
-            std::shared_ptr<const std::vector<LiftedValue>>(lifted, &lifted->values));
+            std::shared_ptr<const std::vector<LiftedValue>>(kept, &lifted.values));
       }
     }
     return std::make_unique<sqlite::SqliteRecordset>(
@@ -159,7 +161,7 @@ class SqliteDatabase final : public Database {
     if (session_.trace) session_.trace(SqlOrigin::kHost, WithValuesInPlace(sql, values));
     WaitScope wait(session_);
     return std::make_unique<sqlite::SqliteRecordset>(
-        session_.statements->Acquire(std::make_shared<const std::string>(sql),
+        session_.statements->Acquire(sqlite::SharedText(std::make_shared<const std::string>(sql)),
                                      &sqlite::TranslateToSqlite),
         std::make_shared<const std::vector<StatementValue>>(std::move(values)));
   }

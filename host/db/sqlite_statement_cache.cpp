@@ -73,7 +73,7 @@ void StatementLease::Release() noexcept {
   if (!cache) return statement_.Finalize();
   statement_.Reset();
   try {
-    cache->Return(*shape_, std::move(statement_), std::move(columns_));
+    cache->Return(shape_.Key(), std::move(statement_), std::move(columns_));
   } catch (...) {
     // Out of memory while keeping it: the statement is finalized instead.
   }
@@ -81,7 +81,7 @@ void StatementLease::Release() noexcept {
 }
 
 std::optional<StatementLease> StatementCache::TakeIdle(SharedText& key) {
-  const auto found = entries_.find(std::string_view(*key));
+  const auto found = entries_.find(key.Key());
   if (found == entries_.end() || found->second.idle.empty()) return std::nullopt;
   Idle idle = std::move(found->second.idle.back());
   found->second.idle.pop_back();
@@ -91,19 +91,20 @@ std::optional<StatementLease> StatementCache::TakeIdle(SharedText& key) {
 }
 
 StatementLease StatementCache::PrepareOnce(std::shared_ptr<DbHandle> db, std::string_view sql) {
-  return StatementLease(Statement(std::move(db), sql), {}, nullptr, nullptr);
+  return StatementLease(Statement(std::move(db), sql), {}, SharedText(nullptr, 0), nullptr);
 }
 
-void StatementCache::Return(const std::string& key, Statement statement,
+void StatementCache::Return(HashedText key, Statement statement,
                             std::shared_ptr<const Columns> columns) {
-  auto found = entries_.find(std::string_view(key));
+  auto found = entries_.find(key);
   if (found == entries_.end()) {
     if (entries_.size() >= capacity_) {
       entries_.erase(recent_.back());
       recent_.pop_back();
     }
-    recent_.push_front(key);
-    found = entries_.emplace(key, Entry{recent_.begin(), {}}).first;
+    KeptText kept{key.hash, std::string(key.text)};
+    recent_.push_front(kept);
+    found = entries_.emplace(std::move(kept), Entry{recent_.begin(), {}}).first;
   }
   if (found->second.idle.size() < kIdlePerText)
     found->second.idle.push_back({std::move(statement), std::move(columns)});

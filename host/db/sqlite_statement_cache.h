@@ -1,16 +1,15 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "host/db/hashed_text.h"
 #include "host/db/sqlite_handles.h"
 
 namespace nv407::host::sqlite {
@@ -30,8 +29,15 @@ struct Columns {
 class StatementCache;
 
 // A statement's text as a lease keeps it: shared with what made it (a lifted statement keeps
-// its shape and its values together), so that no run copies it.
-using SharedText = std::shared_ptr<const std::string>;
+// its shape and its values together), so that no run copies it; and its hash.
+struct SharedText {
+  std::shared_ptr<const std::string> text;
+  std::size_t hash = 0;
+  explicit SharedText(std::shared_ptr<const std::string> t)
+      : text(std::move(t)), hash(HashedText::Of(*text).hash) {}
+  SharedText(std::shared_ptr<const std::string> t, std::size_t h) : text(std::move(t)), hash(h) {}
+  HashedText Key() const { return {hash, *text}; }
+};
 
 // A prepared statement while one result uses it. Released, it goes back to its cache
 // reset and unbound, or is finalized when it came from none.
@@ -70,7 +76,7 @@ class StatementCache : public std::enable_shared_from_this<StatementCache> {
   template <typename Translate>
   StatementLease Acquire(SharedText key, Translate&& translate) {
     if (std::optional<StatementLease> idle = TakeIdle(key)) return std::move(*idle);
-    Statement statement(db_, translate(*key), true);
+    Statement statement(db_, translate(*key.text), true);
     return StatementLease(std::move(statement), weak_from_this(), std::move(key), nullptr);
   }
   // A statement prepared for one use, never kept.
@@ -84,24 +90,16 @@ class StatementCache : public std::enable_shared_from_this<StatementCache> {
     std::shared_ptr<const Columns> columns;
   };
   struct Entry {
-    std::list<std::string>::iterator recent;
+    std::list<KeptText>::iterator recent;
     std::vector<Idle> idle;
   };
   std::optional<StatementLease> TakeIdle(SharedText& key);  // takes the key when it has one
-  void Return(const std::string& key, Statement statement, std::shared_ptr<const Columns> columns);
-
-  // Looked up by the text where it is, without a copy.
-  struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const {
-      return std::hash<std::string_view>{}(text);
-    }
-  };
+  void Return(HashedText key, Statement statement, std::shared_ptr<const Columns> columns);
 
   std::shared_ptr<DbHandle> db_;
   std::size_t capacity_;
-  std::list<std::string> recent_;  // the most recently used first
-  std::unordered_map<std::string, Entry, TextHash, std::equal_to<>> entries_;
+  std::list<KeptText> recent_;  // the most recently used first
+  TextMap<Entry> entries_;
 };
 
 }  // namespace nv407::host::sqlite
