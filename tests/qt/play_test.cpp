@@ -107,14 +107,13 @@ class PlayTest : public QObject {
         arguments << "--password-file" << Written(folder, "password.txt", password.toUtf8() + "\n");
       return RunProgram(POLIZAS_PROGRAM, arguments);
     };
-    const ProgramRun without = play("");
-    QCOMPARE(without.exit_code, 1);
-    QVERIFY2(without.errors.contains("the operators of this database sign in"),
-             qPrintable(without.errors));
-    const ProgramRun wrong = play("no es la clave");
-    QCOMPARE(wrong.exit_code, 1);
-    QVERIFY2(wrong.errors.contains("sign-in refused: Operador o contraseña incorrectos"),
-             qPrintable(wrong.errors));
+    for (const auto& [password, refusal] :
+         {std::pair<QString, QString>{"", "the operators of this database sign in"},
+          {"no es la clave", "sign-in refused: Operador o contraseña incorrectos"}}) {
+      const ProgramRun refused = play(password);
+      QCOMPARE(refused.exit_code, 1);
+      QVERIFY2(refused.errors.contains(refusal), qPrintable(refused.errors));
+    }
     const ProgramRun right = play("clave del administrador");
     QCOMPARE(right.exit_code, 0);
     QCOMPARE(right.lines.filter("\"event\":\"screen\"").size(), 1);

@@ -166,10 +166,7 @@ class ScreenWindowTest : public QObject {
     window.Enter({"mty-7"});
     QCOMPARE(window.Shown({"txtFolio", "txt_Sc_Cve_Sucursal", "txt_Sc_Descripcion", "txtReferencia",
                            "cbCorte", "dp_Ps_Fecha_Fin"}),
-             QStringList({"MTY-000007", "MTY",
-                          QString::fromStdString(db.Scalar(
-                              "SELECT Sc_Descripcion FROM Sucursal WHERE Sc_Cve_Sucursal = 'MTY'")),
-                          "OC-117", "5", "01/04/2024"}));
+             QStringList({"MTY-000007", "MTY", "Monterrey Centro", "OC-117", "5", "01/04/2024"}));
     auto& services = dynamic_cast<QTreeWidget&>(window.Widget("lvServicios"));
     QCOMPARE(services.topLevelItemCount(), 2);
     QStringList first;
