@@ -82,8 +82,9 @@ class ScriptProgram : public DemoDatabaseTest {
   }
 };
 
-TEST_F(ScriptProgram, ReadmeExampleCapturesANewPolicyAndFindsItByItsFolio) {
-  const ProgramRun run = RunExample();
+// The README's example, its statements traced to a file (which leaves its output as printed).
+TEST_F(ScriptProgram, ReadmeExampleCapturesANewPolicyFindsItByItsFolioAndTracesItsStatements) {
+  const ProgramRun run = RunExample({"--trace-sql", File("trace.jsonl")});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, ReadmeExampleOutput());
@@ -102,12 +103,8 @@ TEST_F(ScriptProgram, ReadmeExampleCapturesANewPolicyAndFindsItByItsFolio) {
   EXPECT_FALSE(found["services"].empty());
   EXPECT_EQ(found["services"], captured["services"]);
   EXPECT_EQ(found["state"]["extendedDescription"], captured["state"]["extendedDescription"]);
-}
 
-TEST_F(ScriptProgram, TraceHoldsEveryStatementInOrderWithWhoRanIt) {
-  const ProgramRun run = RunExample({"--trace-sql", File("trace.jsonl")});
-  ASSERT_EQ(run.exit_code, 0) << run.err;
-  const std::string folio = run.lines.at(3)["state"]["newFolio"];
+  // Every statement in order with who ran it.
   const std::vector<Json> statements = JsonLines(ReadFile(File("trace.jsonl")));
   for (const Json& s : statements)
     EXPECT_TRUE(s.size() == 2 && (s["by"] == "screen" || s["by"] == "host") && s["sql"].is_string())
