@@ -21,7 +21,7 @@ using Lines = std::vector<std::string>;
 
 inline std::string Joined(const Lines& parts, const std::string& separator = ", ") {
   std::string joined;
-  for (const std::string& part : parts) joined += (joined.empty() ? "" : separator) + part;
+  for (std::size_t i = 0; i < parts.size(); ++i) joined += (i ? separator : "") + parts[i];
   return joined;
 }
 
