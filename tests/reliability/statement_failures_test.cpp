@@ -29,21 +29,17 @@ constexpr const char* kFolio = "MTY-000007";
 // A database, a host whose database calls and clock can be made to fail, and its screen.
 struct World {
   World() {
-    db.AddPolicy({kFolio,
-                  "MTY",
-                  "V002",
-                  "C00003",
-                  "SOPANUAL",
-                  "2024-02-20",
-                  "2024-03-01",
-                  "2025-02-28",
-                  17,
-                  "OC-1",
-                  "",
-                  "",
-                  "Soporte anual",
-                  "AC",
-                  {{"SOPREM", 120, 2.5, 0}, {"VISITA", 12, 0, 3}}});
+    db.AddPolicy({.folio = kFolio,
+                  .seller = "V002",
+                  .client = "C00003",
+                  .type = "SOPANUAL",
+                  .date = "2024-02-20",
+                  .start = "2024-03-01",
+                  .end = "2025-02-28",
+                  .cut_off_day = 17,
+                  .reference = "OC-1",
+                  .concept_text = "Soporte anual",
+                  .services = {{"SOPREM", 120, 2.5, 0}, {"VISITA", 12, 0, 3}}});
     db.Execute(
         "INSERT INTO extended_text VALUES ('Poliza_Servicio', 'MTY-000007', '0001', "
         "'Cubre las dos plantas')");

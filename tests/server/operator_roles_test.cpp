@@ -9,6 +9,7 @@
 #include "host/headless/headless_host.h"
 #include "host/services/operators.h"
 #include "server_support.h"
+#include "support/operator_actions.h"
 #include "support/screen_fixture.h"
 
 namespace nv407::testing {
@@ -85,22 +86,12 @@ std::vector<std::string> Messages(host::HeadlessHost& screen) {
   return texts;
 }
 
-void SaveNewPolicy(host::HeadlessHost& screen, const std::optional<Date>& dated = std::nullopt) {
-  screen.Press("Nuevo");
-  if (dated) screen.PickDate("dp_Ps_Fecha", *dated);
-  screen.Type("txt_Sc_Cve_Sucursal", "MTY");
-  screen.Type("txt_Vn_Cve_Vendedor", "V001");
-  screen.Type("txt_Cl_Cve_Cliente", "C00001");
-  screen.Type("txt_Tps_Cve_Tipo_Poliza", "MANT90");
-  screen.Choose("cbCorte", "15");
-  screen.Press("Aceptar");
-}
-
 TEST_F(OperatorRolesTest, EachRoleDoesOnTheScreenWhatItsPermissionsAllow) {
   auto capture = ScreenOf(capture_);
   EXPECT_FALSE(capture->Snapshot().state.canChangeDate);
   EXPECT_FALSE(capture->Snapshot().state.canInitServices);
-  SaveNewPolicy(*capture);
+  TypeNewPolicy(*capture, {});
+  capture->Press("Aceptar");
   EXPECT_THAT(Messages(*capture), ::testing::IsEmpty());
   EXPECT_EQ(capture->Snapshot().state.newFolio, "MTY-000011");
   EXPECT_EQ(Stored("SELECT Oper_Alta || '|' || Oper_Ult_Modif || '|' || (Ps_Fecha = "
@@ -112,20 +103,20 @@ TEST_F(OperatorRolesTest, EachRoleDoesOnTheScreenWhatItsPermissionsAllow) {
   auto supervisor = ScreenOf(supervisor_);
   EXPECT_TRUE(supervisor->Snapshot().state.canChangeDate);
   EXPECT_TRUE(supervisor->Snapshot().state.canInitServices);
-  ASSERT_NE(Stored("SELECT SUM(Pst_Tiempo_Utilizado + Pst_Evento_Utilizado) AS v FROM "
-                   "Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = 'MTY-000001'"),
-            "d:0");
+  const std::string used =
+      "SELECT SUM(Pst_Tiempo_Utilizado + Pst_Evento_Utilizado) AS v FROM "
+      "Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = 'MTY-000001'";
+  ASSERT_NE(Stored(used), "d:0");
   supervisor->Type("txtFolio", "mty-1");
   supervisor->dialogs().QueueAnswer(message_answer::kYes);
   supervisor->Click("cmdInicializa");
-  EXPECT_EQ(Stored("SELECT SUM(Pst_Tiempo_Utilizado + Pst_Evento_Utilizado) AS v FROM "
-                   "Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = 'MTY-000001'"),
-            "d:0");
+  EXPECT_EQ(Stored(used), "d:0");
   EXPECT_EQ(Stored("SELECT Oper_Ult_Modif || '|' || (SELECT user_code FROM record_log WHERE "
                    "record_key = 'MTY-000001' ORDER BY id DESC LIMIT 1) AS v FROM "
                    "Poliza_Servicio WHERE Ps_Folio = 'MTY-000001'"),
             "'" + supervisor_ + "|" + supervisor_ + "'");
-  SaveNewPolicy(*supervisor, Today().AddDays(-3));
+  TypeNewPolicy(*supervisor, {.date = Today().AddDays(-3)});
+  supervisor->Press("Aceptar");
   // The reset's question, and nothing refused.
   EXPECT_THAT(Messages(*supervisor),
               ::testing::ElementsAre(HasSubstr("contador de los servicios")));
@@ -179,9 +170,10 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
   Connection& fresh = As(capture_).ForHost();
   fresh.Execute("CREATE TEMP TABLE poliza_servicio (x INTEGER)");
   EXPECT_THAT(Refusal([&] {
-                fresh.Execute("INSERT INTO public.Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES "
-                              "('X-1', '" +
-                              yesterday + "')");
+                fresh.Execute(
+                    "INSERT INTO public.Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES "
+                    "('X-1', '" +
+                    yesterday + "')");
               }),
               HasSubstr("42501: ERROR: " + back_dated));
 

@@ -1,23 +1,14 @@
 #include <gmock/gmock.h>
-#include <sys/wait.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <map>
 
 #include "server_support.h"
+#include "support/sqlite_schema_shape.h"
 
 namespace nv407::testing {
 namespace {
 
 using ::testing::HasSubstr;
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // Each table as "table: column [not null] [default D], ...; key (a, b)" and each index as
 // "index on table (a, b)", in lower case, sorted: what both schemas must agree on.
@@ -27,46 +18,9 @@ std::vector<std::string> Texts(Connection& connection, const std::string& sql) {
   std::vector<std::string> texts;
   for (auto result = connection.Execute(sql); !result->Eof(); result->MoveNext()) {
     const Variant value = result->Fields("v").Value();
-    texts.push_back(value.IsNull() ? "" : Lower(value.ToText()));
+    texts.push_back(value.IsNull() ? "" : Lowercase(value.ToText()));
   }
   return texts;
-}
-
-std::string Joined(const std::vector<std::string>& parts) {
-  std::string joined;
-  for (const std::string& part : parts) {
-    if (!joined.empty()) joined += ", ";
-    joined += part;
-  }
-  return joined;
-}
-
-Shape SqliteShape() {
-  auto database = host::OpenSqliteDatabase(":memory:", {.create = true});
-  Connection& sql = database->ForHost();
-  host::CreateSchema(sql, host::SqlDialect::kSqlite);
-  Shape shape;
-  for (const std::string& table :
-       Texts(sql, "SELECT name AS v FROM sqlite_master WHERE type = 'table'")) {
-    // A key column is never NULL, declared so or not.
-    const std::string columns =
-        Joined(Texts(sql,
-                     "SELECT name || CASE WHEN \"notnull\" OR pk THEN ' not null' ELSE '' END || "
-                     "IFNULL(' default ' || dflt_value, '') AS v FROM pragma_table_info('" +
-                         table + "') ORDER BY cid"));
-    const std::string key = Joined(Texts(
-        sql, "SELECT name AS v FROM pragma_table_info('" + table + "') WHERE pk ORDER BY pk"));
-    shape.push_back(table + ": " + columns + "; key (" + key + ")");
-    for (const std::string& index : Texts(
-             sql, "SELECT name AS v FROM pragma_index_list('" + table + "') WHERE origin = 'c'")) {
-      shape.push_back("index on " + table + " (" +
-                      Joined(Texts(sql, "SELECT name AS v FROM pragma_index_info('" + index +
-                                            "') ORDER BY seqno")) +
-                      ")");
-    }
-  }
-  std::sort(shape.begin(), shape.end());
-  return shape;
 }
 
 Shape ServerShape(Connection& sql) {
@@ -103,7 +57,7 @@ Shape ServerShape(Connection& sql) {
 // the SQLite schema, and the host's table names match in any case as on SQLite.
 TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
   auto database = Open();
-  const Shape sqlite = SqliteShape();
+  const Shape sqlite = SqliteSchemaShape(true);
   ASSERT_EQ(sqlite.size(), 26u) << "19 tables and 7 indexes";
   EXPECT_EQ(ServerShape(database->ForHost()), sqlite);
 
@@ -118,21 +72,15 @@ TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
             "'a'");
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // polizas-db as built fills an empty server database once, with or without the demo data;
 // a database that holds the tables, or one it cannot reach, is left as it is.
 TEST(PolizasDbOnAServer, InitFillsAnEmptyDatabaseOnceAndRefusesTheRest) {
   ServerDatabase empty(ServerDatabase::Contents::kEmpty), demo(ServerDatabase::Contents::kEmpty);
   const std::string output = "polizas-db-output-" + std::to_string(::getpid()) + ".txt";
   const auto run = [&](const std::string& arguments) {
-    const int status = std::system((std::string(std::getenv("POLIZAS_BUILD_DIR")) +
-                                    "/bin/polizas-db init " + arguments + " >" + output + " 2>&1")
-                                       .c_str());
-    return std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + " " + ReadFile(output);
+    return RunCommand(
+        std::string(std::getenv("POLIZAS_BUILD_DIR")) + "/bin/polizas-db init " + arguments,
+        output);
   };
   const auto quoted = [](const ServerDatabase& database) {
     return "--odbc '" + database.ConnectionString() + "'";

@@ -37,6 +37,7 @@ Outcome Run(host::HeadlessHost& host, const std::function<void()>& steps) {
 
 void TypeNewPolicy(host::HeadlessHost& host, const TypedPolicy& policy) {
   host.Press("Nuevo");
+  if (policy.date) host.PickDate("dp_Ps_Fecha", *policy.date);
   host.Type("txt_Sc_Cve_Sucursal", policy.branch);
   host.Type("txt_Vn_Cve_Vendedor", policy.seller);
   host.Type("txt_Cl_Cve_Cliente", policy.client);

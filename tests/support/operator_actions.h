@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "component/date.h"
 #include "host/headless/headless_host.h"
 
 namespace nv407::testing {
@@ -9,8 +11,9 @@ namespace nv407::testing {
 // A policy as an operator types it on the screen.
 struct TypedPolicy {
   std::string branch = "MTY", seller = "V002", client = "C00003", type = "SOPMEN";
-  std::string reference, cut_off_day = "12";
-  std::string extended_text;  // written through the editor when not empty
+  std::string reference{}, cut_off_day = "12";
+  std::string extended_text{};  // written through the editor when not empty
+  std::optional<Date> date{};  // picked (which takes CHFECHA) when given
 };
 
 // What came of a command: done, with the folio a save issued, or stopped, with the message

@@ -88,10 +88,6 @@ ServerDatabase::~ServerDatabase() {
   }
 }
 
-}  // namespace nv407::testing
-
-namespace nv407::testing {
-
 ScratchDatabase::ScratchDatabase(Contents contents) {
   if (TestBackend() == Backend::kPostgreSql) {
     server_ = std::make_unique<ServerDatabase>(ServerDatabase::Contents::kEmpty);

@@ -17,6 +17,12 @@ std::string Quote(const std::string& text) {
   return host::QuotedText(text);
 }
 
+std::string QuotedValues(std::initializer_list<std::string> values) {
+  std::string list;
+  for (const std::string& value : values) list += (list.empty() ? "(" : ", ") + Quote(value);
+  return list + ")";
+}
+
 std::string Refused(const std::string& message) {
   // psqlODBC gives the server's SQLSTATE and severity, and a line of its own.
   if (TestBackend() == Backend::kPostgreSql)
@@ -166,28 +172,28 @@ const std::vector<std::pair<std::string, std::string>>& TestDatabase::TraceState
 
 void TestDatabase::AddBranch(const std::string& code, const std::string& description,
                              const std::string& state) {
-  Execute("INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Descripcion, Es_Cve_Estado) VALUES (" +
-          Quote(code) + ", " + Quote(description) + ", " + Quote(state) + ")");
+  Execute("INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Descripcion, Es_Cve_Estado) VALUES " +
+          QuotedValues({code, description, state}));
 }
 
 void TestDatabase::AddSeller(const std::string& code, const std::string& description,
                              const std::string& state) {
-  Execute("INSERT INTO Vendedor (Vn_Cve_Vendedor, Vn_Descripcion, Es_Cve_Estado) VALUES (" +
-          Quote(code) + ", " + Quote(description) + ", " + Quote(state) + ")");
+  Execute("INSERT INTO Vendedor (Vn_Cve_Vendedor, Vn_Descripcion, Es_Cve_Estado) VALUES " +
+          QuotedValues({code, description, state}));
 }
 
 void TestDatabase::AddClient(const std::string& code, const std::string& name,
                              const std::string& state) {
-  Execute("INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado) VALUES (" +
-          Quote(code) + ", " + Quote(name) + ", " + Quote(state) + ")");
+  Execute("INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado) VALUES " +
+          QuotedValues({code, name, state}));
 }
 
 void TestDatabase::AddServiceType(const std::string& code, const std::string& description,
                                   bool hours) {
   Execute(
       "INSERT INTO Tipo_Servicio (Ts_Cve_Tipo_Servicio, Ts_Descripcion, Ts_Servicio_Hora) "
-      "VALUES (" +
-      Quote(code) + ", " + Quote(description) + ", " + Quote(hours ? "SI" : "NO") + ")");
+      "VALUES " +
+      QuotedValues({code, description, hours ? "SI" : "NO"}));
 }
 
 void TestDatabase::AddPolicyType(const std::string& code, const std::string& description,
@@ -244,8 +250,8 @@ void TestDatabase::AllowWrites(const std::string& table) {
 }
 
 void TestDatabase::GrantPermission(const std::string& user, const std::string& key) {
-  Execute("INSERT INTO operator_permission (user_code, module, permission_key) VALUES (" +
-          Quote(user) + ", 'NV407', " + Quote(key) + ")");
+  Execute("INSERT INTO operator_permission (user_code, module, permission_key) VALUES " +
+          QuotedValues({user, "NV407", key}));
 }
 
 }  // namespace nv407::testing

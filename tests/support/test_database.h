@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -33,7 +34,7 @@ struct PolicyRow {
   std::string branch = "MTY", seller = "V001", client = "C00001", type = "SOPMEN";
   std::string date = "2024-03-01", start = "2024-03-01", end = "2024-04-01";
   int cut_off_day = 5;
-  std::string reference, comment, invoice_id, concept_text;
+  std::string reference{}, comment{}, invoice_id{}, concept_text{};
   std::string state = "AC";
   std::vector<ServiceUse> services;
 };
@@ -106,6 +107,8 @@ class TestDatabase {
 
 // A value as a statement literal.
 std::string Quote(const std::string& text);
+// Values as a statement's list of literals: "('a', 'b')".
+std::string QuotedValues(std::initializer_list<std::string> values);
 // The description of a statement the database refused with `message` (RefuseWrites, the
 // schema's guards), as the backend's connection reports it.
 std::string Refused(const std::string& message);

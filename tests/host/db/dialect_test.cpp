@@ -14,12 +14,13 @@
 #include "host/db/database.h"
 #include "host/db/odbc_connection_string.h"
 #include "host/db/text.h"
+#include "tests/support/sqlite_schema_shape.h"
 
 namespace nv407::host {
 namespace {
 
 using ::testing::HasSubstr;
-using Lines = std::vector<std::string>;
+using testing::Lines;
 
 // Whether every quote and parenthesis of a statement closes, outside quotes and $$ bodies.
 bool Balanced(const std::string& sql) {
@@ -68,42 +69,12 @@ Lines TablesOf(const std::vector<std::string>& statements) {
   return tables;
 }
 
-Lines SqliteTables() {
-  auto database = OpenSqliteDatabase(":memory:", {.create = true});
-  Connection& sql = database->ForHost();
-  CreateSchema(sql, SqlDialect::kSqlite);
-  const auto texts = [&](const std::string& query) {
-    Lines texts;
-    for (auto result = sql.Execute(query); !result->Eof(); result->MoveNext())
-      texts.push_back(result->Fields("v").Value().ToText());
-    return texts;
-  };
-  const auto joined = [](const Lines& parts) {
-    std::string out;
-    for (const std::string& part : parts) {
-      if (!out.empty()) out += ", ";
-      out += part;
-    }
-    return out;
-  };
-  Lines tables;
-  for (const std::string& name :
-       texts("SELECT name AS v FROM sqlite_master WHERE type = 'table' ORDER BY name")) {
-    const std::string info = "FROM pragma_table_info('" + name + "')";
-    tables.push_back(Lower(
-        name + ": " + joined(texts("SELECT name AS v " + info + " ORDER BY cid")) + "; key (" +
-        joined(texts("SELECT name AS v " + info + " WHERE pk ORDER BY pk")) + ")"));
-  }
-  std::sort(tables.begin(), tables.end());
-  return tables;
-}
-
 // No SQL Server runs here: its schema is read as text. It makes the SQLite schema's tables,
 // columns in the same order and keys; every statement closes what it opens; its guards
 // compare the state case by case and name the folio.
 TEST(SqlServerSchema, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
   const std::vector<std::string> statements = SqlServerSchema();
-  EXPECT_EQ(TablesOf(statements), SqliteTables());
+  EXPECT_EQ(TablesOf(statements), testing::SqliteSchemaShape(false));
   for (const std::string& statement : statements) EXPECT_TRUE(Balanced(statement)) << statement;
   // The server schema's tables are PostgreSQL's too, which run in the server tests.
   EXPECT_EQ(TablesOf(PostgreSqlSchema()), TablesOf(statements));
@@ -163,12 +134,16 @@ TEST(SqlServerSchema, GrantsTheGroupRolesAndGuardsThePermissions) {
 // session's lock timeout and how a product name or a given name picks the dialect. (The
 // other dialects' statements run in the backend tests.)
 TEST(Dialects, EachWritesItsOwnDatesAndFolioSeriesStatement) {
+  // A midnight keeps its time, as the audit columns always carry one.
   const Date at = Date::FromYmd(2024, 2, 9, 7, 5, 3);
-  EXPECT_EQ(DateText(SqlDialect::kPostgreSql, at) + " " +
-                DateTimeText(SqlDialect::kPostgreSql, at) + " " +
-                DateText(SqlDialect::kSqlServer, at) + " " +
-                DateTimeText(SqlDialect::kSqlServer, at),
-            "2024-02-09 2024-02-09 07:05:03 20240209 2024-02-09T07:05:03");
+  EXPECT_EQ(testing::Joined(
+                {DateText(SqlDialect::kSqlite, at), DateTimeText(SqlDialect::kSqlite, at),
+                 DateTimeText(SqlDialect::kSqlite, at.DateOnly()),
+                 DateText(SqlDialect::kPostgreSql, at), DateTimeText(SqlDialect::kPostgreSql, at),
+                 DateText(SqlDialect::kSqlServer, at), DateTimeText(SqlDialect::kSqlServer, at)},
+                " "),
+            "2024-02-09 2024-02-09 07:05:03 2024-02-09 00:00:00 2024-02-09 2024-02-09 07:05:03 "
+            "20240209 2024-02-09T07:05:03");
 
   const std::string merge =
       Traits(SqlDialect::kSqlServer).advance_folio_series("Poliza_Servicio", "Ps_Folio");
