@@ -71,16 +71,36 @@ std::string FindsText(const ListSource& source, SqlDialect dialect, const std::s
   return finds;
 }
 
+// How the page's order sorts, where its column says how.
+const ColumnSort* SortOf(const ListSource& source, const ListOrder& order) {
+  if (order.column == 0) return nullptr;
+  const auto column = static_cast<std::size_t>(order.column - 1);
+  return column < source.sorts.size() ? &source.sorts[column] : nullptr;
+}
+
+// The tables read, with the one the order joins.
+std::string From(const ListSource& source, const ListOrder& order) {
+  const ColumnSort* sort = SortOf(source, order);
+  if (sort == nullptr || sort->join.empty()) return source.from;
+  std::string from = source.from;
+  from += ' ';
+  from += sort->join;
+  return from;
+}
+
 // What the rows are ordered by: the shown column's sort, then the key.
 std::string OrderBy(const ListSource& source, const ListOrder& order) {
   const std::string direction = order.descending ? " DESC" : "";
   const std::string within = source.within_key.empty() ? "" : ", " + source.within_key;
   if (order.column == 0) return source.key + direction + within;
-  const auto column = static_cast<std::size_t>(order.column - 1);
-  const std::string sort = column < source.sorts.size() && !source.sorts[column].empty()
-                               ? source.sorts[column]
-                               : source.columns.at(column);
-  return sort + direction + ", " + source.key + within;
+  const ColumnSort* sort = SortOf(source, order);
+  const std::string by = sort && !sort->by.empty()
+                             ? sort->by
+                             : source.columns.at(static_cast<std::size_t>(order.column - 1));
+  // Ties end on the key in its own order, or on the sort's key in the sort's direction, so
+  // that either direction is one range of the sort's index.
+  if (sort == nullptr || sort->key.empty()) return by + direction + ", " + source.key + within;
+  return by + direction + ", " + sort->key + direction + within;
 }
 
 // The conditions of one statement over the source: its own, the way the text finds rows,
@@ -149,8 +169,9 @@ std::string PageStatement(const ListSource& source, SqlDialect dialect, const Pa
 
   std::string sql = "SELECT ";
   sql += SelectList(source);
+  const std::string from = From(source, page.order);
   sql += " FROM ";
-  sql += source.from;
+  sql += from;
   if (found.size() <= 1 || page.limit == 0) {
     std::string any;
     for (const std::string& way : found) {
@@ -170,7 +191,7 @@ std::string PageStatement(const ListSource& source, SqlDialect dialect, const Pa
     united += "SELECT k FROM (SELECT ";
     united += source.key;
     united += " AS k FROM ";
-    united += source.from;
+    united += from;
     united += Where(Conditions(source, page, found[i]));
     united += order;
     united += ' ';

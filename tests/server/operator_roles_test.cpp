@@ -6,9 +6,11 @@
 #include <atomic>
 
 #include "host/db/access.h"
+#include "host/db/policy_order.h"
 #include "host/headless/headless_host.h"
 #include "host/services/operators.h"
 #include "server_support.h"
+#include "support/operator_actions.h"
 #include "support/screen_fixture.h"
 
 namespace nv407::testing {
@@ -132,6 +134,20 @@ TEST_F(OperatorRolesTest, EachRoleDoesOnTheScreenWhatItsPermissionsAllow) {
   EXPECT_EQ(Stored("SELECT (Ps_Fecha = CURRENT_DATE - 3) || '|' || Oper_Alta AS v FROM "
                    "Poliza_Servicio WHERE Ps_Folio = 'MTY-000012'"),
             "'true|" + supervisor_ + "'");
+
+  // The finder's kept orders follow every change an operator makes, which the operator's
+  // login may not write itself.
+  const Outcome edit = SaveEdit(*capture, "MTY-000011", "OC-5");
+  EXPECT_TRUE(edit.done) << edit.problem;
+  const Outcome baja = CancelPolicy(*capture, edit.folio);
+  EXPECT_TRUE(baja.done) << baja.problem;
+  EXPECT_EQ(Stored("SELECT COUNT(*) AS v FROM Poliza_Servicio p LEFT JOIN policy_order o ON "
+                   "o.folio = p.Ps_Folio WHERE o.folio IS NULL OR o.client_name <> " +
+                   host::KeptClientNameSql("p.Ps_Folio") + " OR o.peak_use <> " +
+                   host::KeptPeakUseSql("p.Ps_Folio")),
+            "n:0");
+  EXPECT_EQ(Stored("SELECT COUNT(*) AS v FROM policy_order"),
+            Stored("SELECT COUNT(*) AS v FROM Poliza_Servicio"));
 }
 
 TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissions) {
@@ -163,6 +179,10 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
       {"INSERT INTO operator_permission VALUES ('CAPTURA', 'NV407', 'INISERV')",
        "permission denied for table operator_permission"},
       {"SELECT password_hash FROM operator", "permission denied for table operator"},
+      {"INSERT INTO policy_order VALUES ('X-9', '', -1)",
+       "permission denied for table policy_order"},
+      {"UPDATE policy_order SET peak_use = 2", "permission denied for table policy_order"},
+      {"DELETE FROM policy_order", "permission denied for table policy_order"},
       {"CREATE ROLE otro LOGIN", "permission denied to create role"},
   };
   for (const auto& [statement, refusal] : refused) {
@@ -179,9 +199,10 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
   Connection& fresh = As(capture_).ForHost();
   fresh.Execute("CREATE TEMP TABLE poliza_servicio (x INTEGER)");
   EXPECT_THAT(Refusal([&] {
-                fresh.Execute("INSERT INTO public.Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES "
-                              "('X-1', '" +
-                              yesterday + "')");
+                fresh.Execute(
+                    "INSERT INTO public.Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES "
+                    "('X-1', '" +
+                    yesterday + "')");
               }),
               HasSubstr("42501: ERROR: " + back_dated));
 
