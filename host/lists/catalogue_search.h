@@ -14,9 +14,11 @@ namespace nv407::host {
 // How a list sorts by one of its columns.
 struct ColumnSort {
   std::string by;  // what orders the rows ("" for the column itself)
-  // A table joined for this order alone ("JOIN t ON ..."), which keeps `by` beside its own
-  // copy of the key under an index on both; a page in this order is a range of that index.
-  std::string join = {};
+  // A table joined for this order alone ("t AS x"), which keeps `by` beside its own copy
+  // of the key under an index on both, and how its rows meet the list's (`on`): a page in
+  // this order is then a range of that index.
+  std::string table = {};
+  std::string on = {};
   // What ends the ties, in the order's direction (that copy of the key, or the key); where
   // this is empty, the key in its own order.
   std::string key = {};

@@ -193,13 +193,13 @@ ListSource PolicyList(Database& database, const Date& today, const PolicySelecti
   // without a used service sorts below every used one.
   list.sorts.assign(list.columns.size(), {});
   if (KeepsPolicyOrder(database)) {
-    const std::string join =
-        "JOIN " + std::string(kPolicyOrderTable) + " o ON o.folio = p.Ps_Folio";
-    list.sorts[kPolicyClientName - 1] = {"o.client_name", join, "o.folio"};
-    list.sorts[kPolicyUsage - 1] = {"o.peak_use", join, "o.folio"};
+    const std::string kept = std::string(kPolicyOrderTable) + " o";
+    const std::string on = "o.folio = p.Ps_Folio";
+    list.sorts[kPolicyClientName - 1] = {"o.client_name", kept, on, "o.folio"};
+    list.sorts[kPolicyUsage - 1] = {"o.peak_use", kept, on, "o.folio"};
   } else {
-    list.sorts[kPolicyClientName - 1] = {KeptClientNameSql("p.Ps_Folio"), "", "p.Ps_Folio"};
-    list.sorts[kPolicyUsage - 1] = {KeptPeakUseSql("p.Ps_Folio"), "", "p.Ps_Folio"};
+    list.sorts[kPolicyClientName - 1] = {KeptClientNameSql("p.Ps_Folio"), "", "", "p.Ps_Folio"};
+    list.sorts[kPolicyUsage - 1] = {KeptPeakUseSql("p.Ps_Folio"), "", "", "p.Ps_Folio"};
   }
   list.conditions = SelectionConditions(dialect, today, selection);
   list.ways = &TextWays;

@@ -124,7 +124,17 @@ TEST_F(PolicyListTest, EachQuickFilterFindsItsPolicies) {
        {.filter = PolicyFilter::kInForce, .client = "C00001"},
        "MTY-000001"},
   };
-  for (const FilterCase& c : cases) EXPECT_EQ(Found(List(c.selection)), c.found) << c.name;
+  // The same policies by client name and by use, the table those orders keep read first.
+  const ListOrder orders[] = {{host::kPolicyClientName, true}, {host::kPolicyUsage, false}};
+  for (const FilterCase& c : cases) {
+    const host::ListSource list = List(c.selection);
+    EXPECT_EQ(Found(list), c.found) << c.name;
+    for (const ListOrder& order : orders) {
+      const std::string found = Found(list, "", order);
+      EXPECT_EQ(InFolioOrder(found), c.found) << c.name << ", by column " << order.column;
+      EXPECT_EQ(FoundInPages(list, "", order), found) << c.name << ", by column " << order.column;
+    }
+  }
 }
 
 TEST_F(PolicyListTest, ShowsStateAndTheMostUsedShareOfEachPolicy) {
