@@ -51,22 +51,25 @@ constexpr std::array<Event, 3> kEvents = {{
 
 // Where the kept values come from. A change to a row of `table` touches the policies whose
 // folios `folios` selects by the row's `column` (the column is the folio where that is
-// empty); an update counts when it sets one of `updated` (any column where that is empty).
-// The policies' own table adds and removes rows: `folios` is not used for it.
+// empty), and the one kept value that comes from it; an update counts when it sets one of
+// `updated` (any column where that is empty). The policies' own table adds and removes
+// rows: `folios` and `kept` are not used for it.
+enum class Kept { kClientName, kPeakUse };
 struct Source {
   std::string_view table, column, folios, updated;
+  Kept kept;
 };
 constexpr std::string_view kPolicies = "Poliza_Servicio";
 constexpr std::array<Source, 4> kSources = {{
-    {kPolicies, "Ps_Folio", "", "Ps_Folio, Cl_Cve_Cliente"},
+    {kPolicies, "Ps_Folio", "", "Ps_Folio, Cl_Cve_Cliente", Kept::kClientName},
     {"Cliente", "Cl_Cve_Cliente", "SELECT Ps_Folio FROM Poliza_Servicio WHERE Cl_Cve_Cliente",
-     "Cl_Cve_Cliente, Cl_Razon_Social_1"},
+     "Cl_Cve_Cliente, Cl_Razon_Social_1", Kept::kClientName},
     // A service type's unit decides which counter is its use; one that appears or goes
     // decides whether its services count at all.
     {"Tipo_Servicio", "Ts_Cve_Tipo_Servicio",
      "SELECT Ps_Folio FROM Poliza_Servicio_Tipo_Servicio WHERE Ts_Cve_Tipo_Servicio",
-     "Ts_Cve_Tipo_Servicio, Ts_Servicio_Hora"},
-    {"Poliza_Servicio_Tipo_Servicio", "Ps_Folio", "", ""},
+     "Ts_Cve_Tipo_Servicio, Ts_Servicio_Hora", Kept::kPeakUse},
+    {"Poliza_Servicio_Tipo_Servicio", "Ps_Folio", "", "", Kept::kPeakUse},
 }};
 
 std::string InsertKept(const std::string& policies) {
@@ -76,8 +79,8 @@ std::string InsertKept(const std::string& policies) {
 }
 
 // What a change does to the kept rows: a policy's row comes and goes with the policy (an
-// update of its folio or client writes it again); any other change computes again the rows
-// of the policies it touches.
+// update of its folio or client writes it again); any other change computes again the
+// value it feeds, in the rows of the policies it touches.
 std::vector<std::string> Actions(const Source& source, const Changed& changed) {
   const std::string table = S(kPolicyOrderTable);
   if (source.table == kPolicies) {
@@ -90,8 +93,10 @@ std::vector<std::string> Actions(const Source& source, const Changed& changed) {
   }
   const std::string values = changed.Values(source.column);
   const std::string folio = table + ".folio";
-  return {"UPDATE " + table + " SET client_name = " + KeptClientNameSql(folio) +
-          ", peak_use = " + KeptPeakUseSql(folio) + " WHERE folio IN (" +
+  const std::string set = source.kept == Kept::kClientName
+                              ? "client_name = " + KeptClientNameSql(folio)
+                              : "peak_use = " + KeptPeakUseSql(folio);
+  return {"UPDATE " + table + " SET " + set + " WHERE folio IN (" +
           (source.folios.empty() ? values : S(source.folios) + " IN (" + values + ")") + ")"};
 }
 
