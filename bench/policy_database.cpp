@@ -20,7 +20,7 @@ using nv407::Connection;
 // Bumped whenever what the generator writes or the schema it writes into changes: it names
 // the file, so that a file of another generation is never opened (which would bring it up
 // to date first), and is stored in it.
-constexpr const char* kGeneration = "bench-fill-4";
+constexpr const char* kGeneration = "bench-fill-5";
 constexpr std::array kBranches = {"MTY", "GDL", "QRO"};
 constexpr std::int64_t kChunk = 50'000;
 
@@ -93,7 +93,7 @@ void Generate(const fs::path& path, std::int64_t count) {
     for (const char* table : {"Poliza_Servicio_Tipo_Servicio", "Poliza_Servicio", "folio_series",
                               "extended_text", "record_log", "additional_field_value"})
       sql.Execute(std::string("DELETE FROM ") + table);
-    const std::int64_t clients = std::max<std::int64_t>(count / 20, 1);
+    const std::int64_t clients = std::max<std::int64_t>(count / 20, 1);  // as IsOpenToEveryCommand
     {
       nv407::host::TransactionScope transaction(sql);
       AddClients(sql, clients);
@@ -150,8 +150,15 @@ nv407::Date BenchToday() {
   return nv407::Date::FromYmd(2024, 3, 15);
 }
 
-bool IsCancelled(std::int64_t i) {
-  return i % 20 == 19;
+bool IsWithdrawnClient(std::int64_t k) {
+  return k % 50 == 49;
+}
+
+bool IsOpenToEveryCommand(std::int64_t i, std::int64_t count) {
+  const bool cancelled = i % 20 == 19;
+  const std::int64_t days_since_start = i * 37 % 1095;
+  const std::int64_t client = i * 7919 % std::max<std::int64_t>(count / 20, 1);
+  return !cancelled && days_since_start < 365 && !IsWithdrawnClient(client);
 }
 
 void AddClients(Connection& sql, std::int64_t count) {
@@ -161,7 +168,7 @@ void AddClients(Connection& sql, std::int64_t count) {
     std::snprintf(key, sizeof key, "K%07lld", static_cast<long long>(i));
     sql.Execute("INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado) VALUES ('" +
                 std::string(key) + "', '" + ClientName(random) + "', '" +
-                (random() % 50 == 0 ? "BA" : "AC") + "')");
+                (IsWithdrawnClient(i) ? "BA" : "AC") + "')");
   }
 }
 

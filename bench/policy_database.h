@@ -21,14 +21,17 @@ nv407::Date BenchToday();
 // with the folio series after them. Each is a yearly policy that started up to three years
 // before BenchToday (so about two in three have expired), with three services used to
 // between nothing and 120 % (about one in ten to 80 % or beyond); one in twenty is
-// cancelled (IsCancelled). Made once in the bench folder (POLIZAS_BENCH_DIR, else the temp
+// cancelled. IsOpenToEveryCommand tells the policies neither cancelled nor expired whose
+// client is not withdrawn. Made once in the bench folder (POLIZAS_BENCH_DIR, else the temp
 // folder) with a progress line, and reused by later runs while it was made by the same
 // generation.
 std::filesystem::path PolicyDatabase(std::int64_t count);
-bool IsCancelled(std::int64_t i);
+bool IsOpenToEveryCommand(std::int64_t i, std::int64_t count);
 
 // `count` clients more, keys K0000000, K0000001, ..., named as a client catalogue names
-// them (a trade, two family names, a number, a company form), 2 % of them withdrawn.
+// them (a trade, two family names, a number, a company form), one in fifty withdrawn
+// (IsWithdrawnClient).
+bool IsWithdrawnClient(std::int64_t k);
 void AddClients(nv407::Connection& sql, std::int64_t count);
 
 // A copy of a database file to write on, removed with this object.

@@ -49,18 +49,24 @@ sqlite3_stmt* RawReplay::Prepared(const std::string& shape) {
 void RawReplay::Prepare(const std::vector<CommandTrace>& commands) {
   for (const CommandTrace& trace : commands) {
     std::vector<Step>& steps = commands_.emplace_back();
-    for (const std::string& sql : trace) {
-      if (auto lifted = nv407::host::LiftLiterals(sql))
-        steps.push_back({Prepared(lifted->shape), std::move(lifted->values)});
+    for (const TracedStatement& traced : trace) {
+      if (auto lifted = nv407::host::LiftLiterals(traced.sql))
+        steps.push_back(
+            {Prepared(lifted->shape), std::move(lifted->values), traced.in_transaction});
       else
-        steps.push_back({Prepared(sql), {}});
+        steps.push_back({Prepared(traced.sql), {}, traced.in_transaction});
     }
   }
 }
 
-void RawReplay::Run(std::size_t command, bool writes) {
-  if (writes) Check(db_, sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
+void RawReplay::Run(std::size_t command) {
+  bool open = false;
   for (const Step& step : commands_.at(command)) {
+    if (step.in_transaction != open) {
+      const char* boundary = open ? "COMMIT" : "BEGIN IMMEDIATE";
+      Check(db_, sqlite3_exec(db_, boundary, nullptr, nullptr, nullptr));
+      open = step.in_transaction;
+    }
     for (std::size_t i = 0; i < step.values.size(); ++i) {
       const int at = static_cast<int>(i) + 1;
       if (const auto* text = std::get_if<std::string>(&step.values[i]))
@@ -81,7 +87,7 @@ void RawReplay::Run(std::size_t command, bool writes) {
     sqlite3_reset(step.statement);
     sqlite3_clear_bindings(step.statement);
   }
-  if (writes) Check(db_, sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr));
+  if (open) Check(db_, sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr));
 }
 
 }  // namespace polizas_bench

@@ -12,13 +12,20 @@ struct sqlite3_stmt;
 
 namespace polizas_bench {
 
-// The statements that one command ran, in order, as the statement trace gave them.
-using CommandTrace = std::vector<std::string>;
+// A statement one command ran, as the statement trace gave it, and whether the screen ran it
+// inside its transaction.
+struct TracedStatement {
+  std::string sql;
+  bool in_transaction = false;
+};
+// The statements that one command ran, in order.
+using CommandTrace = std::vector<TracedStatement>;
 
 // The floor a command's statements can reach: libsqlite3 directly, as a well-built data
 // layer would use it. Each statement shape is prepared once and kept, its values bound;
-// every row is stepped and every column read; the statements of a command that writes run
-// in one transaction. The connection is opened as the host opens its own (WAL,
+// every row is stepped and every column read; the statements the screen ran inside its
+// transaction run inside one here, and those it ran on their own (a key's look-up while the
+// operator types) run on their own. The connection is opened as the host opens its own (WAL,
 // synchronous FULL, a memory map, no mutex).
 class RawReplay {
  public:
@@ -30,12 +37,13 @@ class RawReplay {
   // Prepares every statement of the commands and binds nothing yet (not to be timed).
   void Prepare(const std::vector<CommandTrace>& commands);
   // Runs the i-th prepared command.
-  void Run(std::size_t command, bool writes);
+  void Run(std::size_t command);
 
  private:
   struct Step {
     sqlite3_stmt* statement;
     std::vector<nv407::host::LiftedValue> values;
+    bool in_transaction;
   };
   sqlite3_stmt* Prepared(const std::string& shape);
 

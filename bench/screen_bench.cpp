@@ -12,9 +12,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,7 @@ using polizas_bench::ScratchCopy;
 using polizas_bench::TypedFolio;
 
 constexpr std::int64_t kSmall = 10'000;
+constexpr int kMostRuns = 2000;             // of any command
 constexpr const char* kOperator = "ADMIN";  // the demo operator holding "INISERV"
 
 double ThreadCpuSeconds() {
@@ -71,11 +74,23 @@ struct Command {
   std::function<void(host::HeadlessHost&, std::int64_t policies, int i)> before, command;
 };
 
-// Distinct live policies spread over the database, so that no run finds another's pages
-// warm and no command acts twice on one policy (a cancelled one is passed for its neighbour).
+// Distinct policies spread over the database, so that no run finds another's pages warm
+// and no command acts twice on one policy; one that a command would refuse (cancelled,
+// expired, its client withdrawn), or one picked before, is passed for the nearest below it.
 std::int64_t Nth(std::int64_t policies, int i) {
-  const std::int64_t n = (static_cast<std::int64_t>(i) * 7919 + 13) % policies;
-  return polizas_bench::IsCancelled(n) ? n - 1 : n;
+  static std::map<std::int64_t, std::vector<std::int64_t>> picked;
+  std::vector<std::int64_t>& picks = picked[policies];
+  if (picks.empty()) {
+    std::set<std::int64_t> taken;
+    for (std::int64_t run = 0; run < kMostRuns; ++run) {
+      std::int64_t n = (run * 7919 + 13) % policies;
+      while (!polizas_bench::IsOpenToEveryCommand(n, policies) || taken.contains(n))
+        n = (n + policies - 1) % policies;
+      taken.insert(n);
+      picks.push_back(n);
+    }
+  }
+  return picks.at(static_cast<std::size_t>(i));
 }
 
 void NoPreparation(host::HeadlessHost&, std::int64_t, int) {}
@@ -85,8 +100,8 @@ void LoadPolicy(host::HeadlessHost& screen, std::int64_t policies, int i) {
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
-      {"FolioLoad", false, 2000, NoPreparation, LoadPolicy},
-      {"PolicyTypeLoad", false, 2000,
+      {"FolioLoad", false, kMostRuns, NoPreparation, LoadPolicy},
+      {"PolicyTypeLoad", false, kMostRuns,
        [](host::HeadlessHost& screen, std::int64_t, int i) {
          if (i == 0) screen.Press("Nuevo");
        },
@@ -146,7 +161,7 @@ std::vector<CommandTrace> Record(const Command& command, const std::filesystem::
   std::vector<CommandTrace> traces(static_cast<std::size_t>(command.runs));
   CommandTrace* recording = nullptr;
   session->SetTrace([&](host::SqlOrigin, const std::string& sql) {
-    if (recording) recording->push_back(sql);
+    if (recording) recording->push_back({sql, session->InTransaction()});
   });
   for (int i = 0; i < command.runs; ++i) {
     command.before(*screen, policies, i);
@@ -165,7 +180,7 @@ Stopwatch TimeRaw(const Command& command, const std::filesystem::path& database,
   Stopwatch watch;
   for (std::size_t i = 0; i < traces.size(); ++i) {
     watch.Start();
-    raw.Run(i, command.writes);
+    raw.Run(i);
     watch.Stop();
   }
   return watch;

@@ -13,7 +13,8 @@ namespace {
 enum CharClass : unsigned char { kOther = 0, kBlank = 1, kDigit = 2, kLetter = 4, kNamePart = 8 };
 constexpr auto kClasses = [] {
   std::array<unsigned char, 256> classes{};
-  for (char c : {' ', '\t', '\n', '\r', '\f', '\v'}) classes[static_cast<unsigned char>(c)] = kBlank;
+  for (char c : {' ', '\t', '\n', '\r', '\f', '\v'})
+    classes[static_cast<unsigned char>(c)] = kBlank;
   for (int c = '0'; c <= '9'; ++c) classes[c] = kDigit | kNamePart;
   for (int c = 'a'; c <= 'z'; ++c) classes[c] = kLetter | kNamePart;
   for (int c = 'A'; c <= 'Z'; ++c) classes[c] = kLetter | kNamePart;
@@ -215,8 +216,8 @@ class Lifter {
     if (kind_ == Kind::kUnknown) {
       if (SameWord(word, "SELECT") || SameWord(word, "WITH") || SameWord(word, "VALUES")) {
         kind_ = Kind::kQuery;
-      } else if (SameWord(word, "INSERT") || SameWord(word, "UPDATE") ||
-                 SameWord(word, "DELETE") || SameWord(word, "REPLACE")) {
+      } else if (SameWord(word, "INSERT") || SameWord(word, "UPDATE") || SameWord(word, "DELETE") ||
+                 SameWord(word, "REPLACE")) {
         kind_ = Kind::kWrite;
       } else {
         return false;
@@ -273,6 +274,24 @@ class Lifter {
 
 std::optional<LiftedStatement> LiftLiterals(std::string_view sql) {
   return Lifter(sql).Run();
+}
+
+std::shared_ptr<const KeptLift> LiftedTexts::Lift(const std::string& sql) {
+  const HashedText key = HashedText::Of(sql);
+  if (const auto found = lifted_.find(key); found != lifted_.end()) return found->second;
+  std::shared_ptr<const KeptLift> lifted;
+  if (std::optional<LiftedStatement> made = LiftLiterals(sql)) {
+    const std::size_t shape_hash = HashedText::Of(made->shape).hash;
+    lifted = std::make_shared<const KeptLift>(KeptLift{std::move(*made), shape_hash});
+  }
+  std::size_t& seen = seen_once_[key.hash % kSeenOnce];
+  if (seen != key.hash) {
+    seen = key.hash;
+    return lifted;
+  }
+  if (lifted_.size() >= kCapacity) lifted_.clear();
+  lifted_.emplace(KeptText{key.hash, sql}, lifted);
+  return lifted;
 }
 
 }  // namespace nv407::host

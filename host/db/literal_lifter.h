@@ -1,12 +1,15 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
+#include "host/db/hashed_text.h"
 #include "host/db/statement_text.h"
 
 namespace nv407::host {
@@ -30,5 +33,31 @@ struct LiftedStatement {
 // exponent. Empty for any other statement (schema, PRAGMA, transaction commands), one
 // that already has parameters, or one that holds no literal to lift.
 std::optional<LiftedStatement> LiftLiterals(std::string_view sql);
+
+// A lifted statement as LiftedTexts keeps it, with its shape's hash, so that its prepared
+// statement is found without reading the shape again.
+struct KeptLift {
+  LiftedStatement statement;
+  std::size_t shape_hash;
+};
+
+// The statements lifted lately, by their exact text: a text run again (a key typed again, a
+// list read again) is not read a second time. Shared, so that a result binds the values
+// where they are kept.
+class LiftedTexts {
+ public:
+  // The lifted form of the text, lifting it when it is new; null when it has nothing to lift.
+  std::shared_ptr<const KeptLift> Lift(const std::string& sql);
+
+ private:
+  // A text is kept from its second time on: most texts that carry a folio or a date are run
+  // once, and copying them would cost more than it saves. Past the capacity the memory
+  // starts over rather than grow.
+  static constexpr std::size_t kCapacity = 512;
+  static constexpr std::size_t kSeenOnce = 1024;
+
+  TextMap<std::shared_ptr<const KeptLift>> lifted_;
+  std::array<std::size_t, kSeenOnce> seen_once_{};  // the hashes of texts seen once, by slot
+};
 
 }  // namespace nv407::host

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
-#include <deque>
 #include <filesystem>
 #include <optional>
 #include <unordered_map>
@@ -34,6 +33,7 @@ constexpr std::size_t kCachedStatements = 128;
 struct Session {
   std::shared_ptr<DbHandle> db;
   std::shared_ptr<sqlite::StatementCache> statements;
+  LiftedTexts lifted;
   std::optional<sqlite::Transaction> transaction;
   StatementTrace trace;
   bool check_lifted = false;
@@ -86,22 +86,24 @@ class SqliteConnection final : public Connection {
     WaitScope wait(session_);
     // Statements that differ only in their values share one prepared statement; the values
     // are bound. A text whose shape SQLite refuses runs as written, for its own message.
-    if (std::optional<LiftedStatement> lifted = LiftLiterals(sql)) {
-      if (session_.check_lifted) sqlite::CheckLiftedStatement(session_.db, sql, *lifted);
+    if (std::shared_ptr<const KeptLift> kept = session_.lifted.Lift(sql)) {
+      const LiftedStatement& lifted = kept->statement;
+      if (session_.check_lifted) sqlite::CheckLiftedStatement(session_.db, sql, lifted);
       std::optional<sqlite::StatementLease> statement;
       try {
-        statement.emplace(
-            session_.statements->Acquire(std::move(lifted->shape), &sqlite::TranslateToSqlite));
+        statement.emplace(session_.statements->Acquire(
+            sqlite::SharedText({kept, &lifted.shape}, kept->shape_hash),
+            &sqlite::TranslateToSqlite));
       } catch (const Error&) {
       }
       if (statement) {
-        return std::make_unique<sqlite::SqliteRecordset>(std::move(*statement),
-                                                         std::move(lifted->values));
+        return std::make_unique<sqlite::SqliteRecordset>(
+            std::move(*statement),
+            std::shared_ptr<const std::vector<LiftedValue>>(kept, &lifted.values));
       }
     }
     return std::make_unique<sqlite::SqliteRecordset>(
-        sqlite::StatementCache::PrepareOnce(session_.db, sqlite::TranslateToSqlite(sql)),
-        std::vector<LiftedValue>{});
+        sqlite::StatementCache::PrepareOnce(session_.db, sqlite::TranslateToSqlite(sql)), nullptr);
   }
 
   void BeginTrans() override {
@@ -138,10 +140,15 @@ class SqliteConnection final : public Connection {
 class SqliteDatabase final : public Database {
  public:
   SqliteDatabase(std::shared_ptr<DbHandle> db, int busy_timeout_ms, bool check_lifted)
-      : session_{db,           std::make_shared<sqlite::StatementCache>(db, kCachedStatements),
-                 std::nullopt, {},
-                 check_lifted, busy_timeout_ms,
-                 {},           false},
+      : session_{db,
+                 std::make_shared<sqlite::StatementCache>(db, kCachedStatements),
+                 {},
+                 std::nullopt,
+                 {},
+                 check_lifted,
+                 busy_timeout_ms,
+                 {},
+                 false},
         screen_(session_, SqlOrigin::kScreen),
         host_(session_, SqlOrigin::kHost) {
     Check(session_.db->get(), sqlite3_busy_handler(session_.db->get(), &WaitForLock, &session_));
@@ -154,7 +161,9 @@ class SqliteDatabase final : public Database {
     if (session_.trace) session_.trace(SqlOrigin::kHost, WithValuesInPlace(sql, values));
     WaitScope wait(session_);
     return std::make_unique<sqlite::SqliteRecordset>(
-        session_.statements->Acquire(sql, &sqlite::TranslateToSqlite), std::move(values));
+        session_.statements->Acquire(sqlite::SharedText(std::make_shared<const std::string>(sql)),
+                                     &sqlite::TranslateToSqlite),
+        std::make_shared<const std::vector<StatementValue>>(std::move(values)));
   }
   SqlDialect Dialect() const override { return SqlDialect::kSqlite; }
   bool InTransaction() const override { return session_.InTransaction(); }

@@ -89,12 +89,12 @@ void CheckLiftedStatement(const std::shared_ptr<DbHandle>& db, const std::string
   db->Run("ROLLBACK TO polizas_lift_check");
   db->Run("RELEASE polizas_lift_check");
   if (written == bound) return;
-  std::string what = written.error != bound.error         ? "the error: " + written.error + " / " +
-                                                                 bound.error
-                     : written.names != bound.names       ? "the column names"
-                     : written.rows != bound.rows         ? "the rows"
-                     : written.changes != bound.changes   ? "the rows changed"
-                                                          : "what the database holds after it";
+  std::string what = written.error != bound.error
+                         ? "the error: " + written.error + " / " + bound.error
+                     : written.names != bound.names     ? "the column names"
+                     : written.rows != bound.rows       ? "the rows"
+                     : written.changes != bound.changes ? "the rows changed"
+                                                        : "what the database holds after it";
   throw Error("binding the literals of this statement changes " + what + ": " + sql);
 }
 

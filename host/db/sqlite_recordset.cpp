@@ -39,8 +39,8 @@ void BindValues(sqlite3_stmt* statement, const std::vector<LiftedValue>& values)
   for (std::size_t i = 0; i < values.size(); ++i) {
     const int position = static_cast<int>(i) + 1;
     if (const auto* text = std::get_if<std::string>(&values[i])) {
-      Check(db, sqlite3_bind_text(statement, position, text->data(),
-                                  static_cast<int>(text->size()), SQLITE_STATIC));
+      Check(db, sqlite3_bind_text(statement, position, text->data(), static_cast<int>(text->size()),
+                                  SQLITE_STATIC));
     } else {
       Check(db, sqlite3_bind_int64(statement, position,
                                    static_cast<sqlite3_int64>(std::get<std::int64_t>(values[i]))));
@@ -48,9 +48,10 @@ void BindValues(sqlite3_stmt* statement, const std::vector<LiftedValue>& values)
   }
 }
 
-SqliteRecordset::SqliteRecordset(StatementLease statement, std::vector<LiftedValue> values)
+SqliteRecordset::SqliteRecordset(StatementLease statement,
+                                 std::shared_ptr<const std::vector<LiftedValue>> values)
     : values_(std::move(values)), statement_(std::move(statement)) {
-  if (statement_.get() != nullptr) BindValues(statement_.get(), values_);
+  if (statement_.get() != nullptr && values_) BindValues(statement_.get(), *values_);
   row_ = statement_.statement().Step();
   columns_ = statement_.columns();
   if (row_ && !sqlite3_stmt_readonly(statement_.get())) {
@@ -69,7 +70,7 @@ Field SqliteRecordset::Fields(std::string_view name) const {
   if (column < 0) throw Error("no column named '" + std::string(name) + "' in the result");
   if (!row_) throw Error("no current row: the result is past its last row");
   const auto index = static_cast<std::size_t>(column);
-  if (buffering_) return Field(buffered_.front()[index]);
+  if (buffering_) return Field(buffered_[next_buffered_][index]);
   return Field(ReadColumn(statement_.get(), column, columns_->is_date[index]));
 }
 
@@ -77,8 +78,7 @@ void SqliteRecordset::MoveNext() {
   if (closed_) throw Error("the result is closed");
   if (!row_) throw Error("no current row: the result is past its last row");
   if (buffering_) {
-    buffered_.pop_front();
-    row_ = !buffered_.empty();
+    row_ = ++next_buffered_ < buffered_.size();
     return;
   }
   row_ = statement_.statement().Step();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <deque>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -23,8 +22,9 @@ void BindValues(sqlite3_stmt* statement, const std::vector<LiftedValue>& values)
 // as the result is past its last row or closed.
 class SqliteRecordset final : public Recordset {
  public:
-  // Binds the values (kept here while the statement runs) and steps to the first row.
-  SqliteRecordset(StatementLease statement, std::vector<LiftedValue> values);
+  // Binds the values (kept here while the statement runs; none for a statement without
+  // parameters) and steps to the first row.
+  SqliteRecordset(StatementLease statement, std::shared_ptr<const std::vector<LiftedValue>> values);
 
   bool Eof() const override { return !row_; }
   Field Fields(std::string_view name) const override;
@@ -35,13 +35,15 @@ class SqliteRecordset final : public Recordset {
   std::vector<Variant> ReadRow() const;
   void Step();
 
-  std::vector<LiftedValue> values_;  // before the statement, which reads them until released
+  // Before the statement, which reads them until released.
+  std::shared_ptr<const std::vector<LiftedValue>> values_;
   StatementLease statement_;
   std::shared_ptr<const Columns> columns_;
   bool row_ = false;
   bool closed_ = false;
   bool buffering_ = false;
-  std::deque<std::vector<Variant>> buffered_;
+  std::vector<std::vector<Variant>> buffered_;  // a write's rows, read at once
+  std::size_t next_buffered_ = 0;
 };
 
 }  // namespace nv407::host::sqlite

@@ -2,7 +2,6 @@
 
 #include <sqlite3.h>
 
-
 namespace nv407::host::sqlite {
 namespace {
 
@@ -56,7 +55,7 @@ std::shared_ptr<const Columns> Columns::Of(sqlite3_stmt* statement) {
 }
 
 StatementLease::StatementLease(Statement statement, std::weak_ptr<StatementCache> cache,
-                               std::string shape, std::shared_ptr<const Columns> columns)
+                               SharedText shape, std::shared_ptr<const Columns> columns)
     : statement_(std::move(statement)),
       cache_(std::move(cache)),
       shape_(std::move(shape)),
@@ -74,15 +73,15 @@ void StatementLease::Release() noexcept {
   if (!cache) return statement_.Finalize();
   statement_.Reset();
   try {
-    cache->Return(std::move(shape_), std::move(statement_), std::move(columns_));
+    cache->Return(shape_.Key(), std::move(statement_), std::move(columns_));
   } catch (...) {
     // Out of memory while keeping it: the statement is finalized instead.
   }
   statement_.Finalize();
 }
 
-std::optional<StatementLease> StatementCache::TakeIdle(std::string& key) {
-  const auto found = entries_.find(key);
+std::optional<StatementLease> StatementCache::TakeIdle(SharedText& key) {
+  const auto found = entries_.find(key.Key());
   if (found == entries_.end() || found->second.idle.empty()) return std::nullopt;
   Idle idle = std::move(found->second.idle.back());
   found->second.idle.pop_back();
@@ -92,10 +91,10 @@ std::optional<StatementLease> StatementCache::TakeIdle(std::string& key) {
 }
 
 StatementLease StatementCache::PrepareOnce(std::shared_ptr<DbHandle> db, std::string_view sql) {
-  return StatementLease(Statement(std::move(db), sql), {}, {}, nullptr);
+  return StatementLease(Statement(std::move(db), sql), {}, SharedText(nullptr, 0), nullptr);
 }
 
-void StatementCache::Return(std::string key, Statement statement,
+void StatementCache::Return(HashedText key, Statement statement,
                             std::shared_ptr<const Columns> columns) {
   auto found = entries_.find(key);
   if (found == entries_.end()) {
@@ -103,8 +102,9 @@ void StatementCache::Return(std::string key, Statement statement,
       entries_.erase(recent_.back());
       recent_.pop_back();
     }
-    recent_.push_front(key);
-    found = entries_.emplace(std::move(key), Entry{recent_.begin(), {}}).first;
+    KeptText kept{key.hash, std::string(key.text)};
+    recent_.push_front(kept);
+    found = entries_.emplace(std::move(kept), Entry{recent_.begin(), {}}).first;
   }
   if (found->second.idle.size() < kIdlePerText)
     found->second.idle.push_back({std::move(statement), std::move(columns)});

@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "host/db/hashed_text.h"
 #include "host/db/sqlite_handles.h"
 
 namespace nv407::host::sqlite {
@@ -28,11 +28,22 @@ struct Columns {
 
 class StatementCache;
 
+// A statement's text as a lease keeps it: shared with what made it (a lifted statement keeps
+// its shape and its values together), so that no run copies it; and its hash.
+struct SharedText {
+  std::shared_ptr<const std::string> text;
+  std::size_t hash = 0;
+  explicit SharedText(std::shared_ptr<const std::string> t)
+      : text(std::move(t)), hash(HashedText::Of(*text).hash) {}
+  SharedText(std::shared_ptr<const std::string> t, std::size_t h) : text(std::move(t)), hash(h) {}
+  HashedText Key() const { return {hash, *text}; }
+};
+
 // A prepared statement while one result uses it. Released, it goes back to its cache
 // reset and unbound, or is finalized when it came from none.
 class StatementLease {
  public:
-  StatementLease(Statement statement, std::weak_ptr<StatementCache> cache, std::string shape,
+  StatementLease(Statement statement, std::weak_ptr<StatementCache> cache, SharedText shape,
                  std::shared_ptr<const Columns> columns);
   ~StatementLease() { Release(); }
   StatementLease(StatementLease&&) noexcept = default;
@@ -48,7 +59,7 @@ class StatementLease {
  private:
   Statement statement_;
   std::weak_ptr<StatementCache> cache_;
-  std::string shape_;
+  SharedText shape_;
   std::shared_ptr<const Columns> columns_;
 };
 
@@ -63,9 +74,9 @@ class StatementCache : public std::enable_shared_from_this<StatementCache> {
   // text SQLite runs may be a translation of the key; made only on a miss). Raises when
   // SQLite refuses the text.
   template <typename Translate>
-  StatementLease Acquire(std::string key, Translate&& translate) {
+  StatementLease Acquire(SharedText key, Translate&& translate) {
     if (std::optional<StatementLease> idle = TakeIdle(key)) return std::move(*idle);
-    Statement statement(db_, translate(key), true);
+    Statement statement(db_, translate(*key.text), true);
     return StatementLease(std::move(statement), weak_from_this(), std::move(key), nullptr);
   }
   // A statement prepared for one use, never kept.
@@ -79,16 +90,16 @@ class StatementCache : public std::enable_shared_from_this<StatementCache> {
     std::shared_ptr<const Columns> columns;
   };
   struct Entry {
-    std::list<std::string>::iterator recent;
+    std::list<KeptText>::iterator recent;
     std::vector<Idle> idle;
   };
-  std::optional<StatementLease> TakeIdle(std::string& key);  // takes the key when it has one
-  void Return(std::string key, Statement statement, std::shared_ptr<const Columns> columns);
+  std::optional<StatementLease> TakeIdle(SharedText& key);  // takes the key when it has one
+  void Return(HashedText key, Statement statement, std::shared_ptr<const Columns> columns);
 
   std::shared_ptr<DbHandle> db_;
   std::size_t capacity_;
-  std::list<std::string> recent_;  // the most recently used first
-  std::unordered_map<std::string, Entry> entries_;
+  std::list<KeptText> recent_;  // the most recently used first
+  TextMap<Entry> entries_;
 };
 
 }  // namespace nv407::host::sqlite

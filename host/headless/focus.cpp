@@ -22,7 +22,7 @@ void FocusTracker::Focus(Control& control) {
   Set(&control);
 }
 
-std::vector<Control*> FocusTracker::TabOrder() const {
+const std::vector<Control*>& FocusTracker::Stops() const {
   // Which controls have a tab stop, and their order, is the layout's: found once.
   if (stops_.empty()) {
     for (Control* control : form_.Controls()) {
@@ -34,9 +34,12 @@ std::vector<Control*> FocusTracker::TabOrder() const {
       return a->Layout().tab_index < b->Layout().tab_index;
     });
   }
+  return stops_;
+}
+
+std::vector<Control*> FocusTracker::TabOrder() const {
   std::vector<Control*> order;
-  order.reserve(stops_.size());
-  for (Control* control : stops_)
+  for (Control* control : Stops())
     if (CanTakeFocus(*control)) order.push_back(control);
   return order;
 }
@@ -51,15 +54,18 @@ void FocusTracker::Tab() {
   MoveToNext();
 }
 
+// The next control in the tab order that can take the focus, round to the first; runs after
+// every key field, so without building the order.
 void FocusTracker::MoveToNext() {
-  const std::vector<Control*> order = TabOrder();
-  if (order.empty()) return Set(nullptr);
-  if (focused_ == nullptr) return Set(order.front());
-  const int from = focused_->Layout().tab_index;
-  auto next = std::find_if(order.begin(), order.end(), [&](const Control* control) {
-    return control->Layout().tab_index > from;
-  });
-  Set(next == order.end() ? order.front() : *next);
+  const int from = focused_ == nullptr ? -1 : focused_->Layout().tab_index;
+  Control* first = nullptr;
+  for (Control* control : Stops()) {
+    if (!CanTakeFocus(*control)) continue;
+    if (focused_ != nullptr && control->Layout().tab_index > from) return Set(control);
+    if (first == nullptr) first = control;
+    if (focused_ == nullptr) break;
+  }
+  Set(first);
 }
 
 void FocusTracker::ControlDisabled(const Control& control) {

@@ -34,6 +34,7 @@ class FocusTracker {
 
  private:
   void Set(Control* control);
+  const std::vector<Control*>& Stops() const;
 
   const Form& form_;
   mutable std::vector<Control*> stops_;  // the controls with a tab stop, in tab order

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "component/controls.h"
 #include "component/error.h"
 
@@ -11,7 +13,12 @@ std::string ListItem::SubItem(int index) const {
 
 void ListItem::SetSubItem(int index, const std::string& text) {
   if (index < 1) throw Error("Invalid property value");
-  if (sub_items_.size() < static_cast<std::size_t>(index)) sub_items_.resize(index);
+  const auto needed = static_cast<std::size_t>(index);
+  if (sub_items_.size() < needed) {
+    // Rows are filled column by column: room for the usual four at once.
+    sub_items_.reserve(std::max<std::size_t>(needed, 4));
+    sub_items_.resize(needed);
+  }
   sub_items_[index - 1] = text;
   owner_->Changed();
 }

@@ -1,7 +1,7 @@
 #include "component/variant.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
 
@@ -35,9 +35,14 @@ std::string NumberText(double value) {
   // Whole numbers of up to 15 digits print as their digits in either form; most quantities are.
   if (value == std::trunc(value) && std::fabs(value) < 1e15)
     return std::to_string(static_cast<std::int64_t>(value));
+  // As printf's "%.15G" writes it, without reading a format each time.
   char text[40];
-  std::snprintf(text, sizeof text, "%.15G", value);
-  return text;
+  const auto end =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
+  std::string shown(text, end);
+  for (char& c : shown)  // "E", "INF", "NAN" in capitals as there
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return shown;
 }
 
 std::string Variant::ToText() const {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "component/controls.h"
 #include "component/error.h"
 
@@ -16,6 +18,10 @@ TEST(VariantTest, WritesNumbersInTheirPlainDefaultForm) {
   EXPECT_EQ(Variant(0.0).ToText(), "0");
   EXPECT_EQ(Variant(0.1 + 0.2).ToText(), "0.3");
   EXPECT_EQ(Variant(123456789012.0).ToText(), "123456789012");
+  // Past fifteen digits, or below a ten-thousandth, the exponent shows, as "%.15G" writes it.
+  EXPECT_EQ(Variant(1e20).ToText(), "1E+20");
+  EXPECT_EQ(Variant(1.25e-7).ToText(), "1.25E-07");
+  EXPECT_EQ(Variant(std::numeric_limits<double>::infinity()).ToText(), "INF");
   EXPECT_EQ(Variant(std::int64_t{-42}).ToText(), "-42");
   EXPECT_EQ(Variant(true).ToText(), "True");
   EXPECT_EQ(Variant().ToText(), "");
@@ -24,9 +30,9 @@ TEST(VariantTest, WritesNumbersInTheirPlainDefaultForm) {
 
 TEST(VariantTest, NullCannotBecomeTextNorANumber) {
   const Variant null = Variant::MakeNull();
-  for (auto convert : {+[](const Variant& v) { (void)v.ToText(); },
-                       +[](const Variant& v) { (void)v.ToDouble(); },
-                       +[](const Variant& v) { (void)v.ToDate(); }}) {
+  for (auto convert :
+       {+[](const Variant& v) { (void)v.ToText(); }, +[](const Variant& v) { (void)v.ToDouble(); },
+        +[](const Variant& v) { (void)v.ToDate(); }}) {
     try {
       convert(null);
       ADD_FAILURE() << "a Null converted";

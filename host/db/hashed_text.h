@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace nv407::host {
+
+// A text with its hash worked out once: statement texts run to hundreds of characters, and
+// the maps that keep statements look each one up more than once.
+struct HashedText {
+  std::size_t hash;
+  std::string_view text;
+  static HashedText Of(std::string_view text) {
+    return {std::hash<std::string_view>{}(text), text};
+  }
+};
+
+// The same, owning its text: a map's key.
+struct KeptText {
+  std::size_t hash;
+  std::string text;
+};
+
+struct HashedTextHash {
+  using is_transparent = void;
+  std::size_t operator()(const HashedText& key) const { return key.hash; }
+  std::size_t operator()(const KeptText& key) const { return key.hash; }
+};
+struct SameHashedText {
+  using is_transparent = void;
+  template <typename A, typename B>
+  bool operator()(const A& a, const B& b) const {
+    return a.hash == b.hash && std::string_view(a.text) == std::string_view(b.text);
+  }
+};
+
+// A map by text, looked up with a HashedText without copying the text.
+template <typename Value>
+using TextMap = std::unordered_map<KeptText, Value, HashedTextHash, SameHashedText>;
+
+}  // namespace nv407::host
