@@ -9,27 +9,29 @@
 namespace nv407::host::sqlite {
 
 Variant ReadColumn(sqlite3_stmt* stmt, int column, bool is_date) {
-  switch (sqlite3_column_type(stmt, column)) {
+  // Read through the column's value: one call into SQLite for the column, then plain reads.
+  sqlite3_value* value = sqlite3_column_value(stmt, column);
+  switch (sqlite3_value_type(value)) {
     case SQLITE_NULL:
       return Variant::MakeNull();
     case SQLITE_INTEGER:
-      return Variant(static_cast<std::int64_t>(sqlite3_column_int64(stmt, column)));
+      return Variant(static_cast<std::int64_t>(sqlite3_value_int64(value)));
     case SQLITE_FLOAT:
-      return Variant(sqlite3_column_double(stmt, column));
+      return Variant(sqlite3_value_double(value));
     case SQLITE_BLOB: {
-      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, column));
-      const int size = sqlite3_column_bytes(stmt, column);
+      const auto* bytes = static_cast<const char*>(sqlite3_value_blob(value));
+      const int size = sqlite3_value_bytes(value);
       return Variant(bytes ? std::string(bytes, static_cast<std::size_t>(size)) : std::string());
     }
     default: {
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-      const int size = sqlite3_column_bytes(stmt, column);
-      std::string value = text ? std::string(text, static_cast<std::size_t>(size)) : std::string();
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      const int size = sqlite3_value_bytes(value);
+      std::string read = text ? std::string(text, static_cast<std::size_t>(size)) : std::string();
       if (is_date) {
         // A text that is no date (an empty text, say) is handed out as it is stored.
-        if (const auto date = Date::Parse(value)) return *date;
+        if (const auto date = Date::Parse(read)) return *date;
       }
-      return Variant(std::move(value));
+      return Variant(std::move(read));
     }
   }
 }
