@@ -1,8 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -10,7 +8,6 @@
 #include <vector>
 
 #include "program_run.h"
-#include "support/test_backend.h"
 
 namespace nv407::testing {
 namespace {
@@ -102,49 +99,30 @@ Strings Column(const Table& table, std::size_t column) {
 }
 
 // polizas-report on a demo database dated 2024-03-15, as polizas-db makes it.
-class ReportProgram : public ::testing::Test {
+class ReportProgram : public DemoDatabaseTest {
  protected:
-  void SetUp() override {
-    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
-    Strings init = database_.InitArguments();
-    init.insert(init.begin(), "init");
-    init.insert(init.end(), {"--demo", "--clock", kClock});
-    const ProgramOutput made = RunProgram(dir_, "polizas-db", init, "");
-    ASSERT_EQ(made.exit_code, 0) << made.err;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  ReportProgram() : DemoDatabaseTest({"--clock", kClock}) {}
   ProgramOutput Report(const Strings& args) {
-    Strings all = database_.ProgramArguments();
-    all.insert(all.end(), {"--clock", kClock});
+    Strings all = With({"--clock", kClock});
     all.insert(all.end(), args.begin(), args.end());
     return RunProgram(dir_, "polizas-report", all, "");
   }
   // The report in the three formats, which must agree cell for cell.
   Table InEveryFormat(const Strings& report) {
-    Table tables[3];
-    const char* formats[] = {"table", "csv", "json"};
-    for (int f = 0; f < 3; ++f) {
-      Strings args = {"--format", formats[f]};
+    const auto out = [&](const char* format) {
+      Strings args = {"--format", format};
       args.insert(args.end(), report.begin(), report.end());
       const ProgramOutput run = Report(args);
-      EXPECT_EQ(run.exit_code, 0) << formats[f] << ": " << run.err;
-      EXPECT_EQ(run.err, "") << formats[f];
-      if (f == 0) tables[f] = FromTable(run.out);
-      if (f == 1) tables[f] = FromCsv(run.out);
-      if (f == 2 && !tables[1].empty()) tables[f] = FromJson(run.out, tables[1].front());
-    }
-    EXPECT_EQ(tables[0], tables[1]) << "the table and the CSV";
-    EXPECT_EQ(Table(tables[1].begin() + 1, tables[1].end()),
-              Table(tables[2].begin() + 1, tables[2].end()))
+      EXPECT_EQ(run.exit_code, 0) << format << ": " << run.err;
+      EXPECT_EQ(run.err, "") << format;
+      return run.out;
+    };
+    const Table table = FromTable(out("table")), csv = FromCsv(out("csv"));
+    EXPECT_EQ(table, csv) << "the table and the CSV";
+    EXPECT_EQ(FromJson(out("json"), csv.empty() ? Strings{} : csv.front()), csv)
         << "the CSV and the JSON";
-    return tables[1];
+    return csv;
   }
-
-  std::string dir_ = (std::filesystem::temp_directory_path() / "polizas-report-XXXXXX").string();
-  ScratchDatabase database_{ScratchDatabase::Contents::kNothing};
 };
 
 TEST_F(ReportProgram, ExpiringListsWhatEndsWithinTheDaysSoonestFirst) {

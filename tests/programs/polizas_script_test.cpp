@@ -1,19 +1,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,58 +58,33 @@ Json Shown(const Json& screen) {
   return shown;
 }
 
-struct ProgramRun {
-  int exit_code = -1;
-  std::string out, err;
+struct ProgramRun : ProgramOutput {
   std::vector<Json> lines;  // standard output of polizas-script, one JSON value a line
 };
 
-// The programs as built (POLIZAS_BUILD_DIR), run in a scratch directory on a fresh demo
-// database that polizas-db made.
-class ScriptProgram : public ::testing::Test {
+// polizas-script (and polizas-db) on a demo database.
+class ScriptProgram : public DemoDatabaseTest {
  protected:
-  void SetUp() override {
-    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
-    Strings init_arguments = database_.InitArguments();
-    init_arguments.insert(init_arguments.begin(), "init");
-    init_arguments.push_back("--demo");
-    const ProgramRun init = Run(init_arguments, "", "polizas-db");
-    ASSERT_EQ(init.exit_code, 0) << init.err;
-    db_ = database_.ProgramArguments();
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-  std::string File(const std::string& name) const { return dir_ + "/" + name; }
-
   // `as_user`: run by that system user instead (only root can, and needs to: root writes
   // write-protected files).
   ProgramRun Run(const Strings& args, const std::string& input = "",
                  const std::string& program = "polizas-script", const std::string& as_user = "") {
-    const ProgramOutput output = RunProgram(dir_, program, args, input, as_user);
-    ProgramRun run{output.exit_code, output.out, output.err, {}};
+    ProgramRun run{RunProgram(dir_, program, args, input, as_user), {}};
     if (program == "polizas-script") run.lines = JsonLines(run.out);
     return run;
   }
   // The README's example with the pinned clock.
-  ProgramRun RunExample(Strings options = {}) {
-    options.insert(options.end(),
-                   {"--clock", kClock, std::string(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl"});
-    return Run(With(options));
+  ProgramRun RunExample(const Strings& options = {}) {
+    Strings all = With(options);
+    all.insert(all.end(),
+               {"--clock", kClock, std::string(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl"});
+    return Run(all);
   }
-  // The database as polizas-script takes it; a Strings of its own for each run's options.
-  Strings With(Strings options) const {
-    options.insert(options.begin(), db_.begin(), db_.end());
-    return options;
-  }
-  std::string dir_ = (std::filesystem::temp_directory_path() / "polizas-script-XXXXXX").string();
-  ScratchDatabase database_{ScratchDatabase::Contents::kNothing};
-  Strings db_;
 };
 
-TEST_F(ScriptProgram, ReadmeExampleCapturesANewPolicyAndFindsItByItsFolio) {
-  const ProgramRun run = RunExample();
+// The README's example, its statements traced to a file (which leaves its output as printed).
+TEST_F(ScriptProgram, ReadmeExampleCapturesANewPolicyFindsItByItsFolioAndTracesItsStatements) {
+  const ProgramRun run = RunExample({"--trace-sql", File("trace.jsonl")});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.out, ReadmeExampleOutput());
@@ -132,12 +103,8 @@ TEST_F(ScriptProgram, ReadmeExampleCapturesANewPolicyAndFindsItByItsFolio) {
   EXPECT_FALSE(found["services"].empty());
   EXPECT_EQ(found["services"], captured["services"]);
   EXPECT_EQ(found["state"]["extendedDescription"], captured["state"]["extendedDescription"]);
-}
 
-TEST_F(ScriptProgram, TraceHoldsEveryStatementInOrderWithWhoRanIt) {
-  const ProgramRun run = RunExample({"--trace-sql", File("trace.jsonl")});
-  ASSERT_EQ(run.exit_code, 0) << run.err;
-  const std::string folio = run.lines.at(3)["state"]["newFolio"];
+  // Every statement in order with who ran it.
   const std::vector<Json> statements = JsonLines(ReadFile(File("trace.jsonl")));
   for (const Json& s : statements)
     EXPECT_TRUE(s.size() == 2 && (s["by"] == "screen" || s["by"] == "host") && s["sql"].is_string())
@@ -266,47 +233,37 @@ TEST_F(ScriptProgram, EightProgramsSavingAtOnceEachGetFoliosOfTheirOwn) {
   };
   const std::vector<std::int64_t> before = stored();
 
-  const std::string program = std::string(std::getenv("POLIZAS_BUILD_DIR")) + "/bin/polizas-script";
-  std::vector<std::string> arguments = With({File("saves.jsonl")});
-  arguments.insert(arguments.begin(), program);
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
+  // Each program in the background, its exit status into a file of its own. Four hundred
+  // saves are no case for the statement cache's differential check, which the other runs of
+  // this suite make.
+  std::string command;
   for (int i = 0; i < kPrograms; ++i) {
-    const std::string out = File("out-" + std::to_string(i)),
-                      err = File("err-" + std::to_string(i));
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      if (!std::freopen(out.c_str(), "w", stdout) || !std::freopen(err.c_str(), "w", stderr))
-        ::_exit(126);
-      // Four hundred saves are no case for the statement cache's differential check, which
-      // the other runs of this suite make.
-      ::unsetenv("POLIZAS_CHECK_LIFTED_STATEMENTS");
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
+    const std::string n = std::to_string(i);
+    command += "(env -u POLIZAS_CHECK_LIFTED_STATEMENTS " +
+               ProgramCommand("polizas-script", With({File("saves.jsonl")})) + " >" +
+               ShellWord(File("out-" + n)) + " 2>" + ShellWord(File("err-" + n)) + "; echo $? >" +
+               ShellWord(File("exit-" + n)) + ") & ";
   }
-  int finished = 0;
-  for (int status = 0; ::wait(&status) > 0; ++finished)
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  ASSERT_EQ(finished, kPrograms);
+  ASSERT_EQ(std::system((command + "wait").c_str()), 0);
   for (int i = 0; i < kPrograms; ++i) {
+    const std::string n = std::to_string(i);
+    EXPECT_EQ(ReadFile(File("exit-" + n)), "0\n");
     // Nothing but the last snapshot: no save showed a message.
-    EXPECT_EQ(EventKinds(JsonLines(ReadFile(File("out-" + std::to_string(i))))), Strings{"screen"});
-    EXPECT_EQ(ReadFile(File("err-" + std::to_string(i))), "");
+    EXPECT_EQ(EventKinds(JsonLines(ReadFile(File("out-" + n)))), Strings{"screen"});
+    EXPECT_EQ(ReadFile(File("err-" + n)), "");
   }
 
   // Four hundred policies more, each with its services, under the series' next 400 folios.
   const std::vector<std::int64_t> after = stored();
   EXPECT_EQ(after, (std::vector<std::int64_t>{before[0] + 400, before[1] + 400, before[2] + 400}));
+  const auto folio = [](std::int64_t n) {
+    const std::string digits = std::to_string(n);
+    return "'MTY-" + std::string(6 - digits.size(), '0') + digits + "'";
+  };
   auto database = database_.Open();
-  char first[32], last[32];
-  std::snprintf(first, sizeof first, "MTY-%06lld", static_cast<long long>(before[2] + 1));
-  std::snprintf(last, sizeof last, "MTY-%06lld", static_cast<long long>(before[2] + 400));
   auto saved = database->ForHost().Execute(
-      std::string("SELECT COUNT(*) AS n FROM Poliza_Servicio WHERE Ps_Folio BETWEEN '") + first +
-      "' AND '" + last + "' AND Es_Cve_Estado = 'AC'");
+      "SELECT COUNT(*) AS n FROM Poliza_Servicio WHERE Ps_Folio BETWEEN " + folio(before[2] + 1) +
+      " AND " + folio(before[2] + 400) + " AND Es_Cve_Estado = 'AC'");
   EXPECT_EQ(saved->Fields("n").Value().ToLong(), 400);
 }
 
@@ -335,43 +292,6 @@ TEST_F(ScriptProgram, ADisabledControlRefusesTheUserUntilTheScreenEnablesIt) {
       Json::array({false, false, true, "2024-04-01", {{"text", "oc-7"}, {"enabled", true}}}));
 }
 
-TEST_F(ScriptProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
-  const std::string script = File("script.jsonl");
-  std::ofstream(script) << "{\"do\": \"open\"}\n{\"do\": \"show\"}\n";
-  const std::pair<Strings, std::string> cases[] = {
-      {{script}, "either --db PATH or --odbc"},
-      {With({"--colour", "blue"}), "unknown option '--colour'"},
-      {With({File("missing.jsonl")}), "cannot read the script"},
-      {With({"--trace-sql", File("no/such/dir/trace.jsonl"), script}),
-       "cannot write the statement trace"},
-  };
-  for (const auto& [args, problem] : cases) {
-    const ProgramRun run = Run(args);
-    EXPECT_EQ(run.exit_code, 2) << problem;
-    EXPECT_THAT(run.err, HasSubstr(problem));
-    EXPECT_THAT(run.err, HasSubstr("usage: polizas-script"));
-    EXPECT_EQ(run.out, "");
-  }
-}
-
-TEST_F(ScriptProgram, OnlyAKnownOperatorMayWork) {
-  const std::string script = "{\"do\": \"open\"}\n";
-  const std::pair<std::string, std::string> cases[] = {
-      {"", "no operator given"},
-      {"NADIE", "unknown operator \"NADIE\""},
-      {"admin", "unknown operator \"admin\""},
-      {std::string(100000, 'X'), "unknown operator \"" + std::string(40, 'X') + "...\""}};
-  for (const auto& [user, problem] : cases) {
-    SCOPED_TRACE(user.substr(0, 10));
-    const ProgramRun run = Run(With({"--user", user}), script);
-    EXPECT_EQ(run.exit_code, 1);
-    EXPECT_THAT(run.err, HasSubstr(problem));
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line";
-    EXPECT_EQ(run.out, "");
-  }
-  EXPECT_EQ(Run(With({"--user", "CAPTURA"}), script).exit_code, 0);
-}
-
 // A database the operator cannot write (a write-protected file, a server database that
 // refuses writes) opens for looking only: it says so at start, and offers no command that
 // writes.
@@ -393,33 +313,54 @@ TEST_F(ScriptProgram, AWriteProtectedDatabaseIsOpenForLookingOnly) {
   EXPECT_THAT(capturing.err, HasSubstr("line 2: Nuevo is not available"));
 }
 
-// One line on standard error naming the cause, exit 1, and nothing made: on SQLite a missing
-// file or one that is no database; on a server a missing database, an unknown driver and a
-// refused login.
-TEST_F(ScriptProgram, ADatabaseThatCannotBeOpenedIsNeverCreated) {
+// A command line, an operator or a database the program cannot work with: it says why on
+// standard error, a usage error with the usage and exit 2, anything else in one line and
+// exit 1; it runs nothing and makes nothing. The databases: on SQLite a missing file or one
+// that is no database; on a server a missing database, an unknown driver and a refused login.
+TEST_F(ScriptProgram, RefusedCommandLinesSayWhyAndRunNothing) {
+  const std::string script = File("script.jsonl"),
+                    show = "{\"do\": \"open\"}\n{\"do\": \"show\"}\n";
   const std::string missing = File("missing.db"), notes = File("notes.txt");
   const std::string text = "these are not the tables you are looking for\n";
+  std::ofstream(script) << show;
   std::ofstream(notes) << text;
-  std::vector<std::pair<Strings, std::string>> cases = {{{"--db", missing}, missing},
-                                                        {{"--db", notes}, notes}};
+  const auto refused = [&](const Strings& args, int exit_code, const Strings& says) {
+    SCOPED_TRACE(says.back());
+    const ProgramRun run = Run(args, show);
+    EXPECT_EQ(run.exit_code, exit_code);
+    for (const std::string& part : says) EXPECT_THAT(run.err, HasSubstr(part));
+    if (exit_code == 2)
+      EXPECT_THAT(run.err, HasSubstr("usage: polizas-script"));
+    else
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.out, "");
+  };
+  refused({script}, 2, {"either --db PATH or --odbc"});
+  refused(With({"--colour", "blue"}), 2, {"unknown option '--colour'"});
+  refused(With({File("missing.jsonl")}), 2, {"cannot read the script"});
+  refused(With({"--trace-sql", File("no/such/dir/trace.jsonl"), script}), 2,
+          {"cannot write the statement trace"});
+  refused(With({"--user", ""}), 1, {"no operator given"});
+  refused(With({"--user", "NADIE"}), 1, {"unknown operator \"NADIE\""});
+  refused(With({"--user", "admin"}), 1, {"unknown operator \"admin\""});
+  refused(With({"--user", std::string(100000, 'X')}), 1,
+          {"unknown operator \"" + std::string(40, 'X') + "...\""});
+  const std::string cannot_open = "cannot open the database";
   if (TestBackend() == Backend::kPostgreSql) {
     std::string login = ServerConnectionString("polizas_demo");
     login.replace(login.find("Username=postgres"), 17, "Username=nadie");
-    cases = {{{"--odbc", ServerConnectionString("no_existe")}, "\"no_existe\" does not exist"},
-             {{"--odbc", "Driver={Sin Controlador};Database=x"}, "Sin Controlador"},
-             {{"--odbc", login}, "role \"nadie\" does not exist"}};
-  }
-  for (const auto& [args, problem] : cases) {
-    const ProgramRun run = Run(args, "{\"do\": \"open\"}\n{\"do\": \"show\"}\n");
-    EXPECT_EQ(run.exit_code, 1) << problem;
-    EXPECT_THAT(run.err, HasSubstr("cannot open the database"));
-    EXPECT_THAT(run.err, HasSubstr(problem));
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    EXPECT_EQ(run.out, "");
+    refused({"--odbc", ServerConnectionString("no_existe")}, 1,
+            {cannot_open, "\"no_existe\" does not exist"});
+    refused({"--odbc", "Driver={Sin Controlador};Database=x"}, 1, {cannot_open, "Sin Controlador"});
+    refused({"--odbc", login}, 1, {cannot_open, "role \"nadie\" does not exist"});
+  } else {
+    refused({"--db", missing}, 1, {cannot_open, missing});
+    refused({"--db", notes}, 1, {cannot_open, notes});
   }
   for (const char* suffix : {"", "-wal", "-shm", "-journal"})
     EXPECT_FALSE(std::filesystem::exists(missing + suffix)) << suffix;
   EXPECT_EQ(ReadFile(notes), text);
+  EXPECT_EQ(Run(With({"--user", "CAPTURA"}), show).exit_code, 0);
 }
 
 // A database made without the demo asks its operators to sign in: polizas-db administers

@@ -1,14 +1,20 @@
 // Running the programs as built (POLIZAS_BUILD_DIR) from the program tests.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "support/test_backend.h"
 
 namespace nv407::testing {
 
@@ -29,16 +35,23 @@ struct ProgramOutput {
   std::string out, err;
 };
 
+// The shell words that run build/bin/PROGRAM with the arguments.
+inline std::string ProgramCommand(const std::string& program,
+                                  const std::vector<std::string>& args) {
+  const char* build = std::getenv("POLIZAS_BUILD_DIR");
+  if (build == nullptr) throw std::runtime_error("POLIZAS_BUILD_DIR is not set");
+  std::string command = ShellWord(std::string(build) + "/bin/" + program);
+  for (const std::string& arg : args) command += ' ' + ShellWord(arg);
+  return command;
+}
+
 // Runs build/bin/PROGRAM with the arguments and `input` on its standard input, its files
 // in `dir`; `as_user`: run by that system user instead (only root can).
 inline ProgramOutput RunProgram(const std::string& dir, const std::string& program,
                                 const std::vector<std::string>& args, const std::string& input,
                                 const std::string& as_user = "") {
-  const char* build = std::getenv("POLIZAS_BUILD_DIR");
-  if (build == nullptr) throw std::runtime_error("POLIZAS_BUILD_DIR is not set");
-  std::string command = ShellWord(std::string(build) + "/bin/" + program);
+  std::string command = ProgramCommand(program, args);
   if (!as_user.empty()) command.insert(0, "runuser -u " + ShellWord(as_user) + " -- ");
-  for (const std::string& arg : args) command += ' ' + ShellWord(arg);
   std::ofstream(dir + "/stdin.txt", std::ios::binary) << input;
   command += " <" + ShellWord(dir + "/stdin.txt") + " >" + ShellWord(dir + "/stdout.txt") + " 2>" +
              ShellWord(dir + "/stderr.txt");
@@ -49,5 +62,39 @@ inline ProgramOutput RunProgram(const std::string& dir, const std::string& progr
   run.err = ReadFile(dir + "/stderr.txt");
   return run;
 }
+
+// A scratch directory with a fresh demo database that polizas-db made (with the options
+// given), for the programs as built to run in.
+class DemoDatabaseTest : public ::testing::Test {
+ protected:
+  explicit DemoDatabaseTest(std::vector<std::string> init_options = {})
+      : init_options_(std::move(init_options)) {}
+  void SetUp() override {
+    ASSERT_NE(mkdtemp(dir_.data()), nullptr);
+    std::vector<std::string> init = database_.InitArguments();
+    init.insert(init.begin(), "init");
+    init.push_back("--demo");
+    init.insert(init.end(), init_options_.begin(), init_options_.end());
+    const ProgramOutput made = RunProgram(dir_, "polizas-db", init, "");
+    ASSERT_EQ(made.exit_code, 0) << made.err;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  std::string File(const std::string& name) const { return dir_ + "/" + name; }
+  // The database as the programs take it, then the options.
+  std::vector<std::string> With(const std::vector<std::string>& options) const {
+    std::vector<std::string> all = database_.ProgramArguments();
+    all.insert(all.end(), options.begin(), options.end());
+    return all;
+  }
+
+  std::string dir_ = (std::filesystem::temp_directory_path() / "polizas-programs-XXXXXX").string();
+  ScratchDatabase database_{ScratchDatabase::Contents::kNothing};
+
+ private:
+  std::vector<std::string> init_options_;
+};
 
 }  // namespace nv407::testing

@@ -3,15 +3,13 @@
 
 #include <QDir>
 #include <QFile>
-
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "component/error.h"
 #include "host/qt/program_settings.h"
-#include "support/test_database.h"
+#include "window_fixture.h"
 
 namespace nv407::testing {
 class CommandLineTest : public QObject {
@@ -37,8 +35,8 @@ class CommandLineTest : public QObject {
       try {
         const host::ProgramOptions options = host::ParseCommandLine(words);
         got = "db=" + options.database.value_or("(demo)") +
-              " user=" + options.user.value_or("(settings)") +
-              " clock=" + options.clock + " params=" + options.parameters;
+              " user=" + options.user.value_or("(settings)") + " clock=" + options.clock +
+              " params=" + options.parameters;
         if (options.odbc) got += " odbc=" + *options.odbc;
         if (options.play) got += " play=" + *options.play;
         if (options.shots) got += " shots=" + *options.shots;
@@ -91,15 +89,13 @@ class CommandLineTest : public QObject {
     const host::SettingsFiles files{user, site, ""};
 
     host::ProgramSettings read = host::ReadSettings(files);
-    QCOMPARE(host::Describe(read),
-             "Settings files read:\n  " + site + "\n  " + user +
-                 "\nIn force:\n  odbc = DSN=polizas;UID=op,2;PWD=****   (" + user +
-                 ")\n  user = CAPTURA   (" + site + ")\n");
+    QCOMPARE(host::Describe(read), "Settings files read:\n  " + site + "\n  " + user +
+                                       "\nIn force:\n  odbc = DSN=polizas;UID=op,2;PWD=****   (" +
+                                       user + ")\n  user = CAPTURA   (" + site + ")\n");
     host::ProgramOptions options = host::ParseCommandLine({"--db", "a.db", "--user", "ADMIN"});
     host::ProgramSettings in_force = host::WithCommandLine(read, options);
     host::ApplyTo(in_force, options);
-    QCOMPARE(options.database.value_or("") + "|" + options.odbc.value_or("-") + "|" +
-                 *options.user,
+    QCOMPARE(options.database.value_or("") + "|" + options.odbc.value_or("-") + "|" + *options.user,
              std::string("a.db|-|ADMIN"));
 
     write(user, "[General]\nodbc=Driver={x};Password=s3cret\n", owner | QFile::ReadGroup);
@@ -111,30 +107,24 @@ class CommandLineTest : public QObject {
     QVERIFY_THROWS_EXCEPTION(Error, host::ReadSettings(files));
 
     write(user, "[General]\nuser=\"CAPTURA\"\n[other]\nkey=x\n", owner);
-    QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", dir.path());
-    program.setProcessEnvironment(environment);
-    program.start(POLIZAS_PROGRAM, {"--settings", "--db", "b.db"});
-    QVERIFY(program.waitForFinished(30000));
-    QCOMPARE(program.exitCode(), 0);
-    const QString shown = program.readAllStandardOutput();
+    const ProgramRun run =
+        RunProgram(POLIZAS_PROGRAM, {"--settings", "--db", "b.db"}, {}, environment);
+    QCOMPARE(run.exit_code, 0);
+    const QString shown = run.lines.join('\n');
     QVERIFY2(shown.contains("database = b.db   (command line)") &&
                  shown.contains(QString::fromStdString("user = CAPTURA   (" + user + ")")),
              qPrintable(shown));
   }
 
   void withoutADisplayTheProgramSaysHowToRunIt() {
-    QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
     environment.insert("DISPLAY", "");  // set but empty is no display
-    program.setProcessEnvironment(environment);
-    program.start(POLIZAS_PROGRAM, {});
-    QVERIFY(program.waitForFinished(30000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 1);
-    QVERIFY(program.readAllStandardError().contains("xvfb-run -a polizas"));
+    const ProgramRun run = RunProgram(POLIZAS_PROGRAM, {}, {}, environment);
+    QCOMPARE(run.exit_code, 1);
+    QVERIFY2(run.errors.contains("xvfb-run -a polizas"), qPrintable(run.errors));
   }
 
   void theDemoDatabaseIsMadeOnceAndThenReused() {

@@ -2,42 +2,28 @@
 // gives the same events, the window's own status lines besides.
 #include <QDir>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "window_fixture.h"
 
 namespace nv407::testing {
 namespace {
 
 constexpr const char* kClock = "2024-03-15T10:30:00";
 
-struct Run {
-  int exit_code = -1;
-  QStringList lines;  // standard output, a line each
-  QString errors;
-};
-
-Run Start(const QString& program, const QStringList& arguments, const QByteArray& input = {}) {
-  QProcess process;
-  process.start(program, arguments);
-  process.write(input);
-  process.closeWriteChannel();
-  Run run;
-  if (!process.waitForFinished(60000)) {
-    run.errors = "did not finish";
-    return run;
-  }
-  run.exit_code = process.exitCode();
-  run.lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-  run.errors = QString::fromUtf8(process.readAllStandardError());
-  return run;
-}
-
 // A fresh demo database dated around the clock's day, in the folder.
 QString DemoDatabase(const QTemporaryDir& folder, const QString& name) {
   const QString path = folder.filePath(name);
-  Start(POLIZAS_DB_PROGRAM, {"init", path, "--demo", "--clock", kClock});
+  RunProgram(POLIZAS_DB_PROGRAM, {"init", path, "--demo", "--clock", kClock});
   return path;
+}
+
+// The text as a file of the folder; its path.
+QString Written(const QTemporaryDir& folder, const QString& name, const QByteArray& text) {
+  QFile file(folder.filePath(name));
+  if (file.open(QIODevice::WriteOnly)) file.write(text);
+  return file.fileName();
 }
 
 QStringList Without(const QStringList& lines, const QString& kind) {
@@ -56,11 +42,11 @@ class PlayTest : public QObject {
   void theReadmeExamplePlaysOnTheWindowAsTheScriptRunsIt() {
     QTemporaryDir folder;
     const QString example = QString(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl";
-    const Run script = Start(POLIZAS_SCRIPT_PROGRAM,
-                             {"--db", DemoDatabase(folder, "a.db"), "--clock", kClock, example});
-    const Run played =
-        Start(POLIZAS_PROGRAM, {"--db", DemoDatabase(folder, "b.db"), "--clock", kClock, "--play",
-                                example, "--shots", folder.filePath("shots")});
+    const ProgramRun script = RunProgram(
+        POLIZAS_SCRIPT_PROGRAM, {"--db", DemoDatabase(folder, "a.db"), "--clock", kClock, example});
+    const ProgramRun played =
+        RunProgram(POLIZAS_PROGRAM, {"--db", DemoDatabase(folder, "b.db"), "--clock", kClock,
+                                     "--play", example, "--shots", folder.filePath("shots")});
     QCOMPARE(script.exit_code, 0);
     QCOMPARE(played.exit_code, 0);
     QCOMPARE(script.lines.size(), 5);
@@ -92,14 +78,11 @@ class PlayTest : public QObject {
     QFETCH(QString, line);
     QTemporaryDir folder;
     const QByteArray script = "{\"do\": \"open\"}\n{\"do\": \"show\"}\n" + line.toUtf8() + "\n";
-    QFile file(folder.filePath("script.jsonl"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(script);
-    file.close();
-    const Run headless = Start(POLIZAS_SCRIPT_PROGRAM,
-                               {"--db", DemoDatabase(folder, "a.db"), "--clock", kClock}, script);
-    const Run played = Start(POLIZAS_PROGRAM, {"--db", DemoDatabase(folder, "b.db"), "--clock",
-                                               kClock, "--play", file.fileName()});
+    const ProgramRun headless = RunProgram(
+        POLIZAS_SCRIPT_PROGRAM, {"--db", DemoDatabase(folder, "a.db"), "--clock", kClock}, script);
+    const ProgramRun played =
+        RunProgram(POLIZAS_PROGRAM, {"--db", DemoDatabase(folder, "b.db"), "--clock", kClock,
+                                     "--play", Written(folder, "script.jsonl", script)});
     QCOMPARE(played.exit_code, 2);
     QCOMPARE(headless.exit_code, 2);
     const QString reason = headless.errors.section("polizas-script: ", 1).trimmed();
@@ -113,31 +96,25 @@ class PlayTest : public QObject {
   void aPlayedWindowSignsInWithThePasswordOfAFile() {
     QTemporaryDir folder;
     const QString database = folder.filePath("signin.db");
-    QCOMPARE(Start(POLIZAS_DB_PROGRAM, {"init", database}, "clave del administrador\n").exit_code,
-             0);
-    QFile script(folder.filePath("script.jsonl"));
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("{\"do\": \"open\"}\n{\"do\": \"show\"}\n");
-    script.close();
+    QCOMPARE(
+        RunProgram(POLIZAS_DB_PROGRAM, {"init", database}, "clave del administrador\n").exit_code,
+        0);
+    const QString script =
+        Written(folder, "script.jsonl", "{\"do\": \"open\"}\n{\"do\": \"show\"}\n");
     const auto play = [&](const QString& password) {
-      QStringList arguments = {"--db", database, "--play", script.fileName()};
-      if (!password.isEmpty()) {
-        QFile file(folder.filePath("password.txt"));
-        if (!file.open(QIODevice::WriteOnly)) return Run{};
-        file.write(password.toUtf8() + "\n");
-        arguments << "--password-file" << file.fileName();
-      }
-      return Start(POLIZAS_PROGRAM, arguments);
+      QStringList arguments = {"--db", database, "--play", script};
+      if (!password.isEmpty())
+        arguments << "--password-file" << Written(folder, "password.txt", password.toUtf8() + "\n");
+      return RunProgram(POLIZAS_PROGRAM, arguments);
     };
-    const Run without = play("");
-    QCOMPARE(without.exit_code, 1);
-    QVERIFY2(without.errors.contains("the operators of this database sign in"),
-             qPrintable(without.errors));
-    const Run wrong = play("no es la clave");
-    QCOMPARE(wrong.exit_code, 1);
-    QVERIFY2(wrong.errors.contains("sign-in refused: Operador o contraseña incorrectos"),
-             qPrintable(wrong.errors));
-    const Run right = play("clave del administrador");
+    for (const auto& [password, refusal] :
+         {std::pair<QString, QString>{"", "the operators of this database sign in"},
+          {"no es la clave", "sign-in refused: Operador o contraseña incorrectos"}}) {
+      const ProgramRun refused = play(password);
+      QCOMPARE(refused.exit_code, 1);
+      QVERIFY2(refused.errors.contains(refusal), qPrintable(refused.errors));
+    }
+    const ProgramRun right = play("clave del administrador");
     QCOMPARE(right.exit_code, 0);
     QCOMPARE(right.lines.filter("\"event\":\"screen\"").size(), 1);
   }

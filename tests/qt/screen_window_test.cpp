@@ -20,29 +20,31 @@
 namespace nv407::testing {
 namespace {
 
-// A live policy with part of its services used, as the demo's MTY-000007 once was.
-PolicyRow UsedPolicy() {
-  PolicyRow policy;
-  policy.folio = "MTY-000007";
-  policy.type = "SOPANUAL";
-  policy.reference = "OC-117";
-  policy.services = {{"SOPREM", 120, 14.5, 0}, {"VISITA", 12, 0, 3}};
-  return policy;
-}
-
 // Nuevo, then the cut-off day and the keys a save needs, each typed and left with Enter.
 void FillCapture(ScreenWindow& window) {
-  window.Key(Qt::Key_N, Qt::AltModifier);
+  window.Alt(Qt::Key_N);
   for (int i = 0; i < 3; ++i) window.Key(Qt::Key_Tab);  // date, reference, start, cut-off day
   // The combo box's search takes keys typed within this time as one text.
   QTest::qWait(QApplication::keyboardInputInterval() + 50);
-  window.Type("5");
-  window.Key(Qt::Key_Return);
-  for (const char* typed : {"mty", "v001", "c00001", "sopmen"}) {
-    window.Type(typed);
-    window.Key(Qt::Key_Return);
-  }
+  window.Enter({"5", "mty", "v001", "c00001", "sopmen"});
 }
+
+// A change the screen asks about first, and what its answer leaves.
+struct Change {
+  bool reset;  // the services' reset, else Baja
+  int answer;
+  QString after;  // SOPREM's used time, or the policy's state
+  QString status;
+};
+
+// A way out of a capture, and what it asks.
+struct Leaving {
+  QString how;  // "Salir", "Cancelar", "title bar", "Esc"
+  bool changed;
+  int answer;
+  QString question;  // "" for none
+  bool left;         // the capture was left (the window closed for Salir)
+};
 
 }  // namespace
 
@@ -57,39 +59,27 @@ class ScreenWindowTest : public QObject {
   void aPolicyIsCapturedWithTheKeyboardAlone() {
     TestDatabase db;
     ScreenWindow window(db);
-    window.Key(Qt::Key_N, Qt::AltModifier);
+    window.Alt(Qt::Key_N);
 
     // Once round the Tab order: the folio and the reset button are off while capturing;
     // the end date, descriptions, lists and toolbar are never stops.
-    std::vector<std::string> visited{window.Focus()};
-    for (int i = 0; i < 12; ++i) {
-      window.Key(Qt::Key_Tab);
-      visited.push_back(window.Focus());
-    }
-    const std::vector<std::string> order{"dp_Ps_Fecha",         "txtReferencia",
-                                         "dp_Ps_Fecha_Inicio",  "cbCorte",
-                                         "txt_Sc_Cve_Sucursal", "txt_Vn_Cve_Vendedor",
-                                         "txt_Cl_Cve_Cliente",  "txt_Tps_Cve_Tipo_Poliza",
-                                         "txtComentario",       "txt_Concepto",
-                                         "txt_ID_Facturacion",  "cmdDescripcion",
-                                         "dp_Ps_Fecha"};
-    QCOMPARE(visited, order);
+    std::string visited = window.Focus();
+    for (int i = 0; i < 12; ++i, visited += " " + window.Focus()) window.Key(Qt::Key_Tab);
+    QCOMPARE(visited,
+             "dp_Ps_Fecha txtReferencia dp_Ps_Fecha_Inicio cbCorte txt_Sc_Cve_Sucursal "
+             "txt_Vn_Cve_Vendedor txt_Cl_Cve_Cliente txt_Tps_Cve_Tipo_Poliza txtComentario "
+             "txt_Concepto txt_ID_Facturacion cmdDescripcion dp_Ps_Fecha");
     window.Key(Qt::Key_Backtab);
-    QCOMPARE(window.Focus(), std::string("cmdDescripcion"));
+    QCOMPARE(window.Focus(), "cmdDescripcion");
     window.Key(Qt::Key_Tab);
     window.Key(Qt::Key_Tab);  // back on the date, then on to the reference
-    window.Type("oc-2024-9");
-    window.Key(Qt::Key_Return);
-    window.Key(Qt::Key_Return);
-    QCOMPARE(window.Focus(), std::string("cbCorte"));
-    window.Type("15");
-    window.Key(Qt::Key_Return);
-    QCOMPARE(window.Focus(), std::string("txt_Sc_Cve_Sucursal"));
+    window.Enter({"oc-2024-9", ""});
+    QCOMPARE(window.Focus(), "cbCorte");
+    window.Enter({"15"});
+    QCOMPARE(window.Focus(), "txt_Sc_Cve_Sucursal");
 
-    window.Type("pue");  // withdrawn: Enter keeps the focus there, and the status says why
-    window.Key(Qt::Key_Return);
-    window.Key(Qt::Key_Return);
-    QCOMPARE(window.Focus(), std::string("txt_Sc_Cve_Sucursal"));
+    window.Enter({"pue", ""});  // withdrawn: Enter keeps the focus there, and the status says why
+    QCOMPARE(window.Focus(), "txt_Sc_Cve_Sucursal");
     QCOMPARE(window.Shown({"txt_Sc_Descripcion"}), QStringList({""}));
     QCOMPARE(window.Status(), QString("Sucursal PUE inexistente o dada de baja"));
     // F2 opens on what the field holds, titled with the field's label.
@@ -104,30 +94,26 @@ class ScreenWindowTest : public QObject {
     window.Key(Qt::Key_F2);
     QCOMPARE(opened_on + " | " + title, QString("PUE | Buscar sucursal"));
     QCOMPARE(window.Shown({"txt_Sc_Cve_Sucursal"}), QStringList({"GDL"}));
-    QTRY_COMPARE(window.Focus(), std::string("txt_Vn_Cve_Vendedor"));  // once the window is back
-    QCOMPARE(window.Status(), QString());                              // the refusal was put right
+    QTRY_COMPARE(window.Focus(), "txt_Vn_Cve_Vendedor");  // once the window is back
+    QCOMPARE(window.Status(), QString());                 // the refusal was put right
 
-    for (const char* typed : {"v002", "c00002", "sopmen", "Alta desde el teclado", "Soporte"}) {
-      window.Type(typed);
-      window.Key(Qt::Key_Return);
-    }
+    window.Enter({"v002", "c00002", "sopmen", "Alta desde el teclado", "Soporte"});
     QCOMPARE(dynamic_cast<QTreeWidget&>(window.Widget("lvServicios")).topLevelItemCount(), 2);
     window.Type("f-1");
-    window.Key(Qt::Key_A, Qt::AltModifier);  // with the last field still being typed
+    window.Alt(Qt::Key_A);  // with the last field still being typed
 
     QVERIFY(window.dialogs.Messages().empty());
     QCOMPARE(db.Scalar("SELECT COUNT(*) || ' ' || Ps_Factura_ID AS saved FROM Poliza_Servicio"),
              std::string("1 f-1"));
     const QString folio = QString::fromStdString(db.Scalar("SELECT Ps_Folio FROM Poliza_Servicio"));
     QCOMPARE(window.Status(), "Póliza " + folio + " guardada");
-    QCOMPARE(window.Focus(), std::string("txtFolio"));
-    window.Type(folio);
-    window.Key(Qt::Key_Return);
+    QCOMPARE(window.Focus(), "txtFolio");
+    window.Enter({folio});
     QCOMPARE(window.Shown({"txt_Sc_Cve_Sucursal", "txt_Cl_Cve_Cliente", "txtReferencia", "cbCorte",
                            "txtComentario"}),
              QStringList({"GDL", "C00002", "oc-2024-9", "15", "Alta desde el teclado"}));
 
-    window.Key(Qt::Key_S, Qt::AltModifier);  // nothing unsaved: no question
+    window.Alt(Qt::Key_S);  // nothing unsaved: no question
     QTRY_VERIFY(!window.desktop->window().isVisible());
     QVERIFY(window.desktop->Closed());
     QVERIFY(window.dialogs.Messages().empty());
@@ -136,57 +122,51 @@ class ScreenWindowTest : public QObject {
   void aRefusedSaveShowsItsMessageAndIdentifier() {
     TestDatabase db;
     ScreenWindow window(db);
-    QTest::mouseClick(&window.Command(host::ToolbarCommand::kNuevo), Qt::LeftButton);
+    window.Press(host::ToolbarCommand::kNuevo);
     // A key typed and left by a click is taken all the same: its look-up runs.
-    QTest::mouseClick(&window.Widget("txt_Sc_Cve_Sucursal"), Qt::LeftButton);
+    window.Click("txt_Sc_Cve_Sucursal");
     window.Type("mty");
-    QTest::mouseClick(&window.Widget("txtComentario"), Qt::LeftButton);
+    window.Click("txtComentario");
     QTRY_VERIFY(!window.Shown({"txt_Sc_Descripcion"})[0].isEmpty());
 
-    QTest::mouseClick(&window.Command(host::ToolbarCommand::kAceptar), Qt::LeftButton);
+    window.Press(host::ToolbarCommand::kAceptar);
     const std::vector<host::MessageCall> messages = window.dialogs.Messages();
     QCOMPARE(messages.size(), std::size_t{1});
     QCOMPARE(messages[0].request.title + " " + messages[0].request.module,
              std::string("Datos incompletos NV407"));
     QVERIFY(messages[0].request.error_id.rfind("ERR-ID:75000", 0) == 0);
     QCOMPARE(db.Count("Poliza_Servicio"), 0LL);
-    QVERIFY(window.Command(host::ToolbarCommand::kAceptar).isEnabled());  // still capturing
-    QCOMPARE(window.Status(), QString());                                 // nothing was saved
+    QVERIFY(window.Capturing());           // still capturing
+    QCOMPARE(window.Status(), QString());  // nothing was saved
   }
 
   // A typed folio shows its policy; the services' reset and Baja ask first, No changes
   // nothing, and what Yes did is said in the status bar.
   void aTypedFolioShowsThePolicyAndItsChangesAskFirst_data() {
-    QTest::addColumn<bool>("reset");  // the services' reset, else Baja
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QString>("after");  // SOPREM's used time, or the policy's state
-    QTest::addColumn<QString>("status");
-    QTest::newRow("reset, No") << true << message_answer::kNo << "14.5"
-                               << "";
-    QTest::newRow("reset, Yes") << true << message_answer::kYes << "0"
-                                << "Contadores reiniciados: póliza MTY-000007";
-    QTest::newRow("Baja, No") << false << message_answer::kNo << "AC"
-                              << "";
-    QTest::newRow("Baja, Yes") << false << message_answer::kYes << "CA"
-                               << "Póliza MTY-000007 cancelada";
+    QTest::addColumn<Change>("change");
+    QTest::newRow("reset, No") << Change{true, message_answer::kNo, "14.5", ""};
+    QTest::newRow("reset, Yes") << Change{true, message_answer::kYes, "0",
+                                          "Contadores reiniciados: póliza MTY-000007"};
+    QTest::newRow("Baja, No") << Change{false, message_answer::kNo, "AC", ""};
+    QTest::newRow("Baja, Yes") << Change{false, message_answer::kYes, "CA",
+                                         "Póliza MTY-000007 cancelada"};
   }
   void aTypedFolioShowsThePolicyAndItsChangesAskFirst() {
-    QFETCH(bool, reset);
-    QFETCH(int, answer);
-    QFETCH(QString, after);
-    QFETCH(QString, status);
+    QFETCH(Change, change);
     TestDatabase db;
-    db.AddPolicy(UsedPolicy());
+    // A live policy with part of its services used, as the demo's MTY-000007 once was.
+    PolicyRow policy;
+    policy.folio = "MTY-000007";
+    policy.type = "SOPANUAL";
+    policy.reference = "OC-117";
+    policy.services = {{"SOPREM", 120, 14.5, 0}, {"VISITA", 12, 0, 3}};
+    db.AddPolicy(policy);
     ScreenWindow window(db);
-    QCOMPARE(window.Focus(), std::string("txtFolio"));
-    window.Type("mty-7");
-    window.Key(Qt::Key_Return);
+    QCOMPARE(window.Focus(), "txtFolio");
+    window.Enter({"mty-7"});
     QCOMPARE(window.Shown({"txtFolio", "txt_Sc_Cve_Sucursal", "txt_Sc_Descripcion", "txtReferencia",
                            "cbCorte", "dp_Ps_Fecha_Fin"}),
-             QStringList({"MTY-000007", "MTY",
-                          QString::fromStdString(db.Scalar(
-                              "SELECT Sc_Descripcion FROM Sucursal WHERE Sc_Cve_Sucursal = 'MTY'")),
-                          "OC-117", "5", "01/04/2024"}));
+             QStringList({"MTY-000007", "MTY", "Monterrey Centro", "OC-117", "5", "01/04/2024"}));
     auto& services = dynamic_cast<QTreeWidget&>(window.Widget("lvServicios"));
     QCOMPARE(services.topLevelItemCount(), 2);
     QStringList first;
@@ -194,74 +174,58 @@ class ScreenWindowTest : public QObject {
     QCOMPARE(first, QStringList({"SOPREM", "HR", "120", "14.5"}));
     QVERIFY(window.dialogs.Messages().empty());
 
-    window.dialogs.QueueAnswer(answer);
-    if (reset)
-      QTest::mouseClick(&window.Widget("cmdInicializa"), Qt::LeftButton);
-    else
-      window.Key(Qt::Key_B, Qt::AltModifier);
+    window.dialogs.QueueAnswer(change.answer);
+    change.reset ? window.Click("cmdInicializa") : window.Alt(Qt::Key_B);
     const std::vector<host::MessageCall> messages = window.dialogs.Messages();
     QVERIFY(!messages.empty());
     QCOMPARE(messages[0].request.style, message_style::kYesNoQuestion);
-    if (reset) QCOMPARE(messages[0].request.error_id, std::string("ERR-ID:7500015"));
-    QCOMPARE(QString::fromStdString(
-                 db.Scalar(reset ? "SELECT Pst_Tiempo_Utilizado FROM Poliza_Servicio_Tipo_Servicio "
-                                   "WHERE Ts_Cve_Tipo_Servicio = 'SOPREM'"
-                                 : "SELECT Es_Cve_Estado FROM Poliza_Servicio")),
-             after);
-    QCOMPARE(window.Status(), status);
+    if (change.reset) QCOMPARE(messages[0].request.error_id, "ERR-ID:7500015");
+    QCOMPARE(QString::fromStdString(db.Scalar(
+                 change.reset ? "SELECT Pst_Tiempo_Utilizado FROM Poliza_Servicio_Tipo_Servicio "
+                                "WHERE Ts_Cve_Tipo_Servicio = 'SOPREM'"
+                              : "SELECT Es_Cve_Estado FROM Poliza_Servicio")),
+             change.after);
+    QCOMPARE(window.Status(), change.status);
   }
 
   // Salir, Cancelar and the title bar ask before they throw away what the user changed,
   // and only then: No keeps the capture as it was.
   void unsavedWorkIsAskedAboutFirst_data() {
-    QTest::addColumn<QString>("leave");  // "Salir", "Cancelar", "title bar", "Esc"
-    QTest::addColumn<bool>("changed");
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QString>("question");  // "" for none
-    QTest::addColumn<bool>("left");         // the capture was left (the window closed for Salir)
-    QTest::newRow("Salir, nothing typed") << "Salir" << false << 0 << "" << true;
-    QTest::newRow("Salir, No") << "Salir" << true << message_answer::kNo << host::kCloseQuestion
-                               << false;
-    QTest::newRow("Salir, Yes") << "Salir" << true << message_answer::kYes << host::kCloseQuestion
-                                << true;
-    QTest::newRow("title bar, No")
-        << "title bar" << true << message_answer::kNo << host::kCloseQuestion << false;
-    QTest::newRow("Cancelar, nothing typed") << "Cancelar" << false << 0 << "" << true;
-    QTest::newRow("Cancelar, No") << "Cancelar" << true << message_answer::kNo
-                                  << host::kCancelQuestion << false;
-    QTest::newRow("Esc, Yes") << "Esc" << true << message_answer::kYes << host::kCancelQuestion
-                              << true;
+    QTest::addColumn<Leaving>("leaving");
+    const int no = message_answer::kNo, yes = message_answer::kYes;
+    QTest::newRow("Salir, nothing typed") << Leaving{"Salir", false, 0, "", true};
+    QTest::newRow("Salir, No") << Leaving{"Salir", true, no, host::kCloseQuestion, false};
+    QTest::newRow("Salir, Yes") << Leaving{"Salir", true, yes, host::kCloseQuestion, true};
+    QTest::newRow("title bar, No") << Leaving{"title bar", true, no, host::kCloseQuestion, false};
+    QTest::newRow("Cancelar, nothing typed") << Leaving{"Cancelar", false, 0, "", true};
+    QTest::newRow("Cancelar, No") << Leaving{"Cancelar", true, no, host::kCancelQuestion, false};
+    QTest::newRow("Esc, Yes") << Leaving{"Esc", true, yes, host::kCancelQuestion, true};
   }
   void unsavedWorkIsAskedAboutFirst() {
-    QFETCH(QString, leave);
-    QFETCH(bool, changed);
-    QFETCH(int, answer);
-    QFETCH(QString, question);
-    QFETCH(bool, left);
+    QFETCH(Leaving, leaving);
+    const QString& leave = leaving.how;
     TestDatabase db;
     ScreenWindow window(db);
-    window.Key(Qt::Key_N, Qt::AltModifier);
-    if (changed) {
+    window.Alt(Qt::Key_N);
+    if (leaving.changed) {
       window.Key(Qt::Key_Tab);
       window.Type("OC-1");
       window.Key(Qt::Key_Tab);
     }
-    if (answer != 0) window.dialogs.QueueAnswer(answer);
-    if (leave == "Salir")
-      QTest::mouseClick(&window.Command(host::ToolbarCommand::kSalir), Qt::LeftButton);
-    if (leave == "Cancelar") window.Key(Qt::Key_C, Qt::AltModifier);
+    if (leaving.answer != 0) window.dialogs.QueueAnswer(leaving.answer);
+    if (leave == "Salir") window.Press(host::ToolbarCommand::kSalir);
+    if (leave == "Cancelar") window.Alt(Qt::Key_C);
     if (leave == "Esc") window.Key(Qt::Key_Escape);
     if (leave == "title bar") window.desktop->window().close();
     QCoreApplication::processEvents();
 
     const std::vector<host::MessageCall> asked = window.dialogs.Messages();
-    QCOMPARE(asked.empty() ? QString() : QString::fromStdString(asked[0].request.text), question);
+    QCOMPARE(asked.empty() ? QString() : QString::fromStdString(asked[0].request.text),
+             leaving.question);
     if (!asked.empty()) QCOMPARE(asked[0].request.style, message_style::kYesNoQuestion);
     const bool closing = leave == "Salir" || leave == "title bar";
-    QCOMPARE(closing ? !window.desktop->window().isVisible()
-                     : !window.Command(host::ToolbarCommand::kAceptar).isEnabled(),
-             left);
-    if (!left) QCOMPARE(window.Shown({"txtReferencia"}), QStringList({"OC-1"}));
+    QCOMPARE(closing ? !window.desktop->window().isVisible() : !window.Capturing(), leaving.left);
+    if (!leaving.left) QCOMPARE(window.Shown({"txtReferencia"}), QStringList({"OC-1"}));
   }
 
   // Esc takes back typing before it cancels; Ctrl+S and F10 save; F4 and Alt+Down open the
@@ -269,14 +233,14 @@ class ScreenWindowTest : public QObject {
   void theKeyboardReachesEveryCommand() {
     TestDatabase db;
     ScreenWindow window(db);
-    window.Key(Qt::Key_N, Qt::AltModifier);
+    window.Alt(Qt::Key_N);
     window.Key(Qt::Key_Tab);
     window.Type("typed");
     window.Key(Qt::Key_Escape);
     QCOMPARE(window.Shown({"txtReferencia"}), QStringList({""}));
-    QVERIFY(window.Command(host::ToolbarCommand::kAceptar).isEnabled());
+    QVERIFY(window.Capturing());
     window.Key(Qt::Key_Escape);  // nothing was taken: no question
-    QVERIFY(!window.Command(host::ToolbarCommand::kAceptar).isEnabled());
+    QVERIFY(!window.Capturing());
     QVERIFY(window.dialogs.Messages().empty());
 
     for (const QKeyCombination save :
@@ -287,7 +251,7 @@ class ScreenWindowTest : public QObject {
     }
     QCOMPARE(db.Count("Poliza_Servicio"), 2LL);
 
-    window.Key(Qt::Key_N, Qt::AltModifier);
+    window.Alt(Qt::Key_N);
     auto& date = window.desktop->WidgetAs<host::QtDateField>("dp_Ps_Fecha");
     QCOMPARE(QApplication::focusWidget(), &date);
     for (const QKeyCombination open :
@@ -305,7 +269,7 @@ class ScreenWindowTest : public QObject {
   void fieldLabelsTakeAltToTheirFields() {
     TestDatabase db;
     ScreenWindow window(db);
-    window.Key(Qt::Key_N, Qt::AltModifier);
+    window.Alt(Qt::Key_N);
     QString keys = window.Toolbar().Keys();
     int linked = 0;
     for (QLabel* label : window.desktop->canvas().findChildren<QLabel*>()) {
@@ -316,7 +280,7 @@ class ScreenWindowTest : public QObject {
       QVERIFY2(!keys.contains(letter), qPrintable(label->text()));
       keys += letter;
       if (!label->buddy()->isEnabled()) continue;
-      window.Key(static_cast<Qt::Key>(key[0].key()), Qt::AltModifier);
+      window.Alt(static_cast<Qt::Key>(key[0].key()));
       QVERIFY2(QApplication::focusWidget() == label->buddy(), qPrintable(label->text()));
     }
     QCOMPARE(linked, 12);  // the fields that can take input, the folio among them
@@ -372,7 +336,7 @@ class ScreenWindowTest : public QObject {
     window.Load("mty-6");
     QVERIFY(!mark->isVisible());
     window.Load("mty-5");
-    window.Key(Qt::Key_N, Qt::AltModifier);  // a new capture shows no record
+    window.Alt(Qt::Key_N);  // a new capture shows no record
     QVERIFY(!mark->isVisible());
   }
 
@@ -393,7 +357,7 @@ class ScreenWindowTest : public QObject {
     std::unique_ptr<host::Database> other = host::OpenSqliteDatabase(path);
     other->ForHost().BeginTrans();  // holds the write lock
     window.dialogs.QueueAnswer(message_answer::kYes);
-    window.Key(Qt::Key_B, Qt::AltModifier);
+    window.Alt(Qt::Key_B);
     other->ForHost().RollbackTrans();
 
     QStringList lines;
@@ -401,7 +365,7 @@ class ScreenWindowTest : public QObject {
     QVERIFY2(lines.contains(host::kLockWaitStatus), qPrintable(lines.join(" | ")));
     QVERIFY(QApplication::overrideCursor() == nullptr);
     const std::vector<host::MessageCall> messages = window.dialogs.Messages();
-    QCOMPARE(messages.back().request.error_id, std::string("ERR-ID:7500013"));  // Baja failed
+    QCOMPARE(messages.back().request.error_id, "ERR-ID:7500013");  // Baja failed
   }
 };
 

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
+#include <QProcess>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
@@ -43,12 +44,23 @@ struct ScreenWindow {
     QTest::keyClick(QApplication::focusWidget(), key, modifiers);
     QCoreApplication::processEvents();
   }
+  void Alt(Qt::Key key) { Key(key, Qt::AltModifier); }
+  // Each text typed into the focused field and left with Enter.
+  void Enter(std::initializer_list<QString> texts) {
+    for (const QString& text : texts) {
+      Type(text);
+      Key(Qt::Key_Return);
+    }
+  }
+  void Click(QWidget& widget) { QTest::mouseClick(&widget, Qt::LeftButton); }
+  void Click(const std::string& name) { Click(Widget(name)); }
+  void Press(host::ToolbarCommand command) { Click(Command(command)); }
+  bool Capturing() { return Command(host::ToolbarCommand::kAceptar).isEnabled(); }
   // A folio typed over what the folio box holds and confirmed with Enter.
   void Load(const QString& folio) {
-    QTest::mouseClick(&Widget("txtFolio"), Qt::LeftButton);
+    Click("txtFolio");
     Key(Qt::Key_A, Qt::ControlModifier);
-    Type(folio);
-    Key(Qt::Key_Return);
+    Enter({folio});
   }
   // The focused control when Qt and the screen agree on it, else "Qt: X, screen: Y".
   std::string Focus() const {
@@ -73,5 +85,30 @@ struct ScreenWindow {
   host::ScriptedDialogs dialogs;
   std::unique_ptr<host::QtHost> desktop;
 };
+
+// A program as built, run to its end.
+struct ProgramRun {
+  int exit_code = -1;  // also when it crashed or never finished
+  QStringList lines;   // standard output, a line each
+  QString errors;
+};
+inline ProgramRun RunProgram(
+    const QString& program, const QStringList& arguments, const QByteArray& input = {},
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.start(program, arguments);
+  process.write(input);
+  process.closeWriteChannel();
+  ProgramRun run;
+  if (!process.waitForFinished(60000)) {
+    run.errors = "did not finish";
+    return run;
+  }
+  if (process.exitStatus() == QProcess::NormalExit) run.exit_code = process.exitCode();
+  run.lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  run.errors = QString::fromUtf8(process.readAllStandardError());
+  return run;
+}
 
 }  // namespace nv407::testing

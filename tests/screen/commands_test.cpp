@@ -34,7 +34,7 @@ TEST_F(SaveTest, NewPolicyAndAnEditAreStoredUnderNewFoliosWithServicesAtZero) {
             "'2024-05-20 16:45:12','ADMIN','2024-05-20 16:45:12',NULL,NULL");
   EXPECT_EQ(ServicesOf("MTY-000001"), "SOPREM 10.0/0.0/0.0;VISITA 1.0/0.0/0.0");
   // The additional fields start from their defaults, not from the policy shown before.
-  EXPECT_EQ(RowsOf("additional_field_value", "record_key = 'MTY-000001'"),
+  EXPECT_EQ(db.Rows("additional_field_value", "record_key = 'MTY-000001'"),
             "'POLIZA_SERVICIO','MTY-000001','CONTACTO','';"
             "'POLIZA_SERVICIO','MTY-000001','ORDEN_COMPRA',''");
   EXPECT_EQ(Column("Es_Cve_Estado", kFolio), "AC");
@@ -59,9 +59,9 @@ TEST_F(SaveTest, NewPolicyAndAnEditAreStoredUnderNewFoliosWithServicesAtZero) {
             "'2024-05-20 16:45:12','ADMIN','2024-05-20 16:45:12',NULL,NULL");
   EXPECT_EQ(ServicesOf("MTY-000002"),
             "CAPACIT 2.0/0.0/0.0;SOPREM 120.0/0.0/0.0;SOPSITIO 24.0/0.0/0.0;VISITA 12.0/0.0/0.0");
-  EXPECT_EQ(RowsOf("extended_text", "record_key = 'MTY-000002'"),
+  EXPECT_EQ(db.Rows("extended_text", "record_key = 'MTY-000002'"),
             "'Poliza_Servicio','MTY-000002','0001','Cubre las dos plantas'");
-  EXPECT_EQ(RowsOf("additional_field_value", "record_key = 'MTY-000002' AND value <> ''"),
+  EXPECT_EQ(db.Rows("additional_field_value", "record_key = 'MTY-000002' AND value <> ''"),
             "'POLIZA_SERVICIO','MTY-000002','CONTACTO','Ing. Rosales'");
   // The chain both ways, written by the host in the same transaction; the first save,
   // which replaced nothing, wrote no note.
@@ -121,7 +121,6 @@ struct RefusalCase {
   bool lock;
   std::string message;  // "id|text"
   std::string focus;
-  friend void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class RefusalTest : public SaveTest, public ::testing::WithParamInterface<RefusalCase> {};
@@ -160,32 +159,28 @@ const std::string kNoBranch = "ERR-ID:7500002|Debe especificar la sucursal";
 const std::string kEndBeforeStart = "ERR-ID:7500007|La fecha final no puede ser menor a la inicial";
 const std::string kNoDay = "ERR-ID:7500008|Debe especificar los días de corte";
 
-INSTANTIATE_TEST_SUITE_P(
-    Checks, RefusalTest,
-    ::testing::Values(
-        // Nothing typed: the first check wins.
-        RefusalCase{"NothingTyped", "", "", false, kNoBranch, "txt_Sc_Cve_Sucursal"},
-        RefusalCase{"BranchNotInCatalogue", "txt_Sc_Cve_Sucursal", "XXX", false, kNoBranch,
-                    "txt_Sc_Cve_Sucursal"},
-        // As an edited policy's branch, whose box is locked
-        RefusalCase{"WithdrawnBranchInALockedBox", "txt_Sc_Cve_Sucursal", "PUE", true, kNoBranch,
-                    "txtComentario"},
-        RefusalCase{"NoSeller", "txt_Vn_Cve_Vendedor", "", false,
-                    "ERR-ID:7500003|Debe especificar el vendedor", "txt_Vn_Cve_Vendedor"},
-        RefusalCase{"NoClient", "txt_Cl_Cve_Cliente", "", false,
-                    "ERR-ID:7500004|Debe especificar el cliente", "txt_Cl_Cve_Cliente"},
-        RefusalCase{"WithdrawnPolicyType", "txt_Tps_Cve_Tipo_Poliza", "BASICA", false,
-                    "ERR-ID:7500005|Debe especificar el tipo de póliza", "txt_Tps_Cve_Tipo_Poliza"},
-        // The end date (2024-06-19 16:45:12) is the screen's own, never enabled.
-        RefusalCase{"StartAfterEnd", "dp_Ps_Fecha_Inicio", "2024-06-20", false, kEndBeforeStart,
-                    "txtComentario"},
-        RefusalCase{"StartLaterOnTheEndDay", "dp_Ps_Fecha_Inicio", "2024-06-19 18:00:00", false,
-                    kEndBeforeStart, "txtComentario"},
-        RefusalCase{"EndBeforeStartWithTheEndEnabled", "dp_Ps_Fecha_Fin", "2024-05-19", false,
-                    kEndBeforeStart, "dp_Ps_Fecha_Fin"},
-        RefusalCase{"NoCutOffDay", "cbCorte", "", false, kNoDay, "cbCorte"},
-        RefusalCase{"NoCutOffDayInADisabledCombo", "cbCorte", "", true, kNoDay, "txtComentario"}),
-    [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
+const RefusalCase kRefusals[] = {
+    // Nothing typed: the first check wins.
+    {"NothingTyped", "", "", false, kNoBranch, "txt_Sc_Cve_Sucursal"},
+    {"BranchNotInCatalogue", "txt_Sc_Cve_Sucursal", "XXX", false, kNoBranch, "txt_Sc_Cve_Sucursal"},
+    // As an edited policy's branch, whose box is locked
+    {"WithdrawnBranchInALockedBox", "txt_Sc_Cve_Sucursal", "PUE", true, kNoBranch, "txtComentario"},
+    {"NoSeller", "txt_Vn_Cve_Vendedor", "", false, "ERR-ID:7500003|Debe especificar el vendedor",
+     "txt_Vn_Cve_Vendedor"},
+    {"NoClient", "txt_Cl_Cve_Cliente", "", false, "ERR-ID:7500004|Debe especificar el cliente",
+     "txt_Cl_Cve_Cliente"},
+    {"WithdrawnPolicyType", "txt_Tps_Cve_Tipo_Poliza", "BASICA", false,
+     "ERR-ID:7500005|Debe especificar el tipo de póliza", "txt_Tps_Cve_Tipo_Poliza"},
+    // The end date (2024-06-19 16:45:12) is the screen's own, never enabled.
+    {"StartAfterEnd", "dp_Ps_Fecha_Inicio", "2024-06-20", false, kEndBeforeStart, "txtComentario"},
+    {"StartLaterOnTheEndDay", "dp_Ps_Fecha_Inicio", "2024-06-19 18:00:00", false, kEndBeforeStart,
+     "txtComentario"},
+    {"EndBeforeStartWithTheEndEnabled", "dp_Ps_Fecha_Fin", "2024-05-19", false, kEndBeforeStart,
+     "dp_Ps_Fecha_Fin"},
+    {"NoCutOffDay", "cbCorte", "", false, kNoDay, "cbCorte"},
+    {"NoCutOffDayInADisabledCombo", "cbCorte", "", true, kNoDay, "txtComentario"}};
+
+INSTANTIATE_TEST_SUITE_P(Checks, RefusalTest, ::testing::ValuesIn(kRefusals), kByName);
 
 // --- Failures of Aceptar after its checks, and of Baja, roll everything back -------------
 
@@ -195,7 +190,6 @@ struct FailureCase {
   std::string name, command;
   Sabotage sabotage;    // done to the database before the command
   std::string message;  // "title|style|id|text"
-  friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class FailureTest : public SaveTest, public ::testing::WithParamInterface<FailureCase> {};
@@ -234,38 +228,35 @@ Sabotage Refuse(const std::string& event, const std::string& table, const std::s
 const std::string kSaveTrap = "Controles_Aceptar()|16|ERR-ID:7500012|";
 const std::string kBajaTrap = "Zembrel|16|ERR-ID:7500013|";
 
-INSTANTIATE_TEST_SUITE_P(
-    Steps, FailureTest,
-    ::testing::Values(
-        FailureCase{"Cancellation", "Aceptar", Refuse("UPDATE", "Poliza_Servicio", "bloqueada"),
-                    kSaveTrap + Refused("bloqueada")},
-        // The chain notes are the last writes before the commit: refused, they undo the save.
-        FailureCase{"ChainNotes", "Aceptar", Refuse("INSERT", "record_log", "sin bitácora"),
-                    kSaveTrap + Refused("sin bitácora")},
-        FailureCase{"NoFolioLeft", "Aceptar",
-                    [](TestDatabase& db) {
-                      db.Execute(
-                          "INSERT INTO folio_series (branch, table_name, last_number) "
-                          "VALUES ('MTY', 'Poliza_Servicio', 999999)");
-                    },
-                    "ERROR|16|ERR-ID:7500009|Error al generar el folio de póliza"},
-        FailureCase{"Header", "Aceptar", Refuse("INSERT", "Poliza_Servicio", "rechazado"),
-                    kSaveTrap + Refused("rechazado")},
-        FailureCase{
-            "EmptyStartDate", "Aceptar", {}, kSaveTrap + "Debe especificar la fecha inicial"},
-        FailureCase{"Services", "Aceptar",
-                    Refuse("INSERT", "Poliza_Servicio_Tipo_Servicio", "servicios rechazados"),
-                    kSaveTrap + Refused("servicios rechazados")},
-        FailureCase{"AdditionalFields", "Aceptar",
-                    Refuse("INSERT", "additional_field_value", "campos rechazados"),
-                    "ERROR|48|ERR-ID:7500010|Imposible guardar campos adicionales"},
-        FailureCase{"ExtendedText", "Aceptar", Refuse("INSERT", "extended_text", "rechazado"),
-                    "ERROR|48|ERR-ID:7500011|Error al actualizar la descripción ampliada"},
-        FailureCase{"BajaUpdate", "Baja", Refuse("UPDATE", "Poliza_Servicio", "en revisión"),
-                    kBajaTrap + Refused("en revisión")},
-        FailureCase{"BajaNote", "Baja", Refuse("INSERT", "record_log", "bitácora llena"),
-                    kBajaTrap + Refused("bitácora llena")}),
-    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+const FailureCase kFailures[] = {
+    {"Cancellation", "Aceptar", Refuse("UPDATE", "Poliza_Servicio", "bloqueada"),
+     kSaveTrap + Refused("bloqueada")},
+    // The chain notes are the last writes before the commit: refused, they undo the save.
+    {"ChainNotes", "Aceptar", Refuse("INSERT", "record_log", "sin bitácora"),
+     kSaveTrap + Refused("sin bitácora")},
+    {"NoFolioLeft", "Aceptar",
+     [](TestDatabase& db) {
+       db.Execute(
+           "INSERT INTO folio_series (branch, table_name, last_number) "
+           "VALUES ('MTY', 'Poliza_Servicio', 999999)");
+     },
+     "ERROR|16|ERR-ID:7500009|Error al generar el folio de póliza"},
+    {"Header", "Aceptar", Refuse("INSERT", "Poliza_Servicio", "rechazado"),
+     kSaveTrap + Refused("rechazado")},
+    {"EmptyStartDate", "Aceptar", {}, kSaveTrap + "Debe especificar la fecha inicial"},
+    {"Services", "Aceptar",
+     Refuse("INSERT", "Poliza_Servicio_Tipo_Servicio", "servicios rechazados"),
+     kSaveTrap + Refused("servicios rechazados")},
+    {"AdditionalFields", "Aceptar", Refuse("INSERT", "additional_field_value", "campos rechazados"),
+     "ERROR|48|ERR-ID:7500010|Imposible guardar campos adicionales"},
+    {"ExtendedText", "Aceptar", Refuse("INSERT", "extended_text", "rechazado"),
+     "ERROR|48|ERR-ID:7500011|Error al actualizar la descripción ampliada"},
+    {"BajaUpdate", "Baja", Refuse("UPDATE", "Poliza_Servicio", "en revisión"),
+     kBajaTrap + Refused("en revisión")},
+    {"BajaNote", "Baja", Refuse("INSERT", "record_log", "bitácora llena"),
+     kBajaTrap + Refused("bitácora llena")}};
+
+INSTANTIATE_TEST_SUITE_P(Steps, FailureTest, ::testing::ValuesIn(kFailures), kByName);
 
 class ToolbarCommandsTest : public PolicyScreenTest {
  protected:
@@ -276,7 +267,6 @@ class ToolbarCommandsTest : public PolicyScreenTest {
 // holds CHFECHA.
 struct OperatorCase {
   std::string user, date, nuevo_focus;
-  friend void PrintTo(const OperatorCase& c, std::ostream* os) { *os << c.user; }
 };
 
 class OperatorTest : public ToolbarCommandsTest,
@@ -354,7 +344,7 @@ TEST_F(ToolbarCommandsTest, BajaCancelsTheShownPolicyLogsItAndResets) {
             "'Atención prioritaria',17,'OC-1','SOPANUAL','F-1','Soporte anual','CA','ADMIN',"
             "'2024-03-15 10:30:00',NULL,NULL,'ADMIN','2024-07-09 08:05:00'");
   EXPECT_EQ(ServicesOf(kFolio), "CAPACIT 2.0/4.0/0.0;SOPREM 120.0/2.5/7.0;VISITA 12.0/9.0/1.0");
-  EXPECT_EQ(RowsOf("record_log"),
+  EXPECT_EQ(db.Rows("record_log"),
             "1,'Poliza_Servicio','MTY-000007','Baja','ADMIN','2024-07-09 08:05:00'");
   ExpectFolioEntry();
   EXPECT_THAT(Messages(), IsEmpty());

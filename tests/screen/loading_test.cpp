@@ -1,9 +1,7 @@
-#include <map>
 #include <tuple>
 
 #include "component/error.h"
 #include "data/statements.h"
-#include "screen/layout.h"
 #include "screen_steps.h"
 
 namespace nv407::testing {
@@ -45,34 +43,6 @@ TEST_F(LoadingTest, PreparesTheFieldsFromTheHostForThisOperator) {
   EXPECT_EQ(Focus(), "txtFolio");
   EXPECT_EQ(screen.screen().Transaccion(), "SERV0407");
   EXPECT_TRUE(Screen().state.canChangeDate && Screen().state.canInitServices);
-
-  TestDatabase plain;
-  auto other = MakeHost(plain, kOperatorWithoutPermissions);
-  other->Open();
-  EXPECT_FALSE(other->Snapshot().state.canChangeDate || other->Snapshot().state.canInitServices);
-}
-
-// The table the screen is built from: its tab stops in order, the fields of group 1.
-TEST(ScreenLayoutTest, HoldsEveryControlWithItsTabOrderAndTags) {
-  const ScreenLayout& layout = frmNV407Layout();
-  EXPECT_EQ(layout.caption, "Captura de pólizas de servicio");
-  EXPECT_EQ(layout.controls.size(), 38u);  // 36 controls, the label array Label10 of three
-  std::map<int, std::string> stops;
-  std::string tagged;
-  for (const ControlLayout& row : layout.controls) {
-    if (row.tab_stop) stops[row.tab_index] = row.name;
-    if (row.tag == "1") tagged += row.name + " ";
-  }
-  std::string order;
-  for (const auto& [index, name] : stops) order += name + " ";
-  EXPECT_EQ(order,
-            "txtFolio dp_Ps_Fecha txtReferencia dp_Ps_Fecha_Inicio dp_Ps_Fecha_Fin cbCorte "
-            "txt_Sc_Cve_Sucursal txt_Vn_Cve_Vendedor txt_Cl_Cve_Cliente txt_Tps_Cve_Tipo_Poliza "
-            "txtComentario txt_Concepto txt_ID_Facturacion cmdDescripcion cmdInicializa ");
-  EXPECT_EQ(tagged,
-            "dp_Ps_Fecha txtReferencia dp_Ps_Fecha_Inicio cbCorte txt_Sc_Cve_Sucursal "
-            "txt_Vn_Cve_Vendedor txt_Cl_Cve_Cliente txt_Tps_Cve_Tipo_Poliza txtComentario "
-            "txt_Concepto txt_ID_Facturacion lvServicios lvPeriodos ");
 }
 
 // The mode word is matched without regard to case but not trimmed; the folio is.

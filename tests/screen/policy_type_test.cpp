@@ -124,8 +124,8 @@ TEST_P(PolicyTypeBrokenTest, BrokenTypeShowsOneErrorAndIsRefused) {
   EXPECT_THAT(Services(), IsEmpty());
   EXPECT_EQ(DateIn("dp_Ps_Fecha_Fin"), Ymd(2024, 7, 1));
   EXPECT_EQ(Focus(), "txt_Tps_Cve_Tipo_Poliza");
-  WhenTypeEach({"txt_Sc_Cve_Sucursal", "MTY", "txt_Vn_Cve_Vendedor", "V001",
-                "txt_Cl_Cve_Cliente", "C00001"});
+  WhenTypeEach({"txt_Sc_Cve_Sucursal", "MTY", "txt_Vn_Cve_Vendedor", "V001", "txt_Cl_Cve_Cliente",
+                "C00001"});
   WhenChoose("cbCorte", "5");
   const std::vector<std::string> stored = Stored();
   WhenPress("Aceptar");

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,7 +13,6 @@
 
 namespace nv407::testing {
 
-using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -25,6 +23,9 @@ using Row = std::vector<std::string>;
 using Trace = std::vector<std::pair<std::string, std::string>>;
 
 constexpr const char* kFolio = "MTY-000007";
+
+// Names a parameterised test after its case's `name`.
+inline constexpr auto kByName = [](const auto& info) { return std::string(info.param.name); };
 
 // The screen's scenarios over one stored policy, and what they compare, each as one value:
 // a stored row, everything a command may write, the message shown, the fields shown.
@@ -89,11 +90,8 @@ class PolicyScreenTest : public ScreenTest {
     EXPECT_EQ(Screen().state.extendedDescription + Screen().state.conceptText, "");
   }
 
-  std::string RowsOf(const std::string& table, const std::string& where = "1 = 1") {
-    return db.Rows(table, where);
-  }
   std::string Header(const std::string& folio) {
-    return RowsOf("Poliza_Servicio", "Ps_Folio = " + Quote(folio));
+    return db.Rows("Poliza_Servicio", "Ps_Folio = " + Quote(folio));
   }
   std::string Column(const std::string& expression, const std::string& folio) {
     return db.Scalar("SELECT " + expression +

@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
         StaleCase{"ResetAfterABaja", Cancel, ResetCounters,
                   "ERROR|16|ERR-ID:7500001|Operación cancelada debido al siguiente error: \r\n" +
                       kCancelled}),
-    [](const auto& info) { return std::string(info.param.name); });
+    kByName);
 
 // Another client of the database, without this host's session, is refused too.
 TEST_F(PolicyScreenTest, TheSchemaRefusesEveryChangeToACancelledPolicy) {
@@ -92,8 +92,9 @@ TEST_F(PolicyScreenTest, TheSchemaRefusesEveryChangeToACancelledPolicy) {
   }
   // A live policy ("ca" is not "CA") still changes.
   GivenStoredPolicy("MTY-000008", "ca");
-  db.Execute("UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Evento_Utilizado = 2 "
-             "WHERE Ps_Folio = 'MTY-000008'");
+  db.Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Evento_Utilizado = 2 "
+      "WHERE Ps_Folio = 'MTY-000008'");
   db.Execute("UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = 'MTY-000008'");
   EXPECT_EQ(Column("Es_Cve_Estado", "MTY-000008"), "CA");
 }

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,19 +36,14 @@ class SignInTest : public ::testing::Test {
   }
   // The notes on operators since the last call, as "CODE: note".
   std::vector<std::string> Notes() {
-    std::vector<std::string> notes;
-    const std::string all = db.Joined(
-        "SELECT record_key || ': ' || note AS v FROM record_log WHERE table_name = 'operator' AND "
-        "id "
-        "> " +
-            std::to_string(last_note_) + " ORDER BY id",
-        "\n");
+    std::istringstream all(
+        db.Joined("SELECT record_key || ': ' || note AS v FROM record_log "
+                  "WHERE table_name = 'operator' AND id > " +
+                      std::to_string(last_note_) + " ORDER BY id",
+                  "\n"));
     last_note_ = std::stoll(db.Scalar("SELECT COALESCE(MAX(id), 0) AS v FROM record_log"));
-    for (std::size_t start = 0; !all.empty() && start <= all.size();) {
-      const std::size_t end = std::min(all.find('\n', start), all.size());
-      notes.push_back(all.substr(start, end - start));
-      start = end + 1;
-    }
+    std::vector<std::string> notes;
+    for (std::string note; std::getline(all, note);) notes.push_back(note);
     return notes;
   }
 
@@ -195,20 +191,18 @@ class OperatorAdministrationTest : public SignInTest {
 };
 
 TEST_F(OperatorAdministrationTest, NewOperatorsNeedAGoodCodeAndPassword) {
-  const std::pair<std::pair<const char*, const char*>, const char*> refused[] = {
-      {{"", kPassword}, "the operator code is empty"},
-      {{" ROSA", kPassword}, "an operator code has no blanks at its ends"},
-      {{"RO\tSA", kPassword}, "an operator code has no control characters"},
-      {{"CAPTURA", kPassword}, "the operator CAPTURA exists already"},
-      {{"ROSA", "siete77"}, "La contraseña debe tener al menos 8 caracteres"},
-      {{"ROSA", "año años"}, ""},  // eight characters, ten bytes
+  const struct {
+    const char *code, *password, *refusal;
+  } added[] = {
+      {"", kPassword, "the operator code is empty"},
+      {" ROSA", kPassword, "an operator code has no blanks at its ends"},
+      {"RO\tSA", kPassword, "an operator code has no control characters"},
+      {"CAPTURA", kPassword, "the operator CAPTURA exists already"},
+      {"ROSA", "siete77", "La contraseña debe tener al menos 8 caracteres"},
+      {"ROSA", "año años", "no refusal"},  // eight characters, ten bytes
   };
-  for (const auto& [operator_and_password, refusal] : refused) {
-    const auto& [code, password] = operator_and_password;
-    EXPECT_EQ(Refusal([&] { administration.Add(code, "Rosa", password); }),
-              *refusal ? refusal : "no refusal")
-        << code;
-  }
+  for (const auto& [code, password, refusal] : added)
+    EXPECT_EQ(Refusal([&] { administration.Add(code, "Rosa", password); }), refusal) << code;
   EXPECT_TRUE(Attempt("ROSA", "año años").signed_in);
   administration.ChangePassword("ROSA", "otra clave");
   EXPECT_EQ(Attempt("ROSA", "año años").refusal, kWrong);
@@ -228,15 +222,10 @@ TEST_F(OperatorAdministrationTest, TheLastAdministratorKeepsItsPermissionAndCann
   EXPECT_EQ(Refusal([&] { administration.Revoke("ADMIN", "SISTEMA", "OPERADORES"); }), last);
   EXPECT_EQ(Refusal([&] { administration.Lock("ADMIN"); }), last);
   // Nor can another client take it.
-  EXPECT_EQ(
-      Refusal([&] { db.Execute("DELETE FROM operator_permission WHERE module = 'SISTEMA'"); }),
-      last);
-  EXPECT_EQ(Refusal([&] {
-              db.Execute(
-                  "UPDATE operator_permission SET user_code = 'CAPTURA' WHERE module = "
-                  "'SISTEMA'");
-            }),
-            last);
+  for (const char* statement :
+       {"DELETE FROM operator_permission WHERE module = 'SISTEMA'",
+        "UPDATE operator_permission SET user_code = 'CAPTURA' WHERE module = 'SISTEMA'"})
+    EXPECT_EQ(Refusal([&] { db.Execute(statement); }), last) << statement;
 
   // With a second administrator the first may go, but the one left unlocked stays.
   administration.Grant("CAPTURA", "SISTEMA", "OPERADORES");
