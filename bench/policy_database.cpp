@@ -17,8 +17,10 @@ namespace {
 namespace fs = std::filesystem;
 using nv407::Connection;
 
-// Bumped whenever what the generator writes changes, so that older files are made again.
-constexpr const char* kGeneration = "bench-fill-4";
+// Bumped whenever what the generator writes or the schema it writes into changes: it names
+// the file, so that a file of another generation is never opened (which would bring it up
+// to date first), and is stored in it.
+constexpr const char* kGeneration = "bench-fill-5";
 constexpr std::array kBranches = {"MTY", "GDL", "QRO"};
 constexpr std::int64_t kChunk = 50'000;
 
@@ -171,7 +173,8 @@ void AddClients(Connection& sql, std::int64_t count) {
 }
 
 fs::path PolicyDatabase(std::int64_t count) {
-  const fs::path path = BenchFolder() / ("policies-" + std::to_string(count) + ".db");
+  const fs::path path =
+      BenchFolder() / ("policies-" + std::to_string(count) + "-" + kGeneration + ".db");
   if (!MadeByThisGeneration(path)) Generate(path, count);
   return path;
 }

@@ -63,6 +63,8 @@ struct DialectTraits {
   // One row, column v: the server's date and time, for a host whose clock is not pinned;
   // "" where the host's clock is the database's.
   std::string_view server_time_query;
+  // One row when the database has the table named by its one value.
+  std::string_view table_present_query;
 };
 
 const DialectTraits& Traits(SqlDialect dialect);

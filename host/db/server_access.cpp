@@ -17,7 +17,7 @@ namespace {
 struct Grant {
   std::string_view role, privileges, table;
 };
-constexpr std::array<Grant, 23> kGrants = {{
+constexpr std::array<Grant, 24> kGrants = {{
     {kCaptureRole, "SELECT", "Sucursal"},
     {kCaptureRole, "SELECT", "Vendedor"},
     {kCaptureRole, "SELECT", "Cliente"},
@@ -42,6 +42,8 @@ constexpr std::array<Grant, 23> kGrants = {{
     {kCaptureRole, "SELECT", "host_parameter"},
     {kCaptureRole, "SELECT", "product_text"},
     {kCaptureRole, "SELECT", "host_transaction"},
+    // The finder's orders; the triggers keep them, the operators only read them.
+    {kCaptureRole, "SELECT", "policy_order"},
 }};
 
 std::vector<std::string> Grants() {
@@ -169,16 +171,15 @@ std::vector<std::string> PostgreSqlFunctions() {
   };
 }
 
-// The guards read the schema's tables and functions, never a session's temporary table of
-// the same name (which an unqualified name would find first).
-constexpr std::string_view kPostgreSqlGuardPaths =
-    "DO $do$DECLARE f regprocedure; BEGIN FOR f IN SELECT p.oid::regprocedure FROM pg_proc p "
-    "JOIN pg_namespace n ON n.oid = p.pronamespace WHERE n.nspname = current_schema() AND "
-    "p.proname IN ('polizas_server_now', 'polizas_session_administers', "
-    "'polizas_session_holds', 'polizas_stamp_policy', 'polizas_guard_counters', "
-    "'polizas_stamp_note', 'refuse_change_to_cancelled_policy', "
-    "'refuse_services_of_cancelled_policy') LOOP EXECUTE format('ALTER FUNCTION %s SET "
-    "search_path = %I, pg_temp', f, current_schema()); END LOOP; END$do$";
+// The guards of the schema's own.
+constexpr std::array kGuardFunctions = {"polizas_server_now",
+                                        "polizas_session_administers",
+                                        "polizas_session_holds",
+                                        "polizas_stamp_policy",
+                                        "polizas_guard_counters",
+                                        "polizas_stamp_note",
+                                        "refuse_change_to_cancelled_policy",
+                                        "refuse_services_of_cancelled_policy"};
 
 // Roles belong to the whole server: made by the first database's schema, found by the rest.
 std::string PostgreSqlRoles() {
@@ -203,6 +204,20 @@ std::string CounterChangeRefusal(std::string_view user, std::string_view folio) 
          ": no puede cambiar los servicios usados de la póliza " + S(folio);
 }
 
+// Each function reads the schema's tables and functions, never a session's temporary table
+// of the same name (which an unqualified name would find first).
+std::string PostgreSqlFixedSearchPath(const std::vector<std::string>& functions) {
+  std::string names;
+  for (const std::string& function : functions)
+    names += (names.empty() ? "'" : ", '") + function + "'";
+  return "DO $do$DECLARE f regprocedure; BEGIN FOR f IN SELECT p.oid::regprocedure FROM pg_proc p "
+         "JOIN pg_namespace n ON n.oid = p.pronamespace WHERE n.nspname = current_schema() AND "
+         "p.proname IN (" +
+         names +
+         ") LOOP EXECUTE format('ALTER FUNCTION %s SET search_path = %I, pg_temp', f, "
+         "current_schema()); END LOOP; END$do$";
+}
+
 std::string PostgreSqlServerNow() {
   return S(kPostgreSqlServerNow);
 }
@@ -223,7 +238,7 @@ std::vector<std::string> PostgreSqlAccess() {
   std::vector<std::string> statements = {PostgreSqlRoles()};
   for (std::string& grant : Grants()) statements.push_back(std::move(grant));
   for (std::string& function : PostgreSqlFunctions()) statements.push_back(std::move(function));
-  statements.push_back(S(kPostgreSqlGuardPaths));
+  statements.push_back(PostgreSqlFixedSearchPath({kGuardFunctions.begin(), kGuardFunctions.end()}));
   return statements;
 }
 

@@ -10,6 +10,8 @@ namespace nv407::host {
 // and stamp its login into the audit columns. Run after the tables.
 std::vector<std::string> PostgreSqlAccess();
 std::vector<std::string> SqlServerAccess();
+// The statement that pins the search path of these functions of the schema to the schema.
+std::string PostgreSqlFixedSearchPath(const std::vector<std::string>& functions);
 // The function behind PostgreSQL's GetDate() when the clock is not pinned.
 std::string PostgreSqlServerNow();
 // The session's login and what it may do (DialectTraits::session_login).

@@ -224,18 +224,31 @@ void InstallSessionGuards(const std::shared_ptr<DbHandle>& db) {
   for (const std::string& statement : sqlite::SessionGuardStatements()) db->Run(statement.c_str());
 }
 
-// A database made before operators signed in gets their columns when it is opened for
-// writing; opened for reading, it is read as it is.
-void UpgradeForSignIn(const std::shared_ptr<DbHandle>& db) {
-  Statement made_before(db,
-                        "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'operator' "
-                        "AND NOT EXISTS (SELECT 1 FROM pragma_table_info('operator') WHERE name "
-                        "= 'password_hash')");
-  if (!made_before.Step()) return;
-  made_before.Finalize();
+// Brings a database made before some of the schema up to date, in one transaction, when
+// `made_before` finds a row.
+void Upgrade(const std::shared_ptr<DbHandle>& db, const char* made_before,
+             const std::vector<std::string>& statements) {
+  Statement check(db, made_before);
+  if (!check.Step()) return;
+  check.Finalize();
   sqlite::Transaction upgrade(db);
-  for (const std::string& statement : sqlite::SignInUpgradeStatements()) db->Run(statement.c_str());
+  for (const std::string& statement : statements) db->Run(statement.c_str());
   upgrade.Commit();
+}
+
+// A database made before operators signed in gets their columns, and one made before the
+// finder's kept orders gets policy_order, when it is opened for writing; opened for
+// reading, it is read as it is.
+void UpgradeForWriting(const std::shared_ptr<DbHandle>& db) {
+  Upgrade(db,
+          "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'operator' AND NOT "
+          "EXISTS (SELECT 1 FROM pragma_table_info('operator') WHERE name = 'password_hash')",
+          sqlite::SignInUpgradeStatements());
+  Upgrade(db,
+          "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'Poliza_Servicio' AND "
+          "NOT EXISTS (SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "
+          "'policy_order')",
+          sqlite::PolicyOrderUpgradeStatements());
 }
 
 std::string JournalMode(const std::shared_ptr<DbHandle>& db, const char* pragma) {
@@ -272,7 +285,7 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   db->Run("PRAGMA mmap_size=1073741824");
   db->Run("PRAGMA foreign_keys=ON");
   RegisterGetDate(db->get(), std::move(options.clock));
-  if (!read_only) UpgradeForSignIn(db);
+  if (!read_only) UpgradeForWriting(db);
   InstallSessionGuards(db);
   // The tests' check that binding lifted values changes nothing a statement does.
   const char* check = std::getenv("POLIZAS_CHECK_LIFTED_STATEMENTS");

@@ -4,6 +4,7 @@
 
 #include "host/db/access.h"
 #include "host/db/dialect.h"
+#include "host/db/policy_order.h"
 
 namespace nv407::host {
 namespace {
@@ -254,6 +255,7 @@ void CreateSqliteSchema(Connection& connection) {
                                     "RAISE(ABORT, '" + sqlite::CancelledPolicyMessage("") + "')"));
   }
   for (const std::string& statement : LastAdministratorGuards()) connection.Execute(statement);
+  for (const std::string& statement : SqlitePolicyOrderSchema()) connection.Execute(statement);
   for (const std::string& statement : sqlite::SessionGuardStatements())
     connection.Execute(statement);
 }
@@ -270,6 +272,12 @@ std::vector<std::string> SignInUpgradeStatements() {
           std::string(kSignInParameter) + "', 'NO')",
   };
   for (std::string& guard : LastAdministratorGuards()) statements.push_back(std::move(guard));
+  return statements;
+}
+
+std::vector<std::string> PolicyOrderUpgradeStatements() {
+  std::vector<std::string> statements = SqlitePolicyOrderSchema();
+  statements.push_back(FillPolicyOrder());
   return statements;
 }
 

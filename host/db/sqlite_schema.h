@@ -20,5 +20,8 @@ std::vector<std::string> SessionGuardStatements();
 // A database made before operators signed in lacks the sign-in columns of `operator`: these
 // add them and mark the database as one whose operators do not sign in, as it was used.
 std::vector<std::string> SignInUpgradeStatements();
+// A database made before the finder's kept orders lacks policy_order: these make it, with
+// its triggers, and fill it.
+std::vector<std::string> PolicyOrderUpgradeStatements();
 
 }  // namespace nv407::host::sqlite

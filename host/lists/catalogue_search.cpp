@@ -71,16 +71,46 @@ std::string FindsText(const ListSource& source, SqlDialect dialect, const std::s
   return finds;
 }
 
+// How the page's order sorts, where its column says how.
+const ColumnSort* SortOf(const ListSource& source, const ListOrder& order) {
+  if (order.column == 0) return nullptr;
+  const auto column = static_cast<std::size_t>(order.column - 1);
+  return column < source.sorts.size() ? &source.sorts[column] : nullptr;
+}
+
+// The list as a page in this order reads it: with the table the order keeps joined. Where
+// no text narrows the rows, that table is read first, in its index's order (CROSS JOIN,
+// which SQLite never reorders), each row's own looked at until the page is full: the
+// conditions of a quick filter keep a good part of the rows, so the page fills soon, where
+// SQLite's planner would sort all they keep. A text may find a handful of rows in a
+// million: the database then chooses where to start.
+ListSource AsRead(const ListSource& source, const ListOrder& order, bool narrowed) {
+  const ColumnSort* sort = SortOf(source, order);
+  if (sort == nullptr || sort->table.empty()) return source;
+  ListSource read = source;
+  if (narrowed) {
+    read.from = source.from + " JOIN " + sort->table + " ON " + sort->on;
+    return read;
+  }
+  read.from = sort->table + " CROSS JOIN " + source.from;
+  read.conditions =
+      source.conditions.empty() ? sort->on : sort->on + " AND " + Parenthesised(source.conditions);
+  return read;
+}
+
 // What the rows are ordered by: the shown column's sort, then the key.
 std::string OrderBy(const ListSource& source, const ListOrder& order) {
   const std::string direction = order.descending ? " DESC" : "";
   const std::string within = source.within_key.empty() ? "" : ", " + source.within_key;
   if (order.column == 0) return source.key + direction + within;
-  const auto column = static_cast<std::size_t>(order.column - 1);
-  const std::string sort = column < source.sorts.size() && !source.sorts[column].empty()
-                               ? source.sorts[column]
-                               : source.columns.at(column);
-  return sort + direction + ", " + source.key + within;
+  const ColumnSort* sort = SortOf(source, order);
+  const std::string by = sort && !sort->by.empty()
+                             ? sort->by
+                             : source.columns.at(static_cast<std::size_t>(order.column - 1));
+  // Ties end on the key in its own order, or on the sort's key in the sort's direction, so
+  // that either direction is one range of the sort's index.
+  if (sort == nullptr || sort->key.empty()) return by + direction + ", " + source.key + within;
+  return by + direction + ", " + sort->key + direction + within;
 }
 
 // The conditions of one statement over the source: its own, the way the text finds rows,
@@ -130,14 +160,15 @@ std::size_t ReadRows(Connection& connection, const ListSource& source, const std
 
 }  // namespace
 
-std::string PageStatement(const ListSource& source, SqlDialect dialect, const PageQuery& page,
+std::string PageStatement(const ListSource& listed, SqlDialect dialect, const PageQuery& page,
                           const std::optional<std::vector<std::string>>& ways) {
   const std::string text = Trimmed(page.text);
   std::vector<std::string> found;
   if (ways)
     found = *ways;
   else if (!text.empty())
-    found.push_back(FindsText(source, dialect, text));
+    found.push_back(FindsText(listed, dialect, text));
+  const ListSource source = AsRead(listed, page.order, !found.empty());
   const DialectTraits& traits = Traits(dialect);
   std::string order = " ORDER BY ";
   order += OrderBy(source, page.order);

@@ -11,6 +11,19 @@
 
 namespace nv407::host {
 
+// How a list sorts by one of its columns.
+struct ColumnSort {
+  std::string by;  // what orders the rows ("" for the column itself)
+  // A table joined for this order alone ("t AS x"), which keeps `by` beside its own copy
+  // of the key under an index on both, and how its rows meet the list's (`on`): a page in
+  // this order is then a range of that index.
+  std::string table = {};
+  std::string on = {};
+  // What ends the ties, in the order's direction (that copy of the key, or the key); where
+  // this is empty, the key in its own order.
+  std::string key = {};
+};
+
 // What a searchable list reads: rows of a table (or of tables joined), by default in the
 // order of a unique, indexed key. The user's text finds the rows whose key starts with it
 // or whose searched columns contain it, in any letter case; the list is read a page at a
@@ -26,9 +39,9 @@ struct ListSource {
   std::vector<std::string> columns;   // shown after the key
   std::vector<std::string> searched;  // searched for the text anywhere in them
   std::string conditions;             // always applied, without a leading AND
-  // What a shown column sorts by where that is not the column itself ("" for the column);
-  // none for a list sorted by its key alone.
-  std::vector<std::string> sorts;
+  // How each shown column sorts where that is not by the column itself; none for a list
+  // sorted by its key alone.
+  std::vector<ColumnSort> sorts;
   // How the text finds rows, for a list where it is not by the key's start and the
   // searched columns: conditions of which any one finds a row, each read on its own so
   // that each can use an index of its own. The database lets a way depend on what the

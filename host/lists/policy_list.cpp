@@ -3,6 +3,7 @@
 #include <array>
 
 #include "host/db/dialect.h"
+#include "host/db/policy_order.h"
 #include "host/headless/text_rules.h"
 #include "host/lists/policy_usage.h"
 #include "host/services/folio.h"
@@ -30,14 +31,8 @@ std::string StateSql(SqlDialect dialect, const Date& today) {
          std::string(kStateExpired) + "' ELSE '" + std::string(kStateInForce) + "' END";
 }
 
-// The services of policy p as the screen lists them: those whose service type exists.
-constexpr const char* kServicesOfPolicy =
-    "FROM Poliza_Servicio_Tipo_Servicio s JOIN Tipo_Servicio t "
-    "ON t.Ts_Cve_Tipo_Servicio = s.Ts_Cve_Tipo_Servicio WHERE s.Ps_Folio = p.Ps_Folio";
-
 std::string UsageSql() {
-  return "(SELECT MAX(" + UsedQuantitySql() + " * 1.0 / s.Pst_Cantidad_Incluida) " +
-         kServicesOfPolicy + " AND s.Pst_Cantidad_Incluida > 0)";
+  return PeakUseSql("p.Ps_Folio");
 }
 
 std::string SelectionConditions(SqlDialect dialect, const Date& today,
@@ -61,8 +56,8 @@ std::string SelectionConditions(SqlDialect dialect, const Date& today,
       break;
     case PolicyFilter::kNearlyUsedUp:
       conditions = "p.Es_Cve_Estado <> 'CA' AND EXISTS (SELECT 1 " +
-                   std::string(kServicesOfPolicy) + " AND " + UsedToPercentSql(selection.percent) +
-                   ")";
+                   ServicesOfPolicySql("p.Ps_Folio") + " AND " +
+                   UsedToPercentSql(selection.percent) + ")";
       break;
   }
   if (selection.client) {
@@ -156,11 +151,6 @@ std::vector<std::string> ShownPolicyRow(const FoundRow& row) {
   return shown;
 }
 
-std::string UsedQuantitySql() {
-  return "COALESCE(CASE WHEN t.Ts_Servicio_Hora = 'SI' THEN s.Pst_Tiempo_Utilizado "
-         "ELSE s.Pst_Evento_Utilizado END, 0)";
-}
-
 std::string UsedToPercentSql(int percent) {
   return "s.Pst_Cantidad_Incluida > 0 AND " + UsedQuantitySql() +
          " * 100 >= " + std::to_string(percent) + " * s.Pst_Cantidad_Incluida";
@@ -189,7 +179,8 @@ ListSource ServiceUsageList(SqlDialect dialect, const Date& today, int percent) 
   return list;
 }
 
-ListSource PolicyList(SqlDialect dialect, const Date& today, const PolicySelection& selection) {
+ListSource PolicyList(Database& database, const Date& today, const PolicySelection& selection) {
+  const SqlDialect dialect = database.Dialect();
   ListSource list;
   list.from = "Poliza_Servicio p LEFT JOIN Cliente c ON c.Cl_Cve_Cliente = p.Cl_Cve_Cliente";
   list.key = "p.Ps_Folio";
@@ -197,9 +188,19 @@ ListSource PolicyList(SqlDialect dialect, const Date& today, const PolicySelecti
                   "p.Sc_Cve_Sucursal",      "p.Tps_Cve_Tipo_Poliza_Servicio",
                   "p.Ps_Fecha_Inicia",      "p.Ps_Fecha_Finaliza",
                   StateSql(dialect, today), UsageSql()};
-  // A policy without a used service sorts below every used one.
-  list.sorts.assign(list.columns.size(), "");
-  list.sorts[kPolicyUsage - 1] = "COALESCE(" + UsageSql() + ", -1)";
+  // By the client's name and by use: through what policy_order keeps, or, in a database
+  // made before it and read as it is, computed alike as the rows are read. A policy
+  // without a used service sorts below every used one.
+  list.sorts.assign(list.columns.size(), {});
+  if (KeepsPolicyOrder(database)) {
+    const std::string kept = std::string(kPolicyOrderTable) + " o";
+    const std::string on = "o.folio = p.Ps_Folio";
+    list.sorts[kPolicyClientName - 1] = {"o.client_name", kept, on, "o.folio"};
+    list.sorts[kPolicyUsage - 1] = {"o.peak_use", kept, on, "o.folio"};
+  } else {
+    list.sorts[kPolicyClientName - 1] = {KeptClientNameSql("p.Ps_Folio"), "", "", "p.Ps_Folio"};
+    list.sorts[kPolicyUsage - 1] = {KeptPeakUseSql("p.Ps_Folio"), "", "", "p.Ps_Folio"};
+  }
   list.conditions = SelectionConditions(dialect, today, selection);
   list.ways = &TextWays;
   return list;

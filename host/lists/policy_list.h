@@ -6,6 +6,7 @@
 
 #include "component/date.h"
 #include "host/db/database.h"
+#include "host/db/policy_order.h"
 #include "host/lists/catalogue_search.h"
 
 namespace nv407::host {
@@ -61,8 +62,10 @@ enum PolicyColumn : int {
 // The list of policies, as of `today`: the folio, the columns above, the selection's
 // conditions. The text finds a policy by its folio as typed ("mty" starts MTY-..., "mty-12"
 // is MTY-000012 as the folio field takes it) or by its client's key or name. Every column
-// sorts; the folio, the client's key and the end date through an index.
-ListSource PolicyList(SqlDialect dialect, const Date& today, const PolicySelection& selection);
+// sorts; the folio, the client's key and the end date through an index, the client's name
+// and the use through the orders the database keeps (policy_order.h), ties on the folio in
+// the same direction.
+ListSource PolicyList(Database& database, const Date& today, const PolicySelection& selection);
 
 // The services of policies that are not cancelled used to `percent` of their quantity or
 // beyond, one row each: the folio, then these columns.
@@ -86,10 +89,6 @@ std::vector<std::string> ShownPolicyRow(const FoundRow& row);
 // The share of its quantity that a row's most used service has used.
 std::optional<double> UsageShare(const FoundRow& row);
 
-// How much of an included quantity a use is, for one service row `s` of
-// Poliza_Servicio_Tipo_Servicio joined to its Tipo_Servicio `t`: the hours used for a
-// service counted in hours, else the events used, over the quantity included.
-std::string UsedQuantitySql();
 // Whether that row is used to `percent` or beyond; only a row with a quantity counts.
 std::string UsedToPercentSql(int percent);
 

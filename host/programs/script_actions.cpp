@@ -200,7 +200,7 @@ void Perform(HeadlessHost& host, const Action& action) {
 
 std::vector<std::vector<std::string>> FoundPolicies(Database& database, const Date& today,
                                                     const FindAction& action) {
-  const ListSource list = PolicyList(database.Dialect(), today.DateOnly(), action.selection);
+  const ListSource list = PolicyList(database, today.DateOnly(), action.selection);
   // The finder's own order for a filter of what is about to end: by end date.
   const ListOrder order = action.selection.filter == PolicyFilter::kExpiring
                               ? ListOrder{kPolicyEnd, false}

@@ -59,8 +59,7 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
     : QDialog(parent), database_(database), today_(today.DateOnly()) {
   setObjectName("PolicyFinder");
   setWindowTitle("Buscar póliza");
-  model_ =
-      new ListModel(database_, PolicyList(database_.Dialect(), today_, selection_), kHeaders, this);
+  model_ = new ListModel(database_, PolicyList(database_, today_, selection_), kHeaders, this);
   model_->SetLook(&Look);
   filter_ = MakeSearchText(text, "Folio, clave o nombre del cliente", this);
 
@@ -141,9 +140,7 @@ void PolicyFinder::Choose(PolicyFilter filter) {
 }
 
 void PolicyFinder::Reselect(std::optional<ListOrder> order) {
-  Read([this, order] {
-    model_->SetSource(PolicyList(database_.Dialect(), today_, selection_), order);
-  });
+  Read([this, order] { model_->SetSource(PolicyList(database_, today_, selection_), order); });
 }
 
 void PolicyFinder::Find(const QString& text) {

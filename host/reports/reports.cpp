@@ -73,7 +73,7 @@ std::size_t RunReport(Database& database, const Date& today, const ReportRequest
                                       {"Estado", "estado"},
                                       {"Uso %", "uso", Kind::kNumber}}));
       const PolicySelection selection{.filter = request.state, .client = request.client};
-      Each(database, PolicyList(dialect, today, selection), {}, [&](const FoundRow& row) {
+      Each(database, PolicyList(database, today, selection), {}, [&](const FoundRow& row) {
         counted(writer, {row[0], row[kPolicyClient], row[kPolicyClientName], row[kPolicyBranch],
                          row[kPolicyType], DateCell(row[kPolicyStart]), DateCell(row[kPolicyEnd]),
                          row[kPolicyState], PercentCell(UsageShare(row))});
@@ -88,7 +88,7 @@ std::size_t RunReport(Database& database, const Date& today, const ReportRequest
                                       {"Días", "dias", Kind::kNumber},
                                       {"Uso %", "uso", Kind::kNumber}}));
       const PolicySelection selection{.filter = PolicyFilter::kExpiring, .days = request.days};
-      Each(database, PolicyList(dialect, today, selection), {kPolicyEnd, false},
+      Each(database, PolicyList(database, today, selection), {kPolicyEnd, false},
            [&](const FoundRow& row) {
              counted(writer, {row[0], row[kPolicyClient], row[kPolicyClientName],
                               row[kPolicyBranch], row[kPolicyType], DateCell(row[kPolicyEnd]),
@@ -131,7 +131,7 @@ std::size_t RunReport(Database& database, const Date& today, const ReportRequest
                            {"Cliente", "cliente"},
                            {"Sustituye a", "sustituye_a"},
                            {"Sustituida por", "sustituida_por"}});
-      const ListSource list = PolicyList(dialect, today, {});
+      const ListSource list = PolicyList(database, today, {});
       for (const ChainLink& link : chain) {
         const std::optional<FoundRow> row = ReadRow(database.ForHost(), list, link.folio);
         if (!row) continue;  // a note naming a policy that is not there

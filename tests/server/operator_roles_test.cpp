@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "host/db/access.h"
+#include "host/db/policy_order.h"
 #include "host/headless/headless_host.h"
 #include "host/services/operators.h"
 #include "server_support.h"
@@ -123,6 +124,20 @@ TEST_F(OperatorRolesTest, EachRoleDoesOnTheScreenWhatItsPermissionsAllow) {
   EXPECT_EQ(Stored("SELECT (Ps_Fecha = CURRENT_DATE - 3) || '|' || Oper_Alta AS v FROM "
                    "Poliza_Servicio WHERE Ps_Folio = 'MTY-000012'"),
             "'true|" + supervisor_ + "'");
+
+  // The finder's kept orders follow every change an operator makes, which the operator's
+  // login may not write itself.
+  const Outcome edit = SaveEdit(*capture, "MTY-000011", "OC-5");
+  EXPECT_TRUE(edit.done) << edit.problem;
+  const Outcome baja = CancelPolicy(*capture, edit.folio);
+  EXPECT_TRUE(baja.done) << baja.problem;
+  EXPECT_EQ(Stored("SELECT COUNT(*) AS v FROM Poliza_Servicio p LEFT JOIN policy_order o ON "
+                   "o.folio = p.Ps_Folio WHERE o.folio IS NULL OR o.client_name <> " +
+                   host::KeptClientNameSql("p.Ps_Folio") + " OR o.peak_use <> " +
+                   host::KeptPeakUseSql("p.Ps_Folio")),
+            "n:0");
+  EXPECT_EQ(Stored("SELECT COUNT(*) AS v FROM policy_order"),
+            Stored("SELECT COUNT(*) AS v FROM Poliza_Servicio"));
 }
 
 TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissions) {
@@ -154,6 +169,10 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
       {"INSERT INTO operator_permission VALUES ('CAPTURA', 'NV407', 'INISERV')",
        "permission denied for table operator_permission"},
       {"SELECT password_hash FROM operator", "permission denied for table operator"},
+      {"INSERT INTO policy_order VALUES ('X-9', '', -1)",
+       "permission denied for table policy_order"},
+      {"UPDATE policy_order SET peak_use = 2", "permission denied for table policy_order"},
+      {"DELETE FROM policy_order", "permission denied for table policy_order"},
       {"CREATE ROLE otro LOGIN", "permission denied to create role"},
   };
   for (const auto& [statement, refusal] : refused) {

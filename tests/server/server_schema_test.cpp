@@ -58,7 +58,7 @@ Shape ServerShape(Connection& sql) {
 TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
   auto database = Open();
   const Shape sqlite = SqliteSchemaShape(true);
-  ASSERT_EQ(sqlite.size(), 26u) << "19 tables and 7 indexes";
+  ASSERT_EQ(sqlite.size(), 29u) << "20 tables and 9 indexes";
   EXPECT_EQ(ServerShape(database->ForHost()), sqlite);
 
   Connection& sql = database->ForHost();

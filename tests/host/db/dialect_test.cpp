@@ -94,6 +94,23 @@ TEST(SqlServerSchema, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
   EXPECT_THAT(guards[1], HasSubstr("ON Poliza_Servicio_Tipo_Servicio AFTER UPDATE"));
 }
 
+// SQL Server's triggers run once a statement: those that keep the finder's orders read the
+// rows it changed from inserted and deleted, never one row's NEW or OLD, and an update
+// computes again only when it sets a column that the kept values come from.
+TEST(SqlServerSchema, KeepsThePolicyOrderFromEachStatementsRows) {
+  Lines kept;
+  for (const std::string& statement : SqlServerSchema())
+    if (statement.starts_with("CREATE TRIGGER policy_order_")) kept.push_back(statement);
+  ASSERT_EQ(kept.size(), 12u);
+  for (const std::string& trigger : kept) {
+    EXPECT_THAT(trigger, ::testing::Not(::testing::ContainsRegex("(NEW|OLD)\\.")));
+    EXPECT_THAT(trigger, ::testing::ContainsRegex("FROM (inserted|deleted)"));
+  }
+  EXPECT_THAT(kept, ::testing::Contains(HasSubstr(
+                        "ON Cliente AFTER UPDATE AS BEGIN SET NOCOUNT ON; IF NOT "
+                        "(UPDATE(Cl_Cve_Cliente) OR UPDATE(Cl_Razon_Social_1)) RETURN; UPDATE")));
+}
+
 // The operators' side of SQL Server's schema, read as text: each group role is made once
 // per database, each right granted one table at a time (T-SQL takes one object a GRANT),
 // and the guards refuse in Spanish, naming the operator, the permission and the folio.

@@ -17,6 +17,7 @@
 #include "component/error.h"
 #include "data/statements.h"
 #include "host/db/database.h"
+#include "host/db/policy_order.h"
 #include "host/db/sqlite_dialect.h"
 #include "screen/layout.h"
 #include "tests/support/result_text.h"
@@ -361,6 +362,42 @@ TEST(SqliteDatabase, ADatabaseMadeBeforeSignInGetsItsColumnsAndAsksNobody) {
   database.reset();
   EXPECT_EQ(Count(OpenSqliteDatabase(path)->ForHost(), "pragma_table_info('operator')"), 6)
       << "once";
+}
+
+// A database made before the finder's kept orders gets policy_order, filled and kept in
+// step from then on, when it is opened for writing.
+TEST(SqliteDatabase, ADatabaseMadeBeforeTheKeptOrdersGetsThemFilled) {
+  TempDir dir;
+  const std::string path = dir.File("old.db");
+  const std::string kept_as_computed =
+      "policy_order o JOIN Poliza_Servicio p ON p.Ps_Folio = o.folio WHERE o.client_name = " +
+      KeptClientNameSql("p.Ps_Folio") + " AND o.peak_use = " + KeptPeakUseSql("p.Ps_Folio");
+  std::int64_t policies = 0;
+  {
+    auto old = OpenSqliteDatabase(path, {.create = true});
+    Connection& sql = old->ForHost();
+    CreateSchema(sql, SqlDialect::kSqlite);
+    LoadDemoData(sql);
+    LoadDemoPolicies(sql, Date::FromYmd(2024, 3, 15));
+    for (auto trigger = sql.Execute("SELECT name FROM sqlite_master WHERE type = 'trigger' AND "
+                                    "name LIKE 'policy_order%'");
+         !trigger->Eof(); trigger->MoveNext())
+      sql.Execute("DROP TRIGGER " + trigger->Fields("name").Value().ToText());
+    sql.Execute("DROP TABLE policy_order");
+    policies = Count(sql, "Poliza_Servicio");
+  }
+  ASSERT_GT(policies, 3);
+  auto database = OpenSqliteDatabase(path);
+  Connection& sql = database->ForHost();
+  EXPECT_EQ(Count(sql, "policy_order"), policies);
+  EXPECT_EQ(Count(sql, kept_as_computed), policies);
+  sql.Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Cantidad_Incluida = 1000 WHERE Ps_Folio IN "
+      "(SELECT Ps_Folio FROM Poliza_Servicio WHERE Es_Cve_Estado <> 'CA')");
+  sql.Execute("UPDATE Cliente SET Cl_Razon_Social_1 = 'Otro nombre'");
+  EXPECT_EQ(Count(sql, kept_as_computed), policies) << "kept in step";
+  database.reset();
+  EXPECT_EQ(Count(OpenSqliteDatabase(path)->ForHost(), "policy_order"), policies) << "once";
 }
 
 TEST_F(DatabaseTest, PolicyIsSavedLoadedResetAndCancelled) {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -44,7 +48,7 @@ class PolicyListTest : public ::testing::Test {
     db.AddPolicy(policy);
   }
   host::ListSource List(const PolicySelection& selection = {}) {
-    return host::PolicyList(db.db().Dialect(), Date::FromYmd(2024, 3, 15), selection);
+    return host::PolicyList(db.db(), Date::FromYmd(2024, 3, 15), selection);
   }
   // Column `column` of every row found (0: the folio), in one statement.
   std::string Found(const host::ListSource& list, const std::string& text = "",
@@ -70,8 +74,26 @@ class PolicyListTest : public ::testing::Test {
     }
   }
 
+  // Runs the checks on the orders the database keeps, then on a database without them
+  // (made before them and read as it is), which computes them as it reads.
+  void KeptAndComputed(const std::function<void(const char* how)>& check) {
+    check("kept");
+    db.Execute("DROP TABLE policy_order");
+    check("computed");
+  }
+
   TestDatabase db;
 };
+
+// The folios found, in folio order.
+std::string InFolioOrder(const std::string& found) {
+  std::istringstream words(found);
+  std::vector<std::string> folios{std::istream_iterator<std::string>(words), {}};
+  std::sort(folios.begin(), folios.end());
+  std::string joined;
+  for (const std::string& folio : folios) joined += (joined.empty() ? "" : " ") + folio;
+  return joined;
+}
 
 struct FilterCase {
   const char* name;
@@ -102,7 +124,17 @@ TEST_F(PolicyListTest, EachQuickFilterFindsItsPolicies) {
        {.filter = PolicyFilter::kInForce, .client = "C00001"},
        "MTY-000001"},
   };
-  for (const FilterCase& c : cases) EXPECT_EQ(Found(List(c.selection)), c.found) << c.name;
+  // The same policies by client name and by use, the table those orders keep read first.
+  const ListOrder orders[] = {{host::kPolicyClientName, true}, {host::kPolicyUsage, false}};
+  for (const FilterCase& c : cases) {
+    const host::ListSource list = List(c.selection);
+    EXPECT_EQ(Found(list), c.found) << c.name;
+    for (const ListOrder& order : orders) {
+      const std::string found = Found(list, "", order);
+      EXPECT_EQ(InFolioOrder(found), c.found) << c.name << ", by column " << order.column;
+      EXPECT_EQ(FoundInPages(list, "", order), found) << c.name << ", by column " << order.column;
+    }
+  }
 }
 
 TEST_F(PolicyListTest, ShowsStateAndTheMostUsedShareOfEachPolicy) {
@@ -126,30 +158,50 @@ struct OrderCase {
   const char* found;
 };
 
-// Every order ends ties on the folio, in its own order; pages read in it join up.
+// Every order ends ties on the folio: in its own order, or in the order's direction by the
+// client's name and by use, which the database keeps. Pages read in it join up.
 TEST_F(PolicyListTest, SortsByAnyColumnEitherWayAndPagesJoinUp) {
+  // Clients that sort first by name: one without a name, one missing.
+  db.Execute("INSERT INTO Cliente (Cl_Cve_Cliente) VALUES ('C00090')");
+  Add("QRO-000009", "C00090", "2024-12-31", "AC", {});
+  Add("GDL-000009", "C00099", "2024-12-31", "AC", {{"SOPREM", 10, 1, 0}});
   const OrderCase cases[] = {
       {"folio, descending",
        {0, true},
-       "QRO-000003 QRO-000002 QRO-000001 MTY-000003 MTY-000002 MTY-000001 GDL-000002 GDL-000001"},
+       "QRO-000009 QRO-000003 QRO-000002 QRO-000001 MTY-000003 MTY-000002 MTY-000001 GDL-000009 "
+       "GDL-000002 GDL-000001"},
       {"end date",
        {host::kPolicyEnd, false},
-       "GDL-000001 GDL-000002 MTY-000002 QRO-000002 QRO-000003 MTY-000001 MTY-000003 QRO-000001"},
+       "GDL-000001 GDL-000002 MTY-000002 QRO-000002 QRO-000003 GDL-000009 MTY-000001 MTY-000003 "
+       "QRO-000009 QRO-000001"},
       {"usage, most used first, none last",
        {host::kPolicyUsage, true},
-       "MTY-000003 GDL-000001 MTY-000001 QRO-000002 MTY-000002 QRO-000001 GDL-000002 QRO-000003"},
+       "MTY-000003 GDL-000001 MTY-000001 QRO-000002 MTY-000002 QRO-000001 GDL-000009 QRO-000009 "
+       "QRO-000003 GDL-000002"},
+      {"usage, none first",
+       {host::kPolicyUsage, false},
+       "GDL-000002 QRO-000003 QRO-000009 GDL-000009 QRO-000001 MTY-000002 QRO-000002 MTY-000001 "
+       "GDL-000001 MTY-000003"},
       {"client name",
        {host::kPolicyClientName, false},
-       "MTY-000001 MTY-000003 GDL-000002 QRO-000003 GDL-000001 QRO-000001 MTY-000002 QRO-000002"},
+       "GDL-000009 QRO-000009 MTY-000001 MTY-000003 GDL-000002 QRO-000003 GDL-000001 QRO-000001 "
+       "MTY-000002 QRO-000002"},
+      {"client name, descending",
+       {host::kPolicyClientName, true},
+       "QRO-000002 MTY-000002 QRO-000001 GDL-000001 QRO-000003 GDL-000002 MTY-000003 MTY-000001 "
+       "QRO-000009 GDL-000009"},
       {"state",
        {host::kPolicyState, false},
-       "MTY-000003 GDL-000001 GDL-000002 MTY-000001 MTY-000002 QRO-000001 QRO-000002 QRO-000003"},
+       "MTY-000003 GDL-000001 GDL-000002 GDL-000009 MTY-000001 MTY-000002 QRO-000001 QRO-000002 "
+       "QRO-000003 QRO-000009"},
   };
-  const host::ListSource list = List();
-  for (const OrderCase& c : cases) {
-    EXPECT_EQ(Found(list, "", c.order), c.found) << c.name;
-    EXPECT_EQ(FoundInPages(list, "", c.order), c.found) << c.name << ", in pages";
-  }
+  KeptAndComputed([&](const char* how) {
+    const host::ListSource list = List();
+    for (const OrderCase& c : cases) {
+      EXPECT_EQ(Found(list, "", c.order), c.found) << c.name << ", " << how;
+      EXPECT_EQ(FoundInPages(list, "", c.order), c.found) << c.name << ", " << how << ", in pages";
+    }
+  });
 }
 
 struct TextCase {
@@ -174,15 +226,22 @@ TEST_F(PolicyListTest, TheTextFindsFoliosAndClients) {
       {"100%", ""},
       {"zzz", ""},
   };
+  const ListOrder orders[] = {
+      {host::kPolicyEnd, true}, {host::kPolicyClientName, false}, {host::kPolicyUsage, true}};
   const host::ListSource list = List();
   for (const TextCase& c : cases) {
     EXPECT_EQ(Found(list, c.text), c.found) << c.text;
     EXPECT_EQ(FoundInPages(list, c.text, {}), c.found) << c.text << ", in pages";
-    EXPECT_EQ(FoundInPages(list, c.text, {host::kPolicyEnd, true}),
-              Found(list, c.text, {host::kPolicyEnd, true}))
-        << c.text << ", by end date in pages";
+    for (const ListOrder& order : orders) {
+      const std::string found = Found(list, c.text, order);
+      EXPECT_EQ(InFolioOrder(found), c.found) << c.text << ", by column " << order.column;
+      EXPECT_EQ(FoundInPages(list, c.text, order), found)
+          << c.text << ", by column " << order.column << " in pages";
+    }
   }
   EXPECT_EQ(Found(List({.filter = PolicyFilter::kInForce}), "c00001"), "MTY-000001");
+  EXPECT_EQ(Found(List({.filter = PolicyFilter::kNearlyUsedUp}), "", {host::kPolicyUsage, true}),
+            "GDL-000001 MTY-000001");
 }
 
 // A text most clients' names hold is read another way (policies in order, each client
