@@ -72,13 +72,15 @@ struct ControlLayout {
   std::vector<ListColumn> columns;
   Look look;
 
-  std::string Setting(std::string_view key) const {
+  // An unset setting reads as empty.
+  const std::string& Setting(std::string_view key) const {
+    static const std::string kUnset;
     auto it = settings.find(key);
-    return it == settings.end() ? std::string() : it->second;
+    return it == settings.end() ? kUnset : it->second;
   }
   bool Flag(std::string_view key) const { return Setting(key) == "SI"; }
   int IntSetting(std::string_view key, int fallback = 0) const {
-    const std::string value = Setting(key);
+    const std::string& value = Setting(key);
     return value.empty() ? fallback : std::stoi(value);
   }
 };

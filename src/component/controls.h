@@ -135,7 +135,7 @@ class ListItem {
   const std::string& Text() const { return text_; }
   // Sub-items 1 to 4 (or as many columns as the list has); an unset one reads "".
   std::string SubItem(int index) const;
-  void SetSubItem(int index, const std::string& text);
+  void SetSubItem(int index, std::string text);
   const std::vector<std::string>& SubItems() const { return sub_items_; }
 
  private:
@@ -148,7 +148,7 @@ class ListItem {
 class ListItems {
  public:
   void Clear();
-  ListItem& Add(const std::string& key, const std::string& text);
+  ListItem& Add(std::string key, std::string text);
   int Count() const { return static_cast<int>(items_.size()); }
   ListItem& Item(const std::string& key);
   ListItem& Item(int index);  // 1-based, as the list view numbers its rows

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "component/variant.h"
 
@@ -12,7 +13,8 @@ namespace nv407 {
 class Field {
  public:
   explicit Field(Variant value = {}) : value_(std::move(value)) {}
-  const Variant& Value() const { return value_; }
+  const Variant& Value() const& { return value_; }
+  Variant Value() && { return std::move(value_); }  // a field read once gives its value away
 
  private:
   Variant value_;

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <string>
+#include <utility>
 
 #include "component/controls.h"
 #include "component/error.h"
@@ -11,7 +13,7 @@ std::string ListItem::SubItem(int index) const {
                                                               : std::string();
 }
 
-void ListItem::SetSubItem(int index, const std::string& text) {
+void ListItem::SetSubItem(int index, std::string text) {
   if (index < 1) throw Error("Invalid property value");
   const auto needed = static_cast<std::size_t>(index);
   if (sub_items_.size() < needed) {
@@ -19,7 +21,7 @@ void ListItem::SetSubItem(int index, const std::string& text) {
     sub_items_.reserve(std::max<std::size_t>(needed, 4));
     sub_items_.resize(needed);
   }
-  sub_items_[index - 1] = text;
+  sub_items_[index - 1] = std::move(text);
   owner_->Changed();
 }
 
@@ -28,10 +30,10 @@ void ListItems::Clear() {
   Changed();
 }
 
-ListItem& ListItems::Add(const std::string& key, const std::string& text) {
+ListItem& ListItems::Add(std::string key, std::string text) {
   for (const ListItem& item : items_)
     if (!key.empty() && item.Key() == key) throw Error("Key is not unique in collection");
-  items_.emplace_back(this, key, text);
+  items_.emplace_back(this, std::move(key), std::move(text));
   Changed();
   return items_.back();
 }

@@ -92,12 +92,11 @@ void frmNV407::LoadPolicyType() {
   dp_Ps_Fecha_Fin->SetValue(end);
   lvServicios->Items().Clear();
   for (const IncludedService& service : services) {
-    const std::string key = "K" + service.code;
-    lvServicios->Items().Add(key, service.code);
-    lvServicios->Items().Item(key).SetSubItem(1, service.description.ToText());
-    lvServicios->Items().Item(key).SetSubItem(2, service.unit.ToText());
-    lvServicios->Items().Item(key).SetSubItem(3, service.quantity.ToText());
-    lvServicios->Items().Item(key).SetSubItem(4, "0");
+    ListItem& row = lvServicios->Items().Add("K" + service.code, service.code);
+    row.SetSubItem(1, service.description.ToText());
+    row.SetSubItem(2, service.unit.ToText());
+    row.SetSubItem(3, service.quantity.ToText());
+    row.SetSubItem(4, "0");
   }
   Formatter().FormatList(*lvServicios);
   result->Close();
