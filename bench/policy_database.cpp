@@ -20,7 +20,7 @@ using nv407::Connection;
 // Bumped whenever what the generator writes or the schema it writes into changes: it names
 // the file, so that a file of another generation is never opened (which would bring it up
 // to date first), and is stored in it.
-constexpr const char* kGeneration = "bench-fill-5";
+constexpr const char* kGeneration = "bench-fill-6";
 constexpr std::array kBranches = {"MTY", "GDL", "QRO"};
 constexpr std::int64_t kChunk = 50'000;
 
@@ -44,40 +44,44 @@ bool MadeByThisGeneration(const fs::path& path) {
   }
 }
 
-std::int64_t LastRowid(Connection& sql) {
-  auto result = sql.Execute("SELECT IFNULL(MAX(rowid), 0) AS n FROM Poliza_Servicio");
-  return result->Fields("n").Value().ToLong();
+// The policies [from, to) counted out, as a statement's opening.
+std::string Counting(std::int64_t from, std::int64_t to) {
+  return "WITH RECURSIVE n(i) AS (SELECT " + std::to_string(from) +
+         " UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " + std::to_string(to) + ") ";
 }
+// Policy i's folio, as StoredFolio writes it.
+constexpr const char* kFolioOfI =
+    "CASE i % 3 WHEN 0 THEN 'MTY' WHEN 1 THEN 'GDL' ELSE 'QRO' END || '-' || "
+    "printf('%06d', i / 3 + 1)";
 
-// Policies [from, to), then their services: each an INSERT ... SELECT, the policies over a
-// counting CTE. Policy i starts (i * 37) % 1095 days before BenchToday and lasts a year; its
-// client is (i * 7919) % clients; one in ten has used 80 % of its remote support or more.
+// Policies [from, to), then their services: each an INSERT ... SELECT over a counting CTE.
+// Policy i starts (i * 37) % 1095 days before BenchToday and lasts a year; its client is
+// (i * 7919) % clients; one in ten has used 80 % of its remote support or more.
 void FillPolicies(Connection& sql, std::int64_t from, std::int64_t to, std::int64_t clients) {
-  const std::int64_t before = LastRowid(sql);
   sql.Execute(
-      "WITH RECURSIVE n(i) AS (SELECT " + std::to_string(from) +
-      " UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " + std::to_string(to) +
-      ") "
+      Counting(from, to) +
       "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Ps_Fecha_Inicia, Ps_Fecha_Finaliza, "
       "Sc_Cve_Sucursal, Vn_Cve_Vendedor, Cl_Cve_Cliente, Ps_Comentario, Ps_Dia_Corte, "
       "Ps_Referencia, Tps_Cve_Tipo_Poliza_Servicio, Es_Cve_Estado, Oper_Alta, Fecha_Alta) "
-      "SELECT b || '-' || printf('%06d', i / 3 + 1), s, s, date(s, '+1 year', '-1 day'), b, "
+      "SELECT f, s, s, date(s, '+1 year', '-1 day'), substr(f, 1, 3), "
       "'V00' || (i % 3 + 1), printf('K%07d', (i * 7919) % " +
       std::to_string(clients) +
       "), 'Póliza ' || i, i % 28 + 1, 'OC-' || i, 'SOPANUAL', "
       "CASE WHEN i % 20 = 19 THEN 'CA' ELSE 'AC' END, 'ADMIN', s || ' 09:00:00' "
-      "FROM (SELECT i, CASE i % 3 WHEN 0 THEN 'MTY' WHEN 1 THEN 'GDL' ELSE 'QRO' END AS b, "
-      "date('" +
-      BenchToday().ToIsoDate() + "', '-' || (i * 37 % 1095) || ' days') AS s FROM n)");
-  sql.Execute(
-      "INSERT INTO Poliza_Servicio_Tipo_Servicio "
-      "SELECT p.Ps_Folio, s.service, s.included, CASE s.service WHEN 'SOPREM' THEN CASE WHEN "
-      "p.rowid % 10 = 3 THEN 96 + p.rowid % 30 ELSE p.rowid * 13 % 90 END WHEN 'SOPSITIO' THEN "
-      "p.rowid % 19 ELSE 0 END, CASE WHEN s.service = 'VISITA' THEN p.rowid % 9 ELSE 0 END "
-      "FROM Poliza_Servicio p, (SELECT 'SOPREM' AS service, 120 AS included "
-      "UNION ALL SELECT 'SOPSITIO', 24 UNION ALL SELECT 'VISITA', 12) AS s "
-      "WHERE p.rowid > " +
-      std::to_string(before) + " ORDER BY p.Ps_Folio, s.service");
+      "FROM (SELECT i, " +
+      kFolioOfI + " AS f, date('" + BenchToday().ToIsoDate() +
+      "', '-' || (i * 37 % 1095) || ' days') AS s FROM n)");
+  // r numbers the policies from 1, as they were written.
+  sql.Execute(Counting(from, to) +
+              "INSERT INTO Poliza_Servicio_Tipo_Servicio "
+              "SELECT f, s.service, s.included, CASE s.service WHEN 'SOPREM' THEN CASE WHEN "
+              "r % 10 = 3 THEN 96 + r % 30 ELSE r * 13 % 90 END WHEN 'SOPSITIO' THEN "
+              "r % 19 ELSE 0 END, CASE WHEN s.service = 'VISITA' THEN r % 9 ELSE 0 END "
+              "FROM (SELECT " +
+              kFolioOfI +
+              " AS f, i + 1 AS r FROM n) AS p, (SELECT 'SOPREM' AS service, 120 AS included "
+              "UNION ALL SELECT 'SOPSITIO', 24 UNION ALL SELECT 'VISITA', 12) AS s "
+              "ORDER BY f, s.service");
 }
 
 void Generate(const fs::path& path, std::int64_t count) {

@@ -152,7 +152,7 @@ std::vector<std::string> SqlitePolicyOrderSchema() {
   std::vector<std::string> statements = {
       "CREATE TABLE " + table +
           " (\n  folio TEXT NOT NULL PRIMARY KEY,\n  client_name TEXT NOT NULL,\n  peak_use "
-          "REAL NOT NULL\n)",
+          "REAL NOT NULL\n) WITHOUT ROWID",
       "CREATE INDEX " + table + "_name ON " + table + " (client_name, folio)",
       "CREATE INDEX " + table + "_use ON " + table + " (peak_use, folio)",
   };

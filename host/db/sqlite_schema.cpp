@@ -37,37 +37,38 @@ std::string GuardTrigger(const CancelledPolicyGuard& guard, std::string_view kin
 // write (a length unit outside 1 to 4, a NULL quantity) reach the screen and are handled
 // there. Every look-up the screen makes is a primary-key search or a search on a
 // primary key's leading column; the other indexes keep the foreign keys' parent checks
-// keyed.
+// keyed. Tables keyed by text are stored WITHOUT ROWID: a search by key reads one tree,
+// where a table with row numbers reads the key's index and then the table.
 constexpr std::array kSchema = {
     // Catalogues.
     R"(CREATE TABLE Sucursal (
   Sc_Cve_Sucursal TEXT NOT NULL PRIMARY KEY,
   Sc_Descripcion TEXT,
   Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC'
-))",
+) WITHOUT ROWID)",
     R"(CREATE TABLE Vendedor (
   Vn_Cve_Vendedor TEXT NOT NULL PRIMARY KEY,
   Vn_Descripcion TEXT,
   Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC'
-))",
+) WITHOUT ROWID)",
     R"(CREATE TABLE Cliente (
   Cl_Cve_Cliente TEXT NOT NULL PRIMARY KEY,
   Cl_Razon_Social_1 TEXT,
   Cl_Razon_Social_2 TEXT,
   Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC'
-))",
+) WITHOUT ROWID)",
     // The client search (F2) reads the catalogue in key order and looks at each name: from
     // this index alone, without a visit to the table per client.
     "CREATE INDEX Cliente_busqueda ON Cliente (Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado)",
     R"(CREATE TABLE Producto (
   Pr_Cve_Producto TEXT NOT NULL PRIMARY KEY,
   Pr_Descripcion TEXT
-))",
+) WITHOUT ROWID)",
     R"(CREATE TABLE Tipo_Servicio (
   Ts_Cve_Tipo_Servicio TEXT NOT NULL PRIMARY KEY,
   Ts_Descripcion TEXT,
   Ts_Servicio_Hora TEXT
-))",
+) WITHOUT ROWID)",
     R"(CREATE TABLE Tipo_Poliza_Servicio (
   Tps_Cve_Tipo_Poliza_Servicio TEXT NOT NULL PRIMARY KEY,
   Tps_Descripcion TEXT,
@@ -75,7 +76,7 @@ constexpr std::array kSchema = {
   Tps_Tipo INTEGER,
   Tps_Valor INTEGER,
   Es_Cve_Estado TEXT NOT NULL DEFAULT 'AC'
-))",
+) WITHOUT ROWID)",
     "CREATE INDEX Tipo_Poliza_Servicio_Producto ON Tipo_Poliza_Servicio (Pr_Cve_Producto)",
     R"(CREATE TABLE Tipo_Poliza_Servicio_Tipo_Servicio (
   Tps_Cve_Tipo_Poliza_Servicio TEXT NOT NULL
@@ -83,7 +84,7 @@ constexpr std::array kSchema = {
   Ts_Cve_Tipo_Servicio TEXT NOT NULL REFERENCES Tipo_Servicio (Ts_Cve_Tipo_Servicio),
   Tpt_Cantidad REAL,
   PRIMARY KEY (Tps_Cve_Tipo_Poliza_Servicio, Ts_Cve_Tipo_Servicio)
-))",
+) WITHOUT ROWID)",
     "CREATE INDEX Tipo_Poliza_Servicio_Tipo_Servicio_Servicio "
     "ON Tipo_Poliza_Servicio_Tipo_Servicio (Ts_Cve_Tipo_Servicio)",
 
@@ -111,7 +112,7 @@ constexpr std::array kSchema = {
   Fecha_Ult_Modif DATETIME,
   Oper_Baja TEXT,
   Fecha_Baja DATETIME
-))",
+) WITHOUT ROWID)",
     // The policy finder and the reports: a client's policies, and policies by end date,
     // each in folio order.
     "CREATE INDEX Poliza_Servicio_cliente ON Poliza_Servicio (Cl_Cve_Cliente, Ps_Folio)",
@@ -125,7 +126,7 @@ constexpr std::array kSchema = {
   Pst_Tiempo_Utilizado REAL,
   Pst_Evento_Utilizado REAL,
   PRIMARY KEY (Ps_Folio, Ts_Cve_Tipo_Servicio)
-))",
+) WITHOUT ROWID)",
     "CREATE INDEX Poliza_Servicio_Tipo_Servicio_Servicio "
     "ON Poliza_Servicio_Tipo_Servicio (Ts_Cve_Tipo_Servicio)",
 
@@ -136,14 +137,14 @@ constexpr std::array kSchema = {
   table_name TEXT NOT NULL COLLATE NOCASE,
   last_number INTEGER NOT NULL DEFAULT 0,
   PRIMARY KEY (branch, table_name)
-))",
+) WITHOUT ROWID)",
     R"(CREATE TABLE extended_text (
   table_name TEXT NOT NULL COLLATE NOCASE,
   record_key TEXT NOT NULL,
   entry_code TEXT NOT NULL,
   text TEXT NOT NULL DEFAULT '',
   PRIMARY KEY (table_name, record_key, entry_code)
-))",
+) WITHOUT ROWID)",
     R"(CREATE TABLE record_log (
   id INTEGER PRIMARY KEY,
   table_name TEXT NOT NULL COLLATE NOCASE,
@@ -158,18 +159,18 @@ constexpr std::array kSchema = {
   field_name TEXT NOT NULL,
   default_value TEXT,
   PRIMARY KEY (table_name, field_name)
-))",
+) WITHOUT ROWID)",
     R"(CREATE TABLE additional_field_value (
   table_name TEXT NOT NULL COLLATE NOCASE,
   record_key TEXT NOT NULL,
   field_name TEXT NOT NULL,
   value TEXT,
   PRIMARY KEY (table_name, record_key, field_name)
-))",
+) WITHOUT ROWID)",
     R"(CREATE TABLE host_parameter (
   name TEXT NOT NULL PRIMARY KEY,
   value TEXT
-))",
+) WITHOUT ROWID)",
     // An operator signs in with a password kept only as its Argon2id hash. Five failed
     // attempts in a row lock it until locked_until; an administrator's lock (locked = 1)
     // lasts until an administrator lifts it.
@@ -180,23 +181,23 @@ constexpr std::array kSchema = {
   failed_attempts INTEGER NOT NULL DEFAULT 0,
   locked_until DATETIME,
   locked INTEGER NOT NULL DEFAULT 0
-))",
+) WITHOUT ROWID)",
     R"(CREATE TABLE operator_permission (
   user_code TEXT NOT NULL REFERENCES operator (user_code),
   module TEXT NOT NULL,
   permission_key TEXT NOT NULL,
   PRIMARY KEY (user_code, module, permission_key)
-))",
+) WITHOUT ROWID)",
     R"(CREATE TABLE product_text (
   product_code TEXT NOT NULL PRIMARY KEY,
   text TEXT NOT NULL DEFAULT ''
-))",
+) WITHOUT ROWID)",
     R"(CREATE TABLE host_transaction (
   application TEXT NOT NULL,
   transaction_name TEXT NOT NULL,
   code TEXT NOT NULL,
   PRIMARY KEY (application, transaction_name)
-))",
+) WITHOUT ROWID)",
 };
 
 // The last holder of the administration permission keeps it: deleting its row, or moving

@@ -84,7 +84,8 @@ std::vector<std::string> SqliteFileProblems(Connection& sql) {
     if (row != "ok") problems.push_back("integrity_check: " + row);
   for (const std::string& row :
        Column(sql,
-              "SELECT \"table\" || ' row ' || rowid || ' -> ' || parent AS v FROM "
+              "SELECT \"table\" || ' row ' || IFNULL(rowid, '(by key)') || ' -> ' || parent AS v "
+              "FROM "
               "pragma_foreign_key_check"))
     problems.push_back("foreign_key_check: " + row);
   return problems;
