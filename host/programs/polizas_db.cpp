@@ -3,6 +3,7 @@
 //   polizas-db init (PATH | --odbc CONNECTION-STRING)
 //                   [--admin CODE | --catalogues | --demo [--clock T]]
 //   polizas-db operator ACTION PATH ...          (operator_command.cpp)
+//   polizas-db upgrade PATH
 //
 // Creates the SQLite file PATH, or the tables in an empty server database, with the schema,
 // in one transaction. A new file asks its operators to sign in and has one administrator
@@ -12,6 +13,9 @@
 // (YYYY-MM-DDTHH:MM:SS), and asks nobody to sign in; --catalogues is the demo without its
 // policies (what the tests start from). An existing PATH, or a server database that holds
 // any of the tables, is never touched.
+//
+// upgrade stores the tables of a file made by an earlier version as a new file stores them
+// (keyed by text, without row numbers), in one transaction; the rows stay as they are.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +31,7 @@
 #include "component/error.h"
 #include "host/db/access.h"
 #include "host/db/database.h"
+#include "host/db/sqlite_rebuild.h"
 #include "host/programs/operator_command.h"
 #include "host/programs/program_info.h"
 #include "host/services/clock.h"
@@ -45,7 +50,8 @@ constexpr int kUsage = 2;
 
 constexpr const char* kUsageText =
     "usage: polizas-db init (PATH | --odbc CONNECTION-STRING)\n"
-    "                       [--admin CODE | --catalogues | --demo [--clock YYYY-MM-DDTHH:MM:SS]]\n";
+    "                       [--admin CODE | --catalogues | --demo [--clock YYYY-MM-DDTHH:MM:SS]]\n"
+    "       polizas-db upgrade PATH\n";
 
 void PrintUsage(std::ostream& out) {
   out << kUsageText << nv407::host::kOperatorUsage << "       polizas-db --version | --help\n";
@@ -230,6 +236,28 @@ int Init(const std::vector<std::string>& args) {
   return InitFile(path, contents, admin.value_or(nv407::host::kDefaultOperator));
 }
 
+int Upgrade(const std::vector<std::string>& args) {
+  if (args.size() != 1 || args[0].starts_with("-")) return Usage("upgrade takes one PATH");
+  const std::string& path = args[0];
+  try {
+    auto database = nv407::host::OpenSqliteDatabase(path);
+    if (database->ReadOnly()) throw nv407::Error("the file is write-protected");
+    const std::vector<std::string> rebuilt = nv407::host::RebuildTablesStoredByRowNumber(*database);
+    if (rebuilt.empty()) {
+      std::cout << path << " is up to date; nothing was changed\n";
+      return 0;
+    }
+    std::string names;
+    for (const std::string& name : rebuilt) names += (names.empty() ? "" : ", ") + name;
+    std::cout << "Rebuilt " << rebuilt.size() << " tables of " << path << ": " << names << "\n";
+    return 0;
+  } catch (const std::exception& failure) {
+    std::cerr << "polizas-db: cannot upgrade " << path << ": "
+              << nv407::host::OneLine(failure.what()) << "\n";
+    return kFailed;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -245,6 +273,7 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "init") return Init(rest);
+  if (args[0] == "upgrade") return Upgrade(rest);
   if (args[0] != "operator") return Usage("unknown command '" + args[0] + "'");
   try {
     return nv407::host::RunOperatorCommand(rest, std::cin, std::cout, std::cerr);

@@ -19,6 +19,7 @@
 #include "host/db/database.h"
 #include "host/db/policy_order.h"
 #include "host/db/sqlite_dialect.h"
+#include "host/db/sqlite_rebuild.h"
 #include "screen/layout.h"
 #include "tests/support/result_text.h"
 
@@ -287,6 +288,9 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
       {"init" + path("x.db") + " --nope", 2, usage},
       {"init" + path("x.db") + path("y.db"), 2, usage},
       {"init" + path("no/such/dir.db") + " --demo", 1, "cannot create"},
+      {"upgrade" + path("catalogues.db"), 0, "is up to date; nothing was changed"},
+      {"upgrade" + path("x.db"), 1, "cannot upgrade"},
+      {"upgrade", 2, "upgrade takes one PATH"},
   };
   const auto program = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "polizas-db";
   std::string demo_before;
@@ -398,6 +402,147 @@ TEST(SqliteDatabase, ADatabaseMadeBeforeTheKeptOrdersGetsThemFilled) {
   EXPECT_EQ(Count(sql, kept_as_computed), policies) << "kept in step";
   database.reset();
   EXPECT_EQ(Count(OpenSqliteDatabase(path)->ForHost(), "policy_order"), policies) << "once";
+}
+
+// Column v of every row, as text.
+Lines Texts(Connection& sql, const std::string& query) {
+  Lines texts;
+  for (auto result = sql.Execute(query); !result->Eof(); result->MoveNext())
+    texts.push_back(result->Fields("v").Value().ToText());
+  return texts;
+}
+
+// Every row of every table, and every index and trigger, as text.
+Lines Contents(Connection& sql) {
+  Lines contents =
+      Texts(sql,
+            "SELECT type || ' ' || name || ' on ' || tbl_name || ': ' || sql AS v "
+            "FROM sqlite_master WHERE type IN ('index', 'trigger') AND sql NOT NULL ORDER BY name");
+  for (const std::string& table :
+       Texts(sql, "SELECT name AS v FROM sqlite_master WHERE type = 'table' ORDER BY name")) {
+    const std::string row = Texts(sql,
+                                  "SELECT group_concat('quote(' || name || ')', ' || ''|'' || ') "
+                                  "AS v FROM pragma_table_info('" +
+                                      table + "')")
+                                .at(0);
+    for (const std::string& line :
+         Texts(sql, "SELECT " + row + " AS v FROM " + table + " ORDER BY 1"))
+      contents.push_back(table + ": " + line);
+  }
+  return contents;
+}
+
+// Stores every table keyed by text with row numbers, as files of earlier versions did.
+void StoreByRowNumber(Connection& sql) {
+  sql.Execute("PRAGMA foreign_keys = OFF");
+  sql.Execute("PRAGMA legacy_alter_table = ON");
+  TransactionScope transaction(sql);
+  const Lines triggers = Texts(sql, "SELECT sql AS v FROM sqlite_master WHERE type = 'trigger'");
+  for (const std::string& name :
+       Texts(sql, "SELECT name AS v FROM sqlite_master WHERE type = 'trigger'"))
+    sql.Execute("DROP TRIGGER " + name);
+  for (const std::string& table :
+       Texts(sql, "SELECT name AS v FROM pragma_table_list WHERE schema = 'main' AND wr")) {
+    const std::string where = "tbl_name = '" + table + "'";
+    const std::string definition =
+        Texts(sql,
+              "SELECT replace(sql, ' WITHOUT ROWID', '') AS v FROM sqlite_master WHERE "
+              "type = 'table' AND " +
+                  where)
+            .at(0);
+    const Lines indexes =
+        Texts(sql, "SELECT sql AS v FROM sqlite_master WHERE type = 'index' AND sql NOT NULL AND " +
+                       where);
+    sql.Execute("ALTER TABLE " + table + " RENAME TO old_" + table);
+    sql.Execute(definition);
+    sql.Execute("INSERT INTO " + table + " SELECT * FROM old_" + table);
+    sql.Execute("DROP TABLE old_" + table);
+    for (const std::string& index : indexes) sql.Execute(index);
+  }
+  for (const std::string& trigger : triggers) sql.Execute(trigger);
+  transaction.Commit();
+  sql.Execute("PRAGMA legacy_alter_table = OFF");
+  sql.Execute("PRAGMA foreign_keys = ON");
+}
+
+// A file of an earlier version, its tables stored with row numbers, is rebuilt keyed in one
+// transaction: the same rows, indexes and triggers, the triggers still guarding and keeping
+// the finder's orders; a second run changes nothing.
+TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
+  TempDir dir;
+  const std::string path = dir.File("old.db");
+  Lines before;
+  {
+    auto old = OpenSqliteDatabase(path, {.create = true});
+    Connection& sql = old->ForHost();
+    CreateSchema(sql, SqlDialect::kSqlite);
+    LoadDemoData(sql);
+    LoadDemoPolicies(sql, Date::FromYmd(2024, 3, 15));
+    before = Contents(sql);
+    StoreByRowNumber(sql);
+    ASSERT_EQ(Contents(sql), before);
+  }
+  auto database = OpenSqliteDatabase(path);
+  const std::vector<std::string> stored_by_number = TablesStoredByRowNumber(*database);
+  EXPECT_THAT(stored_by_number, ::testing::Contains("Poliza_Servicio"));
+  EXPECT_EQ(RebuildTablesStoredByRowNumber(*database), stored_by_number);
+  database.reset();
+
+  database = OpenSqliteDatabase(path);
+  Connection& sql = database->ForHost();
+  EXPECT_EQ(Contents(sql), before);
+  EXPECT_EQ(Count(sql, "pragma_table_list WHERE schema = 'main' AND type = 'table' AND NOT wr"), 2)
+      << "record_log and sqlite_schema keep their row numbers";
+  EXPECT_EQ(Texts(sql, "SELECT integrity_check AS v FROM pragma_integrity_check"), Lines{"ok"});
+  EXPECT_THAT(Refusal([&] {
+                sql.Execute(
+                    "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 0 WHERE "
+                    "Ps_Folio IN (SELECT Ps_Folio FROM Poliza_Servicio WHERE Es_Cve_Estado = "
+                    "'CA')");
+              }),
+              HasSubstr("cancelada"));
+  sql.Execute(
+      "UPDATE Cliente SET Cl_Razon_Social_1 = 'Nuevo nombre' WHERE Cl_Cve_Cliente IN "
+      "(SELECT Cl_Cve_Cliente FROM Poliza_Servicio LIMIT 1)");
+  EXPECT_EQ(Count(sql, "policy_order WHERE client_name = 'Nuevo nombre'"),
+            Count(sql,
+                  "Poliza_Servicio p JOIN Cliente c ON c.Cl_Cve_Cliente = p.Cl_Cve_Cliente WHERE "
+                  "c.Cl_Razon_Social_1 = 'Nuevo nombre'"));
+  EXPECT_GT(Count(sql, "policy_order WHERE client_name = 'Nuevo nombre'"), 0);
+  EXPECT_EQ(Texts(sql, "SELECT foreign_keys AS v FROM pragma_foreign_keys"), Lines{"1"})
+      << "enforced again";
+  EXPECT_TRUE(RebuildTablesStoredByRowNumber(*database).empty()) << "once";
+}
+
+// A rebuild that fails leaves the file as it was: one that cannot take the file (another
+// program is writing), and one that fails half-way (a table of the file has no key, met
+// after the others were rebuilt).
+TEST(SqliteDatabase, ARebuildThatFailsLeavesTheFileAsItWas) {
+  TempDir dir;
+  const std::string path = dir.File("old.db");
+  auto database = OpenSqliteDatabase(path, {.create = true, .busy_timeout_ms = 50});
+  Connection& sql = database->ForHost();
+  CreateSchema(sql, SqlDialect::kSqlite);
+  LoadDemoData(sql);
+  LoadDemoPolicies(sql, Date::FromYmd(2024, 3, 15));
+  StoreByRowNumber(sql);
+  sql.Execute("DROP TABLE product_text");
+  sql.Execute("CREATE TABLE product_text (product_code TEXT NOT NULL, text TEXT)");
+  sql.Execute("INSERT INTO product_text VALUES ('POL-SOP-MEN', 'Soporte')");
+  const Lines before = Contents(sql);
+  const std::vector<std::string> stored_by_number = TablesStoredByRowNumber(*database);
+  ASSERT_EQ(stored_by_number.back(), "product_text");
+
+  auto writer = OpenSqliteDatabase(path);
+  writer->ForHost().BeginTrans();
+  EXPECT_THAT(Refusal([&] { RebuildTablesStoredByRowNumber(*database); }), HasSubstr("locked"));
+  writer->ForHost().RollbackTrans();
+  EXPECT_THAT(Refusal([&] { RebuildTablesStoredByRowNumber(*database); }),
+              HasSubstr("PRIMARY KEY missing on table product_text"));
+
+  EXPECT_EQ(Contents(sql), before);
+  EXPECT_EQ(TablesStoredByRowNumber(*database), stored_by_number);
+  EXPECT_EQ(Texts(sql, "SELECT foreign_keys AS v FROM pragma_foreign_keys"), Lines{"1"});
 }
 
 TEST_F(DatabaseTest, PolicyIsSavedLoadedResetAndCancelled) {

@@ -1,0 +1,125 @@
+#include "host/db/sqlite_rebuild.h"
+
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "component/error.h"
+
+namespace nv407::host {
+namespace {
+
+constexpr const char* kOldSuffix = "__by_row_number";
+
+std::vector<std::string> Texts(Connection& sql, const std::string& query) {
+  std::vector<std::string> texts;
+  for (auto result = sql.Execute(query); !result->Eof(); result->MoveNext())
+    texts.push_back(result->Fields("v").Value().ToText());
+  return texts;
+}
+
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// The schema's keyed tables, read off the schema itself as a new file gets it.
+std::set<std::string> KeyedTables() {
+  auto fresh = OpenSqliteDatabase(":memory:", {.create = true});
+  CreateSchema(fresh->ForHost(), SqlDialect::kSqlite);
+  const std::vector<std::string> names = Texts(
+      fresh->ForHost(),
+      "SELECT name AS v FROM pragma_table_list WHERE schema = 'main' AND type = 'table' AND wr");
+  return {names.begin(), names.end()};
+}
+
+// The pragmas a rebuild needs outside its transaction, set back however it ends: with
+// foreign keys off, dropping a table checks nothing and renaming one leaves the other
+// tables' references to it as they are.
+class RebuildPragmas {
+ public:
+  explicit RebuildPragmas(Connection& sql) : sql_(sql) {
+    sql_.Execute("PRAGMA foreign_keys = OFF")->Close();
+    sql_.Execute("PRAGMA legacy_alter_table = ON")->Close();
+  }
+  ~RebuildPragmas() {
+    try {
+      sql_.Execute("PRAGMA legacy_alter_table = OFF")->Close();
+      sql_.Execute("PRAGMA foreign_keys = ON")->Close();
+    } catch (const Error&) {
+      // The connection is closed next; its settings go with it.
+    }
+  }
+  RebuildPragmas(const RebuildPragmas&) = delete;
+  RebuildPragmas& operator=(const RebuildPragmas&) = delete;
+
+ private:
+  Connection& sql_;
+};
+
+void Rebuild(Connection& sql, const std::string& table) {
+  const std::string old = table + kOldSuffix;
+  const std::string definition =
+      Texts(sql,
+            "SELECT sql AS v FROM sqlite_master WHERE type = 'table' AND name = " + Quoted(table))
+          .at(0);
+  const std::vector<std::string> indexes =
+      Texts(sql,
+            "SELECT sql AS v FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL AND "
+            "tbl_name = " +
+                Quoted(table) + " ORDER BY rowid");
+  sql.Execute("ALTER TABLE \"" + table + "\" RENAME TO \"" + old + "\"")->Close();
+  sql.Execute(definition + " WITHOUT ROWID")->Close();
+  sql.Execute("INSERT INTO \"" + table + "\" SELECT * FROM \"" + old + "\"")->Close();
+  sql.Execute("DROP TABLE \"" + old + "\"")->Close();
+  for (const std::string& index : indexes) sql.Execute(index)->Close();
+}
+
+}  // namespace
+
+std::vector<std::string> TablesStoredByRowNumber(Database& database) {
+  if (database.Dialect() != SqlDialect::kSqlite) return {};
+  const std::set<std::string> keyed = KeyedTables();
+  std::vector<std::string> tables;
+  for (const std::string& name :
+       Texts(database.ForHost(),
+             "SELECT name AS v FROM pragma_table_list WHERE schema = 'main' AND type = 'table' "
+             "AND NOT wr ORDER BY name"))
+    if (keyed.contains(name)) tables.push_back(name);
+  return tables;
+}
+
+std::vector<std::string> RebuildTablesStoredByRowNumber(Database& database) {
+  const std::vector<std::string> tables = TablesStoredByRowNumber(database);
+  if (tables.empty()) return tables;
+  Connection& sql = database.ForHost();
+  RebuildPragmas pragmas(sql);
+  TransactionScope transaction(sql);
+  // Every trigger goes first and comes back last: a trigger on a table goes with it, and
+  // none may fire while the rows are copied.
+  std::vector<std::pair<std::string, std::string>> triggers;
+  for (auto result = sql.Execute(
+           "SELECT name AS n, sql AS v FROM sqlite_master WHERE type = 'trigger' ORDER BY rowid");
+       !result->Eof(); result->MoveNext())
+    triggers.emplace_back(result->Fields("n").Value().ToText(),
+                          result->Fields("v").Value().ToText());
+  // References the file broke before (written with foreign keys off) are not the rebuild's
+  // to mend; any other is a fault of the rebuild.
+  const std::string references =
+      "SELECT k || ' ' || n AS v FROM (SELECT \"table\" || ' -> ' || parent AS k, count(*) AS n "
+      "FROM pragma_foreign_key_check GROUP BY k) ORDER BY v";
+  const std::vector<std::string> broken_before = Texts(sql, references);
+  for (const auto& [name, definition] : triggers)
+    sql.Execute("DROP TRIGGER \"" + name + "\"")->Close();
+  for (const std::string& table : tables) Rebuild(sql, table);
+  for (const auto& [name, definition] : triggers) sql.Execute(definition)->Close();
+  if (Texts(sql, references) != broken_before)
+    throw Error("the rebuilt tables would break a reference; the file was left as it was");
+  transaction.Commit();
+  return tables;
+}
+
+}  // namespace nv407::host

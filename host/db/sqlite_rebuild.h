@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/db/database.h"
+
+namespace nv407::host {
+
+// The tables that the schema keys by text (WITHOUT ROWID) but that an older SQLite file
+// stores with row numbers, in the file's order.
+std::vector<std::string> TablesStoredByRowNumber(Database& database);
+
+// Rebuilds those tables WITHOUT ROWID, in one transaction: each table's rows copied as they
+// are into a table made from its own definition, its indexes and every trigger of the file
+// made again. A failure (another program writing, a row the key refuses) leaves the file as
+// it was. Returns the tables rebuilt; none when the file is up to date. The space the old
+// tables held is reused by later writes (VACUUM returns it to the disk). The session's own
+// guards go with the old tables: the database is to be closed afterwards.
+std::vector<std::string> RebuildTablesStoredByRowNumber(Database& database);
+
+}  // namespace nv407::host
