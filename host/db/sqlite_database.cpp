@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -260,9 +261,17 @@ std::string JournalMode(const std::shared_ptr<DbHandle>& db, const char* pragma)
   return mode;
 }
 
+// Nothing here reads SQLite's memory statistics: without them an allocation takes no lock.
+// SQLite takes this only before its first use in the process; later it keeps its default.
+void ConfigureSqliteOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
 }  // namespace
 
 std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOptions options) {
+  ConfigureSqliteOnce();
   const bool in_memory = path == ":memory:";
   if (!options.create && !in_memory && !std::filesystem::exists(path)) {
     throw Error("database file not found: " + path);
