@@ -93,8 +93,8 @@ class SqliteConnection final : public Connection {
       std::optional<sqlite::StatementLease> statement;
       try {
         statement.emplace(session_.statements->Acquire(
-            sqlite::SharedText({kept, &lifted.shape}, kept->shape_hash),
-            &sqlite::TranslateToSqlite));
+            HashedText{kept->shape_hash, lifted.shape}, &sqlite::TranslateToSqlite,
+            std::shared_ptr<const std::string>(kept, &lifted.shape)));
       } catch (const Error&) {
       }
       if (statement) {
@@ -162,8 +162,7 @@ class SqliteDatabase final : public Database {
     if (session_.trace) session_.trace(SqlOrigin::kHost, WithValuesInPlace(sql, values));
     WaitScope wait(session_);
     return std::make_unique<sqlite::SqliteRecordset>(
-        session_.statements->Acquire(sqlite::SharedText(std::make_shared<const std::string>(sql)),
-                                     &sqlite::TranslateToSqlite),
+        session_.statements->Acquire(HashedText::Of(sql), &sqlite::TranslateToSqlite),
         std::make_shared<const std::vector<StatementValue>>(std::move(values)));
   }
   SqlDialect Dialect() const override { return SqlDialect::kSqlite; }

@@ -73,29 +73,30 @@ void StatementLease::Release() noexcept {
   if (!cache) return statement_.Finalize();
   statement_.Reset();
   try {
-    cache->Return(shape_.Key(), std::move(statement_), std::move(columns_));
+    cache->Return(shape_, std::move(statement_), std::move(columns_));
   } catch (...) {
     // Out of memory while keeping it: the statement is finalized instead.
   }
   statement_.Finalize();
 }
 
-std::optional<StatementLease> StatementCache::TakeIdle(SharedText& key) {
-  const auto found = entries_.find(key.Key());
+std::optional<StatementLease> StatementCache::TakeIdle(HashedText key) {
+  const auto found = entries_.find(key);
   if (found == entries_.end() || found->second.idle.empty()) return std::nullopt;
   Idle idle = std::move(found->second.idle.back());
   found->second.idle.pop_back();
   recent_.splice(recent_.begin(), recent_, found->second.recent);
-  return StatementLease(std::move(idle.statement), weak_from_this(), std::move(key),
+  return StatementLease(std::move(idle.statement), weak_from_this(), found->second.text,
                         std::move(idle.columns));
 }
 
 StatementLease StatementCache::PrepareOnce(std::shared_ptr<DbHandle> db, std::string_view sql) {
-  return StatementLease(Statement(std::move(db), sql), {}, SharedText(nullptr, 0), nullptr);
+  return StatementLease(Statement(std::move(db), sql), {}, {nullptr, 0}, nullptr);
 }
 
-void StatementCache::Return(HashedText key, Statement statement,
+void StatementCache::Return(const SharedText& text, Statement statement,
                             std::shared_ptr<const Columns> columns) {
+  const HashedText key = text.Key();
   auto found = entries_.find(key);
   if (found == entries_.end()) {
     if (entries_.size() >= capacity_) {
@@ -104,7 +105,7 @@ void StatementCache::Return(HashedText key, Statement statement,
     }
     KeptText kept{key.hash, std::string(key.text)};
     recent_.push_front(kept);
-    found = entries_.emplace(std::move(kept), Entry{recent_.begin(), {}}).first;
+    found = entries_.emplace(std::move(kept), Entry{recent_.begin(), {}, text}).first;
   }
   if (found->second.idle.size() < kIdlePerText)
     found->second.idle.push_back({std::move(statement), std::move(columns)});

@@ -33,8 +33,6 @@ class StatementCache;
 struct SharedText {
   std::shared_ptr<const std::string> text;
   std::size_t hash = 0;
-  explicit SharedText(std::shared_ptr<const std::string> t)
-      : text(std::move(t)), hash(HashedText::Of(*text).hash) {}
   SharedText(std::shared_ptr<const std::string> t, std::size_t h) : text(std::move(t)), hash(h) {}
   HashedText Key() const { return {hash, *text}; }
 };
@@ -71,13 +69,17 @@ class StatementCache : public std::enable_shared_from_this<StatementCache> {
       : db_(std::move(db)), capacity_(capacity) {}
 
   // The idle statement kept under `key`, or a new one prepared from `translate(key)` (the
-  // text SQLite runs may be a translation of the key; made only on a miss). Raises when
-  // SQLite refuses the text.
+  // text SQLite runs may be a translation of the key; made only on a miss). A kept text is
+  // shared with the lease; on a miss the lease shares `owner`, the text's owner if the caller
+  // has one, or a copy. Raises when SQLite refuses the text.
   template <typename Translate>
-  StatementLease Acquire(SharedText key, Translate&& translate) {
+  StatementLease Acquire(HashedText key, Translate&& translate,
+                         std::shared_ptr<const std::string> owner = nullptr) {
     if (std::optional<StatementLease> idle = TakeIdle(key)) return std::move(*idle);
-    Statement statement(db_, translate(*key.text), true);
-    return StatementLease(std::move(statement), weak_from_this(), std::move(key), nullptr);
+    Statement statement(db_, translate(key.text), true);
+    if (!owner) owner = std::make_shared<const std::string>(key.text);
+    return StatementLease(std::move(statement), weak_from_this(),
+                          SharedText(std::move(owner), key.hash), nullptr);
   }
   // A statement prepared for one use, never kept.
   static StatementLease PrepareOnce(std::shared_ptr<DbHandle> db, std::string_view sql);
@@ -92,9 +94,10 @@ class StatementCache : public std::enable_shared_from_this<StatementCache> {
   struct Entry {
     std::list<KeptText>::iterator recent;
     std::vector<Idle> idle;
+    SharedText text;  // what the leases of its statements share
   };
-  std::optional<StatementLease> TakeIdle(SharedText& key);  // takes the key when it has one
-  void Return(HashedText key, Statement statement, std::shared_ptr<const Columns> columns);
+  std::optional<StatementLease> TakeIdle(HashedText key);
+  void Return(const SharedText& text, Statement statement, std::shared_ptr<const Columns> columns);
 
   std::shared_ptr<DbHandle> db_;
   std::size_t capacity_;

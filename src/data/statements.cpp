@@ -1,6 +1,13 @@
 #include "data/statements.h"
 
 namespace nv407::statements {
+namespace {
+
+// The look-ups run to several hundred characters: room for them at once spares the copies
+// the text would make as it grows piece by piece.
+constexpr std::size_t kRoomForAStatement = 768;
+
+}  // namespace
 
 std::string Literal(const std::string& value) {
   std::string out;
@@ -14,6 +21,7 @@ std::string Literal(const std::string& value) {
 
 std::string PolicyByFolio(const std::string& folio) {
   std::string sql;
+  sql.reserve(kRoomForAStatement);
   sql += "SELECT Poliza_Servicio.*, ";
   sql += "   IsNull(Pst_Cantidad_Incluida, 0) as Pst_Cantidad_Incluida, ";
   sql +=
@@ -39,6 +47,7 @@ std::string PolicyByFolio(const std::string& folio) {
 
 std::string PolicyTypeServices(const std::string& policy_type) {
   std::string sql;
+  sql.reserve(kRoomForAStatement);
   sql +=
       "SELECT Tipo_Servicio.Ts_Cve_Tipo_Servicio, Ts_Descripcion, CASE WHEN Ts_Servicio_Hora = "
       "'SI' THEN 'HR' ELSE 'EV' END as Ts_Unidad, Tpt_Cantidad, Tps_Tipo, Tps_Valor ";
