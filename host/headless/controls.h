@@ -93,7 +93,12 @@ class HeadlessControl : public Interface, public UserControl {
 class HeadlessTextBox final : public HeadlessControl<TextBox> {
  public:
   static constexpr ControlKind kKind = ControlKind::kTextBox;
-  using HeadlessControl::HeadlessControl;
+  HeadlessTextBox(const ControlLayout& layout, FormContext& context)
+      : HeadlessControl(layout, context),
+        key_field_(Layout().Flag("esclave")),
+        locked_(Layout().Flag("locked")),
+        upper_case_(Layout().Flag("mayusculas")),
+        max_length_(Layout().IntSetting("maxlength")) {}
 
   std::string Text() const override { return text_; }
   void SetText(const std::string& text) override;
@@ -101,10 +106,10 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
   void SetFormato(const Variant& format) override;
   void Refresh() override;
 
-  bool IsKeyField() const { return Layout().Flag("esclave"); }
-  bool Locked() const { return Layout().Flag("locked"); }
-  int MaxLength() const { return Layout().IntSetting("maxlength"); }  // 0: no limit
-  bool UpperCase() const { return Layout().Flag("mayusculas"); }
+  bool IsKeyField() const { return key_field_; }
+  bool Locked() const { return locked_; }
+  int MaxLength() const { return max_length_; }  // 0: no limit
+  bool UpperCase() const { return upper_case_; }
   // A key field whose value passed its look-up (or, without `sql`, is not empty).
   bool Accepted() const { return accepted_; }
   int RefreshCount() const { return refresh_count_; }
@@ -132,6 +137,9 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
   // Runs the notifications of the user's value; a failing one refuses an accepted value.
   void Confirm(const std::function<void()>& notifications);
 
+  // The layout row never changes: what the field does is read from it once.
+  const bool key_field_, locked_, upper_case_;
+  const int max_length_;
   std::string text_;
   Variant formato_;
   std::optional<LookUpSettings> settings_;  // read on first use
