@@ -13,26 +13,24 @@ namespace {
 
 constexpr const char* kOldSuffix = "__by_row_number";
 
-std::vector<std::string> Texts(Connection& sql, const std::string& query) {
+// Column v of every row.
+std::vector<std::string> Texts(Database& database, const std::string& query,
+                               std::vector<StatementValue> values = {}) {
   std::vector<std::string> texts;
-  for (auto result = sql.Execute(query); !result->Eof(); result->MoveNext())
+  for (auto result = database.HostQuery(query, std::move(values)); !result->Eof();
+       result->MoveNext())
     texts.push_back(result->Fields("v").Value().ToText());
   return texts;
-}
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("''") : std::string(1, c);
-  return quoted + "'";
 }
 
 // The schema's keyed tables, read off the schema itself as a new file gets it.
 std::set<std::string> KeyedTables() {
   auto fresh = OpenSqliteDatabase(":memory:", {.create = true});
   CreateSchema(fresh->ForHost(), SqlDialect::kSqlite);
-  const std::vector<std::string> names = Texts(
-      fresh->ForHost(),
-      "SELECT name AS v FROM pragma_table_list WHERE schema = 'main' AND type = 'table' AND wr");
+  const std::vector<std::string> names =
+      Texts(*fresh,
+            "SELECT name AS v FROM pragma_table_list WHERE schema = 'main' AND type = 'table' "
+            "AND wr");
   return {names.begin(), names.end()};
 }
 
@@ -60,17 +58,18 @@ class RebuildPragmas {
   Connection& sql_;
 };
 
-void Rebuild(Connection& sql, const std::string& table) {
+void Rebuild(Database& database, const std::string& table) {
+  Connection& sql = database.ForHost();
   const std::string old = table + kOldSuffix;
   const std::string definition =
-      Texts(sql,
-            "SELECT sql AS v FROM sqlite_master WHERE type = 'table' AND name = " + Quoted(table))
+      Texts(database, "SELECT sql AS v FROM sqlite_master WHERE type = 'table' AND name = ?",
+            {table})
           .at(0);
   const std::vector<std::string> indexes =
-      Texts(sql,
+      Texts(database,
             "SELECT sql AS v FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL AND "
-            "tbl_name = " +
-                Quoted(table) + " ORDER BY rowid");
+            "tbl_name = ? ORDER BY rowid",
+            {table});
   sql.Execute("ALTER TABLE \"" + table + "\" RENAME TO \"" + old + "\"")->Close();
   sql.Execute(definition + " WITHOUT ROWID")->Close();
   sql.Execute("INSERT INTO \"" + table + "\" SELECT * FROM \"" + old + "\"")->Close();
@@ -85,7 +84,7 @@ std::vector<std::string> TablesStoredByRowNumber(Database& database) {
   const std::set<std::string> keyed = KeyedTables();
   std::vector<std::string> tables;
   for (const std::string& name :
-       Texts(database.ForHost(),
+       Texts(database,
              "SELECT name AS v FROM pragma_table_list WHERE schema = 'main' AND type = 'table' "
              "AND NOT wr ORDER BY name"))
     if (keyed.contains(name)) tables.push_back(name);
@@ -98,11 +97,16 @@ std::vector<std::string> RebuildTablesStoredByRowNumber(Database& database) {
   Connection& sql = database.ForHost();
   RebuildPragmas pragmas(sql);
   TransactionScope transaction(sql);
-  // Every trigger goes first and comes back last: a trigger on a table goes with it, and
-  // none may fire while the rows are copied.
+  // Every trigger goes first and comes back last, the session's own (temporary) ones too: a
+  // trigger on a table goes with it, and none may fire while the rows are copied. SQLite
+  // keeps a temporary trigger's text without its TEMP, which it gets back here.
   std::vector<std::pair<std::string, std::string>> triggers;
-  for (auto result = sql.Execute(
-           "SELECT name AS n, sql AS v FROM sqlite_master WHERE type = 'trigger' ORDER BY rowid");
+  for (auto result = database.HostQuery(
+           "SELECT '\"main\".\"' || name || '\"' AS n, sql AS v, 1 AS o, rowid AS r FROM "
+           "sqlite_master WHERE type = 'trigger' UNION ALL SELECT '\"temp\".\"' || name || '\"', "
+           "'CREATE TEMP ' || substr(sql, 8), 2, rowid FROM sqlite_temp_master WHERE type = "
+           "'trigger' ORDER BY o, r",
+           {});
        !result->Eof(); result->MoveNext())
     triggers.emplace_back(result->Fields("n").Value().ToText(),
                           result->Fields("v").Value().ToText());
@@ -111,12 +115,11 @@ std::vector<std::string> RebuildTablesStoredByRowNumber(Database& database) {
   const std::string references =
       "SELECT k || ' ' || n AS v FROM (SELECT \"table\" || ' -> ' || parent AS k, count(*) AS n "
       "FROM pragma_foreign_key_check GROUP BY k) ORDER BY v";
-  const std::vector<std::string> broken_before = Texts(sql, references);
-  for (const auto& [name, definition] : triggers)
-    sql.Execute("DROP TRIGGER \"" + name + "\"")->Close();
-  for (const std::string& table : tables) Rebuild(sql, table);
+  const std::vector<std::string> broken_before = Texts(database, references);
+  for (const auto& [name, definition] : triggers) sql.Execute("DROP TRIGGER " + name)->Close();
+  for (const std::string& table : tables) Rebuild(database, table);
   for (const auto& [name, definition] : triggers) sql.Execute(definition)->Close();
-  if (Texts(sql, references) != broken_before)
+  if (Texts(database, references) != broken_before)
     throw Error("the rebuilt tables would break a reference; the file was left as it was");
   transaction.Commit();
   return tables;

@@ -15,8 +15,7 @@ std::vector<std::string> TablesStoredByRowNumber(Database& database);
 // are into a table made from its own definition, its indexes and every trigger of the file
 // made again. A failure (another program writing, a row the key refuses) leaves the file as
 // it was. Returns the tables rebuilt; none when the file is up to date. The space the old
-// tables held is reused by later writes (VACUUM returns it to the disk). The session's own
-// guards go with the old tables: the database is to be closed afterwards.
+// tables held is reused by later writes (VACUUM returns it to the disk).
 std::vector<std::string> RebuildTablesStoredByRowNumber(Database& database);
 
 }  // namespace nv407::host
