@@ -13,7 +13,7 @@ struct TypedPolicy {
   std::string branch = "MTY", seller = "V002", client = "C00003", type = "SOPMEN";
   std::string reference{}, cut_off_day = "12";
   std::string extended_text{};  // written through the editor when not empty
-  std::optional<Date> date{};  // picked (which takes CHFECHA) when given
+  std::optional<Date> date{};   // picked (which takes CHFECHA) when given
 };
 
 // What came of a command: done, with the folio a save issued, or stopped, with the message

@@ -48,7 +48,8 @@ std::vector<Rule> Rules() {
   };
 }
 
-std::string Joined(const std::vector<std::string>& rows) {
+// The first ten offenders, and how many there are in all.
+std::string FirstOffenders(const std::vector<std::string>& rows) {
   std::string text;
   for (std::size_t i = 0; i < rows.size() && i < 10; ++i) text += (i ? ", " : "") + rows[i];
   if (rows.size() > 10) text += ", … (" + std::to_string(rows.size()) + " in all)";
@@ -57,22 +58,11 @@ std::string Joined(const std::vector<std::string>& rows) {
 
 }  // namespace
 
-std::vector<std::string> Column(Connection& sql, const std::string& query) {
-  std::vector<std::string> rows;
-  std::unique_ptr<Recordset> result = sql.Execute(query);
-  for (; !result->Eof(); result->MoveNext()) {
-    const Variant value = result->Fields("v").Value();
-    rows.push_back(value.IsNull() ? "NULL" : value.ToText());
-  }
-  result->Close();
-  return rows;
-}
-
 std::vector<std::string> BrokenPolicyRules(Connection& sql) {
   std::vector<std::string> broken;
   for (const Rule& rule : Rules()) {
     const std::vector<std::string> offenders = Column(sql, rule.offenders);
-    if (!offenders.empty()) broken.push_back(rule.name + ": " + Joined(offenders));
+    if (!offenders.empty()) broken.push_back(rule.name + ": " + FirstOffenders(offenders));
   }
   return broken;
 }

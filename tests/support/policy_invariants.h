@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "component/database.h"
+#include "tests/support/result_text.h"
 
 namespace nv407::testing {
 
@@ -17,8 +18,5 @@ std::vector<std::string> BrokenPolicyRules(Connection& sql);
 // SQLite's own checks of a database file (integrity_check, foreign_key_check): what they
 // report, none when the file is sound.
 std::vector<std::string> SqliteFileProblems(Connection& sql);
-
-// The first column ("v") of every row of a query, as text ("NULL" for NULL).
-std::vector<std::string> Column(Connection& sql, const std::string& query);
 
 }  // namespace nv407::testing

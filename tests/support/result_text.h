@@ -63,6 +63,16 @@ inline Lines Rows(Connection& connection, const std::string& sql, const Lines& c
   return rows;
 }
 
+// Column v of every row, as text ("NULL" for NULL).
+inline Lines Column(Connection& connection, const std::string& sql) {
+  Lines texts;
+  for (auto result = connection.Execute(sql); !result->Eof(); result->MoveNext()) {
+    const Variant value = result->Fields("v").Value();
+    texts.push_back(value.IsNull() ? "NULL" : value.ToText());
+  }
+  return texts;
+}
+
 // The first row's column v (Shown), or "<no row>".
 inline std::string Scalar(Connection& connection, const std::string& sql) {
   const Lines rows = Rows(connection, sql, {"v"});

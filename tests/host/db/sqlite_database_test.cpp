@@ -30,6 +30,7 @@ using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
+using testing::Column;
 using testing::Count;
 using testing::FileText;
 using testing::Lines;
@@ -404,29 +405,21 @@ TEST(SqliteDatabase, ADatabaseMadeBeforeTheKeptOrdersGetsThemFilled) {
   EXPECT_EQ(Count(OpenSqliteDatabase(path)->ForHost(), "policy_order"), policies) << "once";
 }
 
-// Column v of every row, as text.
-Lines Texts(Connection& sql, const std::string& query) {
-  Lines texts;
-  for (auto result = sql.Execute(query); !result->Eof(); result->MoveNext())
-    texts.push_back(result->Fields("v").Value().ToText());
-  return texts;
-}
-
 // Every row of every table, and every index and trigger, as text.
 Lines Contents(Connection& sql) {
-  Lines contents =
-      Texts(sql,
-            "SELECT type || ' ' || name || ' on ' || tbl_name || ': ' || sql AS v "
-            "FROM sqlite_master WHERE type IN ('index', 'trigger') AND sql NOT NULL ORDER BY name");
+  Lines contents = Column(
+      sql,
+      "SELECT type || ' ' || name || ' on ' || tbl_name || ': ' || sql AS v "
+      "FROM sqlite_master WHERE type IN ('index', 'trigger') AND sql NOT NULL ORDER BY name");
   for (const std::string& table :
-       Texts(sql, "SELECT name AS v FROM sqlite_master WHERE type = 'table' ORDER BY name")) {
-    const std::string row = Texts(sql,
-                                  "SELECT group_concat('quote(' || name || ')', ' || ''|'' || ') "
-                                  "AS v FROM pragma_table_info('" +
-                                      table + "')")
+       Column(sql, "SELECT name AS v FROM sqlite_master WHERE type = 'table' ORDER BY name")) {
+    const std::string row = Column(sql,
+                                   "SELECT group_concat('quote(' || name || ')', ' || ''|'' || ') "
+                                   "AS v FROM pragma_table_info('" +
+                                       table + "')")
                                 .at(0);
     for (const std::string& line :
-         Texts(sql, "SELECT " + row + " AS v FROM " + table + " ORDER BY 1"))
+         Column(sql, "SELECT " + row + " AS v FROM " + table + " ORDER BY 1"))
       contents.push_back(table + ": " + line);
   }
   return contents;
@@ -437,22 +430,22 @@ void StoreByRowNumber(Connection& sql) {
   sql.Execute("PRAGMA foreign_keys = OFF");
   sql.Execute("PRAGMA legacy_alter_table = ON");
   TransactionScope transaction(sql);
-  const Lines triggers = Texts(sql, "SELECT sql AS v FROM sqlite_master WHERE type = 'trigger'");
+  const Lines triggers = Column(sql, "SELECT sql AS v FROM sqlite_master WHERE type = 'trigger'");
   for (const std::string& name :
-       Texts(sql, "SELECT name AS v FROM sqlite_master WHERE type = 'trigger'"))
+       Column(sql, "SELECT name AS v FROM sqlite_master WHERE type = 'trigger'"))
     sql.Execute("DROP TRIGGER " + name);
   for (const std::string& table :
-       Texts(sql, "SELECT name AS v FROM pragma_table_list WHERE schema = 'main' AND wr")) {
+       Column(sql, "SELECT name AS v FROM pragma_table_list WHERE schema = 'main' AND wr")) {
     const std::string where = "tbl_name = '" + table + "'";
     const std::string definition =
-        Texts(sql,
-              "SELECT replace(sql, ' WITHOUT ROWID', '') AS v FROM sqlite_master WHERE "
-              "type = 'table' AND " +
-                  where)
+        Column(sql,
+               "SELECT replace(sql, ' WITHOUT ROWID', '') AS v FROM sqlite_master WHERE "
+               "type = 'table' AND " +
+                   where)
             .at(0);
-    const Lines indexes =
-        Texts(sql, "SELECT sql AS v FROM sqlite_master WHERE type = 'index' AND sql NOT NULL AND " +
-                       where);
+    const Lines indexes = Column(
+        sql,
+        "SELECT sql AS v FROM sqlite_master WHERE type = 'index' AND sql NOT NULL AND " + where);
     sql.Execute("ALTER TABLE " + table + " RENAME TO old_" + table);
     sql.Execute(definition);
     sql.Execute("INSERT INTO " + table + " SELECT * FROM old_" + table);
@@ -488,8 +481,8 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
   EXPECT_EQ(RebuildTablesStoredByRowNumber(*database), stored_by_number);
   // The session's own guards, which name the folio, are back too.
   const std::string cancelled =
-      Texts(database->ForHost(),
-            "SELECT Ps_Folio AS v FROM Poliza_Servicio WHERE Es_Cve_Estado = 'CA' LIMIT 1")
+      Column(database->ForHost(),
+             "SELECT Ps_Folio AS v FROM Poliza_Servicio WHERE Es_Cve_Estado = 'CA' LIMIT 1")
           .at(0);
   EXPECT_EQ(Refusal([&] {
               database->ForHost().Execute(
@@ -505,7 +498,7 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
   EXPECT_EQ(Contents(sql), before);
   EXPECT_EQ(Count(sql, "pragma_table_list WHERE schema = 'main' AND type = 'table' AND NOT wr"), 2)
       << "record_log and sqlite_schema keep their row numbers";
-  EXPECT_EQ(Texts(sql, "SELECT integrity_check AS v FROM pragma_integrity_check"), Lines{"ok"});
+  EXPECT_EQ(Column(sql, "SELECT integrity_check AS v FROM pragma_integrity_check"), Lines{"ok"});
   sql.Execute(
       "UPDATE Cliente SET Cl_Razon_Social_1 = 'Nuevo nombre' WHERE Cl_Cve_Cliente IN "
       "(SELECT Cl_Cve_Cliente FROM Poliza_Servicio LIMIT 1)");
@@ -514,7 +507,7 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
                   "Poliza_Servicio p JOIN Cliente c ON c.Cl_Cve_Cliente = p.Cl_Cve_Cliente WHERE "
                   "c.Cl_Razon_Social_1 = 'Nuevo nombre'"));
   EXPECT_GT(Count(sql, "policy_order WHERE client_name = 'Nuevo nombre'"), 0);
-  EXPECT_EQ(Texts(sql, "SELECT foreign_keys AS v FROM pragma_foreign_keys"), Lines{"1"})
+  EXPECT_EQ(Column(sql, "SELECT foreign_keys AS v FROM pragma_foreign_keys"), Lines{"1"})
       << "enforced again";
   EXPECT_TRUE(RebuildTablesStoredByRowNumber(*database).empty()) << "once";
 }
@@ -547,7 +540,7 @@ TEST(SqliteDatabase, ARebuildThatFailsLeavesTheFileAsItWas) {
 
   EXPECT_EQ(Contents(sql), before);
   EXPECT_EQ(TablesStoredByRowNumber(*database), stored_by_number);
-  EXPECT_EQ(Texts(sql, "SELECT foreign_keys AS v FROM pragma_foreign_keys"), Lines{"1"});
+  EXPECT_EQ(Column(sql, "SELECT foreign_keys AS v FROM pragma_foreign_keys"), Lines{"1"});
 }
 
 TEST_F(DatabaseTest, PolicyIsSavedLoadedResetAndCancelled) {
