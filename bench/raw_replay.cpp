@@ -24,8 +24,8 @@ void GetDate(sqlite3_context* context, int, sqlite3_value**) {
 RawReplay::RawReplay(const std::filesystem::path& database) {
   Check(db_, sqlite3_open_v2(database.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
                              nullptr));
-  for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL",
-                             "PRAGMA foreign_keys=ON", "PRAGMA mmap_size=1073741824"})
+  for (const char* pragma :
+       {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=FULL", "PRAGMA foreign_keys=ON"})
     Check(db_, sqlite3_exec(db_, pragma, nullptr, nullptr, nullptr));
   Check(db_, sqlite3_create_function_v2(db_, "GetDate", 0, SQLITE_UTF8, nullptr, &GetDate, nullptr,
                                         nullptr, nullptr));

@@ -26,7 +26,7 @@ using CommandTrace = std::vector<TracedStatement>;
 // every row is stepped and every column read; the statements the screen ran inside its
 // transaction run inside one here, and those it ran on their own (a key's look-up while the
 // operator types) run on their own. The connection is opened as the host opens its own (WAL,
-// synchronous FULL, a memory map, no mutex).
+// synchronous FULL, no memory map, no mutex).
 class RawReplay {
  public:
   explicit RawReplay(const std::filesystem::path& database);

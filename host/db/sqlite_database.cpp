@@ -289,8 +289,9 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
                 "')");
   }
   db->Run("PRAGMA synchronous=FULL");
-  // Pages read through a memory map cost no system call each.
-  db->Run("PRAGMA mmap_size=1073741824");
+  // No memory map: SQLite's own page cache reads a page with one system call, where a mapped
+  // page first touched costs a page fault, dearer than the read in a virtual machine; and the
+  // cache's pages sit in a few large pages of the heap, the map's in many small ones.
   db->Run("PRAGMA foreign_keys=ON");
   RegisterGetDate(db->get(), std::move(options.clock));
   if (!read_only) UpgradeForWriting(db);
