@@ -103,6 +103,11 @@ void CreateSchema(Connection& connection, SqlDialect dialect);
 void LoadDemoData(Connection& connection);
 // The tables of the schema that a server database holds already, as it names them.
 std::vector<std::string> SchemaTablesPresent(Connection& connection);
+// Adds to a server database made by an earlier version what its schema lacks, in one
+// transaction: the finder's kept orders (policy_order with its indexes and triggers, the
+// operators' right to read it, and its rows) and any index of the schema. Run as the
+// database's owner. Returns the names of what it added, none when nothing was missing.
+std::vector<std::string> UpgradeServerSchema(Database& database);
 
 // A description on one line, for the programs' one-line reports: drivers break their
 // messages over several.

@@ -129,19 +129,22 @@ constexpr std::array kDialects = {
     DialectTraits{SqlDialect::kSqlite, "sqlite", "SQLite", false, ' ', &SqliteAdvance,
                   &UpsertOnConflict, &NoStatement, "", "", &NoClock, &CreateSqliteSchema, true,
                   &LimitRows, &NoLogin, "", "",
-                  "SELECT 1 AS v FROM sqlite_master WHERE type = 'table' AND name = ?"},
+                  "SELECT 1 AS v FROM sqlite_master WHERE type = 'table' AND name = ?",
+                  "SELECT 1 AS v FROM sqlite_master WHERE type = 'index' AND name = ?"},
     // 55P03 lock_not_available; the driver rolls back to before the statement.
     DialectTraits{SqlDialect::kPostgreSql, "postgresql", "PostgreSQL", false, ' ',
                   &PostgreSqlAdvance, &UpsertOnConflict, &PostgreSqlLockTimeout, "55P03",
                   kPostgreSqlReadOnly, &PostgreSqlPinClock, &CreatePostgreSqlSchema, false,
                   &LimitRows, &PostgreSqlSessionLogin,
                   "SELECT 1 AS v WHERE polizas_session_holds(?, ?)", "SELECT GetDate() AS v",
+                  "SELECT 1 AS v WHERE to_regclass(?) IS NOT NULL",
                   "SELECT 1 AS v WHERE to_regclass(?) IS NOT NULL"},
     DialectTraits{SqlDialect::kSqlServer, "sqlserver", "SQL Server", true, 'T', &SqlServerAdvance,
                   &Merge, &SqlServerLockTimeout, "", kSqlServerReadOnly, &NoClock,
                   &CreateSqlServerSchema, false, &FetchRows, &SqlServerSessionLogin,
                   "SELECT 1 AS v WHERE dbo.polizas_session_holds(?, ?) = 1",
-                  "SELECT GetDate() AS v", "SELECT 1 AS v WHERE OBJECT_ID(?) IS NOT NULL"},
+                  "SELECT GetDate() AS v", "SELECT 1 AS v WHERE OBJECT_ID(?) IS NOT NULL",
+                  "SELECT 1 AS v FROM sys.indexes WHERE name = ?"},
 };
 
 }  // namespace

@@ -63,8 +63,9 @@ struct DialectTraits {
   // One row, column v: the server's date and time, for a host whose clock is not pinned;
   // "" where the host's clock is the database's.
   std::string_view server_time_query;
-  // One row when the database has the table named by its one value.
+  // One row when the database has the table named by its one value; the same for an index.
   std::string_view table_present_query;
+  std::string_view index_present_query;
 };
 
 const DialectTraits& Traits(SqlDialect dialect);

@@ -46,11 +46,13 @@ constexpr std::array<Grant, 24> kGrants = {{
     {kCaptureRole, "SELECT", "policy_order"},
 }};
 
-std::vector<std::string> Grants() {
+// Every grant, or those on one table.
+std::vector<std::string> Grants(std::string_view only_on = {}) {
   std::vector<std::string> statements;
   for (const Grant& grant : kGrants) {
-    statements.push_back("GRANT " + std::string(grant.privileges) + " ON " +
-                         std::string(grant.table) + " TO " + std::string(grant.role));
+    if (only_on.empty() || grant.table == only_on)
+      statements.push_back("GRANT " + std::string(grant.privileges) + " ON " +
+                           std::string(grant.table) + " TO " + std::string(grant.role));
   }
   return statements;
 }
@@ -232,6 +234,10 @@ std::string SqlServerSessionLogin() {
   return "SELECT USER_NAME() AS v, CAST(dbo.polizas_session_administers() AS INT) AS "
          "administers, CASE WHEN IS_ROLEMEMBER('" +
          S(kCaptureRole) + "') = 1 THEN 1 ELSE 0 END AS operates";
+}
+
+std::vector<std::string> GrantsOn(std::string_view table) {
+  return Grants(table);
 }
 
 std::vector<std::string> PostgreSqlAccess() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nv407::host {
@@ -10,6 +11,9 @@ namespace nv407::host {
 // and stamp its login into the audit columns. Run after the tables.
 std::vector<std::string> PostgreSqlAccess();
 std::vector<std::string> SqlServerAccess();
+// The rights the operators' roles are granted on one table, as both of those grant them
+// (the roles exist already).
+std::vector<std::string> GrantsOn(std::string_view table);
 // The statement that pins the search path of these functions of the schema to the schema.
 std::string PostgreSqlFixedSearchPath(const std::vector<std::string>& functions);
 // The function behind PostgreSQL's GetDate() when the clock is not pinned.

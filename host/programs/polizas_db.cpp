@@ -3,7 +3,7 @@
 //   polizas-db init (PATH | --odbc CONNECTION-STRING)
 //                   [--admin CODE | --catalogues | --demo [--clock T]]
 //   polizas-db operator ACTION PATH ...          (operator_command.cpp)
-//   polizas-db upgrade PATH
+//   polizas-db upgrade (PATH | --odbc CONNECTION-STRING)
 //
 // Creates the SQLite file PATH, or the tables in an empty server database, with the schema,
 // in one transaction. A new file asks its operators to sign in and has one administrator
@@ -14,8 +14,10 @@
 // policies (what the tests start from). An existing PATH, or a server database that holds
 // any of the tables, is never touched.
 //
-// upgrade stores the tables of a file made by an earlier version as a new file stores them
-// (keyed by text, without row numbers), in one transaction; the rows stay as they are.
+// upgrade brings a database made by an earlier version up to this one's, in one transaction:
+// a file's tables are stored as a new file stores them (keyed by text, without row numbers),
+// the rows as they are; a server database gains the finder's kept orders and any index of
+// the schema it lacks (run as its owner).
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -51,7 +53,7 @@ constexpr int kUsage = 2;
 constexpr const char* kUsageText =
     "usage: polizas-db init (PATH | --odbc CONNECTION-STRING)\n"
     "                       [--admin CODE | --catalogues | --demo [--clock YYYY-MM-DDTHH:MM:SS]]\n"
-    "       polizas-db upgrade PATH\n";
+    "       polizas-db upgrade (PATH | --odbc CONNECTION-STRING)\n";
 
 void PrintUsage(std::ostream& out) {
   out << kUsageText << nv407::host::kOperatorUsage << "       polizas-db --version | --help\n";
@@ -159,17 +161,22 @@ int InitFile(const std::string& path, const Demo& demo, const std::string& admin
   return 0;
 }
 
-// A server database is created by its administrator; this fills an empty one. DDL runs in
-// the transaction too, so a failure leaves the database as it was.
-int InitServer(const std::string& connection_string, const Demo& demo) {
-  std::unique_ptr<nv407::host::Database> database;
+// The server database, or none once the reason it cannot be reached has been told.
+std::unique_ptr<nv407::host::Database> Connect(const std::string& connection_string) {
   try {
-    database = nv407::host::OpenOdbcDatabase(connection_string);
+    return nv407::host::OpenOdbcDatabase(connection_string);
   } catch (const std::exception& failure) {
     std::cerr << "polizas-db: cannot connect to the database: "
               << nv407::host::OneLine(failure.what()) << "\n";
-    return kFailed;
+    return nullptr;
   }
+}
+
+// A server database is created by its administrator; this fills an empty one. DDL runs in
+// the transaction too, so a failure leaves the database as it was.
+int InitServer(const std::string& connection_string, const Demo& demo) {
+  const std::unique_ptr<nv407::host::Database> database = Connect(connection_string);
+  if (!database) return kFailed;
   try {
     const std::vector<std::string> present = nv407::host::SchemaTablesPresent(database->ForHost());
     if (!present.empty()) {
@@ -236,20 +243,42 @@ int Init(const std::vector<std::string>& args) {
   return InitFile(path, contents, admin.value_or(nv407::host::kDefaultOperator));
 }
 
+void ReportUpgrade(const std::string& what, const std::string& done,
+                   const std::vector<std::string>& names) {
+  if (names.empty()) {
+    std::cout << what << " is up to date; nothing was changed\n";
+    return;
+  }
+  std::string listed;
+  for (const std::string& name : names) listed += (listed.empty() ? "" : ", ") + name;
+  std::cout << done << ": " << listed << "\n";
+}
+
+int UpgradeServer(const std::string& connection_string) {
+  const std::unique_ptr<nv407::host::Database> database = Connect(connection_string);
+  if (!database) return kFailed;
+  try {
+    ReportUpgrade("The database", "Added to the database",
+                  nv407::host::UpgradeServerSchema(*database));
+    return 0;
+  } catch (const std::exception& failure) {
+    std::cerr << "polizas-db: cannot upgrade the database: " << nv407::host::OneLine(failure.what())
+              << "\n";
+    return kFailed;
+  }
+}
+
 int Upgrade(const std::vector<std::string>& args) {
-  if (args.size() != 1 || args[0].starts_with("-")) return Usage("upgrade takes one PATH");
+  if (args.size() == 2 && args[0] == "--odbc") return UpgradeServer(args[1]);
+  if (args.size() != 1 || args[0].starts_with("-"))
+    return Usage("upgrade takes one PATH or --odbc CONNECTION-STRING");
   const std::string& path = args[0];
   try {
     auto database = nv407::host::OpenSqliteDatabase(path);
     if (database->ReadOnly()) throw nv407::Error("the file is write-protected");
     const std::vector<std::string> rebuilt = nv407::host::RebuildTablesStoredByRowNumber(*database);
-    if (rebuilt.empty()) {
-      std::cout << path << " is up to date; nothing was changed\n";
-      return 0;
-    }
-    std::string names;
-    for (const std::string& name : rebuilt) names += (names.empty() ? "" : ", ") + name;
-    std::cout << "Rebuilt " << rebuilt.size() << " tables of " << path << ": " << names << "\n";
+    ReportUpgrade(path, "Rebuilt " + std::to_string(rebuilt.size()) + " tables of " + path,
+                  rebuilt);
     return 0;
   } catch (const std::exception& failure) {
     std::cerr << "polizas-db: cannot upgrade " << path << ": "

@@ -1,8 +1,10 @@
 #include <gmock/gmock.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "server_support.h"
+#include "support/kept_orders.h"
 #include "support/sqlite_schema_shape.h"
 
 namespace nv407::testing {
@@ -102,6 +104,48 @@ TEST(PolizasDbOnAServer, InitFillsAnEmptyDatabaseOnceAndRefusesTheRest) {
   };
   EXPECT_EQ(count(empty, "Sucursal") + count(empty, "operator"), "n:0n:0");
   EXPECT_EQ(count(demo, "Sucursal") + count(demo, "operator"), "n:5n:2");
+}
+
+// A database made before the finder's kept orders and its reading indexes gains them from
+// polizas-db upgrade, as init makes them, with a row for every policy; the triggers keep the
+// rows from then on, and the operators may read them. A second run changes nothing.
+TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
+  auto database = Open();
+  Connection& sql = database->ForHost();
+  const Shape made_new = ServerShape(sql);
+  sql.Execute(
+      "DO $$DECLARE f regprocedure; BEGIN FOR f IN SELECT oid::regprocedure FROM pg_proc WHERE "
+      "proname LIKE 'polizas\\_policy\\_order\\_%' LOOP EXECUTE 'DROP FUNCTION ' || f || ' "
+      "CASCADE'; END LOOP; END$$");
+  for (const char* dropped :
+       {"TABLE policy_order", "INDEX Poliza_Servicio_cliente", "INDEX Poliza_Servicio_fin"})
+    sql.Execute(std::string("DROP ") + dropped);
+  ASSERT_EQ(Scalar(sql, "SELECT COUNT(*) AS v FROM pg_trigger WHERE tgname LIKE 'policy_order%'"),
+            "n:0");
+  host::LoadDemoPolicies(sql, PinnedNow());  // written by the earlier version
+
+  const std::string output = "polizas-db-output-" + std::to_string(::getpid()) + ".txt";
+  const auto upgrade = [&] {
+    return RunCommand(std::string(std::getenv("POLIZAS_BUILD_DIR")) +
+                          "/bin/polizas-db upgrade --odbc '" + database_.ConnectionString() + "'",
+                      output);
+  };
+  EXPECT_EQ(
+      upgrade(),
+      "0 Added to the database: policy_order, Poliza_Servicio_cliente, Poliza_Servicio_fin\n");
+  EXPECT_EQ(upgrade(), "0 The database is up to date; nothing was changed\n");
+  std::remove(output.c_str());
+
+  EXPECT_EQ(ServerShape(sql), made_new);
+  const long long policies = Count(sql, "Poliza_Servicio");
+  ASSERT_GT(policies, 3);
+  EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), policies);
+  ChangeUsesAndNames(sql);
+  EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), policies) << "kept by the triggers";
+  EXPECT_EQ(Scalar(sql,
+                   "SELECT CASE WHEN has_table_privilege('polizas_captura', 'policy_order', "
+                   "'SELECT') THEN 1 ELSE 0 END AS v"),
+            "n:1");
 }
 
 }  // namespace

@@ -17,10 +17,10 @@
 #include "component/error.h"
 #include "data/statements.h"
 #include "host/db/database.h"
-#include "host/db/policy_order.h"
 #include "host/db/sqlite_dialect.h"
 #include "host/db/sqlite_rebuild.h"
 #include "screen/layout.h"
+#include "tests/support/kept_orders.h"
 #include "tests/support/result_text.h"
 
 namespace nv407::host {
@@ -30,10 +30,12 @@ using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
+using testing::ChangeUsesAndNames;
 using testing::Column;
 using testing::Count;
 using testing::FileText;
 using testing::Lines;
+using testing::PoliciesKeptAsComputed;
 using testing::Refusal;
 using testing::Rows;
 
@@ -292,6 +294,7 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
       {"upgrade" + path("catalogues.db"), 0, "is up to date; nothing was changed"},
       {"upgrade" + path("x.db"), 1, "cannot upgrade"},
       {"upgrade", 2, "upgrade takes one PATH"},
+      {"upgrade --odbc", 2, "upgrade takes one PATH or --odbc CONNECTION-STRING"},
   };
   const auto program = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "polizas-db";
   std::string demo_before;
@@ -374,9 +377,6 @@ TEST(SqliteDatabase, ADatabaseMadeBeforeSignInGetsItsColumnsAndAsksNobody) {
 TEST(SqliteDatabase, ADatabaseMadeBeforeTheKeptOrdersGetsThemFilled) {
   TempDir dir;
   const std::string path = dir.File("old.db");
-  const std::string kept_as_computed =
-      "policy_order o JOIN Poliza_Servicio p ON p.Ps_Folio = o.folio WHERE o.client_name = " +
-      KeptClientNameSql("p.Ps_Folio") + " AND o.peak_use = " + KeptPeakUseSql("p.Ps_Folio");
   std::int64_t policies = 0;
   {
     auto old = OpenSqliteDatabase(path, {.create = true});
@@ -395,12 +395,9 @@ TEST(SqliteDatabase, ADatabaseMadeBeforeTheKeptOrdersGetsThemFilled) {
   auto database = OpenSqliteDatabase(path);
   Connection& sql = database->ForHost();
   EXPECT_EQ(Count(sql, "policy_order"), policies);
-  EXPECT_EQ(Count(sql, kept_as_computed), policies);
-  sql.Execute(
-      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Cantidad_Incluida = 1000 WHERE Ps_Folio IN "
-      "(SELECT Ps_Folio FROM Poliza_Servicio WHERE Es_Cve_Estado <> 'CA')");
-  sql.Execute("UPDATE Cliente SET Cl_Razon_Social_1 = 'Otro nombre'");
-  EXPECT_EQ(Count(sql, kept_as_computed), policies) << "kept in step";
+  EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), policies);
+  ChangeUsesAndNames(sql);
+  EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), policies) << "kept in step";
   database.reset();
   EXPECT_EQ(Count(OpenSqliteDatabase(path)->ForHost(), "policy_order"), policies) << "once";
 }
