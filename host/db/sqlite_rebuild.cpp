@@ -1,5 +1,6 @@
 #include "host/db/sqlite_rebuild.h"
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <string>
@@ -123,6 +124,25 @@ std::vector<std::string> RebuildTablesStoredByRowNumber(Database& database) {
     throw Error("the rebuilt tables would break a reference; the file was left as it was");
   transaction.Commit();
   return tables;
+}
+
+std::vector<std::string> AddMissingIndexes(Database& database) {
+  auto fresh = OpenSqliteDatabase(":memory:", {.create = true});
+  CreateSchema(fresh->ForHost(), SqlDialect::kSqlite);
+  const std::string indexes =
+      "SELECT name AS v FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name";
+  const std::vector<std::string> made_new = Texts(*fresh, indexes);
+  const std::vector<std::string> present = Texts(database, indexes);
+  Connection& sql = database.ForHost();
+  std::vector<std::string> added;
+  TransactionScope transaction(sql);
+  for (const std::string& name : made_new) {
+    if (std::find(present.begin(), present.end(), name) != present.end()) continue;
+    sql.Execute(Texts(*fresh, "SELECT sql AS v FROM sqlite_master WHERE name = ?", {name}).at(0));
+    added.push_back(name);
+  }
+  transaction.Commit();
+  return added;
 }
 
 }  // namespace nv407::host

@@ -18,4 +18,8 @@ std::vector<std::string> TablesStoredByRowNumber(Database& database);
 // tables held is reused by later writes (VACUUM returns it to the disk).
 std::vector<std::string> RebuildTablesStoredByRowNumber(Database& database);
 
+// Makes, in one transaction, every index of the schema that the file lacks (one made before
+// the index was, say), as a new file has it. Returns the indexes made.
+std::vector<std::string> AddMissingIndexes(Database& database);
+
 }  // namespace nv407::host

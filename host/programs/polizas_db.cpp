@@ -14,10 +14,11 @@
 // policies (what the tests start from). An existing PATH, or a server database that holds
 // any of the tables, is never touched.
 //
-// upgrade brings a database made by an earlier version up to this one's, in one transaction:
-// a file's tables are stored as a new file stores them (keyed by text, without row numbers),
-// the rows as they are; a server database gains the finder's kept orders and any index of
-// the schema it lacks (run as its owner).
+// upgrade brings a database made by an earlier version up to this one's: a file's tables are
+// stored as a new file stores them (keyed by text, without row numbers), the rows as they
+// are, in one transaction, then the indexes it lacks are made in another; a server database
+// gains the finder's kept orders and any index of the schema it lacks, in one transaction
+// (run as its owner).
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -243,23 +244,25 @@ int Init(const std::vector<std::string>& args) {
   return InitFile(path, contents, admin.value_or(nv407::host::kDefaultOperator));
 }
 
-void ReportUpgrade(const std::string& what, const std::string& done,
-                   const std::vector<std::string>& names) {
-  if (names.empty()) {
-    std::cout << what << " is up to date; nothing was changed\n";
-    return;
-  }
+// "DONE: a, b" for what an upgrade changed, nothing when it changed none of it.
+void ReportChanged(const std::string& done, const std::vector<std::string>& names) {
+  if (names.empty()) return;
   std::string listed;
   for (const std::string& name : names) listed += (listed.empty() ? "" : ", ") + name;
   std::cout << done << ": " << listed << "\n";
+}
+
+void ReportUpToDate(const std::string& what) {
+  std::cout << what << " is up to date; nothing was changed\n";
 }
 
 int UpgradeServer(const std::string& connection_string) {
   const std::unique_ptr<nv407::host::Database> database = Connect(connection_string);
   if (!database) return kFailed;
   try {
-    ReportUpgrade("The database", "Added to the database",
-                  nv407::host::UpgradeServerSchema(*database));
+    const std::vector<std::string> added = nv407::host::UpgradeServerSchema(*database);
+    ReportChanged("Added to the database", added);
+    if (added.empty()) ReportUpToDate("The database");
     return 0;
   } catch (const std::exception& failure) {
     std::cerr << "polizas-db: cannot upgrade the database: " << nv407::host::OneLine(failure.what())
@@ -277,8 +280,10 @@ int Upgrade(const std::vector<std::string>& args) {
     auto database = nv407::host::OpenSqliteDatabase(path);
     if (database->ReadOnly()) throw nv407::Error("the file is write-protected");
     const std::vector<std::string> rebuilt = nv407::host::RebuildTablesStoredByRowNumber(*database);
-    ReportUpgrade(path, "Rebuilt " + std::to_string(rebuilt.size()) + " tables of " + path,
-                  rebuilt);
+    ReportChanged("Rebuilt " + std::to_string(rebuilt.size()) + " tables of " + path, rebuilt);
+    const std::vector<std::string> added = nv407::host::AddMissingIndexes(*database);
+    ReportChanged("Added to " + path, added);
+    if (rebuilt.empty() && added.empty()) ReportUpToDate(path);
     return 0;
   } catch (const std::exception& failure) {
     std::cerr << "polizas-db: cannot upgrade " << path << ": "

@@ -455,9 +455,10 @@ void StoreByRowNumber(Connection& sql) {
   sql.Execute("PRAGMA foreign_keys = ON");
 }
 
-// A file of an earlier version, its tables stored with row numbers, is rebuilt keyed in one
-// transaction: the same rows, indexes and triggers, the triggers still guarding and keeping
-// the finder's orders; a second run changes nothing.
+// A file of an earlier version, its tables stored with row numbers and without the finder's
+// indexes, is rebuilt keyed in one transaction and given the indexes: the same rows, indexes
+// and triggers as before, the triggers still guarding and keeping the finder's orders; a
+// second run changes nothing.
 TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
   TempDir dir;
   const std::string path = dir.File("old.db");
@@ -471,11 +472,15 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
     before = Contents(sql);
     StoreByRowNumber(sql);
     ASSERT_EQ(Contents(sql), before);
+    sql.Execute("DROP INDEX Poliza_Servicio_cliente");
+    sql.Execute("DROP INDEX Poliza_Servicio_fin");
   }
   auto database = OpenSqliteDatabase(path);
   const std::vector<std::string> stored_by_number = TablesStoredByRowNumber(*database);
   EXPECT_THAT(stored_by_number, ::testing::Contains("Poliza_Servicio"));
   EXPECT_EQ(RebuildTablesStoredByRowNumber(*database), stored_by_number);
+  EXPECT_EQ(AddMissingIndexes(*database),
+            (Lines{"Poliza_Servicio_cliente", "Poliza_Servicio_fin"}));
   // The session's own guards, which name the folio, are back too.
   const std::string cancelled =
       Column(database->ForHost(),
@@ -507,6 +512,7 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
   EXPECT_EQ(Column(sql, "SELECT foreign_keys AS v FROM pragma_foreign_keys"), Lines{"1"})
       << "enforced again";
   EXPECT_TRUE(RebuildTablesStoredByRowNumber(*database).empty()) << "once";
+  EXPECT_TRUE(AddMissingIndexes(*database).empty()) << "once";
 }
 
 // A rebuild that fails leaves the file as it was: one that cannot take the file (another
