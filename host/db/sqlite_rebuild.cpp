@@ -1,6 +1,5 @@
 #include "host/db/sqlite_rebuild.h"
 
-#include <algorithm>
 #include <memory>
 #include <set>
 #include <string>
@@ -129,15 +128,20 @@ std::vector<std::string> RebuildTablesStoredByRowNumber(Database& database) {
 std::vector<std::string> AddMissingIndexes(Database& database) {
   auto fresh = OpenSqliteDatabase(":memory:", {.create = true});
   CreateSchema(fresh->ForHost(), SqlDialect::kSqlite);
-  const std::string indexes =
-      "SELECT name AS v FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name";
-  const std::vector<std::string> made_new = Texts(*fresh, indexes);
-  const std::vector<std::string> present = Texts(database, indexes);
   Connection& sql = database.ForHost();
   std::vector<std::string> added;
   TransactionScope transaction(sql);
-  for (const std::string& name : made_new) {
-    if (std::find(present.begin(), present.end(), name) != present.end()) continue;
+  for (const std::string& name :
+       Texts(*fresh,
+             "SELECT name AS v FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL "
+             "ORDER BY name")) {
+    // SQLite's names match in any letter case.
+    if (!Texts(database,
+               "SELECT name AS v FROM sqlite_master WHERE type = 'index' AND name = ? COLLATE "
+               "NOCASE",
+               {name})
+             .empty())
+      continue;
     sql.Execute(Texts(*fresh, "SELECT sql AS v FROM sqlite_master WHERE name = ?", {name}).at(0));
     added.push_back(name);
   }
