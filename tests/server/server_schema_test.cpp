@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host/db/access.h"
 #include "server_support.h"
 #include "support/kept_orders.h"
 #include "support/sqlite_schema_shape.h"
@@ -107,8 +108,9 @@ TEST(PolizasDbOnAServer, InitFillsAnEmptyDatabaseOnceAndRefusesTheRest) {
 }
 
 // A database made before the finder's kept orders and its reading indexes gains them from
-// polizas-db upgrade, as init makes them, with a row for every policy; the triggers keep the
-// rows from then on, and the operators may read them. A second run changes nothing.
+// polizas-db upgrade run by its owner, as init makes them, with a row for every policy; the
+// triggers keep the rows from then on, and the operators may read them. Run by an operator's
+// login, which may not make them, it changes nothing; a second run by the owner neither.
 TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
   auto database = Open();
   Connection& sql = database->ForHost();
@@ -125,15 +127,30 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
   host::LoadDemoPolicies(sql, PinnedNow());  // written by the earlier version
 
   const std::string output = "polizas-db-output-" + std::to_string(::getpid()) + ".txt";
-  const auto upgrade = [&] {
+  const auto upgrade = [&](const std::string& connection) {
     return RunCommand(std::string(std::getenv("POLIZAS_BUILD_DIR")) +
-                          "/bin/polizas-db upgrade --odbc '" + database_.ConnectionString() + "'",
+                          "/bin/polizas-db upgrade --odbc '" + connection + "'",
                       output);
   };
+  const std::string operator_login = "opera_" + std::to_string(::getpid());
+  sql.Execute("CREATE ROLE " + operator_login + " LOGIN IN ROLE " +
+              std::string(host::kCaptureRole));
+  std::string as_operator = database_.ConnectionString();
+  as_operator.replace(as_operator.find("Username=postgres"), std::string::npos,
+                      "Username=" + operator_login);
+  EXPECT_THAT(upgrade(as_operator),
+              ::testing::StartsWith("1 polizas-db: cannot upgrade the database: "));
+  EXPECT_EQ(Scalar(sql,
+                   "SELECT COUNT(*) AS v FROM pg_class WHERE relname IN ('policy_order', "
+                   "'poliza_servicio_cliente', 'poliza_servicio_fin')"),
+            "n:0");
+  sql.Execute("DROP ROLE " + operator_login);
+
   EXPECT_EQ(
-      upgrade(),
+      upgrade(database_.ConnectionString()),
       "0 Added to the database: policy_order, Poliza_Servicio_cliente, Poliza_Servicio_fin\n");
-  EXPECT_EQ(upgrade(), "0 The database is up to date; nothing was changed\n");
+  EXPECT_EQ(upgrade(database_.ConnectionString()),
+            "0 The database is up to date; nothing was changed\n");
   std::remove(output.c_str());
 
   EXPECT_EQ(ServerShape(sql), made_new);
