@@ -23,12 +23,17 @@ std::vector<std::string> Texts(Database& database, const std::string& query,
   return texts;
 }
 
-// The schema's keyed tables, read off the schema itself as a new file gets it.
-std::set<std::string> KeyedTables() {
+// A database in memory with the schema as a new file gets it, to read the schema off.
+std::unique_ptr<Database> NewSchema() {
   auto fresh = OpenSqliteDatabase(":memory:", {.create = true});
   CreateSchema(fresh->ForHost(), SqlDialect::kSqlite);
+  return fresh;
+}
+
+// The schema's keyed tables.
+std::set<std::string> KeyedTables() {
   const std::vector<std::string> names =
-      Texts(*fresh,
+      Texts(*NewSchema(),
             "SELECT name AS v FROM pragma_table_list WHERE schema = 'main' AND type = 'table' "
             "AND wr");
   return {names.begin(), names.end()};
@@ -126,8 +131,7 @@ std::vector<std::string> RebuildTablesStoredByRowNumber(Database& database) {
 }
 
 std::vector<std::string> AddMissingIndexes(Database& database) {
-  auto fresh = OpenSqliteDatabase(":memory:", {.create = true});
-  CreateSchema(fresh->ForHost(), SqlDialect::kSqlite);
+  const std::unique_ptr<Database> fresh = NewSchema();
   Connection& sql = database.ForHost();
   std::vector<std::string> added;
   TransactionScope transaction(sql);

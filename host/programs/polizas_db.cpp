@@ -162,6 +162,13 @@ int InitFile(const std::string& path, const Demo& demo, const std::string& admin
   return 0;
 }
 
+// "a, b, c".
+std::string Listed(const std::vector<std::string>& names) {
+  std::string listed;
+  for (const std::string& name : names) listed += (listed.empty() ? "" : ", ") + name;
+  return listed;
+}
+
 // The server database, or none once the reason it cannot be reached has been told.
 std::unique_ptr<nv407::host::Database> Connect(const std::string& connection_string) {
   try {
@@ -181,12 +188,8 @@ int InitServer(const std::string& connection_string, const Demo& demo) {
   try {
     const std::vector<std::string> present = nv407::host::SchemaTablesPresent(database->ForHost());
     if (!present.empty()) {
-      std::string names;
-      for (const std::string& name : present) {
-        if (!names.empty()) names += ", ";
-        names += name;
-      }
-      std::cerr << "polizas-db: the database already holds " << names << "; it was left as it is\n";
+      std::cerr << "polizas-db: the database already holds " << Listed(present)
+                << "; it was left as it is\n";
       return kFailed;
     }
     Fill(*database, demo);
@@ -246,10 +249,7 @@ int Init(const std::vector<std::string>& args) {
 
 // "DONE: a, b" for what an upgrade changed, nothing when it changed none of it.
 void ReportChanged(const std::string& done, const std::vector<std::string>& names) {
-  if (names.empty()) return;
-  std::string listed;
-  for (const std::string& name : names) listed += (listed.empty() ? "" : ", ") + name;
-  std::cout << done << ": " << listed << "\n";
+  if (!names.empty()) std::cout << done << ": " << Listed(names) << "\n";
 }
 
 void ReportUpToDate(const std::string& what) {
