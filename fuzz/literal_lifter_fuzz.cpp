@@ -39,8 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     connection.Execute(sql);
   } catch (const Error& error) {
+    // The check's own refusal starts so; SQLite's messages may quote the text, which may say
+    // anything.
     const std::string what = error.what();
-    fuzz::Check(what.find("binding the literals of this statement changes") == std::string::npos,
+    fuzz::Check(!what.starts_with("binding the literals of this statement changes"),
                 "a lifted statement gives what its text gives", what);
   }
   try {

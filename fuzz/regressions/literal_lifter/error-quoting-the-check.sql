@@ -1,0 +1,1 @@
+'T INTO folio_binding the literals of this statement changesseries ('
