@@ -8,20 +8,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/result_text.h"
 #include "support/test_backend.h"
 
 namespace nv407::testing {
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // One word for /bin/sh, whatever it holds.
 inline std::string ShellWord(const std::string& word) {
@@ -58,8 +53,8 @@ inline ProgramOutput RunProgram(const std::string& dir, const std::string& progr
   const int status = std::system(command.c_str());
   ProgramOutput run;
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadFile(dir + "/stdout.txt");
-  run.err = ReadFile(dir + "/stderr.txt");
+  run.out = FileText(dir + "/stdout.txt");
+  run.err = FileText(dir + "/stderr.txt");
   return run;
 }
 
@@ -71,10 +66,9 @@ class DemoDatabaseTest : public ::testing::Test {
       : init_options_(std::move(init_options)) {}
   void SetUp() override {
     ASSERT_NE(mkdtemp(dir_.data()), nullptr);
-    std::vector<std::string> init = database_.InitArguments();
-    init.insert(init.begin(), "init");
-    init.push_back("--demo");
-    init.insert(init.end(), init_options_.begin(), init_options_.end());
+    std::vector<std::string> init = {"init"};
+    for (const auto& words : {database_.InitArguments(), {"--demo"}, init_options_})
+      init.insert(init.end(), words.begin(), words.end());
     const ProgramOutput made = RunProgram(dir_, "polizas-db", init, "");
     ASSERT_EQ(made.exit_code, 0) << made.err;
   }

@@ -5,6 +5,17 @@
 namespace nv407::testing {
 namespace {
 
+constexpr const char* kUsedServices =
+    "CAPACIT 2.0/4.0/0.0;SOPREM 120.0/2.5/7.0;VISITA 12.0/9.0/1.0";
+
+// The stored policy cancelled by ADMIN at `when`, nothing else of it changed.
+std::string CancelledHeader(const std::string& when) {
+  return "'MTY-000007','2024-02-20','','','2024-03-01','2025-02-28','MTY','V002','C00003',"
+         "'Atención prioritaria',17,'OC-1','SOPANUAL','F-1','Soporte anual','CA','ADMIN',"
+         "'2024-03-15 10:30:00',NULL,NULL,'ADMIN','" +
+         when + "'";
+}
+
 class SaveTest : public PolicyScreenTest {
  protected:
   // A server time whose date and time show in every stored value.
@@ -48,11 +59,8 @@ TEST_F(SaveTest, NewPolicyAndAnEditAreStoredUnderNewFoliosWithServicesAtZero) {
 
   // An edit: the old row cancelled by this operator now, its services untouched; the edited data
   // under the branch's next folio with the type's services unused, and the host's records.
-  EXPECT_EQ(Header(kFolio),
-            "'MTY-000007','2024-02-20','','','2024-03-01','2025-02-28','MTY','V002','C00003',"
-            "'Atención prioritaria',17,'OC-1','SOPANUAL','F-1','Soporte anual','CA','ADMIN',"
-            "'2024-03-15 10:30:00',NULL,NULL,'ADMIN','2024-05-20 16:45:12'");
-  EXPECT_EQ(ServicesOf(kFolio), "CAPACIT 2.0/4.0/0.0;SOPREM 120.0/2.5/7.0;VISITA 12.0/9.0/1.0");
+  EXPECT_EQ(Header(kFolio), CancelledHeader("2024-05-20 16:45:12"));
+  EXPECT_EQ(ServicesOf(kFolio), kUsedServices);
   EXPECT_EQ(Header("MTY-000002"),
             "'MTY-000002','2024-02-20','','','2024-03-01','2025-02-28','MTY','V002','C00003',"
             "'Atención prioritaria',17,'OC-2','SOPANUAL','F-1','Soporte anual','AC','ADMIN',"
@@ -339,11 +347,8 @@ TEST_F(ToolbarCommandsTest, BajaCancelsTheShownPolicyLogsItAndResets) {
   WhenPress("Baja");
 
   // Cancelled by this operator now, nothing else of it changed; the note on its record
-  EXPECT_EQ(Header(kFolio),
-            "'MTY-000007','2024-02-20','','','2024-03-01','2025-02-28','MTY','V002','C00003',"
-            "'Atención prioritaria',17,'OC-1','SOPANUAL','F-1','Soporte anual','CA','ADMIN',"
-            "'2024-03-15 10:30:00',NULL,NULL,'ADMIN','2024-07-09 08:05:00'");
-  EXPECT_EQ(ServicesOf(kFolio), "CAPACIT 2.0/4.0/0.0;SOPREM 120.0/2.5/7.0;VISITA 12.0/9.0/1.0");
+  EXPECT_EQ(Header(kFolio), CancelledHeader("2024-07-09 08:05:00"));
+  EXPECT_EQ(ServicesOf(kFolio), kUsedServices);
   EXPECT_EQ(db.Rows("record_log"),
             "1,'Poliza_Servicio','MTY-000007','Baja','ADMIN','2024-07-09 08:05:00'");
   ExpectFolioEntry();
@@ -423,8 +428,7 @@ TEST_F(CounterInitializationTest, ResetsTheCountersAfterLoggingWhatHadBeenUsed) 
 
   // Only this folio's counters are zero; the included quantities stay.
   EXPECT_EQ(ServicesOf(kFolio), "MANTPREV 20.0/0.0/0.0;SOPREM 10.0/0.0/0.0;TEL 5.0/0.0/0.0");
-  EXPECT_EQ(ServicesOf("MTY-000043"),
-            "CAPACIT 2.0/4.0/0.0;SOPREM 120.0/2.5/7.0;VISITA 12.0/9.0/1.0");
+  EXPECT_EQ(ServicesOf("MTY-000043"), kUsedServices);
   EXPECT_EQ(Column("Oper_Alta || '|' || Oper_Ult_Modif || '|' || Fecha_Ult_Modif", kFolio),
             "ADMIN|CAPTURA|2024-05-20 16:45:10");
   EXPECT_THAT(Listed(), ElementsAre("MANTPREV 20/0", "SOPREM 10/0", "TEL 5/0"));

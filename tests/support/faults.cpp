@@ -59,7 +59,7 @@ std::unique_ptr<Recordset> FaultyDatabase::HostQuery(const std::string& sql,
 
 void FaultyDatabase::Count(const std::string& call) {
   calls_.push_back(call);
-  if (plan_.Next()) throw Error(FailureText(plan_.Count()));
+  if (plan_.Next()) throw Error(FailureText(plan_.count));
 }
 
 std::string FaultyClock::FailureText(int reading) {
@@ -68,7 +68,7 @@ std::string FaultyClock::FailureText(int reading) {
 
 host::Clock FaultyClock::clock() {
   return [this] {
-    if (plan_.Next()) throw Error(FailureText(plan_.Count()));
+    if (plan_.Next()) throw Error(FailureText(plan_.count));
     return real_();
   };
 }

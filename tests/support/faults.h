@@ -10,19 +10,10 @@ namespace nv407::testing {
 
 // Which one of a run of calls fails: calls are counted from Arm, and the n-th (from 1)
 // fails; none when n is 0.
-class FaultPlan {
- public:
-  void Arm(int fail_at) {
-    fail_at_ = fail_at;
-    count_ = 0;
-  }
-  // Counts a call; true when it is the one to fail.
-  bool Next() { return ++count_ == fail_at_; }
-  int Count() const { return count_; }
-
- private:
-  int fail_at_ = 0;
-  int count_ = 0;
+struct FaultPlan {
+  int fail_at = 0, count = 0;
+  void Arm(int n) { *this = {n, 0}; }
+  bool Next() { return ++count == fail_at; }  // counts a call: true for the one to fail
 };
 
 // The real database, one of whose calls fails as a full disk or a lost server would make it
@@ -70,7 +61,7 @@ class FaultyClock {
  public:
   explicit FaultyClock(host::Clock real) : real_(std::move(real)) {}
   void Arm(int fail_at) { plan_.Arm(fail_at); }
-  int Readings() const { return plan_.Count(); }
+  int Readings() const { return plan_.count; }
   static std::string FailureText(int reading);
   // The clock to hand the host; it reads this object, which must outlive it.
   host::Clock clock();

@@ -1,11 +1,6 @@
 #include "support/test_database.h"
 
-#include <unistd.h>
-
 #include <cctype>
-#include <cstdint>
-#include <filesystem>
-#include <system_error>
 
 #include "component/error.h"
 #include "host/headless/text_rules.h"
@@ -58,38 +53,21 @@ TestDatabase::TestDatabase(Storage storage) : now_(std::make_shared<Date>(Pinned
     return;
   }
   if (storage == Storage::kFile) {
-    path_ = (std::filesystem::temp_directory_path() /
-             ("polizas-test-" + std::to_string(::getpid()) + "-" +
-              std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".db"))
-                .string();
-    RemoveFiles();
+    file_ = std::make_unique<ScratchDatabase>(ScratchDatabase::Contents::kSchema);
+    database_ = OpenAnotherSession();
+  } else {
+    database_ = host::OpenSqliteDatabase(":memory:", {.create = true, .clock = clock()});
+    host::CreateSchema(sql(), host::SqlDialect::kSqlite);
   }
-  host::SqliteOptions options;
-  options.create = true;
-  options.clock = clock();
-  database_ = host::OpenSqliteDatabase(path_.empty() ? ":memory:" : path_, options);
-  host::CreateSchema(sql(), host::SqlDialect::kSqlite);
   host::LoadDemoData(sql());
 }
 
-TestDatabase::~TestDatabase() {
-  database_.reset();
-  server_.reset();
-  RemoveFiles();
-}
-
-void TestDatabase::RemoveFiles() {
-  if (path_.empty()) return;
-  std::error_code ignored;
-  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path_ + suffix, ignored);
-}
+TestDatabase::~TestDatabase() = default;
 
 std::unique_ptr<host::Database> TestDatabase::OpenAnotherSession() {
   if (server_) return host::OpenOdbcDatabase(server_->ConnectionString(), {.clock = clock()});
-  if (path_.empty()) throw Error("A database in memory has no second session: use Storage::kFile");
-  host::SqliteOptions options;
-  options.clock = clock();
-  return host::OpenSqliteDatabase(path_, options);
+  if (!file_) throw Error("A database in memory has no second session: use Storage::kFile");
+  return file_->Open(clock());
 }
 
 std::string TestDatabase::Rows(const std::string& table, const std::string& where) {

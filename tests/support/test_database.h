@@ -96,12 +96,10 @@ class TestDatabase {
   void AllowWrites(const std::string& table);
 
  private:
-  void RemoveFiles();
-
   std::shared_ptr<Date> now_;
-  std::string path_;                        // empty in memory
-  std::unique_ptr<ServerDatabase> server_;  // on the PostgreSQL backend
-  std::unique_ptr<host::Database> database_;
+  std::unique_ptr<ScratchDatabase> file_;     // Storage::kFile on SQLite
+  std::unique_ptr<ServerDatabase> server_;    // on the PostgreSQL backend
+  std::unique_ptr<host::Database> database_;  // closed before its file or server goes
   std::vector<std::pair<std::string, std::string>> trace_;
 };
 
