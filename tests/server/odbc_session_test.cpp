@@ -159,21 +159,14 @@ TEST_F(ServerTest, GetDateFollowsThePinnedClockElseTheServersTime) {
 }
 
 // The dialect is the server's unless the connection string names one, which the driver
-// never sees; a server database that does not allow writing is open for looking only.
-TEST_F(ServerTest, DialectAndReadOnlyComeFromTheServer) {
+// never sees. (A server database that does not allow writing opens for looking only: the
+// program tests, polizas-script on a write-protected database.)
+TEST_F(ServerTest, TheDialectIsTheServersUnlessTheConnectionStringNamesOne) {
   EXPECT_EQ(Open()->Dialect(), host::SqlDialect::kPostgreSql);
   const std::string named = database_.ConnectionString() + ";dialect = PostgreSQL";
   EXPECT_EQ(host::OpenOdbcDatabase(named)->Dialect(), host::SqlDialect::kPostgreSql);
   EXPECT_EQ(Refusal([&] { host::OpenOdbcDatabase(named + "x"); }),
             "unknown Dialect 'PostgreSQLx' in the connection string: postgresql or sqlserver");
-
-  EXPECT_FALSE(Open()->ReadOnly());
-  Open()->ForHost().Execute("ALTER DATABASE " + database_.Name() +
-                            " SET default_transaction_read_only = on");
-  auto reader = Open();
-  EXPECT_TRUE(reader->ReadOnly());
-  EXPECT_THAT(Refusal([&] { reader->ForHost().Execute("DELETE FROM host_parameter"); }),
-              StartsWith("25006: ERROR: cannot execute DELETE in a read-only transaction"));
 }
 
 // A row another session holds is waited for, and the observer knows while; held past the
