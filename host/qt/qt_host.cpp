@@ -34,7 +34,7 @@ std::string WindowTitle(const std::string& module) {
 
 QIcon ApplicationIcon() {
   QIcon icon;
-  for (int size : {16, 32, 48, 64, 128, 256})
+  for (int size : {16, 32, 48, 64})
     icon.addFile(QString(":/icons/polizas-%1.png").arg(size), QSize(size, size));
   return icon;
 }

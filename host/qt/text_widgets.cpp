@@ -214,9 +214,9 @@ void QtDateField::Sync() {
 void QtDateField::ApplyLook(const ControlLayout& scheme) {
   const Look& look = control_.Layout().look;
   if (look.font) setFont(ToQFont(*look.font));
-  setStyleSheet(FieldStyle("QDateEdit", FieldColoursOf(look, scheme, palette())));
 
-  // The field's own calendar colours, else the scheme's.
+  // The field's own calendar colours, else the scheme's. They are rules of the field's
+  // sheet, which its pop-up inherits: the calendar is made only when it first opens.
   auto colour = [&](const std::optional<Colour>& own, const std::optional<Colour>& fallback,
                     const char* last) {
     return own ? ColourName(*own, palette()) : fallback ? ColourName(*fallback, palette()) : last;
@@ -227,10 +227,11 @@ void QtDateField::ApplyLook(const ControlLayout& scheme) {
   const QString title = colour(look.calendar_title_back, defaults.calendar_title_back, "#89b1c9");
   const QString title_fore =
       colour(look.calendar_title_fore, defaults.calendar_title_fore, "#ffffff");
-  calendarWidget()->setStyleSheet(
-      QString("QWidget#qt_calendar_navigationbar { background-color: %3; }"
-              "QToolButton { color: %4; background-color: %3; }"
-              "QAbstractItemView:enabled { background-color: %1; color: %2;"
+  setStyleSheet(
+      FieldStyle("QDateEdit", FieldColoursOf(look, scheme, palette())) +
+      QString("QCalendarWidget QWidget#qt_calendar_navigationbar { background-color: %3; }"
+              "QCalendarWidget QToolButton { color: %4; background-color: %3; }"
+              "QCalendarWidget QAbstractItemView:enabled { background-color: %1; color: %2;"
               " selection-background-color: %3; selection-color: %4; }")
           .arg(back, fore, title, title_fore));
 }

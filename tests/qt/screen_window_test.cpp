@@ -258,6 +258,16 @@ class ScreenWindowTest : public QObject {
          {QKeyCombination(Qt::Key_F4), QKeyCombination(Qt::ALT, Qt::Key_Down)}) {
       window.Key(open.key(), open.keyboardModifiers());
       QTRY_VERIFY(date.calendarWidget()->isVisible());
+      // The calendar, made when it first opens, wears the date fields' colours.
+      auto* title = date.calendarWidget()->findChild<QWidget*>("qt_calendar_navigationbar");
+      QVERIFY(title != nullptr);
+      const QWidget* previous = title->findChild<QWidget*>("qt_calendar_prevmonth");
+      QVERIFY(previous != nullptr);  // the bar between its buttons
+      QCOMPARE(title->grab().toImage().pixelColor(previous->geometry().right() + 3, 2),
+               QColor(137, 177, 201));
+      QCOMPARE(
+          date.calendarWidget()->findChild<QAbstractItemView*>()->palette().color(QPalette::Base),
+          QColor(255, 255, 192));
       QTest::keyClick(date.calendarWidget(), Qt::Key_Escape);  // closes the pop-up alone
       QTRY_VERIFY(!date.calendarWidget()->isVisible());
     }
