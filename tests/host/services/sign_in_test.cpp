@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,15 +35,12 @@ class SignInTest : public ::testing::Test {
     return sign_in.Attempt(user, password);
   }
   // The notes on operators since the last call, as "CODE: note".
-  std::vector<std::string> Notes() {
-    std::istringstream all(
-        db.Joined("SELECT record_key || ': ' || note AS v FROM record_log "
-                  "WHERE table_name = 'operator' AND id > " +
-                      std::to_string(last_note_) + " ORDER BY id",
-                  "\n"));
+  Lines Notes() {
+    const Lines notes = Column(db.sql(),
+                               "SELECT record_key || ': ' || note AS v FROM record_log WHERE "
+                               "table_name = 'operator' AND id > " +
+                                   std::to_string(last_note_) + " ORDER BY id");
     last_note_ = std::stoll(db.Scalar("SELECT COALESCE(MAX(id), 0) AS v FROM record_log"));
-    std::vector<std::string> notes;
-    for (std::string note; std::getline(all, note);) notes.push_back(note);
     return notes;
   }
 
