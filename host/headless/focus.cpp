@@ -55,17 +55,22 @@ void FocusTracker::Tab() {
 }
 
 // The next control in the tab order that can take the focus, round to the first; runs after
-// every key field, so without building the order.
+// every key field, so without building the order, and from where the focus is.
 void FocusTracker::MoveToNext() {
-  const int from = focused_ == nullptr ? -1 : focused_->Layout().tab_index;
-  Control* first = nullptr;
-  for (Control* control : Stops()) {
-    if (!CanTakeFocus(*control)) continue;
-    if (focused_ != nullptr && control->Layout().tab_index > from) return Set(control);
-    if (first == nullptr) first = control;
-    if (focused_ == nullptr) break;
+  const std::vector<Control*>& stops = Stops();
+  auto next = stops.begin();
+  if (focused_ != nullptr) {
+    next = std::upper_bound(
+        stops.begin(), stops.end(), focused_->Layout().tab_index,
+        [](int tab_index, const Control* stop) { return tab_index < stop->Layout().tab_index; });
   }
-  Set(first);
+  const auto can_take_focus = [](const Control* stop) { return CanTakeFocus(*stop); };
+  auto found = std::find_if(next, stops.end(), can_take_focus);
+  if (found == stops.end()) {
+    found = std::find_if(stops.begin(), next, can_take_focus);  // round to the first
+    if (found == next) return Set(nullptr);
+  }
+  Set(*found);
 }
 
 void FocusTracker::ControlDisabled(const Control& control) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 #include "component/error.h"
 
@@ -45,7 +46,7 @@ std::string NumberText(double value) {
   return shown;
 }
 
-std::string Variant::ToText() const {
+std::string Variant::ToText() const& {
   switch (kind()) {
     case Kind::kEmpty:
       return "";
@@ -63,6 +64,11 @@ std::string Variant::ToText() const {
       return std::get<Date>(value_).ToText();
   }
   TypeMismatch();
+}
+
+std::string Variant::ToText() && {
+  if (auto* text = std::get_if<std::string>(&value_)) return std::move(*text);
+  return std::as_const(*this).ToText();
 }
 
 double Variant::ToDouble() const {

@@ -36,8 +36,9 @@ class Variant {
   bool IsNull() const { return kind() == Kind::kNull; }
 
   // Text in the plain default form: "8", "1.5", "True", "2024-03-15"; Empty gives "".
-  // Null raises "Invalid use of Null".
-  std::string ToText() const;
+  // Null raises "Invalid use of Null". A variant about to go gives its text away.
+  std::string ToText() const&;
+  std::string ToText() &&;
   std::int64_t ToLong() const;  // rounds a fraction half to even, as the old platform did
   double ToDouble() const;
   bool ToBool() const;

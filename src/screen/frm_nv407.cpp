@@ -32,6 +32,7 @@ T* frmNV407::Make(const ControlLayout& layout) {
   if (!control) throw Error("The host could not create the control " + layout.name);
   T* made = control.get();
   controls_.push_back(std::move(control));
+  by_name_.emplace(made->Name(), made);
   return made;
 }
 
@@ -137,8 +138,9 @@ std::vector<Control*> frmNV407::Controls() const {
 }
 
 Control* frmNV407::FindControl(std::string_view name, int index) const {
-  for (const auto& control : controls_)
-    if (control->Name() == name && control->Layout().index == index) return control.get();
+  const auto [first, last] = by_name_.equal_range(name);
+  for (auto named = first; named != last; ++named)
+    if (named->second->Layout().index == index) return named->second;
   return nullptr;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "component/component.h"
@@ -73,6 +75,8 @@ class frmNV407 final : public Screen {
 
   Component& component_;
   std::vector<std::unique_ptr<Control>> controls_;
+  // The controls by name, for the host's look-ups; a control array's elements share one.
+  std::unordered_multimap<std::string_view, Control*> by_name_;
   ScreenState state_;
   std::unique_ptr<ListFormatter> list_formatter_;
   std::shared_ptr<HostWindow> padre_;

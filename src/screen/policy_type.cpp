@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "component/error.h"
@@ -91,11 +92,11 @@ void frmNV407::LoadPolicyType() {
 
   dp_Ps_Fecha_Fin->SetValue(end);
   lvServicios->Items().Clear();
-  for (const IncludedService& service : services) {
+  for (IncludedService& service : services) {
     ListItem& row = lvServicios->Items().Add("K" + service.code, service.code);
-    row.SetSubItem(1, service.description.ToText());
-    row.SetSubItem(2, service.unit.ToText());
-    row.SetSubItem(3, service.quantity.ToText());
+    row.SetSubItem(1, std::move(service.description).ToText());
+    row.SetSubItem(2, std::move(service.unit).ToText());
+    row.SetSubItem(3, std::move(service.quantity).ToText());
     row.SetSubItem(4, "0");
   }
   Formatter().FormatList(*lvServicios);
