@@ -15,7 +15,6 @@
 #include <iterator>
 #include <map>
 #include <random>
-#include <set>
 #include <sstream>
 #include <thread>
 
@@ -55,22 +54,20 @@ void Seed(const DatabaseFile& file) {
 
 // One operator's program: commands chosen at random, each line of its report one command
 // done ("new F", "edit X F", "baja X", "reset X") or stopped ("failed <command> X: why").
-// `own_only`: it acts only on the policies it saved itself, so that no other program can
-// stand in its way.
 class Saver {
  public:
-  Saver(const DatabaseFile& file, const std::filesystem::path& report, unsigned seed, bool own_only)
+  Saver(const DatabaseFile& file, const std::filesystem::path& report, unsigned seed)
       : session_(file.Open()),
         host_(*session_, {kOperatorWithPermissions, {}}, InProcessComponent()),
         report_(::open(report.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600)),
-        random_(seed),
-        own_only_(own_only) {
+        random_(seed) {
     host_.Open();
   }
   ~Saver() { ::close(report_); }
 
-  void Run(int commands) {
-    for (int i = 0; i != commands; ++i) {
+  // Until it is killed.
+  void Run() {
+    for (;;) {
       const int pick = Pick(100);
       const std::string folio = pick < 50 ? "" : Someone();
       if (folio.empty()) {
@@ -94,9 +91,8 @@ class Saver {
   // A live policy to act on; none when there is none.
   std::string Someone() {
     const std::vector<std::string> live =
-        own_only_ ? own_
-                  : Column(session_->ForHost(),
-                           "SELECT Ps_Folio AS v FROM Poliza_Servicio WHERE Es_Cve_Estado <> 'CA'");
+        Column(session_->ForHost(),
+               "SELECT Ps_Folio AS v FROM Poliza_Servicio WHERE Es_Cve_Estado <> 'CA'");
     return live.empty() ? "" : live[Pick(live.size())];
   }
 
@@ -110,29 +106,20 @@ class Saver {
     line += "\n";
     // One write per line: a kill comes before it or after it.
     if (::write(report_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) _exit(3);
-    if (!own_only_ || !outcome.done) return;
-    if (!outcome.folio.empty()) own_.push_back(outcome.folio);
-    if (command == "edit" || command == "baja") std::erase(own_, folio);
   }
 
   std::unique_ptr<host::Database> session_;
   host::HeadlessHost host_;
   int report_;
   std::mt19937 random_;
-  bool own_only_;
-  std::vector<std::string> own_;
 };
 
-// A saver in a child process; it reads a byte from `start` before its first command.
-pid_t StartSaver(const DatabaseFile& file, const std::filesystem::path& report, unsigned seed,
-                 bool own_only, int commands, int start = -1) {
+// A saver in a child process.
+pid_t StartSaver(const DatabaseFile& file, const std::filesystem::path& report, unsigned seed) {
   const pid_t pid = ::fork();
   if (pid != 0) return pid;
   try {
-    Saver saver(file, report, seed, own_only);
-    char ignored;
-    if (start >= 0 && ::read(start, &ignored, 1) < 0) _exit(4);
-    saver.Run(commands);
+    Saver(file, report, seed).Run();
   } catch (const std::exception& failure) {
     std::ofstream(report, std::ios::app) << "error " << failure.what() << "\n";
     _exit(1);
@@ -225,9 +212,8 @@ TEST_F(SaverProcesses, KilledAtRandomMomentsLeaveTheDatabaseWhole) {
   std::vector<std::filesystem::path> reports;
   int rounds = 0;
   for (const auto end = Clock::now() + kFor; Clock::now() < end; ++rounds) {
-    const pid_t savers[] = {
-        StartSaver(file_, Report(2 * rounds), seed_ + 2 * rounds, false, -1),
-        StartSaver(file_, Report(2 * rounds + 1), seed_ + 2 * rounds + 1, false, -1)};
+    const pid_t savers[] = {StartSaver(file_, Report(2 * rounds), seed_ + 2 * rounds),
+                            StartSaver(file_, Report(2 * rounds + 1), seed_ + 2 * rounds + 1)};
     reports.push_back(Report(2 * rounds));
     reports.push_back(Report(2 * rounds + 1));
     for (const pid_t saver : savers) {
@@ -252,47 +238,6 @@ TEST_F(SaverProcesses, KilledAtRandomMomentsLeaveTheDatabaseWhole) {
   std::printf("%d rounds; done: %d new, %d edit, %d baja, %d reset; %d stopped by another's\n",
               rounds, reported["new"], reported["edit"], reported["baja"], reported["reset"],
               reported["failed"]);
-}
-
-TEST_F(SaverProcesses, SavingAtOnceCommitsEverySaveUnderItsOwnFolio) {
-  constexpr int kSavers = 4, kCommands = 40;
-  int start[2];
-  ASSERT_EQ(::pipe(start), 0);
-  std::vector<pid_t> savers;
-  std::vector<std::filesystem::path> reports;
-  for (int n = 0; n < kSavers; ++n) {
-    savers.push_back(StartSaver(file_, Report(n), seed_ + n, true, kCommands, start[0]));
-    reports.push_back(Report(n));
-  }
-  // Every saver has its session and its screen open: one byte each starts them together.
-  ASSERT_EQ(::write(start[1], std::string(kSavers, 's').data(), kSavers), kSavers);
-  ::close(start[0]);
-  ::close(start[1]);
-  for (const pid_t saver : savers) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(saver, &status, 0), saver);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-  }
-
-  EXPECT_THAT(Check(reports), IsEmpty()) << "seed " << seed_;
-  // Every command done, and every folio a saver was issued stored once.
-  std::multiset<std::string> issued;
-  std::map<std::string, int> commands;
-  for (const auto& report : reports) {
-    for (const std::vector<std::string>& w : ReportLines(report)) {
-      ++commands[w.at(0)];
-      if (w[0] == "new" || w[0] == "edit") issued.insert(w.back());
-    }
-  }
-  EXPECT_EQ(commands["failed"] + commands["error"], 0);
-  EXPECT_EQ(commands["new"] + commands["edit"] + commands["baja"] + commands["reset"],
-            kSavers * kCommands);
-  const std::unique_ptr<host::Database> session = file_.Open();
-  const std::vector<std::string> stored = Column(session->ForHost(),
-                                                 "SELECT Ps_Folio AS v FROM Poliza_Servicio WHERE "
-                                                 "Ps_Referencia IS NULL OR Ps_Referencia <> '" +
-                                                     std::string(kSeeded) + "' ORDER BY Ps_Folio");
-  EXPECT_EQ(std::vector<std::string>(issued.begin(), issued.end()), stored);
 }
 
 }  // namespace

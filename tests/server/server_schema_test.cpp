@@ -17,43 +17,43 @@ using ::testing::HasSubstr;
 // "index on table (a, b)", in lower case, sorted: what both schemas must agree on.
 using Shape = std::vector<std::string>;
 
-std::vector<std::string> Texts(Connection& connection, const std::string& sql) {
-  std::vector<std::string> texts;
-  for (auto result = connection.Execute(sql); !result->Eof(); result->MoveNext()) {
-    const Variant value = result->Fields("v").Value();
-    texts.push_back(value.IsNull() ? "" : Lowercase(value.ToText()));
-  }
-  return texts;
-}
-
 Shape ServerShape(Connection& sql) {
   Shape shape;
   for (const std::string& table :
-       Texts(sql,
-             "SELECT table_name AS v FROM information_schema.tables WHERE table_schema = "
-             "'public'")) {
+       Column(sql,
+              "SELECT table_name AS v FROM information_schema.tables WHERE table_schema = "
+              "'public'")) {
     // Defaults as written, less the type the server adds; an identity column has none.
     const std::string columns = Joined(
-        Texts(sql,
-              "SELECT column_name || CASE WHEN is_nullable = 'NO' THEN ' not null' ELSE '' END "
-              "|| COALESCE(' default ' || replace(column_default, '::text', ''), '') AS v FROM "
-              "information_schema.columns WHERE table_name = '" +
-                  table + "' ORDER BY ordinal_position"));
+        Column(sql,
+               "SELECT column_name || CASE WHEN is_nullable = 'NO' THEN ' not null' ELSE '' END "
+               "|| COALESCE(' default ' || replace(column_default, '::text', ''), '') AS v FROM "
+               "information_schema.columns WHERE table_name = '" +
+                   table + "' ORDER BY ordinal_position"));
     const std::string key = Joined(
-        Texts(sql,
-              "SELECT a.attname AS v FROM pg_index i JOIN pg_attribute a ON a.attrelid = "
-              "i.indrelid AND a.attnum = ANY (i.indkey) WHERE i.indisprimary AND i.indrelid = '" +
-                  table + "'::regclass ORDER BY array_position(i.indkey, a.attnum)"));
-    shape.push_back(table + ": " + columns + "; key (" + key + ")");
+        Column(sql,
+               "SELECT a.attname AS v FROM pg_index i JOIN pg_attribute a ON a.attrelid = "
+               "i.indrelid AND a.attnum = ANY (i.indkey) WHERE i.indisprimary AND i.indrelid = '" +
+                   table + "'::regclass ORDER BY array_position(i.indkey, a.attnum)"));
+    shape.push_back(Lowercase(table + ": " + columns + "; key (" + key + ")"));
     for (const std::string& index :
-         Texts(sql,
-               "SELECT substring(indexdef FROM '\\((.*)\\)') AS v FROM pg_indexes WHERE "
-               "tablename = '" +
-                   table + "' AND indexname NOT LIKE '%_pkey'"))
-      shape.push_back("index on " + table + " (" + index + ")");
+         Column(sql,
+                "SELECT substring(indexdef FROM '\\((.*)\\)') AS v FROM pg_indexes WHERE "
+                "tablename = '" +
+                    table + "' AND indexname NOT LIKE '%_pkey'"))
+      shape.push_back(Lowercase("index on " + table + " (" + index + ")"));
   }
   std::sort(shape.begin(), shape.end());
   return shape;
+}
+
+// polizas-db as built, run with `arguments`: "EXIT OUTPUT".
+std::string PolizasDb(const std::string& arguments) {
+  const std::string output = "polizas-db-output-" + std::to_string(::getpid()) + ".txt";
+  const std::string said = RunCommand(
+      std::string(std::getenv("POLIZAS_BUILD_DIR")) + "/bin/polizas-db " + arguments, output);
+  std::remove(output.c_str());
+  return said;
 }
 
 // The server schema has every table, column (in the same order), key, default and index of
@@ -79,25 +79,18 @@ TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
 // a database that holds the tables, or one it cannot reach, is left as it is.
 TEST(PolizasDbOnAServer, InitFillsAnEmptyDatabaseOnceAndRefusesTheRest) {
   ServerDatabase empty(ServerDatabase::Contents::kEmpty), demo(ServerDatabase::Contents::kEmpty);
-  const std::string output = "polizas-db-output-" + std::to_string(::getpid()) + ".txt";
-  const auto run = [&](const std::string& arguments) {
-    return RunCommand(
-        std::string(std::getenv("POLIZAS_BUILD_DIR")) + "/bin/polizas-db init " + arguments,
-        output);
+  const auto init = [](const ServerDatabase& database) {
+    return "init --odbc '" + database.ConnectionString() + "'";
   };
-  const auto quoted = [](const ServerDatabase& database) {
-    return "--odbc '" + database.ConnectionString() + "'";
-  };
-  EXPECT_EQ(run(quoted(empty)), "0 Created the tables with the schema\n");
-  EXPECT_EQ(run(quoted(demo) + " --demo"),
+  EXPECT_EQ(PolizasDb(init(empty)), "0 Created the tables with the schema\n");
+  EXPECT_EQ(PolizasDb(init(demo) + " --demo"),
             "0 Created the tables with the schema and the demo data\n");
-  EXPECT_THAT(run(quoted(demo)),
+  EXPECT_THAT(PolizasDb(init(demo)),
               ::testing::StartsWith("1 polizas-db: the database already holds additional_field, "
                                     "additional_field_value, cliente,"));
-  EXPECT_THAT(run("--odbc 'Driver={Sin Controlador}'"),
+  EXPECT_THAT(PolizasDb("init --odbc 'Driver={Sin Controlador}'"),
               ::testing::MatchesRegex("1 polizas-db: cannot connect to the database: [^\n]*Sin "
                                       "Controlador[^\n]*\n"));
-  std::remove(output.c_str());
 
   const auto count = [](const ServerDatabase& database, const std::string& table) {
     return Scalar(host::OpenOdbcDatabase(database.ConnectionString())->ForHost(),
@@ -126,11 +119,8 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
             "n:0");
   host::LoadDemoPolicies(sql, PinnedNow());  // written by the earlier version
 
-  const std::string output = "polizas-db-output-" + std::to_string(::getpid()) + ".txt";
-  const auto upgrade = [&](const std::string& connection) {
-    return RunCommand(std::string(std::getenv("POLIZAS_BUILD_DIR")) +
-                          "/bin/polizas-db upgrade --odbc '" + connection + "'",
-                      output);
+  const auto upgrade = [](const std::string& connection) {
+    return PolizasDb("upgrade --odbc '" + connection + "'");
   };
   const std::string operator_login = "opera_" + std::to_string(::getpid());
   sql.Execute("CREATE ROLE " + operator_login + " LOGIN IN ROLE " +
@@ -151,7 +141,6 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
       "0 Added to the database: policy_order, Poliza_Servicio_cliente, Poliza_Servicio_fin\n");
   EXPECT_EQ(upgrade(database_.ConnectionString()),
             "0 The database is up to date; nothing was changed\n");
-  std::remove(output.c_str());
 
   EXPECT_EQ(ServerShape(sql), made_new);
   const long long policies = Count(sql, "Poliza_Servicio");

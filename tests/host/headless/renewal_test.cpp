@@ -31,22 +31,11 @@ TEST_F(RenewalTest, StartsANewCaptureFromTheShownPolicyAndSavesOnlyOnAceptar) {
 
   WhenRenew();
 
+  // The keys, dates, reference and comment show in the header saved below; here, that their
+  // look-ups ran.
   EXPECT_EQ(Toolbar().mode, host::ToolbarMode::kNew);
-  const std::vector<std::pair<std::string, std::string>> expected = {
-      {"txtFolio", ""},
-      {"txt_Sc_Cve_Sucursal", "MTY"},
-      {"txt_Sc_Descripcion", "Monterrey Centro"},
-      {"txt_Vn_Cve_Vendedor", "V002"},
-      {"txt_Cl_Cve_Cliente", "C00003"},
-      {"txt_Cl_Cliente", "Hospital San José de Monterrey, A.C."},
-      {"cbCorte", "17"},
-      {"dp_Ps_Fecha_Inicio", "2025-03-01"},
-      {"dp_Ps_Fecha_Fin", "2026-02-28"},
-      {"txt_Tps_Cve_Tipo_Poliza", "SOPANUAL"},
-      {"txtReferencia", ""},
-      {"txtComentario", ""},
-  };
-  for (const auto& [control, value] : expected) EXPECT_EQ(Shown(control), value) << control;
+  EXPECT_EQ(Shown("txtFolio") + "|" + Shown("txt_Sc_Descripcion") + "|" + Shown("txt_Cl_Cliente"),
+            "|Monterrey Centro|Hospital San José de Monterrey, A.C.");
   EXPECT_EQ(SortedServices().size(), 4u) << "the type's services, from the type";
   EXPECT_EQ(Stored(), stored);
   EXPECT_THAT(Messages(), IsEmpty());

@@ -19,6 +19,16 @@ using host::ListOrder;
 using host::PolicyFilter;
 using host::PolicySelection;
 
+// The folios found, in folio order.
+std::string InFolioOrder(const std::string& found) {
+  std::istringstream words(found);
+  std::vector<std::string> folios{std::istream_iterator<std::string>(words), {}};
+  std::sort(folios.begin(), folios.end());
+  std::string joined;
+  for (const std::string& folio : folios) joined += (joined.empty() ? "" : " ") + folio;
+  return joined;
+}
+
 // Policies of every kind the finder tells apart, on the day the tests pin (2024-03-15).
 class PolicyListTest : public ::testing::Test {
  protected:
@@ -74,6 +84,18 @@ class PolicyListTest : public ::testing::Test {
     }
   }
 
+  // In each order, `text` finds the policies `expected` (in folio order), and pages read in
+  // that order join up to the same.
+  void ExpectInEachOrder(const host::ListSource& list, const std::string& text,
+                         const std::vector<ListOrder>& orders, const std::string& expected) {
+    for (const ListOrder& order : orders) {
+      SCOPED_TRACE("by column " + std::to_string(order.column));
+      const std::string found = Found(list, text, order);
+      EXPECT_EQ(InFolioOrder(found), expected);
+      EXPECT_EQ(FoundInPages(list, text, order), found) << "in pages";
+    }
+  }
+
   // Runs the checks on the orders the database keeps, then on a database without them
   // (made before them and read as it is), which computes them as it reads.
   void KeptAndComputed(const std::function<void(const char* how)>& check) {
@@ -84,16 +106,6 @@ class PolicyListTest : public ::testing::Test {
 
   TestDatabase db;
 };
-
-// The folios found, in folio order.
-std::string InFolioOrder(const std::string& found) {
-  std::istringstream words(found);
-  std::vector<std::string> folios{std::istream_iterator<std::string>(words), {}};
-  std::sort(folios.begin(), folios.end());
-  std::string joined;
-  for (const std::string& folio : folios) joined += (joined.empty() ? "" : " ") + folio;
-  return joined;
-}
 
 struct FilterCase {
   const char* name;
@@ -125,15 +137,12 @@ TEST_F(PolicyListTest, EachQuickFilterFindsItsPolicies) {
        "MTY-000001"},
   };
   // The same policies by client name and by use, the table those orders keep read first.
-  const ListOrder orders[] = {{host::kPolicyClientName, true}, {host::kPolicyUsage, false}};
   for (const FilterCase& c : cases) {
+    SCOPED_TRACE(c.name);
     const host::ListSource list = List(c.selection);
-    EXPECT_EQ(Found(list), c.found) << c.name;
-    for (const ListOrder& order : orders) {
-      const std::string found = Found(list, "", order);
-      EXPECT_EQ(InFolioOrder(found), c.found) << c.name << ", by column " << order.column;
-      EXPECT_EQ(FoundInPages(list, "", order), found) << c.name << ", by column " << order.column;
-    }
+    EXPECT_EQ(Found(list), c.found);
+    ExpectInEachOrder(list, "", {{host::kPolicyClientName, true}, {host::kPolicyUsage, false}},
+                      c.found);
   }
 }
 
@@ -226,18 +235,15 @@ TEST_F(PolicyListTest, TheTextFindsFoliosAndClients) {
       {"100%", ""},
       {"zzz", ""},
   };
-  const ListOrder orders[] = {
-      {host::kPolicyEnd, true}, {host::kPolicyClientName, false}, {host::kPolicyUsage, true}};
   const host::ListSource list = List();
   for (const TextCase& c : cases) {
-    EXPECT_EQ(Found(list, c.text), c.found) << c.text;
-    EXPECT_EQ(FoundInPages(list, c.text, {}), c.found) << c.text << ", in pages";
-    for (const ListOrder& order : orders) {
-      const std::string found = Found(list, c.text, order);
-      EXPECT_EQ(InFolioOrder(found), c.found) << c.text << ", by column " << order.column;
-      EXPECT_EQ(FoundInPages(list, c.text, order), found)
-          << c.text << ", by column " << order.column << " in pages";
-    }
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(Found(list, c.text), c.found);
+    EXPECT_EQ(FoundInPages(list, c.text, {}), c.found) << "in pages";
+    ExpectInEachOrder(
+        list, c.text,
+        {{host::kPolicyEnd, true}, {host::kPolicyClientName, false}, {host::kPolicyUsage, true}},
+        c.found);
   }
   EXPECT_EQ(Found(List({.filter = PolicyFilter::kInForce}), "c00001"), "MTY-000001");
   EXPECT_EQ(Found(List({.filter = PolicyFilter::kNearlyUsedUp}), "", {host::kPolicyUsage, true}),

@@ -65,6 +65,15 @@ class Near {
 };
 
 TEST(CancelledFolio, AgreesWithItsExpressionOnStatementsNearACancellation) {
+  // The expression itself, on the Baja's statement as the screen writes it.
+  const std::string baja =
+      "UPDATE Poliza_Servicio SET    Oper_Baja = 'ADMIN',    Fecha_Baja = '2024-03-15 10:30:00',"
+      "    Es_Cve_Estado = 'CA' WHERE Ps_Folio = 'O''K-1'";
+  ASSERT_EQ(CancelledFolioByExpression(baja), "O'K-1");
+  ASSERT_EQ(CancelledFolioByExpression("UPDATE Poliza_Servicio SET Es_Cve_Estado = 'AC' WHERE "
+                                       "Ps_Folio = 'X'"),
+            std::nullopt);
+  EXPECT_EQ(host::CancelledFolio(baja), "O'K-1");
   Near near;
   int cancellations = 0;
   for (int i = 0; i < 20000; ++i) {

@@ -191,25 +191,24 @@ TEST(FolioSeries, EachBranchAndTableHasItsOwnSeriesUntilItIsExhausted) {
             "QRO/Poliza_Servicio/5 SUCURSAL/Poliza_Servicio/9 SUCURSAL10/Poliza_Servicio/1");
 }
 
-// Several processes saving at once, each through its own session on one database.
-class FolioProcesses : public ::testing::TestWithParam<bool> {
+// Several processes saving at once, each through its own session on one database, outside
+// any transaction (saves inside transactions: the programs' tests, eight polizas-script
+// saving at once).
+class FolioProcesses : public ::testing::Test {
  protected:
   // Opens its own session, says it is ready, waits for the start signal, then saves: a
-  // folio and a text under it (inside a transaction each, or not). A folio issued twice
-  // replaces its text, which the parent counts.
+  // folio and a text under it. A folio issued twice replaces its text, which the parent
+  // counts.
   [[noreturn]] void SaveInChild(int ready_fd, int start_fd) {
     try {
       auto database = scratch_.Open();
       Services services(*database, {});
-      Connection& screen = services.app->GetConnection();
       char signal = 'r';
       if (::write(ready_fd, &signal, 1) != 1 || ::read(start_fd, &signal, 1) != 1) ::_exit(2);
       for (int i = 0; i < 200; ++i) {
-        if (GetParam()) screen.BeginTrans();
         const std::string folio =
             services.utility->NextFolio("01", "Poliza_Servicio", 10, -1).ToText();
         if (!services.utility->SaveExtendedText("Poliza_Servicio", folio, "0001", "x")) ::_exit(3);
-        if (GetParam()) screen.CommitTrans();
         ::usleep(300);  // a user's pause between saves, in which the other process gets in
       }
     } catch (const std::exception& e) {
@@ -222,7 +221,7 @@ class FolioProcesses : public ::testing::TestWithParam<bool> {
   ScratchDatabase scratch_{ScratchDatabase::Contents::kSchema};
 };
 
-TEST_P(FolioProcesses, NeverIssueTheSameFolioTwice) {
+TEST_F(FolioProcesses, NeverIssueTheSameFolioTwice) {
   constexpr int kChildren = 2;
   int ready[2], start[2];
   ASSERT_EQ(::pipe(ready), 0);
@@ -248,11 +247,6 @@ TEST_P(FolioProcesses, NeverIssueTheSameFolioTwice) {
       "extended_text");
   EXPECT_EQ(saved->Fields("v").Value(), Variant("400 01-0000001 01-0000400"));
 }
-
-INSTANTIATE_TEST_SUITE_P(Saving, FolioProcesses, ::testing::Values(true, false),
-                         [](const auto& info) {
-                           return info.param ? "InsideTransactions" : "OutsideTransactions";
-                         });
 
 }  // namespace
 }  // namespace nv407::testing

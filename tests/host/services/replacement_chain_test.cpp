@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "host/headless/control_factory.h"
@@ -13,33 +12,6 @@
 
 namespace nv407::testing {
 namespace {
-
-struct Statement {
-  const char* sql;
-  std::optional<std::string> cancels;
-};
-
-// Only a statement that sets one policy's state to 'CA' is a cancellation, written in any
-// case and spacing; its folio comes back as stored.
-TEST(CancelledFolio, IsTheFolioOfAnUpdateThatSetsThePolicyCancelled) {
-  const Statement statements[] = {
-      {"UPDATE Poliza_Servicio SET    Oper_Baja = 'ADMIN',    Fecha_Baja = '2024-03-15 10:30:00',"
-       "    Es_Cve_Estado = 'CA' WHERE Ps_Folio = 'MTY-000007'",
-       "MTY-000007"},
-      {"  update poliza_servicio set es_cve_estado='CA' where ps_folio='O''K-1'  ", "O'K-1"},
-      {"UPDATE Poliza_Servicio\nSET Es_Cve_Estado = 'CA'\nWHERE Ps_Folio = 'GDL-000002'",
-       "GDL-000002"},
-      {"UPDATE Poliza_Servicio SET Es_Cve_Estado = 'AC' WHERE Ps_Folio = 'MTY-000007'", {}},
-      {"UPDATE Poliza_Servicio SET Oper_Ult_Modif = 'CA', Fecha_Ult_Modif = GetDate() "
-       "WHERE Ps_Folio = 'MTY-000007'",
-       {}},
-      {"UPDATE Poliza_Servicio_Tipo_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = 'X'", {}},
-      {"UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Cl_Cve_Cliente = 'C00001'", {}},
-      {"SELECT 'UPDATE Poliza_Servicio SET Es_Cve_Estado = ''CA'' WHERE Ps_Folio = ''X'''", {}},
-  };
-  for (const Statement& statement : statements)
-    EXPECT_EQ(host::CancelledFolio(statement.sql), statement.cancels) << statement.sql;
-}
 
 TEST(ChainNote, ReadsBackTheFolioOfEitherNote) {
   const auto successor = host::ReadChainNote(host::ReplacedByNote("MTY-000012"));
