@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "component/error.h"
@@ -29,6 +30,35 @@ double ParseNumber(const std::string& text) {
   return value;
 }
 
+// A number of one to four decimals (a quantity of hours, mostly) as "%.15G" writes it, from
+// its digits: when the decimal number reads back as this very value, it is the nearest one of
+// fifteen digits, and at least a ten-thousandth, so that no exponent shows.
+std::optional<std::string> FewDecimalsText(double value) {
+  std::int64_t scale = 1;
+  for (int places = 1; places <= 4; ++places) {
+    scale *= 10;
+    const double scaled = std::nearbyint(value * static_cast<double>(scale));
+    if (std::fabs(scaled) >= 1e15) return std::nullopt;
+    if (scaled / static_cast<double>(scale) != value) continue;
+    char digits[24];
+    const std::int64_t whole = static_cast<std::int64_t>(std::fabs(scaled));
+    const auto count =
+        static_cast<int>(std::to_chars(digits, digits + sizeof digits, whole).ptr - digits);
+    std::string text(value < 0 ? "-" : "");
+    if (count <= places) {
+      text += "0.";
+      text.append(static_cast<std::size_t>(places - count), '0');
+      text.append(digits, static_cast<std::size_t>(count));
+    } else {
+      text.append(digits, static_cast<std::size_t>(count - places));
+      text += '.';
+      text.append(digits + count - places, static_cast<std::size_t>(places));
+    }
+    return text;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string NumberText(double value) {
@@ -36,6 +66,7 @@ std::string NumberText(double value) {
   // Whole numbers of up to 15 digits print as their digits in either form; most quantities are.
   if (value == std::trunc(value) && std::fabs(value) < 1e15)
     return std::to_string(static_cast<std::int64_t>(value));
+  if (std::optional<std::string> text = FewDecimalsText(value)) return std::move(*text);
   // As printf's "%.15G" writes it, without reading a format each time.
   char text[40];
   const auto end =

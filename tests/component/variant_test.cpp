@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
+#include <string>
 #include <utility>
 
 #include "component/controls.h"
@@ -22,6 +24,19 @@ TEST(VariantTest, WritesNumbersInTheirPlainDefaultForm) {
       {true, "True"}, {Variant(), ""}, {Date::FromYmd(2024, 3, 15), "2024-03-15"}};
   // clang-format on
   for (const auto& [value, text] : cases) EXPECT_EQ(value.ToText(), text);
+}
+
+TEST(VariantTest, WritesDecimalsAsPrintfDoes) {
+  // Numbers of a few decimals take a shorter road than the rest; both must write as printf.
+  const auto printf_text = [](double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.15G", value);
+    return std::string(text);
+  };
+  for (std::int64_t n = -2'000'000; n <= 2'000'000; n += 997) {
+    for (const double value : {n / 10.0, n / 100.0, n / 1e4, n / 1e5, n * 0.07, n * 1e8 / 3})
+      ASSERT_EQ(Variant(value).ToText(), printf_text(value)) << n;
+  }
 }
 
 TEST(VariantTest, ConvertsTextToNumbersAndDatesOrRefuses) {
