@@ -100,7 +100,7 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
         upper_case_(Layout().Flag("mayusculas")),
         max_length_(Layout().IntSetting("maxlength")) {}
 
-  std::string Text() const override { return text_; }
+  const std::string& Text() const override { return text_; }
   void SetText(const std::string& text) override;
   Variant Formato() const override { return formato_; }
   void SetFormato(const Variant& format) override;

@@ -30,7 +30,7 @@ class Control {
 // value up when the user changes it.
 class TextBox : public Control {
  public:
-  virtual std::string Text() const = 0;
+  virtual const std::string& Text() const = 0;
   // Writing from code fills the result control as a typed key does and raises nothing.
   virtual void SetText(const std::string& text) = 0;
   virtual Variant Formato() const = 0;
