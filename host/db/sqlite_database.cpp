@@ -163,7 +163,7 @@ class SqliteDatabase final : public Database {
     WaitScope wait(session_);
     return std::make_unique<sqlite::SqliteRecordset>(
         session_.statements->Acquire(HashedText::Of(sql), &sqlite::TranslateToSqlite),
-        std::make_shared<const std::vector<StatementValue>>(std::move(values)));
+        std::move(values));
   }
   SqlDialect Dialect() const override { return SqlDialect::kSqlite; }
   bool InTransaction() const override { return session_.InTransaction(); }

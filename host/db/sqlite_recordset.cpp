@@ -52,8 +52,17 @@ void BindValues(sqlite3_stmt* statement, const std::vector<LiftedValue>& values)
 
 SqliteRecordset::SqliteRecordset(StatementLease statement,
                                  std::shared_ptr<const std::vector<LiftedValue>> values)
-    : values_(std::move(values)), statement_(std::move(statement)) {
-  if (statement_.get() != nullptr && values_) BindValues(statement_.get(), *values_);
+    : shared_values_(std::move(values)), statement_(std::move(statement)) {
+  Start(shared_values_.get());
+}
+
+SqliteRecordset::SqliteRecordset(StatementLease statement, std::vector<LiftedValue> values)
+    : own_values_(std::move(values)), statement_(std::move(statement)) {
+  Start(&own_values_);
+}
+
+void SqliteRecordset::Start(const std::vector<LiftedValue>* values) {
+  if (statement_.get() != nullptr && values) BindValues(statement_.get(), *values);
   row_ = statement_.statement().Step();
   columns_ = statement_.columns();
   if (row_ && !sqlite3_stmt_readonly(statement_.get())) {

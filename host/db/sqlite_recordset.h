@@ -25,6 +25,8 @@ class SqliteRecordset final : public Recordset {
   // Binds the values (kept here while the statement runs; none for a statement without
   // parameters) and steps to the first row.
   SqliteRecordset(StatementLease statement, std::shared_ptr<const std::vector<LiftedValue>> values);
+  // The same with values of its own (a host query's).
+  SqliteRecordset(StatementLease statement, std::vector<LiftedValue> values);
 
   bool Eof() const override { return !row_; }
   Field Fields(std::string_view name) const override;
@@ -32,11 +34,12 @@ class SqliteRecordset final : public Recordset {
   void Close() override;
 
  private:
+  void Start(const std::vector<LiftedValue>* values);
   std::vector<Variant> ReadRow() const;
-  void Step();
 
   // Before the statement, which reads them until released.
-  std::shared_ptr<const std::vector<LiftedValue>> values_;
+  std::shared_ptr<const std::vector<LiftedValue>> shared_values_;
+  std::vector<LiftedValue> own_values_;
   StatementLease statement_;
   std::shared_ptr<const Columns> columns_;
   bool row_ = false;
