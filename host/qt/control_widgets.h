@@ -9,6 +9,8 @@
 #include <QTreeWidget>
 #include <map>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "host/headless/controls.h"
 #include "host/lists/catalogue_search.h"
@@ -167,6 +169,7 @@ class QtListView final : public QTreeWidget, public ControlView {
   HeadlessListView& control_;
   ScreenCanvas& canvas_;
   int fitted_ = 0;
+  std::vector<std::vector<std::string>> shown_;  // each row's cells as the tree shows them
 };
 
 // The caption and the seven commands, each enabled as the headless toolbar says; Alt and

@@ -162,15 +162,38 @@ QtListView::QtListView(HeadlessListView& control, ScreenCanvas& canvas)
   FollowControl(control_, this);
 }
 
+// The screen fills a row cell by cell and the list tells of each change: rows shown are
+// kept and only the cells that changed are written again, so that filling a list costs
+// what it writes, not its rows times its cells.
 void QtListView::Sync() {
   const std::vector<ListColumn>& columns = control_.Layout().columns;
-  clear();
-  for (const ListItem& item : control_.Items().All()) {
-    auto* row = new QTreeWidgetItem(this);
-    row->setText(0, ToQString(item.Text()));
-    for (int i = 1; i < columnCount(); ++i) row->setText(i, ToQString(item.SubItem(i)));
-    for (int i = 0; i < columnCount(); ++i)
-      row->setTextAlignment(i, ToQtAlignment(columns[i].alignment));
+  const std::vector<ListItem>& items = control_.Items().All();
+  if (items.empty()) {
+    clear();
+    shown_.clear();
+  }
+  while (shown_.size() > items.size()) {
+    delete takeTopLevelItem(static_cast<int>(shown_.size()) - 1);
+    shown_.pop_back();
+  }
+  const auto cells = static_cast<std::size_t>(columnCount());
+  static const std::string kUnset;
+  for (std::size_t r = 0; r < items.size(); ++r) {
+    if (r == shown_.size()) {
+      auto* row = new QTreeWidgetItem(this);
+      for (int i = 0; i < columnCount(); ++i)
+        row->setTextAlignment(i, ToQtAlignment(columns[i].alignment));
+      shown_.emplace_back(cells);
+    }
+    const std::vector<std::string>& sub_items = items[r].SubItems();
+    for (std::size_t c = 0; c < cells; ++c) {
+      const std::string& text = c == 0                  ? items[r].Text()
+                                : c <= sub_items.size() ? sub_items[c - 1]
+                                                        : kUnset;
+      if (shown_[r][c] == text) continue;
+      topLevelItem(static_cast<int>(r))->setText(static_cast<int>(c), ToQString(text));
+      shown_[r][c] = text;
+    }
   }
   setEnabled(control_.Enabled());
   if (control_.FitCount() != fitted_) {

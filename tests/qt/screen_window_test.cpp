@@ -46,6 +46,17 @@ struct Leaving {
   bool left;         // the capture was left (the window closed for Salir)
 };
 
+// Each row of the tree as its cells joined with '|'.
+QStringList RowsShown(const QTreeWidget& tree) {
+  QStringList rows;
+  for (int r = 0; r < tree.topLevelItemCount(); ++r) {
+    QStringList cells;
+    for (int c = 0; c < tree.columnCount(); ++c) cells << tree.topLevelItem(r)->text(c);
+    rows << cells.join('|');
+  }
+  return rows;
+}
+
 }  // namespace
 
 class ScreenWindowTest : public QObject {
@@ -119,6 +130,31 @@ class ScreenWindowTest : public QObject {
     QVERIFY(window.dialogs.Messages().empty());
   }
 
+  // Another type's services replace the list's rows, kept, added or taken away cell by cell,
+  // each row as the screen's list holds it.
+  void theServicesFollowTheType() {
+    TestDatabase db;
+    ScreenWindow window(db);
+    FillCapture(window);
+    auto& tree = dynamic_cast<host::QtListView&>(window.Widget("lvServicios"));
+    ListItems& items = dynamic_cast<ListView&>(tree.control()).Items();
+    for (const char* type : {"sopanual", "gar12", "sopmen", "asesor", "sopanual", "gar12"}) {
+      window.Click("txt_Tps_Cve_Tipo_Poliza");
+      window.Key(Qt::Key_A, Qt::ControlModifier);
+      window.Enter({type});
+      QStringList held;
+      for (const ListItem& item : items.All()) {
+        QStringList cells{QString::fromStdString(item.Text())};
+        for (int c = 1; c < tree.columnCount(); ++c)
+          cells << QString::fromStdString(item.SubItem(c));
+        held << cells.join('|');
+      }
+      QCOMPARE(RowsShown(tree), held);
+    }
+    QCOMPARE(RowsShown(tree), QStringList({"SOPSITIO|Soporte en sitio|HR|8.5|0"}));
+    QVERIFY(window.dialogs.Messages().empty());
+  }
+
   void aRefusedSaveShowsItsMessageAndIdentifier() {
     TestDatabase db;
     ScreenWindow window(db);
@@ -185,6 +221,7 @@ class ScreenWindowTest : public QObject {
                                 "WHERE Ts_Cve_Tipo_Servicio = 'SOPREM'"
                               : "SELECT Es_Cve_Estado FROM Poliza_Servicio")),
              change.after);
+    if (change.reset) QCOMPARE(services.topLevelItem(0)->text(4), change.after);  // in place
     QCOMPARE(window.Status(), change.status);
   }
 
