@@ -212,7 +212,7 @@ class HeadlessColorScheme final : public HeadlessControl<ColorScheme> {
   int apply_count_ = 0;
 };
 
-class HeadlessListView final : public HeadlessControl<ListView>, public FittableList {
+class HeadlessListView final : public HeadlessControl<ListView> {
  public:
   static constexpr ControlKind kKind = ControlKind::kListView;
   HeadlessListView(const ControlLayout& layout, FormContext& context);

@@ -29,12 +29,4 @@ class Dialogs {
                           const std::string& key) = 0;
 };
 
-// A list view of a host's control set that can size its columns to their contents;
-// the host's ListFormatter asks this of the lists it is given.
-class FittableList {
- public:
-  virtual ~FittableList() = default;
-  virtual void FitColumns() = 0;
-};
-
 }  // namespace nv407::host

@@ -9,10 +9,7 @@ namespace {
 
 class ReferenceListFormatter final : public ListFormatter {
  public:
-  // Lists of a control set that cannot size their columns are left as they are.
-  void FormatList(ListView& list) override {
-    if (auto* fittable = dynamic_cast<FittableList*>(&list)) fittable->FitColumns();
-  }
+  void FormatList(ListView& list) override { list.FitColumns(); }
 };
 
 class ReferenceRecordViewer final : public RecordViewer {

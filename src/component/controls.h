@@ -168,6 +168,9 @@ class ListItems {
 class ListView : public Control {
  public:
   virtual ListItems& Items() = 0;
+  // Widens the columns to their contents when the host's list formatter asks; a control set
+  // that cannot size its columns leaves them as they are.
+  virtual void FitColumns() {}
 };
 
 // The control set of a host: it makes each control of a form from its layout row.

@@ -78,6 +78,7 @@ void frmNV407::LoadPolicyType() {
   // The whole result is read and checked before anything is written, so that a bad
   // row leaves the list and the end date as they were.
   std::vector<IncludedService> services;
+  services.reserve(8);  // a type includes a handful of services: none is moved as it grows
   for (; !result->Eof(); result->MoveNext()) {
     IncludedService service{result->Fields("Ts_Cve_Tipo_Servicio").Value().ToText(),
                             result->Fields("Ts_Descripcion").Value(),
