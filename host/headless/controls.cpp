@@ -22,10 +22,9 @@ void FormContext::SetDataEntryOpen(bool open) {
   if (data_entry_open == open) return;
   data_entry_open = open;
   data_entered = false;
-  for (Control* control : form.Controls()) {
-    if (!control || !TakesDataEntry(control->Layout())) continue;
-    if (!open) focus.ControlDisabled(*control);
-    if (auto* user_control = dynamic_cast<UserControl*>(control)) user_control->Notify();
+  for (const DataEntryControl& entry : data_entry_controls) {
+    if (!open) focus.ControlDisabled(*entry.control);
+    entry.user->Notify();
   }
 }
 
@@ -57,6 +56,12 @@ void HeadlessControl<Interface>::SetEnabled(bool enabled) {
   enabled_ = enabled;
   if (!Enabled()) context_.focus.ControlDisabled(*this);
   Notify();
+}
+
+template <typename Interface>
+HeadlessControl<Interface>::~HeadlessControl() {
+  std::erase_if(context_.data_entry_controls,
+                [this](const FormContext::DataEntryControl& entry) { return entry.user == this; });
 }
 
 template <typename Interface>

@@ -17,6 +17,8 @@
 
 namespace nv407::host {
 
+class UserControl;
+
 // What the controls of one form share: the form (to find a key field's result control),
 // the host's side of the database (look-ups, additional fields), the dialogs that present
 // an error leaving a handler, and the focus.
@@ -31,6 +33,12 @@ struct FormContext {
   // otherwise a shown policy could be changed without Modificar.
   bool data_entry_open = false;
   void SetDataEntryOpen(bool open);
+  // The group's controls, in the order they were made; each is here while it lives.
+  struct DataEntryControl {
+    Control* control;
+    UserControl* user;
+  };
+  std::vector<DataEntryControl> data_entry_controls;
   // The user changed something since the capture or edit began: leaving it loses work.
   bool data_entered = false;
   void NoteDataEntered() { data_entered = data_entered || data_entry_open; }
@@ -64,7 +72,12 @@ class HeadlessControl : public Interface, public UserControl {
       : layout_(layout),
         context_(context),
         enabled_(layout.enabled),
-        data_entry_(TakesDataEntry(layout)) {}
+        data_entry_(TakesDataEntry(layout)) {
+    if (data_entry_) context_.data_entry_controls.push_back({this, this});
+  }
+  ~HeadlessControl() override;
+  HeadlessControl(const HeadlessControl&) = delete;
+  HeadlessControl& operator=(const HeadlessControl&) = delete;
 
   const ControlLayout& Layout() const override { return layout_; }
   // What the user can do: `enabled` as set, and a data-entry control only while capturing.
