@@ -185,6 +185,9 @@ class Lifter {
     if (lifted_.values.empty()) lifted_.shape.reserve(sql_.size());
     lifted_.shape.append(sql_.substr(copied_, from - copied_));
     lifted_.shape += '?';
+    // A digit right after a text's closing quote starts a token of its own; after "?" it
+    // would make a numbered parameter ("?1") of the two.
+    if (to < sql_.size() && IsDigit(sql_[to])) lifted_.shape += ' ';
     copied_ = to;
     lifted_.values.push_back(std::move(value));
     previous_ = "?";

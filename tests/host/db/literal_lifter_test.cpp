@@ -53,6 +53,9 @@ TEST(LiteralLifter, LiftsTheValuesAndLeavesWhatNamesOrPlacesColumns) {
        "AND e = 99999999999999999999 AND f = /* 'g' */ 'h'",
        "SELECT * FROM \"t'x\" WHERE a = 1.5 AND b = 1e3 AND c = 0x1F AND d = X'00' -- 'c'\n"
        "AND e = 99999999999999999999 AND f = /* 'g' */ ? | 'h'"},
+      // A digit right after a text is kept apart from its "?", as the quote kept it.
+      {"SELECT a FROM T WHERE b = 'V002'1AND c = 'x'",
+       "SELECT a FROM T WHERE b = ? 1AND c = ? | 'V002' 'x'"},
       // Statements to run as written.
       {"PRAGMA journal_mode=WAL", "as written"},
       {"CREATE TABLE t (a TEXT DEFAULT 'x')", "as written"},

@@ -1,0 +1,1 @@
+SELECT Vn_Descripcion FROM Vendedor WHERE Vn_Cve_Vendedor = 'V002'1AND Es_Cve_Estado <> 'BA'
