@@ -146,6 +146,7 @@ class Lifter {
           case ':':
           case '@':
           case '$':
+          case '#':
             return std::nullopt;  // a statement with parameters of its own binds them itself
           case '(':
             clauses_.push_back({.inside = clauses_.back().results || clauses_.back().positions ||

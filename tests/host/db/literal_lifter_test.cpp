@@ -62,6 +62,7 @@ TEST(LiteralLifter, LiftsTheValuesAndLeavesWhatNamesOrPlacesColumns) {
       {"EXPLAIN QUERY PLAN SELECT * FROM t WHERE a = 'x'", "as written"},
       {"SELECT * FROM t WHERE a = ?", "as written"},
       {"SELECT * FROM t WHERE a = :name AND b = 'x'", "as written"},
+      {"SELECT * FROM t WHERE a = 'x' AND#b = 1", "as written"},
       {"SELECT 'only a result' AS v", "as written"},
       {"SELECT * FROM t WHERE a = 'never closed", "as written"},
   };

@@ -1,0 +1,1 @@
+SELECT Ps_Folio, 'x' AS k, 2 FROM Poliza_Servicio WHERE Ps_Folio > 'MTY-000001' AND#d1 = 1 ORDER BY 1 DESC, 2 LIMIT 3 OFFSET 1
