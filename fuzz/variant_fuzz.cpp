@@ -1,6 +1,7 @@
 // Variant conversions. Input: a line naming the kind (l whole number, d floating number,
 // b boolean, s text, t date as text, n Null, e Empty), then the value as text.
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
 #include "component/error.h"
@@ -82,6 +83,11 @@ void CheckTextRoundTrip(const Variant& value, const std::string& text, const std
       const double back = again.ToDouble();
       Check(std::fabs(back - x) <= std::fabs(x) * 1e-14, "a number reads back to 15 digits",
             detail + " -> " + text);
+      // As printf's "%.15G" writes it, but for a negative zero: that is written "0".
+      char printed[40];
+      std::snprintf(printed, sizeof printed, "%.15G", x == 0 ? 0.0 : x);
+      Check(text == printed, "a number is written as printf's %.15G writes it",
+            detail + " -> " + text + " / " + printed);
       break;
     }
     case Variant::Kind::kBoolean:

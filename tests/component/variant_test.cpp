@@ -18,8 +18,8 @@ TEST(VariantTest, WritesNumbersInTheirPlainDefaultForm) {
   // Past fifteen digits, or below a ten-thousandth, the exponent shows, as "%.15G" writes it.
   // clang-format off
   const std::pair<Variant, const char*> cases[] = {
-      {8, "8"}, {8.0, "8"}, {1.5, "1.5"}, {-0.25, "-0.25"}, {0.0, "0"}, {0.1 + 0.2, "0.3"},
-      {123456789012.0, "123456789012"}, {1e20, "1E+20"}, {1.25e-7, "1.25E-07"},
+      {8, "8"}, {8.0, "8"}, {1.5, "1.5"}, {-0.25, "-0.25"}, {0.0, "0"}, {-0.0, "0"},
+      {0.1 + 0.2, "0.3"}, {123456789012.0, "123456789012"}, {1e20, "1E+20"}, {1.25e-7, "1.25E-07"},
       {std::numeric_limits<double>::infinity(), "INF"}, {std::int64_t{-42}, "-42"},
       {true, "True"}, {Variant(), ""}, {Date::FromYmd(2024, 3, 15), "2024-03-15"}};
   // clang-format on
