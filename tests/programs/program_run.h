@@ -30,14 +30,39 @@ struct ProgramOutput {
   std::string out, err;
 };
 
+// build/bin/PROGRAM.
+inline std::filesystem::path BuiltProgram(const std::string& program) {
+  const char* build = std::getenv("POLIZAS_BUILD_DIR");
+  if (build == nullptr) throw std::runtime_error("POLIZAS_BUILD_DIR is not set");
+  return std::filesystem::path(build) / "bin" / program;
+}
+
+// The shell words that run the program at `path` with the arguments.
+inline std::string CommandLine(const std::filesystem::path& path,
+                               const std::vector<std::string>& args) {
+  std::string command = ShellWord(path.string());
+  for (const std::string& arg : args) command += ' ' + ShellWord(arg);
+  return command;
+}
+
 // The shell words that run build/bin/PROGRAM with the arguments.
 inline std::string ProgramCommand(const std::string& program,
                                   const std::vector<std::string>& args) {
-  const char* build = std::getenv("POLIZAS_BUILD_DIR");
-  if (build == nullptr) throw std::runtime_error("POLIZAS_BUILD_DIR is not set");
-  std::string command = ShellWord(std::string(build) + "/bin/" + program);
-  for (const std::string& arg : args) command += ' ' + ShellWord(arg);
-  return command;
+  return CommandLine(BuiltProgram(program), args);
+}
+
+// The command that runs build/bin/PROGRAM as `user`: a copy of it and of the component in
+// `dir`, which the user can reach where the build may be beyond its reach (under /root).
+inline std::string CommandAs(const std::string& user, const std::string& dir,
+                             const std::string& program, const std::vector<std::string>& args) {
+  const auto copy = [&](const std::filesystem::path& from) {
+    const std::filesystem::path to = std::filesystem::path(dir) / from.filename();
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+    return to.string();
+  };
+  const std::string component = copy(POLIZAS_COMPONENT_FILE);
+  return "runuser -u " + ShellWord(user) + " -- env NV407_PLUGIN=" + ShellWord(component) + ' ' +
+         CommandLine(copy(BuiltProgram(program)), args);
 }
 
 // Runs build/bin/PROGRAM with the arguments and `input` on its standard input, its files
@@ -45,8 +70,8 @@ inline std::string ProgramCommand(const std::string& program,
 inline ProgramOutput RunProgram(const std::string& dir, const std::string& program,
                                 const std::vector<std::string>& args, const std::string& input,
                                 const std::string& as_user = "") {
-  std::string command = ProgramCommand(program, args);
-  if (!as_user.empty()) command.insert(0, "runuser -u " + ShellWord(as_user) + " -- ");
+  std::string command =
+      as_user.empty() ? ProgramCommand(program, args) : CommandAs(as_user, dir, program, args);
   std::ofstream(dir + "/stdin.txt", std::ios::binary) << input;
   command += " <" + ShellWord(dir + "/stdin.txt") + " >" + ShellWord(dir + "/stdout.txt") + " 2>" +
              ShellWord(dir + "/stderr.txt");
