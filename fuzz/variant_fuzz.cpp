@@ -2,7 +2,9 @@
 // b boolean, s text, t date as text, n Null, e Empty), then the value as text.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 
 #include "component/error.h"
 #include "component/variant.h"
@@ -66,6 +68,33 @@ void CheckNumberConversions(const Variant& value, const std::string& detail) {
   }
 }
 
+// A text read as a number as the C library reads it in the "C" locale (this program's),
+// blanks before it and spaces after it allowed; nothing when it is no number.
+std::optional<double> CReading(const std::string& text) {
+  const char* begin = text.c_str();
+  while (*begin == ' ') ++begin;
+  char* end = nullptr;
+  const double value = std::strtod(begin, &end);
+  if (end == begin) return std::nullopt;
+  while (*end == ' ') ++end;
+  if (end != text.c_str() + text.size()) return std::nullopt;
+  return value;
+}
+
+// The screen reads numbers as the C locale writes them, in any locale its host runs in.
+void CheckTextReadsAsCDoes(const Variant& value, const std::string& detail) {
+  if (value.kind() != Variant::Kind::kString) return;
+  const auto read = Converted<double>([&] { return value.ToDouble(); });
+  const std::optional<double> expected = CReading(value.ToText());
+  Check(read.has_value() == expected.has_value(), "a text is a number where strtod reads one",
+        detail);
+  if (!read || !expected) return;
+  const bool same = std::isnan(*read)
+                        ? std::isnan(*expected) && std::signbit(*read) == std::signbit(*expected)
+                        : *read == *expected && std::signbit(*read) == std::signbit(*expected);
+  Check(same, "a text reads as the number strtod reads", detail);
+}
+
 void CheckTextRoundTrip(const Variant& value, const std::string& text, const std::string& detail) {
   const Variant again(text);
   switch (value.kind()) {
@@ -118,6 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Converted<bool>([&] { return value->ToBool(); });
   Converted<nv407::Date>([&] { return value->ToDate(); });
   CheckNumberConversions(*value, detail);
+  CheckTextReadsAsCDoes(*value, detail);
   if (shown) CheckTextRoundTrip(*value, *shown, detail + " -> " + Shown(*shown));
   return 0;
 }

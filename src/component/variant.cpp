@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 #include <optional>
+#include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "component/error.h"
@@ -19,15 +21,70 @@ namespace {
   throw Error("Invalid use of Null");
 }
 
+bool IsBlank(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
+}
+
+// Where the first significant digit of a number's text stands against the units, in digits
+// (in bits for a hexadecimal text), its exponent counted in. Asked only of a number a double
+// cannot hold, so only its sign tells: above the largest double, or below the smallest.
+std::int64_t Magnitude(std::string_view text, bool hex) {
+  const char exponent_mark = hex ? 'p' : 'e';
+  std::int64_t lead = 0, zeros_after_point = 0;
+  bool point = false, significant = false;
+  std::size_t at = 0;
+  for (; at < text.size() && (text[at] | 0x20) != exponent_mark; ++at) {
+    if (text[at] == '.') {
+      point = true;
+    } else if (!significant && text[at] == '0') {
+      zeros_after_point += point ? 1 : 0;
+    } else if (!significant) {
+      significant = true;
+      lead = point ? -(zeros_after_point + 1) : 0;
+    } else if (!point) {
+      ++lead;
+    }
+  }
+  std::int64_t exponent = 0;
+  if (++at < text.size()) {
+    const bool negative = text[at] == '-';
+    if (text[at] == '-' || text[at] == '+') ++at;
+    for (; at < text.size() && exponent < 1'000'000'000'000; ++at)
+      exponent = exponent * 10 + (text[at] - '0');
+    if (negative) exponent = -exponent;
+  }
+  return lead * (hex ? 4 : 1) + exponent;
+}
+
+// A number's text read as the C library reads one in its "C" locale, whatever locale the
+// program has set: a window sets the user's, which may write decimals with a comma, and
+// every number the screen reads (stored, listed, typed into a list) has a point. Blanks
+// may stand before it and spaces after it; nothing else.
 double ParseNumber(const std::string& text) {
-  const char* begin = text.c_str();
-  while (*begin == ' ') ++begin;
-  char* end = nullptr;
-  const double value = std::strtod(begin, &end);
-  if (end == begin) TypeMismatch();
-  while (*end == ' ') ++end;
-  if (*end != '\0') TypeMismatch();
-  return value;
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at < end && IsBlank(*at)) ++at;
+  const bool negative = at < end && *at == '-';
+  if (at < end && (*at == '-' || *at == '+')) ++at;
+  if (at == end || *at == '-' || *at == '+') TypeMismatch();
+  const bool hex = end - at > 2 && at[0] == '0' && (at[1] | 0x20) == 'x' &&
+                   (IsHexDigit(at[2]) || (at[2] == '.' && end - at > 3 && IsHexDigit(at[3])));
+  const char* const digits = hex ? at + 2 : at;
+  double value = 0;
+  const auto [stop, error] = std::from_chars(
+      digits, end, value, hex ? std::chars_format::hex : std::chars_format::general);
+  if (error == std::errc::invalid_argument) TypeMismatch();
+  if (error == std::errc::result_out_of_range) {
+    const std::string_view read(digits, static_cast<std::size_t>(stop - digits));
+    value = Magnitude(read, hex) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  }
+  for (at = stop; at < end && *at == ' ';) ++at;
+  if (at != end) TypeMismatch();
+  return negative ? -value : value;
 }
 
 // A number of one to four decimals (a quantity of hours, mostly) as "%.15G" writes it, from

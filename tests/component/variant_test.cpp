@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <utility>
@@ -54,6 +57,28 @@ TEST(VariantTest, ConvertsTextToNumbersAndDatesOrRefuses) {
   EXPECT_THROW((void)Variant("").ToDouble(), Error);
   EXPECT_THROW((void)Variant("mañana").ToDate(), Error);
   EXPECT_THROW((void)Variant(5).ToDate(), Error);
+}
+
+// A window runs in its user's locale, whose decimals may have a comma (es_ES); the numbers
+// the screen reads, stored and listed, have a point all the same.
+TEST(VariantTest, ReadsNumbersWithAPointInAnyLocale) {
+  const std::filesystem::path folder = std::filesystem::path(::testing::TempDir()) / "locales";
+  std::filesystem::create_directories(folder);
+  const std::string make =
+      "localedef -i es_ES -f UTF-8 '" + (folder / "es_ES.UTF-8").string() + "'";
+  ASSERT_EQ(std::system(make.c_str()), 0) << make << " (Debian's package locales) failed";
+  ::setenv("LOCPATH", folder.c_str(), 1);
+  ASSERT_NE(std::setlocale(LC_NUMERIC, "es_ES.UTF-8"), nullptr);
+  struct BackToC {
+    ~BackToC() { std::setlocale(LC_NUMERIC, "C"); }
+  } back_to_c;
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+
+  EXPECT_EQ(Variant("8.5").ToDouble(), 8.5);
+  EXPECT_EQ(Variant(" 0.6667 ").ToDouble(), 0.6667);
+  EXPECT_EQ(Variant("1.5e3").ToLong(), 1500);
+  EXPECT_EQ(Variant(8.5).ToText(), "8.5");
+  EXPECT_THROW((void)Variant("8,5").ToDouble(), Error);
 }
 
 TEST(VariantTest, EqualityKeepsKindsApart) {
