@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <clocale>
 #include <cstdlib>
 #include <exception>
 #include <fstream>
@@ -88,6 +89,9 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("polizas");
   QApplication::setOrganizationName("Zembrel");
   QApplication application(argc, argv);
+  // Qt has set the C library's locale from the environment; numbers that drivers and the C
+  // library read and write keep the point (the window formats its own through QLocale).
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setWindowIcon(ApplicationIcon());  // the dialogs' too
   UseSpanish(application);
 

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
@@ -258,6 +259,32 @@ class CommandLineTest : public QObject {
     QCOMPARE(shots, QStringList({"01.png", "02.png", "03.png", "04.png", "05.png"}));
     const QImage first(folder.filePath("shots/01.png"));
     QVERIFY(first.width() >= 897 && first.height() >= 613);
+  }
+
+  // In a locale whose decimals have a comma (Spain's), the window reads the numbers it lists
+  // and finds as the script does in the C locale: the finder's use column is one.
+  void aCommaLocaleReadsNumbersAsTheScriptDoes() {
+    QTemporaryDir folder;
+    const QString locale = folder.filePath("es_ES.UTF-8");
+    QCOMPARE(QProcess::execute("localedef", {"-i", "es_ES", "-f", "UTF-8", locale}), 0);
+    const QString script =
+        Written(folder, "find.jsonl",
+                "{\"do\": \"open\"}\n"
+                "{\"do\": \"type\", \"control\": \"txtFolio\", \"text\": \"mty-7\"}\n"
+                "{\"do\": \"show\"}\n"
+                "{\"do\": \"find\", \"text\": \"hosp\"}\n");
+    const ProgramRun expected = RunProgram(
+        POLIZAS_SCRIPT_PROGRAM, {"--db", DemoDatabase(folder, "a.db"), "--clock", kClock, script});
+    QProcessEnvironment spanish = QProcessEnvironment::systemEnvironment();
+    spanish.insert("LOCPATH", folder.path());
+    spanish.insert("LC_ALL", "es_ES.UTF-8");
+    const ProgramRun played = RunProgram(
+        POLIZAS_PROGRAM,
+        {"--db", DemoDatabase(folder, "b.db"), "--clock", kClock, "--play", script}, {}, spanish);
+    QCOMPARE(expected.exit_code, 0);
+    QCOMPARE(played.exit_code, 0);
+    QCOMPARE(Without(played.lines, "status"), expected.lines);
+    QVERIFY2(expected.lines.last().contains("\"67 %\""), qPrintable(expected.lines.last()));
   }
 
   // A line the window cannot act on stops the play where the script stops, for the same
