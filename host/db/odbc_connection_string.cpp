@@ -1,7 +1,5 @@
 #include "host/db/odbc_connection_string.h"
 
-#include <cctype>
-
 #include "component/error.h"
 #include "host/db/dialect.h"
 #include "host/db/text.h"
@@ -10,10 +8,8 @@ namespace nv407::host {
 namespace {
 
 std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-    text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-    text.remove_suffix(1);
+  while (!text.empty() && IsAsciiSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsAsciiSpace(text.back())) text.remove_suffix(1);
   return text;
 }
 

@@ -1,5 +1,4 @@
 #include <array>
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -9,6 +8,7 @@
 #include "host/db/policy_order.h"
 #include "host/db/server_access.h"
 #include "host/db/sqlite_schema.h"
+#include "host/db/text.h"
 
 namespace nv407::host {
 namespace {
@@ -275,8 +275,7 @@ std::vector<std::string> SchemaTablesPresent(Connection& connection) {
   std::string names;
   for (const Table& table : Tables()) {
     names += names.empty() ? "'" : ", '";
-    for (const char* c = table.name; *c; ++c)
-      names += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+    names += AsciiLower(table.name);
     names += "'";
   }
   std::vector<std::string> present;

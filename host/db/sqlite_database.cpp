@@ -1,7 +1,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -19,6 +18,7 @@
 #include "host/db/sqlite_recordset.h"
 #include "host/db/sqlite_schema.h"
 #include "host/db/sqlite_statement_cache.h"
+#include "host/db/text.h"
 
 namespace nv407::host {
 namespace {
@@ -255,9 +255,7 @@ std::string JournalMode(const std::shared_ptr<DbHandle>& db, const char* pragma)
   Statement statement(db, pragma);
   if (!statement.Step()) return {};
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
-  std::string mode = text ? text : "";
-  for (char& c : mode) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return mode;
+  return AsciiLower(text ? text : "");
 }
 
 // Nothing here reads SQLite's memory statistics: without them an allocation takes no lock.

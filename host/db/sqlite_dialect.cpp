@@ -1,17 +1,12 @@
 #include "host/db/sqlite_dialect.h"
 
-#include <cctype>
+#include "host/db/text.h"
 
 namespace nv407::host::sqlite {
 namespace {
 
 bool IsNameChar(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return std::isalnum(u) || c == '_' || c == '$' || u >= 0x80;
-}
-
-bool IsBlank(char c) {
-  return std::isspace(static_cast<unsigned char>(c)) != 0;
+  return IsAsciiAlnum(c) || c == '_' || c == '$' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 // The end (one past) of the quoted run that starts at `start` with `open`, where `close`
@@ -37,10 +32,10 @@ bool IsNullCallAt(std::string_view sql, std::size_t i) {
   if (i + kWord.size() > sql.size()) return false;
   if (i > 0 && IsNameChar(sql[i - 1])) return false;
   for (std::size_t k = 0; k < kWord.size(); ++k) {
-    if (std::tolower(static_cast<unsigned char>(sql[i + k])) != kWord[k]) return false;
+    if (AsciiLower(sql[i + k]) != kWord[k]) return false;
   }
   std::size_t j = i + kWord.size();
-  while (j < sql.size() && IsBlank(sql[j])) ++j;
+  while (j < sql.size() && IsAsciiSpace(sql[j])) ++j;
   return j < sql.size() && sql[j] == '(';
 }
 

@@ -2,9 +2,8 @@
 
 #include <sqlite3.h>
 
-#include <cctype>
-
 #include "component/error.h"
+#include "host/db/text.h"
 
 namespace nv407::host::sqlite {
 
@@ -40,7 +39,7 @@ bool OnlyBlanksAndComments(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const char c = text[i];
-    if (std::isspace(static_cast<unsigned char>(c)) || c == ';') {
+    if (IsAsciiSpace(c) || c == ';') {
       ++i;
     } else if (text.substr(i, 2) == "--") {
       const std::size_t end = text.find('\n', i);

@@ -2,18 +2,14 @@
 
 #include <sqlite3.h>
 
+#include "host/db/text.h"
+
 namespace nv407::host::sqlite {
 namespace {
 
-// ASCII letters only, as SQLite folds names; and without the C library's locale look-up.
-unsigned char Folded(char c) {
-  return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-}
-
 bool DeclaredAsDate(const char* declared_type) {
   if (!declared_type) return false;
-  std::string type = declared_type;
-  for (char& c : type) c = static_cast<char>(Folded(c));
+  const std::string type = AsciiLower(declared_type);
   return type == "date" || type == "datetime";
 }
 
@@ -35,7 +31,7 @@ int Columns::Find(std::string_view name) const {
     const std::string& candidate = names[i];
     if (candidate.size() != name.size()) continue;
     std::size_t k = 0;
-    while (k < name.size() && Folded(candidate[k]) == Folded(name[k])) ++k;
+    while (k < name.size() && AsciiLower(candidate[k]) == AsciiLower(name[k])) ++k;
     if (k == name.size()) return static_cast<int>(i);
   }
   return -1;

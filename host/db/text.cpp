@@ -90,8 +90,7 @@ std::string Narrow(std::u16string_view utf16) {
 
 std::string AsciiLower(std::string_view text) {
   std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : out) c = AsciiLower(c);
   return out;
 }
 

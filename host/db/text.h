@@ -13,4 +13,19 @@ std::string Narrow(std::u16string_view utf16);
 // ASCII letters in lower case, other bytes as they are: SQL names and keywords compare so.
 std::string AsciiLower(std::string_view text);
 
+// Bytes classified as the C locale classifies them, whatever locale the program runs in: a
+// window runs in its user's, where <cctype> may differ (in Turkish 'I' has no lower case).
+constexpr char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+constexpr bool IsAsciiSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+constexpr bool IsAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+constexpr bool IsAsciiAlnum(char c) {
+  return IsAsciiDigit(c) || (AsciiLower(c) >= 'a' && AsciiLower(c) <= 'z');
+}
+
 }  // namespace nv407::host

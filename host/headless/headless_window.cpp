@@ -1,18 +1,16 @@
 #include "host/headless/headless_window.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "component/error.h"
+#include "host/db/text.h"
 
 namespace nv407::host {
 namespace {
 
 bool SameName(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #include "host/headless/text_rules.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <vector>
 
 #include "component/error.h"
+#include "host/db/text.h"
 
 namespace nv407::host {
 namespace {
@@ -14,19 +14,11 @@ bool IsContinuationByte(unsigned char byte) {
   return (byte & 0xC0) == 0x80;
 }
 
-char Lower(char c) {
-  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
 bool SameWord(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   return true;
-}
-
-bool IsBlank(char c) {
-  return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
 // Words of a select list at bracket depth 0, quotes kept whole.
@@ -45,7 +37,7 @@ std::vector<std::string> TopLevelWords(std::string_view text) {
     if (c == '[') quote = ']';
     if (c == '(') ++depth;
     if (c == ')') --depth;
-    if (depth == 0 && IsBlank(c)) {
+    if (depth == 0 && IsAsciiSpace(c)) {
       if (!word.empty()) words.push_back(std::move(word));
       word.clear();
     } else if (depth == 0 && c == ',') {
@@ -148,7 +140,6 @@ std::string FirstCharacters(std::string_view text, int count) {
   }
   return std::string(text);
 }
-
 
 std::pair<std::string, std::size_t> KeyPlaces(std::string_view sql) {
   std::string bound;

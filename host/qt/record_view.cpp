@@ -1,11 +1,11 @@
 #include "host/qt/record_view.h"
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 
 #include "component/error.h"
 #include "data/schema.h"
+#include "host/db/text.h"
 #include "host/headless/text_rules.h"
 #include "host/services/host_records.h"
 
@@ -13,10 +13,9 @@ namespace nv407::host {
 namespace {
 
 void RequireName(const std::string& name) {
-  const bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) &&
-                     std::all_of(name.begin(), name.end(), [](char c) {
-                       return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-                     });
+  const bool plain =
+      !name.empty() && !IsAsciiDigit(name[0]) &&
+      std::all_of(name.begin(), name.end(), [](char c) { return IsAsciiAlnum(c) || c == '_'; });
   if (!plain) throw Error("\"" + name + "\" is not a table or column name");
 }
 

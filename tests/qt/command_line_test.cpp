@@ -261,12 +261,20 @@ class CommandLineTest : public QObject {
     QVERIFY(first.width() >= 897 && first.height() >= 613);
   }
 
-  // In a locale whose decimals have a comma (Spain's), the window reads the numbers it lists
-  // and finds as the script does in the C locale: the finder's use column is one.
-  void aCommaLocaleReadsNumbersAsTheScriptDoes() {
+  // The window runs in its user's locale, the script in the C locale; both read and write
+  // alike: where decimals have a comma (Spain's: the finder's use column is one), and where
+  // 'I' has no lower-case byte (Turkish: the statements' IsNull is found whatever its case).
+  void aUsersLocaleChangesNothing_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::newRow("decimal comma") << "es_ES";
+    QTest::newRow("Turkish I") << "tr_TR";
+  }
+  void aUsersLocaleChangesNothing() {
+    QFETCH(QString, locale);
     QTemporaryDir folder;
-    const QString locale = folder.filePath("es_ES.UTF-8");
-    QCOMPARE(QProcess::execute("localedef", {"-i", "es_ES", "-f", "UTF-8", locale}), 0);
+    const QString name = locale + ".UTF-8";
+    QCOMPARE(QProcess::execute("localedef", {"-i", locale, "-f", "UTF-8", folder.filePath(name)}),
+             0);
     const QString script =
         Written(folder, "find.jsonl",
                 "{\"do\": \"open\"}\n"
@@ -275,15 +283,16 @@ class CommandLineTest : public QObject {
                 "{\"do\": \"find\", \"text\": \"hosp\"}\n");
     const ProgramRun expected = RunProgram(
         POLIZAS_SCRIPT_PROGRAM, {"--db", DemoDatabase(folder, "a.db"), "--clock", kClock, script});
-    QProcessEnvironment spanish = QProcessEnvironment::systemEnvironment();
-    spanish.insert("LOCPATH", folder.path());
-    spanish.insert("LC_ALL", "es_ES.UTF-8");
+    QProcessEnvironment users = QProcessEnvironment::systemEnvironment();
+    users.insert("LOCPATH", folder.path());
+    users.insert("LC_ALL", name);
     const ProgramRun played = RunProgram(
         POLIZAS_PROGRAM,
-        {"--db", DemoDatabase(folder, "b.db"), "--clock", kClock, "--play", script}, {}, spanish);
+        {"--db", DemoDatabase(folder, "b.db"), "--clock", kClock, "--play", script}, {}, users);
     QCOMPARE(expected.exit_code, 0);
     QCOMPARE(played.exit_code, 0);
     QCOMPARE(Without(played.lines, "status"), expected.lines);
+    QCOMPARE(expected.lines.size(), 2);
     QVERIFY2(expected.lines.last().contains("\"67 %\""), qPrintable(expected.lines.last()));
   }
 
