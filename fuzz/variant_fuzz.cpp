@@ -89,9 +89,8 @@ void CheckTextReadsAsCDoes(const Variant& value, const std::string& detail) {
   Check(read.has_value() == expected.has_value(), "a text is a number where strtod reads one",
         detail);
   if (!read || !expected) return;
-  const bool same = std::isnan(*read)
-                        ? std::isnan(*expected) && std::signbit(*read) == std::signbit(*expected)
-                        : *read == *expected && std::signbit(*read) == std::signbit(*expected);
+  const bool same = std::signbit(*read) == std::signbit(*expected) &&
+                    (std::isnan(*read) ? std::isnan(*expected) : *read == *expected);
   Check(same, "a text reads as the number strtod reads", detail);
 }
 

@@ -2,7 +2,7 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <cstddef>
 #include <limits>
 #include <optional>
 #include <string_view>
