@@ -92,7 +92,10 @@ void HeadlessDateField::SetValue(const Variant& value) {
 void HeadlessDateField::UserPick(const Date& date) {
   RequireEnabled();
   TakeFocus();
-  if (value_ != Variant(date)) Context().NoteDataEntered();
+  // The day already shown, picked again, changes nothing, as in a calendar: the field keeps
+  // its time of day (the server's, when the screen put it there).
+  if (!value_.IsEmpty() && value_.ToDate().DateOnly() == date.DateOnly()) return;
+  Context().NoteDataEntered();
   value_ = date;
   Notify();
 }

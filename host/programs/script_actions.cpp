@@ -111,8 +111,9 @@ int ParseButton(const std::string& button) {
   throw LineError("\"button\" must be \"yes\", \"no\" or \"ok\", not " + Quoted(button));
 }
 
+// A day, as a user picks one in a calendar: no time of day.
 Date ParseDate(const std::string& text) {
-  const std::optional<Date> date = Date::Parse(text);
+  const std::optional<Date> date = text.size() == 10 ? Date::Parse(text) : std::nullopt;
   if (!date) throw LineError("\"value\" must be a date YYYY-MM-DD, not " + Quoted(text));
   return *date;
 }

@@ -140,6 +140,8 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
       {R"({"do": "show", "now": "yes"})", "\"show\" takes no key \"now\""},
       {R"({"do": "date", "control": "dp_Ps_Fecha", "value": "15/03/2024"})",
        "\"value\" must be a date"},
+      {R"({"do": "date", "control": "dp_Ps_Fecha", "value": "2024-03-15T08:00:00"})",
+       "\"value\" must be a date YYYY-MM-DD, not \"2024-03-15T08:00:00\""},
       {R"({"do": "type", "control": "txt_Sc_Descripcion", "text": "x"})",
        "txt_Sc_Descripcion is read-only"},
       {R"({"do": "choose", "control": "cbCorte", "text": "31"})", "cbCorte has no item \"31\""},

@@ -296,6 +296,33 @@ class CommandLineTest : public QObject {
     QVERIFY2(expected.lines.last().contains("\"67 %\""), qPrintable(expected.lines.last()));
   }
 
+  // A calendar picks days: the day the field shows, picked again, keeps the server's time of
+  // day in the window and in the script alike.
+  void aDayPickedPlaysOnTheWindowAsInTheScript() {
+    QTemporaryDir folder;
+    const QString script = Written(
+        folder, "dates.jsonl",
+        "{\"do\": \"open\", \"params\": \"NUEVO\"}\n"
+        "{\"do\": \"date\", \"control\": \"dp_Ps_Fecha_Inicio\", \"value\": \"2024-03-15\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Tps_Cve_Tipo_Poliza\", \"text\": \"MANT90\"}\n"
+        "{\"do\": \"show\"}\n"
+        "{\"do\": \"date\", \"control\": \"dp_Ps_Fecha_Inicio\", \"value\": \"2024-03-20\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Tps_Cve_Tipo_Poliza\", \"text\": \"\"}\n"
+        "{\"do\": \"show\"}\n");
+    const ProgramRun expected = RunProgram(
+        POLIZAS_SCRIPT_PROGRAM, {"--db", DemoDatabase(folder, "a.db"), "--clock", kClock, script});
+    const ProgramRun played = RunProgram(POLIZAS_PROGRAM, {"--db", DemoDatabase(folder, "b.db"),
+                                                           "--clock", kClock, "--play", script});
+    QCOMPARE(expected.exit_code, 0);
+    QCOMPARE(played.exit_code, 0);
+    QCOMPARE(Without(played.lines, "status"), expected.lines);
+    QCOMPARE(expected.lines.size(), 2);
+    QVERIFY2(expected.lines[0].contains("\"dp_Ps_Fecha_Fin\":{\"value\":\"2024-06-12T10:30:00\""),
+             qPrintable(expected.lines[0]));
+    QVERIFY2(expected.lines[1].contains("\"dp_Ps_Fecha_Fin\":{\"value\":\"2024-03-20\""),
+             qPrintable(expected.lines[1]));
+  }
+
   // A line the window cannot act on stops the play where the script stops, for the same
   // reason.
   void aRefusedLineStopsThePlayAsItStopsTheScript_data() {

@@ -243,6 +243,26 @@ TEST_F(ControlsTest, DataEntryGroupTakesInputOnlyWhileTheToolbarCaptures) {
   EXPECT_EQ(Box("txt_Tps_Descripcion").Text(), "Mantenimiento preventivo 90 días");
 }
 
+// A calendar pick is a day: another day replaces the value, the day shown changes nothing
+// (the field keeps its time of day) and is no unsaved work.
+TEST_F(ControlsTest, PickingTheDayShownKeepsTheValueAndIsNoChange) {
+  Toolbar().SetReady(true);
+  Toolbar().UserPress("Nuevo");
+  auto& start = form.Get<host::HeadlessDateField>("dp_Ps_Fecha_Inicio");
+  start.SetEnabled(true);
+  const Date server_time = Date::FromYmd(2024, 3, 15, 10, 30);
+  start.SetValue(Variant(server_time));
+
+  start.UserPick(Date::FromYmd(2024, 3, 15));
+  EXPECT_EQ(start.Value().ToDate().ToText(), "2024-03-15 10:30:00");
+  EXPECT_FALSE(Toolbar().HasUnsavedChanges());
+  EXPECT_EQ(Focus().FocusedName(), "dp_Ps_Fecha_Inicio");
+
+  start.UserPick(Date::FromYmd(2024, 3, 16));
+  EXPECT_EQ(start.Value().ToDate().ToText(), "2024-03-16");
+  EXPECT_TRUE(Toolbar().HasUnsavedChanges());
+}
+
 TEST_F(ControlsTest, ToolbarModeDecidesBusyAndTheAceptarArgument) {
   Toolbar().SetReady(true);
   Toolbar().StartEdit();  // no live policy to edit
