@@ -15,6 +15,7 @@
 #include "host/db/sqlite_dialect.h"
 #include "host/db/sqlite_handles.h"
 #include "host/db/sqlite_lift_check.h"
+#include "host/db/sqlite_location.h"
 #include "host/db/sqlite_recordset.h"
 #include "host/db/sqlite_schema.h"
 #include "host/db/sqlite_statement_cache.h"
@@ -276,7 +277,10 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   // One session is used by one thread at a time: SQLite's own locking would be wasted.
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (options.create || in_memory) flags |= SQLITE_OPEN_CREATE;
-  auto db = std::make_shared<DbHandle>(path, flags);
+  const sqlite::OpenTarget target = options.create || in_memory
+                                        ? sqlite::OpenTarget{path, flags}
+                                        : sqlite::OpenTargetFor(path, flags);
+  auto db = std::make_shared<DbHandle>(target.name, target.flags);
 
   // A write-protected file opens for reading; its journal mode is whatever it was made with.
   const bool read_only = sqlite3_db_readonly(db->get(), "main") == 1;

@@ -1,0 +1,76 @@
+#include "host/db/sqlite_location.h"
+
+#include <sqlite3.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string_view>
+
+#include "component/error.h"
+
+namespace nv407::host::sqlite {
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class Folder { kWritable, kReadOnlyFileSystem, kClosed };
+
+Folder FolderOf(const fs::path& file) {
+  const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+  if (::access(folder.c_str(), W_OK | X_OK) == 0) return Folder::kWritable;
+  struct statvfs system {};
+  if (::statvfs(folder.c_str(), &system) == 0 && (system.f_flag & ST_RDONLY) != 0)
+    return Folder::kReadOnlyFileSystem;
+  return Folder::kClosed;
+}
+
+bool IsAsciiUnreserved(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         std::string_view("-._~/").find(c) != std::string_view::npos;
+}
+
+// Every byte of the absolute path but the plain ones written %HH, as SQLite reads URIs.
+std::string ImmutableUri(const fs::path& file) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (const char c : fs::absolute(file).string()) {
+    if (IsAsciiUnreserved(c)) {
+      uri += c;
+    } else {
+      const auto byte = static_cast<unsigned char>(c);
+      uri += {'%', kHex[byte >> 4], kHex[byte & 15]};
+    }
+  }
+  return uri + "?immutable=1";
+}
+
+}  // namespace
+
+OpenTarget OpenTargetFor(const std::string& path, int flags) {
+  // SQLite keeps the log beside the file a link leads to.
+  std::error_code unresolved;
+  fs::path file = fs::canonical(path, unresolved);
+  if (unresolved) file = path;
+  const std::string beside = file.string(), name = file.filename().string();
+  // An index there: another program has the database open, and SQLite reads through it.
+  if (fs::exists(beside + "-shm")) return {path, flags};
+  switch (FolderOf(file)) {
+    case Folder::kWritable:
+      return {path, flags};
+    case Folder::kReadOnlyFileSystem:
+      if (std::error_code none; fs::file_size(beside + "-wal", none) > 0 && !none) {
+        throw Error(path + " lies on a read-only file system beside a log (" + name +
+                    "-wal) that SQLite cannot read without its index: copy both to a folder "
+                    "that can be written");
+      }
+      return {ImmutableUri(file), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX};
+    case Folder::kClosed:
+      break;
+  }
+  throw Error("the folder of " + path + " cannot be written, and SQLite keeps the database's log " +
+              "beside it (" + name + "-wal, " + name + "-shm): its users need the right to " +
+              "create files in that folder");
+}
+
+}  // namespace nv407::host::sqlite

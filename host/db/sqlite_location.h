@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+namespace nv407::host::sqlite {
+
+// What opens an existing database file with sqlite3_open_v2, given where it lies. In WAL
+// mode SQLite keeps the database's log and its shared index beside it (NAME-wal, NAME-shm),
+// so the folder must take them; on a read-only file system, where nobody can change the
+// file, it is read as immutable, without log or locks, and opens for reading only.
+struct OpenTarget {
+  std::string name;  // the path, or a file: URI
+  int flags = 0;
+};
+
+// `flags`: those for a folder that can be written. Throws Error, saying why, for a folder
+// that cannot take the log, and for a read-only file system holding a log without its index.
+OpenTarget OpenTargetFor(const std::string& path, int flags);
+
+}  // namespace nv407::host::sqlite

@@ -1,0 +1,147 @@
+// Databases in folders that cannot take SQLite's log: each case runs in a child process,
+// as another user or in a mount namespace of its own, so nothing of it outlives the test.
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "component/date.h"
+#include "component/error.h"
+#include "host/db/database.h"
+
+namespace nv407::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What `run` says, run in a child process; a failure to start it says so instead.
+std::string InChild(const std::function<std::string()>& run) {
+  int pipe_ends[2];
+  if (::pipe(pipe_ends) != 0) return "no pipe";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipe_ends[0]);
+    std::string said;
+    try {
+      said = run();
+    } catch (const std::exception& failure) {
+      said = std::string("refused: ") + failure.what();
+    }
+    const ssize_t written = ::write(pipe_ends[1], said.data(), said.size());
+    ::_exit(written == static_cast<ssize_t>(said.size()) ? 0 : 1);
+  }
+  ::close(pipe_ends[1]);
+  std::string said;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(pipe_ends[0], buffer, sizeof buffer)) > 0;) said.append(buffer, n);
+  ::close(pipe_ends[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return said;
+}
+
+// What opening the file says: how it opened and how many policies it holds, or why not.
+std::string Opening(const std::string& path) {
+  std::unique_ptr<Database> database = OpenSqliteDatabase(path);
+  auto count = database->ForHost().Execute("SELECT COUNT(*) AS n FROM Poliza_Servicio");
+  return std::string(database->ReadOnly() ? "for reading" : "for writing") + ", " +
+         count->Fields("n").Value().ToText() + " policies";
+}
+
+std::string FileBytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Folder {
+  Folder() {
+    std::string pattern = (fs::temp_directory_path() / "polizas-location-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a folder");
+    path = pattern;
+    fs::permissions(path, fs::perms::all);  // another user reaches what is inside
+    std::unique_ptr<Database> made = OpenSqliteDatabase(File(), {.create = true});
+    CreateSchema(made->ForHost(), SqlDialect::kSqlite);
+    LoadDemoData(made->ForHost());
+    LoadDemoPolicies(made->ForHost(), Date::FromYmd(2024, 3, 15));
+  }
+  ~Folder() {
+    fs::permissions(path, fs::perms::all);
+    fs::remove_all(path);
+  }
+  std::string File() const { return (path / "polizas.db").string(); }
+  fs::path path;
+};
+
+// Where another user may write the file but not create files beside it, nothing opens:
+// SQLite could not keep its log there, and the refusal says so rather than SQLite's
+// "attempt to write a readonly database".
+TEST(SqliteLocation, AFolderThatCannotTakeTheLogIsRefusedSayingSo) {
+  Folder folder;
+  fs::permissions(folder.File(), fs::perms::all);
+  fs::permissions(folder.path, fs::perms::owner_read | fs::perms::owner_exec |
+                                   fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
+  const std::string said = InChild([&] {
+    if (::geteuid() == 0) {  // root creates files anywhere: the user nobody cannot
+      const passwd* nobody = ::getpwnam("nobody");
+      if (!nobody || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
+        return std::string("cannot become nobody");
+    }
+    return Opening(folder.File());
+  });
+  EXPECT_EQ(said, "refused: the folder of " + folder.File() +
+                      " cannot be written, and SQLite keeps the database's log beside it "
+                      "(polizas.db-wal, polizas.db-shm): its users need the right to create "
+                      "files in that folder");
+  EXPECT_FALSE(fs::exists(folder.File() + "-wal"));
+}
+
+// A copy on a read-only file system (a mounted backup) opens for reading, read as it is,
+// whatever its path holds; a log beside it that SQLite cannot read without its index
+// is refused rather than left out.
+TEST(SqliteLocation, AFileOnAReadOnlyFileSystemOpensForReading) {
+  Folder folder;
+  const fs::path mount_point = folder.path / "copia de 2024 ?#%ñ";
+  fs::create_directory(mount_point);
+  const std::string copy = (mount_point / "polizas.db").string();
+  const std::string bytes = FileBytes(folder.File());
+  const auto read_only_copy = [&](bool with_log) {
+    if (::unshare(CLONE_NEWNS) != 0) {
+      const uid_t uid = ::geteuid();
+      const gid_t gid = ::getegid();
+      if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return std::string("no mount namespace");
+      std::ofstream("/proc/self/setgroups") << "deny";
+      std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+      std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+    }
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=4m") != 0)
+      return std::string("no mount namespace");
+    std::ofstream(copy, std::ios::binary) << bytes;  // as another user, without its owner
+    if (with_log) std::ofstream(copy + "-wal") << "a log";
+    if (::mount(nullptr, mount_point.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+      return std::string("cannot make it read-only");
+    return Opening(copy);
+  };
+  const std::string said = InChild([&] { return read_only_copy(false); });
+  if (said == "no mount namespace") GTEST_SKIP() << "this machine lets no test mount";
+  EXPECT_EQ(said, "for reading, 26 policies");
+  EXPECT_EQ(InChild([&] { return read_only_copy(true); }),
+            "refused: " + copy +
+                " lies on a read-only file system beside a log (polizas.db-wal) that SQLite "
+                "cannot read without its index: copy both to a folder that can be written");
+}
+
+}  // namespace
+}  // namespace nv407::host
