@@ -100,6 +100,9 @@ std::string PostgreSqlPinClock(const Date& now) {
   return "SELECT set_config('polizas.clock', '" + now.ToIsoDateTime(' ') + "', false)";
 }
 
+constexpr std::string_view kPostgreSqlSessionSetup =
+    "SELECT set_config('standard_conforming_strings', 'on', false), "
+    "set_config('default_transaction_isolation', 'read committed', false)";
 constexpr std::string_view kPostgreSqlReadOnly =
     "SELECT CASE WHEN current_setting('transaction_read_only') = 'on' THEN 1 "
     "WHEN to_regclass('poliza_servicio') IS NULL THEN 0 "
@@ -126,25 +129,70 @@ std::string FetchRows(int count, int skip) {
 constexpr std::array kDialects = {
     // SQLite: the busy timeout, GetDate() and read-only files are handled through its C
     // interface.
-    DialectTraits{SqlDialect::kSqlite, "sqlite", "SQLite", false, ' ', &SqliteAdvance,
-                  &UpsertOnConflict, &NoStatement, "", "", &NoClock, &CreateSqliteSchema, true,
-                  &LimitRows, &NoLogin, "", "",
-                  "SELECT 1 AS v FROM sqlite_master WHERE type = 'table' AND name = ?",
-                  "SELECT 1 AS v FROM sqlite_master WHERE type = 'index' AND name = ?"},
-    // 55P03 lock_not_available; the driver rolls back to before the statement.
-    DialectTraits{SqlDialect::kPostgreSql, "postgresql", "PostgreSQL", false, ' ',
-                  &PostgreSqlAdvance, &UpsertOnConflict, &PostgreSqlLockTimeout, "55P03",
-                  kPostgreSqlReadOnly, &PostgreSqlPinClock, &CreatePostgreSqlSchema, false,
-                  &LimitRows, &PostgreSqlSessionLogin,
-                  "SELECT 1 AS v WHERE polizas_session_holds(?, ?)", "SELECT GetDate() AS v",
-                  "SELECT 1 AS v WHERE to_regclass(?) IS NOT NULL",
-                  "SELECT 1 AS v WHERE to_regclass(?) IS NOT NULL"},
-    DialectTraits{SqlDialect::kSqlServer, "sqlserver", "SQL Server", true, 'T', &SqlServerAdvance,
-                  &Merge, &SqlServerLockTimeout, "", kSqlServerReadOnly, &NoClock,
-                  &CreateSqlServerSchema, false, &FetchRows, &SqlServerSessionLogin,
-                  "SELECT 1 AS v WHERE dbo.polizas_session_holds(?, ?) = 1",
-                  "SELECT GetDate() AS v", "SELECT 1 AS v WHERE OBJECT_ID(?) IS NOT NULL",
-                  "SELECT 1 AS v FROM sys.indexes WHERE name = ?"},
+    DialectTraits{
+        .dialect = SqlDialect::kSqlite,
+        .name = "sqlite",
+        .dbms_name = "SQLite",
+        .compact_dates = false,
+        .date_time_separator = ' ',
+        .advance_folio_series = &SqliteAdvance,
+        .upsert = &UpsertOnConflict,
+        .session_setup = "",
+        .lock_timeout = &NoStatement,
+        .lock_timeout_state = "",
+        .read_only_query = "",
+        .pin_clock = &NoClock,
+        .create_schema = &CreateSqliteSchema,
+        .like_ignores_case = true,
+        .rows = &LimitRows,
+        .session_login = &NoLogin,
+        .login_permission_query = "",
+        .server_time_query = "",
+        .table_present_query = "SELECT 1 AS v FROM sqlite_master WHERE type = 'table' AND name = ?",
+        .index_present_query =
+            "SELECT 1 AS v FROM sqlite_master WHERE type = 'index' AND name = ?"},
+    DialectTraits{.dialect = SqlDialect::kPostgreSql,
+                  .name = "postgresql",
+                  .dbms_name = "PostgreSQL",
+                  .compact_dates = false,
+                  .date_time_separator = ' ',
+                  .advance_folio_series = &PostgreSqlAdvance,
+                  .upsert = &UpsertOnConflict,
+                  .session_setup = kPostgreSqlSessionSetup,
+                  .lock_timeout = &PostgreSqlLockTimeout,
+                  // lock_not_available; the driver rolls back to before the statement.
+                  .lock_timeout_state = "55P03",
+                  .read_only_query = kPostgreSqlReadOnly,
+                  .pin_clock = &PostgreSqlPinClock,
+                  .create_schema = &CreatePostgreSqlSchema,
+                  .like_ignores_case = false,
+                  .rows = &LimitRows,
+                  .session_login = &PostgreSqlSessionLogin,
+                  .login_permission_query = "SELECT 1 AS v WHERE polizas_session_holds(?, ?)",
+                  .server_time_query = "SELECT GetDate() AS v",
+                  .table_present_query = "SELECT 1 AS v WHERE to_regclass(?) IS NOT NULL",
+                  .index_present_query = "SELECT 1 AS v WHERE to_regclass(?) IS NOT NULL"},
+    DialectTraits{
+        .dialect = SqlDialect::kSqlServer,
+        .name = "sqlserver",
+        .dbms_name = "SQL Server",
+        .compact_dates = true,
+        .date_time_separator = 'T',
+        .advance_folio_series = &SqlServerAdvance,
+        .upsert = &Merge,
+        .session_setup = "",
+        .lock_timeout = &SqlServerLockTimeout,
+        .lock_timeout_state = "",
+        .read_only_query = kSqlServerReadOnly,
+        .pin_clock = &NoClock,
+        .create_schema = &CreateSqlServerSchema,
+        .like_ignores_case = false,
+        .rows = &FetchRows,
+        .session_login = &SqlServerSessionLogin,
+        .login_permission_query = "SELECT 1 AS v WHERE dbo.polizas_session_holds(?, ?) = 1",
+        .server_time_query = "SELECT GetDate() AS v",
+        .table_present_query = "SELECT 1 AS v WHERE OBJECT_ID(?) IS NOT NULL",
+        .index_present_query = "SELECT 1 AS v FROM sys.indexes WHERE name = ?"},
 };
 
 }  // namespace

@@ -33,6 +33,12 @@ struct DialectTraits {
   // columns when there is one. Its values: the keys', then the other columns', in order.
   std::string (*upsert)(std::string_view table, std::span<const std::string_view> keys,
                         std::span<const std::string_view> columns);
+  // Run first on connecting: what the statements rely on whatever the server, the database
+  // or the login sets by default ("" where nothing needs setting). PostgreSQL: a backslash
+  // in a literal is a character, as the SQL standard has it, and no escape; transactions
+  // read what others committed, and wait for the rows they lock, rather than fail as
+  // serializable ones would when two operators save at once.
+  std::string_view session_setup;
   // Session statements run on connecting: how long a statement waits for a lock held by
   // another session before it is refused ("" where the connection sets it otherwise).
   std::string (*lock_timeout)(int milliseconds);

@@ -136,6 +136,8 @@ DbHandle& Session::Live() {
 // The session settings of a new connection, and what it may do.
 void Session::Prepare() {
   settings_stale_ = false;
+  if (const std::string_view setup = Traits(dialect_).session_setup; !setup.empty())
+    db_->Run(setup);
   ApplyLockTimeout(*db_, ObservesWaits() ? kFirstWaitMs : options_.lock_timeout_ms);
   const std::string_view query = Traits(dialect_).read_only_query;
   if (query.empty()) return;

@@ -138,6 +138,46 @@ TEST_F(ServerTest, BothSidesShareOneTransactionThatOthersSeeOnceCommitted) {
   EXPECT_EQ(stored(other->ForHost()), "n:2");
 }
 
+// A database whose own defaults would change what the statements mean (older applications
+// set standard_conforming_strings off; some set every transaction serializable) changes
+// nothing: a backslash in a literal is a character, also in the host's searches, which
+// escape LIKE with it; and a transaction that waited for another's commit goes on, where a
+// serializable one would be refused for the row the other changed.
+TEST_F(ServerTest, TheDatabasesDefaultsChangeNoStatement) {
+  Open()->ForHost().Execute(
+      "DO $$ BEGIN "
+      "EXECUTE format('ALTER DATABASE %I SET standard_conforming_strings = off', "
+      "current_database()); "
+      "EXECUTE format('ALTER DATABASE %I SET default_transaction_isolation = serializable', "
+      "current_database()); END $$");
+  auto database = Open();
+  Connection& screen = database->ForScreen();
+  screen.Execute(R"(INSERT INTO product_text VALUES ('RUTA', 'C:\nuevo\tabla\'))");
+  EXPECT_EQ(Scalar(screen, "SELECT text AS v FROM product_text WHERE product_code = 'RUTA'"),
+            R"('C:\nuevo\tabla\')");
+  auto found = database->HostQuery(
+      R"(SELECT product_code AS v FROM product_text WHERE text LIKE ? ESCAPE '\')",
+      {std::string(R"(C:\\nuevo\\%)")});
+  EXPECT_EQ(found->Fields("v").Value().ToText(), "RUTA");
+
+  auto other = Open();
+  other->ForScreen().BeginTrans();
+  other->ForScreen().Execute(
+      "UPDATE Sucursal SET Sc_Descripcion = 'x' WHERE Sc_Cve_Sucursal = 'MTY'");
+  screen.BeginTrans();
+  Scalar(screen, "SELECT COUNT(*) AS v FROM Sucursal");  // the transaction has begun reading
+  auto committed = std::async(std::launch::async, [&] {
+    std::this_thread::sleep_for(200ms);
+    other->ForScreen().CommitTrans();
+  });
+  screen.Execute("UPDATE Sucursal SET Sc_Descripcion = 'y' WHERE Sc_Cve_Sucursal = 'MTY'");
+  committed.get();
+  screen.CommitTrans();
+  EXPECT_EQ(Scalar(Open()->ForHost(),
+                   "SELECT Sc_Descripcion AS v FROM Sucursal WHERE Sc_Cve_Sucursal = 'MTY'"),
+            "'y'");
+}
+
 // GetDate() is the host's pinned clock as it reads at each statement, also after a rollback
 // undid the session setting that carries it; without a pinned clock, the server's time.
 TEST_F(ServerTest, GetDateFollowsThePinnedClockElseTheServersTime) {
