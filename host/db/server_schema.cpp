@@ -397,6 +397,16 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
 }
 
 void CreatePostgreSqlSchema(Connection& connection) {
+  // The names' collation compares characters, which a SQL_ASCII database does not know.
+  auto encoding = connection.Execute(
+      "SELECT pg_encoding_to_char(encoding) AS v FROM pg_database "
+      "WHERE datname = current_database()");
+  if (!encoding->Eof() && encoding->Fields("v").Value().ToText() == "SQL_ASCII") {
+    throw Error(
+        "the database's encoding is SQL_ASCII, which keeps bytes without knowing their "
+        "characters: make it with UTF8 (createdb --encoding UTF8 --template template0)");
+  }
+  encoding->Close();
   for (const std::string& statement : PostgreSqlSchema()) connection.Execute(statement);
 }
 

@@ -88,6 +88,12 @@ TEST(PolizasDbOnAServer, InitFillsAnEmptyDatabaseOnceAndRefusesTheRest) {
   EXPECT_THAT(PolizasDb(init(demo)),
               ::testing::StartsWith("1 polizas-db: the database already holds additional_field, "
                                     "additional_field_value, cliente,"));
+  ServerDatabase bytes(ServerDatabase::Contents::kEmpty,
+                       "ENCODING 'SQL_ASCII' LC_COLLATE 'C' LC_CTYPE 'C'");
+  EXPECT_EQ(PolizasDb(init(bytes)),
+            "1 polizas-db: cannot create the tables: the database's encoding is SQL_ASCII, which "
+            "keeps bytes without knowing their characters: make it with UTF8 (createdb "
+            "--encoding UTF8 --template template0)\n");
   EXPECT_THAT(PolizasDb("init --odbc 'Driver={Sin Controlador}'"),
               ::testing::MatchesRegex("1 polizas-db: cannot connect to the database: [^\n]*Sin "
                                       "Controlador[^\n]*\n"));

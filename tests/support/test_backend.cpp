@@ -72,11 +72,12 @@ std::string ServerConnectionString(const std::string& database) {
          ";Username=postgres";
 }
 
-ServerDatabase::ServerDatabase(Contents contents) {
+ServerDatabase::ServerDatabase(Contents contents, const std::string& options) {
   static std::atomic<int> made = 0;
   name_ = "test_" + std::to_string(::getpid()) + "_" + std::to_string(++made);
   Administration().ForHost().Execute("CREATE DATABASE " + name_ + " TEMPLATE " +
-                                     (contents == Contents::kDemo ? "polizas_demo" : "template0"));
+                                     (contents == Contents::kDemo ? "polizas_demo" : "template0") +
+                                     " " + options);
   connection_string_ = ServerConnectionString(name_);
 }
 

@@ -20,7 +20,8 @@ Backend TestBackend();
 class ServerDatabase {
  public:
   enum class Contents { kEmpty, kDemo };
-  explicit ServerDatabase(Contents contents);
+  // `options`: what CREATE DATABASE takes after its template (an encoding, say).
+  explicit ServerDatabase(Contents contents, const std::string& options = "");
   ~ServerDatabase();
   ServerDatabase(const ServerDatabase&) = delete;
   ServerDatabase& operator=(const ServerDatabase&) = delete;
