@@ -141,6 +141,25 @@ std::string FirstCharacters(std::string_view text, int count) {
   return std::string(text);
 }
 
+KeptEdit KeptOfEdit(std::string_view before, std::string_view after, std::size_t cursor, int max) {
+  cursor = std::min(cursor, after.size());
+  if (max <= 0 || CharacterCount(after) <= max) return {std::string(after), cursor};
+  // What follows the cursor is what followed the edit; what both texts begin with, up to
+  // the cursor, preceded it.
+  const std::size_t tail = after.size() - cursor;
+  const std::size_t most = std::min(cursor, before.size() >= tail ? before.size() - tail : 0);
+  std::size_t head = 0;
+  while (head < most && before[head] == after[head]) ++head;
+  while (head > 0 && head < after.size() &&
+         IsContinuationByte(static_cast<unsigned char>(after[head])))
+    --head;
+  const std::string_view kept_before = after.substr(0, head), kept_after = after.substr(cursor);
+  const int room = max - CharacterCount(kept_before) - CharacterCount(kept_after);
+  const std::string inserted =
+      FirstCharacters(after.substr(head, cursor - head), std::max(room, 0));
+  return {std::string(kept_before) + inserted + std::string(kept_after), head + inserted.size()};
+}
+
 std::pair<std::string, std::size_t> KeyPlaces(std::string_view sql) {
   std::string bound;
   std::size_t places = 0;

@@ -12,12 +12,21 @@ namespace nv407::host {
 std::string UpperCaseText(std::string_view text);  // ASCII and Latin-1 letters (ñ -> Ñ)
 std::string FirstCharacters(std::string_view text, int count);
 int CharacterCount(std::string_view text);
+// What a box of at most `max` characters (0: no limit) keeps of an edit by the user that
+// turned `before` into `after`, leaving the cursor at byte `cursor` of it, just after what
+// the edit inserted: as much of the inserted text as fits, where it went. Deleting is never
+// refused, and a longer text that the program put in the box stays until the user
+// shortens it: the limit is on typing and pasting.
+struct KeptEdit {
+  std::string text;
+  std::size_t cursor;  // in bytes, just after the kept insertion
+};
+KeptEdit KeptOfEdit(std::string_view before, std::string_view after, std::size_t cursor, int max);
 // A one-line box holds no control characters: NUL, line breaks, tabs and the like typed or
 // pasted into it are dropped. A NUL would otherwise cut the statement that quotes the text.
 std::string WithoutControlCharacters(std::string_view text);
 // Multi-line texts keep their line breaks; a NUL never stays.
 std::string WithoutNul(std::string_view text);
-
 
 // A look-up statement with each `?` replaced by the key, apostrophes doubled so that the
 // key cannot end the literal it stands in.

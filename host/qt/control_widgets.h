@@ -49,7 +49,8 @@ class QtTextBox final : public QLineEdit, public ControlView {
   bool focusNextPrevChild(bool next) override;
 
  private:
-  void UpperCaseAsTyped(const QString& text);
+  // The field's rules applied as the user types or pastes: its length, its case.
+  void ApplyRulesAsTyped(const QString& text);
   void MarkRefusal(bool refused);
 
   HeadlessTextBox& control_;
@@ -57,6 +58,7 @@ class QtTextBox final : public QLineEdit, public ControlView {
   std::optional<ListSource> catalogue_;
   bool finds_policies_ = false;  // the folio field: F2 is the host's policy finder
   std::string shown_;            // the control's text when the widget last took it
+  QString before_edit_;          // the widget's text before the edit being made
   bool refusal_said_ = false;    // the status bar says that the key was refused
 };
 

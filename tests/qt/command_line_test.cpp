@@ -323,6 +323,48 @@ class CommandLineTest : public QObject {
              qPrintable(expected.lines[1]));
   }
 
+  // A field's length limits what the user types, in characters (an emoji is one), never a
+  // longer text the database holds: an edit saves that as it was, in the window as in the
+  // script.
+  void aFieldsLengthLimitsTypingNotTheTextItIsGiven() {
+    QTemporaryDir folder;
+    const QString script =
+        Written(folder, "lengths.jsonl",
+                "{\"do\": \"open\"}\n"
+                "{\"do\": \"type\", \"control\": \"txtFolio\", \"text\": \"mty-7\"}\n"
+                "{\"do\": \"toolbar\", \"command\": \"Modificar\"}\n"
+                "{\"do\": \"type\", \"control\": \"txtComentario\", \"text\": \"Otro\"}\n"
+                "{\"do\": \"toolbar\", \"command\": \"Aceptar\"}\n"
+                "{\"do\": \"type\", \"control\": \"txtFolio\", \"text\": \"mty-11\"}\n"
+                "{\"do\": \"show\"}\n"
+                "{\"do\": \"toolbar\", \"command\": \"Nuevo\"}\n"
+                "{\"do\": \"type\", \"control\": \"txtReferencia\", "
+                "\"text\": \"OC-2024-0000-\xF0\x9F\x98\x80xy\"}\n"
+                "{\"do\": \"show\"}\n");
+    const auto database = [&](const QString& name) {
+      const QString path = DemoDatabase(folder, name);
+      host::OpenSqliteDatabase(path.toStdString())
+          ->ForHost()
+          .Execute(
+              "UPDATE Poliza_Servicio SET Ps_Referencia = 'REF-1234567890-ABCDE' "
+              "WHERE Ps_Folio = 'MTY-000007'");
+      return path;
+    };
+    const ProgramRun expected =
+        RunProgram(POLIZAS_SCRIPT_PROGRAM, {"--db", database("a.db"), "--clock", kClock, script});
+    const ProgramRun played = RunProgram(
+        POLIZAS_PROGRAM, {"--db", database("b.db"), "--clock", kClock, "--play", script});
+    QCOMPARE(expected.exit_code, 0);
+    QCOMPARE(played.exit_code, 0);
+    QCOMPARE(Without(played.lines, "status"), expected.lines);
+    QCOMPARE(expected.lines.size(), 2);
+    QVERIFY2(expected.lines[0].contains("\"txtReferencia\":{\"text\":\"REF-1234567890-ABCDE\""),
+             qPrintable(expected.lines[0]));
+    QVERIFY2(expected.lines[1].contains(
+                 "\"txtReferencia\":{\"text\":\"OC-2024-0000-\xF0\x9F\x98\x80x\""),
+             qPrintable(expected.lines[1]));
+  }
+
   // A line the window cannot act on stops the play where the script stops, for the same
   // reason.
   void aRefusedLineStopsThePlayAsItStopsTheScript_data() {
