@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <string_view>
 
 #include "component/date.h"
 #include "host/lists/policy_usage.h"
@@ -24,13 +25,27 @@ std::string Padded(const std::string& text, std::size_t width, bool right) {
   return right ? fill + text : text + fill;
 }
 
-std::string CsvField(const std::string& text) {
+// A text a spreadsheet would take for a formula (=, +, -, @, or a tab or carriage return
+// before one) is written after an apostrophe, so that opening the file runs nothing that a
+// name or a comment in the database holds; JSON keeps every text as it is.
+std::string CsvField(const std::string& cell, ReportColumn::Kind kind) {
+  const bool formula = kind == ReportColumn::Kind::kText && !cell.empty() &&
+                       std::string_view("=+-@\t\r").find(cell.front()) != std::string_view::npos;
+  const std::string text = formula ? "'" + cell : cell;
   const bool quoted = text.find_first_of(",\"\r\n") != std::string::npos ||
                       (!text.empty() && (text.front() == ' ' || text.back() == ' '));
   if (!quoted) return text;
   std::string field = "\"";
   for (char c : text) field += c == '"' ? std::string("\"\"") : std::string(1, c);
   return field + "\"";
+}
+
+// A table's row is one line, and a text cannot drive the terminal it is printed on: control
+// characters show as blanks.
+std::string OnOneLine(std::string cell) {
+  for (char& c : cell)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  return cell;
 }
 
 nlohmann::ordered_json JsonValue(const ReportColumn& column, const std::string& cell) {
@@ -59,7 +74,7 @@ ReportWriter::ReportWriter(std::ostream& out, ReportFormat format,
     : out_(out), format_(format), columns_(std::move(columns)) {
   if (format_ == ReportFormat::kCsv) {
     for (std::size_t i = 0; i < columns_.size(); ++i)
-      out_ << (i ? "," : "") << CsvField(columns_[i].header);
+      out_ << (i ? "," : "") << CsvField(columns_[i].header, ReportColumn::Kind::kText);
     out_ << '\n';
   }
   if (format_ == ReportFormat::kJson) out_ << '[';
@@ -70,7 +85,8 @@ void ReportWriter::Row(std::vector<std::string> cells) {
   ++rows_;
   switch (format_) {
     case ReportFormat::kCsv:
-      for (std::size_t i = 0; i < cells.size(); ++i) out_ << (i ? "," : "") << CsvField(cells[i]);
+      for (std::size_t i = 0; i < cells.size(); ++i)
+        out_ << (i ? "," : "") << CsvField(cells[i], columns_[i].kind);
       out_ << '\n';
       return;
     case ReportFormat::kJson: {
@@ -83,6 +99,7 @@ void ReportWriter::Row(std::vector<std::string> cells) {
     }
     case ReportFormat::kTable:
       for (std::size_t i = 0; i < cells.size(); ++i) {
+        cells[i] = OnOneLine(std::move(cells[i]));
         if (columns_[i].kind != ReportColumn::Kind::kDate || cells[i].empty()) continue;
         if (const auto date = Date::Parse(cells[i])) cells[i] = ShortDate(*date);
       }

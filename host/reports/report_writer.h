@@ -20,9 +20,10 @@ struct ReportColumn {
 };
 
 // Writes a report's rows as they come, in one format: an aligned table for people (dates
-// as 14/03/2025, numbers to the right), CSV with a header line, or a JSON array of
-// objects (dates as YYYY-MM-DD, numbers as numbers, an empty cell as null). A date cell
-// holds YYYY-MM-DD, a number cell its digits or nothing.
+// as 14/03/2025, numbers to the right, one line a row), CSV with a header line (a text a
+// spreadsheet would take for a formula after an apostrophe), or a JSON array of objects
+// (dates as YYYY-MM-DD, numbers as numbers, an empty cell as null, texts as stored). A
+// date cell holds YYYY-MM-DD, a number cell its digits or nothing.
 class ReportWriter {
  public:
   ReportWriter(std::ostream& out, ReportFormat format, std::vector<ReportColumn> columns);

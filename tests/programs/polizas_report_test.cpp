@@ -1,12 +1,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "host/db/statement_text.h"
 #include "program_run.h"
 
 namespace nv407::testing {
@@ -183,6 +185,29 @@ TEST_F(ReportProgram, PoliciesByStateAndClient) {
   const Table client = InEveryFormat({"policies", "--client", "C00004"});
   EXPECT_EQ(Column(client, 0), (Strings{"GDL-000001", "MTY-000005", "MTY-000006"}));
   EXPECT_EQ(Column(client, 8), (Strings{"17", "15", "8"}));
+}
+
+// A name as another program may have stored it: opened in a spreadsheet, the CSV runs no
+// formula; printed, the table keeps each row on one line and sends the terminal nothing;
+// JSON keeps it as it is.
+TEST_F(ReportProgram, ANameRunsNothingWhereTheReportIsOpened) {
+  const std::string formula = "=HYPERLINK(\"http://x\",\"clic\")";
+  const std::string control = "Colegio\nAmericano\x1b[2J";
+  for (const auto& [client, name] : {std::pair{"C00004", formula}, std::pair{"C00007", control}})
+    database_.Open()->ForHost().Execute(
+        "UPDATE Cliente SET Cl_Razon_Social_1 = " + host::QuotedText(name) +
+        " WHERE Cl_Cve_Cliente = '" + client + "'");
+  const auto names = [&](const char* format, const char* client) {
+    const ProgramOutput run = Report({"--format", format, "policies", "--client", client});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    return run.out;
+  };
+  EXPECT_THAT(names("csv", "C00004"),
+              HasSubstr(",\"'=HYPERLINK(\"\"http://x\"\",\"\"clic\"\")\","));
+  EXPECT_THAT(names("json", "C00004"), HasSubstr("\"=HYPERLINK(\\\"http://x\\\",\\\"clic\\\")\""));
+  const std::string table = names("table", "C00007");
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 3) << table;  // header, rule, row
+  EXPECT_THAT(table, HasSubstr("Colegio Americano [2J"));
 }
 
 TEST_F(ReportProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
