@@ -102,6 +102,7 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
   list_->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
   list_->setSortingEnabled(true);
   note_ = new QLabel(this);
+  note_->setTextFormat(Qt::PlainText);  // a database's message is no markup
   QDialogButtonBox* buttons = MakeSearchButtons(this);
   LayOutSearch(*this, filter_, filters, list_, note_, buttons);
   resize(840, 460);

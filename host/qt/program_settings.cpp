@@ -13,7 +13,6 @@
 namespace nv407::host {
 namespace {
 
-
 // The position of a password attribute (PWD=, PASSWORD=) in a connection string.
 std::size_t PasswordAt(const std::string& connection) {
   const std::string upper = Upper(connection);

@@ -63,6 +63,9 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const MessageRequest& message, QWidg
   auto box = std::make_unique<QMessageBox>(parent);
   box->setIcon(IconOf(message.style));
   box->setWindowTitle(ToQString(message.title));
+  // As written: a text with something like a tag in it ("<México>", from the database) is
+  // no markup, and its line breaks stay.
+  box->setTextFormat(Qt::PlainText);
   box->setText(ToQString(message.text));
   QString source = ToQString(message.module);
   if (!message.error_id.empty())

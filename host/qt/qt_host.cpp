@@ -60,8 +60,10 @@ HostMainWindow::HostMainWindow(Dialogs& dialogs) : dialogs_(dialogs) {
       "QLabel { background-color: #e8eef3; color: #2c4a63; border: 1px solid #9fb4c6;"
       " padding: 0 6px; }");
   unproven_->hide();
-  for (QLabel* section : {user_, database_})
+  for (QLabel* section : {user_, database_}) {
+    section->setTextFormat(Qt::PlainText);  // a file's name is no markup
     section->setStyleSheet("QLabel { padding: 0 8px; border-left: 1px solid #c2ccd4; }");
+  }
   glance_ = new QLabel(this);
   glance_->setObjectName("glance");
   glance_->setTextFormat(Qt::RichText);

@@ -28,11 +28,14 @@ SignInDialog::SignInDialog(Attempt attempt, const QString& database, const QStri
   refusal_ = new QLabel(this);
   refusal_->setObjectName("refusal");
   refusal_->setWordWrap(true);
+  refusal_->setTextFormat(Qt::PlainText);
   refusal_->setStyleSheet("QLabel { color: #a61b1b; font-weight: bold; }");
   refusal_->hide();
 
   auto* form = new QFormLayout;
-  form->addRow("Base de datos:", new QLabel(database, this));
+  auto* database_name = new QLabel(database, this);
+  database_name->setTextFormat(Qt::PlainText);
+  form->addRow("Base de datos:", database_name);
   form->addRow("&Operador:", user_);
   form->addRow("&Contraseña:", password_);
   auto* buttons = new QDialogButtonBox(this);

@@ -82,6 +82,7 @@ class DialogsTest : public QObject {
                                          .error_id = "ERR-ID:7500015"};
       const std::unique_ptr<QMessageBox> box = host::MakeMessageBox(request, nullptr);
       QCOMPARE(box->icon(), expected.icon);
+      QCOMPARE(box->textFormat(), Qt::PlainText);  // "<México>" from a database is no tag
       QCOMPARE(Captions(box->buttons()), expected.buttons);
       QCOMPARE(box->windowTitle() + " | " + box->informativeText(),
                QString("Zembrel | NV407  ·  ERR-ID:7500015"));
