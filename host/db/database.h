@@ -54,7 +54,7 @@ class Database {
 };
 
 struct SqliteOptions {
-  bool create = false;  // false: a missing file is an error, never a new database
+  bool create = false;  // false: a missing or empty file is an error, never a new database
   Clock clock = {};     // what GetDate() returns; the system's local time when empty
   int busy_timeout_ms = 30000;
 };

@@ -252,6 +252,11 @@ void UpgradeForWriting(const std::shared_ptr<DbHandle>& db) {
           sqlite::PolicyOrderUpgradeStatements());
 }
 
+bool HoldsTables(const std::shared_ptr<DbHandle>& db) {
+  Statement statement(db, "SELECT 1 FROM sqlite_master WHERE type = 'table'");
+  return statement.Step();
+}
+
 std::string JournalMode(const std::shared_ptr<DbHandle>& db, const char* pragma) {
   Statement statement(db, pragma);
   if (!statement.Step()) return {};
@@ -285,6 +290,10 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   // A write-protected file opens for reading; its journal mode is whatever it was made with.
   const bool read_only = sqlite3_db_readonly(db->get(), "main") == 1;
   Check(db->get(), sqlite3_busy_timeout(db->get(), options.busy_timeout_ms));
+  // An empty file (made by mistake, or a copy that failed) is refused before anything is
+  // written to it.
+  if (!options.create && !in_memory && !HoldsTables(db))
+    throw Error(path + " holds no tables: make a database with polizas-db init");
   const std::string mode = JournalMode(db, "PRAGMA journal_mode=WAL");
   if (!in_memory && !read_only && mode != "wal") {
     throw Error(path + ": the database cannot run in WAL journal mode (it stays in '" + mode +

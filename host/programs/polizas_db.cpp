@@ -152,7 +152,7 @@ int InitFile(const std::string& path, const Demo& demo, const std::string& admin
   }
   try {
     // An empty file is an empty SQLite database: the claimed file is opened, not re-created.
-    Fill(*nv407::host::OpenSqliteDatabase(path), demo, administrator);
+    Fill(*nv407::host::OpenSqliteDatabase(path, {.create = true}), demo, administrator);
   } catch (const std::exception& failure) {
     RemoveDatabaseFiles(path);
     std::cerr << "polizas-db: cannot create " << path << ": " << failure.what() << "\n";

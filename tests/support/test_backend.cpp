@@ -99,10 +99,9 @@ ScratchDatabase::ScratchDatabase(Contents contents) {
          ("polizas-scratch-" + std::to_string(::getpid()) + "-" + std::to_string(++made) + ".db"))
             .string();
     std::filesystem::remove(path_);
-    if (contents == Contents::kSchema) host::OpenSqliteDatabase(path_, {.create = true});
   }
   if (contents == Contents::kSchema) {
-    auto database = Open();
+    auto database = server_ ? Open() : host::OpenSqliteDatabase(path_, {.create = true});
     host::CreateSchema(database->ForHost(), database->Dialect());
   }
 }

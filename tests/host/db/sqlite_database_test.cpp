@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <string>
@@ -162,9 +163,14 @@ TEST(SqliteOpen, MissingFileIsAnErrorAndIsNotCreatedAndDatesAreLocalTime) {
   const std::string path = dir.File("nada.db");
   EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(path); }), "database file not found: " + path);
   EXPECT_FALSE(std::filesystem::exists(path));
-  OpenSqliteDatabase(path, {.create = true});
 
-  auto database = OpenSqliteDatabase(path);
+  // An empty file is refused before anything is written to it.
+  std::ofstream{path};
+  EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(path); }),
+            path + " holds no tables: make a database with polizas-db init");
+  EXPECT_EQ(std::filesystem::file_size(path), 0u);
+
+  auto database = OpenSqliteDatabase(path, {.create = true});
   auto off = database->ForScreen().Execute(
       "SELECT abs(julianday(GetDate()) - julianday('now', 'localtime')) * 86400 AS d");
   EXPECT_LT(off->Fields("d").Value().ToDouble(), 2.0);
