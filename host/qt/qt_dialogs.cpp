@@ -113,6 +113,7 @@ ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const st
   concept_ = new QLineEdit(ToQString(concept_text), this);
   concept_->setObjectName("concept");
   text_ = new QPlainTextEdit(ToQString(text), this);
+  crlf_ = text.find("\r\n") != std::string::npos;
   text_->setObjectName("text");
   text_->setTabChangesFocus(true);
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -147,8 +148,13 @@ std::string ExtendedTextEditor::ConceptText() const {
   return ToStdString(concept_->text());
 }
 
+// The text as the user left it, an untouched one as it was given: toPlainText would turn
+// no-break spaces into spaces, and the document keeps no CR of a CR LF.
 std::string ExtendedTextEditor::Text() const {
-  return ToStdString(text_->toPlainText());
+  QString text = text_->document()->toRawText();
+  text.replace(QChar::ParagraphSeparator, '\n').replace(QChar::LineSeparator, '\n');
+  if (crlf_) text.replace('\n', "\r\n");
+  return ToStdString(text);
 }
 
 RecordDialog::RecordDialog(const QString& title, const QString& page, QWidget* parent)

@@ -39,6 +39,7 @@ class ExtendedTextEditor final : public QDialog {
  private:
   QLineEdit* concept_;
   QPlainTextEdit* text_;
+  bool crlf_ = false;  // the text given breaks its lines with CR LF, as Windows programs do
 };
 
 // The record viewer: the record's page (RecordPageHtml) in a scrollable text view.

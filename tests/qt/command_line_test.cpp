@@ -365,6 +365,42 @@ class CommandLineTest : public QObject {
              qPrintable(expected.lines[1]));
   }
 
+  // The extended-text editor closed with Aceptar on a text left as it was gives it back as
+  // it was, line breaks of another program and no-break spaces included: the edit saves
+  // it unchanged, in the window as in the script.
+  void anUntouchedExtendedTextIsSavedAsItWas() {
+    QTemporaryDir folder;
+    const QString script =
+        Written(folder, "extended.jsonl",
+                "{\"do\": \"open\"}\n"
+                "{\"do\": \"type\", \"control\": \"txtFolio\", \"text\": \"mty-7\"}\n"
+                "{\"do\": \"toolbar\", \"command\": \"Modificar\"}\n"
+                "{\"do\": \"click\", \"control\": \"cmdDescripcion\"}\n"
+                "{\"do\": \"toolbar\", \"command\": \"Aceptar\"}\n"
+                "{\"do\": \"type\", \"control\": \"txtFolio\", \"text\": \"mty-11\"}\n"
+                "{\"do\": \"show\"}\n");
+    const auto database = [&](const QString& name) {
+      const QString path = DemoDatabase(folder, name);
+      auto db = host::OpenSqliteDatabase(path.toStdString());
+      db->ForHost().Execute("DELETE FROM extended_text WHERE record_key = 'MTY-000007'");
+      db->ForHost().Execute(
+          "INSERT INTO extended_text VALUES ('Poliza_Servicio', 'MTY-000007', '0001', "
+          "'Planta alta' || char(13, 10) || 'Planta' || char(160) || 'baja')");
+      return path;
+    };
+    const ProgramRun expected =
+        RunProgram(POLIZAS_SCRIPT_PROGRAM, {"--db", database("a.db"), "--clock", kClock, script});
+    const ProgramRun played = RunProgram(
+        POLIZAS_PROGRAM, {"--db", database("b.db"), "--clock", kClock, "--play", script});
+    QCOMPARE(expected.exit_code, 0);
+    QCOMPARE(played.exit_code, 0);
+    QCOMPARE(Without(played.lines, "status"), expected.lines);
+    QVERIFY2(
+        expected.lines.last().contains("\"extendedDescription\":\"Planta alta\\r\\nPlanta\xC2\xA0"
+                                       "baja\""),
+        qPrintable(expected.lines.last()));
+  }
+
   // A line the window cannot act on stops the play where the script stops, for the same
   // reason.
   void aRefusedLineStopsThePlayAsItStopsTheScript_data() {
