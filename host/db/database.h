@@ -103,6 +103,8 @@ void CreateSchema(Connection& connection, SqlDialect dialect);
 void LoadDemoData(Connection& connection);
 // The tables of the schema that a server database holds already, as it names them.
 std::vector<std::string> SchemaTablesPresent(Connection& connection);
+// Whether the database holds the table, in any dialect.
+bool HasTable(Database& database, const std::string& table);
 // Adds to a server database made by an earlier version what its schema lacks, in one
 // transaction: the finder's kept orders (policy_order with its indexes and triggers, the
 // operators' right to read it, and its rows) and any index of the schema. Run as the

@@ -60,4 +60,20 @@ OdbcConnectionString ParseOdbcConnectionString(std::string_view text) {
   return parsed;
 }
 
+std::size_t PasswordAttributeAt(std::string_view connection) {
+  const std::string lower = AsciiLower(connection);
+  for (const char* key : {"pwd=", "password="}) {
+    for (std::size_t at = lower.find(key); at != std::string::npos; at = lower.find(key, at + 1))
+      if (at == 0 || lower[at - 1] == ';' || lower[at - 1] == ' ') return at;
+  }
+  return std::string::npos;
+}
+
+std::string CommandLinePasswordNote(std::string_view connection) {
+  if (PasswordAttributeAt(connection) == std::string::npos) return {};
+  return "the connection string holds a password, which other users of this machine can read "
+         "on the command line: keep it in the ODBC data source, in a settings file only you can "
+         "read, or for PostgreSQL in ~/.pgpass";
+}
+
 }  // namespace nv407::host

@@ -19,4 +19,10 @@ struct OdbcConnectionString {
 // unknown dialect name raises an Error.
 OdbcConnectionString ParseOdbcConnectionString(std::string_view text);
 
+// Where a password attribute (PWD=, PASSWORD=, in any letter case) begins; npos without one.
+std::size_t PasswordAttributeAt(std::string_view connection);
+// What a program says of a connection string given on its command line that holds a
+// password, which other users of the machine can read there; "" when it holds none.
+std::string CommandLinePasswordNote(std::string_view connection);
+
 }  // namespace nv407::host

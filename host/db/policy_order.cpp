@@ -219,11 +219,7 @@ std::vector<std::string> SqlServerPolicyOrderTriggers() {
 }
 
 bool KeepsPolicyOrder(Database& database) {
-  auto result =
-      database.HostQuery(S(Traits(database.Dialect()).table_present_query), {S(kPolicyOrderTable)});
-  const bool kept = !result->Eof();
-  result->Close();
-  return kept;
+  return HasTable(database, S(kPolicyOrderTable));
 }
 
 }  // namespace nv407::host

@@ -271,6 +271,14 @@ std::string SqlServerRefusal() {
 
 }  // namespace
 
+bool HasTable(Database& database, const std::string& table) {
+  auto result =
+      database.HostQuery(std::string(Traits(database.Dialect()).table_present_query), {table});
+  const bool found = !result->Eof();
+  result->Close();
+  return found;
+}
+
 std::vector<std::string> SchemaTablesPresent(Connection& connection) {
   std::string names;
   for (const Table& table : Tables()) {

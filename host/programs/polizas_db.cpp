@@ -34,6 +34,7 @@
 #include "component/error.h"
 #include "host/db/access.h"
 #include "host/db/database.h"
+#include "host/db/odbc_connection_string.h"
 #include "host/db/sqlite_rebuild.h"
 #include "host/programs/operator_command.h"
 #include "host/programs/program_info.h"
@@ -72,6 +73,11 @@ bool ClaimNewFile(const std::string& path) {
   if (!file) return false;
   std::fclose(file);
   return true;
+}
+
+void NoteCommandLinePassword(const std::string& connection) {
+  if (const std::string note = nv407::host::CommandLinePasswordNote(connection); !note.empty())
+    std::cerr << "polizas-db: " << note << "\n";
 }
 
 void RemoveDatabaseFiles(const std::string& path) {
@@ -224,6 +230,7 @@ int Init(const std::vector<std::string>& args) {
       admin = args[++i];
     } else if (args[i] == "--odbc" && !odbc && i + 1 < args.size()) {
       odbc = args[++i];
+      NoteCommandLinePassword(*odbc);
     } else if (args[i].starts_with("-")) {
       return Usage("unknown option '" + args[i] + "'");
     } else if (path.empty()) {
@@ -272,7 +279,10 @@ int UpgradeServer(const std::string& connection_string) {
 }
 
 int Upgrade(const std::vector<std::string>& args) {
-  if (args.size() == 2 && args[0] == "--odbc") return UpgradeServer(args[1]);
+  if (args.size() == 2 && args[0] == "--odbc") {
+    NoteCommandLinePassword(args[1]);
+    return UpgradeServer(args[1]);
+  }
   if (args.size() != 1 || args[0].starts_with("-"))
     return Usage("upgrade takes one PATH or --odbc CONNECTION-STRING");
   const std::string& path = args[0];

@@ -22,6 +22,7 @@
 
 #include "component/error.h"
 #include "host/db/database.h"
+#include "host/db/odbc_connection_string.h"
 #include "host/programs/program_info.h"
 #include "host/reports/reports.h"
 #include "host/services/clock.h"
@@ -168,6 +169,9 @@ int Run(const CommandLine& line) {
   std::unique_ptr<Database> database;
   const bool odbc = line.options.contains("--odbc");
   const std::string where = odbc ? std::string() : " " + line.options.at("--db");
+  if (const std::string note = odbc ? CommandLinePasswordNote(line.options.at("--odbc")) : "";
+      !note.empty())
+    std::cerr << "polizas-report: " << note << "\n";
   try {
     database = odbc ? OpenOdbcDatabase(line.options.at("--odbc"), OdbcOptions{.clock = clock})
                     : OpenSqliteDatabase(line.options.at("--db"), SqliteOptions{.clock = clock});

@@ -21,6 +21,7 @@
 
 #include "component/error.h"
 #include "host/db/database.h"
+#include "host/db/odbc_connection_string.h"
 #include "host/headless/headless_host.h"
 #include "host/programs/program_info.h"
 #include "host/programs/script_actions.h"
@@ -135,6 +136,9 @@ int Run(const CommandLine& line) {
   std::unique_ptr<Database> database;
   const bool odbc = line.options.contains("--odbc");
   const std::string where = odbc ? std::string() : " " + Option(line, "--db");
+  if (const std::string note = odbc ? CommandLinePasswordNote(Option(line, "--odbc")) : "";
+      !note.empty())
+    std::cerr << "polizas-script: " << note << "\n";
   try {
     database = odbc ? OpenOdbcDatabase(Option(line, "--odbc"), OdbcOptions{.clock = clock})
                     : OpenSqliteDatabase(Option(line, "--db"), SqliteOptions{.clock = clock});

@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "component/error.h"
+#include "host/db/odbc_connection_string.h"
 #include "host/programs/program_info.h"
 #include "host/qt/command_line.h"
 #include "host/qt/program_settings.h"
@@ -66,6 +67,10 @@ int main(int argc, char** argv) {
   if (options.version) {
     std::cout << VersionLine("polizas") << "\n";
     return 0;
+  }
+  if (options.odbc) {
+    if (const std::string note = CommandLinePasswordNote(*options.odbc); !note.empty())
+      std::cerr << "polizas: " << note << "\n";
   }
   const SettingsFiles files = SettingsFiles::Standard(FromEnvironment);
   ProgramSettings settings;

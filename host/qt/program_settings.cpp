@@ -7,21 +7,12 @@
 #include <map>
 
 #include "component/error.h"
+#include "host/db/odbc_connection_string.h"
 #include "host/services/folio.h"
 #include "host/services/operators.h"
 
 namespace nv407::host {
 namespace {
-
-// The position of a password attribute (PWD=, PASSWORD=) in a connection string.
-std::size_t PasswordAt(const std::string& connection) {
-  const std::string upper = Upper(connection);
-  for (const char* key : {"PWD=", "PASSWORD="}) {
-    for (std::size_t at = upper.find(key); at != std::string::npos; at = upper.find(key, at + 1))
-      if (at == 0 || upper[at - 1] == ';' || upper[at - 1] == ' ') return at;
-  }
-  return std::string::npos;
-}
 
 bool OthersMayRead(const std::string& path) {
   struct stat status {};
@@ -70,7 +61,7 @@ void ReadFile(const std::string& path, ProgramSettings& settings) {
   const std::optional<SettingValue> database = read("database"), odbc = read("odbc");
   if (database && odbc)
     throw Error(path + " names both a database file and a server: keep one of database, odbc");
-  if (odbc && PasswordAt(odbc->value) != std::string::npos && OthersMayRead(path)) {
+  if (odbc && PasswordAttributeAt(odbc->value) != std::string::npos && OthersMayRead(path)) {
     throw Error(path + " holds a database password that others may read: make it readable by " +
                 "its owner alone (chmod 600), or keep the password in the ODBC data source");
   }
@@ -87,8 +78,9 @@ std::string Shown(const std::string& connection) {
   for (std::size_t start = 0; start < connection.size();) {
     const std::size_t end = std::min(connection.find(';', start), connection.size());
     const std::string attribute = connection.substr(start, end - start);
-    shown += PasswordAt(attribute) == 0 ? attribute.substr(0, attribute.find('=') + 1) + "****"
-                                        : attribute;
+    shown += PasswordAttributeAt(attribute) == 0
+                 ? attribute.substr(0, attribute.find('=') + 1) + "****"
+                 : attribute;
     if (end < connection.size()) shown += ';';
     start = end + 1;
   }

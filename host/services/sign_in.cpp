@@ -48,6 +48,12 @@ SessionAccess ReadSessionAccess(Database& database) {
     const bool open = mark && Upper(Trim(*mark)) == "NO";
     return {open ? SignInMode::kNamed : SignInMode::kPassword, {}};
   }
+  // A database nobody has made the tables in has none of the functions the query calls.
+  if (!HasTable(database, "poliza_servicio")) {
+    throw Error(
+        "the database holds no service policies: its owner makes the tables with "
+        "polizas-db init --odbc");
+  }
   auto result = database.HostQuery(login_query, {});
   if (result->Eof()) throw Error("the server did not say who the session's login is");
   const std::string login = result->Fields("v").Value().ToText();

@@ -354,6 +354,11 @@ TEST_F(ScriptProgram, RefusedCommandLinesSayWhyAndRunNothing) {
     EXPECT_FALSE(std::filesystem::exists(missing + suffix)) << suffix;
   EXPECT_EQ(FileText(notes), text);
   EXPECT_EQ(Run(With({"--user", "CAPTURA"}), show).exit_code, 0);
+
+  // A password on the command line, where other users can read it, is said to be there.
+  EXPECT_THAT(Run({"--odbc", "Driver={Sin Controlador};UID=laura;pwd=secreto"}, show).err,
+              HasSubstr("polizas-script: the connection string holds a password, which other "
+                        "users of this machine can read on the command line"));
 }
 
 // A database made without the demo asks its operators to sign in: polizas-db administers

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "host/db/access.h"
+#include "host/services/sign_in.h"
 #include "server_support.h"
 #include "support/kept_orders.h"
 #include "support/sqlite_schema_shape.h"
@@ -82,6 +83,11 @@ TEST(PolizasDbOnAServer, InitFillsAnEmptyDatabaseOnceAndRefusesTheRest) {
   const auto init = [](const ServerDatabase& database) {
     return "init --odbc '" + database.ConnectionString() + "'";
   };
+  // Before init, a program that opens it says what it lacks rather than trip on it.
+  EXPECT_EQ(
+      Refusal([&] { host::ReadSessionAccess(*host::OpenOdbcDatabase(empty.ConnectionString())); }),
+      "the database holds no service policies: its owner makes the tables with polizas-db "
+      "init --odbc");
   EXPECT_EQ(PolizasDb(init(empty)), "0 Created the tables with the schema\n");
   EXPECT_EQ(PolizasDb(init(demo) + " --demo"),
             "0 Created the tables with the schema and the demo data\n");
