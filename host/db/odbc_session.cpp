@@ -37,6 +37,15 @@ Session::Session(OdbcConnectionString connection, OdbcOptions options)
                 "' is not one the host knows; name its dialect with Dialect=postgresql or "
                 "Dialect=sqlserver in the connection string");
   }
+  if (dialect_ == SqlDialect::kPostgreSql) {
+    // A statement refused for its first wait on a lock runs again in its transaction, which
+    // psqlODBC keeps only at its statement level of rollback. A data source may set the
+    // transaction level instead: the driver would then undo the transaction's earlier
+    // statements unseen, and the rest would be committed without them. The last value
+    // given wins; the connection is made again with it.
+    connection_.for_driver += ";Protocol=7.4-2";
+    Connect();
+  }
   Prepare();
 }
 

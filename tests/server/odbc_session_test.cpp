@@ -261,6 +261,37 @@ TEST_F(ServerTest, ALockHeldElsewhereIsWaitedForThenRefused) {
       "n:0");
 }
 
+// A statement that waited for a lock, in a transaction, goes on with the transaction's
+// earlier statements still in it, also where the data source has the driver undo a whole
+// transaction on an error (psqlODBC's Protocol=7.4-1): the save commits whole, never its
+// later statements alone.
+TEST_F(ServerTest, AWaitInATransactionKeepsItsEarlierStatementsWhateverTheDataSourceSays) {
+  auto holder = Open();
+  std::atomic<bool> waiting = false;
+  auto waiter = host::OpenOdbcDatabase(database_.ConnectionString() + ";Protocol=7.4-1",
+                                       {.lock_timeout_ms = 60000});
+  waiter->SetLockWaitObserver([&](bool now) { waiting = now; });
+  holder->ForScreen().BeginTrans();
+  holder->ForScreen().Execute(
+      "UPDATE Sucursal SET Sc_Descripcion = 'x' WHERE Sc_Cve_Sucursal = 'MTY'");
+  waiter->ForScreen().BeginTrans();
+  waiter->ForScreen().Execute("INSERT INTO host_parameter VALUES ('ANTES', '1')");
+  auto released = std::async(std::launch::async, [&] {
+    for (int i = 0; i < 1000 && !waiting; ++i) std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(100ms);
+    holder->ForScreen().CommitTrans();
+  });
+  waiter->ForScreen().Execute(
+      "UPDATE Sucursal SET Sc_Descripcion = 'y' WHERE Sc_Cve_Sucursal = 'MTY'");
+  released.get();
+  waiter->ForScreen().CommitTrans();
+  EXPECT_EQ(
+      Scalar(Open()->ForHost(), "SELECT COUNT(*) AS v FROM host_parameter WHERE name = 'ANTES'") +
+          Scalar(Open()->ForHost(),
+                 "SELECT Sc_Descripcion AS v FROM Sucursal WHERE Sc_Cve_Sucursal = 'MTY'"),
+      "n:1'y'");
+}
+
 // A server that takes the connection and never answers is given up at the login timeout.
 TEST(ServerLogin, AServerThatNeverAnswersIsGivenUpAtTheLoginTimeout) {
   const std::filesystem::path dir =
