@@ -88,8 +88,9 @@ std::string NoClock(const Date&) {
   return {};
 }
 
+// A query, not SET: a data source set to read only lets the driver send nothing else.
 std::string PostgreSqlLockTimeout(int milliseconds) {
-  return "SET lock_timeout = " + std::to_string(milliseconds);
+  return "SELECT set_config('lock_timeout', '" + std::to_string(milliseconds) + "', false)";
 }
 std::string SqlServerLockTimeout(int milliseconds) {
   return "SET LOCK_TIMEOUT " + std::to_string(milliseconds);

@@ -110,6 +110,16 @@ std::string DbHandle::ProductName() const {
   return FromWide(name, static_cast<std::size_t>(length) / sizeof(SQLWCHAR));
 }
 
+bool DbHandle::DataSourceReadOnly() const {
+  SQLWCHAR answer[8] = {};
+  SQLSMALLINT length = 0;
+  // A driver that cannot tell leaves it to the server's answer.
+  const SQLRETURN rc =
+      SQLGetInfoW(get(), SQL_DATA_SOURCE_READ_ONLY, answer, sizeof answer, &length);
+  return SQL_SUCCEEDED(rc) &&
+         FromWide(answer, static_cast<std::size_t>(length) / sizeof(SQLWCHAR)) == "Y";
+}
+
 bool DbHandle::Dead() const {
   SQLUINTEGER dead = SQL_CD_FALSE;
   const SQLRETURN rc = SQLGetConnectAttrW(get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);

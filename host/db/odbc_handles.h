@@ -52,6 +52,8 @@ class DbHandle {
   std::string ProductName() const;
   // Whether the driver knows the connection to be gone (a server stopped, a reset socket).
   bool Dead() const;
+  // Whether the data source is set to refuse writes (SQL_DATA_SOURCE_READ_ONLY).
+  bool DataSourceReadOnly() const;
   void SetAutocommit(bool on);
   void EndTransaction(bool commit);
   // Runs a statement the host itself issues (session settings), discarding any rows.

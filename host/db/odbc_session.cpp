@@ -41,9 +41,10 @@ Session::Session(OdbcConnectionString connection, OdbcOptions options)
     // A statement refused for its first wait on a lock runs again in its transaction, which
     // psqlODBC keeps only at its statement level of rollback. A data source may set the
     // transaction level instead: the driver would then undo the transaction's earlier
-    // statements unseen, and the rest would be committed without them. The last value
-    // given wins; the connection is made again with it.
-    connection_.for_driver += ";Protocol=7.4-2";
+    // statements unseen, and the rest would be committed without them. Nor may it turn the
+    // line breaks of the texts read into CR LF. The last value given wins; the connection
+    // is made again with these.
+    connection_.for_driver += ";Protocol=7.4-2;LFConversion=0";
     Connect();
   }
   Prepare();
@@ -148,8 +149,9 @@ void Session::Prepare() {
   if (const std::string_view setup = Traits(dialect_).session_setup; !setup.empty())
     db_->Run(setup);
   ApplyLockTimeout(*db_, ObservesWaits() ? kFirstWaitMs : options_.lock_timeout_ms);
+  read_only_ = db_->DataSourceReadOnly();
   const std::string_view query = Traits(dialect_).read_only_query;
-  if (query.empty()) return;
+  if (read_only_ || query.empty()) return;
   const Result result = Run(*db_, query);
   read_only_ = !result.rows.empty() && result.rows.front().at(0).ToLong() == 1;
 }

@@ -292,6 +292,19 @@ TEST_F(ServerTest, AWaitInATransactionKeepsItsEarlierStatementsWhateverTheDataSo
       "n:1'y'");
 }
 
+// What a data source may set for its driver changes no text read, and one set to refuse
+// writes opens for looking only, as a read-only server does.
+TEST_F(ServerTest, WhatTheDataSourceSetsChangesNoTextAndItsReadOnlyIsSeen) {
+  Open()->ForHost().Execute(
+      "INSERT INTO product_text VALUES ('LINEAS', 'uno' || chr(10) || 'dos')");
+  auto converting = host::OpenOdbcDatabase(database_.ConnectionString() + ";LFConversion=1");
+  EXPECT_EQ(Scalar(converting->ForScreen(),
+                   "SELECT text AS v FROM product_text WHERE product_code = 'LINEAS'"),
+            "'uno\ndos'");
+  EXPECT_FALSE(converting->ReadOnly());
+  EXPECT_TRUE(host::OpenOdbcDatabase(database_.ConnectionString() + ";ReadOnly=1")->ReadOnly());
+}
+
 // A server that takes the connection and never answers is given up at the login timeout.
 TEST(ServerLogin, AServerThatNeverAnswersIsGivenUpAtTheLoginTimeout) {
   const std::filesystem::path dir =
