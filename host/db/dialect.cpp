@@ -103,7 +103,8 @@ std::string PostgreSqlPinClock(const Date& now) {
 
 constexpr std::string_view kPostgreSqlSessionSetup =
     "SELECT set_config('standard_conforming_strings', 'on', false), "
-    "set_config('default_transaction_isolation', 'read committed', false)";
+    "set_config('default_transaction_isolation', 'read committed', false), "
+    "set_config('DateStyle', 'ISO, MDY', false)";
 constexpr std::string_view kPostgreSqlReadOnly =
     "SELECT CASE WHEN current_setting('transaction_read_only') = 'on' THEN 1 "
     "WHEN to_regclass('poliza_servicio') IS NULL THEN 0 "

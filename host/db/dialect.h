@@ -37,7 +37,8 @@ struct DialectTraits {
   // or the login sets by default ("" where nothing needs setting). PostgreSQL: a backslash
   // in a literal is a character, as the SQL standard has it, and no escape; transactions
   // read what others committed, and wait for the rows they lock, rather than fail as
-  // serializable ones would when two operators save at once.
+  // serializable ones would when two operators save at once; dates come back as ISO
+  // writes them, whatever a data source's settings for the connection set.
   std::string_view session_setup;
   // Session statements run on connecting: how long a statement waits for a lock held by
   // another session before it is refused ("" where the connection sets it otherwise).

@@ -42,9 +42,9 @@ Session::Session(OdbcConnectionString connection, OdbcOptions options)
     // psqlODBC keeps only at its statement level of rollback. A data source may set the
     // transaction level instead: the driver would then undo the transaction's earlier
     // statements unseen, and the rest would be committed without them. Nor may it turn the
-    // line breaks of the texts read into CR LF. The last value given wins; the connection
-    // is made again with these.
-    connection_.for_driver += ";Protocol=7.4-2;LFConversion=0";
+    // line breaks of the texts read into CR LF, or whole numbers of eight bytes into
+    // decimals. The last value given wins; the connection is made again with these.
+    connection_.for_driver += ";Protocol=7.4-2;LFConversion=0;BI=0";
     Connect();
   }
   Prepare();

@@ -292,15 +292,21 @@ TEST_F(ServerTest, AWaitInATransactionKeepsItsEarlierStatementsWhateverTheDataSo
       "n:1'y'");
 }
 
-// What a data source may set for its driver changes no text read, and one set to refuse
-// writes opens for looking only, as a read-only server does.
-TEST_F(ServerTest, WhatTheDataSourceSetsChangesNoTextAndItsReadOnlyIsSeen) {
+// What a data source may set for its driver (line breaks as CR LF, eight-byte numbers as
+// decimals, statements of its own run on connecting) changes no value read, and one set to
+// refuse writes opens for looking only, as a read-only server does.
+TEST_F(ServerTest, WhatTheDataSourceSetsChangesNoValueAndItsReadOnlyIsSeen) {
   Open()->ForHost().Execute(
       "INSERT INTO product_text VALUES ('LINEAS', 'uno' || chr(10) || 'dos')");
-  auto converting = host::OpenOdbcDatabase(database_.ConnectionString() + ";LFConversion=1");
-  EXPECT_EQ(Scalar(converting->ForScreen(),
-                   "SELECT text AS v FROM product_text WHERE product_code = 'LINEAS'"),
-            "'uno\ndos'");
+  auto converting =
+      host::OpenOdbcDatabase(database_.ConnectionString() +
+                             ";LFConversion=1;BI=2;ConnSettings=SET%20DateStyle%3DSQL%2CDMY");
+  EXPECT_EQ(Rows(converting->ForScreen(),
+                 "SELECT text, COUNT(*) OVER () AS n, DATE '2024-03-15' AS d, "
+                 "TIMESTAMP '2024-03-15 08:09:10' AS t FROM product_text "
+                 "WHERE product_code = 'LINEAS'",
+                 {"text", "n", "d", "t"}),
+            Lines{"'uno\ndos'|n:1|#2024-03-15#|#2024-03-15 08:09:10#"});
   EXPECT_FALSE(converting->ReadOnly());
   EXPECT_TRUE(host::OpenOdbcDatabase(database_.ConnectionString() + ";ReadOnly=1")->ReadOnly());
 }
