@@ -1,9 +1,11 @@
 #include "host/db/odbc_session.h"
 
+#include <string_view>
 #include <utility>
 
 #include "component/error.h"
 #include "host/db/dialect.h"
+#include "host/db/text.h"
 
 namespace nv407::host::odbc {
 namespace {
@@ -23,10 +25,34 @@ Result Run(DbHandle& db, std::string_view sql) {
   return result;
 }
 
+// A statement refused for its first wait on a lock runs again in its transaction, which
+// psqlODBC keeps only at its statement level of rollback. A data source may set the
+// transaction level instead: the driver would then undo the transaction's earlier statements
+// unseen, and the rest would be committed without them. Nor may it turn the line breaks of
+// the texts read into CR LF, or whole numbers of eight bytes into decimals. The last value
+// given wins.
+constexpr std::string_view kPsqlOdbcSettings = ";Protocol=7.4-2;LFConversion=0;BI=0";
+
+// Whether the connection string names the PostgreSQL dialect, or a driver for PostgreSQL.
+bool NamesPostgreSql(const OdbcConnectionString& connection) {
+  if (connection.dialect) return *connection.dialect == SqlDialect::kPostgreSql;
+  const std::string text = AsciiLower(connection.for_driver);
+  for (std::size_t at = text.find("driver="); at != std::string::npos;
+       at = text.find("driver=", at + 1)) {
+    if (at > 0 && text[at - 1] != ';' && text[at - 1] != ' ') continue;
+    if (text.substr(at, text.find(';', at) - at).find("postgres") != std::string::npos) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 Session::Session(OdbcConnectionString connection, OdbcOptions options)
     : connection_(std::move(connection)), options_(std::move(options)) {
+  // A string that names PostgreSQL gets psqlODBC's settings before it connects; one that
+  // does not (a data source's name) connects again with them once the server said.
+  const bool postgresql_named = NamesPostgreSql(connection_);
+  if (postgresql_named) connection_.for_driver += kPsqlOdbcSettings;
   Connect();
   if (connection_.dialect) {
     dialect_ = *connection_.dialect;
@@ -37,14 +63,8 @@ Session::Session(OdbcConnectionString connection, OdbcOptions options)
                 "' is not one the host knows; name its dialect with Dialect=postgresql or "
                 "Dialect=sqlserver in the connection string");
   }
-  if (dialect_ == SqlDialect::kPostgreSql) {
-    // A statement refused for its first wait on a lock runs again in its transaction, which
-    // psqlODBC keeps only at its statement level of rollback. A data source may set the
-    // transaction level instead: the driver would then undo the transaction's earlier
-    // statements unseen, and the rest would be committed without them. Nor may it turn the
-    // line breaks of the texts read into CR LF, or whole numbers of eight bytes into
-    // decimals. The last value given wins; the connection is made again with these.
-    connection_.for_driver += ";Protocol=7.4-2;LFConversion=0;BI=0";
+  if (dialect_ == SqlDialect::kPostgreSql && !postgresql_named) {
+    connection_.for_driver += kPsqlOdbcSettings;
     Connect();
   }
   Prepare();

@@ -6,7 +6,10 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "server_support.h"
@@ -261,35 +264,79 @@ TEST_F(ServerTest, ALockHeldElsewhereIsWaitedForThenRefused) {
       "n:0");
 }
 
+// A data source of its own (a user odbc.ini in a folder of its own, named by ODBCINI while
+// it lives) holding the attributes of the connection string and more lines: programs are
+// given its name alone.
+class DataSource {
+ public:
+  DataSource(const std::string& connection_string, const std::string& more_lines)
+      : folder_(std::filesystem::temp_directory_path() /
+                ("polizas-dsn-" + std::to_string(::getpid()))) {
+    std::filesystem::create_directories(folder_);
+    std::string lines = "[polizas_prueba]\n";
+    for (std::size_t start = 0; start < connection_string.size();) {
+      const std::size_t end =
+          std::min(connection_string.find(';', start), connection_string.size());
+      std::string attribute = connection_string.substr(start, end - start);
+      std::erase(attribute, '{');
+      std::erase(attribute, '}');
+      lines += attribute + "\n";
+      start = end + 1;
+    }
+    std::ofstream(folder_ / "odbc.ini") << lines << more_lines;
+    if (const char* before = std::getenv("ODBCINI")) before_ = before;
+    ::setenv("ODBCINI", (folder_ / "odbc.ini").c_str(), 1);
+  }
+  ~DataSource() {
+    if (before_)
+      ::setenv("ODBCINI", before_->c_str(), 1);
+    else
+      ::unsetenv("ODBCINI");
+    std::filesystem::remove_all(folder_);
+  }
+  DataSource(const DataSource&) = delete;
+  DataSource& operator=(const DataSource&) = delete;
+  static constexpr const char* kConnection = "DSN=polizas_prueba";
+
+ private:
+  std::filesystem::path folder_;
+  std::optional<std::string> before_;
+};
+
 // A statement that waited for a lock, in a transaction, goes on with the transaction's
 // earlier statements still in it, also where the data source has the driver undo a whole
 // transaction on an error (psqlODBC's Protocol=7.4-1): the save commits whole, never its
-// later statements alone.
+// later statements alone. Named by its driver or by a data source's name alone.
 TEST_F(ServerTest, AWaitInATransactionKeepsItsEarlierStatementsWhateverTheDataSourceSays) {
-  auto holder = Open();
-  std::atomic<bool> waiting = false;
-  auto waiter = host::OpenOdbcDatabase(database_.ConnectionString() + ";Protocol=7.4-1",
-                                       {.lock_timeout_ms = 60000});
-  waiter->SetLockWaitObserver([&](bool now) { waiting = now; });
-  holder->ForScreen().BeginTrans();
-  holder->ForScreen().Execute(
-      "UPDATE Sucursal SET Sc_Descripcion = 'x' WHERE Sc_Cve_Sucursal = 'MTY'");
-  waiter->ForScreen().BeginTrans();
-  waiter->ForScreen().Execute("INSERT INTO host_parameter VALUES ('ANTES', '1')");
-  auto released = std::async(std::launch::async, [&] {
-    for (int i = 0; i < 1000 && !waiting; ++i) std::this_thread::sleep_for(10ms);
-    std::this_thread::sleep_for(100ms);
-    holder->ForScreen().CommitTrans();
-  });
-  waiter->ForScreen().Execute(
-      "UPDATE Sucursal SET Sc_Descripcion = 'y' WHERE Sc_Cve_Sucursal = 'MTY'");
-  released.get();
-  waiter->ForScreen().CommitTrans();
-  EXPECT_EQ(
-      Scalar(Open()->ForHost(), "SELECT COUNT(*) AS v FROM host_parameter WHERE name = 'ANTES'") +
-          Scalar(Open()->ForHost(),
-                 "SELECT Sc_Descripcion AS v FROM Sucursal WHERE Sc_Cve_Sucursal = 'MTY'"),
-      "n:1'y'");
+  DataSource source(database_.ConnectionString(), "Protocol=7.4-1\n");
+  for (const std::string& waiting_on :
+       {database_.ConnectionString() + ";Protocol=7.4-1", std::string(DataSource::kConnection)}) {
+    SCOPED_TRACE(waiting_on);
+    auto holder = Open();
+    holder->ForHost().Execute("DELETE FROM host_parameter WHERE name = 'ANTES'");
+    std::atomic<bool> waiting = false;
+    auto waiter = host::OpenOdbcDatabase(waiting_on, {.lock_timeout_ms = 60000});
+    waiter->SetLockWaitObserver([&](bool now) { waiting = now; });
+    holder->ForScreen().BeginTrans();
+    holder->ForScreen().Execute(
+        "UPDATE Sucursal SET Sc_Descripcion = 'x' WHERE Sc_Cve_Sucursal = 'MTY'");
+    waiter->ForScreen().BeginTrans();
+    waiter->ForScreen().Execute("INSERT INTO host_parameter VALUES ('ANTES', '1')");
+    auto released = std::async(std::launch::async, [&] {
+      for (int i = 0; i < 1000 && !waiting; ++i) std::this_thread::sleep_for(10ms);
+      std::this_thread::sleep_for(100ms);
+      holder->ForScreen().CommitTrans();
+    });
+    waiter->ForScreen().Execute(
+        "UPDATE Sucursal SET Sc_Descripcion = 'y' WHERE Sc_Cve_Sucursal = 'MTY'");
+    released.get();
+    waiter->ForScreen().CommitTrans();
+    EXPECT_EQ(
+        Scalar(Open()->ForHost(), "SELECT COUNT(*) AS v FROM host_parameter WHERE name = 'ANTES'") +
+            Scalar(Open()->ForHost(),
+                   "SELECT Sc_Descripcion AS v FROM Sucursal WHERE Sc_Cve_Sucursal = 'MTY'"),
+        "n:1'y'");
+  }
 }
 
 // What a data source may set for its driver (line breaks as CR LF, eight-byte numbers as
