@@ -4,6 +4,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <iterator>
 #include <type_traits>
 #include <utility>
 
@@ -103,11 +104,21 @@ void DbHandle::Disconnecter::operator()(void* dbc) const noexcept {
   SQLFreeHandle(SQL_HANDLE_DBC, dbc);
 }
 
-std::string DbHandle::ProductName() const {
-  SQLWCHAR name[128] = {};
+std::string DbHandle::InfoText(unsigned short info) const {
+  SQLWCHAR text[256] = {};
   SQLSMALLINT length = 0;
-  Check(SQL_HANDLE_DBC, get(), SQLGetInfoW(get(), SQL_DBMS_NAME, name, sizeof name, &length));
-  return FromWide(name, static_cast<std::size_t>(length) / sizeof(SQLWCHAR));
+  Check(SQL_HANDLE_DBC, get(), SQLGetInfoW(get(), info, text, sizeof text, &length));
+  const auto units =
+      std::min(static_cast<std::size_t>(length) / sizeof(SQLWCHAR), std::size(text) - 1);
+  return FromWide(text, units);
+}
+
+std::string DbHandle::ProductName() const {
+  return InfoText(SQL_DBMS_NAME);
+}
+
+std::string DbHandle::DriverName() const {
+  return InfoText(SQL_DRIVER_NAME);
 }
 
 bool DbHandle::DataSourceReadOnly() const {

@@ -50,6 +50,8 @@ class DbHandle {
 
   // The product name the driver reports ("PostgreSQL", "Microsoft SQL Server").
   std::string ProductName() const;
+  // The driver's file name ("psqlodbcw.so").
+  std::string DriverName() const;
   // Whether the driver knows the connection to be gone (a server stopped, a reset socket).
   bool Dead() const;
   // Whether the data source is set to refuse writes (SQL_DATA_SOURCE_READ_ONLY).
@@ -60,6 +62,8 @@ class DbHandle {
   void Run(std::string_view sql);
 
  private:
+  std::string InfoText(unsigned short info) const;
+
   struct Disconnecter {
     void operator()(void* dbc) const noexcept;
   };

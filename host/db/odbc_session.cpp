@@ -45,6 +45,15 @@ bool NamesPostgreSql(const OdbcConnectionString& connection) {
   return false;
 }
 
+// psqlODBC's ANSI driver (psqlodbca.so; PSQLODBC30A.DLL, PSQLODBC35A.DLL) has no wide
+// character functions: every text read fails with "Received an unsupported type".
+bool IsAnsiPsqlOdbc(std::string_view driver) {
+  const std::string name = AsciiLower(driver);
+  if (!name.starts_with("psqlodbc")) return false;
+  const std::size_t dot = name.find('.');
+  return dot != std::string::npos && dot > 0 && name[dot - 1] == 'a';
+}
+
 }  // namespace
 
 Session::Session(OdbcConnectionString connection, OdbcOptions options)
@@ -54,6 +63,11 @@ Session::Session(OdbcConnectionString connection, OdbcOptions options)
   const bool postgresql_named = NamesPostgreSql(connection_);
   if (postgresql_named) connection_.for_driver += kPsqlOdbcSettings;
   Connect();
+  if (const std::string driver = db_->DriverName(); IsAnsiPsqlOdbc(driver)) {
+    throw Error("the connection uses psqlODBC's ANSI driver (" + driver +
+                "), which cannot give this program the texts it reads: name the driver "
+                "{PostgreSQL Unicode} (psqlodbcw.so) in the connection string or the data source");
+  }
   if (connection_.dialect) {
     dialect_ = *connection_.dialect;
   } else if (auto detected = DialectOfProduct(db_->ProductName())) {

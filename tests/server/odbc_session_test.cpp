@@ -358,6 +358,17 @@ TEST_F(ServerTest, WhatTheDataSourceSetsChangesNoValueAndItsReadOnlyIsSeen) {
   EXPECT_TRUE(host::OpenOdbcDatabase(database_.ConnectionString() + ";ReadOnly=1")->ReadOnly());
 }
 
+// psqlODBC's ANSI driver reads no text through the wide functions: refused on opening,
+// saying which driver to name instead.
+TEST_F(ServerTest, PsqlOdbcsAnsiDriverIsRefusedNamingTheUnicodeOne) {
+  std::string ansi = database_.ConnectionString();
+  const std::string unicode = "{PostgreSQL Unicode}";
+  ansi.replace(ansi.find(unicode), unicode.size(), "{PostgreSQL ANSI}");
+  const std::string refusal = Refusal([&] { host::OpenOdbcDatabase(ansi); });
+  EXPECT_THAT(refusal, HasSubstr("ANSI driver (psqlodbca.so)"));
+  EXPECT_THAT(refusal, HasSubstr(unicode));
+}
+
 // A server that takes the connection and never answers is given up at the login timeout.
 TEST(ServerLogin, AServerThatNeverAnswersIsGivenUpAtTheLoginTimeout) {
   const std::filesystem::path dir =
