@@ -1,5 +1,6 @@
 #include "host/db/odbc_handles.h"
 
+#include <locale.h>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -25,6 +26,30 @@ const SQLWCHAR* Wide(const std::u16string& text) {
 std::string FromWide(const SQLWCHAR* text, std::size_t length) {
   return Narrow(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
 }
+
+// The driver manager and psqlODBC find a connection string's keywords with strcasecmp,
+// which follows LC_CTYPE: in a Turkish locale "Driver" is not "DRIVER", the upper case of
+// i being a dotted I, and no connection would be made. They connect in C.UTF-8, on this
+// thread alone (psqlODBC sets the process's LC_CTYPE from the environment as it connects).
+class CLocaleOnThisThread {
+ public:
+  CLocaleOnThisThread() : before_(Plain() ? ::uselocale(Plain()) : nullptr) {}
+  ~CLocaleOnThisThread() {
+    if (before_) ::uselocale(before_);
+  }
+  CLocaleOnThisThread(const CLocaleOnThisThread&) = delete;
+  CLocaleOnThisThread& operator=(const CLocaleOnThisThread&) = delete;
+
+ private:
+  static locale_t Plain() {
+    static const locale_t plain = [] {
+      const locale_t utf8 = ::newlocale(LC_ALL_MASK, "C.UTF-8", nullptr);
+      return utf8 ? utf8 : ::newlocale(LC_ALL_MASK, "C", nullptr);
+    }();
+    return plain;
+  }
+  locale_t before_;
+};
 
 // A message without the line break drivers end it with.
 std::string Trimmed(std::string text) {
@@ -92,6 +117,7 @@ DbHandle::DbHandle(const EnvHandle& env, const std::string& connection_string,
   Check(SQL_HANDLE_DBC, raw,
         SQLSetConnectAttrW(raw, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(timeout), 0));
   const std::u16string text = Widen(connection_string);
+  const CLocaleOnThisThread plain_keywords;
   Check(SQL_HANDLE_DBC, raw,
         SQLDriverConnectW(raw, nullptr, const_cast<SQLWCHAR*>(Wide(text)), SQL_NTS, nullptr, 0,
                           nullptr, SQL_DRIVER_NOPROMPT));

@@ -13,6 +13,7 @@
 
 #include "component/controls.h"
 #include "component/error.h"
+#include "support/made_locale.h"
 
 namespace nv407 {
 namespace {
@@ -49,7 +50,7 @@ TEST(VariantTest, ConvertsTextToNumbersAndDatesOrRefuses) {
   EXPECT_EQ(Variant(3.5).ToLong(), 4);
   EXPECT_EQ(Variant("2024-03-15").ToDate(), Date::FromYmd(2024, 3, 15));
   const Variant null = Variant::MakeNull();
-  const auto null_refused = testing::ThrowsMessage<Error>("Invalid use of Null");
+  const auto null_refused = ::testing::ThrowsMessage<Error>("Invalid use of Null");
   EXPECT_THAT([&] { (void)null.ToText(); }, null_refused);
   EXPECT_THAT([&] { (void)null.ToDouble(); }, null_refused);
   EXPECT_THAT([&] { (void)null.ToDate(); }, null_refused);
@@ -62,16 +63,8 @@ TEST(VariantTest, ConvertsTextToNumbersAndDatesOrRefuses) {
 // A window runs in its user's locale, whose decimals may have a comma (es_ES); the numbers
 // the screen reads, stored and listed, have a point all the same.
 TEST(VariantTest, ReadsNumbersWithAPointInAnyLocale) {
-  const std::filesystem::path folder = std::filesystem::path(::testing::TempDir()) / "locales";
-  std::filesystem::create_directories(folder);
-  const std::string make =
-      "localedef -i es_ES -f UTF-8 '" + (folder / "es_ES.UTF-8").string() + "'";
-  ASSERT_EQ(std::system(make.c_str()), 0) << make << " (Debian's package locales) failed";
-  ::setenv("LOCPATH", folder.c_str(), 1);
-  ASSERT_NE(std::setlocale(LC_NUMERIC, "es_ES.UTF-8"), nullptr);
-  struct BackToC {
-    ~BackToC() { std::setlocale(LC_NUMERIC, "C"); }
-  } back_to_c;
+  const testing::MadeLocale spain(LC_NUMERIC, "es_ES");
+  ASSERT_TRUE(spain.Made());
   ASSERT_STREQ(std::localeconv()->decimal_point, ",");
 
   EXPECT_EQ(Variant("8.5").ToDouble(), 8.5);

@@ -1,4 +1,5 @@
 #include <gmock/gmock.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "server_support.h"
+#include "support/made_locale.h"
 
 namespace nv407::testing {
 namespace {
@@ -367,6 +369,17 @@ TEST_F(ServerTest, PsqlOdbcsAnsiDriverIsRefusedNamingTheUnicodeOne) {
   const std::string refusal = Refusal([&] { host::OpenOdbcDatabase(ansi); });
   EXPECT_THAT(refusal, HasSubstr("ANSI driver (psqlodbca.so)"));
   EXPECT_THAT(refusal, HasSubstr(unicode));
+}
+
+// In a Turkish locale the upper case of i is a dotted I, so that strcasecmp, with which the
+// driver manager and psqlODBC find a connection string's keywords, finds no "DRIVER" in
+// "Driver=". A program is in that locale from its second connection on (psqlODBC sets
+// LC_CTYPE from the environment as it connects), a window from its first.
+TEST_F(ServerTest, ConnectionsAreMadeInATurkishLocale) {
+  const MadeLocale turkish(LC_CTYPE, "tr_TR");
+  ASSERT_TRUE(turkish.Made());
+  ASSERT_NE(::strcasecmp("Driver", "DRIVER"), 0) << "the locale the test means";
+  EXPECT_EQ(Scalar(Open()->ForHost(), "SELECT 'bağlandı' AS v"), "'bağlandı'");
 }
 
 // A server that takes the connection and never answers is given up at the login timeout.
