@@ -302,10 +302,7 @@ int Upgrade(const std::vector<std::string>& args) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+int Run(const std::vector<std::string>& args) {
   if (args.empty()) return Usage("no command given");
   if (args.size() == 1 && args[0] == "--version") {
     std::cout << nv407::host::VersionLine("polizas-db") << "\n";
@@ -324,4 +321,16 @@ int main(int argc, char** argv) {
   } catch (const nv407::host::DbUsageError& error) {
     return Usage(error.problem);
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+  // What was made and the operators listed are what its caller reads: a cut one fails.
+  if (const std::string why = nv407::host::OutputFailure(std::cout); !why.empty()) {
+    std::cerr << "polizas-db: cannot write the output: " << why << "\n";
+    return status == 0 ? kFailed : status;
+  }
+  return status;
 }

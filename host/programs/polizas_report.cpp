@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <map>
@@ -183,9 +185,18 @@ int Run(const CommandLine& line) {
   const nv407::Date today = (clock ? clock() : LocalNow()).DateOnly();
   try {
     Progress progress;
+    // A write that fails (a full disk) stops the report there: a cut report is no report.
+    std::cout.exceptions(std::ios::badbit);
     RunReport(*database, today, request, *format, std::cout,
               [&progress](std::size_t rows) { progress(rows); });
+    std::cout.flush();
+  } catch (const std::ios_base::failure&) {
+    const int error = errno;
+    std::cout.exceptions(std::ios::goodbit);  // nor at exit, flushing what is left
+    std::cerr << "polizas-report: cannot write the report: " << std::strerror(error) << "\n";
+    return kFailed;
   } catch (const std::exception& failure) {
+    std::cout.exceptions(std::ios::goodbit);
     std::cout.flush();
     std::cerr << "polizas-report: " << OneLine(failure.what()) << "\n";
     return kFailed;

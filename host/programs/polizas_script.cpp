@@ -105,14 +105,19 @@ int Play(std::istream& input, HeadlessHost& host, std::ofstream* trace) {
         }
       }
       for (const HostEvent& event : host.TakeEvents()) Write(std::cout, script::EventJson(event));
+      // The line's command has run; what it wrote must reach its reader whole.
+      if (const std::string why = OutputFailure(std::cout); !why.empty())
+        throw script::LineError("cannot write the output: " + why);
+      if (trace) {
+        if (const std::string why = OutputFailure(*trace); !why.empty())
+          throw script::LineError("cannot write the statement trace: " + why);
+      }
     } catch (const script::LineError& failure) {
       std::cout.flush();
       if (trace) trace->flush();
       std::cerr << "polizas-script: line " << number << ": " << failure.what() << "\n";
       return kBadInput;
     }
-    std::cout.flush();
-    if (trace) trace->flush();
   }
   return 0;
 }

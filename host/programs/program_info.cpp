@@ -1,5 +1,8 @@
 #include "host/programs/program_info.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "polizas_version.h"
 
 namespace nv407::host {
@@ -21,6 +24,16 @@ bool AnsweredHelpOrVersion(const std::vector<std::string>& args, std::string_vie
   else
     return false;
   return true;
+}
+
+std::string OutputFailure(std::ostream& out) {
+  // A stream already failed keeps the errno of the write that failed it.
+  if (out.good()) {
+    errno = 0;
+    out.flush();
+    if (out.good()) return {};
+  }
+  return errno != 0 ? std::strerror(errno) : "the write failed";
 }
 
 }  // namespace nv407::host

@@ -16,4 +16,9 @@ std::string VersionLine(std::string_view program);
 bool AnsweredHelpOrVersion(const std::vector<std::string>& args, std::string_view program,
                            std::string_view usage, std::ostream& out);
 
+// Flushes `out` and answers why what was written to it did not all reach it (a full disk, a
+// file over its quota: "No space left on device"); empty when it did. A program whose output
+// is cut must not end as if it were whole.
+std::string OutputFailure(std::ostream& out);
+
 }  // namespace nv407::host

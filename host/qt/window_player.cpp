@@ -18,6 +18,7 @@
 #include "component/error.h"
 #include "host/headless/renewal.h"
 #include "host/headless/snapshot.h"
+#include "host/programs/program_info.h"
 #include "host/qt/control_widgets.h"
 #include "host/qt/list_model.h"
 #include "host/qt/look.h"
@@ -88,6 +89,10 @@ int WindowPlayer::Play(std::istream& script, std::ostream& errors) {
       return 2;
     }
     Settle();
+    if (!lost_output_.empty()) {
+      errors << "polizas: line " << number << ": cannot write the output: " << lost_output_ << "\n";
+      return 2;
+    }
   }
   return 0;
 }
@@ -238,7 +243,7 @@ void WindowPlayer::Settle() {
 
 void WindowPlayer::Write(const script::Json& line) {
   out_ << script::Line(line) << '\n';
-  out_.flush();
+  if (lost_output_.empty()) lost_output_ = OutputFailure(out_);
 }
 
 void WindowPlayer::Shoot(QWidget* dialog) {

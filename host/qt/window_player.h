@@ -57,6 +57,7 @@ class WindowPlayer {
   std::optional<std::string> shots_;
   int shot_count_ = 0;
   bool closed_told_ = false;
+  std::string lost_output_;  // why a line written was lost, from the write that failed
   std::optional<std::string> finder_refusal_;
   QMetaObject::Connection status_;
 };

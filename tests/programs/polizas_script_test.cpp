@@ -310,6 +310,33 @@ TEST_F(ScriptProgram, AWriteProtectedDatabaseIsOpenForLookingOnly) {
 // standard error, a usage error with the usage and exit 2, anything else in one line and
 // exit 1; it runs nothing and makes nothing. The databases: on SQLite a missing file or one
 // that is no database; on a server a missing database, an unknown driver and a refused login.
+// Output sent where it cannot all go (a full disk: /dev/full) fails the program, saying so,
+// rather than ending as if a cut report or listing were whole; the script stops at the
+// first line whose output is lost.
+TEST_F(ScriptProgram, OutputThatCannotBeWrittenWholeFailsTheProgram) {
+  const std::string full = "No space left on device";
+  const auto to_full = [&](const std::string& program, const Strings& args) {
+    return RunCommandLine(dir_, ProgramCommand(program, args), "", "/dev/full");
+  };
+  const ProgramOutput script =
+      to_full("polizas-script",
+              With({"--clock", kClock, std::string(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl"}));
+  EXPECT_EQ(script.exit_code, 2);
+  EXPECT_EQ(script.err, "polizas-script: line 9: cannot write the output: " + full + "\n");
+  for (const char* format : {"table", "csv", "json"}) {
+    const ProgramOutput report =
+        to_full("polizas-report", With({"--clock", kClock, "--format", format, "policies"}));
+    EXPECT_EQ(report.exit_code, 1) << format;
+    EXPECT_EQ(report.err, "polizas-report: cannot write the report: " + full + "\n") << format;
+  }
+  if (database_.InitArguments().size() == 1) {  // operators are listed from a database file
+    const ProgramOutput listed =
+        to_full("polizas-db", {"operator", "list", database_.InitArguments().front()});
+    EXPECT_EQ(listed.exit_code, 1);
+    EXPECT_EQ(listed.err, "polizas-db: cannot write the output: " + full + "\n");
+  }
+}
+
 TEST_F(ScriptProgram, RefusedCommandLinesSayWhyAndRunNothing) {
   const std::string script = File("script.jsonl"),
                     show = "{\"do\": \"open\"}\n{\"do\": \"show\"}\n";

@@ -65,22 +65,29 @@ inline std::string CommandAs(const std::string& user, const std::string& dir,
          CommandLine(copy(BuiltProgram(program)), args);
 }
 
+// Runs the command with `input` on its standard input and its standard output written to
+// `out_path`, its files in `dir`.
+inline ProgramOutput RunCommandLine(const std::string& dir, std::string command,
+                                    const std::string& input, const std::string& out_path) {
+  std::ofstream(dir + "/stdin.txt", std::ios::binary) << input;
+  command += " <" + ShellWord(dir + "/stdin.txt") + " >" + ShellWord(out_path) + " 2>" +
+             ShellWord(dir + "/stderr.txt");
+  const int status = std::system(command.c_str());
+  ProgramOutput run;
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (out_path.starts_with(dir)) run.out = FileText(out_path);
+  run.err = FileText(dir + "/stderr.txt");
+  return run;
+}
+
 // Runs build/bin/PROGRAM with the arguments and `input` on its standard input, its files
 // in `dir`; `as_user`: run by that system user instead (only root can).
 inline ProgramOutput RunProgram(const std::string& dir, const std::string& program,
                                 const std::vector<std::string>& args, const std::string& input,
                                 const std::string& as_user = "") {
-  std::string command =
-      as_user.empty() ? ProgramCommand(program, args) : CommandAs(as_user, dir, program, args);
-  std::ofstream(dir + "/stdin.txt", std::ios::binary) << input;
-  command += " <" + ShellWord(dir + "/stdin.txt") + " >" + ShellWord(dir + "/stdout.txt") + " 2>" +
-             ShellWord(dir + "/stderr.txt");
-  const int status = std::system(command.c_str());
-  ProgramOutput run;
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = FileText(dir + "/stdout.txt");
-  run.err = FileText(dir + "/stderr.txt");
-  return run;
+  return RunCommandLine(
+      dir, as_user.empty() ? ProgramCommand(program, args) : CommandAs(as_user, dir, program, args),
+      input, dir + "/stdout.txt");
 }
 
 // A scratch directory with a fresh demo database that polizas-db made (with the options

@@ -426,6 +426,26 @@ class CommandLineTest : public QObject {
     QCOMPARE(Without(played.lines, "status"), headless.lines);
   }
 
+  // Output that cannot be written (a full disk: /dev/full) stops the play at the line whose
+  // output was lost, as it stops the script.
+  void lostOutputStopsThePlayAsItStopsTheScript() {
+    QTemporaryDir folder;
+    const QString script = QString(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl";
+    const auto run = [&](const QString& program, QStringList arguments) {
+      return RunProgram(program, arguments, {}, QProcessEnvironment::systemEnvironment(),
+                        "/dev/full");
+    };
+    const ProgramRun headless = run(
+        POLIZAS_SCRIPT_PROGRAM, {"--db", DemoDatabase(folder, "a.db"), "--clock", kClock, script});
+    const ProgramRun played = run(POLIZAS_PROGRAM, {"--db", DemoDatabase(folder, "b.db"), "--clock",
+                                                    kClock, "--play", script});
+    QCOMPARE(headless.exit_code, 2);
+    QCOMPARE(played.exit_code, 2);
+    const QString reason = "line 9: cannot write the output: No space left on device\n";
+    QCOMPARE(headless.errors, "polizas-script: " + reason);
+    QVERIFY2(played.errors.endsWith("polizas: " + reason), qPrintable(played.errors));
+  }
+
   // A script played on the window of a database whose operators sign in gives the password
   // as polizas-script takes it, from a file; without it, or with a wrong one, nothing opens.
   void aPlayedWindowSignsInWithThePasswordOfAFile() {

@@ -94,9 +94,11 @@ struct ProgramRun {
 };
 inline ProgramRun RunProgram(
     const QString& program, const QStringList& arguments, const QByteArray& input = {},
-    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+    const QString& output_file = {}) {
   QProcess process;
   process.setProcessEnvironment(environment);
+  if (!output_file.isEmpty()) process.setStandardOutputFile(output_file);
   process.start(program, arguments);
   process.write(input);
   process.closeWriteChannel();
