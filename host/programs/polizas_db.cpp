@@ -4,6 +4,7 @@
 //                   [--admin CODE | --catalogues | --demo [--clock T]]
 //   polizas-db operator ACTION PATH ...          (operator_command.cpp)
 //   polizas-db upgrade (PATH | --odbc CONNECTION-STRING)
+//   polizas-db backup PATH TARGET
 //
 // Creates the SQLite file PATH, or the tables in an empty server database, with the schema,
 // in one transaction. A new file asks its operators to sign in and has one administrator
@@ -19,6 +20,9 @@
 // are, in one transaction, then the indexes it lacks are made in another; a server database
 // gains the finder's kept orders and any index of the schema it lacks, in one transaction
 // (run as its owner).
+//
+// backup copies a database file into the new file TARGET while operators go on working: what
+// was committed when it began, synced to the disk and checked before it is reported done.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -35,6 +39,7 @@
 #include "host/db/access.h"
 #include "host/db/database.h"
 #include "host/db/odbc_connection_string.h"
+#include "host/db/sqlite_backup.h"
 #include "host/db/sqlite_rebuild.h"
 #include "host/programs/operator_command.h"
 #include "host/programs/program_info.h"
@@ -55,7 +60,8 @@ constexpr int kUsage = 2;
 constexpr const char* kUsageText =
     "usage: polizas-db init (PATH | --odbc CONNECTION-STRING)\n"
     "                       [--admin CODE | --catalogues | --demo [--clock YYYY-MM-DDTHH:MM:SS]]\n"
-    "       polizas-db upgrade (PATH | --odbc CONNECTION-STRING)\n";
+    "       polizas-db upgrade (PATH | --odbc CONNECTION-STRING)\n"
+    "       polizas-db backup PATH TARGET\n";
 
 void PrintUsage(std::ostream& out) {
   out << kUsageText << nv407::host::kOperatorUsage << "       polizas-db --version | --help\n";
@@ -302,6 +308,42 @@ int Upgrade(const std::vector<std::string>& args) {
   }
 }
 
+// The copy as SQLite reads it back: its pages whole, and how many policies it holds.
+std::string CheckedCopy(const std::string& target) {
+  const auto copy = nv407::host::OpenSqliteDatabase(target);
+  auto check = copy->HostQuery("PRAGMA quick_check", {});
+  const std::string verdict = check->Fields("quick_check").Value().ToText();
+  check->Close();
+  if (verdict != "ok") throw nv407::Error("the copy fails SQLite's check: " + verdict);
+  auto count = copy->HostQuery("SELECT COUNT(*) AS n FROM Poliza_Servicio", {});
+  const std::string policies = count->Fields("n").Value().ToText();
+  count->Close();
+  return policies + " policies";
+}
+
+int Backup(const std::vector<std::string>& args) {
+  if (args.size() != 2 || args[0].starts_with("-") || args[1].starts_with("-"))
+    return Usage("backup takes a PATH and a TARGET");
+  const std::string& path = args[0];
+  const std::string& target = args[1];
+  std::string held;
+  try {
+    nv407::host::BackUpSqliteDatabase(*nv407::host::OpenSqliteDatabase(path), target);
+    try {
+      held = CheckedCopy(target);
+    } catch (const std::exception&) {
+      RemoveDatabaseFiles(target);  // a copy that does not read back is no backup
+      throw;
+    }
+  } catch (const std::exception& failure) {
+    std::cerr << "polizas-db: cannot back up " << path << ": "
+              << nv407::host::OneLine(failure.what()) << "\n";
+    return kFailed;
+  }
+  std::cout << "Backed up " << path << " to " << target << ": " << held << "\n";
+  return 0;
+}
+
 int Run(const std::vector<std::string>& args) {
   if (args.empty()) return Usage("no command given");
   if (args.size() == 1 && args[0] == "--version") {
@@ -315,6 +357,7 @@ int Run(const std::vector<std::string>& args) {
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "init") return Init(rest);
   if (args[0] == "upgrade") return Upgrade(rest);
+  if (args[0] == "backup") return Backup(rest);
   if (args[0] != "operator") return Usage("unknown command '" + args[0] + "'");
   try {
     return nv407::host::RunOperatorCommand(rest, std::cin, std::cout, std::cerr);

@@ -282,6 +282,11 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
       {"upgrade" + path("x.db"), 1, "cannot upgrade"},
       {"upgrade", 2, "upgrade takes one PATH"},
       {"upgrade --odbc", 2, "upgrade takes one PATH or --odbc CONNECTION-STRING"},
+      {"backup" + path("dated.db") + path("copia.db"), 0,
+       "Backed up " + dir.File("dated.db") + " to " + dir.File("copia.db") + ": 26 policies"},
+      {"backup" + path("demo.db") + path("copia.db"), 1, "copia.db already exists"},
+      {"backup" + path("x.db") + path("y.db"), 1, "cannot back up"},
+      {"backup" + path("demo.db"), 2, "backup takes a PATH and a TARGET"},
   };
   const auto program = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "polizas-db";
   std::string demo_before;
@@ -301,7 +306,7 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.File("")))
     files.push_back(entry.path().filename().string());
   std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (Lines{"catalogues.db", "dated.db", "demo.db", "empty.db"}));
+  EXPECT_EQ(files, (Lines{"catalogues.db", "copia.db", "dated.db", "demo.db", "empty.db"}));
 
   // No demo data, and the administrator's password kept as an Argon2id hash. (That such a
   // file asks for sign-in and that ADMIN administers it, the program tests show; as they show

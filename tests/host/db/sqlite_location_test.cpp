@@ -2,9 +2,7 @@
 // as another user or in a mount namespace of its own, so nothing of it outlives the test.
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <sched.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,37 +17,13 @@
 #include "component/date.h"
 #include "component/error.h"
 #include "host/db/database.h"
+#include "support/in_child.h"
 
 namespace nv407::host {
 namespace {
 
 namespace fs = std::filesystem;
-
-// What `run` says, run in a child process; a failure to start it says so instead.
-std::string InChild(const std::function<std::string()>& run) {
-  int pipe_ends[2];
-  if (::pipe(pipe_ends) != 0) return "no pipe";
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::close(pipe_ends[0]);
-    std::string said;
-    try {
-      said = run();
-    } catch (const std::exception& failure) {
-      said = std::string("refused: ") + failure.what();
-    }
-    const ssize_t written = ::write(pipe_ends[1], said.data(), said.size());
-    ::_exit(written == static_cast<ssize_t>(said.size()) ? 0 : 1);
-  }
-  ::close(pipe_ends[1]);
-  std::string said;
-  char buffer[512];
-  for (ssize_t n; (n = ::read(pipe_ends[0], buffer, sizeof buffer)) > 0;) said.append(buffer, n);
-  ::close(pipe_ends[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return said;
-}
+using testing::InChild;
 
 // What opening the file says: how it opened and how many policies it holds, or why not.
 std::string Opening(const std::string& path) {
@@ -117,15 +91,7 @@ TEST(SqliteLocation, AFileOnAReadOnlyFileSystemOpensForReading) {
   const std::string copy = (mount_point / "polizas.db").string();
   const std::string bytes = FileBytes(folder.File());
   const auto read_only_copy = [&](bool with_log) {
-    if (::unshare(CLONE_NEWNS) != 0) {
-      const uid_t uid = ::geteuid();
-      const gid_t gid = ::getegid();
-      if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return std::string("no mount namespace");
-      std::ofstream("/proc/self/setgroups") << "deny";
-      std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
-      std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
-    }
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+    if (!testing::InMountNamespaceOfItsOwn() ||
         ::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=4m") != 0)
       return std::string("no mount namespace");
     std::ofstream(copy, std::ios::binary) << bytes;  // as another user, without its owner

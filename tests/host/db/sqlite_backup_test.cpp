@@ -1,0 +1,91 @@
+// Copies of a database file taken while operators work on it.
+#include "host/db/sqlite_backup.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "component/error.h"
+#include "host/db/database.h"
+#include "support/in_child.h"
+
+namespace nv407::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SqliteBackup : public ::testing::Test {
+ protected:
+  SqliteBackup() {
+    std::string pattern = (fs::temp_directory_path() / "polizas-backup-XXXXXX").string();
+    folder_ = ::mkdtemp(pattern.data());
+    CreateSchema(OpenSqliteDatabase(Source(), {.create = true})->ForHost(), SqlDialect::kSqlite);
+  }
+  ~SqliteBackup() override { fs::remove_all(folder_); }
+
+  std::string Source() const { return (folder_ / "polizas.db").string(); }
+  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+  static std::string Parameters(Database& database) {
+    auto rows = database.ForHost().Execute(
+        "SELECT group_concat(name, ' ') AS names FROM (SELECT name FROM host_parameter "
+        "WHERE name LIKE 'B%' ORDER BY name)");
+    return rows->Fields("names").Value().ToText();
+  }
+
+  fs::path folder_;
+};
+
+// The copy holds every commit, also those still in the log beside the file, and nothing of
+// a transaction another session has open; that session goes on and commits.
+TEST_F(SqliteBackup, ACopyTakenWhileOthersWorkHoldsWhatWasCommitted) {
+  auto working = OpenSqliteDatabase(Source());
+  working->ForHost().Execute("INSERT INTO host_parameter VALUES ('B1', 'committed')");
+  working->ForHost().BeginTrans();
+  working->ForHost().Execute("INSERT INTO host_parameter VALUES ('B2', 'not yet')");
+
+  BackUpSqliteDatabase(*OpenSqliteDatabase(Source()), Path("copia.db"));
+  working->ForHost().CommitTrans();
+
+  EXPECT_EQ(Parameters(*OpenSqliteDatabase(Path("copia.db"))), "B1");
+  EXPECT_EQ(Parameters(*working), "B1 B2");
+}
+
+// A target that exists is left as it is; one that cannot be written whole (a full disk)
+// leaves no file behind.
+TEST_F(SqliteBackup, AnExistingTargetIsLeftAndAFailedCopyLeavesNothing) {
+  std::ofstream(Path("existente.db")) << "de otro";
+  const auto refusal = [&](const std::string& target) {
+    try {
+      BackUpSqliteDatabase(*OpenSqliteDatabase(Source()), target);
+    } catch (const Error& refused) {
+      return refused.Description();
+    }
+    return std::string("copied");
+  };
+  EXPECT_EQ(refusal(Path("existente.db")),
+            Path("existente.db") + " already exists; it was left as it is");
+  std::ifstream kept(Path("existente.db"));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "de otro");
+
+  const fs::path full = folder_ / "lleno";
+  fs::create_directory(full);
+  const std::string said = testing::InChild([&] {
+    if (!testing::InMountNamespaceOfItsOwn() ||
+        ::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=8k") != 0)
+      return std::string("no mount namespace");
+    const std::string why = refusal((full / "copia.db").string());
+    return why + (fs::exists(full / "copia.db") ? " (a file left)" : "");
+  });
+  if (said == "no mount namespace") GTEST_SKIP() << "this machine lets no test mount";
+  EXPECT_EQ(said, "database or disk is full");
+}
+
+}  // namespace
+}  // namespace nv407::host
