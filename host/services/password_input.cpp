@@ -1,11 +1,14 @@
 #include "host/services/password_input.h"
 
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include "component/error.h"
 #include "host/services/password.h"
@@ -20,24 +23,48 @@ std::optional<std::string> Line(std::istream& input) {
   return line;
 }
 
+// The terminal as it was before its echo went off, for a signal that ends the program
+// meanwhile (Ctrl-C at the prompt): the shell would be left typing unseen.
+termios typing_shown;
+volatile std::sig_atomic_t typing_hidden = 0;
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+extern "C" void ShowTypingAndEnd(int signal) {
+  if (typing_hidden) tcsetattr(STDIN_FILENO, TCSAFLUSH, &typing_shown);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
 // The terminal's echo off for its lifetime.
 class HiddenTyping {
  public:
-  HiddenTyping() : saved_ok_(tcgetattr(STDIN_FILENO, &saved_) == 0) {
+  HiddenTyping() : saved_ok_(tcgetattr(STDIN_FILENO, &typing_shown) == 0) {
     if (!saved_ok_) return;
-    termios hidden = saved_;
+    typing_hidden = 1;
+    struct sigaction ending {};
+    ending.sa_handler = ShowTypingAndEnd;
+    sigemptyset(&ending.sa_mask);
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      sigaction(kEndingSignals[i], nullptr, &before_[i]);
+      if (before_[i].sa_handler != SIG_IGN) sigaction(kEndingSignals[i], &ending, nullptr);
+    }
+    termios hidden = typing_shown;
     hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
   }
   ~HiddenTyping() {
-    if (saved_ok_) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+    if (!saved_ok_) return;
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &typing_shown);
+    typing_hidden = 0;
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i)
+      sigaction(kEndingSignals[i], &before_[i], nullptr);
   }
   HiddenTyping(const HiddenTyping&) = delete;
   HiddenTyping& operator=(const HiddenTyping&) = delete;
 
  private:
-  termios saved_{};
   bool saved_ok_;
+  struct sigaction before_[std::size(kEndingSignals)]{};
 };
 
 }  // namespace
@@ -60,10 +87,11 @@ PasswordPrompt::PasswordPrompt(std::istream& input)
 
 std::optional<std::string> PasswordPrompt::Ask(const std::string& prompt) {
   if (!terminal_) return Line(input_);
-  std::cerr << prompt << std::flush;
   std::optional<std::string> typed;
   {
+    // Hidden before the prompt shows: turning the echo off drops what was typed ahead.
     HiddenTyping hidden;
+    std::cerr << prompt << std::flush;
     typed = Line(input_);
   }
   std::cerr << "\n";
