@@ -46,6 +46,7 @@ class PromptOnATerminal {
   void Type(const std::string& keys) {
     ASSERT_EQ(::write(terminal_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
   }
+  bool Started() const { return child_ > 0; }
   bool Echoes() const {
     termios settings{};
     return ::tcgetattr(terminal_, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
@@ -64,6 +65,7 @@ class PromptOnATerminal {
 // The password is asked twice and never shown, and the terminal echoes again afterwards.
 TEST(PasswordPrompt, OnATerminalANewPasswordIsAskedTwiceUnseen) {
   PromptOnATerminal program;
+  ASSERT_TRUE(program.Started()) << "no pseudo-terminal";
   ASSERT_TRUE(program.Echoes());
   program.ShownUpTo("Clave: ");
   EXPECT_FALSE(program.Echoes());
@@ -81,6 +83,7 @@ TEST(PasswordPrompt, OnATerminalANewPasswordIsAskedTwiceUnseen) {
 // the shell the user goes back to shows what is typed.
 TEST(PasswordPrompt, CtrlCAtThePromptLeavesTheTerminalEchoing) {
   PromptOnATerminal program;
+  ASSERT_TRUE(program.Started()) << "no pseudo-terminal";
   program.ShownUpTo("Clave: ");
   ASSERT_FALSE(program.Echoes());
   program.Type("\x03");
