@@ -9,6 +9,8 @@
 // to standard output as it happens. Exit status: 0 the script ran to its end, 1 the
 // database or the component cannot be opened, 2 a bad command line or script line.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <iostream>
@@ -91,7 +93,8 @@ void Write(std::ostream& out, const script::Json& value) {
 // Plays the script line by line; returns the exit status.
 int Play(std::istream& input, HeadlessHost& host, std::ofstream* trace) {
   std::string text;
-  for (int number = 1; std::getline(input, text); ++number) {
+  int number = 1;
+  for (; std::getline(input, text); ++number) {
     if (!text.empty() && text.back() == '\r') text.pop_back();
     if (text.find_first_not_of(" \t") == std::string::npos) continue;
     try {
@@ -118,6 +121,12 @@ int Play(std::istream& input, HeadlessHost& host, std::ofstream* trace) {
       std::cerr << "polizas-script: line " << number << ": " << failure.what() << "\n";
       return kBadInput;
     }
+  }
+  // A script that could not be read to its end (a folder, a failing disk) did not run whole.
+  if (input.bad()) {
+    std::cerr << "polizas-script: line " << number
+              << ": cannot read the script: " << std::strerror(errno) << "\n";
+    return kBadInput;
   }
   return 0;
 }

@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 
 #include "component/error.h"
@@ -74,7 +76,8 @@ WindowPlayer::~WindowPlayer() {
 
 int WindowPlayer::Play(std::istream& script, std::ostream& errors) {
   std::string text;
-  for (int number = 1; std::getline(script, text); ++number) {
+  int number = 1;
+  for (; std::getline(script, text); ++number) {
     if (!text.empty() && text.back() == '\r') text.pop_back();
     if (text.find_first_not_of(" \t") == std::string::npos) continue;
     try {
@@ -93,6 +96,11 @@ int WindowPlayer::Play(std::istream& script, std::ostream& errors) {
       errors << "polizas: line " << number << ": cannot write the output: " << lost_output_ << "\n";
       return 2;
     }
+  }
+  if (script.bad()) {
+    errors << "polizas: line " << number << ": cannot read the script: " << std::strerror(errno)
+           << "\n";
+    return 2;
   }
   return 0;
 }

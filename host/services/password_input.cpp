@@ -4,8 +4,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -69,17 +71,26 @@ class HiddenTyping {
 
 }  // namespace
 
+// No password is empty: signing in with one would only count a failure against the
+// operator, each time a scheduled script ran with its file emptied.
 std::string PasswordFromFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw Error("cannot read the password file " + path);
-  return Line(file).value_or("");
+  const std::optional<std::string> line = Line(file);
+  if (file.bad())
+    throw Error("cannot read the password file " + path + ": " + std::strerror(errno));
+  if (!line || line->empty())
+    throw Error("the password file " + path + " holds no password: its first line is empty");
+  return *line;
 }
 
 std::optional<std::string> GivenPassword(const std::optional<std::string>& file) {
   if (file) return PasswordFromFile(*file);
   const char* variable = std::getenv(kPasswordVariable);
-  if (variable != nullptr) return std::string(variable);
-  return std::nullopt;
+  if (variable == nullptr) return std::nullopt;
+  if (*variable == '\0')
+    throw Error(std::string("the environment variable ") + kPasswordVariable + " is empty");
+  return std::string(variable);
 }
 
 PasswordPrompt::PasswordPrompt(std::istream& input)

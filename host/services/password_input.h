@@ -12,9 +12,11 @@ namespace nv407::host {
 // The environment variable a script sets to the signing-in operator's password.
 inline constexpr const char* kPasswordVariable = "POLIZAS_PASSWORD";
 
-// The first line of a file, without its line end; raises an Error when it cannot be read.
+// The first line of a file, without its line end; raises an Error when it cannot be read
+// or that line is empty.
 std::string PasswordFromFile(const std::string& path);
-// A file given (--password-file) first, else the environment variable; none without either.
+// A file given (--password-file) first, else the environment variable (an Error when it is
+// empty); none without either.
 std::optional<std::string> GivenPassword(const std::optional<std::string>& file);
 
 // Passwords read from standard input, one line each: from a terminal after a prompt on

@@ -159,6 +159,10 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
     EXPECT_THAT(run.err, HasSubstr("line 4: " + reason));
     EXPECT_EQ(EventKinds(run.lines), Strings{"screen"});
   }
+  // A script that cannot be read to its end did not run whole.
+  const ProgramRun folder = Run(With({dir_}));
+  EXPECT_EQ(folder.exit_code, 2);
+  EXPECT_EQ(folder.err, "polizas-script: line 1: cannot read the script: Is a directory\n");
 }
 
 // The host's finder lists what it finds as it shows it and enters a picked folio as typed;
@@ -416,6 +420,26 @@ TEST_F(ScriptProgram, WhereOperatorsSignInTheScriptGivesThePasswordAndAdministra
   ::unsetenv("POLIZAS_PASSWORD");
   EXPECT_EQ(wrong.exit_code, 1);
   EXPECT_EQ(wrong.err, "polizas-script: sign-in refused: Operador o contraseña incorrectos\n");
+  // No password at all (an emptied file, a folder, an empty variable) is refused before
+  // signing in, so that a scheduled script's runs lock nobody out.
+  std::ofstream(File("vacio.txt")) << "\n";
+  const std::pair<Strings, std::string> no_password[] = {
+      {{"--password-file", File("vacio.txt")},
+       "the password file " + File("vacio.txt") + " holds no password: its first line is empty"},
+      {{"--password-file", dir_}, "cannot read the password file " + dir_ + ": Is a directory"},
+      {{}, "the environment variable POLIZAS_PASSWORD is empty"},
+  };
+  ::setenv("POLIZAS_PASSWORD", "", 1);
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& [options, why] : no_password) {
+      Strings args = laura;
+      args.insert(args.end(), options.begin(), options.end());
+      const ProgramRun refused = Run(args, show);
+      EXPECT_EQ(refused.exit_code, 1) << why;
+      EXPECT_EQ(refused.err, "polizas-script: " + why + "\n");
+    }
+  }
+  ::unsetenv("POLIZAS_PASSWORD");
 
   Strings with_file = laura;
   with_file.insert(with_file.end(), {"--password-file", File("laura.txt")});
