@@ -82,6 +82,9 @@ void PasswordSignIn::Note(const std::string& user, const std::string& note, cons
 }
 
 SignInResult PasswordSignIn::Attempt(const std::string& user, const std::string& password) {
+  // No code or password is empty: an Enter pressed twice is no attempt to count or note.
+  if (user.empty()) return Refused("Escriba el operador");
+  if (password.empty()) return Refused("Escriba la contraseña");
   const Date now = Now();
   OperatorRecords operators(database_);
   const std::optional<OperatorRow> row = operators.Find(user);

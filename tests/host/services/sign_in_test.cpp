@@ -58,6 +58,8 @@ TEST_F(SignInTest, OnlyTheRightPasswordSignsInAndEveryAttemptIsNoted) {
   } attempts[] = {
       {"CAPTURA", kPassword, true, ""},
       {"CAPTURA", "clave de laura", false, kWrong},
+      {"CAPTURA", "", false, "Escriba la contraseña"},  // no attempt: neither noted nor counted
+      {"", kPassword, false, "Escriba el operador"},
       {"captura", kPassword, false, kWrong},  // codes are exact
       {"NADIE", kPassword, false, kWrong},    // the same answer: it tells no codes
       {"ADMIN", kPassword, false,
