@@ -110,6 +110,7 @@ class SqliteConnection final : public Connection {
 
   void BeginTrans() override {
     if (session_.InTransaction()) throw Error("BeginTrans: a transaction is already open");
+    sqlite::RefuseWritingAMovedFile(session_.db->get());
     WaitScope wait(session_);
     session_.transaction.emplace(session_.db);
   }

@@ -73,4 +73,13 @@ OpenTarget OpenTargetFor(const std::string& path, int flags) {
               "create files in that folder");
 }
 
+void RefuseWritingAMovedFile(sqlite3* db) {
+  int moved = 0;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK || !moved)
+    return;
+  throw Error(std::string("the database file ") + sqlite3_db_filename(db, "main") +
+              " was removed or replaced after this program opened it; nothing was written: "
+              "close the program and open the database again");
+}
+
 }  // namespace nv407::host::sqlite

@@ -2,6 +2,8 @@
 
 #include <string>
 
+struct sqlite3;
+
 namespace nv407::host::sqlite {
 
 // What opens an existing database file with sqlite3_open_v2, given where it lies. In WAL
@@ -16,5 +18,10 @@ struct OpenTarget {
 // `flags`: those for a folder that can be written. Throws Error, saying why, for a folder
 // that cannot take the log, and for a read-only file system holding a log without its index.
 OpenTarget OpenTargetFor(const std::string& path, int flags);
+
+// Throws Error when the file the connection opened has since been removed or renamed (a
+// copy restored over it, say): what it wrote would go to the old file, lost to everyone
+// else, and its log would be taken for the new file's.
+void RefuseWritingAMovedFile(sqlite3* db);
 
 }  // namespace nv407::host::sqlite

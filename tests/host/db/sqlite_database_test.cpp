@@ -217,6 +217,24 @@ TEST_F(DatabaseTest, RollbackUndoesScreenAndHostRecords) {
 // Two sessions save at once: the second waits for the first's write lock instead of
 // failing, and says so while it waits; readers meanwhile see the last committed state
 // without waiting. A session that cannot wait longer gives up with SQLite's message.
+// A file replaced while a program has it open (a copy restored over it) or removed takes
+// none of that program's commands: what they wrote would go to the old file, lost to
+// everyone, and its log would be taken for the new file's.
+TEST_F(DatabaseTest, AFileReplacedOrRemovedWhileOpenTakesNoCommand) {
+  const std::string path = dir_.File("polizas.db");
+  const std::string moved = " was removed or replaced after this program opened it";
+  std::filesystem::copy_file(path, dir_.File("respaldo.db"));
+  std::filesystem::rename(dir_.File("respaldo.db"), path);
+  EXPECT_THAT(Refusal([&] { Screen().BeginTrans(); }), HasSubstr(path + moved));
+  EXPECT_FALSE(database_->InTransaction());
+
+  auto reopened = OtherSession();
+  reopened->ForScreen().BeginTrans();  // the program opened again writes to the file there
+  reopened->ForScreen().RollbackTrans();
+  std::filesystem::remove(path);
+  EXPECT_THAT(Refusal([&] { reopened->ForHost().BeginTrans(); }), HasSubstr(moved));
+}
+
 TEST_F(DatabaseTest, TwoSessionsSavingAtOnceBothSucceed) {
   auto first = OtherSession();
   auto second = OtherSession();
