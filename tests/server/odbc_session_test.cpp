@@ -1,10 +1,10 @@
 #include <gmock/gmock.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -378,7 +378,8 @@ TEST_F(ServerTest, PsqlOdbcsAnsiDriverIsRefusedNamingTheUnicodeOne) {
 TEST_F(ServerTest, ConnectionsAreMadeInATurkishLocale) {
   const MadeLocale turkish(LC_CTYPE, "tr_TR");
   ASSERT_TRUE(turkish.Made());
-  ASSERT_NE(::strcasecmp("Driver", "DRIVER"), 0) << "the locale the test means";
+  // (AddressSanitizer's strcasecmp, which the driver manager then calls too, ignores it.)
+  ASSERT_EQ(std::tolower('I'), 'I') << "the locale the test means: its lower case of I is no i";
   EXPECT_EQ(Scalar(Open()->ForHost(), "SELECT 'bağlandı' AS v"), "'bağlandı'");
 }
 
