@@ -322,6 +322,10 @@ std::string CheckedCopy(const std::string& target) {
 }
 
 int Backup(const std::vector<std::string>& args) {
+  if (!args.empty() && args[0] == "--odbc")
+    return Usage(
+        "backup copies a database file; a server database is backed up with the "
+        "server's own tools (pg_dump)");
   if (args.size() != 2 || args[0].starts_with("-") || args[1].starts_with("-"))
     return Usage("backup takes a PATH and a TARGET");
   const std::string& path = args[0];

@@ -305,6 +305,7 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
       {"backup" + path("demo.db") + path("copia.db"), 1, "copia.db already exists"},
       {"backup" + path("x.db") + path("y.db"), 1, "cannot back up"},
       {"backup" + path("demo.db"), 2, "backup takes a PATH and a TARGET"},
+      {"backup --odbc DSN=x" + path("y.db"), 2, "with the server's own tools (pg_dump)"},
   };
   const auto program = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "polizas-db";
   std::string demo_before;
