@@ -227,6 +227,9 @@ class CommandLineTest : public QObject {
     QCOMPARE(dialog.Refusal()->text(), QString("Operador o contraseña incorrectos"));
     QVERIFY(dialog.PasswordField()->text().isEmpty());
     QCOMPARE(QApplication::focusWidget(), dialog.PasswordField());
+    // Enter again on the emptied password is no attempt (the notes below count two).
+    QTest::keyClick(dialog.PasswordField(), Qt::Key_Return);
+    QCOMPARE(dialog.Refusal()->text(), QString("Escriba la contraseña"));
     QTest::keyClicks(dialog.PasswordField(), "clave de Laura");
     QTest::keyClick(dialog.PasswordField(), Qt::Key_Return);
     QVERIFY(!dialog.isVisible());
