@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "component/error.h"
+#include "data/schema.h"
 #include "host/db/database.h"
 #include "host/db/literal_lifter.h"
 #include "host/db/sqlite_dialect.h"
@@ -258,6 +259,12 @@ bool HoldsTables(const std::shared_ptr<DbHandle>& db) {
   return statement.Step();
 }
 
+bool HoldsPolicies(const std::shared_ptr<DbHandle>& db) {
+  Statement statement(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = '" +
+                              std::string(schema::kPolizaServicio) + "'");
+  return statement.Step();
+}
+
 std::string JournalMode(const std::shared_ptr<DbHandle>& db, const char* pragma) {
   Statement statement(db, pragma);
   if (!statement.Step()) return {};
@@ -295,6 +302,11 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   // written to it.
   if (!options.create && !in_memory && !HoldsTables(db))
     throw Error(path + " holds no tables: make a database with polizas-db init");
+  // Another program's database is left exactly as it is: no journal mode, no upgrade.
+  if (!options.create && !in_memory && !HoldsPolicies(db)) {
+    throw Error(path + " is another program's database (it has no " + schema::kPolizaServicio +
+                " table): make a policies database with polizas-db init");
+  }
   const std::string mode = JournalMode(db, "PRAGMA journal_mode=WAL");
   if (!in_memory && !read_only && mode != "wal") {
     throw Error(path + ": the database cannot run in WAL journal mode (it stays in '" + mode +

@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,6 +20,7 @@
 #include "data/statements.h"
 #include "host/db/database.h"
 #include "host/db/sqlite_dialect.h"
+#include "host/db/sqlite_handles.h"
 #include "host/db/sqlite_rebuild.h"
 #include "tests/support/kept_orders.h"
 #include "tests/support/result_text.h"
@@ -158,7 +160,7 @@ TEST(IsNullTranslation, RewritesOnlyCallsOfTheFunction) {
 }
 
 // Without a pinned clock, GetDate() is the local time.
-TEST(SqliteOpen, MissingFileIsAnErrorAndIsNotCreatedAndDatesAreLocalTime) {
+TEST(SqliteOpen, MissingEmptyAndForeignFilesAreRefusedUntouchedAndDatesAreLocalTime) {
   TempDir dir;
   const std::string path = dir.File("nada.db");
   EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(path); }), "database file not found: " + path);
@@ -169,6 +171,28 @@ TEST(SqliteOpen, MissingFileIsAnErrorAndIsNotCreatedAndDatesAreLocalTime) {
   EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(path); }),
             path + " holds no tables: make a database with polizas-db init");
   EXPECT_EQ(std::filesystem::file_size(path), 0u);
+
+  // So is another program's database, left as it was: its journal mode, its tables.
+  std::filesystem::remove(path);
+  {
+    auto other = OpenSqliteDatabase(path, {.create = true});
+    other->ForHost().Execute("PRAGMA journal_mode=DELETE");
+    other->ForHost().Execute("CREATE TABLE operator (user_code TEXT PRIMARY KEY)");
+  }
+  EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(path); }),
+            path +
+                " is another program's database (it has no Poliza_Servicio table): make a "
+                "policies database with polizas-db init");
+  {
+    auto other = std::make_shared<sqlite::DbHandle>(path, SQLITE_OPEN_READONLY);
+    sqlite::Statement mode(other, "PRAGMA journal_mode");
+    ASSERT_TRUE(mode.Step());
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(mode.get(), 0)), "delete");
+    sqlite::Statement columns(other, "SELECT count(*) FROM pragma_table_info('operator')");
+    ASSERT_TRUE(columns.Step());
+    EXPECT_EQ(sqlite3_column_int(columns.get(), 0), 1) << "not upgraded";
+  }
+  std::filesystem::remove(path);
 
   auto database = OpenSqliteDatabase(path, {.create = true});
   auto off = database->ForScreen().Execute(
@@ -348,8 +372,12 @@ TEST(SqliteDatabase, ADatabaseMadeBeforeSignInGetsItsColumnsAndAsksNobody) {
   const std::string path = dir.File("old.db");
   {
     auto old = OpenSqliteDatabase(path, {.create = true});
+    // A file of that time held the policies too (and, for this test, the finder's orders).
     for (const char* statement :
-         {"CREATE TABLE host_parameter (name TEXT NOT NULL PRIMARY KEY, value TEXT)",
+         {"CREATE TABLE Poliza_Servicio (Ps_Folio TEXT NOT NULL PRIMARY KEY)",
+          "CREATE TABLE Poliza_Servicio_Tipo_Servicio (Ps_Folio TEXT NOT NULL)",
+          "CREATE TABLE policy_order (Ps_Folio TEXT NOT NULL PRIMARY KEY)",
+          "CREATE TABLE host_parameter (name TEXT NOT NULL PRIMARY KEY, value TEXT)",
           "CREATE TABLE operator (user_code TEXT NOT NULL PRIMARY KEY, name TEXT)",
           "CREATE TABLE operator_permission (user_code TEXT NOT NULL REFERENCES operator "
           "(user_code), module TEXT NOT NULL, permission_key TEXT NOT NULL, PRIMARY KEY "
