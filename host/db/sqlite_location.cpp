@@ -53,9 +53,19 @@ OpenTarget OpenTargetFor(const std::string& path, int flags) {
   fs::path file = fs::canonical(path, unresolved);
   if (unresolved) file = path;
   const std::string beside = file.string(), name = file.filename().string();
+  const Folder folder = FolderOf(file);
+  // SQLite names the log after the name a file was opened by: two programs opening one file
+  // by two names would each write a log of its own, and the later one folded into the file
+  // would undo what the other one saved. (On a read-only file system nobody writes.)
+  if (std::error_code none;
+      fs::hard_link_count(file, none) > 1 && !none && folder != Folder::kReadOnlyFileSystem) {
+    throw Error(path + " has other names (hard links to the same file), and SQLite keeps the " +
+                "database's log by name: programs opening it by different names would lose " +
+                "each other's saves. Keep one name (find the others with find -samefile)");
+  }
   // An index there: another program has the database open, and SQLite reads through it.
   if (fs::exists(beside + "-shm")) return {path, flags};
-  switch (FolderOf(file)) {
+  switch (folder) {
     case Folder::kWritable:
       return {path, flags};
     case Folder::kReadOnlyFileSystem:

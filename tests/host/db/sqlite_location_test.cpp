@@ -109,5 +109,23 @@ TEST(SqliteLocation, AFileOnAReadOnlyFileSystemOpensForReading) {
                 "cannot read without its index: copy both to a folder that can be written");
 }
 
+// A file with a second name (a hard link) would get a log per name; it opens by neither
+// until one name is left.
+TEST(SqliteLocation, AFileWithTwoNamesIsRefusedByEither) {
+  Folder folder;
+  const std::string other = (folder.path / "otro nombre.db").string();
+  fs::create_hard_link(folder.File(), other);
+  for (const std::string& name : {folder.File(), other}) {
+    EXPECT_EQ(InChild([&] { return Opening(name); }),
+              "refused: " + name +
+                  " has other names (hard links to the same file), and SQLite keeps the "
+                  "database's log by name: programs opening it by different names would lose "
+                  "each other's saves. Keep one name (find the others with find -samefile)");
+  }
+  EXPECT_FALSE(fs::exists(other + "-wal"));
+  fs::remove(folder.File());
+  EXPECT_EQ(InChild([&] { return Opening(other); }), "for writing, 26 policies");
+}
+
 }  // namespace
 }  // namespace nv407::host
