@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMetaObject>
+#include <QPainter>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTextDocumentFragment>
@@ -28,6 +29,40 @@ SessionSettings Observed(SessionSettings session, ActivityObserver& observer) {
 
 }  // namespace
 
+// A status bar section that gives up room before the others: short of room it shortens the
+// name it shows in the middle (a file's name keeps its start and its end) after a label
+// kept whole. The whole text is its text, for assistive tools.
+class ShorteningLabel final : public QLabel {
+ public:
+  using QLabel::QLabel;
+  void SetText(const QString& label, const QString& name) {
+    label_ = label;
+    setText(label + name);
+  }
+  QSize minimumSizeHint() const override {
+    QSize hint = QLabel::minimumSizeHint();
+    const QMargins margins = contentsMargins();
+    hint.setWidth(std::min(hint.width(), margins.left() + margins.right() +
+                                             fontMetrics().horizontalAdvance(label_ + "MMMMMM")));
+    return hint;
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    QRect room = contentsRect();
+    painter.drawText(room, Qt::AlignVCenter | Qt::AlignLeft, label_);
+    room.setLeft(room.left() + fontMetrics().horizontalAdvance(label_));
+    painter.drawText(
+        room, Qt::AlignVCenter | Qt::AlignLeft,
+        fontMetrics().elidedText(text().mid(label_.size()), Qt::ElideMiddle, room.width()));
+  }
+
+ private:
+  QString label_;
+};
+
 std::string WindowTitle(const std::string& module) {
   return module.empty() ? "Zembrel" : "Zembrel - " + module;
 }
@@ -44,7 +79,7 @@ HostMainWindow::HostMainWindow(Dialogs& dialogs) : dialogs_(dialogs) {
   setWindowTitle(ToQString(WindowTitle("")));
   setWindowIcon(ApplicationIcon());
   user_ = new QLabel(this);
-  database_ = new QLabel(this);
+  database_ = new ShorteningLabel(this);
   read_only_ = new QLabel("Solo consulta: la base de datos no admite cambios", this);
   read_only_->setObjectName("readOnly");
   read_only_->setStyleSheet(
@@ -60,7 +95,7 @@ HostMainWindow::HostMainWindow(Dialogs& dialogs) : dialogs_(dialogs) {
       "QLabel { background-color: #e8eef3; color: #2c4a63; border: 1px solid #9fb4c6;"
       " padding: 0 6px; }");
   unproven_->hide();
-  for (QLabel* section : {user_, database_}) {
+  for (QLabel* section : {user_, static_cast<QLabel*>(database_)}) {
     section->setTextFormat(Qt::PlainText);  // a file's name is no markup
     section->setStyleSheet("QLabel { padding: 0 8px; border-left: 1px solid #c2ccd4; }");
   }
@@ -93,7 +128,16 @@ void HostMainWindow::ShowGlance(const std::vector<GlanceLine>& lines) {
     parts << text;
   }
   glance_->setText(parts.join(" &middot; "));
+  // Never cut: a date that lost its last digit reads as another date.
+  glance_->setMinimumWidth(glance_->sizeHint().width());
   glance_->setVisible(!parts.isEmpty());
+  KeepStatusBarWhole();
+}
+
+// The main window makes room for its status bar's set minimum only, not for what its
+// sections need: without this a long glance would run under the sections beside it.
+void HostMainWindow::KeepStatusBarWhole() {
+  statusBar()->setMinimumWidth(statusBar()->minimumSizeHint().width());
 }
 
 QString HostMainWindow::Glance() const {
@@ -109,12 +153,14 @@ void HostMainWindow::ShowSession(const QString& user, SignInMode sign_in, bool r
   user_->setText("Operador: " + user);
   unproven_->setVisible(sign_in == SignInMode::kNamed);
   read_only_->setVisible(read_only);
+  KeepStatusBarWhole();
 }
 
 void HostMainWindow::ShowDatabase(const QString& path, bool demo) {
-  database_->setText((demo ? "Base de datos de demostración: " : "Base de datos: ") +
+  database_->SetText(demo ? "Base de datos de demostración: " : "Base de datos: ",
                      QFileInfo(path).fileName());
   database_->setToolTip(path);
+  KeepStatusBarWhole();
 }
 
 void HostMainWindow::ShowLockWait(bool waiting) {

@@ -21,6 +21,8 @@
 
 namespace nv407::host {
 
+class ShorteningLabel;
+
 // The host's window around the screen. Closing it from the title bar is the same as
 // pressing Salir when the screen allows it; with unsaved work it asks first. Its status
 // bar says what just happened, and holds the operator, the database, a note when the
@@ -50,20 +52,21 @@ class HostMainWindow final : public QMainWindow {
   void ShowLockWait(bool waiting);
   // Takes back the size and place the window had when it was last closed, and keeps them
   // when it closes.
-  // Restores the window's size from the settings file, and keeps it there when it closes.
   void RememberGeometry(const QString& settings_file);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void KeepStatusBarWhole();
+
   Dialogs& dialogs_;
   std::function<bool()> unsaved_;
   bool closing_ = false;
   QString settings_file_;  // where the size is kept; empty: not kept
   QLabel* glance_;
   QLabel* user_;
-  QLabel* database_;
+  ShorteningLabel* database_;
   QAction* find_;
   QAction* renew_;
   QLabel* read_only_;

@@ -5,8 +5,10 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTextBrowser>
+#include <algorithm>
 
 #include "host/lists/policy_list.h"
 #include "host/qt/list_model.h"
@@ -26,6 +28,19 @@ struct DemoWindow {
   ScreenWindow window{db};
   QString Glance() { return window.desktop->window().Glance(); }
 };
+
+// The status bar's glance is drawn whole, and no section runs under the next one.
+bool StatusBarWhole(const QMainWindow& window) {
+  QList<QLabel*> sections;
+  for (QLabel* label : window.statusBar()->findChildren<QLabel*>())
+    if (label->isVisible() && !label->text().isEmpty()) sections << label;
+  std::sort(sections.begin(), sections.end(),
+            [](const QLabel* a, const QLabel* b) { return a->x() < b->x(); });
+  for (qsizetype i = 0; i + 1 < sections.size(); ++i)
+    if (sections[i]->geometry().right() >= sections[i + 1]->x()) return false;
+  const auto* glance = window.findChild<QLabel*>("glance");
+  return glance->isHidden() || glance->width() >= glance->sizeHint().width();
+}
 
 QStringList Folios(const host::PolicyFinder& finder) {
   QStringList folios;
@@ -81,6 +96,9 @@ class BeyondScreenTest : public QObject {
   // a cancelled one or a new capture none.
   void theStatusBarGlancesAtTheShownPolicy() {
     DemoWindow demo;
+    // A file named at length leaves the glance less room.
+    demo.window.desktop->window().ShowDatabase(
+        "/srv/polizas/respaldo de la oficina de Guadalajara, marzo de 2024.db", false);
     for (const auto& [folio, glance] : std::initializer_list<std::pair<QString, QString>>{
              // used up, ending this month
              {"mty-3", "VISITA: 1 de 1 evento (100%) · Vence en 16 días"},
@@ -91,6 +109,7 @@ class BeyondScreenTest : public QObject {
              {"gdl-4", ""}}) {                          // cancelled
       demo.window.Load(folio);
       QTRY_COMPARE(folio + ": " + demo.Glance(), folio + ": " + glance);
+      QTRY_VERIFY2(StatusBarWhole(demo.window.desktop->window()), qPrintable(folio));
     }
     demo.window.Load("mty-3");
     QTRY_VERIFY(!demo.Glance().isEmpty());
