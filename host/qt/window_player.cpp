@@ -33,10 +33,14 @@ namespace {
 // Height of the title bar drawn over a shot, where a desktop would draw the window's own.
 constexpr int kTitleBar = 26;
 
-// The widget as a desktop shows it: its title bar, then its contents.
+// The widget as a desktop shows it: its title bar, then its contents. On a scaled screen
+// (QT_SCALE_FACTOR, a high-density display) the picture has the screen's pixels.
 QPixmap Decorated(QWidget& window) {
   const QPixmap contents = window.grab();
-  QPixmap framed(contents.width() + 2, contents.height() + kTitleBar + 1);
+  const QSize size = contents.deviceIndependentSize().toSize();
+  QPixmap framed(QSize(size.width() + 2, size.height() + kTitleBar + 1) *
+                 contents.devicePixelRatio());
+  framed.setDevicePixelRatio(contents.devicePixelRatio());
   framed.fill(QColor(0, 56, 94));
   QPainter painter(&framed);
   painter.drawPixmap(1, kTitleBar, contents);

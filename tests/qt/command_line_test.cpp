@@ -282,6 +282,19 @@ class CommandLineTest : public QObject {
     QCOMPARE(shots, QStringList({"01.png", "02.png", "03.png", "04.png", "05.png"}));
     const QImage first(folder.filePath("shots/01.png"));
     QVERIFY(first.width() >= 897 && first.height() >= 613);
+
+    // On a screen scaled twice over, twice the pixels, the window filling its frame: the
+    // bottom-right corner is the status bar's, not the frame's colour.
+    QProcessEnvironment scaled = QProcessEnvironment::systemEnvironment();
+    scaled.insert("QT_SCALE_FACTOR", "2");
+    const ProgramRun dense = RunProgram(POLIZAS_PROGRAM,
+                                        {"--db", DemoDatabase(folder, "c.db"), "--clock", kClock,
+                                         "--play", example, "--shots", folder.filePath("dense")},
+                                        {}, scaled);
+    QCOMPARE(dense.exit_code, 0);
+    const QImage sharp(folder.filePath("dense/01.png"));
+    QCOMPARE(sharp.size(), first.size() * 2);
+    QVERIFY(sharp.pixelColor(sharp.width() - 20, sharp.height() - 20) != QColor(0, 56, 94));
   }
 
   // The window runs in its user's locale, the script in the C locale; both read and write
