@@ -265,11 +265,13 @@ void WindowPlayer::Shoot(QWidget* dialog) {
   if (dialog != nullptr) {
     const QPixmap over = Decorated(*dialog);
     // Where the dialog stands over its window, kept inside the picture.
+    const QSize room =
+        shot.deviceIndependentSize().toSize() - over.deviceIndependentSize().toSize();
     QPoint at = dialog->geometry().topLeft() - window.geometry().topLeft();
-    at.setX(std::clamp(at.x(), 0, std::max(0, shot.width() - over.width())));
-    at.setY(std::clamp(at.y(), 0, std::max(0, shot.height() - over.height())));
+    at.setX(std::clamp(at.x(), 0, std::max(0, room.width())));
+    at.setY(std::clamp(at.y(), 0, std::max(0, room.height())));
     QPainter painter(&shot);
-    painter.fillRect(shot.rect(), QColor(0, 0, 0, 60));
+    painter.fillRect(QRectF(QPointF(), shot.deviceIndependentSize()), QColor(0, 0, 0, 60));
     painter.drawPixmap(at, over);
   }
   const QString file =
