@@ -1,6 +1,13 @@
 #include "host/qt/command_line.h"
 
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -114,40 +121,63 @@ std::string DatabaseName(const ProgramOptions& options, const std::string& demo_
   return name + " (servidor)";
 }
 
+namespace {
+
+// Puts the made file at `target` unless a file is there already (another program made it
+// first), in which case the made one is left where it is.
+void PutInPlaceUnlessTaken(const std::string& made, const std::string& target) {
+  if (::renameat2(AT_FDCWD, made.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0 ||
+      errno == EEXIST)
+    return;
+  // A file system that cannot rename without replacing: a second name, then the first goes.
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+    throw Error("cannot put the demo database in place at " + target + ": " + std::strerror(errno));
+  if (::link(made.c_str(), target.c_str()) != 0 && errno != EEXIST)
+    throw Error("cannot put the demo database in place at " + target + ": " + std::strerror(errno));
+  ::unlink(made.c_str());
+}
+
+// The demo is made under a name of its own and put in place whole: a second program
+// started at the same time opens the first one's, never a half-made file.
+void MakeDemoDatabase(const std::string& demo_path, const Clock& clock) {
+  namespace fs = std::filesystem;
+  std::error_code ignored;
+  fs::create_directories(fs::path(demo_path).parent_path(), ignored);
+  std::string made = demo_path + ".making-XXXXXX";
+  const int claimed = ::mkstemp(made.data());
+  if (claimed < 0)
+    throw Error("cannot make the demo database beside " + demo_path + ": " + std::strerror(errno));
+  ::close(claimed);
+  try {
+    {
+      SqliteOptions create;
+      create.create = true;
+      create.clock = clock;
+      std::unique_ptr<Database> database = OpenSqliteDatabase(made, create);
+      TransactionScope scope(database->ForHost());
+      CreateSchema(database->ForHost(), SqlDialect::kSqlite);
+      LoadDemoData(database->ForHost());
+      LoadDemoPolicies(database->ForHost(), clock ? clock() : LocalNow());
+      scope.Commit();
+    }  // closed: SQLite has folded its log into the file and removed it
+    PutInPlaceUnlessTaken(made, demo_path);
+  } catch (...) {
+    for (const char* beside : {"", "-wal", "-shm"}) fs::remove(made + beside, ignored);
+    throw;
+  }
+  fs::remove(made, ignored);  // when another program's demo was put in place first
+}
+
+}  // namespace
+
 std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,
                                               const std::string& demo_path, Clock clock) {
   if (options.odbc) return OpenOdbcDatabase(*options.odbc, OdbcOptions{.clock = clock});
-  if (options.database) {
-    SqliteOptions existing;
-    existing.clock = clock;
-    return OpenSqliteDatabase(*options.database, existing);
-  }
-  namespace fs = std::filesystem;
-  if (fs::exists(demo_path)) {
-    SqliteOptions existing;
-    existing.clock = clock;
-    return OpenSqliteDatabase(demo_path, existing);
-  }
-  std::error_code ignored;
-  fs::create_directories(fs::path(demo_path).parent_path(), ignored);
-  try {
-    SqliteOptions create;
-    create.create = true;
-    create.clock = clock;
-    std::unique_ptr<Database> database = OpenSqliteDatabase(demo_path, create);
-    TransactionScope scope(database->ForHost());
-    CreateSchema(database->ForHost(), SqlDialect::kSqlite);
-    LoadDemoData(database->ForHost());
-    LoadDemoPolicies(database->ForHost(), clock ? clock() : LocalNow());
-    scope.Commit();
-    return database;
-  } catch (...) {
-    // A half-made demo database would be taken as complete next time.
-    fs::remove(demo_path, ignored);
-    fs::remove(demo_path + "-wal", ignored);
-    fs::remove(demo_path + "-shm", ignored);
-    throw;
-  }
+  SqliteOptions existing;
+  existing.clock = clock;
+  if (options.database) return OpenSqliteDatabase(*options.database, existing);
+  if (!std::filesystem::exists(demo_path)) MakeDemoDatabase(demo_path, clock);
+  return OpenSqliteDatabase(demo_path, existing);
 }
 
 }  // namespace nv407::host

@@ -12,6 +12,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
+#include <future>
 
 #include "component/error.h"
 #include "host/qt/program_settings.h"
@@ -201,6 +202,24 @@ class CommandLineTest : public QObject {
         "SELECT COUNT(*) AS n FROM Sucursal WHERE Sc_Cve_Sucursal IN ('ZZZ', 'MTY')");
     QCOMPARE(rows->Fields("n").Value().ToLong(), std::int64_t{2});
     rows->Close();
+
+    // Two programs started at once on a missing demo (a double click twice) open the same
+    // one, whole; nothing of its making is left beside it.
+    for (int round = 0; round < 5; ++round) {
+      const QString data = folder.filePath(QString("twice-%1").arg(round));
+      const std::string twice = (data + "/demo.db").toStdString();
+      auto open = [&] {
+        std::unique_ptr<host::Database> database = host::OpenProgramDatabase(options, twice, {});
+        std::unique_ptr<Recordset> count =
+            database->ForHost().Execute("SELECT COUNT(*) AS n FROM Poliza_Servicio");
+        return count->Fields("n").Value().ToLong();
+      };
+      std::future<std::int64_t> first = std::async(std::launch::async, open);
+      std::future<std::int64_t> second = std::async(std::launch::async, open);
+      QCOMPARE(first.get(), std::int64_t{26});
+      QCOMPARE(second.get(), std::int64_t{26});
+      QCOMPARE(QDir(data).entryList({"demo.db.*"}, QDir::Files), QStringList());
+    }
 
     // A database named on the command line must exist: never a new empty one.
     options.database = folder.filePath("missing.db").toStdString();
