@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <QStyleOptionComboBox>
 
+#include "component/date.h"
 #include "host/headless/field_labels.h"
 #include "host/headless/text_rules.h"
 #include "host/lists/policy_list.h"
@@ -18,8 +19,9 @@
 namespace nv407::host {
 namespace {
 
-// A date field at this value shows blank: the field is empty.
-const QDate kBlankDate(1753, 1, 1);
+// A date field at this value, its lowest, shows blank: the field is empty. It is the first
+// day a date can be (and the first a date field can hold), so that every later one shows.
+const QDate kBlankDate(Date::kFirstYear, 1, 1);
 
 bool IsEnter(const QKeyEvent* event) {
   return (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&

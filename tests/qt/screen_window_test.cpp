@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "component/host_services.h"
+#include "host/lists/policy_usage.h"
 #include "host/qt/catalogue_dialog.h"
 #include "host/qt/look.h"
 #include "host/qt/questions.h"
@@ -309,6 +310,22 @@ class ScreenWindowTest : public QObject {
       QTRY_VERIFY(!date.calendarWidget()->isVisible());
     }
     QCOMPARE(date.date(), QDate(2024, 3, 15));  // opening it picked nothing
+  }
+
+  // A date of any year the screen takes is shown as it is, not blank nor moved (the first
+  // day of all stands for blank).
+  void aDateOfAnyYearIsShownAsItIs() {
+    TestDatabase db;
+    ScreenWindow window(db);
+    window.Alt(Qt::Key_N);
+    auto& control = host::FindControlAs<host::HeadlessDateField>(window.desktop->screen(),
+                                                                 "dp_Ps_Fecha_Inicio");
+    for (const Date& day : {Date::FromYmd(1700, 5, 1), Date::FromYmd(100, 1, 2),
+                            Date::FromYmd(1753, 1, 1), Date::FromYmd(9999, 12, 31)}) {
+      window.desktop->canvas().Run([&] { control.UserPick(day); });
+      QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}),
+               QStringList({QString::fromStdString(host::ShortDate(day))}));
+    }
   }
 
   // Every field label takes Alt and a letter of its own (never a toolbar command's) to
