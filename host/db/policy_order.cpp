@@ -119,6 +119,58 @@ std::string PostgreSqlFunction(const Source& source, const Event& event) {
   return "polizas_" + AsciiLower(TriggerName(source, event));
 }
 
+// PostgreSQL runs each statement of a trigger function on what was committed when that
+// statement began: a value computed while another transaction changes what it reads (a
+// client's name, a service type's unit, another counter of the same policy) would keep
+// missing that change once both have ended. So the function first locks what its values
+// read, which waits for such a transaction to end, and the policies' kept rows, so that
+// two changes to one policy compute its values one after the other; its own statements
+// then read what was committed meanwhile. Always in this order: clients, service types,
+// kept rows. A catalogue's own change holds its row already.
+std::string PostgreSqlLocks(const Source& source, const Changed& changed) {
+  const std::string folios = changed.Values("Ps_Folio");
+  const std::string kept_rows =
+      "PERFORM 1 FROM " + S(kPolicyOrderTable) + " WHERE folio IN (" + folios + ") FOR UPDATE; ";
+  if (source.table == kPolicies) {
+    return "PERFORM 1 FROM Cliente WHERE Cl_Cve_Cliente IN (" + changed.Values("Cl_Cve_Cliente") +
+           ") FOR SHARE; PERFORM 1 FROM Tipo_Servicio t JOIN Poliza_Servicio_Tipo_Servicio s ON "
+           "s.Ts_Cve_Tipo_Servicio = t.Ts_Cve_Tipo_Servicio WHERE s.Ps_Folio IN (" +
+           folios + ") FOR SHARE OF t; " + kept_rows;
+  }
+  if (source.table == "Poliza_Servicio_Tipo_Servicio") {
+    return "PERFORM 1 FROM Tipo_Servicio WHERE Ts_Cve_Tipo_Servicio IN (" +
+           changed.Values("Ts_Cve_Tipo_Servicio") + ") FOR SHARE; " + kept_rows;
+  }
+  return {};
+}
+
+struct PostgreSqlTrigger {
+  std::string function, body, trigger;
+};
+
+std::vector<PostgreSqlTrigger> PostgreSqlTriggers() {
+  std::vector<PostgreSqlTrigger> triggers;
+  for (const Source& source : kSources) {
+    for (const Event& event : kEvents) {
+      const std::string function = PostgreSqlFunction(source, event);
+      const Changed changed{true, event.old_rows, event.new_rows};
+      triggers.push_back({function,
+                          "BEGIN " + PostgreSqlLocks(source, changed) +
+                              Joined(Actions(source, changed)) + "RETURN NULL; END",
+                          "CREATE TRIGGER " + TriggerName(source, event) + " AFTER " +
+                              S(event.name) + Columns(source, event) + " ON " + S(source.table) +
+                              " FOR EACH ROW EXECUTE FUNCTION " + function + "()"});
+    }
+  }
+  return triggers;
+}
+
+// Written again over a function of that name, which keeps its triggers; its settings go.
+std::string CreatePostgreSqlFunction(const PostgreSqlTrigger& trigger) {
+  return "CREATE OR REPLACE FUNCTION " + trigger.function +
+         "() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER AS $$" + trigger.body + "$$";
+}
+
 }  // namespace
 
 std::string UsedQuantitySql() {
@@ -175,20 +227,31 @@ std::string FillPolicyOrder() {
 // keep the table in step while the operator's login may only read it.
 std::vector<std::string> PostgreSqlPolicyOrderTriggers() {
   std::vector<std::string> statements, functions;
-  for (const Source& source : kSources) {
-    for (const Event& event : kEvents) {
-      const std::string function = PostgreSqlFunction(source, event);
-      functions.push_back(function);
-      statements.push_back("CREATE FUNCTION " + function +
-                           "() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER AS $$BEGIN " +
-                           Joined(Actions(source, {true, event.old_rows, event.new_rows})) +
-                           "RETURN NULL; END$$");
-      statements.push_back("CREATE TRIGGER " + TriggerName(source, event) + " AFTER " +
-                           S(event.name) + Columns(source, event) + " ON " + S(source.table) +
-                           " FOR EACH ROW EXECUTE FUNCTION " + function + "()");
-    }
+  for (const PostgreSqlTrigger& trigger : PostgreSqlTriggers()) {
+    functions.push_back(trigger.function);
+    statements.push_back(CreatePostgreSqlFunction(trigger));
+    statements.push_back(trigger.trigger);
   }
   statements.push_back(PostgreSqlFixedSearchPath(functions));
+  return statements;
+}
+
+std::vector<std::pair<std::string, std::string>> PostgreSqlPolicyOrderFunctions() {
+  std::vector<std::pair<std::string, std::string>> functions;
+  for (const PostgreSqlTrigger& trigger : PostgreSqlTriggers())
+    functions.emplace_back(trigger.function, trigger.body);
+  return functions;
+}
+
+std::vector<std::string> PostgreSqlPolicyOrderFunctionsAgain() {
+  std::vector<std::string> statements, functions;
+  for (const PostgreSqlTrigger& trigger : PostgreSqlTriggers()) {
+    functions.push_back(trigger.function);
+    statements.push_back(CreatePostgreSqlFunction(trigger));
+  }
+  statements.push_back(PostgreSqlFixedSearchPath(functions));
+  statements.push_back("DELETE FROM " + S(kPolicyOrderTable));
+  statements.push_back(FillPolicyOrder());
   return statements;
 }
 

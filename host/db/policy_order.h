@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/db/database.h"
@@ -38,6 +39,11 @@ std::vector<std::string> SqlitePolicyOrderSchema();
 std::string FillPolicyOrder();
 // The triggers of each server (with their functions), run after the tables.
 std::vector<std::string> PostgreSqlPolicyOrderTriggers();
+// PostgreSQL's trigger functions by name, each with the body this version gives it; and
+// the statements that write them all again (their triggers stay) and compute every kept
+// row afresh, for a database whose functions differ.
+std::vector<std::pair<std::string, std::string>> PostgreSqlPolicyOrderFunctions();
+std::vector<std::string> PostgreSqlPolicyOrderFunctionsAgain();
 std::vector<std::string> SqlServerPolicyOrderTriggers();
 
 // Whether the database keeps the orders: a SQLite file made before them and opened for

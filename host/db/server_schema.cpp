@@ -364,6 +364,24 @@ std::vector<std::string> SqlServerSchema() {
   return statements;
 }
 
+namespace {
+
+// Whether every function that keeps the finder's orders has the body this version gives it.
+bool PostgreSqlPolicyOrderFunctionsCurrent(Database& database) {
+  for (const auto& [name, body] : PostgreSqlPolicyOrderFunctions()) {
+    auto same = database.HostQuery(
+        "SELECT 1 AS v FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace WHERE "
+        "n.nspname = current_schema() AND p.proname = ? AND p.prosrc = ?",
+        {name, body});
+    const bool current = !same->Eof();
+    same->Close();
+    if (!current) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::vector<std::string> UpgradeServerSchema(Database& database) {
   const bool postgresql = database.Dialect() == SqlDialect::kPostgreSql;
   if (!postgresql && database.Dialect() != SqlDialect::kSqlServer)
@@ -391,6 +409,10 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
     for (const std::string& grant : GrantsOn(kPolicyOrderTable)) sql.Execute(grant);
     sql.Execute(FillPolicyOrder());
     added.emplace_back(kPolicyOrderTable);
+  } else if (postgresql && !PostgreSqlPolicyOrderFunctionsCurrent(database)) {
+    for (const std::string& statement : PostgreSqlPolicyOrderFunctionsAgain())
+      sql.Execute(statement);
+    added.emplace_back("locking in the functions that keep " + std::string(kPolicyOrderTable));
   }
   // The indexes the finder and the reports read by, and any other index of the schema.
   for (const Index& index : kIndexes) {

@@ -1,7 +1,11 @@
 #include <gmock/gmock.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
+#include <thread>
 
 #include "host/db/access.h"
 #include "host/services/sign_in.h"
@@ -13,6 +17,7 @@ namespace nv407::testing {
 namespace {
 
 using ::testing::HasSubstr;
+using namespace std::chrono_literals;
 
 // Each table as "table: column [not null] [default D], ...; key (a, b)" and each index as
 // "index on table (a, b)", in lower case, sorted: what both schemas must agree on.
@@ -164,6 +169,59 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
                    "SELECT CASE WHEN has_table_privilege('polizas_captura', 'policy_order', "
                    "'SELECT') THEN 1 ELSE 0 END AS v"),
             "n:1");
+}
+
+// Changes that meet in time, each in a transaction of its own: the kept orders end as they
+// would have had the changes been made one after the other. The second waits for the first.
+TEST_F(ServerTest, KeptOrdersFollowChangesMadeAtTheSameTime) {
+  host::LoadDemoPolicies(Open()->ForHost(), PinnedNow());
+  const auto at_the_same_time = [&](const std::string& first, const std::string& second) {
+    auto holder = Open();
+    std::atomic<bool> waiting = false;
+    auto waiter = Open({.lock_timeout_ms = 60000});
+    waiter->SetLockWaitObserver([&](bool now) { waiting = now; });
+    holder->ForScreen().BeginTrans();
+    holder->ForScreen().Execute(first);
+    auto released = std::async(std::launch::async, [&] {
+      for (int i = 0; i < 300 && !waiting; ++i) std::this_thread::sleep_for(10ms);
+      holder->ForScreen().CommitTrans();
+    });
+    waiter->ForScreen().Execute(second);
+    released.get();
+  };
+  // A client renamed while a policy passes to it; two counters of one policy raised.
+  at_the_same_time(
+      "UPDATE Cliente SET Cl_Razon_Social_1 = 'Zeta Nueva' WHERE Cl_Cve_Cliente = 'C00001'",
+      "UPDATE Poliza_Servicio SET Cl_Cve_Cliente = 'C00001' WHERE Ps_Folio = 'CDMX-00001'");
+  at_the_same_time(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 110 WHERE Ps_Folio = "
+      "'GDL-000001' AND Ts_Cve_Tipo_Servicio = 'SOPREM'",
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 5 WHERE Ps_Folio = "
+      "'GDL-000001' AND Ts_Cve_Tipo_Servicio = 'SOPSITIO'");
+  auto database = Open();
+  EXPECT_EQ(Count(database->ForHost(), PoliciesKeptAsComputed()),
+            Count(database->ForHost(), "Poliza_Servicio"));
+}
+
+// A database whose functions keep the orders without waiting for one another gets them
+// written again, and every kept row computed afresh.
+TEST_F(ServerTest, UpgradeWritesAgainTheFunctionsThatKeepTheOrders) {
+  auto database = Open();
+  Connection& sql = database->ForHost();
+  host::LoadDemoPolicies(sql, PinnedNow());
+  sql.Execute(
+      "CREATE OR REPLACE FUNCTION polizas_policy_order_cliente_update() RETURNS trigger "
+      "LANGUAGE plpgsql AS $$BEGIN RETURN NULL; END$$");
+  sql.Execute("UPDATE Cliente SET Cl_Razon_Social_1 = 'Otro nombre'");
+  ASSERT_LT(Count(sql, PoliciesKeptAsComputed()), Count(sql, "Poliza_Servicio"));
+
+  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
+  EXPECT_EQ(PolizasDb(upgrade),
+            "0 Added to the database: locking in the functions that keep policy_order\n");
+  EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
+  EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), Count(sql, "Poliza_Servicio"));
+  ChangeUsesAndNames(sql);
+  EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), Count(sql, "Poliza_Servicio"));
 }
 
 }  // namespace
