@@ -33,15 +33,29 @@ std::size_t AttributeEnd(std::string_view text, std::size_t start) {
   return text.find(';', i);
 }
 
+// Each attribute as written, in order, without its ';'.
+template <typename Visit>
+void ForEachAttribute(std::string_view text, Visit visit) {
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = AttributeEnd(text, start);
+    if (end == std::string_view::npos) end = text.size();
+    visit(text.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+bool IsPassword(std::string_view attribute) {
+  const std::size_t equals = attribute.find('=');
+  if (equals == std::string_view::npos) return false;
+  const std::string key = AsciiLower(Trimmed(attribute.substr(0, equals)));
+  return key == "pwd" || key == "password";
+}
+
 }  // namespace
 
 OdbcConnectionString ParseOdbcConnectionString(std::string_view text) {
   OdbcConnectionString parsed;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = AttributeEnd(text, start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view attribute = text.substr(start, end - start);
+  ForEachAttribute(text, [&](std::string_view attribute) {
     const std::size_t equals = attribute.find('=');
     const std::string_view key = Trimmed(attribute.substr(0, equals));
     if (equals != std::string_view::npos && AsciiLower(key) == "dialect") {
@@ -55,22 +69,32 @@ OdbcConnectionString ParseOdbcConnectionString(std::string_view text) {
       if (!parsed.for_driver.empty()) parsed.for_driver += ';';
       parsed.for_driver += attribute;
     }
-    start = end + 1;
-  }
+  });
   return parsed;
 }
 
-std::size_t PasswordAttributeAt(std::string_view connection) {
-  const std::string lower = AsciiLower(connection);
-  for (const char* key : {"pwd=", "password="}) {
-    for (std::size_t at = lower.find(key); at != std::string::npos; at = lower.find(key, at + 1))
-      if (at == 0 || lower[at - 1] == ';' || lower[at - 1] == ' ') return at;
-  }
-  return std::string::npos;
+bool HoldsPassword(std::string_view connection) {
+  bool holds = false;
+  ForEachAttribute(connection, [&](std::string_view attribute) { holds |= IsPassword(attribute); });
+  return holds;
+}
+
+std::string WithPasswordHidden(std::string_view connection) {
+  std::string shown;
+  bool first = true;
+  ForEachAttribute(connection, [&](std::string_view attribute) {
+    if (!first) shown += ';';
+    first = false;
+    shown += IsPassword(attribute)
+                 ? std::string(attribute.substr(0, attribute.find('=') + 1)) + "****"
+                 : std::string(attribute);
+  });
+  if (!connection.empty() && connection.back() == ';') shown += ';';
+  return shown;
 }
 
 std::string CommandLinePasswordNote(std::string_view connection) {
-  if (PasswordAttributeAt(connection) == std::string::npos) return {};
+  if (!HoldsPassword(connection)) return {};
   return "the connection string holds a password, which other users of this machine can read "
          "on the command line: keep it in the ODBC data source, in a settings file only you can "
          "read, or for PostgreSQL in ~/.pgpass";

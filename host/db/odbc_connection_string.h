@@ -19,8 +19,11 @@ struct OdbcConnectionString {
 // unknown dialect name raises an Error.
 OdbcConnectionString ParseOdbcConnectionString(std::string_view text);
 
-// Where a password attribute (PWD=, PASSWORD=, in any letter case) begins; npos without one.
-std::size_t PasswordAttributeAt(std::string_view connection);
+// Whether it holds a password attribute (PWD=, PASSWORD=, in any letter case).
+bool HoldsPassword(std::string_view connection);
+// The connection string as written but for its password's value, shown as ****, whole
+// however it is written (in braces, with ';' or '}}' inside).
+std::string WithPasswordHidden(std::string_view connection);
 // What a program says of a connection string given on its command line that holds a
 // password, which other users of the machine can read there; "" when it holds none.
 std::string CommandLinePasswordNote(std::string_view connection);

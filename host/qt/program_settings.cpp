@@ -61,7 +61,7 @@ void ReadFile(const std::string& path, ProgramSettings& settings) {
   const std::optional<SettingValue> database = read("database"), odbc = read("odbc");
   if (database && odbc)
     throw Error(path + " names both a database file and a server: keep one of database, odbc");
-  if (odbc && PasswordAttributeAt(odbc->value) != std::string::npos && OthersMayRead(path)) {
+  if (odbc && HoldsPassword(odbc->value) && OthersMayRead(path)) {
     throw Error(path + " holds a database password that others may read: make it readable by " +
                 "its owner alone (chmod 600), or keep the password in the ODBC data source");
   }
@@ -71,20 +71,6 @@ void ReadFile(const std::string& path, ProgramSettings& settings) {
     settings.odbc = odbc;
   }
   if (auto user = read("user")) settings.user = *user;
-}
-
-std::string Shown(const std::string& connection) {
-  std::string shown;
-  for (std::size_t start = 0; start < connection.size();) {
-    const std::size_t end = std::min(connection.find(';', start), connection.size());
-    const std::string attribute = connection.substr(start, end - start);
-    shown += PasswordAttributeAt(attribute) == 0
-                 ? attribute.substr(0, attribute.find('=') + 1) + "****"
-                 : attribute;
-    if (end < connection.size()) shown += ';';
-    start = end + 1;
-  }
-  return shown;
 }
 
 }  // namespace
@@ -134,7 +120,8 @@ std::string Describe(const ProgramSettings& settings) {
   if (settings.database) {
     text += "  database = " + settings.database->value + "   (" + settings.database->source + ")\n";
   } else if (settings.odbc) {
-    text += "  odbc = " + Shown(settings.odbc->value) + "   (" + settings.odbc->source + ")\n";
+    text += "  odbc = " + WithPasswordHidden(settings.odbc->value) + "   (" +
+            settings.odbc->source + ")\n";
   } else {
     text += "  database = the demo database in your data folder   (default)\n";
   }

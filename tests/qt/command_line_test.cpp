@@ -144,7 +144,8 @@ class CommandLineTest : public QObject {
     const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
     write(site, "[General]\ndatabase=/srv/polizas.db\nuser=CAPTURA\n", owner | QFile::ReadOther);
     // A connection string is read as written: semicolons and commas are not comments or lists.
-    write(user, "# the server of the office\n[General]\nodbc = DSN=polizas;UID=op,2;PWD=s3cret\n",
+    write(user,
+          "# the server of the office\n[General]\nodbc = DSN=polizas;UID=op,2;PWD={s3;cr}}et}\n",
           owner);
     const host::SettingsFiles files{user, site, ""};
 

@@ -210,6 +210,21 @@ TEST(OdbcConnectionString, TheDialectIsTakenOutAndTheRestLeftAsWritten) {
   EXPECT_THROW(ParseOdbcConnectionString("DSN=x;Dialect=sqlite"), Error);
 }
 
+// Where a connection string is shown, its password's value is hidden whole, however it is
+// written; a "pwd=" inside another value is no password.
+TEST(OdbcConnectionString, APasswordIsHiddenWhole) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"DSN=polizas;UID=op,2;PWD=s3cret", "DSN=polizas;UID=op,2;PWD=****"},
+      {"Driver={x};Pwd={se;cr}}et};Uid=a", "Driver={x};Pwd=****;Uid=a"},
+      {"Server=db; Password = {a=b;c} ;", "Server=db; Password =****;"},
+      {"Driver={pwd=x;y};Server=db", "Driver={pwd=x;y};Server=db"},
+  };
+  for (const auto& [given, shown] : cases) {
+    EXPECT_EQ(WithPasswordHidden(given), shown) << given;
+    EXPECT_EQ(HoldsPassword(given), shown.find("****") != std::string::npos) << given;
+  }
+}
+
 // Text crosses to the driver as UTF-16 (the round trip of every kind of character runs in
 // the server tests); bytes that start no character become U+FFFD rather than stop the text.
 TEST(DatabaseText, ReplacesBrokenBytes) {
