@@ -93,6 +93,27 @@ std::string WithPasswordHidden(std::string_view connection) {
   return shown;
 }
 
+std::string AttributeValue(std::string_view connection, std::string_view key) {
+  std::string value;
+  ForEachAttribute(connection, [&](std::string_view attribute) {
+    const std::size_t equals = attribute.find('=');
+    if (equals == std::string_view::npos ||
+        AsciiLower(Trimmed(attribute.substr(0, equals))) != AsciiLower(key))
+      return;
+    const std::string_view written = Trimmed(attribute.substr(equals + 1));
+    value.clear();
+    if (written.size() < 2 || written.front() != '{' || written.back() != '}') {
+      value = written;
+      return;
+    }
+    for (std::size_t i = 1; i + 1 < written.size(); ++i) {
+      value += written[i];
+      if (written[i] == '}') ++i;  // "}}" stands for "}"
+    }
+  });
+  return value;
+}
+
 std::string CommandLinePasswordNote(std::string_view connection) {
   if (!HoldsPassword(connection)) return {};
   return "the connection string holds a password, which other users of this machine can read "

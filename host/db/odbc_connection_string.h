@@ -24,6 +24,8 @@ bool HoldsPassword(std::string_view connection);
 // The connection string as written but for its password's value, shown as ****, whole
 // however it is written (in braces, with ';' or '}}' inside).
 std::string WithPasswordHidden(std::string_view connection);
+// The value of the attribute `key` (any letter case), out of its braces; "" without one.
+std::string AttributeValue(std::string_view connection, std::string_view key);
 // What a program says of a connection string given on its command line that holds a
 // password, which other users of the machine can read there; "" when it holds none.
 std::string CommandLinePasswordNote(std::string_view connection);

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "component/error.h"
+#include "host/db/odbc_connection_string.h"
 #include "host/services/clock.h"
 #include "host/services/folio.h"
 
@@ -105,18 +106,9 @@ std::string NoDisplayMessage() {
 
 std::string DatabaseName(const ProgramOptions& options, const std::string& demo_path) {
   if (!options.odbc) return options.database.value_or(demo_path);
-  // Attributes are KEY=VALUE;...; the key in any case. The database, else the data source.
-  std::string database, source;
-  for (std::size_t start = 0; start < options.odbc->size();) {
-    const std::size_t end = std::min(options.odbc->find(';', start), options.odbc->size());
-    const std::string attribute = options.odbc->substr(start, end - start);
-    const std::size_t equals = attribute.find('=');
-    const std::string key = Upper(Trim(attribute.substr(0, equals)));
-    if (equals != std::string::npos && key == "DATABASE")
-      database = Trim(attribute.substr(equals + 1));
-    if (equals != std::string::npos && key == "DSN") source = Trim(attribute.substr(equals + 1));
-    start = end + 1;
-  }
+  // The database, else the data source.
+  const std::string database = AttributeValue(*options.odbc, "Database");
+  const std::string source = AttributeValue(*options.odbc, "DSN");
   const std::string name = !database.empty() ? database : !source.empty() ? source : "ODBC";
   return name + " (servidor)";
 }

@@ -116,6 +116,8 @@ class CommandLineTest : public QObject {
     QCOMPARE(host::DatabaseName(options, "/home/u/demo.db"), std::string("polizas (servidor)"));
     options.odbc = "DSN=polizas_prod;UID=op;PWD=s3cret";
     QCOMPARE(host::DatabaseName(options, ""), std::string("polizas_prod (servidor)"));
+    options.odbc = "DSN=oficina;PWD={s3;Database=cr}}et}";  // a password in braces is one value
+    QCOMPARE(host::DatabaseName(options, ""), std::string("oficina (servidor)"));
   }
 
   void aDisplayIsAnyOfThePlatformsVariables() {

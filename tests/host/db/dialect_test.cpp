@@ -223,6 +223,10 @@ TEST(OdbcConnectionString, APasswordIsHiddenWhole) {
     EXPECT_EQ(WithPasswordHidden(given), shown) << given;
     EXPECT_EQ(HoldsPassword(given), shown.find("****") != std::string::npos) << given;
   }
+  // An attribute's value is read as the driver reads it, braces taken off.
+  EXPECT_EQ(AttributeValue("Pwd={a;Database=b};database = {pol}}izas} ;DSN=x", "DATABASE"),
+            "pol}izas");
+  EXPECT_EQ(AttributeValue("Pwd={a;Database=b}", "Database"), "");
 }
 
 // Text crosses to the driver as UTF-16 (the round trip of every kind of character runs in
