@@ -36,13 +36,8 @@ constexpr std::string_view kPsqlOdbcSettings = ";Protocol=7.4-2;LFConversion=0;B
 // Whether the connection string names the PostgreSQL dialect, or a driver for PostgreSQL.
 bool NamesPostgreSql(const OdbcConnectionString& connection) {
   if (connection.dialect) return *connection.dialect == SqlDialect::kPostgreSql;
-  const std::string text = AsciiLower(connection.for_driver);
-  for (std::size_t at = text.find("driver="); at != std::string::npos;
-       at = text.find("driver=", at + 1)) {
-    if (at > 0 && text[at - 1] != ';' && text[at - 1] != ' ') continue;
-    if (text.substr(at, text.find(';', at) - at).find("postgres") != std::string::npos) return true;
-  }
-  return false;
+  return AsciiLower(AttributeValue(connection.for_driver, "Driver")).find("postgres") !=
+         std::string::npos;
 }
 
 // psqlODBC's ANSI driver (psqlodbca.so; PSQLODBC30A.DLL, PSQLODBC35A.DLL) has no wide
