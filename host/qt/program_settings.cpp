@@ -49,7 +49,17 @@ std::map<std::string, std::string> GeneralValues(const std::string& path) {
   return values;
 }
 
-void ReadFile(const std::string& path, ProgramSettings& settings) {
+// A database file as a settings file names it: from the home folder, or from the settings
+// file's own folder, never from wherever the program happened to start.
+std::string NamedFile(const std::string& value, const std::string& settings_path,
+                      const std::string& home) {
+  namespace fs = std::filesystem;
+  if (value.starts_with("~/") && !home.empty()) return (fs::path(home) / value.substr(2)).string();
+  if (value.empty() || fs::path(value).is_absolute()) return value;
+  return (fs::path(settings_path).parent_path() / value).lexically_normal().string();
+}
+
+void ReadFile(const std::string& path, const std::string& home, ProgramSettings& settings) {
   if (path.empty() || !std::filesystem::exists(path)) return;
   const std::map<std::string, std::string> values = GeneralValues(path);
   settings.files.push_back(path);
@@ -58,7 +68,9 @@ void ReadFile(const std::string& path, ProgramSettings& settings) {
     if (found == values.end()) return std::nullopt;
     return SettingValue{found->second, path};
   };
-  const std::optional<SettingValue> database = read("database"), odbc = read("odbc");
+  std::optional<SettingValue> database = read("database");
+  if (database) database->value = NamedFile(database->value, path, home);
+  const std::optional<SettingValue> odbc = read("odbc");
   if (database && odbc)
     throw Error(path + " names both a database file and a server: keep one of database, odbc");
   if (odbc && HoldsPassword(odbc->value) && OthersMayRead(path)) {
@@ -76,22 +88,23 @@ void ReadFile(const std::string& path, ProgramSettings& settings) {
 }  // namespace
 
 SettingsFiles SettingsFiles::Standard(const Environment& environment) {
+  const std::string home = environment("HOME").value_or("");
   std::filesystem::path config;
   if (const auto xdg = environment("XDG_CONFIG_HOME"); xdg && !xdg->empty()) {
     config = *xdg;
-  } else if (const auto home = environment("HOME"); home && !home->empty()) {
-    config = std::filesystem::path(*home) / ".config";
+  } else if (!home.empty()) {
+    config = std::filesystem::path(home) / ".config";
   }
-  if (config.empty()) return {"", "/etc/polizas/polizas.conf", ""};
+  if (config.empty()) return {"", "/etc/polizas/polizas.conf", "", home};
   return {(config / "polizas" / "polizas.conf").string(), "/etc/polizas/polizas.conf",
-          (config / "polizas" / "window.conf").string()};
+          (config / "polizas" / "window.conf").string(), home};
 }
 
 ProgramSettings ReadSettings(const SettingsFiles& files) {
   ProgramSettings settings;
   settings.user = {kDefaultOperator, kDefaultSource};
-  ReadFile(files.site, settings);
-  ReadFile(files.user, settings);
+  ReadFile(files.site, files.home, settings);
+  ReadFile(files.user, files.home, settings);
   return settings;
 }
 

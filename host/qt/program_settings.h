@@ -15,6 +15,7 @@ struct SettingsFiles {
   // The window's size, kept by the program beside the operator's file: the program never
   // rewrites a file a person wrote.
   std::string window;
+  std::string home;  // where a path written "~/..." in a file leads: $HOME
   static SettingsFiles Standard(const Environment& environment);
 };
 
@@ -26,7 +27,8 @@ struct SettingValue {
 };
 
 // The database and the operator the program starts with. The files are INI files whose
-// [General] group may hold `database` (an SQLite file), `odbc` (a connection string or
+// [General] group may hold `database` (an SQLite file: "~/" is the home folder, and a
+// relative path is read from the settings file's folder), `odbc` (a connection string or
 // DSN=...) and `user`; the operator's file overrides the site's, the command line both.
 struct ProgramSettings {
   std::optional<SettingValue> database, odbc;

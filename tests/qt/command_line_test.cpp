@@ -149,7 +149,7 @@ class CommandLineTest : public QObject {
     write(user,
           "# the server of the office\n[General]\nodbc = DSN=polizas;UID=op,2;PWD={s3;cr}}et}\n",
           owner);
-    const host::SettingsFiles files{user, site, ""};
+    const host::SettingsFiles files{user, site, "", ""};
 
     host::ProgramSettings read = host::ReadSettings(files);
     QCOMPARE(host::Describe(read), "Settings files read:\n  " + site + "\n  " + user +
@@ -168,6 +168,15 @@ class CommandLineTest : public QObject {
 
     write(user, "[General]\ndatbase=a.db\n", owner);
     QVERIFY_THROWS_EXCEPTION(Error, host::ReadSettings(files));
+
+    // A file named from the home folder, or from the settings file's own folder.
+    const host::SettingsFiles at_home{user, site, "", "/home/ana"};
+    write(user, "[General]\ndatabase = ~/oficina/polizas.db\n", owner);
+    QCOMPARE(host::ReadSettings(at_home).database->value,
+             std::string("/home/ana/oficina/polizas.db"));
+    write(user, "[General]\ndatabase = ../datos/polizas.db\n", owner);
+    QCOMPARE(host::ReadSettings(at_home).database->value,
+             QDir::cleanPath(dir.filePath("datos/polizas.db")).toStdString());
 
     write(user, "[General]\nuser=\"CAPTURA\"\n[other]\nkey=x\n", owner);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
