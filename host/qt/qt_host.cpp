@@ -80,8 +80,10 @@ HostMainWindow::HostMainWindow(Dialogs& dialogs) : dialogs_(dialogs) {
   setWindowIcon(ApplicationIcon());
   user_ = new QLabel(this);
   database_ = new ShorteningLabel(this);
-  read_only_ = new QLabel("Solo consulta: la base de datos no admite cambios", this);
+  // Short, as the status bar widens the window for what it holds; the reason in its tooltip.
+  read_only_ = new QLabel("Solo consulta", this);
   read_only_->setObjectName("readOnly");
+  read_only_->setToolTip("La base de datos no admite cambios: la ventana es solo para consultar");
   read_only_->setStyleSheet(
       "QLabel { background-color: #fff3cd; color: #6b4a00; border: 1px solid #e0b84f;"
       " padding: 0 6px; font-weight: bold; }");
