@@ -72,7 +72,17 @@ std::size_t RunReport(Database& database, const Date& today, const ReportRequest
                                       {"Fin", "fin", Kind::kDate},
                                       {"Estado", "estado"},
                                       {"Uso %", "uso", Kind::kNumber}}));
-      const PolicySelection selection{.filter = request.state, .client = request.client};
+      // The client's key as its box takes it; an unknown one is said, not reported empty.
+      std::optional<std::string> client;
+      if (request.client) {
+        client = Upper(Trim(*request.client));
+        auto found =
+            database.HostQuery("SELECT 1 AS v FROM Cliente WHERE Cl_Cve_Cliente = ?", {*client});
+        const bool known = !found->Eof();
+        found->Close();
+        if (!known) throw Error("there is no client " + *client);
+      }
+      const PolicySelection selection{.filter = request.state, .client = client};
       Each(database, PolicyList(database, today, selection), {}, [&](const FoundRow& row) {
         counted(writer, {row[0], row[kPolicyClient], row[kPolicyClientName], row[kPolicyBranch],
                          row[kPolicyType], DateCell(row[kPolicyStart]), DateCell(row[kPolicyEnd]),

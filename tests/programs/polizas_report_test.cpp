@@ -182,9 +182,12 @@ TEST_F(ReportProgram, PoliciesByStateAndClient) {
   for (const std::string& state : Column(expired, 7)) EXPECT_EQ(state, "Vencida");
   EXPECT_EQ(Column(InEveryFormat({"policies", "--client", "C00004", "--state", "live"}), 0),
             (Strings{"GDL-000001", "MTY-000006"}));
-  const Table client = InEveryFormat({"policies", "--client", "C00004"});
+  const Table client = InEveryFormat({"policies", "--client", " c00004"});  // as typed
   EXPECT_EQ(Column(client, 0), (Strings{"GDL-000001", "MTY-000005", "MTY-000006"}));
   EXPECT_EQ(Column(client, 8), (Strings{"17", "15", "8"}));
+  const ProgramOutput unknown = Report({"policies", "--client", "C99999"});
+  EXPECT_EQ(unknown.exit_code, 1);
+  EXPECT_EQ(unknown.err, "polizas-report: there is no client C99999\n");
 }
 
 // A name as another program may have stored it: opened in a spreadsheet, the CSV runs no
