@@ -52,6 +52,10 @@ class ShorteningLabel final : public QLabel {
     QFrame::paintEvent(event);
     QPainter painter(this);
     QRect room = contentsRect();
+    // Where a label of its kind starts its text: half an x in from a frame, as QLabel does.
+    room.setLeft(room.left() + (indent() >= 0      ? indent()
+                                : frameWidth() > 0 ? fontMetrics().horizontalAdvance('x') / 2
+                                                   : 0));
     painter.drawText(room, Qt::AlignVCenter | Qt::AlignLeft, label_);
     room.setLeft(room.left() + fontMetrics().horizontalAdvance(label_));
     painter.drawText(
