@@ -284,6 +284,7 @@ void ConfigureSqliteOnce() {
 std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOptions options) {
   ConfigureSqliteOnce();
   const bool in_memory = path == ":memory:";
+  if (path.empty()) throw Error("no database file was named");
   if (!options.create && !in_memory && !std::filesystem::exists(path)) {
     throw Error("database file not found: " + path);
   }

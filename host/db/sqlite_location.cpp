@@ -53,6 +53,8 @@ OpenTarget OpenTargetFor(const std::string& path, int flags) {
   fs::path file = fs::canonical(path, unresolved);
   if (unresolved) file = path;
   const std::string beside = file.string(), name = file.filename().string();
+  if (std::error_code none; fs::is_directory(file, none))
+    throw Error(path + " is a folder, not a database file");
   const Folder folder = FolderOf(file);
   // SQLite names the log after the name a file was opened by: two programs opening one file
   // by two names would each write a log of its own, and the later one folded into the file

@@ -165,6 +165,7 @@ TEST(SqliteOpen, MissingEmptyAndForeignFilesAreRefusedUntouchedAndDatesAreLocalT
   const std::string path = dir.File("nada.db");
   EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(path); }), "database file not found: " + path);
   EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(""); }), "no database file was named");
 
   // An empty file is refused before anything is written to it.
   std::ofstream{path};

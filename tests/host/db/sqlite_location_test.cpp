@@ -125,6 +125,9 @@ TEST(SqliteLocation, AFileWithTwoNamesIsRefusedByEither) {
   EXPECT_FALSE(fs::exists(other + "-wal"));
   fs::remove(folder.File());
   EXPECT_EQ(InChild([&] { return Opening(other); }), "for writing, 26 policies");
+  // A folder has names of its own (its entries' ".."), and is no database file at all.
+  EXPECT_EQ(InChild([&] { return Opening(folder.path.string()); }),
+            "refused: " + folder.path.string() + " is a folder, not a database file");
 }
 
 }  // namespace
