@@ -9,7 +9,15 @@ namespace nv407::host::sqlite {
 
 void Check(sqlite3* db, int rc) {
   if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return;
-  throw Error(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+  const std::string said = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  // SQLite's words for a full disk where it grows the index it keeps beside the file read
+  // as a failing disk.
+  if (rc == SQLITE_IOERR_SHMSIZE && db) {
+    throw Error("the disk is full: there is no room beside " +
+                std::string(sqlite3_db_filename(db, "main")) +
+                " for the index SQLite keeps there (" + said + ")");
+  }
+  throw Error(said);
 }
 
 DbHandle::DbHandle(const std::string& path, int flags) {

@@ -109,6 +109,27 @@ TEST(SqliteLocation, AFileOnAReadOnlyFileSystemOpensForReading) {
                 "cannot read without its index: copy both to a folder that can be written");
 }
 
+// A disk with no room for the index SQLite keeps beside the file is said to be full, not
+// to be failing.
+TEST(SqliteLocation, NoRoomForTheIndexIsSaidToBeAFullDisk) {
+  Folder folder;
+  const fs::path mount_point = folder.path / "lleno";
+  fs::create_directory(mount_point);
+  const std::string copy = (mount_point / "polizas.db").string();
+  const std::string bytes = FileBytes(folder.File());
+  const std::string said = InChild([&] {
+    const std::string size = "size=" + std::to_string(bytes.size() / 1024 + 4) + "k";
+    if (!testing::InMountNamespaceOfItsOwn() ||
+        ::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, size.c_str()) != 0)
+      return std::string("no mount namespace");
+    std::ofstream(copy, std::ios::binary) << bytes;
+    return Opening(copy);
+  });
+  if (said == "no mount namespace") GTEST_SKIP() << "this machine lets no test mount";
+  EXPECT_EQ(said, "refused: the disk is full: there is no room beside " + copy +
+                      " for the index SQLite keeps there (disk I/O error)");
+}
+
 // A file with a second name (a hard link) would get a log per name; it opens by neither
 // until one name is left.
 TEST(SqliteLocation, AFileWithTwoNamesIsRefusedByEither) {
