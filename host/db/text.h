@@ -10,6 +10,11 @@ namespace nv407::host {
 std::u16string Widen(std::string_view utf8);
 std::string Narrow(std::u16string_view utf16);
 
+// The text less the UTF-8 byte order mark that some editors write at a file's start.
+constexpr std::string_view WithoutByteOrderMark(std::string_view text) {
+  return text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
+}
+
 // ASCII letters in lower case, other bytes as they are: SQL names and keywords compare so.
 std::string AsciiLower(std::string_view text);
 

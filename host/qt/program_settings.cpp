@@ -8,6 +8,7 @@
 
 #include "component/error.h"
 #include "host/db/odbc_connection_string.h"
+#include "host/db/text.h"
 #include "host/services/folio.h"
 #include "host/services/operators.h"
 
@@ -28,7 +29,7 @@ std::map<std::string, std::string> GeneralValues(const std::string& path) {
   std::map<std::string, std::string> values;
   std::string group = "General", line;
   for (int number = 1; std::getline(file, line); ++number) {
-    line = Trim(line);
+    line = Trim(number == 1 ? WithoutByteOrderMark(line) : line);
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
     if (line.front() == '[' && line.back() == ']') {
       group = Trim(line.substr(1, line.size() - 2));

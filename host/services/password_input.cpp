@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "component/error.h"
+#include "host/db/text.h"
 #include "host/services/password.h"
 
 namespace nv407::host {
@@ -76,9 +77,10 @@ class HiddenTyping {
 std::string PasswordFromFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw Error("cannot read the password file " + path);
-  const std::optional<std::string> line = Line(file);
+  std::optional<std::string> line = Line(file);
   if (file.bad())
     throw Error("cannot read the password file " + path + ": " + std::strerror(errno));
+  if (line) *line = WithoutByteOrderMark(*line);
   if (!line || line->empty())
     throw Error("the password file " + path + " holds no password: its first line is empty");
   return *line;

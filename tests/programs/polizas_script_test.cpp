@@ -407,7 +407,8 @@ TEST_F(ScriptProgram, WhereOperatorsSignInTheScriptGivesThePasswordAndAdministra
   const ProgramRun added = run_db({"operator", "add", "LAURA", "--name", "Laura Gutiérrez"},
                                   "clave del administrador\nclave de Laura\n");
   ASSERT_EQ(added.exit_code, 0) << added.err;
-  std::ofstream(File("laura.txt")) << "clave de Laura\n";
+  std::ofstream(File("laura.txt")) << "\xEF\xBB\xBF"
+                                      "clave de Laura\r\n";  // as Notepad saves it
 
   const Strings laura = {"--db", db, "--user", "LAURA"};
   const ProgramRun unsigned_run = Run(laura, show);

@@ -178,7 +178,8 @@ class CommandLineTest : public QObject {
     QCOMPARE(host::ReadSettings(at_home).database->value,
              QDir::cleanPath(dir.filePath("datos/polizas.db")).toStdString());
 
-    write(user, "[General]\nuser=\"CAPTURA\"\n[other]\nkey=x\n", owner);
+    // Written by a Windows editor: a byte order mark first, lines ending CR LF.
+    write(user, "\xEF\xBB\xBF[General]\r\nuser=\"CAPTURA\"\r\n[other]\r\nkey=x\r\n", owner);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", dir.path());
     const ProgramRun run =
