@@ -99,7 +99,12 @@ PasswordPrompt::PasswordPrompt(std::istream& input)
     : input_(input), terminal_(&input == &std::cin && isatty(STDIN_FILENO) == 1) {}
 
 std::optional<std::string> PasswordPrompt::Ask(const std::string& prompt) {
-  if (!terminal_) return Line(input_);
+  if (!terminal_) {
+    // Input from a file a Windows editor saved may start with a byte order mark.
+    std::optional<std::string> line = Line(input_);
+    if (line) *line = WithoutByteOrderMark(*line);
+    return line;
+  }
   std::optional<std::string> typed;
   {
     // Hidden before the prompt shows: turning the echo off drops what was typed ahead.

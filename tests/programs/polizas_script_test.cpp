@@ -405,6 +405,7 @@ TEST_F(ScriptProgram, WhereOperatorsSignInTheScriptGivesThePasswordAndAdministra
   };
   ASSERT_EQ(Run({"init", db}, "clave del administrador\n", "polizas-db").exit_code, 0);
   const ProgramRun added = run_db({"operator", "add", "LAURA", "--name", "Laura Gutiérrez"},
+                                  "\xEF\xBB\xBF"
                                   "clave del administrador\nclave de Laura\n");
   ASSERT_EQ(added.exit_code, 0) << added.err;
   std::ofstream(File("laura.txt")) << "\xEF\xBB\xBF"
