@@ -11,6 +11,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -57,6 +58,21 @@ struct Folder {
   fs::path path;
 };
 
+// In a child process: a file system of `kilobytes` mounted at `mount_point`, in a mount
+// namespace of the child's own, holding `bytes` as polizas.db; its path, or nothing where
+// the machine lets no test mount.
+std::optional<std::string> CopyOnAFileSystemOfItsOwn(const fs::path& mount_point,
+                                                     const std::string& bytes,
+                                                     std::size_t kilobytes) {
+  const std::string size = "size=" + std::to_string(kilobytes) + "k";
+  if (!testing::InMountNamespaceOfItsOwn() ||
+      ::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, size.c_str()) != 0)
+    return std::nullopt;
+  const std::string copy = (mount_point / "polizas.db").string();
+  std::ofstream(copy, std::ios::binary) << bytes;
+  return copy;
+}
+
 // Where another user may write the file but not create files beside it, nothing opens:
 // SQLite could not keep its log there, and the refusal says so rather than SQLite's
 // "attempt to write a readonly database".
@@ -91,10 +107,9 @@ TEST(SqliteLocation, AFileOnAReadOnlyFileSystemOpensForReading) {
   const std::string copy = (mount_point / "polizas.db").string();
   const std::string bytes = FileBytes(folder.File());
   const auto read_only_copy = [&](bool with_log) {
-    if (!testing::InMountNamespaceOfItsOwn() ||
-        ::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=4m") != 0)
+    // Written as another user would, without its owner.
+    if (!CopyOnAFileSystemOfItsOwn(mount_point, bytes, 4096))
       return std::string("no mount namespace");
-    std::ofstream(copy, std::ios::binary) << bytes;  // as another user, without its owner
     if (with_log) std::ofstream(copy + "-wal") << "a log";
     if (::mount(nullptr, mount_point.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
       return std::string("cannot make it read-only");
@@ -118,11 +133,9 @@ TEST(SqliteLocation, NoRoomForTheIndexIsSaidToBeAFullDisk) {
   const std::string copy = (mount_point / "polizas.db").string();
   const std::string bytes = FileBytes(folder.File());
   const std::string said = InChild([&] {
-    const std::string size = "size=" + std::to_string(bytes.size() / 1024 + 4) + "k";
-    if (!testing::InMountNamespaceOfItsOwn() ||
-        ::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, size.c_str()) != 0)
+    // Room for the file and a few kilobytes, less than the index takes.
+    if (!CopyOnAFileSystemOfItsOwn(mount_point, bytes, bytes.size() / 1024 + 4))
       return std::string("no mount namespace");
-    std::ofstream(copy, std::ios::binary) << bytes;
     return Opening(copy);
   });
   if (said == "no mount namespace") GTEST_SKIP() << "this machine lets no test mount";

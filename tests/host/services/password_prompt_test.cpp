@@ -46,7 +46,8 @@ class PromptOnATerminal {
   void Type(const std::string& keys) {
     ASSERT_EQ(::write(terminal_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
   }
-  bool Started() const { return child_ > 0; }
+  // Started on a pseudo-terminal and showing its prompt, the echo then off.
+  bool Prompted() { return child_ > 0 && ShownUpTo("Clave: ").ends_with("Clave: "); }
   bool Echoes() const {
     termios settings{};
     return ::tcgetattr(terminal_, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
@@ -65,9 +66,7 @@ class PromptOnATerminal {
 // The password is asked twice and never shown, and the terminal echoes again afterwards.
 TEST(PasswordPrompt, OnATerminalANewPasswordIsAskedTwiceUnseen) {
   PromptOnATerminal program;
-  ASSERT_TRUE(program.Started()) << "no pseudo-terminal";
-  // (A new pseudo-terminal echoes; the program may have turned that off already.)
-  program.ShownUpTo("Clave: ");
+  ASSERT_TRUE(program.Prompted());
   EXPECT_FALSE(program.Echoes());
   program.Type("una clave larga\n");
   program.ShownUpTo("Repeat it: ");
@@ -83,8 +82,7 @@ TEST(PasswordPrompt, OnATerminalANewPasswordIsAskedTwiceUnseen) {
 // the shell the user goes back to shows what is typed.
 TEST(PasswordPrompt, CtrlCAtThePromptLeavesTheTerminalEchoing) {
   PromptOnATerminal program;
-  ASSERT_TRUE(program.Started()) << "no pseudo-terminal";
-  program.ShownUpTo("Clave: ");
+  ASSERT_TRUE(program.Prompted());
   ASSERT_FALSE(program.Echoes());
   program.Type("\x03");
   const int status = program.Ended();
