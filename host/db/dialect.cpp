@@ -151,8 +151,8 @@ constexpr std::array kDialects = {
         .login_permission_query = "",
         .server_time_query = "",
         .table_present_query = "SELECT 1 AS v FROM sqlite_master WHERE type = 'table' AND name = ?",
-        .index_present_query =
-            "SELECT 1 AS v FROM sqlite_master WHERE type = 'index' AND name = ?"},
+        .index_present_query = "SELECT 1 AS v FROM sqlite_master WHERE type = 'index' AND name = ?",
+        .table_columns_query = "SELECT name AS column_name FROM pragma_table_info(?) ORDER BY cid"},
     DialectTraits{.dialect = SqlDialect::kPostgreSql,
                   .name = "postgresql",
                   .dbms_name = "PostgreSQL",
@@ -173,7 +173,12 @@ constexpr std::array kDialects = {
                   .login_permission_query = "SELECT 1 AS v WHERE polizas_session_holds(?, ?)",
                   .server_time_query = "SELECT GetDate() AS v",
                   .table_present_query = "SELECT 1 AS v WHERE to_regclass(?) IS NOT NULL",
-                  .index_present_query = "SELECT 1 AS v WHERE to_regclass(?) IS NOT NULL"},
+                  .index_present_query = "SELECT 1 AS v WHERE to_regclass(?) IS NOT NULL",
+                  // The search path decides, as for the statements: another schema's table
+                  // of that name (an archived copy, say) is not this one.
+                  .table_columns_query =
+                      "SELECT attname AS column_name FROM pg_attribute WHERE attrelid = "
+                      "to_regclass(?) AND attnum > 0 AND NOT attisdropped ORDER BY attnum"},
     DialectTraits{
         .dialect = SqlDialect::kSqlServer,
         .name = "sqlserver",
@@ -194,7 +199,9 @@ constexpr std::array kDialects = {
         .login_permission_query = "SELECT 1 AS v WHERE dbo.polizas_session_holds(?, ?) = 1",
         .server_time_query = "SELECT GetDate() AS v",
         .table_present_query = "SELECT 1 AS v WHERE OBJECT_ID(?) IS NOT NULL",
-        .index_present_query = "SELECT 1 AS v FROM sys.indexes WHERE name = ?"},
+        .index_present_query = "SELECT 1 AS v FROM sys.indexes WHERE name = ?",
+        .table_columns_query = "SELECT name AS column_name FROM sys.columns WHERE object_id = "
+                               "OBJECT_ID(?) ORDER BY column_id"},
 };
 
 }  // namespace

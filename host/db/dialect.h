@@ -73,6 +73,9 @@ struct DialectTraits {
   // One row when the database has the table named by its one value; the same for an index.
   std::string_view table_present_query;
   std::string_view index_present_query;
+  // The columns of the table its one value names, as column "column_name" in their order:
+  // the table an unqualified name in a statement reaches, not a like-named one elsewhere.
+  std::string_view table_columns_query;
 };
 
 const DialectTraits& Traits(SqlDialect dialect);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "host/db/database.h"
-#include "host/qt/record_view.h"
+#include "host/lists/record_view.h"
 #include "host/services/dialogs.h"
 
 class QLineEdit;

@@ -3,7 +3,7 @@
 #include <QString>
 
 #include "component/database.h"
-#include "host/qt/record_view.h"
+#include "host/lists/record_view.h"
 
 namespace nv407::host {
 

@@ -20,7 +20,7 @@
 #include "host/qt/label_keys.h"
 #include "host/qt/list_model.h"
 #include "host/qt/qt_dialogs.h"
-#include "host/qt/record_view.h"
+#include "host/lists/record_view.h"
 #include "host/qt/spanish.h"
 #include "host/qt/synthetic_input.h"
 #include "host/services/host_records.h"

@@ -1,10 +1,11 @@
-#include "host/qt/record_view.h"
+#include "host/lists/record_view.h"
 
 #include <algorithm>
 #include <memory>
 
 #include "component/error.h"
 #include "data/schema.h"
+#include "host/db/dialect.h"
 #include "host/db/text.h"
 #include "host/headless/text_rules.h"
 #include "host/services/host_records.h"
@@ -24,15 +25,9 @@ std::string CellText(const Variant& value) {
 }
 
 std::vector<std::string> ColumnNames(Database& database, const std::string& table) {
-  const std::string sql = database.Dialect() == SqlDialect::kSqlite
-                              ? "SELECT name AS column_name FROM pragma_table_info(" +
-                                    QuotedText(table) + ") ORDER BY cid"
-                              // Servers keep the name as they folded it (PostgreSQL: lower case).
-                              : "SELECT COLUMN_NAME AS column_name FROM INFORMATION_SCHEMA.COLUMNS "
-                                "WHERE UPPER(TABLE_NAME) = UPPER(" +
-                                    QuotedText(table) + ") ORDER BY ORDINAL_POSITION";
   std::vector<std::string> names;
-  std::unique_ptr<Recordset> result = database.ForHost().Execute(sql);
+  std::unique_ptr<Recordset> result =
+      database.HostQuery(std::string(Traits(database.Dialect()).table_columns_query), {table});
   for (; !result->Eof(); result->MoveNext())
     names.push_back(CellText(result->Fields("column_name").Value()));
   result->Close();
