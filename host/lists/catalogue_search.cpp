@@ -268,6 +268,11 @@ bool FindsWithin(std::string_view longer, std::string_view shorter) {
   return !found.empty() && wanted.starts_with(found);
 }
 
+bool FindsWithin(const ListSource& source, std::string_view longer, std::string_view shorter) {
+  if (!source.ways) return FindsWithin(longer, shorter);
+  return source.finds_within && source.finds_within(longer, shorter);
+}
+
 std::optional<FoundRow> ReadRow(Connection& connection, const ListSource& source,
                                 const std::string& key) {
   std::string sql = "SELECT ";
@@ -295,7 +300,7 @@ std::optional<ListSource> CatalogueOf(std::string_view lookup_sql) {
                                            std::regex::icase);
   if (!std::regex_match(conditions, plain_conditions)) return std::nullopt;
   const std::string description = match[1];
-  return ListSource{match[2], match[3], "", {description}, {description}, conditions, {}, {}};
+  return ListSource{match[2], match[3], "", {description}, {description}, conditions, {}, {}, {}};
 }
 
 }  // namespace nv407::host

@@ -47,6 +47,10 @@ struct ListSource {
   // that each can use an index of its own. The database lets a way depend on what the
   // text finds elsewhere.
   std::function<std::vector<std::string>(Database&, const std::string& text)> ways;
+  // For a list with ways: whether every row the longer text finds is among those the
+  // shorter one finds (FindsWithin says so of the key's start and the searched columns).
+  // Without it such a list is always read whole.
+  std::function<bool(std::string_view longer, std::string_view shorter)> finds_within;
 };
 
 // A row as the list shows it: the key, then the shown columns, as text ("" for NULL).
@@ -95,8 +99,10 @@ std::string Holds(const std::string& column, SqlDialect dialect, const std::stri
 
 // Whether every row `longer` finds is among those `shorter` finds: the one was typed on
 // from the other. A list that read all of what `shorter` found can then look among those
-// keys alone.
+// keys alone. The first is for the key's start and the searched columns; the second asks
+// the list's own ways where it has them.
 bool FindsWithin(std::string_view longer, std::string_view shorter);
+bool FindsWithin(const ListSource& source, std::string_view longer, std::string_view shorter);
 
 // The row of one key, whatever the list's conditions say (a withdrawn one included).
 std::optional<FoundRow> ReadRow(Connection& connection, const ListSource& source,

@@ -69,15 +69,21 @@ std::string SelectionConditions(SqlDialect dialect, const Date& today,
 
 // The clients whose key starts with the text or whose name holds it.
 ListSource ClientsFound() {
-  return {"Cliente", "Cl_Cve_Cliente", "", {}, {"Cl_Razon_Social_1"}, "", {}, {}};
+  return {"Cliente", "Cl_Cve_Cliente", "", {}, {"Cl_Razon_Social_1"}, "", {}, {}, {}};
+}
+
+// The folio the folio field would make of the text, where that is not a folio that starts
+// with the text as typed ("gdl-42" is GDL-000042).
+std::optional<std::string> FormattedFolio(const std::string& text) {
+  std::string folio = FormatFolio(text);
+  if (folio.starts_with(UpperCaseText(text))) return std::nullopt;
+  return folio;
 }
 
 // A folio as typed, a folio as the folio field would take it, or a client.
 std::vector<std::string> TextWays(Database& database, const std::string& text) {
-  const std::string typed = UpperCaseText(text);
   std::vector<std::string> ways = {StartsWith("p.Ps_Folio", text)};
-  const std::string folio = FormatFolio(text);
-  if (!folio.starts_with(typed)) ways.push_back("p.Ps_Folio = " + QuotedText(folio));
+  if (const auto folio = FormattedFolio(text)) ways.push_back("p.Ps_Folio = " + QuotedText(*folio));
 
   const std::vector<FoundRow> clients =
       ReadPage(database, ClientsFound(), {text, std::nullopt, std::nullopt, kFewClients + 1});
@@ -203,6 +209,11 @@ ListSource PolicyList(Database& database, const Date& today, const PolicySelecti
   }
   list.conditions = SelectionConditions(dialect, today, selection);
   list.ways = &TextWays;
+  // Typed on, the text finds fewer folios and clients; but its formatted folio ("gdl-42" after
+  // "gdl-4") is one the shorter text need not have found.
+  list.finds_within = [](std::string_view longer, std::string_view shorter) {
+    return FindsWithin(longer, shorter) && !FormattedFolio(std::string(longer));
+  };
   return list;
 }
 

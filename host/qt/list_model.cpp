@@ -16,7 +16,7 @@ void ListModel::Find(const QString& text) {
   PageQuery query{ToStdString(text), std::nullopt, std::nullopt, kPageRows, order_};
   // Typed on from a text whose rows were all read: the rows are among those, each found by
   // its key, instead of in the whole list.
-  if (read_ && !more_ && FindsWithin(query.text, text_)) {
+  if (read_ && !more_ && FindsWithin(source_, query.text, text_)) {
     query.among.emplace();
     for (const FoundRow& row : rows_) query.among->push_back(row.front());
   }

@@ -250,6 +250,31 @@ TEST_F(PolicyListTest, TheTextFindsFoliosAndClients) {
             "GDL-000001 MTY-000001");
 }
 
+// Typed key by key, the finder looks among the rows the text before found where the list
+// says the longer text finds none besides; what it finds so is what a whole read finds.
+TEST_F(PolicyListTest, TypedOnTheTextFindsWhatItFindsWhole) {
+  Add("MTY-000010", "C00002", "2024-12-31", "AC", {});
+  const host::ListSource list = List();
+  for (const std::string text : {"mty-10", "c00002", "hospital san", "qro-000001"}) {
+    std::string before;
+    std::vector<std::string> read;
+    for (std::size_t length = 1; length <= text.size(); ++length) {
+      const std::string typed = text.substr(0, length);
+      SCOPED_TRACE(typed);
+      host::PageQuery query{typed, std::nullopt, std::nullopt, 0};
+      if (host::FindsWithin(list, typed, before)) query.among = read;
+      read.clear();
+      for (const host::FoundRow& row : host::ReadPage(db.db(), list, query))
+        read.push_back(row.front());
+      std::string found;
+      for (const std::string& folio : read) found += (found.empty() ? "" : " ") + folio;
+      EXPECT_EQ(found, Found(list, typed));
+      before = typed;
+    }
+  }
+  EXPECT_EQ(Found(list, "mty-10"), "MTY-000010");
+}
+
 // A text most clients' names hold is read another way (policies in order, each client
 // looked at); it finds the same.
 TEST_F(PolicyListTest, ACommonTextFindsTheSameAsARareOne) {
