@@ -58,6 +58,10 @@ struct DialectTraits {
   // (elsewhere both sides are upper-cased), and the clause after ORDER BY that keeps
   // `count` rows after the first `skip`.
   bool like_ignores_case;
+  // Whether a key's start is found as a range of texts (the key >= the text and < the text
+  // with its last byte raised), which holds where keys compare as bytes; elsewhere by
+  // LIKE 'text%', which the server reads as a range of an index in an order of its choosing.
+  bool starts_by_range;
   std::string (*rows)(int count, int skip);
   // Where the connection's login is the operator: one row with the login as column "v",
   // "administers" 1 when the login owns the database's tables (and names operators itself),

@@ -45,6 +45,7 @@ struct Index {
   const char* name;
   const char* table;
   const char* columns;
+  bool postgresql_only = false;
 };
 
 const char* kActive = "NOT NULL DEFAULT 'AC'";  // the state of a live record
@@ -192,7 +193,7 @@ const std::vector<Table>& Tables() {
 
 // Every look-up the screen makes is a primary-key search or a search on a primary key's
 // leading column; these keep the other joins and the foreign keys' checks keyed.
-constexpr std::array<Index, 9> kIndexes = {{
+constexpr std::array<Index, 11> kIndexes = {{
     {"Tipo_Poliza_Servicio_Producto", "Tipo_Poliza_Servicio", "Pr_Cve_Producto"},
     {"Tipo_Poliza_Servicio_Tipo_Servicio_Servicio", "Tipo_Poliza_Servicio_Tipo_Servicio",
      "Ts_Cve_Tipo_Servicio"},
@@ -208,7 +209,15 @@ constexpr std::array<Index, 9> kIndexes = {{
     // The finder's orders by client name and by use (policy_order.h).
     {"policy_order_name", "policy_order", "client_name, folio"},
     {"policy_order_use", "policy_order", "peak_use, folio"},
+    // A key's start (the finder's folios, the client search): LIKE 'text%' reads a range of
+    // an index that orders bytes, where the database's collation orders the keys otherwise.
+    {"Poliza_Servicio_folio_texto", "Poliza_Servicio", "Ps_Folio text_pattern_ops", true},
+    {"Cliente_clave_texto", "Cliente", "Cl_Cve_Cliente text_pattern_ops", true},
 }};
+
+bool MadeOn(const Index& index, bool postgresql) {
+  return postgresql || !index.postgresql_only;
+}
 
 using TypeNames = std::array<const char*, 9>;  // by Kind
 constexpr TypeNames kPostgreSqlTypes = {"TEXT",
@@ -244,10 +253,11 @@ std::string CreateIndex(const Index& index) {
          ")";
 }
 
-std::vector<std::string> TablesAndIndexes(const TypeNames& types) {
+std::vector<std::string> TablesAndIndexes(const TypeNames& types, bool postgresql) {
   std::vector<std::string> statements;
   for (const Table& table : Tables()) statements.push_back(CreateTable(table, types));
-  for (const Index& index : kIndexes) statements.push_back(CreateIndex(index));
+  for (const Index& index : kIndexes)
+    if (MadeOn(index, postgresql)) statements.push_back(CreateIndex(index));
   return statements;
 }
 
@@ -301,7 +311,7 @@ std::vector<std::string> PostgreSqlSchema() {
   std::vector<std::string> statements = {
       "CREATE COLLATION polizas_nocase "
       "(provider = icu, locale = 'und-u-ks-level2', deterministic = false)"};
-  Append(statements, TablesAndIndexes(kPostgreSqlTypes));
+  Append(statements, TablesAndIndexes(kPostgreSqlTypes, true));
   Append(statements,
          {
              // The screen's statements are SQL Server's: its IsNull and GetDate() are provided.
@@ -336,7 +346,7 @@ std::vector<std::string> PostgreSqlSchema() {
 }
 
 std::vector<std::string> SqlServerSchema() {
-  std::vector<std::string> statements = TablesAndIndexes(kSqlServerTypes);
+  std::vector<std::string> statements = TablesAndIndexes(kSqlServerTypes, false);
   // SQL Server has no BEFORE triggers: these refuse after the change, which THROW undoes
   // with the whole transaction. The state is compared in a binary collation, since the
   // database's own ignores case.
@@ -416,7 +426,7 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
   }
   // The indexes the finder and the reports read by, and any other index of the schema.
   for (const Index& index : kIndexes) {
-    if (index.table == kPolicyOrderTable) continue;
+    if (index.table == kPolicyOrderTable || !MadeOn(index, postgresql)) continue;
     if (!present(Traits(database.Dialect()).index_present_query, index.name)) {
       sql.Execute(CreateIndex(index));
       added.emplace_back(index.name);

@@ -51,19 +51,30 @@ std::optional<std::string> PrefixEnd(std::string prefix) {
   return prefix;
 }
 
-// LIKE's own characters in the text stand for themselves (the escape is a backslash).
+// LIKE's own characters in the text stand for themselves (the escape is a backslash), and
+// so does '[', which opens a set of characters in SQL Server's.
 std::string LikeLiteral(std::string_view text) {
   std::string escaped;
   for (char c : text) {
-    if (c == '\\' || c == '%' || c == '_') escaped += '\\';
+    if (c == '\\' || c == '%' || c == '_' || c == '[') escaped += '\\';
     escaped += c;
   }
   return escaped;
 }
 
+// `subject` LIKE `pattern`, both SQL; `text` is what the pattern was made of.
+std::string Like(const std::string& subject, const std::string& pattern, std::string_view text) {
+  std::string like = subject;
+  like += " LIKE ";
+  like += pattern;
+  // The escape costs on every row: it is there only when the text needed it.
+  if (LikeLiteral(text).size() != text.size()) like += " ESCAPE '\\'";
+  return like;
+}
+
 // Keys start with the text, or a searched column holds it.
 std::string FindsText(const ListSource& source, SqlDialect dialect, const std::string& text) {
-  std::string finds = StartsWith(source.key, text);
+  std::string finds = StartsWith(source.key, dialect, text);
   for (const std::string& column : source.searched) {
     finds += " OR ";
     finds += Holds(column, dialect, text);
@@ -235,8 +246,10 @@ std::size_t ReadEach(Database& database, const ListSource& source, const PageQue
                   row);
 }
 
-std::string StartsWith(const std::string& column, const std::string& text) {
+std::string StartsWith(const std::string& column, SqlDialect dialect, const std::string& text) {
   const std::string prefix = UpperCaseText(Trimmed(text));
+  if (!Traits(dialect).starts_by_range)
+    return Like(column, QuotedText(LikeLiteral(prefix) + "%"), prefix);
   std::string starts = "(";
   starts += column + " >= " + QuotedText(prefix);
   if (const auto end = PrefixEnd(prefix)) starts += " AND " + column + " < " + QuotedText(*end);
@@ -246,18 +259,13 @@ std::string StartsWith(const std::string& column, const std::string& text) {
 
 std::string Holds(const std::string& column, SqlDialect dialect, const std::string& text) {
   const std::string trimmed = Trimmed(text);
-  const std::string literal = LikeLiteral(trimmed);
   std::string anywhere = "%";
-  anywhere += literal;
+  anywhere += LikeLiteral(trimmed);
   anywhere += '%';
-  const std::string pattern = QuotedText(anywhere);
   // An UPPER() on every row would double what the search costs where LIKE needs none.
-  std::string holds = Traits(dialect).like_ignores_case
-                          ? column + " LIKE " + pattern
-                          : "UPPER(" + column + ") LIKE UPPER(" + pattern + ")";
-  // The escape costs on every row: it is there only when the text needed it.
-  if (literal.size() != trimmed.size()) holds += " ESCAPE '\\'";
-  return holds;
+  const std::string pattern = QuotedText(anywhere);
+  if (Traits(dialect).like_ignores_case) return Like(column, pattern, trimmed);
+  return Like("UPPER(" + column + ")", "UPPER(" + pattern + ")", trimmed);
 }
 
 // A key that starts with the longer text starts with the shorter; a column that holds the

@@ -80,7 +80,7 @@ struct PageQuery {
 
 // The rows that the text finds, after `after` (or `skip` rows), in the page's order, at
 // most `limit`. Values are quoted, LIKE's wildcards in the text are escaped; the key
-// condition is a range, so that the key's index serves it. How LIKE minds the case and how
+// condition is one the key's index serves (StartsWith). How LIKE minds the case and how
 // the rows are limited are the dialect's (DialectTraits). `ways` replace the text's own
 // conditions (ListSource::ways); several are each read to the page's end and united.
 std::string PageStatement(const ListSource& source, SqlDialect dialect, const PageQuery& page,
@@ -93,8 +93,9 @@ std::size_t ReadEach(Database& database, const ListSource& source, const PageQue
                      const std::function<void(const FoundRow&)>& row);
 
 // The key starts with the text as a key field takes it (upper case): a range on the key's
-// index. And a column holds the text in any letter case.
-std::string StartsWith(const std::string& column, const std::string& text);
+// index (DialectTraits::starts_by_range says how). And a column holds the text in any
+// letter case.
+std::string StartsWith(const std::string& column, SqlDialect dialect, const std::string& text);
 std::string Holds(const std::string& column, SqlDialect dialect, const std::string& text);
 
 // Whether every row `longer` finds is among those `shorter` finds: the one was typed on

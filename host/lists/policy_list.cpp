@@ -82,7 +82,7 @@ std::optional<std::string> FormattedFolio(const std::string& text) {
 
 // A folio as typed, a folio as the folio field would take it, or a client.
 std::vector<std::string> TextWays(Database& database, const std::string& text) {
-  std::vector<std::string> ways = {StartsWith("p.Ps_Folio", text)};
+  std::vector<std::string> ways = {StartsWith("p.Ps_Folio", database.Dialect(), text)};
   if (const auto folio = FormattedFolio(text)) ways.push_back("p.Ps_Folio = " + QuotedText(*folio));
 
   const std::vector<FoundRow> clients =
@@ -101,7 +101,7 @@ std::vector<std::string> TextWays(Database& database, const std::string& text) {
     client += ')';
   } else {
     client = "EXISTS (SELECT 1 FROM Cliente cf WHERE cf.Cl_Cve_Cliente = p.Cl_Cve_Cliente AND (";
-    client += StartsWith("cf.Cl_Cve_Cliente", text);
+    client += StartsWith("cf.Cl_Cve_Cliente", database.Dialect(), text);
     client += " OR ";
     client += Holds("cf.Cl_Razon_Social_1", database.Dialect(), text);
     client += "))";

@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <thread>
 
 #include "host/db/access.h"
+#include "host/lists/policy_list.h"
 #include "host/services/sign_in.h"
 #include "server_support.h"
 #include "support/kept_orders.h"
@@ -63,12 +65,21 @@ std::string PolizasDb(const std::string& arguments) {
 }
 
 // The server schema has every table, column (in the same order), key, default and index of
-// the SQLite schema, and the host's table names match in any case as on SQLite.
+// the SQLite schema, and the host's table names match in any case as on SQLite. Besides, two
+// keys have an index in the order of their bytes, for LIKE by their start.
 TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
   auto database = Open();
   const Shape sqlite = SqliteSchemaShape(true);
   ASSERT_EQ(sqlite.size(), 29u) << "20 tables and 9 indexes";
-  EXPECT_EQ(ServerShape(database->ForHost()), sqlite);
+  Shape server = ServerShape(database->ForHost());
+  const auto by_bytes = std::stable_partition(server.begin(), server.end(), [](auto& entry) {
+    return entry.find("text_pattern_ops") == std::string::npos;
+  });
+  EXPECT_EQ(Shape(by_bytes, server.end()),
+            (Shape{"index on cliente (cl_cve_cliente text_pattern_ops)",
+                   "index on poliza_servicio (ps_folio text_pattern_ops)"}));
+  server.erase(by_bytes, server.end());
+  EXPECT_EQ(server, sqlite);
 
   Connection& sql = database->ForHost();
   sql.Execute("INSERT INTO extended_text VALUES ('POLIZA_SERVICIO', 'F1', '0001', 'a')");
@@ -115,6 +126,34 @@ TEST(PolizasDbOnAServer, InitFillsAnEmptyDatabaseOnceAndRefusesTheRest) {
   };
   EXPECT_EQ(count(empty, "Sucursal") + count(empty, "operator"), "n:0n:0");
   EXPECT_EQ(count(demo, "Sucursal") + count(demo, "operator"), "n:5n:2");
+}
+
+// In a database whose collation orders texts as a language does (punctuation and digits
+// weighed apart), the texts after a key's start are not those of a range of bytes: the
+// finder and the F2 search find the keys that start with the text all the same.
+TEST(PolizasDbOnAServer, KeysAreFoundByTheirStartWhateverTheCollation) {
+  ServerDatabase spanish(ServerDatabase::Contents::kEmpty,
+                         "LOCALE_PROVIDER icu ICU_LOCALE 'es-MX'");
+  ASSERT_EQ(PolizasDb("init --odbc '" + spanish.ConnectionString() + "' --demo"),
+            "0 Created the tables with the schema and the demo data\n");
+  auto database = host::OpenOdbcDatabase(spanish.ConnectionString());
+  const auto found = [&](const host::ListSource& list, const std::string& text) {
+    std::string keys;
+    for (const host::FoundRow& row :
+         host::ReadPage(*database, list, {text, std::nullopt, std::nullopt}))
+      keys += (keys.empty() ? "" : " ") + row.front();
+    return keys;
+  };
+  const host::ListSource policies = host::PolicyList(*database, PinnedNow(), {});
+  EXPECT_EQ(found(policies, "c00009"), "GDL-000002 GDL-000004");
+  EXPECT_EQ(found(policies, "gdl-"),
+            "GDL-000001 GDL-000002 GDL-000003 GDL-000004 GDL-000005 "
+            "GDL-000006");
+  const auto clients =
+      host::CatalogueOf("select Cl_Razon_Social_1 from Cliente where Cl_Cve_Cliente = '?'");
+  ASSERT_TRUE(clients);
+  EXPECT_EQ(found(*clients, "c00009"), "C00009");
+  EXPECT_EQ(found(*clients, "c0000_"), "");
 }
 
 // A database made before the finder's kept orders and its reading indexes gains them from
