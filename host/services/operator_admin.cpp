@@ -48,6 +48,15 @@ OperatorRow OperatorAdministration::Existing(const std::string& code) {
   return *row;
 }
 
+// A holder of the permission with no operator row (written by another tool) cannot sign in.
+bool OperatorAdministration::AnotherAdministratorUnlocked(const std::string& code) {
+  for (const std::string& holder : records_.Holders(kAdministrationModule, kAdministrationKey)) {
+    const std::optional<OperatorRow> row = holder == code ? std::nullopt : records_.Find(holder);
+    if (row && !row->locked) return true;
+  }
+  return false;
+}
+
 void OperatorAdministration::Note(const std::string& code, const std::string& note) {
   HostRecords(database_).AppendNote(kOperatorTable, code, note + " por " + by_, by_,
                                     clock_ ? clock_() : LocalNow());
@@ -86,11 +95,15 @@ void OperatorAdministration::Grant(const std::string& code, std::string_view mod
   transaction.Commit();
 }
 
-// The schema refuses to take the permission from the last administrator.
+// The schema refuses to take the permission from the last administrator; here, from the
+// last one who can sign in (the others locked).
 void OperatorAdministration::Revoke(const std::string& code, std::string_view module,
                                     std::string_view key) {
   Existing(code);
   TransactionScope transaction(database_.ForHost());
+  if (module == kAdministrationModule && key == kAdministrationKey &&
+      !AnotherAdministratorUnlocked(code))
+    throw Error(LastAdministratorMessage());
   if (!records_.Revoke(code, module, key))
     throw Error("the operator " + code + " does not hold " + PermissionText(module, key));
   Note(code, "Permiso " + PermissionText(module, key) + " retirado");
@@ -101,13 +114,8 @@ void OperatorAdministration::Lock(const std::string& code) {
   const OperatorRow row = Existing(code);
   if (row.locked) throw Error("the operator " + code + " is locked already");
   TransactionScope transaction(database_.ForHost());
-  if (Administers(records_.PermissionsOf(code))) {
-    int others = 0;
-    for (const std::string& holder : records_.Holders(kAdministrationModule, kAdministrationKey)) {
-      if (holder != code && !records_.Find(holder)->locked) ++others;
-    }
-    if (others == 0) throw Error(LastAdministratorMessage());
-  }
+  if (Administers(records_.PermissionsOf(code)) && !AnotherAdministratorUnlocked(code))
+    throw Error(LastAdministratorMessage());
   records_.SetLocked(code, true);
   Note(code, "Bloqueado");
   transaction.Commit();

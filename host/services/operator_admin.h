@@ -34,6 +34,7 @@ class OperatorAdministration {
  private:
   OperatorRow Existing(const std::string& code);
   void Note(const std::string& code, const std::string& note);
+  bool AnotherAdministratorUnlocked(const std::string& code);
 
   Database& database_;
   std::string by_;

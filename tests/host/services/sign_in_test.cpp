@@ -221,6 +221,16 @@ TEST_F(OperatorAdministrationTest, TheLastAdministratorKeepsItsPermissionAndCann
   EXPECT_EQ(Refusal([&] { administration.Lock("CAPTURA"); }), last);
   administration.Revoke("ADMIN", "SISTEMA", "OPERADORES");
   EXPECT_EQ(Refusal([&] { administration.Revoke("CAPTURA", "SISTEMA", "OPERADORES"); }), last);
+  // An administrator left locked, or one another tool named without its operator row, is
+  // none who can sign in: the last one who can keeps the permission and the lock is refused.
+  administration.Grant("ADMIN", "SISTEMA", "OPERADORES");
+  EXPECT_EQ(Refusal([&] { administration.Revoke("CAPTURA", "SISTEMA", "OPERADORES"); }), last);
+  db.Execute("PRAGMA foreign_keys = OFF");  // as the sqlite3 shell writes
+  db.Execute("INSERT INTO operator_permission VALUES ('NADIE', 'SISTEMA', 'OPERADORES')");
+  db.Execute("PRAGMA foreign_keys = ON");
+  EXPECT_EQ(Refusal([&] { administration.Revoke("CAPTURA", "SISTEMA", "OPERADORES"); }), last);
+  EXPECT_EQ(Refusal([&] { administration.Lock("CAPTURA"); }), last);
+  EXPECT_TRUE(host::HostRecords(db.db()).HoldsPermission("CAPTURA", "SISTEMA", "OPERADORES"));
   EXPECT_THAT(Notes(), ::testing::IsSupersetOf({"CAPTURA: Permiso NV407/INISERV otorgado por ADMIN",
                                                 "ADMIN: Permiso SISTEMA/OPERADORES retirado por "
                                                 "ADMIN"}));
