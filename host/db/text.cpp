@@ -94,4 +94,31 @@ std::string AsciiLower(std::string_view text) {
   return out;
 }
 
+std::string UpperCaseText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 'a' && byte <= 'z') {
+      out += static_cast<char>(byte - 'a' + 'A');
+    } else if (byte == 0xC3 && i + 1 < text.size()) {
+      // U+00E0 to U+00FE (but not the division sign U+00F7) have their capital 0x20 lower.
+      const auto next = static_cast<unsigned char>(text[i + 1]);
+      out += text[i];
+      out += static_cast<char>(next >= 0xA0 && next <= 0xBE && next != 0xB7 ? next - 0x20 : next);
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+int CharacterCount(std::string_view text) {
+  int count = 0;
+  for (char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;  // not a continuation byte
+  return count;
+}
+
 }  // namespace nv407::host

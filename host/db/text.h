@@ -15,6 +15,11 @@ constexpr std::string_view WithoutByteOrderMark(std::string_view text) {
   return text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
 }
 
+// Keys as users type them: ASCII and Latin-1 letters in upper case (ñ -> Ñ), and their
+// length in characters, not bytes.
+std::string UpperCaseText(std::string_view text);
+int CharacterCount(std::string_view text);
+
 // ASCII letters in lower case, other bytes as they are: SQL names and keywords compare so.
 std::string AsciiLower(std::string_view text);
 

@@ -105,33 +105,6 @@ std::string WithoutNul(std::string_view text) {
   return kept;
 }
 
-std::string UpperCaseText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 'a' && byte <= 'z') {
-      out += static_cast<char>(byte - 'a' + 'A');
-    } else if (byte == 0xC3 && i + 1 < text.size()) {
-      // U+00E0 to U+00FE (but not the division sign U+00F7) have their capital 0x20 lower.
-      const auto next = static_cast<unsigned char>(text[i + 1]);
-      out += text[i];
-      out += static_cast<char>(next >= 0xA0 && next <= 0xBE && next != 0xB7 ? next - 0x20 : next);
-      ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-int CharacterCount(std::string_view text) {
-  int count = 0;
-  for (char c : text)
-    if (!IsContinuationByte(static_cast<unsigned char>(c))) ++count;
-  return count;
-}
-
 std::string FirstCharacters(std::string_view text, int count) {
   int seen = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {

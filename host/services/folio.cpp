@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "host/db/text.h"
+
 namespace nv407::host {
 namespace {
 
@@ -40,11 +42,12 @@ std::string Upper(std::string_view text) {
 }
 
 std::string FolioBranch(std::string_view branch) {
-  return Upper(TrimView(branch));
+  return UpperCaseText(TrimView(branch));
 }
 
+// The width is in characters: a branch "PEÑ" takes three of them, not four.
 int FolioDigits(std::string_view branch, int width) {
-  return std::max(1, width - static_cast<int>(branch.size()) - 1);
+  return std::max(1, width - CharacterCount(branch) - 1);
 }
 
 std::int64_t LargestFolioNumber(std::string_view branch, int width) {
@@ -63,7 +66,7 @@ std::optional<std::string> MakeFolio(std::string_view branch, std::int64_t numbe
 }
 
 std::string FormatFolio(std::string_view typed, int width) {
-  const std::string text = Upper(TrimView(typed));
+  const std::string text = UpperCaseText(TrimView(typed));
   const auto dash = text.rfind('-');
   if (dash == std::string::npos) return text;
   const std::string_view prefix = TrimView(std::string_view(text).substr(0, dash));

@@ -12,7 +12,8 @@ namespace nv407::host {
 inline constexpr int kFolioWidth = 10;
 
 // A folio is BRANCH "-" NUMBER, the number zero-padded so that the whole folio is `width`
-// characters wide (at least one digit). The branch is kept trimmed and upper-cased, the
+// characters wide (at least one digit). The branch is kept trimmed and upper-cased as key
+// fields upper-case it (ñ -> Ñ), the
 // form FormatFolio brings typed folios to, so every issued folio is already in stored form.
 std::string FolioBranch(std::string_view branch);
 int FolioDigits(std::string_view branch, int width);
@@ -21,11 +22,11 @@ std::int64_t LargestFolioNumber(std::string_view branch, int width);
 // Empty when the number does not fit.
 std::optional<std::string> MakeFolio(std::string_view branch, std::int64_t number, int width);
 
-// What a user typed, in stored form: trimmed, upper-cased, and when it reads PREFIX-DIGITS
-// the digits padded (or stripped of surplus leading zeros) to the width.
+// What a user typed, in stored form: trimmed, upper-cased as the branch, and when it reads
+// PREFIX-DIGITS the digits padded (or stripped of surplus leading zeros) to the width.
 std::string FormatFolio(std::string_view typed, int width = kFolioWidth);
 
-// Text helpers the services share. Upper-casing is ASCII-only: codes are ASCII, and
+// Text helpers the services share. Upper is ASCII-only (table names, parameter values), and
 // bytes of other characters pass unchanged.
 std::string Trim(std::string_view text);
 std::string Upper(std::string_view text);

@@ -150,7 +150,10 @@ TEST(FormatFolio, BringsWhatUsersTypeToStoredFormAndRoundTripsIssuedFolios) {
         EXPECT_EQ(host::FormatFolio(text), *folio) << "typed \"" << text << "\"";
     }
   }
-  EXPECT_EQ(host::FolioBranch("s\xc3\xb1"), "S\xc3\xb1") << "non-ASCII bytes pass unchanged";
+  // A branch as its key field takes it (ñ upper-cased), its width in characters.
+  EXPECT_EQ(host::FolioBranch("pe\xc3\xb1"), "PE\xc3\x91");
+  EXPECT_EQ(host::MakeFolio("PE\xc3\x91", 1, host::kFolioWidth), "PE\xc3\x91-000001");
+  EXPECT_EQ(host::FormatFolio(" pe\xc3\xb1-1"), "PE\xc3\x91-000001");
 }
 
 // Each branch and table has its own series: the table matched in any case, a blank branch or
