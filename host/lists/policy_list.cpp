@@ -152,7 +152,7 @@ std::vector<std::string> ShownPolicyRow(const FoundRow& row) {
   std::vector<std::string> shown = row;
   for (int column : {kPolicyStart, kPolicyEnd}) shown.at(column) = ShownDate(row.at(column));
   const std::optional<double> share = UsageShare(row);
-  const std::optional<int> percent = share ? ShownPercent(*share, 1) : std::nullopt;
+  const std::optional<long long> percent = share ? ShownPercent(*share, 1) : std::nullopt;
   shown.at(kPolicyUsage) = percent ? std::to_string(*percent) + " %" : "";
   return shown;
 }

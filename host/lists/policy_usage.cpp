@@ -72,11 +72,13 @@ std::optional<PolicyUsage> ReadPolicyUsage(Connection& connection, const std::st
   return usage;
 }
 
-std::optional<int> ShownPercent(double used, double included) {
+std::optional<long long> ShownPercent(double used, double included) {
   if (!(included > 0)) return std::nullopt;
   const double share = 100 * used / included;
-  int shown = static_cast<int>(std::lround(share));
-  for (int threshold : {kNearlyUsedUpPercent, 100})
+  // A tiny quantity included makes a share of billions of percent: still shown as it is.
+  if (!(std::abs(share) < 1e18)) return std::nullopt;
+  long long shown = std::llround(share);
+  for (long long threshold : {kNearlyUsedUpPercent, 100})
     if (share < threshold && shown >= threshold) shown = threshold - 1;
   return shown;
 }

@@ -34,8 +34,8 @@ enum class Grade { kNormal, kWarning, kAlarm };
 
 // The share of an included quantity that is used, in whole percent as shown: rounded, but
 // never at a threshold (80 %, 100 %) that the exact share has not reached. Nothing when
-// there is no quantity to use.
-std::optional<int> ShownPercent(double used, double included);
+// there is no quantity to use (or no share a number can show: an infinite one).
+std::optional<long long> ShownPercent(double used, double included);
 // A warning from 80 % of the quantity, an alarm from all of it.
 Grade UsageGrade(double used, double included);
 

@@ -169,9 +169,9 @@ QString FieldsTable(Connection& connection, const RecordView& record) {
 
 // Two cells: a bar 120 pixels wide, filled to the share used (full beyond it), and the share.
 QString UsageCells(const ServiceUsage& service) {
-  const std::optional<int> percent = ShownPercent(service.used, service.included);
+  const std::optional<long long> percent = ShownPercent(service.used, service.included);
   if (!percent) return "<td></td><td align='right' style='color:#8a9aa8'>—</td>";
-  const int filled = std::clamp(*percent, 0, 100);
+  const int filled = static_cast<int>(std::clamp(*percent, 0LL, 100LL));
   const QString colour = GradeColour(UsageGrade(service.used, service.included));
   QString bar = "<td width='124'><table width='100%' cellspacing='0' cellpadding='0'><tr>";
   if (filled > 0)

@@ -20,7 +20,7 @@ std::string DateCell(const std::string& text) {
 }
 
 std::string PercentCell(const std::optional<double>& share) {
-  const std::optional<int> percent = share ? ShownPercent(*share, 1) : std::nullopt;
+  const std::optional<long long> percent = share ? ShownPercent(*share, 1) : std::nullopt;
   return percent ? std::to_string(*percent) : "";
 }
 

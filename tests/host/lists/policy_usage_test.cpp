@@ -17,15 +17,22 @@ using host::Grade;
 TEST(PolicyUsage, ShowsASharesPercentAndGradeWithoutReachingAThresholdEarly) {
   const struct {
     double used, included;
-    std::optional<int> shown;
+    std::optional<long long> shown;
     Grade grade;
   } cases[] = {
-      {110, 120, 92, Grade::kWarning},       {96, 120, 80, Grade::kWarning},
-      {95.9, 120, 79, Grade::kNormal},       {79.6, 100, 79, Grade::kNormal},
-      {99.6, 100, 99, Grade::kWarning},      {10, 10, 100, Grade::kAlarm},
-      {126, 120, 105, Grade::kAlarm},        {0, 12, 0, Grade::kNormal},
-      {0.4, 100, 0, Grade::kNormal},         {3, 0, std::nullopt, Grade::kNormal},
+      {110, 120, 92, Grade::kWarning},
+      {96, 120, 80, Grade::kWarning},
+      {95.9, 120, 79, Grade::kNormal},
+      {79.6, 100, 79, Grade::kNormal},
+      {99.6, 100, 99, Grade::kWarning},
+      {10, 10, 100, Grade::kAlarm},
+      {126, 120, 105, Grade::kAlarm},
+      {0, 12, 0, Grade::kNormal},
+      {0.4, 100, 0, Grade::kNormal},
+      {3, 0, std::nullopt, Grade::kNormal},
       {1, -5, std::nullopt, Grade::kNormal},
+      // Beyond what an int holds, as a tiny quantity included makes it.
+      {50000, 0.001, 5'000'000'000, Grade::kAlarm},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.used) + "/" + std::to_string(c.included));
