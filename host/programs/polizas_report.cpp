@@ -28,6 +28,7 @@
 #include "host/programs/program_info.h"
 #include "host/reports/reports.h"
 #include "host/services/clock.h"
+#include "host/services/reference_host.h"
 
 namespace {
 
@@ -182,7 +183,8 @@ int Run(const CommandLine& line) {
               << OneLine(failure.what()) << "\n";
     return kFailed;
   }
-  const nv407::Date today = (clock ? clock() : LocalNow()).DateOnly();
+  const nv407::Date today =
+      ServerNow(SessionSettings{.user_code = {}, .clock = clock}, *database).DateOnly();
   try {
     Progress progress;
     // A write that fails (a full disk) stops the report there: a cut report is no report.

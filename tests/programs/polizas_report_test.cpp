@@ -141,6 +141,29 @@ TEST_F(ReportProgram, ExpiringListsWhatEndsWithinTheDaysSoonestFirst) {
   EXPECT_EQ(Column(InEveryFormat({"expiring", "--days", "15"}), 0), Strings{});
 }
 
+// Without a pinned clock the report's day is the server's, as the finder's and the window's
+// are, wherever the computer running it stands: of two computers 26 hours apart one
+// is on another day than the server.
+TEST_F(ReportProgram, TodayIsTheServersDay) {
+  if (TestBackend() != Backend::kPostgreSql) GTEST_SKIP() << "a file's day is its computer's";
+  database_.Open()->ForHost().Execute(
+      "UPDATE Poliza_Servicio SET Ps_Fecha_Inicia = Ps_Fecha, Ps_Fecha_Finaliza = "
+      "CAST(GetDate() AS DATE) WHERE Ps_Folio = 'QRO-000001'");
+  for (const char* zone : {"Etc/GMT+12", "Etc/GMT-14"}) {
+    SCOPED_TRACE(zone);
+    const ProgramOutput run = RunCommandLine(
+        dir_,
+        std::string("TZ=") + zone + " " +
+            ProgramCommand("polizas-report", With({"--format", "csv", "expiring", "--days", "0"})),
+        "", dir_ + "/stdout.txt");
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const Table report = FromCsv(run.out);
+    ASSERT_EQ(report.size(), 2u) << run.out;
+    EXPECT_EQ(report[1][0], "QRO-000001");
+    EXPECT_EQ(report[1][6], "0");
+  }
+}
+
 TEST_F(ReportProgram, UsageListsEachServiceUsedToTheShareMostUsedFirst) {
   const Table report = InEveryFormat({"usage"});
   ASSERT_GT(report.size(), 2u);
