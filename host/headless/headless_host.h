@@ -88,6 +88,9 @@ class HeadlessHost {
   void Record(HostEvent event) { events_.push_back(std::move(event)); }
 
   Screen& screen() const;  // raises before the first Open
+  // Raises before the first Open and once the screen has closed (Salir): what a user does
+  // then has no window to do it in.
+  void RequireOpen() const;
   HeadlessWindow& window() const;
   ScriptedDialogs& dialogs() { return dialogs_; }
   HeadlessControlFactory& controls() { return controls_; }
@@ -97,7 +100,6 @@ class HeadlessHost {
  private:
   HeadlessHost(Database& database, SessionSettings session, PantallaFactory factory,
                std::string plugin_path);
-  void RequireOpen() const;
   void Present(const std::function<void()>& step);
 
   Database& database_;

@@ -179,6 +179,7 @@ void Perform(HeadlessHost& host, const Action& action) {
     }
     void operator()(const ShowAction&) {}
     void operator()(const FindAction& a) {
+      host.RequireOpen();
       // The finder opens on the folio field: not while it takes no input.
       auto& folio = host.Get<HeadlessTextBox>("txtFolio");
       if (!folio.Enabled() || folio.Locked()) return folio.UserType(a.text);
@@ -190,7 +191,10 @@ void Perform(HeadlessHost& host, const Action& action) {
       host.Record(call);
       if (a.pick) host.Type("txtFolio", *a.pick);
     }
-    void operator()(const RenewAction&) { Renew(host.screen()); }
+    void operator()(const RenewAction&) {
+      host.RequireOpen();
+      Renew(host.screen());
+    }
   };
   try {
     std::visit(Performer{host}, action);

@@ -159,6 +159,17 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
     EXPECT_THAT(run.err, HasSubstr("line 4: " + reason));
     EXPECT_EQ(EventKinds(run.lines), Strings{"screen"});
   }
+  // Once Salir closed the window, the host's finder and Renovar have none to act in either.
+  for (const char* line : {R"({"do": "find", "text": "mty"})", R"({"do": "renew"})"}) {
+    SCOPED_TRACE(line);
+    const ProgramRun run = Run(With({}), std::string(R"({"do": "open"}
+{"do": "type", "control": "txtFolio", "text": "MTY-1"}
+{"do": "toolbar", "command": "Salir"}
+)") + line + "\n{\"do\": \"show\"}\n");
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_THAT(run.err, HasSubstr("line 4: The screen has been closed"));
+    EXPECT_EQ(EventKinds(run.lines), Strings{"closed"});
+  }
   // A script that cannot be read to its end did not run whole.
   const ProgramRun folder = Run(With({dir_}));
   EXPECT_EQ(folder.exit_code, 2);
