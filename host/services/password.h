@@ -13,6 +13,11 @@ std::string HashPassword(std::string_view password);
 bool PasswordMatches(const std::string& hash, std::string_view password);
 // The hash was made at another cost or by another algorithm than HashPassword's.
 bool NeedsRehash(const std::string& hash);
+// A hash of no operator's password, at HashPassword's cost, written out: checked against
+// for a code no operator has, a sign-in costs what it costs for one it has.
+inline constexpr const char* kStandInHash =
+    "$argon2id$v=19$m=65536,t=2,p=1$MGjxpVGnQh8Q8Bvtg/tXIw$"
+    "uUfIKsVsaj15DPKaRBvXwNYon2ckrRKV8k1WtA6kCEI";
 
 // What a new password must be: a refusal in Spanish, or "" when it will do.
 std::string PasswordProblem(std::string_view password);

@@ -140,6 +140,9 @@ TEST_F(SignInTest, AHashOfAnotherCostIsMadeAgainWhenItSignsIn) {
       db.Scalar("SELECT password_hash FROM operator WHERE user_code = 'CAPTURA'");
   EXPECT_THAT(hash, ::testing::StartsWith("$argon2id$v=19$m=65536,t=2,p=1$"));
   EXPECT_TRUE(Attempt("CAPTURA", kPassword).signed_in);
+  // What an unknown code is checked against costs as much.
+  EXPECT_FALSE(host::NeedsRehash(host::kStandInHash));
+  EXPECT_FALSE(host::PasswordMatches(host::kStandInHash, kPassword));
 }
 
 // Where operators are named, the code must be an operator's; where they sign in, the
