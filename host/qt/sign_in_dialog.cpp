@@ -80,6 +80,7 @@ std::optional<SessionSettings> SignOnDesktop(Database& database, const DesktopSi
     if (request.play) password = GivenPassword(request.password_file);
     return SignOn(database, {request.user, password, request.clock});
   }
+  RequireTheComputersClock(request.clock);
   PasswordSignIn sign_in(database, request.clock);
   SignInDialog dialog(
       [&sign_in](const std::string& user, const std::string& password) {

@@ -26,6 +26,14 @@ void RequireOperator(Database& database, const std::string& user_code) {
   }
 }
 
+void RequireTheComputersClock(const Clock& clock) {
+  if (clock) {
+    throw Error(
+        "--clock is for databases whose operators do not sign in: this one goes by the "
+        "computer's clock");
+  }
+}
+
 SessionSettings SignOn(Database& database, const SignOnRequest& request) {
   const SessionAccess access = ReadSessionAccess(database);
   if (access.mode == SignInMode::kLogin) {
@@ -40,6 +48,7 @@ SessionSettings SignOn(Database& database, const SignOnRequest& request) {
     RequireOperator(database, user);
     return SessionSettings{user, request.clock, nullptr, SignInMode::kNamed};
   }
+  RequireTheComputersClock(request.clock);
   if (!request.password) {
     throw Error("the operators of this database sign in: give the password of " + Shown(user) +
                 " in the environment variable " + kPasswordVariable +

@@ -27,5 +27,9 @@ struct SignOnRequest {
 // operator; where they sign in, the one named once its password signs it in. Raises an
 // Error saying why no one may work.
 SessionSettings SignOn(Database& database, const SignOnRequest& request);
+// Where operators sign in, a clock pinned on the command line is refused: it would set when
+// a lock ends and the dates of what the operator writes (a policy dated as its operator
+// likes). Pinned clocks are for the demonstrations and the tests, whose databases ask no one.
+void RequireTheComputersClock(const Clock& clock);
 
 }  // namespace nv407::host

@@ -423,6 +423,14 @@ TEST_F(ScriptProgram, WhereOperatorsSignInTheScriptGivesThePasswordAndAdministra
                                       "clave de Laura\r\n";  // as Notepad saves it
 
   const Strings laura = {"--db", db, "--user", "LAURA"};
+  // A clock of the operator's choosing would end a lock and date policies as it likes.
+  std::ofstream(File("admin.txt")) << "clave del administrador\n";
+  const ProgramRun pinned = Run(
+      {"--db", db, "--clock", "2099-01-01T00:00:00", "--password-file", File("admin.txt")}, show);
+  EXPECT_EQ(pinned.exit_code, 1);
+  EXPECT_EQ(pinned.err,
+            "polizas-script: --clock is for databases whose operators do not sign in: this one "
+            "goes by the computer's clock\n");
   const ProgramRun unsigned_run = Run(laura, show);
   EXPECT_EQ(unsigned_run.exit_code, 1);
   EXPECT_THAT(unsigned_run.err, HasSubstr("the operators of this database sign in: give the "

@@ -149,16 +149,17 @@ TEST_F(SignInTest, AHashOfAnotherCostIsMadeAgainWhenItSignsIn) {
 // password must sign it in. (On a server, the tests' login administers the database, and
 // names its operators.)
 TEST_F(SignInTest, AProgramsOperatorIsNamedOrSignedInAsTheDatabaseSays) {
-  const auto sign_on = [&](std::optional<std::string> user, std::optional<std::string> password) {
+  const auto sign_on = [&](std::optional<std::string> user, std::optional<std::string> password,
+                           host::Clock clock = {}) {
     try {
-      const host::SessionSettings session = host::SignOn(db.db(), {user, password, db.clock()});
+      const host::SessionSettings session = host::SignOn(db.db(), {user, password, clock});
       return session.user_code +
              (session.sign_in == host::SignInMode::kPassword ? " signed in" : " named");
     } catch (const Error& error) {
       return error.Description();
     }
   };
-  EXPECT_EQ(sign_on(std::nullopt, std::nullopt), "ADMIN named");
+  EXPECT_EQ(sign_on(std::nullopt, std::nullopt, db.clock()), "ADMIN named");
   EXPECT_EQ(sign_on("CAPTURA", "any"), "CAPTURA named");
   EXPECT_THAT(sign_on("NADIE", kPassword), HasSubstr("unknown operator \"NADIE\""));
   if (TestBackend() == Backend::kPostgreSql) return;
@@ -167,6 +168,8 @@ TEST_F(SignInTest, AProgramsOperatorIsNamedOrSignedInAsTheDatabaseSays) {
   EXPECT_EQ(host::ReadSessionAccess(db.db()).mode, host::SignInMode::kPassword) << "by default";
   // (A missing or wrong password's refusals: the program tests, polizas-script signing in.)
   EXPECT_EQ(sign_on("CAPTURA", kPassword), "CAPTURA signed in");
+  // The computer's clock alone sets when a lock ends and what day a policy is made.
+  EXPECT_THAT(sign_on("CAPTURA", kPassword, db.clock()), HasSubstr("--clock is for databases"));
   db.Execute("INSERT INTO host_parameter VALUES ('INICIO_SESION', 'no')");
   EXPECT_EQ(host::ReadSessionAccess(db.db()).mode, host::SignInMode::kNamed);
 }
