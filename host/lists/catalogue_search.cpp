@@ -62,6 +62,48 @@ std::string LikeLiteral(std::string_view text) {
   return escaped;
 }
 
+// The lower-case letter of a Latin-1 capital (U+00C0 to U+00DE but the multiplication sign),
+// as its UTF-8 second byte, or 0; and the capital of a lower-case one (U+00E0 to U+00FE but
+// the division sign). Their first byte is 0xC3 either way.
+unsigned char LatinLower(unsigned char second) {
+  return second >= 0x80 && second <= 0x9E && second != 0x97 ? second + 0x20 : 0;
+}
+unsigned char LatinUpper(unsigned char second) {
+  return second >= 0xA0 && second <= 0xBE && second != 0xB7 ? second - 0x20 : 0;
+}
+
+bool HasLatinCase(std::string_view text) {
+  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+    const auto second = static_cast<unsigned char>(text[i + 1]);
+    if (static_cast<unsigned char>(text[i]) == 0xC3 && (LatinLower(second) || LatinUpper(second)))
+      return true;
+  }
+  return false;
+}
+
+// A GLOB pattern of the text in which each letter is either of its cases ([aA], [éÉ]) and
+// GLOB's own characters stand for themselves.
+std::string GlobInAnyCase(std::string_view text) {
+  std::string glob;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == 0xC3 && i + 1 < text.size()) {
+      const auto second = static_cast<unsigned char>(text[++i]);
+      const unsigned char other = LatinLower(second) ? LatinLower(second) : LatinUpper(second);
+      const std::string letter = {'\xC3', static_cast<char>(second)};
+      glob += other ? "[" + letter + '\xC3' + static_cast<char>(other) + "]" : letter;
+    } else if (IsAsciiAlnum(c) && !IsAsciiDigit(c)) {
+      glob += {'[', AsciiLower(c), static_cast<char>(AsciiLower(c) - 'a' + 'A'), ']'};
+    } else if (c == '*' || c == '?' || c == '[') {
+      glob += {'[', c, ']'};
+    } else {
+      glob += c;
+    }
+  }
+  return glob;
+}
+
 // `subject` LIKE `pattern`, both SQL; `text` is what the pattern was made of.
 std::string Like(const std::string& subject, const std::string& pattern, std::string_view text) {
   std::string like = subject;
@@ -259,6 +301,9 @@ std::string StartsWith(const std::string& column, SqlDialect dialect, const std:
 
 std::string Holds(const std::string& column, SqlDialect dialect, const std::string& text) {
   const std::string trimmed = Trimmed(text);
+  // SQLite's LIKE ignores the case of ASCII letters alone: "SAN JOSÉ" would miss "San José".
+  if (Traits(dialect).like_ignores_case && HasLatinCase(trimmed))
+    return column + " GLOB " + QuotedText("*" + GlobInAnyCase(trimmed) + "*");
   std::string anywhere = "%";
   anywhere += LikeLiteral(trimmed);
   anywhere += '%';

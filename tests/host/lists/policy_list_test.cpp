@@ -231,6 +231,11 @@ TEST_F(PolicyListTest, TheTextFindsFoliosAndClients) {
       {"c00002", "GDL-000001 QRO-000001"},
       {"HOSPITAL san", "MTY-000002 QRO-000002"},
       {"ferretería", "GDL-000001 QRO-000001"},
+      // Accented letters in any case too, and GLOB's characters as themselves.
+      {"SAN JOSÉ", "MTY-000002 QRO-000002"},
+      {"FERRETERÍA", "GDL-000001 QRO-000001"},
+      {"josÉ*", ""},
+      {"ferreterí?", ""},
       {"s.a. de c.v.", "GDL-000001 GDL-000002 MTY-000001 MTY-000003 QRO-000001 QRO-000003"},
       {"100%", ""},
       {"zzz", ""},
