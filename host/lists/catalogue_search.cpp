@@ -91,8 +91,9 @@ std::string GlobInAnyCase(std::string_view text) {
     if (byte == 0xC3 && i + 1 < text.size()) {
       const auto second = static_cast<unsigned char>(text[++i]);
       const unsigned char other = LatinLower(second) ? LatinLower(second) : LatinUpper(second);
-      const std::string letter = {'\xC3', static_cast<char>(second)};
-      glob += other ? "[" + letter + '\xC3' + static_cast<char>(other) + "]" : letter;
+      if (other) glob += '[';
+      glob += {'\xC3', static_cast<char>(second)};
+      if (other) glob += {'\xC3', static_cast<char>(other), ']'};
     } else if (IsAsciiAlnum(c) && !IsAsciiDigit(c)) {
       glob += {'[', AsciiLower(c), static_cast<char>(AsciiLower(c) - 'a' + 'A'), ']'};
     } else if (c == '*' || c == '?' || c == '[') {
@@ -290,8 +291,11 @@ std::size_t ReadEach(Database& database, const ListSource& source, const PageQue
 
 std::string StartsWith(const std::string& column, SqlDialect dialect, const std::string& text) {
   const std::string prefix = UpperCaseText(Trimmed(text));
-  if (!Traits(dialect).starts_by_range)
-    return Like(column, QuotedText(LikeLiteral(prefix) + "%"), prefix);
+  if (!Traits(dialect).starts_by_range) {
+    std::string start = LikeLiteral(prefix);
+    start += '%';
+    return Like(column, QuotedText(start), prefix);
+  }
   std::string starts = "(";
   starts += column + " >= " + QuotedText(prefix);
   if (const auto end = PrefixEnd(prefix)) starts += " AND " + column + " < " + QuotedText(*end);
@@ -302,8 +306,12 @@ std::string StartsWith(const std::string& column, SqlDialect dialect, const std:
 std::string Holds(const std::string& column, SqlDialect dialect, const std::string& text) {
   const std::string trimmed = Trimmed(text);
   // SQLite's LIKE ignores the case of ASCII letters alone: "SAN JOSÉ" would miss "San José".
-  if (Traits(dialect).like_ignores_case && HasLatinCase(trimmed))
-    return column + " GLOB " + QuotedText("*" + GlobInAnyCase(trimmed) + "*");
+  if (Traits(dialect).like_ignores_case && HasLatinCase(trimmed)) {
+    std::string anywhere = "*";
+    anywhere += GlobInAnyCase(trimmed);
+    anywhere += '*';
+    return column + " GLOB " + QuotedText(anywhere);
+  }
   std::string anywhere = "%";
   anywhere += LikeLiteral(trimmed);
   anywhere += '%';
