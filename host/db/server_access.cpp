@@ -114,6 +114,27 @@ constexpr std::string_view kPostgreSqlServerNow =
     "LANGUAGE sql VOLATILE AS $b$SELECT date_trunc('second', clock_timestamp() AT TIME ZONE "
     "%L)::timestamp(0)$b$$f$, current_setting('TimeZone')); END$do$";
 
+// An operator's note carries its login, the server's time and the next number of the
+// table's own: a number the statement chose would put the note before others, or take the
+// number of a note to come and make its writing fail. (It runs as the table's owner for the
+// sequence; no login may call it, PostgreSqlTriggerFunctionsClosed.)
+constexpr std::string_view kPostgreSqlNoteStamp =
+    "CREATE OR REPLACE FUNCTION polizas_stamp_note() RETURNS trigger LANGUAGE plpgsql SECURITY "
+    "DEFINER AS $$BEGIN IF NOT polizas_session_administers() THEN "
+    "NEW.id := nextval(pg_get_serial_sequence('record_log', 'id')); "
+    "NEW.user_code := session_user; NEW.logged_at := polizas_server_now(); END IF; "
+    "RETURN NEW; END$$";
+
+// A trigger function is its triggers' alone: one that runs as its owner (SECURITY DEFINER)
+// and that a login could call from a trigger of its own on a temporary table would write as
+// the owner what that login gives it. PostgreSQL lets every login run a new function; a
+// trigger runs its function whoever may.
+constexpr std::string_view kPostgreSqlTriggerFunctionsClosed =
+    "DO $do$DECLARE f regprocedure; BEGIN FOR f IN SELECT p.oid::regprocedure FROM pg_proc p "
+    "JOIN pg_namespace n ON n.oid = p.pronamespace WHERE n.nspname = current_schema() AND "
+    "p.prorettype = 'trigger'::regtype LOOP EXECUTE format('REVOKE EXECUTE ON FUNCTION %s FROM "
+    "PUBLIC', f); END LOOP; END$do$";
+
 // The session's statements are trusted as written when its login owns the tables (or is a
 // superuser): it could drop the guards anyway. Those are the database's administrators.
 std::vector<std::string> PostgreSqlFunctions() {
@@ -161,9 +182,7 @@ std::vector<std::string> PostgreSqlFunctions() {
           "(OLD.Pst_Tiempo_Utilizado, OLD.Pst_Evento_Utilizado) THEN RETURN NEW; END IF; " +
           PostgreSqlRaise(CounterChangeRefusal("\x01", "\x02"), {"session_user", "NEW.Ps_Folio"}) +
           " END$$",
-      "CREATE FUNCTION polizas_stamp_note() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
-      "IF NOT polizas_session_administers() THEN NEW.user_code := session_user; "
-      "NEW.logged_at := polizas_server_now(); END IF; RETURN NEW; END$$",
+      PostgreSqlNoteStamp(),
       "CREATE TRIGGER Poliza_Servicio_operator BEFORE INSERT OR UPDATE ON Poliza_Servicio FOR "
       "EACH ROW EXECUTE FUNCTION polizas_stamp_policy()",
       "CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_counters BEFORE INSERT OR UPDATE ON "
@@ -245,7 +264,16 @@ std::vector<std::string> PostgreSqlAccess() {
   for (std::string& grant : Grants()) statements.push_back(std::move(grant));
   for (std::string& function : PostgreSqlFunctions()) statements.push_back(std::move(function));
   statements.push_back(PostgreSqlFixedSearchPath({kGuardFunctions.begin(), kGuardFunctions.end()}));
+  statements.push_back(PostgreSqlTriggerFunctionsClosed());
   return statements;
+}
+
+std::string PostgreSqlNoteStamp() {
+  return S(kPostgreSqlNoteStamp);
+}
+
+std::string PostgreSqlTriggerFunctionsClosed() {
+  return S(kPostgreSqlTriggerFunctionsClosed);
 }
 
 // SQL Server's roles belong to the database. It has no BEFORE triggers: these check after

@@ -16,6 +16,10 @@ std::vector<std::string> SqlServerAccess();
 std::vector<std::string> GrantsOn(std::string_view table);
 // The statement that pins the search path of these functions of the schema to the schema.
 std::string PostgreSqlFixedSearchPath(const std::vector<std::string>& functions);
+// The guard that numbers and stamps an operator's note (made again by an upgrade), and the
+// statement that takes from every login the right to call the schema's trigger functions.
+std::string PostgreSqlNoteStamp();
+std::string PostgreSqlTriggerFunctionsClosed();
 // The function behind PostgreSQL's GetDate() when the clock is not pinned.
 std::string PostgreSqlServerNow();
 // The session's login and what it may do (DialectTraits::session_login).

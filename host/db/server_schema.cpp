@@ -392,6 +392,15 @@ bool PostgreSqlPolicyOrderFunctionsCurrent(Database& database) {
 
 }  // namespace
 
+// PostgreSQL: one row when the note stamp is the one made before it numbered the notes, and
+// one when a trigger function of the schema (of the return type named) is any login's to call.
+constexpr std::string_view kNoteStampOfOld =
+    "SELECT 1 AS v FROM pg_proc WHERE oid = to_regprocedure(?) AND NOT prosecdef";
+constexpr std::string_view kTriggerFunctionOpen =
+    "SELECT 1 AS v FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace WHERE "
+    "n.nspname = current_schema() AND p.prorettype = to_regtype(?) AND "
+    "has_function_privilege('public', p.oid, 'EXECUTE') LIMIT 1";
+
 std::vector<std::string> UpgradeServerSchema(Database& database) {
   const bool postgresql = database.Dialect() == SqlDialect::kPostgreSql;
   if (!postgresql && database.Dialect() != SqlDialect::kSqlServer)
@@ -431,6 +440,15 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
       sql.Execute(CreateIndex(index));
       added.emplace_back(index.name);
     }
+  }
+  if (postgresql && present(kNoteStampOfOld, "polizas_stamp_note()")) {
+    sql.Execute(PostgreSqlNoteStamp());
+    sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_note"}));
+    added.emplace_back("the numbering of the operators' notes by the database alone");
+  }
+  if (postgresql && present(kTriggerFunctionOpen, "trigger")) {
+    sql.Execute(PostgreSqlTriggerFunctionsClosed());
+    added.emplace_back("trigger functions that no login may call");
   }
   transaction.Commit();
   return added;

@@ -174,6 +174,15 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
       {"UPDATE policy_order SET peak_use = 2", "permission denied for table policy_order"},
       {"DELETE FROM policy_order", "permission denied for table policy_order"},
       {"CREATE ROLE otro LOGIN", "permission denied to create role"},
+      // Nor a trigger of its own on a table of its own that would run the schema's trigger
+      // functions (those of the kept orders run as the owner) on rows it makes up.
+      {"CREATE TEMP TABLE made_up (Ps_Folio TEXT, Cl_Cve_Cliente TEXT)", ""},
+      {"CREATE TRIGGER made_up_deleted AFTER DELETE ON made_up FOR EACH ROW EXECUTE FUNCTION "
+       "polizas_policy_order_poliza_servicio_delete()",
+       "permission denied for function polizas_policy_order_poliza_servicio_delete"},
+      {"CREATE TRIGGER made_up_noted BEFORE INSERT ON made_up FOR EACH ROW EXECUTE FUNCTION "
+       "polizas_stamp_note()",
+       "permission denied for function polizas_stamp_note"},
   };
   for (const auto& [statement, refusal] : refused) {
     const std::string said = Refusal([&] { capture.Execute(statement); });
@@ -209,6 +218,17 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
                    "CURRENT_DATE AND Fecha_Baja::date = CURRENT_DATE) AS v FROM Poliza_Servicio "
                    "WHERE Ps_Folio = 'X-2'"),
             "'" + capture_ + "|" + capture_ + "|" + capture_ + "|true'");
+  // A note's number is the table's next, whatever the statement chose: none goes before the
+  // notes written already, nor takes the number of one to come.
+  for (const char* id : {"0", "9223372036854775000"})
+    capture.Execute("INSERT INTO record_log (id, table_name, record_key, note) VALUES (" +
+                    std::string(id) + ", 'Poliza_Servicio', 'X-2', 'Nota " + id + "')");
+  capture.Execute(
+      "INSERT INTO record_log (table_name, record_key, note) VALUES ('Poliza_Servicio', 'X-2', "
+      "'Nota siguiente')");
+  EXPECT_EQ(Stored("SELECT string_agg(note, ', ' ORDER BY id) AS v FROM record_log WHERE "
+                   "record_key = 'X-2'"),
+            "'Baja, Nota 0, Nota 9223372036854775000, Nota siguiente'");
 
   // A supervisor's login may reset counters and date a policy as it chooses.
   Connection& supervisor = As(supervisor_).ForHost();

@@ -173,6 +173,13 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
     sql.Execute(std::string("DROP ") + dropped);
   ASSERT_EQ(Scalar(sql, "SELECT COUNT(*) AS v FROM pg_trigger WHERE tgname LIKE 'policy_order%'"),
             "n:0");
+  // Its notes' stamp took the number a statement gave, and its trigger functions were any
+  // login's to call.
+  sql.Execute(
+      "CREATE OR REPLACE FUNCTION polizas_stamp_note() RETURNS trigger LANGUAGE plpgsql "
+      "SECURITY INVOKER AS $$BEGIN IF NOT polizas_session_administers() THEN NEW.user_code := "
+      "session_user; NEW.logged_at := polizas_server_now(); END IF; RETURN NEW; END$$");
+  sql.Execute("GRANT EXECUTE ON FUNCTION refuse_change_to_cancelled_policy() TO PUBLIC");
   host::LoadDemoPolicies(sql, PinnedNow());  // written by the earlier version
 
   const auto upgrade = [](const std::string& connection) {
@@ -192,13 +199,19 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
             "n:0");
   sql.Execute("DROP ROLE " + operator_login);
 
-  EXPECT_EQ(
-      upgrade(database_.ConnectionString()),
-      "0 Added to the database: policy_order, Poliza_Servicio_cliente, Poliza_Servicio_fin\n");
+  EXPECT_EQ(upgrade(database_.ConnectionString()),
+            "0 Added to the database: policy_order, Poliza_Servicio_cliente, "
+            "Poliza_Servicio_fin, the numbering of the operators' notes by the database alone, "
+            "trigger functions that no login may call\n");
   EXPECT_EQ(upgrade(database_.ConnectionString()),
             "0 The database is up to date; nothing was changed\n");
 
   EXPECT_EQ(ServerShape(sql), made_new);
+  EXPECT_EQ(Scalar(sql,
+                   "SELECT COUNT(*) AS v FROM pg_proc WHERE prorettype = 'trigger'::regtype AND "
+                   "pronamespace = 'public'::regnamespace AND (has_function_privilege('public', "
+                   "oid, 'EXECUTE') OR (proname = 'polizas_stamp_note' AND NOT prosecdef))"),
+            "n:0");
   const long long policies = Count(sql, "Poliza_Servicio");
   ASSERT_GT(policies, 3);
   EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), policies);
