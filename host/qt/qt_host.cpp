@@ -250,8 +250,12 @@ void QtHost::Open(const std::string& parameters, const Variant& transaccion) {
   HeadlessToolbar* toolbar = nullptr;
   for (Control* control : screen_->Controls())
     if (auto* found = dynamic_cast<HeadlessToolbar*>(control)) toolbar = found;
-  window_->SetUnsavedCheck(
-      [toolbar] { return toolbar != nullptr && toolbar->HasUnsavedChanges(); });
+  // Text still being typed in a field is work too: closing from the title bar takes no
+  // field's text first, as Salir does.
+  window_->SetUnsavedCheck([toolbar, canvas = &surface] {
+    return toolbar != nullptr &&
+           (toolbar->HasUnsavedChanges() || (toolbar->Busy() && canvas->HasPendingEdits()));
+  });
   if (toolbar != nullptr) toolbar->Observe([this] { FollowScreenLater(); });
   QObject::connect(&surface, &ScreenCanvas::PolicyFinderWanted, window_.get(),
                    [this] { FindPolicy(); });

@@ -195,6 +195,11 @@ void ScreenCanvas::EnterPressed(ControlView& from, const std::string& text) {
   });
 }
 
+bool ScreenCanvas::HasPendingEdits() const {
+  return std::any_of(views_.begin(), views_.end(),
+                     [](const ControlView* view) { return view->HasPendingEdit(); });
+}
+
 void ScreenCanvas::CommitPendingEdits() {
   for (ControlView* view : views_)
     if (view->HasPendingEdit()) Run([view] { view->CommitEdit(); });

@@ -78,6 +78,8 @@ class ScreenCanvas final : public QWidget {
   void EnterPressed(ControlView& from, const std::string& text);
   // Before any command: the field being typed in hands over its text first.
   void CommitPendingEdits();
+  // Some field holds text the user typed and its control has not been given yet.
+  bool HasPendingEdits() const;
   // The user clicked elsewhere while typing: the text is handed over once the click is
   // done, and the focus then stays where the user put it.
   void CommitLater(ControlView& from);
