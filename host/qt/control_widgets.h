@@ -63,7 +63,8 @@ class QtTextBox final : public QLineEdit, public ControlView {
 };
 
 // Date field with its calendar pop-up (the arrow, Alt+Down or F4); an empty value shows
-// blank. A picked date goes to the headless field at once.
+// blank. A picked date goes to the headless field at once, and so does a typed one as soon
+// as it reads as a date; one typed part way ("15/03/25") is pending until it does.
 class QtDateField final : public QDateEdit, public ControlView {
   Q_OBJECT
 
@@ -73,6 +74,10 @@ class QtDateField final : public QDateEdit, public ControlView {
   QWidget* widget() override { return this; }
   void Sync() override;
   void ApplyLook(const ControlLayout& scheme) override;
+  bool HasPendingEdit() const override;
+  // Raises, the text left to be corrected, where it reads as no date.
+  void CommitEdit() override;
+  void RevertEdit() override;
   void OpenCalendar();
 
  protected:
@@ -82,6 +87,7 @@ class QtDateField final : public QDateEdit, public ControlView {
 
  private:
   void Picked(QDate date);
+  QString ValueText() const;  // the field's own value as the widget writes it
 
   HeadlessDateField& control_;
   ScreenCanvas& canvas_;

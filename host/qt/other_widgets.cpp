@@ -104,9 +104,8 @@ bool QtFlatButton::focusNextPrevChild(bool next) {
 
 void QtFlatButton::Pressed() {
   canvas_.Run([this] {
-    canvas_.CommitPendingEdits();
     // What was typed may have changed the screen so that the button no longer applies.
-    if (control_.Enabled()) control_.UserClick();
+    if (canvas_.CommitPendingEdits() && control_.Enabled()) control_.UserClick();
   });
 }
 
@@ -381,9 +380,9 @@ void QtToolbar::ApplyLook(const ControlLayout& scheme) {
 void QtToolbar::Press(ToolbarCommand command) {
   if (!control_.CommandEnabled(command)) return;
   canvas_.Run([&] {
-    canvas_.CommitPendingEdits();
     // What was typed may have changed which commands apply.
-    if (!control_.CommandEnabled(command) || !Confirmed(command)) return;
+    if (!canvas_.CommitPendingEdits() || !control_.CommandEnabled(command) || !Confirmed(command))
+      return;
     control_.UserPress(command);
   });
 }

@@ -302,8 +302,7 @@ void QtHost::FindPolicy() {
 
 void QtHost::Renew() {
   canvas().Run([this] {
-    canvas().CommitPendingEdits();
-    host::Renew(screen());
+    if (canvas().CommitPendingEdits()) host::Renew(screen());
   });
 }
 

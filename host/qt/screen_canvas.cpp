@@ -200,9 +200,10 @@ bool ScreenCanvas::HasPendingEdits() const {
                      [](const ControlView* view) { return view->HasPendingEdit(); });
 }
 
-void ScreenCanvas::CommitPendingEdits() {
+bool ScreenCanvas::CommitPendingEdits() {
   for (ControlView* view : views_)
-    if (view->HasPendingEdit()) Run([view] { view->CommitEdit(); });
+    if (view->HasPendingEdit() && !Run([view] { view->CommitEdit(); })) return false;
+  return true;
 }
 
 void ScreenCanvas::CommitLater(ControlView& from) {

@@ -76,8 +76,9 @@ class ScreenCanvas final : public QWidget {
   bool KeyboardMove(ControlView& from, bool next);
   void Retreat(ControlView& from);
   void EnterPressed(ControlView& from, const std::string& text);
-  // Before any command: the field being typed in hands over its text first.
-  void CommitPendingEdits();
+  // Before any command: the field being typed in hands over its text first. False when a
+  // field refused its text (the refusal shown): the command does not run on the old value.
+  bool CommitPendingEdits();
   // Some field holds text the user typed and its control has not been given yet.
   bool HasPendingEdits() const;
   // The user clicked elsewhere while typing: the text is handed over once the click is

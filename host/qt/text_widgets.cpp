@@ -7,6 +7,7 @@
 #include <QStyleOptionComboBox>
 
 #include "component/date.h"
+#include "component/error.h"
 #include "host/headless/field_labels.h"
 #include "host/headless/text_rules.h"
 #include "host/lists/policy_list.h"
@@ -217,6 +218,30 @@ void QtDateField::Sync() {
   if (date() != shown) setDate(shown);
   setEnabled(control_.Enabled());
   syncing_ = false;
+}
+
+QString QtDateField::ValueText() const {
+  return date() == minimumDate() ? specialValueText() : textFromDateTime(dateTime());
+}
+
+bool QtDateField::HasPendingEdit() const {
+  return isEnabled() && text() != ValueText();
+}
+
+void QtDateField::CommitEdit() {
+  QString typed = text();
+  int cursor = 0;
+  if (typed.trimmed().isEmpty()) return RevertEdit();  // a date can be picked, not taken away
+  if (validate(typed, cursor) == QValidator::Acceptable) return interpretText();
+  // A command run now would take the date the field held before, while it shows this one.
+  control_.SetFocus();
+  throw Error(FieldLabel(canvas_.form(), control_) + ": \"" + ToStdString(typed.trimmed()) +
+              "\" no es una fecha completa; escríbala como dd/mm/aaaa (del año 100 al 9999).");
+}
+
+void QtDateField::RevertEdit() {
+  interpretText();  // what reads as no date is put back to the last date the field held
+  Sync();
 }
 
 void QtDateField::ApplyLook(const ControlLayout& scheme) {

@@ -268,6 +268,37 @@ class ScreenWindowTest : public QObject {
     if (!leaving.left) QCOMPARE(window.Shown({"txtReferencia"}), QStringList({"OC-1"}));
   }
 
+  // A date typed part way reads as no date: a command does not run on the date the field
+  // held before while it shows the one typed, but says so and leaves it to be finished.
+  void aDateTypedPartWayIsNotSavedAsTheOneBefore() {
+    TestDatabase db;
+    ScreenWindow window(db);
+    FillCapture(window);
+    auto& start = window.desktop->WidgetAs<host::QtDateField>("dp_Ps_Fecha_Inicio");
+    start.setFocus(Qt::OtherFocusReason);
+    window.Key(Qt::Key_End);
+    for (int i = 0; i < 4; ++i) window.Key(Qt::Key_Backspace);
+    window.Type("25");
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"15/03/25"}));
+
+    window.Key(Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(db.Count("Poliza_Servicio"), 0LL);
+    const std::vector<host::MessageCall> said = window.dialogs.Messages();
+    QCOMPARE(said.size(), std::size_t{1});
+    QVERIFY2(QString::fromStdString(said[0].request.text).contains("\"15/03/25\" no es una fecha"),
+             said[0].request.text.c_str());
+    QVERIFY(window.Capturing());
+    QCOMPARE(window.Focus(), std::string("dp_Ps_Fecha_Inicio"));
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"15/03/25"}));
+
+    window.Key(Qt::Key_Backspace);
+    window.Key(Qt::Key_Backspace);
+    window.Type("2023");  // before the end the type gave
+    window.Key(Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(db.Count("Poliza_Servicio"), 1LL);
+    QVERIFY(db.Scalar("SELECT Ps_Fecha_Inicia FROM Poliza_Servicio").starts_with("2023-03-15"));
+  }
+
   // Esc takes back typing before it cancels; Ctrl+S and F10 save; F4 and Alt+Down open the
   // calendar.
   void theKeyboardReachesEveryCommand() {
