@@ -199,6 +199,9 @@ class QtToolbar final : public QFrame, public ControlView {
   void Press(ToolbarCommand command);
   // The letters its commands take with Alt.
   QString Keys() const;
+  // Whether the record shown inactive is one the database holds cancelled: a load that
+  // stopped at an error leaves a live policy shown inactive too, which is not marked.
+  void ShowCancelled(bool cancelled);
 
  private:
   bool Confirmed(ToolbarCommand command);
@@ -209,6 +212,7 @@ class QtToolbar final : public QFrame, public ControlView {
   QLabel* caption_ = nullptr;
   QLabel* mode_ = nullptr;
   QLabel* cancelled_ = nullptr;
+  bool shown_cancelled_ = false;
   std::map<ToolbarCommand, QToolButton*> buttons_;
 };
 

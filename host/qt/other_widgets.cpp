@@ -338,6 +338,11 @@ void QtToolbar::AddShortcut(const QKeySequence& keys, std::function<void()> acti
   connect(shortcut, &QShortcut::activated, this, std::move(action));
 }
 
+void QtToolbar::ShowCancelled(bool cancelled) {
+  shown_cancelled_ = cancelled && control_.ShowsInactiveRecord();
+  cancelled_->setVisible(shown_cancelled_);
+}
+
 QString QtToolbar::Keys() const {
   QString keys;
   for (const CommandLook& look : kCommandLooks)
@@ -348,7 +353,8 @@ QString QtToolbar::Keys() const {
 void QtToolbar::Sync() {
   for (const auto& [command, button] : buttons_)
     button->setEnabled(control_.CommandEnabled(command));
-  cancelled_->setVisible(control_.ShowsInactiveRecord());
+  if (!control_.ShowsInactiveRecord()) shown_cancelled_ = false;
+  cancelled_->setVisible(shown_cancelled_);
   switch (control_.Mode()) {
     case ToolbarMode::kIdle:
       mode_->clear();

@@ -318,7 +318,8 @@ void QtHost::FollowScreenLater() {
       Qt::QueuedConnection);
 }
 
-// A live policy shown gets its glance; the menu offers what the screen allows now.
+// A live policy shown gets its glance, a cancelled one its mark; the menu offers what the
+// screen allows now.
 void QtHost::FollowScreen() {
   following_ = false;
   if (screen_ == nullptr) return;
@@ -328,7 +329,9 @@ void QtHost::FollowScreen() {
   std::vector<GlanceLine> glance;
   for (Control* control : screen_->Controls()) {
     const auto* toolbar = dynamic_cast<const HeadlessToolbar*>(control);
-    if (toolbar == nullptr || toolbar->Busy() || !toolbar->Flag(ToolbarFlag::kLoaded) ||
+    if (toolbar == nullptr) continue;
+    if (toolbar->ShowsInactiveRecord()) MarkCancelled(*toolbar, folio.Text());
+    if (toolbar->Busy() || !toolbar->Flag(ToolbarFlag::kLoaded) ||
         !toolbar->Flag(ToolbarFlag::kActive1))
       continue;
     try {
@@ -339,6 +342,19 @@ void QtHost::FollowScreen() {
     }
   }
   window_->ShowGlance(glance);
+}
+
+void QtHost::MarkCancelled(const HeadlessToolbar& toolbar, const std::string& folio) {
+  auto* view = dynamic_cast<QtToolbar*>(canvas().ViewOf(&toolbar));
+  if (view == nullptr) return;
+  bool cancelled = false;
+  try {
+    const auto usage = ReadPolicyUsage(database_.ForHost(), folio);
+    cancelled = usage && usage->cancelled;
+  } catch (const std::exception&) {
+    // Unread, the policy is not called cancelled; the screen shows it regardless.
+  }
+  view->ShowCancelled(cancelled);
 }
 
 Screen& QtHost::screen() const {

@@ -123,6 +123,7 @@ class QtHost {
   // Once the command that changed the screen is done: the glance and the menu follow it.
   void FollowScreenLater();
   void FollowScreen();
+  void MarkCancelled(const HeadlessToolbar& toolbar, const std::string& folio);
 
   Database& database_;
   Dialogs& dialogs_;

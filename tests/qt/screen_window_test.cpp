@@ -420,10 +420,14 @@ class ScreenWindowTest : public QObject {
     QCOMPARE(window.Widget("Controles").width(), canvas.width());
   }
 
-  // The demo's story: a cancelled policy is marked while it is shown, a live one is not.
+  // The demo's story: a cancelled policy is marked while it is shown, a live one is not, nor
+  // one whose load stopped at an error (a counter without value), which leaves it inactive.
   void aCancelledPolicyIsMarked() {
     TestDatabase db;
     host::LoadDemoPolicies(db.sql(), PinnedNow());
+    db.Execute(
+        "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = NULL WHERE Ps_Folio = "
+        "'QRO-000001' AND Ts_Cve_Tipo_Servicio = 'SOPSITIO'");
     ScreenWindow window(db);
     QWidget* mark = window.Toolbar().findChild<QLabel*>("cancelled");
     window.Load("mty-5");
@@ -434,6 +438,13 @@ class ScreenWindowTest : public QObject {
     QVERIFY(!mark->isVisible());
     window.Load("mty-5");
     window.Alt(Qt::Key_N);  // a new capture shows no record
+    QVERIFY(!mark->isVisible());
+    window.Alt(Qt::Key_C);
+    window.Load("mty-5");
+    QVERIFY(mark->isVisible());
+    window.Load("qro-1");
+    QCOMPARE(window.dialogs.Messages().size(), std::size_t{1});  // the counter without value
+    QVERIFY(!window.Command(host::ToolbarCommand::kModificar).isEnabled());
     QVERIFY(!mark->isVisible());
   }
 
