@@ -253,9 +253,14 @@ class Lifter {
       case 'E':
       case 'I':
       case 'V':
-        if (SameWord(word, "FROM") || SameWord(word, "WHERE") || SameWord(word, "LIMIT") ||
-            SameWord(word, "HAVING") || SameWord(word, "WINDOW") || SameWord(word, "UNION") ||
-            SameWord(word, "EXCEPT") || SameWord(word, "INTERSECT") || SameWord(word, "VALUES"))
+        // "IS [NOT] DISTINCT FROM" is an operator; "window" may be a column's name (SQLite
+        // takes the word as one), and a WINDOW clause never stands inside the result
+        // columns or an ORDER BY: where it might, positions stay written, which is safe.
+        if ((SameWord(word, "FROM") && !SameWord(previous_, "DISTINCT")) ||
+            SameWord(word, "WHERE") || SameWord(word, "LIMIT") || SameWord(word, "HAVING") ||
+            (SameWord(word, "WINDOW") && !clause.results && !clause.positions) ||
+            SameWord(word, "UNION") || SameWord(word, "EXCEPT") || SameWord(word, "INTERSECT") ||
+            SameWord(word, "VALUES"))
           EndClause(clause);
         break;
       default:

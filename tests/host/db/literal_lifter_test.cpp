@@ -48,6 +48,12 @@ TEST(LiteralLifter, LiftsTheValuesAndLeavesWhatNamesOrPlacesColumns) {
        "RETURNING n AS v, 'z'",
        "INSERT INTO S (b) VALUES (?) ON CONFLICT (b) DO UPDATE SET n = n + ? WHERE n < ? "
        "RETURNING n AS v, 'z' | 'MTY' 1 999"},
+      // An operator's FROM and a column named "window" end no list of columns or positions.
+      {"SELECT a IS NOT DISTINCT FROM 1, 'k' FROM T GROUP BY c IS DISTINCT FROM NULL, 1 "
+       "ORDER BY window, 2",
+       "as written"},
+      {"SELECT window, 'x' FROM T WHERE window = 'y'",
+       "SELECT window, 'x' FROM T WHERE window = ? | 'y'"},
       // Numbers that are not plain whole numbers, blobs, quoted names and comments stay.
       {"SELECT * FROM \"t'x\" WHERE a = 1.5 AND b = 1e3 AND c = 0x1F AND d = X'00' -- 'c'\n"
        "AND e = 99999999999999999999 AND f = /* 'g' */ 'h'",
