@@ -55,16 +55,14 @@ std::string UpsertOnConflict(std::string_view table, std::span<const std::string
 }
 
 // HOLDLOCK keeps the key range locked from the match to the insert, so that two sessions
-// cannot both find the row missing. SQL Server's OUTPUT takes no subquery: "taken" is
-// NULL, and a folio is checked by a statement of its own.
-std::string SqlServerAdvance(std::string_view table, std::string_view) {
-  return std::string(
-             "MERGE folio_series WITH (HOLDLOCK) AS s USING (SELECT ? AS branch, ? AS "
-             "table_name) AS k ON s.branch = k.branch AND s.table_name = k.table_name "
-             "WHEN MATCHED AND s.last_number < ? THEN UPDATE SET last_number = s.last_number + 1 "
-             "WHEN NOT MATCHED THEN INSERT (branch, table_name, last_number) "
-             "VALUES (k.branch, k.table_name, 1) OUTPUT inserted.last_number AS v") +
-         (table.empty() ? ";" : ", CAST(NULL AS int) AS taken;");
+// cannot both find the row missing. SQL Server's OUTPUT takes no subquery: a folio is
+// checked by a statement of its own (folio_checked_in_series).
+std::string SqlServerAdvance(std::string_view, std::string_view) {
+  return "MERGE folio_series WITH (HOLDLOCK) AS s USING (SELECT ? AS branch, ? AS "
+         "table_name) AS k ON s.branch = k.branch AND s.table_name = k.table_name "
+         "WHEN MATCHED AND s.last_number < ? THEN UPDATE SET last_number = s.last_number + 1 "
+         "WHEN NOT MATCHED THEN INSERT (branch, table_name, last_number) "
+         "VALUES (k.branch, k.table_name, 1) OUTPUT inserted.last_number AS v;";
 }
 std::string Merge(std::string_view table, std::span<const std::string_view> keys,
                   std::span<const std::string_view> columns) {
@@ -138,6 +136,7 @@ constexpr std::array kDialects = {
         .compact_dates = false,
         .date_time_separator = ' ',
         .advance_folio_series = &SqliteAdvance,
+        .folio_checked_in_series = true,
         .upsert = &UpsertOnConflict,
         .session_setup = "",
         .lock_timeout = &NoStatement,
@@ -160,6 +159,7 @@ constexpr std::array kDialects = {
                   .compact_dates = false,
                   .date_time_separator = ' ',
                   .advance_folio_series = &PostgreSqlAdvance,
+                  .folio_checked_in_series = true,
                   .upsert = &UpsertOnConflict,
                   .session_setup = kPostgreSqlSessionSetup,
                   .lock_timeout = &PostgreSqlLockTimeout,
@@ -188,6 +188,7 @@ constexpr std::array kDialects = {
         .compact_dates = true,
         .date_time_separator = 'T',
         .advance_folio_series = &SqlServerAdvance,
+        .folio_checked_in_series = false,
         .upsert = &Merge,
         .session_setup = "",
         .lock_timeout = &SqlServerLockTimeout,

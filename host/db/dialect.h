@@ -29,6 +29,9 @@ struct DialectTraits {
   // already, where the dialect can tell in the same statement; two more values then: the
   // folio's text before the number, and the number's digits (zero-padded).
   std::string (*advance_folio_series)(std::string_view checked_table, std::string_view checked_key);
+  // Whether that statement can tell "taken" (and takes the two more values); where it
+  // cannot, it is given no table and the folio is checked by a statement of its own.
+  bool folio_checked_in_series;
   // One statement that writes a row, or the value columns of the row with the same key
   // columns when there is one. Its values: the keys', then the other columns', in order.
   std::string (*upsert)(std::string_view table, std::span<const std::string_view> keys,

@@ -113,29 +113,33 @@ std::optional<std::string> HostRecords::TransactionCode(const std::string& appli
       {application, transaction});
 }
 
+FolioSeriesStatement AdvanceFolioSeriesStatement(SqlDialect dialect, const std::string& branch,
+                                                 const std::string& stored_table,
+                                                 std::int64_t largest, const FolioCheck& check) {
+  const DialectTraits& traits = Traits(dialect);
+  FolioSeriesStatement statement{{}, {branch, stored_table, largest}, false};
+  statement.checked = check.table != nullptr && traits.folio_checked_in_series;
+  if (!statement.checked) {
+    statement.sql = traits.advance_folio_series({}, {});
+    return statement;
+  }
+  statement.sql = traits.advance_folio_series(check.table->name, check.table->key_column);
+  statement.values.insert(statement.values.end(), {check.prefix, check.digits});
+  return statement;
+}
+
 std::optional<IssuedNumber> HostRecords::AdvanceFolioSeries(const std::string& branch,
                                                             const std::string& table,
                                                             std::int64_t largest,
                                                             const FolioCheck& check) {
-  const DialectTraits& dialect = Traits(database_.Dialect());
-  std::vector<StatementValue> values = {branch, StoredTableName(table), largest};
-  std::string sql;
-  if (check.table) {
-    sql = dialect.advance_folio_series(check.table->name, check.table->key_column);
-    values.insert(values.end(), {check.prefix, check.digits});
-  } else {
-    sql = dialect.advance_folio_series({}, {});
-  }
-  auto result = database_.HostQuery(sql, std::move(values));
+  FolioSeriesStatement statement = AdvanceFolioSeriesStatement(
+      database_.Dialect(), branch, StoredTableName(table), largest, check);
+  auto result = database_.HostQuery(statement.sql, std::move(statement.values));
   std::optional<IssuedNumber> issued;
   if (!result->Eof()) {
     issued.emplace();
     issued->number = result->Fields(kColumn).Value().ToLong();
-    if (check.table) {
-      // Null where the dialect cannot tell in the same statement.
-      const Variant taken = result->Fields("taken").Value();
-      if (!taken.IsNull()) issued->taken = taken.ToLong() != 0;
-    }
+    if (statement.checked) issued->taken = result->Fields("taken").Value().ToLong() != 0;
   }
   result->Close();
   return issued;

@@ -34,6 +34,17 @@ struct IssuedNumber {
   std::optional<bool> taken;  // whether that folio is a row of the checked table already
 };
 
+// The statement that advances a folio series on a dialect, with its values; `checked` when it
+// also tells whether the new folio is taken (a column "taken").
+struct FolioSeriesStatement {
+  std::string sql;
+  std::vector<StatementValue> values;
+  bool checked = false;
+};
+FolioSeriesStatement AdvanceFolioSeriesStatement(SqlDialect dialect, const std::string& branch,
+                                                 const std::string& stored_table,
+                                                 std::int64_t largest, const FolioCheck& check);
+
 // The host's own tables, read and written through the host's side of the shared session,
 // so that everything here joins (and rolls back with) the screen's open transaction.
 class HostRecords {

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "host/db/database.h"
+#include "host/db/statement_text.h"
 #include "host/headless/control_factory.h"
 #include "host/headless/scripted_dialogs.h"
 #include "host/services/folio.h"
+#include "host/services/host_records.h"
 #include "host/services/reference_host.h"
 #include "support/test_backend.h"
 #include "support/test_database.h"
@@ -160,6 +162,24 @@ TEST(FormatFolio, BringsWhatUsersTypeToStoredFormAndRoundTripsIssuedFolios) {
 // table gets none; the width sets the digits (0: the host's), at least one, so an
 // eight-character branch has nine folios, then none. Folios that another tool wrote to the
 // policy table are passed by.
+// Each dialect's statement takes exactly the values it is given, with the new folio checked
+// where the dialect can tell it in the same statement and without. (Only SQLite and
+// PostgreSQL run here; SQL Server's statement is checked by its text alone.)
+TEST(FolioSeries, EachDialectsStatementTakesTheValuesItIsGiven) {
+  const host::FolioCheck check{host::FindKnownTable("Poliza_Servicio"), "MTY-", 6};
+  for (const host::SqlDialect dialect :
+       {host::SqlDialect::kSqlite, host::SqlDialect::kPostgreSql, host::SqlDialect::kSqlServer}) {
+    for (const host::FolioCheck& checked : {host::FolioCheck{}, check}) {
+      const host::FolioSeriesStatement statement =
+          host::AdvanceFolioSeriesStatement(dialect, "MTY", "Poliza_Servicio", 999999, checked);
+      EXPECT_NO_THROW(host::WithValuesInPlace(statement.sql, statement.values)) << statement.sql;
+      EXPECT_EQ(statement.checked,
+                checked.table != nullptr && dialect != host::SqlDialect::kSqlServer);
+      EXPECT_EQ(statement.sql.find("taken") != std::string::npos, statement.checked);
+    }
+  }
+}
+
 TEST(FolioSeries, EachBranchAndTableHasItsOwnSeriesUntilItIsExhausted) {
   TestDatabase db;
   Services services{db.db(), db.clock()};
