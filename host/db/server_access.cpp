@@ -276,6 +276,12 @@ std::string PostgreSqlTriggerFunctionsClosed() {
   return S(kPostgreSqlTriggerFunctionsClosed);
 }
 
+// The server's time to the second, cut rather than rounded: SQL Server rounds a time put
+// into DATETIME2(0), which from 23:59:59.5 on would date it the next day.
+constexpr std::string_view kSqlServerNow =
+    "DECLARE @clock DATETIME2(7) = SYSDATETIME(); DECLARE @now DATETIME2(0) = "
+    "DATEADD(NANOSECOND, -DATEPART(NANOSECOND, @clock), @clock); ";
+
 // SQL Server's roles belong to the database. It has no BEFORE triggers: these check after
 // the change, which THROW undoes, and write the audit columns with an UPDATE of their
 // own (which the cancelled-policy guard lets through).
@@ -307,12 +313,17 @@ std::vector<std::string> SqlServerAccess() {
       "RETURNS BIT AS BEGIN RETURN CASE WHEN (" +
           SupervisorConditions() + ") AND IS_ROLEMEMBER('" + supervisor +
           "') = 1 THEN 1 ELSE 0 END END",
+      // The operators' programs call these themselves (who the session is, what it may do);
+      // a trigger calls them as its owner.
+      "GRANT EXECUTE ON dbo.polizas_session_administers TO " + capture,
+      "GRANT EXECUTE ON dbo.polizas_session_holds TO " + capture,
       "CREATE TRIGGER Poliza_Servicio_operator ON Poliza_Servicio AFTER INSERT, UPDATE AS BEGIN "
       "SET NOCOUNT ON; IF TRIGGER_NESTLEVEL(@@PROCID) > 1 OR dbo.polizas_session_administers() "
-      "= 1 RETURN; DECLARE @user VARCHAR(60) = USER_NAME(); DECLARE @now DATETIME2(0) = "
-      "SYSDATETIME(); DECLARE @folio VARCHAR(60) = (SELECT TOP 1 i.Ps_Folio FROM inserted AS i "
-      "LEFT JOIN deleted AS d ON d.Ps_Folio = i.Ps_Folio WHERE d.Ps_Folio IS NULL AND "
-      "(i.Ps_Fecha IS NULL OR i.Ps_Fecha <> CAST(@now AS DATE))); IF @folio IS NOT NULL AND " +
+      "= 1 RETURN; DECLARE @user VARCHAR(60) = USER_NAME(); " +
+          S(kSqlServerNow) +
+          "DECLARE @folio VARCHAR(60) = (SELECT TOP 1 i.Ps_Folio FROM inserted AS i "
+          "LEFT JOIN deleted AS d ON d.Ps_Folio = i.Ps_Folio WHERE d.Ps_Folio IS NULL AND "
+          "(i.Ps_Fecha IS NULL OR i.Ps_Fecha <> CAST(@now AS DATE))); IF @folio IS NOT NULL AND " +
           Holds(kChangeDate, "dbo.polizas_session_holds") + " = 0 BEGIN " +
           SqlServerThrow(PolicyDateRefusal("\x01", "\x02", "\x03"),
                          {"@user", "@folio", "CONVERT(CHAR(10), @now, 23)"}) +
@@ -336,9 +347,10 @@ std::vector<std::string> SqlServerAccess() {
           counters_changed + "); IF @folio IS NOT NULL BEGIN " +
           SqlServerThrow(CounterChangeRefusal("\x01", "\x02"), {"@user", "@folio"}) + " END END",
       "CREATE TRIGGER record_log_operator ON record_log AFTER INSERT AS BEGIN SET NOCOUNT ON; "
-      "IF TRIGGER_NESTLEVEL(@@PROCID) > 1 OR dbo.polizas_session_administers() = 1 RETURN; "
-      "UPDATE r SET user_code = USER_NAME(), logged_at = SYSDATETIME() FROM record_log AS r "
-      "INNER JOIN inserted AS i ON i.id = r.id; END",
+      "IF TRIGGER_NESTLEVEL(@@PROCID) > 1 OR dbo.polizas_session_administers() = 1 RETURN; " +
+          S(kSqlServerNow) +
+          "UPDATE r SET user_code = USER_NAME(), logged_at = @now FROM record_log AS r "
+          "INNER JOIN inserted AS i ON i.id = r.id; END",
   };
   statements.insert(statements.end(), more.begin(), more.end());
   return statements;

@@ -231,12 +231,17 @@ constexpr TypeNames kPostgreSqlTypes = {"TEXT",
                                         "TEXT"};
 // Create the database with a UTF-8 collation (SQL Server 2019 and later), so that VARCHAR
 // and the screen's quoted literals carry any character.
-constexpr TypeNames kSqlServerTypes = {
-    "VARCHAR(60)",  "VARCHAR(60) COLLATE Latin1_General_100_CI_AS_SC_UTF8",
-    "VARCHAR(MAX)", "DATE",
-    "DATETIME2(0)", "INT",
-    "FLOAT",        "BIGINT IDENTITY(1, 1)",
-    "VARCHAR(900)"};
+// Codes compare exactly, as on the other databases ('ca' is no cancelled state, nor
+// 'mty-000001' a folio of MTY) whatever the database's collation ignores.
+constexpr TypeNames kSqlServerTypes = {"VARCHAR(60) COLLATE Latin1_General_100_BIN2_UTF8",
+                                       "VARCHAR(60) COLLATE Latin1_General_100_CI_AS_SC_UTF8",
+                                       "VARCHAR(MAX)",
+                                       "DATE",
+                                       "DATETIME2(0)",
+                                       "INT",
+                                       "FLOAT",
+                                       "BIGINT IDENTITY(1, 1)",
+                                       "VARCHAR(900)"};
 
 std::string CreateTable(const Table& table, const TypeNames& types) {
   std::string sql = std::string("CREATE TABLE ") + table.name + " (";

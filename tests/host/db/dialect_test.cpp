@@ -86,6 +86,13 @@ class SqlServerSchemaText : public ::testing::Test {
 // closes what it opens; its guards compare the state case by case and name the folio.
 TEST_F(SqlServerSchemaText, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
   EXPECT_EQ(TablesOf(statements_), testing::SqliteSchemaShape(false));
+  // Codes compare exactly, whatever the database's collation ignores.
+  for (const std::string& table : With("CREATE TABLE "))
+    for (const char* code : {"Ps_Folio", "Es_Cve_Estado", "Cl_Cve_Cliente"})
+      if (table.find(std::string("\n  ") + code + " ") != std::string::npos) {
+        EXPECT_THAT(table, HasSubstr(std::string(code) +
+                                     " VARCHAR(60) COLLATE Latin1_General_100_BIN2_UTF8"));
+      }
   for (const std::string& statement : statements_) EXPECT_TRUE(Balanced(statement)) << statement;
   // The server schema's tables are PostgreSQL's too, which run in the server tests.
   EXPECT_EQ(TablesOf(PostgreSqlSchema()), TablesOf(statements_));
@@ -124,8 +131,18 @@ TEST_F(SqlServerSchemaText, GrantsTheGroupRolesAndGuardsThePermissions) {
   EXPECT_EQ(With("IF DATABASE_PRINCIPAL_ID").size(), 2u);
   const Lines grants = With("GRANT ");
   for (const std::string& grant : grants)
-    EXPECT_THAT(grant, ::testing::MatchesRegex("GRANT [A-Z, ]+( \\([A-Za-z_, ]+\\))? ON \\w+ TO "
+    EXPECT_THAT(grant, ::testing::MatchesRegex("GRANT [A-Z, ]+( \\([A-Za-z_, ]+\\))? ON [A-Za-z_.]+ TO "
                                                "polizas_(captura|supervisor)"));
+  // The functions an operator's session calls itself, to know who it is and what it may:
+  // a login may call a function only where it is granted (a trigger calls it as its owner).
+  for (const std::string& called :
+       {Traits(SqlDialect::kSqlServer).session_login(),
+        std::string(Traits(SqlDialect::kSqlServer).login_permission_query)})
+    for (const char* function : {"polizas_session_administers", "polizas_session_holds"})
+      if (called.find(function) != std::string::npos) {
+        EXPECT_THAT(grants, ::testing::Contains("GRANT EXECUTE ON dbo." + std::string(function) +
+                                                " TO polizas_captura"));
+      }
   EXPECT_THAT(grants, ::testing::Contains("GRANT UPDATE (Oper_Ult_Modif, Fecha_Ult_Modif) ON "
                                           "Poliza_Servicio TO polizas_supervisor"));
   EXPECT_THAT(grants, ::testing::Not(::testing::Contains(HasSubstr("DELETE"))));
@@ -140,6 +157,16 @@ TEST_F(SqlServerSchemaText, GrantsTheGroupRolesAndGuardsThePermissions) {
                                    "la póliza ', @folio, N' debe llevar la fecha del servidor (', "
                                    "CONVERT(CHAR(10), @now, 23), N')')"));
   EXPECT_THAT(counters[0], HasSubstr("dbo.polizas_session_holds('NV407', 'INISERV') = 1 RETURN"));
+  // The server's time is cut to the second, never rounded into the next (nor the next day):
+  // no SYSDATETIME() goes into a column or variable of whole seconds as it is.
+  const Lines noted = With("CREATE TRIGGER record_log_operator");
+  ASSERT_EQ(noted.size(), 1u);
+  for (const std::string& stamp : {policy[0], noted[0]}) {
+    EXPECT_THAT(stamp, HasSubstr("DECLARE @clock DATETIME2(7) = SYSDATETIME(); DECLARE @now "
+                                 "DATETIME2(0) = DATEADD(NANOSECOND, -DATEPART(NANOSECOND, "
+                                 "@clock), @clock);"));
+    EXPECT_EQ(stamp.find("SYSDATETIME()"), stamp.rfind("SYSDATETIME()")) << stamp;
+  }
   EXPECT_THAT(counters[0],
               HasSubstr("CONCAT(N'El operador ', @user, N' no tiene el permiso "
                         "INISERV: no puede cambiar los servicios usados de la póliza ', "
