@@ -87,5 +87,18 @@ TEST_F(SqliteBackup, AnExistingTargetIsLeftAndAFailedCopyLeavesNothing) {
   EXPECT_EQ(said, "database or disk is full");
 }
 
+// A target named like a URI ("file:copia.db") is the file of that name, the one claimed:
+// SQLite would otherwise write "copia.db" and leave the named one empty.
+TEST_F(SqliteBackup, ATargetNamedLikeAUriIsThatFile) {
+  const std::string said = testing::InChild([&] {
+    if (::chdir(folder_.c_str()) != 0) return std::string("no folder");
+    BackUpSqliteDatabase(*OpenSqliteDatabase(Source()), "file:copia.db");
+    return std::to_string(fs::file_size("file:copia.db") > 0) + " " +
+           std::to_string(fs::exists("copia.db"));
+  });
+  EXPECT_EQ(said, "1 0");
+  EXPECT_NO_THROW(OpenSqliteDatabase(Path("file:copia.db"))) << "a policies database";
+}
+
 }  // namespace
 }  // namespace nv407::host
