@@ -365,6 +365,10 @@ std::vector<std::string> SqlServerSchema() {
              "RETURN; DECLARE @folio VARCHAR(60) = (SELECT TOP 1 Ps_Folio FROM deleted "
              "WHERE Es_Cve_Estado COLLATE Latin1_General_100_BIN2 = 'CA'); " +
                  throw_cancelled + " END",
+             // First of the statement's triggers, so that the operators' one (which the check
+             // above lets through while it runs) has never run for the statement yet.
+             "EXEC sp_settriggerorder @triggername = 'Poliza_Servicio_cancelled', "
+             "@order = 'First', @stmttype = 'UPDATE'",
              // HOLDLOCK keeps the policy's row share-locked to the end of the transaction, so a
              // cancellation in progress elsewhere is waited for.
              "CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_cancelled ON "

@@ -106,6 +106,10 @@ TEST_F(SqlServerSchemaText, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
                                  "de nuevo'); THROW 51000, @message, 1;"));
   }
   EXPECT_THAT(guards[0], HasSubstr("ON Poliza_Servicio AFTER UPDATE"));
+  // The policy's guard runs first, before the operators' trigger that it lets through.
+  EXPECT_EQ(With("EXEC sp_settriggerorder"),
+            Lines{"EXEC sp_settriggerorder @triggername = 'Poliza_Servicio_cancelled', @order = "
+                  "'First', @stmttype = 'UPDATE'"});
   EXPECT_THAT(guards[1], HasSubstr("ON Poliza_Servicio_Tipo_Servicio AFTER UPDATE"));
 }
 
@@ -131,8 +135,9 @@ TEST_F(SqlServerSchemaText, GrantsTheGroupRolesAndGuardsThePermissions) {
   EXPECT_EQ(With("IF DATABASE_PRINCIPAL_ID").size(), 2u);
   const Lines grants = With("GRANT ");
   for (const std::string& grant : grants)
-    EXPECT_THAT(grant, ::testing::MatchesRegex("GRANT [A-Z, ]+( \\([A-Za-z_, ]+\\))? ON [A-Za-z_.]+ TO "
-                                               "polizas_(captura|supervisor)"));
+    EXPECT_THAT(grant,
+                ::testing::MatchesRegex("GRANT [A-Z, ]+( \\([A-Za-z_, ]+\\))? ON [A-Za-z_.]+ TO "
+                                        "polizas_(captura|supervisor)"));
   // The functions an operator's session calls itself, to know who it is and what it may:
   // a login may call a function only where it is granted (a trigger calls it as its owner).
   for (const std::string& called :
