@@ -13,8 +13,9 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "package test: $*" >&2; exit 1; }
 
 made="$(cd "$build_dir" && cpack -G DEB -B "$work/package" 2>&1)" || { echo "$made" >&2; fail "cpack failed"; }
-deb="$(ls "$work"/package/polizas_*_amd64.deb 2>/dev/null | head -n 1)"
-[[ -n "$deb" ]] || fail "cpack made no polizas_VERSION_amd64.deb"
+arch="$(dpkg --print-architecture)"
+deb="$(ls "$work"/package/polizas_*_"$arch".deb 2>/dev/null | head -n 1)"
+[[ -n "$deb" ]] || fail "cpack made no polizas_VERSION_$arch.deb"
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
 
@@ -47,6 +48,12 @@ diff -u "$work/expected.jsonl" "$work/output.jsonl" >&2 ||
   fail "the installed polizas-report failed"
 grep -q '^MTY-000005,Cancelada,' "$work/history.csv" ||
   fail "the installed polizas-report does not follow the demo's chain"
+
+# What the window loads without linking it: Qt's Spanish texts, the design font's match.
+dpkg-deb -f "$deb" Depends | grep -q 'qt6-translations-l10n' ||
+  fail "the package does not depend on Qt's translations"
+dpkg-deb -f "$deb" Recommends | grep -q 'fonts-crosextra-carlito' ||
+  fail "the package does not recommend the design font's match"
 
 desktop-file-validate "$root/usr/share/applications/polizas.desktop" ||
   fail "the desktop entry is not valid"
