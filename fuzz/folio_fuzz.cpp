@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "fuzz/fuzz_support.h"
+#include "host/db/text.h"
 #include "host/services/folio.h"
 
 namespace nv407::fuzz {
@@ -37,8 +38,8 @@ void CheckIssued(std::string_view typed_branch, std::int64_t number, int width) 
   if (!folio) return;
   const std::string detail = Shown(*folio) + " width " + std::to_string(width);
   Check(host::FormatFolio(*folio, width) == *folio, "an issued folio is in stored form", detail);
-  Check(folio->size() ==
-            std::max<std::size_t>(static_cast<std::size_t>(std::max(width, 0)), branch.size() + 2),
+  // Widths are in characters: a branch "PEÑ" takes three.
+  Check(host::CharacterCount(*folio) == std::max(width, host::CharacterCount(branch) + 2),
         "an issued folio is as wide as asked, with at least one digit", detail);
   Check(folio->starts_with(branch + "-") &&
             Integer(std::string_view(*folio).substr(branch.size() + 1)) == number,

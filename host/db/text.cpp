@@ -101,8 +101,11 @@ std::string UpperCaseText(std::string_view text) {
     const auto byte = static_cast<unsigned char>(text[i]);
     if (byte >= 'a' && byte <= 'z') {
       out += static_cast<char>(byte - 'a' + 'A');
-    } else if (byte == 0xC3 && i + 1 < text.size()) {
+    } else if (byte == 0xC3 && i + 1 < text.size() &&
+               (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
       // U+00E0 to U+00FE (but not the division sign U+00F7) have their capital 0x20 lower.
+      // (A lead byte followed by no continuation starts no character: what follows is read
+      // on its own.)
       const auto next = static_cast<unsigned char>(text[i + 1]);
       out += text[i];
       out += static_cast<char>(next >= 0xA0 && next <= 0xBE && next != 0xB7 ? next - 0x20 : next);
