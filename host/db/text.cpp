@@ -101,15 +101,13 @@ std::string UpperCaseText(std::string_view text) {
     const auto byte = static_cast<unsigned char>(text[i]);
     if (byte >= 'a' && byte <= 'z') {
       out += static_cast<char>(byte - 'a' + 'A');
-    } else if (byte == 0xC3 && i + 1 < text.size() &&
-               (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
-      // U+00E0 to U+00FE (but not the division sign U+00F7) have their capital 0x20 lower.
+    } else if (byte == 0xC3 && i + 1 < text.size() && IsContinuationByte(text[i + 1])) {
       // (A lead byte followed by no continuation starts no character: what follows is read
       // on its own.)
-      const auto next = static_cast<unsigned char>(text[i + 1]);
-      out += text[i];
-      out += static_cast<char>(next >= 0xA0 && next <= 0xBE && next != 0xB7 ? next - 0x20 : next);
-      ++i;
+      const auto next = static_cast<unsigned char>(text[++i]);
+      const unsigned char other = LatinOtherCase(next);
+      out += text[i - 1];
+      out += static_cast<char>(other != 0 && other < next ? other : next);  // small: its capital
     } else {
       out += text[i];
     }
@@ -120,7 +118,7 @@ std::string UpperCaseText(std::string_view text) {
 int CharacterCount(std::string_view text) {
   int count = 0;
   for (char c : text)
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;  // not a continuation byte
+    if (!IsContinuationByte(c)) ++count;
   return count;
 }
 

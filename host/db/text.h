@@ -20,6 +20,19 @@ constexpr std::string_view WithoutByteOrderMark(std::string_view text) {
 std::string UpperCaseText(std::string_view text);
 int CharacterCount(std::string_view text);
 
+// A UTF-8 byte that goes on a character begun before it.
+constexpr bool IsContinuationByte(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+// A Latin-1 letter is 0xC3 and a second byte in UTF-8, its two cases 0x20 apart: U+00C0 to
+// U+00DE capitals, U+00E0 to U+00FE small, but the multiplication and division signs. The
+// second byte of the letter's other case, or 0 where `second` is no such letter.
+constexpr unsigned char LatinOtherCase(unsigned char second) {
+  if (second >= 0x80 && second <= 0x9E && second != 0x97) return second + 0x20;
+  if (second >= 0xA0 && second <= 0xBE && second != 0xB7) return second - 0x20;
+  return 0;
+}
+
 // ASCII letters in lower case, other bytes as they are: SQL names and keywords compare so.
 std::string AsciiLower(std::string_view text);
 

@@ -10,10 +10,6 @@
 namespace nv407::host {
 namespace {
 
-bool IsContinuationByte(unsigned char byte) {
-  return (byte & 0xC0) == 0x80;
-}
-
 bool SameWord(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
@@ -108,8 +104,7 @@ std::string WithoutNul(std::string_view text) {
 std::string FirstCharacters(std::string_view text, int count) {
   int seen = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (!IsContinuationByte(static_cast<unsigned char>(text[i])) && seen++ == count)
-      return std::string(text.substr(0, i));
+    if (!IsContinuationByte(text[i]) && seen++ == count) return std::string(text.substr(0, i));
   }
   return std::string(text);
 }
@@ -123,9 +118,7 @@ KeptEdit KeptOfEdit(std::string_view before, std::string_view after, std::size_t
   const std::size_t most = std::min(cursor, before.size() >= tail ? before.size() - tail : 0);
   std::size_t head = 0;
   while (head < most && before[head] == after[head]) ++head;
-  while (head > 0 && head < after.size() &&
-         IsContinuationByte(static_cast<unsigned char>(after[head])))
-    --head;
+  while (head > 0 && head < after.size() && IsContinuationByte(after[head])) --head;
   const std::string_view kept_before = after.substr(0, head), kept_after = after.substr(cursor);
   const int room = max - CharacterCount(kept_before) - CharacterCount(kept_after);
   const std::string inserted =

@@ -62,22 +62,11 @@ std::string LikeLiteral(std::string_view text) {
   return escaped;
 }
 
-// The lower-case letter of a Latin-1 capital (U+00C0 to U+00DE but the multiplication sign),
-// as its UTF-8 second byte, or 0; and the capital of a lower-case one (U+00E0 to U+00FE but
-// the division sign). Their first byte is 0xC3 either way.
-unsigned char LatinLower(unsigned char second) {
-  return second >= 0x80 && second <= 0x9E && second != 0x97 ? second + 0x20 : 0;
-}
-unsigned char LatinUpper(unsigned char second) {
-  return second >= 0xA0 && second <= 0xBE && second != 0xB7 ? second - 0x20 : 0;
-}
-
 bool HasLatinCase(std::string_view text) {
-  for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-    const auto second = static_cast<unsigned char>(text[i + 1]);
-    if (static_cast<unsigned char>(text[i]) == 0xC3 && (LatinLower(second) || LatinUpper(second)))
+  for (std::size_t i = 0; i + 1 < text.size(); ++i)
+    if (static_cast<unsigned char>(text[i]) == 0xC3 &&
+        LatinOtherCase(static_cast<unsigned char>(text[i + 1])) != 0)
       return true;
-  }
   return false;
 }
 
@@ -87,13 +76,13 @@ std::string GlobInAnyCase(std::string_view text) {
   std::string glob;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte == 0xC3 && i + 1 < text.size()) {
-      const auto second = static_cast<unsigned char>(text[++i]);
-      const unsigned char other = LatinLower(second) ? LatinLower(second) : LatinUpper(second);
+    if (static_cast<unsigned char>(c) == 0xC3 && i + 1 < text.size() &&
+        IsContinuationByte(text[i + 1])) {
+      const char second = text[++i];
+      const unsigned char other = LatinOtherCase(static_cast<unsigned char>(second));
       if (other) glob += '[';
-      glob += {'\xC3', static_cast<char>(second)};
-      if (other) glob += {'\xC3', static_cast<char>(other), ']'};
+      glob += {c, second};
+      if (other) glob += {c, static_cast<char>(other), ']'};
     } else if (IsAsciiAlnum(c) && !IsAsciiDigit(c)) {
       glob += {'[', AsciiLower(c), static_cast<char>(AsciiLower(c) - 'a' + 'A'), ']'};
     } else if (c == '*' || c == '?' || c == '[') {
