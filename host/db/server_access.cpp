@@ -135,10 +135,55 @@ constexpr std::string_view kPostgreSqlTriggerFunctionsClosed =
     "p.prorettype = 'trigger'::regtype LOOP EXECUTE format('REVOKE EXECUTE ON FUNCTION %s FROM "
     "PUBLIC', f); END LOOP; END$do$";
 
+// Where an edit's new policy may take a date other than the server's day: the date of the
+// policy the same transaction cancelled, one new policy per cancelled one. The owner's
+// alone: no login reads or writes it, so that none can claim a cancellation it did not make.
+constexpr std::string_view kPostgreSqlReplacedDates =
+    "CREATE TABLE IF NOT EXISTS polizas_replaced_date (xact xid8 NOT NULL, Ps_Fecha DATE NOT "
+    "NULL)";
+
+// An operator's policy carries its login and the server's time in the audit columns,
+// whatever the statement wrote. A new one is dated the server's day unless CHFECHA, or
+// keeps the date of the policy its edit cancelled (an edit leaves every value in place).
+// It runs as the tables' owner for the replaced dates; no login may call it.
+std::string PostgreSqlPolicyStampFunction() {
+  return "CREATE OR REPLACE FUNCTION polizas_stamp_policy() RETURNS trigger LANGUAGE plpgsql "
+         "SECURITY DEFINER AS $$"
+         "DECLARE now_ TIMESTAMP(0) := polizas_server_now(); BEGIN "
+         "IF polizas_session_administers() THEN RETURN NEW; END IF; "
+         "IF TG_OP = 'INSERT' THEN "
+         "IF NEW.Ps_Fecha IS DISTINCT FROM now_::date AND NOT " +
+         Holds(kChangeDate, "polizas_session_holds") +
+         " THEN DELETE FROM polizas_replaced_date WHERE ctid = (SELECT ctid FROM "
+         "polizas_replaced_date WHERE xact = pg_current_xact_id() AND Ps_Fecha = NEW.Ps_Fecha "
+         "LIMIT 1); IF NOT FOUND THEN " +
+         PostgreSqlRaise(PolicyDateRefusal("\x01", "\x02", "\x03"),
+                         {"session_user", "NEW.Ps_Folio", "to_char(now_, 'YYYY-MM-DD')"}) +
+         " END IF; END IF; "
+         "NEW.Oper_Alta := session_user; NEW.Fecha_Alta := now_; "
+         "NEW.Oper_Ult_Modif := session_user; NEW.Fecha_Ult_Modif := now_; "
+         "IF NEW.Oper_Baja IS NOT NULL OR NEW.Fecha_Baja IS NOT NULL OR NEW.Es_Cve_Estado = "
+         "'CA' THEN NEW.Oper_Baja := session_user; NEW.Fecha_Baja := now_; END IF; "
+         "RETURN NEW; END IF; "
+         "NEW.Oper_Alta := OLD.Oper_Alta; NEW.Fecha_Alta := OLD.Fecha_Alta; "
+         "IF (NEW.Oper_Ult_Modif, NEW.Fecha_Ult_Modif) IS DISTINCT FROM (OLD.Oper_Ult_Modif, "
+         "OLD.Fecha_Ult_Modif) THEN NEW.Oper_Ult_Modif := session_user; NEW.Fecha_Ult_Modif := "
+         "now_; END IF; "
+         "IF (NEW.Oper_Baja, NEW.Fecha_Baja) IS DISTINCT FROM (OLD.Oper_Baja, OLD.Fecha_Baja) "
+         "OR (NEW.Es_Cve_Estado = 'CA' AND OLD.Es_Cve_Estado IS DISTINCT FROM 'CA') THEN "
+         "NEW.Oper_Baja := session_user; NEW.Fecha_Baja := now_; END IF; "
+         // Other transactions' dates are gone with them: one that committed made no policy
+         // for its cancellation (a Baja).
+         "IF NEW.Es_Cve_Estado = 'CA' AND OLD.Es_Cve_Estado IS DISTINCT FROM 'CA' THEN "
+         "DELETE FROM polizas_replaced_date WHERE xact <> pg_current_xact_id(); "
+         "INSERT INTO polizas_replaced_date VALUES (pg_current_xact_id(), OLD.Ps_Fecha); END IF; "
+         "RETURN NEW; END$$";
+}
+
 // The session's statements are trusted as written when its login owns the tables (or is a
 // superuser): it could drop the guards anyway. Those are the database's administrators.
 std::vector<std::string> PostgreSqlFunctions() {
-  return {
+  std::vector<std::string> functions = {
       "CREATE FUNCTION polizas_session_administers() RETURNS boolean LANGUAGE sql STABLE AS "
       "$$SELECT pg_has_role(session_user, relowner, 'MEMBER') FROM pg_class WHERE oid = "
       "'poliza_servicio'::regclass$$",
@@ -146,30 +191,6 @@ std::vector<std::string> PostgreSqlFunctions() {
       "$$SELECT ($1, $2) IN (" +
           SupervisorPairs() + ") AND pg_has_role(session_user, '" + S(kSupervisorRole) +
           "', 'MEMBER')$$",
-      // An operator's policy carries its login and the server's time in the audit columns,
-      // whatever the statement wrote; a new one is dated the server's day unless CHFECHA.
-      "CREATE FUNCTION polizas_stamp_policy() RETURNS trigger LANGUAGE plpgsql AS $$"
-      "DECLARE now_ TIMESTAMP(0) := polizas_server_now(); BEGIN "
-      "IF polizas_session_administers() THEN RETURN NEW; END IF; "
-      "IF TG_OP = 'INSERT' THEN "
-      "IF NEW.Ps_Fecha IS DISTINCT FROM now_::date AND NOT " +
-          Holds(kChangeDate, "polizas_session_holds") + " THEN " +
-          PostgreSqlRaise(PolicyDateRefusal("\x01", "\x02", "\x03"),
-                          {"session_user", "NEW.Ps_Folio", "to_char(now_, 'YYYY-MM-DD')"}) +
-          " END IF; "
-          "NEW.Oper_Alta := session_user; NEW.Fecha_Alta := now_; "
-          "NEW.Oper_Ult_Modif := session_user; NEW.Fecha_Ult_Modif := now_; "
-          "IF NEW.Oper_Baja IS NOT NULL OR NEW.Fecha_Baja IS NOT NULL OR NEW.Es_Cve_Estado = "
-          "'CA' THEN NEW.Oper_Baja := session_user; NEW.Fecha_Baja := now_; END IF; "
-          "RETURN NEW; END IF; "
-          "NEW.Oper_Alta := OLD.Oper_Alta; NEW.Fecha_Alta := OLD.Fecha_Alta; "
-          "IF (NEW.Oper_Ult_Modif, NEW.Fecha_Ult_Modif) IS DISTINCT FROM (OLD.Oper_Ult_Modif, "
-          "OLD.Fecha_Ult_Modif) THEN NEW.Oper_Ult_Modif := session_user; NEW.Fecha_Ult_Modif := "
-          "now_; END IF; "
-          "IF (NEW.Oper_Baja, NEW.Fecha_Baja) IS DISTINCT FROM (OLD.Oper_Baja, OLD.Fecha_Baja) "
-          "OR (NEW.Es_Cve_Estado = 'CA' AND OLD.Es_Cve_Estado IS DISTINCT FROM 'CA') THEN "
-          "NEW.Oper_Baja := session_user; NEW.Fecha_Baja := now_; END IF; "
-          "RETURN NEW; END$$",
       // The used counters change only in a session that holds INISERV; a new service row
       // starts at nothing used.
       "CREATE FUNCTION polizas_guard_counters() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN "
@@ -190,6 +211,9 @@ std::vector<std::string> PostgreSqlFunctions() {
       "CREATE TRIGGER record_log_operator BEFORE INSERT ON record_log FOR EACH ROW EXECUTE "
       "FUNCTION polizas_stamp_note()",
   };
+  const std::vector<std::string> stamp = PostgreSqlPolicyStamp();
+  functions.insert(functions.begin() + 2, stamp.begin(), stamp.end());
+  return functions;
 }
 
 // The guards of the schema's own.
@@ -270,6 +294,10 @@ std::vector<std::string> PostgreSqlAccess() {
 
 std::string PostgreSqlNoteStamp() {
   return S(kPostgreSqlNoteStamp);
+}
+
+std::vector<std::string> PostgreSqlPolicyStamp() {
+  return {S(kPostgreSqlReplacedDates), PostgreSqlPolicyStampFunction()};
 }
 
 std::string PostgreSqlTriggerFunctionsClosed() {

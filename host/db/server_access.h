@@ -19,6 +19,9 @@ std::string PostgreSqlFixedSearchPath(const std::vector<std::string>& functions)
 // The guard that numbers and stamps an operator's note (made again by an upgrade), and the
 // statement that takes from every login the right to call the schema's trigger functions.
 std::string PostgreSqlNoteStamp();
+// The guard that stamps an operator's policy and keeps its date, with the table of the dates
+// an edit may keep (made again by an upgrade).
+std::vector<std::string> PostgreSqlPolicyStamp();
 std::string PostgreSqlTriggerFunctionsClosed();
 // The function behind PostgreSQL's GetDate() when the clock is not pinned.
 std::string PostgreSqlServerNow();

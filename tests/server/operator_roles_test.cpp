@@ -131,6 +131,12 @@ TEST_F(OperatorRolesTest, EachRoleDoesOnTheScreenWhatItsPermissionsAllow) {
   EXPECT_TRUE(edit.done) << edit.problem;
   const Outcome baja = CancelPolicy(*capture, edit.folio);
   EXPECT_TRUE(baja.done) << baja.problem;
+  // An edit leaves the policy's date as it was, which a login without CHFECHA cannot change.
+  const std::string dated = "SELECT Ps_Fecha::text AS v FROM Poliza_Servicio WHERE Ps_Folio = ";
+  ASSERT_NE(Stored(dated + "'MTY-000002'"), "'" + Today().ToIsoDate() + "'");
+  const Outcome old_edit = SaveEdit(*capture, "MTY-000002", "OC-6");
+  ASSERT_TRUE(old_edit.done) << old_edit.problem;
+  EXPECT_EQ(Stored(dated + "'" + old_edit.folio + "'"), Stored(dated + "'MTY-000002'"));
   EXPECT_EQ(Stored("SELECT COUNT(*) AS v FROM Poliza_Servicio p LEFT JOIN policy_order o ON "
                    "o.folio = p.Ps_Folio WHERE o.folio IS NULL OR o.client_name <> " +
                    host::KeptClientNameSql("p.Ps_Folio") + " OR o.peak_use <> " +
@@ -229,6 +235,41 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
   EXPECT_EQ(Stored("SELECT string_agg(note, ', ' ORDER BY id) AS v FROM record_log WHERE "
                    "record_key = 'X-2'"),
             "'Baja, Nota 0, Nota 9223372036854775000, Nota siguiente'");
+
+  // A new policy keeps another date only as an edit does: in the transaction that cancelled
+  // a policy of that date, one new policy for each.
+  const auto dated_as = [](const std::string& folio, const std::string& cancelled) {
+    return "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Sc_Cve_Sucursal) SELECT '" + folio +
+           "', Ps_Fecha, 'MTY' FROM Poliza_Servicio WHERE Ps_Folio = '" + cancelled + "'";
+  };
+  const std::string cancel =
+      "UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = 'MTY-000004'";
+  const std::string refused_x4 = host::PolicyDateRefusal(capture_, "X-4", today);
+  EXPECT_THAT(Refusal([&] { capture.Execute(dated_as("X-4", "MTY-000004")); }),
+              HasSubstr(refused_x4));
+  {
+    host::TransactionScope edit(capture);
+    capture.Execute(cancel);
+    capture.Execute(dated_as("X-4", "MTY-000004"));
+    edit.Commit();
+  }
+  // A refusal undoes its transaction, the cancellation with it.
+  for (const std::string& then : {insert("X-5", "2001-01-01"), dated_as("X-5", "GDL-000005")}) {
+    host::TransactionScope edit(capture);
+    capture.Execute(
+        "UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = 'GDL-000005'");
+    capture.Execute(dated_as("X-6", "GDL-000005"));
+    EXPECT_THAT(Refusal([&] { capture.Execute(then); }),
+                HasSubstr(host::PolicyDateRefusal(capture_, "X-5", today)))
+        << then;
+  }
+  EXPECT_EQ(Stored("SELECT string_agg(Ps_Folio, ',' ORDER BY Ps_Folio) AS v FROM "
+                   "Poliza_Servicio WHERE Ps_Folio LIKE 'X-%'"),
+            "'X-2,X-4'");
+  EXPECT_THAT(Refusal([&] { capture.Execute(dated_as("X-6", "MTY-000004")); }),
+              HasSubstr(host::PolicyDateRefusal(capture_, "X-6", today)));
+  EXPECT_THAT(Refusal([&] { capture.Execute("SELECT * FROM polizas_replaced_date"); }),
+              HasSubstr("permission denied"));
 
   // A supervisor's login may reset counters and date a policy as it chooses.
   Connection& supervisor = As(supervisor_).ForHost();

@@ -180,6 +180,9 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
       "SECURITY INVOKER AS $$BEGIN IF NOT polizas_session_administers() THEN NEW.user_code := "
       "session_user; NEW.logged_at := polizas_server_now(); END IF; RETURN NEW; END$$");
   sql.Execute("GRANT EXECUTE ON FUNCTION refuse_change_to_cancelled_policy() TO PUBLIC");
+  // Its policies' stamp ran as the login, with no table of the dates an edit may keep.
+  sql.Execute("ALTER FUNCTION polizas_stamp_policy() SECURITY INVOKER");
+  sql.Execute("DROP TABLE polizas_replaced_date");
   host::LoadDemoPolicies(sql, PinnedNow());  // written by the earlier version
 
   const auto upgrade = [](const std::string& connection) {
@@ -202,7 +205,8 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
   EXPECT_EQ(upgrade(database_.ConnectionString()),
             "0 Added to the database: policy_order, Poliza_Servicio_cliente, "
             "Poliza_Servicio_fin, the numbering of the operators' notes by the database alone, "
-            "trigger functions that no login may call\n");
+            "an edit's policy keeping its date without CHFECHA, trigger functions that no "
+            "login may call\n");
   EXPECT_EQ(upgrade(database_.ConnectionString()),
             "0 The database is up to date; nothing was changed\n");
 
@@ -210,7 +214,8 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
   EXPECT_EQ(Scalar(sql,
                    "SELECT COUNT(*) AS v FROM pg_proc WHERE prorettype = 'trigger'::regtype AND "
                    "pronamespace = 'public'::regnamespace AND (has_function_privilege('public', "
-                   "oid, 'EXECUTE') OR (proname = 'polizas_stamp_note' AND NOT prosecdef))"),
+                   "oid, 'EXECUTE') OR (proname IN ('polizas_stamp_note', 'polizas_stamp_policy') AND NOT "
+                   "prosecdef))"),
             "n:0");
   const long long policies = Count(sql, "Poliza_Servicio");
   ASSERT_GT(policies, 3);
