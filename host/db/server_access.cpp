@@ -335,6 +335,8 @@ std::vector<std::string> SqlServerAccess() {
       "i.Pst_Tiempo_Utilizado, i.Pst_Evento_Utilizado EXCEPT SELECT d.Pst_Tiempo_Utilizado, "
       "d.Pst_Evento_Utilizado))";
   const std::vector<std::string> more = {
+      // The owner's alone, as PostgreSQL's: the trigger reaches it through its owner.
+      "CREATE TABLE polizas_replaced_date (xact BIGINT NOT NULL, Ps_Fecha DATE NOT NULL)",
       "CREATE FUNCTION dbo.polizas_session_administers() RETURNS BIT AS BEGIN RETURN CASE WHEN "
       "IS_MEMBER('db_owner') = 1 THEN 1 ELSE 0 END END",
       "CREATE FUNCTION dbo.polizas_session_holds(@module VARCHAR(60), @permission VARCHAR(60)) "
@@ -352,10 +354,25 @@ std::vector<std::string> SqlServerAccess() {
           "DECLARE @folio VARCHAR(60) = (SELECT TOP 1 i.Ps_Folio FROM inserted AS i "
           "LEFT JOIN deleted AS d ON d.Ps_Folio = i.Ps_Folio WHERE d.Ps_Folio IS NULL AND "
           "(i.Ps_Fecha IS NULL OR i.Ps_Fecha <> CAST(@now AS DATE))); IF @folio IS NOT NULL AND " +
-          Holds(kChangeDate, "dbo.polizas_session_holds") + " = 0 BEGIN " +
+          Holds(kChangeDate, "dbo.polizas_session_holds") +
+          " = 0 BEGIN "
+          // An edit's one new policy keeps the date of the policy its transaction cancelled.
+          "DELETE TOP (1) FROM polizas_replaced_date WHERE xact = CURRENT_TRANSACTION_ID() AND "
+          "Ps_Fecha = (SELECT i.Ps_Fecha FROM inserted AS i WHERE i.Ps_Folio = @folio) AND "
+          "(SELECT COUNT(*) FROM inserted) = 1; IF @@ROWCOUNT = 0 BEGIN " +
           SqlServerThrow(PolicyDateRefusal("\x01", "\x02", "\x03"),
                          {"@user", "@folio", "CONVERT(CHAR(10), @now, 23)"}) +
-          " END; UPDATE p SET "
+          " END END; "
+          // Dates left by other transactions are of Bajas, which made no new policy; rows of
+          // transactions still running are skipped rather than waited for.
+          "IF EXISTS (SELECT 1 FROM inserted AS i INNER JOIN deleted AS d ON d.Ps_Folio = "
+          "i.Ps_Folio WHERE i.Es_Cve_Estado = 'CA' AND ISNULL(d.Es_Cve_Estado, '') <> 'CA') BEGIN "
+          "DELETE FROM polizas_replaced_date WITH (READPAST) WHERE xact <> "
+          "CURRENT_TRANSACTION_ID(); INSERT INTO polizas_replaced_date (xact, Ps_Fecha) SELECT "
+          "CURRENT_TRANSACTION_ID(), d.Ps_Fecha FROM inserted AS i INNER JOIN deleted AS d ON "
+          "d.Ps_Folio = i.Ps_Folio WHERE i.Es_Cve_Estado = 'CA' AND ISNULL(d.Es_Cve_Estado, '') <> "
+          "'CA' AND "
+          "d.Ps_Fecha IS NOT NULL; END; UPDATE p SET "
           "Oper_Alta = CASE WHEN d.Ps_Folio IS NULL THEN @user ELSE d.Oper_Alta END, "
           "Fecha_Alta = CASE WHEN d.Ps_Folio IS NULL THEN @now ELSE d.Fecha_Alta END, "
           "Oper_Ult_Modif = CASE WHEN " +

@@ -6,6 +6,9 @@
 
 namespace nv407::host {
 
+// The dates an edit's new policy may keep, one row per policy its transaction cancelled.
+inline constexpr std::string_view kReplacedDatesTable = "polizas_replaced_date";
+
 // What each server's schema adds for its operators (server_access.cpp): the group roles and
 // their rights, and the guards that keep an operator's statements within its permissions
 // and stamp its login into the audit columns. Run after the tables.

@@ -401,9 +401,9 @@ bool PostgreSqlPolicyOrderFunctionsCurrent(Database& database) {
 
 }  // namespace
 
-// PostgreSQL: one row when a stamp (of notes, of policies) is one made before it ran as the
-// tables' owner, and one when a trigger function of the schema (of the return type named) is any login's to call.
-constexpr std::string_view kStampOfOld =
+// PostgreSQL: one row when the note stamp is the one made before it numbered the notes, and
+// one when a trigger function of the schema (of the return type named) is any login's to call.
+constexpr std::string_view kNoteStampOfOld =
     "SELECT 1 AS v FROM pg_proc WHERE oid = to_regprocedure(?) AND NOT prosecdef";
 constexpr std::string_view kTriggerFunctionOpen =
     "SELECT 1 AS v FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace WHERE "
@@ -450,14 +450,25 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
       added.emplace_back(index.name);
     }
   }
-  if (postgresql && present(kStampOfOld, "polizas_stamp_note()")) {
+  if (postgresql && present(kNoteStampOfOld, "polizas_stamp_note()")) {
     sql.Execute(PostgreSqlNoteStamp());
     sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_note"}));
     added.emplace_back("the numbering of the operators' notes by the database alone");
   }
-  if (postgresql && present(kStampOfOld, "polizas_stamp_policy()")) {
-    for (const std::string& statement : PostgreSqlPolicyStamp()) sql.Execute(statement);
-    sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_policy"}));
+  if (!present(Traits(database.Dialect()).table_present_query, kReplacedDatesTable)) {
+    if (postgresql) {
+      for (const std::string& statement : PostgreSqlPolicyStamp()) sql.Execute(statement);
+      sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_policy"}));
+    } else {
+      for (const std::string& statement : SqlServerAccess()) {
+        if (statement.starts_with("CREATE TABLE " + std::string(kReplacedDatesTable))) {
+          sql.Execute(statement);
+        } else if (statement.starts_with("CREATE TRIGGER Poliza_Servicio_operator ")) {
+          sql.Execute("DROP TRIGGER Poliza_Servicio_operator");
+          sql.Execute(statement);
+        }
+      }
+    }
     added.emplace_back("an edit's policy keeping its date without CHFECHA");
   }
   if (postgresql && present(kTriggerFunctionOpen, "trigger")) {

@@ -211,12 +211,14 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
             "0 The database is up to date; nothing was changed\n");
 
   EXPECT_EQ(ServerShape(sql), made_new);
-  EXPECT_EQ(Scalar(sql,
-                   "SELECT COUNT(*) AS v FROM pg_proc WHERE prorettype = 'trigger'::regtype AND "
-                   "pronamespace = 'public'::regnamespace AND (has_function_privilege('public', "
-                   "oid, 'EXECUTE') OR (proname IN ('polizas_stamp_note', 'polizas_stamp_policy') AND NOT "
-                   "prosecdef))"),
-            "n:0");
+  EXPECT_EQ(
+      Scalar(
+          sql,
+          "SELECT COUNT(*) AS v FROM pg_proc WHERE prorettype = 'trigger'::regtype AND "
+          "pronamespace = 'public'::regnamespace AND (has_function_privilege('public', "
+          "oid, 'EXECUTE') OR (proname IN ('polizas_stamp_note', 'polizas_stamp_policy') AND NOT "
+          "prosecdef))"),
+      "n:0");
   const long long policies = Count(sql, "Poliza_Servicio");
   ASSERT_GT(policies, 3);
   EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), policies);

@@ -162,6 +162,13 @@ TEST_F(SqlServerSchemaText, GrantsTheGroupRolesAndGuardsThePermissions) {
                                    "la póliza ', @folio, N' debe llevar la fecha del servidor (', "
                                    "CONVERT(CHAR(10), @now, 23), N')')"));
   EXPECT_THAT(counters[0], HasSubstr("dbo.polizas_session_holds('NV407', 'INISERV') = 1 RETURN"));
+  // An edit's new policy keeps the cancelled one's date within the edit's transaction alone,
+  // from a table no operator may touch.
+  EXPECT_THAT(policy[0], HasSubstr("DELETE TOP (1) FROM polizas_replaced_date WHERE xact = "
+                                   "CURRENT_TRANSACTION_ID() AND Ps_Fecha = "));
+  EXPECT_THAT(policy[0], HasSubstr("INSERT INTO polizas_replaced_date (xact, Ps_Fecha) SELECT "
+                                   "CURRENT_TRANSACTION_ID(), d.Ps_Fecha"));
+  EXPECT_THAT(grants, ::testing::Not(::testing::Contains(HasSubstr("polizas_replaced_date"))));
   // The server's time is cut to the second, never rounded into the next (nor the next day):
   // no SYSDATETIME() goes into a column or variable of whole seconds as it is.
   const Lines noted = With("CREATE TRIGGER record_log_operator");
