@@ -32,6 +32,8 @@ class HeadlessControlFactory final : public ControlFactory {
   FocusTracker& Focus(const Form& form) const { return Context(form).focus; }
   // What the controls of one form share; made with its first control.
   FormContext& Context(const Form& form) const;
+  // Drops what the controls of a form now destroyed shared.
+  void Forget(const Form* form) { forms_.erase(form); }
 
  private:
   Database& database_;

@@ -32,6 +32,14 @@ Pantalla& HeadlessHost::LoadComponent() {
 
 void HeadlessHost::Open(const std::string& parameters, const Variant& transaccion) {
   if (IsOpen()) throw Error("The screen is already open");
+  // A closed window's screen went with it: the component starts anew, its screen at its
+  // design-time state, so that nothing typed in the closed one comes back.
+  if (Closed()) {
+    const Form* closed = screen_;
+    screen_ = nullptr;
+    component_.Release();
+    controls_.Forget(closed);
+  }
   Screen* screen = LoadComponent().GetPantalla();
   if (screen == nullptr) throw Error("The component could not make its screen");
   screen_ = screen;

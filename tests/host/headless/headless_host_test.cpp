@@ -63,8 +63,13 @@ TEST_F(HeadlessHostTest, ErrorLeavingLoadingIsShownOnceAndTheScreenStaysUsable) 
   WhenType("txtFolio", "nada");
 }
 
+// Salir leaves a capture unsaved, and the screen opened again is a new one: nothing typed
+// in the closed one comes back, nor can be saved.
 TEST_F(HeadlessHostTest, SalirClosesTheWindowAndTheScreenCanBeOpenedAgain) {
   GivenOpenScreen();
+  WhenPress("Nuevo");
+  WhenType("txt_Sc_Cve_Sucursal", "mty");
+  WhenType("txtReferencia", "CERRADA");
   host().TakeEvents();
   WhenPress("Salir");
   const auto events = host().TakeEvents();
@@ -76,6 +81,11 @@ TEST_F(HeadlessHostTest, SalirClosesTheWindowAndTheScreenCanBeOpenedAgain) {
   host().Open("nuevo");
   EXPECT_TRUE(Screen().toolbar.busy) << "opened for a new capture";
   EXPECT_EQ(host().window().Member("IPARAMETROS").ToText(), "nuevo");
+  EXPECT_EQ(Screen().Find("txt_Sc_Cve_Sucursal").text, "");
+  EXPECT_EQ(Screen().Find("txtReferencia").text, "");
+  WhenPress("Salir");
+  host().Open();
+  EXPECT_FALSE(Screen().toolbar.busy) << "a plain opening waits for a folio";
 }
 
 TEST(ScriptedDialogsTest, BoxesTakeTheQueuedAnswersElseTheirDefaultButton) {
