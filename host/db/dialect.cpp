@@ -86,6 +86,10 @@ std::string NoClock(const Date&) {
   return {};
 }
 
+std::string PostgreSqlTransactionOutcome(std::string_view id) {
+  return "SELECT pg_xact_status('" + std::string(id) + "'::xid8) AS v";
+}
+
 // A query, not SET: a data source set to read only lets the driver send nothing else.
 std::string PostgreSqlLockTimeout(int milliseconds) {
   return "SELECT set_config('lock_timeout', '" + std::to_string(milliseconds) + "', false)";
@@ -152,7 +156,9 @@ constexpr std::array kDialects = {
         .server_time_query = "",
         .table_present_query = "SELECT 1 AS v FROM sqlite_master WHERE type = 'table' AND name = ?",
         .index_present_query = "SELECT 1 AS v FROM sqlite_master WHERE type = 'index' AND name = ?",
-        .table_columns_query = "SELECT name AS column_name FROM pragma_table_info(?) ORDER BY cid"},
+        .table_columns_query = "SELECT name AS column_name FROM pragma_table_info(?) ORDER BY cid",
+        .transaction_id_query = "",
+        .transaction_outcome = nullptr},
     DialectTraits{.dialect = SqlDialect::kPostgreSql,
                   .name = "postgresql",
                   .dbms_name = "PostgreSQL",
@@ -180,7 +186,9 @@ constexpr std::array kDialects = {
                   // of that name (an archived copy, say) is not this one.
                   .table_columns_query =
                       "SELECT attname AS column_name FROM pg_attribute WHERE attrelid = "
-                      "to_regclass(?) AND attnum > 0 AND NOT attisdropped ORDER BY attnum"},
+                      "to_regclass(?) AND attnum > 0 AND NOT attisdropped ORDER BY attnum",
+                  .transaction_id_query = "SELECT pg_current_xact_id_if_assigned()::text AS v",
+                  .transaction_outcome = &PostgreSqlTransactionOutcome},
     DialectTraits{
         .dialect = SqlDialect::kSqlServer,
         .name = "sqlserver",
@@ -205,7 +213,9 @@ constexpr std::array kDialects = {
         .table_present_query = "SELECT 1 AS v WHERE OBJECT_ID(?) IS NOT NULL",
         .index_present_query = "SELECT 1 AS v FROM sys.indexes WHERE name = ?",
         .table_columns_query = "SELECT name AS column_name FROM sys.columns WHERE object_id = "
-                               "OBJECT_ID(?) ORDER BY column_id"},
+                               "OBJECT_ID(?) ORDER BY column_id",
+        .transaction_id_query = "",
+        .transaction_outcome = nullptr},
 };
 
 }  // namespace

@@ -83,6 +83,12 @@ struct DialectTraits {
   // The columns of the table its one value names, as column "column_name" in their order:
   // the table an unqualified name in a statement reaches, not a like-named one elsewhere.
   std::string_view table_columns_query;
+  // One row, column v: the server's number of the open transaction, Null while it has
+  // written nothing; "" where the server cannot say later how a transaction ended.
+  std::string_view transaction_id_query;
+  // One row, column v, of the transaction of that number: "committed", "aborted" or
+  // "in progress" (the number comes from the query above).
+  std::string (*transaction_outcome)(std::string_view id);
 };
 
 const DialectTraits& Traits(SqlDialect dialect);

@@ -1,6 +1,8 @@
 #include "host/db/odbc_session.h"
 
+#include <chrono>
 #include <string_view>
+#include <thread>
 #include <utility>
 
 #include "component/error.h"
@@ -117,14 +119,68 @@ void Session::Commit() {
   // The caller is still to roll back a transaction whose commit is refused.
   if (undone_) throw Error("CommitTrans: nothing was saved: " + *undone_);
   if (!transaction_) throw Error("CommitTrans: no transaction is open");
+  const std::optional<std::string> written = WrittenTransaction();
   try {
     transaction_->Commit();
-  } catch (const Error&) {
+  } catch (const Error& failure) {
+    const bool lost = db_ && db_->Dead();
     Failed("its commit was refused");
+    if (!lost || !written) throw;
+    // The server may have committed before the connection went: run again, the command
+    // would save twice. It says how the transaction ended.
+    const std::string outcome = OutcomeOf(*written);
+    if (outcome == "committed") {
+      undone_.reset();
+      return;
+    }
+    if (outcome != "aborted") {
+      throw Error(failure.Description() +
+                  " (the connection was lost during the commit, and whether it was saved "
+                  "cannot be known now: look at the database before doing it again)");
+    }
     throw;
   }
   transaction_.reset();
   settings_in_transaction_ = false;
+}
+
+// The server's number of the open transaction, where the server can tell later how it
+// ended and the transaction wrote something.
+std::optional<std::string> Session::WrittenTransaction() {
+  const std::string_view query = Traits(dialect_).transaction_id_query;
+  if (query.empty()) return std::nullopt;
+  try {
+    const Result result = Run(*db_, query);
+    if (result.rows.empty() || result.rows.front().at(0).IsNull()) return std::nullopt;
+    return result.rows.front().at(0).ToText();
+  } catch (const Error&) {
+    // The commit was never sent: the transaction is undone.
+    Failed("its commit was refused");
+    throw;
+  }
+}
+
+// How the transaction of that number ended, asked on a new connection: "committed",
+// "aborted", else "" when it cannot be known (the server is unreachable, or still ending it
+// after a few seconds).
+std::string Session::OutcomeOf(const std::string& transaction) {
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    try {
+      if (!db_) {
+        Connect();
+        Prepare();
+      }
+      const Result result = Run(*db_, Traits(dialect_).transaction_outcome(transaction));
+      const std::string outcome =
+          result.rows.empty() ? std::string() : result.rows.front().at(0).ToText();
+      if (outcome != "in progress") return outcome;
+    } catch (const Error&) {
+      db_.reset();
+      return {};
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return {};
 }
 
 void Session::Rollback() {

@@ -50,6 +50,8 @@ class Session {
   bool ObservesWaits() const;
   void ApplyLockTimeout(DbHandle& db, int milliseconds);
   Result RunWaiting(DbHandle& db, const std::string& sql);
+  std::optional<std::string> WrittenTransaction();
+  std::string OutcomeOf(const std::string& transaction);
   void Failed(const char* why);
   void Drop();
   void EndTransaction(const char* why);

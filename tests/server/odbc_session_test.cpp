@@ -447,5 +447,59 @@ TEST_F(ServerTest, ALostConnectionFailsItsStatementAndIsMadeAgainForTheNext) {
   EXPECT_EQ(Scalar(screen, "SELECT COUNT(*) AS v FROM Poliza_Servicio"), "n:0");
 }
 
+// A commit whose connection is lost may have been made or not: the server says which, so
+// that a command is neither reported failed when saved (run again, it would save twice)
+// nor saved when reported failed.
+TEST_F(ServerTest, ACommitWhoseConnectionIsLostEndsAsTheServerSays) {
+  auto administrator = Open();
+  Connection& admin = administrator->ForHost();
+  // This login's commits wait for the standby the test server names and never has; a row
+  // of 2 waits in its commit's deferred check instead, before anything is made.
+  const std::string login = "waits_" + std::to_string(::getpid());
+  admin.Execute("CREATE ROLE " + login + " LOGIN SUPERUSER");
+  admin.Execute("ALTER ROLE " + login + " SET synchronous_commit = on");
+  admin.Execute("CREATE TABLE saved (x INTEGER)");
+  admin.Execute(
+      "CREATE FUNCTION slow_check() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN PERFORM "
+      "pg_sleep(60); RETURN NULL; END$$");
+  admin.Execute(
+      "CREATE CONSTRAINT TRIGGER slow AFTER INSERT ON saved DEFERRABLE INITIALLY DEFERRED FOR "
+      "EACH ROW WHEN (NEW.x = 2) EXECUTE FUNCTION slow_check()");
+  std::string connection = database_.ConnectionString();
+  connection.replace(connection.find("Username=postgres"), std::string::npos, "Username=" + login);
+  auto database = host::OpenOdbcDatabase(connection);
+  Connection& sql = database->ForHost();
+
+  for (const auto& [row, wait] : {std::pair{"1", "SyncRep"}, std::pair{"2", "PgSleep"}}) {
+    SCOPED_TRACE(wait);
+    auto ended = std::async(std::launch::async, [&, wait = std::string(wait)] {
+      auto watcher = Open();
+      for (int i = 0; i < 400; ++i) {
+        if (Scalar(watcher->ForHost(),
+                   "SELECT COUNT(pg_terminate_backend(pid)) AS v FROM pg_stat_activity WHERE "
+                   "usename = '" +
+                       login + "' AND wait_event = '" + wait + "'") != "n:0")
+          return true;
+        std::this_thread::sleep_for(25ms);
+      }
+      return false;
+    });
+    sql.BeginTrans();
+    sql.Execute("INSERT INTO saved VALUES (" + std::string(row) + ")");
+    const std::string said = Refusal([&] { sql.CommitTrans(); });
+    ASSERT_TRUE(ended.get()) << "the commit never waited";
+    if (std::string(row) == "1") {
+      EXPECT_EQ(said, "no error") << "made before the connection was lost";
+    } else {
+      EXPECT_THAT(said, HasSubstr("57P01"));
+      sql.RollbackTrans();
+    }
+    EXPECT_FALSE(database->InTransaction());
+  }
+  EXPECT_EQ(Scalar(sql, "SELECT string_agg(x::text, ',') AS v FROM saved"), "'1'");
+  database.reset();
+  admin.Execute("DROP ROLE " + login);
+}
+
 }  // namespace
 }  // namespace nv407::testing
