@@ -159,7 +159,8 @@ std::vector<std::string> ShownPolicyRow(const FoundRow& row) {
 
 std::string UsedToPercentSql(int percent) {
   return "s.Pst_Cantidad_Incluida > 0 AND " + UsedQuantitySql() +
-         " * 100 >= " + std::to_string(percent) + " * s.Pst_Cantidad_Incluida";
+         " * 100 >= " + std::to_string(percent) + " * s.Pst_Cantidad_Incluida * (1 - 1e-" +
+         std::to_string(kShareSlackDigits) + ")";
 }
 
 ListSource ServiceUsageList(SqlDialect dialect, const Date& today, int percent) {

@@ -26,6 +26,11 @@ inline constexpr std::string_view kStateCancelled = "Cancelada";
 inline constexpr int kNearlyUsedUpPercent = 80;
 inline constexpr int kExpiringDays = 30;
 
+// Quantities are written with a few decimals but held in binary floating point, where
+// 9.2 × 100 falls short of 80 × 11.5: a use reaches a share when it falls short of it by no
+// more than this part (10^-digits) of it, far below any step of a quantity as written.
+inline constexpr int kShareSlackDigits = 12;
+
 // The quick filters of the finder, and the reports' selections.
 enum class PolicyFilter {
   kAll,
@@ -89,7 +94,8 @@ std::vector<std::string> ShownPolicyRow(const FoundRow& row);
 // The share of its quantity that a row's most used service has used.
 std::optional<double> UsageShare(const FoundRow& row);
 
-// Whether that row is used to `percent` or beyond; only a row with a quantity counts.
+// Whether that row is used to `percent` or beyond, as ReachesPercent tells; only a row with
+// a quantity counts.
 std::string UsedToPercentSql(int percent);
 
 }  // namespace nv407::host

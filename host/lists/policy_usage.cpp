@@ -72,21 +72,25 @@ std::optional<PolicyUsage> ReadPolicyUsage(Connection& connection, const std::st
   return usage;
 }
 
+bool ReachesPercent(double used, double included, int percent) {
+  if (!(included > 0)) return false;
+  return used * 100 >= percent * included * (1 - std::pow(10.0, -kShareSlackDigits));
+}
+
 std::optional<long long> ShownPercent(double used, double included) {
   if (!(included > 0)) return std::nullopt;
   const double share = 100 * used / included;
   // A tiny quantity included makes a share of billions of percent: still shown as it is.
   if (!(std::abs(share) < 1e18)) return std::nullopt;
   long long shown = std::llround(share);
-  for (long long threshold : {kNearlyUsedUpPercent, 100})
-    if (share < threshold && shown >= threshold) shown = threshold - 1;
+  for (int threshold : {kNearlyUsedUpPercent, 100})
+    if (shown >= threshold && !ReachesPercent(used, included, threshold)) shown = threshold - 1;
   return shown;
 }
 
 Grade UsageGrade(double used, double included) {
-  if (!(included > 0)) return Grade::kNormal;
-  if (used >= included) return Grade::kAlarm;
-  if (used * 100 >= kNearlyUsedUpPercent * included) return Grade::kWarning;
+  if (ReachesPercent(used, included, 100)) return Grade::kAlarm;
+  if (ReachesPercent(used, included, kNearlyUsedUpPercent)) return Grade::kWarning;
   return Grade::kNormal;
 }
 

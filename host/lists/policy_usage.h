@@ -36,6 +36,9 @@ enum class Grade { kNormal, kWarning, kAlarm };
 // never at a threshold (80 %, 100 %) that the exact share has not reached. Nothing when
 // there is no quantity to use (or no share a number can show: an infinite one).
 std::optional<long long> ShownPercent(double used, double included);
+// Whether `used` is `percent` of `included` or more, as the quantities are written (within
+// kShareSlackDigits); false when nothing is included.
+bool ReachesPercent(double used, double included, int percent);
 // A warning from 80 % of the quantity, an alarm from all of it.
 Grade UsageGrade(double used, double included);
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "component/variant.h"
+#include "host/lists/policy_usage.h"
 #include "support/test_database.h"
 
 namespace nv407::testing {
@@ -144,6 +146,38 @@ TEST_F(PolicyListTest, EachQuickFilterFindsItsPolicies) {
     ExpectInEachOrder(list, "", {{host::kPolicyClientName, true}, {host::kPolicyUsage, false}},
                       c.found);
   }
+}
+
+// Quantities as people write them (one decimal, up to 300) used to exactly 80 %: 9.2 of
+// 11.5 is 80 %, though 9.2 × 100 < 80 × 11.5 in binary floating point. The finder's filter,
+// the usage report, the share shown and the grade agree; a tenth less is not 80 %.
+TEST_F(PolicyListTest, AShareReachedAsTheQuantitiesAreWrittenIsReachedEverywhere) {
+  std::vector<std::string> folios;
+  for (int tenths = 5; tenths <= 3000; tenths += 5) {
+    const double included = tenths / 10.0, used = tenths * 8 / 100.0;
+    SCOPED_TRACE(NumberText(used) + " of " + NumberText(included));
+    EXPECT_EQ(host::ShownPercent(used, included), 80);
+    EXPECT_EQ(host::UsageGrade(used, included), host::Grade::kWarning);
+    EXPECT_EQ(host::UsageGrade(used / included, 1), host::Grade::kWarning) << "as a share";
+    folios.push_back("MTY-" + std::to_string(100000 + tenths));
+    Add(folios.back(), "C00001", "2024-12-31", "AC", {{"SOPREM", included, used, 0}});
+  }
+  Add("MTY-100001", "C00001", "2024-12-31", "AC", {{"SOPREM", 11.5, 9.1, 0}});
+  Add("MTY-100002", "C00001", "2024-12-31", "AC", {{"SOPREM", 100, 79.9, 0}});
+  EXPECT_EQ(host::UsageGrade(9.1, 11.5), host::Grade::kNormal);
+  EXPECT_EQ(host::ShownPercent(79.9, 100), 79);
+
+  // The folios of these policies that the list finds, in folio order.
+  const auto found = [&](const host::ListSource& list) {
+    std::vector<std::string> found;
+    for (const host::FoundRow& row : host::ReadPage(db.db(), list, {"", {}, {}, 0}))
+      if (row.front().starts_with("MTY-1")) found.push_back(row.front());
+    return found;
+  };
+  EXPECT_EQ(found(List({.filter = PolicyFilter::kNearlyUsedUp})), folios);
+  EXPECT_EQ(found(host::ServiceUsageList(db.db().Dialect(), Date::FromYmd(2024, 3, 15),
+                                         host::kNearlyUsedUpPercent)),
+            folios);
 }
 
 TEST_F(PolicyListTest, ShowsStateAndTheMostUsedShareOfEachPolicy) {
