@@ -1,12 +1,15 @@
 #include "host/programs/operator_command.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "component/error.h"
 #include "host/db/access.h"
 #include "host/db/database.h"
+#include "host/db/text.h"
 #include "host/services/host_records.h"
 #include "host/services/operator_admin.h"
 #include "host/services/operators.h"
@@ -78,15 +81,29 @@ Request Parse(const std::vector<std::string>& args) {
   return request;
 }
 
+// A module's or a key's name as permissions are held: letters (taken in upper case), digits
+// and '_'.
+std::optional<std::string> PermissionName(std::string_view text) {
+  std::string name = UpperCaseText(text);
+  const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  });
+  if (name.empty() || !plain) return std::nullopt;
+  return name;
+}
+
 // "KEY" is the screen's permission KEY (module NV407); "MODULE/KEY" names the module.
 HeldPermission PermissionOf(const std::string& text) {
   const std::size_t slash = text.find('/');
-  HeldPermission permission = slash == std::string::npos
-                                  ? HeldPermission{std::string(kChangeDate.module), text}
-                                  : HeldPermission{text.substr(0, slash), text.substr(slash + 1)};
-  if (permission.module.empty() || permission.key.empty())
-    throw DbUsageError{"a permission is KEY or MODULE/KEY: '" + text + "'"};
-  return permission;
+  const std::string_view whole = text;
+  const auto module = slash == std::string::npos ? std::optional(std::string(kChangeDate.module))
+                                                 : PermissionName(whole.substr(0, slash));
+  const auto key = PermissionName(slash == std::string::npos ? whole : whole.substr(slash + 1));
+  if (!module || !key) {
+    throw DbUsageError{"a permission is KEY or MODULE/KEY, each of letters, digits and '_': '" +
+                       text + "'"};
+  }
+  return {*module, *key};
 }
 
 std::string Listed(const OperatorListing& entry) {

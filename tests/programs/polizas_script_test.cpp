@@ -474,7 +474,8 @@ TEST_F(ScriptProgram, WhereOperatorsSignInTheScriptGivesThePasswordAndAdministra
                   .err,
               HasSubstr("LAURA may not administer operators: it does not hold SISTEMA/OPERADORES"));
   ::setenv("POLIZAS_PASSWORD", "clave del administrador", 1);
-  const ProgramRun granted = run_db({"operator", "grant", "LAURA", "INISERV"});
+  // Permissions are held in upper case, however the key is typed.
+  const ProgramRun granted = run_db({"operator", "grant", "LAURA", "IniServ"});
   const ProgramRun listed = run_db({"operator", "list"});
   ::unsetenv("POLIZAS_PASSWORD");
   EXPECT_EQ(granted.out, "Granted NV407/INISERV to LAURA\n");
@@ -492,6 +493,9 @@ TEST_F(ScriptProgram, WhereOperatorsSignInTheScriptGivesThePasswordAndAdministra
       {{"operator", "frob", db}, "unknown operator command 'frob'"},
       {{"operator", "add", db}, "operator add takes 2 words besides its options"},
       {{"operator", "grant", db, "LAURA", "NV407/"}, "a permission is KEY or MODULE/KEY"},
+      {{"operator", "grant", db, "LAURA", "A/B/C"}, "a permission is KEY or MODULE/KEY"},
+      {{"operator", "revoke", db, "LAURA", "/INISERV"}, "a permission is KEY or MODULE/KEY"},
+      {{"operator", "grant", db, "LAURA", "INI SERV"}, "a permission is KEY or MODULE/KEY"},
       {{"operator", "list", db, "--name", "x"}, "--name goes with add only"},
       {{"operator", "list", "--odbc", "DSN=x"},
        "on a server database the operators are its logins"},
