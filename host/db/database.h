@@ -57,6 +57,10 @@ struct SqliteOptions {
   bool create = false;  // false: a missing or empty file is an error, never a new database
   Clock clock = {};     // what GetDate() returns; the system's local time when empty
   int busy_timeout_ms = 30000;
+  // For a program that only reads: the file keeps its journal mode and its schema (one made
+  // before policy_order has its orders computed as it is read). It still opens for writing
+  // where it can, so that SQLite removes the log and index it made beside the file.
+  bool only_reads = false;
 };
 
 // Opens (or creates) a SQLite database file, or ":memory:". The session runs in WAL mode

@@ -308,10 +308,12 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
     throw Error(path + " is another program's database (it has no " + schema::kPolizaServicio +
                 " table): make a policies database with polizas-db init");
   }
-  const std::string mode = JournalMode(db, "PRAGMA journal_mode=WAL");
-  if (!in_memory && !read_only && mode != "wal") {
-    throw Error(path + ": the database cannot run in WAL journal mode (it stays in '" + mode +
-                "')");
+  if (!read_only && !options.only_reads) {
+    const std::string mode = JournalMode(db, "PRAGMA journal_mode=WAL");
+    if (!in_memory && mode != "wal") {
+      throw Error(path + ": the database cannot run in WAL journal mode (it stays in '" + mode +
+                  "')");
+    }
   }
   db->Run("PRAGMA synchronous=FULL");
   // No memory map: SQLite's own page cache reads a page with one system call, where a mapped
@@ -319,7 +321,7 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   // cache's pages sit in a few large pages of the heap, the map's in many small ones.
   db->Run("PRAGMA foreign_keys=ON");
   RegisterGetDate(db->get(), std::move(options.clock));
-  if (!read_only) UpgradeForWriting(db);
+  if (!read_only && !options.only_reads) UpgradeForWriting(db);
   InstallSessionGuards(db);
   // The tests' check that binding lifted values changes nothing a statement does.
   const char* check = std::getenv("POLIZAS_CHECK_LIFTED_STATEMENTS");

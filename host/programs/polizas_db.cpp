@@ -310,7 +310,7 @@ int Upgrade(const std::vector<std::string>& args) {
 
 // The copy as SQLite reads it back: its pages whole, and how many policies it holds.
 std::string CheckedCopy(const std::string& target) {
-  const auto copy = nv407::host::OpenSqliteDatabase(target);
+  const auto copy = nv407::host::OpenSqliteDatabase(target, {.only_reads = true});
   auto check = copy->HostQuery("PRAGMA quick_check", {});
   const std::string verdict = check->Fields("quick_check").Value().ToText();
   check->Close();
@@ -332,7 +332,8 @@ int Backup(const std::vector<std::string>& args) {
   const std::string& target = args[1];
   std::string held;
   try {
-    nv407::host::BackUpSqliteDatabase(*nv407::host::OpenSqliteDatabase(path), target);
+    nv407::host::BackUpSqliteDatabase(*nv407::host::OpenSqliteDatabase(path, {.only_reads = true}),
+                                      target);
     try {
       held = CheckedCopy(target);
     } catch (const std::exception&) {

@@ -177,7 +177,8 @@ int Run(const CommandLine& line) {
     std::cerr << "polizas-report: " << note << "\n";
   try {
     database = odbc ? OpenOdbcDatabase(line.options.at("--odbc"), OdbcOptions{.clock = clock})
-                    : OpenSqliteDatabase(line.options.at("--db"), SqliteOptions{.clock = clock});
+                    : OpenSqliteDatabase(line.options.at("--db"),
+                                         SqliteOptions{.clock = clock, .only_reads = true});
   } catch (const std::exception& failure) {
     std::cerr << "polizas-report: cannot open the database" << where << ": "
               << OneLine(failure.what()) << "\n";

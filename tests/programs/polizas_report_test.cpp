@@ -236,6 +236,36 @@ TEST_F(ReportProgram, ANameRunsNothingWhereTheReportIsOpened) {
   EXPECT_THAT(table, HasSubstr("Colegio Americano [2J"));
 }
 
+// A program that only reads leaves the file as it is, byte for byte: a report and a backup
+// of a file made before the finder's kept orders, in the rollback journal, neither put it
+// in WAL mode nor add the orders (the report computes them as it reads).
+TEST_F(ReportProgram, AReportAndABackupLeaveTheFileAsItIs) {
+  if (TestBackend() != Backend::kSqlite)
+    GTEST_SKIP() << "a server database is backed up by its tools";
+  const std::string path = database_.ProgramArguments().at(1);
+  {
+    const auto old = database_.Open();
+    Strings triggers;
+    auto found = old->ForHost().Execute(
+        "SELECT name FROM sqlite_master WHERE type = 'trigger' AND sql LIKE '%policy_order%'");
+    for (; !found->Eof(); found->MoveNext())
+      triggers.push_back(found->Fields("name").Value().ToText());
+    found->Close();
+    for (const std::string& trigger : triggers) old->ForHost().Execute("DROP TRIGGER " + trigger);
+    old->ForHost().Execute("DROP TABLE policy_order");
+    old->ForHost().Execute("PRAGMA journal_mode=DELETE");
+  }
+  const std::string before = FileText(path);
+  const ProgramOutput report = Report({"--format", "csv", "policies", "--client", "C00012"});
+  EXPECT_EQ(report.exit_code, 0) << report.err;
+  EXPECT_THAT(report.out, HasSubstr("GDL-000006"));
+  const ProgramOutput backup =
+      RunProgram(dir_, "polizas-db", {"backup", path, File("copia.db")}, "");
+  EXPECT_EQ(backup.exit_code, 0) << backup.err;
+  EXPECT_TRUE(FileText(path) == before) << "the file changed";
+  EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+}
+
 TEST_F(ReportProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
   const std::pair<Strings, std::string> cases[] = {
       {{}, "no report given"},
