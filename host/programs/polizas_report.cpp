@@ -29,6 +29,7 @@
 #include "host/reports/reports.h"
 #include "host/services/clock.h"
 #include "host/services/reference_host.h"
+#include "host/services/sign_in.h"
 
 namespace {
 
@@ -184,9 +185,12 @@ int Run(const CommandLine& line) {
               << OneLine(failure.what()) << "\n";
     return kFailed;
   }
-  const nv407::Date today =
-      ServerNow(SessionSettings{.user_code = {}, .clock = clock}, *database).DateOnly();
   try {
+    // A server database nobody has made the tables in has no GetDate() either (a file
+    // without them does not open).
+    if (odbc) RequirePolicyTables(*database);
+    const nv407::Date today =
+        ServerNow(SessionSettings{.user_code = {}, .clock = clock}, *database).DateOnly();
     Progress progress;
     // A write that fails (a full disk) stops the report there: a cut report is no report.
     std::cout.exceptions(std::ios::badbit);

@@ -41,6 +41,14 @@ std::string LockedUntil(const std::string& user, const Date& until) {
 
 }  // namespace
 
+void RequirePolicyTables(Database& database) {
+  if (!HasTable(database, "poliza_servicio")) {
+    throw Error(
+        "the database holds no service policies: its owner makes the tables with "
+        "polizas-db init --odbc");
+  }
+}
+
 SessionAccess ReadSessionAccess(Database& database) {
   const std::string login_query = Traits(database.Dialect()).session_login();
   if (login_query.empty()) {
@@ -49,11 +57,7 @@ SessionAccess ReadSessionAccess(Database& database) {
     return {open ? SignInMode::kNamed : SignInMode::kPassword, {}};
   }
   // A database nobody has made the tables in has none of the functions the query calls.
-  if (!HasTable(database, "poliza_servicio")) {
-    throw Error(
-        "the database holds no service policies: its owner makes the tables with "
-        "polizas-db init --odbc");
-  }
+  RequirePolicyTables(database);
   auto result = database.HostQuery(login_query, {});
   if (result->Eof()) throw Error("the server did not say who the session's login is");
   const std::string login = result->Fields("v").Value().ToText();

@@ -23,6 +23,10 @@ struct SessionAccess {
   std::string login;  // kLogin: the operator
 };
 
+// Raises an Error saying who makes them when a server database holds no service policies
+// (a file without them does not open).
+void RequirePolicyTables(Database& database);
+
 // How the database knows who works in this session. Raises an Error (one line) for a
 // server login that is not granted the screen.
 SessionAccess ReadSessionAccess(Database& database);

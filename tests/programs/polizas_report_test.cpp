@@ -266,6 +266,19 @@ TEST_F(ReportProgram, AReportAndABackupLeaveTheFileAsItIs) {
   EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
 }
 
+// A server database nobody has made the tables in is refused saying so, as the other
+// programs refuse it.
+TEST_F(ReportProgram, ADatabaseWithoutTheTablesIsRefusedSayingWhoMakesThem) {
+  if (TestBackend() != Backend::kPostgreSql) GTEST_SKIP() << "a file without them does not open";
+  const ServerDatabase empty(ServerDatabase::Contents::kEmpty);
+  const ProgramOutput run =
+      RunProgram(dir_, "polizas-report", {"--odbc", empty.ConnectionString(), "policies"}, "");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err,
+            "polizas-report: the database holds no service policies: its owner makes the tables "
+            "with polizas-db init --odbc\n");
+}
+
 TEST_F(ReportProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
   const std::pair<Strings, std::string> cases[] = {
       {{}, "no report given"},
