@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "component/error.h"
+#include "host/db/sqlite_handles.h"
 
 namespace nv407::host {
 namespace {
@@ -37,11 +38,9 @@ void BackUpSqliteDatabase(Database& source, const std::string& target) {
   }
   ::close(claimed);
   const std::filesystem::path path(target);
-  // SQLite reads a name that starts with "file:" as a URI, and would write another file
-  // than the one claimed: such a name is given as the path it is.
-  const bool uri_like = target.starts_with("file:");
   try {
-    source.HostQuery("VACUUM INTO ?", {uri_like ? "./" + target : target})->Close();
+    // Into the file claimed, whatever its name.
+    source.HostQuery("VACUUM INTO ?", {sqlite::FileName(target)})->Close();
     Sync(path, O_RDONLY);
     Sync(path.has_parent_path() ? path.parent_path() : ".", O_RDONLY | O_DIRECTORY);
   } catch (const Error&) {

@@ -20,9 +20,14 @@ void Check(sqlite3* db, int rc) {
   throw Error(said);
 }
 
+std::string FileName(const std::string& path) {
+  return path.starts_with("file:") ? "./" + path : path;
+}
+
 DbHandle::DbHandle(const std::string& path, int flags) {
   sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  const std::string name = (flags & SQLITE_OPEN_URI) != 0 ? path : FileName(path);
+  const int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
   // The handle is owned even when the open fails: SQLite allocates it to carry the message.
   db_.reset(raw);
   if (rc != SQLITE_OK) {

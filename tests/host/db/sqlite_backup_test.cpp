@@ -87,16 +87,23 @@ TEST_F(SqliteBackup, AnExistingTargetIsLeftAndAFailedCopyLeavesNothing) {
   EXPECT_EQ(said, "database or disk is full");
 }
 
-// A target named like a URI ("file:copia.db") is the file of that name, the one claimed:
-// SQLite would otherwise write "copia.db" and leave the named one empty.
-TEST_F(SqliteBackup, ATargetNamedLikeAUriIsThatFile) {
+// A path named like a URI ("file:copia.db") is the file of that name: the copy is written
+// into the one claimed and read back from it, and a new database is made in it, where SQLite
+// would take copia.db (another file, which may be a good copy) or nuevo.db.
+TEST_F(SqliteBackup, APathNamedLikeAUriIsThatFile) {
   const std::string said = testing::InChild([&] {
     if (::chdir(folder_.c_str()) != 0) return std::string("no folder");
+    std::ofstream("copia.db") << "de otro";
     BackUpSqliteDatabase(*OpenSqliteDatabase(Source()), "file:copia.db");
+    OpenSqliteDatabase("file:copia.db");  // read back as polizas-db backup does
+    std::ifstream other("copia.db");
+    OpenSqliteDatabase("file:nuevo.db?mode=rwc", {.create = true});
     return std::to_string(fs::file_size("file:copia.db") > 0) + " " +
-           std::to_string(fs::exists("copia.db"));
+           std::string(std::istreambuf_iterator<char>(other), {}) + " " +
+           std::to_string(fs::exists("file:nuevo.db?mode=rwc")) + " " +
+           std::to_string(fs::exists("nuevo.db"));
   });
-  EXPECT_EQ(said, "1 0");
+  EXPECT_EQ(said, "1 de otro 1 0");
   EXPECT_NO_THROW(OpenSqliteDatabase(Path("file:copia.db"))) << "a policies database";
 }
 
