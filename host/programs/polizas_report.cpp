@@ -138,10 +138,13 @@ ReportRequest Request(const CommandLine& line) {
 
 // "polizas-report: 120000 filas…" on standard error, rewritten in place: only on a
 // terminal, and only once the report has taken a second, so that a quick report and a
-// report read by another program say nothing.
+// report read by another program say nothing; never while the report itself goes to a
+// terminal, where the line would land among its rows.
 class Progress {
  public:
-  Progress() : shown_(isatty(STDERR_FILENO) == 1), start_(std::chrono::steady_clock::now()) {}
+  Progress()
+      : shown_(isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) == 0),
+        start_(std::chrono::steady_clock::now()) {}
   void operator()(std::size_t rows) {
     if (!shown_ || rows % 1000 != 0) return;
     if (std::chrono::steady_clock::now() - start_ < std::chrono::seconds(1)) return;
