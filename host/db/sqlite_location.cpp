@@ -25,6 +25,11 @@ Folder FolderOf(const fs::path& file) {
   return Folder::kClosed;
 }
 
+// A file there that this user cannot write.
+bool CannotBeWritten(const std::string& file) {
+  return ::access(file.c_str(), F_OK) == 0 && ::access(file.c_str(), W_OK) != 0;
+}
+
 bool IsAsciiUnreserved(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
          std::string_view("-._~/").find(c) != std::string_view::npos;
@@ -65,12 +70,17 @@ OpenTarget OpenTargetFor(const std::string& path, int flags) {
                 "database's log by name: programs opening it by different names would lose " +
                 "each other's saves. Keep one name (find the others with find -samefile)");
   }
-  // An index there: another program has the database open, and SQLite reads through it.
-  if (fs::exists(beside + "-shm")) return {path, flags};
   switch (folder) {
     case Folder::kWritable:
+      // A log or an index there (another program has the database open, or one left them)
+      // that this user cannot write: SQLite would read through them and fail every save.
+      if (CannotBeWritten(beside + "-shm") || CannotBeWritten(beside + "-wal"))
+        return {path,
+                (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY};
       return {path, flags};
     case Folder::kReadOnlyFileSystem:
+      // An index there: SQLite reads the log through it.
+      if (fs::exists(beside + "-shm")) return {path, flags};
       if (std::error_code none; fs::file_size(beside + "-wal", none) > 0 && !none) {
         throw Error(path + " lies on a read-only file system beside a log (" + name +
                     "-wal) that SQLite cannot read without its index: copy both to a folder "
@@ -80,6 +90,7 @@ OpenTarget OpenTargetFor(const std::string& path, int flags) {
     case Folder::kClosed:
       break;
   }
+  // Even beside an index another program left or keeps: SQLite could not make its log here.
   throw Error("the folder of " + path + " cannot be written, and SQLite keeps the database's log " +
               "beside it (" + name + "-wal, " + name + "-shm): its users need the right to " +
               "create files in that folder");

@@ -9,7 +9,9 @@ namespace nv407::host::sqlite {
 // What opens an existing database file with sqlite3_open_v2, given where it lies. In WAL
 // mode SQLite keeps the database's log and its shared index beside it (NAME-wal, NAME-shm),
 // so the folder must take them; on a read-only file system, where nobody can change the
-// file, it is read as immutable, without log or locks, and opens for reading only.
+// file, it is read as immutable, without log or locks, and opens for reading only. Beside a
+// log or an index that this user cannot write (one another user left), it opens for reading
+// only too.
 struct OpenTarget {
   std::string name;  // the path, or a file: URI
   int flags = 0;

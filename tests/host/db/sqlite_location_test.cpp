@@ -73,6 +73,19 @@ std::optional<std::string> CopyOnAFileSystemOfItsOwn(const fs::path& mount_point
   return copy;
 }
 
+// What `run` says run as the user nobody, in a child process: root writes and creates files
+// anywhere, nobody cannot.
+std::string AsNobody(const std::function<std::string()>& run) {
+  return InChild([&] {
+    if (::geteuid() == 0) {
+      const passwd* nobody = ::getpwnam("nobody");
+      if (!nobody || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
+        return std::string("cannot become nobody");
+    }
+    return run();
+  });
+}
+
 // Where another user may write the file but not create files beside it, nothing opens:
 // SQLite could not keep its log there, and the refusal says so rather than SQLite's
 // "attempt to write a readonly database".
@@ -82,19 +95,45 @@ TEST(SqliteLocation, AFolderThatCannotTakeTheLogIsRefusedSayingSo) {
   fs::permissions(folder.path, fs::perms::owner_read | fs::perms::owner_exec |
                                    fs::perms::group_read | fs::perms::group_exec |
                                    fs::perms::others_read | fs::perms::others_exec);
-  const std::string said = InChild([&] {
-    if (::geteuid() == 0) {  // root creates files anywhere: the user nobody cannot
-      const passwd* nobody = ::getpwnam("nobody");
-      if (!nobody || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
-        return std::string("cannot become nobody");
-    }
-    return Opening(folder.File());
-  });
+  const std::string said = AsNobody([&] { return Opening(folder.File()); });
   EXPECT_EQ(said, "refused: the folder of " + folder.File() +
                       " cannot be written, and SQLite keeps the database's log beside it "
                       "(polizas.db-wal, polizas.db-shm): its users need the right to create "
                       "files in that folder");
   EXPECT_FALSE(fs::exists(folder.File() + "-wal"));
+}
+
+// A log and an index that another user's program left beside a file this user may write
+// (after a run on a write-protected file, say) cannot take this user's saves: the file opens
+// for reading. Nor does an index left there stand for a folder that can take the log.
+TEST(SqliteLocation, ALogOrIndexLeftThatCannotBeWrittenIsNotWrittenThrough) {
+  Folder folder;
+  fs::permissions(folder.File(), fs::perms::all);
+  // Left open by a process that ended without closing it.
+  InChild([&] {
+    OpenSqliteDatabase(folder.File())
+        .release()
+        ->ForHost()
+        .Execute("INSERT INTO host_parameter (name, value) VALUES ('SIN_CERRAR', 'SI')");
+    return std::string();
+  });
+  ASSERT_TRUE(fs::exists(folder.File() + "-shm"));
+  ASSERT_TRUE(fs::exists(folder.File() + "-wal"));
+  const auto left = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  fs::permissions(folder.File() + "-shm", left);
+  fs::permissions(folder.File() + "-wal", left);
+  EXPECT_EQ(AsNobody([&] { return Opening(folder.File()); }), "for reading, 26 policies");
+
+  fs::permissions(folder.File() + "-shm", fs::perms::all);
+  fs::permissions(folder.File() + "-wal", fs::perms::all);
+  fs::permissions(folder.path, fs::perms::owner_all | fs::perms::group_read |
+                                   fs::perms::group_exec | fs::perms::others_read |
+                                   fs::perms::others_exec);
+  EXPECT_EQ(AsNobody([&] { return Opening(folder.File()); }),
+            "refused: the folder of " + folder.File() +
+                " cannot be written, and SQLite keeps the database's log beside it "
+                "(polizas.db-wal, polizas.db-shm): its users need the right to create "
+                "files in that folder");
 }
 
 // A copy on a read-only file system (a mounted backup) opens for reading, read as it is,
