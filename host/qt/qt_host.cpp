@@ -296,6 +296,12 @@ void QtHost::FindPolicy() {
   // activation when a dialog closes.
   window_->activateWindow();
   if (!picked) return;
+  // The screen reads a policy when its folio changes: the one shown, picked again, is read
+  // again as a user gets it read again, by emptying the field first.
+  if (FindControlAs<HeadlessTextBox>(screen(), "txtFolio").Text() == *finder.Picked()) {
+    folio.clear();
+    canvas().EnterPressed(folio, "");
+  }
   folio.setText(ToQString(*finder.Picked()));
   canvas().EnterPressed(folio, *finder.Picked());
 }

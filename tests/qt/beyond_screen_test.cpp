@@ -92,6 +92,26 @@ class BeyondScreenTest : public QObject {
     QVERIFY(demo.window.Command(host::ToolbarCommand::kModificar).isEnabled());
   }
 
+  // Picking the policy already shown reads it again: another session changed it meanwhile.
+  void theFinderReloadsThePolicyShownWhenPickedAgain() {
+    DemoWindow demo;
+    demo.window.Load("mty-1");
+    const QString before = demo.window.Shown({"txtReferencia"}).front();
+    demo.db.Execute(
+        "UPDATE Poliza_Servicio SET Ps_Referencia = 'OC-CAMBIADA' WHERE Ps_Folio = 'MTY-000001'");
+    const host::StopWatching watch(host::WhenShown<host::PolicyFinder>([&](host::PolicyFinder& f) {
+      host::TypeKeys(*f.Filter(), "mty-1");
+      QTest::keyClick(f.Filter(), Qt::Key_Return);
+    }));
+    demo.window.Key(Qt::Key_B, Qt::ControlModifier);
+
+    QVERIFY(before != "OC-CAMBIADA");
+    QCOMPARE(demo.window.Shown({"txtFolio", "txtReferencia"}),
+             QStringList({"MTY-000001", "OC-CAMBIADA"}));
+    QCOMPARE(demo.window.Focus(), std::string("txtFolio"));
+    QVERIFY(demo.window.Command(host::ToolbarCommand::kModificar).isEnabled());
+  }
+
   // A live policy shown gets its most used service and its end in the status bar, graded;
   // a cancelled one or a new capture none.
   void theStatusBarGlancesAtTheShownPolicy() {
