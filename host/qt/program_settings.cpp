@@ -20,25 +20,27 @@ bool OthersMayRead(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && (status.st_mode & (S_IRGRP | S_IROTH)) != 0;
 }
 
-// One `key = value` line of a settings file's [General] group (or of no group). The file is
+// The `key = value` lines of a settings file's [General] group (or of no group). The file is
 // read as written: a connection string keeps its semicolons and commas, and a value may be
 // put in double quotes. Lines starting with # or ; are comments.
 std::map<std::string, std::string> GeneralValues(const std::string& path) {
   std::ifstream file(path);
   if (!file) throw Error("cannot read the settings file " + path);
   std::map<std::string, std::string> values;
-  std::string group = "General", line;
+  std::string line;
   for (int number = 1; std::getline(file, line); ++number) {
     line = Trim(number == 1 ? WithoutByteOrderMark(line) : line);
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+    const std::string where = path + ", line " + std::to_string(number);
     if (line.front() == '[' && line.back() == ']') {
-      group = Trim(line.substr(1, line.size() - 2));
+      // A misspelt group would hide its keys as surely as a misspelt key.
+      const std::string group = Trim(line.substr(1, line.size() - 2));
+      if (group != "General")
+        throw Error(where + ": unknown group \"[" + group + "]\" (known: [General])");
       continue;
     }
     const std::size_t equals = line.find('=');
-    const std::string where = path + ", line " + std::to_string(number);
     if (equals == std::string::npos) throw Error(where + ": expected key = value");
-    if (group != "General") continue;
     const std::string key = Trim(line.substr(0, equals));
     std::string value = Trim(line.substr(equals + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')

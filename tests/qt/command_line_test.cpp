@@ -166,8 +166,19 @@ class CommandLineTest : public QObject {
     write(user, "[General]\ndatabase=a.db\nodbc=DSN=x\n", owner);
     QVERIFY_THROWS_EXCEPTION(Error, host::ReadSettings(files));
 
-    write(user, "[General]\ndatbase=a.db\n", owner);
-    QVERIFY_THROWS_EXCEPTION(Error, host::ReadSettings(files));
+    // A misspelt key or group is named with its line, never skipped for the site's database.
+    for (const auto& [text, where] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"[General]\ndatbase=a.db\n", ", line 2: "},
+             {"[Genral]\nodbc = DSN=oficina\n", ", line 1: "},
+             {"user = ANA\n\n[general]\nodbc = DSN=oficina\n", ", line 3: "}}) {
+      write(user, text, owner);
+      try {
+        host::ReadSettings(files);
+        QFAIL(text);
+      } catch (const Error& refused) {
+        QVERIFY2(refused.Description().starts_with(user + where), refused.Description().c_str());
+      }
+    }
 
     // A file named from the home folder, or from the settings file's own folder.
     const host::SettingsFiles at_home{user, site, "", "/home/ana"};
@@ -179,7 +190,7 @@ class CommandLineTest : public QObject {
              QDir::cleanPath(dir.filePath("datos/polizas.db")).toStdString());
 
     // Written by a Windows editor: a byte order mark first, lines ending CR LF.
-    write(user, "\xEF\xBB\xBF[General]\r\nuser=\"CAPTURA\"\r\n[other]\r\nkey=x\r\n", owner);
+    write(user, "\xEF\xBB\xBF[General]\r\nuser=\"CAPTURA\"\r\n", owner);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", dir.path());
     const ProgramRun run =
