@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <algorithm>
+#include <cmath>
 #include <exception>
 
 #include "data/schema.h"
@@ -111,6 +112,22 @@ QString Number(double value) {
   return ToQString(NumberText(value));
 }
 
+// Digits after the point of a quantity as shown; none in an exponent form.
+int ShownDecimals(double value) {
+  const std::string text = NumberText(value);
+  const std::size_t point = text.find('.');
+  if (point == std::string::npos || text.find('E') != std::string::npos) return 0;
+  return static_cast<int>(text.size() - point - 1);
+}
+
+// What is left to the decimals of the quantities shown beside it: 120 - 119.9 leaves 0.1,
+// not the binary residue of the subtraction.
+double Left(const ServiceUsage& service) {
+  const double scale =
+      std::pow(10.0, std::max(ShownDecimals(service.included), ShownDecimals(service.used)));
+  return std::round((service.included - service.used) * scale) / scale;
+}
+
 // Each column shown as (label, value in HTML), in the order the page lists them.
 std::vector<std::pair<QString, QString>> Fields(Connection& connection, const RecordView& record) {
   const ScreenLayout& layout = frmNV407Layout();
@@ -190,7 +207,7 @@ QString ServicesTable(const RecordView& record) {
       "<th align='right'>Incluido</th><th align='right'>Utilizado</th>"
       "<th align='right'>Restante</th><th colspan='2' align='left'>Uso</th></tr>";
   for (const ServiceUsage& service : record.services) {
-    const double left = service.included - service.used;
+    const double left = Left(service);
     html += "<tr><td>" + Escaped(service.key) + "</td><td>" + Escaped(service.description) +
             "</td><td align='center'>" + Escaped(service.unit) + "</td><td align='right'>" +
             Number(service.included) + "</td><td align='right'>" + Number(service.used) +

@@ -179,6 +179,23 @@ class BeyondScreenTest : public QObject {
     QVERIFY(html.contains("width='100%' bgcolor='#b00020'"));  // used beyond: a full red bar
     QVERIFY(html.contains("width='92%' bgcolor='#b06f00'"));   // amber from 80 %
   }
+
+  // What is left has the decimals of the quantities it comes from, not a subtraction's
+  // binary residue.
+  void theViewerShowsWhatIsLeftAsItsQuantitiesAreShown() {
+    TestDatabase db;
+    host::LoadDemoPolicies(db.sql(), PinnedNow());
+    for (const auto& [service, used] :
+         {std::pair<std::string, std::string>{"SOPREM", "119.9"}, {"SOPSITIO", "0.35"}})
+      db.Execute("UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = " + used +
+                 " WHERE Ps_Folio = 'GDL-000006' AND Ts_Cve_Tipo_Servicio = '" + service + "'");
+    QTextDocument page;
+    page.setHtml(host::RecordPageHtml(
+        db.sql(), host::ReadRecord(db.db(), "POLIZA_SERVICIO", "Ps_Folio", "GDL-000006")));
+    const QString text = page.toPlainText();
+    for (const char* shown : {"\nHR\n120\n119.9\n0.1\n", "\nHR\n24\n0.35\n23.65\n"})
+      QVERIFY2(text.contains(QString::fromUtf8(shown)), qPrintable(text));
+  }
 };
 
 }  // namespace nv407::testing
