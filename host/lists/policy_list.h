@@ -25,6 +25,9 @@ inline constexpr std::string_view kStateCancelled = "Cancelada";
 // status bar starts to warn.
 inline constexpr int kNearlyUsedUpPercent = 80;
 inline constexpr int kExpiringDays = 30;
+// The days the finder's box and scripts take: none is today alone.
+inline constexpr int kFewestExpiringDays = 0;
+inline constexpr int kMostExpiringDays = 9999;
 
 // Quantities are written with a few decimals but held in binary floating point, where
 // 9.2 × 100 falls short of 80 × 11.5: a use reaches a share when it falls short of it by no

@@ -132,10 +132,15 @@ PolicySelection ParseSelection(const std::optional<std::string>& filter,
     selection.filter = *named;
   }
   if (days) {
-    const bool digits = !days->empty() && days->size() <= 4 &&
+    const bool digits = !days->empty() && days->size() <= 9 &&
                         days->find_first_not_of("0123456789") == std::string::npos;
-    if (!digits) throw LineError("\"days\" must be a number of days, not " + Quoted(*days));
-    selection.days = std::stoi(*days);
+    const int number = digits ? std::stoi(*days) : -1;
+    if (number < kFewestExpiringDays || number > kMostExpiringDays) {
+      throw LineError("\"days\" must be a number of days from " +
+                      std::to_string(kFewestExpiringDays) + " to " +
+                      std::to_string(kMostExpiringDays) + ", not " + Quoted(*days));
+    }
+    selection.days = number;
   }
   return selection;
 }

@@ -78,7 +78,7 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
     if (entry.filter == PolicyFilter::kExpiring) {
       days_ = new QSpinBox(this);
       days_->setObjectName("days");
-      days_->setRange(1, 3650);
+      days_->setRange(kFewestExpiringDays, kMostExpiringDays);
       days_->setValue(selection_.days);
       days_->setSuffix(" días");
       filters->addWidget(days_);

@@ -147,6 +147,8 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
       {R"({"do": "choose", "control": "cbCorte", "text": "31"})", "cbCorte has no item \"31\""},
       {R"({"do": "find", "filter": "agotadas"})", "no filter \"agotadas\""},
       {R"({"do": "find", "filter": "por-vencer", "days": "-3"})", "\"days\" must be a number"},
+      {R"({"do": "find", "filter": "por-vencer", "days": "10000"})",
+       "\"days\" must be a number of days from 0 to 9999, not \"10000\""},
       {R"({"do": "find", "text": "mty"})", "txtFolio is disabled"},
       {R"({"do": "renew"})", "Renovar needs a live policy shown"},
   };

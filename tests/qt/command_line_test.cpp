@@ -455,6 +455,27 @@ class CommandLineTest : public QObject {
              qPrintable(lines.last()));
   }
 
+  // The finder's days box takes every number of days a script may give, the fewest and the
+  // most: the same rows as the script lists.
+  void theFinderTakesTheDaysAScriptMayGive() {
+    QTemporaryDir folder;
+    const QString script = Written(
+        folder, "days.jsonl",
+        "{\"do\": \"open\"}\n"
+        "{\"do\": \"find\", \"text\": \"mty\", \"filter\": \"por-vencer\", \"days\": \"0\"}\n"
+        "{\"do\": \"find\", \"text\": \"mty\", \"filter\": \"por-vencer\", \"days\": \"9999\"}\n");
+    QStringList lines;
+    PlayedAsScripted(folder, script,
+                     {"UPDATE Poliza_Servicio SET Ps_Fecha_Finaliza = '2024-03-16' "
+                      "WHERE Ps_Folio = 'MTY-000002'",
+                      "UPDATE Poliza_Servicio SET Ps_Fecha_Finaliza = '2050-01-01' "
+                      "WHERE Ps_Folio = 'MTY-000001'"},
+                     lines);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(!lines[0].contains("MTY-000002"), qPrintable(lines[0]));  // ends tomorrow
+    QVERIFY2(lines[1].contains("MTY-000001"), qPrintable(lines[1]));   // in 25 years
+  }
+
   // A line the window cannot act on stops the play where the script stops, for the same
   // reason.
   void aRefusedLineStopsThePlayAsItStopsTheScript_data() {
