@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <iostream>
 
 #include "component/error.h"
 #include "host/headless/renewal.h"
@@ -96,8 +95,8 @@ int WindowPlayer::Play(std::istream& script, std::ostream& errors) {
       return 2;
     }
     Settle();
-    if (!lost_output_.empty()) {
-      errors << "polizas: line " << number << ": cannot write the output: " << lost_output_ << "\n";
+    if (!lost_.empty()) {
+      errors << "polizas: line " << number << ": " << lost_ << "\n";
       return 2;
     }
   }
@@ -255,7 +254,9 @@ void WindowPlayer::Settle() {
 
 void WindowPlayer::Write(const script::Json& line) {
   out_ << script::Line(line) << '\n';
-  if (lost_output_.empty()) lost_output_ = OutputFailure(out_);
+  if (!lost_.empty()) return;
+  if (const std::string failure = OutputFailure(out_); !failure.empty())
+    lost_ = "cannot write the output: " + failure;
 }
 
 void WindowPlayer::Shoot(QWidget* dialog) {
@@ -276,8 +277,9 @@ void WindowPlayer::Shoot(QWidget* dialog) {
   }
   const QString file =
       QDir(ToQString(*shots_)).filePath(QString("%1.png").arg(++shot_count_, 2, 10, QChar('0')));
-  // Said, not raised: a dialog on the screen is being answered when its shot is taken.
-  if (!shot.save(file)) std::cerr << "polizas: cannot write the shot " << ToStdString(file) << "\n";
+  // Kept for the line's end, not raised: a dialog on the screen is being answered when its
+  // shot is taken.
+  if (!shot.save(file) && lost_.empty()) lost_ = "cannot write the shot " + ToStdString(file);
 }
 
 }  // namespace nv407::host

@@ -32,7 +32,8 @@ class WindowPlayer {
   WindowPlayer& operator=(const WindowPlayer&) = delete;
 
   // Plays the script line by line. 0 when it ran to its end; 2 at the first line that
-  // cannot be read or acted on, which `errors` names.
+  // cannot be read or acted on, or whose events or shots cannot be written, which `errors`
+  // names.
   int Play(std::istream& script, std::ostream& errors);
 
  private:
@@ -57,7 +58,7 @@ class WindowPlayer {
   std::optional<std::string> shots_;
   int shot_count_ = 0;
   bool closed_told_ = false;
-  std::string lost_output_;  // why a line written was lost, from the write that failed
+  std::string lost_;  // why output or a shot was lost, from the first write that failed
   std::optional<std::string> finder_refusal_;
   QMetaObject::Connection status_;
 };

@@ -526,6 +526,22 @@ class CommandLineTest : public QObject {
     QVERIFY2(played.errors.endsWith("polizas: " + reason), qPrintable(played.errors));
   }
 
+  // A picture that cannot be saved (its folder is a file) stops the play at its line, as
+  // lost output does.
+  void aShotThatCannotBeSavedStopsThePlay() {
+    QTemporaryDir folder;
+    const QString script = Written(folder, "show.jsonl",
+                                   "{\"do\": \"open\"}\n{\"do\": \"show\"}\n{\"do\": \"show\"}\n");
+    const QString shots = Written(folder, "file", "not a folder") + "/shots";
+    const ProgramRun played =
+        RunProgram(POLIZAS_PROGRAM, {"--db", DemoDatabase(folder, "a.db"), "--clock", kClock,
+                                     "--play", script, "--shots", shots});
+    QCOMPARE(played.exit_code, 2);
+    const QString reason = "polizas: line 2: cannot write the shot " + shots + "/01.png\n";
+    QVERIFY2(played.errors.endsWith(reason), qPrintable(played.errors));
+    QCOMPARE(played.lines.size(), 1);  // the first show's, and nothing after it
+  }
+
   // A script played on the window of a database whose operators sign in gives the password
   // as polizas-script takes it, from a file; without it, or with a wrong one, nothing opens.
   void aPlayedWindowSignsInWithThePasswordOfAFile() {
