@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTextDocumentFragment>
+#include <optional>
 
 #include "component/host_services.h"
 #include "host/headless/error_presentation.h"
@@ -46,6 +47,17 @@ class ShorteningLabel final : public QLabel {
                                              fontMetrics().horizontalAdvance(label_ + "MMMMMM")));
     return hint;
   }
+  // Asks for no more than this width (down to its minimum), or for its whole text again.
+  void LimitWidth(std::optional<int> width) {
+    if (width == limit_) return;
+    limit_ = width;
+    updateGeometry();
+  }
+  QSize sizeHint() const override {
+    QSize hint = QLabel::sizeHint();
+    if (limit_) hint.setWidth(std::max(minimumSizeHint().width(), std::min(hint.width(), *limit_)));
+    return hint;
+  }
 
  protected:
   void paintEvent(QPaintEvent* event) override {
@@ -65,6 +77,7 @@ class ShorteningLabel final : public QLabel {
 
  private:
   QString label_;
+  std::optional<int> limit_;
 };
 
 std::string WindowTitle(const std::string& module) {
@@ -114,6 +127,7 @@ HostMainWindow::HostMainWindow(Dialogs& dialogs) : dialogs_(dialogs) {
   statusBar()->addPermanentWidget(unproven_);
   statusBar()->addPermanentWidget(user_);
   statusBar()->addPermanentWidget(database_);
+  connect(statusBar(), &QStatusBar::messageChanged, this, [this] { PlaceGlance(); });
 
   // No letter of its own: Alt and a letter belong to the toolbar and the field labels.
   QMenu* menu = menuBar()->addMenu("Póliza");
@@ -136,8 +150,29 @@ void HostMainWindow::ShowGlance(const std::vector<GlanceLine>& lines) {
   glance_->setText(parts.join(" &middot; "));
   // Never cut: a date that lost its last digit reads as another date.
   glance_->setMinimumWidth(glance_->sizeHint().width());
-  glance_->setVisible(!parts.isEmpty());
+  PlaceGlance();
+}
+
+// A message and the glance beside the other sections do not fit the window's own width: the
+// message, newer, is read whole, the database's name shortened as far as it has to be.
+void HostMainWindow::PlaceGlance() {
+  const QString message = statusBar()->currentMessage();
+  glance_->setVisible(!glance_->text().isEmpty() && message.isEmpty());
+  if (message.isEmpty()) {
+    database_->LimitWidth(std::nullopt);
+  } else {
+    // The message's margins, the size grip and each section's spacing, generously.
+    int taken = statusBar()->fontMetrics().horizontalAdvance(message) + 40;
+    for (QLabel* section : {read_only_, unproven_, user_})
+      if (!section->isHidden()) taken += section->sizeHint().width() + 8;
+    database_->LimitWidth(statusBar()->width() - taken);
+  }
   KeepStatusBarWhole();
+}
+
+void HostMainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  PlaceGlance();
 }
 
 // The main window makes room for its status bar's set minimum only, not for what its
@@ -347,6 +382,9 @@ void QtHost::FollowScreen() {
       // A glance that cannot be read is left out; the screen shows the policy regardless.
     }
   }
+  // A message told of what came before this policy was shown: its glance takes the room back.
+  if (!glance.empty() && folio.Text() != glanced_folio_) window_->ShowStatus("");
+  glanced_folio_ = glance.empty() ? std::string() : folio.Text();
   window_->ShowGlance(glance);
 }
 

@@ -41,7 +41,7 @@ class HostMainWindow final : public QMainWindow {
   // The demo database is named as such, so nobody takes it for the office's data.
   void ShowDatabase(const QString& path, bool demo);
   // The shown policy at a glance (its most used service, its end), each line in the colour
-  // of its grade; nothing clears it.
+  // of its grade; nothing clears it. It gives its room to a message while one is shown.
   void ShowGlance(const std::vector<GlanceLine>& lines);
   QString Glance() const;
   // The host's menu "Póliza": the policy finder (Ctrl+B) and Renovar (Ctrl+R).
@@ -56,9 +56,11 @@ class HostMainWindow final : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void KeepStatusBarWhole();
+  void PlaceGlance();
 
   Dialogs& dialogs_;
   std::function<bool()> unsaved_;
@@ -134,7 +136,8 @@ class QtHost {
   std::unique_ptr<HostMainWindow> window_;  // deleted first: its widgets show the controls
   Screen* screen_ = nullptr;
   std::shared_ptr<HeadlessWindow> padre_;
-  bool following_ = false;  // a FollowScreen is queued
+  bool following_ = false;     // a FollowScreen is queued
+  std::string glanced_folio_;  // the policy whose glance is shown; empty for none
 };
 
 // "Zembrel - SERVICIOS": the application, then the component's module.

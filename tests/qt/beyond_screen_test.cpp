@@ -42,6 +42,16 @@ bool StatusBarWhole(const QMainWindow& window) {
   return glance->isHidden() || glance->width() >= glance->sizeHint().width();
 }
 
+// The status bar's message is drawn whole: from its start to the first section shown, as
+// QStatusBar leaves it room.
+bool MessageWhole(const QMainWindow& window) {
+  const QStatusBar& bar = *window.statusBar();
+  int room = bar.width() - 12;
+  for (QLabel* label : bar.findChildren<QLabel*>())
+    if (label->isVisible()) room = std::min(room, label->x() - 2);
+  return bar.fontMetrics().horizontalAdvance(bar.currentMessage()) <= room - 6;
+}
+
 QStringList Folios(const host::PolicyFinder& finder) {
   QStringList folios;
   for (int row = 0; row < finder.Model().rowCount(); ++row)
@@ -135,6 +145,25 @@ class BeyondScreenTest : public QObject {
     QTRY_VERIFY(!demo.Glance().isEmpty());
     demo.window.Alt(Qt::Key_N);
     QTRY_COMPARE(demo.Glance(), QString());
+  }
+
+  // A message takes the glance's room while it is shown, at the window's own size, and the
+  // database's name shortens for it; the next policy shown has its glance again.
+  void aMessageIsReadWholeBesideTheStatusBarsSections() {
+    DemoWindow demo;
+    demo.window.desktop->window().ShowDatabase(
+        "/srv/polizas/respaldo de la oficina de Guadalajara, cierre anual de 2024.db", false);
+    demo.window.Load("gdl-6");
+    QTRY_VERIFY(!demo.Glance().isEmpty());
+    demo.window.dialogs.QueueAnswer(message_answer::kYes);
+    demo.window.Click("cmdInicializa");
+    QCOMPARE(demo.window.Status(), QString("Contadores reiniciados: póliza GDL-000006"));
+    QTRY_VERIFY(MessageWhole(demo.window.desktop->window()));
+    QVERIFY(StatusBarWhole(demo.window.desktop->window()));
+
+    demo.window.Load("mty-3");
+    QTRY_COMPARE(demo.Glance(), QString("VISITA: 1 de 1 evento (100%) · Vence en 16 días"));
+    QCOMPARE(demo.window.Status(), QString());
   }
 
   // Ctrl+R on a live policy starts its renewal; the menu offers it only then; nothing is
