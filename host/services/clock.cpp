@@ -1,17 +1,32 @@
 #include "host/services/clock.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "component/error.h"
 
 namespace nv407::host {
 
+namespace {
+
+Date FromTm(const std::tm& time) {
+  return Date::FromYmd(time.tm_year + 1900, time.tm_mon + 1, time.tm_mday, time.tm_hour,
+                       time.tm_min, std::min(time.tm_sec, 59));
+}
+
+}  // namespace
+
 Date LocalNow() {
+  return ReadClock().local;
+}
+
+ClockReading ReadClock() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
+  std::tm utc{};
   localtime_r(&now, &local);
-  return Date::FromYmd(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                       local.tm_min, local.tm_sec);
+  gmtime_r(&now, &utc);
+  return {FromTm(local), FromTm(utc), local.tm_gmtoff / 60};
 }
 
 Clock PinnedClock(const std::string& text) {

@@ -76,8 +76,11 @@ SessionAccess ReadSessionAccess(Database& database) {
 PasswordSignIn::PasswordSignIn(Database& database, Clock clock)
     : database_(database), clock_(std::move(clock)) {}
 
-Date PasswordSignIn::Now() const {
-  return clock_ ? clock_() : LocalNow();
+// A pinned clock is both the local time and UTC.
+ClockReading PasswordSignIn::Now() const {
+  if (!clock_) return ReadClock();
+  const Date now = clock_();
+  return {now, now, 0};
 }
 
 void PasswordSignIn::Note(const std::string& user, const std::string& note, const Date& now) {
@@ -89,61 +92,69 @@ SignInResult PasswordSignIn::Attempt(const std::string& user, const std::string&
   // No code or password is empty: an Enter pressed twice is no attempt to count or note.
   if (user.empty()) return Refused("Escriba el operador");
   if (password.empty()) return Refused("Escriba la contraseña");
-  const Date now = Now();
+  const ClockReading now = Now();
   OperatorRecords operators(database_);
-  const std::optional<OperatorRow> row = operators.Find(user);
-  if (!row) {
+  if (!operators.Find(user)) {
     SpendAsLongAsACheck(password);
-    Note(user, "Inicio de sesión rechazado: operador inexistente", now);
+    Note(user, "Inicio de sesión rechazado: operador inexistente", now.local);
     return Refused(kWrong);
   }
+  // An operator's attempts take their turn, the check included, as if made one after the
+  // other: programs started at once get no more than the attempts before a lock, and a lock
+  // made meanwhile holds for the right password too. (A database that cannot be written
+  // counts nothing.)
+  std::optional<TransactionScope> turn;
+  if (!database_.ReadOnly()) turn.emplace(database_.ForHost());
+  const auto done = [&](SignInResult result) {
+    if (turn) turn->Commit();
+    return result;
+  };
+  const std::optional<OperatorRow> row = operators.Find(user);
+  if (!row) return done(Refused(kWrong));  // removed since
   if (row->locked) {
-    Note(user, "Inicio de sesión rechazado: bloqueado por un administrador", now);
-    return Refused("El operador " + user + " está bloqueado; un administrador puede desbloquearlo");
+    Note(user, "Inicio de sesión rechazado: bloqueado por un administrador", now.local);
+    return done(
+        Refused("El operador " + user + " está bloqueado; un administrador puede desbloquearlo"));
   }
-  if (row->locked_until && now < *row->locked_until) {
-    Note(user, "Inicio de sesión rechazado: bloqueado hasta " + row->locked_until->ToIsoDateTime(),
-         now);
-    return Refused(LockedUntil(user, *row->locked_until));
+  if (row->locked_until && now.utc < *row->locked_until) {
+    const Date until = row->locked_until->AddMinutes(now.utc_offset_minutes);
+    Note(user, "Inicio de sesión rechazado: bloqueado hasta " + until.ToIsoDateTime(), now.local);
+    return done(Refused(LockedUntil(user, until)));
   }
   if (!row->password_hash) {
-    Note(user, "Inicio de sesión rechazado: el operador no tiene contraseña", now);
-    return Refused("El operador " + user + " no tiene contraseña; un administrador debe ponérsela");
+    Note(user, "Inicio de sesión rechazado: el operador no tiene contraseña", now.local);
+    return done(
+        Refused("El operador " + user + " no tiene contraseña; un administrador debe ponérsela"));
   }
-  if (!PasswordMatches(*row->password_hash, password)) return Failed(user, now);
-  if (!database_.ReadOnly()) {
-    TransactionScope transaction(database_.ForHost());
+  if (!PasswordMatches(*row->password_hash, password)) return done(Failed(user, *row, now));
+  if (turn) {
     operators.SetFailures(user, 0, std::nullopt);
     if (NeedsRehash(*row->password_hash)) operators.SetPassword(user, HashPassword(password));
-    Note(user, "Inicio de sesión", now);
-    transaction.Commit();
+    Note(user, "Inicio de sesión", now.local);
   }
-  return {true, {}};
+  return done({true, {}});
 }
 
-SignInResult PasswordSignIn::Failed(const std::string& user, const Date& now) {
+// Counted in the attempt's turn; locks are kept in UTC.
+SignInResult PasswordSignIn::Failed(const std::string& user, const OperatorRow& row,
+                                    const ClockReading& now) {
   if (database_.ReadOnly()) return Refused(kWrong);
-  TransactionScope transaction(database_.ForHost());
-  // Read again inside the transaction: another program may have counted a failure since.
-  OperatorRecords operators(database_);
-  const OperatorRow row = *operators.Find(user);
-  const bool lock_over = row.locked_until && now >= *row.locked_until;
+  const bool lock_over = row.locked_until && now.utc >= *row.locked_until;
   const int failed = lock_over ? 1 : row.failed_attempts + 1;
   std::optional<Date> until;
-  if (failed >= kAttempts) until = now.AddMinutes(kLockMinutes);
-  operators.SetFailures(user, failed, until);
+  if (failed >= kAttempts) until = now.utc.AddMinutes(kLockMinutes);
+  OperatorRecords(database_).SetFailures(user, failed, until);
   Note(user,
        "Contraseña incorrecta (intento " + std::to_string(failed) + " de " +
            std::to_string(kAttempts) + ")",
-       now);
-  if (until) {
-    Note(user,
-         "Bloqueado hasta " + until->ToIsoDateTime() + " tras " + std::to_string(kAttempts) +
-             " intentos fallidos",
-         now);
-  }
-  transaction.Commit();
-  return Refused(until ? LockedUntil(user, *until) : kWrong);
+       now.local);
+  if (!until) return Refused(kWrong);
+  const Date shown = until->AddMinutes(now.utc_offset_minutes);
+  Note(user,
+       "Bloqueado hasta " + shown.ToIsoDateTime() + " tras " + std::to_string(kAttempts) +
+           " intentos fallidos",
+       now.local);
+  return Refused(LockedUntil(user, shown));
 }
 
 }  // namespace nv407::host

@@ -4,6 +4,8 @@
 
 #include "component/date.h"
 #include "host/db/database.h"
+#include "host/services/clock.h"
+#include "host/services/operator_records.h"
 
 namespace nv407::host {
 
@@ -37,7 +39,8 @@ struct SignInResult {
 };
 
 // Signs operators in with their passwords. Five failed attempts in a row lock an operator
-// for fifteen minutes of the clock; a success starts the count again. Every sign-in,
+// for fifteen minutes (kept in UTC, whatever zone a program runs in); a success starts the
+// count again. Every sign-in,
 // failure and lock is a note in the record log, on the operator's code in table
 // "operator". On a database that cannot be written the password is still checked, but
 // nothing is counted or noted.
@@ -50,8 +53,8 @@ class PasswordSignIn {
   SignInResult Attempt(const std::string& user, const std::string& password);
 
  private:
-  Date Now() const;
-  SignInResult Failed(const std::string& user, const Date& now);
+  ClockReading Now() const;
+  SignInResult Failed(const std::string& user, const OperatorRow& row, const ClockReading& now);
   void Note(const std::string& user, const std::string& note, const Date& now);
 
   Database& database_;

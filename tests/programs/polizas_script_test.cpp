@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -408,6 +409,50 @@ TEST_F(ScriptProgram, RefusedCommandLinesSayWhyAndRunNothing) {
 // A database made without the demo asks its operators to sign in: polizas-db administers
 // them with passwords read from standard input, and polizas-script takes the operator's
 // from a file or the environment. (A server's operators are its logins: tests/server.)
+// A lock for failed sign-ins lasts its quarter of an hour whatever time zone a program
+// runs in: a program started with another TZ neither ends it nor makes it last a day.
+TEST_F(ScriptProgram, ALockLastsAQuarterOfAnHourInEveryTimeZone) {
+  if (TestBackend() == Backend::kPostgreSql) GTEST_SKIP() << "a server's operators are its logins";
+  std::string db;
+  std::ofstream(File("wrong.txt")) << "otra clave\n";
+  std::ofstream(File("right.txt")) << "clave del administrador\n";
+  const auto in_zone = [&](int hours_ahead, const std::string& password_file) {
+    // POSIX writes the zones east of Greenwich with a minus sign.
+    const std::string zone = "Etc/GMT" + std::string(hours_ahead > 0 ? "-" : "+") +
+                             std::to_string(std::abs(hours_ahead));
+    ::setenv("TZ", zone.c_str(), 1);
+    const ProgramRun run = Run({"--db", db, "--password-file", password_file}, "");
+    ::unsetenv("TZ");
+    return run;
+  };
+  // Until when the refusal says, against that zone's time now.
+  const auto minutes_locked = [](const ProgramRun& refused, int hours_ahead) {
+    const std::size_t at = refused.err.find("bloqueado hasta ");
+    if (at == std::string::npos) return -1;
+    const auto until = Date::Parse(refused.err.substr(at + 16, 19));
+    std::tm utc{};
+    const std::time_t now = std::time(nullptr);
+    gmtime_r(&now, &utc);
+    const Date zone_now = Date::FromYmd(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                                        utc.tm_hour, utc.tm_min, std::min(utc.tm_sec, 59))
+                              .AddMinutes(60 * hours_ahead);
+    for (int minutes = 0; minutes <= 15; ++minutes)
+      if (until && *until <= zone_now.AddMinutes(minutes)) return minutes;
+    return 1000;
+  };
+  for (const auto& [failing, trying] : {std::pair{-12, 14}, std::pair{14, -12}}) {
+    SCOPED_TRACE(std::to_string(failing) + " then " + std::to_string(trying));
+    db = File("zones" + std::to_string(failing) + ".db");
+    ASSERT_EQ(Run({"init", db}, "clave del administrador\n", "polizas-db").exit_code, 0);
+    for (int attempt = 0; attempt < 5; ++attempt) in_zone(failing, File("wrong.txt"));
+    const ProgramRun refused = in_zone(trying, File("right.txt"));
+    EXPECT_EQ(refused.exit_code, 1);
+    const int minutes = minutes_locked(refused, trying);
+    EXPECT_GE(minutes, 14) << refused.err;
+    EXPECT_LE(minutes, 15) << refused.err;
+  }
+}
+
 TEST_F(ScriptProgram, WhereOperatorsSignInTheScriptGivesThePasswordAndAdministratorsAreAsked) {
   if (TestBackend() == Backend::kPostgreSql) GTEST_SKIP() << "a server's operators are its logins";
   const std::string db = File("signin.db");

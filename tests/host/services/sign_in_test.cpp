@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <latch>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "component/error.h"
@@ -108,6 +110,46 @@ TEST_F(SignInTest, FiveFailuresInARowLockTheOperatorForAQuarterOfAnHour) {
   EXPECT_EQ(Attempt("CAPTURA", "no").refusal, kWrong);
   EXPECT_THAT(Notes(),
               ::testing::Contains("CAPTURA: Contraseña incorrecta (intento 1 de 5)").Times(2));
+}
+
+// Attempts made at once, each by a program of its own, take their turns: no more than five
+// wrong passwords are tried before the lock, and the right one is refused once it is set.
+TEST(SignInAtOnceTest, AttemptsMadeTogetherCountAsIfMadeOneAfterAnother) {
+  TestDatabase db(TestDatabase::Storage::kFile);
+  db.SetNow(Date::FromYmd(2024, 3, 15, 10, 30, 0));
+  host::OperatorRecords(db.db()).SetPassword("CAPTURA", host::HashPassword(kPassword));
+  std::vector<std::unique_ptr<host::Database>> programs;
+  for (int i = 0; i < 7; ++i) programs.push_back(db.OpenAnotherSession());
+  std::vector<std::thread> attempts;
+  std::latch ready(static_cast<std::ptrdiff_t>(programs.size()));
+  for (std::size_t i = 0; i < programs.size(); ++i) {
+    attempts.emplace_back([&, i] {
+      ready.arrive_and_wait();
+      // The last one knows the password.
+      host::PasswordSignIn(*programs[i], db.clock())
+          .Attempt("CAPTURA", i + 1 == programs.size() ? kPassword : "no");
+    });
+  }
+  for (std::thread& attempt : attempts) attempt.join();
+  const Lines notes = Column(db.sql(),
+                             "SELECT note AS v FROM record_log WHERE table_name = 'operator' "
+                             "ORDER BY id");
+  // In the order written: failures counted one by one, never past the lock, and no sign-in
+  // after it.
+  int expected = 1;
+  bool locked = false;
+  for (const std::string& note : notes) {
+    if (note.starts_with("Contraseña incorrecta")) {
+      EXPECT_FALSE(locked) << note;
+      EXPECT_EQ(note, "Contraseña incorrecta (intento " + std::to_string(expected++) + " de 5)");
+    } else if (note.starts_with("Bloqueado hasta")) {
+      locked = true;
+    } else if (note == "Inicio de sesión") {
+      EXPECT_FALSE(locked);
+      expected = 1;
+    }
+  }
+  EXPECT_EQ(notes.size(), programs.size() + (locked ? 1 : 0));
 }
 
 TEST_F(SignInTest, AnAdministratorsLockLastsUntilAnAdministratorLiftsIt) {
