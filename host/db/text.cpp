@@ -88,6 +88,12 @@ std::string Narrow(std::u16string_view utf16) {
   return out;
 }
 
+// What Widen cannot read it marks, and a character written longer than it need be comes
+// back shorter: either way the text is not as it went.
+bool IsUtf8(std::string_view text) {
+  return Narrow(Widen(text)) == text;
+}
+
 std::string AsciiLower(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = AsciiLower(c);

@@ -9,6 +9,8 @@ namespace nv407::host {
 // wide-character calls. A byte or code unit that starts no character becomes U+FFFD.
 std::u16string Widen(std::string_view utf8);
 std::string Narrow(std::u16string_view utf16);
+// Every character whole and in its shortest form, none a surrogate or beyond U+10FFFF.
+bool IsUtf8(std::string_view text);
 
 // The text less the UTF-8 byte order mark that some editors write at a file's start.
 constexpr std::string_view WithoutByteOrderMark(std::string_view text) {

@@ -4,6 +4,7 @@
 
 #include "component/error.h"
 #include "host/db/access.h"
+#include "host/db/text.h"
 #include "host/services/clock.h"
 #include "host/services/host_records.h"
 #include "host/services/password.h"
@@ -22,6 +23,22 @@ bool Administers(const std::vector<HeldPermission>& held) {
   });
 }
 
+// Spaces that look like none, or like one where a code or a list shows them: the blank
+// after "ADMIN\u00A0" would list it as a second ADMIN.
+bool IsBlank(char16_t c) {
+  return c == u' ' || c == 0x00A0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200B) || c == 0x2028 ||
+         c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
+}
+
+// What an operator's code and name share: text in UTF-8, as the window sends it, on one line
+// and moving no terminal it is listed on (C0 and C1 controls, DEL).
+std::string TextProblem(std::string_view text, const std::string& what) {
+  if (!IsUtf8(text)) return what + " is UTF-8 text";
+  for (char16_t c : Widen(text))
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return what + " has no control characters";
+  return {};
+}
+
 void RequireGoodPassword(const std::string& password) {
   const std::string problem = PasswordProblem(password);
   if (!problem.empty()) throw Error(problem);
@@ -31,11 +48,11 @@ void RequireGoodPassword(const std::string& password) {
 
 std::string OperatorCodeProblem(std::string_view code) {
   if (code.empty()) return "the operator code is empty";
-  if (code.size() > 60) return "an operator code has at most 60 characters";
-  if (code.front() == ' ' || code.back() == ' ')
+  if (std::string problem = TextProblem(code, "an operator code"); !problem.empty()) return problem;
+  if (CharacterCount(code) > 60) return "an operator code has at most 60 characters";
+  const std::u16string characters = Widen(code);
+  if (IsBlank(characters.front()) || IsBlank(characters.back()))
     return "an operator code has no blanks at its ends";
-  for (char c : code)
-    if (static_cast<unsigned char>(c) < 0x20) return "an operator code has no control characters";
   return {};
 }
 
@@ -64,10 +81,16 @@ void OperatorAdministration::Note(const std::string& code, const std::string& no
 
 void OperatorAdministration::Add(const std::string& code, const std::string& name,
                                  const std::string& password) {
-  const std::string problem = OperatorCodeProblem(code);
-  if (!problem.empty()) throw Error(problem);
+  if (std::string problem = OperatorCodeProblem(code); !problem.empty()) throw Error(problem);
+  if (std::string problem = TextProblem(name, "an operator name"); !problem.empty())
+    throw Error(problem);
   RequireGoodPassword(password);
-  if (records_.Find(code)) throw Error("the operator " + code + " exists already");
+  // Notes and lists name operators by code: ADMIN and admin would read as one.
+  for (const OperatorRow& row : records_.All()) {
+    if (row.code == code) throw Error("the operator " + code + " exists already");
+    if (UpperCaseText(row.code) == UpperCaseText(code))
+      throw Error("the operator " + row.code + " exists already, in other letter case");
+  }
   const std::string hash = HashPassword(password);
   TransactionScope transaction(database_.ForHost());
   records_.Add(code, name, hash);

@@ -1,0 +1,95 @@
+#include "host/services/operator_admin.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "component/error.h"
+#include "host/services/operator_records.h"
+#include "support/result_text.h"
+#include "support/test_database.h"
+
+namespace nv407::testing {
+namespace {
+
+constexpr const char* kPassword = "clave de Rosa";
+
+std::string Repeated(const std::string& text, int times) {
+  std::string repeated;
+  for (int i = 0; i < times; ++i) repeated += text;
+  return repeated;
+}
+
+// The demo's operators, ADMIN and CAPTURA among them. (A server's operators are its
+// logins: these run on SQLite.)
+class OperatorAdministrationRules : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (TestBackend() == Backend::kPostgreSql) GTEST_SKIP() << "a server's operators are logins";
+  }
+  std::vector<std::string> Codes() {
+    std::vector<std::string> codes;
+    for (const host::OperatorRow& row : host::OperatorRecords(db.db()).All())
+      codes.push_back(row.code);
+    return codes;
+  }
+
+  TestDatabase db;
+  host::OperatorAdministration administration{db.db(), "ADMIN", db.clock()};
+};
+
+// A code is read as the people who list operators and read the notes read it: in
+// characters, with no blank they cannot see at its ends, and one operator whatever the
+// case of its letters.
+TEST_F(OperatorAdministrationRules, ACodeIsCheckedAsTheCharactersItShows) {
+  const std::string forty = Repeated("Ñ", 40);
+  const struct {
+    std::string code, refusal;
+  } added[] = {
+      {forty, "no error"},  // 40 characters, 80 bytes
+      {Repeated("Ñ", 61), "an operator code has at most 60 characters"},
+      {"ADMIN\u00A0", "an operator code has no blanks at its ends"},
+      {"\u2003ROSA", "an operator code has no blanks at its ends"},
+      {"ROSA\u200B", "an operator code has no blanks at its ends"},
+      {"\u3000ROSA", "an operator code has no blanks at its ends"},
+      {"ROSA\uFEFF", "an operator code has no blanks at its ends"},
+      {"ROSA MARÍA", "no error"},  // a blank within is the code's
+      {"A\xff", "an operator code is UTF-8 text"},
+      {"A\xC3", "an operator code is UTF-8 text"},
+      {"A\xC1\x81", "an operator code is UTF-8 text"},  // 'A' written long
+      {"RO\x7FSA", "an operator code has no control characters"},
+      {"RO\u0085SA", "an operator code has no control characters"},
+      {"admin", "the operator ADMIN exists already, in other letter case"},
+      {"Captura", "the operator CAPTURA exists already, in other letter case"},
+      {"ñoño", "no error"},
+      {"ÑOÑO", "the operator ñoño exists already, in other letter case"},
+  };
+  for (const auto& [code, refusal] : added)
+    EXPECT_EQ(Refusal([&] { administration.Add(code, "Rosa", kPassword); }), refusal) << code;
+  EXPECT_THAT(Codes(),
+              ::testing::UnorderedElementsAre("ADMIN", "CAPTURA", forty, "ROSA MARÍA", "ñoño"));
+}
+
+// A name is listed after its code on one line: a line break in it would list a second
+// operator that is not there.
+TEST_F(OperatorAdministrationRules, ANameIsOneLineOfText) {
+  const struct {
+    std::string name, refusal;
+  } added[] = {
+      {"Paco\nFALSO: SISTEMA/OPERADORES", "an operator name has no control characters"},
+      {"Paco\r", "an operator name has no control characters"},
+      {"Paco\x1b[2J", "an operator name has no control characters"},
+      {"Pe\xf1"
+       "a",
+       "an operator name is UTF-8 text"},
+      {"Francisco Peña", "no error"},
+  };
+  for (const auto& [name, refusal] : added)
+    EXPECT_EQ(Refusal([&] { administration.Add("PACO", name, kPassword); }), refusal) << name;
+  EXPECT_EQ(host::OperatorRecords(db.db()).Find("PACO")->name, "Francisco Peña");
+}
+
+}  // namespace
+}  // namespace nv407::testing
