@@ -3,13 +3,14 @@
 #include <sodium.h>
 
 #include "component/error.h"
+#include "host/db/text.h"
 
 namespace nv407::host {
 namespace {
 
 constexpr unsigned long long kOperations = crypto_pwhash_OPSLIMIT_INTERACTIVE;
 constexpr std::size_t kMemory = crypto_pwhash_MEMLIMIT_INTERACTIVE;
-constexpr std::size_t kShortest = 8;  // characters
+constexpr int kShortest = 8;  // characters
 
 void Initialise() {
   static const int initialised = sodium_init();
@@ -41,13 +42,14 @@ bool NeedsRehash(const std::string& hash) {
 }
 
 std::string PasswordProblem(std::string_view password) {
-  std::size_t characters = 0;
+  // The window's sign-in sends what is typed as UTF-8: another text could never sign in there.
+  if (!IsUtf8(password))
+    return "La contraseña debe ser texto UTF-8, como la envía la ventana al iniciar sesión";
   for (char c : password) {
     if (static_cast<unsigned char>(c) < 0x20)
       return "La contraseña no puede llevar caracteres de control";
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
   }
-  if (characters < kShortest)
+  if (CharacterCount(password) < kShortest)
     return "La contraseña debe tener al menos " + std::to_string(kShortest) + " caracteres";
   return {};
 }

@@ -91,5 +91,18 @@ TEST_F(OperatorAdministrationRules, ANameIsOneLineOfText) {
   EXPECT_EQ(host::OperatorRecords(db.db()).Find("PACO")->name, "Francisco Peña");
 }
 
+// A password the window's sign-in could never send (it sends UTF-8), from a file saved in
+// Latin-1, is refused rather than kept for an operator who then cannot sign in there.
+TEST_F(OperatorAdministrationRules, APasswordIsUtf8Text) {
+  const std::string latin1 =
+      "contrase\xf1"
+      "a1";
+  const std::string refusal =
+      "La contraseña debe ser texto UTF-8, como la envía la ventana al iniciar sesión";
+  EXPECT_EQ(Refusal([&] { administration.Add("ROSA", "Rosa", latin1); }), refusal);
+  EXPECT_EQ(Refusal([&] { administration.ChangePassword("CAPTURA", latin1); }), refusal);
+  EXPECT_EQ(Refusal([&] { administration.Add("ROSA", "Rosa", "contraseña1"); }), "no error");
+}
+
 }  // namespace
 }  // namespace nv407::testing
