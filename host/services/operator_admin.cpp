@@ -138,7 +138,7 @@ void OperatorAdministration::Lock(const std::string& code) {
   if (row.locked) throw Error("the operator " + code + " is locked already");
   TransactionScope transaction(database_.ForHost());
   if (Administers(records_.PermissionsOf(code)) && !AnotherAdministratorUnlocked(code))
-    throw Error(LastAdministratorMessage());
+    throw Error("No se puede bloquear al último administrador que puede iniciar sesión");
   records_.SetLocked(code, true);
   Note(code, "Bloqueado");
   transaction.Commit();

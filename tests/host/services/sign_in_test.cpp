@@ -255,8 +255,10 @@ TEST_F(OperatorAdministrationTest, TheLastAdministratorKeepsItsPermissionAndCann
   EXPECT_EQ(Refusal([&] { administration.Revoke("CAPTURA", "NV407", "CHFECHA"); }),
             "the operator CAPTURA does not hold NV407/CHFECHA");
   const std::string last = "El último administrador no puede perder el permiso SISTEMA/OPERADORES";
+  const std::string locked =
+      "No se puede bloquear al último administrador que puede iniciar sesión";
   EXPECT_EQ(Refusal([&] { administration.Revoke("ADMIN", "SISTEMA", "OPERADORES"); }), last);
-  EXPECT_EQ(Refusal([&] { administration.Lock("ADMIN"); }), last);
+  EXPECT_EQ(Refusal([&] { administration.Lock("ADMIN"); }), locked);
   // Nor can another client take it.
   for (const char* statement :
        {"DELETE FROM operator_permission WHERE module = 'SISTEMA'",
@@ -266,7 +268,7 @@ TEST_F(OperatorAdministrationTest, TheLastAdministratorKeepsItsPermissionAndCann
   // With a second administrator the first may go, but the one left unlocked stays.
   administration.Grant("CAPTURA", "SISTEMA", "OPERADORES");
   administration.Lock("ADMIN");
-  EXPECT_EQ(Refusal([&] { administration.Lock("CAPTURA"); }), last);
+  EXPECT_EQ(Refusal([&] { administration.Lock("CAPTURA"); }), locked);
   administration.Revoke("ADMIN", "SISTEMA", "OPERADORES");
   EXPECT_EQ(Refusal([&] { administration.Revoke("CAPTURA", "SISTEMA", "OPERADORES"); }), last);
   // An administrator left locked, or one another tool named without its operator row, is
@@ -277,7 +279,7 @@ TEST_F(OperatorAdministrationTest, TheLastAdministratorKeepsItsPermissionAndCann
   db.Execute("INSERT INTO operator_permission VALUES ('NADIE', 'SISTEMA', 'OPERADORES')");
   db.Execute("PRAGMA foreign_keys = ON");
   EXPECT_EQ(Refusal([&] { administration.Revoke("CAPTURA", "SISTEMA", "OPERADORES"); }), last);
-  EXPECT_EQ(Refusal([&] { administration.Lock("CAPTURA"); }), last);
+  EXPECT_EQ(Refusal([&] { administration.Lock("CAPTURA"); }), locked);
   EXPECT_TRUE(host::HostRecords(db.db()).HoldsPermission("CAPTURA", "SISTEMA", "OPERADORES"));
   EXPECT_THAT(Notes(), ::testing::IsSupersetOf({"CAPTURA: Permiso NV407/INISERV otorgado por ADMIN",
                                                 "ADMIN: Permiso SISTEMA/OPERADORES retirado por "
