@@ -374,11 +374,7 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int status = Run(std::vector<std::string>(argv + 1, argv + argc));
   // What was made and the operators listed are what its caller reads: a cut one fails.
-  if (const std::string why = nv407::host::OutputFailure(std::cout); !why.empty()) {
-    std::cerr << "polizas-db: cannot write the output: " << why << "\n";
-    return status == 0 ? kFailed : status;
-  }
-  return status;
+  return nv407::host::EndStatus("polizas-db", Run(std::vector<std::string>(argv + 1, argv + argc)),
+                                kFailed, std::cout, std::cerr);
 }

@@ -214,10 +214,7 @@ int Run(const CommandLine& line) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+int Main(const std::vector<std::string>& args) {
   if (AnsweredHelpOrVersion(args, "polizas-report", kUsage, std::cout)) return 0;
   try {
     return Run(Parse(args));
@@ -225,4 +222,11 @@ int main(int argc, char** argv) {
     std::cerr << "polizas-report: " << failure.problem << "\n" << kUsage;
     return kBadInput;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return EndStatus("polizas-report", Main(std::vector<std::string>(argv + 1, argv + argc)), kFailed,
+                   std::cout, std::cerr);
 }

@@ -193,10 +193,7 @@ int Run(const CommandLine& line) {
   return Play(line.script ? script_file : std::cin, host, trace.is_open() ? &trace : nullptr);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+int Main(const std::vector<std::string>& args) {
   if (AnsweredHelpOrVersion(args, "polizas-script", kUsage, std::cout)) return 0;
   try {
     return Run(Parse(args));
@@ -204,4 +201,11 @@ int main(int argc, char** argv) {
     std::cerr << "polizas-script: " << failure.problem << "\n" << kUsage;
     return kBadInput;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return EndStatus("polizas-script", Main(std::vector<std::string>(argv + 1, argv + argc)),
+                   kBadInput, std::cout, std::cerr);
 }

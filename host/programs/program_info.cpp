@@ -36,4 +36,13 @@ std::string OutputFailure(std::ostream& out) {
   return errno != 0 ? std::strerror(errno) : "the write failed";
 }
 
+int EndStatus(std::string_view program, int status, int lost, std::ostream& out,
+              std::ostream& err) {
+  if (status != 0) return status;
+  const std::string why = OutputFailure(out);
+  if (why.empty()) return 0;
+  err << program << ": cannot write the output: " << why << "\n";
+  return lost;
+}
+
 }  // namespace nv407::host

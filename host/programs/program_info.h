@@ -21,4 +21,9 @@ bool AnsweredHelpOrVersion(const std::vector<std::string>& args, std::string_vie
 // is cut must not end as if it were whole.
 std::string OutputFailure(std::ostream& out);
 
+// What a program ends with: `status`, but `lost` (the program's status for output it lost)
+// when it would end well and what it wrote to `out` did not all reach it, which it says on
+// `err` ("polizas-db: cannot write the output: ..."). A program that fails already said why.
+int EndStatus(std::string_view program, int status, int lost, std::ostream& out, std::ostream& err);
+
 }  // namespace nv407::host

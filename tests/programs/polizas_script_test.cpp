@@ -353,6 +353,16 @@ TEST_F(ScriptProgram, OutputThatCannotBeWrittenWholeFailsTheProgram) {
     EXPECT_EQ(listed.exit_code, 1);
     EXPECT_EQ(listed.err, "polizas-db: cannot write the output: " + full + "\n");
   }
+  // Every program alike, down to its version line and usage.
+  for (const auto& [program, status] : {std::pair{"polizas-db", 1}, std::pair{"polizas-report", 1},
+                                        std::pair{"polizas-script", 2}}) {
+    for (const char* option : {"--version", "--help"}) {
+      const ProgramOutput told = to_full(program, {option});
+      EXPECT_EQ(told.exit_code, status) << program << " " << option;
+      EXPECT_EQ(told.err, std::string(program) + ": cannot write the output: " + full + "\n")
+          << option;
+    }
+  }
 }
 
 TEST_F(ScriptProgram, RefusedCommandLinesSayWhyAndRunNothing) {
