@@ -29,6 +29,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -216,27 +217,19 @@ int InitServer(const std::string& connection_string, const Demo& demo) {
 
 int Init(const std::vector<std::string>& args) {
   std::string path;
-  std::optional<std::string> odbc, admin;
+  std::map<std::string, std::string> values;  // "--admin" -> CODE, ...
   bool demo = false;
   bool catalogues = false;
-  nv407::host::Clock clock;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--demo") {
       demo = true;
     } else if (args[i] == "--catalogues") {
       catalogues = true;
-    } else if (args[i] == "--clock") {
-      if (i + 1 == args.size()) return Usage("--clock needs a value");
-      try {
-        clock = nv407::host::PinnedClock(args[++i]);
-      } catch (const nv407::Error& error) {
-        return Usage("--clock: " + error.Description());
-      }
-    } else if (args[i] == "--admin" && !admin && i + 1 < args.size()) {
-      admin = args[++i];
-    } else if (args[i] == "--odbc" && !odbc && i + 1 < args.size()) {
-      odbc = args[++i];
-      NoteCommandLinePassword(*odbc);
+    } else if (args[i] == "--clock" || args[i] == "--admin" || args[i] == "--odbc") {
+      if (i + 1 == args.size()) return Usage(args[i] + " needs a value");
+      if (!values.emplace(args[i], args[i + 1]).second)
+        return Usage(args[i] + " given more than once");
+      ++i;
     } else if (args[i].starts_with("-")) {
       return Usage("unknown option '" + args[i] + "'");
     } else if (path.empty()) {
@@ -244,6 +237,18 @@ int Init(const std::vector<std::string>& args) {
     } else {
       return Usage("more than one PATH given");
     }
+  }
+  const auto value = [&values](const std::string& option) {
+    const auto found = values.find(option);
+    return found == values.end() ? std::nullopt : std::optional(found->second);
+  };
+  const std::optional<std::string> odbc = value("--odbc"), admin = value("--admin");
+  if (odbc) NoteCommandLinePassword(*odbc);
+  nv407::host::Clock clock;
+  try {
+    if (const auto pinned = value("--clock")) clock = nv407::host::PinnedClock(*pinned);
+  } catch (const nv407::Error& error) {
+    return Usage("--clock: " + error.Description());
   }
   if (odbc && !path.empty()) return Usage("both PATH and --odbc given");
   if (demo && catalogues) return Usage("give --demo or --catalogues, not both");
