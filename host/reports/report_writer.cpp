@@ -1,6 +1,7 @@
 #include "host/reports/report_writer.h"
 
 #include <algorithm>
+#include <charconv>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string_view>
@@ -25,11 +26,22 @@ std::string Padded(const std::string& text, std::size_t width, bool right) {
   return right ? fill + text : text + fill;
 }
 
+// A number cell's number; nothing for the text the database held there instead.
+std::optional<double> NumberIn(const std::string& cell) {
+  double number = 0;
+  const char* const end = cell.data() + cell.size();
+  const auto [stop, error] = std::from_chars(cell.data(), end, number);
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return number;
+}
+
 // A text a spreadsheet would take for a formula (=, +, -, @, or a tab or carriage return
 // before one) is written after an apostrophe, so that opening the file runs nothing that a
 // name or a comment in the database holds; JSON keeps every text as it is.
 std::string CsvField(const std::string& cell, ReportColumn::Kind kind) {
-  const bool formula = kind == ReportColumn::Kind::kText && !cell.empty() &&
+  const bool written_as_text =
+      kind == ReportColumn::Kind::kText || (kind == ReportColumn::Kind::kNumber && !NumberIn(cell));
+  const bool formula = written_as_text && !cell.empty() &&
                        std::string_view("=+-@\t\r").find(cell.front()) != std::string_view::npos;
   const std::string text = formula ? "'" + cell : cell;
   const bool quoted = text.find_first_of(",\"\r\n") != std::string::npos ||
@@ -50,14 +62,12 @@ std::string OnOneLine(std::string cell) {
 
 nlohmann::ordered_json JsonValue(const ReportColumn& column, const std::string& cell) {
   if (cell.empty()) return nullptr;
-  if (column.kind == ReportColumn::Kind::kNumber) {
-    std::size_t used = 0;
-    const double number = std::stod(cell, &used);
-    if (used == cell.size() && number == static_cast<double>(static_cast<long long>(number)))
-      return static_cast<long long>(number);
-    return number;
-  }
-  return cell;
+  const std::optional<double> number =
+      column.kind == ReportColumn::Kind::kNumber ? NumberIn(cell) : std::nullopt;
+  if (!number) return cell;
+  if (*number == static_cast<double>(static_cast<long long>(*number)))
+    return static_cast<long long>(*number);
+  return *number;
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ struct ReportColumn {
 // as 14/03/2025, numbers to the right, one line a row), CSV with a header line (a text a
 // spreadsheet would take for a formula after an apostrophe), or a JSON array of objects
 // (dates as YYYY-MM-DD, numbers as numbers, an empty cell as null, texts as stored). A
-// date cell holds YYYY-MM-DD, a number cell its digits or nothing.
+// date cell holds YYYY-MM-DD, a number cell its digits or nothing, or else the text the
+// database holds there (a file edited by hand), which every format writes as a text.
 class ReportWriter {
  public:
   ReportWriter(std::ostream& out, ReportFormat format, std::vector<ReportColumn> columns);

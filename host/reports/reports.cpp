@@ -24,8 +24,20 @@ std::string PercentCell(const std::optional<double>& share) {
   return percent ? std::to_string(*percent) : "";
 }
 
+// Nothing for no value, and for a text that is no number (a file edited by hand): the
+// report goes on, that cell showing the text as it is stored.
+std::optional<double> NumberOf(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  try {
+    return Variant(text).ToDouble();
+  } catch (const Error&) {
+    return std::nullopt;
+  }
+}
+
 std::string NumberCell(const std::string& text) {
-  return text.empty() ? text : NumberText(Variant(text).ToDouble());
+  const std::optional<double> number = NumberOf(text);
+  return number ? NumberText(*number) : text;
 }
 
 std::string DaysLeft(const std::string& end, const Date& today) {
@@ -123,7 +135,7 @@ std::size_t RunReport(Database& database, const Date& today, const ReportRequest
                      {row[0], row[kUsageClient], row[kUsageClientName], row[kUsageBranch],
                       DateCell(row[kUsageEnd]), row[kUsageState], row[kUsageService],
                       row[kUsageUnit], NumberCell(row[kUsageIncluded]), NumberCell(row[kUsageUsed]),
-                      PercentCell(Variant(row[kUsageShare]).ToDouble())});
+                      PercentCell(NumberOf(row[kUsageShare]))});
            });
       writer.Finish();
       break;

@@ -180,6 +180,30 @@ TEST_F(ReportProgram, UsageListsEachServiceUsedToTheShareMostUsedFirst) {
   EXPECT_EQ(beyond[1][0] + " " + beyond[1][6], "GDL-000006 SOPREM");
 }
 
+// A quantity that is no number (a file edited by hand; a server's column takes none) is
+// reported as it is stored, in every format, rather than the report stopping half-written:
+// JSON stays JSON, and a CSV cell stays no formula.
+TEST_F(ReportProgram, AQuantityThatIsNoNumberIsReportedAsStored) {
+  if (TestBackend() != Backend::kSqlite) GTEST_SKIP() << "a server's quantity is a number";
+  const auto included = [&](const std::string& service, const std::string& quantity) {
+    database_.Open()->ForHost().Execute(
+        "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Cantidad_Incluida = " +
+        host::QuotedText(quantity) + " WHERE Ps_Folio = 'GDL-000003' AND Ts_Cve_Tipo_Servicio = '" +
+        service + "'");
+  };
+  included("SOPREM", "mucho");
+  const Table usage = InEveryFormat({"usage"});
+  const auto row = std::find_if(usage.begin(), usage.end(), [](const Strings& cells) {
+    return cells.at(0) == "GDL-000003" && cells.at(6) == "SOPREM";
+  });
+  ASSERT_NE(row, usage.end());
+  EXPECT_EQ(Strings(row->begin() + 8, row->end()), (Strings{"mucho", "8", ""}));
+  included("VISITA", "=2+2");
+  const ProgramOutput csv = Report({"--format", "csv", "usage"});
+  EXPECT_EQ(csv.exit_code, 0) << csv.err;
+  EXPECT_THAT(csv.out, HasSubstr(",VISITA,EV,'=2+2,"));
+}
+
 TEST_F(ReportProgram, HistoryFollowsTheChainBothWaysFromAnyOfItsPolicies) {
   const Strings header = {"Folio", "Estado",  "Tipo",        "Inicio",
                           "Fin",   "Cliente", "Sustituye a", "Sustituida por"};
