@@ -10,6 +10,7 @@
 #include "host/db/access.h"
 #include "host/db/database.h"
 #include "host/db/text.h"
+#include "host/services/clock.h"
 #include "host/services/host_records.h"
 #include "host/services/operator_admin.h"
 #include "host/services/operators.h"
@@ -116,7 +117,9 @@ std::string Listed(const OperatorListing& entry) {
   if (!entry.row.password_hash) line += "; no password";
   if (entry.row.locked) line += "; locked by an administrator";
   if (entry.row.locked_until)
-    line += "; locked until " + entry.row.locked_until->ToIsoDateTime() + " after failed sign-ins";
+    line += "; locked until " +
+            entry.row.locked_until->AddMinutes(ReadClock().utc_offset_minutes).ToIsoDateTime() +
+            " after failed sign-ins";  // kept in UTC
   return line;
 }
 
