@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "component/host_services.h"
+#include "host/headless/text_rules.h"
 
 namespace nv407::host {
 namespace {
@@ -60,6 +61,8 @@ std::string ScriptedDialogs::EditExtendedText(std::string& concept_text, const s
     call.returned_text = std::move(editor_results_.front().second);
     editor_results_.pop_front();
   }
+  // The concept comes back through a one-line box, as in the window.
+  call.returned_concept = WithoutControlCharacters(call.returned_concept);
   concept_text = call.returned_concept;
   std::string returned = call.returned_text;
   Record(std::move(call));

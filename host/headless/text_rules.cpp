@@ -89,8 +89,17 @@ std::string DoubledApostrophes(std::string_view text) {
 std::string WithoutControlCharacters(std::string_view text) {
   std::string kept;
   kept.reserve(text.size());
-  for (char c : text)
-    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f) kept += c;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x20 || byte == 0x7f) continue;
+    // U+0080 to U+009F (NEL among them), as C2 80 to C2 9F.
+    if (byte == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+        static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+      ++i;
+      continue;
+    }
+    kept += text[i];
+  }
   return kept;
 }
 

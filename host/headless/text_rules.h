@@ -21,7 +21,7 @@ struct KeptEdit {
   std::size_t cursor;  // in bytes, just after the kept insertion
 };
 KeptEdit KeptOfEdit(std::string_view before, std::string_view after, std::size_t cursor, int max);
-// A one-line box holds no control characters: NUL, line breaks, tabs and the like typed or
+// A one-line box holds no control characters: NUL, line breaks, tabs, NEL and the like typed or
 // pasted into it are dropped. A NUL would otherwise cut the statement that quotes the text.
 std::string WithoutControlCharacters(std::string_view text);
 // Multi-line texts keep their line breaks; a NUL never stays.

@@ -55,6 +55,27 @@ Date Advance(const Date& start, LengthUnit unit, std::int64_t count) {
   return start;
 }
 
+// The start advanced by the length, less a day. The advanced day may be the first after the
+// last day dates reach (a start of 9999-01-01 and a year) when its eve is not.
+Date EndOf(const Date& start, LengthUnit unit, std::int64_t count) {
+  if (count < 1 || count > 12 * Date::kLastYear) return Advance(start, unit, count).AddDays(-1);
+  switch (unit) {
+    case LengthUnit::kDays:
+      return start.AddDays(count - 1);
+    case LengthUnit::kWeeks:
+      return start.AddWeeks(count - 1).AddDays(6);
+    case LengthUnit::kMonths:
+    case LengthUnit::kYears: {
+      const std::int64_t months = unit == LengthUnit::kYears ? 12 * count : count;
+      if (start.Day() == 1 && start.Year() * 12 + start.Month() - 1 + months ==
+                                  (Date::kLastYear + 1) * std::int64_t{12}) {
+        return Date::FromYmd(Date::kLastYear, 12, 31, start.Hour(), start.Minute(), start.Second());
+      }
+    }
+  }
+  return Advance(start, unit, count).AddDays(-1);
+}
+
 }  // namespace
 
 void frmNV407::LoadPolicyType() {
@@ -88,8 +109,11 @@ void frmNV407::LoadPolicyType() {
     RequireValue(service.quantity, service, "cantidad incluida (Tpt_Cantidad)", policy_type);
     services.push_back(std::move(service));
   }
-  const Date start = dp_Ps_Fecha_Inicio->Value().ToDate();
-  const Date end = Advance(start, unit, count).AddDays(-1);
+  const Variant start_value = dp_Ps_Fecha_Inicio->Value();
+  if (start_value.IsNull() || start_value.IsEmpty())
+    throw Error(
+        "Escriba la fecha inicial: la fecha final del tipo de póliza se cuenta desde ella.");
+  const Date end = EndOf(start_value.ToDate(), unit, count);
 
   dp_Ps_Fecha_Fin->SetValue(end);
   lvServicios->Items().Clear();

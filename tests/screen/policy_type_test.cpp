@@ -65,6 +65,22 @@ TEST_F(PolicyTypeTest, ClearedOrRefusedTypeEmptiesTheListAndEndsOnTheStartDate) 
   EXPECT_THAT(Messages(), IsEmpty());
 }
 
+// A policy stored without its start date (written by another program) counts no end date
+// from it: the message says what is missing.
+TEST_F(PolicyTypeTest, WithoutAStartDateTheTypeAsksForIt) {
+  PolicyRow policy;
+  policy.start = "";
+  GivenPolicy(policy);
+  db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Inicia = NULL");
+  GivenOpenScreen();
+  WhenType("txtFolio", policy.folio);
+  WhenPress("Modificar");
+  WhenType("txt_Tps_Cve_Tipo_Poliza", "SOPANUAL");
+  EXPECT_EQ(OnlyMessage(),
+            "ERROR|16|ERR-ID:0000000|Escriba la fecha inicial: la fecha final del tipo de póliza "
+            "se cuenta desde ella.");
+}
+
 // The length in its unit (1 days, 2 weeks, 3 months, 4 years) from the start date, minus
 // one day; months and years end on the last day of a shorter target month.
 // Each case is "unit length start end".
@@ -95,7 +111,11 @@ INSTANTIATE_TEST_SUITE_P(
         "1 0 2024-03-01 2024-02-29", "2 2 2024-06-01 2024-06-14", "2 1 2024-12-28 2025-01-03",
         "3 1 2023-01-31 2023-02-27", "3 1 2024-01-31 2024-02-28", "3 12 2024-03-15 2025-03-14",
         "3 1 2024-12-31 2025-01-30", "3 13 2024-01-31 2025-02-27", "3 3 2024-11-30 2025-02-27",
-        "4 1 2024-02-29 2025-02-27", "4 4 2024-02-29 2028-02-28", "4 1 2023-03-01 2024-02-29"));
+        "4 1 2024-02-29 2025-02-27", "4 4 2024-02-29 2028-02-28", "4 1 2023-03-01 2024-02-29",
+        // Ending on the last day dates reach, the day after it out of their reach.
+        "1 365 9999-01-01 9999-12-31", "1 1 9999-12-31 9999-12-31", "2 1 9999-12-25 9999-12-31",
+        "3 1 9999-12-01 9999-12-31", "3 12 9999-01-01 9999-12-31", "4 1 9999-01-01 9999-12-31",
+        "3 1 9999-11-30 9999-12-29"));
 
 // A type whose length or services cannot be read is refused as a whole: one message, and
 // the key field refuses the type as it refuses an unknown one, so that it cannot be saved.

@@ -68,13 +68,14 @@ TEST_F(ControlsTest, TypingAppliesTheFieldsCaseAndLength) {
   using namespace std::string_literals;
   const struct {
     std::string field, typed, shown;
-  } cases[] = {{"txtFolio", "mty-000001", "MTY-000001"},
-               // A one-line box drops control characters; a NUL would cut a statement.
-               {"txtComentario", "Planta\0 norte\r\n\tsur\x7f"s, "Planta nortesur"},
-               {"txt_Cl_Cve_Cliente", "c0000ñ", "C0000Ñ"},
-               // Fifteen characters, not fifteen bytes: no letter is cut in half.
-               {"txtReferencia", "ñññññññññññññññññ", "ñññññññññññññññ"},
-               {"txt_ID_Facturacion", "FAC-12345678", "FAC-123456"}};
+  } cases[] = {
+      {"txtFolio", "mty-000001", "MTY-000001"},
+      // A one-line box drops control characters; a NUL would cut a statement.
+      {"txtComentario", "Planta\0 norte\r\n\tsur\x7f\u0085 é\u00a0"s, "Planta nortesur é\u00a0"},
+      {"txt_Cl_Cve_Cliente", "c0000ñ", "C0000Ñ"},
+      // Fifteen characters, not fifteen bytes: no letter is cut in half.
+      {"txtReferencia", "ñññññññññññññññññ", "ñññññññññññññññ"},
+      {"txt_ID_Facturacion", "FAC-12345678", "FAC-123456"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.field);
     Box(c.field).SetEnabled(true);

@@ -88,6 +88,15 @@ TEST_F(HeadlessHostTest, SalirClosesTheWindowAndTheScreenCanBeOpenedAgain) {
   EXPECT_FALSE(Screen().toolbar.busy) << "a plain opening waits for a folio";
 }
 
+// The editor's concept comes back through a one-line box; its text keeps its lines.
+TEST(ScriptedDialogsTest, TheEditorsConceptIsOneLine) {
+  host::ScriptedDialogs dialogs;
+  dialogs.QueueEditorResult("línea 1\r\nlínea 2\t\u0085fin", "texto\r\nde dos líneas");
+  std::string concept_text = "antes";
+  EXPECT_EQ(dialogs.EditExtendedText(concept_text, "", 60), "texto\r\nde dos líneas");
+  EXPECT_EQ(concept_text, "línea 1línea 2fin");
+}
+
 TEST(ScriptedDialogsTest, BoxesTakeTheQueuedAnswersElseTheirDefaultButton) {
   host::ScriptedDialogs dialogs;
   dialogs.QueueAnswer(6);
