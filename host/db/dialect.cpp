@@ -4,6 +4,7 @@
 
 #include "component/error.h"
 #include "host/db/server_access.h"
+#include "host/db/statement_text.h"
 #include "host/db/text.h"
 
 namespace nv407::host {
@@ -130,6 +131,30 @@ std::string FetchRows(int count, int skip) {
          " ROWS ONLY";
 }
 
+// GLOB, a POSIX expression, and LIKE in SQL Server: a set of characters ([...]) each of
+// which is compared as the column's collation compares, exactly for keys.
+std::string HoldsAnyOf(std::string_view column, std::string_view operation,
+                       std::string_view anything, std::string_view characters) {
+  std::string pattern(anything);
+  pattern += '[';
+  pattern += characters;
+  pattern += ']';
+  pattern += anything;
+  std::string condition(column);
+  condition += operation;
+  condition += QuotedText(pattern);
+  return condition;
+}
+std::string GlobHoldsAnyOf(std::string_view column, std::string_view characters) {
+  return HoldsAnyOf(column, " GLOB ", "*", characters);
+}
+std::string MatchHoldsAnyOf(std::string_view column, std::string_view characters) {
+  return HoldsAnyOf(column, " ~ ", "", characters);
+}
+std::string LikeHoldsAnyOf(std::string_view column, std::string_view characters) {
+  return HoldsAnyOf(column, " LIKE ", "%", characters);
+}
+
 constexpr std::array kDialects = {
     // SQLite: the busy timeout, GetDate() and read-only files are handled through its C
     // interface.
@@ -151,6 +176,7 @@ constexpr std::array kDialects = {
         .like_ignores_case = true,
         .starts_by_range = true,
         .rows = &LimitRows,
+        .holds_any_of = &GlobHoldsAnyOf,
         .session_login = &NoLogin,
         .login_permission_query = "",
         .server_time_query = "",
@@ -177,6 +203,7 @@ constexpr std::array kDialects = {
                   .like_ignores_case = false,
                   .starts_by_range = false,
                   .rows = &LimitRows,
+                  .holds_any_of = &MatchHoldsAnyOf,
                   .session_login = &PostgreSqlSessionLogin,
                   .login_permission_query = "SELECT 1 AS v WHERE polizas_session_holds(?, ?)",
                   .server_time_query = "SELECT GetDate() AS v",
@@ -207,6 +234,7 @@ constexpr std::array kDialects = {
         .like_ignores_case = false,
         .starts_by_range = false,
         .rows = &FetchRows,
+        .holds_any_of = &LikeHoldsAnyOf,
         .session_login = &SqlServerSessionLogin,
         .login_permission_query = "SELECT 1 AS v WHERE dbo.polizas_session_holds(?, ?) = 1",
         .server_time_query = "SELECT GetDate() AS v",

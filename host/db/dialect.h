@@ -66,6 +66,9 @@ struct DialectTraits {
   // LIKE 'text%', which the server reads as a range of an index in an order of its choosing.
   bool starts_by_range;
   std::string (*rows)(int count, int skip);
+  // A condition: the column holds any of the characters (letters), each compared exactly,
+  // as keys compare.
+  std::string (*holds_any_of)(std::string_view column, std::string_view characters);
   // Where the connection's login is the operator: one row with the login as column "v",
   // "administers" 1 when the login owns the database's tables (and names operators itself),
   // and "operates" 1 when it is granted the screen (a member of the capture role). ""

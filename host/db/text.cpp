@@ -121,6 +121,17 @@ std::string UpperCaseText(std::string_view text) {
   return out;
 }
 
+std::string RaisedLetters() {
+  std::string letters;
+  const auto keep_raised = [&letters](std::string_view character) {
+    if (UpperCaseText(character) != character) letters += character;
+  };
+  for (char c = 0x20; c < 0x7F; ++c) keep_raised({&c, 1});
+  for (int second = 0x80; second <= 0xBF; ++second)
+    keep_raised(std::string{'\xC3', static_cast<char>(second)});
+  return letters;
+}
+
 int CharacterCount(std::string_view text) {
   int count = 0;
   for (char c : text)

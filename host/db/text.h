@@ -21,6 +21,9 @@ constexpr std::string_view WithoutByteOrderMark(std::string_view text) {
 // length in characters, not bytes.
 std::string UpperCaseText(std::string_view text);
 int CharacterCount(std::string_view text);
+// Each character that UpperCaseText changes, once: a key that holds one is no key that a
+// key field can hold.
+std::string RaisedLetters();
 
 // A UTF-8 byte that goes on a character begun before it.
 constexpr bool IsContinuationByte(char c) {

@@ -158,10 +158,15 @@ std::string OrderBy(const ListSource& source, const ListOrder& order) {
 
 // The conditions of one statement over the source: its own, the way the text finds rows,
 // where the page starts in the key's order, and the keys it is kept among.
-std::vector<std::string> Conditions(const ListSource& source, const PageQuery& page,
-                                    const std::string& way) {
+std::vector<std::string> Conditions(const ListSource& source, SqlDialect dialect,
+                                    const PageQuery& page, const std::string& way) {
   std::vector<std::string> where;
   if (!source.conditions.empty()) where.push_back(Parenthesised(source.conditions));
+  if (source.typed_keys) {
+    std::string typed = "NOT ";
+    typed += Parenthesised(Traits(dialect).holds_any_of(source.key, RaisedLetters()));
+    where.push_back(std::move(typed));
+  }
   if (!way.empty()) where.push_back(Parenthesised(way));
   if (page.after)
     where.push_back(source.key + (page.order.descending ? " < " : " > ") + QuotedText(*page.after));
@@ -231,7 +236,7 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
       if (!any.empty()) any += " OR ";
       any += Parenthesised(way);
     }
-    sql += Where(Conditions(source, page, any));
+    sql += Where(Conditions(source, dialect, page, any));
     sql += order;
     sql += rows;
     return sql;
@@ -245,7 +250,7 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
     united += source.key;
     united += " AS k FROM ";
     united += source.from;
-    united += Where(Conditions(source, page, found[i]));
+    united += Where(Conditions(source, dialect, page, found[i]));
     united += order;
     united += ' ';
     united += traits.rows(page.skip + page.limit, 0);
@@ -350,7 +355,10 @@ std::optional<ListSource> CatalogueOf(std::string_view lookup_sql) {
                                            std::regex::icase);
   if (!std::regex_match(conditions, plain_conditions)) return std::nullopt;
   const std::string description = match[1];
-  return ListSource{match[2], match[3], "", {description}, {description}, conditions, {}, {}, {}};
+  ListSource catalogue{match[2], match[3], "", {description}, {description}, conditions,
+                       {},       {},       {}};
+  catalogue.typed_keys = true;
+  return catalogue;
 }
 
 }  // namespace nv407::host

@@ -51,6 +51,9 @@ struct ListSource {
   // shorter one finds (FindsWithin says so of the key's start and the searched columns).
   // Without it such a list is always read whole.
   std::function<bool(std::string_view longer, std::string_view shorter)> finds_within;
+  // Only keys that a key field can hold: it upper-cases what is typed, so a key with a
+  // letter that upper-casing changes can never be looked up.
+  bool typed_keys = false;
 };
 
 // A row as the list shows it: the key, then the shown columns, as text ("" for NULL).
@@ -112,7 +115,8 @@ std::optional<FoundRow> ReadRow(Connection& connection, const ListSource& source
 // The catalogue behind a key field, read from the field's own look-up statement
 // ("select <description> from <table> where <key> = '?' <further conditions>"), so that
 // the search lists exactly the keys that the look-up accepts: withdrawn rows
-// (Es_Cve_Estado = 'BA') stay out because the look-up leaves them out. Its one shown and
+// (Es_Cve_Estado = 'BA') stay out because the look-up leaves them out, and keys that the
+// field cannot hold (typed_keys) because it never looks them up. Its one shown and
 // searched column is the description. Nothing for a statement of another shape (or none).
 std::optional<ListSource> CatalogueOf(std::string_view lookup_sql);
 

@@ -16,11 +16,11 @@
 #include "component/host_services.h"
 #include "host/headless/text_rules.h"
 #include "host/lists/catalogue_search.h"
+#include "host/lists/record_view.h"
 #include "host/qt/catalogue_dialog.h"
 #include "host/qt/label_keys.h"
 #include "host/qt/list_model.h"
 #include "host/qt/qt_dialogs.h"
-#include "host/lists/record_view.h"
 #include "host/qt/spanish.h"
 #include "host/qt/synthetic_input.h"
 #include "host/services/host_records.h"
@@ -162,10 +162,19 @@ class DialogsTest : public QObject {
     QVERIFY(db.Count("Sucursal") > 0);
   }
 
-  // For each key field, every key the search lists is one its look-up accepts (never a
-  // withdrawn row); another statement shape gets no search.
+  // For each key field, every key the search lists is one its look-up accepts once the
+  // field has upper-cased it (never a withdrawn row, nor a key in lower case, which the
+  // field cannot hold); another statement shape gets no search.
   void theSearchListsWhatTheLookupAccepts() {
     TestDatabase db;
+    // Live keys that another program wrote: the field holds none with a small letter.
+    const std::vector<std::string> written = {"aaa", "MTé", "Añ1", "MTY-ß", "ÑÉ_9"};
+    for (const std::string& key : written) {
+      db.AddBranch(key, "Sucursal " + key);
+      db.AddSeller(key, "Vendedor " + key);
+      db.AddClient(key, "Cliente " + key);
+      db.AddPolicyType(key, "Tipo " + key, "POL-SOP-MEN", 4, 1);
+    }
     int fields = 0;
     for (const ControlLayout& row : frmNV407Layout().controls) {
       const std::string sql = row.Setting("sql");
@@ -173,14 +182,20 @@ class DialogsTest : public QObject {
       ++fields;
       const std::optional<host::ListSource> catalogue = host::CatalogueOf(sql);
       QVERIFY2(catalogue.has_value(), row.name.c_str());
-      const std::vector<host::FoundRow> listed = host::ReadPage(db.db(), *catalogue, {});
+      const std::vector<host::FoundRow> listed =
+          host::ReadPage(db.db(), *catalogue, {"", std::nullopt, std::nullopt, 0});
       QVERIFY2(!listed.empty(), row.name.c_str());
+      std::vector<std::string> kept;
       for (const host::FoundRow& found : listed) {
-        std::unique_ptr<Recordset> lookup =
-            db.sql().Execute(host::LookupStatement(sql, found.front()));
+        const std::string typed = host::UpperCaseText(found.front());
+        std::unique_ptr<Recordset> lookup = db.sql().Execute(host::LookupStatement(sql, typed));
         QVERIFY2(!lookup->Eof(), (row.name + " refuses " + found.front()).c_str());
         lookup->Close();
+        if (std::ranges::find(written, found.front()) != written.end())
+          kept.push_back(found.front());
       }
+      // ß has no capital the field gives it: such a key is typed as it is.
+      QCOMPARE(kept, (std::vector<std::string>{"MTY-ß", "ÑÉ_9"}));
     }
     QCOMPARE(fields, 4);
     QVERIFY(!host::CatalogueOf("select d from t where k = '?' OR 1 = 1"));
