@@ -279,8 +279,8 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
   std::string Caption() const { return Layout().Setting("caption"); }
   ToolbarMode Mode() const { return mode_; }
   // Nuevo when idle; Modificar and Baja when idle with a live policy shown (activeFlag1);
-  // Consultar when idle with a record loaded; Aceptar and Cancelar while capturing; Salir
-  // always. Nothing but Salir before the screen made the toolbar ready.
+  // Consultar when idle with a policy shown (ShowsRecord); Aceptar and Cancelar while
+  // capturing; Salir always. Nothing but Salir before the screen made the toolbar ready.
   bool CommandEnabled(ToolbarCommand command) const;
   // Refused when the command is not available.
   void UserPress(ToolbarCommand command);
@@ -291,6 +291,12 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
   // Idle with a record shown whose load left it inactive (a cancelled policy): the load
   // set loadedFlag without activeFlag1, and no reset or other load has come since.
   bool ShowsInactiveRecord() const { return mode_ == ToolbarMode::kIdle && inactive_record_; }
+  // A record is on the form: a load set loadedFlag, with activeFlag1 for a live one, and no
+  // reset has come since. A reset (after a save, a Baja, Cancelar) clears activeFlag1 and
+  // leaves loadedFlag, so that flag alone tells only that a record was shown once.
+  bool ShowsRecord() const {
+    return Flag(ToolbarFlag::kLoaded) && (Flag(ToolbarFlag::kActive1) || inactive_record_);
+  }
 
   // The record's additional fields as the user sees them, in their defined order.
   std::vector<std::pair<std::string, std::string>> AdditionalFields();

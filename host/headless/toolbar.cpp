@@ -84,7 +84,7 @@ bool HeadlessToolbar::CommandEnabled(ToolbarCommand command) const {
     case ToolbarCommand::kBaja:
       return idle && writable && Flag(ToolbarFlag::kActive1);
     case ToolbarCommand::kConsultar:
-      return idle && Flag(ToolbarFlag::kLoaded);
+      return idle && ShowsRecord();
     case ToolbarCommand::kAceptar:
     case ToolbarCommand::kCancelar:
       return !idle;
@@ -214,8 +214,7 @@ bool HeadlessToolbar::SaveAdditionalFields(const std::string& folio) {
         Traits(database.Dialect()).upsert("additional_field_value", kKeys, kColumns);
     for (std::size_t i = 0; i < values.size(); ++i) {
       database
-          .HostQuery(upsert,
-                     {(*definitions_)[i].table, folio, values[i].first, values[i].second})
+          .HostQuery(upsert, {(*definitions_)[i].table, folio, values[i].first, values[i].second})
           ->Close();
     }
     return true;

@@ -224,6 +224,9 @@ class ScreenWindowTest : public QObject {
              change.after);
     if (change.reset) QCOMPARE(services.topLevelItem(0)->text(4), change.after);  // in place
     QCOMPARE(window.Status(), change.status);
+    // A Baja empties the form: no policy is left to look at.
+    const bool shown = change.reset || change.answer == message_answer::kNo;
+    QCOMPARE(window.Command(host::ToolbarCommand::kConsultar).isEnabled(), shown);
   }
 
   // Salir, Cancelar and the title bar ask before they throw away what the user changed,

@@ -354,12 +354,13 @@ TEST_F(ToolbarCommandsTest, BajaCancelsTheShownPolicyLogsItAndResets) {
   ExpectFolioEntry();
   EXPECT_THAT(Messages(), IsEmpty());
 
-  // The record stays loaded for the viewer, shown with the box empty.
-  WhenPress("Consultar");
+  // The record stays loaded, but the form is empty: there is nothing left to look at.
+  EXPECT_THAT([&] { WhenPress("Consultar"); },
+              ::testing::ThrowsMessage<Error>("Consultar is not available"));
   std::vector<std::string> calls;
   for (const host::ViewerCall& c : host().dialogs().ViewerCalls())
     calls.push_back(c.table + "|" + c.key_column + "|" + c.key);
-  EXPECT_EQ(calls, (Row{"POLIZA_SERVICIO|Ps_Folio|MTY-000007", "POLIZA_SERVICIO|Ps_Folio|"}));
+  EXPECT_EQ(calls, (Row{"POLIZA_SERVICIO|Ps_Folio|MTY-000007"}));
 
   // and the same folio now loads as a cancelled policy
   WhenType("txtFolio", kFolio);

@@ -87,6 +87,9 @@ class PolicyScreenTest : public ScreenTest {
     EXPECT_TRUE(Enabled("txtFolio"));
     EXPECT_FALSE(Enabled("cmdDescripcion") || Enabled("cmdInicializa"));
     EXPECT_THAT(Flags(), ::testing::EndsWith(" - - - -"));  // a record may stay loaded
+    EXPECT_THAT(Toolbar().available,
+                ::testing::Not(::testing::Contains(host::ToolbarCommand::kConsultar)))
+        << "no policy shown to look at";
     EXPECT_EQ(Screen().state.extendedDescription + Screen().state.conceptText, "");
   }
 

@@ -211,10 +211,19 @@ TEST_F(ControlsTest, ToolbarOffersTheCommandsThatFitWhatTheScreenShows) {
   EXPECT_EQ(Available(), "Nuevo Salir");
   EXPECT_THAT([&] { Toolbar().UserPress("Consultar"); },
               ThrowsMessage<Error>("Consultar is not available"));
+  // A load sets loadedFlag, then activeFlag1 for a live policy; a reset of the form clears
+  // activeFlag1 and leaves loadedFlag.
   Toolbar().SetFlag(ToolbarFlag::kLoaded, true);
   EXPECT_EQ(Available(), "Nuevo Consultar Salir") << "a cancelled policy is shown";
+  Toolbar().SetFlag(ToolbarFlag::kActive1, false);
+  EXPECT_EQ(Available(), "Nuevo Salir") << "the form emptied";
+  Toolbar().SetFlag(ToolbarFlag::kLoaded, true);
   Toolbar().SetFlag(ToolbarFlag::kActive1, true);
   EXPECT_EQ(Available(), "Nuevo Modificar Consultar Baja Salir");
+  Toolbar().SetFlag(ToolbarFlag::kActive1, false);
+  EXPECT_EQ(Available(), "Nuevo Salir") << "the form emptied after a save or a Baja";
+  Toolbar().SetFlag(ToolbarFlag::kLoaded, true);
+  Toolbar().SetFlag(ToolbarFlag::kActive1, true);
   Toolbar().UserPress("Modificar");
   EXPECT_EQ(Available(), "Aceptar Cancelar Salir");
   EXPECT_THAT([&] { Toolbar().UserPress("Baja"); }, ThrowsMessage<Error>("Baja is not available"));
