@@ -37,6 +37,11 @@ constexpr FilterCaption kFilterCaptions[] = {
 const QStringList kHeaders = {"Folio",  "Cliente", "Nombre", "Sucursal", "Tipo",
                               "Inicio", "Fin",     "Estado", "Uso"};
 
+// What follows the number in the days box: "1 día", "30 días".
+QString DaysSuffix(int days) {
+  return days == 1 ? " día" : " días";
+}
+
 // Dates and the usage as the finder writes them; the usage and the states in their colours.
 QVariant Look(const FoundRow& row, int column, int role) {
   if (role == Qt::DisplayRole) return ToQString(ShownPolicyRow(row).at(column));
@@ -80,7 +85,7 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
       days_->setObjectName("days");
       days_->setRange(kFewestExpiringDays, kMostExpiringDays);
       days_->setValue(selection_.days);
-      days_->setSuffix(" días");
+      days_->setSuffix(DaysSuffix(selection_.days));
       filters->addWidget(days_);
     }
   }
@@ -111,6 +116,7 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
   connect(group_, &QButtonGroup::idClicked, this,
           [this](int id) { Choose(static_cast<PolicyFilter>(id)); });
   connect(days_, &QSpinBox::valueChanged, this, [this](int days) {
+    days_->setSuffix(DaysSuffix(days));
     selection_.days = days;
     if (selection_.filter == PolicyFilter::kExpiring) Reselect();
   });

@@ -71,13 +71,16 @@ class BeyondScreenTest : public QObject {
   // and Enter loads the picked policy as typing its folio would.
   void theFinderFiltersSortsAndLoadsThePickedFolio() {
     DemoWindow demo;
-    QStringList by_name, expiring, used_up, by_use;
+    QStringList by_name, expiring, used_up, by_use, days;
     const host::StopWatching watch(host::WhenShown<host::PolicyFinder>([&](host::PolicyFinder& f) {
       host::TypeKeys(*f.Filter(), "ruiz");
       by_name = Folios(f);
       QTest::mouseClick(f.FilterButton(host::PolicyFilter::kExpiring), Qt::LeftButton);
       expiring = Folios(f);  // soonest end first, ties by folio
-      f.Days()->setValue(40);
+      for (int value : {1, 0, 40}) {
+        f.Days()->setValue(value);
+        days << f.Days()->text();
+      }
       QTest::mouseClick(f.FilterButton(host::PolicyFilter::kNearlyUsedUp), Qt::LeftButton);
       used_up = Folios(f);
       QTest::keyClick(f.Filter(), Qt::Key_A, Qt::ControlModifier);
@@ -93,6 +96,7 @@ class BeyondScreenTest : public QObject {
     QCOMPARE(by_name, QStringList({"GDL-000003", "QRO-000003"}));  // Despacho Contable Ruiz
     QCOMPARE(expiring, QStringList({"GDL-000003", "QRO-000003"}));
     QCOMPARE(used_up, QStringList({"GDL-000003"}));  // exactly 80 %
+    QCOMPARE(days, QStringList({"1 día", "0 días", "40 días"}));
     QVERIFY(by_use.size() > 5);
     // 105 %, then the policies used up, ties by folio in the same direction
     QCOMPARE(by_use.mid(0, 3), QStringList({"GDL-000006", "QRO-000002", "MTY-000009"}));
