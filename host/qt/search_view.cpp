@@ -4,11 +4,14 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableView>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace nv407::host {
@@ -35,6 +38,37 @@ class RowKeys final : public QObject {
   QTableView& list_;
 };
 
+// A cell whose text its column cuts shows the whole text as its tooltip; one that shows
+// it whole has none.
+class WholeTextTips final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override {
+    if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip)
+      return QStyledItemDelegate::helpEvent(event, view, option, index);
+    QStyleOptionViewItem cell = option;
+    initStyleOption(&cell, index);
+    if (!Cut(cell, *view)) {
+      QToolTip::hideText();
+      event->ignore();
+      return false;
+    }
+    QToolTip::showText(event->globalPos(), cell.text, view->viewport(), option.rect);
+    return true;
+  }
+
+ private:
+  // As the style lays the text out: its rectangle, less the margin on either side.
+  static bool Cut(const QStyleOptionViewItem& cell, const QAbstractItemView& view) {
+    const QStyle* style = view.style();
+    const QRect room = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, &view);
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &view) + 1;
+    return cell.fontMetrics.horizontalAdvance(cell.text) > room.width() - 2 * margin;
+  }
+};
+
 }  // namespace
 
 QLineEdit* MakeSearchText(const QString& text, const QString& hint, QWidget* parent) {
@@ -57,6 +91,7 @@ QTableView* MakeSearchList(QAbstractItemModel* model, QWidget* parent) {
   list->verticalHeader()->hide();
   list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
   list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  list->setItemDelegate(new WholeTextTips(list));
   return list;
 }
 

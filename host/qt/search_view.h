@@ -20,7 +20,8 @@ namespace nv407::host {
 QLineEdit* MakeSearchText(const QString& text, const QString& hint, QWidget* parent);
 
 // The list of rows: selected whole and one at a time, never edited, a line of text high,
-// alternate colours, no grid, the headers to the left.
+// alternate colours, no grid, the headers to the left; a cell that its column cuts shows
+// its whole text as a tooltip.
 QTableView* MakeSearchList(QAbstractItemModel* model, QWidget* parent);
 
 // Aceptar and Cancelar.

@@ -2,12 +2,14 @@
 // at the shown policy, Renovar and the viewer's usage bars, on the demo's policies.
 #include <QAbstractButton>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTextBrowser>
+#include <QToolTip>
 #include <algorithm>
 
 #include "host/lists/policy_list.h"
@@ -104,6 +106,40 @@ class BeyondScreenTest : public QObject {
     QCOMPARE(demo.window.Shown({"txtFolio"}), QStringList({"QRO-000002"}));
     QCOMPARE(demo.window.Focus(), std::string("txtFolio"));
     QVERIFY(demo.window.Command(host::ToolbarCommand::kModificar).isEnabled());
+  }
+
+  // A name that its column cuts shows whole in the cell's tooltip; a name shown whole has
+  // none.
+  void aNameCutInTheFinderShowsWholeInItsTooltip() {
+    DemoWindow demo;
+    const QString longest = "Distribuidora Alimentaria del Bajío, S.A. de C.V.";
+    QString wide_tip = "not asked", narrow_tip = "not asked";
+    const host::StopWatching watch(host::WhenShown<host::PolicyFinder>([&](host::PolicyFinder& f) {
+      QTableView& list = *f.List();
+      const auto tip = [&] {
+        for (int row = 0; row < f.Model().rowCount(); ++row) {
+          const QModelIndex cell = f.Model().index(row, host::kPolicyClientName);
+          if (cell.data().toString() != longest) continue;
+          list.scrollTo(cell);
+          const QPoint at = list.visualRect(cell).center();
+          QHelpEvent help(QEvent::ToolTip, at, list.viewport()->mapToGlobal(at));
+          QCoreApplication::sendEvent(list.viewport(), &help);
+          return QToolTip::isVisible() ? QToolTip::text() : QString();
+        }
+        return QString("no row of ") + longest;
+      };
+      for (auto [width, asked] : {std::pair{1600, &wide_tip}, {840, &narrow_tip}}) {
+        f.resize(width, f.height());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        *asked = tip();
+      }
+      f.reject();
+    }));
+    demo.window.Click("txtFolio");
+    demo.window.Key(Qt::Key_F2);
+
+    QCOMPARE(wide_tip, QString());
+    QCOMPARE(narrow_tip, longest);
   }
 
   // Picking the policy already shown reads it again: another session changed it meanwhile.
