@@ -16,6 +16,9 @@ namespace {
 // observed: the statement is refused that soon, and run again with the rest of the timeout.
 constexpr int kFirstWaitMs = 200;
 
+// How long a connection may have been idle before a command asks whether it is still there.
+constexpr auto kIdleBeforeCheck = std::chrono::seconds(1);
+
 Result Run(DbHandle& db, std::string_view sql) {
   Statement statement(db);
   Result result;
@@ -206,6 +209,15 @@ void Session::Connect() {
 // The connection, made again if it was lost outside a transaction.
 DbHandle& Session::Live() {
   if (undone_) throw Error("the transaction was undone: " + *undone_ + "; roll it back");
+  const auto now = std::chrono::steady_clock::now();
+  if (db_ && !transaction_ && now - last_used_ >= kIdleBeforeCheck) {
+    try {
+      db_->Run("SELECT 1");
+    } catch (const Error&) {
+      Drop();  // dropped while idle: made again below
+    }
+  }
+  last_used_ = now;
   if (!db_) {
     try {
       Connect();

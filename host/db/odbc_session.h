@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <optional>
 #include <string>
@@ -25,7 +26,9 @@ struct Result {
 // at once (the driver may have undone part of it already) and refuses every statement and
 // the commit until the caller rolls back, which then has nothing left to do. The same
 // happens when the connection is lost in a transaction. A connection lost outside one is
-// made again for the next statement.
+// made again for the next statement; one idle for a second or more (a user between two
+// commands) is asked first whether it is still there, so that the next command's first
+// statement does not fail for a connection dropped meanwhile.
 class Session {
  public:
   Session(OdbcConnectionString connection, OdbcOptions options);
@@ -69,6 +72,7 @@ class Session {
   bool settings_in_transaction_ = false;
   bool settings_stale_ = false;  // to be sent again before the next statement
   std::optional<Date> pinned_;   // what GetDate() returns on the server now
+  std::chrono::steady_clock::time_point last_used_{};
 };
 
 }  // namespace nv407::host::odbc

@@ -134,7 +134,7 @@ int Play(std::istream& input, HeadlessHost& host, std::ofstream* trace) {
 int Run(const CommandLine& line) {
   Clock clock;
   try {
-    clock = PinnedClock(Option(line, "--clock"));
+    if (line.options.contains("--clock")) clock = PinnedClock(Option(line, "--clock"));
   } catch (const nv407::Error& failure) {
     throw UsageError{"--clock: " + failure.Description()};
   }

@@ -14,7 +14,7 @@ struct ProgramOptions {
   std::optional<std::string> database;  // none: the demo database in the user's data folder
   std::optional<std::string> odbc;      // an ODBC connection string instead of a file
   std::optional<std::string> user;      // none: the settings', else ADMIN (the demo's)
-  std::string clock;                    // "" the system clock
+  std::optional<std::string> clock;     // none: the system clock
   std::string parameters;               // Padre.iParametros
   std::optional<std::string> play;      // a polizas-script script to play on the window
   std::optional<std::string> shots;     // with --play: the folder for its pictures

@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
 
   Clock clock;
   try {
-    clock = PinnedClock(options.clock);
+    if (options.clock) clock = PinnedClock(*options.clock);
   } catch (const nv407::Error& error) {
     std::cerr << "polizas: --clock: " << error.what() << "\n";
     return 2;

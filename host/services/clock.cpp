@@ -30,7 +30,6 @@ ClockReading ReadClock() {
 }
 
 Clock PinnedClock(const std::string& text) {
-  if (text.empty()) return {};
   const auto date = Date::Parse(text);
   if (!date) throw Error("Invalid date and time for the clock: \"" + text + "\"");
   return [at = *date] { return at; };

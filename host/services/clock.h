@@ -21,8 +21,8 @@ struct ClockReading {
 ClockReading ReadClock();
 
 // A clock that always answers the given time ("YYYY-MM-DD", "YYYY-MM-DD HH:MM:SS" or
-// "YYYY-MM-DDTHH:MM:SS"), so that tests and scripted runs repeat exactly; an empty text
-// gives an empty clock (the system's). Raises an Error for any other text.
+// "YYYY-MM-DDTHH:MM:SS"), so that tests and scripted runs repeat exactly. Raises an Error
+// for any other text, an empty one included.
 Clock PinnedClock(const std::string& text);
 
 }  // namespace nv407::host

@@ -83,7 +83,12 @@ std::optional<Date> Date::Parse(std::string_view text) {
         !ReadNumber(text, time_at + 7, 2, ss))
       return std::nullopt;
     // Fractions of a second, as some databases write them, are dropped.
-    if (text.size() > time_at + 9 && text[time_at + 9] != '.') return std::nullopt;
+    if (text.size() > time_at + 9) {
+      const std::string_view fraction = text.substr(time_at + 10);
+      if (text[time_at + 9] != '.' || fraction.empty() ||
+          fraction.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    }
   }
   try {
     return FromYmd(y, m, d, hh, mm, ss);

@@ -78,7 +78,8 @@ TEST(DateTest, ParsesTheTextFormsOfBothDialectsAndRefusesOthers) {
   EXPECT_EQ(Date::Parse("2024-03-15 08:05:09.123")->ToText(), "2024-03-15 08:05:09");
   EXPECT_EQ(Date::Parse("0100-01-01")->ToText(), "0100-01-01");
   for (const char* bad : {"", "2024-02-30", "2024-13-01", "15/03/2024", "2024-03-15 25:00:00",
-                          "2024-03-15x", "abcdefgh", "0099-12-31"})
+                          "2024-03-15x", "abcdefgh", "0099-12-31", "2024-03-15T10:30:00.xyz",
+                          "2024-03-15 10:30:00.", "2024-03-15 10:30:00.5Z"})
     EXPECT_FALSE(Date::Parse(bad).has_value()) << bad;
   EXPECT_THROW(Date::FromYmd(2023, 2, 29), Error);
   EXPECT_THAT([] { Date::FromYmd(10000, 1, 1); }, testing::ThrowsMessage<Error>(kOutOfRange));

@@ -385,6 +385,8 @@ TEST_F(ScriptProgram, RefusedCommandLinesSayWhyAndRunNothing) {
   };
   refused({script}, 2, {"either --db PATH or --odbc"});
   refused(With({"--colour", "blue"}), 2, {"unknown option '--colour'"});
+  // An empty clock is no clock, not the computer's.
+  refused(With({"--clock", ""}), 2, {"--clock: Invalid date and time for the clock: \"\""});
   refused(With({File("missing.jsonl")}), 2, {"cannot read the script"});
   refused(With({"--trace-sql", File("no/such/dir/trace.jsonl"), script}), 2,
           {"cannot write the statement trace"});

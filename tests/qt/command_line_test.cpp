@@ -95,8 +95,8 @@ class CommandLineTest : public QObject {
       try {
         const host::ProgramOptions options = host::ParseCommandLine(words);
         got = "db=" + options.database.value_or("(demo)") +
-              " user=" + options.user.value_or("(settings)") + " clock=" + options.clock +
-              " params=" + options.parameters;
+              " user=" + options.user.value_or("(settings)") +
+              " clock=" + options.clock.value_or("") + " params=" + options.parameters;
         if (options.odbc) got += " odbc=" + *options.odbc;
         if (options.play) got += " play=" + *options.play;
         if (options.shots) got += " shots=" + *options.shots;

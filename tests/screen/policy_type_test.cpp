@@ -69,7 +69,6 @@ TEST_F(PolicyTypeTest, ClearedOrRefusedTypeEmptiesTheListAndEndsOnTheStartDate) 
 // from it: the message says what is missing.
 TEST_F(PolicyTypeTest, WithoutAStartDateTheTypeAsksForIt) {
   PolicyRow policy;
-  policy.start = "";
   GivenPolicy(policy);
   db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Inicia = NULL");
   GivenOpenScreen();

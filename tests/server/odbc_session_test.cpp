@@ -426,6 +426,15 @@ TEST_F(ServerTest, ALostConnectionFailsItsStatementAndIsMadeAgainForTheNext) {
   drop_connection();
   EXPECT_THAT(Refusal([&] { screen.Execute("SELECT 1 AS v"); }), StartsWith(dropped));
   EXPECT_EQ(Scalar(screen, "SELECT 2 AS v"), "n:2");
+  // Dropped while the program waits for its user: found before the next command, which
+  // runs on a new connection, in a transaction too.
+  for (const bool in_transaction : {false, true}) {
+    drop_connection();
+    std::this_thread::sleep_for(1100ms);
+    if (in_transaction) screen.BeginTrans();
+    EXPECT_EQ(Scalar(screen, "SELECT 3 AS v"), "n:3") << in_transaction;
+    if (in_transaction) screen.RollbackTrans();
+  }
 
   screen.BeginTrans();
   screen.Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F1')");
