@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <utility>
@@ -51,11 +52,39 @@ std::string Quoted(std::string_view text) {
   return "\"" + std::string(text) + "\"";
 }
 
+std::string OnOneLine(const std::string& message) {
+  std::string line;
+  for (char c : message) {
+    if (static_cast<unsigned char>(c) >= 0x20) {
+      line += c;
+    } else {
+      const std::string escaped = json(std::string(1, c)).dump();
+      line += escaped.substr(1, escaped.size() - 2);
+    }
+  }
+  return line;
+}
+
+// A key written twice in a line would have the last one taken unseen.
+bool RefuseRepeatedKeys(int depth, json::parse_event_t event, json& parsed,
+                        std::vector<std::string>& keys) {
+  if (depth == 1 && event == json::parse_event_t::key) {
+    const std::string key = parsed.get<std::string>();
+    if (std::find(keys.begin(), keys.end(), key) != keys.end())
+      throw LineError("the key " + Quoted(key) + " is given twice");
+    keys.push_back(key);
+  }
+  return true;
+}
+
 class Line {
  public:
   explicit Line(std::string_view text) {
+    std::vector<std::string> keys;
     try {
-      object_ = json::parse(text);
+      object_ = json::parse(text, [&keys](int depth, json::parse_event_t event, json& parsed) {
+        return RefuseRepeatedKeys(depth, event, parsed, keys);
+      });
     } catch (const json::exception& failure) {  // bad syntax, a number out of range
       throw LineError("not valid JSON: " + WithoutExceptionId(failure.what()));
     }
@@ -113,9 +142,15 @@ int ParseButton(const std::string& button) {
 
 // A day, as a user picks one in a calendar: no time of day.
 Date ParseDate(const std::string& text) {
-  const std::optional<Date> date = text.size() == 10 ? Date::Parse(text) : std::nullopt;
-  if (!date) throw LineError("\"value\" must be a date YYYY-MM-DD, not " + Quoted(text));
-  return *date;
+  const bool written_as_a_date = text.size() == 10 && text[4] == '-' && text[7] == '-' &&
+                                 std::all_of(text.begin(), text.end(), [](char c) {
+                                   return c == '-' || std::isdigit(static_cast<unsigned char>(c));
+                                 });
+  const std::optional<Date> date = written_as_a_date ? Date::Parse(text) : std::nullopt;
+  if (date) return *date;
+  if (written_as_a_date)
+    throw LineError("\"value\" " + Quoted(text) + " is no day of the calendar");
+  throw LineError("\"value\" must be a date YYYY-MM-DD, not " + Quoted(text));
 }
 
 std::string ParseCommand(const std::string& command) {
@@ -146,6 +181,8 @@ PolicySelection ParseSelection(const std::optional<std::string>& filter,
 }
 
 }  // namespace
+
+LineError::LineError(const std::string& message) : std::runtime_error(OnOneLine(message)) {}
 
 Action ParseAction(std::string_view text) {
   const Line line(text);

@@ -13,9 +13,11 @@
 namespace nv407::host::script {
 
 // A script line that cannot be read or acted on; what() says why.
+// Its message on one line, whatever the script gave: a control character in a name (a NUL,
+// a line break) is written as JSON escapes it, not cut or broken over lines.
 class LineError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit LineError(const std::string& message);
 };
 
 struct OpenAction {

@@ -9,8 +9,13 @@ namespace nv407 {
 // what the screen shows the user, so it carries the failing party's own text.
 class Error : public std::runtime_error {
  public:
-  explicit Error(const std::string& description) : std::runtime_error(description) {}
-  std::string Description() const { return what(); }
+  explicit Error(const std::string& description)
+      : std::runtime_error(description), description_(description) {}
+  // Whole, even past a NUL that what() would stop at.
+  const std::string& Description() const { return description_; }
+
+ private:
+  std::string description_;
 };
 
 }  // namespace nv407

@@ -139,6 +139,13 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
       {R"(["show"])", "not a JSON object"},
       {R"({"do": "dance"})", "unknown action \"dance\""},
       {R"({"do": "show", "now": "yes"})", "\"show\" takes no key \"now\""},
+      {R"({"do": "type", "control": "txtReferencia", "text": "a", "text": "b"})",
+       "the key \"text\" is given twice"},
+      // A name with a NUL or a line break is written whole, on one line.
+      {R"({"do": "type", "control": "txtReferencia\u0000x\ny", "text": "a"})",
+       "The screen has no control named txtReferencia\\u0000x\\ny\n"},
+      {R"({"do": "date", "control": "dp_Ps_Fecha", "value": "2024-02-31"})",
+       "\"value\" \"2024-02-31\" is no day of the calendar"},
       {R"({"do": "date", "control": "dp_Ps_Fecha", "value": "15/03/2024"})",
        "\"value\" must be a date"},
       {R"({"do": "date", "control": "dp_Ps_Fecha", "value": "2024-03-15T08:00:00"})",
