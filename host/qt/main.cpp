@@ -60,13 +60,15 @@ int main(int argc, char** argv) {
     std::cerr << "polizas: " << error.what() << "\n" << Usage();
     return 2;
   }
+  // What is printed and not the window: a full disk fails it, as for the other programs.
+  const auto printed = [] { return EndStatus("polizas", 0, 1, std::cout, std::cerr); };
   if (options.help) {
     std::cout << Usage();
-    return 0;
+    return printed();
   }
   if (options.version) {
     std::cout << VersionLine("polizas") << "\n";
-    return 0;
+    return printed();
   }
   if (options.odbc) {
     if (const std::string note = CommandLinePasswordNote(*options.odbc); !note.empty())
@@ -82,7 +84,7 @@ int main(int argc, char** argv) {
   }
   if (options.settings) {
     std::cout << Describe(settings);
-    return 0;
+    return printed();
   }
   ApplyTo(settings, options);
   // QApplication aborts without a display; say how to get one instead.

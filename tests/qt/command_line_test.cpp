@@ -524,6 +524,13 @@ class CommandLineTest : public QObject {
     const QString reason = "line 9: cannot write the output: No space left on device\n";
     QCOMPARE(headless.errors, "polizas-script: " + reason);
     QVERIFY2(played.errors.endsWith("polizas: " + reason), qPrintable(played.errors));
+    // What the program prints instead of opening the window fails it likewise.
+    for (const char* asked : {"--version", "--help", "--settings"}) {
+      const ProgramRun printed = run(POLIZAS_PROGRAM, {asked});
+      QCOMPARE(printed.exit_code, 1);
+      QVERIFY2(printed.errors.startsWith("polizas: cannot write the output: No space left"),
+               qPrintable(printed.errors));
+    }
   }
 
   // A picture that cannot be saved (its folder is a file) stops the play at its line, as
