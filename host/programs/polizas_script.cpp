@@ -149,7 +149,8 @@ int Run(const CommandLine& line) {
   std::ofstream trace;
   std::unique_ptr<Database> database;
   const bool odbc = line.options.contains("--odbc");
-  const std::string where = odbc ? std::string() : " " + Option(line, "--db");
+  std::string where;
+  if (!odbc) where.append(" ").append(Option(line, "--db"));
   if (const std::string note = odbc ? CommandLinePasswordNote(Option(line, "--odbc")) : "";
       !note.empty())
     std::cerr << "polizas-script: " << note << "\n";
