@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -20,6 +19,7 @@
 #include "host/db/sqlite_recordset.h"
 #include "host/db/sqlite_schema.h"
 #include "host/db/sqlite_statement_cache.h"
+#include "host/db/system_clock.h"
 #include "host/db/text.h"
 
 namespace nv407::host {
@@ -181,14 +181,6 @@ class SqliteDatabase final : public Database {
   SqliteConnection screen_;
   SqliteConnection host_;
 };
-
-Date LocalNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return Date::FromYmd(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                       local.tm_min, std::min(local.tm_sec, 59));
-}
 
 void GetDateFunction(sqlite3_context* context, int, sqlite3_value**) {
   const auto& clock = *static_cast<const Clock*>(sqlite3_user_data(context));

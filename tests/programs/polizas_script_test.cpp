@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -16,12 +15,14 @@
 #include <vector>
 
 #include "component/date.h"
+#include "host/db/system_clock.h"
 #include "program_run.h"
 #include "support/test_backend.h"
 
 namespace nv407::testing {
 namespace {
 
+using host::ReadClock;
 using ::testing::HasSubstr;
 using Json = nlohmann::ordered_json;  // keeps the order in which the program wrote the keys
 using Strings = std::vector<std::string>;
@@ -449,12 +450,7 @@ TEST_F(ScriptProgram, ALockLastsAQuarterOfAnHourInEveryTimeZone) {
     const std::size_t at = refused.err.find("bloqueado hasta ");
     if (at == std::string::npos) return -1;
     const auto until = Date::Parse(refused.err.substr(at + 16, 19));
-    std::tm utc{};
-    const std::time_t now = std::time(nullptr);
-    gmtime_r(&now, &utc);
-    const Date zone_now = Date::FromYmd(utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
-                                        utc.tm_hour, utc.tm_min, std::min(utc.tm_sec, 59))
-                              .AddMinutes(60 * hours_ahead);
+    const Date zone_now = ReadClock().utc.AddMinutes(60 * hours_ahead);
     for (int minutes = 0; minutes <= 15; ++minutes)
       if (until && *until <= zone_now.AddMinutes(minutes)) return minutes;
     return 1000;
