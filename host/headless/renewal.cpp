@@ -57,6 +57,14 @@ void Renew(Form& screen) {
   FindControlAs<HeadlessDateField>(screen, "dp_Ps_Fecha_Inicio").UserPick(renewed.start);
   // Last: the policy type's look-up sets the end date from the start just picked.
   FindControlAs<HeadlessTextBox>(screen, "txt_Tps_Cve_Tipo_Poliza").UserType(renewed.type);
+
+  // A type that includes no services leaves the end date at the start, as for a capture
+  // typed by hand; the operator must know before saving a policy of one day.
+  const bool type_found = !TextOf(screen, "txt_Tps_Descripcion").empty();
+  if (type_found && FindControlAs<HeadlessListView>(screen, "lvServicios").Items().Count() == 0)
+    throw Error("Renovar: the policy type " + renewed.type +
+                " includes no services, so the end date does not follow from it and stays at "
+                "the start date; review the capture before Aceptar, or Cancelar");
 }
 
 }  // namespace nv407::host

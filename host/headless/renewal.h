@@ -12,7 +12,8 @@ bool CanRenew(const Form& screen);
 // then the same branch, seller and client, the same cut-off day, the start date the day
 // after the old end, and the same policy type last, so that the end date follows from
 // the new start. Nothing is saved: the operator reviews it and presses Aceptar. Raises
-// when the policy cannot be renewed, or the screen refuses a step as it would the user's.
+// when the policy cannot be renewed, or the screen refuses a step as it would the user's,
+// and, the capture left open, when the type includes no services (no end date follows).
 void Renew(Form& screen);
 
 }  // namespace nv407::host

@@ -47,6 +47,26 @@ TEST_F(RenewalTest, StartsANewCaptureFromTheShownPolicyAndSavesOnlyOnAceptar) {
   EXPECT_EQ(Column("Es_Cve_Estado", kFolio), "AC") << "the renewed policy stays as it was";
 }
 
+// The screen computes an end date only from a type's services: renewing to a type that
+// includes none says that the end stayed at the start, and saves nothing.
+TEST_F(RenewalTest, SaysSoWhenTheTypeIncludesNoServicesToTakeTheEndFrom) {
+  GivenShownPolicy();
+  db.Execute(
+      "DELETE FROM Tipo_Poliza_Servicio_Tipo_Servicio WHERE Tps_Cve_Tipo_Poliza_Servicio = "
+      "'SOPANUAL'");
+  const std::vector<std::string> stored = Stored();
+
+  try {
+    WhenRenew();
+    ADD_FAILURE() << "renewed to an end of " << Shown("dp_Ps_Fecha_Fin") << " without a word";
+  } catch (const Error& refused) {
+    EXPECT_THAT(refused.what(), HasSubstr("SOPANUAL includes no services"));
+  }
+  EXPECT_EQ(Toolbar().mode, host::ToolbarMode::kNew) << "the capture stays for review";
+  EXPECT_EQ(Shown("dp_Ps_Fecha_Fin"), Shown("dp_Ps_Fecha_Inicio"));
+  EXPECT_EQ(Stored(), stored);
+}
+
 TEST_F(RenewalTest, NeedsALivePolicyShownAndTheScreenIdle) {
   GivenStoredPolicy("MTY-000008", "CA");
   GivenShownPolicy();
