@@ -188,6 +188,11 @@ int RunOperatorCommand(const std::vector<std::string>& args, std::istream& input
   PasswordPrompt prompt(input);
   const std::string as = request.as.value_or(kDefaultOperator);
   try {
+    if (database->ReadOnly() && !HoldsPasswords(*database)) {
+      throw Error("the operators of " + request.path +
+                  " were kept before they had passwords, and the file cannot be written here "
+                  "to bring it up to date: run the command where it can be written");
+    }
     Authorise(*database, request, as, prompt);
     OperatorAdministration administration(*database, as, {});
     Act(administration, request, prompt, out);

@@ -41,6 +41,14 @@ std::string LockedUntil(const std::string& user, const Date& until) {
 
 }  // namespace
 
+bool HoldsPasswords(Database& database) {
+  auto result = database.HostQuery(
+      "SELECT 1 FROM pragma_table_info('operator') WHERE name = 'password_hash'", {});
+  const bool holds = !result->Eof();
+  result->Close();
+  return holds;
+}
+
 void RequirePolicyTables(Database& database) {
   if (!HasTable(database, "poliza_servicio")) {
     throw Error(
@@ -53,7 +61,9 @@ SessionAccess ReadSessionAccess(Database& database) {
   const std::string login_query = Traits(database.Dialect()).session_login();
   if (login_query.empty()) {
     const auto mark = HostRecords(database).Parameter(std::string(kSignInParameter));
-    const bool open = mark && Upper(Trim(*mark)) == "NO";
+    // A file made before operators had passwords gets its mark when first opened for
+    // writing; one that cannot be written is read as it was made: nobody signs in.
+    const bool open = mark ? Upper(Trim(*mark)) == "NO" : !HoldsPasswords(database);
     return {open ? SignInMode::kNamed : SignInMode::kPassword, {}};
   }
   // A database nobody has made the tables in has none of the functions the query calls.

@@ -29,6 +29,10 @@ struct SessionAccess {
 // (a file without them does not open).
 void RequirePolicyTables(Database& database);
 
+// Whether a database file keeps operators' passwords: one made before they had them gains
+// them when first opened for writing.
+bool HoldsPasswords(Database& database);
+
 // How the database knows who works in this session. Raises an Error (one line) for a
 // server login that is not granted the screen.
 SessionAccess ReadSessionAccess(Database& database);

@@ -332,6 +332,38 @@ TEST_F(ScriptProgram, AWriteProtectedDatabaseIsOpenForLookingOnly) {
   EXPECT_THAT(capturing.err, HasSubstr("line 2: Nuevo is not available"));
 }
 
+// A file made before operators had passwords gains them when first opened for writing; one
+// that cannot be written here (a backup on a disc) is read as it was made: nobody signs in,
+// and administering its operators says why it cannot.
+TEST_F(ScriptProgram, AFileFromBeforePasswordsOpensForLookingWithoutSignIn) {
+  if (TestBackend() == Backend::kPostgreSql) GTEST_SKIP() << "a server's operators are its logins";
+  {
+    auto made_before = database_.Open();
+    for (const char* statement : {"DROP TRIGGER operator_permission_last_administrator",
+                                  "DROP TRIGGER operator_permission_last_administrator_moved",
+                                  "ALTER TABLE operator DROP COLUMN password_hash",
+                                  "ALTER TABLE operator DROP COLUMN failed_attempts",
+                                  "ALTER TABLE operator DROP COLUMN locked_until",
+                                  "ALTER TABLE operator DROP COLUMN locked",
+                                  "DELETE FROM host_parameter WHERE name = 'INICIO_SESION'"})
+      made_before->ForHost().Execute(statement);
+  }
+  std::filesystem::permissions(dir_, std::filesystem::perms::all);
+  database_.RefuseWrites();
+  const std::string as = ::geteuid() == 0 ? "nobody" : "";  // root writes write-protected files
+  const ProgramRun looking = Run(With({}),
+                                 "{\"do\": \"open\"}\n{\"do\": \"type\", \"control\": "
+                                 "\"txtFolio\", \"text\": \"mty-7\"}\n{\"do\": \"show\"}\n",
+                                 "polizas-script", as);
+  ASSERT_EQ(looking.exit_code, 0) << looking.err;
+  EXPECT_EQ(looking.lines.at(0)["controls"]["txtFolio"]["text"], "MTY-000007");
+  const ProgramRun listing =
+      Run({"operator", "list", database_.InitArguments().at(0)}, "", "polizas-db", as);
+  EXPECT_EQ(listing.exit_code, 1);
+  EXPECT_THAT(listing.err, HasSubstr("were kept before they had passwords, and the file cannot be "
+                                     "written here"));
+}
+
 // A command line, an operator or a database the program cannot work with: it says why on
 // standard error, a usage error with the usage and exit 2, anything else in one line and
 // exit 1; it runs nothing and makes nothing. The databases: on SQLite a missing file or one
