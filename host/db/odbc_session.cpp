@@ -164,10 +164,12 @@ std::optional<std::string> Session::WrittenTransaction() {
 }
 
 // How the transaction of that number ended, asked on a new connection: "committed",
-// "aborted", else "" when it cannot be known (the server is unreachable, or still ending it
-// after a few seconds).
+// "aborted", else "" when it cannot be known (the server unreachable, or still ending it,
+// for ten seconds). A server restarting, the usual way a commit is lost, refuses
+// connections for a moment first.
 std::string Session::OutcomeOf(const std::string& transaction) {
-  for (int attempt = 0; attempt < 20; ++attempt) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
     try {
       if (!db_) {
         Connect();
@@ -179,11 +181,10 @@ std::string Session::OutcomeOf(const std::string& transaction) {
       if (outcome != "in progress") return outcome;
     } catch (const Error&) {
       db_.reset();
-      return {};
     }
+    if (std::chrono::steady_clock::now() >= give_up) return {};
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  return {};
 }
 
 void Session::Rollback() {
