@@ -146,10 +146,8 @@ constexpr std::string_view kPostgreSqlReplacedDates =
 // whatever the statement wrote. A new one is dated the server's day unless CHFECHA, or
 // keeps the date of the policy its edit cancelled (an edit leaves every value in place).
 // It runs as the tables' owner for the replaced dates; no login may call it.
-std::string PostgreSqlPolicyStampFunction() {
-  return "CREATE OR REPLACE FUNCTION polizas_stamp_policy() RETURNS trigger LANGUAGE plpgsql "
-         "SECURITY DEFINER AS $$"
-         "DECLARE now_ TIMESTAMP(0) := polizas_server_now(); BEGIN "
+std::string PolicyStampBody() {
+  return "DECLARE now_ TIMESTAMP(0) := polizas_server_now(); BEGIN "
          "IF polizas_session_administers() THEN RETURN NEW; END IF; "
          "IF TG_OP = 'INSERT' THEN "
          "IF NEW.Ps_Fecha IS DISTINCT FROM now_::date AND NOT " +
@@ -172,12 +170,21 @@ std::string PostgreSqlPolicyStampFunction() {
          "IF (NEW.Oper_Baja, NEW.Fecha_Baja) IS DISTINCT FROM (OLD.Oper_Baja, OLD.Fecha_Baja) "
          "OR (NEW.Es_Cve_Estado = 'CA' AND OLD.Es_Cve_Estado IS DISTINCT FROM 'CA') THEN "
          "NEW.Oper_Baja := session_user; NEW.Fecha_Baja := now_; END IF; "
-         // Other transactions' dates are gone with them: one that committed made no policy
-         // for its cancellation (a Baja).
+         // Dates left by other transactions are of Bajas, which made no new policy; rows
+         // another cancellation is removing are skipped rather than waited for (every
+         // cancellation would otherwise queue behind one still open).
          "IF NEW.Es_Cve_Estado = 'CA' AND OLD.Es_Cve_Estado IS DISTINCT FROM 'CA' THEN "
-         "DELETE FROM polizas_replaced_date WHERE xact <> pg_current_xact_id(); "
-         "INSERT INTO polizas_replaced_date VALUES (pg_current_xact_id(), OLD.Ps_Fecha); END IF; "
-         "RETURN NEW; END$$";
+         "DELETE FROM polizas_replaced_date WHERE ctid IN (SELECT ctid FROM "
+         "polizas_replaced_date WHERE xact <> pg_current_xact_id() FOR UPDATE SKIP LOCKED); "
+         "IF OLD.Ps_Fecha IS NOT NULL THEN INSERT INTO polizas_replaced_date VALUES "
+         "(pg_current_xact_id(), OLD.Ps_Fecha); END IF; END IF; "
+         "RETURN NEW; END";
+}
+
+std::string PostgreSqlPolicyStampFunction() {
+  return "CREATE OR REPLACE FUNCTION polizas_stamp_policy() RETURNS trigger LANGUAGE plpgsql "
+         "SECURITY DEFINER AS $$" +
+         PolicyStampBody() + "$$";
 }
 
 // The session's statements are trusted as written when its login owns the tables (or is a
@@ -298,6 +305,10 @@ std::string PostgreSqlNoteStamp() {
 
 std::vector<std::string> PostgreSqlPolicyStamp() {
   return {S(kPostgreSqlReplacedDates), PostgreSqlPolicyStampFunction()};
+}
+
+std::string PostgreSqlPolicyStampBody() {
+  return PolicyStampBody();
 }
 
 std::string PostgreSqlTriggerFunctionsClosed() {

@@ -25,6 +25,8 @@ std::string PostgreSqlNoteStamp();
 // The guard that stamps an operator's policy and keeps its date, with the table of the dates
 // an edit may keep (made again by an upgrade).
 std::vector<std::string> PostgreSqlPolicyStamp();
+// Its function's body as the server keeps it, for an upgrade to tell an older one.
+std::string PostgreSqlPolicyStampBody();
 std::string PostgreSqlTriggerFunctionsClosed();
 // The function behind PostgreSQL's GetDate() when the clock is not pinned.
 std::string PostgreSqlServerNow();

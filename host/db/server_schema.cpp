@@ -386,16 +386,20 @@ std::vector<std::string> SqlServerSchema() {
 namespace {
 
 // Whether every function that keeps the finder's orders has the body this version gives it.
+// Whether the schema's function of that name has this body (PostgreSQL).
+bool HasBody(Database& database, const std::string& name, const std::string& body) {
+  auto same = database.HostQuery(
+      "SELECT 1 AS v FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace WHERE "
+      "n.nspname = current_schema() AND p.proname = ? AND p.prosrc = ?",
+      {name, body});
+  const bool current = !same->Eof();
+  same->Close();
+  return current;
+}
+
 bool PostgreSqlPolicyOrderFunctionsCurrent(Database& database) {
-  for (const auto& [name, body] : PostgreSqlPolicyOrderFunctions()) {
-    auto same = database.HostQuery(
-        "SELECT 1 AS v FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace WHERE "
-        "n.nspname = current_schema() AND p.proname = ? AND p.prosrc = ?",
-        {name, body});
-    const bool current = !same->Eof();
-    same->Close();
-    if (!current) return false;
-  }
+  for (const auto& [name, body] : PostgreSqlPolicyOrderFunctions())
+    if (!HasBody(database, name, body)) return false;
   return true;
 }
 
@@ -470,6 +474,11 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
       }
     }
     added.emplace_back("an edit's policy keeping its date without CHFECHA");
+  } else if (postgresql &&
+             !HasBody(database, "polizas_stamp_policy", PostgreSqlPolicyStampBody())) {
+    for (const std::string& statement : PostgreSqlPolicyStamp()) sql.Execute(statement);
+    sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_policy"}));
+    added.emplace_back("a Baja that neither waits for another nor needs the policy's date");
   }
   if (postgresql && present(kTriggerFunctionOpen, "trigger")) {
     sql.Execute(PostgreSqlTriggerFunctionsClosed());

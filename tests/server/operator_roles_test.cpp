@@ -281,6 +281,30 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
             "'" + supervisor_ + "'");
 }
 
+// A cancellation leaves the date an edit may keep, and clears what Bajas left, without
+// waiting for a cancellation still open elsewhere; a policy without a date is cancelled too.
+TEST_F(OperatorRolesTest, ABajaNeitherWaitsForAnotherNorNeedsADate) {
+  const auto cancel = [](Connection& sql, const std::string& folio) {
+    sql.Execute("UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = '" + folio + "'");
+  };
+  admin_->ForHost().Execute(
+      "UPDATE Poliza_Servicio SET Ps_Fecha = NULL WHERE Ps_Folio = 'MTY-000003'");
+  Connection& first = As(capture_).ForHost();
+  EXPECT_EQ(Refusal([&] { cancel(first, "MTY-000003"); }), "no error");
+  cancel(first, "GDL-000001");  // a Baja leaves its date behind
+
+  host::TransactionScope open_elsewhere(first);
+  cancel(first, "GDL-000002");
+  Connection& second = As(capture_).ForHost();
+  second.Execute("SET lock_timeout = '2s'");
+  EXPECT_EQ(Refusal([&] { cancel(second, "MTY-000004"); }), "no error");
+  open_elsewhere.Commit();
+  EXPECT_EQ(Stored("SELECT string_agg(Ps_Folio, ',' ORDER BY Ps_Folio) AS v FROM "
+                   "Poliza_Servicio WHERE Es_Cve_Estado = 'CA' AND Ps_Folio IN ('GDL-000001', "
+                   "'GDL-000002', 'MTY-000003', 'MTY-000004')"),
+            "'GDL-000001,GDL-000002,MTY-000003,MTY-000004'");
+}
+
 // A login that is granted neither role is not one of the database's operators; one that is
 // is the only operator its session can be.
 TEST_F(OperatorRolesTest, OnlyALoginGrantedARoleWorksAndOnlyAsItself) {

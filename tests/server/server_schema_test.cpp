@@ -286,5 +286,27 @@ TEST_F(ServerTest, UpgradeWritesAgainTheFunctionsThatKeepTheOrders) {
   EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), Count(sql, "Poliza_Servicio"));
 }
 
+// A database whose policy stamp is of an earlier version (here one that stamps nothing) gets
+// this version's, running as its owner with its search path fixed, as a new database has it.
+TEST_F(ServerTest, UpgradeWritesAgainAnEarlierPolicyStamp) {
+  auto database = Open();
+  Connection& sql = database->ForHost();
+  const std::string how_it_runs =
+      "SELECT prosecdef::text || ' ' || array_to_string(proconfig, ',') AS v FROM pg_proc "
+      "WHERE proname = 'polizas_stamp_policy'";
+  const std::string made = Scalar(sql, how_it_runs);
+  sql.Execute(
+      "CREATE OR REPLACE FUNCTION polizas_stamp_policy() RETURNS trigger LANGUAGE plpgsql AS "
+      "$$BEGIN RETURN NEW; END$$");
+  ASSERT_NE(Scalar(sql, how_it_runs), made);
+
+  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
+  EXPECT_EQ(PolizasDb(upgrade),
+            "0 Added to the database: a Baja that neither waits for another nor needs the "
+            "policy's date\n");
+  EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
+  EXPECT_EQ(Scalar(sql, how_it_runs), made);
+}
+
 }  // namespace
 }  // namespace nv407::testing
