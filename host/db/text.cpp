@@ -1,5 +1,8 @@
 #include "host/db/text.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace nv407::host {
 namespace {
 
@@ -40,6 +43,46 @@ bool IsLowSurrogate(char32_t unit) {
   return unit >= 0xDC00 && unit < 0xE000;
 }
 
+// The character that starts at byte `at`, and its length in bytes: 0 where none does (a
+// stray byte, a cut sequence, a surrogate).
+struct Decoded {
+  char32_t code = 0;
+  std::size_t length = 0;
+};
+Decoded DecodeAt(std::string_view utf8, std::size_t at) {
+  char32_t code = 0;
+  const auto length =
+      static_cast<std::size_t>(SequenceLength(static_cast<unsigned char>(utf8[at]), code));
+  bool valid = length > 0 && at + length <= utf8.size();
+  for (std::size_t k = 1; valid && k < length; ++k) {
+    const auto next = static_cast<unsigned char>(utf8[at + k]);
+    valid = (next & 0xC0) == 0x80;
+    code = (code << 6) | (next & 0x3F);
+  }
+  if (!valid || code > 0x10FFFF || IsHighSurrogate(code) || IsLowSurrogate(code)) return {};
+  return {code, length};
+}
+
+// C0, DEL and C1 (NEL among them).
+bool IsControl(char32_t code) {
+  return code < 0x20 || (code >= 0x7F && code <= 0x9F);
+}
+
+// What is drawn on the character before it: the combining marks of Latin, Greek and
+// Cyrillic and of symbols, joiners, variation selectors, skin tones and tag characters.
+// (Not every script's marks: enough that no Spanish letter loses its accent nor an emoji
+// sequence its second half.)
+bool GoesOnThePrevious(char32_t code) {
+  const auto in = [code](char32_t first, char32_t last) { return code >= first && code <= last; };
+  return in(0x0300, 0x036F) || in(0x0483, 0x0489) || in(0x1AB0, 0x1AFF) || in(0x1DC0, 0x1DFF) ||
+         in(0x200C, 0x200D) || in(0x20D0, 0x20FF) || in(0xFE00, 0xFE0F) || in(0xFE20, 0xFE2F) ||
+         in(0x1F3FB, 0x1F3FF) || in(0xE0020, 0xE007F) || in(0xE0100, 0xE01EF);
+}
+
+bool IsRegionalIndicator(char32_t code) {
+  return code >= 0x1F1E6 && code <= 0x1F1FF;
+}
+
 }  // namespace
 
 std::u16string Widen(std::string_view utf8) {
@@ -47,16 +90,9 @@ std::u16string Widen(std::string_view utf8) {
   out.reserve(utf8.size());
   std::size_t i = 0;
   while (i < utf8.size()) {
-    char32_t code = 0;
-    const auto length =
-        static_cast<std::size_t>(SequenceLength(static_cast<unsigned char>(utf8[i]), code));
-    bool valid = length > 0 && i + length <= utf8.size();
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(utf8[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (!valid || code > 0x10FFFF || IsHighSurrogate(code) || IsLowSurrogate(code)) {
+    const auto [decoded, length] = DecodeAt(utf8, i);
+    char32_t code = decoded;
+    if (length == 0) {
       out += static_cast<char16_t>(kReplacement);
       ++i;
       continue;
@@ -137,6 +173,49 @@ int CharacterCount(std::string_view text) {
   for (char c : text)
     if (!IsContinuationByte(c)) ++count;
   return count;
+}
+
+std::string FirstCharacters(std::string_view text, int count) {
+  // Each character before the cut: where it starts, and what it is.
+  std::vector<Decoded> kept;
+  std::size_t cut = 0;
+  for (; cut < text.size(); cut += std::max<std::size_t>(kept.back().length, 1)) {
+    if (std::ssize(kept) == count) break;
+    kept.push_back(DecodeAt(text, cut));
+  }
+  if (cut >= text.size()) return std::string(text);
+  const auto continues = [&](char32_t next) {
+    if (kept.empty()) return false;
+    if (GoesOnThePrevious(next) || kept.back().code == 0x200D) return true;
+    if (!IsRegionalIndicator(next)) return false;
+    // Flags are pairs of regional indicators: an odd run before the cut ends in half a flag.
+    std::size_t run = 0;
+    while (run < kept.size() && IsRegionalIndicator(kept[kept.size() - 1 - run].code)) ++run;
+    return run % 2 == 1;
+  };
+  char32_t next = DecodeAt(text, cut).code;
+  while (continues(next)) {
+    next = kept.back().code;
+    cut -= std::max<std::size_t>(kept.back().length, 1);
+    kept.pop_back();
+  }
+  return std::string(text.substr(0, cut));
+}
+
+std::string ControlsMarked(std::string_view text, std::string_view mark) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const Decoded character = DecodeAt(text, i);
+    if (character.length == 0 || IsControl(character.code)) {
+      out += mark;
+      i += std::max<std::size_t>(character.length, 1);
+      continue;
+    }
+    out += text.substr(i, character.length);
+    i += character.length;
+  }
+  return out;
 }
 
 }  // namespace nv407::host

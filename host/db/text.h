@@ -21,6 +21,14 @@ constexpr std::string_view WithoutByteOrderMark(std::string_view text) {
 // length in characters, not bytes.
 std::string UpperCaseText(std::string_view text);
 int CharacterCount(std::string_view text);
+// The text's first `count` characters, never parting a letter from the accents, joiners and
+// selectors drawn on it, nor a flag from its second half: the cut goes back to the last
+// whole one.
+std::string FirstCharacters(std::string_view text, int count);
+// The text with each control character (C0, DEL, C1: NEL among them) and each byte that
+// starts no character replaced by `mark`: a one-line box drops them (""), a note or a
+// terminal shows a mark where they were.
+std::string ControlsMarked(std::string_view text, std::string_view mark);
 // Each character that UpperCaseText changes, once: a key that holds one is no key that a
 // key field can hold.
 std::string RaisedLetters();

@@ -87,20 +87,7 @@ std::string DoubledApostrophes(std::string_view text) {
 }  // namespace
 
 std::string WithoutControlCharacters(std::string_view text) {
-  std::string kept;
-  kept.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte < 0x20 || byte == 0x7f) continue;
-    // U+0080 to U+009F (NEL among them), as C2 80 to C2 9F.
-    if (byte == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-        static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
-      ++i;
-      continue;
-    }
-    kept += text[i];
-  }
-  return kept;
+  return ControlsMarked(text, "");
 }
 
 std::string WithoutNul(std::string_view text) {
@@ -108,14 +95,6 @@ std::string WithoutNul(std::string_view text) {
   if (text.find('\0') == std::string_view::npos) return kept;
   std::erase(kept, '\0');
   return kept;
-}
-
-std::string FirstCharacters(std::string_view text, int count) {
-  int seen = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (!IsContinuationByte(text[i]) && seen++ == count) return std::string(text.substr(0, i));
-  }
-  return std::string(text);
 }
 
 KeptEdit KeptOfEdit(std::string_view before, std::string_view after, std::size_t cursor, int max) {

@@ -9,8 +9,8 @@
 
 namespace nv407::host {
 
-// What a text box does to typed text. Text is UTF-8; limits count characters, not bytes.
-std::string FirstCharacters(std::string_view text, int count);
+// What a text box does to typed text. Text is UTF-8; limits count characters, not bytes
+// (FirstCharacters).
 // What a box of at most `max` characters (0: no limit) keeps of an edit by the user that
 // turned `before` into `after`, leaving the cursor at byte `cursor` of it, just after what
 // the edit inserted: as much of the inserted text as fits, where it went. Deleting is never

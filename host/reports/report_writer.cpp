@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "component/date.h"
+#include "host/db/text.h"
 #include "host/lists/policy_usage.h"
 
 namespace nv407::host {
@@ -54,10 +55,8 @@ std::string CsvField(const std::string& cell, ReportColumn::Kind kind) {
 
 // A table's row is one line, and a text cannot drive the terminal it is printed on: control
 // characters show as blanks.
-std::string OnOneLine(std::string cell) {
-  for (char& c : cell)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-  return cell;
+std::string OnOneLine(const std::string& cell) {
+  return ControlsMarked(cell, " ");
 }
 
 nlohmann::ordered_json JsonValue(const ReportColumn& column, const std::string& cell) {
@@ -109,7 +108,7 @@ void ReportWriter::Row(std::vector<std::string> cells) {
     }
     case ReportFormat::kTable:
       for (std::size_t i = 0; i < cells.size(); ++i) {
-        cells[i] = OnOneLine(std::move(cells[i]));
+        cells[i] = OnOneLine(cells[i]);
         if (columns_[i].kind != ReportColumn::Kind::kDate || cells[i].empty()) continue;
         if (const auto date = Date::Parse(cells[i])) cells[i] = ShortDate(*date);
       }

@@ -1,6 +1,7 @@
 #include "host/services/operators.h"
 
 #include "component/error.h"
+#include "host/db/text.h"
 #include "host/services/host_records.h"
 #include "host/services/password_input.h"
 #include "host/services/sign_in.h"
@@ -10,10 +11,10 @@ namespace {
 
 // Enough of a code to recognise it in a message that must stay one line.
 std::string Shown(const std::string& code) {
-  constexpr std::size_t kLongest = 40;
-  std::string shown;
-  for (char c : code.substr(0, kLongest)) shown += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-  return "\"" + shown + (code.size() > kLongest ? "...\"" : "\"");
+  constexpr int kLongest = 40;
+  const std::string marked = ControlsMarked(code, "?");
+  const std::string shown = FirstCharacters(marked, kLongest);
+  return "\"" + shown + (shown.size() < marked.size() ? "...\"" : "\"");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "component/error.h"
 #include "host/db/access.h"
 #include "host/db/dialect.h"
+#include "host/db/text.h"
 #include "host/services/clock.h"
 #include "host/services/folio.h"
 #include "host/services/host_records.h"
@@ -18,10 +19,7 @@ constexpr const char* kWrong = "Operador o contraseña incorrectos";
 
 // A typed code as a note's key: short, and on one line.
 std::string AsKey(const std::string& code) {
-  constexpr std::size_t kLongest = 60;
-  std::string key;
-  for (char c : code.substr(0, kLongest)) key += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-  return key;
+  return FirstCharacters(ControlsMarked(code, "?"), 60);
 }
 
 SignInResult Refused(std::string refusal) {

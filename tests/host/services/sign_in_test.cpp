@@ -88,6 +88,18 @@ TEST_F(SignInTest, OnlyTheRightPasswordSignsInAndEveryAttemptIsNoted) {
   EXPECT_THAT(hash, ::testing::Not(HasSubstr("Laura")));
 }
 
+// A code typed at sign-in is noted as a key of one line and 60 characters, whatever was
+// typed: control characters and bytes of no character marked, no character cut in two.
+TEST_F(SignInTest, AnUnknownCodeIsNotedShortAndOnOneLine) {
+  std::string accented = "a";
+  for (int i = 0; i < 100; ++i) accented += "é";
+  Attempt(accented, kPassword);
+  Attempt("X\xffY\u0085Z\x7f", kPassword);
+  EXPECT_THAT(Notes(), ElementsAre(accented.substr(0, 1 + 59 * 2) +
+                                       ": Inicio de sesión rechazado: operador inexistente",
+                                   "X?Y?Z?: Inicio de sesión rechazado: operador inexistente"));
+}
+
 TEST_F(SignInTest, FiveFailuresInARowLockTheOperatorForAQuarterOfAnHour) {
   for (int attempt = 1; attempt <= 4; ++attempt)
     EXPECT_EQ(Attempt("CAPTURA", "no").refusal, kWrong);
