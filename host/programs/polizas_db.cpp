@@ -221,10 +221,10 @@ int Init(const std::vector<std::string>& args) {
   bool demo = false;
   bool catalogues = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--demo") {
-      demo = true;
-    } else if (args[i] == "--catalogues") {
-      catalogues = true;
+    if (args[i] == "--demo" || args[i] == "--catalogues") {
+      bool& flag = args[i] == "--demo" ? demo : catalogues;
+      if (flag) return Usage(args[i] + " given more than once");
+      flag = true;
     } else if (args[i] == "--clock" || args[i] == "--admin" || args[i] == "--odbc") {
       if (i + 1 == args.size()) return Usage(args[i] + " needs a value");
       if (!values.emplace(args[i], args[i + 1]).second)

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "component/error.h"
@@ -41,6 +42,7 @@ std::string Usage() {
 
 ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
   ProgramOptions options;
+  std::set<std::string> given;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
@@ -56,6 +58,8 @@ ProgramOptions ParseCommandLine(const std::vector<std::string>& arguments) {
       continue;
     }
     auto value = [&]() -> std::string {
+      // An option given twice is a mistake in one of them: neither is guessed.
+      if (!given.insert(argument).second) throw Error(argument + " given more than once");
       if (i + 1 >= arguments.size()) throw Error(argument + " needs a value");
       return arguments[++i];
     };

@@ -41,13 +41,17 @@ std::map<std::string, std::string> GeneralValues(const std::string& path) {
     }
     const std::size_t equals = line.find('=');
     if (equals == std::string::npos) throw Error(where + ": expected key = value");
+    if (line.find('\0') != std::string::npos)
+      throw Error(where + ": holds a NUL character, which no setting has");
     const std::string key = Trim(line.substr(0, equals));
     std::string value = Trim(line.substr(equals + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
       value = value.substr(1, value.size() - 2);
     if (key != "database" && key != "odbc" && key != "user")
       throw Error(where + ": unknown setting \"" + key + "\" (known: database, odbc, user)");
-    values[key] = value;
+    // One file names one database: a second line for a key is a mistake, not its value.
+    if (!values.emplace(key, value).second)
+      throw Error(where + ": \"" + key + "\" is given a second time in this file");
   }
   return values;
 }

@@ -317,6 +317,7 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
       {"init" + path("dated.db") + " --demo --clock 2024-03-15T10:30:00", 0, ""},
       {"init" + path("catalogues.db") + " --catalogues", 0, "the demo catalogues"},
       {"init" + path("x.db") + " --catalogues --demo", 2, "not both"},
+      {"init" + path("x.db") + " --demo --demo", 2, "--demo given more than once"},
       {"init" + path("demo.db"), 1, "already exists"},
       {"init" + path("x.db") + " --demo --clock 15/03/2024", 2, "--clock: Invalid date"},
       {"init" + path("x.db") + " --clock 2024-03-15", 2, "give it with --demo"},
