@@ -12,6 +12,7 @@
 #include "component/host_services.h"
 #include "host/headless/controls.h"
 #include "host/headless/renewal.h"
+#include "host/headless/text_rules.h"
 
 namespace nv407::host::script {
 namespace {
@@ -197,7 +198,8 @@ Action ParseAction(std::string_view text) {
   if (action == "answer") return AnswerAction{ParseButton(line.Text("button"))};
   if (action == "editor") return EditorAction{line.Text("concept"), line.Text("text")};
   if (action == "find") {
-    return FindAction{line.Optional("text").value_or(""),
+    // What the finder's one-line box can hold of the text.
+    return FindAction{WithoutControlCharacters(line.Optional("text").value_or("")),
                       ParseSelection(line.Optional("filter"), line.Optional("days")),
                       line.Optional("pick")};
   }

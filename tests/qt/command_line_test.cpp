@@ -88,6 +88,7 @@ class CommandLineTest : public QObject {
              {{"--db"}, "--db needs a value"},
              {{"--odbc", "DSN=x"}, "db=(demo) user=(settings) clock= params= odbc=DSN=x"},
              {{"--db", "a.db", "--odbc", "DSN=x"}, "give either --db or --odbc, not both"},
+             {{"--db", "a.db", "--db", "b.db"}, "--db given more than once"},
              {{"--user", ""}, "--user needs an operator code"},
              {{"--password-file", "pw"},
               "--password-file needs --play: the window asks for the password"}}) {
@@ -136,10 +137,11 @@ class CommandLineTest : public QObject {
     const std::string site = dir.filePath("site.conf").toStdString();
     const std::string user = dir.filePath("polizas/polizas.conf").toStdString();
     QDir(dir.path()).mkpath("polizas");
-    auto write = [](const std::string& path, const char* text, QFile::Permissions permissions) {
+    auto write = [](const std::string& path, const std::string& text,
+                    QFile::Permissions permissions) {
       QFile file(QString::fromStdString(path));
       QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-      file.write(text);
+      file.write(text.data(), static_cast<qint64>(text.size()));
       file.close();
       QVERIFY(file.setPermissions(permissions));
     };
@@ -166,15 +168,18 @@ class CommandLineTest : public QObject {
     write(user, "[General]\ndatabase=a.db\nodbc=DSN=x\n", owner);
     QVERIFY_THROWS_EXCEPTION(Error, host::ReadSettings(files));
 
-    // A misspelt key or group is named with its line, never skipped for the site's database.
-    for (const auto& [text, where] : std::initializer_list<std::pair<const char*, const char*>>{
+    // A misspelt key or group, a key given twice or a NUL that would cut a path short is
+    // named with its line, never skipped for the site's database or another file.
+    for (const auto& [text, where] : std::initializer_list<std::pair<std::string, const char*>>{
              {"[General]\ndatbase=a.db\n", ", line 2: "},
              {"[Genral]\nodbc = DSN=oficina\n", ", line 1: "},
-             {"user = ANA\n\n[general]\nodbc = DSN=oficina\n", ", line 3: "}}) {
+             {"user = ANA\n\n[general]\nodbc = DSN=oficina\n", ", line 3: "},
+             {"database = a.db\ndatabase = b.db\n", ", line 2: "},
+             {std::string("user = ANA\ndatabase = a.db\0.old\n", 32), ", line 2: "}}) {
       write(user, text, owner);
       try {
         host::ReadSettings(files);
-        QFAIL(text);
+        QFAIL(text.c_str());
       } catch (const Error& refused) {
         QVERIFY2(refused.Description().starts_with(user + where), refused.Description().c_str());
       }
@@ -427,6 +432,33 @@ class CommandLineTest : public QObject {
              qPrintable(lines[0]));
     QVERIFY2(lines[1].contains("\"txtReferencia\":{\"text\":\"OC-2024-0000-\xF0\x9F\x98\x80x\""),
              qPrintable(lines[1]));
+  }
+
+  // A line break in a text typed into a one-line box or the finder is dropped, as in the
+  // script, not played as an Enter that moves what follows it; a cut keeps each accent on
+  // its letter.
+  void aLineBreakTypedInAOneLineBoxIsDroppedAsInTheScript() {
+    QTemporaryDir folder;
+    const QString script =
+        Written(folder, "breaks.jsonl",
+                "{\"do\": \"open\"}\n"
+                "{\"do\": \"find\", \"text\": \"gdl\\n\"}\n"
+                "{\"do\": \"toolbar\", \"command\": \"Nuevo\"}\n"
+                "{\"do\": \"type\", \"control\": \"txtReferencia\", \"text\": \"OC-2024\\n117\"}\n"
+                "{\"do\": \"type\", \"control\": \"txtComentario\", "
+                "\"text\": \"Primera\\r\\nsegunda\"}\n"
+                "{\"do\": \"type\", \"control\": \"txt_ID_Facturacion\", "
+                "\"text\": \"FACTURA-ae\\u0301\"}\n"
+                "{\"do\": \"show\"}\n");
+    QStringList lines;
+    PlayedAsScripted(folder, script, {}, lines);
+    if (QTest::currentTestFailed()) return;
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].contains("\"text\":\"gdl\""), qPrintable(lines[0]));
+    for (const char* shown : {"\"txtReferencia\":{\"text\":\"OC-2024117\"",
+                              "\"txtComentario\":{\"text\":\"Primerasegunda\"",
+                              "\"txt_ID_Facturacion\":{\"text\":\"FACTURA-a\""})
+      QVERIFY2(lines[1].contains(shown), qPrintable(lines[1]));
   }
 
   // The extended-text editor closed with Aceptar on a text left as it was gives it back as
