@@ -90,14 +90,31 @@ void Write(std::ostream& out, const script::Json& value) {
   out << script::Line(value) << '\n';
 }
 
+// No line of a script is longer: input without line ends (a device, a binary file) is
+// refused rather than read whole into memory. A typed text is a few megabytes at most.
+constexpr std::size_t kLongestLine = std::size_t{16} << 20;
+
+// The next line, without its end; false at the end of the input. A line longer than
+// kLongestLine stops there, its rest unread.
+bool ReadLine(std::istream& input, std::string& text) {
+  text.clear();
+  for (char c = 0; input.get(c);) {
+    if (c == '\n' || text.size() > kLongestLine) return true;
+    text += c;
+  }
+  return !text.empty() && !input.bad();
+}
+
 // Plays the script line by line; returns the exit status.
 int Play(std::istream& input, HeadlessHost& host, std::ofstream* trace) {
   std::string text;
   int number = 1;
-  for (; std::getline(input, text); ++number) {
+  for (; ReadLine(input, text); ++number) {
     if (!text.empty() && text.back() == '\r') text.pop_back();
     if (text.find_first_not_of(" \t") == std::string::npos) continue;
     try {
+      if (text.size() > kLongestLine)
+        throw script::LineError("longer than 16 MiB: a script is JSON, one action a line");
       const script::Action action = script::ParseAction(text);
       script::Perform(host, action);
       if (std::holds_alternative<script::ShowAction>(action)) {

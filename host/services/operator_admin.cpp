@@ -34,8 +34,10 @@ bool IsBlank(char16_t c) {
 // and moving no terminal it is listed on (C0 and C1 controls, DEL).
 std::string TextProblem(std::string_view text, const std::string& what) {
   if (!IsUtf8(text)) return what + " is UTF-8 text";
-  for (char16_t c : Widen(text))
+  for (char16_t c : Widen(text)) {
     if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return what + " has no control characters";
+    if (c == 0x2028 || c == 0x2029) return what + " is on one line";
+  }
   return {};
 }
 

@@ -90,9 +90,14 @@ std::optional<std::string> GivenPassword(const std::optional<std::string>& file)
   if (file) return PasswordFromFile(*file);
   const char* variable = std::getenv(kPasswordVariable);
   if (variable == nullptr) return std::nullopt;
-  if (*variable == '\0')
+  // A line's end is no part of a password, there as in a file (a value read from a file
+  // that a Windows editor saved ends in CR).
+  std::string password(variable);
+  while (!password.empty() && (password.back() == '\n' || password.back() == '\r'))
+    password.pop_back();
+  if (password.empty())
     throw Error(std::string("the environment variable ") + kPasswordVariable + " is empty");
-  return std::string(variable);
+  return password;
 }
 
 PasswordPrompt::PasswordPrompt(std::istream& input)

@@ -160,9 +160,11 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
        "\"days\" must be a number of days from 0 to 9999, not \"10000\""},
       {R"({"do": "find", "text": "mty"})", "txtFolio is disabled"},
       {R"({"do": "renew"})", "Renovar needs a live policy shown"},
+      // Input with no line ends (a device, a binary file) is not read whole into memory.
+      {std::string(std::size_t{16} << 20, 'x') + "y", "longer than 16 MiB"},
   };
   for (const auto& [line, reason] : cases) {
-    SCOPED_TRACE(line);
+    SCOPED_TRACE(line.substr(0, 100));
     const ProgramRun run =
         Run(With({}), std::string("{\"do\": \"open\", \"params\": \"NUEVO\"}\n") +
                           "{\"do\": \"show\"}\n\n" + line + "\n{\"do\": \"show\"}\n");
@@ -427,6 +429,9 @@ TEST_F(ScriptProgram, RefusedCommandLinesSayWhyAndRunNothing) {
   refused(With({"--colour", "blue"}), 2, {"unknown option '--colour'"});
   // An empty clock is no clock, not the computer's.
   refused(With({"--clock", ""}), 2, {"--clock: Invalid date and time for the clock: \"\""});
+  // Nor is a fraction of a second dropped without a word.
+  refused(With({"--clock", "2024-03-15T10:30:00.5"}), 2,
+          {"--clock: Invalid date and time for the clock: \"2024-03-15T10:30:00.5\""});
   refused(With({File("missing.jsonl")}), 2, {"cannot read the script"});
   refused(With({"--trace-sql", File("no/such/dir/trace.jsonl"), script}), 2,
           {"cannot write the statement trace"});
@@ -567,7 +572,8 @@ TEST_F(ScriptProgram, WhereOperatorsSignInTheScriptGivesThePasswordAndAdministra
                       File("laura.txt")})
                   .err,
               HasSubstr("LAURA may not administer operators: it does not hold SISTEMA/OPERADORES"));
-  ::setenv("POLIZAS_PASSWORD", "clave del administrador", 1);
+  // A line end is no part of the password (a value read from a file a Windows editor saved).
+  ::setenv("POLIZAS_PASSWORD", "clave del administrador\r\n", 1);
   // Permissions are held in upper case, however the key is typed.
   const ProgramRun granted = run_db({"operator", "grant", "LAURA", "IniServ"});
   const ProgramRun listed = run_db({"operator", "list"});

@@ -81,6 +81,7 @@ TEST_F(OperatorAdministrationRules, ANameIsOneLineOfText) {
       {"Paco\nFALSO: SISTEMA/OPERADORES", "an operator name has no control characters"},
       {"Paco\r", "an operator name has no control characters"},
       {"Paco\x1b[2J", "an operator name has no control characters"},
+      {"Paco\u2028FALSO", "an operator name is on one line"},
       {"Pe\xf1"
        "a",
        "an operator name is UTF-8 text"},
