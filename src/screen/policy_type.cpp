@@ -22,9 +22,21 @@ std::string TypeName(const std::string& policy_type) {
   return "El tipo de póliza de servicio '" + policy_type + "'";
 }
 
+// A column of the type that must hold a number, as a text another tool may have written:
+// what is no number is named with its type and column, not as a bare type mismatch.
+void RequireNumber(const Variant& value, const std::string& policy_type, const char* column) {
+  try {
+    value.ToDouble();
+  } catch (const Error&) {
+    throw Error(TypeName(policy_type) + " no tiene un número en " + column + " ('" +
+                value.ToText() + "').");
+  }
+}
+
 LengthUnit UnitOf(const Variant& tipo, const std::string& policy_type) {
   if (tipo.IsNull() || tipo.IsEmpty())
     throw Error(TypeName(policy_type) + " no tiene unidad de duración (Tps_Tipo).");
+  RequireNumber(tipo, policy_type, "Tps_Tipo");
   const double code = tipo.ToDouble();
   if (code == 1) return LengthUnit::kDays;
   if (code == 2) return LengthUnit::kWeeks;
@@ -94,6 +106,7 @@ void frmNV407::LoadPolicyType() {
   const Variant valor = result->Fields("Tps_Valor").Value();
   if (valor.IsNull() || valor.IsEmpty())
     throw Error(TypeName(policy_type) + " no tiene duración (Tps_Valor).");
+  RequireNumber(valor, policy_type, "Tps_Valor");
   const std::int64_t count = valor.ToLong();
 
   // The whole result is read and checked before anything is written, so that a bad

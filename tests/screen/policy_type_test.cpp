@@ -170,6 +170,13 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Valor = NULL "
                        "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
                        kPrueba + "no tiene duración (Tps_Valor)."},
+        // Texts another tool wrote where numbers go.
+        BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Tipo = 'meses' "
+                       "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
+                       kPrueba + "no tiene un número en Tps_Tipo ('meses')."},
+        BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Valor = '' "
+                       "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
+                       kPrueba + "no tiene un número en Tps_Valor ('')."},
         // Lengths whose end date no date can hold.
         BrokenTypeCase{"UPDATE Tipo_Poliza_Servicio SET Tps_Tipo = 1, Tps_Valor = 3000000 "
                        "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'PRUEBA'",
