@@ -253,16 +253,36 @@ std::string CreateTable(const Table& table, const TypeNames& types) {
   return sql + "\n  PRIMARY KEY (" + table.primary_key + ")\n)";
 }
 
-std::string CreateIndex(const Index& index) {
-  return std::string("CREATE INDEX ") + index.name + " ON " + index.table + " (" + index.columns +
-         ")";
+Kind KindOf(std::string_view table_name, std::string_view column_name) {
+  for (const Table& table : Tables())
+    if (table.name == table_name)
+      for (const Column& column : table.columns)
+        if (column.name == column_name) return column.kind;
+  throw Error("no column " + std::string(column_name) + " in " + std::string(table_name));
+}
+
+// SQL Server refuses a VARCHAR(MAX) as an index's key: the index carries such a column
+// (INCLUDE) instead of ordering by it, which still spares reading the table's row.
+std::string CreateIndex(const Index& index, const TypeNames& types) {
+  std::string keys, carried;
+  for (std::string_view rest = index.columns; !rest.empty();) {
+    const std::size_t comma = rest.find(", ");
+    const std::string_view column = rest.substr(0, comma);
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 2);
+    const Kind kind = KindOf(index.table, column.substr(0, column.find(' ')));
+    std::string& list =
+        std::string_view(types[static_cast<int>(kind)]).ends_with("(MAX)") ? carried : keys;
+    list += (list.empty() ? "" : ", ") + std::string(column);
+  }
+  return std::string("CREATE INDEX ") + index.name + " ON " + index.table + " (" + keys + ")" +
+         (carried.empty() ? "" : " INCLUDE (" + carried + ")");
 }
 
 std::vector<std::string> TablesAndIndexes(const TypeNames& types, bool postgresql) {
   std::vector<std::string> statements;
   for (const Table& table : Tables()) statements.push_back(CreateTable(table, types));
   for (const Index& index : kIndexes)
-    if (MadeOn(index, postgresql)) statements.push_back(CreateIndex(index));
+    if (MadeOn(index, postgresql)) statements.push_back(CreateIndex(index, types));
   return statements;
 }
 
@@ -418,6 +438,7 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
   const bool postgresql = database.Dialect() == SqlDialect::kPostgreSql;
   if (!postgresql && database.Dialect() != SqlDialect::kSqlServer)
     throw Error("only a server database is upgraded this way");
+  const TypeNames& types = postgresql ? kPostgreSqlTypes : kSqlServerTypes;
   Connection& sql = database.ForHost();
   const auto present = [&](std::string_view query, std::string_view name) {
     auto result = database.HostQuery(std::string(query), {std::string(name)});
@@ -431,10 +452,9 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
   // operators' right to read it, and a row for every policy there is.
   if (!present(Traits(database.Dialect()).table_present_query, kPolicyOrderTable)) {
     for (const Table& table : Tables())
-      if (table.name == kPolicyOrderTable)
-        sql.Execute(CreateTable(table, postgresql ? kPostgreSqlTypes : kSqlServerTypes));
+      if (table.name == kPolicyOrderTable) sql.Execute(CreateTable(table, types));
     for (const Index& index : kIndexes)
-      if (index.table == kPolicyOrderTable) sql.Execute(CreateIndex(index));
+      if (index.table == kPolicyOrderTable) sql.Execute(CreateIndex(index, types));
     for (const std::string& statement :
          postgresql ? PostgreSqlPolicyOrderTriggers() : SqlServerPolicyOrderTriggers())
       sql.Execute(statement);
@@ -450,7 +470,7 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
   for (const Index& index : kIndexes) {
     if (index.table == kPolicyOrderTable || !MadeOn(index, postgresql)) continue;
     if (!present(Traits(database.Dialect()).index_present_query, index.name)) {
-      sql.Execute(CreateIndex(index));
+      sql.Execute(CreateIndex(index, types));
       added.emplace_back(index.name);
     }
   }

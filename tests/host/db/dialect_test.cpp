@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <regex>
 #include <string>
 #include <utility>
@@ -111,6 +112,46 @@ TEST_F(SqlServerSchemaText, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
             Lines{"EXEC sp_settriggerorder @triggername = 'Poliza_Servicio_cancelled', @order = "
                   "'First', @stmttype = 'UPDATE'"});
   EXPECT_THAT(guards[1], HasSubstr("ON Poliza_Servicio_Tipo_Servicio AFTER UPDATE"));
+}
+
+// SQL Server refuses to make an index, a primary key or a unique constraint keyed on a
+// column of VARCHAR(MAX), NVARCHAR(MAX) or VARBINARY(MAX): no key of the schema is one.
+TEST_F(SqlServerSchemaText, NoKeyIsAColumnOfUnboundedSize) {
+  static const std::regex table(R"(CREATE TABLE (\w+) \(([\s\S]*)\n\)$)");
+  static const std::regex column(R"(\n  (?!PRIMARY KEY)(\w+) ([^\n]*))");
+  static const std::regex unbounded(R"(^(N?VARCHAR|VARBINARY)\(MAX\))");
+  static const std::regex keyed(R"((?:CREATE INDEX \w+ ON (\w+)|PRIMARY KEY|UNIQUE) \(([^)]*)\))");
+  std::map<std::string, bool> unbounded_columns;  // "table.column"
+  for (const std::string& statement : statements_) {
+    std::smatch parts;
+    if (!std::regex_search(statement, parts, table)) continue;
+    const std::string body = parts[2];
+    for (std::sregex_iterator it(body.begin(), body.end(), column), end; it != end; ++it)
+      unbounded_columns[Lower(parts[1].str() + "." + (*it)[1].str())] =
+          std::regex_search((*it)[2].str(), unbounded);
+  }
+  ASSERT_FALSE(unbounded_columns.empty());
+  int keys = 0;
+  for (const std::string& statement : statements_) {
+    std::smatch created;
+    const bool is_table = std::regex_search(statement, created, table);
+    for (std::sregex_iterator it(statement.begin(), statement.end(), keyed), end; it != end; ++it) {
+      const std::string on = (*it)[1].matched ? (*it)[1].str() : is_table ? created[1].str() : "";
+      std::string columns = (*it)[2];
+      for (std::size_t start = 0; start < columns.size();) {
+        std::size_t stop = columns.find(',', start);
+        if (stop == std::string::npos) stop = columns.size();
+        std::string name = columns.substr(start, stop - start);
+        std::erase(name, ' ');
+        const auto found = unbounded_columns.find(Lower(on + "." + name));
+        ASSERT_NE(found, unbounded_columns.end()) << name << " in " << statement;
+        EXPECT_FALSE(found->second) << name << " is a key of " << statement;
+        ++keys;
+        start = stop + 1;
+      }
+    }
+  }
+  EXPECT_GT(keys, 40);
 }
 
 // SQL Server's triggers run once a statement: those that keep the finder's orders read the
