@@ -111,8 +111,10 @@ std::vector<std::string> SchemaTablesPresent(Connection& connection);
 bool HasTable(Database& database, const std::string& table);
 // Adds to a server database made by an earlier version what its schema lacks, in one
 // transaction: the finder's kept orders (policy_order with its indexes and triggers, the
-// operators' right to read it, and its rows) and any index of the schema. Run as the
-// database's owner. Returns the names of what it added, none when nothing was missing.
+// operators' right to read it, and its rows) and any index of the schema; on SQL Server,
+// its guards as this version writes them, the order they run in and the operators' right
+// to call the session's functions. Run as the database's owner. Returns the names of what it added,
+// none when nothing was missing.
 std::vector<std::string> UpgradeServerSchema(Database& database);
 
 // A description on one line, for the programs' one-line reports: drivers break their

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -107,5 +108,11 @@ void CreatePostgreSqlSchema(Connection& connection);
 void CreateSqlServerSchema(Connection& connection);
 std::vector<std::string> PostgreSqlSchema();
 std::vector<std::string> SqlServerSchema();
+// The statements of SqlServerSchema() that an upgrade runs again, in their order, where
+// `in_force` tells which of them the database holds as written: each guard (trigger or
+// function) whose text is not this version's, each order of triggers that is not set or
+// whose trigger is written again, and each right to call a function that is not granted.
+std::vector<std::string> SqlServerGuardsAgain(
+    const std::function<bool(const std::string& statement)>& in_force);
 
 }  // namespace nv407::host

@@ -273,8 +273,8 @@ std::vector<std::string> SqlServerPolicyOrderTriggers() {
         only_some = "IF NOT (" + updated + ") RETURN; ";
       }
       statements.push_back(
-          "CREATE TRIGGER " + TriggerName(source, event) + " ON " + S(source.table) + " AFTER " +
-          S(event.name) + " AS BEGIN SET NOCOUNT ON; " + only_some +
+          "CREATE OR ALTER TRIGGER " + TriggerName(source, event) + " ON " + S(source.table) +
+          " AFTER " + S(event.name) + " AS BEGIN SET NOCOUNT ON; " + only_some +
           Joined(Actions(source, {false, event.old_rows, event.new_rows})) + "END");
     }
   }

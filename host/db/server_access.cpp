@@ -348,9 +348,11 @@ std::vector<std::string> SqlServerAccess() {
   const std::vector<std::string> more = {
       // The owner's alone, as PostgreSQL's: the trigger reaches it through its owner.
       "CREATE TABLE polizas_replaced_date (xact BIGINT NOT NULL, Ps_Fecha DATE NOT NULL)",
-      "CREATE FUNCTION dbo.polizas_session_administers() RETURNS BIT AS BEGIN RETURN CASE WHEN "
+      "CREATE OR ALTER FUNCTION dbo.polizas_session_administers() RETURNS BIT AS BEGIN RETURN CASE "
+      "WHEN "
       "IS_MEMBER('db_owner') = 1 THEN 1 ELSE 0 END END",
-      "CREATE FUNCTION dbo.polizas_session_holds(@module VARCHAR(60), @permission VARCHAR(60)) "
+      "CREATE OR ALTER FUNCTION dbo.polizas_session_holds(@module VARCHAR(60), @permission "
+      "VARCHAR(60)) "
       "RETURNS BIT AS BEGIN RETURN CASE WHEN (" +
           SupervisorConditions() + ") AND IS_ROLEMEMBER('" + supervisor +
           "') = 1 THEN 1 ELSE 0 END END",
@@ -358,7 +360,8 @@ std::vector<std::string> SqlServerAccess() {
       // a trigger calls them as its owner.
       "GRANT EXECUTE ON dbo.polizas_session_administers TO " + capture,
       "GRANT EXECUTE ON dbo.polizas_session_holds TO " + capture,
-      "CREATE TRIGGER Poliza_Servicio_operator ON Poliza_Servicio AFTER INSERT, UPDATE AS BEGIN "
+      "CREATE OR ALTER TRIGGER Poliza_Servicio_operator ON Poliza_Servicio AFTER INSERT, UPDATE AS "
+      "BEGIN "
       "SET NOCOUNT ON; IF TRIGGER_NESTLEVEL(@@PROCID) > 1 OR dbo.polizas_session_administers() "
       "= 1 RETURN; DECLARE @user VARCHAR(60) = USER_NAME(); " +
           S(kSqlServerNow) +
@@ -393,7 +396,8 @@ std::vector<std::string> SqlServerAccess() {
           changed_baja +
           " THEN @now ELSE i.Fecha_Baja END FROM Poliza_Servicio AS p INNER JOIN inserted AS i "
           "ON i.Ps_Folio = p.Ps_Folio LEFT JOIN deleted AS d ON d.Ps_Folio = i.Ps_Folio; END",
-      "CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_counters ON Poliza_Servicio_Tipo_Servicio "
+      "CREATE OR ALTER TRIGGER Poliza_Servicio_Tipo_Servicio_counters ON "
+      "Poliza_Servicio_Tipo_Servicio "
       "AFTER INSERT, UPDATE AS BEGIN SET NOCOUNT ON; IF dbo.polizas_session_administers() = 1 "
       "OR " +
           Holds(kResetCounters, "dbo.polizas_session_holds") +
@@ -402,7 +406,8 @@ std::vector<std::string> SqlServerAccess() {
           "i.Ps_Folio AND d.Ts_Cve_Tipo_Servicio = i.Ts_Cve_Tipo_Servicio WHERE " +
           counters_changed + "); IF @folio IS NOT NULL BEGIN " +
           SqlServerThrow(CounterChangeRefusal("\x01", "\x02"), {"@user", "@folio"}) + " END END",
-      "CREATE TRIGGER record_log_operator ON record_log AFTER INSERT AS BEGIN SET NOCOUNT ON; "
+      "CREATE OR ALTER TRIGGER record_log_operator ON record_log AFTER INSERT AS BEGIN SET NOCOUNT "
+      "ON; "
       "IF TRIGGER_NESTLEVEL(@@PROCID) > 1 OR dbo.polizas_session_administers() = 1 RETURN; " +
           S(kSqlServerNow) +
           "UPDATE r SET user_code = USER_NAME(), logged_at = @now FROM record_log AS r "

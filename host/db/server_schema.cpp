@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,7 @@
 #include "host/db/policy_order.h"
 #include "host/db/server_access.h"
 #include "host/db/sqlite_schema.h"
+#include "host/db/statement_text.h"
 #include "host/db/text.h"
 
 namespace nv407::host {
@@ -380,7 +383,8 @@ std::vector<std::string> SqlServerSchema() {
          {
              // The operators' guard writes the audit columns of a cancellation in an UPDATE
              // of its own, after this guard checked the cancellation itself.
-             "CREATE TRIGGER Poliza_Servicio_cancelled ON Poliza_Servicio AFTER UPDATE AS BEGIN "
+             "CREATE OR ALTER TRIGGER Poliza_Servicio_cancelled ON Poliza_Servicio AFTER UPDATE AS "
+             "BEGIN "
              "SET NOCOUNT ON; IF TRIGGER_NESTLEVEL(OBJECT_ID('Poliza_Servicio_operator')) > 0 "
              "RETURN; DECLARE @folio VARCHAR(60) = (SELECT TOP 1 Ps_Folio FROM deleted "
              "WHERE Es_Cve_Estado COLLATE Latin1_General_100_BIN2 = 'CA'); " +
@@ -391,7 +395,7 @@ std::vector<std::string> SqlServerSchema() {
              "@order = 'First', @stmttype = 'UPDATE'",
              // HOLDLOCK keeps the policy's row share-locked to the end of the transaction, so a
              // cancellation in progress elsewhere is waited for.
-             "CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_cancelled ON "
+             "CREATE OR ALTER TRIGGER Poliza_Servicio_Tipo_Servicio_cancelled ON "
              "Poliza_Servicio_Tipo_Servicio AFTER UPDATE AS BEGIN SET NOCOUNT ON; "
              "DECLARE @folio VARCHAR(60) = (SELECT TOP 1 p.Ps_Folio FROM Poliza_Servicio AS p "
              "WITH (HOLDLOCK) INNER JOIN deleted AS d ON d.Ps_Folio = p.Ps_Folio WHERE "
@@ -404,6 +408,66 @@ std::vector<std::string> SqlServerSchema() {
 }
 
 namespace {
+
+// SQL Server's guards (triggers and functions, written CREATE OR ALTER so that an upgrade
+// writes them again in place), the order its triggers run in, and the operators' right to
+// call the session's functions: what each such statement of the schema makes.
+enum class GuardStatement { kOther, kGuard, kOrder, kGrant };
+constexpr std::string_view kGuardStart = "CREATE OR ALTER ";
+constexpr std::string_view kOrderStart = "EXEC sp_settriggerorder @triggername = '";
+constexpr std::string_view kGrantStart = "GRANT EXECUTE ON ";
+
+GuardStatement KindOfStatement(std::string_view statement) {
+  if (statement.starts_with(kGuardStart)) return GuardStatement::kGuard;
+  if (statement.starts_with(kOrderStart)) return GuardStatement::kOrder;
+  if (statement.starts_with(kGrantStart)) return GuardStatement::kGrant;
+  return GuardStatement::kOther;
+}
+
+// The text from `from` up to the first of `stops`; or from the end of `marker`.
+std::string Word(std::string_view statement, std::size_t from, std::string_view stops) {
+  return std::string(statement.substr(from, statement.find_first_of(stops, from) - from));
+}
+std::string After(std::string_view statement, std::string_view marker, std::string_view stops) {
+  return Word(statement, statement.find(marker) + marker.size(), stops);
+}
+
+// The object a guard makes ("dbo.polizas_session_holds"), after TRIGGER or FUNCTION.
+std::string GuardName(std::string_view statement) {
+  return Word(statement, statement.find(' ', kGuardStart.size()) + 1, " (");
+}
+std::string OrderedTrigger(std::string_view statement) {
+  return Word(statement, kOrderStart.size(), "'");
+}
+
+// One row when the database holds what the statement makes, as the statement makes it.
+std::pair<std::string, std::vector<StatementValue>> SqlServerInForceQuery(
+    const std::string& statement) {
+  switch (KindOfStatement(statement)) {
+    case GuardStatement::kGuard:
+      return {
+          "SELECT 1 AS v WHERE OBJECT_DEFINITION(OBJECT_ID(?)) = CAST(? AS NVARCHAR(MAX)) "
+          "COLLATE Latin1_General_100_BIN2",
+          {GuardName(statement), statement}};
+    case GuardStatement::kOrder: {
+      // OBJECTPROPERTY's ExecIsFirstUpdateTrigger and the like.
+      const std::string event = AsciiLower(After(statement, "@stmttype = '", "'"));
+      return {"SELECT 1 AS v WHERE OBJECTPROPERTY(OBJECT_ID(?), ?) = 1",
+              {OrderedTrigger(statement), "ExecIs" + After(statement, "@order = '", "'") +
+                                              static_cast<char>(event.front() - 'a' + 'A') +
+                                              event.substr(1) + "Trigger"}};
+    }
+    case GuardStatement::kGrant:
+      return {
+          "SELECT 1 AS v FROM sys.database_permissions WHERE class = 1 AND major_id = "
+          "OBJECT_ID(?) AND grantee_principal_id = DATABASE_PRINCIPAL_ID(?) AND type = 'EX' "
+          "AND state IN ('G', 'W')",
+          {Word(statement, kGrantStart.size(), " "), After(statement, " TO ", " ")}};
+    case GuardStatement::kOther:
+      break;
+  }
+  throw Error("not a statement of the guards: " + statement);
+}
 
 // Whether every function that keeps the finder's orders has the body this version gives it.
 // Whether the schema's function of that name has this body (PostgreSQL).
@@ -424,6 +488,33 @@ bool PostgreSqlPolicyOrderFunctionsCurrent(Database& database) {
 }
 
 }  // namespace
+
+std::vector<std::string> SqlServerGuardsAgain(
+    const std::function<bool(const std::string&)>& in_force) {
+  std::vector<std::string> again, written;
+  for (const std::string& statement : SqlServerSchema()) {
+    switch (KindOfStatement(statement)) {
+      case GuardStatement::kGuard:
+        if (!in_force(statement)) {
+          again.push_back(statement);
+          written.push_back(GuardName(statement));
+        }
+        break;
+      // Writing a trigger again (ALTER) drops its place first or last: set it again.
+      case GuardStatement::kOrder:
+        if (std::ranges::find(written, OrderedTrigger(statement)) != written.end() ||
+            !in_force(statement))
+          again.push_back(statement);
+        break;
+      case GuardStatement::kGrant:
+        if (!in_force(statement)) again.push_back(statement);
+        break;
+      case GuardStatement::kOther:
+        break;
+    }
+  }
+  return again;
+}
 
 // PostgreSQL: one row when the note stamp is the one made before it numbered the notes, and
 // one when a trigger function of the schema (of the return type named) is any login's to call.
@@ -484,14 +575,10 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
       for (const std::string& statement : PostgreSqlPolicyStamp()) sql.Execute(statement);
       sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_policy"}));
     } else {
-      for (const std::string& statement : SqlServerAccess()) {
-        if (statement.starts_with("CREATE TABLE " + std::string(kReplacedDatesTable))) {
+      // The policies' guard that uses it is written again with the others, below.
+      for (const std::string& statement : SqlServerAccess())
+        if (statement.starts_with("CREATE TABLE " + std::string(kReplacedDatesTable)))
           sql.Execute(statement);
-        } else if (statement.starts_with("CREATE TRIGGER Poliza_Servicio_operator ")) {
-          sql.Execute("DROP TRIGGER Poliza_Servicio_operator");
-          sql.Execute(statement);
-        }
-      }
     }
     added.emplace_back("an edit's policy keeping its date without CHFECHA");
   } else if (postgresql &&
@@ -499,6 +586,24 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
     for (const std::string& statement : PostgreSqlPolicyStamp()) sql.Execute(statement);
     sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_policy"}));
     added.emplace_back("a Baja that neither waits for another nor needs the policy's date");
+  }
+  if (!postgresql) {
+    const std::vector<std::string> again = SqlServerGuardsAgain([&](const std::string& statement) {
+      const auto [query, values] = SqlServerInForceQuery(statement);
+      auto result = database.HostQuery(query, values);
+      const bool found = !result->Eof();
+      result->Close();
+      return found;
+    });
+    for (const std::string& statement : again) sql.Execute(statement);
+    for (const auto& [kind, what] :
+         {std::pair{GuardStatement::kGuard, "the guards as this version writes them"},
+          std::pair{GuardStatement::kOrder, "the order the guards run in"},
+          std::pair{GuardStatement::kGrant,
+                    "the operators' right to call the session's functions"}})
+      if (std::ranges::any_of(again,
+                              [&](const std::string& s) { return KindOfStatement(s) == kind; }))
+        added.emplace_back(what);
   }
   if (postgresql && present(kTriggerFunctionOpen, "trigger")) {
     sql.Execute(PostgreSqlTriggerFunctionsClosed());

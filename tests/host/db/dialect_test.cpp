@@ -7,6 +7,7 @@
 #include <array>
 #include <map>
 #include <regex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -98,7 +99,7 @@ TEST_F(SqlServerSchemaText, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
   // The server schema's tables are PostgreSQL's too, which run in the server tests.
   EXPECT_EQ(TablesOf(PostgreSqlSchema()), TablesOf(statements_));
 
-  Lines guards = With("CREATE TRIGGER");
+  Lines guards = With("CREATE OR ALTER TRIGGER");
   std::erase_if(guards, [](const std::string& s) { return s.find("_cancelled ON") == s.npos; });
   ASSERT_EQ(guards.size(), 2u);
   for (const std::string& guard : guards) {
@@ -154,11 +155,65 @@ TEST_F(SqlServerSchemaText, NoKeyIsAColumnOfUnboundedSize) {
   EXPECT_GT(keys, 40);
 }
 
+// An upgrade writes again each guard whose text a database made by an earlier version
+// holds otherwise, sets the triggers' order and grants the session's functions, each where
+// it is missing: every earlier state ends holding what init makes. Writing a trigger again
+// (ALTER) drops its place first, as T-SQL has it, so an order is set after its trigger.
+TEST_F(SqlServerSchemaText, UpgradeBringsEachEarlierStateToWhatInitMakes) {
+  static const std::regex guard_name(R"(^CREATE OR ALTER (?:TRIGGER|FUNCTION) ([\w.]+))");
+  static const std::regex ordered(R"(@triggername = '(\w+)')");
+  const Lines guards = With("CREATE OR ALTER "), orders = With("EXEC sp_settriggerorder"),
+              grants = With("GRANT EXECUTE ");
+  ASSERT_GT(guards.size(), 12u);
+  ASSERT_FALSE(orders.empty());
+  ASSERT_EQ(grants.size(), 2u);
+  using Held = std::set<std::string>;
+  Held everything;
+  for (const Lines* part : {&guards, &orders, &grants})
+    everything.insert(part->begin(), part->end());
+  const auto name = [](const std::string& statement, const std::regex& pattern) {
+    std::smatch found;
+    return std::regex_search(statement, found, pattern) ? found[1].str() : std::string();
+  };
+  const auto without = [&](const std::string& start) {
+    Held held = everything;
+    std::erase_if(held, [&](const std::string& s) { return s.starts_with(start); });
+    return held;
+  };
+  const std::pair<std::string, Held> states[] = {
+      {"older guards, no order, no grants", {}},
+      {"no order, no grants", Held(guards.begin(), guards.end())},
+      {"no grants", without("GRANT EXECUTE ")},
+      {"an older policies' guard", without("CREATE OR ALTER TRIGGER Poliza_Servicio_operator ")},
+      {"an older cancelled guard, its order set",
+       without("CREATE OR ALTER TRIGGER Poliza_Servicio_cancelled ")},
+      {"an older session function", without("CREATE OR ALTER FUNCTION dbo.polizas_session_holds")},
+      {"up to date", everything},
+  };
+  EXPECT_EQ(SqlServerGuardsAgain([&](const std::string& s) { return everything.contains(s); }),
+            Lines{});
+  for (const auto& [state, before] : states) {
+    Held held = before;
+    const std::vector<std::string> again =
+        SqlServerGuardsAgain([&](const std::string& s) { return held.contains(s); });
+    for (const std::string& statement : again) {
+      EXPECT_TRUE(everything.contains(statement)) << state << ": " << statement;
+      // Only an order is set again where it was, after its trigger.
+      EXPECT_TRUE(!before.contains(statement) || statement.starts_with("EXEC "))
+          << state << ": " << statement;
+      if (const std::string trigger = name(statement, guard_name); !trigger.empty())
+        std::erase_if(held, [&](const std::string& s) { return name(s, ordered) == trigger; });
+      held.insert(statement);
+    }
+    EXPECT_EQ(held, everything) << state;
+  }
+}
+
 // SQL Server's triggers run once a statement: those that keep the finder's orders read the
 // rows it changed from inserted and deleted, never one row's NEW or OLD, and an update
 // computes again only when it sets a column that the kept values come from.
 TEST_F(SqlServerSchemaText, KeepsThePolicyOrderFromEachStatementsRows) {
-  const Lines kept = With("CREATE TRIGGER policy_order_");
+  const Lines kept = With("CREATE OR ALTER TRIGGER policy_order_");
   ASSERT_EQ(kept.size(), 12u);
   for (const std::string& trigger : kept) {
     EXPECT_THAT(trigger, ::testing::Not(::testing::ContainsRegex("(NEW|OLD)\\.")));
@@ -194,8 +249,8 @@ TEST_F(SqlServerSchemaText, GrantsTheGroupRolesAndGuardsThePermissions) {
   EXPECT_THAT(grants, ::testing::Not(::testing::Contains(HasSubstr("DELETE"))));
   EXPECT_THAT(grants, ::testing::Not(::testing::Contains(HasSubstr(" ON operator"))));
 
-  const Lines policy = With("CREATE TRIGGER Poliza_Servicio_operator");
-  const Lines counters = With("CREATE TRIGGER Poliza_Servicio_Tipo_Servicio_counters");
+  const Lines policy = With("CREATE OR ALTER TRIGGER Poliza_Servicio_operator");
+  const Lines counters = With("CREATE OR ALTER TRIGGER Poliza_Servicio_Tipo_Servicio_counters");
   ASSERT_EQ(policy.size(), 1u);
   ASSERT_EQ(counters.size(), 1u);
   EXPECT_THAT(policy[0], HasSubstr("dbo.polizas_session_holds('NV407', 'CHFECHA') = 0"));
@@ -212,7 +267,7 @@ TEST_F(SqlServerSchemaText, GrantsTheGroupRolesAndGuardsThePermissions) {
   EXPECT_THAT(grants, ::testing::Not(::testing::Contains(HasSubstr("polizas_replaced_date"))));
   // The server's time is cut to the second, never rounded into the next (nor the next day):
   // no SYSDATETIME() goes into a column or variable of whole seconds as it is.
-  const Lines noted = With("CREATE TRIGGER record_log_operator");
+  const Lines noted = With("CREATE OR ALTER TRIGGER record_log_operator");
   ASSERT_EQ(noted.size(), 1u);
   for (const std::string& stamp : {policy[0], noted[0]}) {
     EXPECT_THAT(stamp, HasSubstr("DECLARE @clock DATETIME2(7) = SYSDATETIME(); DECLARE @now "
