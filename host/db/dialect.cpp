@@ -117,6 +117,16 @@ constexpr std::string_view kSqlServerReadOnly =
     "WHEN OBJECT_ID('Poliza_Servicio') IS NULL THEN 0 "
     "WHEN HAS_PERMS_BY_NAME('Poliza_Servicio', 'OBJECT', 'INSERT') = 1 THEN 0 ELSE 1 END AS v";
 
+// VARCHAR holds the characters of the database's code page alone and turns any other into
+// '?' without a word: the schema's texts and the screen's literals need UTF-8.
+constexpr std::string_view kSqlServerUnfit =
+    "SELECT CONCAT('the database''s collation is ', c, ', of code page ', "
+    "CAST(COLLATIONPROPERTY(c, 'CodePage') AS INT), ', which turns any character outside it "
+    "into ''?'': make it with a UTF-8 collation (CREATE DATABASE name COLLATE "
+    "Latin1_General_100_CI_AS_SC_UTF8)') AS v FROM (SELECT CONVERT(NVARCHAR(128), "
+    "DATABASEPROPERTYEX(DB_NAME(), 'Collation')) AS c) AS d WHERE "
+    "ISNULL(CAST(COLLATIONPROPERTY(c, 'CodePage') AS INT), 0) <> 65001";
+
 std::string NoLogin() {
   return {};
 }
@@ -170,6 +180,7 @@ constexpr std::array kDialects = {
         .session_setup = "",
         .lock_timeout = &NoStatement,
         .lock_timeout_state = "",
+        .unfit_query = "",
         .read_only_query = "",
         .pin_clock = &NoClock,
         .create_schema = &CreateSqliteSchema,
@@ -197,6 +208,7 @@ constexpr std::array kDialects = {
                   .lock_timeout = &PostgreSqlLockTimeout,
                   // lock_not_available; the driver rolls back to before the statement.
                   .lock_timeout_state = "55P03",
+                  .unfit_query = "",
                   .read_only_query = kPostgreSqlReadOnly,
                   .pin_clock = &PostgreSqlPinClock,
                   .create_schema = &CreatePostgreSqlSchema,
@@ -228,6 +240,7 @@ constexpr std::array kDialects = {
         .session_setup = "",
         .lock_timeout = &SqlServerLockTimeout,
         .lock_timeout_state = "",
+        .unfit_query = kSqlServerUnfit,
         .read_only_query = kSqlServerReadOnly,
         .pin_clock = &NoClock,
         .create_schema = &CreateSqlServerSchema,

@@ -246,6 +246,10 @@ void Session::Prepare() {
   settings_stale_ = false;
   if (const std::string_view setup = Traits(dialect_).session_setup; !setup.empty())
     db_->Run(setup);
+  if (const std::string_view unfit = Traits(dialect_).unfit_query; !unfit.empty()) {
+    const Result refused = Run(*db_, unfit);
+    if (!refused.rows.empty()) throw Error(refused.rows.front().at(0).ToText());
+  }
   ApplyLockTimeout(*db_, ObservesWaits() ? kFirstWaitMs : options_.lock_timeout_ms);
   read_only_ = db_->DataSourceReadOnly();
   const std::string_view query = Traits(dialect_).read_only_query;

@@ -96,6 +96,7 @@ TEST_F(SqlServerSchemaText, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
                                      " VARCHAR(60) COLLATE Latin1_General_100_BIN2_UTF8"));
       }
   for (const std::string& statement : statements_) EXPECT_TRUE(Balanced(statement)) << statement;
+  EXPECT_TRUE(Balanced(std::string(Traits(SqlDialect::kSqlServer).unfit_query)));
   // The server schema's tables are PostgreSQL's too, which run in the server tests.
   EXPECT_EQ(TablesOf(PostgreSqlSchema()), TablesOf(statements_));
 
