@@ -72,29 +72,37 @@ constexpr std::array<Source, 4> kSources = {{
     {"Poliza_Servicio_Tipo_Servicio", "Ps_Folio", "", "", Kept::kPeakUse},
 }};
 
-std::string InsertKept(const std::string& policies) {
+// The client's name as the column of `name_type` takes it whole, where one is given: CAST
+// cuts a longer one, where an INSERT or UPDATE would refuse it and undo the save.
+std::string KeptName(std::string_view folio, std::string_view name_type) {
+  if (name_type.empty()) return KeptClientNameSql(folio);
+  return "CAST(" + KeptClientNameSql(folio) + " AS " + S(name_type) + ")";
+}
+
+std::string InsertKept(const std::string& policies, std::string_view name_type) {
   return "INSERT INTO " + S(kPolicyOrderTable) +
-         " (folio, client_name, peak_use) SELECT x.Ps_Folio, " + KeptClientNameSql("x.Ps_Folio") +
+         " (folio, client_name, peak_use) SELECT x.Ps_Folio, " + KeptName("x.Ps_Folio", name_type) +
          ", " + KeptPeakUseSql("x.Ps_Folio") + " FROM " + policies;
 }
 
 // What a change does to the kept rows: a policy's row comes and goes with the policy (an
 // update of its folio or client writes it again); any other change computes again the
 // value it feeds, in the rows of the policies it touches.
-std::vector<std::string> Actions(const Source& source, const Changed& changed) {
+std::vector<std::string> Actions(const Source& source, const Changed& changed,
+                                 std::string_view name_type = {}) {
   const std::string table = S(kPolicyOrderTable);
   if (source.table == kPolicies) {
     std::vector<std::string> actions;
     if (changed.old_rows)
       actions.push_back("DELETE FROM " + table + " WHERE folio IN (" + changed.Old(source.column) +
                         ")");
-    if (changed.new_rows) actions.push_back(InsertKept(changed.NewPolicies()));
+    if (changed.new_rows) actions.push_back(InsertKept(changed.NewPolicies(), name_type));
     return actions;
   }
   const std::string values = changed.Values(source.column);
   const std::string folio = table + ".folio";
   const std::string set = source.kept == Kept::kClientName
-                              ? "client_name = " + KeptClientNameSql(folio)
+                              ? "client_name = " + KeptName(folio, name_type)
                               : "peak_use = " + KeptPeakUseSql(folio);
   return {"UPDATE " + table + " SET " + set + " WHERE folio IN (" +
           (source.folios.empty() ? values : S(source.folios) + " IN (" + values + ")") + ")"};
@@ -219,8 +227,8 @@ std::vector<std::string> SqlitePolicyOrderSchema() {
   return statements;
 }
 
-std::string FillPolicyOrder() {
-  return InsertKept("Poliza_Servicio x");
+std::string FillPolicyOrder(std::string_view name_type) {
+  return InsertKept("Poliza_Servicio x", name_type);
 }
 
 // The functions run as their owner (SECURITY DEFINER), so that an operator's statements
@@ -275,7 +283,8 @@ std::vector<std::string> SqlServerPolicyOrderTriggers() {
       statements.push_back(
           "CREATE OR ALTER TRIGGER " + TriggerName(source, event) + " ON " + S(source.table) +
           " AFTER " + S(event.name) + " AS BEGIN SET NOCOUNT ON; " + only_some +
-          Joined(Actions(source, {false, event.old_rows, event.new_rows})) + "END");
+          Joined(Actions(source, {false, event.old_rows, event.new_rows}, kSqlServerKeptName)) +
+          "END");
     }
   }
   return statements;

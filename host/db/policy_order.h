@@ -15,6 +15,9 @@ namespace nv407::host {
 // a range of an index. Triggers on every table the values come from keep it in step, so a
 // counter that another tool raises through plain SQL moves its policy too.
 inline constexpr std::string_view kPolicyOrderTable = "policy_order";
+// SQL Server's client_name: an index key holds 900 bytes at most, so it keeps a name's first
+// 900 bytes (a longer name ties with those that share them, and the folio decides).
+inline constexpr std::string_view kSqlServerKeptName = "VARCHAR(900)";
 
 // How much of an included quantity a use is, for one service row `s` of
 // Poliza_Servicio_Tipo_Servicio joined to its Tipo_Servicio `t`: the hours used for a
@@ -34,9 +37,10 @@ std::string KeptClientNameSql(std::string_view folio);
 std::string KeptPeakUseSql(std::string_view folio);
 
 // The statements that make the table, its indexes and its triggers on SQLite; and the one
-// that fills it for the policies a database holds already.
+// that fills it for the policies a database holds already, the names cut to `name_type`
+// where one is given.
 std::vector<std::string> SqlitePolicyOrderSchema();
-std::string FillPolicyOrder();
+std::string FillPolicyOrder(std::string_view name_type = {});
 // The triggers of each server (with their functions), run after the tables.
 std::vector<std::string> PostgreSqlPolicyOrderTriggers();
 // PostgreSQL's trigger functions by name, each with the body this version gives it; and

@@ -351,9 +351,10 @@ std::vector<std::string> SqlServerAccess() {
       "CREATE OR ALTER FUNCTION dbo.polizas_session_administers() RETURNS BIT AS BEGIN RETURN CASE "
       "WHEN "
       "IS_MEMBER('db_owner') = 1 THEN 1 ELSE 0 END END",
-      "CREATE OR ALTER FUNCTION dbo.polizas_session_holds(@module VARCHAR(60), @permission "
-      "VARCHAR(60)) "
-      "RETURNS BIT AS BEGIN RETURN CASE WHEN (" +
+      "CREATE OR ALTER FUNCTION dbo.polizas_session_holds(@module " + S(kSqlServerCode) +
+          ", @permission " + S(kSqlServerCode) +
+          ") "
+          "RETURNS BIT AS BEGIN RETURN CASE WHEN (" +
           SupervisorConditions() + ") AND IS_ROLEMEMBER('" + supervisor +
           "') = 1 THEN 1 ELSE 0 END END",
       // The operators' programs call these themselves (who the session is, what it may do);
@@ -363,9 +364,10 @@ std::vector<std::string> SqlServerAccess() {
       "CREATE OR ALTER TRIGGER Poliza_Servicio_operator ON Poliza_Servicio AFTER INSERT, UPDATE AS "
       "BEGIN "
       "SET NOCOUNT ON; IF TRIGGER_NESTLEVEL(@@PROCID) > 1 OR dbo.polizas_session_administers() "
-      "= 1 RETURN; DECLARE @user VARCHAR(60) = USER_NAME(); " +
-          S(kSqlServerNow) +
-          "DECLARE @folio VARCHAR(60) = (SELECT TOP 1 i.Ps_Folio FROM inserted AS i "
+      "= 1 RETURN; DECLARE @user " +
+          S(kSqlServerLogin) + " = USER_NAME(); " + S(kSqlServerNow) + "DECLARE @folio " +
+          S(kSqlServerCode) +
+          " = (SELECT TOP 1 i.Ps_Folio FROM inserted AS i "
           "LEFT JOIN deleted AS d ON d.Ps_Folio = i.Ps_Folio WHERE d.Ps_Folio IS NULL AND "
           "(i.Ps_Fecha IS NULL OR i.Ps_Fecha <> CAST(@now AS DATE))); IF @folio IS NOT NULL AND " +
           Holds(kChangeDate, "dbo.polizas_session_holds") +
@@ -400,8 +402,9 @@ std::vector<std::string> SqlServerAccess() {
       "Poliza_Servicio_Tipo_Servicio "
       "AFTER INSERT, UPDATE AS BEGIN SET NOCOUNT ON; IF dbo.polizas_session_administers() = 1 "
       "OR " +
-          Holds(kResetCounters, "dbo.polizas_session_holds") +
-          " = 1 RETURN; DECLARE @user VARCHAR(60) = USER_NAME(); DECLARE @folio VARCHAR(60) = "
+          Holds(kResetCounters, "dbo.polizas_session_holds") + " = 1 RETURN; DECLARE @user " +
+          S(kSqlServerLogin) + " = USER_NAME(); DECLARE @folio " + S(kSqlServerCode) +
+          " = "
           "(SELECT TOP 1 i.Ps_Folio FROM inserted AS i LEFT JOIN deleted AS d ON d.Ps_Folio = "
           "i.Ps_Folio AND d.Ts_Cve_Tipo_Servicio = i.Ts_Cve_Tipo_Servicio WHERE " +
           counters_changed + "); IF @folio IS NOT NULL BEGIN " +

@@ -6,6 +6,11 @@
 
 namespace nv407::host {
 
+// SQL Server's VARCHAR counts bytes, of which UTF-8 takes up to 4 a character: a code (up
+// to 60 characters) and a login's name (sysname, up to 128) each fit whole.
+inline constexpr std::string_view kSqlServerCode = "VARCHAR(240)";
+inline constexpr std::string_view kSqlServerLogin = "VARCHAR(512)";
+
 // The dates an edit's new policy may keep, one row per policy its transaction cancelled.
 inline constexpr std::string_view kReplacedDatesTable = "polizas_replaced_date";
 

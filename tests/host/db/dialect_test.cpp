@@ -8,6 +8,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -92,8 +93,9 @@ TEST_F(SqlServerSchemaText, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
   for (const std::string& table : With("CREATE TABLE "))
     for (const char* code : {"Ps_Folio", "Es_Cve_Estado", "Cl_Cve_Cliente"})
       if (table.find(std::string("\n  ") + code + " ") != std::string::npos) {
-        EXPECT_THAT(table, HasSubstr(std::string(code) +
-                                     " VARCHAR(60) COLLATE Latin1_General_100_BIN2_UTF8"));
+        EXPECT_THAT(table, ::testing::ContainsRegex(
+                               std::string(code) +
+                               " VARCHAR\\([0-9]+\\) COLLATE Latin1_General_100_BIN2_UTF8"));
       }
   for (const std::string& statement : statements_) EXPECT_TRUE(Balanced(statement)) << statement;
   EXPECT_TRUE(Balanced(std::string(Traits(SqlDialect::kSqlServer).unfit_query)));
@@ -116,27 +118,47 @@ TEST_F(SqlServerSchemaText, HasTheSqliteTablesAndGuardsTheCancelledPolicy) {
   EXPECT_THAT(guards[1], HasSubstr("ON Poliza_Servicio_Tipo_Servicio AFTER UPDATE"));
 }
 
+const std::regex kCreateTable(R"(CREATE TABLE (\w+) \(([\s\S]*)\n\)$)");
+
+// "table.column" (lower case) to the type and constraints its CREATE TABLE declares.
+std::map<std::string, std::string> ColumnTypes(const std::vector<std::string>& statements) {
+  static const std::regex column(R"(\n  (?!PRIMARY KEY)(\w+) ([^\n]*))");
+  std::map<std::string, std::string> types;
+  for (const std::string& statement : statements) {
+    std::smatch parts;
+    if (!std::regex_search(statement, parts, kCreateTable)) continue;
+    const std::string body = parts[2];
+    for (std::sregex_iterator it(body.begin(), body.end(), column), end; it != end; ++it)
+      types[Lower(parts[1].str() + "." + (*it)[1].str())] = (*it)[2];
+  }
+  return types;
+}
+
+// The bytes a value of a declared SQL Server type may take: VARCHAR(n) n, the numbers' and
+// dates' theirs; 0 for (MAX) and any other.
+int Bytes(const std::string& type) {
+  static const std::regex sized(R"(^VARCHAR\(([0-9]+)\))");
+  std::smatch found;
+  if (std::regex_search(type, found, sized)) return std::stoi(found[1]);
+  for (const auto& [start, bytes] : std::initializer_list<std::pair<const char*, int>>{
+           {"BIGINT", 8}, {"INT", 4}, {"FLOAT", 8}, {"DATETIME2(0)", 6}, {"DATE", 3}})
+    if (type.starts_with(start)) return bytes;
+  return 0;
+}
+
 // SQL Server refuses to make an index, a primary key or a unique constraint keyed on a
 // column of VARCHAR(MAX), NVARCHAR(MAX) or VARBINARY(MAX): no key of the schema is one.
 TEST_F(SqlServerSchemaText, NoKeyIsAColumnOfUnboundedSize) {
-  static const std::regex table(R"(CREATE TABLE (\w+) \(([\s\S]*)\n\)$)");
-  static const std::regex column(R"(\n  (?!PRIMARY KEY)(\w+) ([^\n]*))");
   static const std::regex unbounded(R"(^(N?VARCHAR|VARBINARY)\(MAX\))");
   static const std::regex keyed(R"((?:CREATE INDEX \w+ ON (\w+)|PRIMARY KEY|UNIQUE) \(([^)]*)\))");
   std::map<std::string, bool> unbounded_columns;  // "table.column"
-  for (const std::string& statement : statements_) {
-    std::smatch parts;
-    if (!std::regex_search(statement, parts, table)) continue;
-    const std::string body = parts[2];
-    for (std::sregex_iterator it(body.begin(), body.end(), column), end; it != end; ++it)
-      unbounded_columns[Lower(parts[1].str() + "." + (*it)[1].str())] =
-          std::regex_search((*it)[2].str(), unbounded);
-  }
+  for (const auto& [name, type] : ColumnTypes(statements_))
+    unbounded_columns[name] = std::regex_search(type, unbounded);
   ASSERT_FALSE(unbounded_columns.empty());
   int keys = 0;
   for (const std::string& statement : statements_) {
     std::smatch created;
-    const bool is_table = std::regex_search(statement, created, table);
+    const bool is_table = std::regex_search(statement, created, kCreateTable);
     for (std::sregex_iterator it(statement.begin(), statement.end(), keyed), end; it != end; ++it) {
       const std::string on = (*it)[1].matched ? (*it)[1].str() : is_table ? created[1].str() : "";
       std::string columns = (*it)[2];
@@ -154,6 +176,82 @@ TEST_F(SqlServerSchemaText, NoKeyIsAColumnOfUnboundedSize) {
     }
   }
   EXPECT_GT(keys, 40);
+}
+
+// SQL Server's VARCHAR counts bytes and UTF-8 takes up to 4 a character; a value too long
+// for its column is refused, which undoes the save. A code (up to 60 characters) fits every
+// column and variable that holds one, a login's name (sysname, 128) every column the guards
+// write it into, and a client's name is cut to the kept orders' column, whose index SQL
+// Server can still make: no table's key passes 900 bytes, nor an index's 1700.
+TEST_F(SqlServerSchemaText, EveryValueFitsWhereItIsWritten) {
+  const std::map<std::string, std::string> types = ColumnTypes(statements_);
+  constexpr int kCode = 60 * 4, kLogin = 128 * 4;
+  int codes = 0;
+  for (const auto& [name, type] : types)
+    if (type.find("BIN2_UTF8") != std::string::npos) {
+      EXPECT_GE(Bytes(type), kCode) << name << " " << type;
+      ++codes;
+    }
+  EXPECT_GT(codes, 30);
+
+  static const std::regex variable(R"(@(folio|module|permission|user) (\w+\([0-9]+\)))");
+  static const std::regex login_written(
+      R"((\w+) = (?:USER_NAME\(\)|CASE WHEN [^@]*? THEN @user ))");
+  static const std::regex trigger_on(R"(^CREATE OR ALTER TRIGGER \w+ ON (\w+))");
+  int logins = 0;
+  for (const std::string& statement : statements_) {
+    for (std::sregex_iterator it(statement.begin(), statement.end(), variable), end; it != end;
+         ++it)
+      EXPECT_GE(Bytes((*it)[2]), (*it)[1] == "user" ? kLogin : kCode) << (*it)[0];
+    std::smatch on;
+    if (!std::regex_search(statement, on, trigger_on)) continue;
+    for (std::sregex_iterator it(statement.begin(), statement.end(), login_written), end; it != end;
+         ++it) {
+      const auto column = types.find(Lower(on[1].str() + "." + (*it)[1].str()));
+      ASSERT_NE(column, types.end()) << (*it)[0];
+      EXPECT_GE(Bytes(column->second), kLogin) << (*it)[0] << " into " << column->second;
+      ++logins;
+    }
+  }
+  EXPECT_EQ(logins, 4) << "Oper_Alta, Oper_Ult_Modif, Oper_Baja, record_log.user_code";
+
+  // Every client_name written is CAST to the column's own type.
+  const std::string kept_name = types.at("policy_order.client_name");
+  const std::string cut = " AS " + kept_name.substr(0, kept_name.find(' ')) + ")";
+  int names = 0;
+  for (const std::string& statement : statements_) {
+    for (const std::string writes :
+         {"client_name = ", "(folio, client_name, peak_use) SELECT x.Ps_Folio, "}) {
+      for (std::size_t at = statement.find(writes); at != std::string::npos;
+           at = statement.find(writes, at + 1)) {
+        const std::size_t value = at + writes.size();
+        ASSERT_EQ(statement.compare(value, 5, "CAST("), 0) << statement.substr(at, 80);
+        std::size_t close = value + 4;
+        for (int depth = 0; close < statement.size(); ++close) {
+          depth += statement[close] == '(' ? 1 : statement[close] == ')' ? -1 : 0;
+          if (depth == 0) break;
+        }
+        EXPECT_EQ(statement.substr(close + 1 - cut.size(), cut.size()), cut);
+        ++names;
+      }
+    }
+  }
+  EXPECT_GT(names, 3);
+
+  static const std::regex keyed(R"((?:CREATE INDEX \w+ ON (\w+)|PRIMARY KEY) \(([^)]*)\))");
+  for (const std::string& statement : statements_) {
+    std::smatch created;
+    const bool is_table = std::regex_search(statement, created, kCreateTable);
+    for (std::sregex_iterator it(statement.begin(), statement.end(), keyed), end; it != end; ++it) {
+      const bool index = (*it)[1].matched;
+      const std::string on = index ? (*it)[1].str() : is_table ? created[1].str() : "";
+      int bytes = 0;
+      std::stringstream columns((*it)[2]);
+      for (std::string name; std::getline(columns >> std::ws, name, ',');)
+        bytes += Bytes(types.at(Lower(on + "." + name)));
+      EXPECT_LE(bytes, index ? 1700 : 900) << (*it)[0];
+    }
+  }
 }
 
 // An upgrade writes again each guard whose text a database made by an earlier version
