@@ -61,8 +61,8 @@ std::string S(std::string_view text) {
   return std::string(text);
 }
 
-// "('NV407', 'CHFECHA'), ..." for PostgreSQL's IN, or "(@m = 'NV407' AND @k = 'CHFECHA') OR
-// ..." for SQL Server.
+// "('NV407', 'CHFECHA'), ..." for PostgreSQL's IN, or "(@module ... = 'NV407' AND
+// @permission ... = 'CHFECHA') OR ..." for SQL Server.
 std::string SupervisorPairs() {
   std::string pairs;
   for (const Permission& held : kSupervisorPermissions) {
@@ -71,11 +71,18 @@ std::string SupervisorPairs() {
   }
   return pairs;
 }
+// Compared exactly, as PostgreSQL compares them: '=' ignores what the database's collation
+// ignores (letter case) and trailing spaces.
+std::string Exactly(std::string_view variable, std::string_view text) {
+  return S(variable) + " COLLATE Latin1_General_100_BIN2 = '" + S(text) + "' AND DATALENGTH(" +
+         S(variable) + ") = " + std::to_string(text.size());
+}
 std::string SupervisorConditions() {
   std::string conditions;
   for (const Permission& held : kSupervisorPermissions) {
     if (!conditions.empty()) conditions += " OR ";
-    conditions += "(@module = '" + S(held.module) + "' AND @permission = '" + S(held.key) + "')";
+    conditions +=
+        "(" + Exactly("@module", held.module) + " AND " + Exactly("@permission", held.key) + ")";
   }
   return conditions;
 }

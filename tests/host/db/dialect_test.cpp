@@ -254,6 +254,27 @@ TEST_F(SqlServerSchemaText, EveryValueFitsWhereItIsWritten) {
   }
 }
 
+// A permission's module and key are compared exactly, as on PostgreSQL: a variable compared
+// with a text in SQL Server's statements takes a binary collation (the database's ignores
+// case) and its length in bytes ('=' ignores trailing spaces).
+TEST_F(SqlServerSchemaText, VariablesAreComparedWithTextsExactly) {
+  static const std::regex compared(R"(@(\w+)( COLLATE \w+)? = '([^']*)')");
+  int comparisons = 0;
+  for (const std::string& statement : statements_) {
+    if (statement.starts_with("EXEC ")) continue;  // a procedure's arguments, no comparison
+    for (std::sregex_iterator it(statement.begin(), statement.end(), compared), end; it != end;
+         ++it) {
+      EXPECT_TRUE((*it)[2].str().ends_with("_BIN2")) << (*it)[0];
+      EXPECT_NE(statement.find("DATALENGTH(@" + (*it)[1].str() +
+                               ") = " + std::to_string((*it)[3].length())),
+                std::string::npos)
+          << (*it)[0];
+      ++comparisons;
+    }
+  }
+  EXPECT_GE(comparisons, 2);
+}
+
 // An upgrade writes again each guard whose text a database made by an earlier version
 // holds otherwise, sets the triggers' order and grants the session's functions, each where
 // it is missing: every earlier state ends holding what init makes. Writing a trigger again
