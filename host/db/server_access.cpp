@@ -287,9 +287,11 @@ std::string PostgreSqlSessionLogin() {
          S(kCaptureRole) + "', 'MEMBER') THEN 1 ELSE 0 END AS operates";
 }
 
+// IS_MEMBER asks the session's own membership, nested roles included; IS_ROLEMEMBER
+// reads the role's members, which a login without VIEW DEFINITION may not see (NULL).
 std::string SqlServerSessionLogin() {
   return "SELECT USER_NAME() AS v, CAST(dbo.polizas_session_administers() AS INT) AS "
-         "administers, CASE WHEN IS_ROLEMEMBER('" +
+         "administers, CASE WHEN IS_MEMBER('" +
          S(kCaptureRole) + "') = 1 THEN 1 ELSE 0 END AS operates";
 }
 
@@ -362,7 +364,7 @@ std::vector<std::string> SqlServerAccess() {
           ", @permission " + S(kSqlServerCode) +
           ") "
           "RETURNS BIT AS BEGIN RETURN CASE WHEN (" +
-          SupervisorConditions() + ") AND IS_ROLEMEMBER('" + supervisor +
+          SupervisorConditions() + ") AND IS_MEMBER('" + supervisor +
           "') = 1 THEN 1 ELSE 0 END END",
       // The operators' programs call these themselves (who the session is, what it may do);
       // a trigger calls them as its owner.

@@ -364,6 +364,11 @@ TEST_F(SqlServerSchemaText, GrantsTheGroupRolesAndGuardsThePermissions) {
         EXPECT_THAT(grants, ::testing::Contains("GRANT EXECUTE ON dbo." + std::string(function) +
                                                 " TO polizas_captura"));
       }
+  // An operator's session asks its own token, which needs no right to see a role's members.
+  Lines asked = statements_;
+  asked.push_back(Traits(SqlDialect::kSqlServer).session_login());
+  for (const std::string& statement : asked)
+    EXPECT_EQ(statement.find("IS_ROLEMEMBER("), std::string::npos) << statement;
   EXPECT_THAT(grants, ::testing::Contains("GRANT UPDATE (Oper_Ult_Modif, Fecha_Ult_Modif) ON "
                                           "Poliza_Servicio TO polizas_supervisor"));
   EXPECT_THAT(grants, ::testing::Not(::testing::Contains(HasSubstr("DELETE"))));
