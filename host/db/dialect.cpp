@@ -125,7 +125,15 @@ constexpr std::string_view kSqlServerUnfit =
     "into ''?'': make it with a UTF-8 collation (CREATE DATABASE name COLLATE "
     "Latin1_General_100_CI_AS_SC_UTF8)') AS v FROM (SELECT CONVERT(NVARCHAR(128), "
     "DATABASEPROPERTYEX(DB_NAME(), 'Collation')) AS c) AS d WHERE "
-    "ISNULL(CAST(COLLATIONPROPERTY(c, 'CodePage') AS INT), 0) <> 65001";
+    "ISNULL(CAST(COLLATIONPROPERTY(c, 'CodePage') AS INT), 0) <> 65001 "
+    // Under READ_COMMITTED_SNAPSHOT a statement reads what was committed when it began, not
+    // waiting for a change in progress: the triggers that keep the finder's orders would
+    // compute a policy's values from a client's name or a service's counters another
+    // transaction is changing, and keep the old ones once both have ended.
+    "UNION ALL SELECT 'the database reads row versions under READ COMMITTED "
+    "(READ_COMMITTED_SNAPSHOT is ON), with which the finder''s orders would miss changes made "
+    "at the same time: turn it off (ALTER DATABASE name SET READ_COMMITTED_SNAPSHOT OFF)' AS v "
+    "FROM sys.databases WHERE database_id = DB_ID() AND is_read_committed_snapshot_on = 1";
 
 std::string NoLogin() {
   return {};

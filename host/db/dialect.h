@@ -50,8 +50,8 @@ struct DialectTraits {
   // The SQLSTATE of a statement refused by that timeout, which undoes the statement alone
   // and so lets it run again; "" where a wait is not observed this way.
   std::string_view lock_timeout_state;
-  // Run on connecting: one row, column v, saying why the database cannot keep the texts
-  // the screen writes, none where it can ("" where nothing is checked on connecting).
+  // Run on connecting: a row, column v, for each reason why the database cannot keep what
+  // the screen writes as written, none where it can ("" where nothing is checked).
   std::string_view unfit_query;
   // One row, column v: 1 when the session may not write policies (a read-only server or
   // database, or no right to insert); "" where the connection tells it otherwise.
