@@ -36,7 +36,8 @@ class PolicyListTest : public ::testing::Test {
  protected:
   PolicyListTest() {
     Add("MTY-000001", "C00001", "2024-12-31", "AC", {{"SOPREM", 120, 96, 0}});  // exactly 80 %
-    Add("MTY-000002", "C00003", "2024-03-25", "AC", {{"SOPREM", 10, 5, 0}});    // ends in 10 days
+    // Ends in 10 days, its end written with a time of day as another program may write it.
+    Add("MTY-000002", "C00003", "2024-03-25 00:00:00", "AC", {{"SOPREM", 10, 5, 0}});
     Add("MTY-000003", "C00001", "2024-12-31", "CA", {{"SOPREM", 10, 10, 0}});  // cancelled, used up
     Add("GDL-000001", "C00002", "2024-02-29", "AC", {{"SOPREM", 10, 9, 0}});   // expired, 90 %
     Add("GDL-000002", "C00004", "2024-03-15", "AC", {});                       // no service row
