@@ -109,6 +109,9 @@ void LoadDemoData(Connection& connection);
 std::vector<std::string> SchemaTablesPresent(Connection& connection);
 // Whether the database holds the table, in any dialect.
 bool HasTable(Database& database, const std::string& table);
+// Raises an Error saying who makes them when a server database holds no service policies
+// (a file without them does not open).
+void RequirePolicyTables(Database& database);
 // Adds to a server database made by an earlier version what its schema lacks, in one
 // transaction: the finder's kept orders (policy_order with its indexes and triggers, the
 // operators' right to read it, and its rows) and any index of the schema; on SQL Server,

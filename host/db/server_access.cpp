@@ -240,6 +240,8 @@ constexpr std::array kGuardFunctions = {"polizas_server_now",
                                         "refuse_change_to_cancelled_policy",
                                         "refuse_services_of_cancelled_policy"};
 
+}  // namespace
+
 // Roles belong to the whole server: made by the first database's schema, found by the rest.
 std::string PostgreSqlRoles() {
   const std::string capture = S(kCaptureRole), supervisor = S(kSupervisorRole);
@@ -249,8 +251,6 @@ std::string PostgreSqlRoles() {
          "') THEN CREATE ROLE " + supervisor + " NOLOGIN IN ROLE " + capture +
          "; END IF; EXCEPTION WHEN duplicate_object OR unique_violation THEN NULL; END$$";
 }
-
-}  // namespace
 
 std::string PolicyDateRefusal(std::string_view user, std::string_view folio,
                               std::string_view server_date) {

@@ -30,6 +30,8 @@ std::string PostgreSqlNoteStamp();
 // The guard that stamps an operator's policy and keeps its date, with the table of the dates
 // an edit may keep (made again by an upgrade).
 std::vector<std::string> PostgreSqlPolicyStamp();
+// The operators' two roles, made where the server has none of that name.
+std::string PostgreSqlRoles();
 // Its function's body as the server keeps it, for an upgrade to tell an older one.
 std::string PostgreSqlPolicyStampBody();
 std::string PostgreSqlTriggerFunctionsClosed();

@@ -321,6 +321,14 @@ bool HasTable(Database& database, const std::string& table) {
   return found;
 }
 
+void RequirePolicyTables(Database& database) {
+  if (!HasTable(database, "poliza_servicio")) {
+    throw Error(
+        "the database holds no service policies: its owner makes the tables with "
+        "polizas-db init --odbc");
+  }
+}
+
 std::vector<std::string> SchemaTablesPresent(Connection& connection) {
   std::string names;
   for (const Table& table : Tables()) {
@@ -526,6 +534,8 @@ std::vector<std::string> SqlServerGuardsAgain(
 
 // PostgreSQL: one row when the note stamp is the one made before it numbered the notes, and
 // one when a trigger function of the schema (of the return type named) is any login's to call.
+constexpr std::string_view kFunctionPresent =
+    "SELECT 1 AS v FROM pg_proc WHERE oid = to_regprocedure(?)";
 constexpr std::string_view kNoteStampOfOld =
     "SELECT 1 AS v FROM pg_proc WHERE oid = to_regprocedure(?) AND NOT prosecdef";
 constexpr std::string_view kTriggerFunctionOpen =
@@ -545,8 +555,14 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
     result->Close();
     return found;
   };
+  RequirePolicyTables(database);
   std::vector<std::string> added;
   TransactionScope transaction(sql);
+  // A database made before operators had roles (the first server version) gets the roles,
+  // their rights and the guards all as init makes them, below; what was added to those
+  // since comes with them. The roles first: the kept orders' grant names one.
+  const bool unguarded = postgresql && !present(kFunctionPresent, "polizas_session_administers()");
+  if (unguarded) sql.Execute(PostgreSqlRoles());
   // The finder's kept orders: the table, its indexes, the triggers that keep it, the
   // operators' right to read it, and a row for every policy there is.
   if (!present(Traits(database.Dialect()).table_present_query, kPolicyOrderTable)) {
@@ -560,7 +576,7 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
     for (const std::string& grant : GrantsOn(kPolicyOrderTable)) sql.Execute(grant);
     sql.Execute(FillPolicyOrder(postgresql ? std::string_view() : kSqlServerKeptName));
     added.emplace_back(kPolicyOrderTable);
-  } else if (postgresql && !PostgreSqlPolicyOrderFunctionsCurrent(database)) {
+  } else if (postgresql && !unguarded && !PostgreSqlPolicyOrderFunctionsCurrent(database)) {
     for (const std::string& statement : PostgreSqlPolicyOrderFunctionsAgain())
       sql.Execute(statement);
     added.emplace_back("locking in the functions that keep " + std::string(kPolicyOrderTable));
@@ -573,12 +589,18 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
       added.emplace_back(index.name);
     }
   }
-  if (postgresql && present(kNoteStampOfOld, "polizas_stamp_note()")) {
+  if (unguarded) {
+    // Its GetDate() read the clock itself, and goes on doing so.
+    if (!present(kFunctionPresent, "polizas_server_now()")) sql.Execute(PostgreSqlServerNow());
+    for (const std::string& statement : PostgreSqlAccess()) sql.Execute(statement);
+    added.emplace_back("the operators' roles, their rights and the guards that hold them to them");
+  }
+  if (postgresql && !unguarded && present(kNoteStampOfOld, "polizas_stamp_note()")) {
     sql.Execute(PostgreSqlNoteStamp());
     sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_note"}));
     added.emplace_back("the numbering of the operators' notes by the database alone");
   }
-  if (!present(Traits(database.Dialect()).table_present_query, kReplacedDatesTable)) {
+  if (!unguarded && !present(Traits(database.Dialect()).table_present_query, kReplacedDatesTable)) {
     if (postgresql) {
       for (const std::string& statement : PostgreSqlPolicyStamp()) sql.Execute(statement);
       sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_policy"}));
@@ -589,7 +611,7 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
           sql.Execute(statement);
     }
     added.emplace_back("an edit's policy keeping its date without CHFECHA");
-  } else if (postgresql &&
+  } else if (postgresql && !unguarded &&
              !HasBody(database, "polizas_stamp_policy", PostgreSqlPolicyStampBody())) {
     for (const std::string& statement : PostgreSqlPolicyStamp()) sql.Execute(statement);
     sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_policy"}));
@@ -613,7 +635,7 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
                               [&](const std::string& s) { return KindOfStatement(s) == kind; }))
         added.emplace_back(what);
   }
-  if (postgresql && present(kTriggerFunctionOpen, "trigger")) {
+  if (postgresql && !unguarded && present(kTriggerFunctionOpen, "trigger")) {
     sql.Execute(PostgreSqlTriggerFunctionsClosed());
     added.emplace_back("trigger functions that no login may call");
   }

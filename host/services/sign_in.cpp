@@ -47,14 +47,6 @@ bool HoldsPasswords(Database& database) {
   return holds;
 }
 
-void RequirePolicyTables(Database& database) {
-  if (!HasTable(database, "poliza_servicio")) {
-    throw Error(
-        "the database holds no service policies: its owner makes the tables with "
-        "polizas-db init --odbc");
-  }
-}
-
 SessionAccess ReadSessionAccess(Database& database) {
   const std::string login_query = Traits(database.Dialect()).session_login();
   if (login_query.empty()) {

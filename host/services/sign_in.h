@@ -25,10 +25,6 @@ struct SessionAccess {
   std::string login;  // kLogin: the operator
 };
 
-// Raises an Error saying who makes them when a server database holds no service policies
-// (a file without them does not open).
-void RequirePolicyTables(Database& database);
-
 // Whether a database file keeps operators' passwords: one made before they had them gains
 // them when first opened for writing.
 bool HoldsPasswords(Database& database);

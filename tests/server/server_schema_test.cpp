@@ -286,6 +286,73 @@ TEST_F(ServerTest, UpgradeWritesAgainTheFunctionsThatKeepTheOrders) {
   EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), Count(sql, "Poliza_Servicio"));
 }
 
+// What holds each login to its role: the triggers and the functions they run (how they run),
+// and each right on each table and column.
+Lines Guards(Connection& sql) {
+  Lines guards = Column(
+      sql,
+      "SELECT t.tgname || ' runs ' || p.proname || ' definer ' || p.prosecdef::text || ' ' || "
+      "COALESCE(array_to_string(p.proconfig, ','), '') AS v FROM pg_trigger t JOIN pg_proc p ON "
+      "p.oid = t.tgfoid WHERE NOT t.tgisinternal ORDER BY 1");
+  for (const std::string& grant :
+       Column(sql,
+              "SELECT grantee || ' ' || privilege_type || ' ' || table_name AS v FROM "
+              "information_schema.role_table_grants WHERE grantee LIKE 'polizas%' UNION ALL "
+              "SELECT grantee || ' ' || privilege_type || ' ' || table_name || '.' || "
+              "column_name FROM information_schema.role_column_grants WHERE grantee LIKE "
+              "'polizas%' ORDER BY 1"))
+    guards.push_back(grant);
+  return guards;
+}
+
+// A database of the first server version, made before operators had roles: no login but the
+// owner's could work in it, and an upgrade said it was up to date. It now gets the roles'
+// rights and the guards as init makes them.
+TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheRolesTheirRightsAndGuards) {
+  auto database = Open();
+  Connection& sql = database->ForHost();
+  const Lines made_new = Guards(sql);
+  ASSERT_GT(made_new.size(), 20u);
+  for (const char* dropped :
+       {"FUNCTION polizas_stamp_policy() CASCADE", "FUNCTION polizas_guard_counters() CASCADE",
+        "FUNCTION polizas_stamp_note() CASCADE", "FUNCTION polizas_session_administers()",
+        "FUNCTION polizas_session_holds(text, text)", "TABLE polizas_replaced_date"})
+    sql.Execute(std::string("DROP ") + dropped);
+  sql.Execute(
+      "CREATE OR REPLACE FUNCTION GetDate() RETURNS TIMESTAMP(0) LANGUAGE sql VOLATILE AS "
+      "$$SELECT COALESCE(NULLIF(current_setting('polizas.clock', true), '')::timestamp, "
+      "date_trunc('second', clock_timestamp())::timestamp)$$");
+  sql.Execute("DROP FUNCTION polizas_server_now()");
+  sql.Execute("REVOKE ALL ON ALL TABLES IN SCHEMA public FROM polizas_captura, polizas_supervisor");
+  sql.Execute(
+      "DO $$DECLARE g record; BEGIN FOR g IN SELECT * FROM information_schema.role_column_grants "
+      "WHERE grantee LIKE 'polizas%' LOOP EXECUTE format('REVOKE %s (%I) ON %I FROM %I', "
+      "g.privilege_type, g.column_name, g.table_name, g.grantee); END LOOP; END$$");
+  for (const char* column : {"Es_Cve_Estado", "Oper_Ult_Modif", "Pst_Tiempo_Utilizado"})
+    ASSERT_EQ(Count(sql, std::string("information_schema.role_column_grants WHERE table_name "
+                                     "IN ('poliza_servicio', 'poliza_servicio_tipo_servicio') AND "
+                                     "grantee LIKE 'polizas%' "
+                                     "AND column_name = lower('") +
+                             column + "')"),
+              0);
+
+  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
+  EXPECT_EQ(PolizasDb(upgrade),
+            "0 Added to the database: the operators' roles, their rights and the guards that "
+            "hold them to them\n");
+  EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
+  EXPECT_EQ(Guards(sql), made_new);
+  EXPECT_THAT(Scalar(sql, "SELECT GetDate()::text AS v"), ::testing::StartsWith("'20"));
+}
+
+// A server database without the tables has nothing to upgrade: the owner is told to make them.
+TEST_F(ServerTest, UpgradeOfADatabaseWithoutTheTablesSaysToMakeThem) {
+  ServerDatabase empty(ServerDatabase::Contents::kEmpty);
+  EXPECT_EQ(PolizasDb("upgrade --odbc '" + empty.ConnectionString() + "'"),
+            "1 polizas-db: cannot upgrade the database: the database holds no service policies: "
+            "its owner makes the tables with polizas-db init --odbc\n");
+}
+
 // A database whose policy stamp is of an earlier version (here one that stamps nothing) gets
 // this version's, running as its owner with its search path fixed, as a new database has it.
 TEST_F(ServerTest, UpgradeWritesAgainAnEarlierPolicyStamp) {
