@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "screen_steps.h"
+#include "support/test_backend.h"
 
 namespace nv407::testing {
 namespace {
@@ -125,6 +126,10 @@ class PolicyTypeBrokenTest : public PolicyTypeTest,
                              public ::testing::WithParamInterface<BrokenTypeCase> {};
 
 TEST_P(PolicyTypeBrokenTest, BrokenTypeShowsOneErrorAndIsRefused) {
+  // A text where a number goes: only SQLite's columns, typed by their values, hold one.
+  if (TestBackend() == Backend::kPostgreSql &&
+      GetParam().second.find("no tiene un número") != std::string::npos)
+    GTEST_SKIP() << "a server's number columns hold no text";
   // Given a type chosen while it was sound, and the type broken afterwards
   db.AddServiceType("ZZZ", "Servicio tardío", false);
   db.AddPolicyType("PRUEBA", "Póliza de prueba", "POL-SOP-MEN", 3, 6,
