@@ -94,26 +94,28 @@ void Write(std::ostream& out, const script::Json& value) {
 // refused rather than read whole into memory. A typed text is a few megabytes at most.
 constexpr std::size_t kLongestLine = std::size_t{16} << 20;
 
-// The next line, without its end; false at the end of the input. A line longer than
-// kLongestLine stops there, its rest unread.
-bool ReadLine(std::istream& input, std::string& text) {
+enum class LineRead { kLine, kTooLong, kEnd };
+
+// The next line, without its line feed. One longer than kLongestLine is not read on.
+LineRead ReadLine(std::istream& input, std::string& text) {
   text.clear();
   for (char c = 0; input.get(c);) {
-    if (c == '\n' || text.size() > kLongestLine) return true;
+    if (c == '\n') return LineRead::kLine;
+    if (text.size() == kLongestLine) return LineRead::kTooLong;
     text += c;
   }
-  return !text.empty() && !input.bad();
+  return text.empty() || input.bad() ? LineRead::kEnd : LineRead::kLine;
 }
 
 // Plays the script line by line; returns the exit status.
 int Play(std::istream& input, HeadlessHost& host, std::ofstream* trace) {
   std::string text;
   int number = 1;
-  for (; ReadLine(input, text); ++number) {
+  for (LineRead read; (read = ReadLine(input, text)) != LineRead::kEnd; ++number) {
     if (!text.empty() && text.back() == '\r') text.pop_back();
-    if (text.find_first_not_of(" \t") == std::string::npos) continue;
+    if (read == LineRead::kLine && text.find_first_not_of(" \t") == std::string::npos) continue;
     try {
-      if (text.size() > kLongestLine)
+      if (read == LineRead::kTooLong)
         throw script::LineError("longer than 16 MiB: a script is JSON, one action a line");
       const script::Action action = script::ParseAction(text);
       script::Perform(host, action);
