@@ -59,7 +59,11 @@ Decoded DecodeAt(std::string_view utf8, std::size_t at) {
     valid = (next & 0xC0) == 0x80;
     code = (code << 6) | (next & 0x3F);
   }
-  if (!valid || code > 0x10FFFF || IsHighSurrogate(code) || IsLowSurrogate(code)) return {};
+  // A character written longer than it need be is no character either.
+  constexpr char32_t kFewest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (!valid || code < kFewest[length] || code > 0x10FFFF || IsHighSurrogate(code) ||
+      IsLowSurrogate(code))
+    return {};
   return {code, length};
 }
 

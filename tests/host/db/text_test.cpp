@@ -42,6 +42,8 @@ TEST(ControlsMarked, MarksControlCharactersAndBrokenBytes) {
             "a?b?c?d");
   EXPECT_EQ(ControlsMarked("Acme\u009b2J\u0085FIN", " "), "Acme 2J FIN");
   EXPECT_EQ(ControlsMarked("X\xffY\xc3", "?"), "X?Y?");
+  EXPECT_EQ(ControlsMarked("\xc1\x81|\xe0\x80\x80", "?"), "??|???")
+      << "written longer than need be";
   EXPECT_EQ(ControlsMarked("Peña 😀 \u00a0ü", ""), "Peña 😀 \u00a0ü");
   EXPECT_EQ(ControlsMarked(std::string("a\0b", 3), ""), "ab");
 }
