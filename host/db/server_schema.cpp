@@ -460,11 +460,14 @@ std::string OrderedTrigger(std::string_view statement) {
 std::pair<std::string, std::vector<StatementValue>> SqlServerInForceQuery(
     const std::string& statement) {
   switch (KindOfStatement(statement)) {
-    case GuardStatement::kGuard:
+    case GuardStatement::kGuard: {
+      // The server may keep a module's text as sent or with "OR ALTER" taken out.
+      const std::string as_created = "CREATE " + statement.substr(kGuardStart.size());
       return {
-          "SELECT 1 AS v WHERE OBJECT_DEFINITION(OBJECT_ID(?)) = CAST(? AS NVARCHAR(MAX)) "
-          "COLLATE Latin1_General_100_BIN2",
-          {GuardName(statement), statement}};
+          "SELECT 1 AS v WHERE OBJECT_DEFINITION(OBJECT_ID(?)) COLLATE "
+          "Latin1_General_100_BIN2 IN (CAST(? AS NVARCHAR(MAX)), CAST(? AS NVARCHAR(MAX)))",
+          {GuardName(statement), statement, as_created}};
+    }
     case GuardStatement::kOrder: {
       // OBJECTPROPERTY's ExecIsFirstUpdateTrigger and the like.
       const std::string event = AsciiLower(After(statement, "@stmttype = '", "'"));
@@ -576,7 +579,7 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
     for (const std::string& grant : GrantsOn(kPolicyOrderTable)) sql.Execute(grant);
     sql.Execute(FillPolicyOrder(postgresql ? std::string_view() : kSqlServerKeptName));
     added.emplace_back(kPolicyOrderTable);
-  } else if (postgresql && !unguarded && !PostgreSqlPolicyOrderFunctionsCurrent(database)) {
+  } else if (postgresql && !PostgreSqlPolicyOrderFunctionsCurrent(database)) {
     for (const std::string& statement : PostgreSqlPolicyOrderFunctionsAgain())
       sql.Execute(statement);
     added.emplace_back("locking in the functions that keep " + std::string(kPolicyOrderTable));
