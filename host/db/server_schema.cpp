@@ -633,10 +633,12 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
          {std::pair{GuardStatement::kGuard, "the guards as this version writes them"},
           std::pair{GuardStatement::kOrder, "the order the guards run in"},
           std::pair{GuardStatement::kGrant,
-                    "the operators' right to call the session's functions"}})
+                    "the operators' right to call the session's functions"}}) {
+      const GuardStatement of = kind;  // a lambda cannot take a structured binding in Clang 14
       if (std::ranges::any_of(again,
-                              [&](const std::string& s) { return KindOfStatement(s) == kind; }))
+                              [of](const std::string& s) { return KindOfStatement(s) == of; }))
         added.emplace_back(what);
+    }
   }
   if (postgresql && !unguarded && present(kTriggerFunctionOpen, "trigger")) {
     sql.Execute(PostgreSqlTriggerFunctionsClosed());
