@@ -62,9 +62,9 @@ void Renew(Form& screen) {
   // typed by hand; the operator must know before saving a policy of one day.
   const bool type_found = !TextOf(screen, "txt_Tps_Descripcion").empty();
   if (type_found && FindControlAs<HeadlessListView>(screen, "lvServicios").Items().Count() == 0)
-    throw Error("Renovar: the policy type " + renewed.type +
-                " includes no services, so the end date does not follow from it and stays at "
-                "the start date; review the capture before Aceptar, or Cancelar");
+    throw Error("Renovar: el tipo de póliza " + renewed.type +
+                " no incluye servicios, así que la fecha final no se calcula de él y queda igual "
+                "a la inicial; revise la captura antes de Aceptar, o Cancelar");
 }
 
 }  // namespace nv407::host

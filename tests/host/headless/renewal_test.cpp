@@ -60,7 +60,7 @@ TEST_F(RenewalTest, SaysSoWhenTheTypeIncludesNoServicesToTakeTheEndFrom) {
     WhenRenew();
     ADD_FAILURE() << "renewed to an end of " << Shown("dp_Ps_Fecha_Fin") << " without a word";
   } catch (const Error& refused) {
-    EXPECT_THAT(refused.what(), HasSubstr("SOPANUAL includes no services"));
+    EXPECT_THAT(refused.what(), HasSubstr("SOPANUAL no incluye servicios"));
   }
   EXPECT_EQ(Toolbar().mode, host::ToolbarMode::kNew) << "the capture stays for review";
   EXPECT_EQ(Shown("dp_Ps_Fecha_Fin"), Shown("dp_Ps_Fecha_Inicio"));
