@@ -1,6 +1,6 @@
 // polizas-script: plays a script of user actions on the capture screen, headless.
 //
-//   polizas-script [--db PATH | --odbc CONNECTION-STRING] [--user CODE] [--password-file FILE]
+//   polizas-script (--db PATH | --odbc CONNECTION-STRING) [--user CODE] [--password-file FILE]
 //                  [--clock YYYY-MM-DDTHH:MM:SS] [--trace-sql FILE] [SCRIPT]
 //
 // Where operators sign in, the operator's password comes from FILE or the environment
@@ -40,7 +40,7 @@ constexpr int kCannotOpen = 1;
 constexpr int kBadInput = 2;
 
 constexpr const char* kUsage =
-    "usage: polizas-script [--db PATH | --odbc CONNECTION-STRING] [--user CODE]\n"
+    "usage: polizas-script (--db PATH | --odbc CONNECTION-STRING) [--user CODE]\n"
     "                      [--password-file FILE] [--clock YYYY-MM-DDTHH:MM:SS]\n"
     "                      [--trace-sql FILE] [SCRIPT]\n"
     "       polizas-script --version | --help\n";

@@ -131,11 +131,13 @@ std::size_t RunReport(Database& database, const Date& today, const ReportRequest
       // The most used first.
       Each(database, ServiceUsageList(dialect, today, request.percent), {kUsageShare, true},
            [&](const FoundRow& row) {
+             // A text where a quantity goes (SQLite reckons it 0) gives no share at all.
+             const bool in_numbers = NumberOf(row[kUsageIncluded]) && NumberOf(row[kUsageUsed]);
              counted(writer,
                      {row[0], row[kUsageClient], row[kUsageClientName], row[kUsageBranch],
                       DateCell(row[kUsageEnd]), row[kUsageState], row[kUsageService],
                       row[kUsageUnit], NumberCell(row[kUsageIncluded]), NumberCell(row[kUsageUsed]),
-                      PercentCell(NumberOf(row[kUsageShare]))});
+                      PercentCell(in_numbers ? NumberOf(row[kUsageShare]) : std::nullopt)});
            });
       writer.Finish();
       break;

@@ -192,12 +192,19 @@ TEST_F(ReportProgram, AQuantityThatIsNoNumberIsReportedAsStored) {
         service + "'");
   };
   included("SOPREM", "mucho");
-  const Table usage = InEveryFormat({"usage"});
-  const auto row = std::find_if(usage.begin(), usage.end(), [](const Strings& cells) {
-    return cells.at(0) == "GDL-000003" && cells.at(6) == "SOPREM";
-  });
-  ASSERT_NE(row, usage.end());
-  EXPECT_EQ(Strings(row->begin() + 8, row->end()), (Strings{"mucho", "8", ""}));
+  database_.Open()->ForHost().Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Evento_Utilizado = 'xyz' WHERE Ps_Folio = "
+      "'MTY-000003' AND Ts_Cve_Tipo_Servicio = 'VISITA'");
+  const Table usage = InEveryFormat({"usage", "--over", "0"});
+  for (const auto& [folio, service, shown] :
+       {std::tuple{"GDL-000003", "SOPREM", Strings{"mucho", "8", ""}},
+        std::tuple{"MTY-000003", "VISITA", Strings{"1", "xyz", ""}}}) {
+    const auto row = std::find_if(usage.begin(), usage.end(), [&](const Strings& cells) {
+      return cells.at(0) == folio && cells.at(6) == service;
+    });
+    ASSERT_NE(row, usage.end()) << folio;
+    EXPECT_EQ(Strings(row->begin() + 8, row->end()), shown) << folio;
+  }
   included("VISITA", "=2+2");
   const ProgramOutput csv = Report({"--format", "csv", "usage"});
   EXPECT_EQ(csv.exit_code, 0) << csv.err;
