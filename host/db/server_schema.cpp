@@ -603,10 +603,13 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
     sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_note"}));
     added.emplace_back("the numbering of the operators' notes by the database alone");
   }
+  const auto write_policy_stamp = [&] {
+    for (const std::string& statement : PostgreSqlPolicyStamp()) sql.Execute(statement);
+    sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_policy"}));
+  };
   if (!unguarded && !present(Traits(database.Dialect()).table_present_query, kReplacedDatesTable)) {
     if (postgresql) {
-      for (const std::string& statement : PostgreSqlPolicyStamp()) sql.Execute(statement);
-      sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_policy"}));
+      write_policy_stamp();
     } else {
       // The policies' guard that uses it is written again with the others, below.
       for (const std::string& statement : SqlServerAccess())
@@ -616,8 +619,7 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
     added.emplace_back("an edit's policy keeping its date without CHFECHA");
   } else if (postgresql && !unguarded &&
              !HasBody(database, "polizas_stamp_policy", PostgreSqlPolicyStampBody())) {
-    for (const std::string& statement : PostgreSqlPolicyStamp()) sql.Execute(statement);
-    sql.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_policy"}));
+    write_policy_stamp();
     added.emplace_back("a Baja that neither waits for another nor needs the policy's date");
   }
   if (!postgresql) {
