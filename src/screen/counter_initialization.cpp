@@ -1,3 +1,4 @@
+#include <cstddef>
 #include <exception>
 #include <string>
 #include <vector>
@@ -22,6 +23,11 @@ void RollBackQuietly(AppServices& app) {
   }
 }
 
+void ShowUsed(ListItems& services, const std::vector<ServiceUsage>& rows) {
+  for (std::size_t row = 0; row < rows.size(); ++row)
+    services.Item(static_cast<int>(row) + 1).SetSubItem(4, rows[row].used);
+}
+
 }  // namespace
 
 // cmdInicializa: logs what had been used of each listed service, then sets every used
@@ -32,11 +38,12 @@ void frmNV407::InitializeServices() {
       message_style::kYesNoQuestion, "INICIALIZAR", WindowHandle(), kModule, "ERR-ID:7500015");
   if (answer == message_answer::kNo) return;
 
+  ListItems& services = lvServicios->Items();
+  std::vector<ServiceUsage> rows;
+  bool shown_zeroed = false;
   try {
     Db().BeginTrans();
 
-    ListItems& services = lvServicios->Items();
-    std::vector<ServiceUsage> rows;
     const int listed = services.Count();
     for (int row = 1; row <= listed; ++row) {
       const ListItem& item = services.Item(row);
@@ -55,10 +62,14 @@ void frmNV407::InitializeServices() {
 
     const int shown = services.Count();
     for (int row = 1; row <= shown; ++row) services.Item(row).SetSubItem(4, "0");
+    shown_zeroed = true;
 
     Db().CommitTrans();
   } catch (const std::exception& e) {  // nv407::Error's description is its what()
     RollBackQuietly(App());
+    // The database keeps what was used: so must the list, or the reset run again would
+    // log zeros over it.
+    if (shown_zeroed) ShowUsed(services, rows);
     ShowError(std::string("Operación cancelada debido al siguiente error: ") + "\r\n" + e.what(),
               message_style::kStop, "ERROR", "ERR-ID:7500001");
   }
