@@ -219,14 +219,19 @@ void InstallSessionGuards(const std::shared_ptr<DbHandle>& db) {
   for (const std::string& statement : sqlite::SessionGuardStatements()) db->Run(statement.c_str());
 }
 
+bool Finds(const std::shared_ptr<DbHandle>& db, const char* query) {
+  Statement statement(db, query);
+  return statement.Step();
+}
+
 // Brings a database made before some of the schema up to date, in one transaction, when
-// `made_before` finds a row.
+// `made_before` finds a row. Asked again once the write lock is held: another program
+// opening the file at the same moment may have upgraded it while this one waited.
 void Upgrade(const std::shared_ptr<DbHandle>& db, const char* made_before,
              const std::vector<std::string>& statements) {
-  Statement check(db, made_before);
-  if (!check.Step()) return;
-  check.Finalize();
+  if (!Finds(db, made_before)) return;
   sqlite::Transaction upgrade(db);
+  if (!Finds(db, made_before)) return;
   for (const std::string& statement : statements) db->Run(statement.c_str());
   upgrade.Commit();
 }
@@ -247,8 +252,7 @@ void UpgradeForWriting(const std::shared_ptr<DbHandle>& db) {
 }
 
 bool HoldsTables(const std::shared_ptr<DbHandle>& db) {
-  Statement statement(db, "SELECT 1 FROM sqlite_master WHERE type = 'table'");
-  return statement.Step();
+  return Finds(db, "SELECT 1 FROM sqlite_master WHERE type = 'table'");
 }
 
 bool HoldsPolicies(const std::shared_ptr<DbHandle>& db) {

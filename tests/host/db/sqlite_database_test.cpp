@@ -22,6 +22,7 @@
 #include "host/db/sqlite_dialect.h"
 #include "host/db/sqlite_handles.h"
 #include "host/db/sqlite_rebuild.h"
+#include "host/db/sqlite_schema.h"
 #include "tests/support/kept_orders.h"
 #include "tests/support/result_text.h"
 
@@ -258,6 +259,30 @@ TEST_F(DatabaseTest, AFileReplacedOrRemovedWhileOpenTakesNoCommand) {
   reopened->ForScreen().RollbackTrans();
   std::filesystem::remove(path);
   EXPECT_THAT(Refusal([&] { reopened->ForHost().BeginTrans(); }), HasSubstr(moved));
+}
+
+// Two programs opening a file made before the finder's kept orders at the same moment: the
+// one that waited for the other's upgrade finds it done instead of making the table again.
+TEST_F(DatabaseTest, TwoProgramsOpeningAnOlderFileAtOnceUpgradeItOnce) {
+  for (const std::string& trigger :
+       Column(Host(),
+              "SELECT name AS v FROM sqlite_master WHERE type = 'trigger' AND sql LIKE "
+              "'%policy_order%'"))
+    Host().Execute("DROP TRIGGER " + trigger);
+  Host().Execute("DROP TABLE policy_order");
+  database_.reset();
+
+  sqlite::DbHandle first(dir_.File("polizas.db"), SQLITE_OPEN_READWRITE);
+  first.Run("BEGIN IMMEDIATE");
+  auto second = std::async(std::launch::async, [&] { return OtherSession(); });
+  std::this_thread::sleep_for(500ms);  // the second has found the file older and waits
+  for (const std::string& statement : sqlite::PolicyOrderUpgradeStatements())
+    first.Run(statement.c_str());
+  first.Run("COMMIT");
+
+  std::unique_ptr<Database> opened;
+  ASSERT_NO_THROW(opened = second.get());
+  EXPECT_EQ(Count(opened->ForHost(), "policy_order"), Count(opened->ForHost(), "Poliza_Servicio"));
 }
 
 TEST_F(DatabaseTest, TwoSessionsSavingAtOnceBothSucceed) {
