@@ -535,6 +535,10 @@ std::vector<std::string> SqlServerGuardsAgain(
   return again;
 }
 
+// Held to the upgrade's end; a second upgrade begun meanwhile is not granted it.
+constexpr std::string_view kUpgradeLockGranted =
+    "SELECT 1 AS v WHERE pg_try_advisory_xact_lock(hashtext(?))";
+
 // PostgreSQL: one row when the note stamp is the one made before it numbered the notes, and
 // one when a trigger function of the schema (of the return type named) is any login's to call.
 constexpr std::string_view kFunctionPresent =
@@ -561,6 +565,12 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
   RequirePolicyTables(database);
   std::vector<std::string> added;
   TransactionScope transaction(sql);
+  // Two upgrades at once would each add what the other is adding, and the second fail on
+  // the server's catalogue: it is refused at once, saying why.
+  if (postgresql && !present(kUpgradeLockGranted, "polizas-db upgrade"))
+    throw Error(
+        "another polizas-db upgrade of this database is running: run it again when it "
+        "has ended");
   // A database made before operators had roles (the first server version) gets the roles,
   // their rights and the guards all as init makes them, below; what was added to those
   // since comes with them. The roles first: the kept orders' grant names one.

@@ -353,6 +353,20 @@ TEST_F(ServerTest, UpgradeOfADatabaseWithoutTheTablesSaysToMakeThem) {
             "its owner makes the tables with polizas-db init --odbc\n");
 }
 
+// An upgrade begun while another runs is refused at once, saying so, and changes nothing.
+TEST_F(ServerTest, AnUpgradeWhileAnotherRunsIsRefusedSayingSo) {
+  auto other = Open();
+  Connection& running = other->ForHost();
+  running.BeginTrans();
+  running.Execute("SELECT pg_advisory_xact_lock(hashtext('polizas-db upgrade')) AS v");
+  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
+  EXPECT_EQ(PolizasDb(upgrade),
+            "1 polizas-db: cannot upgrade the database: another polizas-db upgrade of this "
+            "database is running: run it again when it has ended\n");
+  running.RollbackTrans();
+  EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
+}
+
 // A database whose policy stamp is of an earlier version (here one that stamps nothing) gets
 // this version's, running as its owner with its search path fixed, as a new database has it.
 TEST_F(ServerTest, UpgradeWritesAgainAnEarlierPolicyStamp) {
