@@ -205,17 +205,19 @@ void Session::Rollback() {
 void Session::Connect() {
   db_.emplace(env_, connection_.for_driver, options_.login_timeout_seconds);
   pinned_.reset();
+  doubtful_ = false;
 }
 
 // The connection, made again if it was lost outside a transaction.
 DbHandle& Session::Live() {
   if (undone_) throw Error("the transaction was undone: " + *undone_ + "; roll it back");
   const auto now = std::chrono::steady_clock::now();
-  if (db_ && !transaction_ && now - last_used_ >= kIdleBeforeCheck) {
+  if (db_ && !transaction_ && (doubtful_ || now - last_used_ >= kIdleBeforeCheck)) {
     try {
       db_->Run("SELECT 1");
+      doubtful_ = false;
     } catch (const Error&) {
-      Drop();  // dropped while idle: made again below
+      Drop();  // dropped while idle, or by the call that failed: made again below
     }
   }
   last_used_ = now;
@@ -300,13 +302,16 @@ Result Session::RunWaiting(DbHandle& db, const std::string& sql) {
 }
 
 // After a call that failed: a lost connection is dropped; an open transaction is undone
-// whole, whatever part of it the driver kept, and `why` kept for the caller.
+// whole, whatever part of it the driver kept, and `why` kept for the caller. A connection
+// kept is asked before the next statement whether it is still there: the driver does not
+// always know it gone (a socket closed without the server's word).
 void Session::Failed(const char* why) {
   if (db_ && db_->Dead()) {
     if (transaction_) undone_ = "the connection to the database was lost";
     Drop();
     return;
   }
+  doubtful_ = true;
   if (!transaction_) return;
   try {
     EndTransaction(why);

@@ -27,8 +27,8 @@ struct Result {
 // the commit until the caller rolls back, which then has nothing left to do. The same
 // happens when the connection is lost in a transaction. A connection lost outside one is
 // made again for the next statement; one idle for a second or more (a user between two
-// commands) is asked first whether it is still there, so that the next command's first
-// statement does not fail for a connection dropped meanwhile.
+// commands), or on which a call failed, is asked first whether it is still there, so that
+// the next statement does not fail for a connection dropped meanwhile.
 class Session {
  public:
   Session(OdbcConnectionString connection, OdbcOptions options);
@@ -73,6 +73,7 @@ class Session {
   bool settings_stale_ = false;  // to be sent again before the next statement
   std::optional<Date> pinned_;   // what GetDate() returns on the server now
   std::chrono::steady_clock::time_point last_used_{};
+  bool doubtful_ = false;  // a call failed on it: asked before the next statement
 };
 
 }  // namespace nv407::host::odbc

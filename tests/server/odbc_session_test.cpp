@@ -1,17 +1,23 @@
 #include <gmock/gmock.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "server_support.h"
 #include "support/made_locale.h"
@@ -20,6 +26,7 @@ namespace nv407::testing {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_view_literals;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
@@ -452,6 +459,169 @@ TEST_F(ServerTest, ALostConnectionFailsItsStatementAndIsMadeAgainForTheNext) {
   screen.Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F3')");
   drop_connection();
   EXPECT_THROW(screen.CommitTrans(), Error);
+  screen.RollbackTrans();
+  EXPECT_EQ(Scalar(screen, "SELECT COUNT(*) AS v FROM Poliza_Servicio"), "n:0");
+}
+
+// Carries the connections to the test server through a socket of its own, and can cut
+// them all at once as a server stopped at once does: a warning, no FATAL message, and the
+// socket closed. New connections go through.
+class Relay {
+ public:
+  explicit Relay(const std::string& server_connection)
+      : folder_(std::filesystem::temp_directory_path() /
+                ("polizas-relay-" + std::to_string(::getpid()))) {
+    const std::string key = "Servername=";
+    const std::size_t start = server_connection.find(key) + key.size();
+    const std::size_t end = server_connection.find(';', start);
+    server_socket_ = server_connection.substr(start, end - start) + "/.s.PGSQL.5432";
+    connection_ = server_connection;
+    connection_.replace(start, end - start, folder_.string());
+    std::filesystem::create_directories(folder_);
+    listener_ = Listen((folder_ / ".s.PGSQL.5432").string());
+    if (::pipe(stop_) != 0) throw Error("no pipe");
+    thread_ = std::thread([this] { Carry(); });
+  }
+  ~Relay() {
+    ::close(stop_[1]);  // wakes the relay's thread to end
+    thread_.join();
+    for (const auto& [client, server] : carried_) cut_.insert(cut_.end(), {client, server});
+    for (const int socket : cut_) ::close(socket);
+    ::close(listener_);
+    ::close(stop_[0]);
+    std::filesystem::remove_all(folder_);
+  }
+  Relay(const Relay&) = delete;
+  Relay& operator=(const Relay&) = delete;
+
+  const std::string& ConnectionString() const { return connection_; }
+
+  // What PostgreSQL's backends send as the server is stopped at once (a NoticeResponse).
+  static constexpr std::string_view kShutdownWarning =
+      "N\0\0\0\x58SWARNING\0VWARNING\0C57P01\0"
+      "Mterminating connection due to immediate shutdown command\0\0"sv;
+
+  void Cut() {
+    const std::lock_guard lock(mutex_);
+    for (const auto& [client, server] : carried_) {
+      ::send(client, kShutdownWarning.data(), kShutdownWarning.size(), MSG_NOSIGNAL);
+      ::shutdown(client, SHUT_RDWR);
+      ::shutdown(server, SHUT_RDWR);
+      // Closed at the end, so that no new socket takes their numbers while the relay's
+      // thread may still poll them.
+      cut_.insert(cut_.end(), {client, server});
+    }
+    carried_.clear();
+  }
+
+ private:
+  static sockaddr_un Address(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    return address;
+  }
+  static int Listen(const std::string& path) {
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const sockaddr_un address = Address(path);
+    if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener, 8) != 0)
+      throw Error("the relay cannot listen on " + path);
+    return listener;
+  }
+
+  void Carry() {
+    for (;;) {
+      std::vector<pollfd> ready{{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
+      {
+        const std::lock_guard lock(mutex_);
+        for (const auto& [client, server] : carried_)
+          ready.insert(ready.end(), {{client, POLLIN, 0}, {server, POLLIN, 0}});
+      }
+      if (::poll(ready.data(), ready.size(), -1) < 0) continue;
+      if (ready[0].revents != 0) return;
+      if (ready[1].revents != 0) Accept();
+      for (std::size_t i = 2; i < ready.size(); ++i) {
+        if (ready[i].revents != 0) Forward(ready[i].fd);
+      }
+    }
+  }
+
+  void Accept() {
+    const int client = ::accept(listener_, nullptr, nullptr);
+    if (client < 0) return;
+    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const sockaddr_un address = Address(server_socket_);
+    if (::connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+      ::close(client);
+      ::close(server);
+      return;
+    }
+    const std::lock_guard lock(mutex_);
+    carried_.emplace_back(client, server);
+  }
+
+  // What `from` has to the other end of its connection; a connection that ended is closed.
+  void Forward(int from) {
+    const std::lock_guard lock(mutex_);
+    const auto carried = std::find_if(carried_.begin(), carried_.end(), [&](const auto& pair) {
+      return pair.first == from || pair.second == from;
+    });
+    if (carried == carried_.end()) return;  // cut meanwhile
+    const int to = carried->first == from ? carried->second : carried->first;
+    char buffer[65536];
+    ssize_t got = ::read(from, buffer, sizeof buffer);
+    for (ssize_t sent = 0; got > 0 && sent < got;) {
+      const ssize_t more =
+          ::send(to, buffer + sent, static_cast<std::size_t>(got - sent), MSG_NOSIGNAL);
+      if (more <= 0) got = 0;
+      sent += more;
+    }
+    if (got > 0) return;
+    ::close(carried->first);
+    ::close(carried->second);
+    carried_.erase(carried);
+  }
+
+  std::filesystem::path folder_;
+  std::string server_socket_;
+  std::string connection_;
+  int listener_ = -1;
+  int stop_[2] = {-1, -1};
+  std::mutex mutex_;
+  std::vector<std::pair<int, int>> carried_;  // client, server
+  std::vector<int> cut_;                      // closed at the end: no new socket takes them
+  std::thread thread_;
+};
+
+// A connection that goes with a warning and no FATAL message, as when the server is
+// stopped at once, is not always known gone by the driver: the statement in flight fails,
+// and the next one, at once, runs on a new connection; in a transaction once the caller
+// has rolled back, with nothing of the transaction saved.
+TEST_F(ServerTest, AConnectionCutWithoutAFatalMessageIsMadeAgainForTheNextStatement) {
+  Relay relay(database_.ConnectionString());
+  auto database = host::OpenOdbcDatabase(relay.ConnectionString());
+  Connection& screen = database->ForScreen();
+  const std::string cut = "server closed the connection unexpectedly";
+
+  EXPECT_EQ(Scalar(screen, "SELECT 1 AS v"), "n:1");
+  relay.Cut();
+  EXPECT_THAT(Refusal([&] { screen.Execute("SELECT 2 AS v"); }), HasSubstr(cut));
+  EXPECT_EQ(Scalar(screen, "SELECT 3 AS v"), "n:3");
+
+  screen.BeginTrans();
+  screen.Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F1')");
+  relay.Cut();
+  EXPECT_THAT(
+      Refusal([&] { screen.Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F2')"); }),
+      HasSubstr(cut));
+  screen.RollbackTrans();
+  EXPECT_FALSE(database->InTransaction());
+
+  screen.BeginTrans();
+  screen.Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F3')");
+  relay.Cut();
+  EXPECT_THAT(Refusal([&] { screen.CommitTrans(); }), HasSubstr(cut));
   screen.RollbackTrans();
   EXPECT_EQ(Scalar(screen, "SELECT COUNT(*) AS v FROM Poliza_Servicio"), "n:0");
 }
