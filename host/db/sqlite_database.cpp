@@ -298,7 +298,10 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   // An empty file (made by mistake, or a copy that failed) is refused before anything is
   // written to it.
   if (!options.create && !in_memory && !HoldsTables(db))
-    throw Error(path + " holds no tables: make a database with polizas-db init");
+    throw Error(path +
+                " holds no tables (an init or a backup stopped before it ended leaves such a "
+                "file): remove it, with its -wal and -shm files if there, and make the "
+                "database with polizas-db init");
   // Another program's database is left exactly as it is: no journal mode, no upgrade.
   if (!options.create && !in_memory && !HoldsPolicies(db)) {
     throw Error(path + " is another program's database (it has no " + schema::kPolizaServicio +

@@ -171,7 +171,10 @@ TEST(SqliteOpen, MissingEmptyAndForeignFilesAreRefusedUntouchedAndDatesAreLocalT
   // An empty file is refused before anything is written to it.
   std::ofstream{path};
   EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(path); }),
-            path + " holds no tables: make a database with polizas-db init");
+            path +
+                " holds no tables (an init or a backup stopped before it ended leaves such a "
+                "file): remove it, with its -wal and -shm files if there, and make the "
+                "database with polizas-db init");
   EXPECT_EQ(std::filesystem::file_size(path), 0u);
 
   // So is another program's database, left as it was: its journal mode, its tables.
