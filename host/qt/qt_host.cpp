@@ -273,6 +273,7 @@ void QtHost::Open(const std::string& parameters, const Variant& transaccion) {
   const ScreenLayout& layout = frmNV407Layout();
   ScreenCanvas& surface = controls_.Canvas(*screen_);
   surface.setFont(ToQFont(layout.font));
+  surface.SetServerDay([this] { return ServerNow(library_.Settings(), database_); });
   surface.FinishLayout(layout.client_width, layout.client_height, layout.background);
   window_->setCentralWidget(&surface);
   window_->setWindowTitle(ToQString(WindowTitle(pantalla.Modulo().ToText())));

@@ -91,6 +91,10 @@ class ScreenCanvas final : public QWidget {
   // A line for the window's status bar.
   void ShowStatus(const std::string& text);
 
+  // The server's day, which a date field that shows no date lays out to be typed over.
+  void SetServerDay(std::function<Date()> day) { server_day_ = std::move(day); }
+  Date ServerDay() const { return server_day_(); }
+
   const Form& form() const { return form_; }
   Dialogs& dialogs() const { return dialogs_; }
   Database& database() const { return database_; }
@@ -116,6 +120,7 @@ class ScreenCanvas final : public QWidget {
   FocusTracker& focus_;
   Dialogs& dialogs_;
   Database& database_;
+  std::function<Date()> server_day_;
   std::vector<ControlView*> views_;
   std::vector<std::unique_ptr<ControlView>> owned_;
   std::map<const Control*, ControlView*> by_control_;

@@ -23,6 +23,13 @@ namespace {
 // A date field at this value, its lowest, shows blank: the field is empty. It is the first
 // day a date can be (and the first a date field can hold), so that every later one shows.
 const QDate kBlankDate(Date::kFirstYear, 1, 1);
+const QString kSeparator = "/";  // between the sections of dd/MM/yyyy
+
+QDate ShownDate(const Variant& value) {
+  if (value.IsEmpty() || value.IsNull()) return kBlankDate;
+  const Date date = value.ToDate();
+  return QDate(date.Year(), date.Month(), date.Day());
+}
 
 bool IsEnter(const QKeyEvent* event) {
   return (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
@@ -199,7 +206,7 @@ void QtTextBox::ApplyRulesAsTyped(const QString& typed) {
 QtDateField::QtDateField(HeadlessDateField& control, ScreenCanvas& canvas)
     : QDateEdit(&canvas), control_(control), canvas_(canvas) {
   setCalendarPopup(true);
-  setDisplayFormat("dd/MM/yyyy");
+  setDisplayFormat("dd" + kSeparator + "MM" + kSeparator + "yyyy");
   setMinimumDate(kBlankDate);
   setSpecialValueText(" ");
   setDate(kBlankDate);
@@ -209,19 +216,16 @@ QtDateField::QtDateField(HeadlessDateField& control, ScreenCanvas& canvas)
 
 void QtDateField::Sync() {
   syncing_ = true;
-  const Variant value = control_.Value();
-  QDate shown = kBlankDate;
-  if (!value.IsEmpty() && !value.IsNull()) {
-    const Date date = value.ToDate();
-    shown = QDate(date.Year(), date.Month(), date.Day());
-  }
+  const QDate shown = ShownDate(control_.Value());
   if (date() != shown) setDate(shown);
   setEnabled(control_.Enabled());
   syncing_ = false;
 }
 
+// A day laid out to be typed over is the widget's value, not the field's.
 QString QtDateField::ValueText() const {
-  return date() == minimumDate() ? specialValueText() : textFromDateTime(dateTime());
+  const QDate shown = ShownDate(control_.Value());
+  return shown == kBlankDate ? specialValueText() : textFromDateTime(QDateTime(shown, QTime()));
 }
 
 bool QtDateField::HasPendingEdit() const {
@@ -232,7 +236,13 @@ void QtDateField::CommitEdit() {
   QString typed = text();
   int cursor = 0;
   if (typed.trimmed().isEmpty()) return RevertEdit();  // a date can be picked, not taken away
-  if (validate(typed, cursor) == QValidator::Acceptable) return interpretText();
+  if (validate(typed, cursor) == QValidator::Acceptable) {
+    interpretText();
+    // The day laid out in a field that showed no date, typed over with itself: the widget
+    // saw no change.
+    if (text() != ValueText()) Picked(date());
+    return;
+  }
   // A command run now would take the date the field held before, while it shows this one.
   control_.SetFocus();
   throw Error(FieldLabel(canvas_.form(), control_) + ": \"" + ToStdString(typed.trimmed()) +
@@ -295,6 +305,27 @@ void QtDateField::keyPressEvent(QKeyEvent* event) {
     canvas_.EnterPressed(*this, ToStdString(text()).find_first_not_of(' ') == std::string::npos
                                     ? std::string()
                                     : ToStdString(text()));
+    return;
+  }
+  const QString typed =
+      event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier) ? QString() : event->text();
+  // A field that shows no date has no day, month and year to type into: the server's day
+  // is laid out, its day selected, to be typed over as any date is.
+  if (typed.size() == 1 && typed[0].isDigit() && date() == minimumDate() &&
+      text() == specialValueText()) {
+    syncing_ = true;  // shown, not picked
+    setDate(ShownDate(Variant(canvas_.ServerDay())));
+    syncing_ = false;
+    setSelectedSection(sectionAt(0));
+  }
+  // The separator typed after a section moves on to the next, as a section typed in full
+  // does by itself; after that move, or at the start, there is nothing to move past.
+  if (typed == kSeparator) {
+    const int at =
+        lineEdit()->hasSelectedText() ? lineEdit()->selectionStart() : lineEdit()->cursorPosition();
+    const int next = currentSectionIndex() + 1;
+    if (at > 0 && text().mid(at - 1, 1) != kSeparator && next < sectionCount())
+      setSelectedSection(sectionAt(next));
     return;
   }
   QDateEdit::keyPressEvent(event);

@@ -302,6 +302,51 @@ class ScreenWindowTest : public QObject {
     QVERIFY(db.Scalar("SELECT Ps_Fecha_Inicia FROM Poliza_Servicio").starts_with("2023-03-15"));
   }
 
+  // A date is typed into a date field as the day, month and year, with or without the
+  // slashes, left with Enter or Tab; one that shows no date lays out the server's day to
+  // be typed over.
+  void aDateIsTypedIntoADateField_data() {
+    QTest::addColumn<bool>("blank");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("leave");
+    for (const bool blank : {true, false}) {
+      const char* field = blank ? "no date" : "a date";
+      QTest::addRow("%s, slashes, Enter", field) << blank << "20/04/2025" << int(Qt::Key_Return);
+      QTest::addRow("%s, digits, Enter", field) << blank << "20042025" << int(Qt::Key_Return);
+      QTest::addRow("%s, digits, Tab", field) << blank << "20042025" << int(Qt::Key_Tab);
+    }
+    QTest::addRow("no date, the day alone, Tab") << true << "20" << int(Qt::Key_Tab);
+  }
+  void aDateIsTypedIntoADateField() {
+    QFETCH(bool, blank);
+    QFETCH(QString, typed);
+    QFETCH(int, leave);
+    TestDatabase db;
+    host::LoadDemoPolicies(db.sql(), PinnedNow());
+    db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Inicia = NULL WHERE Ps_Folio = 'MTY-000001'");
+    ScreenWindow window(db);
+    if (blank) {
+      window.Load("mty-1");
+      window.Alt(Qt::Key_M);
+    } else {
+      window.Alt(Qt::Key_N);
+    }
+    window.Widget("dp_Ps_Fecha_Inicio").setFocus(Qt::TabFocusReason);
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({blank ? "" : "15/03/2024"}));
+
+    window.Type(typed);
+    const QString date = typed.size() == 2 ? "20/03/2024" : "20/04/2025";
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({date}));
+    window.Key(static_cast<Qt::Key>(leave));
+    QVERIFY(window.dialogs.Messages().empty());
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({date}));
+    if (leave == Qt::Key_Tab) QCOMPARE(window.Focus(), std::string("cbCorte"));
+    const auto& start = host::FindControlAs<host::HeadlessDateField>(window.desktop->screen(),
+                                                                     "dp_Ps_Fecha_Inicio");
+    QCOMPARE(QString::fromStdString(start.Value().ToDate().ToIsoDate()),
+             QDate::fromString(date, "dd/MM/yyyy").toString(Qt::ISODate));
+  }
+
   // Esc takes back typing before it cancels; Ctrl+S and F10 save; F4 and Alt+Down open the
   // calendar.
   void theKeyboardReachesEveryCommand() {
