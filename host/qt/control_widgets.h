@@ -103,6 +103,7 @@ class QtComboBox final : public QComboBox, public ControlView {
   QWidget* widget() override { return this; }
   void Sync() override;
   void ApplyLook(const ControlLayout& scheme) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -1,3 +1,4 @@
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QFocusEvent>
@@ -359,7 +360,16 @@ QtComboBox::QtComboBox(HeadlessComboBox& control, ScreenCanvas& canvas)
     const std::string text = ToStdString(itemText(index));
     canvas_.Run([&] { control_.UserChoose(text); });
   });
+  view()->installEventFilter(this);
   FollowControl(control_, this);
+}
+
+// Esc in the open list closes it, and no more: the window's Esc (Cancelar) never sees it.
+bool QtComboBox::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == view() && event->type() == QEvent::ShortcutOverride &&
+      static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cancel))
+    event->accept();
+  return QComboBox::eventFilter(watched, event);
 }
 
 void QtComboBox::Sync() {

@@ -347,6 +347,28 @@ class ScreenWindowTest : public QObject {
              QDate::fromString(date, "dd/MM/yyyy").toString(Qt::ISODate));
   }
 
+  // Esc with a field's pop-up open closes the pop-up alone: the capture stays, and the
+  // focus with the field.
+  void escWithAPopUpOpenClosesItAlone() {
+    TestDatabase db;
+    ScreenWindow window(db);
+    window.Alt(Qt::Key_N);
+    auto& date = window.desktop->WidgetAs<host::QtDateField>("dp_Ps_Fecha");
+    auto& cut_off = window.desktop->WidgetAs<host::QtComboBox>("cbCorte");
+    for (const std::string field : {"dp_Ps_Fecha", "cbCorte"}) {
+      window.Widget(field).setFocus(Qt::TabFocusReason);
+      window.Key(Qt::Key_F4);
+      QWidget* pop_up = field == "cbCorte" ? static_cast<QWidget*>(cut_off.view())
+                                           : date.calendarWidget();
+      QTRY_VERIFY(pop_up->isVisible());
+      window.Key(Qt::Key_Escape);
+      QTRY_VERIFY(!pop_up->isVisible());
+      QVERIFY2(window.Capturing(), field.c_str());
+      QCOMPARE(window.Focus(), field);
+    }
+    QVERIFY(window.dialogs.Messages().empty());
+  }
+
   // Esc takes back typing before it cancels; Ctrl+S and F10 save; F4 and Alt+Down open the
   // calendar.
   void theKeyboardReachesEveryCommand() {
