@@ -83,6 +83,7 @@ class QtDateField final : public QDateEdit, public ControlView {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
   bool focusNextPrevChild(bool next) override;
 
  private:
@@ -198,6 +199,8 @@ class QtToolbar final : public QFrame, public ControlView {
   QToolButton* Button(ToolbarCommand command) const { return buttons_.at(command); }
   // What a click on the command's button does.
   void Press(ToolbarCommand command);
+  // Something changed since the capture began, or is being typed during one.
+  bool HasUnsavedWork() const;
   // The letters its commands take with Alt.
   QString Keys() const;
   // Whether the record shown inactive is one the database holds cancelled: a load that

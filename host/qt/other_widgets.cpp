@@ -385,19 +385,27 @@ void QtToolbar::ApplyLook(const ControlLayout& scheme) {
 
 void QtToolbar::Press(ToolbarCommand command) {
   if (!control_.CommandEnabled(command)) return;
+  // Cancelar and Salir throw the capture away: what is being typed is asked about as a
+  // change, not taken first, so that a date typed part way does not hold them up.
+  const bool discards = command == ToolbarCommand::kCancelar || command == ToolbarCommand::kSalir;
   canvas_.Run([&] {
     // What was typed may have changed which commands apply.
-    if (!canvas_.CommitPendingEdits() || !control_.CommandEnabled(command) || !Confirmed(command))
-      return;
+    if (!discards && (!canvas_.CommitPendingEdits() || !control_.CommandEnabled(command))) return;
+    if (!Confirmed(command)) return;
+    if (discards) canvas_.RevertPendingEdits();
     control_.UserPress(command);
   });
+}
+
+bool QtToolbar::HasUnsavedWork() const {
+  return control_.HasUnsavedChanges() || (control_.Busy() && canvas_.HasPendingEdits());
 }
 
 // Baja, and throwing away what the user changed, are asked first.
 bool QtToolbar::Confirmed(ToolbarCommand command) {
   const char* question = nullptr;
   if (command == ToolbarCommand::kBaja) question = kBajaQuestion;
-  if (control_.HasUnsavedChanges()) {
+  if (HasUnsavedWork()) {
     if (command == ToolbarCommand::kCancelar) question = kCancelQuestion;
     if (command == ToolbarCommand::kSalir) question = kCloseQuestion;
   }

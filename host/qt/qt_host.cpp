@@ -286,12 +286,10 @@ void QtHost::Open(const std::string& parameters, const Variant& transaccion) {
   HeadlessToolbar* toolbar = nullptr;
   for (Control* control : screen_->Controls())
     if (auto* found = dynamic_cast<HeadlessToolbar*>(control)) toolbar = found;
-  // Text still being typed in a field is work too: closing from the title bar takes no
-  // field's text first, as Salir does.
-  window_->SetUnsavedCheck([toolbar, canvas = &surface] {
-    return toolbar != nullptr &&
-           (toolbar->HasUnsavedChanges() || (toolbar->Busy() && canvas->HasPendingEdits()));
-  });
+  // Closing from the title bar asks as Salir does, also about text still being typed.
+  auto* toolbar_view = dynamic_cast<QtToolbar*>(surface.ViewOf(toolbar));
+  window_->SetUnsavedCheck(
+      [toolbar_view] { return toolbar_view != nullptr && toolbar_view->HasUnsavedWork(); });
   if (toolbar != nullptr) toolbar->Observe([this] { FollowScreenLater(); });
   QObject::connect(&surface, &ScreenCanvas::PolicyFinderWanted, window_.get(),
                    [this] { FindPolicy(); });

@@ -126,6 +126,11 @@ bool ScreenCanvas::RevertFocusedEdit() {
   return true;
 }
 
+void ScreenCanvas::RevertPendingEdits() {
+  for (ControlView* view : views_)
+    if (view->HasPendingEdit()) view->RevertEdit();
+}
+
 void ScreenCanvas::ShowStatus(const std::string& text) {
   emit StatusChanged(ToQString(text));
 }

@@ -76,7 +76,8 @@ class ScreenCanvas final : public QWidget {
   bool KeyboardMove(ControlView& from, bool next);
   void Retreat(ControlView& from);
   void EnterPressed(ControlView& from, const std::string& text);
-  // Before any command: the field being typed in hands over its text first. False when a
+  // Before any command but those that throw the capture away (Cancelar, Salir): the field
+  // being typed in hands over its text first. False when a
   // field refused its text (the refusal shown): the command does not run on the old value.
   bool CommitPendingEdits();
   // Some field holds text the user typed and its control has not been given yet.
@@ -88,6 +89,8 @@ class ScreenCanvas final : public QWidget {
   void WidgetFocused(ControlView& view);
   // Esc: the field being typed in takes back its text; false when none was being typed in.
   bool RevertFocusedEdit();
+  // Every field takes back what was typed in it (the capture is thrown away).
+  void RevertPendingEdits();
   // A line for the window's status bar.
   void ShowStatus(const std::string& text);
 

@@ -337,6 +337,20 @@ void QtDateField::focusInEvent(QFocusEvent* event) {
   canvas_.WidgetFocused(*this);
 }
 
+// A dialog, a pop-up or another application takes the focus for a while: a date typed part
+// way stays to be finished, where the spin box would put the last date back.
+void QtDateField::focusOutEvent(QFocusEvent* event) {
+  const Qt::FocusReason reason = event->reason();
+  const bool comes_back = reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+  const QString typed = text();
+  const int cursor = lineEdit()->cursorPosition();
+  const bool keep = comes_back && HasPendingEdit();
+  QDateEdit::focusOutEvent(event);
+  if (!keep || text() == typed) return;
+  lineEdit()->setText(typed);
+  lineEdit()->setCursorPosition(cursor);
+}
+
 // Tab leaves the field rather than walking its day, month and year.
 bool QtDateField::focusNextPrevChild(bool next) {
   return canvas_.KeyboardMove(*this, next);

@@ -284,7 +284,20 @@ class ScreenWindowTest : public QObject {
     window.Type("25");
     QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"15/03/25"}));
 
+    // The message box takes the focus while it is open, and the window gets it back.
+    QString behind;
+    window.dialogs.Observe([&](const host::DialogCall&) {
+      QWidget box(&window.desktop->window(), Qt::Dialog);
+      box.show();
+      box.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&box));
+      behind = window.Shown({"dp_Ps_Fecha_Inicio"})[0];
+      box.close();
+      window.desktop->window().activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&window.desktop->window()));
+    });
     window.Key(Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(behind, QString("15/03/25"));
     QCOMPARE(db.Count("Poliza_Servicio"), 0LL);
     const std::vector<host::MessageCall> said = window.dialogs.Messages();
     QCOMPARE(said.size(), std::size_t{1});
@@ -367,6 +380,45 @@ class ScreenWindowTest : public QObject {
       QCOMPARE(window.Focus(), field);
     }
     QVERIFY(window.dialogs.Messages().empty());
+  }
+
+  // A date typed part way does not hold up a command that throws the capture away: it is a
+  // change to ask about, and No leaves it to be finished.
+  void aDateTypedPartWayDoesNotHoldUpLeaving_data() {
+    QTest::addColumn<QString>("leave");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("Cancelar, Yes") << QString("Cancelar") << int(message_answer::kYes);
+    QTest::newRow("Cancelar, No") << QString("Cancelar") << int(message_answer::kNo);
+    QTest::newRow("Salir, Yes") << QString("Salir") << int(message_answer::kYes);
+    QTest::newRow("Salir, No") << QString("Salir") << int(message_answer::kNo);
+  }
+  void aDateTypedPartWayDoesNotHoldUpLeaving() {
+    QFETCH(QString, leave);
+    QFETCH(int, answer);
+    TestDatabase db;
+    ScreenWindow window(db);
+    window.Alt(Qt::Key_N);
+    for (int i = 0; i < 2; ++i) window.Key(Qt::Key_Tab);
+    QCOMPARE(window.Focus(), "dp_Ps_Fecha_Inicio");
+    window.Key(Qt::Key_Backspace);
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"/03/2024"}));
+
+    window.dialogs.QueueAnswer(answer);
+    window.Press(leave == "Salir" ? host::ToolbarCommand::kSalir : host::ToolbarCommand::kCancelar);
+    QCoreApplication::processEvents();
+    const std::vector<host::MessageCall> asked = window.dialogs.Messages();
+    QCOMPARE(asked.size(), std::size_t{1});
+    QCOMPARE(QString::fromStdString(asked[0].request.text),
+             QString(leave == "Salir" ? host::kCloseQuestion : host::kCancelQuestion));
+    const bool left = answer == message_answer::kYes;
+    QCOMPARE(leave == "Salir" ? !window.desktop->window().isVisible() : !window.Capturing(), left);
+    if (leave == "Cancelar" && left) {
+      QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({""}));  // the reset's
+      return;
+    }
+    if (left) return;
+    QCOMPARE(window.Focus(), "dp_Ps_Fecha_Inicio");
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"/03/2024"}));
   }
 
   // Esc takes back typing before it cancels; Ctrl+S and F10 save; F4 and Alt+Down open the
