@@ -97,7 +97,10 @@ void ListModel::fetchMore(const QModelIndex& parent) {
       query.skip = static_cast<int>(rows_.size());
     page = ReadPage(database_, source_, query);
   } catch (const std::exception& failure) {
+    // The list ends here, short of what the text finds: text typed on is not looked for
+    // among these rows alone.
     more_ = false;
+    read_ = false;
     emit Failed(QString::fromUtf8(failure.what()));
     return;
   }

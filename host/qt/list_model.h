@@ -60,7 +60,7 @@ class ListModel final : public QAbstractTableModel {
   Look look_;
   std::string text_;
   std::vector<FoundRow> rows_;
-  bool read_ = false;  // a first page was read
+  bool read_ = false;  // the rows are the first pages of what text_ finds, none failed
   bool more_ = false;  // the last page read was full
 };
 

@@ -237,6 +237,27 @@ class DialogsTest : public QObject {
     }
   }
 
+  // A page that cannot be read ends the list there, saying so; the rows read before it are
+  // then not all the text finds, and text typed on is looked for in the whole list again.
+  void aPageThatFailsLeavesTextTypedOnSearchingTheWholeList() {
+    TestDatabase db;
+    AddClients(db, 130);  // C10000 to C10129
+    host::ListModel list(db.db(), Clients(), {"Clave", "Nombre"}, nullptr);
+    QStringList failures;
+    connect(&list, &host::ListModel::Failed, [&](const QString& reason) { failures << reason; });
+    list.Find("c1");
+    QCOMPARE(list.rowCount(), host::kPageRows);
+    db.Execute("ALTER TABLE Cliente RENAME TO Cliente_fuera");
+    list.fetchMore({});
+    QCOMPARE(failures.size(), 1);
+    QVERIFY(!list.canFetchMore({}));
+    db.Execute("ALTER TABLE Cliente_fuera RENAME TO Cliente");
+
+    list.Find("c101");
+    while (list.canFetchMore({})) list.fetchMore({});
+    QCOMPARE(list.rowCount(), 30);  // C10100 to C10129, none of them among the rows read
+  }
+
   // F2's list opens on the field's text and reads a page at a time as it scrolls; the keys
   // move through it while typing, Enter picks, Esc leaves without a pick.
   void theSearchDialogOpensFilteredAndReadsAsItScrolls() {
