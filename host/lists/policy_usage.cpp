@@ -4,8 +4,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 
+#include "component/error.h"
 #include "component/variant.h"
 #include "data/schema.h"
 #include "host/db/statement_text.h"
@@ -19,7 +21,12 @@ std::string CellText(const Variant& value) {
 }
 
 double Quantity(const Variant& value) {
-  return value.IsNull() ? 0.0 : value.ToDouble();
+  if (value.IsNull()) return 0.0;
+  try {
+    return value.ToDouble();
+  } catch (const Error&) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
 }
 
 std::chrono::sys_days DayOf(const Date& date) {
@@ -46,9 +53,11 @@ std::vector<ServiceUsage> ReadServiceUsage(Connection& connection, const std::st
       "ON t.Ts_Cve_Tipo_Servicio = s.Ts_Cve_Tipo_Servicio WHERE s.Ps_Folio = " +
       QuotedText(folio) + " ORDER BY s.Ts_Cve_Tipo_Servicio");
   for (; !rows->Eof(); rows->MoveNext()) {
+    const Variant included = rows->Fields("i").Value();
+    const Variant used = rows->Fields("q").Value();
     services.push_back({CellText(rows->Fields("k").Value()), CellText(rows->Fields("d").Value()),
-                        CellText(rows->Fields("u").Value()), Quantity(rows->Fields("i").Value()),
-                        Quantity(rows->Fields("q").Value())});
+                        CellText(rows->Fields("u").Value()), Quantity(included), Quantity(used),
+                        CellText(included), CellText(used)});
   }
   rows->Close();
   return services;
@@ -97,7 +106,7 @@ Grade UsageGrade(double used, double included) {
 std::optional<GlanceLine> MostUsedLine(const std::vector<ServiceUsage>& services) {
   const ServiceUsage* most = nullptr;
   for (const ServiceUsage& service : services) {
-    if (!(service.included > 0)) continue;
+    if (!(service.included > 0) || std::isnan(service.used)) continue;
     if (most == nullptr || service.used * most->included > most->used * service.included)
       most = &service;
   }

@@ -10,10 +10,12 @@
 namespace nv407::host {
 
 // One service of a policy as the screen lists it: counted in hours ("HR", the hours used)
-// or events ("EV", the events used); a NULL quantity is 0.
+// or events ("EV", the events used); a NULL quantity is 0. A quantity stored as a text that
+// is no number (a file edited by hand) is NaN, and shown as its text, as stored.
 struct ServiceUsage {
   std::string key, description, unit;
   double included = 0, used = 0;
+  std::string included_text, used_text;
 };
 
 // What the host shows of a policy at a glance: its state, end date and services.

@@ -112,6 +112,11 @@ QString Number(double value) {
   return ToQString(NumberText(value));
 }
 
+// A quantity, or the text stored where it goes when that is no number.
+QString Quantity(double value, const std::string& stored) {
+  return std::isnan(value) ? Escaped(stored) : Number(value);
+}
+
 // Digits after the point of a quantity as shown; none in an exponent form.
 int ShownDecimals(double value) {
   const std::string text = NumberText(value);
@@ -123,6 +128,7 @@ int ShownDecimals(double value) {
 // What is left to the decimals of the quantities shown beside it: 120 - 119.9 leaves 0.1,
 // not the binary residue of the subtraction.
 double Left(const ServiceUsage& service) {
+  if (std::isnan(service.included) || std::isnan(service.used)) return service.included;
   const double scale =
       std::pow(10.0, std::max(ShownDecimals(service.included), ShownDecimals(service.used)));
   return std::round((service.included - service.used) * scale) / scale;
@@ -210,9 +216,11 @@ QString ServicesTable(const RecordView& record) {
     const double left = Left(service);
     html += "<tr><td>" + Escaped(service.key) + "</td><td>" + Escaped(service.description) +
             "</td><td align='center'>" + Escaped(service.unit) + "</td><td align='right'>" +
-            Number(service.included) + "</td><td align='right'>" + Number(service.used) +
-            "</td><td align='right'" + (left < 0 ? " style='color:#b00020'" : "") + "><b>" +
-            Number(left) + "</b></td>" + UsageCells(service) + "</tr>";
+            Quantity(service.included, service.included_text) + "</td><td align='right'>" +
+            Quantity(service.used, service.used_text) + "</td><td align='right'" +
+            (left < 0 ? " style='color:#b00020'" : "") + "><b>" +
+            (std::isnan(left) ? QString() : Number(left)) + "</b></td>" + UsageCells(service) +
+            "</tr>";
   }
   return html + "</table>";
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,19 +42,23 @@ TEST(PolicyUsage, ShowsASharesPercentAndGradeWithoutReachingAThresholdEarly) {
   }
 }
 
+host::ServiceUsage Service(const char* key, const char* unit, double included, double used) {
+  return {key, "", unit, included, used, NumberText(included), NumberText(used)};
+}
+
 TEST(PolicyUsage, TheMostUsedServiceByShareSpeaksForThePolicy) {
-  const auto line = host::MostUsedLine({{"SOPREM", "Soporte remoto", "HR", 120, 110},
-                                        {"VISITA", "Visita", "EV", 12, 9},
-                                        {"CAPACIT", "Curso", "EV", 0, 4}});
+  const auto line =
+      host::MostUsedLine({Service("SOPREM", "HR", 120, 110), Service("VISITA", "EV", 12, 9),
+                          Service("CAPACIT", "EV", 0, 4)});
   ASSERT_TRUE(line);
   EXPECT_EQ(line->text, "SOPREM: 110 de 120 horas (92%)");
   EXPECT_EQ(line->grade, Grade::kWarning);
-  EXPECT_EQ(host::MostUsedLine({{"VISITA", "Visita", "EV", 1, 1}})->text,
+  EXPECT_EQ(host::MostUsedLine({Service("VISITA", "EV", 1, 1)})->text,
             "VISITA: 1 de 1 evento (100%)");
-  EXPECT_EQ(host::MostUsedLine({{"SOPSITIO", "Sitio", "HR", 1, 0.5}})->text,
+  EXPECT_EQ(host::MostUsedLine({Service("SOPSITIO", "HR", 1, 0.5)})->text,
             "SOPSITIO: 0.5 de 1 hora (50%)");
   // Nothing included, nothing to use up.
-  EXPECT_FALSE(host::MostUsedLine({{"CAPACIT", "Curso", "EV", 0, 4}}));
+  EXPECT_FALSE(host::MostUsedLine({Service("CAPACIT", "EV", 0, 4)}));
   EXPECT_FALSE(host::MostUsedLine({}));
 }
 
@@ -111,6 +116,23 @@ TEST(PolicyUsage, ReadsAPolicysServicesAndEndAsTheScreenShowsThem) {
   EXPECT_EQ(glance("MTY-000001"), "Vence en 10 días; ");
   EXPECT_EQ(glance("MTY-000002"), "");
   EXPECT_EQ(glance("MTY-000099"), "(no policy)");
+
+  // A quantity stored as a text that is no number (a file edited by hand) is read as its
+  // text, with no share; the other service and the end still speak for the policy.
+  db.Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 'mucho' "
+      "WHERE Ps_Folio = 'MTY-000001'");
+  db.Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Cantidad_Incluida = 'diez', "
+      "Pst_Evento_Utilizado = 6 WHERE Ps_Folio = 'MTY-000001' AND Ts_Cve_Tipo_Servicio = "
+      "'VISITA'");
+  const std::vector<host::ServiceUsage> services = host::ReadServiceUsage(db.sql(), "MTY-000001");
+  ASSERT_EQ(services.size(), 2u);
+  EXPECT_TRUE(std::isnan(services[0].used));
+  EXPECT_EQ(services[0].used_text, "mucho");
+  EXPECT_TRUE(std::isnan(services[1].included));
+  EXPECT_EQ(services[1].included_text, "diez");
+  EXPECT_EQ(glance("MTY-000001"), "Vence en 10 días; ");
 }
 
 }  // namespace
