@@ -50,10 +50,10 @@ std::string SelectionConditions(SqlDialect dialect, const Date& today,
     case PolicyFilter::kExpiring: {
       conditions = "p.Es_Cve_Estado <> 'CA' AND p.Ps_Fecha_Finaliza >= " + Day(dialect, today);
       // Before the day after the last: an end stored with a time of day (another program's)
-      // is still on its day.
-      const Date last = today.AddDays(selection.days);
-      if (last.Year() < Date::kLastYear || last.Month() < 12 || last.Day() < 31)
-        conditions += " AND p.Ps_Fecha_Finaliza < " + Day(dialect, last.AddDays(1));
+      // is still on its day. Days reaching the last day a date can be need no bound.
+      if (selection.days < today.DaysUntil(Date::FromYmd(Date::kLastYear, 12, 31)))
+        conditions +=
+            " AND p.Ps_Fecha_Finaliza < " + Day(dialect, today.AddDays(selection.days + 1));
       break;
     }
     case PolicyFilter::kExpired:

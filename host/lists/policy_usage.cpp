@@ -1,7 +1,6 @@
 #include "host/lists/policy_usage.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -27,10 +26,6 @@ double Quantity(const Variant& value) {
   } catch (const Error&) {
     return std::numeric_limits<double>::quiet_NaN();
   }
-}
-
-std::chrono::sys_days DayOf(const Date& date) {
-  return std::chrono::year{date.Year()} / date.Month() / date.Day();
 }
 
 // "120 horas", "1 hora", "3 eventos": the unit follows the quantity it names.
@@ -118,7 +113,7 @@ std::optional<GlanceLine> MostUsedLine(const std::vector<ServiceUsage>& services
 }
 
 GlanceLine ExpiryLine(const Date& end, const Date& today) {
-  const auto days = (DayOf(end) - DayOf(today)).count();
+  const std::int64_t days = today.DaysUntil(end);
   if (days < 0) return {"Vencida el " + ShortDate(end), Grade::kAlarm};
   if (days > kExpiringDays) return {"Vigente hasta el " + ShortDate(end), Grade::kNormal};
   if (days == 0) return {"Vence hoy", Grade::kWarning};

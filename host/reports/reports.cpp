@@ -1,7 +1,5 @@
 #include "host/reports/reports.h"
 
-#include <chrono>
-
 #include "component/error.h"
 #include "component/variant.h"
 #include "host/lists/policy_history.h"
@@ -43,10 +41,7 @@ std::string NumberCell(const std::string& text) {
 std::string DaysLeft(const std::string& end, const Date& today) {
   const std::optional<Date> last = Date::Parse(end);
   if (!last) return "";
-  const auto day = [](const Date& d) {
-    return std::chrono::sys_days(std::chrono::year{d.Year()} / d.Month() / d.Day());
-  };
-  return std::to_string((day(*last) - day(today)).count());
+  return std::to_string(today.DaysUntil(*last));
 }
 
 // Reads the whole list in its order, handing each row to `write`.

@@ -31,6 +31,8 @@ class Date {
   Date DateOnly() const;
 
   Date AddDays(std::int64_t days) const;
+  // Whole days from this date's day to `later`'s, their times of day left out.
+  std::int64_t DaysUntil(const Date& later) const { return later.days_ - days_; }
   Date AddMinutes(std::int64_t minutes) const;
   Date AddWeeks(std::int64_t weeks) const;
   // Months and years keep the day of the month, or the last day of a shorter target month.

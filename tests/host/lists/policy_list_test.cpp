@@ -149,6 +149,17 @@ TEST_F(PolicyListTest, EachQuickFilterFindsItsPolicies) {
   }
 }
 
+// Days ahead that reach past the last day a date can be: every end from today on.
+TEST_F(PolicyListTest, ExpiringReachesTheLastDayADateCanBe) {
+  Add("MTY-000009", "C00001", "9999-12-31", "AC", {});
+  for (const int days : {1, 30, 400}) {
+    SCOPED_TRACE(days);
+    EXPECT_EQ(Found(host::PolicyList(db.db(), Date::FromYmd(9999, 12, 30),
+                                     {.filter = PolicyFilter::kExpiring, .days = days})),
+              "MTY-000009");
+  }
+}
+
 // Quantities as people write them (one decimal, up to 300) used to exactly 80 %: 9.2 of
 // 11.5 is 80 %, though 9.2 × 100 < 80 × 11.5 in binary floating point. The finder's filter,
 // the usage report, the share shown and the grade agree; a tenth less is not 80 %.
