@@ -63,8 +63,9 @@ class QtTextBox final : public QLineEdit, public ControlView {
 };
 
 // Date field with its calendar pop-up (the arrow, Alt+Down or F4); an empty value shows
-// blank. A picked date goes to the headless field at once, and so does a typed one as soon
-// as it reads as a date; one typed part way ("15/03/25") is pending until it does.
+// blank. A picked date goes to the headless field at once; a typed one is kept as typed
+// (digits and slashes) until the user leaves the field, and only then read as
+// d/m/yyyy: a day of the calendar goes to the headless field, anything else is refused.
 class QtDateField final : public QDateEdit, public ControlView {
   Q_OBJECT
 
@@ -81,12 +82,19 @@ class QtDateField final : public QDateEdit, public ControlView {
   void OpenCalendar();
 
  protected:
+  // Every text of digits and slashes that may still become a date; nothing is put right.
+  QValidator::State validate(QString& input, int& position) const override;
+  void fixup(QString&) const override {}
+  QDateTime dateTimeFromText(const QString& text) const override;
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   bool focusNextPrevChild(bool next) override;
 
  private:
+  void Type(QChar typed);
+  void Show(const QString& text, int start, int length);  // selected, else the cursor at start
+  void SelectSection(int start);
   void Picked(QDate date);
   QString ValueText() const;  // the field's own value as the widget writes it
 

@@ -4,8 +4,11 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <algorithm>
+#include <optional>
 
 #include "component/date.h"
 #include "component/error.h"
@@ -204,6 +207,69 @@ void QtTextBox::ApplyRulesAsTyped(const QString& typed) {
 
 // --- date field -------------------------------------------------------------------------
 
+namespace {
+
+constexpr int kSectionWidths[] = {2, 2, 4};  // day, month, year, as they may be typed
+
+bool IsDigit(QChar c) {
+  return c >= u'0' && c <= u'9';
+}
+
+// What may still become a date as more is typed: digits in at most the three sections, none
+// wider than its own.
+bool CouldBeDate(const QString& text) {
+  const QStringList sections = text.split(kSeparator);
+  if (sections.size() > 3) return false;
+  for (qsizetype i = 0; i < sections.size(); ++i) {
+    if (sections[i].size() > kSectionWidths[i]) return false;
+    if (!std::all_of(sections[i].begin(), sections[i].end(), IsDigit)) return false;
+  }
+  return true;
+}
+
+struct TypedDate {
+  int day;
+  int month;
+  int year;
+};
+
+// A day and a month of one or two digits and a year of four, whatever they name.
+std::optional<TypedDate> DateParts(const QString& text) {
+  static const QRegularExpression whole("^([0-9]{1,2})/([0-9]{1,2})/([0-9]{4})$");
+  const QRegularExpressionMatch parts = whole.match(text);
+  if (!parts.hasMatch()) return std::nullopt;
+  return TypedDate{parts.captured(1).toInt(), parts.captured(2).toInt(), parts.captured(3).toInt()};
+}
+
+// The day the text names, exactly as written; none when it names no day the field can hold.
+std::optional<QDate> ReadDate(const QString& text) {
+  const std::optional<TypedDate> parts = DateParts(text);
+  if (!parts) return std::nullopt;
+  const QDate date(parts->year, parts->month, parts->day);
+  if (!date.isValid() || date <= kBlankDate) return std::nullopt;
+  return date;
+}
+
+std::string RefusedDate(const QString& typed) {
+  const std::string quoted = "\"" + ToStdString(typed) + "\"";
+  const std::optional<TypedDate> parts = DateParts(typed);
+  if (parts && parts->year >= Date::kFirstYear) {
+    if (parts->month < 1 || parts->month > 12)
+      return quoted + " no es una fecha: no hay mes " + std::to_string(parts->month) + ".";
+    if (!QDate(parts->year, parts->month, parts->day).isValid())
+      return quoted + " no es una fecha: " +
+             ToStdString(QLocale(QLocale::Spanish, QLocale::Mexico)
+                             .standaloneMonthName(parts->month)
+                             .toLower()) +
+             " de " + std::to_string(parts->year) + " tiene " +
+             std::to_string(QDate(parts->year, parts->month, 1).daysInMonth()) + " días.";
+  }
+  return quoted + " no es una fecha completa; escríbala como dd/mm/aaaa (del año " +
+         std::to_string(Date::kFirstYear) + " al " + std::to_string(Date::kLastYear) + ").";
+}
+
+}  // namespace
+
 QtDateField::QtDateField(HeadlessDateField& control, ScreenCanvas& canvas)
     : QDateEdit(&canvas), control_(control), canvas_(canvas) {
   setCalendarPopup(true);
@@ -211,6 +277,8 @@ QtDateField::QtDateField(HeadlessDateField& control, ScreenCanvas& canvas)
   setMinimumDate(kBlankDate);
   setSpecialValueText(" ");
   setDate(kBlankDate);
+  // The text typed is read when the field hands it over, never a keystroke at a time.
+  setKeyboardTracking(false);
   connect(this, &QDateEdit::dateChanged, this, &QtDateField::Picked);
   FollowControl(control_, this);
 }
@@ -230,29 +298,46 @@ QString QtDateField::ValueText() const {
 }
 
 bool QtDateField::HasPendingEdit() const {
-  return isEnabled() && text() != ValueText();
+  if (!isEnabled() || text() == ValueText()) return false;
+  // The field's own date written another way ("5/1/2024") changes nothing.
+  return ReadDate(text()) != ShownDate(control_.Value());
 }
 
 void QtDateField::CommitEdit() {
-  QString typed = text();
-  int cursor = 0;
-  if (typed.trimmed().isEmpty()) return RevertEdit();  // a date can be picked, not taken away
-  if (validate(typed, cursor) == QValidator::Acceptable) {
-    interpretText();
-    // The day laid out in a field that showed no date, typed over with itself: the widget
-    // saw no change.
-    if (text() != ValueText()) Picked(date());
+  const QString typed = text().trimmed();
+  if (typed.isEmpty()) return RevertEdit();  // a date can be picked, not taken away
+  if (const std::optional<QDate> read = ReadDate(typed)) {
+    control_.UserPick(Date::FromYmd(read->year(), read->month(), read->day()));
+    RevertEdit();  // written as the field writes dates
+    // Handed over as by leaving the field: the focus moves on, unless a handler moved it.
+    if (canvas_.focus().Focused() == &control_) canvas_.focus().MoveToNext();
     return;
   }
   // A command run now would take the date the field held before, while it shows this one.
   control_.SetFocus();
-  throw Error(FieldLabel(canvas_.form(), control_) + ": \"" + ToStdString(typed.trimmed()) +
-              "\" no es una fecha completa; escríbala como dd/mm/aaaa (del año 100 al 9999).");
+  throw Error(FieldLabel(canvas_.form(), control_) + ": " + RefusedDate(typed));
 }
 
 void QtDateField::RevertEdit() {
-  interpretText();  // what reads as no date is put back to the last date the field held
-  Sync();
+  syncing_ = true;
+  setDate(ShownDate(control_.Value()));  // also the date it holds: the text is written again
+  syncing_ = false;
+}
+
+QValidator::State QtDateField::validate(QString& input, int& position) const {
+  if (input == specialValueText()) return QValidator::Acceptable;
+  // A date pasted into a field that shows no date lands beside its blank.
+  for (qsizetype i = input.size() - 1; i >= 0; --i) {
+    if (input[i] != ' ') continue;
+    input.remove(i, 1);
+    if (i < position) --position;
+  }
+  if (!CouldBeDate(input)) return QValidator::Invalid;
+  return ReadDate(input) ? QValidator::Acceptable : QValidator::Intermediate;
+}
+
+QDateTime QtDateField::dateTimeFromText(const QString& text) const {
+  return QDateTime(ReadDate(text).value_or(date()), QTime(0, 0));
 }
 
 void QtDateField::ApplyLook(const ControlLayout& scheme) {
@@ -308,47 +393,109 @@ void QtDateField::keyPressEvent(QKeyEvent* event) {
                                     : ToStdString(text()));
     return;
   }
+  const int key = event->key();
+  if ((key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
+       key == Qt::Key_PageDown) &&
+      HasPendingEdit()) {
+    // A step moves on from the date typed, handed over first, in the section of the cursor.
+    const int section =
+        static_cast<int>(text().left(lineEdit()->cursorPosition()).count(kSeparator));
+    if (!canvas_.Run([this] { CommitEdit(); })) return;
+    setCurrentSectionIndex(section);
+  }
   const QString typed =
       event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier) ? QString() : event->text();
-  // A field that shows no date has no day, month and year to type into: the server's day
-  // is laid out, its day selected, to be typed over as any date is.
-  if (typed.size() == 1 && typed[0].isDigit() && date() == minimumDate() &&
-      text() == specialValueText()) {
-    syncing_ = true;  // shown, not picked
-    setDate(ShownDate(Variant(canvas_.ServerDay())));
-    syncing_ = false;
-    setSelectedSection(sectionAt(0));
-  }
-  // The separator typed after a section moves on to the next, as a section typed in full
-  // does by itself; after that move, or at the start, there is nothing to move past.
-  if (typed == kSeparator) {
-    const int at =
-        lineEdit()->hasSelectedText() ? lineEdit()->selectionStart() : lineEdit()->cursorPosition();
-    const int next = currentSectionIndex() + 1;
-    if (at > 0 && text().mid(at - 1, 1) != kSeparator && next < sectionCount())
-      setSelectedSection(sectionAt(next));
+  if (typed.size() == 1 && typed[0].isPrint()) {
+    Type(typed[0]);
     return;
   }
   QDateEdit::keyPressEvent(event);
 }
 
+// Digits and slashes are kept as typed, to be read when the field hands its text over: the
+// spin box would read each section against the month shown, moving on and clamping.
+void QtDateField::Type(QChar typed) {
+  QLineEdit& edit = *lineEdit();
+  if (typed != kSeparator[0] && !IsDigit(typed)) return;
+  if (edit.text() == specialValueText() && date() == minimumDate()) {
+    if (!IsDigit(typed)) return;
+    // A field that shows no date has no day, month and year to type into: the server's day
+    // is laid out, its day selected, to be typed over as any date is.
+    Show(textFromDateTime(QDateTime(ShownDate(Variant(canvas_.ServerDay())), QTime(0, 0))), 0,
+         kSectionWidths[0]);
+  }
+  const QString text = edit.text();
+  const int start = edit.hasSelectedText() ? edit.selectionStart() : edit.cursorPosition();
+  const int end = start + static_cast<int>(edit.selectedText().size());
+  if (typed == kSeparator[0]) {
+    // The separator typed after a section moves on to the next, as a day or month typed in
+    // full does by itself; after that move, or at the start, there is nothing to move past.
+    if (start == 0 || text[start - 1] == typed) return;
+    const int next = static_cast<int>(text.indexOf(kSeparator, start));
+    if (next >= 0)
+      SelectSection(next + 1);
+    else if (text.count(kSeparator) < 2 && end == text.size())
+      Show(text + kSeparator, static_cast<int>(text.size()) + 1, 0);
+    return;
+  }
+  QString after = text.left(start) + typed + text.mid(end);
+  // A digit typed inside a section already full takes the place of the one after it.
+  if (!CouldBeDate(after) && start == end && start < text.size() && IsDigit(text[start]))
+    after = text.left(start) + typed + text.mid(start + 1);
+  if (!CouldBeDate(after)) return;
+  const int cursor = start + 1;
+  const int section = static_cast<int>(after.left(cursor).count(kSeparator));
+  const int section_start = static_cast<int>(after.lastIndexOf(kSeparator, cursor - 1)) + 1;
+  const bool full = cursor - section_start == kSectionWidths[section] &&
+                    (cursor == after.size() || after[cursor] == kSeparator[0]);
+  if (!full || section == 2) return Show(after, cursor, 0);
+  if (cursor == after.size()) return Show(after + kSeparator, cursor + 1, 0);
+  Show(after, cursor, 0);
+  SelectSection(cursor + 1);
+}
+
+// The spin box is not told: it would read the text against its sections as the cursor moves.
+void QtDateField::Show(const QString& text, int start, int length) {
+  const QSignalBlocker quiet(lineEdit());
+  lineEdit()->setText(text);
+  if (length > 0)
+    lineEdit()->setSelection(start, length);
+  else
+    lineEdit()->setCursorPosition(start);
+}
+
+void QtDateField::SelectSection(int start) {
+  const QString shown = text();
+  qsizetype end = shown.indexOf(kSeparator, start);
+  if (end < 0) end = shown.size();
+  Show(shown, start, static_cast<int>(end) - start);
+}
+
+// A date typed part way is kept when the focus comes back to the field (after a refusal of
+// it, say), where the spin box would write the date it holds.
 void QtDateField::focusInEvent(QFocusEvent* event) {
+  const QString typed = text();
+  const bool keep = HasPendingEdit();
   QDateEdit::focusInEvent(event);
+  if (keep && text() != typed) Show(typed, static_cast<int>(typed.size()), 0);
   canvas_.WidgetFocused(*this);
 }
 
-// A dialog, a pop-up or another application takes the focus for a while: a date typed part
-// way stays to be finished, where the spin box would put the last date back.
+// The text typed stays where the spin box would put the last date back: a dialog, a pop-up
+// or another application takes the focus for a while; a click elsewhere hands it over once
+// the click is done, as in a text box. Tab and Enter have handed it over already.
 void QtDateField::focusOutEvent(QFocusEvent* event) {
   const Qt::FocusReason reason = event->reason();
-  const bool comes_back = reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
   const QString typed = text();
   const int cursor = lineEdit()->cursorPosition();
-  const bool keep = comes_back && HasPendingEdit();
+  const bool keep = HasPendingEdit();
   QDateEdit::focusOutEvent(event);
-  if (!keep || text() == typed) return;
-  lineEdit()->setText(typed);
-  lineEdit()->setCursorPosition(cursor);
+  if (!keep) return;
+  Show(typed, cursor, 0);
+  if (!HasPendingEdit()) return RevertEdit();  // the spin box took a pasted date
+  if (reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason ||
+      reason == Qt::OtherFocusReason)
+    canvas_.CommitLater(*this);
 }
 
 // Tab leaves the field rather than walking its day, month and year.

@@ -1,6 +1,7 @@
 // The capture screen in its desktop window, worked through the real widgets with the
 // keyboard and the mouse.
 #include <QCalendarWidget>
+#include <QClipboard>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -360,6 +361,152 @@ class ScreenWindowTest : public QObject {
              QDate::fromString(date, "dd/MM/yyyy").toString(Qt::ISODate));
   }
 
+  // The date taken is the one typed, or none: the field does not read each section against
+  // the month it shows, moving on or putting a day in range by itself. What is not a day of
+  // the calendar, or not yet a whole date, is refused by name and stays to be put right.
+  void aTypedDateIsTakenAsTyped_data() {
+    QTest::addColumn<QString>("held");
+    QTest::addColumn<bool>("over_all");  // Ctrl+A first, else the day is typed over
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("taken");  // "" for refused
+    QTest::addColumn<QString>("said");
+    QTest::newRow("a March day over February") << "10/02/2024" << false << "31/3/2024"
+                                               << "2024-03-31"
+                                               << "";
+    QTest::newRow("the day and month, the year kept") << "20/01/2024" << false << "5/1"
+                                                      << "2024-01-05"
+                                                      << "";
+    QTest::newRow("the 31st of April") << "15/03/2024" << false << "31/4/2024"
+                                       << ""
+                                       << "abril de 2024 tiene 30 días";
+    QTest::newRow("the 29th of February of 2023") << "15/03/2024" << false << "29/2/2023"
+                                                  << ""
+                                                  << "febrero de 2023 tiene 28 días";
+    QTest::newRow("month 13") << "15/03/2024" << true << "15/13/2024"
+                              << ""
+                              << "no hay mes 13";
+    QTest::newRow("no year") << "20/01/2024" << true << "5/1"
+                             << ""
+                             << "no es una fecha completa";
+  }
+  void aTypedDateIsTakenAsTyped() {
+    QFETCH(QString, held);
+    QFETCH(bool, over_all);
+    QFETCH(QString, typed);
+    QFETCH(QString, taken);
+    QFETCH(QString, said);
+    TestDatabase db;
+    ScreenWindow window(db);
+    FillCapture(window);
+    auto& start = host::FindControlAs<host::HeadlessDateField>(window.desktop->screen(),
+                                                               "dp_Ps_Fecha_Inicio");
+    const QDate before = QDate::fromString(held, "dd/MM/yyyy");
+    window.desktop->canvas().Run(
+        [&] { start.UserPick(Date::FromYmd(before.year(), before.month(), before.day())); });
+    auto value = [&] { return QString::fromStdString(start.Value().ToDate().ToIsoDate()); };
+    window.Widget("dp_Ps_Fecha_Inicio").setFocus(Qt::TabFocusReason);
+    if (over_all) window.Key(Qt::Key_A, Qt::ControlModifier);
+    window.Type(typed);
+    window.Key(Qt::Key_Tab);
+
+    if (!taken.isEmpty()) {
+      QVERIFY(window.dialogs.Messages().empty());
+      QCOMPARE(value(), taken);
+      QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}),
+               QStringList({QDate::fromString(taken, Qt::ISODate).toString("dd/MM/yyyy")}));
+      window.Key(Qt::Key_S, Qt::ControlModifier);
+      QCOMPARE(db.Count("Poliza_Servicio"), 1LL);
+      QVERIFY(db.Scalar("SELECT Ps_Fecha_Inicia FROM Poliza_Servicio")
+                  .starts_with(taken.toStdString()));
+      return;
+    }
+    // Tab again, then Aceptar: each is refused the same way.
+    for (std::size_t times = 1; times <= 3; ++times) {
+      if (times == 2) window.Key(Qt::Key_Tab);
+      if (times == 3) window.Key(Qt::Key_S, Qt::ControlModifier);
+      const std::vector<host::MessageCall> refused = window.dialogs.Messages();
+      QCOMPARE(refused.size(), times);
+      const QString text = QString::fromStdString(refused.back().request.text);
+      QVERIFY2(text.contains("\"" + typed + "\"") && text.contains(said), qPrintable(text));
+      QCOMPARE(window.Focus(), std::string("dp_Ps_Fecha_Inicio"));
+      QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({typed}));
+      QCOMPARE(value(), before.toString(Qt::ISODate));
+    }
+    QCOMPARE(db.Count("Poliza_Servicio"), 0LL);
+  }
+
+  // Esc takes back a date typed part way: the field shows, and holds, what it did before.
+  void escTakesBackATypedDigit_data() {
+    QTest::addColumn<bool>("blank");
+    QTest::newRow("no date") << true;
+    QTest::newRow("a date") << false;
+  }
+  void escTakesBackATypedDigit() {
+    QFETCH(bool, blank);
+    TestDatabase db;
+    host::LoadDemoPolicies(db.sql(), PinnedNow());
+    db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Inicia = NULL WHERE Ps_Folio = 'MTY-000001'");
+    ScreenWindow window(db);
+    if (blank) {
+      window.Load("mty-1");
+      window.Alt(Qt::Key_M);
+    } else {
+      window.Alt(Qt::Key_N);
+    }
+    window.Widget("dp_Ps_Fecha_Inicio").setFocus(Qt::TabFocusReason);
+    window.Type("2");
+    window.Key(Qt::Key_Escape);
+    QVERIFY(window.Capturing());
+    QVERIFY(window.dialogs.Messages().empty());
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({blank ? "" : "15/03/2024"}));
+    const auto& start = host::FindControlAs<host::HeadlessDateField>(window.desktop->screen(),
+                                                                     "dp_Ps_Fecha_Inicio");
+    if (blank)
+      QVERIFY(start.Value().IsNull() || start.Value().IsEmpty());
+    else
+      QCOMPARE(start.Value().ToDate().ToIsoDate(), std::string("2024-03-15"));
+  }
+
+  // Only a date's digits and slashes are pasted into a date field; a date typed there is
+  // taken when a click leaves the field, and one typed part way is refused and kept.
+  void aDateFieldTakesOnlyADate() {
+    TestDatabase db;
+    host::LoadDemoPolicies(db.sql(), PinnedNow());
+    db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Inicia = NULL WHERE Ps_Folio = 'MTY-000001'");
+    ScreenWindow window(db);
+    window.Load("mty-1");
+    window.Alt(Qt::Key_M);
+    window.Widget("dp_Ps_Fecha_Inicio").setFocus(Qt::TabFocusReason);
+    QApplication::clipboard()->setText("DAB-31020/01/20");
+    window.Key(Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({""}));
+    window.Key(Qt::Key_A, Qt::ControlModifier);
+    window.Key(Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({""}));
+
+    QApplication::clipboard()->setText("20/1/2024");
+    window.Key(Qt::Key_A, Qt::ControlModifier);
+    window.Key(Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"20/1/2024"}));
+    window.Click("txtReferencia");
+    QCoreApplication::processEvents();
+    QVERIFY(window.dialogs.Messages().empty());
+    const auto& start = host::FindControlAs<host::HeadlessDateField>(window.desktop->screen(),
+                                                                     "dp_Ps_Fecha_Inicio");
+    QCOMPARE(start.Value().ToDate().ToIsoDate(), std::string("2024-01-20"));
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"20/01/2024"}));
+
+    window.Click(*window.Widget("dp_Ps_Fecha_Inicio").findChild<QLineEdit*>());  // its text
+    window.Key(Qt::Key_End);
+    window.Key(Qt::Key_Backspace);
+    window.Click("txtReferencia");
+    QCoreApplication::processEvents();
+    QCOMPARE(window.dialogs.Messages().size(), std::size_t{1});
+    QCOMPARE(window.Focus(), std::string("dp_Ps_Fecha_Inicio"));
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"20/01/202"}));
+    QCOMPARE(start.Value().ToDate().ToIsoDate(), std::string("2024-01-20"));
+  }
+
   // Esc with a field's pop-up open closes the pop-up alone: the capture stays, and the
   // focus with the field.
   void escWithAPopUpOpenClosesItAlone() {
@@ -371,8 +518,8 @@ class ScreenWindowTest : public QObject {
     for (const std::string field : {"dp_Ps_Fecha", "cbCorte"}) {
       window.Widget(field).setFocus(Qt::TabFocusReason);
       window.Key(Qt::Key_F4);
-      QWidget* pop_up = field == "cbCorte" ? static_cast<QWidget*>(cut_off.view())
-                                           : date.calendarWidget();
+      QWidget* pop_up =
+          field == "cbCorte" ? static_cast<QWidget*>(cut_off.view()) : date.calendarWidget();
       QTRY_VERIFY(pop_up->isVisible());
       window.Key(Qt::Key_Escape);
       QTRY_VERIFY(!pop_up->isVisible());
