@@ -34,7 +34,9 @@ struct SameHashedText {
   using is_transparent = void;
   template <typename A, typename B>
   bool operator()(const A& a, const B& b) const {
-    return a.hash == b.hash && std::string_view(a.text) == std::string_view(b.text);
+    const std::string_view x(a.text), y(b.text);
+    // A text shared with the map's key is the same text: it is not read again.
+    return a.hash == b.hash && x.size() == y.size() && (x.data() == y.data() || x == y);
   }
 };
 

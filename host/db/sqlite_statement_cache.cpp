@@ -99,9 +99,8 @@ void StatementCache::Return(const SharedText& text, Statement statement,
       entries_.erase(recent_.back());
       recent_.pop_back();
     }
-    KeptText kept{key.hash, std::string(key.text)};
-    recent_.push_front(kept);
-    found = entries_.emplace(std::move(kept), Entry{recent_.begin(), {}, text}).first;
+    recent_.push_front(key);
+    found = entries_.emplace(key, Entry{recent_.begin(), {}, text}).first;
   }
   if (found->second.idle.size() < kIdlePerText)
     found->second.idle.push_back({std::move(statement), std::move(columns)});

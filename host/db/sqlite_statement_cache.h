@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -92,17 +93,18 @@ class StatementCache : public std::enable_shared_from_this<StatementCache> {
     std::shared_ptr<const Columns> columns;
   };
   struct Entry {
-    std::list<KeptText>::iterator recent;
+    std::list<HashedText>::iterator recent;
     std::vector<Idle> idle;
-    SharedText text;  // what the leases of its statements share
+    SharedText text;  // what the leases of its statements share, and what its key views
   };
   std::optional<StatementLease> TakeIdle(HashedText key);
   void Return(const SharedText& text, Statement statement, std::shared_ptr<const Columns> columns);
 
   std::shared_ptr<DbHandle> db_;
   std::size_t capacity_;
-  std::list<KeptText> recent_;  // the most recently used first
-  TextMap<Entry> entries_;
+  // Keyed by a view of the entry's own text: a lease returning compares it by address.
+  std::list<HashedText> recent_;  // the most recently used first
+  std::unordered_map<HashedText, Entry, HashedTextHash, SameHashedText> entries_;
 };
 
 }  // namespace nv407::host::sqlite
