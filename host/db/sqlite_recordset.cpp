@@ -26,12 +26,13 @@ Variant ReadColumn(sqlite3_stmt* stmt, int column, bool is_date) {
     default: {
       const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
       const int size = sqlite3_value_bytes(value);
-      std::string read = text ? std::string(text, static_cast<std::size_t>(size)) : std::string();
+      const std::string_view read =
+          text ? std::string_view(text, static_cast<std::size_t>(size)) : std::string_view();
       if (is_date) {
         // A text that is no date (an empty text, say) is handed out as it is stored.
         if (const auto date = Date::Parse(read)) return *date;
       }
-      return Variant(std::move(read));
+      return Variant(std::string(read));
     }
   }
 }
