@@ -207,6 +207,9 @@ std::string FirstCharacters(std::string_view text, int count) {
 }
 
 std::string ControlsMarked(std::string_view text, std::string_view mark) {
+  // Printable ASCII, what is typed mostly, holds nothing to decode and nothing to mark.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+    return std::string(text);
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
