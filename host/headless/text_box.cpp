@@ -1,4 +1,5 @@
 #include <tuple>
+#include <utility>
 
 #include "component/error.h"
 #include "host/headless/controls.h"
@@ -105,8 +106,8 @@ bool HeadlessTextBox::LookUp() {
                                            std::vector<StatementValue>(settings.keys, text_));
     if (!result->Eof()) {
       found = true;
-      const Variant value = result->Fields(settings.column).Value();
-      if (!value.IsNull()) description = value.ToText();
+      Variant value = result->Fields(settings.column).Value();
+      if (!value.IsNull()) description = std::move(value).ToText();
     }
     result->Close();
   }
