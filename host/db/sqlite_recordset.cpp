@@ -78,10 +78,11 @@ void SqliteRecordset::Start(const std::vector<LiftedValue>* values) {
 
 Field SqliteRecordset::Fields(std::string_view name) const {
   if (closed_) throw Error("the result is closed");
-  const int column = columns_->Find(name);
+  const int column = columns_->Find(name, next_column_);
   if (column < 0) throw Error("no column named '" + std::string(name) + "' in the result");
   if (!row_) throw Error("no current row: the result is past its last row");
   const auto index = static_cast<std::size_t>(column);
+  next_column_ = index + 1;
   if (buffering_) return Field(buffered_[next_buffered_][index]);
   return Field(ReadColumn(statement_.get(), column, columns_->is_date[index]));
 }

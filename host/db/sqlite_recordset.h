@@ -42,6 +42,9 @@ class SqliteRecordset final : public Recordset {
   std::vector<LiftedValue> own_values_;
   StatementLease statement_;
   std::shared_ptr<const Columns> columns_;
+  // A screen reads a row's columns mostly in the statement's order: a name is looked for
+  // first in the column after the one read last.
+  mutable std::size_t next_column_ = 0;
   bool row_ = false;
   bool closed_ = false;
   bool buffering_ = false;

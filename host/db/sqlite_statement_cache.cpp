@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "host/db/text.h"
 
 namespace nv407::host::sqlite {
@@ -43,7 +45,10 @@ std::shared_ptr<const Columns> Columns::Of(sqlite3_stmt* statement) {
   const int count = sqlite3_column_count(statement);
   columns->is_date.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
-    columns->names.emplace_back(sqlite3_column_name(statement, i));
+    const char* name = sqlite3_column_name(statement, i);
+    if (std::find(columns->names.begin(), columns->names.end(), name) != columns->names.end())
+      columns->distinct_names = false;
+    columns->names.emplace_back(name);
     columns->is_date.push_back(DeclaredAsDate(sqlite3_column_decltype(statement, i)));
   }
   columns->reprepares = Reprepares(statement);

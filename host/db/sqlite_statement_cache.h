@@ -20,11 +20,19 @@ namespace nv407::host::sqlite {
 struct Columns {
   std::vector<std::string> names;
   std::vector<bool> is_date;
+  bool distinct_names = true;  // no two columns spelled alike
   int reprepares = 0;  // SQLite re-prepares after a schema change; the columns may differ then
   static std::shared_ptr<const Columns> Of(sqlite3_stmt* statement);
   // The position of the first column of that name, in any letter case, as a by-name look-up
   // in ADO finds it; -1 when there is none.
   int Find(std::string_view name) const;
+  // The same, the column at `likely` tried first: among distinct names, one spelled exactly
+  // so is the one Find finds.
+  int Find(std::string_view name, std::size_t likely) const {
+    if (distinct_names && likely < names.size() && names[likely] == name)
+      return static_cast<int>(likely);
+    return Find(name);
+  }
 };
 
 class StatementCache;
