@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/test_backend.h"
 #include "support/test_database.h"
 
 namespace nv407::testing {
@@ -116,23 +117,34 @@ TEST(PolicyUsage, ReadsAPolicysServicesAndEndAsTheScreenShowsThem) {
   EXPECT_EQ(glance("MTY-000001"), "Vence en 10 días; ");
   EXPECT_EQ(glance("MTY-000002"), "");
   EXPECT_EQ(glance("MTY-000099"), "(no policy)");
+}
 
-  // A quantity stored as a text that is no number (a file edited by hand) is read as its
-  // text, with no share; the other service and the end still speak for the policy.
+// A quantity stored as a text that is no number (a file edited by hand) is read as its
+// text, with no share; the other service and the end still speak for the policy.
+TEST(PolicyUsage, AQuantityStoredAsATextIsReadAsStoredWithNoShare) {
+  if (TestBackend() != Backend::kSqlite) GTEST_SKIP() << "a server's quantity is a number";
+  TestDatabase db;
+  PolicyRow policy;
+  policy.end = "2024-03-25";
+  policy.services = {{"VISITA", 12, 0, 2}, {"SOPREM", 120, 110, 3}};
+  db.AddPolicy(policy);
   db.Execute(
       "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 'mucho' "
-      "WHERE Ps_Folio = 'MTY-000001'");
+      "WHERE Ts_Cve_Tipo_Servicio = 'SOPREM'");
   db.Execute(
       "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Cantidad_Incluida = 'diez', "
-      "Pst_Evento_Utilizado = 6 WHERE Ps_Folio = 'MTY-000001' AND Ts_Cve_Tipo_Servicio = "
-      "'VISITA'");
+      "Pst_Evento_Utilizado = 6 WHERE Ts_Cve_Tipo_Servicio = 'VISITA'");
   const std::vector<host::ServiceUsage> services = host::ReadServiceUsage(db.sql(), "MTY-000001");
   ASSERT_EQ(services.size(), 2u);
   EXPECT_TRUE(std::isnan(services[0].used));
   EXPECT_EQ(services[0].used_text, "mucho");
   EXPECT_TRUE(std::isnan(services[1].included));
   EXPECT_EQ(services[1].included_text, "diez");
-  EXPECT_EQ(glance("MTY-000001"), "Vence en 10 días; ");
+  std::string lines;
+  for (const auto& line :
+       host::Glance(*host::ReadPolicyUsage(db.sql(), "MTY-000001"), Date::FromYmd(2024, 3, 15)))
+    lines += line.text + "; ";
+  EXPECT_EQ(lines, "Vence en 10 días; ");
 }
 
 }  // namespace
