@@ -104,8 +104,15 @@ void StatementCache::Return(const SharedText& text, Statement statement,
       entries_.erase(recent_.back());
       recent_.pop_back();
     }
-    recent_.push_front(key);
-    found = entries_.emplace(key, Entry{recent_.begin(), {}, text}).first;
+    // The entry first: the list's key views the entry's text, which must outlive it.
+    found = entries_.emplace(key, Entry{recent_.end(), {}, text}).first;
+    try {
+      recent_.push_front(key);
+    } catch (...) {
+      entries_.erase(found);
+      throw;
+    }
+    found->second.recent = recent_.begin();
   }
   if (found->second.idle.size() < kIdlePerText)
     found->second.idle.push_back({std::move(statement), std::move(columns)});

@@ -93,6 +93,7 @@ class QtDateField final : public QDateEdit, public ControlView {
 
  private:
   void Type(QChar typed);
+  bool TakeTyped();  // the date typed, if it reads as one, to the field; its text written again
   void Show(const QString& text, int start, int length);  // selected, else the cursor at start
   void SelectSection(int start);
   void Picked(QDate date);

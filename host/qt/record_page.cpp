@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 
 #include "data/schema.h"
 #include "host/headless/field_labels.h"
@@ -128,7 +129,8 @@ int ShownDecimals(double value) {
 // What is left to the decimals of the quantities shown beside it: 120 - 119.9 leaves 0.1,
 // not the binary residue of the subtraction.
 double Left(const ServiceUsage& service) {
-  if (std::isnan(service.included) || std::isnan(service.used)) return service.included;
+  if (std::isnan(service.included) || std::isnan(service.used))
+    return std::numeric_limits<double>::quiet_NaN();
   const double scale =
       std::pow(10.0, std::max(ShownDecimals(service.included), ShownDecimals(service.used)));
   return std::round((service.included - service.used) * scale) / scale;

@@ -303,12 +303,18 @@ bool QtDateField::HasPendingEdit() const {
   return ReadDate(text()) != ShownDate(control_.Value());
 }
 
+bool QtDateField::TakeTyped() {
+  const std::optional<QDate> read = ReadDate(text().trimmed());
+  if (!read) return false;
+  control_.UserPick(Date::FromYmd(read->year(), read->month(), read->day()));
+  RevertEdit();  // written as the field writes dates
+  return true;
+}
+
 void QtDateField::CommitEdit() {
   const QString typed = text().trimmed();
   if (typed.isEmpty()) return RevertEdit();  // a date can be picked, not taken away
-  if (const std::optional<QDate> read = ReadDate(typed)) {
-    control_.UserPick(Date::FromYmd(read->year(), read->month(), read->day()));
-    RevertEdit();  // written as the field writes dates
+  if (TakeTyped()) {
     // Handed over as by leaving the field: the focus moves on, unless a handler moved it.
     if (canvas_.focus().Focused() == &control_) canvas_.focus().MoveToNext();
     return;
@@ -397,10 +403,14 @@ void QtDateField::keyPressEvent(QKeyEvent* event) {
   if ((key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
        key == Qt::Key_PageDown) &&
       HasPendingEdit()) {
-    // A step moves on from the date typed, handed over first, in the section of the cursor.
+    // A step moves on from the date typed, taken first with the focus staying, in the
+    // section of the cursor; a text that is no date is refused as when it is handed over.
     const int section =
         static_cast<int>(text().left(lineEdit()->cursorPosition()).count(kSeparator));
-    if (!canvas_.Run([this] { CommitEdit(); })) return;
+    if (!canvas_.Run([this] {
+          if (!TakeTyped()) CommitEdit();
+        }))
+      return;
     setCurrentSectionIndex(section);
   }
   const QString typed =
@@ -420,9 +430,11 @@ void QtDateField::Type(QChar typed) {
   if (edit.text() == specialValueText() && date() == minimumDate()) {
     if (!IsDigit(typed)) return;
     // A field that shows no date has no day, month and year to type into: the server's day
-    // is laid out, its day selected, to be typed over as any date is.
-    Show(textFromDateTime(QDateTime(ShownDate(Variant(canvas_.ServerDay())), QTime(0, 0))), 0,
-         kSectionWidths[0]);
+    // is laid out, its day selected, to be typed over as any date is. A server that cannot
+    // say it is shown as any failure is, and nothing is typed.
+    Date day;
+    if (!canvas_.Run([&] { day = canvas_.ServerDay(); })) return;
+    Show(textFromDateTime(QDateTime(ShownDate(Variant(day)), QTime(0, 0))), 0, kSectionWidths[0]);
   }
   const QString text = edit.text();
   const int start = edit.hasSelectedText() ? edit.selectionStart() : edit.cursorPosition();

@@ -112,8 +112,8 @@ void frmNV407::LoadPolicyType() {
   // The whole result is read and checked before anything is written, so that a bad
   // row leaves the list and the end date as they were.
   std::vector<IncludedService> services;
-  // A type includes a handful of services. Room for six at once: a block for more would be
-  // large enough for the allocator to serve it the slow way.
+  // A type includes a handful of services. Room for six at once: a block for eight would
+  // be large enough for the allocator to serve it the slow way, tidying its freed blocks.
   services.reserve(6);
   for (; !result->Eof(); result->MoveNext()) {
     IncludedService service{result->Fields("Ts_Cve_Tipo_Servicio").Value().ToText(),

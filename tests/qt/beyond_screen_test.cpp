@@ -265,6 +265,21 @@ class BeyondScreenTest : public QObject {
     for (const char* shown : {"\nHR\n120\n119.9\n0.1\n", "\nHR\n24\n0.35\n23.65\n"})
       QVERIFY2(text.contains(QString::fromUtf8(shown)), qPrintable(text));
   }
+
+  // A quantity stored as a text that is no number (a file edited by hand) is shown as
+  // stored, with nothing left and no share.
+  void theViewerShowsAQuantityStoredAsATextAsItIs() {
+    TestDatabase db;
+    host::LoadDemoPolicies(db.sql(), PinnedNow());
+    db.Execute(
+        "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 'mucho' WHERE "
+        "Ps_Folio = 'GDL-000006' AND Ts_Cve_Tipo_Servicio = 'SOPREM'");
+    QTextDocument page;
+    page.setHtml(host::RecordPageHtml(
+        db.sql(), host::ReadRecord(db.db(), "POLIZA_SERVICIO", "Ps_Folio", "GDL-000006")));
+    const QString text = page.toPlainText();
+    QVERIFY2(text.contains(QString::fromUtf8("\nHR\n120\nmucho\n\n")), qPrintable(text));
+  }
 };
 
 }  // namespace nv407::testing

@@ -435,6 +435,23 @@ class ScreenWindowTest : public QObject {
     QCOMPARE(db.Count("Poliza_Servicio"), 0LL);
   }
 
+  // Up right after a date typed takes it and steps it with the focus staying in the field,
+  // also where there is no later date to step to.
+  void aStepFromTheDateTypedKeepsTheFocus() {
+    TestDatabase db;
+    ScreenWindow window(db);
+    FillCapture(window);
+    auto& start = host::FindControlAs<host::HeadlessDateField>(window.desktop->screen(),
+                                                               "dp_Ps_Fecha_Inicio");
+    window.Widget("dp_Ps_Fecha_Inicio").setFocus(Qt::TabFocusReason);
+    window.Key(Qt::Key_A, Qt::ControlModifier);
+    window.Type("31/12/9999");
+    window.Key(Qt::Key_Up);
+    QVERIFY(window.dialogs.Messages().empty());
+    QCOMPARE(window.Focus(), std::string("dp_Ps_Fecha_Inicio"));
+    QCOMPARE(start.Value().ToDate().ToIsoDate(), std::string("9999-12-31"));
+  }
+
   // Esc takes back a date typed part way: the field shows, and holds, what it did before.
   void escTakesBackATypedDigit_data() {
     QTest::addColumn<bool>("blank");
