@@ -59,6 +59,23 @@ QStringList RowsShown(const QTreeWidget& tree) {
   return rows;
 }
 
+// The demo's policies, MTY-000001 stored without a start date.
+void StartDateDatabase(TestDatabase& db) {
+  host::LoadDemoPolicies(db.sql(), PinnedNow());
+  db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Inicia = NULL WHERE Ps_Folio = 'MTY-000001'");
+}
+
+// The start date focused in a capture: blank (MTY-000001 edited) or the day (a new policy).
+void FocusStartDate(ScreenWindow& window, bool blank) {
+  if (blank) {
+    window.Load("mty-1");
+    window.Alt(Qt::Key_M);
+  } else {
+    window.Alt(Qt::Key_N);
+  }
+  window.Widget("dp_Ps_Fecha_Inicio").setFocus(Qt::TabFocusReason);
+}
+
 }  // namespace
 
 class ScreenWindowTest : public QObject {
@@ -336,16 +353,9 @@ class ScreenWindowTest : public QObject {
     QFETCH(QString, typed);
     QFETCH(int, leave);
     TestDatabase db;
-    host::LoadDemoPolicies(db.sql(), PinnedNow());
-    db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Inicia = NULL WHERE Ps_Folio = 'MTY-000001'");
+    StartDateDatabase(db);
     ScreenWindow window(db);
-    if (blank) {
-      window.Load("mty-1");
-      window.Alt(Qt::Key_M);
-    } else {
-      window.Alt(Qt::Key_N);
-    }
-    window.Widget("dp_Ps_Fecha_Inicio").setFocus(Qt::TabFocusReason);
+    FocusStartDate(window, blank);
     QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({blank ? "" : "15/03/2024"}));
 
     window.Type(typed);
@@ -461,16 +471,9 @@ class ScreenWindowTest : public QObject {
   void escTakesBackATypedDigit() {
     QFETCH(bool, blank);
     TestDatabase db;
-    host::LoadDemoPolicies(db.sql(), PinnedNow());
-    db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Inicia = NULL WHERE Ps_Folio = 'MTY-000001'");
+    StartDateDatabase(db);
     ScreenWindow window(db);
-    if (blank) {
-      window.Load("mty-1");
-      window.Alt(Qt::Key_M);
-    } else {
-      window.Alt(Qt::Key_N);
-    }
-    window.Widget("dp_Ps_Fecha_Inicio").setFocus(Qt::TabFocusReason);
+    FocusStartDate(window, blank);
     window.Type("2");
     window.Key(Qt::Key_Escape);
     QVERIFY(window.Capturing());
