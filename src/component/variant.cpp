@@ -60,6 +60,17 @@ std::int64_t Magnitude(std::string_view text, bool hex) {
   return lead * (hex ? 4 : 1) + exponent;
 }
 
+// An exponent mark not followed by digits, with at most one sign before them: the C library
+// stops before the mark, leaving text that is no number, where std::from_chars may read
+// on ("0x1.8p+-2").
+bool MalformedExponent(std::string_view read, bool hex) {
+  const std::size_t mark = read.find_first_of(hex ? "pP" : "eE");
+  if (mark == std::string_view::npos) return false;
+  std::size_t at = mark + 1;
+  if (at < read.size() && (read[at] == '+' || read[at] == '-')) ++at;
+  return at >= read.size() || read[at] < '0' || read[at] > '9';
+}
+
 // A number's text read as the C library reads one in its "C" locale, whatever locale the
 // program has set: a window sets the user's, which may write decimals with a comma, and
 // every number the screen reads (stored, listed, typed into a list) has a point. Blanks
@@ -78,10 +89,10 @@ double ParseNumber(const std::string& text) {
   const auto [stop, error] = std::from_chars(
       digits, end, value, hex ? std::chars_format::hex : std::chars_format::general);
   if (error == std::errc::invalid_argument) TypeMismatch();
-  if (error == std::errc::result_out_of_range) {
-    const std::string_view read(digits, static_cast<std::size_t>(stop - digits));
+  const std::string_view read(digits, static_cast<std::size_t>(stop - digits));
+  if (MalformedExponent(read, hex)) TypeMismatch();
+  if (error == std::errc::result_out_of_range)
     value = Magnitude(read, hex) > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-  }
   for (at = stop; at < end && *at == ' ';) ++at;
   if (at != end) TypeMismatch();
   return negative ? -value : value;

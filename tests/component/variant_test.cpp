@@ -55,6 +55,10 @@ TEST(VariantTest, ConvertsTextToNumbersAndDatesOrRefuses) {
   EXPECT_THAT([&] { (void)null.ToDouble(); }, null_refused);
   EXPECT_THAT([&] { (void)null.ToDate(); }, null_refused);
   EXPECT_THROW((void)Variant("12abc").ToLong(), Error);
+  // An exponent of two signs is no exponent (the C library stops before it).
+  EXPECT_THROW((void)Variant("0x1.8p+-2").ToDouble(), Error);
+  EXPECT_THROW((void)Variant("1.5e-+3").ToDouble(), Error);
+  EXPECT_EQ(Variant("0x1.8p-2").ToDouble(), 0.375);
   EXPECT_THROW((void)Variant("").ToDouble(), Error);
   EXPECT_THROW((void)Variant("mañana").ToDate(), Error);
   EXPECT_THROW((void)Variant(5).ToDate(), Error);
