@@ -20,15 +20,23 @@ std::string Day(SqlDialect dialect, const Date& day) {
   return QuotedText(DateText(dialect, day));
 }
 
+// An end another program left empty (SQLite keeps '' in a date column) is no end, as the
+// screen and the glance show it: such a policy has not expired.
+std::string EndedBefore(SqlDialect dialect, const Date& day) {
+  std::string ended = "p.Ps_Fecha_Finaliza < " + Day(dialect, day);
+  if (dialect == SqlDialect::kSqlite) ended += " AND p.Ps_Fecha_Finaliza <> ''";
+  return ended;
+}
+
 std::string InForce(SqlDialect dialect, const Date& today) {
-  return "p.Es_Cve_Estado <> 'CA' AND (p.Ps_Fecha_Finaliza IS NULL OR p.Ps_Fecha_Finaliza >= " +
-         Day(dialect, today) + ")";
+  return "p.Es_Cve_Estado <> 'CA' AND (p.Ps_Fecha_Finaliza IS NULL OR NOT (" +
+         EndedBefore(dialect, today) + "))";
 }
 
 std::string StateSql(SqlDialect dialect, const Date& today) {
-  return "CASE WHEN p.Es_Cve_Estado = 'CA' THEN '" + std::string(kStateCancelled) +
-         "' WHEN p.Ps_Fecha_Finaliza < " + Day(dialect, today) + " THEN '" +
-         std::string(kStateExpired) + "' ELSE '" + std::string(kStateInForce) + "' END";
+  return "CASE WHEN p.Es_Cve_Estado = 'CA' THEN '" + std::string(kStateCancelled) + "' WHEN " +
+         EndedBefore(dialect, today) + " THEN '" + std::string(kStateExpired) + "' ELSE '" +
+         std::string(kStateInForce) + "' END";
 }
 
 std::string UsageSql() {
@@ -57,7 +65,7 @@ std::string SelectionConditions(SqlDialect dialect, const Date& today,
       break;
     }
     case PolicyFilter::kExpired:
-      conditions = "p.Es_Cve_Estado <> 'CA' AND p.Ps_Fecha_Finaliza < " + Day(dialect, today);
+      conditions = "p.Es_Cve_Estado <> 'CA' AND " + EndedBefore(dialect, today);
       break;
     case PolicyFilter::kNearlyUsedUp:
       conditions = "p.Es_Cve_Estado <> 'CA' AND EXISTS (SELECT 1 " +

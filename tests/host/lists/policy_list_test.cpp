@@ -12,6 +12,7 @@
 
 #include "component/variant.h"
 #include "host/lists/policy_usage.h"
+#include "support/test_backend.h"
 #include "support/test_database.h"
 
 namespace nv407::testing {
@@ -147,6 +148,26 @@ TEST_F(PolicyListTest, EachQuickFilterFindsItsPolicies) {
     ExpectInEachOrder(list, "", {{host::kPolicyClientName, true}, {host::kPolicyUsage, false}},
                       c.found);
   }
+}
+
+// A policy without an end stays in force: one stored without it, and on SQLite one whose end
+// another program left empty (a server's date column cannot hold '').
+TEST_F(PolicyListTest, APolicyWithoutAnEndStaysInForce) {
+  Add("MTY-000010", "C00001", "2024-12-31", "AC", {});
+  db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Finaliza = NULL WHERE Ps_Folio = 'MTY-000010'");
+  std::string without_end = "MTY-000010";
+  if (TestBackend() == Backend::kSqlite) {
+    Add("MTY-000011", "C00001", "", "AC", {});
+    without_end += " MTY-000011";
+  }
+  EXPECT_EQ(Found(List({.filter = PolicyFilter::kInForce, .client = "C00001"})),
+            "MTY-000001 " + without_end);
+  EXPECT_EQ(Found(List({.filter = PolicyFilter::kExpired})), "GDL-000001");
+  EXPECT_EQ(Found(List({.filter = PolicyFilter::kExpiring, .days = 400, .client = "C00001"})),
+            "MTY-000001");
+  const std::string states = Found(List({.client = "C00001"}), "", {}, host::kPolicyState);
+  EXPECT_EQ(states, TestBackend() == Backend::kSqlite ? "Vigente Cancelada Vigente Vigente"
+                                                      : "Vigente Cancelada Vigente");
 }
 
 // Days ahead that reach past the last day a date can be: every end from today on.
