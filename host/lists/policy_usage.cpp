@@ -1,6 +1,5 @@
 #include "host/lists/policy_usage.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -105,11 +104,16 @@ std::optional<GlanceLine> MostUsedLine(const std::vector<ServiceUsage>& services
     if (most == nullptr || service.used * most->included > most->used * service.included)
       most = &service;
   }
-  if (most == nullptr) return std::nullopt;
-  return GlanceLine{most->key + ": " + NumberText(most->used) + " de " +
-                        NumberText(most->included) + " " + UnitWord(most->unit, most->included) +
-                        " (" + std::to_string(*ShownPercent(most->used, most->included)) + "%)",
-                    UsageGrade(most->used, most->included)};
+  // Services all unused (only one with nothing included used) say nothing.
+  if (most == nullptr || !(most->used > 0)) return std::nullopt;
+  std::string text = most->key + ": " + NumberText(most->used) + " de " +
+                     NumberText(most->included) + " " + UnitWord(most->unit, most->included);
+  if (const auto percent = ShownPercent(most->used, most->included)) {
+    text += " (";
+    text += std::to_string(*percent);
+    text += "%)";
+  }
+  return GlanceLine{std::move(text), UsageGrade(most->used, most->included)};
 }
 
 GlanceLine ExpiryLine(const Date& end, const Date& today) {
@@ -124,10 +128,7 @@ GlanceLine ExpiryLine(const Date& end, const Date& today) {
 std::vector<GlanceLine> Glance(const PolicyUsage& usage, const Date& today) {
   std::vector<GlanceLine> lines;
   if (usage.cancelled) return lines;
-  // A policy whose services are all unused says only when it ends.
-  const bool used = std::any_of(usage.services.begin(), usage.services.end(),
-                                [](const ServiceUsage& service) { return service.used > 0; });
-  if (auto most = MostUsedLine(usage.services); most && used) lines.push_back(std::move(*most));
+  if (auto most = MostUsedLine(usage.services)) lines.push_back(std::move(*most));
   if (usage.end) lines.push_back(ExpiryLine(*usage.end, today));
   return lines;
 }

@@ -48,13 +48,14 @@ struct GlanceLine {
   std::string text;
   Grade grade = Grade::kNormal;
 };
-// "SOPREM: 110 de 120 horas (92%)": the service used the most, by share of its quantity.
+// "SOPREM: 110 de 120 horas (92%)": the service used the most, by share of its quantity;
+// nothing while no service with a quantity included has been used.
 std::optional<GlanceLine> MostUsedLine(const std::vector<ServiceUsage>& services);
 // "Vencida el 14/03/2025" (an alarm); "Vence hoy", "Vence mañana", "Vence en 12 días" (a
 // warning, within 30 days); "Vigente hasta el 14/03/2026" beyond.
 GlanceLine ExpiryLine(const Date& end, const Date& today);
-// The policy's lines for the status bar: its most used service (when any service was used)
-// and its end; nothing for a cancelled policy.
+// The policy's lines for the status bar: its most used service and its end; nothing for a cancelled
+// policy.
 std::vector<GlanceLine> Glance(const PolicyUsage& usage, const Date& today);
 
 // "14/03/2025".

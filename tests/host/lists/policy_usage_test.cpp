@@ -58,9 +58,13 @@ TEST(PolicyUsage, TheMostUsedServiceByShareSpeaksForThePolicy) {
             "VISITA: 1 de 1 evento (100%)");
   EXPECT_EQ(host::MostUsedLine({Service("SOPSITIO", "HR", 1, 0.5)})->text,
             "SOPSITIO: 0.5 de 1 hora (50%)");
-  // Nothing included, nothing to use up.
+  // Nothing included, nothing to use up; nothing used of what is included, nothing to say.
   EXPECT_FALSE(host::MostUsedLine({Service("CAPACIT", "EV", 0, 4)}));
+  EXPECT_FALSE(host::MostUsedLine({Service("CAPACIT", "EV", 0, 4), Service("VISITA", "EV", 3, 0)}));
   EXPECT_FALSE(host::MostUsedLine({}));
+  // A share too large for a percent is no percent.
+  EXPECT_EQ(host::MostUsedLine({Service("VISITA", "EV", 1e-300, 1)})->text,
+            "VISITA: 1 de 1E-300 eventos");
 }
 
 TEST(PolicyUsage, AnEndDateIsFarAboutToComeOrPast) {
