@@ -56,13 +56,13 @@ int ScriptedDialogs::ShowMessage(const MessageRequest& message) {
 std::string ScriptedDialogs::EditExtendedText(std::string& concept_text, const std::string& text,
                                               int width) {
   EditorCall call{concept_text, text, width, concept_text, text};
+  // A concept queued comes back through a one-line box, as typed in the window; one left
+  // as it was, as it was.
   if (!editor_results_.empty()) {
-    call.returned_concept = std::move(editor_results_.front().first);
+    call.returned_concept = WithoutControlCharacters(editor_results_.front().first);
     call.returned_text = std::move(editor_results_.front().second);
     editor_results_.pop_front();
   }
-  // The concept comes back through a one-line box, as in the window.
-  call.returned_concept = WithoutControlCharacters(call.returned_concept);
   concept_text = call.returned_concept;
   std::string returned = call.returned_text;
   Record(std::move(call));

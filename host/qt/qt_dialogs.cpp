@@ -113,6 +113,7 @@ ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const st
   concept_ = new QLineEdit(ToQString(concept_text), this);
   concept_->setObjectName("concept");
   text_ = new QPlainTextEdit(ToQString(text), this);
+  given_text_ = text;
   crlf_ = text.find("\r\n") != std::string::npos;
   text_->setObjectName("text");
   text_->setTabChangesFocus(true);
@@ -148,9 +149,11 @@ std::string ExtendedTextEditor::ConceptText() const {
   return ToStdString(concept_->text());
 }
 
-// The text as the user left it, an untouched one as it was given: toPlainText would turn
-// no-break spaces into spaces, and the document keeps no CR of a CR LF.
+// The text as the user left it, an untouched one as it was given: the document keeps
+// neither the CR of a CR LF nor a lone CR or LF as written, and toPlainText would turn
+// no-break spaces into spaces.
 std::string ExtendedTextEditor::Text() const {
+  if (!text_->document()->isModified()) return given_text_;
   QString text = text_->document()->toRawText();
   text.replace(QChar::ParagraphSeparator, '\n').replace(QChar::LineSeparator, '\n');
   if (crlf_) text.replace('\n', "\r\n");

@@ -39,6 +39,7 @@ class ExtendedTextEditor final : public QDialog {
  private:
   QLineEdit* concept_;
   QPlainTextEdit* text_;
+  std::string given_text_;
   bool crlf_ = false;  // the text given breaks its lines with CR LF, as Windows programs do
 };
 

@@ -461,9 +461,10 @@ class CommandLineTest : public QObject {
       QVERIFY2(lines[1].contains(shown), qPrintable(lines[1]));
   }
 
-  // The extended-text editor closed with Aceptar on a text left as it was gives it back as
-  // it was, line breaks of another program and no-break spaces included: the edit saves
-  // it unchanged, in the window as in the script.
+  // The extended-text editor closed with Aceptar on a text and concept left as they were
+  // gives them back as they were, line breaks of another program (CR LF, a lone LF or CR, a
+  // line separator) and no-break spaces included: the edit saves them unchanged, in the
+  // window as in the script.
   void anUntouchedExtendedTextIsSavedAsItWas() {
     QTemporaryDir folder;
     const QString script =
@@ -479,11 +480,16 @@ class CommandLineTest : public QObject {
     PlayedAsScripted(folder, script,
                      {"DELETE FROM extended_text WHERE record_key = 'MTY-000007'",
                       "INSERT INTO extended_text VALUES ('Poliza_Servicio', 'MTY-000007', '0001', "
-                      "'Planta alta' || char(13, 10) || 'Planta' || char(160) || 'baja')"},
+                      "'Planta alta' || char(13, 10) || 'Planta' || char(160) || 'baja' || "
+                      "char(10) || 'Sótano' || char(13) || 'Azotea' || char(8232) || 'Patio')",
+                      "UPDATE Poliza_Servicio SET Ps_Concepto = 'Uno' || char(10) || 'dos' "
+                      "WHERE Ps_Folio = 'MTY-000007'"},
                      lines);
     if (QTest::currentTestFailed()) return;
     QVERIFY2(lines.last().contains("\"extendedDescription\":\"Planta alta\\r\\nPlanta\xC2\xA0"
-                                   "baja\""),
+                                   "baja\\nSótano\\rAzotea\xE2\x80\xA8Patio\""),
+             qPrintable(lines.last()));
+    QVERIFY2(lines.last().contains("\"txt_Concepto\":{\"text\":\"Uno\\ndos\""),
              qPrintable(lines.last()));
   }
 
