@@ -178,14 +178,16 @@ std::vector<std::pair<QString, QString>> Fields(Connection& connection, const Re
   return fields;
 }
 
-// Two columns of label and value, the first half of the fields down the left.
+// Two columns of label and value, the first half of the fields down the left; a value's
+// spaces and line breaks as stored.
 QString FieldsTable(Connection& connection, const RecordView& record) {
   const std::vector<std::pair<QString, QString>> fields = Fields(connection, record);
   const std::size_t half = (fields.size() + 1) / 2;
   auto cells = [&](std::size_t i) -> QString {
     if (i >= fields.size()) return "<td></td><td></td>";
     return "<td style='color:#00385e; padding-right:10px'><b>" + fields[i].first.toHtmlEscaped() +
-           "</b></td><td style='padding-right:24px'>" + fields[i].second + "</td>";
+           "</b></td><td style='padding-right:24px; white-space:pre-wrap'>" + fields[i].second +
+           "</td>";
   };
   QString html = "<table cellspacing='0' cellpadding='3'>";
   for (std::size_t i = 0; i < half; ++i) html += "<tr>" + cells(i) + cells(half + i) + "</tr>";

@@ -127,10 +127,13 @@ class DialogsTest : public QObject {
 
   // The demo's policy whose counters were reset: its page names the fields as the screen
   // does, keys beside their descriptions, dates in Spanish, what each service has left,
-  // and the reset's report whole, line by line.
+  // the reset's report whole, line by line, and a value's spaces as stored.
   void theViewerShowsARecordAsAReadablePage() {
     TestDatabase db;
     host::LoadDemoPolicies(db.sql(), PinnedNow());
+    db.Execute(
+        "UPDATE Poliza_Servicio SET Ps_Comentario = '  dos  espacios   y' "
+        "WHERE Ps_Folio = 'MTY-000007'");
     host::QtDialogs dialogs(db.db());
     QString page;
     host::WhenShown<host::RecordDialog>([&page](host::RecordDialog& viewer) {
@@ -144,7 +147,8 @@ class DialogsTest : public QObject {
          {"Póliza MTY-000007", "Folio\nMTY-000007", "Estado\nActiva",
           "Sucursal\nMTY  Monterrey Centro", "Fecha inicio\n15 de julio de 2023",
           "Tipo póliza\nSOPANUAL  Soporte anual", "SOPREM\nSoporte remoto\nHR\n120\n12\n108",
-          "CAPACIT\nCurso de capacitación\nEV\n2\n0\n2", "15 de febrero de 2024, 17:40 · ADMIN"}) {
+          "CAPACIT\nCurso de capacitación\nEV\n2\n0\n2", "15 de febrero de 2024, 17:40 · ADMIN",
+          "Comentario\n  dos  espacios   y\n"}) {
       QVERIFY2(page.contains(QString::fromUtf8(shown)), shown);
     }
     const std::string note =
