@@ -37,16 +37,18 @@ bool CanRenew(const Form& screen) {
 
 void Renew(Form& screen) {
   if (!CanRenew(screen)) throw Error("Renovar needs a live policy shown, and the screen idle");
+  const Date end =
+      FindControlAs<HeadlessDateField>(screen, "dp_Ps_Fecha_Fin").Value().ToDate().DateOnly();
+  if (end == Date::FromYmd(Date::kLastYear, 12, 31))
+    throw Error(
+        "Renovar: la póliza vence el 31/12/9999, el último día que una fecha puede ser; no hay "
+        "día siguiente en que empiece la renovación");
   const Renewed renewed{TextOf(screen, "txt_Sc_Cve_Sucursal"),
                         TextOf(screen, "txt_Vn_Cve_Vendedor"),
                         TextOf(screen, "txt_Cl_Cve_Cliente"),
                         FindControlAs<HeadlessComboBox>(screen, "cbCorte").Text(),
                         TextOf(screen, "txt_Tps_Cve_Tipo_Poliza"),
-                        FindControlAs<HeadlessDateField>(screen, "dp_Ps_Fecha_Fin")
-                            .Value()
-                            .ToDate()
-                            .DateOnly()
-                            .AddDays(1)};
+                        end.AddDays(1)};
 
   FindControlAs<HeadlessToolbar>(screen, "Controles").UserPress(ToolbarCommand::kNuevo);
   FindControlAs<HeadlessTextBox>(screen, "txt_Sc_Cve_Sucursal").UserType(renewed.branch);

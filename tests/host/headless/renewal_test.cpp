@@ -71,6 +71,20 @@ TEST_F(RenewalTest, NeedsALivePolicyShownAndTheScreenIdle) {
   GivenStoredPolicy("MTY-000008", "CA");
   GivenShownPolicy();
   EXPECT_TRUE(CanRenew());
+  // Ending on the last day a date can be, it has no day to renew from.
+  db.Execute(
+      "UPDATE Poliza_Servicio SET Ps_Fecha_Finaliza = '9999-12-31' WHERE Ps_Folio = "
+      "'MTY-000007'");
+  WhenType("txtFolio", "MTY-000008");
+  WhenType("txtFolio", kFolio);
+  ASSERT_TRUE(CanRenew());
+  try {
+    WhenRenew();
+    ADD_FAILURE() << "renewed from the last day";
+  } catch (const Error& refused) {
+    EXPECT_THAT(refused.what(), HasSubstr("vence el 31/12/9999"));
+  }
+  EXPECT_EQ(Toolbar().mode, host::ToolbarMode::kIdle);
   WhenPress("Modificar");
   EXPECT_FALSE(CanRenew()) << "while editing";
   WhenPress("Cancelar");
