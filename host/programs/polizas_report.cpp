@@ -93,7 +93,9 @@ CommandLine Parse(const std::vector<std::string>& args) {
   if (!ReportOptions().contains(line.words.front()))
     throw UsageError{"unknown report '" + line.words.front() + "'"};
   const std::size_t words = line.words.front() == "history" ? 2 : 1;
-  if (line.words.size() < words) throw UsageError{"history needs a FOLIO"};
+  if (line.words.size() < words ||
+      (words == 2 && line.words[1].find_first_not_of(" \t") == std::string::npos))
+    throw UsageError{"history needs a FOLIO"};
   if (line.words.size() > words) throw UsageError{"unexpected '" + line.words[words] + "'"};
   return line;
 }

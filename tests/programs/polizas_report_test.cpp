@@ -315,6 +315,7 @@ TEST_F(ReportProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
       {{}, "no report given"},
       {{"weekly"}, "unknown report 'weekly'"},
       {{"history"}, "history needs a FOLIO"},
+      {{"history", " "}, "history needs a FOLIO"},
       {{"expiring", "--over", "80"}, "unknown option '--over'"},
       {{"expiring", "--days", "soon"}, "--days must be a whole number"},
       {{"policies", "--state", "asleep"}, "--state must be live, expired or cancelled"},
