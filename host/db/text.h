@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "component/text_characters.h"
+
 namespace nv407::host {
 
 // UTF-8, the text of the component and the host, to and from UTF-16, the text of the ODBC
@@ -20,11 +22,9 @@ constexpr std::string_view WithoutByteOrderMark(std::string_view text) {
 // Keys as users type them: ASCII and Latin-1 letters in upper case (ñ -> Ñ), and their
 // length in characters, not bytes.
 std::string UpperCaseText(std::string_view text);
-int CharacterCount(std::string_view text);
-// The text's first `count` characters, never parting a letter from the accents, joiners and
-// selectors drawn on it, nor a flag from its second half: the cut goes back to the last
-// whole one.
-std::string FirstCharacters(std::string_view text, int count);
+using nv407::CharacterCount;
+// A box's limit cuts as the component's reports do.
+using nv407::FirstCharacters;
 // The text with each control character (C0, DEL, C1: NEL among them) and each byte that
 // starts no character replaced by `mark`: a one-line box drops them (""), a note or a
 // terminal shows a mark where they were.
@@ -33,10 +33,7 @@ std::string ControlsMarked(std::string_view text, std::string_view mark);
 // key field can hold.
 std::string RaisedLetters();
 
-// A UTF-8 byte that goes on a character begun before it.
-constexpr bool IsContinuationByte(char c) {
-  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
+using nv407::IsContinuationByte;
 // A Latin-1 letter is 0xC3 and a second byte in UTF-8, its two cases 0x20 apart: U+00C0 to
 // U+00DE capitals, U+00E0 to U+00FE small, but the multiplication and division signs. The
 // second byte of the letter's other case, or 0 where `second` is no such letter.

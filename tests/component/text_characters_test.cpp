@@ -1,0 +1,62 @@
+#include "component/text_characters.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace nv407 {
+namespace {
+
+// A limit counts characters as the database does (code points), and a cut goes back to the
+// last whole letter or emoji rather than keep half of one.
+TEST(FirstCharacters, CutsAtTheLimitButNeverThroughALetterOrAnEmoji) {
+  const std::string e_acute = "e\u0301";  // e and a combining acute accent
+  const std::string mexico = "\U0001F1F2\U0001F1FD";
+  const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+  const struct {
+    std::string text;
+    int count;
+    std::string kept;
+  } cases[] = {
+      {"abcdef", 3, "abc"},
+      {"ñañaña", 4, "ñaña"},
+      {"ab", 5, "ab"},
+      {e_acute + e_acute + e_acute, 5, e_acute + e_acute},
+      {e_acute + e_acute, 4, e_acute + e_acute},
+      {"a" + mexico + mexico, 4, "a" + mexico},
+      {"a" + mexico + mexico, 5, "a" + mexico + mexico},
+      {"ab" + family, 4, "ab"},
+      {"ab" + family, 7, "ab" + family},
+      {"x\U0001F44D\U0001F3FD", 2, "x"},  // a thumb and its skin tone
+      {e_acute, 0, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FirstCharacters(c.text, c.count), c.kept) << c.text;
+}
+
+// Kept from the end, the cut goes on past a letter, an emoji sequence or a flag it would split.
+TEST(LastCharacters, CutsAtTheLimitButNeverThroughALetterOrAnEmoji) {
+  const std::string e_acute = "e\u0301";
+  const std::string mexico = "\U0001F1F2\U0001F1FD";
+  const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+  const struct {
+    std::string text;
+    int count;
+    std::string kept;
+  } cases[] = {
+      {"abcdef", 3, "def"},
+      {"ñañaña", 4, "ñaña"},
+      {"ab", 5, "ab"},
+      {e_acute + e_acute + e_acute, 5, e_acute + e_acute},
+      {e_acute + "x", 1, "x"},
+      {mexico + mexico + "a", 4, mexico + "a"},
+      {mexico + mexico + mexico, 5, mexico + mexico},
+      {family + "ab", 4, "ab"},
+      {family + "ab", 7, family + "ab"},
+      {"\U0001F44D\U0001F3FDx", 2, "x"},
+      {e_acute, 0, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LastCharacters(c.text, c.count), c.kept) << c.text;
+}
+
+}  // namespace
+}  // namespace nv407
