@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "component/text_characters.h"
+
 namespace nv407 {
 namespace {
 
@@ -13,42 +15,29 @@ constexpr const char* kRule =
 constexpr const char* kColumns =
     "           TIPO SERVICIO                                       UNIDAD  UTILIZADO";
 
-bool IsContinuationByte(char c) {
-  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+// The text's first `width` characters; a character that would not fit whole gives its
+// columns to spaces. A shorter text keeps its own width.
+std::string LeftField(const std::string& text, int width) {
+  std::string field = FirstCharacters(text, width);
+  if (field.size() < text.size())
+    field.append(static_cast<std::size_t>(width - CharacterCount(field)), ' ');
+  return field;
 }
 
-// Byte offset just past the first `count` characters of UTF-8 text.
-std::size_t OffsetAfter(const std::string& text, std::size_t count) {
-  std::size_t offset = 0;
-  while (offset < text.size() && count > 0) {
-    ++offset;
-    while (offset < text.size() && IsContinuationByte(text[offset])) ++offset;
-    --count;
-  }
-  return offset;
-}
-
-std::string FirstCharacters(const std::string& text, std::size_t count) {
-  return text.substr(0, OffsetAfter(text, count));
-}
-
-std::string LastCharacters(const std::string& text, std::size_t count) {
-  std::size_t offset = text.size();
-  while (offset > 0 && count > 0) {
-    --offset;
-    while (offset > 0 && IsContinuationByte(text[offset])) --offset;
-    --count;
-  }
-  return text.substr(offset);
+// The text's last `width` characters, right-aligned: spaces before it for what is shorter,
+// or for a character that would not fit whole.
+std::string RightField(const std::string& text, int width) {
+  const std::string field = LastCharacters(text, width);
+  return std::string(static_cast<std::size_t>(width - CharacterCount(field)), ' ') + field;
 }
 
 // The left field takes 55 spaces, not 65: a key and description shorter than ten
 // characters give a narrower field and move the rest of the line left.
 std::string RowLine(const ServiceUsage& row) {
-  std::string line = FirstCharacters(row.key + " - " + row.description + std::string(55, ' '), 65);
+  std::string line = LeftField(row.key + " - " + row.description + std::string(55, ' '), 65);
   line += " ";
   line += row.unit;
-  line += LastCharacters(std::string(12, ' ') + row.used, 12);
+  line += RightField(row.used, 12);
   return line;
 }
 

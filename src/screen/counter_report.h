@@ -16,7 +16,8 @@ struct ServiceUsage {
 // The fixed-width summary of the used amounts that the counter reset writes into the
 // policy's record log: title, rule, column header, rule, then one line per row, every
 // line ended by CR LF. No rows give an empty text. Widths count characters, not bytes,
-// so accented descriptions keep the columns aligned.
+// so accented descriptions keep the columns aligned; a cut never splits a character (a
+// letter and its accents, an emoji sequence, a flag): spaces stand for what does not fit.
 std::string CounterReport(const std::vector<ServiceUsage>& rows);
 
 }  // namespace nv407

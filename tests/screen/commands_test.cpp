@@ -1,6 +1,10 @@
+#include <algorithm>
 #include <functional>
+#include <sstream>
+#include <string>
 
 #include "screen_steps.h"
+#include "support/test_backend.h"
 
 namespace nv407::testing {
 namespace {
@@ -371,14 +375,25 @@ constexpr const char* kConfirmation =
     "INICIALIZAR|292|ERR-ID:7500015|Seguro de incializar el contador de los servicios "
     "contratados";
 
+// clang-format off
+constexpr const char* kCounterReportHeader =
+    "                         INICIALIZACION DE SERVICIOS                            \r\n"
+    "================================================================================\r\n"
+    "           TIPO SERVICIO                                       UNIDAD  UTILIZADO\r\n"
+    "================================================================================\r\n";
+// clang-format on
+
 // A live policy with used amounts, shown to an operator allowed to reset them who is not
 // the one who created it, so that the stamp shows who reset it.
 class CounterInitializationTest : public PolicyScreenTest {
  protected:
   void GivenShownPolicy(const std::vector<ServiceUse>& services) {
+    GivenStoredPolicy(kFolio, "AC", services);
+    GivenShownStoredPolicy();
+  }
+  void GivenShownStoredPolicy() {
     db.GrantPermission(kOperatorWithoutPermissions, "INISERV");
     GivenOperator(kOperatorWithoutPermissions);
-    GivenStoredPolicy(kFolio, "AC", services);
     GivenOpenScreen();
     WhenType("txtFolio", kFolio);
   }
@@ -415,11 +430,7 @@ TEST_F(CounterInitializationTest, ResetsTheCountersAfterLoggingWhatHadBeenUsed) 
 
   // clang-format off
   EXPECT_EQ(db.Scalar("SELECT table_name || '|' || record_key || '|' || note AS v FROM record_log"),
-      "Poliza_Servicio|MTY-000007|"
-      "                         INICIALIZACION DE SERVICIOS                            \r\n"
-      "================================================================================\r\n"
-      "           TIPO SERVICIO                                       UNIDAD  UTILIZADO\r\n"
-      "================================================================================\r\n"
+      "Poliza_Servicio|MTY-000007|" + std::string(kCounterReportHeader) +
       "MANTPREV - Mantenimiento preventivo y correctivo de cómputo en el HR        12.5\r\n"
       "SOPREM - Soporte remoto                                           HR456789012.25\r\n"
       "TEL - Red                                                        EV           3\r\n");
@@ -434,6 +445,61 @@ TEST_F(CounterInitializationTest, ResetsTheCountersAfterLoggingWhatHadBeenUsed) 
             "ADMIN|CAPTURA|2024-05-20 16:45:10");
   EXPECT_THAT(Listed(), ElementsAre("MANTPREV 20/0", "SOPREM 10/0", "TEL 5/0"));
   EXPECT_FALSE(db.db().InTransaction());
+}
+
+// A cut that would fall inside a character falls before it, and spaces fill the field: an
+// accent stays on its letter, an emoji sequence and a flag stay whole, and every row line
+// keeps its 80 columns.
+TEST_F(CounterInitializationTest, TheDescriptionIsCutBeforeACharacterItWouldSplit) {
+  const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+  const std::string mexico = "\U0001F1F2\U0001F1FD";
+  db.AddServiceType("ACENTO", std::string(55, 'a') + "e\u0301 final", true);
+  db.AddServiceType("BANDERA", std::string(54, 'x') + mexico, false);
+  std::string enies;
+  for (int n = 0; n < 53; ++n) enies += "ñ";
+  db.AddServiceType("FAMILIA", enies + family, true);
+  GivenShownPolicy({{"ACENTO", 1, 2, 0}, {"BANDERA", 1, 0, 3}, {"FAMILIA", 1, 4, 0}});
+
+  WhenNextAnswerIs("yes");
+  WhenClick("cmdInicializa");
+
+  const std::string note = db.Scalar("SELECT note AS v FROM record_log");
+  EXPECT_EQ(note, std::string(kCounterReportHeader) + "ACENTO - " + std::string(55, 'a') +
+                      "  HR           2\r\n" + "BANDERA - " + std::string(54, 'x') +
+                      "  EV           3\r\n" + "FAMILIA - " + enies + "   HR           4\r\n");
+  std::istringstream lines(note);
+  for (std::string line; std::getline(lines, line);)
+    EXPECT_EQ(std::ranges::count_if(line, [](char c) { return (c & 0xC0) != 0x80; }), 81)
+        << line;  // the CR
+}
+
+// An amount longer than its field keeps its last characters whole: an accent, an emoji
+// sequence or a flag cut at the field's start gives its columns to spaces. Only SQLite's
+// number columns hold a text (a file edited by hand).
+TEST_F(CounterInitializationTest, TheAmountIsCutAfterACharacterItWouldSplit) {
+  if (TestBackend() == Backend::kPostgreSql)
+    GTEST_SKIP() << "a server's number columns hold no text";
+  for (const char* key : {"ACENTO", "BANDERA", "FAMILIA"}) db.AddServiceType(key, "Uso", true);
+  GivenStoredPolicy(kFolio, "AC",
+                    {{"ACENTO", 1, 0, 0}, {"BANDERA", 1, 0, 0}, {"FAMILIA", 1, 0, 0}});
+  const auto used = [this](const std::string& key, const std::string& text) {
+    db.Execute("UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = " + Quote(text) +
+               " WHERE Ts_Cve_Tipo_Servicio = " + Quote(key));
+  };
+  used("ACENTO", std::string("e\u0301") + "23456789.25");
+  used("BANDERA", std::string("\U0001F1F2\U0001F1FD") + "23456789.25");
+  used("FAMILIA", std::string("\U0001F468\u200D\U0001F469") + "3456789.25");
+  GivenShownStoredPolicy();
+
+  WhenNextAnswerIs("yes");
+  WhenClick("cmdInicializa");
+
+  const auto line = [](const std::string& key, const std::string& amount) {
+    return key + " - Uso" + std::string(59 - key.size(), ' ') + " HR" + amount + "\r\n";
+  };
+  EXPECT_EQ(db.Scalar("SELECT note AS v FROM record_log"),
+            std::string(kCounterReportHeader) + line("ACENTO", " 23456789.25") +
+                line("BANDERA", " 23456789.25") + line("FAMILIA", "  3456789.25"));
 }
 
 TEST_F(CounterInitializationTest, AnEmptyListLogsNothingButStillStampsThePolicy) {
