@@ -46,4 +46,8 @@ std::string FieldLabel(const Form& form, const Control& control) {
   return FieldLabel(LayoutRows(form), control.Layout());
 }
 
+std::string RefusedKeyStatus(const std::string& label, const std::string& key) {
+  return label + " " + key + " inexistente o dada de baja";
+}
+
 }  // namespace nv407::host

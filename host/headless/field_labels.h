@@ -22,4 +22,7 @@ std::vector<const ControlLayout*> LayoutRows(const std::vector<ControlLayout>& r
 std::string FieldLabel(const std::vector<const ControlLayout*>& rows, const ControlLayout& field);
 std::string FieldLabel(const Form& form, const Control& control);
 
+// "Sucursal PUE inexistente o dada de baja": a key field's look-up refused the key.
+std::string RefusedKeyStatus(const std::string& label, const std::string& key);
+
 }  // namespace nv407::host

@@ -3,10 +3,13 @@
 #include <string>
 
 #include "component/error.h"
+#include "host/headless/field_labels.h"
 #include "host/headless/headless_host.h"
 
 namespace nv407::host {
 namespace {
+
+constexpr const char* kTypeKey = "txt_Tps_Cve_Tipo_Poliza";
 
 // What the renewal takes from the policy shown, read before Nuevo empties the fields.
 struct Renewed {
@@ -47,7 +50,7 @@ void Renew(Form& screen) {
                         TextOf(screen, "txt_Vn_Cve_Vendedor"),
                         TextOf(screen, "txt_Cl_Cve_Cliente"),
                         FindControlAs<HeadlessComboBox>(screen, "cbCorte").Text(),
-                        TextOf(screen, "txt_Tps_Cve_Tipo_Poliza"),
+                        TextOf(screen, kTypeKey),
                         end.AddDays(1)};
 
   FindControlAs<HeadlessToolbar>(screen, "Controles").UserPress(ToolbarCommand::kNuevo);
@@ -58,8 +61,19 @@ void Renew(Form& screen) {
     FindControlAs<HeadlessComboBox>(screen, "cbCorte").UserChoose(renewed.cut_off_day);
   FindControlAs<HeadlessDateField>(screen, "dp_Ps_Fecha_Inicio").UserPick(renewed.start);
   // Last: the policy type's look-up sets the end date from the start just picked.
-  FindControlAs<HeadlessTextBox>(screen, "txt_Tps_Cve_Tipo_Poliza").UserType(renewed.type);
+  FindControlAs<HeadlessTextBox>(screen, kTypeKey).UserType(renewed.type);
 
+  // A key withdrawn since the policy was saved is refused as when typed; the operator must
+  // know which before saving, where the window would frame a key typed by hand.
+  std::string refused;
+  for (const char* key :
+       {"txt_Sc_Cve_Sucursal", "txt_Vn_Cve_Vendedor", "txt_Cl_Cve_Cliente", kTypeKey}) {
+    const auto& box = FindControlAs<HeadlessTextBox>(screen, key);
+    if (box.Accepted()) continue;
+    refused += refused.empty() ? "Renovar: " : ", ";
+    refused += RefusedKeyStatus(FieldLabel(screen, box), box.Text());
+  }
+  if (!refused.empty()) throw Error(refused + "; revise la captura antes de Aceptar, o Cancelar");
   // A type that includes no services leaves the end date at the start, as for a capture
   // typed by hand; the operator must know before saving a policy of one day.
   const bool type_found = !TextOf(screen, "txt_Tps_Descripcion").empty();

@@ -27,8 +27,4 @@ void StatusReport::TransactionEnded(bool committed) {
   if (!text.empty()) show_(text);
 }
 
-std::string RefusedKeyStatus(const std::string& label, const std::string& key) {
-  return label + " " + key + " inexistente o dada de baja";
-}
-
 }  // namespace nv407::host

@@ -32,8 +32,6 @@ class StatusReport final : public ActivityObserver {
   std::optional<Note> note_;
 };
 
-// "Sucursal PUE inexistente o dada de baja": a key field's look-up refused the key.
-std::string RefusedKeyStatus(const std::string& label, const std::string& key);
 inline constexpr const char* kLockWaitStatus = "Esperando a que otro usuario termine de guardar…";
 // The database names its operators without a password (the demo).
 inline constexpr const char* kNoSignInStatus = "Sin inicio de sesión";

@@ -67,6 +67,27 @@ TEST_F(RenewalTest, SaysSoWhenTheTypeIncludesNoServicesToTakeTheEndFrom) {
   EXPECT_EQ(Stored(), stored);
 }
 
+// A client or type withdrawn since the policy was saved is refused as when typed, and the
+// renewal names them, the capture left to review.
+TEST_F(RenewalTest, NamesTheKeysTheCataloguesNoLongerTake) {
+  GivenShownPolicy();
+  db.Execute("UPDATE Cliente SET Es_Cve_Estado = 'BA' WHERE Cl_Cve_Cliente = 'C00003'");
+  db.Execute(
+      "UPDATE Tipo_Poliza_Servicio SET Es_Cve_Estado = 'BA' WHERE "
+      "Tps_Cve_Tipo_Poliza_Servicio = 'SOPANUAL'");
+  const std::vector<std::string> stored = Stored();
+  try {
+    WhenRenew();
+    ADD_FAILURE() << "renewed with withdrawn keys without a word";
+  } catch (const Error& refused) {
+    EXPECT_THAT(refused.what(),
+                HasSubstr("Renovar: Cliente C00003 inexistente o dada de baja, Tipo póliza "
+                          "SOPANUAL inexistente o dada de baja; revise la captura"));
+  }
+  EXPECT_EQ(Toolbar().mode, host::ToolbarMode::kNew) << "the capture stays for review";
+  EXPECT_EQ(Stored(), stored);
+}
+
 TEST_F(RenewalTest, NeedsALivePolicyShownAndTheScreenIdle) {
   GivenStoredPolicy("MTY-000008", "CA");
   GivenShownPolicy();
