@@ -434,6 +434,13 @@ void QtDateField::keyPressEvent(QKeyEvent* event) {
     Type(typed[0]);
     return;
   }
+  if (HasPendingEdit()) {
+    // The text typed is edited as in any line edit. The spin box, told of the cursor moving,
+    // would read it as the date it holds and write that over it.
+    const QSignalBlocker quiet(lineEdit());
+    lineEdit()->event(event);
+    return;
+  }
   QDateEdit::keyPressEvent(event);
 }
 

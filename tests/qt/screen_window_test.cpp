@@ -372,12 +372,13 @@ class ScreenWindowTest : public QObject {
   }
 
   // The date taken is the one typed, or none: the field does not read each section against
-  // the month it shows, moving on or putting a day in range by itself. What is not a day of
-  // the calendar, or not yet a whole date, is refused by name and stays to be put right.
+  // the month it shows, moving on or putting a day in range by itself, and the keys that
+  // edit a text edit the one typed, never the date held. What is not a day of the calendar,
+  // or not yet a whole date, is refused by name and stays to be put right.
   void aTypedDateIsTakenAsTyped_data() {
     QTest::addColumn<QString>("held");
     QTest::addColumn<bool>("over_all");  // Ctrl+A first, else the day is typed over
-    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("typed");  // with the keys pressed between, in braces
     QTest::addColumn<QString>("taken");  // "" for refused
     QTest::addColumn<QString>("said");
     QTest::newRow("a March day over February") << "10/02/2024" << false << "31/3/2024"
@@ -398,6 +399,21 @@ class ScreenWindowTest : public QObject {
     QTest::newRow("no year") << "20/01/2024" << true << "5/1"
                              << ""
                              << "no es una fecha completa";
+    QTest::newRow("Backspace in the year") << "15/03/2024" << true << "1/2/2024{Backspace}3"
+                                           << "2023-02-01"
+                                           << "";
+    QTest::newRow("Left and Backspace into the month")
+        << "15/03/2024" << true << "9/6/2{Left}{Left}{Backspace}7{End}023"
+        << "2023-07-09"
+        << "";
+    QTest::newRow("Home, Right and Delete")
+        << "15/03/2024" << true << "1/2/2023{Home}{Delete}5{Right}{Delete}4"
+        << "2023-04-05"
+        << "";
+    QTest::newRow("Shift+Left over the year")
+        << "15/03/2024" << true << "1/2/2023{Shift+Left}{Shift+Left}22"
+        << "2022-02-01"
+        << "";
   }
   void aTypedDateIsTakenAsTyped() {
     QFETCH(QString, held);
@@ -416,7 +432,7 @@ class ScreenWindowTest : public QObject {
     auto value = [&] { return QString::fromStdString(start.Value().ToDate().ToIsoDate()); };
     window.Widget("dp_Ps_Fecha_Inicio").setFocus(Qt::TabFocusReason);
     if (over_all) window.Key(Qt::Key_A, Qt::ControlModifier);
-    window.Type(typed);
+    window.Play(typed);
     window.Key(Qt::Key_Tab);
 
     if (!taken.isEmpty()) {

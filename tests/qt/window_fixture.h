@@ -6,6 +6,7 @@
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
@@ -45,6 +46,18 @@ struct ScreenWindow {
     QCoreApplication::processEvents();
   }
   void Alt(Qt::Key key) { Key(key, Qt::AltModifier); }
+  // Text typed with keys named in braces between it: "1/2/2023{Backspace}{Shift+Left}4".
+  void Play(const QString& keys) {
+    static const QRegularExpression parts("\\{([^}]+)\\}|[^{]+");
+    for (const QRegularExpressionMatch& part : parts.globalMatch(keys)) {
+      if (part.captured(1).isEmpty()) {
+        Type(part.captured(0));
+        continue;
+      }
+      const QKeyCombination key = QKeySequence(part.captured(1))[0];
+      Key(key.key(), key.keyboardModifiers());
+    }
+  }
   // Each text typed into the focused field and left with Enter.
   void Enter(std::initializer_list<QString> texts) {
     for (const QString& text : texts) {
