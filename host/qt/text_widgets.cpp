@@ -209,22 +209,28 @@ void QtTextBox::ApplyRulesAsTyped(const QString& typed) {
 
 namespace {
 
-constexpr int kSectionWidths[] = {2, 2, 4};  // day, month, year, as they may be typed
+constexpr int kSectionWidths[] = {2, 2, 4};  // day, month, year, as they are written
 
 bool IsDigit(QChar c) {
   return c >= u'0' && c <= u'9';
 }
 
-// What may still become a date as more is typed: digits in at most the three sections, none
-// wider than its own.
-bool CouldBeDate(const QString& text) {
+// Digits in at most the three sections: the day and the month no wider than their own, the
+// year no wider than `year_width`.
+bool FitsSections(const QString& text, qsizetype year_width) {
   const QStringList sections = text.split(kSeparator);
   if (sections.size() > 3) return false;
   for (qsizetype i = 0; i < sections.size(); ++i) {
-    if (sections[i].size() > kSectionWidths[i]) return false;
+    if (sections[i].size() > (i == 2 ? year_width : kSectionWidths[i])) return false;
     if (!std::all_of(sections[i].begin(), sections[i].end(), IsDigit)) return false;
   }
   return true;
+}
+
+// What may still become a date as more is typed. The year may run a digit over its four, so
+// that a digit too many shows, to be refused when the text is read, rather than being dropped.
+bool CouldBeDate(const QString& text) {
+  return FitsSections(text, kSectionWidths[2] + 1);
 }
 
 struct TypedDate {
@@ -474,7 +480,8 @@ void QtDateField::Type(QChar typed) {
   }
   QString after = text.left(start) + typed + text.mid(end);
   // A digit typed inside a section already full takes the place of the one after it.
-  if (!CouldBeDate(after) && start == end && start < text.size() && IsDigit(text[start]))
+  if (!FitsSections(after, kSectionWidths[2]) && start == end && start < text.size() &&
+      IsDigit(text[start]))
     after = text.left(start) + typed + text.mid(start + 1);
   if (!CouldBeDate(after)) return;
   const int cursor = start + 1;

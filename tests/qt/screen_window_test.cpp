@@ -414,6 +414,9 @@ class ScreenWindowTest : public QObject {
         << "15/03/2024" << true << "1/2/2023{Shift+Left}{Shift+Left}22"
         << "2022-02-01"
         << "";
+    QTest::newRow("a year of five digits") << "15/03/2024" << true << "1/1/10000"
+                                           << ""
+                                           << "del año 100 al 9999";
   }
   void aTypedDateIsTakenAsTyped() {
     QFETCH(QString, held);
