@@ -86,13 +86,20 @@ class QtDateField final : public QDateEdit, public ControlView {
   QValidator::State validate(QString& input, int& position) const override;
   void fixup(QString&) const override {}
   QDateTime dateTimeFromText(const QString& text) const override;
+  StepEnabled stepEnabled() const override;
+  void stepBy(int steps) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   bool focusNextPrevChild(bool next) override;
 
  private:
   void Type(QChar typed);
+  bool TakeBeforeStep();  // false where the text typed was refused
+  // The server's day, where a field that shows no date starts; none where the server could
+  // not say it (shown as any failure is).
+  std::optional<QDate> StartingDay();
   bool TakeTyped();  // the date typed, if it reads as one, to the field; its text written again
   void Show(const QString& text, int start, int length);  // selected, else the cursor at start
   void SelectSection(int start);

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionComboBox>
+#include <QWheelEvent>
 #include <algorithm>
 #include <optional>
 
@@ -233,6 +234,12 @@ bool CouldBeDate(const QString& text) {
   return FitsSections(text, kSectionWidths[2] + 1);
 }
 
+bool IsStep(const QKeyEvent* event) {
+  const int key = event->key();
+  return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
+         key == Qt::Key_PageDown;
+}
+
 struct TypedDate {
   int day;
   int month;
@@ -420,19 +427,9 @@ void QtDateField::keyPressEvent(QKeyEvent* event) {
                                     : ToStdString(text()));
     return;
   }
-  const int key = event->key();
-  if ((key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
-       key == Qt::Key_PageDown) &&
-      HasPendingEdit()) {
-    // A step moves on from the date typed, taken first with the focus staying, in the
-    // section of the cursor; a text that is no date is refused as when it is handed over.
-    const int section =
-        static_cast<int>(text().left(lineEdit()->cursorPosition()).count(kSeparator));
-    if (!canvas_.Run([this] {
-          if (!TakeTyped()) CommitEdit();
-        }))
-      return;
-    setCurrentSectionIndex(section);
+  if (IsStep(event)) {
+    if (TakeBeforeStep()) QDateEdit::keyPressEvent(event);
+    return;
   }
   const QString typed =
       event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier) ? QString() : event->text();
@@ -450,6 +447,52 @@ void QtDateField::keyPressEvent(QKeyEvent* event) {
   QDateEdit::keyPressEvent(event);
 }
 
+// Only the field with the focus steps: the wheel passing over it on the way down the window
+// leaves it as it is.
+void QtDateField::wheelEvent(QWheelEvent* event) {
+  if (!hasFocus()) return event->ignore();
+  if (TakeBeforeStep()) QDateEdit::wheelEvent(event);
+}
+
+// A step moves on from the date typed, taken first with the focus staying, in the section of
+// the cursor; a text that is no date is refused as when it is handed over.
+bool QtDateField::TakeBeforeStep() {
+  if (!HasPendingEdit()) return true;
+  const int section = static_cast<int>(text().left(lineEdit()->cursorPosition()).count(kSeparator));
+  if (!canvas_.Run([this] {
+        if (!TakeTyped()) CommitEdit();
+      }))
+    return false;
+  setCurrentSectionIndex(section);
+  return true;
+}
+
+// A field that shows no date steps either way from the server's day, as typing into it starts
+// there: its lowest date only stands for blank.
+QAbstractSpinBox::StepEnabled QtDateField::stepEnabled() const {
+  if (date() == kBlankDate) return StepUpEnabled | StepDownEnabled;
+  return QDateEdit::stepEnabled();
+}
+
+void QtDateField::stepBy(int steps) {
+  if (date() == kBlankDate) {
+    const std::optional<QDate> day = StartingDay();
+    if (!day) return;
+    syncing_ = true;
+    setDate(*day);
+    syncing_ = false;
+  }
+  QDateEdit::stepBy(steps);
+  // Also where the step could not move from the server's day.
+  if (date() != ShownDate(control_.Value())) Picked(date());
+}
+
+std::optional<QDate> QtDateField::StartingDay() {
+  Date day;
+  if (!canvas_.Run([&] { day = canvas_.ServerDay(); })) return std::nullopt;
+  return ShownDate(Variant(day));
+}
+
 // Digits and slashes are kept as typed, to be read when the field hands its text over: the
 // spin box would read each section against the month shown, moving on and clamping.
 void QtDateField::Type(QChar typed) {
@@ -458,11 +501,10 @@ void QtDateField::Type(QChar typed) {
   if (edit.text() == specialValueText() && date() == minimumDate()) {
     if (!IsDigit(typed)) return;
     // A field that shows no date has no day, month and year to type into: the server's day
-    // is laid out, its day selected, to be typed over as any date is. A server that cannot
-    // say it is shown as any failure is, and nothing is typed.
-    Date day;
-    if (!canvas_.Run([&] { day = canvas_.ServerDay(); })) return;
-    Show(textFromDateTime(QDateTime(ShownDate(Variant(day)), QTime(0, 0))), 0, kSectionWidths[0]);
+    // is laid out, its day selected, to be typed over as any date is.
+    const std::optional<QDate> day = StartingDay();
+    if (!day) return;
+    Show(textFromDateTime(QDateTime(*day, QTime(0, 0))), 0, kSectionWidths[0]);
   }
   const QString text = edit.text();
   const int start = edit.hasSelectedText() ? edit.selectionStart() : edit.cursorPosition();

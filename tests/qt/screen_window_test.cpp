@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QWheelEvent>
 #include <algorithm>
 
 #include "component/host_services.h"
@@ -74,6 +75,22 @@ void FocusStartDate(ScreenWindow& window, bool blank) {
     window.Alt(Qt::Key_N);
   }
   window.Widget("dp_Ps_Fecha_Inicio").setFocus(Qt::TabFocusReason);
+}
+
+// A notch of the mouse wheel, away from the user, over the middle of the widget.
+void WheelUp(QWidget& widget) {
+  const QPointF middle = QRectF(widget.rect()).center();
+  QWheelEvent wheel(middle, widget.mapToGlobal(middle), QPoint(),
+                    QPoint(0, QWheelEvent::DefaultDeltasPerStep), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(&widget, &wheel);
+}
+
+std::string StartDateHeld(ScreenWindow& window) {
+  const auto& start =
+      host::FindControlAs<host::HeadlessDateField>(window.desktop->screen(), "dp_Ps_Fecha_Inicio");
+  return start.Value().IsNull() || start.Value().IsEmpty() ? ""
+                                                           : start.Value().ToDate().ToIsoDate();
 }
 
 }  // namespace
@@ -479,6 +496,61 @@ class ScreenWindowTest : public QObject {
     QVERIFY(window.dialogs.Messages().empty());
     QCOMPARE(window.Focus(), std::string("dp_Ps_Fecha_Inicio"));
     QCOMPARE(start.Value().ToDate().ToIsoDate(), std::string("9999-12-31"));
+  }
+
+  // A step in a field that shows no date goes from the server's day, never from the lowest
+  // day, which only stands for blank; the wheel steps the field that has the focus.
+  void aBlankDateStepsFromTheServersDay_data() {
+    QTest::addColumn<QString>("keys");  // in braces, or "wheel"
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("Up") << "{Up}"
+                        << "16/03/2024";
+    QTest::newRow("Down") << "{Down}"
+                          << "14/03/2024";
+    QTest::newRow("PageUp") << "{PgUp}"
+                            << "25/03/2024";
+    QTest::newRow("the wheel") << "wheel"
+                               << "16/03/2024";
+  }
+  void aBlankDateStepsFromTheServersDay() {
+    QFETCH(QString, keys);
+    QFETCH(QString, shown);
+    TestDatabase db;
+    StartDateDatabase(db);
+    ScreenWindow window(db);
+    FocusStartDate(window, true);
+    if (keys == "wheel")
+      WheelUp(window.Widget("dp_Ps_Fecha_Inicio"));
+    else
+      window.Play(keys);
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({shown}));
+    window.Key(Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(window.dialogs.Messages().empty());
+    // The save made a policy in its place, under the branch's next folio.
+    QCOMPARE(
+        QString::fromStdString(
+            db.Scalar("SELECT Ps_Fecha_Inicia FROM Poliza_Servicio WHERE Ps_Folio = "
+                      "(SELECT MAX(Ps_Folio) FROM Poliza_Servicio WHERE Ps_Folio LIKE 'MTY-%')"))
+            .left(10),
+        QDate::fromString(shown, "dd/MM/yyyy").toString(Qt::ISODate));
+  }
+
+  // The wheel passing over a date field that does not have the focus leaves it as it was.
+  void theWheelStepsOnlyTheFocusedDate() {
+    TestDatabase db;
+    StartDateDatabase(db);
+    ScreenWindow window(db);
+    FocusStartDate(window, true);
+    window.Widget("txtReferencia").setFocus(Qt::TabFocusReason);
+    const QStringList before = window.Shown({"dp_Ps_Fecha_Inicio", "dp_Ps_Fecha"});
+    QCOMPARE(before[0], "");
+    WheelUp(window.Widget("dp_Ps_Fecha_Inicio"));
+    WheelUp(window.Widget("dp_Ps_Fecha"));
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio", "dp_Ps_Fecha"}), before);
+    QCOMPARE(StartDateHeld(window), "");
+    window.Key(Qt::Key_Escape);  // nothing changed: no question
+    QVERIFY(!window.Capturing());
+    QVERIFY(window.dialogs.Messages().empty());
   }
 
   // Esc takes back a date typed part way: the field shows, and holds, what it did before.
