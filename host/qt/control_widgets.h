@@ -63,7 +63,8 @@ class QtTextBox final : public QLineEdit, public ControlView {
 };
 
 // Date field with its calendar pop-up (the arrow, Alt+Down or F4); an empty value shows
-// blank. A picked date goes to the headless field at once; a typed one is kept as typed
+// blank. A day picked in the calendar (Enter, a click) or stepped to goes to the headless
+// field at once; a typed one is kept as typed
 // (digits and slashes) until the user leaves the field, and only then read as
 // d/m/yyyy: a day of the calendar goes to the headless field, anything else is refused.
 class QtDateField final : public QDateEdit, public ControlView {
@@ -88,6 +89,7 @@ class QtDateField final : public QDateEdit, public ControlView {
   QDateTime dateTimeFromText(const QString& text) const override;
   StepEnabled stepEnabled() const override;
   void stepBy(int steps) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
@@ -109,6 +111,7 @@ class QtDateField final : public QDateEdit, public ControlView {
   HeadlessDateField& control_;
   ScreenCanvas& canvas_;
   bool syncing_ = false;
+  bool browsing_ = false;  // the calendar is open: the days it shows are not picked yet
 };
 
 class QtComboBox final : public QComboBox, public ControlView {

@@ -307,7 +307,14 @@ QtDateField::QtDateField(HeadlessDateField& control, ScreenCanvas& canvas)
   setDate(kBlankDate);
   // The text typed is read when the field hands it over, never a keystroke at a time.
   setKeyboardTracking(false);
-  connect(this, &QDateEdit::dateChanged, this, &QtDateField::Picked);
+  connect(this, &QDateEdit::dateChanged, this, [this](QDate stepped) {
+    if (!browsing_) Picked(stepped);
+  });
+  // Made now, to hear which day it picks. Its colours are still the field's sheet's.
+  QCalendarWidget* calendar = calendarWidget();
+  connect(calendar, &QCalendarWidget::activated, this, &QtDateField::Picked);
+  connect(calendar, &QCalendarWidget::clicked, this, &QtDateField::Picked);
+  calendar->window()->installEventFilter(this);
   FollowControl(control_, this);
 }
 
@@ -413,6 +420,32 @@ void QtDateField::OpenCalendar() {
   QMouseEvent press(QEvent::MouseButtonPress, arrow, mapToGlobal(arrow), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(this, &press);
+}
+
+bool QtDateField::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != calendarWidget()->window()) return QDateEdit::eventFilter(watched, event);
+  // The spin box shows each day browsed in the calendar as its date, and on Esc puts back the
+  // last one it showed: the field takes only the day picked (Enter, a click), and shows the
+  // date it holds once the calendar has closed.
+  if (event->type() == QEvent::Show) {
+    browsing_ = true;
+    // The days take the keys: made with the field, the calendar lost the focus when the field
+    // was first disabled.
+    calendarWidget()->setFocus();
+    if (ShownDate(control_.Value()) == kBlankDate) {
+      if (const std::optional<QDate> day = StartingDay()) calendarWidget()->setSelectedDate(*day);
+    }
+  } else if (event->type() == QEvent::Hide) {
+    // Once the spin box has put its own date back.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          browsing_ = false;
+          RevertEdit();
+        },
+        Qt::QueuedConnection);
+  }
+  return QDateEdit::eventFilter(watched, event);
 }
 
 void QtDateField::keyPressEvent(QKeyEvent* event) {

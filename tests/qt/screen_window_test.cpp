@@ -553,6 +553,49 @@ class ScreenWindowTest : public QObject {
     QVERIFY(window.dialogs.Messages().empty());
   }
 
+  // The calendar picks the day on Enter; one opened in a field that shows no date starts on
+  // the server's day. Esc closes it on the date held before, and the screen is never told of
+  // the days passed on the way.
+  void aDayIsPickedFromTheCalendar_data() {
+    QTest::addColumn<bool>("blank");
+    QTest::addColumn<QString>("keys");  // in the open calendar
+    QTest::addColumn<QString>("held");
+    for (const bool blank : {true, false}) {
+      const char* field = blank ? "no date" : "a date";
+      QTest::addRow("%s, Enter", field) << blank << "{Right}{Right}{Return}"
+                                        << "2024-03-17";
+      QTest::addRow("%s, Esc", field)
+          << blank << "{Right}{Right}{Esc}" << (blank ? "" : "2024-03-15");
+    }
+  }
+  void aDayIsPickedFromTheCalendar() {
+    QFETCH(bool, blank);
+    QFETCH(QString, keys);
+    QFETCH(QString, held);
+    TestDatabase db;
+    StartDateDatabase(db);
+    ScreenWindow window(db);
+    FocusStartDate(window, blank);
+    auto& start = window.desktop->WidgetAs<host::QtDateField>("dp_Ps_Fecha_Inicio");
+    window.Key(Qt::Key_F4);
+    QTRY_VERIFY(start.calendarWidget()->isVisible());
+    QCOMPARE(start.calendarWidget()->selectedDate(), QDate(2024, 3, 15));
+    QCOMPARE(QApplication::focusWidget(), start.calendarWidget()->findChild<QAbstractItemView*>());
+    window.Play(keys);
+    QTRY_VERIFY(!start.calendarWidget()->isVisible());
+    QTRY_COMPARE(window.Focus(), "dp_Ps_Fecha_Inicio");
+    QCOMPARE(QString::fromStdString(StartDateHeld(window)), held);
+    QCOMPARE(
+        window.Shown({"dp_Ps_Fecha_Inicio"}),
+        QStringList(
+            {held.isEmpty() ? "" : QDate::fromString(held, Qt::ISODate).toString("dd/MM/yyyy")}));
+    if (keys.endsWith("{Esc}")) {
+      window.Key(Qt::Key_Escape);  // nothing changed: no question
+      QVERIFY(!window.Capturing());
+      QVERIFY(window.dialogs.Messages().empty());
+    }
+  }
+
   // Esc takes back a date typed part way: the field shows, and holds, what it did before.
   void escTakesBackATypedDigit_data() {
     QTest::addColumn<bool>("blank");
