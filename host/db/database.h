@@ -51,6 +51,11 @@ class Database {
   virtual bool ReadOnly() const = 0;
   virtual void SetTrace(StatementTrace trace) = 0;
   virtual void SetLockWaitObserver(LockWaitObserver observer) = 0;
+  // The operator the session works for, where the connection does not prove one (a SQLite
+  // file, whose operators sign in with the host): from then on the session holds the
+  // policies it writes to that operator's permissions, as a server holds its logins. Until
+  // then its statements are taken as written.
+  virtual void WorkFor(const std::string& user_code) = 0;
 };
 
 struct SqliteOptions {

@@ -93,6 +93,8 @@ class OdbcDatabase final : public Database {
   void SetLockWaitObserver(LockWaitObserver observer) override {
     shared_.session.SetLockWaitObserver(std::move(observer));
   }
+  // The server knows its operator: the connection's login.
+  void WorkFor(const std::string& /*user_code*/) override {}
 
  private:
   Shared shared_;

@@ -1,6 +1,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -10,6 +11,7 @@
 
 #include "component/error.h"
 #include "data/schema.h"
+#include "host/db/access.h"
 #include "host/db/database.h"
 #include "host/db/literal_lifter.h"
 #include "host/db/sqlite_dialect.h"
@@ -43,6 +45,11 @@ struct Session {
   int busy_timeout_ms = 0;
   LockWaitObserver lock_wait;
   bool waiting = false;
+  // Whom the session's policy-date guard holds to its permissions (none: nobody), and how
+  // many of its transactions have committed, which tells the guard one transaction's
+  // cancellations from an earlier one's.
+  std::optional<std::string> operator_code;
+  std::int64_t commits = 0;
 
   bool InTransaction() const { return !sqlite3_get_autocommit(db->get()); }
   void EndWait() {
@@ -141,6 +148,51 @@ class SqliteConnection final : public Connection {
   SqlOrigin origin_;
 };
 
+const Session& SessionOf(sqlite3_context* context) {
+  return *static_cast<const Session*>(sqlite3_user_data(context));
+}
+
+void OperatorFunction(sqlite3_context* context, int, sqlite3_value**) {
+  const std::optional<std::string>& user = SessionOf(context).operator_code;
+  if (!user) return sqlite3_result_null(context);
+  sqlite3_result_text(context, user->c_str(), static_cast<int>(user->size()), SQLITE_TRANSIENT);
+}
+
+void TransactionFunction(sqlite3_context* context, int, sqlite3_value**) {
+  sqlite3_result_int64(context, SessionOf(context).commits);
+}
+
+void PolicyDateRefusalFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
+  const auto text = [&](int i) {
+    const auto* value = reinterpret_cast<const char*>(sqlite3_value_text(arguments[i]));
+    return std::string(value ? value : "");
+  };
+  const std::string message =
+      PolicyDateRefusal(SessionOf(context).operator_code.value_or(""), text(0), text(1));
+  sqlite3_result_error(context, message.c_str(), static_cast<int>(message.size()));
+}
+
+// What the session's policy-date guard asks of the session (sqlite_schema.h). A rolled-back
+// transaction takes its cancellations with it; a committed one's are told apart by number.
+void RegisterOperatorFunctions(Session& session) {
+  sqlite3* db = session.db->get();
+  const auto define = [&](const char* name, int arguments,
+                          void (*function)(sqlite3_context*, int, sqlite3_value**)) {
+    Check(db, sqlite3_create_function_v2(db, name, arguments, SQLITE_UTF8, &session, function,
+                                         nullptr, nullptr, nullptr));
+  };
+  define(sqlite::kOperatorFunction, 0, &OperatorFunction);
+  define(sqlite::kTransactionFunction, 0, &TransactionFunction);
+  define(sqlite::kPolicyDateRefusalFunction, 2, &PolicyDateRefusalFunction);
+  sqlite3_commit_hook(
+      db,
+      [](void* data) {
+        ++static_cast<Session*>(data)->commits;
+        return 0;
+      },
+      &session);
+}
+
 class SqliteDatabase final : public Database {
  public:
   SqliteDatabase(std::shared_ptr<DbHandle> db, int busy_timeout_ms, bool check_lifted)
@@ -152,10 +204,13 @@ class SqliteDatabase final : public Database {
                  check_lifted,
                  busy_timeout_ms,
                  {},
-                 false},
+                 false,
+                 std::nullopt,
+                 0},
         screen_(session_, SqlOrigin::kScreen),
         host_(session_, SqlOrigin::kHost) {
     Check(session_.db->get(), sqlite3_busy_handler(session_.db->get(), &WaitForLock, &session_));
+    RegisterOperatorFunctions(session_);
   }
 
   Connection& ForScreen() override { return screen_; }
@@ -175,6 +230,7 @@ class SqliteDatabase final : public Database {
   void SetLockWaitObserver(LockWaitObserver observer) override {
     session_.lock_wait = std::move(observer);
   }
+  void WorkFor(const std::string& user_code) override { session_.operator_code = user_code; }
 
  private:
   Session session_;

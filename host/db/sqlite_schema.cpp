@@ -223,6 +223,37 @@ std::vector<std::string> LastAdministratorGuards() {
   };
 }
 
+// A server's guard of a new policy's date, for the operator the host names. The dates an
+// edit's new policy may keep are those of the policies its transaction cancelled, each taken
+// once; a cancellation first drops what earlier transactions left (Bajas, which made no new
+// policy). The table is the session's (unqualified, a temporary table is found first).
+std::vector<std::string> PolicyDateGuards() {
+  const std::string user = std::string(sqlite::kOperatorFunction) + "()";
+  const std::string transaction = std::string(sqlite::kTransactionFunction) + "()";
+  const std::string day = "date(GetDate())";
+  const std::string kept = "FROM polizas_replaced_date WHERE xact = " + transaction +
+                           " AND Ps_Fecha = date(NEW.Ps_Fecha)";
+  return {
+      "CREATE TEMP TABLE polizas_replaced_date (xact INTEGER NOT NULL, Ps_Fecha TEXT NOT NULL)",
+      "CREATE TEMP TRIGGER Poliza_Servicio_reemplazada AFTER UPDATE OF Es_Cve_Estado ON "
+      "main.Poliza_Servicio FOR EACH ROW WHEN NEW.Es_Cve_Estado = 'CA' AND OLD.Es_Cve_Estado IS "
+      "NOT 'CA' AND date(OLD.Ps_Fecha) IS NOT NULL BEGIN DELETE FROM polizas_replaced_date "
+      "WHERE xact <> " +
+          transaction + "; INSERT INTO polizas_replaced_date VALUES (" + transaction +
+          ", date(OLD.Ps_Fecha)); END",
+      "CREATE TEMP TRIGGER Poliza_Servicio_fecha BEFORE INSERT ON main.Poliza_Servicio FOR EACH "
+      "ROW WHEN " +
+          user + " IS NOT NULL AND date(NEW.Ps_Fecha) IS NOT " + day +
+          " AND NOT EXISTS (SELECT 1 FROM main.operator_permission WHERE user_code = " + user +
+          " AND module = '" + std::string(kChangeDate.module) + "' AND permission_key = '" +
+          std::string(kChangeDate.key) + "') BEGIN SELECT " +
+          std::string(sqlite::kPolicyDateRefusalFunction) + "(NEW.Ps_Folio, " + day +
+          ") WHERE NOT EXISTS (SELECT 1 " + kept +
+          "); DELETE FROM polizas_replaced_date WHERE rowid = (SELECT rowid " + kept +
+          " LIMIT 1); END",
+  };
+}
+
 }  // namespace
 
 std::string LastAdministratorMessage() {
@@ -244,6 +275,7 @@ std::vector<std::string> SessionGuardStatements() {
         GuardTrigger(guard, "TEMP ", "main.", "_folio",
                      std::string(kCancelledPolicyFunction) + "(" + std::string(guard.folio) + ")"));
   }
+  for (std::string& guard : PolicyDateGuards()) statements.push_back(std::move(guard));
   return statements;
 }
 

@@ -14,7 +14,18 @@ namespace nv407::host::sqlite {
 // temporary triggers, which fire first, whose message names the folio.
 inline constexpr const char* kCancelledPolicyFunction = "polizas_poliza_cancelada";
 std::string CancelledPolicyMessage(std::string_view folio);
-// The session's triggers; they need the function registered and the schema in place.
+// A new policy by an operator without the permission to date it (CHFECHA) carries the day
+// of the session's clock, unless an edit made it: it then keeps the date of a policy its
+// transaction cancelled, one new policy per cancelled one. The host names the operator
+// (kOperatorFunction answers NULL until then: the statements are then taken as written);
+// kTransactionFunction numbers the session's transactions, and kPolicyDateRefusalFunction
+// (folio, the clock's day) raises the server's refusal.
+inline constexpr const char* kOperatorFunction = "polizas_operador";
+inline constexpr const char* kTransactionFunction = "polizas_transaccion";
+inline constexpr const char* kPolicyDateRefusalFunction = "polizas_fecha_rechazada";
+
+// The session's triggers and table; they need the functions registered and the schema in
+// place.
 std::vector<std::string> SessionGuardStatements();
 
 // A database made before operators signed in lacks the sign-in columns of `operator`: these

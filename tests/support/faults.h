@@ -44,6 +44,7 @@ class FaultyDatabase final : public host::Database {
   void SetLockWaitObserver(host::LockWaitObserver observer) override {
     real_.SetLockWaitObserver(std::move(observer));
   }
+  void WorkFor(const std::string& user_code) override { real_.WorkFor(user_code); }
 
  private:
   class FaultyConnection;

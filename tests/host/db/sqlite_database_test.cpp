@@ -18,6 +18,7 @@
 #include "component/date.h"
 #include "component/error.h"
 #include "data/statements.h"
+#include "host/db/access.h"
 #include "host/db/database.h"
 #include "host/db/sqlite_dialect.h"
 #include "host/db/sqlite_handles.h"
@@ -139,6 +140,52 @@ TEST_F(DatabaseTest, RefusedStatementsCarrySqlitesOwnMessage) {
   EXPECT_EQ(Count(Host(), "host_parameter WHERE name = 'A'"), 0);
   Screen().Execute("INSERT INTO host_parameter VALUES ('A', '1'); -- the first one\n");
   EXPECT_EQ(Count(Host(), "host_parameter WHERE name = 'A'"), 1);
+}
+
+// Once the host names the session's operator, one who may not date policies (CAPTURA, without
+// CHFECHA) writes a new policy dated the session clock's day, or as an edit does: dated as a
+// policy its transaction cancelled, one new policy per cancellation. Before, the statements
+// are taken as written (the database's own tools, the demo's dated policies).
+TEST_F(DatabaseTest, ANewPolicyOfAnotherDayIsAnEditsOrItsOperatorMayDateIt) {
+  const auto insert = [&](const std::string& folio, const std::string& date) {
+    Screen().Execute("INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Sc_Cve_Sucursal) VALUES ('" +
+                     folio + "', '" + date + "', 'MTY')");
+  };
+  const auto cancel = [&](const std::string& folio) {
+    Screen().Execute("UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = '" + folio +
+                     "'");
+  };
+  const auto refused = [](const std::string& folio) {
+    return PolicyDateRefusal("CAPTURA", folio, "2024-03-15");
+  };
+  for (const char* folio : {"OLD-1", "OLD-2", "OLD-3"}) insert(folio, "2024-02-20");
+  database_->WorkFor("CAPTURA");
+
+  insert("X-1", "2024-03-15");
+  EXPECT_EQ(Refusal([&] { insert("X-2", "2024-03-14"); }), refused("X-2"));
+  {
+    TransactionScope edit(Screen());
+    cancel("OLD-1");
+    EXPECT_EQ(Refusal([&] { insert("X-3", "2024-02-21"); }), refused("X-3"));
+    insert("X-3", "2024-02-20");
+    EXPECT_EQ(Refusal([&] { insert("X-4", "2024-02-20"); }), refused("X-4"));
+    edit.Commit();
+  }
+  // A Baja's date serves no later transaction; a rolled-back cancellation leaves none.
+  cancel("OLD-2");
+  EXPECT_EQ(Refusal([&] { insert("X-5", "2024-02-20"); }), refused("X-5"));
+  {
+    TransactionScope abandoned(Screen());
+    cancel("OLD-3");
+  }
+  EXPECT_EQ(Refusal([&] { insert("X-6", "2024-02-20"); }), refused("X-6"));
+
+  database_->WorkFor("ADMIN");
+  insert("X-7", "2024-03-14");
+  EXPECT_EQ(Column(Host(),
+                   "SELECT Ps_Folio AS v FROM Poliza_Servicio WHERE Ps_Folio LIKE 'X-%' "
+                   "ORDER BY Ps_Folio"),
+            (Lines{"X-1", "X-3", "X-7"}));
 }
 
 TEST(IsNullTranslation, RewritesOnlyCallsOfTheFunction) {
