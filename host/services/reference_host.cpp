@@ -40,7 +40,9 @@ ReferenceHost::ReferenceHost(Database& database, Dialogs& dialogs, ControlFactor
       dialogs_(dialogs),
       controls_(controls),
       settings_(std::move(settings)),
-      chain_(std::make_unique<ReplacementChain>(database_, settings_)) {}
+      chain_(std::make_unique<ReplacementChain>(database_, settings_)) {
+  database_.WorkFor(settings_.user_code);
+}
 
 ReferenceHost::~ReferenceHost() = default;
 

@@ -3,6 +3,7 @@
 #include <sstream>
 #include <string>
 
+#include "host/db/access.h"
 #include "screen_steps.h"
 #include "support/test_backend.h"
 
@@ -269,6 +270,58 @@ const FailureCase kFailures[] = {
      kBajaTrap + Refused("bitácora llena")}};
 
 INSTANTIATE_TEST_SUITE_P(Steps, FailureTest, ::testing::ValuesIn(kFailures), kByName);
+
+// A capture begun before midnight and saved after it: a new policy keeps the day it was begun
+// only for an operator who may date policies (CHFECHA), an edit keeps the date of the policy
+// it replaces whoever makes it.
+struct MidnightCase {
+  std::string name, user;
+  bool edit;
+  std::string stored_date;  // "": refused
+};
+
+class MidnightTest : public SaveTest, public ::testing::WithParamInterface<MidnightCase> {
+ protected:
+  void SetUp() override { GivenNow(Date::FromYmd(2024, 5, 20, 23, 59, 50)); }
+};
+
+TEST_P(MidnightTest, ANewPolicyKeepsTheDayItWasBegunOnlyWhereItsOperatorMayDateIt) {
+  const MidnightCase& c = GetParam();
+  if (c.stored_date.empty() && TestBackend() == Backend::kPostgreSql)
+    GTEST_SKIP() << "the test server's session is the tables' owner, whose statements are "
+                    "taken as written (tests/server holds its logins to their permissions)";
+  GivenOperator(c.user);
+  GivenShownPolicy();
+  if (c.edit) {
+    WhenPress("Modificar");
+    WhenType("txtReferencia", "OC-2");
+  } else {
+    GivenNewPolicyTyped();
+  }
+  const std::vector<std::string> stored = Stored();
+  GivenNow(Date::FromYmd(2024, 5, 21, 0, 0, 10));
+
+  WhenPress("Aceptar");
+
+  if (c.stored_date.empty()) {
+    EXPECT_EQ(OnlyMessage(),
+              kSaveTrap + host::PolicyDateRefusal(c.user, "MTY-000001", "2024-05-21"));
+    EXPECT_EQ(Stored(), stored);
+    EXPECT_FALSE(host().database().InTransaction());
+  } else {
+    EXPECT_THAT(Messages(), IsEmpty());
+    EXPECT_EQ(Column("Ps_Fecha || '|' || Oper_Alta || '|' || Fecha_Alta", "MTY-000001"),
+              c.stored_date + "|" + c.user + "|2024-05-21 00:00:10");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Operators, MidnightTest,
+    ::testing::Values(MidnightCase{"NewWithoutChfecha", kOperatorWithoutPermissions, false, ""},
+                      MidnightCase{"NewWithChfecha", kOperatorWithPermissions, false, "2024-05-20"},
+                      MidnightCase{"EditWithoutChfecha", kOperatorWithoutPermissions, true,
+                                   "2024-02-20"}),
+    kByName);
 
 class ToolbarCommandsTest : public PolicyScreenTest {
  protected:
