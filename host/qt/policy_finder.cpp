@@ -1,10 +1,12 @@
 #include "host/qt/policy_finder.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -144,6 +146,24 @@ void PolicyFinder::Choose(PolicyFilter filter) {
     list_->horizontalHeader()->setSortIndicator(kPolicyEnd, Qt::AscendingOrder);
   }
   Reselect(order);
+}
+
+// The days box and the filters' buttons leave Enter to the dialog, whose default button
+// would pick a row the user never chose.
+void PolicyFinder::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  QWidget* focused = focusWidget();
+  if (enter && focused == days_) {
+    // The box took the typed number already; Enter asks for the list by it.
+    if (selection_.filter != PolicyFilter::kExpiring) Choose(PolicyFilter::kExpiring);
+    return;
+  }
+  auto* button = qobject_cast<QAbstractButton*>(focused);
+  if (enter && button != nullptr && group_->buttons().contains(button)) {
+    button->click();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void PolicyFinder::Reselect(std::optional<ListOrder> order) {

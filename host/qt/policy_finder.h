@@ -11,6 +11,7 @@
 
 class QAbstractButton;
 class QButtonGroup;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
@@ -23,8 +24,9 @@ class ListModel;
 // The policy finder (F2 on the folio field): policies by folio, client key or name, read
 // as the user types a page at a time, with quick filters (in force, about to end within a
 // number of days, expired, nearly used up, cancelled) and an order chosen by clicking a
-// column's header. Up and Down move through the rows while typing; Enter, Aceptar or a
-// double click pick the current policy; Esc or Cancelar leave.
+// column's header. Up and Down move through the rows while typing; Enter (in the text or
+// the list), Aceptar or a double click pick the current policy; Esc or Cancelar leave.
+// Enter in the days box lists what ends within them, and on a quick filter presses it.
 class PolicyFinder final : public QDialog {
   Q_OBJECT
 
@@ -39,6 +41,9 @@ class PolicyFinder final : public QDialog {
   QLineEdit* Filter() const { return filter_; }
   QTableView* List() const { return list_; }
   const ListModel& Model() const { return *model_; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Find(const QString& text);

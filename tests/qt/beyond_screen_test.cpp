@@ -109,6 +109,58 @@ class BeyondScreenTest : public QObject {
     QVERIFY(demo.window.Command(host::ToolbarCommand::kModificar).isEnabled());
   }
 
+  // Enter picks a row only from the text or the list: in the days box it lists what ends
+  // within them, on a focused quick filter it presses it, and the finder stays open.
+  void enterInTheFinderPicksOnlyFromTheTextOrTheList() {
+    DemoWindow demo;
+    struct Seen {
+      bool open;
+      QString focus, filter;  // the quick filter's caption and the days
+      QStringList folios;
+    };
+    std::vector<Seen> seen;
+    const host::StopWatching watch(host::WhenShown<host::PolicyFinder>([&](host::PolicyFinder& f) {
+      const auto look = [&] {
+        QString filter;
+        for (auto chosen : {host::PolicyFilter::kAll, host::PolicyFilter::kExpiring,
+                            host::PolicyFilter::kCancelled})
+          if (f.FilterButton(chosen)->isChecked()) filter = f.FilterButton(chosen)->text();
+        const QWidget* focused = f.focusWidget();
+        seen.push_back({f.isVisible(), focused ? focused->objectName() : QString(),
+                        filter + " " + f.Days()->text(), Folios(f)});
+      };
+      f.Days()->setFocus();
+      f.Days()->selectAll();
+      QTest::keyClicks(f.Days(), "40");
+      QTest::keyClick(f.Days(), Qt::Key_Return);
+      look();
+      QAbstractButton& cancelled = *f.FilterButton(host::PolicyFilter::kCancelled);
+      cancelled.setFocus();
+      QTest::keyClick(&cancelled, Qt::Key_Enter);
+      look();
+      f.List()->setFocus();
+      QTest::keyClick(f.List(), Qt::Key_Return);
+      look();
+      if (f.isVisible()) f.reject();
+    }));
+    demo.window.Click("txtFolio");
+    demo.window.Key(Qt::Key_F2);
+
+    QCOMPARE(seen.size(), std::size_t{3});
+    QVERIFY(seen[0].open);
+    QCOMPARE(seen[0].focus + " | " + seen[0].filter, QString("days | Por &vencer en 40 días"));
+    // soonest end first
+    QCOMPARE(seen[0].folios,
+             QStringList({"CDMX-00004", "GDL-000003", "MTY-000002", "MTY-000003", "MTY-000009",
+                          "QRO-000002", "QRO-000003", "CDMX-00002", "CDMX-00005", "GDL-000006"}));
+    QVERIFY(seen[1].open);
+    QCOMPARE(seen[1].filter, QString("Ca&nceladas 40 días"));
+    QCOMPARE(seen[1].folios, QStringList({"MTY-000005", "GDL-000004"}));
+    QVERIFY(!seen[2].open);  // Enter in the list picks, as ever
+    QCOMPARE(demo.window.Shown({"txtFolio"}), QStringList({"MTY-000005"}));
+    QCOMPARE(demo.window.Focus(), std::string("txtFolio"));
+  }
+
   // A name that its column cuts shows whole in the cell's tooltip; a name shown whole has
   // none.
   void aNameCutInTheFinderShowsWholeInItsTooltip() {
