@@ -284,6 +284,39 @@ class BeyondScreenTest : public QObject {
     QCOMPARE(demo.window.Status(), QString("Póliza MTY-000011 guardada"));
   }
 
+  // Ctrl+R with a folio typed but not entered shows that policy and stops there, so that
+  // the operator sees what is renewed: a policy that cannot be renewed (cancelled, not
+  // there) gets no refusal besides the load's own, and a live one its renewal at the next
+  // Ctrl+R.
+  void renovarWithAFolioTypedShowsThatPolicyFirst() {
+    DemoWindow demo;
+    QAction* renew = demo.window.desktop->window().RenewAction();
+    const long long policies = demo.db.Count("Poliza_Servicio");
+    for (const auto& [typed, shown] : std::initializer_list<std::pair<QString, QString>>{
+             {"gdl-4", "GDL-000004"}, {"mty-99", "MTY-000099"}, {"mty-3", "MTY-000003"}}) {
+      demo.window.Load("mty-2");
+      QTRY_VERIFY(renew->isEnabled());
+      demo.window.Click("txtFolio");
+      demo.window.Key(Qt::Key_A, Qt::ControlModifier);
+      demo.window.Type(typed);
+
+      demo.window.Key(Qt::Key_R, Qt::ControlModifier);
+
+      QCOMPARE(demo.window.Shown({"txtFolio"}), QStringList({shown}));
+      QVERIFY2(!demo.window.Capturing(), qPrintable(typed));
+      QCOMPARE(typed + ": " + QString::fromStdString(demo.window.Focus()), typed + ": txtFolio");
+      for (const host::MessageCall& message : demo.window.dialogs.Messages())
+        QVERIFY2(message.request.text.find("Renovar") == std::string::npos,
+                 message.request.text.c_str());
+    }
+    QTRY_VERIFY(renew->isEnabled());
+    demo.window.Key(Qt::Key_R, Qt::ControlModifier);
+    QVERIFY(demo.window.Capturing());
+    QCOMPARE(demo.window.Shown({"txt_Sc_Cve_Sucursal", "dp_Ps_Fecha_Inicio"}),
+             QStringList({"MTY", "01/04/2024"}));
+    QCOMPARE(demo.db.Count("Poliza_Servicio"), policies);
+  }
+
   // The viewer's services: what is left, and a bar in the grade's colour with the share.
   void theViewerShowsWhatIsLeftAndAUsageBar() {
     DemoWindow demo;
