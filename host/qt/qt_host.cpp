@@ -389,9 +389,10 @@ void QtHost::FollowScreen() {
       // A glance that cannot be read is left out; the screen shows the policy regardless.
     }
   }
-  // A message told of what came before this policy was shown: its glance takes the room back.
-  if (!glance.empty() && folio.Text() != glanced_folio_) window_->ShowStatus("");
-  glanced_folio_ = glance.empty() ? std::string() : folio.Text();
+  // A message told of what came before this policy was shown: another folio, found or not,
+  // takes the room back. A command that empties the folio (Baja, a save) keeps its message.
+  if (!folio.Text().empty() && folio.Text() != shown_folio_) window_->ShowStatus("");
+  shown_folio_ = folio.Text();
   window_->ShowGlance(glance);
 }
 

@@ -136,8 +136,8 @@ class QtHost {
   std::unique_ptr<HostMainWindow> window_;  // deleted first: its widgets show the controls
   Screen* screen_ = nullptr;
   std::shared_ptr<HeadlessWindow> padre_;
-  bool following_ = false;     // a FollowScreen is queued
-  std::string glanced_folio_;  // the policy whose glance is shown; empty for none
+  bool following_ = false;   // a FollowScreen is queued
+  std::string shown_folio_;  // the folio shown when the screen was last followed
 };
 
 // "Zembrel - SERVICIOS": the application, then the component's module.

@@ -317,6 +317,29 @@ class BeyondScreenTest : public QObject {
     QCOMPARE(demo.db.Count("Poliza_Servicio"), policies);
   }
 
+  // A command's message tells of the policy it ran on: the next policy shown, whether found
+  // or not, live or cancelled, takes it away.
+  void aCommandsMessageGoesWhenAnotherFolioIsShown() {
+    struct Case {
+      QString folio;
+      bool reset;  // else Baja
+      QString message, next;
+    };
+    for (const Case& row :
+         {Case{"mty-7", false, "Póliza MTY-000007 cancelada", "gdl-4"},
+          Case{"mty-7", false, "Póliza MTY-000007 cancelada", "mty-99"},
+          Case{"gdl-6", true, "Contadores reiniciados: póliza GDL-000006", "gdl-4"}}) {
+      DemoWindow demo;
+      demo.window.Load(row.folio);
+      demo.window.dialogs.QueueAnswer(message_answer::kYes);
+      row.reset ? demo.window.Click("cmdInicializa") : demo.window.Alt(Qt::Key_B);
+      QTRY_COMPARE(demo.window.Status(), row.message);
+
+      demo.window.Load(row.next);
+      QTRY_COMPARE(row.next + ": " + demo.window.Status(), row.next + ": ");
+    }
+  }
+
   // The viewer's services: what is left, and a bar in the grade's colour with the share.
   void theViewerShowsWhatIsLeftAndAUsageBar() {
     DemoWindow demo;
