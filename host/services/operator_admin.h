@@ -16,7 +16,8 @@ struct OperatorListing {
 
 // Changes to a database's operators (polizas-db operator) made by an administrator, whose
 // code goes into the record-log note each change leaves on the operator changed. Each
-// change is one transaction; a refused one raises an Error saying why and changes nothing.
+// change is one transaction, checked in it so that a change made meanwhile by another program
+// counts; a refused one raises an Error saying why and changes nothing.
 // The database keeps its last administrator: it cannot lose the administration permission,
 // nor be locked by an administrator.
 class OperatorAdministration {

@@ -3,11 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "component/error.h"
 #include "host/services/operator_records.h"
+#include "host/services/password.h"
 #include "support/result_text.h"
 #include "support/test_database.h"
 
@@ -70,6 +74,37 @@ TEST_F(OperatorAdministrationRules, ACodeIsCheckedAsTheCharactersItShows) {
     EXPECT_EQ(Refusal([&] { administration.Add(code, "Rosa", kPassword); }), refusal) << code;
   EXPECT_THAT(Codes(),
               ::testing::UnorderedElementsAre("ADMIN", "CAPTURA", forty, "ROSA MARÍA", "ñoño"));
+}
+
+// Another program adds an operator while this one hashes the new password: the code is
+// checked against what that program wrote, whichever letter case it used, and the refusal
+// says so rather than what the table's key said.
+TEST(OperatorAdministrationAtOnceTest, ACodeAddedMeanwhileByAnotherProgramIsSeen) {
+  if (TestBackend() == Backend::kPostgreSql) GTEST_SKIP() << "a server's operators are logins";
+  using namespace std::chrono_literals;
+  TestDatabase db(TestDatabase::Storage::kFile);
+  const std::unique_ptr<host::Database> other = db.OpenAnotherSession();
+  const std::string hash = host::HashPassword(kPassword);
+  const struct {
+    std::string held, added, refusal;
+  } cases[] = {
+      {"juan", "JUAN", "the operator juan exists already, in other letter case"},
+      {"PEDRO", "PEDRO", "the operator PEDRO exists already"},
+  };
+  for (const auto& [held, added, refusal] : cases) {
+    other->ForHost().BeginTrans();
+    host::OperatorRecords(*other).Add(held, "", hash);
+    std::string refused;
+    std::thread adding([&, added = added] {
+      host::OperatorAdministration administration(db.db(), "ADMIN", db.clock());
+      refused = Refusal([&] { administration.Add(added, "", kPassword); });
+    });
+    std::this_thread::sleep_for(300ms);  // past any look at the codes made before the lock
+    other->ForHost().CommitTrans();
+    adding.join();
+    EXPECT_EQ(refused, refusal) << added;
+  }
+  EXPECT_EQ(db.Count("operator", "user_code IN ('juan', 'JUAN', 'PEDRO')"), 2);
 }
 
 // A name is listed after its code on one line: a line break in it would list a second
