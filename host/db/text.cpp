@@ -37,6 +37,17 @@ bool IsControl(char32_t code) {
   return code < 0x20 || (code >= 0x7F && code <= 0x9F);
 }
 
+// Unicode's format characters, and the fillers and selectors drawn as nothing.
+bool IsInvisible(char32_t code) {
+  const auto in = [code](char32_t first, char32_t last) { return code >= first && code <= last; };
+  return code == 0x00AD || in(0x0600, 0x0605) || code == 0x061C || code == 0x06DD ||
+         code == 0x070F || in(0x0890, 0x0891) || code == 0x08E2 || code == 0x115F ||
+         code == 0x1160 || in(0x180B, 0x180F) || in(0x200B, 0x200F) || in(0x202A, 0x202E) ||
+         in(0x2060, 0x2064) || in(0x2066, 0x206F) || code == 0x3164 || code == 0xFEFF ||
+         code == 0xFFA0 || in(0xFFF9, 0xFFFB) || code == 0x110BD || code == 0x110CD ||
+         in(0x13430, 0x1343F) || in(0x1BCA0, 0x1BCA3) || in(0x1D173, 0x1D17A) || code == 0xE0001;
+}
+
 }  // namespace
 
 std::u16string Widen(std::string_view utf8) {
@@ -120,6 +131,15 @@ std::string RaisedLetters() {
   for (int second = 0x80; second <= 0xBF; ++second)
     keep_raised(std::string{'\xC3', static_cast<char>(second)});
   return letters;
+}
+
+bool HoldsUnseenCharacters(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const DecodedCharacter character = DecodeAt(text, i);
+    if (IsInvisible(character.code) || GoesOnThePrevious(character.code)) return true;
+    i += std::max<std::size_t>(character.length, 1);
+  }
+  return false;
 }
 
 std::string ControlsMarked(std::string_view text, std::string_view mark) {

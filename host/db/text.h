@@ -25,6 +25,11 @@ std::string UpperCaseText(std::string_view text);
 using nv407::CharacterCount;
 // A box's limit cuts as the component's reports do.
 using nv407::FirstCharacters;
+// Whether the text holds a character that shows nothing of its own: a format character (a
+// joiner, a mark of direction, the soft hyphen, the word joiner, U+FEFF, a tag) or one drawn
+// on the character before it (an accent written apart, a variation selector). Such a text
+// looks like another without it, or with the accent as part of its letter.
+bool HoldsUnseenCharacters(std::string_view text);
 // The text with each control character (C0, DEL, C1: NEL among them) and each byte that
 // starts no character replaced by `mark`: a one-line box drops them (""), a note or a
 // terminal shows a mark where they were.

@@ -55,6 +55,11 @@ std::string OperatorCodeProblem(std::string_view code) {
   const std::u16string characters = Widen(code);
   if (IsBlank(characters.front()) || IsBlank(characters.back()))
     return "an operator code has no blanks at its ends";
+  // Without Unicode's tables no two spellings of PEÑA can be made one: a code may hold no
+  // character that would let it look like another operator's.
+  if (HoldsUnseenCharacters(code))
+    return "an operator code has no invisible characters nor accents apart from their letter: "
+           "write Ñ as one letter";
   return {};
 }
 

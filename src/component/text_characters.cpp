@@ -16,17 +16,6 @@ std::size_t SequenceLength(unsigned char lead, char32_t& bits) {
   return 0;
 }
 
-// What is drawn on the character before it: the combining marks of Latin, Greek and
-// Cyrillic and of symbols, joiners, variation selectors, skin tones and tag characters.
-// (Not every script's marks: enough that no Spanish letter loses its accent nor an emoji
-// sequence its second half.)
-bool GoesOnThePrevious(char32_t code) {
-  const auto in = [code](char32_t first, char32_t last) { return code >= first && code <= last; };
-  return in(0x0300, 0x036F) || in(0x0483, 0x0489) || in(0x1AB0, 0x1AFF) || in(0x1DC0, 0x1DFF) ||
-         in(0x200C, 0x200D) || in(0x20D0, 0x20FF) || in(0xFE00, 0xFE0F) || in(0xFE20, 0xFE2F) ||
-         in(0x1F3FB, 0x1F3FF) || in(0xE0020, 0xE007F) || in(0xE0100, 0xE01EF);
-}
-
 bool IsRegionalIndicator(char32_t code) {
   return code >= 0x1F1E6 && code <= 0x1F1FF;
 }
@@ -59,6 +48,13 @@ bool ContinuesThePrevious(const std::vector<Placed>& characters, std::size_t i) 
 }
 
 }  // namespace
+
+bool GoesOnThePrevious(char32_t code) {
+  const auto in = [code](char32_t first, char32_t last) { return code >= first && code <= last; };
+  return in(0x0300, 0x036F) || in(0x0483, 0x0489) || in(0x1AB0, 0x1AFF) || in(0x1DC0, 0x1DFF) ||
+         in(0x200C, 0x200D) || in(0x20D0, 0x20FF) || in(0xFE00, 0xFE0F) || in(0xFE20, 0xFE2F) ||
+         in(0x1F3FB, 0x1F3FF) || in(0xE0020, 0xE007F) || in(0xE0100, 0xE01EF);
+}
 
 int CharacterCount(std::string_view text) {
   return static_cast<int>(

@@ -24,6 +24,12 @@ struct DecodedCharacter {
 };
 DecodedCharacter DecodeAt(std::string_view utf8, std::size_t at);
 
+// What is drawn on the character before it: the combining marks of Latin, Greek and
+// Cyrillic and of symbols, joiners, variation selectors, skin tones and tag characters.
+// (Not every script's marks: enough that no Spanish letter loses its accent nor an emoji
+// sequence its second half.)
+bool GoesOnThePrevious(char32_t code);
+
 // The text's first or last `count` code points, never parting a letter from the accents,
 // joiners and selectors drawn on it, nor a flag from its other half: the cut goes back to the
 // last whole character, or on to the next. A byte that starts no character counts as one.

@@ -44,6 +44,10 @@ class OperatorAdministrationRules : public ::testing::Test {
   host::OperatorAdministration administration{db.db(), "ADMIN", db.clock()};
 };
 
+constexpr const char* kUnseen =
+    "an operator code has no invisible characters nor accents apart from their letter: write Ñ "
+    "as one letter";
+
 // A code is read as the people who list operators and read the notes read it: in
 // characters, with no blank they cannot see at its ends, and one operator whatever the
 // case of its letters.
@@ -60,6 +64,12 @@ TEST_F(OperatorAdministrationRules, ACodeIsCheckedAsTheCharactersItShows) {
       {"\u3000ROSA", "an operator code has no blanks at its ends"},
       {"ROSA\uFEFF", "an operator code has no blanks at its ends"},
       {"ROSA MARÍA", "no error"},  // a blank within is the code's
+      {"ADMIN\u2060", kUnseen},    // a word joiner
+      {"\u200CCAPTURA", kUnseen},  // a zero-width non-joiner
+      {"AD\u00ADMIN", kUnseen},    // a soft hyphen
+      {"ADMIN\u200E", kUnseen},    // a mark of direction
+      {"PEN\u0303A", kUnseen},     // N and a tilde apart: PEÑA to the eye
+      {"PEÑA", "no error"},
       {"A\xff", "an operator code is UTF-8 text"},
       {"A\xC3", "an operator code is UTF-8 text"},
       {"A\xC1\x81", "an operator code is UTF-8 text"},  // 'A' written long
@@ -72,8 +82,8 @@ TEST_F(OperatorAdministrationRules, ACodeIsCheckedAsTheCharactersItShows) {
   };
   for (const auto& [code, refusal] : added)
     EXPECT_EQ(Refusal([&] { administration.Add(code, "Rosa", kPassword); }), refusal) << code;
-  EXPECT_THAT(Codes(),
-              ::testing::UnorderedElementsAre("ADMIN", "CAPTURA", forty, "ROSA MARÍA", "ñoño"));
+  EXPECT_THAT(Codes(), ::testing::UnorderedElementsAre("ADMIN", "CAPTURA", forty, "ROSA MARÍA",
+                                                       "PEÑA", "ñoño"));
 }
 
 // Another program adds an operator while this one hashes the new password: the code is
