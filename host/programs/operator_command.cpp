@@ -107,7 +107,7 @@ HeldPermission PermissionOf(const std::string& text) {
   return {*module, *key};
 }
 
-std::string Listed(const OperatorListing& entry) {
+std::string Listed(const OperatorListing& entry, const ClockReading& now) {
   std::string line = entry.row.code;
   if (!entry.row.name.empty()) line += " (" + entry.row.name + ")";
   std::string permissions;
@@ -116,9 +116,9 @@ std::string Listed(const OperatorListing& entry) {
   line += ": " + (permissions.empty() ? std::string("no permissions") : permissions);
   if (!entry.row.password_hash) line += "; no password";
   if (entry.row.locked) line += "; locked by an administrator";
-  if (entry.row.locked_until)
+  if (entry.row.LockedForFailures(now.utc))
     line += "; locked until " +
-            entry.row.locked_until->AddMinutes(ReadClock().utc_offset_minutes).ToIsoDateTime() +
+            entry.row.locked_until->AddMinutes(now.utc_offset_minutes).ToIsoDateTime() +
             " after failed sign-ins";  // kept in UTC
   return line;
 }
@@ -149,7 +149,8 @@ void Act(OperatorAdministration& administration, const Request& request, Passwor
          std::ostream& out) {
   const std::string& code = request.code;
   if (request.action == "list") {
-    for (const OperatorListing& entry : administration.List()) out << Listed(entry) << "\n";
+    const ClockReading now = ReadClock();
+    for (const OperatorListing& entry : administration.List()) out << Listed(entry, now) << "\n";
   } else if (request.action == "add") {
     administration.Add(code, request.name.value_or(""),
                        prompt.AskNew("New password of " + code + ": "));

@@ -17,6 +17,11 @@ struct OperatorRow {
   int failed_attempts = 0;                   // in a row, since the last sign-in
   std::optional<Date> locked_until;          // refused until then after failed attempts
   bool locked = false;                       // by an administrator, until lifted
+
+  // Whether failed attempts lock the operator at that time (UTC).
+  bool LockedForFailures(const Date& utc_now) const {
+    return locked_until && utc_now < *locked_until;
+  }
 };
 
 struct HeldPermission {

@@ -116,7 +116,7 @@ SignInResult PasswordSignIn::Attempt(const std::string& user, const std::string&
     return done(
         Refused("El operador " + user + " está bloqueado; un administrador puede desbloquearlo"));
   }
-  if (row->locked_until && now.utc < *row->locked_until) {
+  if (row->LockedForFailures(now.utc)) {
     const Date until = row->locked_until->AddMinutes(now.utc_offset_minutes);
     Note(user, "Inicio de sesión rechazado: bloqueado hasta " + until.ToIsoDateTime(), now.local);
     return done(Refused(LockedUntil(user, until)));
@@ -139,7 +139,7 @@ SignInResult PasswordSignIn::Attempt(const std::string& user, const std::string&
 SignInResult PasswordSignIn::Failed(const std::string& user, const OperatorRow& row,
                                     const ClockReading& now) {
   if (database_.ReadOnly()) return Refused(kWrong);
-  const bool lock_over = row.locked_until && now.utc >= *row.locked_until;
+  const bool lock_over = row.locked_until && !row.LockedForFailures(now.utc);
   const int failed = lock_over ? 1 : row.failed_attempts + 1;
   std::optional<Date> until;
   if (failed >= kAttempts) until = now.utc.AddMinutes(kLockMinutes);

@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "component/date.h"
+#include "host/db/database.h"
 #include "host/db/system_clock.h"
+#include "host/services/operator_records.h"
 #include "program_run.h"
 #include "support/test_backend.h"
 
@@ -579,10 +581,20 @@ TEST_F(ScriptProgram, WhereOperatorsSignInTheScriptGivesThePasswordAndAdministra
   // Permissions are held in upper case, however the key is typed.
   const ProgramRun granted = run_db({"operator", "grant", "LAURA", "IniServ"});
   const ProgramRun listed = run_db({"operator", "list"});
+  // A lock for failed sign-ins is listed while it lasts, not once the operator may sign in.
+  const auto listed_locked_for = [&](int minutes) {
+    host::OperatorRecords(*host::OpenSqliteDatabase(db))
+        .SetFailures("LAURA", 5, ReadClock().utc.AddMinutes(minutes));
+    return run_db({"operator", "list"}).out;
+  };
+  const std::string lasting = listed_locked_for(10);
+  const std::string over = listed_locked_for(-1);
   ::unsetenv("POLIZAS_PASSWORD");
   EXPECT_EQ(granted.out, "Granted NV407/INISERV to LAURA\n");
   EXPECT_EQ(listed.out,
             "ADMIN (Administrador): SISTEMA/OPERADORES\nLAURA (Laura Gutiérrez): NV407/INISERV\n");
+  EXPECT_THAT(lasting, HasSubstr("LAURA (Laura Gutiérrez): NV407/INISERV; locked until "));
+  EXPECT_EQ(over, listed.out);
   const ProgramRun after = Run(with_file, show);
   EXPECT_TRUE(after.lines.at(0)["state"]["canInitServices"].get<bool>());
   EXPECT_EQ(run_db({"operator", "passwd", "LAURA", "--as", "LAURA"},
