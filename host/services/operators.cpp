@@ -17,6 +17,13 @@ std::string Shown(const std::string& code) {
   return "\"" + shown + (shown.size() < marked.size() ? "...\"" : "\"");
 }
 
+void RefusePinnedClock(const Clock& clock, const std::string& whose) {
+  if (clock) {
+    throw Error("--clock is for databases whose operators do not sign in: this one goes by " +
+                whose + " clock");
+  }
+}
+
 }  // namespace
 
 void RequireOperator(Database& database, const std::string& user_code) {
@@ -28,11 +35,7 @@ void RequireOperator(Database& database, const std::string& user_code) {
 }
 
 void RequireTheComputersClock(const Clock& clock) {
-  if (clock) {
-    throw Error(
-        "--clock is for databases whose operators do not sign in: this one goes by the "
-        "computer's clock");
-  }
+  RefusePinnedClock(clock, "the computer's");
 }
 
 SessionSettings SignOn(Database& database, const SignOnRequest& request) {
@@ -42,6 +45,8 @@ SessionSettings SignOn(Database& database, const SignOnRequest& request) {
       throw Error("on this server database the operator is the connection's login, " +
                   Shown(access.login) + ", not " + Shown(*request.user));
     }
+    // The server refuses a policy dated other than its day, but the screen would propose it.
+    RefusePinnedClock(request.clock, "the server's");
     return SessionSettings{access.login, request.clock, nullptr, SignInMode::kLogin};
   }
   const std::string user = request.user.value_or(kDefaultOperator);

@@ -23,9 +23,9 @@ struct SignOnRequest {
   Clock clock;
 };
 // Who works in the program's session: on a server, the connection's login (which no other
-// name may contradict); where operators are named, the one named, which must be an
-// operator; where they sign in, the one named once its password signs it in. Raises an
-// Error saying why no one may work.
+// name may contradict, nor a pinned clock move the day of); where operators are named, the one
+// named, which must be an operator; where they sign in, the one named once its password signs it
+// in. Raises an Error saying why no one may work.
 SessionSettings SignOn(Database& database, const SignOnRequest& request);
 // Where operators sign in, a clock pinned on the command line is refused: it would set when
 // a lock ends and the dates of what the operator writes (a policy dated as its operator

@@ -8,6 +8,7 @@
 #include "host/db/access.h"
 #include "host/db/policy_order.h"
 #include "host/headless/headless_host.h"
+#include "host/services/clock.h"
 #include "host/services/operators.h"
 #include "server_support.h"
 #include "support/operator_actions.h"
@@ -318,6 +319,13 @@ TEST_F(OperatorRolesTest, OnlyALoginGrantedARoleWorksAndOnlyAsItself) {
             }),
             "on this server database the operator is the connection's login, \"" + capture_ +
                 "\", not \"ADMIN\"");
+  // A pinned clock would have the screen propose a day that the server then refuses.
+  EXPECT_EQ(
+      Refusal([&] {
+        host::SignOn(As(capture_), {std::nullopt, std::nullopt, host::PinnedClock("2099-01-01")});
+      }),
+      "--clock is for databases whose operators do not sign in: this one goes by the "
+      "server's clock");
   // The database's owner names the operator it works as, as the tests do.
   EXPECT_EQ(host::SignOn(*admin_, {"CAPTURA", std::nullopt, {}}).sign_in, host::SignInMode::kNamed);
 }
