@@ -3,9 +3,20 @@
 #include <sqlite3.h>
 
 #include "component/error.h"
+#include "host/db/lock_wait.h"
 #include "host/db/text.h"
 
 namespace nv407::host::sqlite {
+namespace {
+
+// A lock another session held past the busy timeout is told apart, so that what waited for
+// it can say so.
+[[noreturn]] void Raise(int rc, const std::string& said) {
+  if ((rc & 0xFF) == SQLITE_BUSY) throw LockWaitExpired(said);
+  throw Error(said);
+}
+
+}  // namespace
 
 void Check(sqlite3* db, int rc) {
   if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return;
@@ -17,7 +28,7 @@ void Check(sqlite3* db, int rc) {
                 std::string(sqlite3_db_filename(db, "main")) +
                 " for the index SQLite keeps there (" + said + ")");
   }
-  throw Error(said);
+  Raise(rc, said);
 }
 
 std::string FileName(const std::string& path) {
@@ -95,7 +106,7 @@ bool Statement::Step() {
   // The step's own message; resetting would replace it with a generic one.
   const std::string message = sqlite3_errmsg(db_->get());
   stmt_.reset();
-  throw Error(message);
+  Raise(rc, message);
 }
 
 void Statement::Reset() noexcept {

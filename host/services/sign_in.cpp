@@ -3,6 +3,7 @@
 #include "component/error.h"
 #include "host/db/access.h"
 #include "host/db/dialect.h"
+#include "host/db/lock_wait.h"
 #include "host/db/text.h"
 #include "host/services/clock.h"
 #include "host/services/folio.h"
@@ -89,6 +90,17 @@ void PasswordSignIn::Note(const std::string& user, const std::string& note, cons
 }
 
 SignInResult PasswordSignIn::Attempt(const std::string& user, const std::string& password) {
+  try {
+    return AttemptInTurn(user, password);
+  } catch (const LockWaitExpired&) {
+    // Nothing was counted: the attempt never had its turn.
+    return Refused(
+        "Otro programa está escribiendo en la base de datos y el inicio de sesión no pudo "
+        "tomar su turno; intente de nuevo");
+  }
+}
+
+SignInResult PasswordSignIn::AttemptInTurn(const std::string& user, const std::string& password) {
   // No code or password is empty: an Enter pressed twice is no attempt to count or note.
   if (user.empty()) return Refused("Escriba el operador");
   if (password.empty()) return Refused("Escriba la contraseña");

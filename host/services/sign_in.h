@@ -43,7 +43,8 @@ struct SignInResult {
 // count again. Every sign-in,
 // failure and lock is a note in the record log, on the operator's code in table
 // "operator". On a database that cannot be written the password is still checked, but
-// nothing is counted or noted.
+// nothing is counted or noted. An attempt that cannot take its turn while another program
+// writes the database is refused, counting nothing, and says so.
 class PasswordSignIn {
  public:
   static constexpr int kAttempts = 5;
@@ -53,6 +54,7 @@ class PasswordSignIn {
   SignInResult Attempt(const std::string& user, const std::string& password);
 
  private:
+  SignInResult AttemptInTurn(const std::string& user, const std::string& password);
   ClockReading Now() const;
   SignInResult Failed(const std::string& user, const OperatorRow& row, const ClockReading& now);
   void Note(const std::string& user, const std::string& note, const Date& now);

@@ -4,16 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <latch>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "component/error.h"
+#include "host/db/database.h"
 #include "host/services/host_records.h"
 #include "host/services/operator_admin.h"
 #include "host/services/operator_records.h"
 #include "host/services/operators.h"
 #include "host/services/password.h"
+#include "support/database_file.h"
 #include "support/result_text.h"
 #include "support/test_database.h"
 
@@ -163,6 +166,33 @@ TEST(SignInAtOnceTest, AttemptsMadeTogetherCountAsIfMadeOneAfterAnother) {
     }
   }
   EXPECT_EQ(notes.size(), programs.size() + (locked ? 1 : 0));
+}
+
+// Another program holds the write lock past the busy timeout: the attempt, counted nowhere,
+// says why it could not be made, whether or not the code is an operator's.
+TEST(SignInAtOnceTest, AnAttemptBehindAnotherProgramsWriteSaysSo) {
+  if (TestBackend() == Backend::kPostgreSql) GTEST_SKIP() << "a server's operators are its logins";
+  const DatabaseFile file;
+  const std::unique_ptr<host::Database> writer = file.Open();
+  host::OperatorRecords(*writer).SetPassword("CAPTURA", host::HashPassword(kPassword));
+  const std::unique_ptr<host::Database> program =
+      host::OpenSqliteDatabase(file.Path(), {.busy_timeout_ms = 100});
+  host::PasswordSignIn sign_in(*program, {});
+  writer->ForHost().BeginTrans();
+  const std::string busy =
+      "Otro programa está escribiendo en la base de datos y el inicio de sesión no pudo tomar "
+      "su turno; intente de nuevo";
+  const auto refusal = [&](const char* user) {
+    try {
+      return sign_in.Attempt(user, kPassword).refusal;
+    } catch (const Error& error) {
+      return error.Description();
+    }
+  };
+  EXPECT_EQ(refusal("CAPTURA"), busy);
+  EXPECT_EQ(refusal("NADIE"), busy);
+  writer->ForHost().RollbackTrans();
+  EXPECT_TRUE(sign_in.Attempt("CAPTURA", kPassword).signed_in);
 }
 
 TEST_F(SignInTest, AnAdministratorsLockLastsUntilAnAdministratorLiftsIt) {
