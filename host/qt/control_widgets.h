@@ -98,7 +98,8 @@ class QtDateField final : public QDateEdit, public ControlView {
 
  private:
   void Type(QChar typed);
-  bool TakeBeforeStep();  // false where the text typed was refused
+  void EditTyped(QEvent* event);  // a key or the mouse on a text typed part way
+  bool TakeBeforeStep();          // false where the text typed was refused
   // The server's day, where a field that shows no date starts; none where the server could
   // not say it (shown as any failure is).
   std::optional<QDate> StartingDay();

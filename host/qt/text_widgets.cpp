@@ -315,6 +315,8 @@ QtDateField::QtDateField(HeadlessDateField& control, ScreenCanvas& canvas)
   connect(calendar, &QCalendarWidget::activated, this, &QtDateField::Picked);
   connect(calendar, &QCalendarWidget::clicked, this, &QtDateField::Picked);
   calendar->window()->installEventFilter(this);
+  // The mouse placing the cursor in the text typed, as the keys do (EditTyped).
+  lineEdit()->installEventFilter(this);
   FollowControl(control_, this);
 }
 
@@ -423,6 +425,16 @@ void QtDateField::OpenCalendar() {
 }
 
 bool QtDateField::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == lineEdit()) {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+         type == QEvent::MouseMove || type == QEvent::MouseButtonRelease) &&
+        HasPendingEdit()) {
+      EditTyped(event);
+      return true;
+    }
+    return QDateEdit::eventFilter(watched, event);
+  }
   if (watched != calendarWidget()->window()) return QDateEdit::eventFilter(watched, event);
   // The spin box shows each day browsed in the calendar as its date, and on Esc puts back the
   // last one it showed: the field takes only the day picked (Enter, a click), and shows the
@@ -470,14 +482,15 @@ void QtDateField::keyPressEvent(QKeyEvent* event) {
     Type(typed[0]);
     return;
   }
-  if (HasPendingEdit()) {
-    // The text typed is edited as in any line edit. The spin box, told of the cursor moving,
-    // would read it as the date it holds and write that over it.
-    const QSignalBlocker quiet(lineEdit());
-    lineEdit()->event(event);
-    return;
-  }
+  if (HasPendingEdit()) return EditTyped(event);
   QDateEdit::keyPressEvent(event);
+}
+
+// The text typed is edited as in any line edit. The spin box, told of the cursor moving, would
+// read it as the date it holds and write that over it.
+void QtDateField::EditTyped(QEvent* event) {
+  const QSignalBlocker quiet(lineEdit());
+  lineEdit()->event(event);
 }
 
 // Only the field with the focus steps: the wheel passing over it on the way down the window

@@ -389,9 +389,9 @@ class ScreenWindowTest : public QObject {
   }
 
   // The date taken is the one typed, or none: the field does not read each section against
-  // the month it shows, moving on or putting a day in range by itself, and the keys that
-  // edit a text edit the one typed, never the date held. What is not a day of the calendar,
-  // or not yet a whole date, is refused by name and stays to be put right.
+  // the month it shows, moving on or putting a day in range by itself, and the keys and the
+  // mouse that edit a text edit the one typed, never the date held. What is not a day of the
+  // calendar, or not yet a whole date, is refused by name and stays to be put right.
   void aTypedDateIsTakenAsTyped_data() {
     QTest::addColumn<QString>("held");
     QTest::addColumn<bool>("over_all");  // Ctrl+A first, else the day is typed over
@@ -434,6 +434,21 @@ class ScreenWindowTest : public QObject {
     QTest::newRow("a year of five digits") << "15/03/2024" << true << "1/1/10000"
                                            << ""
                                            << "del año 100 al 9999";
+    QTest::newRow("a click into a date typed part way")
+        << "15/11/2023" << false << "1/2/202{Click 2}{Delete}3{End}4"
+        << "2024-03-01"
+        << "";
+    QTest::newRow("a click, then Backspace")
+        << "15/11/2023" << false << "1/2/2023{Click 3}{Backspace}5"
+        << "2023-05-01"
+        << "";
+    QTest::newRow("a double click on the year")
+        << "15/11/2023" << false << "1/2/2023{DoubleClick 6}2024"
+        << "2024-02-01"
+        << "";
+    QTest::newRow("a drag over the month") << "15/11/2023" << false << "1/2/2023{Drag 2-3}5"
+                                           << "2023-05-01"
+                                           << "";
   }
   void aTypedDateIsTakenAsTyped() {
     QFETCH(QString, held);

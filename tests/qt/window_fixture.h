@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -47,11 +48,19 @@ struct ScreenWindow {
   }
   void Alt(Qt::Key key) { Key(key, Qt::AltModifier); }
   // Text typed with keys named in braces between it: "1/2/2023{Backspace}{Shift+Left}4".
+  // The mouse works the focused field's text at a cursor position: "{Click 4}",
+  // "{DoubleClick 4}", "{Drag 2-4}" (pressed at 2, let go at 4).
   void Play(const QString& keys) {
     static const QRegularExpression parts("\\{([^}]+)\\}|[^{]+");
+    static const QRegularExpression mouse("^(Click|DoubleClick|Drag) (\\d+)(?:-(\\d+))?$");
     for (const QRegularExpressionMatch& part : parts.globalMatch(keys)) {
       if (part.captured(1).isEmpty()) {
         Type(part.captured(0));
+        continue;
+      }
+      if (const QRegularExpressionMatch use = mouse.match(part.captured(1)); use.hasMatch()) {
+        Mouse(use.captured(1), use.captured(2).toInt(),
+              use.captured(3).isEmpty() ? use.captured(2).toInt() : use.captured(3).toInt());
         continue;
       }
       const QKeyCombination key = QKeySequence(part.captured(1))[0];
@@ -64,6 +73,39 @@ struct ScreenWindow {
       Type(text);
       Key(Qt::Key_Return);
     }
+  }
+  // The point of the focused field's text where a click puts the cursor at `position`.
+  static QPoint TextPoint(QLineEdit& line, int position) {
+    const int y = line.height() / 2;
+    int first = -1;
+    int last = -1;
+    for (int x = 0; x < line.width(); ++x) {
+      if (line.cursorPositionAt(QPoint(x, y)) != position) continue;
+      if (first < 0) first = x;
+      last = x;
+    }
+    if (first < 0) throw Error("No point of the text puts the cursor there");
+    return QPoint((first + last) / 2, y);
+  }
+  void Mouse(const QString& use, int from, int to) {
+    QWidget* focused = QApplication::focusWidget();
+    QLineEdit* line = qobject_cast<QLineEdit*>(focused);
+    if (line == nullptr && focused != nullptr) line = focused->findChild<QLineEdit*>();
+    if (line == nullptr) throw Error("The focused widget has no text to click");
+    const QPoint at = TextPoint(*line, from);
+    if (use == "Click") {
+      QTest::mouseClick(line, Qt::LeftButton, Qt::NoModifier, at);
+    } else if (use == "DoubleClick") {
+      QTest::mouseDClick(line, Qt::LeftButton, Qt::NoModifier, at);
+    } else {
+      QTest::mousePress(line, Qt::LeftButton, Qt::NoModifier, at);
+      const QPoint end = TextPoint(*line, to);
+      QMouseEvent move(QEvent::MouseMove, end, line->mapToGlobal(end), Qt::NoButton, Qt::LeftButton,
+                       Qt::NoModifier);
+      QApplication::sendEvent(line, &move);
+      QTest::mouseRelease(line, Qt::LeftButton, Qt::NoModifier, end);
+    }
+    QCoreApplication::processEvents();
   }
   void Click(QWidget& widget) { QTest::mouseClick(&widget, Qt::LeftButton); }
   void Click(const std::string& name) { Click(Widget(name)); }
