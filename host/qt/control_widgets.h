@@ -113,6 +113,8 @@ class QtDateField final : public QDateEdit, public ControlView {
   ScreenCanvas& canvas_;
   bool syncing_ = false;
   bool browsing_ = false;  // the calendar is open: the days it shows are not picked yet
+  int opened_start_ = 0;   // the text's selection, else its cursor, when the calendar opened
+  int opened_length_ = 0;
 };
 
 class QtComboBox final : public QComboBox, public ControlView {

@@ -441,6 +441,9 @@ bool QtDateField::eventFilter(QObject* watched, QEvent* event) {
   // date it holds once the calendar has closed.
   if (event->type() == QEvent::Show) {
     browsing_ = true;
+    opened_start_ =
+        lineEdit()->hasSelectedText() ? lineEdit()->selectionStart() : lineEdit()->cursorPosition();
+    opened_length_ = static_cast<int>(lineEdit()->selectedText().size());
     // The days take the keys: made with the field, the calendar lost the focus when the field
     // was first disabled.
     calendarWidget()->setFocus();
@@ -454,6 +457,12 @@ bool QtDateField::eventFilter(QObject* watched, QEvent* event) {
         [this] {
           browsing_ = false;
           RevertEdit();
+          // The text as it was when the calendar opened (the day selected, say), not the cursor
+          // the spin box left after the day: the next key types over what it did before.
+          if (opened_length_ > 0)
+            lineEdit()->setSelection(opened_start_, opened_length_);
+          else
+            lineEdit()->setCursorPosition(opened_start_);
         },
         Qt::QueuedConnection);
   }
@@ -556,14 +565,13 @@ void QtDateField::Type(QChar typed) {
   const int start = edit.hasSelectedText() ? edit.selectionStart() : edit.cursorPosition();
   const int end = start + static_cast<int>(edit.selectedText().size());
   if (typed == kSeparator[0]) {
-    // The separator typed after a section moves on to the next, as a day or month typed in
-    // full does by itself; after that move, or at the start, there is nothing to move past.
-    if (start == 0 || text[start - 1] == typed) return;
-    const int next = static_cast<int>(text.indexOf(kSeparator, start));
-    if (next >= 0)
-      SelectSection(next + 1);
-    else if (text.count(kSeparator) < 2 && end == text.size())
-      Show(text + kSeparator, static_cast<int>(text.size()) + 1, 0);
+    // The separator ends the day or month at the cursor, what followed of it going ("1/" over
+    // "15" is the 1st), and moves on to the next section, as one typed in full does by
+    // itself; after that move, at the start, or in the year, there is nothing to end.
+    if (start == 0 || text[start - 1] == typed || text.left(start).count(kSeparator) == 2) return;
+    const qsizetype next = text.indexOf(kSeparator, start);
+    Show(text.left(start) + kSeparator + (next < 0 ? QString() : text.mid(next + 1)), start + 1, 0);
+    SelectSection(start + 1);
     return;
   }
   QString after = text.left(start) + typed + text.mid(end);

@@ -390,8 +390,9 @@ class ScreenWindowTest : public QObject {
 
   // The date taken is the one typed, or none: the field does not read each section against
   // the month it shows, moving on or putting a day in range by itself, and the keys and the
-  // mouse that edit a text edit the one typed, never the date held. What is not a day of the
-  // calendar, or not yet a whole date, is refused by name and stays to be put right.
+  // mouse that edit a text edit the one typed, never the date held. A slash ends the section
+  // at the cursor. What is not a day of the calendar, or not yet a whole date, is refused by
+  // name and stays to be put right.
   void aTypedDateIsTakenAsTyped_data() {
     QTest::addColumn<QString>("held");
     QTest::addColumn<bool>("over_all");  // Ctrl+A first, else the day is typed over
@@ -449,6 +450,15 @@ class ScreenWindowTest : public QObject {
     QTest::newRow("a drag over the month") << "15/11/2023" << false << "1/2/2023{Drag 2-3}5"
                                            << "2023-05-01"
                                            << "";
+    QTest::newRow("a click before the day") << "15/11/2023" << false << "{Click 0}1/2/2024"
+                                            << "2024-02-01"
+                                            << "";
+    QTest::newRow("a slash inside the day") << "15/11/2023" << false << "{Click 1}/2/2024"
+                                            << "2024-02-01"
+                                            << "";
+    QTest::newRow("the calendar opened and closed") << "15/11/2023" << false << "{F4}{Esc}1/2/2024"
+                                                    << "2024-02-01"
+                                                    << "";
   }
   void aTypedDateIsTakenAsTyped() {
     QFETCH(QString, held);
