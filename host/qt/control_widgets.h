@@ -91,6 +91,7 @@ class QtDateField final : public QDateEdit, public ControlView {
   void stepBy(int steps) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
@@ -99,7 +100,7 @@ class QtDateField final : public QDateEdit, public ControlView {
  private:
   void Type(QChar typed);
   void EditTyped(QEvent* event);  // a key or the mouse on a text typed part way
-  bool TakeBeforeStep();          // false where the text typed was refused
+  bool TakeInPlace();             // false where the text typed was refused
   // The server's day, where a field that shows no date starts; none where the server could
   // not say it (shown as any failure is).
   std::optional<QDate> StartingDay();

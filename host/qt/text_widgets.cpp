@@ -36,6 +36,16 @@ QDate ShownDate(const Variant& value) {
   return QDate(date.Year(), date.Month(), date.Day());
 }
 
+// The date field's parts as its style lays them out, the arrow that opens the calendar among
+// them.
+QStyleOptionComboBox ArrowOption(const QDateEdit& field) {
+  QStyleOptionComboBox option;
+  option.initFrom(&field);
+  option.editable = true;
+  option.subControls = QStyle::SC_All;
+  return option;
+}
+
 bool IsEnter(const QKeyEvent* event) {
   return (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
          !(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier));
@@ -411,10 +421,7 @@ void QtDateField::ApplyLook(const ControlLayout& scheme) {
 void QtDateField::OpenCalendar() {
   if (!isEnabled()) return;
   // The pop-up opens as a press on the field's arrow opens it.
-  QStyleOptionComboBox option;
-  option.initFrom(this);
-  option.editable = true;
-  option.subControls = QStyle::SC_All;
+  const QStyleOptionComboBox option = ArrowOption(*this);
   const QPoint arrow =
       style()
           ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, this)
@@ -422,6 +429,17 @@ void QtDateField::OpenCalendar() {
   QMouseEvent press(QEvent::MouseButtonPress, arrow, mapToGlobal(arrow), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(this, &press);
+}
+
+// The calendar opens on the date typed, taken first as Tab takes it but with the focus staying;
+// one refused is said and left to be put right, with the calendar shut.
+void QtDateField::mousePressEvent(QMouseEvent* event) {
+  const QStyleOptionComboBox option = ArrowOption(*this);
+  const bool arrow =
+      style()->hitTestComplexControl(QStyle::CC_ComboBox, &option, event->position().toPoint(),
+                                     this) == QStyle::SC_ComboBoxArrow;
+  if (arrow && !TakeInPlace()) return event->accept();
+  QDateEdit::mousePressEvent(event);
 }
 
 bool QtDateField::eventFilter(QObject* watched, QEvent* event) {
@@ -482,7 +500,7 @@ void QtDateField::keyPressEvent(QKeyEvent* event) {
     return;
   }
   if (IsStep(event)) {
-    if (TakeBeforeStep()) QDateEdit::keyPressEvent(event);
+    if (TakeInPlace()) QDateEdit::keyPressEvent(event);
     return;
   }
   const QString typed =
@@ -506,12 +524,12 @@ void QtDateField::EditTyped(QEvent* event) {
 // leaves it as it is.
 void QtDateField::wheelEvent(QWheelEvent* event) {
   if (!hasFocus()) return event->ignore();
-  if (TakeBeforeStep()) QDateEdit::wheelEvent(event);
+  if (TakeInPlace()) QDateEdit::wheelEvent(event);
 }
 
-// A step moves on from the date typed, taken first with the focus staying, in the section of
-// the cursor; a text that is no date is refused as when it is handed over.
-bool QtDateField::TakeBeforeStep() {
+// A step (or the calendar) moves on from the date typed, taken first with the focus staying, in
+// the section of the cursor; a text that is no date is refused as when it is handed over.
+bool QtDateField::TakeInPlace() {
   if (!HasPendingEdit()) return true;
   const int section = static_cast<int>(text().left(lineEdit()->cursorPosition()).count(kSeparator));
   if (!canvas_.Run([this] {

@@ -621,6 +621,59 @@ class ScreenWindowTest : public QObject {
     }
   }
 
+  // The calendar opens on the date typed, taken first with the focus staying in the field;
+  // one refused is said and left to be put right, and the calendar stays shut.
+  void theCalendarOpensOnTheDateTyped_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("open");  // keys in braces, or "arrow"
+    for (const char* open : {"{F4}", "{Alt+Down}", "arrow"}) {
+      QTest::addRow("a date, %s", open) << "1/2/2024" << open;
+      QTest::addRow("the 31st of April, %s", open) << "31/4/2024" << open;
+    }
+  }
+  void theCalendarOpensOnTheDateTyped() {
+    QFETCH(QString, typed);
+    QFETCH(QString, open);
+    TestDatabase db;
+    ScreenWindow window(db);
+    FillCapture(window);
+    auto& start = window.desktop->WidgetAs<host::QtDateField>("dp_Ps_Fecha_Inicio");
+    start.setFocus(Qt::TabFocusReason);
+    window.Type(typed);
+    if (open == "arrow")
+      QTest::mouseClick(&start, Qt::LeftButton, Qt::NoModifier,
+                        QPoint(start.width() - 4, start.height() / 2));
+    else
+      window.Play(open);
+    QCoreApplication::processEvents();
+
+    if (typed == "1/2/2024") {
+      QTRY_VERIFY(start.calendarWidget()->isVisible());
+      QCOMPARE(start.calendarWidget()->selectedDate(), QDate(2024, 2, 1));
+      QCOMPARE(StartDateHeld(window), "2024-02-01");
+      QCOMPARE(window.desktop->canvas().focus().FocusedName(), "dp_Ps_Fecha_Inicio");
+      window.Key(Qt::Key_Escape);
+      QTRY_VERIFY(!start.calendarWidget()->isVisible());
+      QTRY_COMPARE(window.Focus(), "dp_Ps_Fecha_Inicio");
+      QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"01/02/2024"}));
+      QCOMPARE(StartDateHeld(window), "2024-02-01");
+      QVERIFY(window.dialogs.Messages().empty());
+      return;
+    }
+    QVERIFY(!start.calendarWidget()->isVisible());
+    const std::vector<host::MessageCall> refused = window.dialogs.Messages();
+    QCOMPARE(refused.size(), std::size_t{1});
+    QVERIFY2(
+        QString::fromStdString(refused[0].request.text).contains("abril de 2024 tiene 30 días"),
+        refused[0].request.text.c_str());
+    QCOMPARE(window.Focus(), "dp_Ps_Fecha_Inicio");
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({typed}));
+    QCOMPARE(StartDateHeld(window), "2024-03-15");
+    window.Play("{Home}{Delete}{Delete}30{Tab}");  // the text kept, put right
+    QCOMPARE(StartDateHeld(window), "2024-04-30");
+    QCOMPARE(window.dialogs.Messages().size(), std::size_t{1});
+  }
+
   // Esc takes back a date typed part way: the field shows, and holds, what it did before.
   void escTakesBackATypedDigit_data() {
     QTest::addColumn<bool>("blank");
