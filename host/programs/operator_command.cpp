@@ -123,26 +123,28 @@ std::string Listed(const OperatorListing& entry, const ClockReading& now) {
   return line;
 }
 
-// Where operators sign in, the administrator signs in first and must hold the
-// administration permission (an operator may change its own password without it).
-void Authorise(Database& database, const Request& request, const std::string& as,
+// An operator may change its own password; anything else needs an administrator.
+void RequireAdministration(Database& database, const Request& request, const std::string& as) {
+  if (request.action == "passwd" && request.code == as) return;
+  RequireAdministrator(database, as);
+}
+
+// Whether the database asks its operators to sign in: then `as` signs in and must hold the
+// administration right, checked again as each change is made.
+bool Authorise(Database& database, const Request& request, const std::string& as,
                PasswordPrompt& prompt) {
   const SessionAccess access = ReadSessionAccess(database);
   if (access.mode != SignInMode::kPassword) {
     RequireOperator(database, as);
-    return;
+    return false;
   }
   std::optional<std::string> password = GivenPassword(request.password_file);
   if (!password) password = prompt.Ask("Password of " + as + ": ");
   if (!password) throw Error("no password of " + as + " given");
   const SignInResult result = PasswordSignIn(database, {}).Attempt(as, *password);
   if (!result.signed_in) throw Error("sign-in refused: " + result.refusal);
-  if (request.action == "passwd" && request.code == as) return;
-  if (!HostRecords(database).HoldsPermission(as, std::string(kAdministrationModule),
-                                             std::string(kAdministrationKey))) {
-    throw Error(as + " may not administer operators: it does not hold " +
-                std::string(kAdministrationModule) + "/" + std::string(kAdministrationKey));
-  }
+  RequireAdministration(database, request, as);
+  return true;
 }
 
 void Act(OperatorAdministration& administration, const Request& request, PasswordPrompt& prompt,
@@ -194,8 +196,10 @@ int RunOperatorCommand(const std::vector<std::string>& args, std::istream& input
                   " were kept before they had passwords, and the file cannot be written here "
                   "to bring it up to date: run the command where it can be written");
     }
-    Authorise(*database, request, as, prompt);
+    const bool signed_in = Authorise(*database, request, as, prompt);
     OperatorAdministration administration(*database, as, {});
+    if (signed_in)
+      administration.CheckEachChange([&] { RequireAdministration(*database, request, as); });
     Act(administration, request, prompt, out);
   } catch (const std::exception& failure) {
     err << "polizas-db: " << OneLine(failure.what()) << "\n";

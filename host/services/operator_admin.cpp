@@ -96,6 +96,7 @@ void OperatorAdministration::Add(const std::string& code, const std::string& nam
   // under it, so that two programs adding JUAN and juan at once cannot both pass the check.
   const std::string hash = HashPassword(password);
   TransactionScope transaction(database_.ForHost());
+  StillAllowed();
   // Notes and lists name operators by code: ADMIN and admin would read as one.
   for (const OperatorRow& row : records_.All()) {
     if (row.code == code) throw Error("the operator " + code + " exists already");
@@ -111,6 +112,7 @@ void OperatorAdministration::ChangePassword(const std::string& code, const std::
   RequireGoodPassword(password);
   const std::string hash = HashPassword(password);
   TransactionScope transaction(database_.ForHost());
+  StillAllowed();
   Existing(code);
   records_.SetPassword(code, hash);
   Note(code, "Contraseña cambiada");
@@ -120,6 +122,7 @@ void OperatorAdministration::ChangePassword(const std::string& code, const std::
 void OperatorAdministration::Grant(const std::string& code, std::string_view module,
                                    std::string_view key) {
   TransactionScope transaction(database_.ForHost());
+  StillAllowed();
   Existing(code);
   if (!records_.Grant(code, module, key))
     throw Error("the operator " + code + " holds " + PermissionText(module, key) + " already");
@@ -132,6 +135,7 @@ void OperatorAdministration::Grant(const std::string& code, std::string_view mod
 void OperatorAdministration::Revoke(const std::string& code, std::string_view module,
                                     std::string_view key) {
   TransactionScope transaction(database_.ForHost());
+  StillAllowed();
   Existing(code);
   if (module == kAdministrationModule && key == kAdministrationKey &&
       !AnotherAdministratorUnlocked(code))
@@ -144,6 +148,7 @@ void OperatorAdministration::Revoke(const std::string& code, std::string_view mo
 
 void OperatorAdministration::Lock(const std::string& code) {
   TransactionScope transaction(database_.ForHost());
+  StillAllowed();
   if (Existing(code).locked) throw Error("the operator " + code + " is locked already");
   if (Administers(records_.PermissionsOf(code)) && !AnotherAdministratorUnlocked(code))
     throw Error("No se puede bloquear al último administrador que puede iniciar sesión");
@@ -154,6 +159,7 @@ void OperatorAdministration::Lock(const std::string& code) {
 
 void OperatorAdministration::Unlock(const std::string& code) {
   TransactionScope transaction(database_.ForHost());
+  StillAllowed();
   Existing(code);
   records_.SetLocked(code, false);
   Note(code, "Desbloqueado");
@@ -167,6 +173,16 @@ std::vector<OperatorListing> OperatorAdministration::List() {
     listing.push_back({std::move(row), std::move(held)});
   }
   return listing;
+}
+
+void RequireAdministrator(Database& database, const std::string& code) {
+  const std::optional<OperatorRow> row = OperatorRecords(database).Find(code);
+  if (row && row->locked) throw Error(code + " has been locked by an administrator");
+  if (!HostRecords(database).HoldsPermission(code, std::string(kAdministrationModule),
+                                             std::string(kAdministrationKey))) {
+    throw Error(code + " may not administer operators: it does not hold " +
+                std::string(kAdministrationModule) + "/" + std::string(kAdministrationKey));
+  }
 }
 
 }  // namespace nv407::host

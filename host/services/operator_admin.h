@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,8 +32,16 @@ class OperatorAdministration {
   void Lock(const std::string& code);
   void Unlock(const std::string& code);
   std::vector<OperatorListing> List();
+  // Asked again inside each change's transaction, under the write lock: whether the operator
+  // making it may still (another administrator may have revoked or locked it meanwhile).
+  void CheckEachChange(std::function<void()> still_allowed) {
+    still_allowed_ = std::move(still_allowed);
+  }
 
  private:
+  void StillAllowed() {
+    if (still_allowed_) still_allowed_();
+  }
   OperatorRow Existing(const std::string& code);
   void Note(const std::string& code, const std::string& note);
   bool AnotherAdministratorUnlocked(const std::string& code);
@@ -41,6 +50,7 @@ class OperatorAdministration {
   std::string by_;
   Clock clock_;
   OperatorRecords records_;
+  std::function<void()> still_allowed_;
 };
 
 // What is wrong with a new operator code, or "" when it will do: not empty, UTF-8, at most
@@ -49,5 +59,9 @@ class OperatorAdministration {
 // refuses a code that differs from an operator's only in the case of its letters, and a name that
 // is not UTF-8 or holds control characters.
 std::string OperatorCodeProblem(std::string_view code);
+
+// Refuses `code` unless it holds the administration permission and no administrator has
+// locked it.
+void RequireAdministrator(Database& database, const std::string& code);
 
 }  // namespace nv407::host

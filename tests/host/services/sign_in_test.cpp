@@ -290,6 +290,24 @@ TEST_F(OperatorAdministrationTest, NewOperatorsNeedAGoodCodeAndPassword) {
                                                 "ROSA: Contraseña cambiada por ADMIN"}));
 }
 
+// Another administrator may revoke or lock one after it signed in: each change asks again,
+// under the write lock, and one refused changes nothing.
+TEST_F(OperatorAdministrationTest, AChangeAsksAgainWhetherItsAdministratorStillIsOne) {
+  administration.Grant("CAPTURA", "SISTEMA", "OPERADORES");
+  host::OperatorAdministration second(db.db(), "CAPTURA", db.clock());
+  second.CheckEachChange([&] { host::RequireAdministrator(db.db(), "CAPTURA"); });
+  second.Add("ROSA", "Rosa", kPassword);
+  administration.Lock("CAPTURA");
+  EXPECT_EQ(Refusal([&] { second.Add("PACO", "Paco", kPassword); }),
+            "CAPTURA has been locked by an administrator");
+  administration.Unlock("CAPTURA");
+  administration.Revoke("CAPTURA", "SISTEMA", "OPERADORES");
+  EXPECT_EQ(Refusal([&] { second.Grant("ROSA", "NV407", "INISERV"); }),
+            "CAPTURA may not administer operators: it does not hold SISTEMA/OPERADORES");
+  EXPECT_FALSE(host::OperatorRecords(db.db()).Find("PACO"));
+  EXPECT_FALSE(host::HostRecords(db.db()).HoldsPermission("ROSA", "NV407", "INISERV"));
+}
+
 TEST_F(OperatorAdministrationTest, TheLastAdministratorKeepsItsPermissionAndCannotBeLocked) {
   administration.Grant("CAPTURA", "NV407", "INISERV");
   EXPECT_TRUE(host::HostRecords(db.db()).HoldsPermission("CAPTURA", "NV407", "INISERV"));
