@@ -64,12 +64,13 @@ void Renew(Form& screen) {
   FindControlAs<HeadlessTextBox>(screen, kTypeKey).UserType(renewed.type);
 
   // A key withdrawn since the policy was saved is refused as when typed; the operator must
-  // know which before saving, where the window would frame a key typed by hand.
+  // know which before saving, where the window would frame a key typed by hand. A key the
+  // policy lacked is left for Aceptar to ask for.
   std::string refused;
   for (const char* key :
        {"txt_Sc_Cve_Sucursal", "txt_Vn_Cve_Vendedor", "txt_Cl_Cve_Cliente", kTypeKey}) {
     const auto& box = FindControlAs<HeadlessTextBox>(screen, key);
-    if (box.Accepted()) continue;
+    if (box.Accepted() || box.Text().empty()) continue;
     refused += refused.empty() ? "Renovar: " : ", ";
     refused += RefusedKeyStatus(FieldLabel(screen, box), box.Text());
   }

@@ -68,9 +68,13 @@ TEST_F(RenewalTest, SaysSoWhenTheTypeIncludesNoServicesToTakeTheEndFrom) {
 }
 
 // A client or type withdrawn since the policy was saved is refused as when typed, and the
-// renewal names them, the capture left to review.
+// renewal names them, the capture left to review; a seller the policy lacked is Aceptar's
+// to ask for.
 TEST_F(RenewalTest, NamesTheKeysTheCataloguesNoLongerTake) {
-  GivenShownPolicy();
+  GivenStoredPolicy();
+  db.Execute("UPDATE Poliza_Servicio SET Vn_Cve_Vendedor = NULL");
+  GivenOpenScreen();
+  WhenType("txtFolio", kFolio);
   db.Execute("UPDATE Cliente SET Es_Cve_Estado = 'BA' WHERE Cl_Cve_Cliente = 'C00003'");
   db.Execute(
       "UPDATE Tipo_Poliza_Servicio SET Es_Cve_Estado = 'BA' WHERE "
