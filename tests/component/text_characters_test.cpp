@@ -7,17 +7,20 @@
 namespace nv407 {
 namespace {
 
+const std::string e_acute = "e\u0301";  // e and a combining acute accent
+const std::string mexico = "\U0001F1F2\U0001F1FD";
+const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+
+struct CutCase {
+  std::string text;
+  int count;
+  std::string kept;
+};
+
 // A limit counts characters as the database does (code points), and a cut goes back to the
 // last whole letter or emoji rather than keep half of one.
 TEST(FirstCharacters, CutsAtTheLimitButNeverThroughALetterOrAnEmoji) {
-  const std::string e_acute = "e\u0301";  // e and a combining acute accent
-  const std::string mexico = "\U0001F1F2\U0001F1FD";
-  const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
-  const struct {
-    std::string text;
-    int count;
-    std::string kept;
-  } cases[] = {
+  const CutCase cases[] = {
       {"abcdef", 3, "abc"},
       {"ñañaña", 4, "ñaña"},
       {"ab", 5, "ab"},
@@ -35,14 +38,7 @@ TEST(FirstCharacters, CutsAtTheLimitButNeverThroughALetterOrAnEmoji) {
 
 // Kept from the end, the cut goes on past a letter, an emoji sequence or a flag it would split.
 TEST(LastCharacters, CutsAtTheLimitButNeverThroughALetterOrAnEmoji) {
-  const std::string e_acute = "e\u0301";
-  const std::string mexico = "\U0001F1F2\U0001F1FD";
-  const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
-  const struct {
-    std::string text;
-    int count;
-    std::string kept;
-  } cases[] = {
+  const CutCase cases[] = {
       {"abcdef", 3, "def"},
       {"ñañaña", 4, "ñaña"},
       {"ab", 5, "ab"},
