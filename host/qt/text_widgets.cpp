@@ -548,6 +548,8 @@ QAbstractSpinBox::StepEnabled QtDateField::stepEnabled() const {
 }
 
 void QtDateField::stepBy(int steps) {
+  // The field's menu (Aumentar, Reducir) steps without a key: the date typed is taken first.
+  if (!TakeInPlace()) return;
   if (date() == kBlankDate) {
     const std::optional<QDate> day = StartingDay();
     if (!day) return;
@@ -642,11 +644,15 @@ void QtDateField::focusInEvent(QFocusEvent* event) {
 void QtDateField::focusOutEvent(QFocusEvent* event) {
   const Qt::FocusReason reason = event->reason();
   const QString typed = text();
-  const int cursor = lineEdit()->cursorPosition();
+  // The selection too: the field's own menu takes the focus, and cuts or copies what was
+  // selected when it opened.
+  const QLineEdit& edit = *lineEdit();
+  const int start = edit.hasSelectedText() ? edit.selectionStart() : edit.cursorPosition();
+  const int length = static_cast<int>(edit.selectedText().size());
   const bool keep = HasPendingEdit();
   QDateEdit::focusOutEvent(event);
   if (!keep) return;
-  Show(typed, cursor, 0);
+  Show(typed, start, length);
   if (!HasPendingEdit()) return RevertEdit();  // the spin box took a pasted date
   if (reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason ||
       reason == Qt::OtherFocusReason)

@@ -560,6 +560,41 @@ class ScreenWindowTest : public QObject {
         QDate::fromString(shown, "dd/MM/yyyy").toString(Qt::ISODate));
   }
 
+  // The field's own menu (a right click) takes the focus: its Aumentar takes the date typed
+  // before it steps, or refuses it keeping the text, and its Cut and Copy act on the part of
+  // the text typed that was selected.
+  void theFieldsMenuActsOnTheDateTyped() {
+    TestDatabase db;
+    StartDateDatabase(db);
+    ScreenWindow window(db);
+    FocusStartDate(window, true);
+    auto& start = window.desktop->WidgetAs<host::QtDateField>("dp_Ps_Fecha_Inicio");
+    const auto menu_opens = [&start] {
+      QFocusEvent out(QEvent::FocusOut, Qt::PopupFocusReason);
+      QApplication::sendEvent(&start, &out);
+    };
+    window.Play("15/2/20");
+    menu_opens();
+    start.stepUp();
+    QCOMPARE(window.dialogs.Messages().size(), std::size_t{1});
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"15/2/20"}));
+    QCOMPARE(StartDateHeld(window), std::string());
+
+    window.Play("24{Left}{Left}{Shift+Left}{Shift+Left}");
+    menu_opens();
+    auto* edit = start.findChild<QLineEdit*>(QString(), Qt::FindDirectChildrenOnly);
+    edit->copy();
+    QCOMPARE(QApplication::clipboard()->text(), "20");
+    edit->cut();
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"15/2/24"}));
+    // A date typed whole is taken as the menu opens, as leaving the field takes it; Aumentar
+    // steps its day.
+    window.Play("{End}{Backspace}{Backspace}2025");
+    menu_opens();
+    start.stepUp();
+    QCOMPARE(StartDateHeld(window), std::string("2025-02-16"));
+  }
+
   // The wheel passing over a date field that does not have the focus leaves it as it was.
   void theWheelStepsOnlyTheFocusedDate() {
     TestDatabase db;
