@@ -30,7 +30,12 @@ std::vector<Placed> Characters(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
     const DecodedCharacter character = DecodeAt(text, at);
     characters.push_back({at, character.code});
-    at += std::max<std::size_t>(character.length, 1);
+    std::size_t next = at + std::max<std::size_t>(character.length, 1);
+    // A byte that starts no character (a surrogate, an overlong form) goes with the
+    // continuation bytes after it, as CharacterCount counts them: no cut parts them.
+    if (character.length == 0)
+      while (next < text.size() && IsContinuationByte(text[next])) ++next;
+    at = next;
   }
   return characters;
 }

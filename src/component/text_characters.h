@@ -32,7 +32,8 @@ bool GoesOnThePrevious(char32_t code);
 
 // The text's first or last `count` code points, never parting a letter from the accents,
 // joiners and selectors drawn on it, nor a flag from its other half: the cut goes back to the
-// last whole character, or on to the next. A byte that starts no character counts as one.
+// last whole character, or on to the next. A byte that starts no character counts as one,
+// with the continuation bytes after it, as CharacterCount counts them.
 std::string FirstCharacters(std::string_view text, int count);
 std::string LastCharacters(std::string_view text, int count);
 

@@ -32,8 +32,20 @@ TEST(FirstCharacters, CutsAtTheLimitButNeverThroughALetterOrAnEmoji) {
       {"ab" + family, 7, "ab" + family},
       {"x\U0001F44D\U0001F3FD", 2, "x"},  // a thumb and its skin tone
       {e_acute, 0, ""},
+      // Bytes that make no character (a surrogate, an overlong form), counted as
+      // CharacterCount counts them: one with the continuation bytes after it.
+      {"a\xED\xA0\x80"
+       "b",
+       2, "a\xED\xA0\x80"},
+      {"\xE0\x80\x80"
+       "ab",
+       1, "\xE0\x80\x80"},
   };
-  for (const auto& c : cases) EXPECT_EQ(FirstCharacters(c.text, c.count), c.kept) << c.text;
+  for (const auto& c : cases) {
+    const std::string kept = FirstCharacters(c.text, c.count);
+    EXPECT_EQ(kept, c.kept) << c.text;
+    EXPECT_LE(CharacterCount(kept), c.count) << c.text;
+  }
 }
 
 // Kept from the end, the cut goes on past a letter, an emoji sequence or a flag it would split.
@@ -50,6 +62,11 @@ TEST(LastCharacters, CutsAtTheLimitButNeverThroughALetterOrAnEmoji) {
       {family + "ab", 7, family + "ab"},
       {"\U0001F44D\U0001F3FDx", 2, "x"},
       {e_acute, 0, ""},
+      {"a\xED\xA0\x80"
+       "b",
+       2,
+       "\xED\xA0\x80"
+       "b"},
   };
   for (const auto& c : cases) EXPECT_EQ(LastCharacters(c.text, c.count), c.kept) << c.text;
 }
