@@ -92,10 +92,14 @@ CommandLine Parse(const std::vector<std::string>& args) {
   if (line.words.empty()) throw UsageError{"no report given"};
   if (!ReportOptions().contains(line.words.front()))
     throw UsageError{"unknown report '" + line.words.front() + "'"};
+  const auto blank = [](const std::string& text) {
+    return text.find_first_not_of(" \t") == std::string::npos;
+  };
   const std::size_t words = line.words.front() == "history" ? 2 : 1;
-  if (line.words.size() < words ||
-      (words == 2 && line.words[1].find_first_not_of(" \t") == std::string::npos))
+  if (line.words.size() < words || (words == 2 && blank(line.words[1])))
     throw UsageError{"history needs a FOLIO"};
+  if (line.options.contains("--client") && blank(line.options.at("--client")))
+    throw UsageError{"--client needs a KEY"};
   if (line.words.size() > words) throw UsageError{"unexpected '" + line.words[words] + "'"};
   return line;
 }

@@ -2,6 +2,7 @@
 
 #include "component/error.h"
 #include "component/variant.h"
+#include "host/db/text.h"
 #include "host/lists/policy_history.h"
 #include "host/lists/policy_usage.h"
 #include "host/services/folio.h"
@@ -82,7 +83,7 @@ std::size_t RunReport(Database& database, const Date& today, const ReportRequest
       // The client's key as its box takes it; an unknown one is said, not reported empty.
       std::optional<std::string> client;
       if (request.client) {
-        client = Upper(Trim(*request.client));
+        client = UpperCaseText(Trim(*request.client));
         auto found =
             database.HostQuery("SELECT 1 AS v FROM Cliente WHERE Cl_Cve_Cliente = ?", {*client});
         const bool known = !found->Eof();

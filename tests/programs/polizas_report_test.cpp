@@ -242,6 +242,10 @@ TEST_F(ReportProgram, PoliciesByStateAndClient) {
   const ProgramOutput unknown = Report({"policies", "--client", "C99999"});
   EXPECT_EQ(unknown.exit_code, 1);
   EXPECT_EQ(unknown.err, "polizas-report: there is no client C99999\n");
+  // Accented letters are raised as the client box raises them.
+  database_.Open()->ForHost().Execute("INSERT INTO Cliente (Cl_Cve_Cliente) VALUES ('ÑANDÚ1')");
+  const ProgramOutput accented = Report({"policies", "--client", "ñandú1"});
+  EXPECT_EQ(accented.exit_code, 0) << accented.err;
 }
 
 // A name as another program may have stored it: opened in a spreadsheet, the CSV runs no
@@ -319,6 +323,7 @@ TEST_F(ReportProgram, BadCommandLinesPrintTheUsageAndRunNothing) {
       {{"expiring", "--over", "80"}, "unknown option '--over'"},
       {{"expiring", "--days", "soon"}, "--days must be a whole number"},
       {{"policies", "--state", "asleep"}, "--state must be live, expired or cancelled"},
+      {{"policies", "--client", " "}, "--client needs a KEY"},
       {{"--format", "xml", "usage"}, "--format must be table, csv or json"},
       {{"usage", "extra"}, "unexpected 'extra'"},
   };
