@@ -52,7 +52,11 @@ class CLocaleOnThisThread {
 };
 
 // A message without the line break drivers end it with.
+// The server's message as the operator reads it: without the line the PostgreSQL driver
+// adds to every refused statement, which says nothing the message does not.
 std::string Trimmed(std::string text) {
+  constexpr std::string_view kDriverLine = ";\nError while executing the query";
+  if (text.ends_with(kDriverLine)) text.resize(text.size() - kDriverLine.size());
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
     text.pop_back();
   return text;

@@ -110,6 +110,7 @@ Result Session::Execute(const std::string& sql) {
 void Session::Begin() {
   if (InTransaction()) throw Error("BeginTrans: a transaction is already open");
   DbHandle& db = Live();
+  SettleEarlierCommit(db);
   try {
     transaction_.emplace(db);
   } catch (const Error&) {
@@ -137,6 +138,7 @@ void Session::Commit() {
       return;
     }
     if (outcome != "aborted") {
+      unsettled_ = written;
       throw Error(failure.Description() +
                   " (the connection was lost during the commit, and whether it was saved "
                   "cannot be known now: look at the database before doing it again)");
@@ -163,12 +165,34 @@ std::optional<std::string> Session::WrittenTransaction() {
   }
 }
 
+// A commit whose outcome could not be known is asked about once more before the next
+// transaction: the command it saved, run again by a user told that it failed, would be
+// saved twice. Once answered, it is not asked again.
+void Session::SettleEarlierCommit(DbHandle& db) {
+  if (!unsettled_) return;
+  const std::string transaction = *std::exchange(unsettled_, std::nullopt);
+  std::string outcome;
+  try {
+    const Result result = Run(db, Traits(dialect_).transaction_outcome(transaction));
+    if (!result.rows.empty()) outcome = result.rows.front().at(0).ToText();
+  } catch (const Error&) {
+    unsettled_ = transaction;  // still to be asked
+    Failed("it could not begin");
+    throw;
+  }
+  if (outcome == "committed")
+    throw Error(
+        "the earlier commit whose outcome could not be known was made: what it saved is in "
+        "the database; load it again before doing it again (nothing was done now)");
+}
+
 // How the transaction of that number ended, asked on a new connection: "committed",
 // "aborted", else "" when it cannot be known (the server unreachable, or still ending it,
-// for ten seconds). A server restarting, the usual way a commit is lost, refuses
-// connections for a moment first.
+// for as long as a connection is waited for). A server restarting, the usual way a commit
+// is lost, refuses connections for a moment first.
 std::string Session::OutcomeOf(const std::string& transaction) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto give_up =
+      std::chrono::steady_clock::now() + std::chrono::seconds(options_.login_timeout_seconds);
   for (;;) {
     try {
       if (!db_) {

@@ -55,6 +55,7 @@ class Session {
   Result RunWaiting(DbHandle& db, const std::string& sql);
   std::optional<std::string> WrittenTransaction();
   std::string OutcomeOf(const std::string& transaction);
+  void SettleEarlierCommit(DbHandle& db);
   void Failed(const char* why);
   void Drop();
   void EndTransaction(const char* why);
@@ -68,6 +69,8 @@ class Session {
   std::optional<DbHandle> db_;
   std::optional<Transaction> transaction_;
   std::optional<std::string> undone_;  // why the open transaction was undone
+  // The server's number of a transaction whose commit was lost, its outcome not known.
+  std::optional<std::string> unsettled_;
   // Session settings sent since the transaction began: its rollback undoes them.
   bool settings_in_transaction_ = false;
   bool settings_stale_ = false;  // to be sent again before the next statement

@@ -695,5 +695,70 @@ TEST_F(ServerTest, ACommitWhoseConnectionIsLostEndsAsTheServerSays) {
   admin.Execute("DROP ROLE " + login);
 }
 
+// A commit lost while the server cannot be reached for as long as a connection is waited
+// for is reported unknown; before the next transaction the server is asked again, and one
+// that was made after all refuses that transaction once, so that the command reported
+// failed is not saved twice.
+TEST_F(ServerTest, ACommitWhoseOutcomeWasNotKnownIsAskedAboutBeforeTheNextTransaction) {
+  auto administrator = Open();
+  Connection& admin = administrator->ForHost();
+  const std::string login = "unsure_" + std::to_string(::getpid());
+  admin.Execute("CREATE ROLE " + login + " LOGIN SUPERUSER");
+  admin.Execute("ALTER ROLE " + login + " SET synchronous_commit = on");
+  admin.Execute("CREATE TABLE kept (x INTEGER)");
+  admin.Execute(
+      "CREATE FUNCTION slow_keep() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN PERFORM "
+      "pg_sleep(60); RETURN NULL; END$$");
+  admin.Execute(
+      "CREATE CONSTRAINT TRIGGER slow AFTER INSERT ON kept DEFERRABLE INITIALLY DEFERRED FOR "
+      "EACH ROW WHEN (NEW.x = 2) EXECUTE FUNCTION slow_keep()");
+  std::string connection = database_.ConnectionString();
+  connection.replace(connection.find("Username=postgres"), std::string::npos, "Username=" + login);
+  auto database = host::OpenOdbcDatabase(connection, {.login_timeout_seconds = 1});
+  Connection& sql = database->ForHost();
+
+  // Row 1 is committed while its connection is lost, row 2 undone.
+  for (const auto& [row, wait] : {std::pair{"1", "SyncRep"}, std::pair{"2", "PgSleep"}}) {
+    SCOPED_TRACE(row);
+    auto ended = std::async(std::launch::async, [&, wait = std::string(wait)] {
+      auto watcher = Open();
+      for (int i = 0; i < 400; ++i) {
+        if (Scalar(watcher->ForHost(),
+                   "SELECT COUNT(*) AS v FROM pg_stat_activity WHERE usename = '" + login +
+                       "' AND wait_event = '" + wait + "'") == "n:0") {
+          std::this_thread::sleep_for(25ms);
+          continue;
+        }
+        watcher->ForHost().Execute("ALTER ROLE " + login + " NOLOGIN");
+        watcher->ForHost().Execute(
+            "SELECT COUNT(pg_terminate_backend(pid)) AS v FROM pg_stat_activity WHERE usename "
+            "= '" +
+            login + "'");
+        std::this_thread::sleep_for(2500ms);
+        watcher->ForHost().Execute("ALTER ROLE " + login + " LOGIN");
+        return true;
+      }
+      return false;
+    });
+    sql.BeginTrans();
+    sql.Execute("INSERT INTO kept VALUES (" + std::string(row) + ")");
+    EXPECT_THAT(Refusal([&] { sql.CommitTrans(); }), HasSubstr("cannot be known now"));
+    ASSERT_TRUE(ended.get()) << "the commit never waited";
+    sql.RollbackTrans();
+
+    const std::string next = Refusal([&] { sql.BeginTrans(); });
+    if (std::string(row) == "1") {
+      EXPECT_THAT(next, HasSubstr("the earlier commit whose outcome could not be known was made"));
+      sql.BeginTrans();  // said once
+    } else {
+      EXPECT_EQ(next, "no error");
+    }
+    sql.RollbackTrans();
+  }
+  EXPECT_EQ(Scalar(sql, "SELECT string_agg(x::text, ',' ORDER BY x) AS v FROM kept"), "'1'");
+  database.reset();
+  admin.Execute("DROP ROLE " + login);
+}
+
 }  // namespace
 }  // namespace nv407::testing

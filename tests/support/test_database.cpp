@@ -19,9 +19,8 @@ std::string QuotedValues(std::initializer_list<std::string> values) {
 }
 
 std::string Refused(const std::string& message) {
-  // psqlODBC gives the server's SQLSTATE and severity, and a line of its own.
-  if (TestBackend() == Backend::kPostgreSql)
-    return "P0001: ERROR: " + message + ";\nError while executing the query";
+  // The server's SQLSTATE and severity come first.
+  if (TestBackend() == Backend::kPostgreSql) return "P0001: ERROR: " + message;
   return message;
 }
 
