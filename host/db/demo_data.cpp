@@ -36,16 +36,18 @@ VALUES
   ('POL-GAR-EXT', 'Garantía extendida de equipo'),
   ('ASESORIA', 'Asesoría en sistemas administrativos'),
   ('POL-BASICA', 'Póliza básica de soporte'))",
-    // The stored texts that GetProductText hands the extended-description editor; the
-    // trimestral one ends in a line break, as texts pasted from other programs do.
+    // The stored texts that GetProductText hands the extended-description editor, each
+    // ending in a line end as the catalogue keeps its texts: the screen drops those two
+    // characters when it proposes one.
     "INSERT INTO product_text (product_code, text) VALUES\n"
     "  ('POL-SOP-MEN', 'Soporte telefónico y remoto de lunes a viernes de 9:00 a 18:00 horas. "
-    "Incluye una visita de mantenimiento preventivo al mes.'),\n"
+    "Incluye una visita de mantenimiento preventivo al mes.\r\n'),\n"
     "  ('POL-SOP-ANU', 'Soporte telefónico, remoto y en sitio durante doce meses, con "
-    "capacitación para el personal del cliente.'),\n"
+    "capacitación para el personal del cliente.\r\n'),\n"
     "  ('POL-MANT-TRI', 'Mantenimiento preventivo de equipo de cómputo y respaldo de "
     "información cada mes durante tres meses.\r\n'),\n"
-    "  ('POL-GAR-EXT', 'Reparación en sitio de equipo en garantía, refacciones no incluidas.')",
+    "  ('POL-GAR-EXT', 'Reparación en sitio de equipo en garantía, refacciones no "
+    "incluidas.\r\n')",
     R"(INSERT INTO Tipo_Servicio (Ts_Cve_Tipo_Servicio, Ts_Descripcion, Ts_Servicio_Hora) VALUES
   ('CAPACIT', 'Curso de capacitación', NULL),
   ('RESPALDO', 'Respaldo de información', 'NO'),

@@ -25,6 +25,7 @@ namespace nv407::testing {
 namespace {
 
 using host::ReadClock;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using Json = nlohmann::ordered_json;  // keeps the order in which the program wrote the keys
 using Strings = std::vector<std::string>;
@@ -85,6 +86,37 @@ class ScriptProgram : public DemoDatabaseTest {
     return Run(all);
   }
 };
+
+// The demo's product texts end as the catalogue keeps them, in a line end the screen drops
+// when it proposes one: each proposal is the whole text.
+TEST_F(ScriptProgram, TheDemosProposedExtendedDescriptionsAreWholeSentences) {
+  std::string script = R"({"do": "open"})"
+                       "\n";
+  for (const char* type : {"MANT90", "GAR12", "SOPMEN", "SOPANUAL"}) {
+    script += R"({"do": "toolbar", "command": "Nuevo"})"
+              "\n";
+    for (const auto& [control, key] :
+         {std::pair{"txt_Sc_Cve_Sucursal", "MTY"}, std::pair{"txt_Vn_Cve_Vendedor", "V002"},
+          std::pair{"txt_Cl_Cve_Cliente", "C00003"}, std::pair{"txt_Tps_Cve_Tipo_Poliza", type}})
+      script += std::string(R"({"do": "type", "control": ")") + control + R"(", "text": ")" + key +
+                "\"}\n";
+    script += R"({"do": "click", "control": "cmdDescripcion"})"
+              "\n";
+    script += R"({"do": "answer", "button": "yes"})"
+              "\n";
+    script += R"({"do": "toolbar", "command": "Cancelar"})"
+              "\n";
+  }
+  const ProgramRun run = Run(With({"--clock", kClock}), script);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  int proposals = 0;
+  for (const Json& line : run.lines) {
+    if (line["event"] != "editor") continue;
+    ++proposals;
+    EXPECT_THAT(line["text"].get<std::string>(), EndsWith(".")) << line["concept"];
+  }
+  EXPECT_EQ(proposals, 4);
+}
 
 // The README's example, its statements traced to a file (which leaves its output as printed).
 TEST_F(ScriptProgram, ReadmeExampleCapturesANewPolicyFindsItByItsFolioAndTracesItsStatements) {
