@@ -67,9 +67,8 @@ void HeadlessTextBox::Confirm(const std::function<void()>& notifications) {
 }
 
 std::string HeadlessTextBox::Typed(const std::string& text) const {
-  std::string typed = WithoutControlCharacters(text);
+  std::string typed = KeptOfTyped(text, MaxLength());
   if (UpperCase()) typed = UpperCaseText(typed);
-  if (MaxLength() > 0) typed = FirstCharacters(typed, MaxLength());
   return typed;
 }
 

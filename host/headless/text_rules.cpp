@@ -99,7 +99,6 @@ std::string WithoutNul(std::string_view text) {
 
 KeptEdit KeptOfEdit(std::string_view before, std::string_view after, std::size_t cursor, int max) {
   cursor = std::min(cursor, after.size());
-  if (max <= 0 || CharacterCount(after) <= max) return {std::string(after), cursor};
   // What follows the cursor is what followed the edit; what both texts begin with, up to
   // the cursor, preceded it.
   const std::size_t tail = after.size() - cursor;
@@ -108,10 +107,17 @@ KeptEdit KeptOfEdit(std::string_view before, std::string_view after, std::size_t
   while (head < most && before[head] == after[head]) ++head;
   while (head > 0 && head < after.size() && IsContinuationByte(after[head])) --head;
   const std::string_view kept_before = after.substr(0, head), kept_after = after.substr(cursor);
-  const int room = max - CharacterCount(kept_before) - CharacterCount(kept_after);
-  const std::string inserted =
-      FirstCharacters(after.substr(head, cursor - head), std::max(room, 0));
+  // Dropped before the cut: a line break that is not kept takes no room.
+  std::string inserted = WithoutControlCharacters(after.substr(head, cursor - head));
+  if (max > 0) {
+    const int room = max - CharacterCount(kept_before) - CharacterCount(kept_after);
+    inserted = FirstCharacters(inserted, std::max(room, 0));
+  }
   return {std::string(kept_before) + inserted + std::string(kept_after), head + inserted.size()};
+}
+
+std::string KeptOfTyped(std::string_view text, int max) {
+  return KeptOfEdit({}, text, text.size(), max).text;
 }
 
 std::pair<std::string, std::size_t> KeyPlaces(std::string_view sql) {

@@ -11,16 +11,19 @@ namespace nv407::host {
 
 // What a text box does to typed text. Text is UTF-8; limits count characters, not bytes
 // (FirstCharacters).
-// What a box of at most `max` characters (0: no limit) keeps of an edit by the user that
-// turned `before` into `after`, leaving the cursor at byte `cursor` of it, just after what
-// the edit inserted: as much of the inserted text as fits, where it went. Deleting is never
-// refused, and a longer text that the program put in the box stays until the user
-// shortens it: the limit is on typing and pasting.
+// What a one-line box of at most `max` characters (0: no limit) keeps of an edit by the user
+// that turned `before` into `after`, leaving the cursor at byte `cursor` of it, just after
+// what the edit inserted: the inserted text without its control characters, then as much of
+// it as fits, where it went. Deleting is never refused, and a longer text that the program
+// put in the box stays until the user shortens it: the limit is on typing and pasting.
+// The one rule of every one-line box, the window's and the script host's.
 struct KeptEdit {
   std::string text;
   std::size_t cursor;  // in bytes, just after the kept insertion
 };
 KeptEdit KeptOfEdit(std::string_view before, std::string_view after, std::size_t cursor, int max);
+// What such a box keeps of a text typed or pasted whole in place of its own.
+std::string KeptOfTyped(std::string_view text, int max);
 // A one-line box holds no control characters: NUL, line breaks, tabs, NEL and the like typed or
 // pasted into it are dropped. A NUL would otherwise cut the statement that quotes the text.
 std::string WithoutControlCharacters(std::string_view text);

@@ -30,6 +30,13 @@ TEST(KeptOfEdit, TypingAndPastingStopAtTheLimitInCharactersWhereverTheCursorIs) 
   EXPECT_EQ(Kept("abcdef", "abcdefg|", 0), "abcdefg|") << "no limit";
 }
 
+// A one-line box drops line breaks, tabs and the like before it counts what fits.
+TEST(KeptOfEdit, ControlCharactersAreDroppedBeforeTheCut) {
+  EXPECT_EQ(Kept("ab", "a\r\nXY\tZW|b"), "aXYZ|b") << "they take no room";
+  EXPECT_EQ(Kept("", "\n12345|"), "12345|") << "one ahead of the text";
+  EXPECT_EQ(Kept("ab", "a\tX\n|b", 0), "aX|b") << "no limit";
+}
+
 // A longer text than the box takes (the database's, another program's) is the screen's
 // doing, not the user's: it stays, can be shortened, and takes nothing more.
 TEST(KeptOfEdit, ALongerTextGivenStaysUntilTheUserShortensIt) {
