@@ -14,17 +14,18 @@
 
 #include "host/headless/controls.h"
 #include "host/lists/catalogue_search.h"
+#include "host/qt/one_line_edit.h"
 #include "host/qt/screen_canvas.h"
 
 class QToolButton;
 
 namespace nv407::host {
 
-// Text box and key field. Typing stays in the widget until the user leaves the field
-// (Tab, Enter, a click elsewhere, a command): then the headless field gets it, applies
-// its rules and raises its notifications. F2 on a key field opens the search over its
-// catalogue; on the folio field, the host's policy finder.
-class QtTextBox final : public QLineEdit, public ControlView {
+// Text box and key field. Typing stays in the widget, kept to the field's length and case as
+// it is typed, until the user leaves the field (Tab, Enter, a click elsewhere, a command):
+// then the headless field gets it, applies its rules and raises its notifications. F2 on a
+// key field opens the search over its catalogue; on the folio field, the host's policy finder.
+class QtTextBox final : public OneLineEdit, public ControlView {
   Q_OBJECT
 
  public:
@@ -47,10 +48,10 @@ class QtTextBox final : public QLineEdit, public ControlView {
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   bool focusNextPrevChild(bool next) override;
+  int MaxCharacters() const override;
+  std::string Shaped(std::string text) const override;
 
  private:
-  // The field's rules applied as the user types or pastes: its length, its case.
-  void ApplyRulesAsTyped(const QString& text);
   void MarkRefusal(bool refused);
 
   HeadlessTextBox& control_;
@@ -58,7 +59,6 @@ class QtTextBox final : public QLineEdit, public ControlView {
   std::optional<ListSource> catalogue_;
   bool finds_policies_ = false;  // the folio field: F2 is the host's policy finder
   std::string shown_;            // the control's text when the widget last took it
-  QString before_edit_;          // the widget's text before the edit being made
   bool refusal_said_ = false;    // the status bar says that the key was refused
 };
 

@@ -86,17 +86,12 @@ FieldColours FieldColoursOf(const Look& look, const ControlLayout& scheme,
 // --- text box ---------------------------------------------------------------------------
 
 QtTextBox::QtTextBox(HeadlessTextBox& control, ScreenCanvas& canvas)
-    : QLineEdit(&canvas), control_(control), canvas_(canvas) {
-  // The length is limited as the user types (ApplyRulesAsTyped), in characters, never on
-  // a text the screen puts here: QLineEdit's own limit counts UTF-16 units and cuts a
-  // longer text it is given, which the next commit would then store cut.
+    : OneLineEdit({}, &canvas), control_(control), canvas_(canvas) {
   if (control_.IsKeyField()) catalogue_ = CatalogueOf(control_.Layout().Setting("sql"));
   finds_policies_ = control_.Layout().Setting("idconsulta") == kPolicyQueryId;
   if (catalogue_) setToolTip("F2: buscar en el catálogo");
   if (finds_policies_) setToolTip("F2: buscar pólizas");
-  connect(this, &QLineEdit::textEdited, this, &QtTextBox::ApplyRulesAsTyped);
-  // Emitted after textEdited, also with a text the handler of that has replaced since.
-  connect(this, &QLineEdit::textChanged, this, [this] { before_edit_ = text(); });
+  connect(this, &QLineEdit::textEdited, this, [this] { MarkRefusal(false); });  // put right
   FollowControl(control_, this);
 }
 
@@ -204,16 +199,12 @@ bool QtTextBox::focusNextPrevChild(bool next) {
   return canvas_.KeyboardMove(*this, next);
 }
 
-void QtTextBox::ApplyRulesAsTyped(const QString& typed) {
-  MarkRefusal(false);  // the user is putting it right
-  const std::string edited = ToStdString(typed);
-  KeptEdit kept =
-      KeptOfEdit(ToStdString(before_edit_), edited,
-                 ToStdString(typed.left(cursorPosition())).size(), control_.MaxLength());
-  if (control_.UpperCase()) kept.text = UpperCaseText(kept.text);  // letters keep their size
-  if (kept.text == edited) return;
-  setText(ToQString(kept.text));
-  setCursorPosition(static_cast<int>(ToQString(kept.text.substr(0, kept.cursor)).size()));
+int QtTextBox::MaxCharacters() const {
+  return control_.MaxLength();
+}
+
+std::string QtTextBox::Shaped(std::string text) const {
+  return control_.UpperCase() ? UpperCaseText(text) : text;  // letters keep their size
 }
 
 // --- date field -------------------------------------------------------------------------

@@ -306,6 +306,65 @@ class ScreenWindowTest : public QObject {
     if (!leaving.left) QCOMPARE(window.Shown({"txtReferencia"}), QStringList({"OC-1"}));
   }
 
+  // A comment longer than a line edit takes by itself (32,767 UTF-16 units), as the database
+  // holds it: shown whole, it is no edit of the user's to hand over or ask about, and it is
+  // saved whole when another field changes.
+  void aLongTextTheScreenShowsStaysWhole() {
+    TestDatabase db;
+    host::LoadDemoPolicies(db.sql(), PinnedNow());
+    db.Execute(
+        "UPDATE Poliza_Servicio SET Ps_Comentario = replace(hex(zeroblob(20000)), '00', 'ab') "
+        "|| 'FIN' WHERE Ps_Folio = 'MTY-000002'");
+    ScreenWindow window(db);
+    window.Load("mty-2");
+    QCOMPARE(window.Shown({"txtComentario"}).front().size(), 40003);
+    window.Alt(Qt::Key_N);  // the comment, disabled, was never edited
+    QVERIFY(window.Capturing());
+    window.Alt(Qt::Key_C);
+    window.Load("mty-2");
+    window.Alt(Qt::Key_M);
+    window.Alt(Qt::Key_C);  // nothing changed: nothing asked
+    QVERIFY(!window.Capturing());
+    QCOMPARE(window.dialogs.Messages().size(), std::size_t{0});
+
+    window.Load("mty-2");
+    window.Alt(Qt::Key_M);
+    window.Click("txtReferencia");
+    window.Key(Qt::Key_A, Qt::ControlModifier);
+    window.Type("HSJ-2292");
+    window.Alt(Qt::Key_A);  // saved as the policy that replaces MTY-000002
+    QCOMPARE(window.dialogs.Messages().size(), std::size_t{0});
+    QCOMPARE(db.Scalar("SELECT length(Ps_Comentario) || ' ' || substr(Ps_Comentario, -3) AS saved "
+                       "FROM Poliza_Servicio WHERE Ps_Referencia = 'HSJ-2292'"),
+             std::string("40003 FIN"));
+  }
+
+  // What is pasted into a one-line box loses its line breaks and tabs before the box's
+  // maximum, in characters, keeps what fits; a box without a maximum takes it all.
+  void aPasteDropsControlCharactersThenKeepsWhatFits() {
+    TestDatabase db;
+    ScreenWindow window(db);
+    FillCapture(window);
+    const auto paste_over = [&window](const char* field, const QString& text) {
+      window.Click(field);
+      window.Key(Qt::Key_A, Qt::ControlModifier);
+      window.Paste(text);
+    };
+    paste_over("txt_ID_Facturacion", "\n1234567890");       // at most 10
+    paste_over("txtReferencia", "\t123456789012345\r\n6");  // at most 15
+    paste_over("txt_Concepto", "uno\ndos\ttres");
+    paste_over("txtComentario", QString(100000, QChar(0x00F1)));  // ñ, two UTF-8 bytes each
+    QCOMPARE(window.Shown({"txt_ID_Facturacion", "txtReferencia", "txt_Concepto"}),
+             QStringList({"1234567890", "123456789012345", "unodostres"}));
+    QCOMPARE(window.Shown({"txtComentario"}).front().size(), 100000);
+
+    window.Alt(Qt::Key_A);
+    QCOMPARE(window.dialogs.Messages().size(), std::size_t{0});
+    QCOMPARE(db.Scalar("SELECT Ps_Factura_ID || ' ' || Ps_Referencia || ' ' || Ps_Concepto || "
+                       "' ' || length(Ps_Comentario) AS saved FROM Poliza_Servicio"),
+             std::string("1234567890 123456789012345 unodostres 100000"));
+  }
+
   // A date typed part way reads as no date: a command does not run on the date the field
   // held before while it shows the one typed, but says so and leaves it to be finished.
   void aDateTypedPartWayIsNotSavedAsTheOneBefore() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
@@ -47,6 +48,11 @@ struct ScreenWindow {
     QCoreApplication::processEvents();
   }
   void Alt(Qt::Key key) { Key(key, Qt::AltModifier); }
+  // The text put on the clipboard and pasted into the focused widget with Ctrl+V.
+  void Paste(const QString& text) {
+    QApplication::clipboard()->setText(text);
+    Key(Qt::Key_V, Qt::ControlModifier);
+  }
   // Text typed with keys named in braces between it: "1/2/2023{Backspace}{Shift+Left}4".
   // The mouse works the focused field's text at a cursor position: "{Click 4}",
   // "{DoubleClick 4}", "{Drag 2-4}" (pressed at 2, let go at 4).
