@@ -30,7 +30,7 @@ CatalogueDialog::CatalogueDialog(const QString& title, Database& database, ListS
   LayOutSearch(*this, filter_, nullptr, list_, note_, buttons);
   resize(520, 380);
 
-  connect(filter_, &QLineEdit::textChanged, this, &CatalogueDialog::Find);
+  connect(filter_, &OneLineEdit::TextHeld, this, &CatalogueDialog::Find);
   connect(model_, &ListModel::Failed, note_, &QLabel::setText);
   connect(list_, &QTableView::doubleClicked, this, [this] { Pick(); });
   connect(buttons, &QDialogButtonBox::accepted, this, &CatalogueDialog::Pick);

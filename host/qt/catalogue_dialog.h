@@ -5,9 +5,9 @@
 #include <string>
 
 #include "host/lists/catalogue_search.h"
+#include "host/qt/one_line_edit.h"
 
 class QLabel;
-class QLineEdit;
 class QTableView;
 
 namespace nv407::host {
@@ -26,7 +26,7 @@ class CatalogueDialog final : public QDialog {
                   const QString& text, QWidget* parent);
   // The key of the picked row, once the dialog was accepted.
   std::optional<std::string> Picked() const { return picked_; }
-  QLineEdit* Filter() const { return filter_; }
+  OneLineEdit* Filter() const { return filter_; }
   QTableView* List() const { return list_; }
 
  private:
@@ -34,7 +34,7 @@ class CatalogueDialog final : public QDialog {
   void Pick();
 
   ListModel* model_;
-  QLineEdit* filter_;
+  OneLineEdit* filter_;
   QTableView* list_;
   QLabel* note_;
   std::optional<std::string> picked_;

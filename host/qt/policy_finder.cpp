@@ -114,7 +114,7 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
   LayOutSearch(*this, filter_, filters, list_, note_, buttons);
   resize(840, 460);
 
-  connect(filter_, &QLineEdit::textChanged, this, &PolicyFinder::Find);
+  connect(filter_, &OneLineEdit::TextHeld, this, &PolicyFinder::Find);
   connect(group_, &QButtonGroup::idClicked, this,
           [this](int id) { Choose(static_cast<PolicyFilter>(id)); });
   connect(days_, &QSpinBox::valueChanged, this, [this](int days) {

@@ -8,12 +8,12 @@
 
 #include "component/date.h"
 #include "host/lists/policy_list.h"
+#include "host/qt/one_line_edit.h"
 
 class QAbstractButton;
 class QButtonGroup;
 class QKeyEvent;
 class QLabel;
-class QLineEdit;
 class QSpinBox;
 class QTableView;
 
@@ -38,7 +38,7 @@ class PolicyFinder final : public QDialog {
   void Choose(PolicyFilter filter);
   QAbstractButton* FilterButton(PolicyFilter filter) const { return buttons_.at(filter); }
   QSpinBox* Days() const { return days_; }
-  QLineEdit* Filter() const { return filter_; }
+  OneLineEdit* Filter() const { return filter_; }
   QTableView* List() const { return list_; }
   const ListModel& Model() const { return *model_; }
 
@@ -56,7 +56,7 @@ class PolicyFinder final : public QDialog {
   Date today_;
   PolicySelection selection_;
   ListModel* model_;
-  QLineEdit* filter_;
+  OneLineEdit* filter_;
   QButtonGroup* group_;
   std::map<PolicyFilter, QAbstractButton*> buttons_;
   QSpinBox* days_;

@@ -18,6 +18,7 @@
 
 #include "component/host_services.h"
 #include "host/qt/look.h"
+#include "host/qt/one_line_edit.h"
 #include "host/qt/record_page.h"
 
 namespace nv407::host {
@@ -110,7 +111,7 @@ ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const st
     : QDialog(parent) {
   setObjectName("ExtendedTextEditor");
   setWindowTitle("Descripción ampliada");
-  concept_ = new QLineEdit(ToQString(concept_text), this);
+  concept_ = new OneLineEdit(ToQString(concept_text), this);
   concept_->setObjectName("concept");
   text_ = new QPlainTextEdit(ToQString(text), this);
   given_text_ = text;

@@ -14,6 +14,8 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include "host/qt/one_line_edit.h"
+
 namespace nv407::host {
 namespace {
 
@@ -71,8 +73,8 @@ class WholeTextTips final : public QStyledItemDelegate {
 
 }  // namespace
 
-QLineEdit* MakeSearchText(const QString& text, const QString& hint, QWidget* parent) {
-  auto* line = new QLineEdit(text, parent);
+OneLineEdit* MakeSearchText(const QString& text, const QString& hint, QWidget* parent) {
+  auto* line = new OneLineEdit(text, parent);
   line->setObjectName("filter");
   line->setPlaceholderText(hint);
   line->setClearButtonEnabled(true);

@@ -14,10 +14,12 @@ class QWidget;
 
 namespace nv407::host {
 
+class OneLineEdit;
+
 // The parts the host's search dialogs (F2 on a key field, the policy finder) share.
 
 // The text the search finds rows by, opening on `text`, with its hint and a clear button.
-QLineEdit* MakeSearchText(const QString& text, const QString& hint, QWidget* parent);
+OneLineEdit* MakeSearchText(const QString& text, const QString& hint, QWidget* parent);
 
 // The list of rows: selected whole and one at a time, never edited, a line of text high,
 // alternate colours, no grid, the headers to the left; a cell that its column cuts shows

@@ -109,6 +109,25 @@ class BeyondScreenTest : public QObject {
     QVERIFY(demo.window.Command(host::ToolbarCommand::kModificar).isEnabled());
   }
 
+  // The finder's text is a one-line box: the line break of a client's key pasted into it is
+  // dropped, and the key finds the client's policies.
+  void theFinderFindsByAPastedKeyWithoutItsLineBreak() {
+    DemoWindow demo;
+    QString text;
+    QStringList folios;
+    const host::StopWatching watch(host::WhenShown<host::PolicyFinder>([&](host::PolicyFinder& f) {
+      QApplication::clipboard()->setText("C000\n03");
+      QTest::keyClick(f.Filter(), Qt::Key_V, Qt::ControlModifier);
+      text = f.Filter()->text();
+      folios = Folios(f);
+      QTest::keyClick(f.Filter(), Qt::Key_Escape);
+    }));
+    demo.window.Click("txtFolio");
+    demo.window.Key(Qt::Key_F2);
+    QCOMPARE(text, QString("C00003"));
+    QVERIFY2(folios.contains("MTY-000002"), qPrintable(folios.join(' ')));
+  }
+
   // Enter picks a row only from the text or the list: in the days box it lists what ends
   // within them, on a focused quick filter it presses it, and the finder stays open.
   void enterInTheFinderPicksOnlyFromTheTextOrTheList() {

@@ -1,6 +1,8 @@
 // The host's dialogs as real windows answered from the keyboard, and the F2 search over a
 // real catalogue.
 #include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -302,6 +304,30 @@ class DialogsTest : public QObject {
     QVERIFY(!left.Picked());
     QCOMPARE(Captions(left.findChild<QDialogButtonBox*>()->buttons()),
              QStringList({"Aceptar", "Cancelar"}));
+  }
+
+  // The editor's concept and the search's text are one-line boxes: what is pasted into them
+  // loses its line breaks and tabs, and the search finds by what is left.
+  void theDialogsOneLineBoxesDropControlCharacters() {
+    TestDatabase db;
+    AddClients(db, 3);  // C10000 to C10002
+    host::QtDialogs dialogs(db.db());
+    host::WhenShown<host::ExtendedTextEditor>([](host::ExtendedTextEditor& editor) {
+      QApplication::clipboard()->setText("Soporte\r\nanual\t2024");
+      QTest::keyClick(editor.ConceptField(), Qt::Key_End);
+      QTest::keyClick(editor.ConceptField(), Qt::Key_V, Qt::ControlModifier);
+      editor.accept();
+    });
+    std::string concept_text = "Concepto ";
+    dialogs.EditExtendedText(concept_text, "Texto", 50);
+    QCOMPARE(concept_text, std::string("Concepto Soporteanual2024"));
+
+    host::CatalogueDialog search("Buscar cliente", db.db(), Clients(), "", nullptr);
+    search.show();
+    QApplication::clipboard()->setText("C100\n01");
+    QTest::keyClick(search.Filter(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(search.Filter()->text(), QString("C10001"));
+    QCOMPARE(search.List()->model()->rowCount(), 1);
   }
 
   // Every caption gets a letter of its own when the letters allow it, a word's first
