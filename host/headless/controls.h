@@ -125,6 +125,9 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
   bool UpperCase() const { return upper_case_; }
   // A key field whose value passed its look-up (or, without `sql`, is not empty).
   bool Accepted() const { return accepted_; }
+  // A key its catalogue holds that the screen could not take: its notification failed
+  // (a policy type whose end date would pass the last year), and said why.
+  bool NotTaken() const { return not_taken_; }
   int RefreshCount() const { return refresh_count_; }
 
   // The user replaces the whole text and leaves the field. Refused when the field is
@@ -157,6 +160,7 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
   Variant formato_;
   std::optional<LookUpSettings> settings_;  // read on first use
   bool accepted_ = false;
+  bool not_taken_ = false;
   int refresh_count_ = 0;
 };
 

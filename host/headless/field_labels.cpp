@@ -46,7 +46,8 @@ std::string FieldLabel(const Form& form, const Control& control) {
   return FieldLabel(LayoutRows(form), control.Layout());
 }
 
-std::string RefusedKeyStatus(const std::string& label, const std::string& key) {
+std::string RefusedKeyStatus(const std::string& label, const std::string& key, bool found) {
+  if (found) return label + " " + key + " existe, pero no se pudo usar (vea el mensaje)";
   return label + " " + key + " inexistente o dada de baja";
 }
 

@@ -22,7 +22,8 @@ std::vector<const ControlLayout*> LayoutRows(const std::vector<ControlLayout>& r
 std::string FieldLabel(const std::vector<const ControlLayout*>& rows, const ControlLayout& field);
 std::string FieldLabel(const Form& form, const Control& control);
 
-// "Sucursal PUE inexistente o dada de baja": a key field's look-up refused the key.
-std::string RefusedKeyStatus(const std::string& label, const std::string& key);
+// "Sucursal PUE inexistente o dada de baja": a key field's look-up refused the key; or the
+// screen could not take a key the look-up found (`found`), which it has said why.
+std::string RefusedKeyStatus(const std::string& label, const std::string& key, bool found);
 
 }  // namespace nv407::host

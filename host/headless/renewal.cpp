@@ -72,7 +72,7 @@ void Renew(Form& screen) {
     const auto& box = FindControlAs<HeadlessTextBox>(screen, key);
     if (box.Accepted() || box.Text().empty()) continue;
     refused += refused.empty() ? "Renovar: " : ", ";
-    refused += RefusedKeyStatus(FieldLabel(screen, box), box.Text());
+    refused += RefusedKeyStatus(FieldLabel(screen, box), box.Text(), box.NotTaken());
   }
   if (!refused.empty()) throw Error(refused + "; revise la captura antes de Aceptar, o Cancelar");
   // A type that includes no services leaves the end date at the start, as for a capture

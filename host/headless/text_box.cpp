@@ -12,6 +12,7 @@ void HeadlessTextBox::SetText(const std::string& text) {
   Notify();
   if (!IsKeyField()) return;
   accepted_ = false;  // until the look-up says otherwise, also when it fails
+  not_taken_ = false;
   accepted_ = LookUp();
 }
 
@@ -37,6 +38,7 @@ void HeadlessTextBox::UserType(const std::string& text) {
   } else if (typed != text_) {
     text_ = typed;
     accepted_ = false;
+    not_taken_ = false;
     Notify();
     Confirm([this] {
       // The old value is gone before the new one is known, whatever the look-up says.
@@ -62,6 +64,7 @@ void HeadlessTextBox::Confirm(const std::function<void()>& notifications) {
   // The screen could not take the value it was notified of (a policy type whose length
   // cannot be read, say): the field refuses it, so that nothing goes on with it.
   accepted_ = false;
+  not_taken_ = true;
   ShowResult("");
   RunEvents([this] { RaiseLookupReset(); });
 }

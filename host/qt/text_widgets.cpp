@@ -134,7 +134,8 @@ void QtTextBox::CommitEdit() {
   if (ToStdString(text()) != shown_) setText(ToQString(shown_));
   MarkRefusal(HoldsRefusedKey());
   if (HoldsRefusedKey()) {
-    canvas_.ShowStatus(RefusedKeyStatus(FieldLabel(canvas_.form(), control_), shown_));
+    canvas_.ShowStatus(
+        RefusedKeyStatus(FieldLabel(canvas_.form(), control_), shown_, control_.NotTaken()));
     refusal_said_ = true;
   } else if (refusal_said_ && control_.IsKeyField()) {
     canvas_.ShowStatus("");  // the key now given was taken

@@ -92,6 +92,22 @@ TEST_F(RenewalTest, NamesTheKeysTheCataloguesNoLongerTake) {
   EXPECT_EQ(Stored(), stored);
 }
 
+// A type the catalogue holds but the screen cannot take (a year from the new start passes
+// the last year dates reach) is named for what it is, not as withdrawn.
+TEST_F(RenewalTest, SaysATypeTheScreenCouldNotTakeExists) {
+  GivenStoredPolicy();
+  db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Finaliza = '9999-06-30'");
+  GivenOpenScreen();
+  WhenType("txtFolio", kFolio);
+  try {
+    WhenRenew();
+    ADD_FAILURE() << "renewed past the last year";
+  } catch (const Error& refused) {
+    EXPECT_THAT(refused.what(),
+                HasSubstr("Renovar: Tipo póliza SOPANUAL existe, pero no se pudo usar"));
+  }
+}
+
 TEST_F(RenewalTest, NeedsALivePolicyShownAndTheScreenIdle) {
   GivenStoredPolicy("MTY-000008", "CA");
   GivenShownPolicy();
