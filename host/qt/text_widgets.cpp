@@ -265,36 +265,53 @@ std::optional<QDate> ReadDate(const QString& text) {
   return date;
 }
 
+// Says what is wrong with a text that reads as no date: the month, day and year that no
+// calendar has, each named, else the days of the month named, else how a date is written.
 std::string RefusedDate(const QString& typed) {
   // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on a sum of them.
   std::string said = "\"";
   said += ToStdString(typed);
   said += "\" no es una fecha";
   const std::optional<TypedDate> parts = DateParts(typed);
-  if (parts && parts->year >= Date::kFirstYear) {
-    if (parts->month < 1 || parts->month > 12) {
-      said += ": no hay mes ";
-      said += std::to_string(parts->month);
-      said += ".";
-      return said;
-    }
-    if (!QDate(parts->year, parts->month, parts->day).isValid()) {
-      said += ": ";
-      said += ToStdString(
-          QLocale(QLocale::Spanish, QLocale::Mexico).standaloneMonthName(parts->month).toLower());
-      said += " de ";
-      said += std::to_string(parts->year);
-      said += " tiene ";
-      said += std::to_string(QDate(parts->year, parts->month, 1).daysInMonth());
-      said += " días.";
-      return said;
-    }
+  if (!parts) {
+    said += " completa; escríbala como dd/mm/aaaa (del año ";
+    said += std::to_string(Date::kFirstYear);
+    said += " al ";
+    said += std::to_string(Date::kLastYear);
+    said += ").";
+    return said;
   }
-  said += " completa; escríbala como dd/mm/aaaa (del año ";
-  said += std::to_string(Date::kFirstYear);
-  said += " al ";
-  said += std::to_string(Date::kLastYear);
-  said += ").";
+  std::vector<std::string> missing;
+  if (parts->month < 1 || parts->month > 12)
+    missing.push_back("mes " + std::to_string(parts->month));
+  if (parts->day < 1 || parts->day > 31) missing.push_back("día " + std::to_string(parts->day));
+  const bool early = parts->year < Date::kFirstYear;  // four digits: never past the last
+  if (early) missing.push_back("año " + std::to_string(parts->year));
+  if (!missing.empty()) {
+    said += ": no hay ";
+    for (std::size_t i = 0; i < missing.size(); ++i) {
+      if (i > 0) said += " ni ";
+      said += missing[i];
+    }
+    if (early) {
+      said += " (del año ";
+      said += std::to_string(Date::kFirstYear);
+      said += " al ";
+      said += std::to_string(Date::kLastYear);
+      said += ")";
+    }
+    said += ".";
+    return said;
+  }
+  // A day past the month's last.
+  said += ": ";
+  said += ToStdString(
+      QLocale(QLocale::Spanish, QLocale::Mexico).standaloneMonthName(parts->month).toLower());
+  said += " de ";
+  said += std::to_string(parts->year);
+  said += " tiene ";
+  said += std::to_string(QDate(parts->year, parts->month, 1).daysInMonth());
+  said += " días.";
   return said;
 }
 

@@ -473,6 +473,15 @@ class ScreenWindowTest : public QObject {
     QTest::newRow("month 13") << "15/03/2024" << true << "15/13/2024"
                               << ""
                               << "no hay mes 13";
+    QTest::newRow("nothing but zeros") << "15/03/2024" << true << "00/00/0000"
+                                       << ""
+                                       << "no hay mes 0 ni día 0 ni año 0 (del año 100 al 9999).";
+    QTest::newRow("day 0") << "15/03/2024" << true << "00/03/2024"
+                           << ""
+                           << "no hay día 0.";
+    QTest::newRow("a year before the first") << "15/03/2024" << true << "15/03/0099"
+                                             << ""
+                                             << "no hay año 99 (del año 100 al 9999).";
     QTest::newRow("no year") << "20/01/2024" << true << "5/1"
                              << ""
                              << "no es una fecha completa";
