@@ -109,6 +109,9 @@ class QtDateField final : public QDateEdit, public ControlView {
   void SelectSection(int start);
   void Picked(QDate date);
   QString ValueText() const;  // the field's own value as the widget writes it
+  // Blank is the widget's own state, not a date: its lowest date is a day like any other.
+  bool ShowsBlank() const;
+  void ShowHeld();
 
   HeadlessDateField& control_;
   ScreenCanvas& canvas_;

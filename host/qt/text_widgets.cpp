@@ -25,13 +25,16 @@
 namespace nv407::host {
 namespace {
 
-// A date field at this value, its lowest, shows blank: the field is empty. It is the first
-// day a date can be (and the first a date field can hold), so that every later one shows.
-const QDate kBlankDate(Date::kFirstYear, 1, 1);
+// The first day a date can be, the date field's lowest, shown as any other.
+const QDate kFirstDay(Date::kFirstYear, 1, 1);
+// What a date field that holds no date shows. The spin box shows it only at its lowest date,
+// and only while the field is blank: its lowest date is a day like any other.
+const QString kBlankText = " ";
 const QString kSeparator = "/";  // between the sections of dd/MM/yyyy
 
-QDate ShownDate(const Variant& value) {
-  if (value.IsEmpty() || value.IsNull()) return kBlankDate;
+// The day a date field's value names; none where it is empty.
+std::optional<QDate> HeldDate(const Variant& value) {
+  if (value.IsEmpty() || value.IsNull()) return std::nullopt;
   const Date date = value.ToDate();
   return QDate(date.Year(), date.Month(), date.Day());
 }
@@ -261,7 +264,7 @@ std::optional<QDate> ReadDate(const QString& text) {
   const std::optional<TypedDate> parts = DateParts(text);
   if (!parts) return std::nullopt;
   const QDate date(parts->year, parts->month, parts->day);
-  if (!date.isValid() || date <= kBlankDate) return std::nullopt;
+  if (!date.isValid() || date < kFirstDay) return std::nullopt;
   return date;
 }
 
@@ -321,9 +324,8 @@ QtDateField::QtDateField(HeadlessDateField& control, ScreenCanvas& canvas)
     : QDateEdit(&canvas), control_(control), canvas_(canvas) {
   setCalendarPopup(true);
   setDisplayFormat("dd" + kSeparator + "MM" + kSeparator + "yyyy");
-  setMinimumDate(kBlankDate);
-  setSpecialValueText(" ");
-  setDate(kBlankDate);
+  setMinimumDate(kFirstDay);
+  ShowHeld();
   // The text typed is read when the field hands it over, never a keystroke at a time.
   setKeyboardTracking(false);
   connect(this, &QDateEdit::dateChanged, this, [this](QDate stepped) {
@@ -340,23 +342,35 @@ QtDateField::QtDateField(HeadlessDateField& control, ScreenCanvas& canvas)
 }
 
 void QtDateField::Sync() {
-  syncing_ = true;
-  const QDate shown = ShownDate(control_.Value());
-  if (date() != shown) setDate(shown);
+  const std::optional<QDate> held = HeldDate(control_.Value());
+  if (ShowsBlank() != !held || date() != held.value_or(kFirstDay)) ShowHeld();
   setEnabled(control_.Enabled());
+}
+
+// The date the field holds, or blank, its text written again.
+void QtDateField::ShowHeld() {
+  const std::optional<QDate> held = HeldDate(control_.Value());
+  syncing_ = true;
+  setSpecialValueText(held ? QString() : kBlankText);
+  setDate(held.value_or(kFirstDay));  // also the date it holds: the text is written again
   syncing_ = false;
+}
+
+bool QtDateField::ShowsBlank() const {
+  return !specialValueText().isEmpty();
 }
 
 // A day laid out to be typed over is the widget's value, not the field's.
 QString QtDateField::ValueText() const {
-  const QDate shown = ShownDate(control_.Value());
-  return shown == kBlankDate ? specialValueText() : textFromDateTime(QDateTime(shown, QTime()));
+  const std::optional<QDate> held = HeldDate(control_.Value());
+  return held ? textFromDateTime(QDateTime(*held, QTime())) : kBlankText;
 }
 
 bool QtDateField::HasPendingEdit() const {
   if (!isEnabled() || text() == ValueText()) return false;
   // The field's own date written another way ("5/1/2024") changes nothing.
-  return ReadDate(text()) != ShownDate(control_.Value());
+  const std::optional<QDate> read = ReadDate(text());
+  return !read || read != HeldDate(control_.Value());
 }
 
 bool QtDateField::TakeTyped() {
@@ -381,13 +395,11 @@ void QtDateField::CommitEdit() {
 }
 
 void QtDateField::RevertEdit() {
-  syncing_ = true;
-  setDate(ShownDate(control_.Value()));  // also the date it holds: the text is written again
-  syncing_ = false;
+  ShowHeld();
 }
 
 QValidator::State QtDateField::validate(QString& input, int& position) const {
-  if (input == specialValueText()) return QValidator::Acceptable;
+  if (ShowsBlank() && input == specialValueText()) return QValidator::Acceptable;
   // A date pasted into a field that shows no date lands beside its blank.
   for (qsizetype i = input.size() - 1; i >= 0; --i) {
     if (input[i] != ' ') continue;
@@ -474,7 +486,7 @@ bool QtDateField::eventFilter(QObject* watched, QEvent* event) {
     // The days take the keys: made with the field, the calendar lost the focus when the field
     // was first disabled.
     calendarWidget()->setFocus();
-    if (ShownDate(control_.Value()) == kBlankDate) {
+    if (ShowsBlank()) {
       if (const std::optional<QDate> day = StartingDay()) calendarWidget()->setSelectedDate(*day);
     }
   } else if (event->type() == QEvent::Hide) {
@@ -550,31 +562,32 @@ bool QtDateField::TakeInPlace() {
 }
 
 // A field that shows no date steps either way from the server's day, as typing into it starts
-// there: its lowest date only stands for blank.
+// there.
 QAbstractSpinBox::StepEnabled QtDateField::stepEnabled() const {
-  if (date() == kBlankDate) return StepUpEnabled | StepDownEnabled;
+  if (ShowsBlank()) return StepUpEnabled | StepDownEnabled;
   return QDateEdit::stepEnabled();
 }
 
 void QtDateField::stepBy(int steps) {
   // The field's menu (Aumentar, Reducir) steps without a key: the date typed is taken first.
   if (!TakeInPlace()) return;
-  if (date() == kBlankDate) {
+  if (ShowsBlank()) {
     const std::optional<QDate> day = StartingDay();
     if (!day) return;
     syncing_ = true;
+    setSpecialValueText(QString());
     setDate(*day);
     syncing_ = false;
   }
   QDateEdit::stepBy(steps);
   // Also where the step could not move from the server's day.
-  if (date() != ShownDate(control_.Value())) Picked(date());
+  if (date() != HeldDate(control_.Value())) Picked(date());
 }
 
 std::optional<QDate> QtDateField::StartingDay() {
   Date day;
   if (!canvas_.Run([&] { day = canvas_.ServerDay(); })) return std::nullopt;
-  return ShownDate(Variant(day));
+  return HeldDate(Variant(day));
 }
 
 // Digits and slashes are kept as typed, to be read when the field hands its text over: the
@@ -582,7 +595,7 @@ std::optional<QDate> QtDateField::StartingDay() {
 void QtDateField::Type(QChar typed) {
   QLineEdit& edit = *lineEdit();
   if (typed != kSeparator[0] && !IsDigit(typed)) return;
-  if (edit.text() == specialValueText() && date() == minimumDate()) {
+  if (ShowsBlank() && edit.text() == specialValueText()) {
     if (!IsDigit(typed)) return;
     // A field that shows no date has no day, month and year to type into: the server's day
     // is laid out, its day selected, to be typed over as any date is.
@@ -675,10 +688,6 @@ bool QtDateField::focusNextPrevChild(bool next) {
 
 void QtDateField::Picked(QDate picked) {
   if (syncing_) return;
-  if (picked == kBlankDate) {
-    Sync();  // a date can be picked, not taken away
-    return;
-  }
   canvas_.Run(
       [&] { control_.UserPick(Date::FromYmd(picked.year(), picked.month(), picked.day())); });
 }

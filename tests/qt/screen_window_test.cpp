@@ -482,6 +482,9 @@ class ScreenWindowTest : public QObject {
     QTest::newRow("a year before the first") << "15/03/2024" << true << "15/03/0099"
                                              << ""
                                              << "no hay año 99 (del año 100 al 9999).";
+    QTest::newRow("the first day of all") << "15/03/2024" << true << "01/01/0100"
+                                          << "0100-01-01"
+                                          << "";
     QTest::newRow("no year") << "20/01/2024" << true << "5/1"
                              << ""
                              << "no es una fecha completa";
@@ -949,20 +952,50 @@ class ScreenWindowTest : public QObject {
     QCOMPARE(date.date(), QDate(2024, 3, 15));  // opening it picked nothing
   }
 
-  // A date of any year the screen takes is shown as it is, not blank nor moved (the first
-  // day of all stands for blank).
+  // A date of any year the screen takes is shown as it is, not blank nor moved, the first day
+  // of all too; only a field left empty shows blank.
   void aDateOfAnyYearIsShownAsItIs() {
     TestDatabase db;
     ScreenWindow window(db);
     window.Alt(Qt::Key_N);
     auto& control = host::FindControlAs<host::HeadlessDateField>(window.desktop->screen(),
                                                                  "dp_Ps_Fecha_Inicio");
-    for (const Date& day : {Date::FromYmd(1700, 5, 1), Date::FromYmd(100, 1, 2),
-                            Date::FromYmd(1753, 1, 1), Date::FromYmd(9999, 12, 31)}) {
+    for (const Date& day :
+         {Date::FromYmd(1700, 5, 1), Date::FromYmd(100, 1, 2), Date::FromYmd(100, 1, 1),
+          Date::FromYmd(1753, 1, 1), Date::FromYmd(9999, 12, 31)}) {
       window.desktop->canvas().Run([&] { control.UserPick(day); });
       QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}),
                QStringList({QString::fromStdString(host::ShortDate(day))}));
     }
+    window.desktop->canvas().Run([&] { control.SetValue(Variant()); });
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({""}));
+  }
+
+  // A policy stored starting on the first day of all shows it, and one stored without a start
+  // shows blank; the first day is typed as any other, and Down cannot take it on to blank.
+  void theFirstDayIsADateAndBlankIsNone() {
+    TestDatabase db;
+    StartDateDatabase(db);
+    db.Execute(
+        "UPDATE Poliza_Servicio SET Ps_Fecha_Inicia = '0100-01-01' "
+        "WHERE Ps_Folio = 'MTY-000002'");
+    ScreenWindow window(db);
+    window.Load("mty-2");
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"01/01/0100"}));
+    window.Load("mty-1");
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({""}));
+
+    window.Alt(Qt::Key_M);
+    window.Widget("dp_Ps_Fecha_Inicio").setFocus(Qt::TabFocusReason);
+    window.Play("01/01/0100{Tab}");
+    QVERIFY(window.dialogs.Messages().empty());
+    QCOMPARE(StartDateHeld(window), "0100-01-01");
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"01/01/0100"}));
+    window.Widget("dp_Ps_Fecha_Inicio").setFocus(Qt::TabFocusReason);
+    window.Key(Qt::Key_Down);
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"01/01/0100"}));
+    QCOMPARE(StartDateHeld(window), "0100-01-01");
+    QVERIFY(window.dialogs.Messages().empty());
   }
 
   // Every field label takes Alt and a letter of its own (never a toolbar command's) to
