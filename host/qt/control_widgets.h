@@ -93,6 +93,7 @@ class QtDateField final : public QDateEdit, public ControlView {
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   bool focusNextPrevChild(bool next) override;
@@ -101,6 +102,8 @@ class QtDateField final : public QDateEdit, public ControlView {
   void Type(QChar typed);
   void EditTyped(QEvent* event);  // a key or the mouse on a text typed part way
   bool TakeInPlace();             // false where the text typed was refused
+  int CursorSection() const;      // 0 the day, 1 the month, 2 the year
+  void StepIn(int section);       // the section the spin box steps
   // The server's day, where a field that shows no date starts; none where the server could
   // not say it (shown as any failure is).
   std::optional<QDate> StartingDay();

@@ -394,8 +394,11 @@ void QtDateField::CommitEdit() {
   throw Error(FieldLabel(canvas_.form(), control_) + ": " + RefusedDate(typed));
 }
 
+// The cursor stays in its section, which the next step steps.
 void QtDateField::RevertEdit() {
+  const int section = CursorSection();
   ShowHeld();
+  if (!ShowsBlank()) StepIn(section);
 }
 
 QValidator::State QtDateField::validate(QString& input, int& position) const {
@@ -551,20 +554,42 @@ void QtDateField::wheelEvent(QWheelEvent* event) {
 // A step (or the calendar) moves on from the date typed, taken first with the focus staying, in
 // the section of the cursor; a text that is no date is refused as when it is handed over.
 bool QtDateField::TakeInPlace() {
-  if (!HasPendingEdit()) return true;
-  const int section = static_cast<int>(text().left(lineEdit()->cursorPosition()).count(kSeparator));
-  if (!canvas_.Run([this] {
-        if (!TakeTyped()) CommitEdit();
-      }))
-    return false;
-  setCurrentSectionIndex(section);
+  const int section = CursorSection();
+  if (HasPendingEdit()) {
+    if (!canvas_.Run([this] {
+          if (!TakeTyped()) CommitEdit();
+        }))
+      return false;
+  } else if (text() != ValueText()) {
+    ShowHeld();  // its own date written another way
+  }
+  if (!ShowsBlank()) StepIn(section);
   return true;
 }
 
+// The section of dd/MM/yyyy at the cursor, or at the start of the selection, in the text shown,
+// typed or not: the slashes before it. Blank shows none: the day's, where typing starts.
+int QtDateField::CursorSection() const {
+  const QLineEdit& edit = *lineEdit();
+  const int at = edit.hasSelectedText() ? edit.selectionStart() : edit.cursorPosition();
+  return std::min(2, static_cast<int>(edit.text().left(at).count(kSeparator)));
+}
+
+// The spin box steps the section it last saw the cursor move into, and sees no cursor placed
+// while it is not told (a text typed, the field's menu): with the field's own date shown, the
+// cursor is moved there from another section.
+void QtDateField::StepIn(int section) {
+  QLineEdit& edit = *lineEdit();
+  const bool quiet = edit.blockSignals(false);
+  setCurrentSectionIndex(section == 0 ? 2 : 0);
+  setCurrentSectionIndex(section);
+  edit.blockSignals(quiet);
+}
+
 // A field that shows no date steps either way from the server's day, as typing into it starts
-// there.
+// there; one with a date typed, from that date, once taken.
 QAbstractSpinBox::StepEnabled QtDateField::stepEnabled() const {
-  if (ShowsBlank()) return StepUpEnabled | StepDownEnabled;
+  if (ShowsBlank() || HasPendingEdit()) return StepUpEnabled | StepDownEnabled;
   return QDateEdit::stepEnabled();
 }
 
@@ -578,6 +603,7 @@ void QtDateField::stepBy(int steps) {
     setSpecialValueText(QString());
     setDate(*day);
     syncing_ = false;
+    StepIn(0);
   }
   QDateEdit::stepBy(steps);
   // Also where the step could not move from the server's day.
@@ -679,6 +705,18 @@ void QtDateField::focusOutEvent(QFocusEvent* event) {
   if (reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason ||
       reason == Qt::OtherFocusReason)
     canvas_.CommitLater(*this);
+}
+
+// The menu's Aumentar and Reducir are offered for the section at the cursor.
+void QtDateField::contextMenuEvent(QContextMenuEvent* event) {
+  if (!ShowsBlank() && text() == ValueText()) {
+    const QLineEdit& edit = *lineEdit();
+    const int start = edit.hasSelectedText() ? edit.selectionStart() : edit.cursorPosition();
+    const int length = static_cast<int>(edit.selectedText().size());
+    StepIn(CursorSection());
+    Show(text(), start, length);  // what the menu cuts or copies
+  }
+  QDateEdit::contextMenuEvent(event);
 }
 
 // Tab leaves the field rather than walking its day, month and year.

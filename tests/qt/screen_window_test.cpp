@@ -2,9 +2,12 @@
 // keyboard and the mouse.
 #include <QCalendarWidget>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <algorithm>
@@ -91,6 +94,33 @@ std::string StartDateHeld(ScreenWindow& window) {
       host::FindControlAs<host::HeadlessDateField>(window.desktop->screen(), "dp_Ps_Fecha_Inicio");
   return start.Value().IsNull() || start.Value().IsEmpty() ? ""
                                                            : start.Value().ToDate().ToIsoDate();
+}
+
+// A right click on the field's text opens its menu, and `item` ("Pegar", "Aumentar") is
+// chosen in it with the keyboard; false where the menu has no such item enabled. The window
+// is active again after, as a window manager leaves it once a menu closes.
+bool ChooseFromMenu(QWidget& field, const QString& item) {
+  bool chosen = false;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (menu == nullptr) return;
+    for (QAction* action : menu->actions()) {
+      // "&Pegar\tControl+V"
+      if (action->text().section('\t', 0, 0).remove('&') != item || !action->isEnabled()) continue;
+      menu->setActiveAction(action);
+      QTest::keyClick(menu, Qt::Key_Return);
+      chosen = true;
+      return;
+    }
+    menu->close();
+  });
+  QLineEdit& line = *field.findChild<QLineEdit*>();
+  const QPoint at = line.rect().center();
+  QContextMenuEvent click(QContextMenuEvent::Mouse, at, line.mapToGlobal(at));
+  QApplication::sendEvent(&line, &click);
+  QCoreApplication::processEvents();
+  field.window()->activateWindow();
+  return QTest::qWaitForWindowActive(field.window()) && chosen;
 }
 
 }  // namespace
@@ -658,12 +688,81 @@ class ScreenWindowTest : public QObject {
     QCOMPARE(QApplication::clipboard()->text(), "20");
     edit->cut();
     QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"15/2/24"}));
-    // A date typed whole is taken as the menu opens, as leaving the field takes it; Aumentar
-    // steps its day.
+    // Aumentar takes a date typed whole and steps it in the section of the cursor: the year.
     window.Play("{End}{Backspace}{Backspace}2025");
     menu_opens();
     start.stepUp();
-    QCOMPARE(StartDateHeld(window), std::string("2025-02-16"));
+    QCOMPARE(StartDateHeld(window), std::string("2026-02-15"));
+  }
+
+  // A step goes in the section at the cursor, or selected, at that moment, by a key, the wheel
+  // or the field's menu alike (which offers the step that section can take): after the typing
+  // that moved on to the next section, after a date typed and taken, and in a field the screen
+  // has just left blank (its day).
+  void aStepGoesInTheSectionAtTheCursor_data() {
+    QTest::addColumn<QString>("before");  // the start date held, its day selected
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<bool>("blanked");  // then the screen empties the field
+    QTest::addColumn<QString>("step");  // keys in braces, "wheel", or the menu's item
+    QTest::addColumn<QString>("held");
+    QTest::newRow("the day typed, Up") << "2024-03-15"
+                                       << "15" << false << "{Up}"
+                                       << "2024-04-15";
+    QTest::newRow("the day typed, Aumentar") << "2024-03-15"
+                                             << "15" << false << "Aumentar"
+                                             << "2024-04-15";
+    QTest::newRow("the last day typed, Aumentar") << "2024-03-31"
+                                                  << "31" << false << "Aumentar"
+                                                  << "2024-04-30";
+    QTest::newRow("the day and month typed, the wheel") << "2024-03-15"
+                                                        << "1503" << false << "wheel"
+                                                        << "2025-03-15";
+    QTest::newRow("a date typed, Up") << "2024-03-15"
+                                      << "20042024" << false << "{Up}"
+                                      << "2025-04-20";
+    QTest::newRow("a date typed, Aumentar") << "2024-03-15"
+                                            << "20042024" << false << "Aumentar"
+                                            << "2025-04-20";
+    QTest::newRow("a date typed, the cursor in its month, Reducir")
+        << "2024-03-15"
+        << "1/2/2024{Left}{Left}{Left}{Left}{Left}" << false << "Reducir"
+        << "2024-01-01";
+    QTest::newRow("the year clicked, then blank, Up") << "2024-03-15"
+                                                      << "{Click 8}" << true << "{Up}"
+                                                      << "2024-03-16";
+  }
+  void aStepGoesInTheSectionAtTheCursor() {
+    QFETCH(QString, before);
+    QFETCH(QString, keys);
+    QFETCH(bool, blanked);
+    QFETCH(QString, step);
+    QFETCH(QString, held);
+    TestDatabase db;
+    ScreenWindow window(db);
+    window.Alt(Qt::Key_N);
+    auto& control = host::FindControlAs<host::HeadlessDateField>(window.desktop->screen(),
+                                                                 "dp_Ps_Fecha_Inicio");
+    const QDate day = QDate::fromString(before, Qt::ISODate);
+    window.desktop->canvas().Run(
+        [&] { control.UserPick(Date::FromYmd(day.year(), day.month(), day.day())); });
+    QWidget& start = window.Widget("dp_Ps_Fecha_Inicio");
+    start.setFocus(Qt::TabFocusReason);
+    window.Play(keys);
+    if (blanked) {
+      window.desktop->canvas().Run([&] { control.SetValue(Variant()); });
+      QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({""}));
+    }
+    if (step == "wheel")
+      WheelUp(start);
+    else if (step.startsWith('{'))
+      window.Play(step);
+    else
+      QVERIFY(ChooseFromMenu(start, step));
+    QVERIFY(window.dialogs.Messages().empty());
+    QCOMPARE(QString::fromStdString(StartDateHeld(window)), held);
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}),
+             QStringList({QDate::fromString(held, Qt::ISODate).toString("dd/MM/yyyy")}));
+    QTRY_COMPARE(window.Focus(), "dp_Ps_Fecha_Inicio");
   }
 
   // The wheel passing over a date field that does not have the focus leaves it as it was.
