@@ -527,6 +527,9 @@ void QtDateField::keyPressEvent(QKeyEvent* event) {
     if (TakeInPlace()) QDateEdit::keyPressEvent(event);
     return;
   }
+  // Kept as typed over the field's own date too: the spin box, told of the text changing,
+  // would read it at once, and put its date back over a text that is no date yet.
+  if (event->matches(QKeySequence::Paste)) return EditTyped(event);
   const QString typed =
       event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier) ? QString() : event->text();
   if (typed.size() == 1 && typed[0].isPrint()) {
@@ -707,7 +710,9 @@ void QtDateField::focusOutEvent(QFocusEvent* event) {
     canvas_.CommitLater(*this);
 }
 
-// The menu's Aumentar and Reducir are offered for the section at the cursor.
+// The menu's Pegar, Cortar and Borrar edit the text as the keys do, kept as typed (the spin
+// box, told, would put its date back over a text that is no date yet); its Aumentar and
+// Reducir are offered for the section at the cursor.
 void QtDateField::contextMenuEvent(QContextMenuEvent* event) {
   if (!ShowsBlank() && text() == ValueText()) {
     const QLineEdit& edit = *lineEdit();
@@ -716,6 +721,7 @@ void QtDateField::contextMenuEvent(QContextMenuEvent* event) {
     StepIn(CursorSection());
     Show(text(), start, length);  // what the menu cuts or copies
   }
+  const QSignalBlocker quiet(lineEdit());
   QDateEdit::contextMenuEvent(event);
 }
 

@@ -765,6 +765,59 @@ class ScreenWindowTest : public QObject {
     QTRY_COMPARE(window.Focus(), "dp_Ps_Fecha_Inicio");
   }
 
+  // A text pasted over the field's own date is kept as typed, as one pasted over a date being
+  // typed is, by Ctrl+V and the menu's Pegar alike: read when the field is left, refused by
+  // name or taken.
+  void aPastedTextIsKeptAsTyped_data() {
+    QTest::addColumn<QString>("paste");   // "{Ctrl+V}" or the menu's item
+    QTest::addColumn<QString>("typing");  // typed before, "" for none
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("taken");  // "" for refused
+    for (const char* paste : {"{Ctrl+V}", "Pegar"}) {
+      for (const char* typing : {"", "2"}) {
+        const char* over = *typing ? "over a date being typed" : "over the field's date";
+        QTest::addRow("%s, a date part way, %s", paste, over) << paste << typing << "7/12/26"
+                                                              << "";
+        QTest::addRow("%s, a date, %s", paste, over) << paste << typing << "20/1/2025"
+                                                     << "2025-01-20";
+      }
+    }
+  }
+  void aPastedTextIsKeptAsTyped() {
+    QFETCH(QString, paste);
+    QFETCH(QString, typing);
+    QFETCH(QString, pasted);
+    QFETCH(QString, taken);
+    TestDatabase db;
+    ScreenWindow window(db);
+    FocusStartDate(window, false);
+    window.Type(typing);
+    window.Key(Qt::Key_A, Qt::ControlModifier);
+    QApplication::clipboard()->setText(pasted);
+    if (paste.startsWith('{'))
+      window.Play(paste);
+    else
+      QVERIFY(ChooseFromMenu(window.Widget("dp_Ps_Fecha_Inicio"), paste));
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({pasted}));
+    QCOMPARE(StartDateHeld(window), "2024-03-15");
+
+    window.Key(Qt::Key_Tab);
+    if (!taken.isEmpty()) {
+      QVERIFY(window.dialogs.Messages().empty());
+      QCOMPARE(StartDateHeld(window), taken.toStdString());
+      QCOMPARE(window.Focus(), "cbCorte");
+      return;
+    }
+    const std::vector<host::MessageCall> refused = window.dialogs.Messages();
+    QCOMPARE(refused.size(), std::size_t{1});
+    QVERIFY2(
+        QString::fromStdString(refused[0].request.text).contains("\"7/12/26\" no es una fecha"),
+        refused[0].request.text.c_str());
+    QCOMPARE(window.Focus(), "dp_Ps_Fecha_Inicio");
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({pasted}));
+    QCOMPARE(StartDateHeld(window), "2024-03-15");
+  }
+
   // The wheel passing over a date field that does not have the focus leaves it as it was.
   void theWheelStepsOnlyTheFocusedDate() {
     TestDatabase db;
