@@ -13,6 +13,7 @@
 
 #include "component/date.h"
 #include "component/error.h"
+#include "host/headless/error_presentation.h"
 #include "host/headless/field_labels.h"
 #include "host/headless/text_rules.h"
 #include "host/lists/policy_list.h"
@@ -391,7 +392,7 @@ void QtDateField::CommitEdit() {
   }
   // A command run now would take the date the field held before, while it shows this one.
   control_.SetFocus();
-  throw Error(FieldLabel(canvas_.form(), control_) + ": " + RefusedDate(typed));
+  throw EntryRefused(FieldLabel(canvas_.form(), control_) + ": " + RefusedDate(typed));
 }
 
 // The cursor stays in its section, which the next step steps.

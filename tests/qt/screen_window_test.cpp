@@ -600,6 +600,10 @@ class ScreenWindowTest : public QObject {
       QCOMPARE(refused.size(), times);
       const QString text = QString::fromStdString(refused.back().request.text);
       QVERIFY2(text.contains("\"" + typed + "\"") && text.contains(said), qPrintable(text));
+      // A refusal of what was typed, not an error nobody reported.
+      QCOMPARE(std::string(refused.back().request.title), std::string("Dato no válido"));
+      QCOMPARE(refused.back().request.style, message_style::kWarning);
+      QCOMPARE(std::string(refused.back().request.error_id), std::string());
       QCOMPARE(window.Focus(), std::string("dp_Ps_Fecha_Inicio"));
       QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({typed}));
       QCOMPARE(value(), before.toString(Qt::ISODate));
