@@ -117,6 +117,9 @@ bool HasTable(Database& database, const std::string& table);
 // Raises an Error saying who makes them when a server database holds no service policies
 // (a file without them does not open).
 void RequirePolicyTables(Database& database);
+// Raises an Error saying how to bring it up to date when a server database was made before
+// the operators' roles, whose functions tell who the session's login is.
+void RequireOperatorRoles(Database& database);
 // Adds to a server database made by an earlier version what its schema lacks, in one
 // transaction: the finder's kept orders (policy_order with its indexes and triggers, the
 // operators' right to read it, and its rows) and any index of the schema; on SQL Server,

@@ -197,6 +197,7 @@ constexpr std::array kDialects = {
         .rows = &LimitRows,
         .holds_any_of = &GlobHoldsAnyOf,
         .session_login = &NoLogin,
+        .session_login_ready_query = "",
         .login_permission_query = "",
         .server_time_query = "",
         .table_present_query = "SELECT 1 AS v FROM sqlite_master WHERE type = 'table' AND name = ?",
@@ -225,6 +226,9 @@ constexpr std::array kDialects = {
                   .rows = &LimitRows,
                   .holds_any_of = &MatchHoldsAnyOf,
                   .session_login = &PostgreSqlSessionLogin,
+                  .session_login_ready_query =
+                      "SELECT 1 AS v WHERE to_regprocedure('polizas_session_administers()') IS "
+                      "NOT NULL",
                   .login_permission_query = "SELECT 1 AS v WHERE polizas_session_holds(?, ?)",
                   .server_time_query = "SELECT GetDate() AS v",
                   .table_present_query = "SELECT 1 AS v WHERE to_regclass(?) IS NOT NULL",
@@ -257,6 +261,8 @@ constexpr std::array kDialects = {
         .rows = &FetchRows,
         .holds_any_of = &LikeHoldsAnyOf,
         .session_login = &SqlServerSessionLogin,
+        .session_login_ready_query =
+            "SELECT 1 AS v WHERE OBJECT_ID('dbo.polizas_session_administers') IS NOT NULL",
         .login_permission_query = "SELECT 1 AS v WHERE dbo.polizas_session_holds(?, ?) = 1",
         .server_time_query = "SELECT GetDate() AS v",
         .table_present_query = "SELECT 1 AS v WHERE OBJECT_ID(?) IS NOT NULL",

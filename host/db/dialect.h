@@ -78,6 +78,9 @@ struct DialectTraits {
   // and "operates" 1 when it is granted the screen (a member of the capture role). ""
   // where operators sign in with the host instead (SQLite).
   std::string (*session_login)();
+  // One row when the database has the functions that query calls (a server database made
+  // before the operators' roles has none); "" where it calls none.
+  std::string_view session_login_ready_query;
   // One row when the session's login holds a permission through its group role; its
   // values: module, key.
   std::string_view login_permission_query;

@@ -329,6 +329,19 @@ void RequirePolicyTables(Database& database) {
   }
 }
 
+void RequireOperatorRoles(Database& database) {
+  const std::string_view query = Traits(database.Dialect()).session_login_ready_query;
+  if (query.empty()) return;
+  auto result = database.HostQuery(std::string(query), {});
+  const bool ready = !result->Eof();
+  result->Close();
+  if (!ready) {
+    throw Error(
+        "the database was made by an earlier version, before the operators' roles: its owner "
+        "brings it up to date with polizas-db upgrade --odbc");
+  }
+}
+
 std::vector<std::string> SchemaTablesPresent(Connection& connection) {
   std::string names;
   for (const Table& table : Tables()) {

@@ -57,8 +57,10 @@ SessionAccess ReadSessionAccess(Database& database) {
     const bool open = mark ? Upper(Trim(*mark)) == "NO" : !HoldsPasswords(database);
     return {open ? SignInMode::kNamed : SignInMode::kPassword, {}};
   }
-  // A database nobody has made the tables in has none of the functions the query calls.
+  // A database nobody has made the tables in has none of the functions the query calls, nor
+  // one made before the operators' roles.
   RequirePolicyTables(database);
+  RequireOperatorRoles(database);
   auto result = database.HostQuery(login_query, {});
   if (result->Eof()) throw Error("the server did not say who the session's login is");
   const std::string login = result->Fields("v").Value().ToText();

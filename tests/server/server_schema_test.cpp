@@ -336,6 +336,11 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheRolesTheirRightsAndGuards) 
                              column + "')"),
               0);
 
+  // Opened before the upgrade, it says what to run rather than trip on a function it lacks.
+  EXPECT_EQ(Refusal([&] { host::ReadSessionAccess(*Open()); }),
+            "the database was made by an earlier version, before the operators' roles: its owner "
+            "brings it up to date with polizas-db upgrade --odbc");
+
   const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
   EXPECT_EQ(PolizasDb(upgrade),
             "0 Added to the database: the operators' roles, their rights and the guards that "
@@ -343,6 +348,7 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheRolesTheirRightsAndGuards) 
   EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
   EXPECT_EQ(Guards(sql), made_new);
   EXPECT_THAT(Scalar(sql, "SELECT GetDate()::text AS v"), ::testing::StartsWith("'20"));
+  EXPECT_EQ(host::ReadSessionAccess(*Open()).mode, host::SignInMode::kNamed) << "its owner's";
 }
 
 // A server database without the tables has nothing to upgrade: the owner is told to make them.
