@@ -122,10 +122,11 @@ void RequirePolicyTables(Database& database);
 void RequireOperatorRoles(Database& database);
 // Adds to a server database made by an earlier version what its schema lacks, in one
 // transaction: the finder's kept orders (policy_order with its indexes and triggers, the
-// operators' right to read it, and its rows) and any index of the schema; on SQL Server,
-// its guards as this version writes them, the order they run in and the operators' right
-// to call the session's functions. Run as the database's owner. Returns the names of what it added,
-// none when nothing was missing.
+// operators' right to read it, and its rows) and any index of the schema; on PostgreSQL,
+// every function of the schema as this version writes it; on SQL Server, its guards as this
+// version writes them, the order they run in and the operators' right to call the session's
+// functions. Run as the database's owner. Returns the names of what it added, none when
+// nothing was missing.
 std::vector<std::string> UpgradeServerSchema(Database& database);
 
 // A description on one line, for the programs' one-line reports: drivers break their

@@ -282,6 +282,10 @@ std::string PostgreSqlFixedSearchPath(const std::vector<std::string>& functions)
          "current_schema()); END LOOP; END$do$";
 }
 
+std::vector<std::string> PostgreSqlGuardFunctions() {
+  return {kGuardFunctions.begin(), kGuardFunctions.end()};
+}
+
 std::string PostgreSqlServerNow() {
   return S(kPostgreSqlServerNow);
 }
@@ -308,7 +312,7 @@ std::vector<std::string> PostgreSqlAccess() {
   std::vector<std::string> statements = {PostgreSqlRoles()};
   for (std::string& grant : Grants()) statements.push_back(std::move(grant));
   for (std::string& function : PostgreSqlFunctions()) statements.push_back(std::move(function));
-  statements.push_back(PostgreSqlFixedSearchPath({kGuardFunctions.begin(), kGuardFunctions.end()}));
+  statements.push_back(PostgreSqlFixedSearchPath(PostgreSqlGuardFunctions()));
   statements.push_back(PostgreSqlTriggerFunctionsClosed());
   return statements;
 }

@@ -22,8 +22,10 @@ std::vector<std::string> SqlServerAccess();
 // The rights the operators' roles are granted on one table, as both of those grant them
 // (the roles exist already).
 std::vector<std::string> GrantsOn(std::string_view table);
-// The statement that pins the search path of these functions of the schema to the schema.
+// The statement that pins the search path of these functions of the schema to the schema;
+// and the guards' functions that the schema pins so.
 std::string PostgreSqlFixedSearchPath(const std::vector<std::string>& functions);
+std::vector<std::string> PostgreSqlGuardFunctions();
 // The guard that numbers and stamps an operator's note (made again by an upgrade), and the
 // statement that takes from every login the right to call the schema's trigger functions.
 std::string PostgreSqlNoteStamp();

@@ -519,6 +519,71 @@ bool PostgreSqlPolicyOrderFunctionsCurrent(Database& database) {
   return true;
 }
 
+// A function of PostgreSQL's schema as its statement writes it: what the server keeps of it,
+// and the statement that writes it again in place (its grants and triggers stay, its
+// settings go).
+struct WrittenFunction {
+  std::string name;  // as the statement spells it
+  std::string key;   // as the server keeps it, in lower case
+  std::string body;
+  bool definer;     // runs as its owner
+  char volatility;  // pg_proc.provolatile
+  bool pinned;      // its search path fixed to the schema (PostgreSqlFixedSearchPath)
+  std::string again;
+};
+
+// Every function the schema's statements write. polizas_server_now is written by a DO block
+// for the time zone of the session that makes the schema, and is left as it was made.
+std::vector<WrittenFunction> PostgreSqlFunctionsWritten() {
+  constexpr std::string_view kCreate = "CREATE FUNCTION ";
+  constexpr std::string_view kReplace = "CREATE OR REPLACE FUNCTION ";
+  std::vector<std::string> pinned = PostgreSqlGuardFunctions();
+  for (const auto& [name, body] : PostgreSqlPolicyOrderFunctions()) pinned.push_back(name);
+  std::vector<WrittenFunction> functions;
+  for (const std::string& statement : PostgreSqlSchema()) {
+    std::string_view rest = statement;
+    if (rest.starts_with(kCreate)) {
+      rest.remove_prefix(kCreate.size());
+    } else if (rest.starts_with(kReplace)) {
+      rest.remove_prefix(kReplace.size());
+    } else {
+      continue;
+    }
+    const std::size_t as = rest.find(" AS ");
+    const std::string_view head = rest.substr(0, as);
+    const std::string_view quoted = rest.substr(as + 4);
+    const std::size_t quote = quoted.starts_with("$$") ? 2 : 1;  // else 'text'
+    WrittenFunction function{.name = std::string(head.substr(0, head.find('('))),
+                             .key = {},
+                             .body = std::string(quoted.substr(quote, quoted.size() - 2 * quote)),
+                             .definer = head.find(" SECURITY DEFINER") != std::string_view::npos,
+                             .volatility = head.find(" IMMUTABLE") != std::string_view::npos ? 'i'
+                                           : head.find(" STABLE") != std::string_view::npos  ? 's'
+                                                                                             : 'v',
+                             .pinned = false,
+                             .again = std::string(kReplace) + std::string(rest)};
+    function.key = AsciiLower(function.name);
+    function.pinned = std::ranges::find(pinned, function.key) != pinned.end();
+    functions.push_back(std::move(function));
+  }
+  return functions;
+}
+
+bool IsAsWritten(Database& database, const WrittenFunction& function) {
+  auto same = database.HostQuery(
+      std::string("SELECT 1 AS v FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace "
+                  "WHERE n.nspname = current_schema() AND p.proname = ? AND p.prosrc = ? AND "
+                  "p.prosecdef = ") +
+          (function.definer ? "true" : "false") + " AND p.provolatile = '" + function.volatility +
+          "' AND p.proconfig IS NOT DISTINCT FROM " +
+          (function.pinned ? "ARRAY['search_path=' || quote_ident(current_schema()) || ', pg_temp']"
+                           : "NULL"),
+      {function.key, function.body});
+  const bool current = !same->Eof();
+  same->Close();
+  return current;
+}
+
 }  // namespace
 
 std::vector<std::string> SqlServerGuardsAgain(
@@ -616,7 +681,8 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
     }
   }
   if (unguarded) {
-    // Its GetDate() read the clock itself, and goes on doing so.
+    // The server's time in the time zone of the session upgrading it, which GetDate() reads
+    // once written again below (it read the clock in each session's own time zone).
     if (!present(kFunctionPresent, "polizas_server_now()")) sql.Execute(PostgreSqlServerNow());
     for (const std::string& statement : PostgreSqlAccess()) sql.Execute(statement);
     added.emplace_back("the operators' roles, their rights and the guards that hold them to them");
@@ -665,7 +731,18 @@ std::vector<std::string> UpgradeServerSchema(Database& database) {
         added.emplace_back(what);
     }
   }
-  if (postgresql && !unguarded && present(kTriggerFunctionOpen, "trigger")) {
+  // Any other function of the schema that is not as this version writes it: GetDate() of a
+  // database made before the roles, say. A function made here is any login's to call until
+  // the trigger functions are closed, next.
+  if (postgresql) {
+    for (const WrittenFunction& function : PostgreSqlFunctionsWritten()) {
+      if (IsAsWritten(database, function)) continue;
+      sql.Execute(function.again);
+      if (function.pinned) sql.Execute(PostgreSqlFixedSearchPath({function.key}));
+      added.push_back(function.name + "() as this version writes it");
+    }
+  }
+  if (postgresql && present(kTriggerFunctionOpen, "trigger")) {
     sql.Execute(PostgreSqlTriggerFunctionsClosed());
     added.emplace_back("trigger functions that no login may call");
   }

@@ -286,14 +286,19 @@ TEST_F(ServerTest, UpgradeWritesAgainTheFunctionsThatKeepTheOrders) {
   EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), Count(sql, "Poliza_Servicio"));
 }
 
-// What holds each login to its role: the triggers and the functions they run (how they run),
-// and each right on each table and column.
+// What holds each login to its role: the triggers and the functions they run, every function
+// of the schema as written and how it runs, and each right on each table and column.
 Lines Guards(Connection& sql) {
-  Lines guards = Column(
-      sql,
-      "SELECT t.tgname || ' runs ' || p.proname || ' definer ' || p.prosecdef::text || ' ' || "
-      "COALESCE(array_to_string(p.proconfig, ','), '') AS v FROM pg_trigger t JOIN pg_proc p ON "
-      "p.oid = t.tgfoid WHERE NOT t.tgisinternal ORDER BY 1");
+  Lines guards =
+      Column(sql,
+             "SELECT t.tgname || ' runs ' || p.proname AS v FROM pg_trigger t JOIN pg_proc p ON "
+             "p.oid = t.tgfoid WHERE NOT t.tgisinternal ORDER BY 1");
+  for (const std::string& function : Column(
+           sql,
+           "SELECT proname || ' definer ' || prosecdef::text || ' ' || provolatile::text || ' ' || "
+           "COALESCE(array_to_string(proconfig, ','), '') || ': ' || prosrc AS v FROM pg_proc "
+           "WHERE pronamespace = 'public'::regnamespace ORDER BY 1"))
+    guards.push_back(function);
   for (const std::string& grant :
        Column(sql,
               "SELECT grantee || ' ' || privilege_type || ' ' || table_name AS v FROM "
@@ -303,6 +308,20 @@ Lines Guards(Connection& sql) {
               "'polizas%' ORDER BY 1"))
     guards.push_back(grant);
   return guards;
+}
+
+// Whether GetDate() gives the server's time in the schema's time zone in sessions of two zones
+// 26 hours apart, one of which is 13 hours or more from the schema's.
+bool GetDateIsTheServersInAnyTimeZone(Connection& sql) {
+  bool servers = true;
+  for (const char* zone : {"Pacific/Kiritimati", "Etc/GMT+12"}) {
+    sql.Execute(std::string("SET TIME ZONE '") + zone + "'");
+    servers = servers && Scalar(sql,
+                                "SELECT CASE WHEN abs(extract(epoch FROM GetDate() - "
+                                "polizas_server_now())) < 60 THEN 1 ELSE 0 END AS v") == "n:1";
+  }
+  sql.Execute("SET TIME ZONE DEFAULT");
+  return servers;
 }
 
 // A database of the first server version, made before operators had roles: no login but the
@@ -344,11 +363,37 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheRolesTheirRightsAndGuards) 
   const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
   EXPECT_EQ(PolizasDb(upgrade),
             "0 Added to the database: the operators' roles, their rights and the guards that "
-            "hold them to them\n");
+            "hold them to them, GetDate() as this version writes it\n");
   EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
   EXPECT_EQ(Guards(sql), made_new);
-  EXPECT_THAT(Scalar(sql, "SELECT GetDate()::text AS v"), ::testing::StartsWith("'20"));
+  EXPECT_TRUE(GetDateIsTheServersInAnyTimeZone(sql));
   EXPECT_EQ(host::ReadSessionAccess(*Open()).mode, host::SignInMode::kNamed) << "its owner's";
+}
+
+// A database whose functions are not as this version writes them (one upgraded from before
+// the roles kept its GetDate(), which read the clock in the session's own time zone; a guard
+// changed by hand) gets them written again, each running as a new database's does.
+TEST_F(ServerTest, UpgradeWritesAgainEveryFunctionNotAsThisVersionWritesIt) {
+  auto database = Open();
+  Connection& sql = database->ForHost();
+  const Lines made_new = Guards(sql);
+  ASSERT_TRUE(GetDateIsTheServersInAnyTimeZone(sql));
+  sql.Execute(
+      "CREATE OR REPLACE FUNCTION GetDate() RETURNS TIMESTAMP(0) LANGUAGE sql VOLATILE AS "
+      "$$SELECT COALESCE(NULLIF(current_setting('polizas.clock', true), '')::timestamp, "
+      "date_trunc('second', clock_timestamp())::timestamp)$$");
+  sql.Execute(
+      "CREATE OR REPLACE FUNCTION polizas_guard_counters() RETURNS trigger LANGUAGE plpgsql AS "
+      "$$BEGIN RETURN NEW; END$$");
+  ASSERT_FALSE(GetDateIsTheServersInAnyTimeZone(sql));
+
+  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
+  EXPECT_EQ(PolizasDb(upgrade),
+            "0 Added to the database: GetDate() as this version writes it, "
+            "polizas_guard_counters() as this version writes it\n");
+  EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
+  EXPECT_EQ(Guards(sql), made_new);
+  EXPECT_TRUE(GetDateIsTheServersInAnyTimeZone(sql));
 }
 
 // A server database without the tables has nothing to upgrade: the owner is told to make them.
