@@ -292,9 +292,10 @@ void Upgrade(const std::shared_ptr<DbHandle>& db, const char* made_before,
   upgrade.Commit();
 }
 
-// A database made before operators signed in gets their columns, and one made before the
-// finder's kept orders gets policy_order, when it is opened for writing; opened for
-// reading, it is read as it is.
+// A database made before operators signed in gets their columns, one made before the
+// finder's kept orders gets policy_order, and one made before the schema guarded cancelled
+// policies gets those guards, when it is opened for writing; opened for reading, it is read
+// as it is.
 void UpgradeForWriting(const std::shared_ptr<DbHandle>& db) {
   Upgrade(db,
           "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'operator' AND NOT "
@@ -305,6 +306,8 @@ void UpgradeForWriting(const std::shared_ptr<DbHandle>& db) {
           "NOT EXISTS (SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "
           "'policy_order')",
           sqlite::PolicyOrderUpgradeStatements());
+  Upgrade(db, sqlite::CancelledPolicyGuardsMissing().c_str(),
+          sqlite::CancelledPolicyUpgradeStatements());
 }
 
 bool HoldsTables(const std::shared_ptr<DbHandle>& db) {

@@ -153,4 +153,26 @@ std::vector<std::string> AddMissingIndexes(Database& database) {
   return added;
 }
 
+std::vector<std::string> AddMissingGuards(Database& database) {
+  const std::unique_ptr<Database> fresh = NewSchema();
+  Connection& sql = database.ForHost();
+  std::vector<std::string> added;
+  TransactionScope transaction(sql);
+  for (const std::string& name :
+       Texts(*fresh, "SELECT name AS v FROM sqlite_master WHERE type = 'trigger' ORDER BY name")) {
+    const std::string written =
+        Texts(*fresh, "SELECT sql AS v FROM sqlite_master WHERE name = ?", {name}).at(0);
+    const std::vector<std::string> held = Texts(
+        database,
+        "SELECT sql AS v FROM sqlite_master WHERE type = 'trigger' AND name = ? COLLATE NOCASE",
+        {name});
+    if (!held.empty() && held.front() == written) continue;
+    if (!held.empty()) sql.Execute("DROP TRIGGER \"" + name + "\"")->Close();
+    sql.Execute(written)->Close();
+    added.push_back(held.empty() ? name : name + " as this version writes it");
+  }
+  transaction.Commit();
+  return added;
+}
+
 }  // namespace nv407::host

@@ -22,4 +22,10 @@ std::vector<std::string> RebuildTablesStoredByRowNumber(Database& database);
 // the index was, say), as a new file has it. Returns the indexes made.
 std::vector<std::string> AddMissingIndexes(Database& database);
 
+// Makes, in one transaction, every trigger of the schema that the file lacks, and writes again
+// one it holds in another text, as a new file has them: the guards that refuse any program's
+// change to a cancelled policy, say, which a file made before them lacks. Returns the triggers
+// made or written again.
+std::vector<std::string> AddMissingGuards(Database& database);
+
 }  // namespace nv407::host

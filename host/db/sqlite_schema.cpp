@@ -1,6 +1,8 @@
 #include "host/db/sqlite_schema.h"
 
 #include <array>
+#include <string>
+#include <vector>
 
 #include "host/db/access.h"
 #include "host/db/dialect.h"
@@ -20,13 +22,14 @@ constexpr std::array<CancelledPolicyGuard, 2> kCancelledPolicyGuards{{
      "OLD.Ps_Folio"},
 }};
 
+// `kind`: what comes between CREATE and the trigger's name ("TEMP TRIGGER ", ...).
 std::string GuardTrigger(const CancelledPolicyGuard& guard, std::string_view kind,
                          std::string_view schema, std::string_view name_suffix,
                          const std::string& action) {
-  return "CREATE " + std::string(kind) + "TRIGGER " + std::string(guard.name) +
-         std::string(name_suffix) + " BEFORE " + std::string(guard.event) + " ON " +
-         std::string(schema) + std::string(guard.table) + " FOR EACH ROW WHEN " +
-         std::string(guard.when) + " BEGIN SELECT " + action + "; END";
+  return "CREATE " + std::string(kind) + std::string(guard.name) + std::string(name_suffix) +
+         " BEFORE " + std::string(guard.event) + " ON " + std::string(schema) +
+         std::string(guard.table) + " FOR EACH ROW WHEN " + std::string(guard.when) +
+         " BEGIN SELECT " + action + "; END";
 }
 
 // One statement per entry: the connection runs one statement at a time.
@@ -254,6 +257,16 @@ std::vector<std::string> PolicyDateGuards() {
   };
 }
 
+// The schema's own guards of cancelled policies, which refuse any program's change.
+std::vector<std::string> CancelledPolicyGuards(std::string_view kind) {
+  std::vector<std::string> statements;
+  for (const CancelledPolicyGuard& guard : kCancelledPolicyGuards) {
+    statements.push_back(GuardTrigger(
+        guard, kind, "", "", "RAISE(ABORT, '" + sqlite::CancelledPolicyMessage("") + "')"));
+  }
+  return statements;
+}
+
 }  // namespace
 
 std::string LastAdministratorMessage() {
@@ -272,7 +285,7 @@ std::vector<std::string> SessionGuardStatements() {
   std::vector<std::string> statements;
   for (const CancelledPolicyGuard& guard : kCancelledPolicyGuards) {
     statements.push_back(
-        GuardTrigger(guard, "TEMP ", "main.", "_folio",
+        GuardTrigger(guard, "TEMP TRIGGER ", "main.", "_folio",
                      std::string(kCancelledPolicyFunction) + "(" + std::string(guard.folio) + ")"));
   }
   for (std::string& guard : PolicyDateGuards()) statements.push_back(std::move(guard));
@@ -283,10 +296,8 @@ std::vector<std::string> SessionGuardStatements() {
 
 void CreateSqliteSchema(Connection& connection) {
   for (const char* statement : kSchema) connection.Execute(statement);
-  for (const CancelledPolicyGuard& guard : kCancelledPolicyGuards) {
-    connection.Execute(GuardTrigger(guard, "", "", "",
-                                    "RAISE(ABORT, '" + sqlite::CancelledPolicyMessage("") + "')"));
-  }
+  for (const std::string& statement : CancelledPolicyGuards("TRIGGER "))
+    connection.Execute(statement);
   for (const std::string& statement : LastAdministratorGuards()) connection.Execute(statement);
   for (const std::string& statement : SqlitePolicyOrderSchema()) connection.Execute(statement);
   for (const std::string& statement : sqlite::SessionGuardStatements())
@@ -306,6 +317,20 @@ std::vector<std::string> SignInUpgradeStatements() {
   };
   for (std::string& guard : LastAdministratorGuards()) statements.push_back(std::move(guard));
   return statements;
+}
+
+std::string CancelledPolicyGuardsMissing() {
+  std::string names;
+  for (const CancelledPolicyGuard& guard : kCancelledPolicyGuards)
+    names += (names.empty() ? "'" : ", '") + std::string(guard.name) + "'";
+  return "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'Poliza_Servicio' AND "
+         "(SELECT COUNT(*) FROM sqlite_master WHERE type = 'trigger' AND name IN (" +
+         names + ")) < " + std::to_string(kCancelledPolicyGuards.size());
+}
+
+// SQLite keeps a trigger's text from its name on: these are kept as a new file's are.
+std::vector<std::string> CancelledPolicyUpgradeStatements() {
+  return CancelledPolicyGuards("TRIGGER IF NOT EXISTS ");
 }
 
 std::vector<std::string> PolicyOrderUpgradeStatements() {

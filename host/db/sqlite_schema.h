@@ -31,6 +31,11 @@ std::vector<std::string> SessionGuardStatements();
 // A database made before operators signed in lacks the sign-in columns of `operator`: these
 // add them and mark the database as one whose operators do not sign in, as it was used.
 std::vector<std::string> SignInUpgradeStatements();
+// A database made before the schema refused changes to a cancelled policy lacks those
+// triggers (the host's sessions refuse them with their own): the query finds a row when it
+// lacks any, and the statements make those it lacks.
+std::string CancelledPolicyGuardsMissing();
+std::vector<std::string> CancelledPolicyUpgradeStatements();
 // A database made before the finder's kept orders lacks policy_order: these make it, with
 // its triggers, and fill it.
 std::vector<std::string> PolicyOrderUpgradeStatements();

@@ -17,9 +17,10 @@
 //
 // upgrade brings a database made by an earlier version up to this one's: a file's tables are
 // stored as a new file stores them (keyed by text, without row numbers), the rows as they
-// are, in one transaction, then the indexes it lacks are made in another; a server database
-// gains the finder's kept orders and any index of the schema it lacks, in one transaction
-// (run as its owner).
+// are, in one transaction, then the indexes it lacks are made in another, and the triggers
+// it lacks or holds in another text in a third; a server database gains the finder's kept
+// orders, any index of the schema it lacks and its guards and functions as this version
+// writes them, in one transaction (run as its owner).
 //
 // backup copies a database file into the new file TARGET while operators go on working: what
 // was committed when it began, synced to the disk and checked before it is reported done.
@@ -34,6 +35,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "component/error.h"
@@ -302,7 +304,9 @@ int Upgrade(const std::vector<std::string>& args) {
     if (database->ReadOnly()) throw nv407::Error("the file is write-protected");
     const std::vector<std::string> rebuilt = nv407::host::RebuildTablesStoredByRowNumber(*database);
     ReportChanged("Rebuilt " + std::to_string(rebuilt.size()) + " tables of " + path, rebuilt);
-    const std::vector<std::string> added = nv407::host::AddMissingIndexes(*database);
+    std::vector<std::string> added = nv407::host::AddMissingIndexes(*database);
+    for (std::string& guard : nv407::host::AddMissingGuards(*database))
+      added.push_back(std::move(guard));
     ReportChanged("Added to " + path, added);
     if (rebuilt.empty() && added.empty()) ReportUpToDate(path);
     return 0;

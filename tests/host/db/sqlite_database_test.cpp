@@ -602,6 +602,60 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
   EXPECT_TRUE(AddMissingIndexes(*database).empty()) << "once";
 }
 
+// A file made before the schema refused changes to a cancelled policy lacks those guards: the
+// host's sessions refuse such changes with guards of their own, any other program could make
+// them. Opened for writing, the file gets them; polizas-db upgrade gives it every other
+// trigger a new file has (here one dropped, one held in another text) before it says that the
+// file is up to date.
+TEST(SqliteDatabase, AnOlderFileGetsEveryGuardANewFileHas) {
+  TempDir dir;
+  const std::string path = dir.File("old.db");
+  Lines made_new;
+  std::string cancelled;
+  {
+    auto old = OpenSqliteDatabase(path, {.create = true});
+    Connection& sql = old->ForHost();
+    FillDemo(sql);
+    made_new = Contents(sql);
+    cancelled =
+        Column(sql, "SELECT Ps_Folio AS v FROM Poliza_Servicio WHERE Es_Cve_Estado = 'CA'").at(0);
+    for (const char* dropped :
+         {"Poliza_Servicio_cancelada", "Poliza_Servicio_Tipo_Servicio_cancelada",
+          "operator_permission_last_administrator_moved"})
+      sql.Execute(std::string("DROP TRIGGER ") + dropped);
+    const std::string kept = "policy_order_Cliente_update";
+    const std::string text =
+        Column(sql, "SELECT sql AS v FROM sqlite_master WHERE name = '" + kept + "'").at(0);
+    sql.Execute("DROP TRIGGER " + kept);
+    sql.Execute(text.substr(0, text.find(" BEGIN ")) + " BEGIN SELECT 1; END");
+  }
+  // Another program's connection: none of the host's functions or session guards.
+  sqlite::DbHandle other(path, SQLITE_OPEN_READWRITE);
+  const std::string use_cancelled =
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 99 WHERE Ps_Folio = '" +
+      cancelled + "'";
+  other.Run("BEGIN");
+  ASSERT_NO_THROW(other.Run(use_cancelled.c_str())) << "unguarded before";
+  other.Run("ROLLBACK");
+
+  OpenSqliteDatabase(path).reset();
+  EXPECT_THAT(Refusal([&] { other.Run(use_cancelled.c_str()); }),
+              HasSubstr("La póliza ya fue cancelada; cárguela de nuevo"));
+  EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(path)->ForHost().Execute(use_cancelled); }),
+            "La póliza " + cancelled + " ya fue cancelada; cárguela de nuevo")
+      << "the session's own guard, naming the folio, still goes first";
+
+  const auto program = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "polizas-db";
+  const auto upgrade = [&] {
+    return testing::RunCommand(program.string() + " upgrade '" + path + "'", dir.File("output"));
+  };
+  EXPECT_EQ(upgrade(), "0 Added to " + path +
+                           ": operator_permission_last_administrator_moved, "
+                           "policy_order_Cliente_update as this version writes it\n");
+  EXPECT_EQ(upgrade(), "0 " + path + " is up to date; nothing was changed\n");
+  EXPECT_EQ(Contents(OpenSqliteDatabase(path)->ForHost()), made_new);
+}
+
 // A rebuild that fails leaves the file as it was: one that cannot take the file (another
 // program is writing), and one that fails half-way (a table of the file has no key, met
 // after the others were rebuilt).
