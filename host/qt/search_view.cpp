@@ -88,6 +88,9 @@ QTableView* MakeSearchList(QAbstractItemModel* model, QWidget* parent) {
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Tab leaves the list for the buttons; moving through it cell by cell changed the row
+  // that Enter picks. Up and Down move through the rows.
+  list->setTabKeyNavigation(false);
   list->setAlternatingRowColors(true);
   list->setShowGrid(false);
   list->verticalHeader()->hide();

@@ -23,7 +23,7 @@ OneLineEdit* MakeSearchText(const QString& text, const QString& hint, QWidget* p
 
 // The list of rows: selected whole and one at a time, never edited, a line of text high,
 // alternate colours, no grid, the headers to the left; a cell that its column cuts shows
-// its whole text as a tooltip.
+// its whole text as a tooltip. Tab and Shift+Tab leave it, never moving the selection.
 QTableView* MakeSearchList(QAbstractItemModel* model, QWidget* parent);
 
 // Aceptar and Cancelar.

@@ -22,6 +22,7 @@
 #include "host/qt/catalogue_dialog.h"
 #include "host/qt/label_keys.h"
 #include "host/qt/list_model.h"
+#include "host/qt/policy_finder.h"
 #include "host/qt/qt_dialogs.h"
 #include "host/qt/spanish.h"
 #include "host/qt/synthetic_input.h"
@@ -38,6 +39,15 @@ QStringList Captions(const QList<QAbstractButton*>& buttons) {
   for (const QAbstractButton* button : buttons) captions << button->text().remove('&');
   captions.sort();
   return captions;
+}
+
+// The focused widget by its name, or a button by its caption.
+QString FocusName() {
+  const QWidget* focused = QApplication::focusWidget();
+  if (focused == nullptr) return "(none)";
+  if (const auto* button = qobject_cast<const QAbstractButton*>(focused))
+    return button->text().remove('&');
+  return focused->objectName();
 }
 
 // The client catalogue's key field, as F2 searches it.
@@ -304,6 +314,40 @@ class DialogsTest : public QObject {
     QVERIFY(!left.Picked());
     QCOMPARE(Captions(left.findChild<QDialogButtonBox*>()->buttons()),
              QStringList({"Aceptar", "Cancelar"}));
+  }
+
+  // In both searches Tab and Shift+Tab take the focus out of the list in one step, to the
+  // buttons, the text and back: the row chosen with Down stays the one Enter picks.
+  void tabLeavesASearchListWithoutMovingItsRow() {
+    TestDatabase db;
+    AddClients(db, 5);
+    host::LoadDemoPolicies(db.sql(), PinnedNow());
+    const auto walk = [](QDialog& dialog, QLineEdit& text, QTableView& list) {
+      dialog.show();
+      if (!QTest::qWaitForWindowActive(&dialog)) return QStringList{"never active"};
+      QTest::keyClick(&text, Qt::Key_Down);  // the second row
+      list.setFocus();
+      QStringList steps;
+      for (const Qt::KeyboardModifier shift :
+           {Qt::NoModifier, Qt::NoModifier, Qt::NoModifier, Qt::ShiftModifier, Qt::ShiftModifier,
+            Qt::ShiftModifier, Qt::ShiftModifier, Qt::NoModifier}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, shift);
+        steps << FocusName() + " " + QString::number(list.currentIndex().row());
+      }
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+      return steps;
+    };
+    // Before the list: the text in the F2 search, the quick filters in the finder.
+    const auto steps = [](const QString& before_list) {
+      return QStringList{"Aceptar 1", "Cancelar 1", "filter 1",         "Cancelar 1",
+                         "Aceptar 1", "rows 1",     before_list + " 1", "rows 1"};
+    };
+    host::CatalogueDialog search("Buscar cliente", db.db(), Clients(), "c1000", nullptr);
+    QCOMPARE(walk(search, *search.Filter(), *search.List()), steps("filter"));
+    QCOMPARE(search.Picked(), std::optional<std::string>("C10001"));
+    host::PolicyFinder finder(db.db(), PinnedNow(), "mty", nullptr);
+    QCOMPARE(walk(finder, *finder.Filter(), *finder.List()), steps("Canceladas"));
+    QCOMPARE(finder.Picked(), std::optional<std::string>("MTY-000002"));
   }
 
   // The editor's concept and the search's text are one-line boxes: what is pasted into them
