@@ -26,7 +26,7 @@ CatalogueDialog::CatalogueDialog(const QString& title, Database& database, ListS
   list_->setColumnWidth(0, list_->fontMetrics().horizontalAdvance("MMMMMMMMMM"));
   note_ = new QLabel(this);
   note_->setTextFormat(Qt::PlainText);  // a database's message is no markup
-  QDialogButtonBox* buttons = MakeSearchButtons(this);
+  QDialogButtonBox* buttons = MakeSearchButtons("&Aceptar", this);
   LayOutSearch(*this, filter_, nullptr, list_, note_, buttons);
   resize(520, 380);
 

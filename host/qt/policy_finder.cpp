@@ -110,7 +110,8 @@ PolicyFinder::PolicyFinder(Database& database, const Date& today, const QString&
   list_->setSortingEnabled(true);
   note_ = new QLabel(this);
   note_->setTextFormat(Qt::PlainText);  // a database's message is no markup
-  QDialogButtonBox* buttons = MakeSearchButtons(this);
+  // Alt+A is Casi agotadas here.
+  QDialogButtonBox* buttons = MakeSearchButtons("Ace&ptar", this);
   LayOutSearch(*this, filter_, filters, list_, note_, buttons);
   resize(840, 460);
 

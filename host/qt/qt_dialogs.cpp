@@ -76,6 +76,9 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const MessageRequest& message, QWidg
   QMessageBox::StandardButtons all;
   for (QMessageBox::StandardButton button : buttons) all |= button;
   box->setStandardButtons(all);
+  // Qt's own captions give Sí and No their letters, not these.
+  if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->setText("&Aceptar");
+  if (QAbstractButton* cancel = box->button(QMessageBox::Cancel)) cancel->setText("&Cancelar");
   const std::size_t default_index = static_cast<std::size_t>((message.style >> 8) & 3);
   const QMessageBox::StandardButton default_button =
       default_index < buttons.size() ? buttons[default_index] : buttons.front();
@@ -132,8 +135,8 @@ ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const st
   auto* form = new QFormLayout;
   form->addRow("&Concepto:", concept_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Ok)->setText("Aceptar");
-  buttons->button(QDialogButtonBox::Cancel)->setText("Cancelar");
+  buttons->button(QDialogButtonBox::Ok)->setText("&Aceptar");
+  buttons->button(QDialogButtonBox::Cancel)->setText("Ca&ncelar");  // Alt+C is the concept
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* text_label = new QLabel("&Texto:", this);
@@ -170,7 +173,7 @@ RecordDialog::RecordDialog(const QString& title, const QString& page, QWidget* p
   page_->setHtml(page);
   page_->setOpenLinks(false);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-  buttons->button(QDialogButtonBox::Close)->setText("Cerrar");
+  buttons->button(QDialogButtonBox::Close)->setText("&Cerrar");
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(page_);

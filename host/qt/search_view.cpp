@@ -100,10 +100,10 @@ QTableView* MakeSearchList(QAbstractItemModel* model, QWidget* parent) {
   return list;
 }
 
-QDialogButtonBox* MakeSearchButtons(QWidget* parent) {
+QDialogButtonBox* MakeSearchButtons(const QString& accept, QWidget* parent) {
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, parent);
-  buttons->button(QDialogButtonBox::Ok)->setText("Aceptar");
-  buttons->button(QDialogButtonBox::Cancel)->setText("Cancelar");
+  buttons->button(QDialogButtonBox::Ok)->setText(accept);
+  buttons->button(QDialogButtonBox::Cancel)->setText("&Cancelar");
   return buttons;
 }
 

@@ -26,8 +26,8 @@ OneLineEdit* MakeSearchText(const QString& text, const QString& hint, QWidget* p
 // its whole text as a tooltip. Tab and Shift+Tab leave it, never moving the selection.
 QTableView* MakeSearchList(QAbstractItemModel* model, QWidget* parent);
 
-// Aceptar and Cancelar.
-QDialogButtonBox* MakeSearchButtons(QWidget* parent);
+// Aceptar, captioned `accept` with its Alt letter marked ("&Aceptar"), and Cancelar (Alt+C).
+QDialogButtonBox* MakeSearchButtons(const QString& accept, QWidget* parent);
 
 // The dialog top to bottom: "Buscar:" over the text, what goes between (the finder's
 // filters; may be none), the list, a note on what was found, the buttons.

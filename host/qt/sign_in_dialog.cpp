@@ -40,7 +40,7 @@ SignInDialog::SignInDialog(Attempt attempt, const QString& database, const QStri
   form->addRow("&Contraseña:", password_);
   auto* buttons = new QDialogButtonBox(this);
   QPushButton* enter = buttons->addButton("&Entrar", QDialogButtonBox::AcceptRole);
-  buttons->addButton("Salir", QDialogButtonBox::RejectRole);
+  buttons->addButton("&Salir", QDialogButtonBox::RejectRole);
   enter->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, &SignInDialog::TrySignIn);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -24,6 +26,7 @@
 #include "host/qt/list_model.h"
 #include "host/qt/policy_finder.h"
 #include "host/qt/qt_dialogs.h"
+#include "host/qt/sign_in_dialog.h"
 #include "host/qt/spanish.h"
 #include "host/qt/synthetic_input.h"
 #include "host/services/host_records.h"
@@ -48,6 +51,36 @@ QString FocusName() {
   if (const auto* button = qobject_cast<const QAbstractButton*>(focused))
     return button->text().remove('&');
   return focused->objectName();
+}
+
+// The captions of the dialog's buttons and labels that share an Alt letter.
+QStringList LetterClashes(const QWidget& dialog) {
+  QMap<QString, QStringList> holders;
+  const auto hold = [&holders](const QString& caption) {
+    const QKeySequence letter = QKeySequence::mnemonic(caption);
+    if (!letter.isEmpty()) holders[letter.toString()] << caption;
+  };
+  for (const QAbstractButton* button : dialog.findChildren<QAbstractButton*>())
+    hold(button->text());
+  for (const QLabel* label : dialog.findChildren<QLabel*>())
+    if (label->buddy() != nullptr) hold(label->text());
+  QStringList clashes;
+  for (const QStringList& captions : holders)
+    if (captions.size() > 1) clashes << captions.join(" / ");
+  return clashes;
+}
+
+// The dialog shown and active, Alt and `letter` pressed in its focused widget, and the
+// button the letter clicks (a moment later, as it shows the button pressed) clicked.
+bool PressAlt(QDialog& dialog, Qt::Key letter) {
+  dialog.show();
+  if (!QTest::qWaitForWindowActive(&dialog)) return false;
+  QTest::keyClick(QApplication::focusWidget(), letter, Qt::AltModifier);
+  return QTest::qWaitFor([&dialog] {
+    const QList<QAbstractButton*> buttons = dialog.findChildren<QAbstractButton*>();
+    return std::none_of(buttons.begin(), buttons.end(),
+                        [](const QAbstractButton* button) { return button->isDown(); });
+  });
 }
 
 // The client catalogue's key field, as F2 searches it.
@@ -372,6 +405,76 @@ class DialogsTest : public QObject {
     QTest::keyClick(search.Filter(), Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(search.Filter()->text(), QString("C10001"));
     QCOMPARE(search.List()->model()->rowCount(), 1);
+  }
+
+  // Aceptar, Cancelar, Salir and Cerrar answer Alt and a letter in every dialog, a letter
+  // no other button or label of that dialog has: where Alt+A or Alt+C is taken, another.
+  void theDialogsButtonsAnswerAltLettersOfTheirOwn() {
+    TestDatabase db;
+    AddClients(db, 3);
+    host::LoadDemoPolicies(db.sql(), PinnedNow());
+
+    // The F2 search: Alt+A picks the current row, Alt+C leaves; neither types.
+    host::CatalogueDialog search("Buscar cliente", db.db(), Clients(), "c1000", nullptr);
+    QCOMPARE(LetterClashes(search), QStringList());
+    search.show();
+    QVERIFY(QTest::qWaitForWindowActive(&search));
+    QTest::keyClick(search.Filter(), Qt::Key_Down);
+    QVERIFY(PressAlt(search, Qt::Key_A));
+    QCOMPARE(search.Filter()->text() + " " + QString::number(search.result()),
+             QString("c1000 %1").arg(QDialog::Accepted));
+    QCOMPARE(search.Picked(), std::optional<std::string>("C10001"));
+    host::CatalogueDialog left("Buscar cliente", db.db(), Clients(), "c1000", nullptr);
+    QVERIFY(PressAlt(left, Qt::Key_C));
+    QCOMPARE(left.Filter()->text() + " " + QString::number(left.result()),
+             QString("c1000 %1").arg(QDialog::Rejected));
+
+    // The finder: Alt+A is Casi agotadas, Aceptar Alt+P.
+    host::PolicyFinder finder(db.db(), PinnedNow(), "", nullptr);
+    QCOMPARE(LetterClashes(finder), QStringList());
+    QVERIFY(PressAlt(finder, Qt::Key_A));
+    QVERIFY(finder.isVisible());
+    QVERIFY(finder.FilterButton(host::PolicyFilter::kNearlyUsedUp)->isChecked());
+    QVERIFY(PressAlt(finder, Qt::Key_P));
+    QCOMPARE(finder.result(), int(QDialog::Accepted));
+    QCOMPARE(finder.Picked(), std::optional<std::string>("CDMX-00006"));
+    host::PolicyFinder finder_left(db.db(), PinnedNow(), "", nullptr);
+    QVERIFY(PressAlt(finder_left, Qt::Key_C));
+    QCOMPARE(finder_left.result(), int(QDialog::Rejected));
+
+    // The editor: Alt+C is the concept, Cancelar Alt+N.
+    for (const auto& [letter, result] :
+         {std::pair{Qt::Key_A, QDialog::Accepted}, {Qt::Key_N, QDialog::Rejected}}) {
+      host::ExtendedTextEditor editor("Concepto", "Texto", 50, nullptr);
+      QCOMPARE(LetterClashes(editor), QStringList());
+      QVERIFY(PressAlt(editor, letter));
+      QCOMPARE(editor.result(), int(result));
+    }
+
+    // The record viewer's Cerrar, the sign-in's Salir (from the password).
+    host::RecordDialog viewer("Consultar MTY-000001", "<p>MTY-000001</p>", nullptr);
+    QVERIFY(PressAlt(viewer, Qt::Key_C));
+    QCOMPARE(viewer.result(), int(QDialog::Rejected));
+    QVERIFY(!viewer.isVisible());
+    host::SignInDialog sign_in(
+        [](const std::string&, const std::string&) { return host::SignInResult{}; }, "demo.db",
+        "CAPTURA");
+    QCOMPARE(LetterClashes(sign_in), QStringList());
+    QVERIFY(PressAlt(sign_in, Qt::Key_S));
+    QCOMPARE(sign_in.PasswordField()->text() + " " + QString::number(sign_in.result()),
+             QString(" %1").arg(QDialog::Rejected));
+
+    // Message boxes: Aceptar and Cancelar as well as Sí and No.
+    for (const auto& [style, letter, button] : {std::tuple{0, Qt::Key_A, QMessageBox::Ok},
+                                                {1, Qt::Key_C, QMessageBox::Cancel},
+                                                {4, Qt::Key_S, QMessageBox::Yes}}) {
+      const std::unique_ptr<QMessageBox> box = host::MakeMessageBox(
+          {.text = "Texto", .style = style, .title = "Zembrel", .module = "NV407", .error_id = ""},
+          nullptr);
+      QCOMPARE(LetterClashes(*box), QStringList());
+      QVERIFY(PressAlt(*box, letter));
+      QCOMPARE(box->clickedButton(), box->button(button));
+    }
   }
 
   // Every caption gets a letter of its own when the letters allow it, a word's first
