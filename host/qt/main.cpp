@@ -11,6 +11,7 @@
 #include "component/error.h"
 #include "host/db/odbc_connection_string.h"
 #include "host/programs/program_info.h"
+#include "host/qt/alt_letters.h"
 #include "host/qt/command_line.h"
 #include "host/qt/program_settings.h"
 #include "host/qt/qt_dialogs.h"
@@ -101,6 +102,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setWindowIcon(ApplicationIcon());  // the dialogs' too
   UseSpanish(application);
+  TypeNoAltLetters(application);
 
   Clock clock;
   try {

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTest>
 #include <QTextBrowser>
@@ -21,6 +22,7 @@
 #include "host/headless/text_rules.h"
 #include "host/lists/catalogue_search.h"
 #include "host/lists/record_view.h"
+#include "host/qt/alt_letters.h"
 #include "host/qt/catalogue_dialog.h"
 #include "host/qt/label_keys.h"
 #include "host/qt/list_model.h"
@@ -103,7 +105,10 @@ class DialogsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { QVERIFY(host::UseSpanish(*QCoreApplication::instance())); }
+  void initTestCase() {
+    QVERIFY(host::UseSpanish(*QCoreApplication::instance()));
+    host::TypeNoAltLetters(*QCoreApplication::instance());
+  }
 
   // Each style's icon, buttons (in Spanish) and default; the module and identifier under
   // the text.
@@ -475,6 +480,42 @@ class DialogsTest : public QObject {
       QVERIFY(PressAlt(*box, letter));
       QCOMPARE(box->clickedButton(), box->button(button));
     }
+  }
+
+  // An Alt letter or digit that no button or label of the dialog takes types nothing into
+  // the box that has the focus: a search's text, the finder's days, the editor's concept and
+  // text, the operator and the password. Ctrl+Alt (AltGr on some keyboards) types as ever.
+  void anAltKeyNothingTakesTypesNothing() {
+    TestDatabase db;
+    host::CatalogueDialog search("Buscar cliente", db.db(), Clients(), "c1", nullptr);
+    host::PolicyFinder finder(db.db(), PinnedNow(), "mty", nullptr);
+    host::ExtendedTextEditor editor("Concepto", "Texto", 50, nullptr);
+    host::SignInDialog sign_in(
+        [](const std::string&, const std::string&) { return host::SignInResult{}; }, "demo.db", "");
+    const auto text = [](QWidget* box) {
+      if (auto* line = qobject_cast<QLineEdit*>(box)) return line->text();
+      if (auto* days = qobject_cast<QSpinBox*>(box)) return days->text();
+      return qobject_cast<QPlainTextEdit*>(box)->toPlainText();
+    };
+    QStringList typed;
+    for (const auto& [dialog, box] : {std::pair<QDialog*, QWidget*>{&search, search.Filter()},
+                                      {&finder, finder.Filter()},
+                                      {&finder, finder.Days()},
+                                      {&editor, editor.ConceptField()},
+                                      {&editor, editor.TextField()},
+                                      {&sign_in, sign_in.UserField()},
+                                      {&sign_in, sign_in.PasswordField()}}) {
+      dialog->show();
+      QVERIFY(QTest::qWaitForWindowActive(dialog));
+      box->setFocus();
+      QTest::keyClick(box, Qt::Key_End);
+      QTest::keyClick(box, Qt::Key_J, Qt::AltModifier);
+      QTest::keyClick(box, Qt::Key_J, Qt::AltModifier | Qt::ShiftModifier);
+      QTest::keyClick(box, Qt::Key_5, Qt::AltModifier);
+      QTest::sendKeyEvent(QTest::Click, box, Qt::Key_2, "@", Qt::ControlModifier | Qt::AltModifier);
+      typed << text(box);
+    }
+    QCOMPARE(typed, QStringList({"c1@", "mty@", "30 días", "Concepto@", "Texto@", "@", "@"}));
   }
 
   // Every caption gets a letter of its own when the letters allow it, a word's first

@@ -14,6 +14,7 @@
 
 #include "component/host_services.h"
 #include "host/lists/policy_usage.h"
+#include "host/qt/alt_letters.h"
 #include "host/qt/catalogue_dialog.h"
 #include "host/qt/look.h"
 #include "host/qt/questions.h"
@@ -129,7 +130,10 @@ class ScreenWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { host::UseSpanish(*QCoreApplication::instance()); }
+  void initTestCase() {
+    host::UseSpanish(*QCoreApplication::instance());
+    host::TypeNoAltLetters(*QCoreApplication::instance());
+  }
 
   // Nuevo, every field by Tab and Enter, a refused branch replaced through its F2 search,
   // Aceptar: then the folio brings the policy back, and Salir closes the window.
@@ -1155,7 +1159,7 @@ class ScreenWindowTest : public QObject {
   }
 
   // Every field label takes Alt and a letter of its own (never a toolbar command's) to
-  // its field.
+  // its field; an Alt letter nothing takes types nothing.
   void fieldLabelsTakeAltToTheirFields() {
     TestDatabase db;
     ScreenWindow window(db);
@@ -1174,6 +1178,16 @@ class ScreenWindowTest : public QObject {
       QVERIFY2(QApplication::focusWidget() == label->buddy(), qPrintable(label->text()));
     }
     QCOMPARE(linked, 12);  // the fields that can take input, the folio among them
+
+    // Back at the folio, the letters that nothing takes type nothing over the folio selected.
+    window.Alt(Qt::Key_C);
+    window.Type("mty-1");
+    window.Key(Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(window.Focus(), std::string("txtFolio"));
+    for (char letter = 'A'; letter <= 'Z'; ++letter)
+      if (!keys.contains(letter)) window.Alt(static_cast<Qt::Key>(letter));
+    QCOMPARE(window.Shown({"txtFolio"}), QStringList({"MTY-1"}));
+    QCOMPARE(window.Focus(), std::string("txtFolio"));
   }
 
   // Every control where the layout table puts it, and no caption cut off; a wider window
