@@ -19,10 +19,13 @@
 #include "component/host_services.h"
 #include "host/qt/look.h"
 #include "host/qt/one_line_edit.h"
+#include "host/qt/questions.h"
 #include "host/qt/record_page.h"
 
 namespace nv407::host {
 namespace {
+
+constexpr const char* kExtendedTextTitle = "Descripción ampliada";
 
 QMessageBox::Icon IconOf(int style) {
   switch (style & 0x70) {
@@ -110,10 +113,10 @@ int AnswerOf(QMessageBox::StandardButton button) {
 }
 
 ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const std::string& text,
-                                       int width, QWidget* parent)
-    : QDialog(parent) {
+                                       int width, std::function<bool()> may_drop, QWidget* parent)
+    : QDialog(parent), may_drop_(std::move(may_drop)), given_concept_(concept_text) {
   setObjectName("ExtendedTextEditor");
-  setWindowTitle("Descripción ampliada");
+  setWindowTitle(kExtendedTextTitle);
   concept_ = new OneLineEdit(ToQString(concept_text), this);
   concept_->setObjectName("concept");
   text_ = new QPlainTextEdit(ToQString(text), this);
@@ -147,6 +150,16 @@ ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const st
   layout->addWidget(text_);
   layout->addWidget(buttons);
   text_->setFocus();
+}
+
+// Esc, Cancelar and the title bar all come here.
+void ExtendedTextEditor::reject() {
+  if (Changed() && !may_drop_()) return;
+  QDialog::reject();
+}
+
+bool ExtendedTextEditor::Changed() const {
+  return ConceptText() != given_concept_ || Text() != given_text_;
 }
 
 std::string ExtendedTextEditor::ConceptText() const {
@@ -202,7 +215,10 @@ int QtDialogs::ShowMessage(const MessageRequest& message) {
 
 std::string QtDialogs::EditExtendedText(std::string& concept_text, const std::string& text,
                                         int width) {
-  ExtendedTextEditor editor(concept_text, text, width, Parent());
+  ExtendedTextEditor editor(
+      concept_text, text, width,
+      [this] { return AskYesNo(*this, 0, kExtendedTextTitle, kDropExtendedTextQuestion); },
+      Parent());
   const bool accepted = editor.exec() == QDialog::Accepted;
   ReturnToParent();
   if (!accepted) return text;

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,21 +25,27 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const MessageRequest& message, QWidg
 int AnswerOf(QMessageBox::StandardButton button);
 
 // The extended-text editor: the concept on one line, the text below, `width` characters a
-// line. OK keeps the edits; Cancel (or Esc) keeps neither.
+// line. OK keeps the edits; Cancel (or Esc, or the title bar) keeps neither, once
+// `may_drop` said yes when the user changed either.
 class ExtendedTextEditor final : public QDialog {
   Q_OBJECT
 
  public:
   ExtendedTextEditor(const std::string& concept_text, const std::string& text, int width,
-                     QWidget* parent);
+                     std::function<bool()> may_drop, QWidget* parent);
   std::string ConceptText() const;
   std::string Text() const;
   QLineEdit* ConceptField() const { return concept_; }
   QPlainTextEdit* TextField() const { return text_; }
+  void reject() override;
 
  private:
+  bool Changed() const;
+
   QLineEdit* concept_;
   QPlainTextEdit* text_;
+  std::function<bool()> may_drop_;
+  std::string given_concept_;
   std::string given_text_;
   bool crlf_ = false;  // the text given breaks its lines with CR LF, as Windows programs do
 };

@@ -17,5 +17,7 @@ inline constexpr const char* kCancelQuestion =
     "Hay cambios sin guardar. ¿Cancelar la captura y descartarlos?";
 inline constexpr const char* kCloseQuestion =
     "Hay cambios sin guardar. ¿Cerrar la ventana y descartarlos?";
+inline constexpr const char* kDropExtendedTextQuestion =
+    "Hay cambios sin aceptar. ¿Cerrar la descripción ampliada y descartarlos?";
 
 }  // namespace nv407::host

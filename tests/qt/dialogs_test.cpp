@@ -148,7 +148,8 @@ class DialogsTest : public QObject {
     }
   }
 
-  // Alt+C and Alt+T reach the two fields; Aceptar keeps both edits, Esc neither.
+  // Alt+C and Alt+T reach the two fields; Aceptar keeps both edits, Esc (its question
+  // answered Sí) neither.
   void theEditorReturnsEditsOnAceptarOnly() {
     TestDatabase db;
     host::QtDialogs dialogs(db.db());
@@ -165,7 +166,10 @@ class DialogsTest : public QObject {
         QCOMPARE(QApplication::focusWidget(), editor.TextField());
         QTest::keyClick(editor.TextField(), Qt::Key_End, Qt::ControlModifier);
         QTest::keyClicks(editor.TextField(), " y dos");
-        ok ? editor.accept() : QTest::keyClick(editor.TextField(), Qt::Key_Escape);
+        if (ok) return editor.accept();
+        host::WhenShown<QMessageBox>(
+            [](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); });
+        QTest::keyClick(editor.TextField(), Qt::Key_Escape);
       });
       std::string concept_text = "Concepto";
       const std::string text = dialogs.EditExtendedText(concept_text, "Línea uno", 50);
@@ -173,6 +177,54 @@ class DialogsTest : public QObject {
                std::string(ok ? "Línea uno y dos / Concepto nuevo" : "Línea uno / Concepto"));
       QCOMPARE(buttons, QStringList({"Aceptar", "Cancelar"}));
     }
+  }
+
+  // Esc, Cancelar and the title bar ask before they drop a change to the text or the
+  // concept, as the window asks before it drops a capture: No keeps the editor open with
+  // the text, Sí drops it. With nothing changed nothing is asked.
+  void theEditorAsksBeforeDroppingChanges() {
+    TestDatabase db;
+    host::QtDialogs dialogs(db.db());
+    QStringList seen;  // each question, and the editor after a No
+    const auto answer = [&seen](QMessageBox::StandardButton button) {
+      return host::WhenShown<QMessageBox>([&seen, button](QMessageBox& box) {
+        seen << box.windowTitle() + ": " + box.text();
+        box.button(button)->click();
+      });
+    };
+    const auto leave = [](host::ExtendedTextEditor& editor, const QString& how) {
+      if (how == "Esc") QTest::keyClick(editor.TextField(), Qt::Key_Escape);
+      if (how == "Cancelar")
+        editor.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+      if (how == "title bar") editor.close();
+    };
+    for (const QString how : {"Esc", "Cancelar", "title bar"}) {
+      for (const bool change : {false, true}) {
+        const host::StopWatching watch(
+            host::WhenShown<host::ExtendedTextEditor>([&](host::ExtendedTextEditor& editor) {
+              if (change && how == "title bar") host::TypeKeys(*editor.ConceptField(), " nuevo");
+              if (change && how != "title bar") host::TypeKeys(*editor.TextField(), " y dos");
+              {
+                const host::StopWatching no(answer(QMessageBox::No));
+                leave(editor, how);
+              }
+              if (!editor.isVisible()) return;
+              seen << "abierto: " + editor.ConceptField()->text() + " / " +
+                          editor.TextField()->toPlainText();
+              const host::StopWatching yes(answer(QMessageBox::Yes));
+              leave(editor, how);
+            }));
+        std::string concept_text = "Concepto";
+        const std::string text = dialogs.EditExtendedText(concept_text, "Texto", 50);
+        QCOMPARE(text + " / " + concept_text, std::string("Texto / Concepto"));
+      }
+    }
+    const QString asked = QString::fromUtf8(
+        "Descripción ampliada: Hay cambios sin aceptar. ¿Cerrar la descripción ampliada y "
+        "descartarlos?");
+    QCOMPARE(seen, QStringList({asked, "abierto: Concepto / Texto y dos", asked,  //
+                                asked, "abierto: Concepto / Texto y dos", asked,  //
+                                asked, "abierto: Concepto nuevo / Texto", asked}));
   }
 
   // The demo's policy whose counters were reset: its page names the fields as the screen
@@ -450,7 +502,8 @@ class DialogsTest : public QObject {
     // The editor: Alt+C is the concept, Cancelar Alt+N.
     for (const auto& [letter, result] :
          {std::pair{Qt::Key_A, QDialog::Accepted}, {Qt::Key_N, QDialog::Rejected}}) {
-      host::ExtendedTextEditor editor("Concepto", "Texto", 50, nullptr);
+      host::ExtendedTextEditor editor(
+          "Concepto", "Texto", 50, [] { return true; }, nullptr);
       QCOMPARE(LetterClashes(editor), QStringList());
       QVERIFY(PressAlt(editor, letter));
       QCOMPARE(editor.result(), int(result));
@@ -489,7 +542,8 @@ class DialogsTest : public QObject {
     TestDatabase db;
     host::CatalogueDialog search("Buscar cliente", db.db(), Clients(), "c1", nullptr);
     host::PolicyFinder finder(db.db(), PinnedNow(), "mty", nullptr);
-    host::ExtendedTextEditor editor("Concepto", "Texto", 50, nullptr);
+    host::ExtendedTextEditor editor(
+        "Concepto", "Texto", 50, [] { return true; }, nullptr);
     host::SignInDialog sign_in(
         [](const std::string&, const std::string&) { return host::SignInResult{}; }, "demo.db", "");
     const auto text = [](QWidget* box) {
