@@ -192,6 +192,15 @@ RecordDialog::RecordDialog(const QString& title, const QString& page, QWidget* p
   layout->addWidget(page_);
   layout->addWidget(buttons);
   resize(820, 600);
+  // The style draws no focus on a read-only page nor on a dialog's only button: the frame of
+  // the window's focused field shows where Tab went.
+  setStyleSheet(
+      "QTextBrowser { border: 1px solid #8a9aa8; }"
+      "QTextBrowser:focus { border: 2px solid #00538a; }"
+      "QPushButton { border: 1px solid #8a9aa8; border-radius: 3px; background-color: "
+      "palette(button); padding: 4px 20px; outline: none; }"
+      "QPushButton:focus { border: 2px solid #00538a; }"
+      "QPushButton:pressed { background-color: palette(mid); }");
 }
 
 QWidget* QtDialogs::Parent() const {

@@ -227,6 +227,31 @@ class DialogsTest : public QObject {
                                 asked, "abierto: Concepto nuevo / Texto", asked}));
   }
 
+  // The viewer shows where the focus is, as the window frames its focused field: on the
+  // page as it opens, on Cerrar after Tab (Space then closes).
+  void theViewerShowsWhereTheFocusIs() {
+    host::RecordDialog viewer("Consultar MTY-000001", "<p>MTY-000001</p>", nullptr);
+    viewer.show();
+    QVERIFY(QTest::qWaitForWindowActive(&viewer));
+    QWidget* page = viewer.Page();
+    QWidget* close = viewer.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close);
+    // The colour at the middle of the widget's left edge, and whether it has the focus.
+    const auto edge = [](QWidget* widget) {
+      const QImage drawn = widget->grab().toImage();
+      return drawn.pixelColor(0, drawn.height() / 2).name() +
+             (QApplication::focusWidget() == widget ? " focused" : "");
+    };
+    const QString focus_frame = "#00538a focused";
+    QCOMPARE(edge(page), focus_frame);
+    const QString close_unfocused = edge(close);
+    QTest::keyClick(page, Qt::Key_Tab);
+    QCOMPARE(edge(close), focus_frame);
+    QVERIFY(edge(page) != focus_frame);
+    QVERIFY(close_unfocused != focus_frame);
+    QTest::keyClick(close, Qt::Key_Space);
+    QVERIFY(!viewer.isVisible());
+  }
+
   // The demo's policy whose counters were reset: its page names the fields as the screen
   // does, keys beside their descriptions, dates in Spanish, what each service has left,
   // the reset's report whole, line by line, and a value's spaces as stored.
