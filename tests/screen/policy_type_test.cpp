@@ -193,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "WHERE Ts_Cve_Tipo_Servicio = 'ZZZ'",
                        kZzz + "cantidad incluida (Tpt_Cantidad)."}));
 
-// The demo product text of the policy type MANT90, which ends in a line break.
+// The demo product text of the policy type MANT90, less the line end it ends in.
 constexpr const char* kTrimestralText =
     "Mantenimiento preventivo de equipo de cómputo y respaldo de información cada mes durante "
     "tres meses.";
@@ -228,9 +228,14 @@ class FirstUseTest : public ExtendedDescriptionTest,
 // a policy type's description there is nothing to propose, and nothing is asked.
 TEST_P(FirstUseTest, ProposesTheProductsDescriptionAndText) {
   db.Execute(
+      "INSERT INTO Producto (Pr_Cve_Producto, Pr_Descripcion) VALUES ('POL-SINFIN', 'Sin fin')");
+  db.Execute(
       "INSERT INTO Tipo_Poliza_Servicio (Tps_Cve_Tipo_Poliza_Servicio, Tps_Descripcion, "
       "Pr_Cve_Producto, Tps_Tipo, Tps_Valor, Es_Cve_Estado) "
-      "VALUES ('SINPROD', 'Sin producto', NULL, 3, 1, 'AC')");
+      "VALUES ('SINPROD', 'Sin producto', NULL, 3, 1, 'AC'), "
+      "('SINFIN', 'Texto sin fin de línea', 'POL-SINFIN', 3, 1, 'AC')");
+  db.Execute(
+      "INSERT INTO product_text (product_code, text) VALUES ('POL-SINFIN', 'Soporte al mes.')");
   GivenNewPolicyOfType(GetParam().type);
   WhenEditorReturns("Concepto revisado", "Texto revisado");
   const auto& trace = db.TraceStatements();
@@ -259,7 +264,8 @@ INSTANTIATE_TEST_SUITE_P(
                  std::string("Póliza de mantenimiento trimestral|") + kTrimestralText + "|50"},
         Proposal{"SOPMEN",
                  "Póliza de soporte mensual|Soporte telefónico y remoto de lunes a viernes de "
-                 "9:00 a 18:00 horas. Incluye una visita de mantenimiento preventivo al me|50"},
+                 "9:00 a 18:00 horas. Incluye una visita de mantenimiento preventivo al mes.|50"},
+        Proposal{"SINFIN", "Sin fin|Soporte al me|50"},  // no line end: two letters go
         Proposal{"ASESOR", "Asesoría en sistemas administrativos||50"},  // no stored text
         Proposal{"SINPROD", "||50"},  // no product: the held concept, empty
         Proposal{"", ""}, Proposal{"NOEXISTE", ""}, Proposal{"BASICA", ""}));
