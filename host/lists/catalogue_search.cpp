@@ -157,17 +157,21 @@ std::string OrderBy(const ListSource& source, const ListOrder& order) {
 }
 
 // The conditions of one statement over the source: its own, the way the text finds rows,
-// where the page starts in the key's order, and the keys it is kept among.
+// the keys no key field can hold left out, where the page starts in the key's order, and
+// the keys it is kept among.
 std::vector<std::string> Conditions(const ListSource& source, SqlDialect dialect,
                                     const PageQuery& page, const std::string& way) {
   std::vector<std::string> where;
   if (!source.conditions.empty()) where.push_back(Parenthesised(source.conditions));
+  if (!way.empty()) where.push_back(Parenthesised(way));
+  // After the text's own test: SQLite tests a row's conditions in the order written, and
+  // this class of sixty letters costs ten times that test, a keystroke's whole time when
+  // it runs on every row of a large catalogue.
   if (source.typed_keys) {
     std::string typed = "NOT ";
     typed += Parenthesised(Traits(dialect).holds_any_of(source.key, RaisedLetters()));
     where.push_back(std::move(typed));
   }
-  if (!way.empty()) where.push_back(Parenthesised(way));
   if (page.after)
     where.push_back(source.key + (page.order.descending ? " < " : " > ") + QuotedText(*page.after));
   if (page.among) {
