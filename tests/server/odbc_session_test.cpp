@@ -626,27 +626,68 @@ TEST_F(ServerTest, AConnectionCutWithoutAFatalMessageIsMadeAgainForTheNextStatem
   EXPECT_EQ(Scalar(screen, "SELECT COUNT(*) AS v FROM Poliza_Servicio"), "n:0");
 }
 
+// A login whose commits wait for the standby the test server names and never has; a row of
+// 2 waits in its commit's deferred check instead, before anything is made. Its commits are
+// lost by ending its sessions while they wait, the login refused meanwhile for `away` as a
+// restarting server refuses connections.
+class LostCommitTest : public ServerTest {
+ protected:
+  LostCommitTest() {
+    admin_.Execute("CREATE ROLE " + login_ + " LOGIN SUPERUSER");
+    admin_.Execute("ALTER ROLE " + login_ + " SET synchronous_commit = on");
+    admin_.Execute("CREATE TABLE saved (x INTEGER)");
+    admin_.Execute(
+        "CREATE FUNCTION slow_check() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN PERFORM "
+        "pg_sleep(60); RETURN NULL; END$$");
+    admin_.Execute(
+        "CREATE CONSTRAINT TRIGGER slow AFTER INSERT ON saved DEFERRABLE INITIALLY DEFERRED FOR "
+        "EACH ROW WHEN (NEW.x = 2) EXECUTE FUNCTION slow_check()");
+  }
+  void TearDown() override { admin_.Execute("DROP ROLE " + login_); }
+
+  std::unique_ptr<host::Database> OpenAsLogin(host::OdbcOptions options = {}) {
+    std::string connection = database_.ConnectionString();
+    connection.replace(connection.find("Username=postgres"), std::string::npos,
+                       "Username=" + login_);
+    return host::OpenOdbcDatabase(connection, std::move(options));
+  }
+
+  // Ends the login's sessions once one waits on `wait`; false when none ever did.
+  std::future<bool> EndWhenWaiting(const std::string& wait, std::chrono::milliseconds away) {
+    return std::async(std::launch::async, [this, wait, away] {
+      auto watcher = Open();
+      for (int i = 0; i < 400; ++i) {
+        if (Scalar(watcher->ForHost(),
+                   "SELECT COUNT(*) AS v FROM pg_stat_activity WHERE usename = '" + login_ +
+                       "' AND wait_event = '" + wait + "'") == "n:0") {
+          std::this_thread::sleep_for(25ms);
+          continue;
+        }
+        if (away > 0ms) watcher->ForHost().Execute("ALTER ROLE " + login_ + " NOLOGIN");
+        watcher->ForHost().Execute(
+            "SELECT COUNT(pg_terminate_backend(pid)) AS v FROM pg_stat_activity WHERE usename "
+            "= '" +
+            login_ + "'");
+        if (away > 0ms) {
+          std::this_thread::sleep_for(away);
+          watcher->ForHost().Execute("ALTER ROLE " + login_ + " LOGIN");
+        }
+        return true;
+      }
+      return false;
+    });
+  }
+
+  std::unique_ptr<host::Database> administrator_ = Open();
+  Connection& admin_ = administrator_->ForHost();
+  const std::string login_ = "waits_" + std::to_string(::getpid());
+};
+
 // A commit whose connection is lost may have been made or not: the server says which, so
 // that a command is neither reported failed when saved (run again, it would save twice)
 // nor saved when reported failed.
-TEST_F(ServerTest, ACommitWhoseConnectionIsLostEndsAsTheServerSays) {
-  auto administrator = Open();
-  Connection& admin = administrator->ForHost();
-  // This login's commits wait for the standby the test server names and never has; a row
-  // of 2 waits in its commit's deferred check instead, before anything is made.
-  const std::string login = "waits_" + std::to_string(::getpid());
-  admin.Execute("CREATE ROLE " + login + " LOGIN SUPERUSER");
-  admin.Execute("ALTER ROLE " + login + " SET synchronous_commit = on");
-  admin.Execute("CREATE TABLE saved (x INTEGER)");
-  admin.Execute(
-      "CREATE FUNCTION slow_check() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN PERFORM "
-      "pg_sleep(60); RETURN NULL; END$$");
-  admin.Execute(
-      "CREATE CONSTRAINT TRIGGER slow AFTER INSERT ON saved DEFERRABLE INITIALLY DEFERRED FOR "
-      "EACH ROW WHEN (NEW.x = 2) EXECUTE FUNCTION slow_check()");
-  std::string connection = database_.ConnectionString();
-  connection.replace(connection.find("Username=postgres"), std::string::npos, "Username=" + login);
-  auto database = host::OpenOdbcDatabase(connection);
+TEST_F(LostCommitTest, ACommitWhoseConnectionIsLostEndsAsTheServerSays) {
+  auto database = OpenAsLogin();
   Connection& sql = database->ForHost();
 
   // Row 3's connection is ended as a restarting server ends it: new connections are refused
@@ -654,30 +695,7 @@ TEST_F(ServerTest, ACommitWhoseConnectionIsLostEndsAsTheServerSays) {
   for (const auto& [row, wait] :
        {std::pair{"1", "SyncRep"}, std::pair{"2", "PgSleep"}, std::pair{"3", "SyncRep"}}) {
     SCOPED_TRACE(row);
-    const bool restarting = std::string(row) == "3";
-    auto ended = std::async(std::launch::async, [&, wait = std::string(wait)] {
-      auto watcher = Open();
-      for (int i = 0; i < 400; ++i) {
-        if (Scalar(watcher->ForHost(),
-                   "SELECT COUNT(*) AS v FROM pg_stat_activity WHERE "
-                   "usename = '" +
-                       login + "' AND wait_event = '" + wait + "'") == "n:0") {
-          std::this_thread::sleep_for(25ms);
-          continue;
-        }
-        if (restarting) watcher->ForHost().Execute("ALTER ROLE " + login + " NOLOGIN");
-        watcher->ForHost().Execute(
-            "SELECT COUNT(pg_terminate_backend(pid)) AS v FROM pg_stat_activity WHERE usename "
-            "= '" +
-            login + "'");
-        if (restarting) {
-          std::this_thread::sleep_for(700ms);
-          watcher->ForHost().Execute("ALTER ROLE " + login + " LOGIN");
-        }
-        return true;
-      }
-      return false;
-    });
+    auto ended = EndWhenWaiting(wait, std::string(row) == "3" ? 700ms : 0ms);
     sql.BeginTrans();
     sql.Execute("INSERT INTO saved VALUES (" + std::string(row) + ")");
     const std::string said = Refusal([&] { sql.CommitTrans(); });
@@ -691,57 +709,22 @@ TEST_F(ServerTest, ACommitWhoseConnectionIsLostEndsAsTheServerSays) {
     EXPECT_FALSE(database->InTransaction());
   }
   EXPECT_EQ(Scalar(sql, "SELECT string_agg(x::text, ',' ORDER BY x) AS v FROM saved"), "'1,3'");
-  database.reset();
-  admin.Execute("DROP ROLE " + login);
 }
 
 // A commit lost while the server cannot be reached for as long as a connection is waited
 // for is reported unknown; before the next transaction the server is asked again, and one
 // that was made after all refuses that transaction once, so that the command reported
 // failed is not saved twice.
-TEST_F(ServerTest, ACommitWhoseOutcomeWasNotKnownIsAskedAboutBeforeTheNextTransaction) {
-  auto administrator = Open();
-  Connection& admin = administrator->ForHost();
-  const std::string login = "unsure_" + std::to_string(::getpid());
-  admin.Execute("CREATE ROLE " + login + " LOGIN SUPERUSER");
-  admin.Execute("ALTER ROLE " + login + " SET synchronous_commit = on");
-  admin.Execute("CREATE TABLE kept (x INTEGER)");
-  admin.Execute(
-      "CREATE FUNCTION slow_keep() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN PERFORM "
-      "pg_sleep(60); RETURN NULL; END$$");
-  admin.Execute(
-      "CREATE CONSTRAINT TRIGGER slow AFTER INSERT ON kept DEFERRABLE INITIALLY DEFERRED FOR "
-      "EACH ROW WHEN (NEW.x = 2) EXECUTE FUNCTION slow_keep()");
-  std::string connection = database_.ConnectionString();
-  connection.replace(connection.find("Username=postgres"), std::string::npos, "Username=" + login);
-  auto database = host::OpenOdbcDatabase(connection, {.login_timeout_seconds = 1});
+TEST_F(LostCommitTest, ACommitWhoseOutcomeWasNotKnownIsAskedAboutBeforeTheNextTransaction) {
+  auto database = OpenAsLogin({.login_timeout_seconds = 1});
   Connection& sql = database->ForHost();
 
   // Row 1 is committed while its connection is lost, row 2 undone.
   for (const auto& [row, wait] : {std::pair{"1", "SyncRep"}, std::pair{"2", "PgSleep"}}) {
     SCOPED_TRACE(row);
-    auto ended = std::async(std::launch::async, [&, wait = std::string(wait)] {
-      auto watcher = Open();
-      for (int i = 0; i < 400; ++i) {
-        if (Scalar(watcher->ForHost(),
-                   "SELECT COUNT(*) AS v FROM pg_stat_activity WHERE usename = '" + login +
-                       "' AND wait_event = '" + wait + "'") == "n:0") {
-          std::this_thread::sleep_for(25ms);
-          continue;
-        }
-        watcher->ForHost().Execute("ALTER ROLE " + login + " NOLOGIN");
-        watcher->ForHost().Execute(
-            "SELECT COUNT(pg_terminate_backend(pid)) AS v FROM pg_stat_activity WHERE usename "
-            "= '" +
-            login + "'");
-        std::this_thread::sleep_for(2500ms);
-        watcher->ForHost().Execute("ALTER ROLE " + login + " LOGIN");
-        return true;
-      }
-      return false;
-    });
+    auto ended = EndWhenWaiting(wait, 2500ms);
     sql.BeginTrans();
-    sql.Execute("INSERT INTO kept VALUES (" + std::string(row) + ")");
+    sql.Execute("INSERT INTO saved VALUES (" + std::string(row) + ")");
     EXPECT_THAT(Refusal([&] { sql.CommitTrans(); }), HasSubstr("cannot be known now"));
     ASSERT_TRUE(ended.get()) << "the commit never waited";
     sql.RollbackTrans();
@@ -755,9 +738,7 @@ TEST_F(ServerTest, ACommitWhoseOutcomeWasNotKnownIsAskedAboutBeforeTheNextTransa
     }
     sql.RollbackTrans();
   }
-  EXPECT_EQ(Scalar(sql, "SELECT string_agg(x::text, ',' ORDER BY x) AS v FROM kept"), "'1'");
-  database.reset();
-  admin.Execute("DROP ROLE " + login);
+  EXPECT_EQ(Scalar(sql, "SELECT string_agg(x::text, ',' ORDER BY x) AS v FROM saved"), "'1'");
 }
 
 }  // namespace
