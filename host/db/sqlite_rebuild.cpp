@@ -39,6 +39,38 @@ std::set<std::string> KeyedTables() {
   return {names.begin(), names.end()};
 }
 
+enum class HeldInAnotherText { kKept, kWrittenAgain };
+
+// Makes, in one transaction, each object of the given type that a new file's schema has and
+// the file lacks; one the file holds in another text is kept or written again. Returns the
+// names made or written again.
+std::vector<std::string> MakeMissing(Database& database, const std::string& type,
+                                     HeldInAnotherText other_text) {
+  const std::unique_ptr<Database> fresh = NewSchema();
+  Connection& sql = database.ForHost();
+  std::vector<std::string> made;
+  TransactionScope transaction(sql);
+  for (const std::string& name :
+       Texts(*fresh,
+             "SELECT name AS v FROM sqlite_master WHERE type = ? AND sql IS NOT NULL ORDER BY "
+             "name",
+             {type})) {
+    const std::string written =
+        Texts(*fresh, "SELECT sql AS v FROM sqlite_master WHERE name = ?", {name}).at(0);
+    // SQLite's names match in any letter case.
+    const std::vector<std::string> held = Texts(
+        database, "SELECT sql AS v FROM sqlite_master WHERE type = ? AND name = ? COLLATE NOCASE",
+        {type, name});
+    if (!held.empty() && (held.front() == written || other_text == HeldInAnotherText::kKept))
+      continue;
+    if (!held.empty()) sql.Execute("DROP " + type + " \"" + name + "\"")->Close();
+    sql.Execute(written)->Close();
+    made.push_back(held.empty() ? name : name + " as this version writes it");
+  }
+  transaction.Commit();
+  return made;
+}
+
 // The pragmas a rebuild needs outside its transaction, set back however it ends: with
 // foreign keys off, dropping a table checks nothing and renaming one leaves the other
 // tables' references to it as they are.
@@ -131,48 +163,11 @@ std::vector<std::string> RebuildTablesStoredByRowNumber(Database& database) {
 }
 
 std::vector<std::string> AddMissingIndexes(Database& database) {
-  const std::unique_ptr<Database> fresh = NewSchema();
-  Connection& sql = database.ForHost();
-  std::vector<std::string> added;
-  TransactionScope transaction(sql);
-  for (const std::string& name :
-       Texts(*fresh,
-             "SELECT name AS v FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL "
-             "ORDER BY name")) {
-    // SQLite's names match in any letter case.
-    if (!Texts(database,
-               "SELECT name AS v FROM sqlite_master WHERE type = 'index' AND name = ? COLLATE "
-               "NOCASE",
-               {name})
-             .empty())
-      continue;
-    sql.Execute(Texts(*fresh, "SELECT sql AS v FROM sqlite_master WHERE name = ?", {name}).at(0));
-    added.push_back(name);
-  }
-  transaction.Commit();
-  return added;
+  return MakeMissing(database, "index", HeldInAnotherText::kKept);
 }
 
 std::vector<std::string> AddMissingGuards(Database& database) {
-  const std::unique_ptr<Database> fresh = NewSchema();
-  Connection& sql = database.ForHost();
-  std::vector<std::string> added;
-  TransactionScope transaction(sql);
-  for (const std::string& name :
-       Texts(*fresh, "SELECT name AS v FROM sqlite_master WHERE type = 'trigger' ORDER BY name")) {
-    const std::string written =
-        Texts(*fresh, "SELECT sql AS v FROM sqlite_master WHERE name = ?", {name}).at(0);
-    const std::vector<std::string> held = Texts(
-        database,
-        "SELECT sql AS v FROM sqlite_master WHERE type = 'trigger' AND name = ? COLLATE NOCASE",
-        {name});
-    if (!held.empty() && held.front() == written) continue;
-    if (!held.empty()) sql.Execute("DROP TRIGGER \"" + name + "\"")->Close();
-    sql.Execute(written)->Close();
-    added.push_back(held.empty() ? name : name + " as this version writes it");
-  }
-  transaction.Commit();
-  return added;
+  return MakeMissing(database, "trigger", HeldInAnotherText::kWrittenAgain);
 }
 
 }  // namespace nv407::host
