@@ -94,6 +94,24 @@ std::string GlobInAnyCase(std::string_view text) {
   return glob;
 }
 
+// A LIKE pattern (unquoted, without its '%') of the text in which each letter with another
+// case outside ASCII stands for any one character: what GlobInAnyCase finds, and a little
+// more, at the cost of LIKE.
+std::string LikeAnyLatinCase(std::string_view text) {
+  std::string like;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) == 0xC3 && i + 1 < text.size() &&
+        IsContinuationByte(text[i + 1]) &&
+        LatinOtherCase(static_cast<unsigned char>(text[i + 1])) != 0) {
+      like += '_';
+      ++i;
+    } else {
+      like += LikeLiteral(text.substr(i, 1));
+    }
+  }
+  return like;
+}
+
 // `subject` LIKE `pattern`, both SQL; `text` is what the pattern was made of.
 std::string Like(const std::string& subject, const std::string& pattern, std::string_view text) {
   std::string like = subject;
@@ -304,11 +322,17 @@ std::string StartsWith(const std::string& column, SqlDialect dialect, const std:
 std::string Holds(const std::string& column, SqlDialect dialect, const std::string& text) {
   const std::string trimmed = Trimmed(text);
   // SQLite's LIKE ignores the case of ASCII letters alone: "SAN JOSÉ" would miss "San José".
+  // GLOB's sets of either case cost ten times LIKE on every row: LIKE, with any character
+  // where such a letter stands, goes first and leaves GLOB the few rows it finds.
   if (Traits(dialect).like_ignores_case && HasLatinCase(trimmed)) {
+    std::string nearly = "%";
+    nearly += LikeAnyLatinCase(trimmed);
+    nearly += '%';
     std::string anywhere = "*";
     anywhere += GlobInAnyCase(trimmed);
     anywhere += '*';
-    return column + " GLOB " + QuotedText(anywhere);
+    return Parenthesised(Like(column, QuotedText(nearly), trimmed) + " AND " + column + " GLOB " +
+                         QuotedText(anywhere));
   }
   std::string anywhere = "%";
   anywhere += LikeLiteral(trimmed);
