@@ -5,11 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "data/schema.h"
+
 namespace nv407::host {
 
-// The one folio width of the host: the screen asks NextFolio for folios this wide, and
-// FormatFolio pads what users type back to it. Change both together by changing this.
-inline constexpr int kFolioWidth = 10;
+inline constexpr int kFolioWidth = schema::kFolioWidth;
 
 // A folio is BRANCH "-" NUMBER, the number zero-padded so that the whole folio is `width`
 // characters wide (at least one digit). The branch is kept trimmed and upper-cased as key

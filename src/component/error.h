@@ -18,4 +18,10 @@ class Error : public std::runtime_error {
   std::string description_;
 };
 
+// What a failure says: an Error's whole description, any other exception's what().
+inline std::string DescriptionOf(const std::exception& failure) {
+  if (const auto* error = dynamic_cast<const Error*>(&failure)) return error->Description();
+  return failure.what();
+}
+
 }  // namespace nv407

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "component/error.h"
 #include "data/schema.h"
 #include "data/statements.h"
 #include "screen/counter_report.h"
@@ -10,18 +11,6 @@
 
 namespace nv407 {
 namespace {
-
-constexpr const char* kModule = "NV407";
-
-// Undoes the reset after a failure. The failure being reported is the one that
-// matters: a rollback that fails too (no transaction was open yet, or the
-// connection itself is gone) must not replace it.
-void RollBackQuietly(AppServices& app) {
-  try {
-    app.GetConnection().RollbackTrans();
-  } catch (...) {
-  }
-}
 
 void ShowUsed(ListItems& services, const std::vector<ServiceUsage>& rows) {
   for (std::size_t row = 0; row < rows.size(); ++row)
@@ -65,13 +54,14 @@ void frmNV407::InitializeServices() {
     shown_zeroed = true;
 
     Db().CommitTrans();
-  } catch (const std::exception& e) {  // nv407::Error's description is its what()
-    RollBackQuietly(App());
+  } catch (const std::exception& e) {
+    RollBackQuietly();
     // The database keeps what was used: so must the list, or the reset run again would
     // log zeros over it.
     if (shown_zeroed) ShowUsed(services, rows);
-    ShowError(std::string("Operación cancelada debido al siguiente error: ") + "\r\n" + e.what(),
-              message_style::kStop, "ERROR", "ERR-ID:7500001");
+    ShowError(
+        std::string("Operación cancelada debido al siguiente error: ") + "\r\n" + DescriptionOf(e),
+        message_style::kStop, "ERROR", "ERR-ID:7500001");
   }
 }
 

@@ -86,10 +86,8 @@ void frmNV407::LoadPolicyByFolio() {
     Controles->SetFlag(ToolbarFlag::kActive1, true);
     cmdInicializa->SetEnabled(state_.canInitServices);
     return;
-  } catch (const Error& e) {
-    description = e.Description();
   } catch (const std::exception& e) {
-    description = e.what();
+    description = DescriptionOf(e);
   }
   ShowError("Se detectó el siguiente error: \r\n" + description, message_style::kStop, "ERROR",
             "ERR-ID:7500014");

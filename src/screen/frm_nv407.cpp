@@ -4,11 +4,6 @@
 #include "screen/layout.h"
 
 namespace nv407 {
-namespace {
-
-constexpr const char* kModule = "NV407";
-
-}  // namespace
 
 frmNV407::frmNV407(Component& component) : component_(component) {
   CreateControls();
@@ -151,6 +146,13 @@ ListFormatter& frmNV407::Formatter() {
 
 std::intptr_t frmNV407::WindowHandle() const {
   return reinterpret_cast<std::intptr_t>(this);
+}
+
+void frmNV407::RollBackQuietly() {
+  try {
+    Db().RollbackTrans();
+  } catch (const std::exception&) {
+  }
 }
 
 void frmNV407::ShowError(const std::string& text, int style, const std::string& title,

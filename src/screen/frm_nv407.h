@@ -14,6 +14,11 @@
 
 namespace nv407 {
 
+// The module the screen's permissions and messages belong to, and the application's name
+// the host knows it by.
+inline constexpr const char* kModule = "NV407";
+inline constexpr const char* kApplication = "Zembrel";
+
 // The service-policy capture screen. Its handlers are wired to the events of its
 // controls when it is made; each handler group lives in its own source file.
 class frmNV407 final : public Screen {
@@ -64,6 +69,10 @@ class frmNV407 final : public Screen {
   void CreateControls();
   void ConnectEvents();
   void ResetScreen();  // the reset that Cancelar, Aceptar and Baja run
+  // Undoes a command's transaction after a failure. The failure being reported is the one
+  // that matters: a rollback that fails too (no transaction was open yet, or the connection
+  // itself is gone) must not replace it.
+  void RollBackQuietly();
   void ShowError(const std::string& text, int style, const std::string& title,
                  const std::string& error_id);
   // The list formatter made at loading; a screen whose loading failed before it has none.

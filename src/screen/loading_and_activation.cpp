@@ -7,8 +7,6 @@
 namespace nv407 {
 namespace {
 
-constexpr const char* kModule = "NV407";
-constexpr const char* kApplication = "Zembrel";
 constexpr int kCutOffDays = 28;
 
 std::vector<std::string> SplitAtCommas(const std::string& text) {

@@ -67,11 +67,7 @@ void frmNV407::Aceptar(std::int16_t& argument) {
   // From here on, every failure rolls the whole save back.
   const auto fail = [this](const std::string& text, int style, const std::string& title,
                            const char* error_id) {
-    try {
-      Db().RollbackTrans();
-    } catch (const std::exception&) {
-      // No transaction was open any more: nothing to undo.
-    }
+    RollBackQuietly();
     ShowError(text, style, title, error_id);
     Controles->AcceptFailed();
   };
@@ -92,8 +88,10 @@ void frmNV407::Aceptar(std::int16_t& argument) {
       Db().Execute(Sql());
     }
 
-    state_.newFolio =
-        Utility().NextFolio(txt_Sc_Cve_Sucursal->Text(), schema::kPolizaServicio, 10, -1).ToText();
+    state_.newFolio = Utility()
+                          .NextFolio(txt_Sc_Cve_Sucursal->Text(), schema::kPolizaServicio,
+                                     schema::kFolioWidth, -1)
+                          .ToText();
     if (state_.newFolio.empty()) {
       fail("Error al generar el folio de póliza", message_style::kStop, "ERROR", "ERR-ID:7500009");
       return;
@@ -138,8 +136,8 @@ void frmNV407::Aceptar(std::int16_t& argument) {
     Db().CommitTrans();
     Controles->AcceptSucceeded();
     ResetScreen();
-  } catch (const std::exception& e) {  // nv407::Error included: its what() is its description
-    fail(e.what(), message_style::kStop, "Controles_Aceptar()", "ERR-ID:7500012");
+  } catch (const std::exception& e) {
+    fail(DescriptionOf(e), message_style::kStop, "Controles_Aceptar()", "ERR-ID:7500012");
   }
 }
 

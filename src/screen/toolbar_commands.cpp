@@ -66,13 +66,9 @@ void frmNV407::Baja() {
 
     Db().CommitTrans();
     ResetScreen();
-  } catch (const std::exception& e) {  // nv407::Error included: its what() is its description
-    try {
-      Db().RollbackTrans();
-    } catch (const std::exception&) {
-      // No transaction was open any more: nothing to undo.
-    }
-    ShowError(e.what(), message_style::kStop, "Zembrel", "ERR-ID:7500013");
+  } catch (const std::exception& e) {
+    RollBackQuietly();
+    ShowError(DescriptionOf(e), message_style::kStop, kApplication, "ERR-ID:7500013");
   }
 }
 
