@@ -49,7 +49,7 @@ std::string Counting(std::int64_t from, std::int64_t to) {
   return "WITH RECURSIVE n(i) AS (SELECT " + std::to_string(from) +
          " UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " + std::to_string(to) + ") ";
 }
-// Policy i's folio, as StoredFolio writes it.
+// Policy i's folio: its branch's, then its number among the branch's in six digits.
 constexpr const char* kFolioOfI =
     "CASE i % 3 WHEN 0 THEN 'MTY' WHEN 1 THEN 'GDL' ELSE 'QRO' END || '-' || "
     "printf('%06d', i / 3 + 1)";
@@ -192,12 +192,6 @@ ScratchCopy::ScratchCopy(const fs::path& original, const std::string& name)
 ScratchCopy::~ScratchCopy() {
   std::error_code ignored;  // a leftover scratch file is no reason to fail
   for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path_.string() + suffix, ignored);
-}
-
-std::string StoredFolio(std::int64_t i) {
-  char number[24];
-  std::snprintf(number, sizeof number, "%06lld", static_cast<long long>(i / 3 + 1));
-  return std::string(kBranches[static_cast<std::size_t>(i % 3)]) + "-" + number;
 }
 
 std::string TypedFolio(std::int64_t i) {

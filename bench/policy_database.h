@@ -47,8 +47,7 @@ class ScratchCopy {
   std::filesystem::path path_;
 };
 
-// The folio of bulk policy i as stored ("GDL-000042") and as a user types it ("gdl-42").
-std::string StoredFolio(std::int64_t i);
+// The folio of bulk policy i as a user types it ("gdl-42" for "GDL-000042").
 std::string TypedFolio(std::int64_t i);
 
 }  // namespace polizas_bench

@@ -501,7 +501,6 @@ std::pair<std::string, std::vector<StatementValue>> SqlServerInForceQuery(
   throw Error("not a statement of the guards: " + statement);
 }
 
-// Whether every function that keeps the finder's orders has the body this version gives it.
 // Whether the schema's function of that name has this body (PostgreSQL).
 bool HasBody(Database& database, const std::string& name, const std::string& body) {
   auto same = database.HostQuery(

@@ -92,7 +92,6 @@ class StatementCache : public std::enable_shared_from_this<StatementCache> {
   }
   // A statement prepared for one use, never kept.
   static StatementLease PrepareOnce(std::shared_ptr<DbHandle> db, std::string_view sql);
-  std::size_t Size() const { return entries_.size(); }
 
  private:
   friend class StatementLease;

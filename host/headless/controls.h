@@ -128,7 +128,6 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
   // A key its catalogue holds that the screen could not take: its notification failed
   // (a policy type whose end date would pass the last year), and said why.
   bool NotTaken() const { return not_taken_; }
-  int RefreshCount() const { return refresh_count_; }
 
   // The user replaces the whole text and leaves the field. Refused when the field is
   // disabled or locked. The field upper-cases (`mayusculas`) and cuts at `maxlength`; a
@@ -161,7 +160,6 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
   std::optional<LookUpSettings> settings_;  // read on first use
   bool accepted_ = false;
   bool not_taken_ = false;
-  int refresh_count_ = 0;
 };
 
 class HeadlessDateField final : public HeadlessControl<DateField> {

@@ -18,33 +18,8 @@ std::vector<Call> CallsOf(const std::vector<DialogCall>& calls) {
 
 }  // namespace
 
-int ScriptedDialogs::DefaultAnswer(int style) {
-  constexpr int kOkCancel = 1, kAbortRetryIgnore = 2, kYesNoCancel = 3, kYesNo = 4,
-                kRetryCancel = 5;
-  constexpr int kCancel = 2, kAbort = 3, kRetry = 4, kIgnore = 5;
-  const int default_button = (style >> 8) & 3;  // 0 first, 1 second, 2 third
-  auto pick = [default_button](std::initializer_list<int> buttons) {
-    const int index = default_button < static_cast<int>(buttons.size()) ? default_button : 0;
-    return *(buttons.begin() + index);
-  };
-  switch (style & 7) {
-    case kOkCancel:
-      return pick({message_answer::kOk, kCancel});
-    case kAbortRetryIgnore:
-      return pick({kAbort, kRetry, kIgnore});
-    case kYesNoCancel:
-      return pick({message_answer::kYes, message_answer::kNo, kCancel});
-    case kYesNo:
-      return pick({message_answer::kYes, message_answer::kNo});
-    case kRetryCancel:
-      return pick({kRetry, kCancel});
-    default:
-      return message_answer::kOk;
-  }
-}
-
 int ScriptedDialogs::ShowMessage(const MessageRequest& message) {
-  int answer = DefaultAnswer(message.style);
+  int answer = DefaultMessageAnswer(message.style);
   if (!answers_.empty()) {
     answer = answers_.front();
     answers_.pop_front();

@@ -39,8 +39,6 @@ class ScriptedDialogs final : public Dialogs {
   void QueueEditorResult(std::string concept_text, std::string text) {
     editor_results_.emplace_back(std::move(concept_text), std::move(text));
   }
-  std::size_t PendingAnswers() const { return answers_.size(); }
-  std::size_t PendingEditorResults() const { return editor_results_.size(); }
 
   int ShowMessage(const MessageRequest& message) override;
   std::string EditExtendedText(std::string& concept_text, const std::string& text,
@@ -52,15 +50,11 @@ class ScriptedDialogs final : public Dialogs {
   std::vector<MessageCall> Messages() const;
   std::vector<EditorCall> EditorCalls() const;
   std::vector<ViewerCall> ViewerCalls() const;
-  void ClearCalls() { calls_.clear(); }
 
   // Called with every call as it is recorded.
   void Observe(std::function<void(const DialogCall&)> observer) {
     observers_.push_back(std::move(observer));
   }
-
-  // The button a message box of that style returns when the user just presses Enter.
-  static int DefaultAnswer(int style);
 
  private:
   void Record(DialogCall call);

@@ -22,7 +22,6 @@ void HeadlessTextBox::SetFormato(const Variant& format) {
 }
 
 void HeadlessTextBox::Refresh() {
-  ++refresh_count_;
   Notify();
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "data/schema.h"
 #include "host/db/dialect.h"
 #include "host/db/policy_order.h"
 #include "host/headless/text_rules.h"
@@ -29,14 +30,14 @@ std::string EndedBefore(SqlDialect dialect, const Date& day) {
 }
 
 std::string InForce(SqlDialect dialect, const Date& today) {
-  return "p.Es_Cve_Estado <> 'CA' AND (p.Ps_Fecha_Finaliza IS NULL OR NOT (" +
-         EndedBefore(dialect, today) + "))";
+  return "p.Es_Cve_Estado <> '" + std::string(schema::kStateCancelled) +
+         "' AND (p.Ps_Fecha_Finaliza IS NULL OR NOT (" + EndedBefore(dialect, today) + "))";
 }
 
 std::string StateSql(SqlDialect dialect, const Date& today) {
-  return "CASE WHEN p.Es_Cve_Estado = 'CA' THEN '" + std::string(kStateCancelled) + "' WHEN " +
-         EndedBefore(dialect, today) + " THEN '" + std::string(kStateExpired) + "' ELSE '" +
-         std::string(kStateInForce) + "' END";
+  return "CASE WHEN p.Es_Cve_Estado = '" + std::string(schema::kStateCancelled) + "' THEN '" +
+         std::string(kCancelledWord) + "' WHEN " + EndedBefore(dialect, today) + " THEN '" +
+         std::string(kExpiredWord) + "' ELSE '" + std::string(kInForceWord) + "' END";
 }
 
 std::string UsageSql() {
@@ -53,10 +54,11 @@ std::string SelectionConditions(SqlDialect dialect, const Date& today,
       conditions = InForce(dialect, today);
       break;
     case PolicyFilter::kCancelled:
-      conditions = "p.Es_Cve_Estado = 'CA'";
+      conditions = "p.Es_Cve_Estado = '" + std::string(schema::kStateCancelled) + "'";
       break;
     case PolicyFilter::kExpiring: {
-      conditions = "p.Es_Cve_Estado <> 'CA' AND p.Ps_Fecha_Finaliza >= " + Day(dialect, today);
+      conditions = "p.Es_Cve_Estado <> '" + std::string(schema::kStateCancelled) +
+                   "' AND p.Ps_Fecha_Finaliza >= " + Day(dialect, today);
       // Before the day after the last: an end stored with a time of day (another program's)
       // is still on its day. Days reaching the last day a date can be need no bound.
       if (selection.days < today.DaysUntil(Date::FromYmd(Date::kLastYear, 12, 31)))
@@ -65,11 +67,12 @@ std::string SelectionConditions(SqlDialect dialect, const Date& today,
       break;
     }
     case PolicyFilter::kExpired:
-      conditions = "p.Es_Cve_Estado <> 'CA' AND " + EndedBefore(dialect, today);
+      conditions = "p.Es_Cve_Estado <> '" + std::string(schema::kStateCancelled) + "' AND " +
+                   EndedBefore(dialect, today);
       break;
     case PolicyFilter::kNearlyUsedUp:
-      conditions = "p.Es_Cve_Estado <> 'CA' AND EXISTS (SELECT 1 " +
-                   ServicesOfPolicySql("p.Ps_Folio") + " AND " +
+      conditions = "p.Es_Cve_Estado <> '" + std::string(schema::kStateCancelled) +
+                   "' AND EXISTS (SELECT 1 " + ServicesOfPolicySql("p.Ps_Folio") + " AND " +
                    UsedToPercentSql(selection.percent) + ")";
       break;
   }
@@ -195,7 +198,8 @@ ListSource ServiceUsageList(SqlDialect dialect, const Date& today, int percent) 
                   "s.Pst_Cantidad_Incluida",
                   UsedQuantitySql(),
                   share};
-  list.conditions = "p.Es_Cve_Estado <> 'CA' AND " + UsedToPercentSql(percent);
+  list.conditions = "p.Es_Cve_Estado <> '" + std::string(schema::kStateCancelled) + "' AND " +
+                    UsedToPercentSql(percent);
   return list;
 }
 

@@ -16,9 +16,9 @@ inline constexpr std::string_view kPolicyQueryId = "POLIZA_SERVICIO";
 
 // What the finder and the reports call a policy's state: cancelled ("CA"); else expired
 // once its end date has passed; else in force.
-inline constexpr std::string_view kStateInForce = "Vigente";
-inline constexpr std::string_view kStateExpired = "Vencida";
-inline constexpr std::string_view kStateCancelled = "Cancelada";
+inline constexpr std::string_view kInForceWord = "Vigente";
+inline constexpr std::string_view kExpiredWord = "Vencida";
+inline constexpr std::string_view kCancelledWord = "Cancelada";
 
 // A service used to this share of its quantity is nearly used up; a policy ending within
 // this many days is about to expire. The finder's and the reports' defaults, and where the

@@ -1,5 +1,6 @@
 #include "host/lists/policy_usage.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -25,6 +26,14 @@ double Quantity(const Variant& value) {
   } catch (const Error&) {
     return std::numeric_limits<double>::quiet_NaN();
   }
+}
+
+// Digits after the point of a quantity as shown; none in an exponent form.
+int ShownDecimals(double value) {
+  const std::string text = NumberText(value);
+  const std::size_t point = text.find('.');
+  if (point == std::string::npos || text.find('E') != std::string::npos) return 0;
+  return static_cast<int>(text.size() - point - 1);
 }
 
 // "120 horas", "1 hora", "3 eventos": the unit follows the quantity it names.
@@ -137,6 +146,14 @@ std::string ShortDate(const Date& date) {
   char text[16];
   std::snprintf(text, sizeof text, "%02d/%02d/%04d", date.Day(), date.Month(), date.Year());
   return text;
+}
+
+double LeftOf(const ServiceUsage& service) {
+  if (std::isnan(service.included) || std::isnan(service.used))
+    return std::numeric_limits<double>::quiet_NaN();
+  const double scale =
+      std::pow(10.0, std::max(ShownDecimals(service.included), ShownDecimals(service.used)));
+  return std::round((service.included - service.used) * scale) / scale;
 }
 
 }  // namespace nv407::host

@@ -58,6 +58,11 @@ GlanceLine ExpiryLine(const Date& end, const Date& today);
 // policy.
 std::vector<GlanceLine> Glance(const PolicyUsage& usage, const Date& today);
 
+// What is left of the service's quantity, to the decimals of the quantities shown beside it
+// (120 - 119.9 leaves 0.1, not the binary residue of the subtraction); NaN where either is
+// no number.
+double LeftOf(const ServiceUsage& service);
+
 // "14/03/2025".
 std::string ShortDate(const Date& date);
 

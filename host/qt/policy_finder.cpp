@@ -54,7 +54,7 @@ QVariant Look(const FoundRow& row, int column, int role) {
     const std::optional<double> share = UsageShare(row);
     if (share) return QColor(GradeColour(UsageGrade(*share, 1)));
   }
-  if (column == kPolicyState && row.at(kPolicyState) != kStateInForce)
+  if (column == kPolicyState && row.at(kPolicyState) != kInForceWord)
     return QColor(GradeColour(Grade::kAlarm));
   return {};
 }

@@ -42,23 +42,17 @@ QMessageBox::Icon IconOf(int style) {
   }
 }
 
-// The buttons of the style's low bits, in the order the platform placed them.
-std::vector<QMessageBox::StandardButton> ButtonsOf(int style) {
-  using B = QMessageBox::StandardButton;
-  switch (style & 7) {
-    case 1:
-      return {B::Ok, B::Cancel};
-    case 2:
-      return {B::Abort, B::Retry, B::Ignore};
-    case 3:
-      return {B::Yes, B::No, B::Cancel};
-    case 4:
-      return {B::Yes, B::No};
-    case 5:
-      return {B::Retry, B::Cancel};
-    default:
-      return {B::Ok};
-  }
+// Each answer's button.
+constexpr std::pair<int, QMessageBox::StandardButton> kButtonOfAnswer[] = {
+    {message_answer::kOk, QMessageBox::Ok},         {message_answer::kCancel, QMessageBox::Cancel},
+    {message_answer::kAbort, QMessageBox::Abort},   {message_answer::kRetry, QMessageBox::Retry},
+    {message_answer::kIgnore, QMessageBox::Ignore}, {message_answer::kYes, QMessageBox::Yes},
+    {message_answer::kNo, QMessageBox::No}};
+
+QMessageBox::StandardButton ButtonOf(int answer) {
+  for (const auto& [given, button] : kButtonOfAnswer)
+    if (given == answer) return button;
+  return QMessageBox::Ok;
 }
 
 }  // namespace
@@ -75,16 +69,17 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const MessageRequest& message, QWidg
   if (!message.error_id.empty())
     source += (source.isEmpty() ? "" : "  ·  ") + ToQString(message.error_id);
   box->setInformativeText(source);
-  const std::vector<QMessageBox::StandardButton> buttons = ButtonsOf(message.style);
+  std::vector<QMessageBox::StandardButton> buttons;
   QMessageBox::StandardButtons all;
-  for (QMessageBox::StandardButton button : buttons) all |= button;
+  for (int answer : MessageButtons(message.style)) {
+    buttons.push_back(ButtonOf(answer));
+    all |= buttons.back();
+  }
   box->setStandardButtons(all);
   // Qt's own captions give Sí and No their letters, not these.
   if (QAbstractButton* ok = box->button(QMessageBox::Ok)) ok->setText("&Aceptar");
   if (QAbstractButton* cancel = box->button(QMessageBox::Cancel)) cancel->setText("&Cancelar");
-  const std::size_t default_index = static_cast<std::size_t>((message.style >> 8) & 3);
-  const QMessageBox::StandardButton default_button =
-      default_index < buttons.size() ? buttons[default_index] : buttons.front();
+  const QMessageBox::StandardButton default_button = ButtonOf(DefaultMessageAnswer(message.style));
   box->setDefaultButton(default_button);
   // Esc answers as the default button would: No on a question, never a silent Yes.
   box->setEscapeButton(buttons.size() == 1 ? buttons.front() : default_button);
@@ -92,24 +87,9 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const MessageRequest& message, QWidg
 }
 
 int AnswerOf(QMessageBox::StandardButton button) {
-  switch (button) {
-    case QMessageBox::Ok:
-      return message_answer::kOk;
-    case QMessageBox::Cancel:
-      return 2;
-    case QMessageBox::Abort:
-      return 3;
-    case QMessageBox::Retry:
-      return 4;
-    case QMessageBox::Ignore:
-      return 5;
-    case QMessageBox::Yes:
-      return message_answer::kYes;
-    case QMessageBox::No:
-      return message_answer::kNo;
-    default:
-      return message_answer::kOk;
-  }
+  for (const auto& [answer, given] : kButtonOfAnswer)
+    if (given == button) return answer;
+  return message_answer::kOk;
 }
 
 ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const std::string& text,

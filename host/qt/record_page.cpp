@@ -11,6 +11,7 @@
 #include "data/schema.h"
 #include "host/headless/field_labels.h"
 #include "host/lists/catalogue_search.h"
+#include "host/lists/policy_list.h"
 #include "host/qt/look.h"
 #include "host/services/folio.h"
 #include "host/services/host_records.h"
@@ -85,7 +86,7 @@ QString ValueText(const Variant& value) {
 
 // A policy's state as a word; a code other tools wrote, as it is.
 QString StateText(const std::string& code) {
-  if (code == schema::kStateCancelled) return "Cancelada";
+  if (code == schema::kStateCancelled) return ToQString(std::string(kCancelledWord));
   if (code == "AC") return "Activa";  // the column's default, a new policy's state
   return ToQString(code);
 }
@@ -116,24 +117,6 @@ QString Number(double value) {
 // A quantity, or the text stored where it goes when that is no number.
 QString Quantity(double value, const std::string& stored) {
   return std::isnan(value) ? Escaped(stored) : Number(value);
-}
-
-// Digits after the point of a quantity as shown; none in an exponent form.
-int ShownDecimals(double value) {
-  const std::string text = NumberText(value);
-  const std::size_t point = text.find('.');
-  if (point == std::string::npos || text.find('E') != std::string::npos) return 0;
-  return static_cast<int>(text.size() - point - 1);
-}
-
-// What is left to the decimals of the quantities shown beside it: 120 - 119.9 leaves 0.1,
-// not the binary residue of the subtraction.
-double Left(const ServiceUsage& service) {
-  if (std::isnan(service.included) || std::isnan(service.used))
-    return std::numeric_limits<double>::quiet_NaN();
-  const double scale =
-      std::pow(10.0, std::max(ShownDecimals(service.included), ShownDecimals(service.used)));
-  return std::round((service.included - service.used) * scale) / scale;
 }
 
 // Each column shown as (label, value in HTML), in the order the page lists them.
@@ -217,7 +200,7 @@ QString ServicesTable(const RecordView& record) {
       "<th align='right'>Incluido</th><th align='right'>Utilizado</th>"
       "<th align='right'>Restante</th><th colspan='2' align='left'>Uso</th></tr>";
   for (const ServiceUsage& service : record.services) {
-    const double left = Left(service);
+    const double left = LeftOf(service);
     html += "<tr><td>" + Escaped(service.key) + "</td><td>" + Escaped(service.description) +
             "</td><td align='center'>" + Escaped(service.unit) + "</td><td align='right'>" +
             Quantity(service.included, service.included_text) + "</td><td align='right'>" +

@@ -2,8 +2,39 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "component/host_services.h"
 
 namespace nv407::host {
+
+// A message's buttons, as the answers they give, in the order the style's low bits place
+// them.
+inline std::vector<int> MessageButtons(int style) {
+  using namespace nv407::message_answer;
+  switch (style & 7) {
+    case 1:
+      return {kOk, kCancel};
+    case 2:
+      return {kAbort, kRetry, kIgnore};
+    case 3:
+      return {kYes, kNo, kCancel};
+    case 4:
+      return {kYes, kNo};
+    case 5:
+      return {kRetry, kCancel};
+    default:
+      return {kOk};
+  }
+}
+
+// The answer of the style's default button (bits 8 and 9: the first, second or third); the
+// first button's where the style names one it lacks.
+inline int DefaultMessageAnswer(int style) {
+  const std::vector<int> buttons = MessageButtons(style);
+  const auto index = static_cast<std::size_t>((style >> 8) & 3);
+  return index < buttons.size() ? buttons[index] : buttons.front();
+}
 
 struct MessageRequest {
   std::string text;
@@ -19,7 +50,7 @@ struct MessageRequest {
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
-  // Returns the button pressed: 1 OK, 6 Yes, 7 No.
+  // Returns the button pressed (message_answer).
   virtual int ShowMessage(const MessageRequest& message) = 0;
   // The extended-text editor; may change the concept in place; returns the edited text.
   virtual std::string EditExtendedText(std::string& concept_text, const std::string& text,

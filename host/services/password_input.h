@@ -24,7 +24,6 @@ std::optional<std::string> GivenPassword(const std::optional<std::string>& file)
 class PasswordPrompt {
  public:
   explicit PasswordPrompt(std::istream& input);
-  bool FromTerminal() const { return terminal_; }
   // None at the end of the input.
   std::optional<std::string> Ask(const std::string& prompt);
   // A new password: asked twice on a terminal. Raises an Error when there is none, the two

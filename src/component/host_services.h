@@ -19,6 +19,10 @@ inline constexpr int kYesNoQuestion = 292;  // Yes/No, question icon, No the def
 }  // namespace message_style
 namespace message_answer {
 inline constexpr int kOk = 1;
+inline constexpr int kCancel = 2;
+inline constexpr int kAbort = 3;
+inline constexpr int kRetry = 4;
+inline constexpr int kIgnore = 5;
 inline constexpr int kYes = 6;
 inline constexpr int kNo = 7;
 }  // namespace message_answer

@@ -3,8 +3,10 @@
 #include <string>
 
 // The texts of the statements the screen runs, each joined from its fixed pieces and
-// values in their order. Spliced values have each apostrophe doubled and nothing else
-// changed, so a typed value is stored exactly as typed and never ends its literal.
+// values in their order. Spliced texts have each apostrophe doubled and nothing else
+// changed, so a typed value is stored exactly as typed and never ends its literal. Numbers
+// go in without quotes: the cut-off day as the combo's item holds it (its items are the days
+// 1 to 28, nothing typed).
 namespace nv407::statements {
 
 std::string Literal(const std::string& value);

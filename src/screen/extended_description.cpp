@@ -3,6 +3,7 @@
 #include <string>
 
 #include "component/error.h"
+#include "component/text_characters.h"
 #include "data/statements.h"
 #include "screen/frm_nv407.h"
 
@@ -11,18 +12,11 @@ namespace {
 
 // Counts characters, not bytes: the last two of a stored product text are its CR LF,
 // but a text ending in an accented letter must not be cut inside that letter.
-std::size_t CharacterCount(const std::string& text) {
-  std::size_t count = 0;
-  for (char c : text)
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
-  return count;
-}
-
 std::string WithoutLastTwoCharacters(const std::string& text) {
   std::size_t end = text.size();
   for (int removed = 0; removed < 2 && end > 0; ++removed) {
     --end;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    while (end > 0 && IsContinuationByte(text[end])) --end;
   }
   return text.substr(0, end);
 }
