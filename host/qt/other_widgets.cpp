@@ -55,8 +55,6 @@ constexpr CommandLook kCommandLooks[] = {
 
 }  // namespace
 
-// --- flat button ------------------------------------------------------------------------
-
 QtFlatButton::QtFlatButton(HeadlessFlatButton& control, ScreenCanvas& canvas)
     : QPushButton(ToQString(control.Caption()), &canvas), control_(control), canvas_(canvas) {
   setAutoDefault(false);
@@ -109,8 +107,6 @@ void QtFlatButton::Pressed() {
   });
 }
 
-// --- label ------------------------------------------------------------------------------
-
 QtLabel::QtLabel(HeadlessLabel& control, ScreenCanvas& canvas)
     : QLabel(ToQString(control.Caption()), &canvas), control_(control) {
   setFocusPolicy(Qt::NoFocus);
@@ -141,8 +137,6 @@ void QtLabel::ApplyLook(const ControlLayout& scheme) {
   setPalette(colours);
   setAutoFillBackground(back.has_value());
 }
-
-// --- list view --------------------------------------------------------------------------
 
 QtListView::QtListView(HeadlessListView& control, ScreenCanvas& canvas)
     : QTreeWidget(&canvas), control_(control), canvas_(canvas), fitted_(control.FitCount()) {
@@ -267,8 +261,6 @@ void QtListView::focusInEvent(QFocusEvent* event) {
 bool QtListView::focusNextPrevChild(bool next) {
   return canvas_.KeyboardMove(*this, next);
 }
-
-// --- toolbar ----------------------------------------------------------------------------
 
 QtToolbar::QtToolbar(HeadlessToolbar& control, ScreenCanvas& canvas)
     : QFrame(&canvas), control_(control), canvas_(canvas) {
@@ -412,8 +404,6 @@ bool QtToolbar::Confirmed(ToolbarCommand command) {
   return question == nullptr ||
          AskYesNo(canvas_.dialogs(), canvas_.Owner(), control_.Caption(), question);
 }
-
-// --- colour scheme ----------------------------------------------------------------------
 
 QtColorScheme::QtColorScheme(HeadlessColorScheme& control, ScreenCanvas& canvas)
     : control_(control), canvas_(canvas), applied_(control.ApplyCount()) {

@@ -3,6 +3,9 @@
 #include <QPointer>
 #include <QString>
 
+class QKeyEvent;
+class QPalette;
+
 #include "component/control_layout.h"
 #include "host/headless/controls.h"
 
@@ -23,5 +26,11 @@ struct FieldColours {
   QString enabled, disabled, focus;
 };
 FieldColours FieldColoursOf(const Look& look, const ControlLayout& scheme, const QPalette& palette);
+
+// Enter or Return, without Alt or Ctrl.
+bool IsEnter(const QKeyEvent* event);
+
+// The style sheet of an input field of the given widget class in those colours.
+QString FieldStyle(const char* widget, const FieldColours& colours);
 
 }  // namespace nv407::host
