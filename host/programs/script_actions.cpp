@@ -5,6 +5,7 @@
 #include <cctype>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -81,6 +82,10 @@ bool RefuseRepeatedKeys(int depth, json::parse_event_t event, json& parsed,
 class Line {
  public:
   explicit Line(std::string_view text) {
+    // A raw NUL is never valid JSON, but the parser takes one outside a text for the end of
+    // its input and would drop what follows it.
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos)
+      throw LineError("not valid JSON: a NUL byte at column " + std::to_string(nul + 1));
     std::vector<std::string> keys;
     try {
       object_ = json::parse(text, [&keys](int depth, json::parse_event_t event, json& parsed) {

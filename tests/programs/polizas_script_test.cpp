@@ -172,6 +172,9 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
       {R"({"do": "show")", "not valid JSON"},
       {R"({"do": "open", "x": 1e400})", "not valid JSON: number overflow parsing '1e400'"},
       {R"(["show"])", "not a JSON object"},
+      // A NUL byte ends no line: what follows it is refused with the line, not dropped.
+      {std::string(R"({"do": "show"})") + '\0' + R"({"do": "toolbar", "command": "Baja"})",
+       "not valid JSON: a NUL byte at column 15"},
       {R"({"do": "dance"})", "unknown action \"dance\""},
       {R"({"do": "show", "now": "yes"})", "\"show\" takes no key \"now\""},
       {R"({"do": "type", "control": "txtReferencia", "text": "a", "text": "b"})",
