@@ -160,7 +160,10 @@ void OperatorAdministration::Lock(const std::string& code) {
 void OperatorAdministration::Unlock(const std::string& code) {
   TransactionScope transaction(database_.ForHost());
   StillAllowed();
-  Existing(code);
+  const OperatorRow row = Existing(code);
+  const Date utc_now = clock_ ? clock_() : ReadClock().utc;  // locks for failures are in UTC
+  if (!row.locked && !row.LockedForFailures(utc_now))
+    throw Error("the operator " + code + " is not locked");
   records_.SetLocked(code, false);
   Note(code, "Desbloqueado");
   transaction.Commit();

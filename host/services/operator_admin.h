@@ -29,7 +29,8 @@ class OperatorAdministration {
   void ChangePassword(const std::string& code, const std::string& password);
   void Grant(const std::string& code, std::string_view module, std::string_view key);
   void Revoke(const std::string& code, std::string_view module, std::string_view key);
-  void Lock(const std::string& code);
+  void Lock(const std::string& code);  // refused for one locked already
+  // Lifts an administrator's lock or one for failed attempts; refused for one under neither.
   void Unlock(const std::string& code);
   std::vector<OperatorListing> List();
   // Asked again inside each change's transaction, under the write lock: whether the operator

@@ -308,6 +308,32 @@ TEST_F(OperatorAdministrationTest, AChangeAsksAgainWhetherItsAdministratorStillI
   EXPECT_FALSE(host::HostRecords(db.db()).HoldsPermission("ROSA", "NV407", "INISERV"));
 }
 
+// A lock or an unlock that would change nothing is refused, and leaves no note saying it
+// was made: an operator not locked, or with failed attempts short of a lock or with its lock
+// for them over, is not unlocked (nor its count of failures reset).
+TEST_F(OperatorAdministrationTest, OnlyALockedOperatorIsUnlockedAndOnlyAnUnlockedOneLocked) {
+  Notes();
+  const std::string not_locked = "the operator CAPTURA is not locked";
+  EXPECT_EQ(Refusal([&] { administration.Unlock("CAPTURA"); }), not_locked);
+  for (int attempt = 1; attempt <= 3; ++attempt) Attempt("CAPTURA", "no");
+  Notes();
+  EXPECT_EQ(Refusal([&] { administration.Unlock("CAPTURA"); }), not_locked);
+  EXPECT_EQ(host::OperatorRecords(db.db()).Find("CAPTURA")->failed_attempts, 3);
+  for (int attempt = 4; attempt <= 5; ++attempt) Attempt("CAPTURA", "no");
+  db.SetNow(Date::FromYmd(2024, 3, 15, 10, 46, 0));  // the quarter of an hour is over
+  Notes();
+  EXPECT_EQ(Refusal([&] { administration.Unlock("CAPTURA"); }), not_locked);
+  EXPECT_THAT(Notes(), ::testing::IsEmpty());
+
+  administration.Lock("CAPTURA");
+  EXPECT_EQ(Refusal([&] { administration.Lock("CAPTURA"); }),
+            "the operator CAPTURA is locked already");
+  administration.Unlock("CAPTURA");
+  EXPECT_EQ(Refusal([&] { administration.Unlock("CAPTURA"); }), not_locked);
+  EXPECT_THAT(Notes(),
+              ElementsAre("CAPTURA: Bloqueado por ADMIN", "CAPTURA: Desbloqueado por ADMIN"));
+}
+
 TEST_F(OperatorAdministrationTest, TheLastAdministratorKeepsItsPermissionAndCannotBeLocked) {
   administration.Grant("CAPTURA", "NV407", "INISERV");
   EXPECT_TRUE(host::HostRecords(db.db()).HoldsPermission("CAPTURA", "NV407", "INISERV"));
