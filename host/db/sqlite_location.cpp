@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "component/error.h"
@@ -28,6 +29,27 @@ Folder FolderOf(const fs::path& file) {
 // A file there that this user cannot write.
 bool CannotBeWritten(const std::string& file) {
   return ::access(file.c_str(), F_OK) == 0 && ::access(file.c_str(), W_OK) != 0;
+}
+
+// What is there when it is not a plain file ("a folder", "a device", ...), or "". SQLite
+// would open a device such as /dev/null as an empty database.
+std::string NotAFile(const fs::path& file) {
+  std::error_code unknown;
+  const fs::file_status status = fs::status(file, unknown);
+  if (unknown) return {};  // missing or out of reach: SQLite says so
+  switch (status.type()) {
+    case fs::file_type::directory:
+      return "a folder";
+    case fs::file_type::character:
+    case fs::file_type::block:
+      return "a device";
+    case fs::file_type::fifo:
+      return "a pipe";
+    case fs::file_type::socket:
+      return "a socket";
+    default:
+      return {};
+  }
 }
 
 bool IsAsciiUnreserved(char c) {
@@ -58,8 +80,8 @@ OpenTarget OpenTargetFor(const std::string& path, int flags) {
   fs::path file = fs::canonical(path, unresolved);
   if (unresolved) file = path;
   const std::string beside = file.string(), name = file.filename().string();
-  if (std::error_code none; fs::is_directory(file, none))
-    throw Error(path + " is a folder, not a database file");
+  if (const std::string kind = NotAFile(file); !kind.empty())
+    throw Error(path + " is " + kind + ", not a database file");
   const Folder folder = FolderOf(file);
   // SQLite names the log after the name a file was opened by: two programs opening one file
   // by two names would each write a log of its own, and the later one folded into the file

@@ -14,6 +14,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "component/date.h"
 #include "component/error.h"
@@ -198,9 +199,24 @@ TEST(SqliteLocation, AFileWithTwoNamesIsRefusedByEither) {
   EXPECT_FALSE(fs::exists(other + "-wal"));
   fs::remove(folder.File());
   EXPECT_EQ(InChild([&] { return Opening(other); }), "for writing, 26 policies");
-  // A folder has names of its own (its entries' ".."), and is no database file at all.
-  EXPECT_EQ(InChild([&] { return Opening(folder.path.string()); }),
-            "refused: " + folder.path.string() + " is a folder, not a database file");
+}
+
+// A folder (which has names of its own, its entries' "..") or a device is no database file:
+// it is refused as what it is, not taken for a database file without tables (which SQLite
+// makes of /dev/null) nor for one with other names, whose advice would be to remove it.
+TEST(SqliteLocation, WhatIsNoFileIsRefusedAsWhatItIs) {
+  Folder folder;
+  const std::string link = (folder.path / "enlace.db").string();
+  fs::create_symlink("/dev/null", link);
+  const std::pair<std::string, std::string> cases[] = {
+      {folder.path.string(), "a folder"},
+      {"/dev/null", "a device"},
+      {link, "a device"},
+  };
+  for (const auto& [path, kind] : cases) {
+    EXPECT_EQ(InChild([&] { return Opening(path); }),
+              "refused: " + path + " is " + kind + ", not a database file");
+  }
 }
 
 }  // namespace
