@@ -196,6 +196,10 @@ int RunOperatorCommand(const std::vector<std::string>& args, std::istream& input
                   " were kept before they had passwords, and the file cannot be written here "
                   "to bring it up to date: run the command where it can be written");
     }
+    // Said before any password is asked for, and in upgrade's words rather than SQLite's.
+    if (database->ReadOnly() && request.action != "list")
+      throw Error("cannot change the operators of " + request.path +
+                  ": the file is write-protected");
     const bool signed_in = Authorise(*database, request, as, prompt);
     OperatorAdministration administration(*database, as, {});
     if (signed_in)
