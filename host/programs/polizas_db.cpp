@@ -46,6 +46,7 @@
 #include "host/db/sqlite_rebuild.h"
 #include "host/programs/operator_command.h"
 #include "host/programs/program_info.h"
+#include "host/programs/same_file.h"
 #include "host/services/clock.h"
 #include "host/services/host_records.h"
 #include "host/services/operator_admin.h"
@@ -339,6 +340,8 @@ int Backup(const std::vector<std::string>& args) {
     return Usage("backup takes a PATH and a TARGET");
   const std::string& path = args[0];
   const std::string& target = args[1];
+  if (const std::string file = nv407::host::DatabaseFileAt(target, path); !file.empty())
+    return Usage("the backup " + target + " would write over " + file);
   std::string held;
   try {
     nv407::host::BackUpSqliteDatabase(*nv407::host::OpenSqliteDatabase(path, {.only_reads = true}),

@@ -26,6 +26,7 @@
 #include "host/db/odbc_connection_string.h"
 #include "host/headless/headless_host.h"
 #include "host/programs/program_info.h"
+#include "host/programs/same_file.h"
 #include "host/programs/script_actions.h"
 #include "host/programs/script_output.h"
 #include "host/services/clock.h"
@@ -150,7 +151,24 @@ int Play(std::istream& input, HeadlessHost& host, std::ofstream* trace) {
   return 0;
 }
 
+// What the trace, opened for writing, would write over of the files the run reads; "" for
+// none.
+std::string WrittenOverByTheTrace(const CommandLine& line) {
+  const std::optional<std::string> trace = Given(line, "--trace-sql");
+  if (!trace) return {};
+  if (const std::optional<std::string> database = Given(line, "--db")) {
+    if (std::string file = DatabaseFileAt(*trace, *database); !file.empty()) return file;
+  }
+  if (line.script && SameFile(*trace, *line.script)) return "the script " + *line.script;
+  if (const std::optional<std::string> passwords = Given(line, "--password-file");
+      passwords && SameFile(*trace, *passwords))
+    return "the password file " + *passwords;
+  return {};
+}
+
 int Run(const CommandLine& line) {
+  if (const std::string file = WrittenOverByTheTrace(line); !file.empty())
+    throw UsageError{"--trace-sql " + Option(line, "--trace-sql") + " would write over " + file};
   Clock clock;
   try {
     if (line.options.contains("--clock")) clock = PinnedClock(Option(line, "--clock"));

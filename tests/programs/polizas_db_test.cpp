@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "program_run.h"
@@ -16,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 using Strings = std::vector<std::string>;
 
 class DbProgram : public DemoDatabaseTest {
@@ -53,6 +55,26 @@ TEST_F(DbProgram, TheOperatorsOfAWriteProtectedFileAreListedButNotChanged) {
   EXPECT_THAT(listed.out, HasSubstr("CAPTURA"));
   EXPECT_EQ(RunProgram(dir_, "polizas-db", {"upgrade", Database()}, "", as).err,
             "polizas-db: cannot upgrade " + Database() + ": the file is write-protected\n");
+}
+
+// A backup may not be written where SQLite keeps the database's own files: the file by
+// another name, its log, its index or its journal (not there yet, or not any more).
+TEST_F(DbProgram, ABackupNamingTheDatabasesFilesIsRefused) {
+  fs::create_symlink(Database(), File("enlace.db"));
+  const std::pair<std::string, std::string> cases[] = {
+      {File("enlace.db"), "the database " + Database()},
+      {Database() + "-wal", Database() + "-wal, which SQLite keeps beside the database"},
+      {Database() + "-journal", Database() + "-journal, which SQLite keeps beside the database"},
+  };
+  for (const auto& [target, over] : cases) {
+    SCOPED_TRACE(target);
+    const ProgramOutput run = RunProgram(dir_, "polizas-db", {"backup", Database(), target}, "");
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_THAT(run.err, StartsWith("polizas-db: the backup " + target + " would write over " +
+                                    over + "\nusage: polizas-db"));
+  }
+  for (const char* suffix : {"-wal", "-journal"})
+    EXPECT_FALSE(fs::exists(Database() + suffix)) << suffix;
 }
 
 }  // namespace

@@ -502,6 +502,58 @@ TEST_F(ScriptProgram, RefusedCommandLinesSayWhyAndRunNothing) {
                         "users of this machine can read on the command line"));
 }
 
+// The trace is opened for writing, which would empty a file the run reads: it may name
+// neither the database (by any name, nor a file SQLite keeps beside it, there yet or not),
+// nor the script, nor the password file. Each is refused as a usage error before anything
+// is written.
+TEST_F(ScriptProgram, ATraceThatWouldWriteOverWhatTheRunReadsIsRefused) {
+  const std::string script = File("script.jsonl"), passwords = File("clave.txt");
+  const std::string show = "{\"do\": \"open\"}\n{\"do\": \"show\"}\n";
+  std::ofstream(script) << show;
+  std::ofstream(passwords) << "clave\n";
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {script, "the script " + script},
+      {dir_ + "/./script.jsonl", "the script " + script},
+      {passwords, "the password file " + passwords},
+  };
+  std::string database;  // a file's path; none on a server
+  if (TestBackend() == Backend::kSqlite) {
+    database = database_.InitArguments().at(0);
+    std::filesystem::create_symlink(database, File("enlace.db"));
+    std::filesystem::create_symlink(database + "-journal", File("enlace.db-journal"));
+    cases.insert(cases.end(),
+                 {{database, "the database " + database},
+                  {File("enlace.db"), "the database " + database},
+                  {database + "-wal", database + "-wal, which SQLite keeps beside the database"},
+                  {File("enlace.db-journal"),
+                   database + "-journal, which SQLite keeps beside the database"}});
+  }
+  const std::string before = database.empty() ? "" : FileText(database);
+  for (const auto& [trace, over] : cases) {
+    SCOPED_TRACE(trace);
+    const std::string kept = FileText(trace);
+    const ProgramRun run =
+        Run(With({"--trace-sql", trace, "--password-file", passwords, script}), show);
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_THAT(run.err, HasSubstr("polizas-script: --trace-sql " + trace + " would write over " +
+                                   over + "\nusage: polizas-script"));
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(FileText(trace), kept);
+  }
+  EXPECT_EQ(FileText(script), show);
+  if (database.empty()) return;
+  EXPECT_TRUE(FileText(database) == before) << "the database was written";
+  for (const char* suffix : {"-wal", "-journal"})
+    EXPECT_FALSE(std::filesystem::exists(database + suffix)) << suffix;
+  // A second name of the file is refused likewise, before the database refuses it.
+  std::filesystem::create_hard_link(database, File("otro nombre.db"));
+  const ProgramRun linked = Run(With({"--trace-sql", File("otro nombre.db"), script}), show);
+  std::filesystem::remove(File("otro nombre.db"));
+  EXPECT_EQ(linked.exit_code, 2);
+  EXPECT_THAT(linked.err, HasSubstr("would write over the database " + database));
+  EXPECT_TRUE(FileText(database) == before) << "the database was written";
+}
+
 // A database made without the demo asks its operators to sign in: polizas-db administers
 // them with passwords read from standard input, and polizas-script takes the operator's
 // from a file or the environment. (A server's operators are its logins: tests/server.)
