@@ -23,7 +23,9 @@
 // writes them, in one transaction (run as its owner).
 //
 // backup copies a database file into the new file TARGET while operators go on working: what
-// was committed when it began, synced to the disk and checked before it is reported done.
+// was committed when it began, synced to the disk and checked before it is reported done. It
+// is made in TARGET.partial-XXXXXX, which is renamed TARGET once checked, and removed if the
+// copy fails or is interrupted (a kill -9 leaves it under that name).
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -344,14 +346,10 @@ int Backup(const std::vector<std::string>& args) {
     return Usage("the backup " + target + " would write over " + file);
   std::string held;
   try {
-    nv407::host::BackUpSqliteDatabase(*nv407::host::OpenSqliteDatabase(path, {.only_reads = true}),
-                                      target);
-    try {
-      held = CheckedCopy(target);
-    } catch (const std::exception&) {
-      RemoveDatabaseFiles(target);  // a copy that does not read back is no backup
-      throw;
-    }
+    // A copy that does not read back is no backup: it is never given TARGET's name.
+    nv407::host::BackUpSqliteDatabase(
+        *nv407::host::OpenSqliteDatabase(path, {.only_reads = true}), target,
+        [&held](const std::string& copy) { held = CheckedCopy(copy); });
   } catch (const std::exception& failure) {
     std::cerr << "polizas-db: cannot back up " << path << ": "
               << nv407::host::OneLine(failure.what()) << "\n";

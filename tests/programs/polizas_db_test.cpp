@@ -2,13 +2,21 @@
 // up with the server's tools and its operators are its logins: these run on SQLite.)
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "host/db/database.h"
 #include "program_run.h"
 #include "support/test_backend.h"
 
@@ -27,6 +35,45 @@ class DbProgram : public DemoDatabaseTest {
     DemoDatabaseTest::SetUp();
   }
   std::string Database() const { return database_.InitArguments().at(0); }
+  // The names in the scratch folder that start with `prefix`.
+  Strings Named(const std::string& prefix) const {
+    Strings names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir_)) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with(prefix)) names.push_back(name);
+    }
+    return names;
+  }
+  // polizas-db backup of the database into copia.db, ended by `signal` once the copy has
+  // begun to be written; its wait status.
+  int BackupEndedBy(int signal) {
+    const fs::path program = BuiltProgram("polizas-db");
+    const std::string target = File("copia.db");
+    const pid_t child = ::fork();
+    if (child == 0) {
+      // As from a terminal: the signals not ignored (as a shell ignores them in a job).
+      for (const int ending : {SIGINT, SIGTERM, SIGHUP}) std::signal(ending, SIG_DFL);
+      std::freopen("/dev/null", "w", stdout);
+      ::execl(program.c_str(), program.c_str(), "backup", Database().c_str(), target.c_str(),
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    const auto writing = [&] {
+      for (const std::string& name : Named("copia.db")) {
+        std::error_code none;
+        if (fs::file_size(File(name), none) > 0 && !none) return true;
+      }
+      return false;
+    };
+    int status = 0;
+    for (int waited = 0; !writing() && waited < 30000; ++waited) {
+      if (::waitpid(child, &status, WNOHANG) == child) return status;  // ended already
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(child, signal);
+    ::waitpid(child, &status, 0);
+    return status;
+  }
 };
 
 // Operators are changed only where the file can be written: a write-protected one says so,
@@ -75,6 +122,40 @@ TEST_F(DbProgram, ABackupNamingTheDatabasesFilesIsRefused) {
   }
   for (const char* suffix : {"-wal", "-journal"})
     EXPECT_FALSE(fs::exists(Database() + suffix)) << suffix;
+}
+
+// A backup cut short by a signal that asks the program to end leaves no file: the copy is
+// made under a name of its own and given the target's once whole and read back. One killed
+// outright leaves its copy under that name, which says what it is and keeps no later backup
+// from the target's name.
+TEST_F(DbProgram, AnInterruptedBackupLeavesNoFileAndAKilledOneNoneByTheTargetsName) {
+  {
+    // Policies enough that copying them takes a while.
+    const auto database = database_.Open();
+    database->ForHost().Execute(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40000) "
+        "INSERT INTO Poliza_Servicio (Ps_Folio, Cl_Cve_Cliente, Ps_Comentario) "
+        "SELECT printf('RESP-%06d', i), 'C00013', hex(zeroblob(500)) || i FROM n");
+  }
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    const int status = BackupEndedBy(signal);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the copy ended before the signal: it needs more rows";
+    EXPECT_EQ(WTERMSIG(status), signal);
+    EXPECT_THAT(Named("copia.db"), ::testing::IsEmpty());
+  }
+
+  const int status = BackupEndedBy(SIGKILL);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the copy ended before the signal: it needs more rows";
+  const Strings left = Named("copia.db");
+  ASSERT_FALSE(left.empty());
+  for (const std::string& name : left) EXPECT_THAT(name, StartsWith("copia.db.partial-"));
+  const ProgramOutput again =
+      RunProgram(dir_, "polizas-db", {"backup", Database(), File("copia.db")}, "");
+  EXPECT_EQ(again.exit_code, 0) << again.err;
+  EXPECT_EQ(again.out,
+            "Backed up " + Database() + " to " + File("copia.db") + ": 40026 policies\n");
+  for (const std::string& name : left) EXPECT_TRUE(fs::exists(File(name))) << "another's copy";
 }
 
 }  // namespace

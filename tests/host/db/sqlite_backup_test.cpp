@@ -3,14 +3,21 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "component/error.h"
 #include "host/db/database.h"
@@ -37,6 +44,19 @@ class SqliteBackup : public ::testing::Test {
         "SELECT group_concat(name, ' ') AS names FROM (SELECT name FROM host_parameter "
         "WHERE name LIKE 'B%' ORDER BY name)");
     return rows->Fields("names").Value().ToText();
+  }
+
+  // The names in the folder, sorted, but those SQLite keeps beside the source.
+  std::string Files() const {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder_)) {
+      const std::string name = entry.path().filename().string();
+      if (!name.starts_with("polizas.db-")) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    std::string listed;
+    for (const std::string& name : names) listed += (listed.empty() ? "" : " ") + name;
+    return listed;
   }
 
   fs::path folder_;
@@ -85,6 +105,63 @@ TEST_F(SqliteBackup, AnExistingTargetIsLeftAndAFailedCopyLeavesNothing) {
   });
   if (said == "no mount namespace") GTEST_SKIP() << "this machine lets no test mount";
   EXPECT_EQ(said, "database or disk is full");
+}
+
+// The copy is made and read back under a name of its own beside the target, which it takes
+// only then: one that does not read back is removed, and a target another program made
+// meanwhile is left as it is.
+TEST_F(SqliteBackup, TheCopyTakesTheTargetsNameOnlyOnceReadBack) {
+  OpenSqliteDatabase(Source())->ForHost().Execute("INSERT INTO host_parameter VALUES ('B1', 'x')");
+  const std::string target = Path("copia.db");
+  std::string partial;
+  const auto refused = [&](const std::function<void(const std::string&)>& read_back) {
+    try {
+      BackUpSqliteDatabase(*OpenSqliteDatabase(Source()), target, read_back);
+    } catch (const Error& refusal) {
+      return refusal.Description();
+    }
+    return std::string("copied");
+  };
+  EXPECT_EQ(refused([&](const std::string& copy) {
+              partial = copy;
+              EXPECT_FALSE(fs::exists(target));
+              EXPECT_EQ(Parameters(*OpenSqliteDatabase(copy, {.only_reads = true})), "B1");
+              throw Error("does not read back");
+            }),
+            "does not read back");
+  EXPECT_THAT(partial, ::testing::MatchesRegex(".*/copia\\.db\\.partial-[A-Za-z0-9]{6}"));
+  EXPECT_EQ(Files(), "polizas.db");
+
+  EXPECT_EQ(refused([&](const std::string&) { std::ofstream(target) << "de otro"; }),
+            target + " already exists; it was left as it is");
+  EXPECT_EQ(Files(), "copia.db polizas.db");
+  std::ifstream kept(target);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "de otro");
+}
+
+// A signal that asks the program to end removes the copy being made before it ends the
+// program as it would have; one the program ignores (run with nohup) lets the copy finish.
+// A program killed outright leaves its copy under the name that says what it is.
+TEST_F(SqliteBackup, ASignalThatEndsTheProgramRemovesTheCopyBeingMade) {
+  const auto interrupted = [&](int signal, void (*disposition)(int),
+                               const std::string& target = "copia.db") {
+    return testing::InChild([&] {
+      for (const int ending : {SIGINT, SIGTERM, SIGHUP}) std::signal(ending, SIG_DFL);
+      std::signal(signal, disposition);
+      BackUpSqliteDatabase(*OpenSqliteDatabase(Source()), Path(target),
+                           [&](const std::string&) { ::raise(signal); });
+      return std::string("copied");
+    });
+  };
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    EXPECT_EQ(interrupted(signal, SIG_DFL), "") << strsignal(signal);
+    EXPECT_EQ(Files(), "polizas.db") << strsignal(signal);
+  }
+  EXPECT_EQ(interrupted(SIGHUP, SIG_IGN), "copied");
+  EXPECT_EQ(Files(), "copia.db polizas.db");
+  EXPECT_EQ(interrupted(SIGKILL, SIG_DFL, "otra.db"), "");
+  EXPECT_THAT(Files(), ::testing::MatchesRegex(
+                           "copia\\.db otra\\.db\\.partial-[A-Za-z0-9]{6} polizas\\.db"));
 }
 
 // A path named like a URI ("file:copia.db") is the file of that name: the copy is written
