@@ -59,111 +59,139 @@ std::vector<ReportColumn> WithClient(std::vector<ReportColumn> columns) {
   return columns;
 }
 
+// Where a report goes, and who hears of each row written.
+struct Output {
+  ReportFormat format;
+  std::ostream& out;
+  const std::function<void(std::size_t rows)>& progress;
+};
+
+// A report's writer that counts its rows for the progress line.
+class CountedWriter {
+ public:
+  CountedWriter(const Output& output, std::vector<ReportColumn> columns)
+      : writer_(output.out, output.format, std::move(columns)), progress_(output.progress) {}
+  void Row(std::vector<std::string> cells) {
+    writer_.Row(std::move(cells));
+    ++rows_;
+    if (progress_) progress_(rows_);
+  }
+  std::size_t Finish() {
+    writer_.Finish();
+    return rows_;
+  }
+
+ private:
+  ReportWriter writer_;
+  const std::function<void(std::size_t rows)>& progress_;
+  std::size_t rows_ = 0;
+};
+
+std::size_t Policies(Database& database, const Date& today, const ReportRequest& request,
+                     const Output& output) {
+  CountedWriter writer(output, WithClient({{"Tipo", "tipo"},
+                                           {"Inicio", "inicio", Kind::kDate},
+                                           {"Fin", "fin", Kind::kDate},
+                                           {"Estado", "estado"},
+                                           {"Uso %", "uso", Kind::kNumber}}));
+  // The client's key as its box takes it; an unknown one is said, not reported empty.
+  std::optional<std::string> client;
+  if (request.client) {
+    client = UpperCaseText(Trim(*request.client));
+    auto found =
+        database.HostQuery("SELECT 1 AS v FROM Cliente WHERE Cl_Cve_Cliente = ?", {*client});
+    const bool known = !found->Eof();
+    found->Close();
+    if (!known) throw Error("there is no client " + *client);
+  }
+  const PolicySelection selection{.filter = request.state, .client = client};
+  Each(database, PolicyList(database, today, selection), {}, [&](const FoundRow& row) {
+    writer.Row({row[0], row[kPolicyClient], row[kPolicyClientName], row[kPolicyBranch],
+                row[kPolicyType], DateCell(row[kPolicyStart]), DateCell(row[kPolicyEnd]),
+                row[kPolicyState], PercentCell(UsageShare(row))});
+  });
+  return writer.Finish();
+}
+
+std::size_t Expiring(Database& database, const Date& today, const ReportRequest& request,
+                     const Output& output) {
+  CountedWriter writer(output, WithClient({{"Tipo", "tipo"},
+                                           {"Fin", "fin", Kind::kDate},
+                                           {"Días", "dias", Kind::kNumber},
+                                           {"Uso %", "uso", Kind::kNumber}}));
+  const PolicySelection selection{.filter = PolicyFilter::kExpiring, .days = request.days};
+  Each(database, PolicyList(database, today, selection), {kPolicyEnd, false},
+       [&](const FoundRow& row) {
+         writer.Row({row[0], row[kPolicyClient], row[kPolicyClientName], row[kPolicyBranch],
+                     row[kPolicyType], DateCell(row[kPolicyEnd]), DaysLeft(row[kPolicyEnd], today),
+                     PercentCell(UsageShare(row))});
+       });
+  return writer.Finish();
+}
+
+std::size_t Usage(Database& database, const Date& today, const ReportRequest& request,
+                  const Output& output) {
+  CountedWriter writer(output, WithClient({{"Fin", "fin", Kind::kDate},
+                                           {"Estado", "estado"},
+                                           {"Servicio", "servicio"},
+                                           {"Unidad", "unidad"},
+                                           {"Incluido", "incluido", Kind::kNumber},
+                                           {"Utilizado", "utilizado", Kind::kNumber},
+                                           {"Uso %", "uso", Kind::kNumber}}));
+  // The most used first.
+  Each(database, ServiceUsageList(database.Dialect(), today, request.percent), {kUsageShare, true},
+       [&](const FoundRow& row) {
+         // A text where a quantity goes (SQLite reckons it 0) gives no share at all.
+         const bool in_numbers = NumberOf(row[kUsageIncluded]) && NumberOf(row[kUsageUsed]);
+         writer.Row({row[0], row[kUsageClient], row[kUsageClientName], row[kUsageBranch],
+                     DateCell(row[kUsageEnd]), row[kUsageState], row[kUsageService],
+                     row[kUsageUnit], NumberCell(row[kUsageIncluded]), NumberCell(row[kUsageUsed]),
+                     PercentCell(in_numbers ? NumberOf(row[kUsageShare]) : std::nullopt)});
+       });
+  return writer.Finish();
+}
+
+std::size_t History(Database& database, const Date& today, const ReportRequest& request,
+                    const Output& output) {
+  const std::string folio = FormatFolio(request.folio);
+  const std::vector<ChainLink> chain = ReplacementChainOf(database, folio);
+  if (chain.empty()) throw Error("there is no policy " + folio);
+  CountedWriter writer(output, {{"Folio", "folio"},
+                                {"Estado", "estado"},
+                                {"Tipo", "tipo"},
+                                {"Inicio", "inicio", Kind::kDate},
+                                {"Fin", "fin", Kind::kDate},
+                                {"Cliente", "cliente"},
+                                {"Sustituye a", "sustituye_a"},
+                                {"Sustituida por", "sustituida_por"}});
+  const ListSource list = PolicyList(database, today, {});
+  for (const ChainLink& link : chain) {
+    const std::optional<FoundRow> row = ReadRow(database.ForHost(), list, link.folio);
+    if (!row) continue;  // a note naming a policy that is not there
+    writer.Row({link.folio, (*row)[kPolicyState], (*row)[kPolicyType],
+                DateCell((*row)[kPolicyStart]), DateCell((*row)[kPolicyEnd]), (*row)[kPolicyClient],
+                link.replaces, link.replaced_by});
+  }
+  return writer.Finish();
+}
+
 }  // namespace
 
 std::size_t RunReport(Database& database, const Date& today, const ReportRequest& request,
                       ReportFormat format, std::ostream& out,
                       const std::function<void(std::size_t rows)>& progress) {
-  const SqlDialect dialect = database.Dialect();
-  std::size_t rows = 0;
-  const auto counted = [&](ReportWriter& writer, std::vector<std::string> cells) {
-    writer.Row(std::move(cells));
-    ++rows;
-    if (progress) progress(rows);
-  };
-  using R = ReportRequest::Kind;
+  const Output output{format, out, progress};
   switch (request.kind) {
-    case R::kPolicies: {
-      ReportWriter writer(out, format,
-                          WithClient({{"Tipo", "tipo"},
-                                      {"Inicio", "inicio", Kind::kDate},
-                                      {"Fin", "fin", Kind::kDate},
-                                      {"Estado", "estado"},
-                                      {"Uso %", "uso", Kind::kNumber}}));
-      // The client's key as its box takes it; an unknown one is said, not reported empty.
-      std::optional<std::string> client;
-      if (request.client) {
-        client = UpperCaseText(Trim(*request.client));
-        auto found =
-            database.HostQuery("SELECT 1 AS v FROM Cliente WHERE Cl_Cve_Cliente = ?", {*client});
-        const bool known = !found->Eof();
-        found->Close();
-        if (!known) throw Error("there is no client " + *client);
-      }
-      const PolicySelection selection{.filter = request.state, .client = client};
-      Each(database, PolicyList(database, today, selection), {}, [&](const FoundRow& row) {
-        counted(writer, {row[0], row[kPolicyClient], row[kPolicyClientName], row[kPolicyBranch],
-                         row[kPolicyType], DateCell(row[kPolicyStart]), DateCell(row[kPolicyEnd]),
-                         row[kPolicyState], PercentCell(UsageShare(row))});
-      });
-      writer.Finish();
-      break;
-    }
-    case R::kExpiring: {
-      ReportWriter writer(out, format,
-                          WithClient({{"Tipo", "tipo"},
-                                      {"Fin", "fin", Kind::kDate},
-                                      {"Días", "dias", Kind::kNumber},
-                                      {"Uso %", "uso", Kind::kNumber}}));
-      const PolicySelection selection{.filter = PolicyFilter::kExpiring, .days = request.days};
-      Each(database, PolicyList(database, today, selection), {kPolicyEnd, false},
-           [&](const FoundRow& row) {
-             counted(writer, {row[0], row[kPolicyClient], row[kPolicyClientName],
-                              row[kPolicyBranch], row[kPolicyType], DateCell(row[kPolicyEnd]),
-                              DaysLeft(row[kPolicyEnd], today), PercentCell(UsageShare(row))});
-           });
-      writer.Finish();
-      break;
-    }
-    case R::kUsage: {
-      ReportWriter writer(out, format,
-                          WithClient({{"Fin", "fin", Kind::kDate},
-                                      {"Estado", "estado"},
-                                      {"Servicio", "servicio"},
-                                      {"Unidad", "unidad"},
-                                      {"Incluido", "incluido", Kind::kNumber},
-                                      {"Utilizado", "utilizado", Kind::kNumber},
-                                      {"Uso %", "uso", Kind::kNumber}}));
-      // The most used first.
-      Each(database, ServiceUsageList(dialect, today, request.percent), {kUsageShare, true},
-           [&](const FoundRow& row) {
-             // A text where a quantity goes (SQLite reckons it 0) gives no share at all.
-             const bool in_numbers = NumberOf(row[kUsageIncluded]) && NumberOf(row[kUsageUsed]);
-             counted(writer,
-                     {row[0], row[kUsageClient], row[kUsageClientName], row[kUsageBranch],
-                      DateCell(row[kUsageEnd]), row[kUsageState], row[kUsageService],
-                      row[kUsageUnit], NumberCell(row[kUsageIncluded]), NumberCell(row[kUsageUsed]),
-                      PercentCell(in_numbers ? NumberOf(row[kUsageShare]) : std::nullopt)});
-           });
-      writer.Finish();
-      break;
-    }
-    case R::kHistory: {
-      const std::string folio = FormatFolio(request.folio);
-      const std::vector<ChainLink> chain = ReplacementChainOf(database, folio);
-      if (chain.empty()) throw Error("there is no policy " + folio);
-      ReportWriter writer(out, format,
-                          {{"Folio", "folio"},
-                           {"Estado", "estado"},
-                           {"Tipo", "tipo"},
-                           {"Inicio", "inicio", Kind::kDate},
-                           {"Fin", "fin", Kind::kDate},
-                           {"Cliente", "cliente"},
-                           {"Sustituye a", "sustituye_a"},
-                           {"Sustituida por", "sustituida_por"}});
-      const ListSource list = PolicyList(database, today, {});
-      for (const ChainLink& link : chain) {
-        const std::optional<FoundRow> row = ReadRow(database.ForHost(), list, link.folio);
-        if (!row) continue;  // a note naming a policy that is not there
-        counted(writer, {link.folio, (*row)[kPolicyState], (*row)[kPolicyType],
-                         DateCell((*row)[kPolicyStart]), DateCell((*row)[kPolicyEnd]),
-                         (*row)[kPolicyClient], link.replaces, link.replaced_by});
-      }
-      writer.Finish();
-      break;
-    }
+    case ReportRequest::Kind::kPolicies:
+      return Policies(database, today, request, output);
+    case ReportRequest::Kind::kExpiring:
+      return Expiring(database, today, request, output);
+    case ReportRequest::Kind::kUsage:
+      return Usage(database, today, request, output);
+    case ReportRequest::Kind::kHistory:
+      return History(database, today, request, output);
   }
-  return rows;
+  return 0;
 }
 
 }  // namespace nv407::host
