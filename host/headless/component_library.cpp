@@ -1,7 +1,9 @@
 #include "host/headless/component_library.h"
 
 #include <dlfcn.h>
+#include <sys/auxv.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -16,19 +18,42 @@ std::string LoaderMessage() {
   return message != nullptr ? message : "unknown reason";
 }
 
+// The running program's file, its links followed; without /proc (a bare chroot) the name it
+// was started by.
+std::filesystem::path RunningProgram() {
+  namespace fs = std::filesystem;
+  std::error_code failed;
+  fs::path program = fs::read_symlink("/proc/self/exe", failed);
+  if (!failed) return program;
+  const char* started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+  if (started == nullptr) throw Error("Cannot tell where this program is to find its component");
+  program = fs::weakly_canonical(fs::absolute(started, failed), failed);
+  if (failed) throw Error("Cannot tell where this program is to find its component");
+  return program;
+}
+
+bool InBuildTree(const std::filesystem::path& program) {
+  std::error_code failed;
+  const std::filesystem::path build = std::filesystem::weakly_canonical(NV407_BUILD_DIR, failed);
+  if (failed) return false;
+  return std::mismatch(build.begin(), build.end(), program.begin(), program.end()).first ==
+         build.end();
+}
+
 }  // namespace
 
 std::string ComponentLibrary::DefaultPath() {
   const char* configured = std::getenv("NV407_PLUGIN");
   if (configured != nullptr && *configured != '\0') return configured;
-  // An installed program finds the component beside it, wherever the installation went.
+  const std::filesystem::path program = RunningProgram();
+  const std::filesystem::path installed =
+      (program.parent_path() / NV407_PLUGIN_INSTALLED).lexically_normal();
   std::error_code failed;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failed);
-  if (!failed) {
-    const std::filesystem::path installed = program.parent_path() / NV407_PLUGIN_INSTALLED;
-    if (std::filesystem::exists(installed, failed)) return installed.lexically_normal().string();
-  }
-  return NV407_PLUGIN_PATH;
+  if (std::filesystem::exists(installed, failed)) return installed.string();
+  // Only a program run from the build takes the component built with it: an installed one
+  // that took the build's would run other code than it was installed with. Its load names
+  // the missing file.
+  return InBuildTree(program) ? NV407_PLUGIN_PATH : installed.string();
 }
 
 ComponentLibrary::ComponentLibrary(std::string path) : path_(std::move(path)) {

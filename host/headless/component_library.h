@@ -25,7 +25,8 @@ class ComponentLibrary {
   const std::string& Path() const { return path_; }
 
   // The environment's NV407_PLUGIN, else the library installed with the running program,
-  // else the library built with this host.
+  // else, for a program run from the build tree, the library built with it. An installed
+  // program without its library gets the missing file's path, which the load then names.
   static std::string DefaultPath();
 
  private:

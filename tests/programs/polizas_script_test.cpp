@@ -165,6 +165,33 @@ TEST_F(ScriptProgram, ReadmeExampleCapturesANewPolicyFindsItByItsFolioAndTracesI
   }
 }
 
+// A program outside the build, as an installation has it, loads the component installed
+// beside it; without one it refuses, naming the file it lacks, rather than load the build's.
+TEST_F(ScriptProgram, AnInstalledProgramLoadsOnlyTheComponentInstalledWithIt) {
+  namespace fs = std::filesystem;
+  const fs::path bin = File("usr/bin");
+  fs::create_directories(bin);
+  fs::copy_file(BuiltProgram("polizas-script"), bin / "polizas-script");
+  Strings args = With({"--clock", kClock});
+  args.push_back(std::string(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl");
+  const auto run = [&] {
+    return RunCommandLine(dir_, "env -u NV407_PLUGIN " + CommandLine(bin / "polizas-script", args),
+                          "", File("stdout.txt"));
+  };
+  const fs::path component = (bin / NV407_PLUGIN_INSTALLED).lexically_normal();
+
+  const ProgramOutput missing = run();
+  EXPECT_NE(missing.exit_code, 0);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_THAT(missing.err, HasSubstr("Cannot load the component " + component.string()));
+
+  fs::create_directories(component.parent_path());
+  fs::copy_file(POLIZAS_COMPONENT_FILE, component);
+  const ProgramOutput installed = run();
+  ASSERT_EQ(installed.exit_code, 0) << installed.err;
+  EXPECT_EQ(installed.out, ReadmeExampleOutput());
+}
+
 TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
   // One line of each kind the reader refuses, and refusals of the screen's controls; each
   // comes after a screen opened for a new policy, a snapshot and a blank line.
