@@ -138,7 +138,10 @@ void PutInPlaceUnlessTaken(const std::string& made, const std::string& target) {
 void MakeDemoDatabase(const std::string& demo_path, const Clock& clock) {
   namespace fs = std::filesystem;
   std::error_code ignored;
-  fs::create_directories(fs::path(demo_path).parent_path(), ignored);
+  const fs::path folder = fs::path(demo_path).parent_path();
+  if (std::error_code failed; !fs::create_directories(folder, failed) && failed)
+    throw Error("cannot make the folder of the demo database " + folder.string() + ": " +
+                failed.message());
   std::string made = demo_path + ".making-XXXXXX";
   const int claimed = ::mkstemp(made.data());
   if (claimed < 0)
@@ -164,6 +167,17 @@ void MakeDemoDatabase(const std::string& demo_path, const Clock& clock) {
   fs::remove(made, ignored);  // when another program's demo was put in place first
 }
 
+// SQLite says only "unable to open database file" of a file the user may not read.
+std::unique_ptr<Database> OpenExistingFile(const std::string& path, const SqliteOptions& options) {
+  try {
+    return OpenSqliteDatabase(path, options);
+  } catch (const Error& error) {
+    if (::access(path.c_str(), R_OK) != 0 && errno == EACCES)
+      throw Error(error.Description() + " (" + path + ": " + std::strerror(EACCES) + ")");
+    throw;
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,
@@ -171,9 +185,9 @@ std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,
   if (options.odbc) return OpenOdbcDatabase(*options.odbc, OdbcOptions{.clock = clock});
   SqliteOptions existing;
   existing.clock = clock;
-  if (options.database) return OpenSqliteDatabase(*options.database, existing);
+  if (options.database) return OpenExistingFile(*options.database, existing);
   if (!std::filesystem::exists(demo_path)) MakeDemoDatabase(demo_path, clock);
-  return OpenSqliteDatabase(demo_path, existing);
+  return OpenExistingFile(demo_path, existing);
 }
 
 }  // namespace nv407::host

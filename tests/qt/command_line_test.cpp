@@ -20,6 +20,7 @@
 #include "host/qt/spanish.h"
 #include "host/services/operator_records.h"
 #include "host/services/password.h"
+#include "support/in_child.h"
 #include "window_fixture.h"
 
 namespace nv407::testing {
@@ -254,6 +255,39 @@ class CommandLineTest : public QObject {
     options.database = folder.filePath("missing.db").toStdString();
     QVERIFY_THROWS_EXCEPTION(Error, host::OpenProgramDatabase(options, path, {}));
     QVERIFY(!QFile::exists(folder.filePath("missing.db")));
+  }
+
+  // Where the user may not write the demo's folder or read the database, the failure says so
+  // (as root, the check runs as nobody).
+  void aFolderOrFileBeyondTheUsersReachIsNamedWithTheCause() {
+    QTemporaryDir folder;
+    QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                     QFile::ExeOwner | QFile::ReadOther |
+                                                     QFile::ExeOther));
+    QVERIFY(QDir(folder.path()).mkdir("home"));
+    QVERIFY(QFile::setPermissions(folder.filePath("home"), QFile::ReadOwner | QFile::ExeOwner |
+                                                               QFile::ReadOther | QFile::ExeOther));
+    const std::string data = folder.filePath("home/.local/share/polizas").toStdString();
+    const std::string locked = folder.filePath("locked.db").toStdString();
+    host::ProgramOptions options;
+    host::OpenProgramDatabase(options, locked, {});  // made as the demo, then locked away
+    QVERIFY(QFile::setPermissions(QString::fromStdString(locked), {}));
+    const auto open = [&](const host::ProgramOptions& given) {
+      return InChild([&] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+          return std::string("cannot become nobody");
+        host::OpenProgramDatabase(given, data + "/demo.db", {});
+        return std::string("opened");
+      });
+    };
+
+    QCOMPARE(open(options), "refused: cannot make the folder of the demo database " + data +
+                                ": Permission denied");
+    options.database = locked;
+    const std::string refused = open(options);
+    QVERIFY2(refused.starts_with("refused: ") &&
+                 refused.ends_with(" (" + locked + ": Permission denied)"),
+             refused.c_str());
   }
 
   void enterTriesTheOperatorAndEscLeaves() {
