@@ -18,6 +18,7 @@
 #include "host/qt/qt_host.h"
 #include "host/qt/sign_in_dialog.h"
 #include "host/qt/spanish.h"
+#include "host/qt/start_error.h"
 #include "host/qt/window_player.h"
 #include "host/services/clock.h"
 
@@ -77,19 +78,23 @@ int main(int argc, char** argv) {
   }
   const SettingsFiles files = SettingsFiles::Standard(FromEnvironment);
   ProgramSettings settings;
+  std::optional<std::string> settings_error;
   try {
     settings = WithCommandLine(ReadSettings(files), options);
   } catch (const nv407::Error& error) {
-    std::cerr << "polizas: " << error.what() << "\n";
-    return 1;
+    settings_error = error.what();
   }
   if (options.settings) {
+    if (settings_error) {
+      std::cerr << "polizas: " << *settings_error << "\n";
+      return 1;
+    }
     std::cout << Describe(settings);
     return printed();
   }
-  ApplyTo(settings, options);
   // QApplication aborts without a display; say how to get one instead.
   if (!HasDisplay(FromEnvironment)) {
+    if (settings_error) return ReportStartError(*settings_error, false, std::cerr);
     std::cerr << NoDisplayMessage();
     return 1;
   }
@@ -103,6 +108,14 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(ApplicationIcon());  // the dialogs' too
   UseSpanish(application);
   TypeNoAltLetters(application);
+  // Started from the desktop menu, standard error goes nowhere: a failure before the window
+  // is shown in a box too.
+  const bool in_a_box = ShowsStartErrorsInABox(options, QApplication::platformName());
+  const auto fail = [in_a_box](const std::string& message) {
+    return ReportStartError(message, in_a_box, std::cerr);
+  };
+  if (settings_error) return fail(*settings_error);
+  ApplyTo(settings, options);
 
   Clock clock;
   try {
@@ -118,8 +131,7 @@ int main(int argc, char** argv) {
   try {
     database = OpenProgramDatabase(options, demo_path, clock);
   } catch (const std::exception& error) {
-    std::cerr << "polizas: cannot open the database: " << OneLine(error.what()) << "\n";
-    return 1;
+    return fail("cannot open the database: " + OneLine(error.what()));
   }
   if (UsesDemo(options)) std::cerr << "polizas: demo database " << demo_path << "\n";
   const QString database_path = QString::fromStdString(DatabaseName(options, demo_path));
@@ -131,8 +143,7 @@ int main(int argc, char** argv) {
     signed_on = SignOnDesktop(
         *database, {named, options.password_file, options.play.has_value(), clock, database_path});
   } catch (const std::exception& error) {
-    std::cerr << "polizas: " << OneLine(error.what()) << "\n";
-    return 1;
+    return fail(OneLine(error.what()));
   }
   if (!signed_on) return 0;  // the operator left the sign-in
   const SessionSettings& session = *signed_on;
@@ -148,7 +159,6 @@ int main(int argc, char** argv) {
     if (host.Closed()) return 0;
     return application.exec();
   } catch (const std::exception& error) {
-    std::cerr << "polizas: " << error.what() << "\n";
-    return 1;
+    return fail(error.what());
   }
 }

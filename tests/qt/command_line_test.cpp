@@ -8,16 +8,20 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <future>
+#include <sstream>
 
 #include "component/error.h"
 #include "host/qt/program_settings.h"
 #include "host/qt/sign_in_dialog.h"
 #include "host/qt/spanish.h"
+#include "host/qt/start_error.h"
 #include "host/services/operator_records.h"
 #include "host/services/password.h"
 #include "support/in_child.h"
@@ -288,6 +292,47 @@ class CommandLineTest : public QObject {
     QVERIFY2(refused.starts_with("refused: ") &&
                  refused.ends_with(" (" + locked + ": Permission denied)"),
              refused.c_str());
+  }
+
+  // Started from the desktop menu, a failure before the window goes to a box as well as to
+  // standard error; a played or offscreen run only writes it.
+  void aFailureBeforeTheWindowIsShownInABoxToo() {
+    host::ProgramOptions options;
+    QVERIFY(host::ShowsStartErrorsInABox(options, "xcb"));
+    QVERIFY(host::ShowsStartErrorsInABox(options, "wayland"));
+    QVERIFY(!host::ShowsStartErrorsInABox(options, "offscreen"));
+    options.play = "script.jsonl";
+    QVERIFY(!host::ShowsStartErrorsInABox(options, "xcb"));
+
+    const std::string message = "cannot open the database: /srv/polizas.db: Permission denied";
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      title = box->windowTitle();
+      text = box->text();
+      icon = box->icon();
+      box->accept();
+    });
+    std::ostringstream errors;
+    QCOMPARE(host::ReportStartError(message, true, errors), 1);
+    QCOMPARE(errors.str(), "polizas: " + message + "\n");
+    QCOMPARE(icon, QMessageBox::Critical);
+    QCOMPARE(title, "Zembrel - Pólizas de servicio");
+    QCOMPARE(text.toStdString(), message);
+
+    // Offscreen the program only writes it, and ends.
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkpath("polizas"));
+    Written(folder, "polizas/polizas.conf", "[General]\ndatabse = a.db\n");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", folder.path());
+    const ProgramRun run = RunProgram(POLIZAS_PROGRAM, {}, {}, environment);
+    QCOMPARE(run.exit_code, 1);
+    QVERIFY2(run.errors.contains("polizas: " + folder.filePath("polizas/polizas.conf") +
+                                 ", line 2: unknown setting \"databse\""),
+             qPrintable(run.errors));
   }
 
   void enterTriesTheOperatorAndEscLeaves() {
