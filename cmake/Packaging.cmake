@@ -7,7 +7,8 @@ endif()
 install(TARGETS nv407 LIBRARY DESTINATION ${POLIZAS_PLUGIN_DIR})
 
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} PATTERN "man" EXCLUDE)
+# docs/ as a folder beside the README, whose links name its files there.
+install(DIRECTORY docs DESTINATION ${CMAKE_INSTALL_DOCDIR} PATTERN "man" EXCLUDE)
 install(DIRECTORY examples DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES packaging/polizas.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -43,6 +43,15 @@ awk '/^Its output, exactly/ { found = 1 } found && /^```$/ { if (inside) exit; i
 diff -u "$work/expected.jsonl" "$work/output.jsonl" >&2 ||
   fail "the installed polizas-script does not write the README's example output"
 
+# The installed manuals' links (the README's pictures and manual, the manual's pictures)
+# lead to installed files.
+while IFS= read -r page; do
+  while IFS= read -r target; do
+    [[ -e "$(dirname "$page")/$target" ]] || fail "${page#"$doc/"} links to $target, not installed"
+  done < <(grep -o '](\([^)]*\))' "$page" | sed 's/^](//; s/)$//; s/#.*//' | grep -v '^$\|^[a-z]*:')
+done < <(find "$doc" -name '*.md')
+[[ -f "$doc/docs/manual/finder.png" ]] || fail "the manual's pictures are not installed"
+
 # The installed report reads the demo the installed polizas-db made.
 "$root/usr/bin/polizas-report" --db "$work/demo.db" --format csv history mty-6 >"$work/history.csv" ||
   fail "the installed polizas-report failed"
