@@ -45,9 +45,9 @@ struct Session {
   int busy_timeout_ms = 0;
   LockWaitObserver lock_wait;
   bool waiting = false;
-  // Whom the session's policy-date guard holds to its permissions (none: nobody), and how
-  // many of its transactions have committed, which tells the guard one transaction's
-  // cancellations from an earlier one's.
+  // Whom the session's guards of policy dates and used counters hold to their permissions
+  // (none: nobody), and how many of its transactions have committed, which tells the date's
+  // guard one transaction's cancellations from an earlier one's.
   std::optional<std::string> operator_code;
   std::int64_t commits = 0;
 
@@ -172,8 +172,16 @@ void PolicyDateRefusalFunction(sqlite3_context* context, int, sqlite3_value** ar
   sqlite3_result_error(context, message.c_str(), static_cast<int>(message.size()));
 }
 
-// What the session's policy-date guard asks of the session (sqlite_schema.h). A rolled-back
-// transaction takes its cancellations with it; a committed one's are told apart by number.
+void CounterRefusalFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
+  const auto* folio = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
+  const std::string message =
+      CounterChangeRefusal(SessionOf(context).operator_code.value_or(""), folio ? folio : "");
+  sqlite3_result_error(context, message.c_str(), static_cast<int>(message.size()));
+}
+
+// What the session's policy-date and counter guards ask of the session (sqlite_schema.h). A
+// rolled-back transaction takes its cancellations with it; a committed one's are told apart by
+// number.
 void RegisterOperatorFunctions(Session& session) {
   sqlite3* db = session.db->get();
   const auto define = [&](const char* name, int arguments,
@@ -184,6 +192,7 @@ void RegisterOperatorFunctions(Session& session) {
   define(sqlite::kOperatorFunction, 0, &OperatorFunction);
   define(sqlite::kTransactionFunction, 0, &TransactionFunction);
   define(sqlite::kPolicyDateRefusalFunction, 2, &PolicyDateRefusalFunction);
+  define(sqlite::kCounterRefusalFunction, 1, &CounterRefusalFunction);
   sqlite3_commit_hook(
       db,
       [](void* data) {

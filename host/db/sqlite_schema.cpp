@@ -257,6 +257,29 @@ std::vector<std::string> PolicyDateGuards() {
   };
 }
 
+// A server's guard of the used counters, for the operator the host names: an operator without
+// INISERV changes none, and gives a new service row none.
+std::vector<std::string> CounterGuards() {
+  const std::string user = std::string(sqlite::kOperatorFunction) + "()";
+  const std::string held = "SELECT 1 FROM main.operator_permission WHERE user_code = " + user +
+                           " AND module = '" + std::string(kResetCounters.module) +
+                           "' AND permission_key = '" + std::string(kResetCounters.key) + "'";
+  const std::string lacks_permission = user + " IS NOT NULL AND NOT EXISTS (" + held + ")";
+  const std::string refusal =
+      " BEGIN SELECT " + std::string(sqlite::kCounterRefusalFunction) + "(NEW.Ps_Folio); END";
+  return {
+      "CREATE TEMP TRIGGER Poliza_Servicio_Tipo_Servicio_usados BEFORE UPDATE OF "
+      "Pst_Tiempo_Utilizado, Pst_Evento_Utilizado ON main.Poliza_Servicio_Tipo_Servicio FOR "
+      "EACH ROW WHEN (NEW.Pst_Tiempo_Utilizado, NEW.Pst_Evento_Utilizado) IS NOT "
+      "(OLD.Pst_Tiempo_Utilizado, OLD.Pst_Evento_Utilizado) AND " +
+          lacks_permission + refusal,
+      "CREATE TEMP TRIGGER Poliza_Servicio_Tipo_Servicio_usados_nuevos BEFORE INSERT ON "
+      "main.Poliza_Servicio_Tipo_Servicio FOR EACH ROW WHEN (COALESCE(NEW.Pst_Tiempo_Utilizado, "
+      "0) <> 0 OR COALESCE(NEW.Pst_Evento_Utilizado, 0) <> 0) AND " +
+          lacks_permission + refusal,
+  };
+}
+
 // The schema's own guards of cancelled policies, which refuse any program's change.
 std::vector<std::string> CancelledPolicyGuards(std::string_view kind) {
   std::vector<std::string> statements;
@@ -289,6 +312,7 @@ std::vector<std::string> SessionGuardStatements() {
                      std::string(kCancelledPolicyFunction) + "(" + std::string(guard.folio) + ")"));
   }
   for (std::string& guard : PolicyDateGuards()) statements.push_back(std::move(guard));
+  for (std::string& guard : CounterGuards()) statements.push_back(std::move(guard));
   return statements;
 }
 

@@ -23,6 +23,11 @@ std::string CancelledPolicyMessage(std::string_view folio);
 inline constexpr const char* kOperatorFunction = "polizas_operador";
 inline constexpr const char* kTransactionFunction = "polizas_transaccion";
 inline constexpr const char* kPolicyDateRefusalFunction = "polizas_fecha_rechazada";
+// Likewise the used counters of a policy's services change only for an operator holding
+// INISERV (or before the host names one), and a new service row starts at nothing used;
+// kCounterRefusalFunction (folio) raises the server's refusal. The permission is read as each
+// change is made, so that one revoked while a session is open holds from then on.
+inline constexpr const char* kCounterRefusalFunction = "polizas_contadores_rechazados";
 
 // The session's triggers and table; they need the functions registered and the schema in
 // place.

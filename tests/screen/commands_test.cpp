@@ -605,5 +605,29 @@ TEST_P(CounterInitializationFailureTest, RollsEverythingBackAndReportsTheCause) 
 INSTANTIATE_TEST_SUITE_P(EitherStatement, CounterInitializationFailureTest,
                          ::testing::Values("Poliza_Servicio_Tipo_Servicio", "Poliza_Servicio"));
 
+// The screen asks for INISERV once, as it opens; the database asks as the counters change. An
+// operator whose permission is revoked meanwhile (by an administrator's program) is refused,
+// and nothing is written.
+TEST_F(CounterInitializationTest, AnOperatorWhoLostThePermissionMeanwhileIsRefused) {
+  if (TestBackend() == Backend::kPostgreSql)
+    GTEST_SKIP() << "the test server's session is the tables' owner, whose statements are "
+                    "taken as written (tests/server holds its logins to their permissions)";
+  GivenShownPolicy({{"SOPREM", 10, 7.5, 0}, {"VISITA", 1, 0, 1}});
+  db.Execute(
+      "DELETE FROM operator_permission WHERE user_code = 'CAPTURA' AND permission_key = "
+      "'INISERV'");
+  const std::vector<std::string> stored = Stored();
+
+  WhenNextAnswerIs("yes");
+  WhenClick("cmdInicializa");
+
+  EXPECT_EQ(LastMessage(),
+            "ERROR|16|ERR-ID:7500001|Operación cancelada debido al siguiente error: \r\n" +
+                host::CounterChangeRefusal(kOperatorWithoutPermissions, kFolio));
+  EXPECT_EQ(Stored(), stored);
+  EXPECT_THAT(Listed(), ElementsAre("SOPREM 10/7.5", "VISITA 1/1"));
+  EXPECT_FALSE(db.db().InTransaction());
+}
+
 }  // namespace
 }  // namespace nv407::testing

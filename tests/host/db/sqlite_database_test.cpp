@@ -188,6 +188,46 @@ TEST_F(DatabaseTest, ANewPolicyOfAnotherDayIsAnEditsOrItsOperatorMayDateIt) {
             (Lines{"X-1", "X-3", "X-7"}));
 }
 
+// Likewise the used counters: once the host names the session's operator, one without INISERV
+// changes none and gives a new service row none, also after losing the permission while the
+// session is open (another program revoked it); the rest of a service row it may write.
+TEST_F(DatabaseTest, UsedCountersChangeOnlyForAnOperatorHoldingIniserv) {
+  const auto services = [&] {
+    return Column(Host(),
+                  "SELECT Ts_Cve_Tipo_Servicio || ' ' || Pst_Cantidad_Incluida || '/' || "
+                  "Pst_Tiempo_Utilizado || '/' || Pst_Evento_Utilizado AS v FROM "
+                  "Poliza_Servicio_Tipo_Servicio ORDER BY 1");
+  };
+  const std::string used = "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = ";
+  Screen().Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('P-1')");
+  Screen().Execute(
+      "INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('P-1', 'SOPREM', 10, 2.5, 0)");
+  Host().Execute("INSERT INTO operator_permission VALUES ('CAPTURA', 'NV407', 'INISERV')");
+  database_->WorkFor("CAPTURA");
+  Screen().Execute(used + "3.5");
+
+  OtherSession()->ForHost().Execute(
+      "DELETE FROM operator_permission WHERE user_code = 'CAPTURA' AND permission_key = "
+      "'INISERV'");
+  const std::string refused = CounterChangeRefusal("CAPTURA", "P-1");
+  EXPECT_EQ(Refusal([&] { Screen().Execute(used + "0, Pst_Evento_Utilizado = 0"); }), refused);
+  EXPECT_EQ(Refusal([&] { Screen().Execute(used + "NULL"); }), refused);
+  EXPECT_EQ(Refusal([&] {
+              Screen().Execute(
+                  "INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('P-1', 'VISITA', 1, 0, 1)");
+            }),
+            refused);
+  Screen().Execute("INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('P-1', 'VISITA', 1, 0, 0)");
+  Screen().Execute(used +
+                   "Pst_Tiempo_Utilizado, Pst_Cantidad_Incluida = 20 WHERE Ts_Cve_Tipo_Servicio "
+                   "= 'SOPREM'");
+  EXPECT_EQ(services(), (Lines{"SOPREM 20.0/3.5/0.0", "VISITA 1.0/0.0/0.0"}));
+
+  database_->WorkFor("ADMIN");
+  Screen().Execute(used + "0");
+  EXPECT_EQ(services(), (Lines{"SOPREM 20.0/0.0/0.0", "VISITA 1.0/0.0/0.0"}));
+}
+
 TEST(IsNullTranslation, RewritesOnlyCallsOfTheFunction) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       // Any letter case, blanks before the parenthesis, nested, after punctuation, at the end.
