@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -34,6 +35,19 @@ using sqlite::Statement;
 // Statements of this many texts stay prepared: a screen runs a few dozen.
 constexpr std::size_t kCachedStatements = 128;
 
+// The kernel's tick count (a few milliseconds apart), read without a system call: cheap
+// enough to read before every statement.
+std::int64_t TickMilliseconds() {
+#ifdef CLOCK_MONOTONIC_COARSE
+  constexpr clockid_t kClock = CLOCK_MONOTONIC_COARSE;
+#else
+  constexpr clockid_t kClock = CLOCK_MONOTONIC;
+#endif
+  timespec now{};
+  clock_gettime(kClock, &now);
+  return std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1'000'000;
+}
+
 // What the screen's and the host's connections share.
 struct Session {
   std::shared_ptr<DbHandle> db;
@@ -50,8 +64,19 @@ struct Session {
   // guard one transaction's cancellations from an earlier one's.
   std::optional<std::string> operator_code;
   std::int64_t commits = 0;
+  // When the file was last found where it was opened.
+  std::int64_t file_found_ms = TickMilliseconds();
 
   bool InTransaction() const { return !sqlite3_get_autocommit(db->get()); }
+  // A statement outside a transaction reads what the file holds then: it is refused once the
+  // file has been replaced, a look-up as a save (whose transaction asks as it begins).
+  void RefuseAMovedFileNowAndThen() {
+    if (InTransaction()) return;
+    const std::int64_t now = TickMilliseconds();
+    if (now - file_found_ms < sqlite::kMovedFileCheckInterval.count()) return;
+    sqlite::RefuseAMovedFile(db->get());
+    file_found_ms = now;
+  }
   void EndWait() {
     if (!waiting) return;
     waiting = false;
@@ -93,6 +118,7 @@ class SqliteConnection final : public Connection {
 
   std::unique_ptr<Recordset> Execute(const std::string& sql) override {
     if (session_.trace) session_.trace(origin_, sql);
+    session_.RefuseAMovedFileNowAndThen();
     WaitScope wait(session_);
     // Statements that differ only in their values share one prepared statement; the values
     // are bound. A text whose shape SQLite refuses runs as written, for its own message.
@@ -118,7 +144,7 @@ class SqliteConnection final : public Connection {
 
   void BeginTrans() override {
     if (session_.InTransaction()) throw Error("BeginTrans: a transaction is already open");
-    sqlite::RefuseWritingAMovedFile(session_.db->get());
+    sqlite::RefuseAMovedFile(session_.db->get());
     WaitScope wait(session_);
     session_.transaction.emplace(session_.db);
   }
@@ -227,6 +253,7 @@ class SqliteDatabase final : public Database {
   std::unique_ptr<Recordset> HostQuery(const std::string& sql,
                                        std::vector<StatementValue> values) override {
     if (session_.trace) session_.trace(SqlOrigin::kHost, WithValuesInPlace(sql, values));
+    session_.RefuseAMovedFileNowAndThen();
     WaitScope wait(session_);
     return std::make_unique<sqlite::SqliteRecordset>(
         session_.statements->Acquire(HashedText::Of(sql), &sqlite::TranslateToSqlite),

@@ -118,7 +118,7 @@ OpenTarget OpenTargetFor(const std::string& path, int flags) {
               "create files in that folder");
 }
 
-void RefuseWritingAMovedFile(sqlite3* db) {
+void RefuseAMovedFile(sqlite3* db) {
   int moved = 0;
   if (sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK || !moved)
     return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 struct sqlite3;
@@ -23,7 +24,10 @@ OpenTarget OpenTargetFor(const std::string& path, int flags);
 
 // Throws Error when the file the connection opened has since been removed or renamed (a
 // copy restored over it, say): what it wrote would go to the old file, lost to everyone
-// else, and its log would be taken for the new file's.
-void RefuseWritingAMovedFile(sqlite3* db);
+// else, and its log would be taken for the new file's; what it read would be the old file's.
+void RefuseAMovedFile(sqlite3* db);
+// The question costs a system call, dear beside a look-up's few microseconds: a session asks
+// it as each transaction begins, and before a statement outside one at most this often.
+inline constexpr std::chrono::milliseconds kMovedFileCheckInterval{100};
 
 }  // namespace nv407::host::sqlite

@@ -22,6 +22,7 @@
 #include "host/db/database.h"
 #include "host/db/sqlite_dialect.h"
 #include "host/db/sqlite_handles.h"
+#include "host/db/sqlite_location.h"
 #include "host/db/sqlite_rebuild.h"
 #include "host/db/sqlite_schema.h"
 #include "tests/support/kept_orders.h"
@@ -335,7 +336,8 @@ TEST_F(DatabaseTest, RollbackUndoesScreenAndHostRecords) {
 // without waiting. A session that cannot wait longer gives up with SQLite's message.
 // A file replaced while a program has it open (a copy restored over it) or removed takes
 // none of that program's commands: what they wrote would go to the old file, lost to
-// everyone, and its log would be taken for the new file's.
+// everyone, and its log would be taken for the new file's; what they read would be the old
+// file's rows. A look-up asks from time to time, a save as it begins.
 TEST_F(DatabaseTest, AFileReplacedOrRemovedWhileOpenTakesNoCommand) {
   const std::string path = dir_.File("polizas.db");
   const std::string moved = " was removed or replaced after this program opened it";
@@ -343,6 +345,10 @@ TEST_F(DatabaseTest, AFileReplacedOrRemovedWhileOpenTakesNoCommand) {
   std::filesystem::rename(dir_.File("respaldo.db"), path);
   EXPECT_THAT(Refusal([&] { Screen().BeginTrans(); }), HasSubstr(path + moved));
   EXPECT_FALSE(database_->InTransaction());
+  std::this_thread::sleep_for(sqlite::kMovedFileCheckInterval + 20ms);
+  EXPECT_THAT(Refusal([&] { Count(Screen(), "Sucursal"); }), HasSubstr(path + moved));
+  EXPECT_THAT(Refusal([&] { database_->HostQuery("SELECT Sc_Cve_Sucursal FROM Sucursal", {}); }),
+              HasSubstr(path + moved));
 
   auto reopened = OtherSession();
   reopened->ForScreen().BeginTrans();  // the program opened again writes to the file there
