@@ -1,6 +1,8 @@
 #include "host/db/sqlite_location.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -52,6 +54,19 @@ std::string NotAFile(const fs::path& file) {
   }
 }
 
+// A log or an index that this user's own session made while the file could not be written:
+// SQLite gives them the file's permissions as it makes them, and a session that only read
+// leaves them there, write-protected still once the file is not. They get the file's
+// permissions again, as SQLite would make them now. Another user's are left as they are.
+void FollowTheFilesPermissions(const std::string& file, const std::string& left) {
+  struct stat database = {};
+  struct stat side = {};
+  if (::stat(file.c_str(), &database) != 0 || ::lstat(left.c_str(), &side) != 0) return;
+  if (!S_ISREG(side.st_mode) || side.st_nlink != 1 || side.st_uid != ::geteuid()) return;
+  // Never through a link, which SQLite does not open either; a failure leaves it as it was.
+  ::fchmodat(AT_FDCWD, left.c_str(), database.st_mode & 0777, AT_SYMLINK_NOFOLLOW);
+}
+
 bool IsAsciiUnreserved(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
          std::string_view("-._~/").find(c) != std::string_view::npos;
@@ -94,6 +109,10 @@ OpenTarget OpenTargetFor(const std::string& path, int flags) {
   }
   switch (folder) {
     case Folder::kWritable:
+      if (::access(beside.c_str(), W_OK) == 0) {
+        for (const std::string& left : {beside + "-shm", beside + "-wal"})
+          if (CannotBeWritten(left)) FollowTheFilesPermissions(beside, left);
+      }
       // A log or an index there (another program has the database open, or one left them)
       // that this user cannot write: SQLite would read through them and fail every save.
       if (CannotBeWritten(beside + "-shm") || CannotBeWritten(beside + "-wal"))

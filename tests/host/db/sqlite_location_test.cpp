@@ -137,6 +137,34 @@ TEST(SqliteLocation, ALogOrIndexLeftThatCannotBeWrittenIsNotWrittenThrough) {
                 "files in that folder");
 }
 
+// A write-protected file that its own user opens (for reading) gets a log and an index made
+// as the file is, write-protected too, which SQLite leaves there. Once the file may be written
+// again, they are given its permissions again as it opens, and it opens for writing; another
+// user's are left as they are (above).
+TEST(SqliteLocation, ALogAndIndexLeftWriteProtectedByItsOwnUserFollowTheFileAgain) {
+  Folder folder;
+  if (::geteuid() == 0) {
+    const passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    ASSERT_EQ(::chown(folder.File().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  }
+  const auto read_only = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  const auto writable = read_only | fs::perms::owner_write;
+  const auto left = [&](const char* suffix) {
+    const fs::perms perms = fs::status(folder.File() + suffix).permissions();
+    return std::string(suffix) + (perms == read_only ? " read-only" : "");
+  };
+  EXPECT_EQ(AsNobody([&] {
+              fs::permissions(folder.File(), read_only);
+              std::string said = Opening(folder.File());
+              said += ", left " + left("-shm") + " " + left("-wal");
+              fs::permissions(folder.File(), writable);
+              return said + "; then " + Opening(folder.File());
+            }),
+            "for reading, 26 policies, left -shm read-only -wal read-only; then for writing, 26 "
+            "policies");
+}
+
 // A copy on a read-only file system (a mounted backup) opens for reading, read as it is,
 // whatever its path holds; a log beside it that SQLite cannot read without its index
 // is refused rather than left out.
