@@ -7,6 +7,7 @@
 // is made once and kept (POLIZAS_BENCH_DIR), as screen_bench makes it.
 #include <benchmark/benchmark.h>
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -194,6 +195,106 @@ BENCHMARK_CAPTURE(BM_Sort, expiring_by_client_name, host::PolicyFilter::kExpirin
                   int(host::kPolicyClientName), Qt::AscendingOrder)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Sort, branch, host::PolicyFilter::kAll, int(host::kPolicyBranch),
+                  Qt::AscendingOrder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Sort, branch_descending, host::PolicyFilter::kAll, int(host::kPolicyBranch),
+                  Qt::DescendingOrder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Sort, type, host::PolicyFilter::kAll, int(host::kPolicyType),
+                  Qt::AscendingOrder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Sort, start, host::PolicyFilter::kAll, int(host::kPolicyStart),
+                  Qt::AscendingOrder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Sort, end_date_descending, host::PolicyFilter::kAll, int(host::kPolicyEnd),
+                  Qt::DescendingOrder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Sort, state, host::PolicyFilter::kAll, int(host::kPolicyState),
+                  Qt::AscendingOrder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Sort, nearly_used_up_by_usage_ascending, host::PolicyFilter::kNearlyUsedUp,
+                  int(host::kPolicyUsage), Qt::AscendingOrder)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The next page, as the list scrolls to it, once `rows` rows were read in a column's order
+// (untimed); each iteration reads one page further.
+void BM_NextPage(benchmark::State& state, int column, Qt::SortOrder order, int rows) {
+  OpenFinder open;
+  open.finder.List()->horizontalHeader()->setSortIndicator(column, order);
+  Settle();
+  QAbstractItemModel* model = open.finder.List()->model();
+  while (model->rowCount() < rows && model->canFetchMore({})) model->fetchMore({});
+  Settle();
+  for (auto _ : state) {
+    model->fetchMore({});
+    Settle();
+  }
+  state.counters["rows"] = model->rowCount();
+  state.counters["policies"] = static_cast<double>(PolicyCount());
+}
+BENCHMARK_CAPTURE(BM_NextPage, end_date_at_row_20000, int(host::kPolicyEnd), Qt::AscendingOrder,
+                  20000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
+BENCHMARK_CAPTURE(BM_NextPage, client_name_at_row_20000, int(host::kPolicyClientName),
+                  Qt::AscendingOrder, 20000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
+BENCHMARK_CAPTURE(BM_NextPage, branch_descending_at_row_20000, int(host::kPolicyBranch),
+                  Qt::DescendingOrder, 20000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
+
+// Every quick filter in every column's order, either way: the slowest first page (the
+// header clicked) and the slowest second page (the list scrolled to it), in milliseconds.
+void BM_EveryOrder(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  const auto since = [](Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  };
+  OpenFinder open;
+  QHeaderView* header = open.finder.List()->horizontalHeader();
+  QAbstractItemModel* model = open.finder.List()->model();
+  double first = 0, next = 0;
+  for (auto _ : state) {
+    for (const host::PolicyFilter filter :
+         {host::PolicyFilter::kAll, host::PolicyFilter::kInForce, host::PolicyFilter::kExpiring,
+          host::PolicyFilter::kExpired, host::PolicyFilter::kNearlyUsedUp,
+          host::PolicyFilter::kCancelled}) {
+      open.finder.Choose(filter);
+      Settle();
+      for (int column = 0; column <= host::kPolicyUsage; ++column) {
+        for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+          header->setSortIndicator(column == 0 ? 1 : 0, Qt::AscendingOrder);
+          Settle();
+          auto start = Clock::now();
+          header->setSortIndicator(column, order);
+          Settle();
+          first = std::max(first, since(start));
+          start = Clock::now();
+          model->fetchMore({});
+          Settle();
+          next = std::max(next, since(start));
+        }
+      }
+    }
+  }
+  state.counters["slowest_first_page_ms"] = first;
+  state.counters["slowest_next_page_ms"] = next;
+  state.counters["policies"] = static_cast<double>(PolicyCount());
+}
+BENCHMARK(BM_EveryOrder)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 
