@@ -197,7 +197,7 @@ const std::vector<Table>& Tables() {
 
 // Every look-up the screen makes is a primary-key search or a search on a primary key's
 // leading column; these keep the other joins and the foreign keys' checks keyed.
-constexpr std::array<Index, 11> kIndexes = {{
+constexpr std::array<Index, 14> kIndexes = {{
     {"Tipo_Poliza_Servicio_Producto", "Tipo_Poliza_Servicio", "Pr_Cve_Producto"},
     {"Tipo_Poliza_Servicio_Tipo_Servicio_Servicio", "Tipo_Poliza_Servicio_Tipo_Servicio",
      "Ts_Cve_Tipo_Servicio"},
@@ -207,9 +207,12 @@ constexpr std::array<Index, 11> kIndexes = {{
     // The client search (F2) reads clients in key order with each name and state.
     {"Cliente_busqueda", "Cliente", "Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado"},
     // The policy finder and the reports: a client's policies, and policies by end date,
-    // each in folio order.
+    // each in folio order; the finder's orders by branch, policy type and start.
     {"Poliza_Servicio_cliente", "Poliza_Servicio", "Cl_Cve_Cliente, Ps_Folio"},
     {"Poliza_Servicio_fin", "Poliza_Servicio", "Ps_Fecha_Finaliza, Ps_Folio"},
+    {"Poliza_Servicio_sucursal", "Poliza_Servicio", "Sc_Cve_Sucursal, Ps_Folio"},
+    {"Poliza_Servicio_tipo", "Poliza_Servicio", "Tps_Cve_Tipo_Poliza_Servicio, Ps_Folio"},
+    {"Poliza_Servicio_inicio", "Poliza_Servicio", "Ps_Fecha_Inicia, Ps_Folio"},
     // The finder's orders by client name and by use (policy_order.h).
     {"policy_order_name", "policy_order", "client_name, folio"},
     {"policy_order_use", "policy_order", "peak_use, folio"},

@@ -71,7 +71,7 @@ std::string PolizasDb(const std::string& arguments) {
 TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
   auto database = Open();
   const Shape sqlite = SqliteSchemaShape(true);
-  ASSERT_EQ(sqlite.size(), 29u) << "20 tables and 9 indexes";
+  ASSERT_EQ(sqlite.size(), 32u) << "20 tables and 12 indexes";
   Shape server = ServerShape(database->ForHost());
   const auto by_bytes = std::stable_partition(server.begin(), server.end(), [](auto& entry) {
     return entry.find("text_pattern_ops") == std::string::npos;
@@ -171,8 +171,9 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
       "DO $$DECLARE f regprocedure; BEGIN FOR f IN SELECT oid::regprocedure FROM pg_proc WHERE "
       "proname LIKE 'polizas\\_policy\\_order\\_%' LOOP EXECUTE 'DROP FUNCTION ' || f || ' "
       "CASCADE'; END LOOP; END$$");
-  for (const char* dropped :
-       {"TABLE policy_order", "INDEX Poliza_Servicio_cliente", "INDEX Poliza_Servicio_fin"})
+  for (const char* dropped : {"TABLE policy_order", "INDEX Poliza_Servicio_cliente",
+                              "INDEX Poliza_Servicio_fin", "INDEX Poliza_Servicio_sucursal",
+                              "INDEX Poliza_Servicio_tipo", "INDEX Poliza_Servicio_inicio"})
     sql.Execute(std::string("DROP ") + dropped);
   ASSERT_EQ(Scalar(sql, "SELECT COUNT(*) AS v FROM pg_trigger WHERE tgname LIKE 'policy_order%'"),
             "n:0");
@@ -207,7 +208,8 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
 
   EXPECT_EQ(upgrade(database_.ConnectionString()),
             "0 Added to the database: policy_order, Poliza_Servicio_cliente, "
-            "Poliza_Servicio_fin, the numbering of the operators' notes by the database alone, "
+            "Poliza_Servicio_fin, Poliza_Servicio_sucursal, Poliza_Servicio_tipo, "
+            "Poliza_Servicio_inicio, the numbering of the operators' notes by the database alone, "
             "an edit's policy keeping its date without CHFECHA, trigger functions that no "
             "login may call\n");
   EXPECT_EQ(upgrade(database_.ConnectionString()),
