@@ -139,14 +139,11 @@ std::string NoLogin() {
   return {};
 }
 
-std::string LimitRows(int count, int skip) {
-  std::string clause = "LIMIT " + std::to_string(count);
-  if (skip > 0) clause += " OFFSET " + std::to_string(skip);
-  return clause;
+std::string LimitRows(int count) {
+  return "LIMIT " + std::to_string(count);
 }
-std::string FetchRows(int count, int skip) {
-  return "OFFSET " + std::to_string(skip) + " ROWS FETCH NEXT " + std::to_string(count) +
-         " ROWS ONLY";
+std::string FetchRows(int count) {
+  return "OFFSET 0 ROWS FETCH NEXT " + std::to_string(count) + " ROWS ONLY";
 }
 
 // GLOB, a POSIX expression, and LIKE in SQL Server: a set of characters ([...]) each of
@@ -195,6 +192,7 @@ constexpr std::array kDialects = {
         .like_ignores_case = true,
         .starts_by_range = true,
         .rows = &LimitRows,
+        .nulls_first = true,
         .holds_any_of = &GlobHoldsAnyOf,
         .session_login = &NoLogin,
         .session_login_ready_query = "",
@@ -224,6 +222,7 @@ constexpr std::array kDialects = {
                   .like_ignores_case = false,
                   .starts_by_range = false,
                   .rows = &LimitRows,
+                  .nulls_first = false,
                   .holds_any_of = &MatchHoldsAnyOf,
                   .session_login = &PostgreSqlSessionLogin,
                   .session_login_ready_query =
@@ -259,6 +258,7 @@ constexpr std::array kDialects = {
         .like_ignores_case = false,
         .starts_by_range = false,
         .rows = &FetchRows,
+        .nulls_first = true,
         .holds_any_of = &LikeHoldsAnyOf,
         .session_login = &SqlServerSessionLogin,
         .session_login_ready_query =

@@ -159,26 +159,73 @@ ListSource AsRead(const ListSource& source, const ListOrder& order, bool narrowe
   return read;
 }
 
+// What orders the rows in another order than the key's, and what ends its ties.
+struct SortKeys {
+  std::string by;
+  std::string ties;
+  bool ties_descending;
+};
+SortKeys KeysOf(const ListSource& source, const ListOrder& order) {
+  const ColumnSort* sort = SortOf(source, order);
+  std::string by = sort && !sort->by.empty()
+                       ? sort->by
+                       : source.columns.at(static_cast<std::size_t>(order.column - 1));
+  // Ties end on the key in its own order, or on the sort's key in the sort's direction, so
+  // that either direction is one range of the sort's index.
+  if (sort == nullptr || sort->key.empty()) return {std::move(by), source.key, false};
+  return {std::move(by), sort->key, order.descending};
+}
+
 // What the rows are ordered by: the shown column's sort, then the key.
 std::string OrderBy(const ListSource& source, const ListOrder& order) {
   const std::string direction = order.descending ? " DESC" : "";
   const std::string within = source.within_key.empty() ? "" : ", " + source.within_key;
   if (order.column == 0) return source.key + direction + within;
-  const ColumnSort* sort = SortOf(source, order);
-  const std::string by = sort && !sort->by.empty()
-                             ? sort->by
-                             : source.columns.at(static_cast<std::size_t>(order.column - 1));
-  // Ties end on the key in its own order, or on the sort's key in the sort's direction, so
-  // that either direction is one range of the sort's index.
-  if (sort == nullptr || sort->key.empty()) return by + direction + ", " + source.key + within;
-  return by + direction + ", " + sort->key + direction + within;
+  const SortKeys keys = KeysOf(source, order);
+  return keys.by + direction + ", " + keys.ties + (keys.ties_descending ? " DESC" : "") + within;
+}
+
+// The value that orders the row of the key `after` (NULL where that row is gone), as a
+// statement of its own; in the key's order, none.
+std::string ValueOfRow(const ListSource& source, const ListOrder& order, const std::string& after) {
+  const ListSource read = AsRead(source, order, true);
+  return "SELECT " + KeysOf(source, order).by + " AS " + Alias(0) + " FROM " + read.from +
+         " WHERE " + source.key + " = " + QuotedText(after);
+}
+
+// The rows that follow the row of the key `after` in the page's order, as stretches of the
+// order each read on its own: in the key's order, the keys beyond; in another, the ties of
+// that row's value beyond its key, the values beyond its own, and NULL where the dialect
+// sorts it after them (`after_null`: the row has no value, it is among those). The row's
+// value is read by its key in the statement itself, so that it is compared as stored.
+std::vector<std::string> Following(const ListSource& source, SqlDialect dialect,
+                                   const ListOrder& order, const std::string& after,
+                                   bool after_null) {
+  const std::string key = QuotedText(after);
+  if (order.column == 0) return {source.key + (order.descending ? " < " : " > ") + key};
+  const SortKeys keys = KeysOf(source, order);
+  const std::string by = Parenthesised(keys.by);
+  const std::string ties = keys.ties + (keys.ties_descending ? " < " : " > ") + key;
+  // An ascending order puts NULL first where the dialect sorts it first.
+  const bool nulls_before = Traits(dialect).nulls_first != order.descending;
+  if (after_null) {
+    std::vector<std::string> stretches = {by + " IS NULL AND " + ties};
+    if (nulls_before) stretches.push_back(by + " IS NOT NULL");
+    return stretches;
+  }
+  const std::string value = Parenthesised(ValueOfRow(source, order, after));
+  std::vector<std::string> stretches = {by + " = " + value + " AND " + ties,
+                                        by + (order.descending ? " < " : " > ") + value};
+  if (!nulls_before) stretches.push_back(by + " IS NULL");
+  return stretches;
 }
 
 // The conditions of one statement over the source: its own, the way the text finds rows,
-// the keys no key field can hold left out, where the page starts in the key's order, and
-// the keys it is kept among.
+// the keys no key field can hold left out, the stretch of the order it reads, and the keys
+// it is kept among.
 std::vector<std::string> Conditions(const ListSource& source, SqlDialect dialect,
-                                    const PageQuery& page, const std::string& way) {
+                                    const PageQuery& page, const std::string& way,
+                                    const std::string& stretch) {
   std::vector<std::string> where;
   if (!source.conditions.empty()) where.push_back(Parenthesised(source.conditions));
   if (!way.empty()) where.push_back(Parenthesised(way));
@@ -190,8 +237,7 @@ std::vector<std::string> Conditions(const ListSource& source, SqlDialect dialect
     typed += Parenthesised(Traits(dialect).holds_any_of(source.key, RaisedLetters()));
     where.push_back(std::move(typed));
   }
-  if (page.after)
-    where.push_back(source.key + (page.order.descending ? " < " : " > ") + QuotedText(*page.after));
+  if (!stretch.empty()) where.push_back(Parenthesised(stretch));
   if (page.among) {
     std::string keys;
     for (const std::string& key : *page.among) {
@@ -231,7 +277,7 @@ std::size_t ReadRows(Connection& connection, const ListSource& source, const std
 }  // namespace
 
 std::string PageStatement(const ListSource& listed, SqlDialect dialect, const PageQuery& page,
-                          const std::optional<std::vector<std::string>>& ways) {
+                          const std::optional<std::vector<std::string>>& ways, bool after_null) {
   const std::string text = Trimmed(page.text);
   std::vector<std::string> found;
   if (ways)
@@ -242,50 +288,75 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
   const DialectTraits& traits = Traits(dialect);
   std::string order = " ORDER BY ";
   order += OrderBy(source, page.order);
-  std::string rows;
-  if (page.limit > 0) {
-    rows += ' ';
-    rows += traits.rows(page.limit, page.skip);
-  }
+  std::vector<std::string> stretches;
+  if (page.after) stretches = Following(listed, dialect, page.order, *page.after, after_null);
+  ListSource keys_source = listed;
+  if (!listed.keys_from.empty()) keys_source.from = listed.keys_from;
+  const ListSource keys = AsRead(keys_source, page.order, !found.empty());
 
   std::string sql = "SELECT ";
-  sql += SelectList(source);
-  sql += " FROM ";
-  sql += source.from;
-  if (found.size() <= 1 || page.limit == 0) {
-    std::string any;
+  // A whole list, or a page in the key's order read one way: one statement. A page's
+  // columns in the key's order cost that page's rows alone.
+  if (page.limit == 0 || (page.order.column == 0 && found.size() <= 1)) {
+    std::string any, following;
     for (const std::string& way : found) {
       if (!any.empty()) any += " OR ";
       any += Parenthesised(way);
     }
-    sql += Where(Conditions(source, dialect, page, any));
+    for (const std::string& stretch : stretches) {
+      if (!following.empty()) following += " OR ";
+      following += Parenthesised(stretch);
+    }
+    sql += SelectList(source);
+    sql += " FROM ";
+    sql += source.from;
+    sql += Where(Conditions(source, dialect, page, any, following));
     sql += order;
-    sql += rows;
+    if (page.limit > 0) sql += " " + traits.rows(page.limit);
     return sql;
   }
-  // Each way read on its own to the page's end, so that each uses its own index; the page
-  // is then taken from what they found together.
+  // The keys first: each way and each stretch read on its own to the page's end, so that
+  // each uses its own index, and no column computed for a row the page leaves out (a row's
+  // use reads its services). The page is then taken from what they found together.
+  if (found.empty()) found.emplace_back();
+  if (stretches.empty()) stretches.emplace_back();
+  const ColumnSort* sort = SortOf(source, page.order);
+  std::vector<std::string> bounds = {""};
+  if (sort != nullptr && !sort->bounds.empty()) bounds = sort->bounds;
   std::string united;
-  for (std::size_t i = 0; i < found.size(); ++i) {
-    if (i > 0) united += " UNION ";
-    united += "SELECT k FROM (SELECT ";
-    united += source.key;
-    united += " AS k FROM ";
-    united += source.from;
-    united += Where(Conditions(source, dialect, page, found[i]));
-    united += order;
-    united += ' ';
-    united += traits.rows(page.skip + page.limit, 0);
-    united += ") w";
-    united += std::to_string(i);
+  std::size_t read = 0;
+  for (const std::string& way : found) {
+    for (const std::string& stretch : stretches) {
+      for (const std::string& bound : bounds) {
+        std::vector<std::string> where = Conditions(keys, dialect, page, way, stretch);
+        if (!bound.empty()) where.push_back(Parenthesised(bound));
+        if (read > 0) united += " UNION ";
+        united += "SELECT k FROM (SELECT ";
+        united += keys.key;
+        united += " AS k FROM ";
+        united += keys.from;
+        united += Where(where);
+        united += order;
+        united += ' ';
+        united += traits.rows(page.limit);
+        united += ") w";
+        united += std::to_string(read++);
+      }
+    }
   }
+  const ListSource rows = AsRead(listed, page.order, true);
+  sql += SelectList(rows);
+  sql += " FROM ";
+  sql += rows.from;
   sql += " WHERE ";
-  sql += source.key;
+  sql += rows.key;
   sql += " IN (";
   sql += united;
   sql += ')';
-  sql += order;
-  sql += rows;
+  sql += " ORDER BY ";
+  sql += OrderBy(rows, page.order);
+  sql += ' ';
+  sql += traits.rows(page.limit);
   return sql;
 }
 
@@ -301,8 +372,15 @@ std::size_t ReadEach(Database& database, const ListSource& source, const PageQue
   std::optional<std::vector<std::string>> ways;
   const std::string text = Trimmed(page.text);
   if (source.ways && !text.empty()) ways = source.ways(database, text);
-  return ReadRows(database.ForHost(), source, PageStatement(source, database.Dialect(), page, ways),
-                  row);
+  bool after_null = false;
+  if (page.after && page.order.column != 0) {
+    std::unique_ptr<Recordset> value =
+        database.ForHost().Execute(ValueOfRow(source, page.order, *page.after));
+    after_null = !value->Eof() && value->Fields(Alias(0)).Value().IsNull();
+    value->Close();
+  }
+  return ReadRows(database.ForHost(), source,
+                  PageStatement(source, database.Dialect(), page, ways, after_null), row);
 }
 
 std::string StartsWith(const std::string& column, SqlDialect dialect, const std::string& text) {

@@ -22,14 +22,18 @@ struct ColumnSort {
   // What ends the ties, in the order's direction (that copy of the key, or the key); where
   // this is empty, the key in its own order.
   std::string key = {};
+  // Where the list's conditions keep only some of that table's rows: conditions on it of
+  // which every row of the list meets one, each read on its own, so that a page starts
+  // where a range of its index does instead of looking at every row before.
+  std::vector<std::string> bounds = {};
 };
 
 // What a searchable list reads: rows of a table (or of tables joined), by default in the
 // order of a unique, indexed key. The user's text finds the rows whose key starts with it
 // or whose searched columns contain it, in any letter case; the list is read a page at a
-// time, each page starting after the last key of the one before, so a catalogue of any
-// size costs a screenful per page. The F2 search of a key field is one such list; the
-// policy finder and the reports build their own (policy_list.h).
+// time, each page starting after the last row of the one before (in any order), so a
+// catalogue of any size costs a screenful per page. The F2 search of a key field is one such list;
+// the policy finder and the reports build their own (policy_list.h).
 struct ListSource {
   std::string from;  // a table, or tables joined
   std::string key;   // the rows' key: unique, indexed, the list's order
@@ -54,6 +58,10 @@ struct ListSource {
   // Only keys that a key field can hold: it upper-cases what is typed, so a key with a
   // letter that upper-casing changes can never be looked up.
   bool typed_keys = false;
+  // Where the conditions, the ways and the sorts need fewer of the tables `from` joins:
+  // what a statement that reads the keys alone reads ("" for `from`). A join that a row
+  // needs only for its shown columns can turn a planner from the order's index.
+  std::string keys_from = {};
 };
 
 // A row as the list shows it: the key, then the shown columns, as text ("" for NULL).
@@ -73,21 +81,26 @@ struct ListOrder {
 // Which page of a list to read.
 struct PageQuery {
   std::string text;                               // what the user typed; "" finds every row
-  std::optional<std::string> after;               // the last key of the page before, if any
+  std::optional<std::string> after;               // the key of the page before's last row
   std::optional<std::vector<std::string>> among;  // only these keys (none: the whole list)
   int limit = kPageRows;                          // 0: every row
   ListOrder order = {};
-  // In another order than the key's, the rows of the pages before (`after` is for the key's).
-  int skip = 0;
 };
 
-// The rows that the text finds, after `after` (or `skip` rows), in the page's order, at
+// The rows that the text finds, after the row of the key `after`, in the page's order, at
 // most `limit`. Values are quoted, LIKE's wildcards in the text are escaped; the key
-// condition is one the key's index serves (StartsWith). How LIKE minds the case and how
-// the rows are limited are the dialect's (DialectTraits). `ways` replace the text's own
-// conditions (ListSource::ways); several are each read to the page's end and united.
+// condition is one the key's index serves (StartsWith). How LIKE minds the case, how the
+// rows are limited and where NULL sorts are the dialect's (DialectTraits). `ways` replace
+// the text's own conditions (ListSource::ways); several are each read to the page's end
+// and united. In an order other than the key's, the page's keys are read first and its
+// columns then for those rows alone; past the first page, each stretch of the order that
+// can follow the row `after` (its ties, the values beyond its own, NULL) is read on its
+// own to the page's end, so that each is a range of an index where one serves the order;
+// which stretches can follow depends on whether that row's value is NULL (`after_null`),
+// which ReadEach reads first.
 std::string PageStatement(const ListSource& source, SqlDialect dialect, const PageQuery& page,
-                          const std::optional<std::vector<std::string>>& ways = std::nullopt);
+                          const std::optional<std::vector<std::string>>& ways = std::nullopt,
+                          bool after_null = false);
 // Through the host's side of the database.
 std::vector<FoundRow> ReadPage(Database& database, const ListSource& source, const PageQuery& page);
 // Every row of the page's statement, handed over one by one as it is read, without a

@@ -83,6 +83,20 @@ std::string SelectionConditions(SqlDialect dialect, const Date& today,
   return conditions;
 }
 
+// A policy used to `percent` has kept a use of nearly that share or more (the slack covers
+// a share computed by division where the filter multiplies). Only SQLite keeps a quantity
+// that is not a number (a file edited by hand), which the filter counts as above nothing
+// and the kept use passes over: such policies are found by their services instead.
+std::vector<std::string> NearlyUsedUpBounds(SqlDialect dialect, int percent) {
+  std::vector<std::string> bounds = {"o.peak_use >= " + std::to_string(percent) +
+                                     " * (1 - 1e-9) / 100.0"};
+  if (dialect == SqlDialect::kSqlite)
+    bounds.push_back(
+        "o.folio IN (SELECT q.Ps_Folio FROM Poliza_Servicio_Tipo_Servicio q WHERE "
+        "typeof(q.Pst_Cantidad_Incluida) IN ('text', 'blob'))");
+  return bounds;
+}
+
 // The clients whose key starts with the text or whose name holds it.
 ListSource ClientsFound() {
   return {"Cliente", "Cl_Cve_Cliente", "", {}, {"Cl_Razon_Social_1"}, "", {}, {}, {}};
@@ -207,6 +221,8 @@ ListSource PolicyList(Database& database, const Date& today, const PolicySelecti
   const SqlDialect dialect = database.Dialect();
   ListSource list;
   list.from = "Poliza_Servicio p LEFT JOIN Cliente c ON c.Cl_Cve_Cliente = p.Cl_Cve_Cliente";
+  // The client's name is shown; no condition, way or order reads it from there.
+  list.keys_from = "Poliza_Servicio p";
   list.key = "p.Ps_Folio";
   list.columns = {"p.Cl_Cve_Cliente",       "c.Cl_Razon_Social_1",
                   "p.Sc_Cve_Sucursal",      "p.Tps_Cve_Tipo_Poliza_Servicio",
@@ -221,6 +237,8 @@ ListSource PolicyList(Database& database, const Date& today, const PolicySelecti
     const std::string on = "o.folio = p.Ps_Folio";
     list.sorts[kPolicyClientName - 1] = {"o.client_name", kept, on, "o.folio"};
     list.sorts[kPolicyUsage - 1] = {"o.peak_use", kept, on, "o.folio"};
+    if (selection.filter == PolicyFilter::kNearlyUsedUp)
+      list.sorts[kPolicyUsage - 1].bounds = NearlyUsedUpBounds(dialect, selection.percent);
   } else {
     list.sorts[kPolicyClientName - 1] = {KeptClientNameSql("p.Ps_Folio"), "", "", "p.Ps_Folio"};
     list.sorts[kPolicyUsage - 1] = {KeptPeakUseSql("p.Ps_Folio"), "", "", "p.Ps_Folio"};

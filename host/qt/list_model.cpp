@@ -89,13 +89,9 @@ void ListModel::fetchMore(const QModelIndex& parent) {
   if (!canFetchMore(parent)) return;
   std::vector<FoundRow> page;
   try {
-    // The key's order goes on after the last key read; another one after the rows read.
-    PageQuery query{text_, std::nullopt, std::nullopt, kPageRows, order_};
-    if (order_.column == 0)
-      query.after = rows_.back().front();
-    else
-      query.skip = static_cast<int>(rows_.size());
-    page = ReadPage(database_, source_, query);
+    // Every order goes on after the last row read.
+    page = ReadPage(database_, source_,
+                    {text_, rows_.back().front(), std::nullopt, kPageRows, order_});
   } catch (const std::exception& failure) {
     // The list ends here, short of what the text finds: text typed on is not looked for
     // among these rows alone.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -73,19 +74,19 @@ class PolicyListTest : public ::testing::Test {
       found += (found.empty() ? "" : " ") + row.at(static_cast<std::size_t>(column));
     return found;
   }
-  // The same, read as the finder reads it: pages of two rows, each after the one before.
-  std::string FoundInPages(const host::ListSource& list, const std::string& text, ListOrder order) {
+  // The same, read as the finder reads it: pages of `rows` rows, each after the last row of
+  // the one before.
+  std::string FoundInPages(const host::ListSource& list, const std::string& text, ListOrder order,
+                           int rows = 2) {
     std::string found;
-    host::PageQuery page{text, std::nullopt, std::nullopt, 2, order};
-    for (;;) {
-      const std::vector<host::FoundRow> rows = host::ReadPage(db.db(), list, page);
-      for (const host::FoundRow& row : rows) found += (found.empty() ? "" : " ") + row.front();
-      if (rows.size() < 2) return found;
-      if (order.column == 0)
-        page.after = rows.back().front();
-      else
-        page.skip += 2;
+    host::PageQuery page{text, std::nullopt, std::nullopt, rows, order};
+    for (int pages = 0; pages < 1000; ++pages) {
+      const std::vector<host::FoundRow> read = host::ReadPage(db.db(), list, page);
+      for (const host::FoundRow& row : read) found += (found.empty() ? "" : " ") + row.front();
+      if (static_cast<int>(read.size()) < rows) return found;
+      page.after = read.back().front();
     }
+    return found + " ... (pages without end)";
   }
 
   // In each order, `text` finds the policies `expected` (in folio order), and pages read in
@@ -276,6 +277,139 @@ TEST_F(PolicyListTest, SortsByAnyColumnEitherWayAndPagesJoinUp) {
     for (const OrderCase& c : cases) {
       EXPECT_EQ(Found(list, "", c.order), c.found) << c.name << ", " << how;
       EXPECT_EQ(FoundInPages(list, "", c.order), c.found) << c.name << ", " << how << ", in pages";
+    }
+  });
+}
+
+// Policies with ties in every column the finder sorts by, and NULL in each that can hold
+// it, read a few rows a page, each page after the last row of the one before: in every order
+// either way and under every quick filter, they join up to what one statement written out
+// here finds, sorted as the finder sorts (ties on the folio; by the client's name and by use
+// in the order's direction; NULL where the database puts it).
+TEST_F(PolicyListTest, PagesReadOnJoinUpToTheWholeListInEveryOrder) {
+  db.Execute(
+      "INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado) VALUES ('X00001', "
+      "'Grupo Ruiz', 'AC'), ('X00002', 'Grupo Ruiz', 'AC'), ('X00003', NULL, 'AC')");
+  const char* const branches[] = {"MTY", "GDL", "QRO"};
+  const char* const types[] = {"SOPMEN", "SOPANUAL"};
+  const char* const starts[] = {"2023-01-01", "2023-06-01", "2024-01-01"};
+  // Expired, about to end, in force.
+  const char* const ends[] = {"2024-02-01", "2024-03-20", "2024-12-31", "2024-03-20"};
+  const char* const clients[] = {"C00001", "X00001", "X00002", "X00003", "C00099", "C00002"};
+  const double used[] = {0, 5, 8, 8, 10, 12};  // of 10: ties of use, 80 % reached
+  for (int i = 0; i < 48; ++i) {
+    PolicyRow policy;
+    policy.folio = "TST-" + std::to_string(100000 + i * 5 % 48);
+    policy.branch = branches[i % 3];
+    policy.type = types[i / 3 % 2];
+    policy.start = starts[i / 2 % 3];
+    policy.end = ends[i % 4];
+    policy.client = clients[i % 6];
+    if (i % 8 != 0) policy.services = {{"SOPREM", 10, used[i / 4 % 6], 0}};
+    if (i % 5 == 0) policy.services.push_back({"VISITA", 4, 0, used[i % 6] / 2.5});
+    db.AddPolicy(policy);
+    for (const auto& [every, column] : {std::pair{11, "Sc_Cve_Sucursal"},
+                                        {13, "Tps_Cve_Tipo_Poliza_Servicio"},
+                                        {7, "Ps_Fecha_Inicia"},
+                                        {9, "Ps_Fecha_Finaliza"},
+                                        {17, "Cl_Cve_Cliente"}})
+      if (i % every == 3)
+        db.Execute(std::string("UPDATE Poliza_Servicio SET ") + column +
+                   " = NULL WHERE Ps_Folio = '" + policy.folio + "'");
+    if (i % 6 == 1)
+      db.Execute("UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = '" +
+                 policy.folio + "'");
+  }
+
+  // A quantity that is no number (a file edited by hand): the filter counts it as above
+  // nothing, the use passes it over.
+  if (TestBackend() == Backend::kSqlite)
+    db.Execute(
+        "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Cantidad_Incluida = 'diez' WHERE Ps_Folio "
+        "= 'TST-100010'");
+  const std::string today = "'2024-03-15'";
+  const std::string use =
+      "COALESCE((SELECT MAX(CASE WHEN t.Ts_Servicio_Hora = 'SI' THEN s.Pst_Tiempo_Utilizado ELSE "
+      "s.Pst_Evento_Utilizado END * 1.0 / s.Pst_Cantidad_Incluida) FROM "
+      "Poliza_Servicio_Tipo_Servicio s JOIN Tipo_Servicio t ON t.Ts_Cve_Tipo_Servicio = "
+      "s.Ts_Cve_Tipo_Servicio WHERE s.Ps_Folio = p.Ps_Folio AND s.Pst_Cantidad_Incluida > 0), -1)";
+  const std::string name = TestBackend() == Backend::kPostgreSql
+                               ? "COALESCE(c.Cl_Razon_Social_1, '') COLLATE polizas_nocase"
+                               : "COALESCE(c.Cl_Razon_Social_1, '')";
+  const std::string state =
+      "CASE WHEN p.Es_Cve_Estado = 'CA' THEN 'Cancelada' WHEN "
+      "p.Ps_Fecha_Finaliza < " +
+      today + " THEN 'Vencida' ELSE 'Vigente' END";
+  struct Filter {
+    PolicySelection selection;
+    std::string where;
+  };
+  const Filter filters[] = {
+      {{}, "1 = 1"},
+      {{.filter = PolicyFilter::kInForce},
+       "p.Es_Cve_Estado <> 'CA' AND (p.Ps_Fecha_Finaliza IS NULL OR p.Ps_Fecha_Finaliza >= " +
+           today + ")"},
+      {{.filter = PolicyFilter::kCancelled}, "p.Es_Cve_Estado = 'CA'"},
+      {{.filter = PolicyFilter::kExpiring},
+       "p.Es_Cve_Estado <> 'CA' AND p.Ps_Fecha_Finaliza >= " + today +
+           " AND p.Ps_Fecha_Finaliza < '2024-04-15'"},
+      {{.filter = PolicyFilter::kExpired},
+       "p.Es_Cve_Estado <> 'CA' AND p.Ps_Fecha_Finaliza < " + today},
+      {{.filter = PolicyFilter::kNearlyUsedUp},
+       "p.Es_Cve_Estado <> 'CA' AND EXISTS (SELECT 1 FROM Poliza_Servicio_Tipo_Servicio s JOIN "
+       "Tipo_Servicio t ON t.Ts_Cve_Tipo_Servicio = s.Ts_Cve_Tipo_Servicio WHERE s.Ps_Folio = "
+       "p.Ps_Folio AND s.Pst_Cantidad_Incluida > 0 AND CASE WHEN t.Ts_Servicio_Hora = 'SI' THEN "
+       "s.Pst_Tiempo_Utilizado ELSE s.Pst_Evento_Utilizado END * 100 >= 80 * "
+       "s.Pst_Cantidad_Incluida)"},
+  };
+  // Each column's order; the ties' direction follows the order's by name and by use.
+  const std::pair<std::string, bool> sorted[] = {
+      {"", false},
+      {"p.Cl_Cve_Cliente", false},
+      {name, true},
+      {"p.Sc_Cve_Sucursal", false},
+      {"p.Tps_Cve_Tipo_Poliza_Servicio", false},
+      {"p.Ps_Fecha_Inicia", false},
+      {"p.Ps_Fecha_Finaliza", false},
+      {state, false},
+      {use, true},
+  };
+  const auto written_out = [&](const Filter& filter, int column, bool descending) {
+    const std::string direction = descending ? " DESC" : "";
+    const auto& [by, ties_follow] = sorted[column];
+    std::string order =
+        by.empty() ? "p.Ps_Folio" + direction
+                   : by + direction + ", p.Ps_Folio" + (ties_follow ? direction : std::string());
+    std::string found;
+    std::unique_ptr<Recordset> rows = db.sql().Execute(
+        "SELECT p.Ps_Folio AS v FROM Poliza_Servicio p LEFT JOIN Cliente c ON c.Cl_Cve_Cliente "
+        "= p.Cl_Cve_Cliente WHERE " +
+        filter.where + " ORDER BY " + order);
+    for (; !rows->Eof(); rows->MoveNext())
+      found += (found.empty() ? "" : " ") + rows->Fields("v").Value().ToText();
+    return found;
+  };
+
+  KeptAndComputed([&](const char* how) {
+    for (const Filter& filter : filters) {
+      const host::ListSource list = List(filter.selection);
+      for (int column = 0; column <= host::kPolicyUsage; ++column) {
+        for (const bool descending : {false, true}) {
+          SCOPED_TRACE(std::string(how) + ", filter " +
+                       std::string(host::PolicyFilterName(filter.selection.filter)) + ", column " +
+                       std::to_string(column) + (descending ? " descending" : ""));
+          const std::string expected = written_out(filter, column, descending);
+          ASSERT_FALSE(expected.empty());
+          EXPECT_EQ(FoundInPages(list, "", {column, descending}, 5), expected);
+          std::string among_folios;
+          std::istringstream folios(expected);
+          for (std::string folio; folios >> folio;)
+            if (folio.starts_with("TST-"))
+              among_folios += (among_folios.empty() ? "" : " ") + folio;
+          EXPECT_EQ(FoundInPages(list, "tst", {column, descending}, 7), among_folios)
+              << "found by the text";
+        }
+      }
     }
   });
 }
