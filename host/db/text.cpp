@@ -48,6 +48,13 @@ bool IsInvisible(char32_t code) {
          in(0x13430, 0x1343F) || in(0x1BCA0, 0x1BCA3) || in(0x1D173, 0x1D17A) || code == 0xE0001;
 }
 
+// Spaces that look like none, or like one where a code or a list shows them.
+bool IsBlank(char32_t code) {
+  return code == U' ' || code == 0x00A0 || code == 0x1680 || (code >= 0x2000 && code <= 0x200B) ||
+         code == 0x2028 || code == 0x2029 || code == 0x202F || code == 0x205F || code == 0x3000 ||
+         code == 0xFEFF;
+}
+
 }  // namespace
 
 std::u16string Widen(std::string_view utf8) {
@@ -159,6 +166,21 @@ std::string ControlsMarked(std::string_view text, std::string_view mark) {
     i += character.length;
   }
   return out;
+}
+
+std::string_view WithoutBlanksAtEnds(std::string_view text) {
+  std::size_t first = text.size();
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    const DecodedCharacter character = DecodeAt(text, i);
+    const std::size_t length = std::max<std::size_t>(character.length, 1);
+    if (character.length == 0 || !IsBlank(character.code)) {
+      first = std::min(first, i);
+      end = i + length;
+    }
+    i += length;
+  }
+  return first < end ? text.substr(first, end - first) : std::string_view();
 }
 
 }  // namespace nv407::host

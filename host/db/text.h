@@ -34,6 +34,10 @@ bool HoldsUnseenCharacters(std::string_view text);
 // starts no character replaced by `mark`: a one-line box drops them (""), a note or a
 // terminal shows a mark where they were.
 std::string ControlsMarked(std::string_view text, std::string_view mark);
+// The text less the blanks at its ends: the space and the Unicode spaces that look like
+// one or like none (no-break, the typographic ones, the zero-width ones, the ideographic).
+// An operator code has none there, so that a code pasted with one still names its operator.
+std::string_view WithoutBlanksAtEnds(std::string_view text);
 // Each character that UpperCaseText changes, once: a key that holds one is no key that a
 // key field can hold.
 std::string RaisedLetters();

@@ -52,19 +52,16 @@ SignInDialog::SignInDialog(Attempt attempt, const QString& database, const QStri
   (user.isEmpty() ? user_ : password_)->setFocus();
 }
 
-std::string SignInDialog::User() const {
-  return ToStdString(user_->text());
-}
-
 // A slot: nothing may leave it, a failing database included.
 void SignInDialog::TrySignIn() {
   SignInResult result;
   try {
-    result = attempt_(User(), ToStdString(password_->text()));
+    result = attempt_(ToStdString(user_->text()), ToStdString(password_->text()));
   } catch (const std::exception& failure) {
     result.refusal = OneLine(failure.what());
   }
   if (result.signed_in) {
+    signed_in_ = result.user;
     accept();
     return;
   }

@@ -25,7 +25,8 @@ class SignInDialog final : public QDialog {
   // `user`: the operator proposed (the focus then starts in the password).
   SignInDialog(Attempt attempt, const QString& database, const QString& user,
                QWidget* parent = nullptr);
-  std::string User() const;
+  // The operator signed in, once accepted.
+  std::string User() const { return signed_in_; }
   QLineEdit* UserField() const { return user_; }
   QLineEdit* PasswordField() const { return password_; }
   QLabel* Refusal() const { return refusal_; }
@@ -37,6 +38,7 @@ class SignInDialog final : public QDialog {
   QLineEdit* user_;
   QLineEdit* password_;
   QLabel* refusal_;
+  std::string signed_in_;
 };
 
 struct DesktopSignOn {

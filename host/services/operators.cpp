@@ -39,17 +39,20 @@ void RequireTheComputersClock(const Clock& clock) {
 }
 
 SessionSettings SignOn(Database& database, const SignOnRequest& request) {
+  // No code begins or ends with a blank: a code given with one still names its operator.
+  std::optional<std::string> named;
+  if (request.user) named = std::string(WithoutBlanksAtEnds(*request.user));
   const SessionAccess access = ReadSessionAccess(database);
   if (access.mode == SignInMode::kLogin) {
-    if (request.user && *request.user != access.login) {
+    if (named && *named != access.login) {
       throw Error("on this server database the operator is the connection's login, " +
-                  Shown(access.login) + ", not " + Shown(*request.user));
+                  Shown(access.login) + ", not " + Shown(*named));
     }
     // The server refuses a policy dated other than its day, but the screen would propose it.
     RefusePinnedClock(request.clock, "the server's");
     return SessionSettings{access.login, request.clock, nullptr, SignInMode::kLogin};
   }
-  const std::string user = request.user.value_or(kDefaultOperator);
+  const std::string user = named.value_or(kDefaultOperator);
   if (access.mode == SignInMode::kNamed) {
     RequireOperator(database, user);
     return SessionSettings{user, request.clock, nullptr, SignInMode::kNamed};

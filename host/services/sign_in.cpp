@@ -24,7 +24,7 @@ std::string AsKey(const std::string& code) {
 }
 
 SignInResult Refused(std::string refusal) {
-  return {false, std::move(refusal)};
+  return {false, std::move(refusal), {}};
 }
 
 // Checking a password against a hash takes as long whether or not the operator exists. (A
@@ -91,7 +91,9 @@ void PasswordSignIn::Note(const std::string& user, const std::string& note, cons
   HostRecords(database_).AppendNote(kOperatorTable, AsKey(user), note, AsKey(user), now);
 }
 
-SignInResult PasswordSignIn::Attempt(const std::string& user, const std::string& password) {
+SignInResult PasswordSignIn::Attempt(const std::string& typed, const std::string& password) {
+  // A code pasted with the blank beside it still names its operator, and is noted under it.
+  const std::string user(WithoutBlanksAtEnds(typed));
   try {
     return AttemptInTurn(user, password);
   } catch (const LockWaitExpired&) {
@@ -146,7 +148,7 @@ SignInResult PasswordSignIn::AttemptInTurn(const std::string& user, const std::s
     if (NeedsRehash(*row->password_hash)) operators.SetPassword(user, HashPassword(password));
     Note(user, "Inicio de sesión", now.local);
   }
-  return done({true, {}});
+  return done({true, {}, user});
 }
 
 // Counted in the attempt's turn; locks are kept in UTC.

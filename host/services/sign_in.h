@@ -36,6 +36,7 @@ SessionAccess ReadSessionAccess(Database& database);
 struct SignInResult {
   bool signed_in = false;
   std::string refusal;  // in Spanish, for the operator
+  std::string user;     // signed in: the operator's code
 };
 
 // Signs operators in with their passwords. Five failed attempts in a row lock an operator
@@ -44,7 +45,8 @@ struct SignInResult {
 // failure and lock is a note in the record log, on the operator's code in table
 // "operator". On a database that cannot be written the password is still checked, but
 // nothing is counted or noted. An attempt that cannot take its turn while another program
-// writes the database is refused, counting nothing, and says so.
+// writes the database is refused, counting nothing, and says so. No code begins or ends
+// with a blank: the blanks at the ends of a typed code are dropped before it is looked up.
 class PasswordSignIn {
  public:
   static constexpr int kAttempts = 5;

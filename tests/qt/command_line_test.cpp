@@ -374,6 +374,35 @@ class CommandLineTest : public QObject {
              std::string("2"));
   }
 
+  // A code typed or pasted with blanks at its ends names its operator (no code has any
+  // there), and the record log notes the sign-in under the code itself.
+  void aCodeWithBlanksAtItsEndsSignsItsOperatorIn() {
+    TestDatabase db;
+    host::OperatorRecords(db.db()).SetPassword("CAPTURA", host::HashPassword("clave de Laura"));
+    host::PasswordSignIn sign_in(db.db(), db.clock());
+    QStringList signed_in;
+    for (const QString& code : QStringList{"CAPTURA ", " CAPTURA\u00A0\u3000"}) {
+      host::SignInDialog dialog(
+          [&sign_in](const std::string& user, const std::string& password) {
+            return sign_in.Attempt(user, password);
+          },
+          "demo.db", "");
+      dialog.show();
+      QVERIFY(QTest::qWaitForWindowActive(&dialog));
+      QApplication::clipboard()->setText(code);
+      QTest::keyClick(dialog.UserField(), Qt::Key_V, Qt::ControlModifier);
+      QTest::keyClick(dialog.UserField(), Qt::Key_Tab);
+      QTest::keyClicks(dialog.PasswordField(), "clave de Laura");
+      QTest::keyClick(dialog.PasswordField(), Qt::Key_Return);
+      signed_in << dialog.Refusal()->text() + "|" + QString::fromStdString(dialog.User());
+    }
+    QCOMPARE(signed_in, QStringList({"|CAPTURA", "|CAPTURA"}));
+    QCOMPARE(db.Joined("SELECT record_key || ': ' || note AS v FROM record_log WHERE "
+                       "table_name = 'operator' ORDER BY id",
+                       "; "),
+             std::string("CAPTURA: Inicio de sesión; CAPTURA: Inicio de sesión"));
+  }
+
   // The demo names its operator without a password, and the window says so; a signed-in
   // operator's window does not.
   void theStatusBarSaysWhenNobodySignedIn() {

@@ -70,11 +70,13 @@ TEST_F(SignInTest, OnlyTheRightPasswordSignsInAndEveryAttemptIsNoted) {
       {"ADMIN", kPassword, false,
        "El operador ADMIN no tiene contraseña; un administrador debe ponérsela"},
       {"CAPTURA", kPassword, true, ""},
+      {" CAPTURA\u00A0", kPassword, true, ""},  // no code has blanks at its ends
   };
   for (const auto& attempt : attempts) {
     const host::SignInResult result = Attempt(attempt.user, attempt.password);
     EXPECT_EQ(result.signed_in, attempt.signed_in) << attempt.user << " " << attempt.password;
     EXPECT_EQ(result.refusal, attempt.refusal);
+    EXPECT_EQ(result.user, attempt.signed_in ? "CAPTURA" : "");
   }
   EXPECT_THAT(
       Notes(),
@@ -82,7 +84,7 @@ TEST_F(SignInTest, OnlyTheRightPasswordSignsInAndEveryAttemptIsNoted) {
                   "captura: Inicio de sesión rechazado: operador inexistente",
                   "NADIE: Inicio de sesión rechazado: operador inexistente",
                   "ADMIN: Inicio de sesión rechazado: el operador no tiene contraseña",
-                  "CAPTURA: Inicio de sesión"));
+                  "CAPTURA: Inicio de sesión", "CAPTURA: Inicio de sesión"));
   // The success counted the failure out; the password is kept only as its Argon2id hash.
   EXPECT_EQ(db.Scalar("SELECT failed_attempts FROM operator WHERE user_code = 'CAPTURA'"), "0");
   const std::string hash =
@@ -246,6 +248,7 @@ TEST_F(SignInTest, AProgramsOperatorIsNamedOrSignedInAsTheDatabaseSays) {
   };
   EXPECT_EQ(sign_on(std::nullopt, std::nullopt, db.clock()), "ADMIN named");
   EXPECT_EQ(sign_on("CAPTURA", "any"), "CAPTURA named");
+  EXPECT_EQ(sign_on("CAPTURA ", "any"), "CAPTURA named");  // no code ends with a blank
   EXPECT_THAT(sign_on("NADIE", kPassword), HasSubstr("unknown operator \"NADIE\""));
   if (TestBackend() == Backend::kPostgreSql) return;
 
@@ -253,6 +256,7 @@ TEST_F(SignInTest, AProgramsOperatorIsNamedOrSignedInAsTheDatabaseSays) {
   EXPECT_EQ(host::ReadSessionAccess(db.db()).mode, host::SignInMode::kPassword) << "by default";
   // (A missing or wrong password's refusals: the program tests, polizas-script signing in.)
   EXPECT_EQ(sign_on("CAPTURA", kPassword), "CAPTURA signed in");
+  EXPECT_EQ(sign_on("\u3000CAPTURA ", kPassword), "CAPTURA signed in");
   // The computer's clock alone sets when a lock ends and what day a policy is made.
   EXPECT_THAT(sign_on("CAPTURA", kPassword, db.clock()), HasSubstr("--clock is for databases"));
   db.Execute("INSERT INTO host_parameter VALUES ('INICIO_SESION', 'no')");
