@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QVBoxLayout>
 
 #include "component/error.h"
@@ -52,6 +53,11 @@ SignInDialog::SignInDialog(Attempt attempt, const QString& database, const QStri
   (user.isEmpty() ? user_ : password_)->setFocus();
 }
 
+void SignInDialog::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  if (event->size().width() != event->oldSize().width()) FitTheMessages();
+}
+
 // A slot: nothing may leave it, a failing database included.
 void SignInDialog::TrySignIn() {
   SignInResult result;
@@ -67,8 +73,16 @@ void SignInDialog::TrySignIn() {
   }
   refusal_->setText(ToQString(result.refusal));
   refusal_->show();
+  FitTheMessages();
   password_->clear();
   (user_->text().isEmpty() ? user_ : password_)->setFocus();
+}
+
+// A wrapped message's height depends on the width, and Qt gives a window no minimum height
+// for such contents: the layout would squeeze the fields to a few pixels to fit it.
+void SignInDialog::FitTheMessages() {
+  setMinimumHeight(hasHeightForWidth() ? heightForWidth(width())
+                                       : layout()->totalMinimumSize().height());
 }
 
 std::optional<SessionSettings> SignOnDesktop(Database& database, const DesktopSignOn& request) {

@@ -16,7 +16,7 @@ namespace nv407::host {
 
 // Asks for the operator and its password at start: Enter (or Entrar) tries them, and a
 // refusal is shown in the dialog, the password emptied for another try; Esc (or Salir)
-// leaves. Accepted once an attempt signs in.
+// leaves. Accepted once an attempt signs in. The dialog grows to show its whole message.
 class SignInDialog final : public QDialog {
   Q_OBJECT
 
@@ -31,8 +31,12 @@ class SignInDialog final : public QDialog {
   QLineEdit* PasswordField() const { return password_; }
   QLabel* Refusal() const { return refusal_; }
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
   void TrySignIn();
+  void FitTheMessages();
 
   Attempt attempt_;
   QLineEdit* user_;

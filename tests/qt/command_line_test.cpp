@@ -403,6 +403,46 @@ class CommandLineTest : public QObject {
              std::string("CAPTURA: Inicio de sesión; CAPTURA: Inicio de sesión"));
   }
 
+  // A refusal of two or three lines (a lock's, a turn not taken) grows the dialog: the
+  // operator and the password keep their height, and the whole message shows, however
+  // short the dialog is made afterwards.
+  void aLongRefusalGrowsTheDialogAndLeavesTheFieldsWhole() {
+    std::vector<std::string> refusals = {
+        "El operador CAPTURA está bloqueado hasta 2024-03-15 10:45:00 tras 5 intentos fallidos",
+        "Otro programa está escribiendo en la base de datos y el inicio de sesión no pudo tomar "
+        "su turno; intente de nuevo"};
+    std::size_t next = 0;
+    host::SignInDialog dialog(
+        [&](const std::string&, const std::string&) {
+          host::SignInResult refused;
+          refused.refusal = refusals[next++];
+          return refused;
+        },
+        "demo.db", "CAPTURA");
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    const int field = dialog.UserField()->height();
+    QCOMPARE(dialog.PasswordField()->height(), field);
+    const auto whole = [&] {
+      QLabel* refusal = dialog.Refusal();
+      const QRect shown = refusal->geometry() & dialog.rect();
+      return QString("%1 %2 %3")
+          .arg(dialog.UserField()->height() == field)
+          .arg(dialog.PasswordField()->height() == field)
+          .arg(shown.height() >= refusal->heightForWidth(refusal->width()));
+    };
+    QStringList seen;
+    for (std::size_t i = 0; i < refusals.size(); ++i) {
+      QTest::keyClicks(dialog.PasswordField(), "clave");
+      QTest::keyClick(dialog.PasswordField(), Qt::Key_Return);
+      QCOMPARE(dialog.Refusal()->text().toStdString(), refusals[i]);
+      seen << whole();
+    }
+    dialog.resize(dialog.width(), 50);
+    seen << whole();
+    QCOMPARE(seen, QStringList({"1 1 1", "1 1 1", "1 1 1"}));
+  }
+
   // The demo names its operator without a password, and the window says so; a signed-in
   // operator's window does not.
   void theStatusBarSaysWhenNobodySignedIn() {
