@@ -1,16 +1,19 @@
 #include "host/qt/sign_in_dialog.h"
 
 #include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QVBoxLayout>
+#include <future>
 
 #include "component/error.h"
 #include "host/qt/look.h"
 #include "host/qt/qt_host.h"
+#include "host/qt/status_report.h"
 #include "host/services/operators.h"
 #include "host/services/password_input.h"
 
@@ -32,6 +35,10 @@ SignInDialog::SignInDialog(Attempt attempt, const QString& database, const QStri
   refusal_->setTextFormat(Qt::PlainText);
   refusal_->setStyleSheet("QLabel { color: #a61b1b; font-weight: bold; }");
   refusal_->hide();
+  lock_wait_ = new QLabel(kLockWaitStatus, this);
+  lock_wait_->setObjectName("lockWait");
+  lock_wait_->setWordWrap(true);
+  lock_wait_->hide();
 
   auto* form = new QFormLayout;
   auto* database_name = new QLabel(database, this);
@@ -39,18 +46,34 @@ SignInDialog::SignInDialog(Attempt attempt, const QString& database, const QStri
   form->addRow("Base de datos:", database_name);
   form->addRow("&Operador:", user_);
   form->addRow("&Contraseña:", password_);
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* enter = buttons->addButton("&Entrar", QDialogButtonBox::AcceptRole);
-  buttons->addButton("&Salir", QDialogButtonBox::RejectRole);
+  buttons_ = new QDialogButtonBox(this);
+  QPushButton* enter = buttons_->addButton("&Entrar", QDialogButtonBox::AcceptRole);
+  buttons_->addButton("&Salir", QDialogButtonBox::RejectRole);
   enter->setDefault(true);
-  connect(buttons, &QDialogButtonBox::accepted, this, &SignInDialog::TrySignIn);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(buttons_, &QDialogButtonBox::accepted, this, &SignInDialog::TrySignIn);
+  connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
   layout->addWidget(refusal_);
-  layout->addWidget(buttons);
+  layout->addWidget(lock_wait_);
+  layout->addWidget(buttons_);
   setMinimumWidth(380);
   (user.isEmpty() ? user_ : password_)->setFocus();
+}
+
+void SignInDialog::ShowLockWait(bool waiting) {
+  if (waiting) refusal_->hide();  // an earlier attempt's
+  lock_wait_->setVisible(waiting);
+  if (waiting) {
+    setCursor(Qt::WaitCursor);
+  } else {
+    unsetCursor();
+  }
+  FitTheMessages();
+}
+
+void SignInDialog::reject() {
+  if (!attempting_) QDialog::reject();
 }
 
 void SignInDialog::resizeEvent(QResizeEvent* event) {
@@ -60,9 +83,10 @@ void SignInDialog::resizeEvent(QResizeEvent* event) {
 
 // A slot: nothing may leave it, a failing database included.
 void SignInDialog::TrySignIn() {
+  if (attempting_) return;
   SignInResult result;
   try {
-    result = attempt_(ToStdString(user_->text()), ToStdString(password_->text()));
+    result = AttemptBesideTheWindow(ToStdString(user_->text()), ToStdString(password_->text()));
   } catch (const std::exception& failure) {
     result.refusal = OneLine(failure.what());
   }
@@ -76,6 +100,33 @@ void SignInDialog::TrySignIn() {
   FitTheMessages();
   password_->clear();
   (user_->text().isEmpty() ? user_ : password_)->setFocus();
+}
+
+// The attempt may wait for another program's write as long as the database's busy timeout:
+// the dialog's event loop runs meanwhile, to draw it and say so, with its keys held.
+SignInResult SignInDialog::AttemptBesideTheWindow(const std::string& user,
+                                                  const std::string& password) {
+  HoldKeys(true);
+  QEventLoop loop;
+  std::future<SignInResult> answer = std::async(std::launch::async, [&] {
+    // Posted, however the attempt ends: the loop belongs to the dialog's thread, and may not
+    // have started yet.
+    struct Quit {
+      QEventLoop& loop;
+      ~Quit() { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); }
+    } quit{loop};
+    return attempt_(user, password);
+  });
+  loop.exec();
+  HoldKeys(false);
+  return answer.get();
+}
+
+void SignInDialog::HoldKeys(bool held) {
+  attempting_ = held;
+  user_->setEnabled(!held);
+  password_->setEnabled(!held);
+  buttons_->setEnabled(!held);
 }
 
 // A wrapped message's height depends on the width, and Qt gives a window no minimum height
@@ -98,6 +149,15 @@ std::optional<SessionSettings> SignOnDesktop(Database& database, const DesktopSi
         return sign_in.Attempt(user, password);
       },
       request.database, ToQString(request.user.value_or("")));
+  // Told on the attempt's thread; shown on the dialog's.
+  database.SetLockWaitObserver([&dialog](bool waiting) {
+    QMetaObject::invokeMethod(
+        &dialog, [&dialog, waiting] { dialog.ShowLockWait(waiting); }, Qt::QueuedConnection);
+  });
+  const struct Unobserved {
+    Database& database;
+    ~Unobserved() { database.SetLockWaitObserver({}); }
+  } unobserved{database};
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return SessionSettings{dialog.User(), request.clock, nullptr, SignInMode::kPassword};
 }

@@ -443,6 +443,57 @@ class CommandLineTest : public QObject {
     QCOMPARE(seen, QStringList({"1 1 1", "1 1 1", "1 1 1"}));
   }
 
+  // While another program writes the database, the dialog is drawn and says it waits for
+  // it, in the main window's words; once it is done, the attempt signs in.
+  void theDialogSaysItWaitsForAnotherProgramsWrite() {
+    QTemporaryDir folder;
+    const std::string path = DemoDatabase(folder, "p.db").toStdString();
+    {
+      const std::unique_ptr<host::Database> setup = host::OpenSqliteDatabase(path);
+      host::OperatorRecords(*setup).SetPassword("CAPTURA", host::HashPassword("captura123"));
+      setup->ForHost().Execute(
+          "UPDATE host_parameter SET value = 'SI' WHERE name = 'INICIO_SESION'");
+    }
+    const std::unique_ptr<host::Database> other = host::OpenSqliteDatabase(path);
+    const std::unique_ptr<host::Database> database =
+        host::OpenSqliteDatabase(path, {.busy_timeout_ms = 5000});
+    other->ForHost().BeginTrans();
+
+    QStringList seen;
+    const auto dialog = [] {
+      return qobject_cast<host::SignInDialog*>(QApplication::activeModalWidget());
+    };
+    const QString waiting = "Esperando a que otro usuario termine de guardar…";
+    // What a look at the dialog finds while the attempt waits; then the other program ends.
+    QTimer look;
+    connect(&look, &QTimer::timeout, [&] {
+      if (dialog() == nullptr || !other->InTransaction()) return;
+      for (QLabel* label : dialog()->findChildren<QLabel*>()) {
+        if (label->isVisible() && label->text() == waiting) {
+          seen << label->text();
+          other->ForHost().RollbackTrans();
+          return;
+        }
+      }
+    });
+    look.start(20);
+    QTimer::singleShot(0, [&] {
+      QTest::keyClicks(dialog()->PasswordField(), "captura123");
+      QTest::keyClick(dialog()->PasswordField(), Qt::Key_Return);
+      if (dialog() == nullptr) return;
+      seen << dialog()->Refusal()->text();
+      dialog()->reject();
+    });
+    host::DesktopSignOn request;
+    request.user = "CAPTURA";
+    request.database = "p.db";
+    const std::optional<host::SessionSettings> session = host::SignOnDesktop(*database, request);
+    if (other->InTransaction()) other->ForHost().RollbackTrans();
+    QCOMPARE(seen, QStringList({waiting}));
+    QVERIFY(session.has_value());
+    QCOMPARE(session->user_code, std::string("CAPTURA"));
+  }
+
   // The demo names its operator without a password, and the window says so; a signed-in
   // operator's window does not.
   void theStatusBarSaysWhenNobodySignedIn() {
