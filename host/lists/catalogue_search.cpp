@@ -312,7 +312,10 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
     sql += source.from;
     sql += Where(Conditions(source, dialect, page, any, following));
     sql += order;
-    if (page.limit > 0) sql += " " + traits.rows(page.limit);
+    if (page.limit > 0) {
+      sql += ' ';
+      sql += traits.rows(page.limit);
+    }
     return sql;
   }
   // The keys first: each way and each stretch read on its own to the page's end, so that
