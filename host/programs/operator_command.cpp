@@ -189,7 +189,8 @@ int RunOperatorCommand(const std::vector<std::string>& args, std::istream& input
     return kFailed;
   }
   PasswordPrompt prompt(input);
-  const std::string as = request.as.value_or(kDefaultOperator);
+  // Signing in drops the blanks at a code's ends; the checks after it go by the same code.
+  const std::string as(WithoutBlanksAtEnds(request.as.value_or(kDefaultOperator)));
   try {
     if (database->ReadOnly() && !HoldsPasswords(*database)) {
       throw Error("the operators of " + request.path +

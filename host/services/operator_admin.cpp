@@ -23,13 +23,6 @@ bool Administers(const std::vector<HeldPermission>& held) {
   });
 }
 
-// Spaces that look like none, or like one where a code or a list shows them: the blank
-// after "ADMIN\u00A0" would list it as a second ADMIN.
-bool IsBlank(char16_t c) {
-  return c == u' ' || c == 0x00A0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200B) || c == 0x2028 ||
-         c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
-}
-
 // What an operator's code and name share: text in UTF-8, as the window sends it, on one line
 // and moving no terminal it is listed on (C0 and C1 controls, DEL).
 std::string TextProblem(std::string_view text, const std::string& what) {
@@ -52,8 +45,8 @@ std::string OperatorCodeProblem(std::string_view code) {
   if (code.empty()) return "the operator code is empty";
   if (std::string problem = TextProblem(code, "an operator code"); !problem.empty()) return problem;
   if (CharacterCount(code) > 60) return "an operator code has at most 60 characters";
-  const std::u16string characters = Widen(code);
-  if (IsBlank(characters.front()) || IsBlank(characters.back()))
+  // The blank after "ADMIN\u00A0" would list it as a second ADMIN.
+  if (WithoutBlanksAtEnds(code).size() != code.size())
     return "an operator code has no blanks at its ends";
   // Without Unicode's tables no two spellings of PEÑA can be made one: a code may hold no
   // character that would let it look like another operator's.
