@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <regex>
+#include <set>
 
 #include "host/db/dialect.h"
 #include "host/headless/text_rules.h"
@@ -370,20 +371,63 @@ std::vector<FoundRow> ReadPage(Database& database, const ListSource& source,
   return rows;
 }
 
-std::size_t ReadEach(Database& database, const ListSource& source, const PageQuery& page,
-                     const std::function<void(const FoundRow&)>& row) {
+namespace {
+
+// Where the row `after` stands in an order other than the key's: its value NULL or not,
+// nothing when the row is gone. In the key's order the key says where, row or no row.
+struct RowPlace {
+  bool found = true;
+  bool null = false;
+};
+RowPlace PlaceOfAfter(Database& database, const ListSource& source, const PageQuery& page) {
+  if (!page.after || page.order.column == 0) return {};
+  std::unique_ptr<Recordset> value =
+      database.ForHost().Execute(ValueOfRow(source, page.order, *page.after));
+  const RowPlace place{!value->Eof(), !value->Eof() && value->Fields(Alias(0)).Value().IsNull()};
+  value->Close();
+  return place;
+}
+
+std::size_t ReadFrom(Database& database, const ListSource& source, const PageQuery& page,
+                     bool after_null, const std::function<void(const FoundRow&)>& row) {
   std::optional<std::vector<std::string>> ways;
   const std::string text = Trimmed(page.text);
   if (source.ways && !text.empty()) ways = source.ways(database, text);
-  bool after_null = false;
-  if (page.after && page.order.column != 0) {
-    std::unique_ptr<Recordset> value =
-        database.ForHost().Execute(ValueOfRow(source, page.order, *page.after));
-    after_null = !value->Eof() && value->Fields(Alias(0)).Value().IsNull();
-    value->Close();
-  }
   return ReadRows(database.ForHost(), source,
                   PageStatement(source, database.Dialect(), page, ways, after_null), row);
+}
+
+}  // namespace
+
+std::size_t ReadEach(Database& database, const ListSource& source, const PageQuery& page,
+                     const std::function<void(const FoundRow&)>& row) {
+  return ReadFrom(database, source, page, PlaceOfAfter(database, source, page).null, row);
+}
+
+NextPage ReadNextPage(Database& database, const ListSource& source, PageQuery page,
+                      const std::vector<FoundRow>& shown) {
+  // Back from the last row shown to one still there; none: the list from its start.
+  std::size_t from = shown.size();
+  RowPlace place{false, false};
+  while (!place.found && from > 0) {
+    page.after = shown[--from].front();
+    place = PlaceOfAfter(database, source, page);
+  }
+  if (!place.found) page.after.reset();
+  // The shown rows past that one come again: as many more are read.
+  std::set<std::string> again;
+  for (std::size_t i = place.found ? from + 1 : 0; i < shown.size(); ++i)
+    again.insert(shown[i].front());
+  const std::size_t wanted = static_cast<std::size_t>(page.limit);
+  page.limit += static_cast<int>(again.size());
+  NextPage next;
+  std::size_t offered = 0;
+  const std::size_t read = ReadFrom(database, source, page, place.null, [&](const FoundRow& row) {
+    if (again.contains(row.front())) return;
+    if (++offered <= wanted) next.rows.push_back(row);
+  });
+  next.more = offered > wanted || read == static_cast<std::size_t>(page.limit);
+  return next;
 }
 
 std::string StartsWith(const std::string& column, SqlDialect dialect, const std::string& text) {

@@ -103,6 +103,16 @@ std::string PageStatement(const ListSource& source, SqlDialect dialect, const Pa
                           bool after_null = false);
 // Through the host's side of the database.
 std::vector<FoundRow> ReadPage(Database& database, const ListSource& source, const PageQuery& page);
+// A page that goes on from the rows shown (`shown`, in the page's order): after the last of
+// them still in the list's table. In an order other than the key's a page follows its row's
+// value, which a row removed since it was shown no longer has; the shown rows after the one
+// it goes on from are left out of it. `more`: a page may follow it.
+struct NextPage {
+  std::vector<FoundRow> rows;
+  bool more = false;
+};
+NextPage ReadNextPage(Database& database, const ListSource& source, PageQuery page,
+                      const std::vector<FoundRow>& shown);
 // Every row of the page's statement, handed over one by one as it is read, without a
 // limit (a report); returns how many there were.
 std::size_t ReadEach(Database& database, const ListSource& source, const PageQuery& page,

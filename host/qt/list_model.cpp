@@ -87,11 +87,10 @@ bool ListModel::canFetchMore(const QModelIndex& parent) const {
 
 void ListModel::fetchMore(const QModelIndex& parent) {
   if (!canFetchMore(parent)) return;
-  std::vector<FoundRow> page;
+  NextPage page;
   try {
-    // Every order goes on after the last row read.
-    page = ReadPage(database_, source_,
-                    {text_, rows_.back().front(), std::nullopt, kPageRows, order_});
+    page = ReadNextPage(database_, source_, {text_, std::nullopt, std::nullopt, kPageRows, order_},
+                        rows_);
   } catch (const std::exception& failure) {
     // The list ends here, short of what the text finds: text typed on is not looked for
     // among these rows alone.
@@ -100,11 +99,11 @@ void ListModel::fetchMore(const QModelIndex& parent) {
     emit Failed(QString::fromUtf8(failure.what()));
     return;
   }
-  more_ = static_cast<int>(page.size()) == kPageRows;
-  if (page.empty()) return;
+  more_ = page.more;
+  if (page.rows.empty()) return;
   const int first = rowCount();
-  beginInsertRows({}, first, first + static_cast<int>(page.size()) - 1);
-  for (FoundRow& row : page) rows_.push_back(std::move(row));
+  beginInsertRows({}, first, first + static_cast<int>(page.rows.size()) - 1);
+  for (FoundRow& row : page.rows) rows_.push_back(std::move(row));
   endInsertRows();
 }
 

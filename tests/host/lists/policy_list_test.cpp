@@ -36,7 +36,11 @@ std::string InFolioOrder(const std::string& found) {
 // Policies of every kind the finder tells apart, on the day the tests pin (2024-03-15).
 class PolicyListTest : public ::testing::Test {
  protected:
-  PolicyListTest() {
+  PolicyListTest() { SetUpPolicies(); }
+  // Every policy as the tests begin, none left over from before.
+  void SetUpPolicies() {
+    db.Execute("DELETE FROM Poliza_Servicio_Tipo_Servicio");
+    db.Execute("DELETE FROM Poliza_Servicio");
     Add("MTY-000001", "C00001", "2024-12-31", "AC", {{"SOPREM", 120, 96, 0}});  // exactly 80 %
     // Ends in 10 days, its end written with a time of day as another program may write it.
     Add("MTY-000002", "C00003", "2024-03-25 00:00:00", "AC", {{"SOPREM", 10, 5, 0}});
@@ -412,6 +416,46 @@ TEST_F(PolicyListTest, PagesReadOnJoinUpToTheWholeListInEveryOrder) {
       }
     }
   });
+}
+
+// Rows shown may be removed before the next page is read (another operator, another tool):
+// in any order the list goes on after the last shown row still there, with no row twice
+// and none passed over; with none of them left, from the list's start.
+TEST_F(PolicyListTest, TheNextPageGoesOnWhenTheRowsShownAreRemoved) {
+  const auto remove = [&](const std::string& folio) {
+    db.Execute("DELETE FROM Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = '" + folio + "'");
+    db.Execute("DELETE FROM Poliza_Servicio WHERE Ps_Folio = '" + folio + "'");
+  };
+  const host::ListSource list = List();
+  const ListOrder orders[] = {{0, false}, {2, true}, {6, false}, {7, true}, {8, false}};
+  for (const ListOrder& order : orders) {
+    SCOPED_TRACE("by column " + std::to_string(order.column));
+    for (const std::size_t removed : {std::size_t{1}, std::size_t{2}, std::size_t{3}}) {
+      SCOPED_TRACE(std::to_string(removed) + " removed");
+      SetUpPolicies();
+      const std::vector<host::FoundRow> shown =
+          host::ReadPage(db.db(), list, {"", std::nullopt, std::nullopt, 3, order});
+      ASSERT_EQ(shown.size(), 3u);
+      for (std::size_t i = shown.size() - removed; i < shown.size(); ++i) remove(shown[i].front());
+      // What one statement now finds, less the rows still shown, from the start.
+      std::string expected;
+      std::istringstream left(Found(list, "", order));
+      int taken = 0;
+      for (std::string folio; taken < 3 && left >> folio;) {
+        const bool is_shown = std::any_of(shown.begin(), shown.end(),
+                                          [&](const auto& row) { return row.front() == folio; });
+        if (is_shown) continue;
+        expected += (expected.empty() ? "" : " ") + folio;
+        ++taken;
+      }
+      const host::NextPage next =
+          host::ReadNextPage(db.db(), list, {"", std::nullopt, std::nullopt, 3, order}, shown);
+      std::string found;
+      for (const host::FoundRow& row : next.rows) found += (found.empty() ? "" : " ") + row.front();
+      EXPECT_EQ(found, expected);
+      EXPECT_TRUE(next.more);  // 8 policies, 3 shown, at most 3 of them gone
+    }
+  }
 }
 
 struct TextCase {
