@@ -108,6 +108,23 @@ std::string AsciiLower(std::string_view text) {
   return out;
 }
 
+std::string AsciiUpper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+std::string_view TrimmedView(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+std::string Trim(std::string_view text) {
+  return std::string(TrimmedView(text));
+}
+
 std::string UpperCaseText(std::string_view text) {
   std::string out;
   out.reserve(text.size());

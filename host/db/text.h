@@ -54,6 +54,11 @@ constexpr unsigned char LatinOtherCase(unsigned char second) {
 
 // ASCII letters in lower case, other bytes as they are: SQL names and keywords compare so.
 std::string AsciiLower(std::string_view text);
+// ASCII letters in upper case, other bytes as they are: table names, settings' values.
+std::string AsciiUpper(std::string_view text);
+// The text less the spaces, tabs and line ends at its ends: a line of a file, a name typed.
+std::string_view TrimmedView(std::string_view text);
+std::string Trim(std::string_view text);
 
 // Bytes classified as the C locale classifies them, whatever locale the program runs in: a
 // window runs in its user's, where <cctype> may differ (in Turkish 'I' has no lower case).

@@ -5,17 +5,11 @@
 #include <set>
 
 #include "host/db/dialect.h"
+#include "host/db/text.h"
 #include "host/headless/text_rules.h"
 
 namespace nv407::host {
 namespace {
-
-std::string Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r\n");
-  return std::string(text.substr(first, last - first + 1));
-}
 
 std::string CellText(const Variant& value) {
   return value.IsNull() ? std::string() : value.ToText();
@@ -279,7 +273,7 @@ std::size_t ReadRows(Connection& connection, const ListSource& source, const std
 
 std::string PageStatement(const ListSource& listed, SqlDialect dialect, const PageQuery& page,
                           const std::optional<std::vector<std::string>>& ways, bool after_null) {
-  const std::string text = Trimmed(page.text);
+  const std::string text = Trim(page.text);
   std::vector<std::string> found;
   if (ways)
     found = *ways;
@@ -391,7 +385,7 @@ RowPlace PlaceOfAfter(Database& database, const ListSource& source, const PageQu
 std::size_t ReadFrom(Database& database, const ListSource& source, const PageQuery& page,
                      bool after_null, const std::function<void(const FoundRow&)>& row) {
   std::optional<std::vector<std::string>> ways;
-  const std::string text = Trimmed(page.text);
+  const std::string text = Trim(page.text);
   if (source.ways && !text.empty()) ways = source.ways(database, text);
   return ReadRows(database.ForHost(), source,
                   PageStatement(source, database.Dialect(), page, ways, after_null), row);
@@ -431,7 +425,7 @@ NextPage ReadNextPage(Database& database, const ListSource& source, PageQuery pa
 }
 
 std::string StartsWith(const std::string& column, SqlDialect dialect, const std::string& text) {
-  const std::string prefix = UpperCaseText(Trimmed(text));
+  const std::string prefix = UpperCaseText(Trim(text));
   if (!Traits(dialect).starts_by_range) {
     std::string start = LikeLiteral(prefix);
     start += '%';
@@ -445,7 +439,7 @@ std::string StartsWith(const std::string& column, SqlDialect dialect, const std:
 }
 
 std::string Holds(const std::string& column, SqlDialect dialect, const std::string& text) {
-  const std::string trimmed = Trimmed(text);
+  const std::string trimmed = Trim(text);
   // SQLite's LIKE ignores the case of ASCII letters alone: "SAN JOSÉ" would miss "San José".
   // GLOB's sets of either case cost ten times LIKE on every row: LIKE, with any character
   // where such a letter stands, goes first and leaves GLOB the few rows it finds.
@@ -471,8 +465,8 @@ std::string Holds(const std::string& column, SqlDialect dialect, const std::stri
 // A key that starts with the longer text starts with the shorter; a column that holds the
 // longer text holds the shorter.
 bool FindsWithin(std::string_view longer, std::string_view shorter) {
-  const std::string wanted = Trimmed(longer);
-  const std::string found = Trimmed(shorter);
+  const std::string wanted = Trim(longer);
+  const std::string found = Trim(shorter);
   return !found.empty() && wanted.starts_with(found);
 }
 
@@ -500,7 +494,7 @@ std::optional<ListSource> CatalogueOf(std::string_view lookup_sql) {
   if (!std::regex_match(sql, match, shape)) return std::nullopt;
 
   static const std::regex leading_and(R"(^and\s+)", std::regex::icase);
-  const std::string conditions = std::regex_replace(Trimmed(match.str(4)), leading_and, "",
+  const std::string conditions = std::regex_replace(Trim(match.str(4)), leading_and, "",
                                                     std::regex_constants::format_first_only);
   // Anything but further AND-ed conditions (an OR, an ORDER BY) would change what the
   // key condition meant: such a statement is not searched.

@@ -15,7 +15,6 @@
 #include "component/error.h"
 #include "host/db/odbc_connection_string.h"
 #include "host/services/clock.h"
-#include "host/services/folio.h"
 
 namespace nv407::host {
 

@@ -9,7 +9,6 @@
 #include "component/error.h"
 #include "host/db/odbc_connection_string.h"
 #include "host/db/text.h"
-#include "host/services/folio.h"
 #include "host/services/operators.h"
 
 namespace nv407::host {

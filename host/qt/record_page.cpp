@@ -9,11 +9,11 @@
 #include <limits>
 
 #include "data/schema.h"
+#include "host/db/text.h"
 #include "host/headless/field_labels.h"
 #include "host/lists/catalogue_search.h"
 #include "host/lists/policy_list.h"
 #include "host/qt/look.h"
-#include "host/services/folio.h"
 #include "host/services/host_records.h"
 #include "screen/layout.h"
 
@@ -60,7 +60,7 @@ bool IsPolicy(const RecordView& record) {
 // A server may hand the names out folded (PostgreSQL: lower case); names match in any case.
 const PolicyColumn* FindPolicyColumn(const std::string& column) {
   for (const PolicyColumn& known : kPolicyColumns)
-    if (Upper(column) == Upper(known.column)) return &known;
+    if (AsciiUpper(column) == AsciiUpper(known.column)) return &known;
   return nullptr;
 }
 
@@ -149,7 +149,8 @@ std::vector<std::pair<QString, QString>> Fields(Connection& connection, const Re
     QString label = ToQString(column);
     if (field != nullptr) label = ToQString(FieldLabel(rows, *field));
     if (known != nullptr && known->caption != nullptr) label = known->caption;
-    if (Upper(column) == "ES_CVE_ESTADO") text = StateText(value.IsNull() ? "" : value.ToText());
+    if (AsciiUpper(column) == "ES_CVE_ESTADO")
+      text = StateText(value.IsNull() ? "" : value.ToText());
     text = text.toHtmlEscaped();
     if (field != nullptr && !value.IsNull()) {
       const QString description = Description(connection, *field, value.ToText());

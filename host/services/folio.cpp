@@ -8,19 +8,6 @@
 namespace nv407::host {
 namespace {
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-std::string_view TrimView(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 std::string Padded(std::string_view digits, int count) {
   std::string out;
   if (static_cast<int>(digits.size()) < count) out.assign(count - digits.size(), '0');
@@ -30,19 +17,8 @@ std::string Padded(std::string_view digits, int count) {
 
 }  // namespace
 
-std::string Trim(std::string_view text) {
-  return std::string(TrimView(text));
-}
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
 std::string FolioBranch(std::string_view branch) {
-  return UpperCaseText(TrimView(branch));
+  return UpperCaseText(TrimmedView(branch));
 }
 
 // The width is in characters: a branch "PEÑ" takes three of them, not four.
@@ -66,12 +42,12 @@ std::optional<std::string> MakeFolio(std::string_view branch, std::int64_t numbe
 }
 
 std::string FormatFolio(std::string_view typed, int width) {
-  const std::string text = UpperCaseText(TrimView(typed));
+  const std::string text = UpperCaseText(TrimmedView(typed));
   const auto dash = text.rfind('-');
   if (dash == std::string::npos) return text;
-  const std::string_view prefix = TrimView(std::string_view(text).substr(0, dash));
-  std::string_view digits = TrimView(std::string_view(text).substr(dash + 1));
-  if (prefix.empty() || digits.empty() || !std::all_of(digits.begin(), digits.end(), IsDigit))
+  const std::string_view prefix = TrimmedView(std::string_view(text).substr(0, dash));
+  std::string_view digits = TrimmedView(std::string_view(text).substr(dash + 1));
+  if (prefix.empty() || digits.empty() || !std::all_of(digits.begin(), digits.end(), IsAsciiDigit))
     return text;
   while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
   return std::string(prefix) + "-" + Padded(digits, FolioDigits(prefix, width));

@@ -26,9 +26,4 @@ std::optional<std::string> MakeFolio(std::string_view branch, std::int64_t numbe
 // PREFIX-DIGITS the digits padded (or stripped of surplus leading zeros) to the width.
 std::string FormatFolio(std::string_view typed, int width = kFolioWidth);
 
-// Text helpers the services share. Upper is ASCII-only (table names, parameter values), and
-// bytes of other characters pass unchanged.
-std::string Trim(std::string_view text);
-std::string Upper(std::string_view text);
-
 }  // namespace nv407::host

@@ -4,7 +4,7 @@
 
 #include "component/error.h"
 #include "host/db/dialect.h"
-#include "host/services/folio.h"
+#include "host/db/text.h"
 
 namespace nv407::host {
 namespace {
@@ -17,9 +17,9 @@ constexpr std::string_view kColumn = "v";
 }  // namespace
 
 const KnownTable* FindKnownTable(std::string_view table) {
-  const std::string wanted = Upper(Trim(table));
+  const std::string wanted = AsciiUpper(Trim(table));
   for (const KnownTable& known : kKnownTables)
-    if (Upper(known.name) == wanted) return &known;
+    if (AsciiUpper(known.name) == wanted) return &known;
   return nullptr;
 }
 

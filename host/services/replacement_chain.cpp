@@ -1,7 +1,7 @@
 #include "host/services/replacement_chain.h"
 
 #include "data/schema.h"
-#include "host/services/folio.h"
+#include "host/db/text.h"
 
 namespace nv407::host {
 namespace {
@@ -15,19 +15,13 @@ std::string Unquoted(const std::string& literal) {
   return text;
 }
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
 bool IsWordChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-char UpperLetter(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  return IsAsciiAlnum(c) || c == '_';
 }
 bool SameLetters(std::string_view text, std::string_view word) {
   if (text.size() != word.size()) return false;
   for (std::size_t i = 0; i < word.size(); ++i)
-    if (UpperLetter(text[i]) != UpperLetter(word[i])) return false;
+    if (AsciiLower(text[i]) != AsciiLower(word[i])) return false;
   return true;
 }
 
@@ -39,13 +33,13 @@ struct Reader {
   std::size_t end;
 
   bool Blank() {
-    if (at >= sql.size() || !IsBlank(sql[at])) return false;
+    if (at >= sql.size() || !IsAsciiSpace(sql[at])) return false;
     ++at;
     return true;
   }
   bool Blanks() {
     const std::size_t from = at;
-    while (at < sql.size() && IsBlank(sql[at])) ++at;
+    while (at < sql.size() && IsAsciiSpace(sql[at])) ++at;
     return at > from;
   }
   bool Word(std::string_view word) {
@@ -54,13 +48,13 @@ struct Reader {
     return true;
   }
   bool BlankBack() {
-    if (end == 0 || !IsBlank(sql[end - 1])) return false;
+    if (end == 0 || !IsAsciiSpace(sql[end - 1])) return false;
     --end;
     return true;
   }
   bool BlanksBack() {
     const std::size_t from = end;
-    while (end > 0 && IsBlank(sql[end - 1])) --end;
+    while (end > 0 && IsAsciiSpace(sql[end - 1])) --end;
     return end < from;
   }
   bool CharBack(char c) {

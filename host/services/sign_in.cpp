@@ -6,7 +6,6 @@
 #include "host/db/lock_wait.h"
 #include "host/db/text.h"
 #include "host/services/clock.h"
-#include "host/services/folio.h"
 #include "host/services/host_records.h"
 #include "host/services/operator_records.h"
 #include "host/services/password.h"
@@ -54,7 +53,7 @@ SessionAccess ReadSessionAccess(Database& database) {
     const auto mark = HostRecords(database).Parameter(std::string(kSignInParameter));
     // A file made before operators had passwords gets its mark when first opened for
     // writing; one that cannot be written is read as it was made: nobody signs in.
-    const bool open = mark ? Upper(Trim(*mark)) == "NO" : !HoldsPasswords(database);
+    const bool open = mark ? AsciiUpper(Trim(*mark)) == "NO" : !HoldsPasswords(database);
     return {open ? SignInMode::kNamed : SignInMode::kPassword, {}};
   }
   // A database nobody has made the tables in has none of the functions the query calls, nor

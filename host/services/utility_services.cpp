@@ -1,6 +1,7 @@
 #include <string>
 
 #include "component/error.h"
+#include "host/db/text.h"
 #include "host/services/clock.h"
 #include "host/services/folio.h"
 #include "host/services/host_records.h"

@@ -9,6 +9,7 @@
 
 #include "host/db/database.h"
 #include "host/db/statement_text.h"
+#include "host/db/text.h"
 #include "host/headless/control_factory.h"
 #include "host/headless/scripted_dialogs.h"
 #include "host/services/folio.h"
@@ -148,7 +149,7 @@ TEST(FormatFolio, BringsWhatUsersTypeToStoredFormAndRoundTripsIssuedFolios) {
       const auto folio = host::MakeFolio(host::FolioBranch(branch), number, host::kFolioWidth);
       ASSERT_TRUE(folio) << branch << " " << number;
       const std::string bare = std::string(branch) + "-" + std::to_string(number);
-      for (const std::string& text : {*folio, bare, "  " + bare + " ", host::Upper(bare) + "\t"})
+      for (const std::string& text : {*folio, bare, "  " + bare + " ", host::AsciiUpper(bare) + "\t"})
         EXPECT_EQ(host::FormatFolio(text), *folio) << "typed \"" << text << "\"";
     }
   }
