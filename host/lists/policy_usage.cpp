@@ -78,7 +78,10 @@ std::optional<PolicyUsage> ReadPolicyUsage(Connection& connection, const std::st
   usage.folio = folio;
   usage.cancelled = CellText(row->Fields("e").Value()) == schema::kStateCancelled;
   const Variant end = row->Fields("f").Value();
-  if (!end.IsNull() && !end.IsEmpty()) usage.end = end.ToDate().DateOnly();
+  // An end another program left as an empty text in a SQLite file is no end, as on screen.
+  const bool no_end = end.IsNull() || end.IsEmpty() ||
+                      (end.kind() == Variant::Kind::kString && end.ToText().empty());
+  if (!no_end) usage.end = end.ToDate().DateOnly();
   row->Close();
   usage.services = ReadServiceUsage(connection, folio);
   return usage;

@@ -124,7 +124,8 @@ TEST(PolicyUsage, ReadsAPolicysServicesAndEndAsTheScreenShowsThem) {
 }
 
 // A quantity stored as a text that is no number (a file edited by hand) is read as its
-// text, with no share; the other service and the end still speak for the policy.
+// text, with no share; the other service and the end still speak for the policy. So do the
+// services where the end is an empty text.
 TEST(PolicyUsage, AQuantityStoredAsATextIsReadAsStoredWithNoShare) {
   if (TestBackend() != Backend::kSqlite) GTEST_SKIP() << "a server's quantity is a number";
   TestDatabase db;
@@ -149,6 +150,17 @@ TEST(PolicyUsage, AQuantityStoredAsATextIsReadAsStoredWithNoShare) {
        host::Glance(*host::ReadPolicyUsage(db.sql(), "MTY-000001"), Date::FromYmd(2024, 3, 15)))
     lines += line.text + "; ";
   EXPECT_EQ(lines, "Vence en 10 días; ");
+
+  // An end another program left as an empty text is no end: the services still speak.
+  db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Finaliza = '' WHERE Ps_Folio = 'MTY-000001'");
+  db.Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Cantidad_Incluida = 12 "
+      "WHERE Ts_Cve_Tipo_Servicio = 'VISITA'");
+  lines.clear();
+  for (const auto& line :
+       host::Glance(*host::ReadPolicyUsage(db.sql(), "MTY-000001"), Date::FromYmd(2024, 3, 15)))
+    lines += line.text + "; ";
+  EXPECT_EQ(lines, "VISITA: 6 de 12 eventos (50%); ");
 }
 
 }  // namespace
