@@ -1,5 +1,8 @@
 #include "host/reports/report_writer.h"
 
+#include <locale.h>
+#include <wchar.h>
+
 #include <algorithm>
 #include <charconv>
 #include <nlohmann/json.hpp>
@@ -16,10 +19,25 @@ namespace {
 // Rows the table holds back to size its columns.
 constexpr std::size_t kSizingRows = 1000;
 
-// Characters, not bytes: a name's accented letters take one column each.
+// The columns a terminal draws the text in: an accent written apart from its letter takes
+// none, a wide character (a CJK one, most emoji) two, by the C library's tables for UTF-8
+// whatever the program's own locale.
 std::size_t Width(std::string_view text) {
-  return static_cast<std::size_t>(
-      std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+  if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; }))
+    return text.size();
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+  const locale_t before = utf8 ? uselocale(utf8) : locale_t{};
+  std::size_t width = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    const DecodedCharacter character = DecodeAt(text, at);
+    at += std::max<std::size_t>(character.length, 1);
+    const int columns =
+        utf8 && character.length ? wcwidth(static_cast<wchar_t>(character.code)) : 1;
+    // A control character or one the tables do not know takes one, as the text's own count.
+    width += columns >= 0 ? static_cast<std::size_t>(columns) : 1;
+  }
+  if (utf8) uselocale(before);
+  return width;
 }
 
 std::string Padded(const std::string& text, std::size_t width, bool right) {

@@ -248,6 +248,31 @@ TEST_F(ReportProgram, PoliciesByStateAndClient) {
   EXPECT_EQ(accented.exit_code, 0) << accented.err;
 }
 
+// Names drawn in fewer or more columns than they have characters keep the table's columns in
+// line: accents written apart from their letters (as some imports store them), CJK, a flag.
+TEST_F(ReportProgram, NamesOfAnyWidthKeepTheTablesColumnsInLine) {
+  // Each name, and ASCII drawn in as many columns.
+  const std::pair<std::string, std::string> names[] = {
+      {"Jose\u0301 Pe\u0301rez", "Jose Perez"},
+      {"Caf\u00E9 \u6771\u4EAC \U0001F1F2\U0001F1FD", "Cafe TOKY MX"}};
+  const char* const clients[] = {"C00004", "C00007"};
+  for (int i = 0; i < 2; ++i)
+    database_.Open()->ForHost().Execute(
+        "UPDATE Cliente SET Cl_Razon_Social_1 = " + host::QuotedText(names[i].first) +
+        " WHERE Cl_Cve_Cliente = '" + clients[i] + "'");
+  const auto drawn = [&](std::string text) {
+    for (const auto& [name, ascii] : names)
+      for (std::size_t at; (at = text.find(name)) != std::string::npos;)
+        text.replace(at, name.size(), ascii);
+    return text;
+  };
+  const ProgramOutput table = Report({"policies"});
+  const ProgramOutput csv = Report({"--format", "csv", "policies"});
+  ASSERT_EQ(table.exit_code, 0) << table.err;
+  ASSERT_NE(csv.out.find(names[1].first), std::string::npos);
+  EXPECT_EQ(FromTable(drawn(table.out)), FromCsv(drawn(csv.out)));
+}
+
 // A name as another program may have stored it: opened in a spreadsheet, the CSV runs no
 // formula; printed, the table keeps each row on one line and sends the terminal nothing;
 // JSON keeps it as it is.
