@@ -31,8 +31,9 @@ std::size_t Width(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
     const DecodedCharacter character = DecodeAt(text, at);
     at += std::max<std::size_t>(character.length, 1);
-    const int columns =
-        utf8 && character.length ? wcwidth(static_cast<wchar_t>(character.code)) : 1;
+    // Latin letters, accented ones included, take one: the tables only past them.
+    const bool tabled = utf8 && character.length && character.code >= 0x300;
+    const int columns = tabled ? wcwidth(static_cast<wchar_t>(character.code)) : 1;
     // A control character or one the tables do not know takes one, as the text's own count.
     width += columns >= 0 ? static_cast<std::size_t>(columns) : 1;
   }
@@ -41,7 +42,8 @@ std::size_t Width(std::string_view text) {
 }
 
 std::string Padded(const std::string& text, std::size_t width, bool right) {
-  const std::string fill(width > Width(text) ? width - Width(text) : 0, ' ');
+  const std::size_t drawn = Width(text);
+  const std::string fill(width > drawn ? width - drawn : 0, ' ');
   return right ? fill + text : text + fill;
 }
 
