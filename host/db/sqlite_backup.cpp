@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <system_error>
 
@@ -36,6 +37,19 @@ void Sync(const fs::path& path, int open_flags) {
 
 void SyncFolderOf(const fs::path& path) {
   Sync(path.has_parent_path() ? path.parent_path() : ".", O_RDONLY | O_DIRECTORY);
+}
+
+// The database file's read and write permissions: a copy is no easier to reach than the
+// file it copies (the operators' password hashes among its rows). Only its owner's for a
+// database with no file.
+mode_t PermissionsOf(Database& source) {
+  std::unique_ptr<Recordset> main =
+      source.HostQuery("SELECT file FROM pragma_database_list WHERE name = 'main'", {});
+  const std::string file = main->Eof() ? "" : main->Fields("file").Value().ToText();
+  main->Close();
+  struct stat status {};
+  if (file.empty() || ::stat(file.c_str(), &status) != 0) return 0600;
+  return status.st_mode & 0666;
 }
 
 Error AlreadyThere(const std::string& target) {
@@ -107,9 +121,10 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
 // of the next one, which gets a name of its own.
 class PartialCopy {
  public:
-  explicit PartialCopy(const std::string& target) {
+  // `mode`: the permissions the file is made with (less the umask).
+  PartialCopy(const std::string& target, mode_t mode) {
     const SignalsHeld held;
-    Claim(target);
+    Claim(target, mode);
     for (std::size_t i = 0; i < std::size(kCompanions); ++i)
       std::strcpy(g_partial_files[i], (path_ + kCompanions[i]).c_str());
     g_partial_armed = 1;
@@ -151,7 +166,7 @@ class PartialCopy {
   }
 
  private:
-  void Claim(const std::string& target) {
+  void Claim(const std::string& target, mode_t mode) {
     static constexpr char kLetters[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device seed;
@@ -162,7 +177,7 @@ class PartialCopy {
       for (int i = 0; i < 6; ++i) path_ += kLetters[letter(random)];
       if (path_.size() + std::strlen("-journal") >= sizeof g_partial_files[0])
         throw Error("cannot create " + target + ": " + std::strerror(ENAMETOOLONG));
-      const int claimed = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      const int claimed = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
       if (claimed >= 0) {
         ::close(claimed);
         return;
@@ -186,7 +201,7 @@ void BackUpSqliteDatabase(Database& source, const std::string& target,
   // Refused before the copy is made; checked again as the copy is put in place.
   if (std::error_code none; fs::exists(fs::symlink_status(target, none)))
     throw AlreadyThere(target);
-  PartialCopy copy(target);
+  PartialCopy copy(target, PermissionsOf(source));
   // Into the file claimed, whatever its name; SQLite copies into an empty file as into a new
   // one.
   source.HostQuery("VACUUM INTO ?", {sqlite::FileName(copy.path())})->Close();

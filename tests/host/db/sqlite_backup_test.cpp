@@ -77,6 +77,24 @@ TEST_F(SqliteBackup, ACopyTakenWhileOthersWorkHoldsWhatWasCommitted) {
   EXPECT_EQ(Parameters(*working), "B1 B2");
 }
 
+// A copy is no easier to reach than the file it copies, whatever the umask lets new files be.
+TEST_F(SqliteBackup, ACopyHasTheDatabasesPermissions) {
+  const std::string said = testing::InChild([&] {
+    ::umask(002);
+    std::string modes;
+    for (const fs::perms perms : {fs::perms::owner_read | fs::perms::owner_write,
+                                  fs::perms::owner_read | fs::perms::owner_write |
+                                      fs::perms::group_read | fs::perms::others_read}) {
+      fs::permissions(Source(), perms);
+      const std::string target = Path("copia-" + std::to_string(modes.size()) + ".db");
+      BackUpSqliteDatabase(*OpenSqliteDatabase(Source()), target);
+      modes += std::to_string(static_cast<int>(fs::status(target).permissions())) + " ";
+    }
+    return modes;
+  });
+  EXPECT_EQ(said, std::to_string(0600) + " " + std::to_string(0644) + " ");
+}
+
 // A target that exists is left as it is; one that cannot be written whole (a full disk)
 // leaves no file behind.
 TEST_F(SqliteBackup, AnExistingTargetIsLeftAndAFailedCopyLeavesNothing) {
