@@ -66,6 +66,9 @@ struct SqliteOptions {
   // before policy_order has its orders computed as it is read). It still opens for writing
   // where it can, so that SQLite removes the log and index it made beside the file.
   bool only_reads = false;
+  // Where given, what opening the file for writing added to one made by an earlier version,
+  // named for its user (polizas-db upgrade says so).
+  std::vector<std::string>* added_on_opening = nullptr;
 };
 
 // Opens (or creates) a SQLite database file, or ":memory:". The session runs in WAL mode

@@ -319,31 +319,40 @@ bool Finds(const std::shared_ptr<DbHandle>& db, const char* query) {
 // Brings a database made before some of the schema up to date, in one transaction, when
 // `made_before` finds a row. Asked again once the write lock is held: another program
 // opening the file at the same moment may have upgraded it while this one waited.
-void Upgrade(const std::shared_ptr<DbHandle>& db, const char* made_before,
+bool Upgrade(const std::shared_ptr<DbHandle>& db, const char* made_before,
              const std::vector<std::string>& statements) {
-  if (!Finds(db, made_before)) return;
+  if (!Finds(db, made_before)) return false;
   sqlite::Transaction upgrade(db);
-  if (!Finds(db, made_before)) return;
+  if (!Finds(db, made_before)) return false;
   for (const std::string& statement : statements) db->Run(statement.c_str());
   upgrade.Commit();
+  return true;
 }
 
 // A database made before operators signed in gets their columns, one made before the
 // finder's kept orders gets policy_order, and one made before the schema guarded cancelled
 // policies gets those guards, when it is opened for writing; opened for reading, it is read
 // as it is.
-void UpgradeForWriting(const std::shared_ptr<DbHandle>& db) {
-  Upgrade(db,
-          "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'operator' AND NOT "
-          "EXISTS (SELECT 1 FROM pragma_table_info('operator') WHERE name = 'password_hash')",
-          sqlite::SignInUpgradeStatements());
-  Upgrade(db,
-          "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'Poliza_Servicio' AND "
-          "NOT EXISTS (SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "
-          "'policy_order')",
-          sqlite::PolicyOrderUpgradeStatements());
-  Upgrade(db, sqlite::CancelledPolicyGuardsMissing().c_str(),
-          sqlite::CancelledPolicyUpgradeStatements());
+std::vector<std::string> UpgradeForWriting(const std::shared_ptr<DbHandle>& db) {
+  std::vector<std::string> added;
+  if (Upgrade(db,
+              "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'operator' AND NOT "
+              "EXISTS (SELECT 1 FROM pragma_table_info('operator') WHERE name = "
+              "'password_hash')",
+              sqlite::SignInUpgradeStatements()))
+    added.emplace_back(
+        "the operators' passwords, locks and last administrator's guards (sign-in off: "
+        "INICIO_SESION = NO)");
+  if (Upgrade(db,
+              "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'Poliza_Servicio' "
+              "AND NOT EXISTS (SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "
+              "'policy_order')",
+              sqlite::PolicyOrderUpgradeStatements()))
+    added.emplace_back("the finder's kept orders (policy_order, filled, and its triggers)");
+  if (Upgrade(db, sqlite::CancelledPolicyGuardsMissing().c_str(),
+              sqlite::CancelledPolicyUpgradeStatements()))
+    added.emplace_back("the guards of cancelled policies");
+  return added;
 }
 
 bool HoldsTables(const std::shared_ptr<DbHandle>& db) {
@@ -415,7 +424,10 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   // cache's pages sit in a few large pages of the heap, the map's in many small ones.
   db->Run("PRAGMA foreign_keys=ON");
   RegisterGetDate(db->get(), std::move(options.clock));
-  if (!read_only && !options.only_reads) UpgradeForWriting(db);
+  if (!read_only && !options.only_reads) {
+    std::vector<std::string> added = UpgradeForWriting(db);
+    if (options.added_on_opening) *options.added_on_opening = std::move(added);
+  }
   InstallSessionGuards(db);
   // The tests' check that binding lifted values changes nothing a statement does.
   const char* check = std::getenv("POLIZAS_CHECK_LIFTED_STATEMENTS");

@@ -303,15 +303,18 @@ int Upgrade(const std::vector<std::string>& args) {
     return Usage("upgrade takes one PATH or --odbc CONNECTION-STRING");
   const std::string& path = args[0];
   try {
-    auto database = nv407::host::OpenSqliteDatabase(path);
+    // Opening a file for writing adds what no earlier version's file can go without.
+    std::vector<std::string> opened;
+    auto database = nv407::host::OpenSqliteDatabase(path, {.added_on_opening = &opened});
     if (database->ReadOnly()) throw nv407::Error("the file is write-protected");
+    ReportChanged("Added to " + path + " on opening it", opened);
     const std::vector<std::string> rebuilt = nv407::host::RebuildTablesStoredByRowNumber(*database);
     ReportChanged("Rebuilt " + std::to_string(rebuilt.size()) + " tables of " + path, rebuilt);
     std::vector<std::string> added = nv407::host::AddMissingIndexes(*database);
     for (std::string& guard : nv407::host::AddMissingGuards(*database))
       added.push_back(std::move(guard));
     ReportChanged("Added to " + path, added);
-    if (rebuilt.empty() && added.empty()) ReportUpToDate(path);
+    if (opened.empty() && rebuilt.empty() && added.empty()) ReportUpToDate(path);
     return 0;
   } catch (const std::exception& failure) {
     std::cerr << "polizas-db: cannot upgrade " << path << ": "

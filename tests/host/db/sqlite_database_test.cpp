@@ -704,6 +704,26 @@ TEST(SqliteDatabase, AnOlderFileGetsEveryGuardANewFileHas) {
   EXPECT_EQ(Contents(OpenSqliteDatabase(path)->ForHost()), made_new);
 }
 
+// What opening an older file for writing adds to it, polizas-db upgrade names with what it
+// made itself: the user learns of every change to the file.
+TEST(SqliteDatabase, UpgradeNamesWhatOpeningTheFileAdded) {
+  TempDir dir;
+  const std::string path = dir.File("old.db");
+  {
+    auto old = OpenSqliteDatabase(path, {.create = true});
+    FillDemo(old->ForHost());
+    for (const char* dropped :
+         {"Poliza_Servicio_cancelada", "Poliza_Servicio_Tipo_Servicio_cancelada"})
+      old->ForHost().Execute(std::string("DROP TRIGGER ") + dropped);
+  }
+  const auto program = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "polizas-db";
+  const auto upgrade = [&] {
+    return testing::RunCommand(program.string() + " upgrade '" + path + "'", dir.File("output"));
+  };
+  EXPECT_EQ(upgrade(), "0 Added to " + path + " on opening it: the guards of cancelled policies\n");
+  EXPECT_EQ(upgrade(), "0 " + path + " is up to date; nothing was changed\n");
+}
+
 // A rebuild that fails leaves the file as it was: one that cannot take the file (another
 // program is writing), and one that fails half-way (a table of the file has no key, met
 // after the others were rebuilt).
