@@ -44,6 +44,7 @@
 #include "host/db/access.h"
 #include "host/db/database.h"
 #include "host/db/odbc_connection_string.h"
+#include "host/db/odbc_handles.h"
 #include "host/db/sqlite_backup.h"
 #include "host/db/sqlite_rebuild.h"
 #include "host/programs/operator_command.h"
@@ -279,6 +280,9 @@ void ReportUpToDate(const std::string& what) {
   std::cout << what << " is up to date; nothing was changed\n";
 }
 
+// The SQLSTATE of a statement refused for want of a right over what it changes.
+constexpr const char* kInsufficientPrivilege = "42501";
+
 int UpgradeServer(const std::string& connection_string) {
   const std::unique_ptr<nv407::host::Database> database = Connect(connection_string);
   if (!database) return kFailed;
@@ -288,8 +292,14 @@ int UpgradeServer(const std::string& connection_string) {
     if (added.empty()) ReportUpToDate("The database");
     return 0;
   } catch (const std::exception& failure) {
-    std::cerr << "polizas-db: cannot upgrade the database: " << nv407::host::OneLine(failure.what())
-              << "\n";
+    std::cerr << "polizas-db: cannot upgrade the database: "
+              << nv407::host::OneLine(failure.what());
+    // The server names the first object refused (a schema, a function), which a grant of it
+    // would only move on to the next.
+    const auto* refused = dynamic_cast<const nv407::host::odbc::DriverError*>(&failure);
+    if (refused && refused->SqlState() == kInsufficientPrivilege)
+      std::cerr << ": run the upgrade as the login that owns the tables";
+    std::cerr << "\n";
     return kFailed;
   }
 }

@@ -198,8 +198,10 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
   std::string as_operator = database_.ConnectionString();
   as_operator.replace(as_operator.find("Username=postgres"), std::string::npos,
                       "Username=" + operator_login);
-  EXPECT_THAT(upgrade(as_operator),
-              ::testing::StartsWith("1 polizas-db: cannot upgrade the database: "));
+  const std::string refused = upgrade(as_operator);
+  EXPECT_THAT(refused, ::testing::StartsWith("1 polizas-db: cannot upgrade the database: "));
+  EXPECT_THAT(refused,
+              ::testing::EndsWith(": run the upgrade as the login that owns the tables\n"));
   EXPECT_EQ(Scalar(sql,
                    "SELECT COUNT(*) AS v FROM pg_class WHERE relname IN ('policy_order', "
                    "'poliza_servicio_cliente', 'poliza_servicio_fin')"),
