@@ -49,6 +49,11 @@ class Database {
   virtual bool InTransaction() const = 0;
   // The database can be read but not written (a write-protected file, say).
   virtual bool ReadOnly() const = 0;
+  // Why it cannot be written, in a user's words ("the file is write-protected"); "" when it
+  // can.
+  virtual std::string WhyReadOnly() const {
+    return ReadOnly() ? "the database takes no changes from this session" : "";
+  }
   virtual void SetTrace(StatementTrace trace) = 0;
   virtual void SetLockWaitObserver(LockWaitObserver observer) = 0;
   // The operator the session works for, where the connection does not prove one (a SQLite

@@ -230,8 +230,10 @@ void RegisterOperatorFunctions(Session& session) {
 
 class SqliteDatabase final : public Database {
  public:
-  SqliteDatabase(std::shared_ptr<DbHandle> db, int busy_timeout_ms, bool check_lifted)
-      : session_{db,
+  SqliteDatabase(std::shared_ptr<DbHandle> db, int busy_timeout_ms, bool check_lifted,
+                 std::string read_only_because)
+      : read_only_because_(std::move(read_only_because)),
+        session_{db,
                  std::make_shared<sqlite::StatementCache>(db, kCachedStatements),
                  {},
                  std::nullopt,
@@ -262,6 +264,10 @@ class SqliteDatabase final : public Database {
   SqlDialect Dialect() const override { return SqlDialect::kSqlite; }
   bool InTransaction() const override { return session_.InTransaction(); }
   bool ReadOnly() const override { return sqlite3_db_readonly(session_.db->get(), "main") == 1; }
+  std::string WhyReadOnly() const override {
+    if (!ReadOnly()) return {};
+    return read_only_because_.empty() ? "the file is write-protected" : read_only_because_;
+  }
   void SetTrace(StatementTrace trace) override { session_.trace = std::move(trace); }
   void SetLockWaitObserver(LockWaitObserver observer) override {
     session_.lock_wait = std::move(observer);
@@ -269,6 +275,7 @@ class SqliteDatabase final : public Database {
   void WorkFor(const std::string& user_code) override { session_.operator_code = user_code; }
 
  private:
+  std::string read_only_because_;
   Session session_;
   SqliteConnection screen_;
   SqliteConnection host_;
@@ -432,7 +439,8 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   // The tests' check that binding lifted values changes nothing a statement does.
   const char* check = std::getenv("POLIZAS_CHECK_LIFTED_STATEMENTS");
   const bool check_lifted = check != nullptr && std::string_view(check) == "1";
-  return std::make_unique<SqliteDatabase>(std::move(db), options.busy_timeout_ms, check_lifted);
+  return std::make_unique<SqliteDatabase>(std::move(db), options.busy_timeout_ms, check_lifted,
+                                          target.read_only_because);
 }
 
 }  // namespace nv407::host

@@ -19,6 +19,8 @@ namespace fs = std::filesystem;
 
 enum class Folder { kWritable, kReadOnlyFileSystem, kClosed };
 
+constexpr const char* kOnAReadOnlyFileSystem = "it lies on a read-only file system";
+
 Folder FolderOf(const fs::path& file) {
   const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
   if (::access(folder.c_str(), W_OK | X_OK) == 0) return Folder::kWritable;
@@ -108,26 +110,39 @@ OpenTarget OpenTargetFor(const std::string& path, int flags) {
                 "each other's saves. Keep one name (find the others with find -samefile)");
   }
   switch (folder) {
-    case Folder::kWritable:
-      if (::access(beside.c_str(), W_OK) == 0) {
+    case Folder::kWritable: {
+      const bool file_writable = ::access(beside.c_str(), W_OK) == 0;
+      if (file_writable) {
         for (const std::string& left : {beside + "-shm", beside + "-wal"})
           if (CannotBeWritten(left)) FollowTheFilesPermissions(beside, left);
       }
       // A log or an index there (another program has the database open, or one left them)
-      // that this user cannot write: SQLite would read through them and fail every save.
-      if (CannotBeWritten(beside + "-shm") || CannotBeWritten(beside + "-wal"))
+      // that this user cannot write: SQLite would read through them and fail every save. A
+      // write-protected file is the reason first: SQLite says so of it.
+      for (const char* side : {"-shm", "-wal"}) {
+        if (!CannotBeWritten(beside + side)) continue;
+        std::string because;
+        if (file_writable) {
+          because = name + side +
+                    " beside it cannot be written by this user (another user's program keeps "
+                    "it, or left it)";
+        }
         return {path,
-                (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY};
+                (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY,
+                std::move(because)};
+      }
       return {path, flags};
+    }
     case Folder::kReadOnlyFileSystem:
       // An index there: SQLite reads the log through it.
-      if (fs::exists(beside + "-shm")) return {path, flags};
+      if (fs::exists(beside + "-shm")) return {path, flags, kOnAReadOnlyFileSystem};
       if (std::error_code none; fs::file_size(beside + "-wal", none) > 0 && !none) {
         throw Error(path + " lies on a read-only file system beside a log (" + name +
                     "-wal) that SQLite cannot read without its index: copy both to a folder "
                     "that can be written");
       }
-      return {ImmutableUri(file), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX};
+      return {ImmutableUri(file), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
+              kOnAReadOnlyFileSystem};
     case Folder::kClosed:
       break;
   }

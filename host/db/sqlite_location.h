@@ -16,6 +16,8 @@ namespace nv407::host::sqlite {
 struct OpenTarget {
   std::string name;  // the path, or a file: URI
   int flags = 0;
+  // Why it opens for reading only where the place decides it ("" otherwise).
+  std::string read_only_because = {};
 };
 
 // `flags`: those for a folder that can be written. Throws Error, saying why, for a folder

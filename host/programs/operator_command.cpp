@@ -199,8 +199,8 @@ int RunOperatorCommand(const std::vector<std::string>& args, std::istream& input
     }
     // Said before any password is asked for, and in upgrade's words rather than SQLite's.
     if (database->ReadOnly() && request.action != "list")
-      throw Error("cannot change the operators of " + request.path +
-                  ": the file is write-protected");
+      throw Error("cannot change the operators of " + request.path + ": " +
+                  database->WhyReadOnly());
     const bool signed_in = Authorise(*database, request, as, prompt);
     OperatorAdministration administration(*database, as, {});
     if (signed_in)

@@ -316,7 +316,7 @@ int Upgrade(const std::vector<std::string>& args) {
     // Opening a file for writing adds what no earlier version's file can go without.
     std::vector<std::string> opened;
     auto database = nv407::host::OpenSqliteDatabase(path, {.added_on_opening = &opened});
-    if (database->ReadOnly()) throw nv407::Error("the file is write-protected");
+    if (database->ReadOnly()) throw nv407::Error(database->WhyReadOnly());
     ReportChanged("Added to " + path + " on opening it", opened);
     const std::vector<std::string> rebuilt = nv407::host::RebuildTablesStoredByRowNumber(*database);
     ReportChanged("Rebuilt " + std::to_string(rebuilt.size()) + " tables of " + path, rebuilt);

@@ -210,7 +210,8 @@ int Run(const CommandLine& line) {
   }
   if (database->ReadOnly()) {
     std::cerr << "polizas-script: the database" << where
-              << " cannot be written: the screen is open for looking only\n";
+              << " cannot be written: the screen is open for looking only ("
+              << database->WhyReadOnly() << ")\n";
   }
   HeadlessHost host(*database, session);
   try {

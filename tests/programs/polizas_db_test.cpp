@@ -104,6 +104,26 @@ TEST_F(DbProgram, TheOperatorsOfAWriteProtectedFileAreListedButNotChanged) {
             "polizas-db: cannot upgrade " + Database() + ": the file is write-protected\n");
 }
 
+// Beside a log's index that another user's program keeps, the file can be read but not
+// changed: the refusal names the index, where no change of the file's permissions would help.
+TEST_F(DbProgram, AnotherUsersIndexIsNamedAsWhyTheFileCannotBeChanged) {
+  if (::geteuid() != 0) GTEST_SKIP() << "another user's index needs a second user";
+  const auto keeping = database_.Open();  // root's program: its index is root's, 0644
+  keeping->ForHost().Execute("SELECT COUNT(*) FROM Poliza_Servicio");
+  ASSERT_TRUE(fs::exists(Database() + "-shm"));
+  fs::permissions(dir_, fs::perms::all);
+  fs::permissions(Database(), fs::perms::all);
+  const std::string index = fs::path(Database()).filename().string() + "-shm";
+  const std::string why = ": " + index +
+                          " beside it cannot be written by this user (another user's program "
+                          "keeps it, or left it)\n";
+  EXPECT_EQ(RunProgram(dir_, "polizas-db", {"upgrade", Database()}, "", "nobody").err,
+            "polizas-db: cannot upgrade " + Database() + why);
+  EXPECT_EQ(
+      RunProgram(dir_, "polizas-db", {"operator", "lock", Database(), "CAPTURA"}, "", "nobody").err,
+      "polizas-db: cannot change the operators of " + Database() + why);
+}
+
 // A backup may not be written where SQLite keeps the database's own files: the file by
 // another name, its log, its index or its journal (not there yet, or not any more).
 TEST_F(DbProgram, ABackupNamingTheDatabasesFilesIsRefused) {

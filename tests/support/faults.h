@@ -40,6 +40,7 @@ class FaultyDatabase final : public host::Database {
   host::SqlDialect Dialect() const override { return real_.Dialect(); }
   bool InTransaction() const override { return real_.InTransaction(); }
   bool ReadOnly() const override { return real_.ReadOnly(); }
+  std::string WhyReadOnly() const override { return real_.WhyReadOnly(); }
   void SetTrace(host::StatementTrace trace) override { real_.SetTrace(std::move(trace)); }
   void SetLockWaitObserver(host::LockWaitObserver observer) override {
     real_.SetLockWaitObserver(std::move(observer));
