@@ -75,6 +75,20 @@ bool CouldBeDate(const QString& text) {
   return FitsSections(text, kSectionWidths[2] + 1);
 }
 
+// A date as pasted from elsewhere, in the field's form: a spreadsheet cell's line end or tab
+// and any blank dropped, dashes or dots between the sections taken for the field's separator,
+// and a date written year first (2027-01-23) turned day first. Anything else as it is.
+QString InFieldForm(QString text) {
+  text.removeIf([](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; });
+  static const QRegularExpression separators("[-.]");
+  text.replace(separators, kSeparator);
+  static const QRegularExpression year_first("^([0-9]{4})/([0-9]{1,2})/([0-9]{1,2})$");
+  const QRegularExpressionMatch parts = year_first.match(text);
+  if (parts.hasMatch())
+    text = parts.captured(3) + kSeparator + parts.captured(2) + kSeparator + parts.captured(1);
+  return text;
+}
+
 bool IsStep(const QKeyEvent* event) {
   const int key = event->key();
   return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
@@ -239,11 +253,11 @@ void QtDateField::RevertEdit() {
 
 QValidator::State QtDateField::validate(QString& input, int& position) const {
   if (ShowsBlank() && input == specialValueText()) return QValidator::Acceptable;
-  // A date pasted into a field that shows no date lands beside its blank.
-  for (qsizetype i = input.size() - 1; i >= 0; --i) {
-    if (input[i] != ' ') continue;
-    input.remove(i, 1);
-    if (i < position) --position;
+  // A date pasted into a field that shows no date lands beside its blank; one pasted from
+  // elsewhere may bring a line end, or other separators.
+  if (const QString pasted = InFieldForm(input); pasted != input) {
+    input = pasted;
+    position = static_cast<int>(input.size());
   }
   if (!CouldBeDate(input)) return QValidator::Invalid;
   return ReadDate(input) ? QValidator::Acceptable : QValidator::Intermediate;

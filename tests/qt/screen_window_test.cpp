@@ -776,25 +776,56 @@ class ScreenWindowTest : public QObject {
   // A text pasted over the field's own date is kept as typed, as one pasted over a date being
   // typed is, by Ctrl+V and the menu's Pegar alike: read when the field is left, refused by
   // name or taken.
+  // A date copied from elsewhere is shown in the field's form: a spreadsheet cell's line end
+  // or tab dropped, other separators and a year written first taken as such.
   void aPastedTextIsKeptAsTyped_data() {
     QTest::addColumn<QString>("paste");   // "{Ctrl+V}" or the menu's item
     QTest::addColumn<QString>("typing");  // typed before, "" for none
     QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("taken");  // "" for refused
     for (const char* paste : {"{Ctrl+V}", "Pegar"}) {
       for (const char* typing : {"", "2"}) {
         const char* over = *typing ? "over a date being typed" : "over the field's date";
         QTest::addRow("%s, a date part way, %s", paste, over) << paste << typing << "7/12/26"
+                                                              << "7/12/26"
                                                               << "";
         QTest::addRow("%s, a date, %s", paste, over) << paste << typing << "20/1/2025"
+                                                     << "20/1/2025"
                                                      << "2025-01-20";
       }
     }
+    QTest::addRow("a spreadsheet's cell") << "{Ctrl+V}"
+                                          << ""
+                                          << "31/12/2026\r\n"
+                                          << "31/12/2026"
+                                          << "2026-12-31";
+    QTest::addRow("a tab after it") << "Pegar"
+                                    << "2"
+                                    << "22/01/2027\t"
+                                    << "22/01/2027"
+                                    << "2027-01-22";
+    QTest::addRow("dashes") << "{Ctrl+V}"
+                            << ""
+                            << "23-01-2027"
+                            << "23/01/2027"
+                            << "2027-01-23";
+    QTest::addRow("dots") << "{Ctrl+V}"
+                          << ""
+                          << "24.1.2027"
+                          << "24/1/2027"
+                          << "2027-01-24";
+    QTest::addRow("the year first") << "{Ctrl+V}"
+                                    << ""
+                                    << "2027-01-25"
+                                    << "25/01/2027"
+                                    << "2027-01-25";
   }
   void aPastedTextIsKeptAsTyped() {
     QFETCH(QString, paste);
     QFETCH(QString, typing);
     QFETCH(QString, pasted);
+    QFETCH(QString, shown);
     QFETCH(QString, taken);
     TestDatabase db;
     ScreenWindow window(db);
@@ -806,7 +837,7 @@ class ScreenWindowTest : public QObject {
       window.Play(paste);
     else
       QVERIFY(ChooseFromMenu(window.Widget("dp_Ps_Fecha_Inicio"), paste));
-    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({pasted}));
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({shown}));
     QCOMPARE(StartDateHeld(window), "2024-03-15");
 
     window.Key(Qt::Key_Tab);
@@ -822,7 +853,7 @@ class ScreenWindowTest : public QObject {
         QString::fromStdString(refused[0].request.text).contains("\"7/12/26\" no es una fecha"),
         refused[0].request.text.c_str());
     QCOMPARE(window.Focus(), "dp_Ps_Fecha_Inicio");
-    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({pasted}));
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({shown}));
     QCOMPARE(StartDateHeld(window), "2024-03-15");
   }
 
