@@ -1,6 +1,7 @@
 #include <QAbstractItemView>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QWheelEvent>
 
 #include "host/qt/control_widgets.h"
 #include "host/qt/look.h"
@@ -15,7 +16,15 @@ QtComboBox::QtComboBox(HeadlessComboBox& control, ScreenCanvas& canvas)
     canvas_.Run([&] { control_.UserChoose(text); });
   });
   view()->installEventFilter(this);
+  // The wheel passing over the list on the way down the window neither takes the focus nor
+  // chooses: only a click or a key does.
+  setFocusPolicy(Qt::StrongFocus);
   FollowControl(control_, this);
+}
+
+void QtComboBox::wheelEvent(QWheelEvent* event) {
+  if (!hasFocus()) return event->ignore();
+  QComboBox::wheelEvent(event);
 }
 
 // Esc in the open list closes it, and no more: the window's Esc (Cancelar) never sees it.

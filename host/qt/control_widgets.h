@@ -139,6 +139,7 @@ class QtComboBox final : public QComboBox, public ControlView {
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   bool focusNextPrevChild(bool next) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   HeadlessComboBox& control_;

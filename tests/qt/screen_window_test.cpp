@@ -857,18 +857,22 @@ class ScreenWindowTest : public QObject {
     QCOMPARE(StartDateHeld(window), "2024-03-15");
   }
 
-  // The wheel passing over a date field that does not have the focus leaves it as it was.
-  void theWheelStepsOnlyTheFocusedDate() {
+  // The wheel passing over a field that does not have the focus (a date, the cut-off day)
+  // leaves it as it was, and the focus where it is.
+  void theWheelStepsOnlyTheFocusedField() {
     TestDatabase db;
     StartDateDatabase(db);
     ScreenWindow window(db);
     FocusStartDate(window, true);
     window.Widget("txtReferencia").setFocus(Qt::TabFocusReason);
-    const QStringList before = window.Shown({"dp_Ps_Fecha_Inicio", "dp_Ps_Fecha"});
+    const QStringList before = window.Shown({"dp_Ps_Fecha_Inicio", "dp_Ps_Fecha", "cbCorte"});
     QCOMPARE(before[0], "");
+    QVERIFY(!before[2].isEmpty());
     WheelUp(window.Widget("dp_Ps_Fecha_Inicio"));
     WheelUp(window.Widget("dp_Ps_Fecha"));
-    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio", "dp_Ps_Fecha"}), before);
+    WheelUp(window.Widget("cbCorte"));
+    QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio", "dp_Ps_Fecha", "cbCorte"}), before);
+    QCOMPARE(window.Focus(), "txtReferencia");
     QCOMPARE(StartDateHeld(window), "");
     window.Key(Qt::Key_Escape);  // nothing changed: no question
     QVERIFY(!window.Capturing());
