@@ -560,6 +560,20 @@ class DialogsTest : public QObject {
     }
   }
 
+  // A played script types the editor's text as keys: each line break of it, of whatever kind
+  // (CR LF, a lone CR or LF, NEL, a line or paragraph separator), is one Enter, the words on
+  // either side kept apart.
+  void aPlayedTextTypesEachLineBreakAsEnter() {
+    host::ExtendedTextEditor editor(
+        "Concepto", "", 50, [] { return true; }, nullptr);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    host::TypeKeys(*editor.TextField(),
+                   QString::fromUtf8("uno\rdos\r\ntres\ncuatro\u0085cinco\u2028seis\u2029siete"));
+    QCOMPARE(QString::fromStdString(editor.Text()),
+             QString("uno\ndos\ntres\ncuatro\ncinco\nseis\nsiete"));
+  }
+
   // An Alt letter or digit that no button or label of the dialog takes types nothing into
   // the box that has the focus: a search's text, the finder's days, the editor's concept and
   // text, the operator and the password. Ctrl+Alt (AltGr on some keyboards) types as ever.
