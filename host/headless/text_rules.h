@@ -24,9 +24,10 @@ struct KeptEdit {
 KeptEdit KeptOfEdit(std::string_view before, std::string_view after, std::size_t cursor, int max);
 // What such a box keeps of a text typed or pasted whole in place of its own.
 std::string KeptOfTyped(std::string_view text, int max);
-// A one-line box holds no control characters: NUL, line breaks, tabs, NEL and the like typed or
-// pasted into it are dropped. A NUL would otherwise cut the statement that quotes the text.
-std::string WithoutControlCharacters(std::string_view text);
+// A one-line box holds text of one line: the control characters (NUL, line breaks, tabs, NEL
+// and the like) and the line and paragraph separators typed or pasted into it are dropped. A
+// NUL would otherwise cut the statement that quotes the text.
+std::string OnOneLine(std::string_view text);
 // Multi-line texts keep their line breaks; a NUL never stays.
 std::string WithoutNul(std::string_view text);
 

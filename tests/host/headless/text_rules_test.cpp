@@ -35,6 +35,7 @@ TEST(KeptOfEdit, ControlCharactersAreDroppedBeforeTheCut) {
   EXPECT_EQ(Kept("ab", "a\r\nXY\tZW|b"), "aXYZ|b") << "they take no room";
   EXPECT_EQ(Kept("", "\n12345|"), "12345|") << "one ahead of the text";
   EXPECT_EQ(Kept("ab", "a\tX\n|b", 0), "aX|b") << "no limit";
+  EXPECT_EQ(Kept("", "uno\u2028dos\u2029tres\u0085|", 0), "unodostres|") << "separators, NEL";
 }
 
 // A longer text than the box takes (the database's, another program's) is the screen's
