@@ -154,8 +154,15 @@ Date ParseDate(const std::string& text) {
                                  });
   const std::optional<Date> date = written_as_a_date ? Date::Parse(text) : std::nullopt;
   if (date) return *date;
-  if (written_as_a_date)
+  if (written_as_a_date) {
+    const int year = std::stoi(text.substr(0, 4));
+    if (year < Date::kFirstYear || year > Date::kLastYear) {
+      throw LineError("\"value\" " + Quoted(text) + " is outside the years " +
+                      std::to_string(Date::kFirstYear) + " to " + std::to_string(Date::kLastYear) +
+                      " that a date may have");
+    }
     throw LineError("\"value\" " + Quoted(text) + " is no day of the calendar");
+  }
   throw LineError("\"value\" must be a date YYYY-MM-DD, not " + Quoted(text));
 }
 

@@ -211,6 +211,8 @@ TEST_F(ScriptProgram, ABadScriptLineIsNamedAndNothingAfterItRuns) {
        "The screen has no control named txtReferencia\\u0000x\\ny\n"},
       {R"({"do": "date", "control": "dp_Ps_Fecha", "value": "2024-02-31"})",
        "\"value\" \"2024-02-31\" is no day of the calendar"},
+      {R"({"do": "date", "control": "dp_Ps_Fecha", "value": "0099-12-31"})",
+       "\"value\" \"0099-12-31\" is outside the years 100 to 9999 that a date may have"},
       {R"({"do": "date", "control": "dp_Ps_Fecha", "value": "15/03/2024"})",
        "\"value\" must be a date"},
       {R"({"do": "date", "control": "dp_Ps_Fecha", "value": "2024-03-15T08:00:00"})",
