@@ -34,7 +34,7 @@ std::string ScriptedDialogs::EditExtendedText(std::string& concept_text, const s
   // A concept queued comes back through a one-line box, as typed in the window; one left
   // as it was, as it was.
   if (!editor_results_.empty()) {
-    call.returned_concept = OnOneLine(editor_results_.front().first);
+    call.returned_concept = OneLineOf(editor_results_.front().first);
     call.returned_text = std::move(editor_results_.front().second);
     editor_results_.pop_front();
   }

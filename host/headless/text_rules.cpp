@@ -86,7 +86,7 @@ std::string DoubledApostrophes(std::string_view text) {
 
 }  // namespace
 
-std::string OnOneLine(std::string_view text) {
+std::string OneLineOf(std::string_view text) {
   std::string kept = ControlsMarked(text, "");
   for (const std::string_view separator : {"\u2028", "\u2029"})
     for (std::size_t at; (at = kept.find(separator)) != std::string::npos;)
@@ -112,7 +112,7 @@ KeptEdit KeptOfEdit(std::string_view before, std::string_view after, std::size_t
   while (head > 0 && head < after.size() && IsContinuationByte(after[head])) --head;
   const std::string_view kept_before = after.substr(0, head), kept_after = after.substr(cursor);
   // Dropped before the cut: a line break that is not kept takes no room.
-  std::string inserted = OnOneLine(after.substr(head, cursor - head));
+  std::string inserted = OneLineOf(after.substr(head, cursor - head));
   if (max > 0) {
     const int room = max - CharacterCount(kept_before) - CharacterCount(kept_after);
     inserted = FirstCharacters(inserted, std::max(room, 0));

@@ -27,7 +27,7 @@ std::string KeptOfTyped(std::string_view text, int max);
 // A one-line box holds text of one line: the control characters (NUL, line breaks, tabs, NEL
 // and the like) and the line and paragraph separators typed or pasted into it are dropped. A
 // NUL would otherwise cut the statement that quotes the text.
-std::string OnOneLine(std::string_view text);
+std::string OneLineOf(std::string_view text);
 // Multi-line texts keep their line breaks; a NUL never stays.
 std::string WithoutNul(std::string_view text);
 

@@ -211,7 +211,7 @@ Action ParseAction(std::string_view text) {
   if (action == "editor") return EditorAction{line.Text("concept"), line.Text("text")};
   if (action == "find") {
     // What the finder's one-line box can hold of the text.
-    return FindAction{OnOneLine(line.Optional("text").value_or("")),
+    return FindAction{OneLineOf(line.Optional("text").value_or("")),
                       ParseSelection(line.Optional("filter"), line.Optional("days")),
                       line.Optional("pick")};
   }

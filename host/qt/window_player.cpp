@@ -147,7 +147,7 @@ void WindowPlayer::Type(const script::TypeAction& action) {
   QTest::keyClick(&field, Qt::Key_Delete);
   // A line break typed here would be an Enter, and what follows it land elsewhere: a
   // one-line box takes the text as the headless one does, without control characters.
-  TypeKeys(field, ToQString(OnOneLine(action.text)));
+  TypeKeys(field, ToQString(OneLineOf(action.text)));
   QTest::keyClick(&field, Qt::Key_Tab);
 }
 
