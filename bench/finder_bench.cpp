@@ -14,7 +14,9 @@
 #include <QTableView>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -267,6 +269,14 @@ void BM_EveryOrder(benchmark::State& state) {
   QHeaderView* header = open.finder.List()->horizontalHeader();
   QAbstractItemModel* model = open.finder.List()->model();
   double first = 0, next = 0;
+  // POLIZAS_BENCH_EACH set: each order's first and next page, in processor time, on stderr,
+  // to compare one order's cost between builds while other work shares the machine.
+  const bool each = std::getenv("POLIZAS_BENCH_EACH") != nullptr;
+  const auto cpu_ms = [] {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+  };
   for (auto _ : state) {
     for (const host::PolicyFilter filter :
          {host::PolicyFilter::kAll, host::PolicyFilter::kInForce, host::PolicyFilter::kExpiring,
@@ -279,13 +289,21 @@ void BM_EveryOrder(benchmark::State& state) {
           header->setSortIndicator(column == 0 ? 1 : 0, Qt::AscendingOrder);
           Settle();
           auto start = Clock::now();
+          const double first_cpu = cpu_ms();
           header->setSortIndicator(column, order);
           Settle();
           first = std::max(first, since(start));
+          const double next_cpu = cpu_ms();
           start = Clock::now();
           model->fetchMore({});
           Settle();
           next = std::max(next, since(start));
+          if (each) {
+            std::fprintf(stderr, "order %s %d %s first %.1f next %.1f\n",
+                         std::string(host::PolicyFilterName(filter)).c_str(), column,
+                         order == Qt::AscendingOrder ? "asc" : "desc", next_cpu - first_cpu,
+                         cpu_ms() - next_cpu);
+          }
         }
       }
     }
