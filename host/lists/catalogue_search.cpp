@@ -188,30 +188,89 @@ std::string ValueOfRow(const ListSource& source, const ListOrder& order, const s
          " WHERE " + source.key + " = " + QuotedText(after);
 }
 
+// A stretch of the page's order, read on its own to the page's end: the rows of one
+// condition ("" for every row).
+struct Stretch {
+  std::string where;
+  // Its rows share one value: the key alone orders them, in its own order.
+  bool by_key = false;
+  // Descending, with ties on the key ascending, no index reads the rows in this order: its
+  // highest value's rows are read on their own, by the key alone, and those below it apart.
+  bool highest_apart = false;
+};
+
+// Whether a descending page's ties run against it (on the key ascending).
+bool TiesAgainst(const ListSource& source, const ListOrder& order) {
+  const ColumnSort* sort = SortOf(source, order);
+  return order.descending && (sort == nullptr || sort->key.empty());
+}
+
+// In an order of a few values (ColumnSort::values): the stretch of each value that follows
+// `after_value` (every value on a first page; none when the row is gone or has none), and
+// of that value's ties beyond the key `after`. The values are words that sort alike in
+// every database and in bytes.
+std::vector<Stretch> ValueStretches(const ListSource& source, const ListOrder& order,
+                                    const std::optional<std::string>& after,
+                                    const std::optional<std::string>& after_value) {
+  if (after && !after_value) return {{"1 = 0"}};
+  const SortKeys keys = KeysOf(source, order);
+  const std::string by = Parenthesised(keys.by);
+  std::vector<Stretch> stretches;
+  for (const std::string& value : SortOf(source, order)->values) {
+    std::string where = by + " = " + QuotedText(value);
+    if (after) {
+      if (value == *after_value) {
+        where += " AND " + keys.ties + " > " + QuotedText(*after);
+      } else if ((value < *after_value) != order.descending) {
+        continue;
+      }
+    }
+    stretches.push_back({std::move(where), true});
+  }
+  if (stretches.empty()) return {{"1 = 0"}};
+  return stretches;
+}
+
+// The stretches of a first page where the order's rows are not one range of an index: by
+// value then NULL, or by each value.
+std::vector<Stretch> FirstStretches(const ListSource& source, const ListOrder& order) {
+  const ColumnSort* sort = SortOf(source, order);
+  if (sort != nullptr && !sort->values.empty())
+    return ValueStretches(source, order, std::nullopt, std::nullopt);
+  if (order.column == 0 || !TiesAgainst(source, order)) return {};
+  const std::string by = Parenthesised(KeysOf(source, order).by);
+  return {{by + " IS NOT NULL", false, true}, {by + " IS NULL"}};
+}
+
 // The rows that follow the row of the key `after` in the page's order, as stretches of the
 // order each read on its own: in the key's order, the keys beyond; in another, the ties of
 // that row's value beyond its key, the values beyond its own, and NULL where the dialect
 // sorts it after them (`after_null`: the row has no value, it is among those). The row's
 // value is read by its key in the statement itself, so that it is compared as stored.
-std::vector<std::string> Following(const ListSource& source, SqlDialect dialect,
-                                   const ListOrder& order, const std::string& after,
-                                   bool after_null) {
+std::vector<Stretch> Following(const ListSource& source, SqlDialect dialect, const ListOrder& order,
+                               const std::string& after, bool after_null,
+                               const std::optional<std::string>& after_value) {
   const std::string key = QuotedText(after);
-  if (order.column == 0) return {source.key + (order.descending ? " < " : " > ") + key};
+  if (order.column == 0) return {{source.key + (order.descending ? " < " : " > ") + key}};
+  const ColumnSort* sort = SortOf(source, order);
+  if (sort != nullptr && !sort->values.empty())
+    return ValueStretches(source, order, after, after_value);
   const SortKeys keys = KeysOf(source, order);
   const std::string by = Parenthesised(keys.by);
   const std::string ties = keys.ties + (keys.ties_descending ? " < " : " > ") + key;
+  const bool apart = TiesAgainst(source, order);
   // An ascending order puts NULL first where the dialect sorts it first.
   const bool nulls_before = Traits(dialect).nulls_first != order.descending;
   if (after_null) {
-    std::vector<std::string> stretches = {by + " IS NULL AND " + ties};
-    if (nulls_before) stretches.push_back(by + " IS NOT NULL");
+    std::vector<Stretch> stretches = {{by + " IS NULL AND " + ties}};
+    if (nulls_before) stretches.push_back({by + " IS NOT NULL", false, apart});
     return stretches;
   }
   const std::string value = Parenthesised(ValueOfRow(source, order, after));
-  std::vector<std::string> stretches = {by + " = " + value + " AND " + ties,
-                                        by + (order.descending ? " < " : " > ") + value};
-  if (!nulls_before) stretches.push_back(by + " IS NULL");
+  std::vector<Stretch> stretches = {
+      {by + " = " + value + " AND " + ties},
+      {by + (order.descending ? " < " : " > ") + value, false, apart}};
+  if (!nulls_before) stretches.push_back({by + " IS NULL"});
   return stretches;
 }
 
@@ -272,7 +331,8 @@ std::size_t ReadRows(Connection& connection, const ListSource& source, const std
 }  // namespace
 
 std::string PageStatement(const ListSource& listed, SqlDialect dialect, const PageQuery& page,
-                          const std::optional<std::vector<std::string>>& ways, bool after_null) {
+                          const std::optional<std::vector<std::string>>& ways, bool after_null,
+                          const std::optional<std::string>& after_value) {
   const std::string text = Trim(page.text);
   std::vector<std::string> found;
   if (ways)
@@ -283,8 +343,9 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
   const DialectTraits& traits = Traits(dialect);
   std::string order = " ORDER BY ";
   order += OrderBy(source, page.order);
-  std::vector<std::string> stretches;
-  if (page.after) stretches = Following(listed, dialect, page.order, *page.after, after_null);
+  std::vector<Stretch> stretches;
+  if (page.after)
+    stretches = Following(listed, dialect, page.order, *page.after, after_null, after_value);
   ListSource keys_source = listed;
   if (!listed.keys_from.empty()) keys_source.from = listed.keys_from;
   const ListSource keys = AsRead(keys_source, page.order, !found.empty());
@@ -298,9 +359,9 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
       if (!any.empty()) any += " OR ";
       any += Parenthesised(way);
     }
-    for (const std::string& stretch : stretches) {
+    for (const Stretch& stretch : stretches) {
       if (!following.empty()) following += " OR ";
-      following += Parenthesised(stretch);
+      following += Parenthesised(stretch.where);
     }
     sql += SelectList(source);
     sql += " FROM ";
@@ -317,28 +378,54 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
   // each uses its own index, and no column computed for a row the page leaves out (a row's
   // use reads its services). The page is then taken from what they found together.
   if (found.empty()) found.emplace_back();
+  if (!page.after) stretches = FirstStretches(listed, page.order);
   if (stretches.empty()) stretches.emplace_back();
   const ColumnSort* sort = SortOf(source, page.order);
   std::vector<std::string> bounds = {""};
   if (sort != nullptr && !sort->bounds.empty()) bounds = sort->bounds;
+  const std::string by = page.order.column == 0 ? "" : Parenthesised(KeysOf(keys, page.order).by);
+  std::string key_order = " ORDER BY ";
+  key_order += keys.key;
   std::string united;
   std::size_t read = 0;
+  const auto read_on_its_own = [&](const std::vector<std::string>& where,
+                                   const std::string& ordered) {
+    if (read > 0) united += " UNION ";
+    united += "SELECT k FROM (SELECT ";
+    united += keys.key;
+    united += " AS k FROM ";
+    united += keys.from;
+    united += Where(where);
+    united += ordered;
+    united += ' ';
+    united += traits.rows(page.limit);
+    united += ") w";
+    united += std::to_string(read++);
+  };
   for (const std::string& way : found) {
-    for (const std::string& stretch : stretches) {
+    for (const Stretch& stretch : stretches) {
       for (const std::string& bound : bounds) {
-        std::vector<std::string> where = Conditions(keys, dialect, page, way, stretch);
+        std::vector<std::string> where = Conditions(keys, dialect, page, way, stretch.where);
         if (!bound.empty()) where.push_back(Parenthesised(bound));
-        if (read > 0) united += " UNION ";
-        united += "SELECT k FROM (SELECT ";
-        united += keys.key;
-        united += " AS k FROM ";
-        united += keys.from;
-        united += Where(where);
-        united += order;
-        united += ' ';
-        united += traits.rows(page.limit);
-        united += ") w";
-        united += std::to_string(read++);
+        if (!stretch.highest_apart) {
+          read_on_its_own(where, stretch.by_key ? key_order : order);
+          continue;
+        }
+        std::string highest = "(SELECT ";
+        highest += by;
+        highest += " FROM ";
+        highest += keys.from;
+        highest += Where(where);
+        highest += " ORDER BY ";
+        highest += by;
+        highest += " DESC ";
+        highest += traits.rows(1);
+        highest += ')';
+        std::vector<std::string> below = where;
+        where.push_back(by + " = " + highest);
+        read_on_its_own(where, key_order);
+        below.push_back(by + " < " + highest);
+        read_on_its_own(below, order);
       }
     }
   }
@@ -367,42 +454,50 @@ std::vector<FoundRow> ReadPage(Database& database, const ListSource& source,
 
 namespace {
 
-// Where the row `after` stands in an order other than the key's: its value NULL or not,
-// nothing when the row is gone. In the key's order the key says where, row or no row.
+// Where the row `after` stands in an order other than the key's: its value NULL or not (and
+// as text, in an order of a few values), nothing when the row is gone. In the key's order
+// the key says where, row or no row.
 struct RowPlace {
   bool found = true;
   bool null = false;
+  std::optional<std::string> value = {};
 };
 RowPlace PlaceOfAfter(Database& database, const ListSource& source, const PageQuery& page) {
   if (!page.after || page.order.column == 0) return {};
   std::unique_ptr<Recordset> value =
       database.ForHost().Execute(ValueOfRow(source, page.order, *page.after));
-  const RowPlace place{!value->Eof(), !value->Eof() && value->Fields(Alias(0)).Value().IsNull()};
+  RowPlace place{!value->Eof(), false, std::nullopt};
+  if (place.found) {
+    const Variant read = value->Fields(Alias(0)).Value();
+    place.null = read.IsNull();
+    if (!place.null) place.value = read.ToText();
+  }
   value->Close();
   return place;
 }
 
 std::size_t ReadFrom(Database& database, const ListSource& source, const PageQuery& page,
-                     bool after_null, const std::function<void(const FoundRow&)>& row) {
+                     const RowPlace& place, const std::function<void(const FoundRow&)>& row) {
   std::optional<std::vector<std::string>> ways;
   const std::string text = Trim(page.text);
   if (source.ways && !text.empty()) ways = source.ways(database, text);
   return ReadRows(database.ForHost(), source,
-                  PageStatement(source, database.Dialect(), page, ways, after_null), row);
+                  PageStatement(source, database.Dialect(), page, ways, place.null, place.value),
+                  row);
 }
 
 }  // namespace
 
 std::size_t ReadEach(Database& database, const ListSource& source, const PageQuery& page,
                      const std::function<void(const FoundRow&)>& row) {
-  return ReadFrom(database, source, page, PlaceOfAfter(database, source, page).null, row);
+  return ReadFrom(database, source, page, PlaceOfAfter(database, source, page), row);
 }
 
 NextPage ReadNextPage(Database& database, const ListSource& source, PageQuery page,
                       const std::vector<FoundRow>& shown) {
   // Back from the last row shown to one still there; none: the list from its start.
   std::size_t from = shown.size();
-  RowPlace place{false, false};
+  RowPlace place{false, false, std::nullopt};
   while (!place.found && from > 0) {
     page.after = shown[--from].front();
     place = PlaceOfAfter(database, source, page);
@@ -416,7 +511,7 @@ NextPage ReadNextPage(Database& database, const ListSource& source, PageQuery pa
   page.limit += static_cast<int>(again.size());
   NextPage next;
   std::size_t offered = 0;
-  const std::size_t read = ReadFrom(database, source, page, place.null, [&](const FoundRow& row) {
+  const std::size_t read = ReadFrom(database, source, page, place, [&](const FoundRow& row) {
     if (again.contains(row.front())) return;
     if (++offered <= wanted) next.rows.push_back(row);
   });

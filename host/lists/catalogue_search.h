@@ -26,6 +26,11 @@ struct ColumnSort {
   // which every row of the list meets one, each read on its own, so that a page starts
   // where a range of its index does instead of looking at every row before.
   std::vector<std::string> bounds = {};
+  // Where `by` is worked out from other columns and takes a few values only (a state): the
+  // values the list's rows can take, in ascending order. A page then reads each value's rows
+  // on its own in the key's order, which no index on `by` need serve, instead of working
+  // `by` out for every row and sorting them all. Its ties end on the key in its own order.
+  std::vector<std::string> values = {};
 };
 
 // What a searchable list reads: rows of a table (or of tables joined), by default in the
@@ -96,11 +101,13 @@ struct PageQuery {
 // columns then for those rows alone; past the first page, each stretch of the order that
 // can follow the row `after` (its ties, the values beyond its own, NULL) is read on its
 // own to the page's end, so that each is a range of an index where one serves the order;
-// which stretches can follow depends on whether that row's value is NULL (`after_null`),
-// which ReadEach reads first.
+// which stretches can follow depends on whether that row's value is NULL (`after_null`) and,
+// in an order of a few values (ColumnSort::values), on that value (`after_value`, none for a
+// row that is gone), which ReadEach reads first.
 std::string PageStatement(const ListSource& source, SqlDialect dialect, const PageQuery& page,
                           const std::optional<std::vector<std::string>>& ways = std::nullopt,
-                          bool after_null = false);
+                          bool after_null = false,
+                          const std::optional<std::string>& after_value = std::nullopt);
 // Through the host's side of the database.
 std::vector<FoundRow> ReadPage(Database& database, const ListSource& source, const PageQuery& page);
 // A page that goes on from the rows shown (`shown`, in the page's order): after the last of

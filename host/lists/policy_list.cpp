@@ -40,6 +40,24 @@ std::string StateSql(SqlDialect dialect, const Date& today) {
          std::string(kExpiredWord) + "' ELSE '" + std::string(kInForceWord) + "' END";
 }
 
+// The states a filter keeps, in the order they sort.
+std::vector<std::string> StatesKept(PolicyFilter filter) {
+  switch (filter) {
+    case PolicyFilter::kCancelled:
+      return {std::string(kCancelledWord)};
+    case PolicyFilter::kInForce:
+    case PolicyFilter::kExpiring:
+      return {std::string(kInForceWord)};
+    case PolicyFilter::kExpired:
+      return {std::string(kExpiredWord)};
+    case PolicyFilter::kNearlyUsedUp:
+      return {std::string(kExpiredWord), std::string(kInForceWord)};
+    case PolicyFilter::kAll:
+      break;
+  }
+  return {std::string(kCancelledWord), std::string(kExpiredWord), std::string(kInForceWord)};
+}
+
 std::string UsageSql() {
   return PeakUseSql("p.Ps_Folio");
 }
@@ -243,6 +261,9 @@ ListSource PolicyList(Database& database, const Date& today, const PolicySelecti
     list.sorts[kPolicyClientName - 1] = {KeptClientNameSql("p.Ps_Folio"), "", "", "p.Ps_Folio"};
     list.sorts[kPolicyUsage - 1] = {KeptPeakUseSql("p.Ps_Folio"), "", "", "p.Ps_Folio"};
   }
+  // The state is worked out: each of those the filter keeps is read on its own, in folio
+  // order.
+  list.sorts[kPolicyState - 1].values = StatesKept(selection.filter);
   list.conditions = SelectionConditions(dialect, today, selection);
   list.ways = &TextWays;
   // Typed on, the text finds fewer folios and clients; but its formatted folio ("gdl-42" after
