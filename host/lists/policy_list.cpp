@@ -58,6 +58,18 @@ std::vector<std::string> StatesKept(PolicyFilter filter) {
   return {std::string(kCancelledWord), std::string(kExpiredWord), std::string(kInForceWord)};
 }
 
+// The policies in force by their end: those without an end, those ending from today on, and
+// on SQLite those whose end is an empty text. Each a range of the end's index, where the
+// filter's own condition is none: the index read from the oldest ends would pass over every
+// expired policy.
+std::vector<std::string> InForceEnds(SqlDialect dialect, const Date& today) {
+  std::string from_today = "p.Ps_Fecha_Finaliza >= ";
+  from_today += Day(dialect, today);
+  std::vector<std::string> ends = {"p.Ps_Fecha_Finaliza IS NULL", std::move(from_today)};
+  if (dialect == SqlDialect::kSqlite) ends.emplace_back("p.Ps_Fecha_Finaliza = ''");
+  return ends;
+}
+
 std::string UsageSql() {
   return PeakUseSql("p.Ps_Folio");
 }
@@ -264,6 +276,8 @@ ListSource PolicyList(Database& database, const Date& today, const PolicySelecti
   // The state is worked out: each of those the filter keeps is read on its own, in folio
   // order.
   list.sorts[kPolicyState - 1].values = StatesKept(selection.filter);
+  if (selection.filter == PolicyFilter::kInForce)
+    list.sorts[kPolicyEnd - 1].bounds = InForceEnds(dialect, today);
   list.conditions = SelectionConditions(dialect, today, selection);
   list.ways = &TextWays;
   // Typed on, the text finds fewer folios and clients; but its formatted folio ("gdl-42" after

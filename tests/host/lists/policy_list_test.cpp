@@ -165,8 +165,16 @@ TEST_F(PolicyListTest, APolicyWithoutAnEndStaysInForce) {
     Add("MTY-000011", "C00001", "", "AC", {});
     without_end += " MTY-000011";
   }
-  EXPECT_EQ(Found(List({.filter = PolicyFilter::kInForce, .client = "C00001"})),
-            "MTY-000001 " + without_end);
+  const host::ListSource in_force = List({.filter = PolicyFilter::kInForce, .client = "C00001"});
+  EXPECT_EQ(Found(in_force), "MTY-000001 " + without_end);
+  // Read a page at a time by the end or the state, where each end or state is read apart.
+  for (const int column : {host::kPolicyEnd, host::kPolicyState}) {
+    for (const bool descending : {false, true}) {
+      EXPECT_EQ(InFolioOrder(FoundInPages(in_force, "", {column, descending})),
+                "MTY-000001 " + without_end)
+          << "by column " << column << (descending ? ", descending" : "");
+    }
+  }
   EXPECT_EQ(Found(List({.filter = PolicyFilter::kExpired})), "GDL-000001");
   EXPECT_EQ(Found(List({.filter = PolicyFilter::kExpiring, .days = 400, .client = "C00001"})),
             "MTY-000001");
