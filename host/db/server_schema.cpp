@@ -207,12 +207,14 @@ constexpr std::array<Index, 14> kIndexes = {{
     // The client search (F2) reads clients in key order with each name and state.
     {"Cliente_busqueda", "Cliente", "Cl_Cve_Cliente, Cl_Razon_Social_1, Es_Cve_Estado"},
     // The policy finder and the reports: a client's policies, and policies by end date,
-    // each in folio order; the finder's orders by branch, policy type and start.
+    // each in folio order; the finder's orders by branch, policy type and start, the start's
+    // with what tells a policy's state (sqlite_schema.cpp says why).
     {"Poliza_Servicio_cliente", "Poliza_Servicio", "Cl_Cve_Cliente, Ps_Folio"},
     {"Poliza_Servicio_fin", "Poliza_Servicio", "Ps_Fecha_Finaliza, Ps_Folio"},
     {"Poliza_Servicio_sucursal", "Poliza_Servicio", "Sc_Cve_Sucursal, Ps_Folio"},
     {"Poliza_Servicio_tipo", "Poliza_Servicio", "Tps_Cve_Tipo_Poliza_Servicio, Ps_Folio"},
-    {"Poliza_Servicio_inicio", "Poliza_Servicio", "Ps_Fecha_Inicia, Ps_Folio"},
+    {"Poliza_Servicio_inicio_vigencia", "Poliza_Servicio",
+     "Ps_Fecha_Inicia, Ps_Folio, Ps_Fecha_Finaliza, Es_Cve_Estado"},
     // The finder's orders by client name and by use (policy_order.h).
     {"policy_order_name", "policy_order", "client_name, folio"},
     {"policy_order_use", "policy_order", "peak_use, folio"},

@@ -117,13 +117,17 @@ constexpr std::array kSchema = {
   Fecha_Baja DATETIME
 ) WITHOUT ROWID)",
     // The policy finder and the reports: a client's policies, and policies by end date,
-    // each in folio order; the finder's orders by branch, policy type and start.
+    // each in folio order; the finder's orders by branch, policy type and start. The start's
+    // holds what tells a policy's state: the recent starts are the policies in force, so
+    // that a page of those expired, or in force from the oldest start, passes over the
+    // others in the index alone.
     "CREATE INDEX Poliza_Servicio_cliente ON Poliza_Servicio (Cl_Cve_Cliente, Ps_Folio)",
     "CREATE INDEX Poliza_Servicio_fin ON Poliza_Servicio (Ps_Fecha_Finaliza, Ps_Folio)",
     "CREATE INDEX Poliza_Servicio_sucursal ON Poliza_Servicio (Sc_Cve_Sucursal, Ps_Folio)",
     "CREATE INDEX Poliza_Servicio_tipo ON Poliza_Servicio (Tps_Cve_Tipo_Poliza_Servicio, "
     "Ps_Folio)",
-    "CREATE INDEX Poliza_Servicio_inicio ON Poliza_Servicio (Ps_Fecha_Inicia, Ps_Folio)",
+    "CREATE INDEX Poliza_Servicio_inicio_vigencia ON Poliza_Servicio (Ps_Fecha_Inicia, "
+    "Ps_Folio, Ps_Fecha_Finaliza, Es_Cve_Estado)",
     // The column order is fixed: the services of a new policy are inserted by an
     // INSERT ... SELECT that names no columns.
     R"(CREATE TABLE Poliza_Servicio_Tipo_Servicio (

@@ -171,9 +171,10 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
       "DO $$DECLARE f regprocedure; BEGIN FOR f IN SELECT oid::regprocedure FROM pg_proc WHERE "
       "proname LIKE 'polizas\\_policy\\_order\\_%' LOOP EXECUTE 'DROP FUNCTION ' || f || ' "
       "CASCADE'; END LOOP; END$$");
-  for (const char* dropped : {"TABLE policy_order", "INDEX Poliza_Servicio_cliente",
-                              "INDEX Poliza_Servicio_fin", "INDEX Poliza_Servicio_sucursal",
-                              "INDEX Poliza_Servicio_tipo", "INDEX Poliza_Servicio_inicio"})
+  for (const char* dropped :
+       {"TABLE policy_order", "INDEX Poliza_Servicio_cliente", "INDEX Poliza_Servicio_fin",
+        "INDEX Poliza_Servicio_sucursal", "INDEX Poliza_Servicio_tipo",
+        "INDEX Poliza_Servicio_inicio_vigencia"})
     sql.Execute(std::string("DROP ") + dropped);
   ASSERT_EQ(Scalar(sql, "SELECT COUNT(*) AS v FROM pg_trigger WHERE tgname LIKE 'policy_order%'"),
             "n:0");
@@ -211,9 +212,9 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
   EXPECT_EQ(upgrade(database_.ConnectionString()),
             "0 Added to the database: policy_order, Poliza_Servicio_cliente, "
             "Poliza_Servicio_fin, Poliza_Servicio_sucursal, Poliza_Servicio_tipo, "
-            "Poliza_Servicio_inicio, the numbering of the operators' notes by the database alone, "
-            "an edit's policy keeping its date without CHFECHA, trigger functions that no "
-            "login may call\n");
+            "Poliza_Servicio_inicio_vigencia, the numbering of the operators' notes by the "
+            "database alone, an edit's policy keeping its date without CHFECHA, trigger "
+            "functions that no login may call\n");
   EXPECT_EQ(upgrade(database_.ConnectionString()),
             "0 The database is up to date; nothing was changed\n");
 

@@ -608,18 +608,20 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
                                              "SELECT name AS v FROM sqlite_master WHERE type = "
                                              "'trigger' AND name LIKE 'policy_order%'"))
       sql.Execute("DROP TRIGGER " + trigger);
-    for (const char* dropped : {"TABLE policy_order", "INDEX Poliza_Servicio_cliente",
-                                "INDEX Poliza_Servicio_fin", "INDEX Poliza_Servicio_sucursal",
-                                "INDEX Poliza_Servicio_tipo", "INDEX Poliza_Servicio_inicio"})
+    for (const char* dropped :
+         {"TABLE policy_order", "INDEX Poliza_Servicio_cliente", "INDEX Poliza_Servicio_fin",
+          "INDEX Poliza_Servicio_sucursal", "INDEX Poliza_Servicio_tipo",
+          "INDEX Poliza_Servicio_inicio_vigencia"})
       sql.Execute(std::string("DROP ") + dropped);
   }
   auto database = OpenSqliteDatabase(path);
   const std::vector<std::string> stored_by_number = TablesStoredByRowNumber(*database);
   EXPECT_THAT(stored_by_number, ::testing::Contains("Poliza_Servicio"));
   EXPECT_EQ(RebuildTablesStoredByRowNumber(*database), stored_by_number);
-  EXPECT_EQ(AddMissingIndexes(*database),
-            (Lines{"Poliza_Servicio_cliente", "Poliza_Servicio_fin", "Poliza_Servicio_inicio",
-                   "Poliza_Servicio_sucursal", "Poliza_Servicio_tipo"}));
+  EXPECT_EQ(
+      AddMissingIndexes(*database),
+      (Lines{"Poliza_Servicio_cliente", "Poliza_Servicio_fin", "Poliza_Servicio_inicio_vigencia",
+             "Poliza_Servicio_sucursal", "Poliza_Servicio_tipo"}));
   // The session's own guards, which name the folio, are back too.
   const std::string cancelled =
       Column(database->ForHost(),
