@@ -139,11 +139,16 @@ std::string NoLogin() {
   return {};
 }
 
-std::string LimitRows(int count) {
-  return "LIMIT " + std::to_string(count);
+std::string LimitRows(const std::string& count) {
+  std::string rows = "LIMIT ";
+  rows += count;
+  return rows;
 }
-std::string FetchRows(int count) {
-  return "OFFSET 0 ROWS FETCH NEXT " + std::to_string(count) + " ROWS ONLY";
+std::string FetchRows(const std::string& count) {
+  std::string rows = "OFFSET 0 ROWS FETCH NEXT ";
+  rows += count;
+  rows += " ROWS ONLY";
+  return rows;
 }
 
 // GLOB, a POSIX expression, and LIKE in SQL Server: a set of characters ([...]) each of

@@ -63,13 +63,13 @@ struct DialectTraits {
   void (*create_schema)(Connection& connection);
   // A list's search (F2): whether LIKE compares letters without regard to case by itself
   // (elsewhere both sides are upper-cased), and the clause after ORDER BY that keeps the
-  // first `count` rows.
+  // first `count` rows (a number, or a scalar subquery of none of the statement's rows).
   bool like_ignores_case;
   // Whether a key's start is found as a range of texts (the key >= the text and < the text
   // with its last byte raised), which holds where keys compare as bytes; elsewhere by
   // LIKE 'text%', which the server reads as a range of an index in an order of its choosing.
   bool starts_by_range;
-  std::string (*rows)(int count);
+  std::string (*rows)(const std::string& count);
   // Whether NULL sorts before every value in an ascending order (and after them in a
   // descending one), or the other way round.
   bool nulls_first;

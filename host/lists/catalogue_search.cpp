@@ -370,7 +370,7 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
     sql += order;
     if (page.limit > 0) {
       sql += ' ';
-      sql += traits.rows(page.limit);
+      sql += traits.rows(std::to_string(page.limit));
     }
     return sql;
   }
@@ -384,21 +384,28 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
   std::vector<std::string> bounds = {""};
   if (sort != nullptr && !sort->bounds.empty()) bounds = sort->bounds;
   const std::string by = page.order.column == 0 ? "" : Parenthesised(KeysOf(keys, page.order).by);
+  const std::string limit = std::to_string(page.limit);
   std::string key_order = " ORDER BY ";
   key_order += keys.key;
-  std::string united;
-  std::size_t read = 0;
+  const auto keys_of = [&](const std::vector<std::string>& where, const std::string& ordered,
+                           const std::string& rows) {
+    std::string select = "SELECT ";
+    select += keys.key;
+    select += " AS k FROM ";
+    select += keys.from;
+    select += Where(where);
+    select += ordered;
+    select += ' ';
+    select += traits.rows(rows);
+    return select;
+  };
+  std::string united, highests;
+  std::size_t read = 0, highests_named = 0;
   const auto read_on_its_own = [&](const std::vector<std::string>& where,
-                                   const std::string& ordered) {
+                                   const std::string& ordered, const std::string& rows) {
     if (read > 0) united += " UNION ";
-    united += "SELECT k FROM (SELECT ";
-    united += keys.key;
-    united += " AS k FROM ";
-    united += keys.from;
-    united += Where(where);
-    united += ordered;
-    united += ' ';
-    united += traits.rows(page.limit);
+    united += "SELECT k FROM (";
+    united += keys_of(where, ordered, rows);
     united += ") w";
     united += std::to_string(read++);
   };
@@ -408,24 +415,39 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
         std::vector<std::string> where = Conditions(keys, dialect, page, way, stretch.where);
         if (!bound.empty()) where.push_back(Parenthesised(bound));
         if (!stretch.highest_apart) {
-          read_on_its_own(where, stretch.by_key ? key_order : order);
+          read_on_its_own(where, stretch.by_key ? key_order : order, limit);
           continue;
         }
-        std::string highest = "(SELECT ";
-        highest += by;
-        highest += " FROM ";
-        highest += keys.from;
-        highest += Where(where);
-        highest += " ORDER BY ";
-        highest += by;
-        highest += " DESC ";
-        highest += traits.rows(1);
+        // The rest, which the database sorts a value at a time, only as far as the highest
+        // value's rows leave the page short: not at all where they fill it. The highest value
+        // is worked out once, however many statements name it.
+        std::string name = "h";
+        name += std::to_string(highests_named++);
+        highests += highests.empty() ? "WITH " : ", ";
+        highests += name;
+        highests += " (v) AS (SELECT ";
+        highests += by;
+        highests += " FROM ";
+        highests += keys.from;
+        highests += Where(where);
+        highests += " ORDER BY ";
+        highests += by;
+        highests += " DESC ";
+        highests += traits.rows("1");
+        highests += ") ";
+        std::string highest = "(SELECT v FROM ";
+        highest += name;
         highest += ')';
         std::vector<std::string> below = where;
         where.push_back(by + " = " + highest);
-        read_on_its_own(where, key_order);
+        read_on_its_own(where, key_order, limit);
+        std::string left = "(SELECT ";
+        left += limit;
+        left += " - COUNT(*) FROM (";
+        left += keys_of(where, key_order, limit);
+        left += ") n)";
         below.push_back(by + " < " + highest);
-        read_on_its_own(below, order);
+        read_on_its_own(below, order, left);
       }
     }
   }
@@ -441,8 +463,8 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
   sql += " ORDER BY ";
   sql += OrderBy(rows, page.order);
   sql += ' ';
-  sql += traits.rows(page.limit);
-  return sql;
+  sql += traits.rows(limit);
+  return highests + sql;
 }
 
 std::vector<FoundRow> ReadPage(Database& database, const ListSource& source,
