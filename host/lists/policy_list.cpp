@@ -116,14 +116,18 @@ std::string SelectionConditions(SqlDialect dialect, const Date& today,
 // A policy used to `percent` has kept a use of nearly that share or more (the slack covers
 // a share computed by division where the filter multiplies). Only SQLite keeps a quantity
 // that is not a number (a file edited by hand), which the filter counts as above nothing
-// and the kept use passes over: such policies are found by their services instead.
+// and the kept use passes over: such policies are found by their services instead, through
+// an index of those services alone whose condition is this one (sqlite_schema.cpp). SQLite
+// sorts a text or a blob above every number, infinity too: a quantity above 1e999 is one.
+// The condition holds no text literal, which the host would bind (LiftLiterals), and SQLite
+// would then not know that the index serves it.
 std::vector<std::string> NearlyUsedUpBounds(SqlDialect dialect, int percent) {
   std::vector<std::string> bounds = {"o.peak_use >= " + std::to_string(percent) +
                                      " * (1 - 1e-9) / 100.0"};
   if (dialect == SqlDialect::kSqlite)
     bounds.push_back(
         "o.folio IN (SELECT q.Ps_Folio FROM Poliza_Servicio_Tipo_Servicio q WHERE "
-        "typeof(q.Pst_Cantidad_Incluida) IN ('text', 'blob'))");
+        "q.Pst_Cantidad_Incluida > 1e999)");
   return bounds;
 }
 
