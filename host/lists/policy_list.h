@@ -70,9 +70,10 @@ enum PolicyColumn : int {
 // The list of policies, as of `today`: the folio, the columns above, the selection's
 // conditions. The text finds a policy by its folio as typed ("mty" starts MTY-..., "mty-12"
 // is MTY-000012 as the folio field takes it) or by its client's key or name. Every column
-// sorts; the folio, the client's key and the end date through an index, the client's name
-// and the use through the orders the database keeps (policy_order.h), ties on the folio in
-// the same direction.
+// sorts; the folio, the client's key, the branch, the type and the dates through an index,
+// the client's name and the use through the orders the database keeps (policy_order.h),
+// ties on the folio in the same direction; the state one state at a time, each in folio
+// order.
 ListSource PolicyList(Database& database, const Date& today, const PolicySelection& selection);
 
 // The services of policies that are not cancelled used to `percent` of their quantity or
