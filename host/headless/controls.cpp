@@ -18,11 +18,24 @@ bool TakesDataEntry(const ControlLayout& layout) {
   return layout.tag == "1" && layout.kind != ControlKind::kListView;
 }
 
+bool ActsOnLiveRecord(const ControlLayout& layout) {
+  return layout.name == "cmdInicializa";
+}
+
+void FormContext::SetLiveRecordShown(bool shown) {
+  if (live_record_shown == shown) return;
+  live_record_shown = shown;
+  for (const GatedControl& entry : live_record_controls) {
+    if (!shown) focus.ControlDisabled(*entry.control);
+    entry.user->Notify();
+  }
+}
+
 void FormContext::SetDataEntryOpen(bool open) {
   if (data_entry_open == open) return;
   data_entry_open = open;
   data_entered = false;
-  for (const DataEntryControl& entry : data_entry_controls) {
+  for (const GatedControl& entry : data_entry_controls) {
     if (!open) focus.ControlDisabled(*entry.control);
     entry.user->Notify();
   }
@@ -60,8 +73,9 @@ void HeadlessControl<Interface>::SetEnabled(bool enabled) {
 
 template <typename Interface>
 HeadlessControl<Interface>::~HeadlessControl() {
-  std::erase_if(context_.data_entry_controls,
-                [this](const FormContext::DataEntryControl& entry) { return entry.user == this; });
+  auto mine = [this](const FormContext::GatedControl& entry) { return entry.user == this; };
+  std::erase_if(context_.data_entry_controls, mine);
+  std::erase_if(context_.live_record_controls, mine);
 }
 
 template <typename Interface>

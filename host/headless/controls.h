@@ -33,19 +33,28 @@ struct FormContext {
   // otherwise a shown policy could be changed without Modificar.
   bool data_entry_open = false;
   void SetDataEntryOpen(bool open);
-  // The group's controls, in the order they were made; each is here while it lives.
-  struct DataEntryControl {
+  // A control offered only in some state of the form; each is in its list, in the order
+  // the controls were made, while it lives.
+  struct GatedControl {
     Control* control;
     UserControl* user;
   };
-  std::vector<DataEntryControl> data_entry_controls;
+  std::vector<GatedControl> data_entry_controls;
   // The user changed something since the capture or edit began: leaving it loses work.
   bool data_entered = false;
   void NoteDataEntered() { data_entered = data_entered || data_entry_open; }
+  // The toolbar shows a live record; the controls that act on it are offered only then.
+  bool live_record_shown = false;
+  void SetLiveRecordShown(bool shown);
+  std::vector<GatedControl> live_record_controls;
 };
 
 // An input control of the data-entry group (tag "1"); the lists of the group take no input.
 bool TakesDataEntry(const ControlLayout& layout);
+// A control that acts on the live record shown (the counter reset). The screen enables it
+// when it loads a live policy but leaves it as it was when a load finds a cancelled policy
+// or none, so the host offers it only while the toolbar shows a live record.
+bool ActsOnLiveRecord(const ControlLayout& layout);
 
 // The user's side of a headless control. User actions raise nv407::Error when the
 // control refuses them (disabled, locked, no such item): nothing has happened then.
@@ -72,16 +81,22 @@ class HeadlessControl : public Interface, public UserControl {
       : layout_(layout),
         context_(context),
         enabled_(layout.enabled),
-        data_entry_(TakesDataEntry(layout)) {
+        data_entry_(TakesDataEntry(layout)),
+        live_record_only_(ActsOnLiveRecord(layout)) {
     if (data_entry_) context_.data_entry_controls.push_back({this, this});
+    if (live_record_only_) context_.live_record_controls.push_back({this, this});
   }
   ~HeadlessControl() override;
   HeadlessControl(const HeadlessControl&) = delete;
   HeadlessControl& operator=(const HeadlessControl&) = delete;
 
   const ControlLayout& Layout() const override { return layout_; }
-  // What the user can do: `enabled` as set, and a data-entry control only while capturing.
-  bool Enabled() const override { return enabled_ && (!data_entry_ || context_.data_entry_open); }
+  // What the user can do: `enabled` as set, a data-entry control only while capturing, and
+  // one that acts on the live record only while one is shown.
+  bool Enabled() const override {
+    return enabled_ && (!data_entry_ || context_.data_entry_open) &&
+           (!live_record_only_ || context_.live_record_shown);
+  }
   void SetEnabled(bool enabled) override;
   void SetFocus() override { context_.focus.Focus(*this); }
   bool HasFocus() const { return context_.focus.Focused() == this; }
@@ -99,6 +114,7 @@ class HeadlessControl : public Interface, public UserControl {
   FormContext& context_;
   bool enabled_;
   bool data_entry_;
+  bool live_record_only_;
 };
 
 // A text box; with `esclave` a key field that checks what the user types against its
@@ -299,6 +315,9 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
   bool ShowsRecord() const {
     return Flag(ToolbarFlag::kLoaded) && (Flag(ToolbarFlag::kActive1) || inactive_record_);
   }
+  // A live record is on the form: a load set loadedFlag and activeFlag1, and no reset or
+  // other load has come since.
+  bool ShowsLiveRecord() const { return Flag(ToolbarFlag::kLoaded) && Flag(ToolbarFlag::kActive1); }
 
   // The record's additional fields as the user sees them, in their defined order.
   std::vector<std::pair<std::string, std::string>> AdditionalFields();

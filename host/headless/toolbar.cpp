@@ -67,6 +67,7 @@ void HeadlessToolbar::SetFlag(ToolbarFlag flag, bool value) {
   if (flag == ToolbarFlag::kLoaded) inactive_record_ = value && !Flag(ToolbarFlag::kActive1);
   if (flag == ToolbarFlag::kActive1) inactive_record_ = false;
   flags_[flag] = value;
+  Context().SetLiveRecordShown(ShowsLiveRecord());
   Notify();
 }
 

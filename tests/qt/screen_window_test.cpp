@@ -1264,6 +1264,7 @@ class ScreenWindowTest : public QObject {
 
   // The demo's story: a cancelled policy is marked while it is shown, a live one is not, nor
   // one whose load stopped at an error (a counter without value), which leaves it inactive.
+  // Only a live one offers its counters' reset.
   void aCancelledPolicyIsMarked() {
     TestDatabase db;
     host::LoadDemoPolicies(db.sql(), PinnedNow());
@@ -1276,9 +1277,16 @@ class ScreenWindowTest : public QObject {
     QCOMPARE(window.Shown({"txtFolio"}), QStringList({"MTY-000005"}));
     QVERIFY(mark->isVisible());
     QVERIFY(!window.Command(host::ToolbarCommand::kBaja).isEnabled());
+    QWidget& reset = window.Widget("cmdInicializa");
     window.Load("mty-6");
     QVERIFY(!mark->isVisible());
+    QVERIFY(reset.isEnabled());
+    window.Load("mty-999");  // not found
+    QVERIFY(!reset.isEnabled());
+    window.Load("mty-6");
+    QVERIFY(reset.isEnabled());
     window.Load("mty-5");
+    QVERIFY(!reset.isEnabled());
     window.Alt(Qt::Key_N);  // a new capture shows no record
     QVERIFY(!mark->isVisible());
     window.Alt(Qt::Key_C);

@@ -555,6 +555,31 @@ TEST_F(CounterInitializationTest, TheAmountIsCutAfterACharacterItWouldSplit) {
                 line("BANDERA", " 23456789.25") + line("FAMILIA", "  3456789.25"));
 }
 
+// A load of a cancelled policy, or of a folio not found, leaves the button as the policy
+// shown before had it: the host offers it only while a live policy is shown, so that no reset
+// is asked of what cannot be reset.
+TEST_F(CounterInitializationTest, IsOfferedOnlyWhileALivePolicyIsShown) {
+  GivenStoredPolicy("MTY-000002");
+  GivenStoredPolicy(kFolio, "CA");
+  GivenOpenScreen();
+  const std::vector<std::string> stored = Stored();
+  for (const char* shown : {kFolio, "MTY-000099"}) {
+    SCOPED_TRACE(shown);
+    WhenType("txtFolio", "MTY-000002");
+    ASSERT_TRUE(Enabled("cmdInicializa"));
+
+    WhenType("txtFolio", shown);
+
+    EXPECT_FALSE(Enabled("cmdInicializa"));
+    EXPECT_THAT([&] { WhenClick("cmdInicializa"); },
+                ::testing::ThrowsMessage<Error>("cmdInicializa is disabled"));
+  }
+  WhenType("txtFolio", "MTY-000002");
+  EXPECT_TRUE(Enabled("cmdInicializa"));
+  EXPECT_THAT(Messages(), IsEmpty()) << "nothing was asked";
+  EXPECT_EQ(Stored(), stored);
+}
+
 TEST_F(CounterInitializationTest, AnEmptyListLogsNothingButStillStampsThePolicy) {
   GivenShownPolicy({});
   const auto& trace = db.TraceStatements();

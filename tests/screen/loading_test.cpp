@@ -153,7 +153,7 @@ TEST_F(FolioLoadTest, TypedFolioShowsTheStoredPolicyWithItsServicesAndRecords) {
 }
 
 // Only exactly "CA" is cancelled. A live policy's cmdInicializa follows the operator's
-// permission; a cancelled one leaves it as the policy shown before had it.
+// permission; a cancelled one is not offered it.
 // The stored state, the operator, and the flags and cmdInicializa shown.
 using StateCase = std::tuple<const char*, const char*, const char*>;
 
@@ -178,7 +178,7 @@ TEST_P(FolioLoadStateTest, StateDecidesTheRecordCommands) {
 INSTANTIATE_TEST_SUITE_P(
     States, FolioLoadStateTest,
     ::testing::Values(
-        StateCase{"CA", kOperatorWithPermissions, "loaded - - - - reset"},
+        StateCase{"CA", kOperatorWithPermissions, "loaded - - - - -"},
         StateCase{"ca", kOperatorWithPermissions, "loaded active1 active2 - - reset"},
         StateCase{"CA ", kOperatorWithPermissions, "loaded active1 active2 - - reset"},
         StateCase{"AC", kOperatorWithoutPermissions, "loaded active1 active2 - - -"}));

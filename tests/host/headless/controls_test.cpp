@@ -57,6 +57,12 @@ class ControlsTest : public ::testing::Test {
     return names;
   }
 
+  // As a load of a live policy sets the flags.
+  void ShowLiveRecord() {
+    Toolbar().SetFlag(ToolbarFlag::kLoaded, true);
+    Toolbar().SetFlag(ToolbarFlag::kActive1, true);
+  }
+
   TestDatabase db;
   host::ScriptedDialogs dialogs;
   host::HeadlessControlFactory factory{db.db(), dialogs};
@@ -162,6 +168,7 @@ TEST_F(ControlsTest, ErrorsLeavingTheNotificationsAreShownOnceAsERROR) {
 }
 
 TEST_F(ControlsTest, TabGoesOverTheEnabledStopsInTabOrderAndOnlyFocusableControlsTakeIt) {
+  ShowLiveRecord();
   for (Control* control : form.Controls()) control->SetEnabled(true);
   std::string visited;
   for (int i = 0; i < 16; ++i, visited += Focus().FocusedName() + " ") Focus().Tab();
@@ -231,6 +238,7 @@ TEST_F(ControlsTest, ToolbarOffersTheCommandsThatFitWhatTheScreenShows) {
 }
 
 TEST_F(ControlsTest, DataEntryGroupTakesInputOnlyWhileTheToolbarCaptures) {
+  ShowLiveRecord();
   Toolbar().SetReady(true);
   Toolbar().UserPress("Nuevo");
   for (Control* control : form.Controls()) control->SetEnabled(true);
@@ -251,6 +259,32 @@ TEST_F(ControlsTest, DataEntryGroupTakesInputOnlyWhileTheToolbarCaptures) {
   Toolbar().UserPress("Nuevo");
   Box("txt_Tps_Cve_Tipo_Poliza").UserType("MANT90");
   EXPECT_EQ(Box("txt_Tps_Descripcion").Text(), "Mantenimiento preventivo 90 días");
+}
+
+// The screen enables the counter reset when it loads a live policy and leaves it alone when
+// a load finds a cancelled policy or none: the host offers it only while the toolbar shows a
+// live record, and takes the focus off it when that ends.
+TEST_F(ControlsTest, CounterResetIsOfferedOnlyWhileTheToolbarShowsALiveRecord) {
+  auto& reset = form.Get<host::HeadlessFlatButton>("cmdInicializa");
+  reset.SetEnabled(true);
+  EXPECT_FALSE(reset.Enabled()) << "nothing shown";
+  EXPECT_THAT([&] { reset.UserClick(); }, ThrowsMessage<Error>("cmdInicializa is disabled"));
+
+  ShowLiveRecord();
+  EXPECT_TRUE(reset.Enabled());
+  reset.SetFocus();
+  // A load of a cancelled policy clears the flags and sets loadedFlag alone.
+  Toolbar().SetFlag(ToolbarFlag::kActive1, false);
+  Toolbar().SetFlag(ToolbarFlag::kLoaded, false);
+  Toolbar().SetFlag(ToolbarFlag::kLoaded, true);
+  EXPECT_FALSE(reset.Enabled()) << "a cancelled policy shown";
+  EXPECT_NE(Focus().FocusedName(), "cmdInicializa");
+  EXPECT_THAT([&] { reset.UserClick(); }, ThrowsMessage<Error>("cmdInicializa is disabled"));
+
+  ShowLiveRecord();
+  EXPECT_TRUE(reset.Enabled());
+  reset.SetEnabled(false);  // an operator without the permission
+  EXPECT_FALSE(reset.Enabled());
 }
 
 // A calendar pick is a day: another day replaces the value, the day shown changes nothing
