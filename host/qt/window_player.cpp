@@ -160,6 +160,7 @@ void WindowPlayer::PickDate(const script::DateAction& action) {
   calendar->setSelectedDate(QDate(action.value.Year(), action.value.Month(), action.value.Day()));
   QWidget* days = calendar->findChild<QAbstractItemView*>();
   QTest::keyClick(days != nullptr ? days : calendar, Qt::Key_Return);
+  TakeBackActivation();
 }
 
 void WindowPlayer::Choose(const script::ChooseAction& action) {
@@ -171,6 +172,7 @@ void WindowPlayer::Choose(const script::ChooseAction& action) {
   QAbstractItemView* list = combo.view();
   list->setCurrentIndex(list->model()->index(item, 0));
   QTest::keyClick(list, Qt::Key_Return);
+  TakeBackActivation();
 }
 
 void WindowPlayer::Press(const script::ToolbarAction& action) {
@@ -238,6 +240,18 @@ void WindowPlayer::UseFinder(const script::FindAction& action) {
 void WindowPlayer::Renew() {
   if (!host_.window().RenewAction()->isEnabled()) return host::Renew(host_.screen());
   QTest::keyClick(&host_.window(), Qt::Key_R, Qt::ControlModifier);
+}
+
+// Qt's offscreen platform makes each window it shows the active one, a calendar's or a
+// list's pop-up too, and leaves that hidden pop-up active once it closes, where a desktop
+// keeps the window active: the window's shortcuts (Ctrl+R) would not answer after it. The
+// pop-up's own activation may still be queued, and is let through first.
+void WindowPlayer::TakeBackActivation() {
+  QCoreApplication::processEvents();
+  if (QApplication::activeWindow() == &host_.window()) return;
+  host_.window().activateWindow();
+  if (!QTest::qWaitForWindowActive(&host_.window()))
+    throw Error("the window did not become active again after its pop-up closed");
 }
 
 void WindowPlayer::Show() {

@@ -47,6 +47,7 @@ class WindowPlayer {
   // In the finder's own event loop: the filter, the text, the event and its shot, the pick.
   void UseFinder(const script::FindAction& action);
   void Renew();
+  void TakeBackActivation();
   void Show();
   void Settle();
   void Write(const script::Json& line);

@@ -602,6 +602,42 @@ class CommandLineTest : public QObject {
              qPrintable(lines[1]));
   }
 
+  // Renovar answers Ctrl+R after a pop-up (a combo box's list, a calendar) was used: a policy
+  // captured, saved and loaded again by its folio in the same session has its renewal
+  // started, in the window as in the script.
+  void renovarAnswersAfterAPopUpWasUsed_data() {
+    QTest::addColumn<QByteArray>("pop_ups");
+    QTest::newRow("a cut-off day chosen")
+        << QByteArray("{\"do\": \"choose\", \"control\": \"cbCorte\", \"text\": \"15\"}\n");
+    QTest::newRow("a start picked") << QByteArray(
+        "{\"do\": \"choose\", \"control\": \"cbCorte\", \"text\": \"15\"}\n"
+        "{\"do\": \"date\", \"control\": \"dp_Ps_Fecha_Inicio\", "
+        "\"value\": \"2024-03-20\"}\n");
+  }
+  void renovarAnswersAfterAPopUpWasUsed() {
+    QFETCH(QByteArray, pop_ups);
+    QTemporaryDir folder;
+    const QString script = Written(
+        folder, "renew.jsonl",
+        "{\"do\": \"open\"}\n"
+        "{\"do\": \"toolbar\", \"command\": \"Nuevo\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Sc_Cve_Sucursal\", \"text\": \"mty\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Vn_Cve_Vendedor\", \"text\": \"V002\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Cl_Cve_Cliente\", \"text\": \"C00003\"}\n"
+        "{\"do\": \"type\", \"control\": \"txt_Tps_Cve_Tipo_Poliza\", \"text\": \"MANT90\"}\n" +
+            pop_ups +
+            "{\"do\": \"toolbar\", \"command\": \"Aceptar\"}\n"
+            "{\"do\": \"type\", \"control\": \"txtFolio\", \"text\": \"mty-11\"}\n"
+            "{\"do\": \"renew\"}\n"
+            "{\"do\": \"show\"}\n");
+    QStringList lines;
+    PlayedAsScripted(folder, script, {}, lines);
+    if (QTest::currentTestFailed()) return;
+    QVERIFY2(lines.last().contains("\"busy\":true"), qPrintable(lines.last()));
+    QVERIFY2(lines.last().contains("\"txt_Cl_Cve_Cliente\":{\"text\":\"C00003\""),
+             qPrintable(lines.last()));
+  }
+
   // A field's length limits what the user types, in characters (an emoji is one), never a
   // longer text the database holds: an edit saves that as it was, in the window as in the
   // script.
