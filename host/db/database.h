@@ -133,9 +133,12 @@ void RequireOperatorRoles(Database& database);
 // operators' right to read it, and its rows) and any index of the schema; on PostgreSQL,
 // every function of the schema as this version writes it; on SQL Server, its guards as this
 // version writes them, the order they run in and the operators' right to call the session's
-// functions. Run as the database's owner. Returns the names of what it added, none when
-// nothing was missing.
-std::vector<std::string> UpgradeServerSchema(Database& database);
+// functions; and it drops the indexes this version replaced. Run as the database's owner.
+struct SchemaUpgrade {
+  std::vector<std::string> added;    // none when nothing was missing
+  std::vector<std::string> dropped;  // the replaced indexes it held
+};
+SchemaUpgrade UpgradeServerSchema(Database& database);
 
 // A description on one line, for the programs' one-line reports: drivers break their
 // messages over several.

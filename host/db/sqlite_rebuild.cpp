@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "component/error.h"
+#include "host/db/replaced_indexes.h"
 
 namespace nv407::host {
 namespace {
@@ -168,6 +169,25 @@ std::vector<std::string> AddMissingIndexes(Database& database) {
 
 std::vector<std::string> AddMissingGuards(Database& database) {
   return MakeMissing(database, "trigger", HeldInAnotherText::kWrittenAgain);
+}
+
+std::vector<std::string> DropReplacedIndexes(Database& database) {
+  Connection& sql = database.ForHost();
+  std::vector<std::string> dropped;
+  TransactionScope transaction(sql);
+  for (const ReplacedIndex& index : kReplacedIndexes) {
+    const std::string name(index.name);
+    if (Texts(database,
+              "SELECT name AS v FROM sqlite_master WHERE type = 'index' AND name = ? COLLATE "
+              "NOCASE AND tbl_name = ? COLLATE NOCASE",
+              {name, std::string(index.table)})
+            .empty())
+      continue;
+    sql.Execute("DROP INDEX \"" + name + "\"")->Close();
+    dropped.push_back(name);
+  }
+  transaction.Commit();
+  return dropped;
 }
 
 }  // namespace nv407::host

@@ -28,4 +28,9 @@ std::vector<std::string> AddMissingIndexes(Database& database);
 // made or written again.
 std::vector<std::string> AddMissingGuards(Database& database);
 
+// Drops, in one transaction, the indexes an earlier version made and this one replaced
+// (replaced_indexes.h), once AddMissingIndexes has made their replacements. Returns the
+// indexes dropped.
+std::vector<std::string> DropReplacedIndexes(Database& database);
+
 }  // namespace nv407::host

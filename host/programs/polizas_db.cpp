@@ -287,9 +287,10 @@ int UpgradeServer(const std::string& connection_string) {
   const std::unique_ptr<nv407::host::Database> database = Connect(connection_string);
   if (!database) return kFailed;
   try {
-    const std::vector<std::string> added = nv407::host::UpgradeServerSchema(*database);
-    ReportChanged("Added to the database", added);
-    if (added.empty()) ReportUpToDate("The database");
+    const nv407::host::SchemaUpgrade done = nv407::host::UpgradeServerSchema(*database);
+    ReportChanged("Added to the database", done.added);
+    ReportChanged("Dropped from the database, replaced by this version's", done.dropped);
+    if (done.added.empty() && done.dropped.empty()) ReportUpToDate("The database");
     return 0;
   } catch (const std::exception& failure) {
     std::cerr << "polizas-db: cannot upgrade the database: "
@@ -324,7 +325,9 @@ int Upgrade(const std::vector<std::string>& args) {
     for (std::string& guard : nv407::host::AddMissingGuards(*database))
       added.push_back(std::move(guard));
     ReportChanged("Added to " + path, added);
-    if (opened.empty() && rebuilt.empty() && added.empty()) ReportUpToDate(path);
+    const std::vector<std::string> dropped = nv407::host::DropReplacedIndexes(*database);
+    ReportChanged("Dropped from " + path + ", replaced by this version's", dropped);
+    if (opened.empty() && rebuilt.empty() && added.empty() && dropped.empty()) ReportUpToDate(path);
     return 0;
   } catch (const std::exception& failure) {
     std::cerr << "polizas-db: cannot upgrade " << path << ": "

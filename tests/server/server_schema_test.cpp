@@ -176,6 +176,7 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
         "INDEX Poliza_Servicio_sucursal", "INDEX Poliza_Servicio_tipo",
         "INDEX Poliza_Servicio_inicio_vigencia"})
     sql.Execute(std::string("DROP ") + dropped);
+  sql.Execute("CREATE INDEX Poliza_Servicio_inicio ON Poliza_Servicio (Ps_Fecha_Inicia, Ps_Folio)");
   ASSERT_EQ(Scalar(sql, "SELECT COUNT(*) AS v FROM pg_trigger WHERE tgname LIKE 'policy_order%'"),
             "n:0");
   // Its notes' stamp took the number a statement gave, and its trigger functions were any
@@ -214,7 +215,8 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
             "Poliza_Servicio_fin, Poliza_Servicio_sucursal, Poliza_Servicio_tipo, "
             "Poliza_Servicio_inicio_vigencia, the numbering of the operators' notes by the "
             "database alone, an edit's policy keeping its date without CHFECHA, trigger "
-            "functions that no login may call\n");
+            "functions that no login may call\nDropped from the database, replaced by this "
+            "version's: Poliza_Servicio_inicio\n");
   EXPECT_EQ(upgrade(database_.ConnectionString()),
             "0 The database is up to date; nothing was changed\n");
 

@@ -613,6 +613,9 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
           "INDEX Poliza_Servicio_sucursal", "INDEX Poliza_Servicio_tipo",
           "INDEX Poliza_Servicio_inicio_vigencia"})
       sql.Execute(std::string("DROP ") + dropped);
+    // The start's index as the version before made it.
+    sql.Execute(
+        "CREATE INDEX Poliza_Servicio_inicio ON Poliza_Servicio (Ps_Fecha_Inicia, Ps_Folio)");
   }
   auto database = OpenSqliteDatabase(path);
   const std::vector<std::string> stored_by_number = TablesStoredByRowNumber(*database);
@@ -622,6 +625,14 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
       AddMissingIndexes(*database),
       (Lines{"Poliza_Servicio_cliente", "Poliza_Servicio_fin", "Poliza_Servicio_inicio_vigencia",
              "Poliza_Servicio_sucursal", "Poliza_Servicio_tipo"}));
+  EXPECT_EQ(DropReplacedIndexes(*database), Lines{"Poliza_Servicio_inicio"});
+  EXPECT_EQ(
+      Column(database->ForHost(),
+             "SELECT name AS v FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL "
+             "AND tbl_name = 'Poliza_Servicio' ORDER BY name"),
+      (Lines{"Poliza_Servicio_cliente", "Poliza_Servicio_fin", "Poliza_Servicio_inicio_vigencia",
+             "Poliza_Servicio_sucursal", "Poliza_Servicio_tipo"}))
+      << "as a new file has them";
   // The session's own guards, which name the folio, are back too.
   const std::string cancelled =
       Column(database->ForHost(),
@@ -650,6 +661,7 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
       << "enforced again";
   EXPECT_TRUE(RebuildTablesStoredByRowNumber(*database).empty()) << "once";
   EXPECT_TRUE(AddMissingIndexes(*database).empty()) << "once";
+  EXPECT_TRUE(DropReplacedIndexes(*database).empty()) << "once";
 }
 
 // A file made before the schema refused changes to a cancelled policy lacks those guards: the
