@@ -144,7 +144,12 @@ std::string Describe(const ProgramSettings& settings) {
   } else {
     text += "  database = the demo database in your data folder   (default)\n";
   }
-  text += "  user = " + settings.user.value + "   (" + settings.user.source + ")\n";
+  // On a server the login is the operator: the default operator is never the one in force.
+  if (settings.odbc && settings.user.source == kDefaultSource) {
+    text += "  user = the connection's login   (server database)\n";
+  } else {
+    text += "  user = " + settings.user.value + "   (" + settings.user.source + ")\n";
+  }
   return text;
 }
 

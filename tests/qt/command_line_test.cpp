@@ -168,6 +168,13 @@ class CommandLineTest : public QObject {
     QCOMPARE(options.database.value_or("") + "|" + options.odbc.value_or("-") + "|" + *options.user,
              std::string("a.db|-|ADMIN"));
 
+    // On a server the operator is the login, whatever the default.
+    const host::SettingsFiles user_only{user, dir.filePath("none.conf").toStdString(), "", ""};
+    QCOMPARE(host::Describe(host::ReadSettings(user_only)),
+             "Settings files read:\n  " + user +
+                 "\nIn force:\n  odbc = DSN=polizas;UID=op,2;PWD=****   (" + user +
+                 ")\n  user = the connection's login   (server database)\n");
+
     write(user, "[General]\nodbc=Driver={x};Password=s3cret\n", owner | QFile::ReadGroup);
     QVERIFY_THROWS_EXCEPTION(Error, host::ReadSettings(files));
     write(user, "[General]\ndatabase=a.db\nodbc=DSN=x\n", owner);
