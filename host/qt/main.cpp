@@ -83,6 +83,14 @@ int main(int argc, char** argv) {
     settings = WithCommandLine(ReadSettings(files), options);
   } catch (const nv407::Error& error) {
     settings_error = error.what();
+    // A database named on the command line needs none of the files: a broken site file must
+    // not keep every operator from a database given by hand.
+    if (!options.settings && (options.database || options.odbc)) {
+      std::cerr << "polizas: " << *settings_error
+                << "; the settings files are left out and the command line's database opened\n";
+      settings = WithCommandLine(ReadSettings(SettingsFiles{}), options);
+      settings_error.reset();
+    }
   }
   if (options.settings) {
     if (settings_error) {

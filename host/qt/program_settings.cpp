@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -24,7 +26,7 @@ bool OthersMayRead(const std::string& path) {
 // put in double quotes. Lines starting with # or ; are comments.
 std::map<std::string, std::string> GeneralValues(const std::string& path) {
   std::ifstream file(path);
-  if (!file) throw Error("cannot read the settings file " + path);
+  if (!file) throw Error("cannot read the settings file " + path + ": " + std::strerror(errno));
   std::map<std::string, std::string> values;
   std::string line;
   for (int number = 1; std::getline(file, line); ++number) {
@@ -66,7 +68,13 @@ std::string NamedFile(const std::string& value, const std::string& settings_path
 }
 
 void ReadFile(const std::string& path, const std::string& home, ProgramSettings& settings) {
-  if (path.empty() || !std::filesystem::exists(path)) return;
+  std::error_code unreachable;
+  if (path.empty()) return;
+  if (!std::filesystem::exists(path, unreachable)) {
+    if (unreachable)
+      throw Error("cannot read the settings file " + path + ": " + unreachable.message());
+    return;
+  }
   const std::map<std::string, std::string> values = GeneralValues(path);
   settings.files.push_back(path);
   auto read = [&](const char* key) -> std::optional<SettingValue> {
@@ -80,8 +88,11 @@ void ReadFile(const std::string& path, const std::string& home, ProgramSettings&
   if (database && odbc)
     throw Error(path + " names both a database file and a server: keep one of database, odbc");
   if (odbc && HoldsPassword(odbc->value) && OthersMayRead(path)) {
-    throw Error(path + " holds a database password that others may read: make it readable by " +
-                "its owner alone (chmod 600), or keep the password in the ODBC data source");
+    // A site's file is for every operator to read: its password belongs in the data source.
+    throw Error(path +
+                " holds a database password that others may read: keep the password in the ODBC "
+                "data source (odbc.ini) or the driver's own file (~/.pgpass), or make an "
+                "operator's own file readable by its owner alone (chmod 600)");
   }
   // A file that names a database replaces whichever the file before it named.
   if (database || odbc) {

@@ -219,6 +219,50 @@ class CommandLineTest : public QObject {
              qPrintable(shown));
   }
 
+  // A settings file the operator may not read says why; a broken one stops the program only
+  // where it would decide the database: one named on the command line is opened past it.
+  void aBrokenSettingsFileKeepsNoOneFromTheCommandLinesDatabase() {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("polizas");
+    const QString user = dir.filePath("polizas/polizas.conf");
+    QFile file(user);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[General]\ndatbase = a.db\n");
+    file.close();
+    QVERIFY(file.setPermissions({}));
+    // The file itself, then the folder it is in, beyond the operator's reach.
+    const QFile::Permissions open_folder =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    for (const QFile::Permissions folder : {open_folder, QFile::Permissions(QFile::ReadOwner)}) {
+      QVERIFY(QFile::setPermissions(dir.path(), folder));
+      const std::string read = InChild([&] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+          return std::string("cannot become nobody");
+        host::ReadSettings({user.toStdString(), "", "", ""});
+        return std::string("read");
+      });
+      QCOMPARE(QString::fromStdString(read),
+               "refused: cannot read the settings file " + user + ": Permission denied");
+    }
+    QVERIFY(QFile::setPermissions(dir.path(), open_folder));
+
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", dir.path());
+    for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
+    environment.insert("DISPLAY", "");
+    const ProgramRun refused = RunProgram(POLIZAS_PROGRAM, {}, {}, environment);
+    QCOMPARE(refused.exit_code, 1);
+    QVERIFY2(refused.errors.contains("unknown setting \"datbase\"") &&
+                 !refused.errors.contains("xvfb-run"),
+             qPrintable(refused.errors));
+    const ProgramRun opened = RunProgram(POLIZAS_PROGRAM, {"--db", "b.db"}, {}, environment);
+    QVERIFY2(opened.errors.contains("unknown setting \"datbase\"") &&
+                 opened.errors.contains("the command line's database opened") &&
+                 opened.errors.contains("xvfb-run -a polizas"),
+             qPrintable(opened.errors));
+  }
+
   void withoutADisplayTheProgramSaysHowToRunIt() {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
