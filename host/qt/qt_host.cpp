@@ -323,21 +323,26 @@ void QtHost::FindPolicy() {
   auto& folio = WidgetAs<QtTextBox>("txtFolio");
   if (!folio.isEnabled() || folio.isReadOnly()) return;
   folio.setFocus();
-  PolicyFinder finder(database_, ServerNow(library_.Settings(), database_), folio.text(),
-                      window_.get());
-  const bool picked = finder.exec() == QDialog::Accepted && finder.Picked();
+  // The finder reads the database before it shows: a lost server is told as any command's
+  // failure is, and the window goes on.
+  std::optional<std::string> picked;
+  canvas().Run([&] {
+    PolicyFinder finder(database_, ServerNow(library_.Settings(), database_), folio.text(),
+                        window_.get());
+    if (finder.exec() == QDialog::Accepted) picked = finder.Picked();
+  });
   // Not every window manager (nor Qt's offscreen platform) gives the window back its
   // activation when a dialog closes.
   window_->activateWindow();
   if (!picked) return;
   // The screen reads a policy when its folio changes: the one shown, picked again, is read
   // again as a user gets it read again, by emptying the field first.
-  if (FindControlAs<HeadlessTextBox>(screen(), "txtFolio").Text() == *finder.Picked()) {
+  if (FindControlAs<HeadlessTextBox>(screen(), "txtFolio").Text() == *picked) {
     folio.clear();
     canvas().EnterPressed(folio, "");
   }
-  folio.setText(ToQString(*finder.Picked()));
-  canvas().EnterPressed(folio, *finder.Picked());
+  folio.setText(ToQString(*picked));
+  canvas().EnterPressed(folio, *picked);
 }
 
 void QtHost::Renew() {

@@ -18,6 +18,7 @@
 #include "host/qt/record_page.h"
 #include "host/qt/spanish.h"
 #include "host/qt/synthetic_input.h"
+#include "support/faults.h"
 #include "support/test_backend.h"
 #include "window_fixture.h"
 
@@ -107,6 +108,24 @@ class BeyondScreenTest : public QObject {
     QCOMPARE(demo.window.Shown({"txtFolio"}), QStringList({"QRO-000002"}));
     QCOMPARE(demo.window.Focus(), std::string("txtFolio"));
     QVERIFY(demo.window.Command(host::ToolbarCommand::kModificar).isEnabled());
+  }
+
+  // The finder reads the database as it opens: a failure there is told as a command's is,
+  // and the window goes on, its folio field as it was.
+  void aFinderThatCannotReadTheDatabaseIsToldAndTheWindowGoesOn() {
+    TestDatabase db;
+    testing::FaultyDatabase faulty(db.db());
+    ScreenWindow window(faulty, host::SessionSettings{kOperatorWithPermissions, db.clock()});
+    window.Click("txtFolio");
+    faulty.Arm(1);
+    window.Key(Qt::Key_F2);
+    const std::vector<host::MessageCall> messages = window.dialogs.Messages();
+    QCOMPARE(messages.size(), std::size_t{1});
+    QVERIFY2(messages.front().request.text.find(testing::FaultyDatabase::FailureText(1)) !=
+                 std::string::npos,
+             messages.front().request.text.c_str());
+    QCOMPARE(window.Focus(), std::string("txtFolio"));
+    QVERIFY(window.Widget("txtFolio").isEnabled());
   }
 
   // The finder's text is a one-line box: the line break of a client's key pasted into it is
