@@ -317,6 +317,14 @@ std::vector<std::string> PostgreSqlAccess() {
   return statements;
 }
 
+// The roles are the whole server's: a login granted one for an office's database would
+// otherwise connect to every other made on the server, which PUBLIC may connect to by
+// default. Init's alone: an upgrade would shut out the operators of a database in use.
+std::string PostgreSqlDatabaseClosed() {
+  return "DO $do$BEGIN EXECUTE format('REVOKE CONNECT ON DATABASE %I FROM PUBLIC', "
+         "current_database()); END$do$";
+}
+
 std::string PostgreSqlNoteStamp() {
   return S(kPostgreSqlNoteStamp);
 }

@@ -19,6 +19,8 @@ inline constexpr std::string_view kReplacedDatesTable = "polizas_replaced_date";
 // and stamp its login into the audit columns. Run after the tables.
 std::vector<std::string> PostgreSqlAccess();
 std::vector<std::string> SqlServerAccess();
+// What a new PostgreSQL database adds: only the logins granted CONNECT on it may connect.
+std::string PostgreSqlDatabaseClosed();
 // The rights the operators' roles are granted on one table, as both of those grant them
 // (the roles exist already).
 std::vector<std::string> GrantsOn(std::string_view table);

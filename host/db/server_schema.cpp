@@ -119,6 +119,7 @@ std::vector<std::string> PostgreSqlSchema() {
          });
   Append(statements, PostgreSqlPolicyOrderTriggers());
   Append(statements, PostgreSqlAccess());
+  statements.push_back(PostgreSqlDatabaseClosed());
   return statements;
 }
 

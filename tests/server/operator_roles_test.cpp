@@ -19,8 +19,8 @@ namespace {
 
 using ::testing::HasSubstr;
 
-// A login of its own for each operator of a test, granted one group role, dropped at the end
-// (roles belong to the whole server).
+// A login of its own for each operator of a test, granted one group role and the connection
+// to the test's database, dropped at the end (roles belong to the whole server).
 class OperatorRolesTest : public ServerTest {
  protected:
   OperatorRolesTest() {
@@ -32,6 +32,7 @@ class OperatorRolesTest : public ServerTest {
     sessions_.clear();
     for (const std::string& login : logins_) {
       try {
+        admin_->ForHost().Execute("DROP OWNED BY " + login);  // its rights of connection
         admin_->ForHost().Execute("DROP ROLE IF EXISTS " + login);
       } catch (const std::exception&) {
         // Left for the server's removal at the end of the run.
@@ -46,16 +47,19 @@ class OperatorRolesTest : public ServerTest {
     std::string sql = "CREATE ROLE " + login + " LOGIN";
     if (!group.empty()) sql += " IN ROLE " + std::string(group);
     admin_->ForHost().Execute(sql);
+    admin_->ForHost().Execute("GRANT CONNECT ON DATABASE " + database_.Name() + " TO " + login);
     logins_.push_back(login);
     return login;
   }
   // A session of the login on the test's database, kept open to the end of the test.
   host::Database& As(const std::string& login) {
-    std::string connection = database_.ConnectionString();
+    sessions_.push_back(host::OpenOdbcDatabase(AsLogin(database_.ConnectionString(), login)));
+    return *sessions_.back();
+  }
+  static std::string AsLogin(std::string connection, const std::string& login) {
     connection.replace(connection.find("Username=postgres"), std::string::npos,
                        "Username=" + login);
-    sessions_.push_back(host::OpenOdbcDatabase(connection));
-    return *sessions_.back();
+    return connection;
   }
   std::unique_ptr<host::HeadlessHost> ScreenOf(const std::string& login) {
     host::Database& database = As(login);
@@ -280,6 +284,20 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
   supervisor.Execute(insert("X-3", yesterday));
   EXPECT_EQ(Stored("SELECT Oper_Alta AS v FROM Poliza_Servicio WHERE Ps_Folio = 'X-3'"),
             "'" + supervisor_ + "'");
+}
+
+// The roles are the whole server's, but a database made by init takes only the logins its
+// administrator lets connect to it: another office's operator cannot reach its policies.
+TEST_F(OperatorRolesTest, ADatabaseMadeByInitTakesOnlyTheLoginsGrantedItsConnection) {
+  ServerDatabase other_office(ServerDatabase::Contents::kEmpty);
+  ASSERT_EQ(PolizasDb("init --odbc '" + other_office.ConnectionString() + "'"),
+            "0 Created the tables with the schema\n");
+  const std::string connection = AsLogin(other_office.ConnectionString(), capture_);
+  const auto sign_on = [&] { return host::SignOn(*host::OpenOdbcDatabase(connection), {}); };
+  EXPECT_THAT(Refusal([&] { sign_on(); }),
+              HasSubstr("permission denied for database \"" + other_office.Name() + "\""));
+  admin_->ForHost().Execute("GRANT CONNECT ON DATABASE " + other_office.Name() + " TO " + capture_);
+  EXPECT_EQ(sign_on().user_code, capture_);
 }
 
 // A cancellation leaves the date an edit may keep, and clears what Bajas left, without

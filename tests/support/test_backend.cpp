@@ -78,6 +78,9 @@ ServerDatabase::ServerDatabase(Contents contents, const std::string& options) {
   Administration().ForHost().Execute("CREATE DATABASE " + name_ + " TEMPLATE " +
                                      (contents == Contents::kDemo ? "polizas_demo" : "template0") +
                                      " " + options);
+  // A copy does not take its template's rights of connection: closed as init closed the demo's.
+  if (contents == Contents::kDemo)
+    Administration().ForHost().Execute("REVOKE CONNECT ON DATABASE " + name_ + " FROM PUBLIC");
   connection_string_ = ServerConnectionString(name_);
 }
 
