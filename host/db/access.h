@@ -35,5 +35,9 @@ inline constexpr std::array<Permission, 2> kSupervisorPermissions = {kChangeDate
 std::string PolicyDateRefusal(std::string_view user, std::string_view folio,
                               std::string_view server_date);
 std::string CounterChangeRefusal(std::string_view user, std::string_view folio);
+// An operator changes a policy's state only by cancelling it, and writes its cancellation
+// columns only with it.
+std::string PolicyStateRefusal(std::string_view user, std::string_view folio);
+std::string CancellationColumnsRefusal(std::string_view user, std::string_view folio);
 
 }  // namespace nv407::host

@@ -179,13 +179,22 @@ std::string PolicyStampBody() {
          "IF (NEW.Oper_Ult_Modif, NEW.Fecha_Ult_Modif) IS DISTINCT FROM (OLD.Oper_Ult_Modif, "
          "OLD.Fecha_Ult_Modif) THEN NEW.Oper_Ult_Modif := session_user; NEW.Fecha_Ult_Modif := "
          "now_; END IF; "
+         // The only change of state is a cancellation, which alone writes its columns.
+         "IF NEW.Es_Cve_Estado IS DISTINCT FROM OLD.Es_Cve_Estado AND NEW.Es_Cve_Estado IS "
+         "DISTINCT FROM 'CA' THEN " +
+         PostgreSqlRaise(PolicyStateRefusal("\x01", "\x02"), {"session_user", "OLD.Ps_Folio"}) +
+         " END IF; "
          "IF (NEW.Oper_Baja, NEW.Fecha_Baja) IS DISTINCT FROM (OLD.Oper_Baja, OLD.Fecha_Baja) "
-         "OR (NEW.Es_Cve_Estado = 'CA' AND OLD.Es_Cve_Estado IS DISTINCT FROM 'CA') THEN "
-         "NEW.Oper_Baja := session_user; NEW.Fecha_Baja := now_; END IF; "
+         "AND NOT (NEW.Es_Cve_Estado IS NOT DISTINCT FROM 'CA' AND OLD.Es_Cve_Estado IS "
+         "DISTINCT FROM 'CA') THEN " +
+         PostgreSqlRaise(CancellationColumnsRefusal("\x01", "\x02"),
+                         {"session_user", "OLD.Ps_Folio"}) +
+         " END IF; "
          // Dates left by other transactions are of Bajas, which made no new policy; rows
          // another cancellation is removing are skipped rather than waited for (every
          // cancellation would otherwise queue behind one still open).
          "IF NEW.Es_Cve_Estado = 'CA' AND OLD.Es_Cve_Estado IS DISTINCT FROM 'CA' THEN "
+         "NEW.Oper_Baja := session_user; NEW.Fecha_Baja := now_; "
          "DELETE FROM polizas_replaced_date WHERE ctid IN (SELECT ctid FROM "
          "polizas_replaced_date WHERE xact <> pg_current_xact_id() FOR UPDATE SKIP LOCKED); "
          "IF OLD.Ps_Fecha IS NOT NULL THEN INSERT INTO polizas_replaced_date VALUES "
@@ -268,6 +277,16 @@ std::string CounterChangeRefusal(std::string_view user, std::string_view folio) 
          ": no puede cambiar los servicios usados de la póliza " + S(folio);
 }
 
+std::string PolicyStateRefusal(std::string_view user, std::string_view folio) {
+  return "El operador " + S(user) + " no puede cambiar el estado de la póliza " + S(folio) +
+         ": solo puede darla de baja (estado CA)";
+}
+
+std::string CancellationColumnsRefusal(std::string_view user, std::string_view folio) {
+  return "El operador " + S(user) + " no puede escribir los datos de baja de la póliza " +
+         S(folio) + " sin darla de baja";
+}
+
 // Each function reads the schema's tables and functions, never a session's temporary table
 // of the same name (which an unqualified name would find first).
 std::string PostgreSqlFixedSearchPath(const std::vector<std::string>& functions) {
@@ -347,6 +366,9 @@ constexpr std::string_view kSqlServerNow =
     "DECLARE @clock DATETIME2(7) = SYSDATETIME(); DECLARE @now DATETIME2(0) = "
     "DATEADD(NANOSECOND, -DATEPART(NANOSECOND, @clock), @clock); ";
 
+// States are compared exactly: the database's own collation ignores case ('ca' is live).
+constexpr std::string_view kBinary = "Latin1_General_100_BIN2";
+
 // SQL Server's roles belong to the database. It has no BEFORE triggers: these check after
 // the change, which THROW undoes, and write the audit columns with an UPDATE of their
 // own (which the cancelled-policy guard lets through).
@@ -405,6 +427,20 @@ std::vector<std::string> SqlServerAccess() {
           SqlServerThrow(PolicyDateRefusal("\x01", "\x02", "\x03"),
                          {"@user", "@folio", "CONVERT(CHAR(10), @now, 23)"}) +
           " END END; "
+          // The only change of state is a cancellation, which alone writes its columns.
+          "SET @folio = (SELECT TOP 1 d.Ps_Folio FROM inserted AS i INNER JOIN deleted AS d ON "
+          "d.Ps_Folio = i.Ps_Folio WHERE EXISTS (SELECT i.Es_Cve_Estado COLLATE " +
+          S(kBinary) + " EXCEPT SELECT d.Es_Cve_Estado COLLATE " + S(kBinary) +
+          ") AND ISNULL(i.Es_Cve_Estado, '') COLLATE " + S(kBinary) +
+          " <> 'CA'); IF @folio IS NOT NULL BEGIN " +
+          SqlServerThrow(PolicyStateRefusal("\x01", "\x02"), {"@user", "@folio"}) +
+          " END; SET @folio = (SELECT TOP 1 d.Ps_Folio FROM inserted AS i INNER JOIN deleted AS "
+          "d ON d.Ps_Folio = i.Ps_Folio WHERE EXISTS (SELECT i.Oper_Baja, i.Fecha_Baja EXCEPT "
+          "SELECT d.Oper_Baja, d.Fecha_Baja) AND NOT (ISNULL(i.Es_Cve_Estado, '') COLLATE " +
+          S(kBinary) + " = 'CA' AND ISNULL(d.Es_Cve_Estado, '') COLLATE " + S(kBinary) +
+          " <> 'CA')); IF @folio IS NOT NULL BEGIN " +
+          SqlServerThrow(CancellationColumnsRefusal("\x01", "\x02"), {"@user", "@folio"}) +
+          " END; "
           // Dates left by other transactions are of Bajas, which made no new policy; rows of
           // transactions still running are skipped rather than waited for.
           "IF EXISTS (SELECT 1 FROM inserted AS i INNER JOIN deleted AS d ON d.Ps_Folio = "

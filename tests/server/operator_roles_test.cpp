@@ -162,6 +162,8 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
   };
   const std::string counters = host::CounterChangeRefusal(capture_, "MTY-000001");
   const std::string back_dated = host::PolicyDateRefusal(capture_, "X-1", today);
+  const std::string state = host::PolicyStateRefusal(capture_, "MTY-000001");
+  const std::string baja_columns = host::CancellationColumnsRefusal(capture_, "MTY-000001");
   const std::pair<std::string, std::string> refused[] = {
       {"UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 0, "
        "Pst_Evento_Utilizado = 0 WHERE Ps_Folio = 'MTY-000001'",
@@ -185,6 +187,15 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
       {"UPDATE policy_order SET peak_use = 2", "permission denied for table policy_order"},
       {"DELETE FROM policy_order", "permission denied for table policy_order"},
       {"CREATE ROLE otro LOGIN", "permission denied to create role"},
+      // A policy's state changes only as a Baja changes it, which alone writes its columns.
+      {"UPDATE Poliza_Servicio SET Es_Cve_Estado = 'XX' WHERE Ps_Folio = 'MTY-000001'",
+       "42501: ERROR: " + state},
+      {"UPDATE Poliza_Servicio SET Es_Cve_Estado = 'ca' WHERE Ps_Folio = 'MTY-000001'",
+       "42501: ERROR: " + state},
+      {"UPDATE Poliza_Servicio SET Oper_Baja = 'X' WHERE Ps_Folio = 'MTY-000001'",
+       "42501: ERROR: " + baja_columns},
+      {"UPDATE Poliza_Servicio SET Fecha_Baja = '2000-01-01' WHERE Ps_Folio = 'MTY-000001'",
+       "42501: ERROR: " + baja_columns},
       // Nor a trigger of its own on a table of its own that would run the schema's trigger
       // functions (those of the kept orders run as the owner) on rows it makes up.
       {"CREATE TEMP TABLE made_up (Ps_Folio TEXT, Cl_Cve_Cliente TEXT)", ""},
@@ -284,6 +295,12 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
   supervisor.Execute(insert("X-3", yesterday));
   EXPECT_EQ(Stored("SELECT Oper_Alta AS v FROM Poliza_Servicio WHERE Ps_Folio = 'X-3'"),
             "'" + supervisor_ + "'");
+  // But changes a state only by cancelling, as capture does.
+  EXPECT_THAT(Refusal([&] {
+                supervisor.Execute(
+                    "UPDATE Poliza_Servicio SET Es_Cve_Estado = 'XX' WHERE Ps_Folio = 'X-3'");
+              }),
+              HasSubstr(host::PolicyStateRefusal(supervisor_, "X-3")));
 }
 
 // The roles are the whole server's, but a database made by init takes only the logins its
