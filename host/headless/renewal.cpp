@@ -3,6 +3,8 @@
 #include <string>
 
 #include "component/error.h"
+#include "data/schema.h"
+#include "host/db/sqlite_schema.h"
 #include "host/headless/field_labels.h"
 #include "host/headless/headless_host.h"
 
@@ -27,6 +29,18 @@ std::string TextOf(const Form& screen, std::string_view name) {
   return FindControlAs<HeadlessTextBox>(screen, name).Text();
 }
 
+// The screen shows the policy as it was loaded; another operator may have replaced or
+// cancelled it since, and a renewal only inserts, which no guard of cancelled policies sees.
+void RequireStillLive(Database& database, const std::string& folio) {
+  auto result =
+      database.HostQuery("SELECT Es_Cve_Estado FROM Poliza_Servicio WHERE Ps_Folio = ?", {folio});
+  const bool found = !result->Eof();
+  const std::string state = found ? result->Fields("Es_Cve_Estado").Value().ToText() : "";
+  result->Close();
+  if (!found) throw Error("Renovar: la póliza " + folio + " ya no existe; cárguela de nuevo");
+  if (state == schema::kStateCancelled) throw Error(sqlite::CancelledPolicyMessage(folio));
+}
+
 }  // namespace
 
 bool CanRenew(const Form& screen) {
@@ -38,8 +52,9 @@ bool CanRenew(const Form& screen) {
   return !end.IsEmpty() && !end.IsNull();
 }
 
-void Renew(Form& screen) {
+void Renew(Form& screen, Database& database) {
   if (!CanRenew(screen)) throw Error("Renovar needs a live policy shown, and the screen idle");
+  RequireStillLive(database, TextOf(screen, "txtFolio"));
   const Date end =
       FindControlAs<HeadlessDateField>(screen, "dp_Ps_Fecha_Fin").Value().ToDate().DateOnly();
   if (end == Date::FromYmd(Date::kLastYear, 12, 31))

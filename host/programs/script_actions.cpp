@@ -249,7 +249,7 @@ void Perform(HeadlessHost& host, const Action& action) {
     }
     void operator()(const RenewAction&) {
       host.RequireOpen();
-      Renew(host.screen());
+      Renew(host.screen(), host.database());
     }
   };
   try {

@@ -355,7 +355,7 @@ void QtHost::Renew() {
     return;
   }
   canvas().Run([this] {
-    if (canvas().CommitPendingEdits() && CanRenew(screen())) host::Renew(screen());
+    if (canvas().CommitPendingEdits() && CanRenew(screen())) host::Renew(screen(), database_);
   });
 }
 

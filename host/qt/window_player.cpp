@@ -238,7 +238,8 @@ void WindowPlayer::UseFinder(const script::FindAction& action) {
 }
 
 void WindowPlayer::Renew() {
-  if (!host_.window().RenewAction()->isEnabled()) return host::Renew(host_.screen());
+  if (!host_.window().RenewAction()->isEnabled())
+    return host::Renew(host_.screen(), host_.canvas().database());
   QTest::keyClick(&host_.window(), Qt::Key_R, Qt::ControlModifier);
 }
 

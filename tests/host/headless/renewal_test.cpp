@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "component/error.h"
@@ -13,8 +14,9 @@ namespace {
 
 class RenewalTest : public PolicyScreenTest {
  protected:
+  using PolicyScreenTest::PolicyScreenTest;
   bool CanRenew() { return host::CanRenew(host().screen()); }
-  void WhenRenew() { host::Renew(host().screen()); }
+  void WhenRenew() { host::Renew(host().screen(), host().database()); }
   std::string Shown(const std::string& control) {
     const host::ControlSnapshot c = Screen().Find(control);
     return c.date.value_or(c.text);
@@ -106,6 +108,46 @@ TEST_F(RenewalTest, SaysATypeTheScreenCouldNotTakeExists) {
     EXPECT_THAT(refused.what(),
                 HasSubstr("Renovar: Tipo póliza SOPANUAL existe, pero no se pudo usar"));
   }
+}
+
+// Another operator's screen, on its own session of the same file, acts on the policy this
+// screen still shows as it was loaded.
+class StaleRenewalTest : public RenewalTest {
+ protected:
+  StaleRenewalTest() : RenewalTest(TestDatabase::Storage::kFile) {}
+};
+
+// What the screen shows may be stale: the policy is read again, and one replaced, cancelled or
+// gone since it was loaded is not renewed from the terms shown; the screen stays as it was.
+TEST_F(StaleRenewalTest, RefusesAPolicyNoLongerLiveInTheDatabase) {
+  GivenShownPolicy();
+  const std::unique_ptr<host::Database> session = db.OpenAnotherSession();
+  host::HeadlessHost other(*session, host::SessionSettings{kOperatorWithPermissions, db.clock()},
+                           InProcessComponent());
+  other.Open();
+  other.Type("txtFolio", kFolio);
+  other.Press("Modificar");
+  other.Type("txt_Vn_Cve_Vendedor", "V001");
+  other.Press("Aceptar");
+  ASSERT_EQ(Column("Es_Cve_Estado", kFolio), "CA");
+  const std::vector<std::string> stored = Stored();
+
+  ASSERT_TRUE(CanRenew()) << "the screen itself cannot tell";
+  EXPECT_THAT(
+      [&] { WhenRenew(); },
+      ::testing::ThrowsMessage<Error>("La póliza MTY-000007 ya fue cancelada; cárguela de nuevo"));
+  EXPECT_EQ(Toolbar().mode, host::ToolbarMode::kIdle);
+  EXPECT_EQ(Shown("txtFolio") + "|" + Shown("txt_Vn_Cve_Vendedor"), "MTY-000007|V002");
+  EXPECT_EQ(Stored(), stored);
+
+  // Gone altogether, by a hand outside the host.
+  WhenType("txtFolio", "MTY-000001");
+  ASSERT_TRUE(CanRenew());
+  for (const char* table : {"Poliza_Servicio_Tipo_Servicio", "Poliza_Servicio"})
+    db.Execute(std::string("DELETE FROM ") + table + " WHERE Ps_Folio = 'MTY-000001'");
+  EXPECT_THAT([&] { WhenRenew(); },
+              ::testing::ThrowsMessage<Error>(HasSubstr("MTY-000001 ya no existe")));
+  EXPECT_EQ(Toolbar().mode, host::ToolbarMode::kIdle);
 }
 
 TEST_F(RenewalTest, NeedsALivePolicyShownAndTheScreenIdle) {
