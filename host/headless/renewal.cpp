@@ -45,18 +45,20 @@ void RequireStillLive(Database& database, const std::string& folio) {
 
 bool CanRenew(const Form& screen) {
   const HeadlessToolbar* toolbar = ToolbarOf(screen);
-  if (toolbar == nullptr || toolbar->Mode() != ToolbarMode::kIdle ||
-      !toolbar->Flag(ToolbarFlag::kActive1) || !toolbar->CommandEnabled(ToolbarCommand::kNuevo))
-    return false;
-  const Variant end = FindControlAs<HeadlessDateField>(screen, "dp_Ps_Fecha_Fin").Value();
-  return !end.IsEmpty() && !end.IsNull();
+  return toolbar != nullptr && toolbar->Mode() == ToolbarMode::kIdle &&
+         toolbar->Flag(ToolbarFlag::kActive1) && toolbar->CommandEnabled(ToolbarCommand::kNuevo);
 }
 
 void Renew(Form& screen, Database& database) {
   if (!CanRenew(screen)) throw Error("Renovar needs a live policy shown, and the screen idle");
   RequireStillLive(database, TextOf(screen, "txtFolio"));
-  const Date end =
-      FindControlAs<HeadlessDateField>(screen, "dp_Ps_Fecha_Fin").Value().ToDate().DateOnly();
+  // Offered as Modificar is; a policy without an end is told why when chosen.
+  const Variant shown_end = FindControlAs<HeadlessDateField>(screen, "dp_Ps_Fecha_Fin").Value();
+  if (shown_end.IsEmpty())
+    throw Error(
+        "Renovar: la póliza no tiene fecha final; no hay día siguiente en que empiece la "
+        "renovación");
+  const Date end = shown_end.ToDate().DateOnly();
   if (end == Date::FromYmd(Date::kLastYear, 12, 31))
     throw Error(
         "Renovar: la póliza vence el 31/12/9999, el último día que una fecha puede ser; no hay "

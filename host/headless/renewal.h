@@ -5,8 +5,8 @@
 
 namespace nv407::host {
 
-// Whether the screen shows a live policy that can be renewed: idle with a live record
-// shown (its load set activeFlag1), Nuevo offered, and an end date to start after.
+// Whether Renovar is offered: idle with a live record shown (its load set activeFlag1) and
+// Nuevo offered. Renew says why one without a day to start after cannot be renewed.
 bool CanRenew(const Form& screen);
 
 // Starts the capture of the shown policy's renewal as an operator would type it: Nuevo,

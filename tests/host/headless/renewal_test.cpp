@@ -8,6 +8,7 @@
 
 #include "component/error.h"
 #include "screen/screen_steps.h"
+#include "support/test_backend.h"
 
 namespace nv407::testing {
 namespace {
@@ -148,6 +149,33 @@ TEST_F(StaleRenewalTest, RefusesAPolicyNoLongerLiveInTheDatabase) {
   EXPECT_THAT([&] { WhenRenew(); },
               ::testing::ThrowsMessage<Error>(HasSubstr("MTY-000001 ya no existe")));
   EXPECT_EQ(Toolbar().mode, host::ToolbarMode::kIdle);
+}
+
+// A live policy without an end date is offered Renovar as it is Modificar, and told when it
+// chooses it that there is no day to start the renewal after, the screen left as it was.
+TEST_F(RenewalTest, SaysAPolicyWithoutAnEndHasNoDayToRenewFrom) {
+  GivenStoredPolicy();
+  db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Finaliza = NULL WHERE Ps_Folio = 'MTY-000007'");
+  std::vector<std::string> folios = {kFolio};
+  // A file another program wrote may hold an empty text; a server's date column cannot.
+  if (TestBackend() == Backend::kSqlite) {
+    GivenStoredPolicy("MTY-000008");
+    db.Execute("UPDATE Poliza_Servicio SET Ps_Fecha_Finaliza = '' WHERE Ps_Folio = 'MTY-000008'");
+    folios.push_back("MTY-000008");
+  }
+  GivenOpenScreen();
+  const std::vector<std::string> stored = Stored();
+  for (const std::string& folio : folios) {
+    SCOPED_TRACE(folio);
+    WhenType("txtFolio", folio);
+    ASSERT_TRUE(Toolbar().activeFlag1) << "a live policy, that Modificar changes";
+    EXPECT_TRUE(CanRenew());
+    EXPECT_THAT([&] { WhenRenew(); },
+                ::testing::ThrowsMessage<Error>(HasSubstr("no tiene fecha final")));
+    EXPECT_EQ(Toolbar().mode, host::ToolbarMode::kIdle);
+    EXPECT_EQ(Shown("txtFolio"), folio);
+  }
+  EXPECT_EQ(Stored(), stored);
 }
 
 TEST_F(RenewalTest, NeedsALivePolicyShownAndTheScreenIdle) {
