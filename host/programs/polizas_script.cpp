@@ -136,6 +136,9 @@ int Play(std::istream& input, HeadlessHost& host, std::ofstream* trace) {
           throw script::LineError("cannot write the statement trace: " + why);
       }
     } catch (const script::LineError& failure) {
+      // What the screen showed before the line failed (the message of a step it refused)
+      // was shown all the same, and tells why.
+      for (const HostEvent& event : host.TakeEvents()) Write(std::cout, script::EventJson(event));
       std::cout.flush();
       if (trace) trace->flush();
       std::cerr << "polizas-script: line " << number << ": " << failure.what() << "\n";

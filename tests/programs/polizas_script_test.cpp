@@ -297,6 +297,23 @@ TEST_F(ScriptProgram, TheFinderPicksAPolicyAndRenovarStartsItsRenewal) {
   EXPECT_EQ(renewed["controls"]["dp_Ps_Fecha_Inicio"]["value"], end->AddDays(1).ToIsoDate());
 }
 
+// A renewal stopped by a step the screen refused still writes the message the screen showed
+// for it, before the refusal: a type a year past its new start cannot be taken.
+TEST_F(ScriptProgram, ARenewalStoppedByTheScreenWritesTheScreensMessage) {
+  database_.Open()->ForHost().Execute(
+      "UPDATE Poliza_Servicio SET Ps_Fecha_Finaliza = '9999-12-30' WHERE Ps_Folio = "
+      "'MTY-000003'");
+  const ProgramRun run = Run(With({"--clock", kClock}), R"({"do": "open"}
+{"do": "type", "control": "txtFolio", "text": "MTY-000003"}
+{"do": "renew"}
+)");
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_THAT(run.err,
+              HasSubstr("line 3: Renovar: Tipo póliza SOPMEN existe, pero no se pudo usar"));
+  ASSERT_EQ(EventKinds(run.lines), Strings{"message"});
+  EXPECT_THAT(run.lines[0]["text"].get<std::string>(), HasSubstr("Fecha fuera del intervalo admitido"));
+}
+
 // Eight operators save fifty new policies each, all at once, each program with its own
 // session: every save commits, under a folio of the branch's one series that no other save
 // got, and the series ends at the last folio issued.
