@@ -1,8 +1,11 @@
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <mutex>
@@ -386,9 +389,7 @@ void ConfigureSqliteOnce() {
   std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
 }
 
-}  // namespace
-
-std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOptions options) {
+std::unique_ptr<Database> OpenSqliteFile(const std::string& path, SqliteOptions options) {
   ConfigureSqliteOnce();
   const bool in_memory = path == ":memory:";
   if (path.empty()) throw Error("no database file was named");
@@ -441,6 +442,19 @@ std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOpti
   const bool check_lifted = check != nullptr && std::string_view(check) == "1";
   return std::make_unique<SqliteDatabase>(std::move(db), options.busy_timeout_ms, check_lifted,
                                           target.read_only_because);
+}
+
+}  // namespace
+
+std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOptions options) {
+  try {
+    return OpenSqliteFile(path, std::move(options));
+  } catch (const Error& error) {
+    // SQLite says only "unable to open database file" of a file the user may not read.
+    if (::access(path.c_str(), R_OK) != 0 && errno == EACCES)
+      throw Error(error.Description() + " (" + path + ": " + std::strerror(EACCES) + ")");
+    throw;
+  }
 }
 
 }  // namespace nv407::host

@@ -166,17 +166,6 @@ void MakeDemoDatabase(const std::string& demo_path, const Clock& clock) {
   fs::remove(made, ignored);  // when another program's demo was put in place first
 }
 
-// SQLite says only "unable to open database file" of a file the user may not read.
-std::unique_ptr<Database> OpenExistingFile(const std::string& path, const SqliteOptions& options) {
-  try {
-    return OpenSqliteDatabase(path, options);
-  } catch (const Error& error) {
-    if (::access(path.c_str(), R_OK) != 0 && errno == EACCES)
-      throw Error(error.Description() + " (" + path + ": " + std::strerror(EACCES) + ")");
-    throw;
-  }
-}
-
 }  // namespace
 
 std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,
@@ -184,9 +173,9 @@ std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,
   if (options.odbc) return OpenOdbcDatabase(*options.odbc, OdbcOptions{.clock = clock});
   SqliteOptions existing;
   existing.clock = clock;
-  if (options.database) return OpenExistingFile(*options.database, existing);
+  if (options.database) return OpenSqliteDatabase(*options.database, existing);
   if (!std::filesystem::exists(demo_path)) MakeDemoDatabase(demo_path, clock);
-  return OpenExistingFile(demo_path, existing);
+  return OpenSqliteDatabase(demo_path, existing);
 }
 
 }  // namespace nv407::host

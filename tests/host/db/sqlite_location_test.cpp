@@ -104,6 +104,23 @@ TEST(SqliteLocation, AFolderThatCannotTakeTheLogIsRefusedSayingSo) {
   EXPECT_FALSE(fs::exists(folder.File() + "-wal"));
 }
 
+// A file another user may not read is refused with the cause, which SQLite leaves out (it
+// says only "unable to open database file"), whatever the opening is for.
+TEST(SqliteLocation, AFileTheUserMayNotReadIsRefusedWithTheCause) {
+  Folder folder;
+  fs::permissions(folder.File(),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const std::string cause = " (" + folder.File() + ": Permission denied)";
+  for (const bool only_reads : {false, true}) {
+    const std::string said = AsNobody([&] {
+      OpenSqliteDatabase(folder.File(), {.only_reads = only_reads});
+      return std::string("opened");
+    });
+    EXPECT_TRUE(said.starts_with("refused: " + folder.File() + ": ") && said.ends_with(cause))
+        << said;
+  }
+}
+
 // A log and an index that another user's program left beside a file this user may write
 // (after a run on a write-protected file, say) cannot take this user's saves: the file opens
 // for reading. Nor does an index left there stand for a folder that can take the log.
