@@ -155,6 +155,11 @@ int main(int argc, char** argv) {
   }
   if (!signed_on) return 0;  // the operator left the sign-in
   const SessionSettings& session = *signed_on;
+  // The status bar says only "Solo consulta"; whoever started the program reads why here.
+  if (database->ReadOnly()) {
+    std::cerr << "polizas: the database cannot be written: the window is open for looking only ("
+              << database->WhyReadOnly() << ")\n";
+  }
   try {
     if (options.play) return Play(options, *database, session, database_path);
     QtDialogs dialogs(*database);

@@ -100,7 +100,6 @@ HostMainWindow::HostMainWindow(Dialogs& dialogs) : dialogs_(dialogs) {
   // Short, as the status bar widens the window for what it holds; the reason in its tooltip.
   read_only_ = new QLabel("Solo consulta", this);
   read_only_->setObjectName("readOnly");
-  read_only_->setToolTip("La base de datos no admite cambios: la ventana es solo para consultar");
   read_only_->setStyleSheet(
       "QLabel { background-color: #fff3cd; color: #6b4a00; border: 1px solid #e0b84f;"
       " padding: 0 6px; font-weight: bold; }");
@@ -190,10 +189,13 @@ void HostMainWindow::ShowStatus(const QString& text) {
   statusBar()->showMessage(text);
 }
 
-void HostMainWindow::ShowSession(const QString& user, SignInMode sign_in, bool read_only) {
+void HostMainWindow::ShowSession(const QString& user, SignInMode sign_in,
+                                 const QString& why_read_only) {
   user_->setText("Operador: " + user);
   unproven_->setVisible(sign_in == SignInMode::kNamed);
-  read_only_->setVisible(read_only);
+  read_only_->setVisible(!why_read_only.isEmpty());
+  read_only_->setToolTip("La base de datos no admite cambios (" + why_read_only +
+                         "): la ventana es solo para consultar");
   KeepStatusBarWhole();
 }
 
@@ -278,7 +280,7 @@ void QtHost::Open(const std::string& parameters, const Variant& transaccion) {
   window_->setCentralWidget(&surface);
   window_->setWindowTitle(ToQString(WindowTitle(pantalla.Modulo().ToText())));
   window_->ShowSession(ToQString(library_.Settings().user_code), library_.Settings().sign_in,
-                       database_.ReadOnly());
+                       ToQString(database_.WhyReadOnly()));
   window_->adjustSize();
   QObject::connect(&surface, &ScreenCanvas::StatusChanged, window_.get(),
                    &HostMainWindow::ShowStatus);

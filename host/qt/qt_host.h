@@ -37,7 +37,8 @@ class HostMainWindow final : public QMainWindow {
   // Whether the screen holds work that closing would lose.
   void SetUnsavedCheck(std::function<bool()> unsaved) { unsaved_ = std::move(unsaved); }
   void ShowStatus(const QString& text);
-  void ShowSession(const QString& user, SignInMode sign_in, bool read_only);
+  // `why_read_only`: why the database takes no changes, "" where it does.
+  void ShowSession(const QString& user, SignInMode sign_in, const QString& why_read_only);
   // The demo database is named as such, so nobody takes it for the office's data.
   void ShowDatabase(const QString& path, bool demo);
   // The shown policy at a glance (its most used service, its end), each line in the colour

@@ -1,5 +1,8 @@
 // What the desktop host adds around the screen: the policy finder, the status bar's glance
 // at the shown policy, Renovar and the viewer's usage bars, on the demo's policies.
+#include <pwd.h>
+#include <unistd.h>
+
 #include <QAbstractButton>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -8,11 +11,13 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QToolTip>
 #include <algorithm>
 
 #include "host/lists/policy_list.h"
+#include "host/qt/command_line.h"
 #include "host/qt/list_model.h"
 #include "host/qt/policy_finder.h"
 #include "host/qt/record_page.h"
@@ -63,6 +68,19 @@ QStringList Folios(const host::PolicyFinder& finder) {
   return folios;
 }
 
+// `path` opened as the user nobody where the test runs as root (who writes write-protected
+// files), then root again: the file keeps the access it was opened with.
+std::unique_ptr<host::Database> OpenedAsNobody(const std::string& path) {
+  const passwd* nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
+  if (nobody != nullptr && (::setresgid(nobody->pw_gid, nobody->pw_gid, 0) != 0 ||
+                            ::setresuid(nobody->pw_uid, nobody->pw_uid, 0) != 0))
+    throw Error("cannot become nobody");
+  std::unique_ptr<host::Database> database = host::OpenSqliteDatabase(path);
+  if (nobody != nullptr && (::setresuid(0, 0, 0) != 0 || ::setresgid(0, 0, 0) != 0))
+    throw Error("cannot become root again");
+  return database;
+}
+
 }  // namespace
 
 class BeyondScreenTest : public QObject {
@@ -70,6 +88,26 @@ class BeyondScreenTest : public QObject {
 
  private slots:
   void initTestCase() { host::UseSpanish(*QCoreApplication::instance()); }
+
+  // A database the window may only read says why in the status bar, in the words the other
+  // programs use.
+  void aReadOnlyDatabaseSaysWhyInTheStatusBar() {
+    QTemporaryDir folder;
+    QVERIFY(QFile::setPermissions(folder.path(), QFileDevice::Permissions(0x7777)));
+    const std::string path = folder.filePath("polizas.db").toStdString();
+    host::OpenProgramDatabase({}, path, {});  // made as the demo
+    QVERIFY(QFile::setPermissions(QString::fromStdString(path), QFileDevice::ReadOwner |
+                                                                    QFileDevice::ReadGroup |
+                                                                    QFileDevice::ReadOther));
+    std::unique_ptr<host::Database> database = OpenedAsNobody(path);
+    QVERIFY(database->ReadOnly());
+    ScreenWindow window(*database, host::SessionSettings{kOperatorWithPermissions, PinnedNow});
+
+    const auto* label = window.desktop->window().findChild<QLabel*>("readOnly");
+    QVERIFY(label->isVisible());
+    QVERIFY2(label->toolTip().contains("(the file is write-protected)"),
+             qPrintable(label->toolTip()));
+  }
 
   // F2 in the folio field: typing filters, a quick filter narrows, a header click sorts,
   // and Enter loads the picked policy as typing its folio would.
