@@ -341,7 +341,9 @@ class ServerUpgrade {
     } else if (postgresql_ &&
                !HasBody(database_, "polizas_stamp_policy", PostgreSqlPolicyStampBody())) {
       WritePolicyStamp();
-      Added("a Baja that neither waits for another nor needs the policy's date");
+      // Each version's stamp holds more of the operators to their rights (lately: a state
+      // changed only by a Baja, which alone writes its columns).
+      Added("the policies' stamp as this version writes it");
     }
   }
   void WritePolicyStamp() {

@@ -437,8 +437,7 @@ TEST_F(ServerTest, UpgradeWritesAgainAnEarlierPolicyStamp) {
 
   const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
   EXPECT_EQ(PolizasDb(upgrade),
-            "0 Added to the database: a Baja that neither waits for another nor needs the "
-            "policy's date\n");
+            "0 Added to the database: the policies' stamp as this version writes it\n");
   EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
   EXPECT_EQ(Scalar(sql, how_it_runs), made);
 }
