@@ -321,8 +321,6 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
 
   // The record's additional fields as the user sees them, in their defined order.
   std::vector<std::pair<std::string, std::string>> AdditionalFields();
-  // The user edits one while capturing; refused for an unknown name or when idle.
-  void UserSetAdditionalField(const std::string& name, const std::string& value);
 
  private:
   struct AdditionalField {

@@ -191,19 +191,6 @@ std::vector<std::pair<std::string, std::string>> HeadlessToolbar::AdditionalFiel
   return *values_;
 }
 
-void HeadlessToolbar::UserSetAdditionalField(const std::string& name, const std::string& value) {
-  RequireEnabled();
-  if (mode_ == ToolbarMode::kIdle)
-    throw Error("Additional fields can be changed only while capturing");
-  AdditionalFields();
-  auto it = std::find_if(values_->begin(), values_->end(),
-                         [&](const auto& field) { return field.first == name; });
-  if (it == values_->end()) throw Error("There is no additional field \"" + name + "\"");
-  it->second = value;
-  Context().NoteDataEntered();
-  Notify();
-}
-
 bool HeadlessToolbar::SaveAdditionalFields(const std::string& folio) {
   try {
     const auto values = AdditionalFields();

@@ -122,8 +122,10 @@ std::string SelectionConditions(SqlDialect dialect, const Date& today,
 // The condition holds no text literal, which the host would bind (LiftLiterals), and SQLite
 // would then not know that the index serves it.
 std::vector<std::string> NearlyUsedUpBounds(SqlDialect dialect, int percent) {
-  std::vector<std::string> bounds = {"o.peak_use >= " + std::to_string(percent) +
-                                     " * (1 - 1e-9) / 100.0"};
+  // Looser than the filter's own slack, so that the bound never drops a policy it keeps.
+  constexpr int kBoundSlackDigits = kShareSlackDigits - 3;
+  std::vector<std::string> bounds = {"o.peak_use >= " + std::to_string(percent) + " * (1 - 1e-" +
+                                     std::to_string(kBoundSlackDigits) + ") / 100.0"};
   if (dialect == SqlDialect::kSqlite)
     bounds.push_back(
         "o.folio IN (SELECT q.Ps_Folio FROM Poliza_Servicio_Tipo_Servicio q WHERE "

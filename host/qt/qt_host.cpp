@@ -386,9 +386,7 @@ void QtHost::FollowScreen() {
     const auto* toolbar = dynamic_cast<const HeadlessToolbar*>(control);
     if (toolbar == nullptr) continue;
     if (toolbar->ShowsInactiveRecord()) MarkCancelled(*toolbar, folio.Text());
-    if (toolbar->Busy() || !toolbar->Flag(ToolbarFlag::kLoaded) ||
-        !toolbar->Flag(ToolbarFlag::kActive1))
-      continue;
+    if (toolbar->Busy() || !toolbar->ShowsLiveRecord()) continue;
     try {
       if (const auto usage = ReadPolicyUsage(database_.ForHost(), folio.Text()))
         glance = Glance(*usage, ServerNow(library_.Settings(), database_).DateOnly());

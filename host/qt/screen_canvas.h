@@ -64,7 +64,6 @@ class ScreenCanvas final : public QWidget {
 
   ControlView* ViewOf(const Control* control) const;
   QWidget* WidgetOf(std::string_view name, int index = -1) const;
-  const ControlLayout& Scheme() const { return scheme_; }
   std::intptr_t Owner() const { return form_.WindowHandle(); }
 
   // Runs a user action; an error leaving it is shown as the host's error message.

@@ -32,7 +32,7 @@ T* frmNV407::Make(const ControlLayout& layout) {
 }
 
 // Every row of the layout table becomes a control of the host's control set; the
-// typed members then name the ones the handlers use.
+// typed members then name each control of the design (labels too) by its design name.
 void frmNV407::CreateControls() {
   for (const ControlLayout& row : frmNV407Layout().controls) {
     switch (row.kind) {
