@@ -21,10 +21,6 @@ constexpr CommandName kCommandNames[] = {
     {ToolbarCommand::kAceptar, "Aceptar"},     {ToolbarCommand::kCancelar, "Cancelar"},
     {ToolbarCommand::kSalir, "Salir"}};
 
-std::string CellText(const Variant& value) {
-  return value.IsNull() ? std::string() : value.ToText();
-}
-
 }  // namespace
 
 std::string_view ToolbarCommandName(ToolbarCommand command) {
@@ -167,9 +163,9 @@ void HeadlessToolbar::LoadDefinitions() {
         "WHERE table_name = ? ORDER BY field_name",
         {table});
     for (; !result->Eof(); result->MoveNext()) {
-      definitions.push_back({CellText(result->Fields("t").Value()),
-                             CellText(result->Fields("f").Value()),
-                             CellText(result->Fields("d").Value())});
+      definitions.push_back({result->Fields("t").Value().TextOrEmpty(),
+                             result->Fields("f").Value().TextOrEmpty(),
+                             result->Fields("d").Value().TextOrEmpty()});
     }
     result->Close();
   }
@@ -221,9 +217,9 @@ void HeadlessToolbar::LoadAdditionalFields(const std::string& folio) {
         "AND record_key = ?",
         {definitions_->front().table, folio});
     for (; !result->Eof(); result->MoveNext()) {
-      const std::string name = CellText(result->Fields("f").Value());
+      const std::string name = result->Fields("f").Value().TextOrEmpty();
       for (auto& field : *values_)
-        if (field.first == name) field.second = CellText(result->Fields("v").Value());
+        if (field.first == name) field.second = result->Fields("v").Value().TextOrEmpty();
     }
     result->Close();
   }

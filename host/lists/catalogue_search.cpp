@@ -11,10 +11,6 @@
 namespace nv407::host {
 namespace {
 
-std::string CellText(const Variant& value) {
-  return value.IsNull() ? std::string() : value.ToText();
-}
-
 // The statements are appended piece by piece: GCC 12 at -O3 takes a literal + a temporary
 // text for an overlapping copy (-Wrestrict).
 std::string Alias(std::size_t column) {
@@ -320,7 +316,7 @@ std::size_t ReadRows(Connection& connection, const ListSource& source, const std
   FoundRow row(source.columns.size() + 1);
   for (; !result->Eof(); result->MoveNext()) {
     for (std::size_t i = 0; i < row.size(); ++i)
-      row[i] = CellText(result->Fields(Alias(i)).Value());
+      row[i] = result->Fields(Alias(i)).Value().TextOrEmpty();
     take(row);
     ++count;
   }

@@ -15,10 +15,6 @@
 namespace nv407::host {
 namespace {
 
-std::string CellText(const Variant& value) {
-  return value.IsNull() ? std::string() : value.ToText();
-}
-
 double Quantity(const Variant& value) {
   if (value.IsNull()) return 0.0;
   try {
@@ -58,9 +54,10 @@ std::vector<ServiceUsage> ReadServiceUsage(Connection& connection, const std::st
   for (; !rows->Eof(); rows->MoveNext()) {
     const Variant included = rows->Fields("i").Value();
     const Variant used = rows->Fields("q").Value();
-    services.push_back({CellText(rows->Fields("k").Value()), CellText(rows->Fields("d").Value()),
-                        CellText(rows->Fields("u").Value()), Quantity(included), Quantity(used),
-                        CellText(included), CellText(used)});
+    services.push_back({rows->Fields("k").Value().TextOrEmpty(),
+                        rows->Fields("d").Value().TextOrEmpty(),
+                        rows->Fields("u").Value().TextOrEmpty(), Quantity(included), Quantity(used),
+                        included.TextOrEmpty(), used.TextOrEmpty()});
   }
   rows->Close();
   return services;
@@ -76,7 +73,7 @@ std::optional<PolicyUsage> ReadPolicyUsage(Connection& connection, const std::st
   }
   PolicyUsage usage;
   usage.folio = folio;
-  usage.cancelled = CellText(row->Fields("e").Value()) == schema::kStateCancelled;
+  usage.cancelled = row->Fields("e").Value().TextOrEmpty() == schema::kStateCancelled;
   const Variant end = row->Fields("f").Value();
   // An end another program left as an empty text in a SQLite file is no end, as on screen.
   const bool no_end = end.IsNull() || end.IsEmpty() ||

@@ -20,16 +20,12 @@ void RequireName(const std::string& name) {
   if (!plain) throw Error("\"" + name + "\" is not a table or column name");
 }
 
-std::string CellText(const Variant& value) {
-  return value.IsNull() ? std::string() : value.ToText();
-}
-
 std::vector<std::string> ColumnNames(Database& database, const std::string& table) {
   std::vector<std::string> names;
   std::unique_ptr<Recordset> result =
       database.HostQuery(std::string(Traits(database.Dialect()).table_columns_query), {table});
   for (; !result->Eof(); result->MoveNext())
-    names.push_back(CellText(result->Fields("column_name").Value()));
+    names.push_back(result->Fields("column_name").Value().TextOrEmpty());
   result->Close();
   if (names.empty()) throw Error("There is no table " + table);
   return names;
@@ -58,9 +54,9 @@ RecordView ReadRecord(Database& database, const std::string& table, const std::s
       "WHERE UPPER(table_name) = UPPER(" +
       QuotedText(table) + ") AND record_key = " + QuotedText(key) + " ORDER BY id");
   for (; !notes->Eof(); notes->MoveNext()) {
-    view.notes.push_back({CellText(notes->Fields("a").Value()),
-                          CellText(notes->Fields("u").Value()),
-                          CellText(notes->Fields("n").Value())});
+    view.notes.push_back({notes->Fields("a").Value().TextOrEmpty(),
+                          notes->Fields("u").Value().TextOrEmpty(),
+                          notes->Fields("n").Value().TextOrEmpty()});
   }
   notes->Close();
 

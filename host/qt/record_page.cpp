@@ -149,8 +149,7 @@ std::vector<std::pair<QString, QString>> Fields(Connection& connection, const Re
     QString label = ToQString(column);
     if (field != nullptr) label = ToQString(FieldLabel(rows, *field));
     if (known != nullptr && known->caption != nullptr) label = known->caption;
-    if (AsciiUpper(column) == "ES_CVE_ESTADO")
-      text = StateText(value.IsNull() ? "" : value.ToText());
+    if (AsciiUpper(column) == "ES_CVE_ESTADO") text = StateText(value.TextOrEmpty());
     text = text.toHtmlEscaped();
     if (field != nullptr && !value.IsNull()) {
       const QString description = Description(connection, *field, value.ToText());

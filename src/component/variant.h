@@ -39,6 +39,8 @@ class Variant {
   // Null raises "Invalid use of Null". A variant about to go gives its text away.
   std::string ToText() const&;
   std::string ToText() &&;
+  // The text a box or a cell shows: as ToText, with Null shown as nothing.
+  std::string TextOrEmpty() const { return IsNull() ? std::string() : ToText(); }
   std::int64_t ToLong() const;  // rounds a fraction half to even, as the old platform did
   double ToDouble() const;
   bool ToBool() const;

@@ -13,8 +13,7 @@ namespace {
 
 // Text boxes hold text; a NULL column shows as an empty box.
 std::string BoxText(const Recordset& result, const char* column) {
-  const Variant value = result.Fields(column).Value();
-  return value.IsNull() ? std::string() : value.ToText();
+  return result.Fields(column).Value().TextOrEmpty();
 }
 
 }  // namespace
