@@ -555,9 +555,7 @@ void QtDateField::focusOutEvent(QFocusEvent* event) {
   if (!keep) return;
   Show(typed, start, length);
   if (!HasPendingEdit()) return RevertEdit();  // the spin box took a pasted date
-  if (reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason ||
-      reason == Qt::OtherFocusReason)
-    canvas_.CommitLater(*this);
+  if (LeavesTheField(reason)) canvas_.CommitLater(*this);
 }
 
 // The menu's Pegar, Cortar and Borrar edit the text as the keys do, kept as typed (the spin

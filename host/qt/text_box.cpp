@@ -118,12 +118,7 @@ void QtTextBox::focusInEvent(QFocusEvent* event) {
 
 void QtTextBox::focusOutEvent(QFocusEvent* event) {
   QLineEdit::focusOutEvent(event);
-  // A pop-up, a dialog or another application takes the focus for a while and gives it
-  // back: the text stays pending. Tab and Enter have handed it over already.
-  const Qt::FocusReason reason = event->reason();
-  const bool left = reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason ||
-                    reason == Qt::OtherFocusReason;
-  if (left && HasPendingEdit()) canvas_.CommitLater(*this);
+  if (LeavesTheField(event->reason()) && HasPendingEdit()) canvas_.CommitLater(*this);
 }
 
 bool QtTextBox::focusNextPrevChild(bool next) {

@@ -27,6 +27,11 @@ bool IsEnter(const QKeyEvent* event) {
          !(event->modifiers() & (Qt::AltModifier | Qt::ControlModifier));
 }
 
+bool LeavesTheField(Qt::FocusReason reason) {
+  return reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason ||
+         reason == Qt::MenuBarFocusReason || reason == Qt::OtherFocusReason;
+}
+
 // The field that takes the keys has a strong frame and a warm tint; a disabled one still
 // shows a policy's data in dark text on its grey; a read-only one (a description) is flat,
 // with no frame of its own, so it cannot be taken for an input.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <qnamespace.h>
+
 #include <QPointer>
 #include <QString>
 
@@ -29,6 +31,13 @@ FieldColours FieldColoursOf(const Look& look, const ControlLayout& scheme, const
 
 // Enter or Return, without Alt or Ctrl.
 bool IsEnter(const QKeyEvent* event);
+
+// Whether a field that loses the focus for this reason has been left, so that what was typed
+// in it is handed over: a click elsewhere, a shortcut, the menu bar (whose menu, closed with
+// Esc, keeps the keys until the next click). A pop-up, a dialog or another application
+// takes the focus for a while and gives it back: the text stays pending. Tab and Enter hand
+// it over themselves.
+bool LeavesTheField(Qt::FocusReason reason);
 
 // The style sheet of an input field of the given widget class in those colours.
 QString FieldStyle(const char* widget, const FieldColours& colours);

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -1099,6 +1100,18 @@ class ScreenWindowTest : public QObject {
     if (left) return;
     QCOMPARE(window.Focus(), "dp_Ps_Fecha_Inicio");
     QCOMPARE(window.Shown({"dp_Ps_Fecha_Inicio"}), QStringList({"/03/2024"}));
+  }
+
+  // The window's menu leaves a key field as a click elsewhere does: its key is looked up,
+  // also where the menu, closed with Esc, keeps the keys until the next click.
+  void theMenuBarLeavesAKeyField() {
+    TestDatabase db;
+    ScreenWindow window(db);
+    window.Alt(Qt::Key_N);
+    window.Click("txt_Sc_Cve_Sucursal");
+    window.Type("QRO");
+    window.desktop->window().menuBar()->setFocus(Qt::MenuBarFocusReason);
+    QTRY_COMPARE(window.Shown({"txt_Sc_Descripcion"}), QStringList({"Querétaro Juriquilla"}));
   }
 
   // Esc takes back typing before it cancels; Ctrl+S and F10 save; F4 and Alt+Down open the
