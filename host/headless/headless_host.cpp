@@ -98,9 +98,14 @@ void HeadlessHost::Tab() {
 }
 
 HeadlessToolbar& HeadlessHost::toolbar() const {
-  for (Control* control : screen().Controls())
-    if (auto* toolbar = dynamic_cast<HeadlessToolbar*>(control)) return *toolbar;
+  if (HeadlessToolbar* found = FindToolbar(screen())) return *found;
   throw Error("The screen has no toolbar");
+}
+
+HeadlessToolbar* FindToolbar(const Form& screen) {
+  for (Control* control : screen.Controls())
+    if (auto* toolbar = dynamic_cast<HeadlessToolbar*>(control)) return toolbar;
+  return nullptr;
 }
 
 FocusTracker& HeadlessHost::focus() const {

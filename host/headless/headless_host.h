@@ -126,6 +126,9 @@ T& FindControlAs(const Form& screen, std::string_view name, int index = -1) {
   return *typed;
 }
 
+// The screen's toolbar, whatever its name; nullptr on a form without one.
+HeadlessToolbar* FindToolbar(const Form& screen);
+
 template <typename T>
 T& HeadlessHost::Get(std::string_view name, int index) const {
   return FindControlAs<T>(screen(), name, index);

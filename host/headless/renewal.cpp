@@ -19,12 +19,6 @@ struct Renewed {
   Date start;
 };
 
-const HeadlessToolbar* ToolbarOf(const Form& screen) {
-  for (Control* control : screen.Controls())
-    if (const auto* toolbar = dynamic_cast<const HeadlessToolbar*>(control)) return toolbar;
-  return nullptr;
-}
-
 std::string TextOf(const Form& screen, std::string_view name) {
   return FindControlAs<HeadlessTextBox>(screen, name).Text();
 }
@@ -44,7 +38,7 @@ void RequireStillLive(Database& database, const std::string& folio) {
 }  // namespace
 
 bool CanRenew(const Form& screen) {
-  const HeadlessToolbar* toolbar = ToolbarOf(screen);
+  const HeadlessToolbar* toolbar = FindToolbar(screen);
   return toolbar != nullptr && toolbar->Mode() == ToolbarMode::kIdle &&
          toolbar->Flag(ToolbarFlag::kActive1) && toolbar->CommandEnabled(ToolbarCommand::kNuevo);
 }

@@ -1,6 +1,7 @@
 #include "host/headless/snapshot.h"
 
 #include "component/error.h"
+#include "host/headless/headless_host.h"
 
 namespace nv407::host {
 namespace {
@@ -17,23 +18,20 @@ std::vector<ListRow> Rows(const Screen& screen, std::string_view list_name) {
   return rows;
 }
 
-ToolbarSnapshot ToolbarOf(const Screen& screen) {
+ToolbarSnapshot SnapshotToolbar(const Screen& screen) {
   ToolbarSnapshot snapshot;
-  for (Control* control : screen.Controls()) {
-    const auto* toolbar = dynamic_cast<const HeadlessToolbar*>(control);
-    if (toolbar == nullptr) continue;
-    snapshot.ready = toolbar->Ready();
-    snapshot.busy = toolbar->Busy();
-    snapshot.loadedFlag = toolbar->Flag(ToolbarFlag::kLoaded);
-    snapshot.activeFlag1 = toolbar->Flag(ToolbarFlag::kActive1);
-    snapshot.activeFlag2 = toolbar->Flag(ToolbarFlag::kActive2);
-    snapshot.extraFlag1 = toolbar->Flag(ToolbarFlag::kExtra1);
-    snapshot.extraFlag2 = toolbar->Flag(ToolbarFlag::kExtra2);
-    snapshot.mode = toolbar->Mode();
-    for (ToolbarCommand command : kToolbarCommands)
-      if (toolbar->CommandEnabled(command)) snapshot.available.push_back(command);
-    break;
-  }
+  const HeadlessToolbar* toolbar = FindToolbar(screen);
+  if (toolbar == nullptr) return snapshot;
+  snapshot.ready = toolbar->Ready();
+  snapshot.busy = toolbar->Busy();
+  snapshot.loadedFlag = toolbar->Flag(ToolbarFlag::kLoaded);
+  snapshot.activeFlag1 = toolbar->Flag(ToolbarFlag::kActive1);
+  snapshot.activeFlag2 = toolbar->Flag(ToolbarFlag::kActive2);
+  snapshot.extraFlag1 = toolbar->Flag(ToolbarFlag::kExtra1);
+  snapshot.extraFlag2 = toolbar->Flag(ToolbarFlag::kExtra2);
+  snapshot.mode = toolbar->Mode();
+  for (ToolbarCommand command : kToolbarCommands)
+    if (toolbar->CommandEnabled(command)) snapshot.available.push_back(command);
   return snapshot;
 }
 
@@ -67,7 +65,7 @@ ScreenSnapshot TakeSnapshot(const Screen& screen, const FocusTracker& focus, boo
   snapshot.focus = focus.FocusedName();
   snapshot.services = Rows(screen, "lvServicios");
   snapshot.periods = Rows(screen, "lvPeriodos");
-  snapshot.toolbar = ToolbarOf(screen);
+  snapshot.toolbar = SnapshotToolbar(screen);
   snapshot.state = screen.State();
   snapshot.closed = closed;
   return snapshot;

@@ -285,9 +285,7 @@ void QtHost::Open(const std::string& parameters, const Variant& transaccion) {
   QObject::connect(&surface, &ScreenCanvas::StatusChanged, window_.get(),
                    &HostMainWindow::ShowStatus);
 
-  HeadlessToolbar* toolbar = nullptr;
-  for (Control* control : screen_->Controls())
-    if (auto* found = dynamic_cast<HeadlessToolbar*>(control)) toolbar = found;
+  HeadlessToolbar* toolbar = FindToolbar(*screen_);
   // Closing from the title bar asks as Salir does, also about text still being typed.
   auto* toolbar_view = dynamic_cast<QtToolbar*>(surface.ViewOf(toolbar));
   window_->SetUnsavedCheck(
@@ -382,11 +380,9 @@ void QtHost::FollowScreen() {
   window_->FindAction()->setEnabled(folio.Enabled() && !Closed());
   window_->RenewAction()->setEnabled(CanRenew(*screen_) && !Closed());
   std::vector<GlanceLine> glance;
-  for (Control* control : screen_->Controls()) {
-    const auto* toolbar = dynamic_cast<const HeadlessToolbar*>(control);
-    if (toolbar == nullptr) continue;
-    if (toolbar->ShowsInactiveRecord()) MarkCancelled(*toolbar, folio.Text());
-    if (toolbar->Busy() || !toolbar->ShowsLiveRecord()) continue;
+  const HeadlessToolbar* toolbar = FindToolbar(*screen_);
+  if (toolbar != nullptr && toolbar->ShowsInactiveRecord()) MarkCancelled(*toolbar, folio.Text());
+  if (toolbar != nullptr && !toolbar->Busy() && toolbar->ShowsLiveRecord()) {
     try {
       if (const auto usage = ReadPolicyUsage(database_.ForHost(), folio.Text()))
         glance = Glance(*usage, ServerNow(library_.Settings(), database_).DateOnly());
