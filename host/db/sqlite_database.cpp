@@ -208,6 +208,12 @@ void CounterRefusalFunction(sqlite3_context* context, int, sqlite3_value** argum
   sqlite3_result_error(context, message.c_str(), static_cast<int>(message.size()));
 }
 
+void LockedOperatorFunction(sqlite3_context* context, int, sqlite3_value**) {
+  const std::string message =
+      sqlite::LockedOperatorMessage(SessionOf(context).operator_code.value_or(""));
+  sqlite3_result_error(context, message.c_str(), static_cast<int>(message.size()));
+}
+
 // What the session's policy-date and counter guards ask of the session (sqlite_schema.h). A
 // rolled-back transaction takes its cancellations with it; a committed one's are told apart by
 // number.
@@ -222,6 +228,7 @@ void RegisterOperatorFunctions(Session& session) {
   define(sqlite::kTransactionFunction, 0, &TransactionFunction);
   define(sqlite::kPolicyDateRefusalFunction, 2, &PolicyDateRefusalFunction);
   define(sqlite::kCounterRefusalFunction, 1, &CounterRefusalFunction);
+  define(sqlite::kLockedOperatorFunction, 0, &LockedOperatorFunction);
   sqlite3_commit_hook(
       db,
       [](void* data) {

@@ -295,6 +295,21 @@ std::vector<std::string> CounterGuards() {
   };
 }
 
+// A server's refusal of a locked login, for the operator the host names: read as each policy
+// is written, so that a lock made while a session is open holds at its next write.
+std::vector<std::string> LockedOperatorGuards() {
+  const std::string user = std::string(sqlite::kOperatorFunction) + "()";
+  const std::string when = " ON main.Poliza_Servicio FOR EACH ROW WHEN " + user +
+                           " IS NOT NULL AND EXISTS (SELECT 1 FROM main.operator WHERE "
+                           "user_code = " +
+                           user + " AND locked <> 0) BEGIN SELECT " +
+                           std::string(sqlite::kLockedOperatorFunction) + "(); END";
+  return {
+      "CREATE TEMP TRIGGER Poliza_Servicio_operador_bloqueado BEFORE INSERT" + when,
+      "CREATE TEMP TRIGGER Poliza_Servicio_operador_bloqueado_cambio BEFORE UPDATE" + when,
+  };
+}
+
 // The schema's own guards of cancelled policies, which refuse any program's change.
 std::vector<std::string> CancelledPolicyGuards(std::string_view kind) {
   std::vector<std::string> statements;
@@ -319,6 +334,10 @@ std::string CancelledPolicyMessage(std::string_view folio) {
                        : "La póliza " + std::string(folio) + " ya fue cancelada; cárguela de nuevo";
 }
 
+std::string LockedOperatorMessage(std::string_view user) {
+  return "El operador " + std::string(user) + " está bloqueado: no puede guardar cambios";
+}
+
 std::vector<std::string> SessionGuardStatements() {
   std::vector<std::string> statements;
   for (const CancelledPolicyGuard& guard : kCancelledPolicyGuards) {
@@ -328,6 +347,8 @@ std::vector<std::string> SessionGuardStatements() {
   }
   for (std::string& guard : PolicyDateGuards()) statements.push_back(std::move(guard));
   for (std::string& guard : CounterGuards()) statements.push_back(std::move(guard));
+  // Made last, so fired first: a locked operator hears of its lock rather than of a permission.
+  for (std::string& guard : LockedOperatorGuards()) statements.push_back(std::move(guard));
   return statements;
 }
 

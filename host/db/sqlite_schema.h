@@ -28,6 +28,11 @@ inline constexpr const char* kPolicyDateRefusalFunction = "polizas_fecha_rechaza
 // kCounterRefusalFunction (folio) raises the server's refusal. The permission is read as each
 // change is made, so that one revoked while a session is open holds from then on.
 inline constexpr const char* kCounterRefusalFunction = "polizas_contadores_rechazados";
+// An operator an administrator locks writes no policy from then on, in a session already open
+// too: kLockedOperatorFunction () raises the refusal. A lock for failed sign-ins guards the
+// sign-in only, and leaves a session open.
+inline constexpr const char* kLockedOperatorFunction = "polizas_operador_bloqueado";
+std::string LockedOperatorMessage(std::string_view user);
 
 // The session's triggers and table; they need the functions registered and the schema in
 // place.

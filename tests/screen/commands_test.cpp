@@ -4,6 +4,11 @@
 #include <string>
 
 #include "host/db/access.h"
+#include "host/db/sqlite_schema.h"
+#include "host/services/operator_admin.h"
+#include "host/services/operator_records.h"
+#include "host/services/password.h"
+#include "host/services/sign_in.h"
 #include "screen_steps.h"
 #include "support/test_backend.h"
 
@@ -322,6 +327,38 @@ INSTANTIATE_TEST_SUITE_P(
                       MidnightCase{"EditWithoutChfecha", kOperatorWithoutPermissions, true,
                                    "2024-02-20"}),
     kByName);
+
+// An administrator's lock holds in a program already open: the operator's next write of a
+// policy is refused and nothing of it is written. Unlocked, it saves; a lock for failed
+// sign-ins (someone guessing its password elsewhere) leaves its open program working.
+TEST_F(SaveTest, AnOperatorLockedWhileItsProgramIsOpenWritesNoPolicyUntilUnlocked) {
+  if (TestBackend() == Backend::kPostgreSql) GTEST_SKIP() << "a server's operators are logins";
+  GivenOperator(kOperatorWithoutPermissions);
+  GivenShownPolicy();
+  host::OperatorAdministration administration(db.db(), kOperatorWithPermissions, db.clock());
+  administration.Lock(kOperatorWithoutPermissions);
+  const std::vector<std::string> stored = Stored();
+  const std::string refusal = host::sqlite::LockedOperatorMessage(kOperatorWithoutPermissions);
+
+  WhenPress("Baja");
+  EXPECT_EQ(OnlyMessage(), kBajaTrap + refusal);
+  GivenNewPolicyTyped();
+  WhenPress("Aceptar");
+  EXPECT_EQ(LastMessage(), kSaveTrap + refusal);
+  EXPECT_EQ(Stored(), stored);
+  EXPECT_FALSE(host().database().InTransaction());
+
+  administration.Unlock(kOperatorWithoutPermissions);
+  host::OperatorRecords(db.db()).SetPassword(kOperatorWithoutPermissions,
+                                             host::HashPassword("clave de Laura"));
+  host::PasswordSignIn sign_in(db.db(), db.clock());
+  for (int attempt = 0; attempt < host::PasswordSignIn::kAttempts; ++attempt)
+    sign_in.Attempt(kOperatorWithoutPermissions, "no");
+  ASSERT_THAT(sign_in.Attempt(kOperatorWithoutPermissions, "clave de Laura").refusal,
+              HasSubstr("bloqueado hasta"));
+  WhenPress("Aceptar");
+  EXPECT_EQ(Column("Oper_Alta", "MTY-000001"), kOperatorWithoutPermissions);
+}
 
 class ToolbarCommandsTest : public PolicyScreenTest {
  protected:
