@@ -142,7 +142,13 @@ bool Authorise(Database& database, const Request& request, const std::string& as
   if (!password) password = prompt.Ask("Password of " + as + ": ");
   if (!password) throw Error("no password of " + as + " given");
   const SignInResult result = PasswordSignIn(database, {}).Attempt(as, *password);
-  if (!result.signed_in) throw Error("sign-in refused: " + result.refusal);
+  if (!result.signed_in) {
+    // An operator changing its own password without --as signs in as the default
+    // administrator: the refusal says whose sign-in failed, and why that one.
+    const std::string chosen =
+        request.as ? "named with --as" : "the administrator by default; --as names another";
+    throw Error("sign-in of " + as + " (" + chosen + ") refused: " + result.refusal);
+  }
   RequireAdministration(database, request, as);
   return true;
 }

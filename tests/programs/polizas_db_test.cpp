@@ -124,6 +124,35 @@ TEST_F(DbProgram, AnotherUsersIndexIsNamedAsWhyTheFileCannotBeChanged) {
       "polizas-db: cannot change the operators of " + Database() + why);
 }
 
+// An operator changing its own password without --as signs in as the default administrator:
+// a refusal says whose sign-in failed and how that operator was chosen.
+TEST_F(DbProgram, ARefusedSignInSaysWhoseItWasAndHowItWasChosen) {
+  const std::string path = File("claves.db");
+  ASSERT_EQ(RunProgram(dir_, "polizas-db", {"init", path}, "clave del administrador\n").exit_code,
+            0);
+  ASSERT_EQ(RunProgram(dir_, "polizas-db", {"operator", "add", path, "CAPTURA"},
+                       "clave del administrador\nclave de captura\n")
+                .exit_code,
+            0);
+  const auto passwd = [&](Strings options, const std::string& password) {
+    Strings args = {"operator", "passwd", path, "CAPTURA"};
+    args.insert(args.end(), options.begin(), options.end());
+    return RunProgram(dir_, "polizas-db", args, password + "\nclave nueva\n");
+  };
+
+  const ProgramOutput by_default = passwd({}, "clave de captura");
+  EXPECT_EQ(by_default.exit_code, 1);
+  EXPECT_EQ(by_default.err,
+            "polizas-db: sign-in of ADMIN (the administrator by default; --as names another) "
+            "refused: Operador o contraseña incorrectos\n");
+  const ProgramOutput named = passwd({"--as", "CAPTURA"}, "clave del administrador");
+  EXPECT_EQ(named.exit_code, 1);
+  EXPECT_EQ(named.err,
+            "polizas-db: sign-in of CAPTURA (named with --as) refused: Operador o contraseña "
+            "incorrectos\n");
+  EXPECT_EQ(passwd({"--as", "CAPTURA"}, "clave de captura").exit_code, 0);
+}
+
 // A backup may not be written where SQLite keeps the database's own files: the file by
 // another name, its log, its index or its journal (not there yet, or not any more).
 TEST_F(DbProgram, ABackupNamingTheDatabasesFilesIsRefused) {
