@@ -26,6 +26,10 @@
 // was committed when it began, synced to the disk and checked before it is reported done. It
 // is made in TARGET.partial-XXXXXX, which is renamed TARGET once checked, and removed if the
 // copy fails or is interrupted (a kill -9 leaves it under that name).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -80,11 +84,14 @@ int Usage(const std::string& problem) {
   return kUsage;
 }
 
-// Creates the file itself, failing if it exists, so that two runs cannot both claim it.
-bool ClaimNewFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "wx");
-  if (!file) return false;
-  std::fclose(file);
+// Creates the file itself, failing if it exists, so that two runs cannot both claim it. A
+// file of password hashes is its owner's alone, whatever the umask lets others read; SQLite
+// gives its journals the file's permissions.
+bool ClaimNewFile(const std::string& path, bool holds_passwords) {
+  const mode_t mode = holds_passwords ? S_IRUSR | S_IWUSR : 0666;
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (file < 0) return false;
+  ::close(file);
   return true;
 }
 
@@ -165,7 +172,7 @@ int InitFile(const std::string& path, const Demo& demo, const std::string& admin
       return kFailed;
     }
   }
-  if (!ClaimNewFile(path)) {
+  if (!ClaimNewFile(path, administrator.has_value())) {
     std::cerr << "polizas-db: cannot create " << path << ": " << std::strerror(errno) << "\n";
     return kFailed;
   }

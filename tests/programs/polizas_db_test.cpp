@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -151,6 +152,25 @@ TEST_F(DbProgram, ARefusedSignInSaysWhoseItWasAndHowItWasChosen) {
             "polizas-db: sign-in of CAPTURA (named with --as) refused: Operador o contraseña "
             "incorrectos\n");
   EXPECT_EQ(passwd({"--as", "CAPTURA"}, "clave de captura").exit_code, 0);
+}
+
+// A database whose operators sign in holds their password hashes: its file is its owner's
+// alone, where a demo's, which holds none, is as the umask makes new files.
+TEST_F(DbProgram, AFileOfPasswordHashesIsReadableByItsOwnerAlone) {
+  const mode_t umask_before = ::umask(022);
+  const ProgramOutput signing =
+      RunProgram(dir_, "polizas-db", {"init", File("claves.db")}, "clave del administrador\n");
+  const ProgramOutput demo =
+      RunProgram(dir_, "polizas-db", {"init", File("demo.db"), "--demo"}, "");
+  ::umask(umask_before);
+  ASSERT_EQ(signing.exit_code, 0) << signing.err;
+  ASSERT_EQ(demo.exit_code, 0) << demo.err;
+
+  EXPECT_EQ(fs::status(File("claves.db")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(File("demo.db")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                fs::perms::others_read);
 }
 
 // A backup may not be written where SQLite keeps the database's own files: the file by
