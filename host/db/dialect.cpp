@@ -205,6 +205,12 @@ constexpr std::array kDialects = {
         .server_time_query = "",
         .table_present_query = "SELECT 1 AS v FROM sqlite_master WHERE type = 'table' AND name = ?",
         .index_present_query = "SELECT 1 AS v FROM sqlite_master WHERE type = 'index' AND name = ?",
+        .index_as_made_query =
+            "SELECT 1 AS v FROM sqlite_master m WHERE m.type = 'index' AND m.name = ? COLLATE "
+            "NOCASE AND m.tbl_name = ? COLLATE NOCASE AND NOT EXISTS (SELECT 1 FROM "
+            "pragma_index_list(m.tbl_name) l WHERE l.name = m.name AND (l.\"unique\" OR "
+            "l.partial)) AND (SELECT group_concat(name, ', ') FROM (SELECT name FROM "
+            "pragma_index_info(m.name) ORDER BY seqno)) = ? COLLATE NOCASE",
         .table_columns_query = "SELECT name AS column_name FROM pragma_table_info(?) ORDER BY cid",
         .transaction_id_query = "",
         .transaction_outcome = nullptr},
@@ -237,6 +243,14 @@ constexpr std::array kDialects = {
                   .server_time_query = "SELECT GetDate() AS v",
                   .table_present_query = "SELECT 1 AS v WHERE to_regclass(?) IS NOT NULL",
                   .index_present_query = "SELECT 1 AS v WHERE to_regclass(?) IS NOT NULL",
+                  .index_as_made_query =
+                      "SELECT 1 AS v FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
+                      "JOIN pg_class t ON t.oid = i.indrelid WHERE c.relnamespace = "
+                      "current_schema()::regnamespace AND c.relname = lower(?) AND t.relname = "
+                      "lower(?) AND NOT i.indisunique AND i.indpred IS NULL AND i.indexprs IS "
+                      "NULL AND (SELECT string_agg(a.attname, ', ' ORDER BY k.n) FROM "
+                      "unnest(i.indkey::int2[]) WITH ORDINALITY AS k(attnum, n) JOIN pg_attribute "
+                      "a ON a.attrelid = i.indrelid AND a.attnum = k.attnum) = lower(?)",
                   // The search path decides, as for the statements: another schema's table
                   // of that name (an archived copy, say) is not this one.
                   .table_columns_query =
@@ -272,6 +286,12 @@ constexpr std::array kDialects = {
         .server_time_query = "SELECT GetDate() AS v",
         .table_present_query = "SELECT 1 AS v WHERE OBJECT_ID(?) IS NOT NULL",
         .index_present_query = "SELECT 1 AS v FROM sys.indexes WHERE name = ?",
+        .index_as_made_query =
+            "SELECT 1 AS v FROM sys.indexes i WHERE i.name = ? AND i.object_id = OBJECT_ID(?) AND "
+            "i.is_unique = 0 AND i.has_filter = 0 AND (SELECT STRING_AGG(c.name, ', ') WITHIN "
+            "GROUP (ORDER BY ic.key_ordinal) FROM sys.index_columns ic JOIN sys.columns c ON "
+            "c.object_id = ic.object_id AND c.column_id = ic.column_id WHERE ic.object_id = "
+            "i.object_id AND ic.index_id = i.index_id AND ic.key_ordinal > 0) = ?",
         .table_columns_query = "SELECT name AS column_name FROM sys.columns WHERE object_id = "
                                "OBJECT_ID(?) ORDER BY column_id",
         .transaction_id_query = "",

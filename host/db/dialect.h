@@ -93,6 +93,10 @@ struct DialectTraits {
   // One row when the database has the table named by its one value; the same for an index.
   std::string_view table_present_query;
   std::string_view index_present_query;
+  // One row when the index named by its first value is on the table of the second, not
+  // unique and not partial, with exactly the key columns of the third ("a, b", in their order,
+  // in any letter case): an index as an earlier version made it, not one an office made.
+  std::string_view index_as_made_query;
   // The columns of the table its one value names, as column "column_name" in their order:
   // the table an unqualified name in a statement reaches, not a like-named one elsewhere.
   std::string_view table_columns_query;

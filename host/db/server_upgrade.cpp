@@ -300,7 +300,12 @@ class ServerUpgrade {
   // the planner.
   void DropReplacedIndexes() {
     for (const ReplacedIndex& index : kReplacedIndexes) {
-      if (!Present(Traits().index_present_query, index.name)) continue;
+      auto made = database_.HostQuery(
+          std::string(Traits().index_as_made_query),
+          {std::string(index.name), std::string(index.table), std::string(index.columns)});
+      const bool as_made = !made->Eof();
+      made->Close();
+      if (!as_made) continue;
       std::string drop = "DROP INDEX ";
       drop += index.name;
       if (!postgresql_) {

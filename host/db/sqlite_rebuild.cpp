@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "component/error.h"
+#include "host/db/dialect.h"
 #include "host/db/replaced_indexes.h"
 
 namespace nv407::host {
@@ -177,10 +178,8 @@ std::vector<std::string> DropReplacedIndexes(Database& database) {
   TransactionScope transaction(sql);
   for (const ReplacedIndex& index : kReplacedIndexes) {
     const std::string name(index.name);
-    if (Texts(database,
-              "SELECT name AS v FROM sqlite_master WHERE type = 'index' AND name = ? COLLATE "
-              "NOCASE AND tbl_name = ? COLLATE NOCASE",
-              {name, std::string(index.table)})
+    if (Texts(database, std::string(Traits(SqlDialect::kSqlite).index_as_made_query),
+              {name, std::string(index.table), std::string(index.columns)})
             .empty())
       continue;
     sql.Execute("DROP INDEX \"" + name + "\"")->Close();

@@ -399,6 +399,30 @@ TEST_F(ServerTest, UpgradeWritesAgainEveryFunctionNotAsThisVersionWritesIt) {
   EXPECT_TRUE(GetDateIsTheServersInAnyTimeZone(sql));
 }
 
+// A relation named as the index an earlier version made, but made otherwise (an index on
+// another table, a table), is the office's own: upgrade keeps it and goes on.
+TEST_F(ServerTest, UpgradeKeepsWhatIsNamedAsAReplacedIndexButMadeOtherwise) {
+  auto database = Open();
+  Connection& sql = database->ForHost();
+  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
+  for (const char* made :
+       {"CREATE INDEX Poliza_Servicio_inicio ON Cliente (Cl_Razon_Social_1)",
+        "CREATE UNIQUE INDEX Poliza_Servicio_inicio ON Poliza_Servicio (Ps_Fecha_Inicia, "
+        "Ps_Folio)",
+        "CREATE TABLE Poliza_Servicio_inicio (nota TEXT)"}) {
+    sql.Execute(made);
+    EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n") << made;
+    EXPECT_EQ(Scalar(sql,
+                     "SELECT COUNT(*) AS v FROM pg_class WHERE relname = "
+                     "'poliza_servicio_inicio'"),
+              "n:1")
+        << made;
+    sql.Execute(std::string(made).starts_with("CREATE TABLE")
+                    ? "DROP TABLE Poliza_Servicio_inicio"
+                    : "DROP INDEX Poliza_Servicio_inicio");
+  }
+}
+
 // A server database without the tables has nothing to upgrade: the owner is told to make them.
 TEST_F(ServerTest, UpgradeOfADatabaseWithoutTheTablesSaysToMakeThem) {
   ServerDatabase empty(ServerDatabase::Contents::kEmpty);

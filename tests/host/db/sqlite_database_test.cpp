@@ -664,6 +664,27 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
   EXPECT_TRUE(DropReplacedIndexes(*database).empty()) << "once";
 }
 
+// An index named as the one an earlier version made, but made otherwise, is an office's own:
+// upgrade keeps it.
+TEST(SqliteDatabase, AnIndexNamedAsAReplacedOneButMadeOtherwiseIsKept) {
+  for (const char* made :
+       {"CREATE UNIQUE INDEX Poliza_Servicio_inicio ON Poliza_Servicio (Ps_Fecha_Inicia, Ps_Folio)",
+        "CREATE INDEX Poliza_Servicio_inicio ON Poliza_Servicio (Ps_Folio, Ps_Fecha_Inicia)",
+        "CREATE INDEX Poliza_Servicio_inicio ON Poliza_Servicio (Ps_Fecha_Inicia, Ps_Folio) "
+        "WHERE Es_Cve_Estado = 'AC'",
+        "CREATE INDEX poliza_servicio_inicio ON Cliente (Cl_Razon_Social_1)"}) {
+    TempDir dir;
+    auto database = OpenSqliteDatabase(dir.File("own.db"), {.create = true});
+    FillDemo(database->ForHost());
+    database->ForHost().Execute(made);
+    EXPECT_TRUE(DropReplacedIndexes(*database).empty()) << made;
+    EXPECT_EQ(Column(database->ForHost(),
+                     "SELECT sql AS v FROM sqlite_master WHERE name = 'poliza_servicio_inicio' "
+                     "COLLATE NOCASE"),
+              Lines{made});
+  }
+}
+
 // A file made before the schema refused changes to a cancelled policy lacks those guards: the
 // host's sessions refuse such changes with guards of their own, any other program could make
 // them. Opened for writing, the file gets them; polizas-db upgrade gives it every other
