@@ -83,12 +83,14 @@ int main(int argc, char** argv) {
     settings = WithCommandLine(ReadSettings(files), options);
   } catch (const nv407::Error& error) {
     settings_error = error.what();
-    // A database named on the command line needs none of the files: a broken site file must
-    // not keep every operator from a database given by hand.
+    // A database named on the command line needs no file to name one: a broken site file
+    // must not keep every operator from a database given by hand. Only the broken file is
+    // left out; the operator's own settings still hold.
     if (!options.settings && (options.database || options.odbc)) {
-      std::cerr << "polizas: " << *settings_error
-                << "; the settings files are left out and the command line's database opened\n";
-      settings = WithCommandLine(ReadSettings(SettingsFiles{}), options);
+      std::vector<std::string> left_out;
+      settings = WithCommandLine(ReadSettingsLeavingOutBroken(files, left_out), options);
+      for (const std::string& why : left_out)
+        std::cerr << "polizas: " << why << "; left out, as the command line names the database\n";
       settings_error.reset();
     }
   }

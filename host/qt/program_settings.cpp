@@ -125,6 +125,21 @@ ProgramSettings ReadSettings(const SettingsFiles& files) {
   return settings;
 }
 
+ProgramSettings ReadSettingsLeavingOutBroken(const SettingsFiles& files,
+                                             std::vector<std::string>& left_out) {
+  ProgramSettings settings;
+  settings.user = {kDefaultOperator, kDefaultSource};
+  // A file is refused before any of its values is taken: one left out changes nothing.
+  for (const std::string& path : {files.site, files.user}) {
+    try {
+      ReadFile(path, files.home, settings);
+    } catch (const Error& refused) {
+      left_out.push_back(refused.Description());
+    }
+  }
+  return settings;
+}
+
 ProgramSettings WithCommandLine(ProgramSettings settings, const ProgramOptions& options) {
   if (options.database || options.odbc) {
     settings.database.reset();

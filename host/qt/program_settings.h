@@ -40,6 +40,10 @@ struct ProgramSettings {
 // in an ODBC connection string and others than its owner may read it, or when it names
 // both a database file and a server.
 ProgramSettings ReadSettings(const SettingsFiles& files);
+// As ReadSettings, but a file that cannot be read or is refused is left out, the others read
+// as they are, its error added to `left_out`: for a command line that names the database.
+ProgramSettings ReadSettingsLeavingOutBroken(const SettingsFiles& files,
+                                             std::vector<std::string>& left_out);
 // The options of the command line over the settings: what the program then opens.
 ProgramSettings WithCommandLine(ProgramSettings settings, const ProgramOptions& options);
 void ApplyTo(const ProgramSettings& settings, ProgramOptions& options);

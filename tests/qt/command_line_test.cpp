@@ -258,9 +258,25 @@ class CommandLineTest : public QObject {
              qPrintable(refused.errors));
     const ProgramRun opened = RunProgram(POLIZAS_PROGRAM, {"--db", "b.db"}, {}, environment);
     QVERIFY2(opened.errors.contains("unknown setting \"datbase\"") &&
-                 opened.errors.contains("the command line's database opened") &&
+                 opened.errors.contains("left out, as the command line names the database") &&
                  opened.errors.contains("xvfb-run -a polizas"),
              qPrintable(opened.errors));
+
+    // Only the broken file is left out: the operator's own still names the operator.
+    const std::string site = dir.filePath("site.conf").toStdString();
+    QFile site_file(QString::fromStdString(site));
+    QVERIFY(site_file.open(QIODevice::WriteOnly));
+    site_file.write("[General]\nbogus = 1\n");
+    site_file.close();
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[General]\nuser = CAPTURA\n");
+    file.close();
+    std::vector<std::string> left_out;
+    const host::ProgramSettings kept =
+        host::ReadSettingsLeavingOutBroken({user.toStdString(), site, "", ""}, left_out);
+    QCOMPARE(QString::fromStdString(kept.user.value + " " + kept.user.source), "CAPTURA " + user);
+    QCOMPARE(left_out.size(), std::size_t{1});
+    QVERIFY2(left_out.front().starts_with(site + ", line 2: "), left_out.front().c_str());
   }
 
   void withoutADisplayTheProgramSaysHowToRunIt() {
