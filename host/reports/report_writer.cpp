@@ -58,8 +58,11 @@ std::optional<double> NumberIn(const std::string& cell) {
 
 // A text a spreadsheet would take for a formula (=, +, -, @, or a tab or carriage return
 // before one) is written after an apostrophe, so that opening the file runs nothing that a
-// name or a comment in the database holds; JSON keeps every text as it is.
-std::string CsvField(const std::string& cell, ReportColumn::Kind kind) {
+// name or a comment in the database holds; JSON keeps every text as it is. A byte that
+// starts no character (a file another program wrote) becomes U+FFFD, as in JSON: the file
+// stays UTF-8.
+std::string CsvField(const std::string& stored, ReportColumn::Kind kind) {
+  const std::string cell = IsUtf8(stored) ? stored : Narrow(Widen(stored));
   const bool written_as_text =
       kind == ReportColumn::Kind::kText || (kind == ReportColumn::Kind::kNumber && !NumberIn(cell));
   const bool formula = written_as_text && !cell.empty() &&

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/db/statement_text.h"
+#include "host/db/text.h"
 #include "program_run.h"
 
 namespace nv407::testing {
@@ -294,6 +295,19 @@ TEST_F(ReportProgram, ANameRunsNothingWhereTheReportIsOpened) {
   const std::string table = names("table", "C00007");
   EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 3) << table;  // header, rule, row
   EXPECT_THAT(table, HasSubstr("Colegio Americano [2J"));
+}
+
+TEST_F(ReportProgram, ABrokenByteInANameIsWrittenAsTheReplacementCharacter) {
+  if (TestBackend() != Backend::kSqlite) GTEST_SKIP() << "a server stores UTF-8 only";
+  database_.Open()->ForHost().Execute(
+      "UPDATE Cliente SET Cl_Razon_Social_1 = 'Bad ' || CAST(X'C328' AS TEXT) WHERE "
+      "Cl_Cve_Cliente = 'C00004'");
+  for (const char* format : {"csv", "json"}) {
+    const ProgramOutput run = Report({"--format", format, "policies", "--client", "C00004"});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_TRUE(host::IsUtf8(run.out)) << format;
+    EXPECT_THAT(run.out, HasSubstr("Bad \xEF\xBF\xBD(")) << format;
+  }
 }
 
 // A program that only reads leaves the file as it is, byte for byte: a report and a backup
