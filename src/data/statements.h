@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // The texts of the statements the screen runs, each joined from its fixed pieces and
 // values in their order. Spliced texts have each apostrophe doubled and nothing else
@@ -13,6 +14,9 @@ std::string Literal(const std::string& value);
 
 // One policy's header with its included services, units, included and used quantities.
 std::string PolicyByFolio(const std::string& folio);
+// A service's used quantity in its unit (hours or events), as PolicyByFolio reads it: an
+// expression over Poliza_Servicio_Tipo_Servicio joined to Tipo_Servicio.
+std::string_view UsedAmount();
 
 // A policy type's included services, with the unit and count of the policy's length.
 std::string PolicyTypeServices(const std::string& policy_type);
