@@ -86,6 +86,12 @@ std::string NoStatement(int) {
 std::string NoClock(const Date&) {
   return {};
 }
+std::string NoRowLock(std::string_view) {
+  return {};
+}
+std::string ForUpdateOf(std::string_view table) {
+  return " FOR UPDATE OF " + std::string(table);
+}
 
 std::string PostgreSqlTransactionOutcome(std::string_view id) {
   return "SELECT pg_xact_status('" + std::string(id) + "'::xid8) AS v";
@@ -213,7 +219,9 @@ constexpr std::array kDialects = {
             "pragma_index_info(m.name) ORDER BY seqno)) = ? COLLATE NOCASE",
         .table_columns_query = "SELECT name AS column_name FROM pragma_table_info(?) ORDER BY cid",
         .transaction_id_query = "",
-        .transaction_outcome = nullptr},
+        .transaction_outcome = nullptr,
+        .lock_rows_hint = "",
+        .lock_rows_of = &NoRowLock},
     DialectTraits{.dialect = SqlDialect::kPostgreSql,
                   .name = "postgresql",
                   .dbms_name = "PostgreSQL",
@@ -257,7 +265,9 @@ constexpr std::array kDialects = {
                       "SELECT attname AS column_name FROM pg_attribute WHERE attrelid = "
                       "to_regclass(?) AND attnum > 0 AND NOT attisdropped ORDER BY attnum",
                   .transaction_id_query = "SELECT pg_current_xact_id_if_assigned()::text AS v",
-                  .transaction_outcome = &PostgreSqlTransactionOutcome},
+                  .transaction_outcome = &PostgreSqlTransactionOutcome,
+                  .lock_rows_hint = "",
+                  .lock_rows_of = &ForUpdateOf},
     DialectTraits{
         .dialect = SqlDialect::kSqlServer,
         .name = "sqlserver",
@@ -295,7 +305,9 @@ constexpr std::array kDialects = {
         .table_columns_query = "SELECT name AS column_name FROM sys.columns WHERE object_id = "
                                "OBJECT_ID(?) ORDER BY column_id",
         .transaction_id_query = "",
-        .transaction_outcome = nullptr},
+        .transaction_outcome = nullptr,
+        .lock_rows_hint = " WITH (UPDLOCK, HOLDLOCK)",
+        .lock_rows_of = &NoRowLock},
 };
 
 }  // namespace

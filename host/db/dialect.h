@@ -106,6 +106,11 @@ struct DialectTraits {
   // One row, column v, of the transaction of that number: "committed", "aborted" or
   // "in progress" (the number comes from the query above).
   std::string (*transaction_outcome)(std::string_view id);
+  // A read of rows the transaction relies on until it ends, locked against other sessions'
+  // changes: the hint after the table's name, and the clause that ends the statement naming
+  // that table ("" where the transaction holds the write lock from its start: SQLite's).
+  std::string_view lock_rows_hint;
+  std::string (*lock_rows_of)(std::string_view table);
 };
 
 const DialectTraits& Traits(SqlDialect dialect);

@@ -19,6 +19,8 @@ HeadlessHost::HeadlessHost(Database& database, SessionSettings session, Pantalla
       controls_(database, dialogs_),
       library_(database, dialogs_, controls_, std::move(session)),
       component_(std::move(factory), std::move(plugin_path)) {
+  library_.ReadScreenListsWith(
+      [this](std::string_view name) { return ShownListItems(screen_, name); });
   dialogs_.Observe([this](const DialogCall& call) {
     std::visit([this](const auto& typed) { events_.emplace_back(typed); }, call);
   });
@@ -106,6 +108,12 @@ HeadlessToolbar* FindToolbar(const Form& screen) {
   for (Control* control : screen.Controls())
     if (auto* toolbar = dynamic_cast<HeadlessToolbar*>(control)) return toolbar;
   return nullptr;
+}
+
+const ListItems* ShownListItems(const Form* screen, std::string_view name) {
+  if (screen == nullptr) return nullptr;
+  const auto* list = dynamic_cast<const HeadlessListView*>(screen->FindControl(name));
+  return list == nullptr ? nullptr : &list->Items();
 }
 
 FocusTracker& HeadlessHost::focus() const {

@@ -128,6 +128,9 @@ T& FindControlAs(const Form& screen, std::string_view name, int index = -1) {
 
 // The screen's toolbar, whatever its name; nullptr on a form without one.
 HeadlessToolbar* FindToolbar(const Form& screen);
+// The rows a list of the screen shows, by the list's name; nullptr without a screen or such a
+// list.
+const ListItems* ShownListItems(const Form* screen, std::string_view name);
 
 template <typename T>
 T& HeadlessHost::Get(std::string_view name, int index) const {

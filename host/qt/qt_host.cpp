@@ -257,6 +257,8 @@ QtHost::QtHost(Database& database, SessionSettings session, Dialogs& dialogs,
       component_(std::move(factory), std::move(plugin_path)),
       window_(std::make_unique<HostMainWindow>(dialogs)) {
   database_.SetLockWaitObserver([this](bool waiting) { window_->ShowLockWait(waiting); });
+  library_.ReadScreenListsWith(
+      [this](std::string_view name) { return ShownListItems(screen_, name); });
 }
 
 QtHost::~QtHost() {

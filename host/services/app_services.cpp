@@ -4,13 +4,16 @@
 namespace nv407::host {
 namespace {
 
-// The screen's connection. It shows the replacement chain every statement and the course
-// of each transaction, and tells the activity observer, if any, how transactions end.
+// The screen's connection. It shows the counters check every statement before it runs, and
+// the replacement chain every statement and the course of each transaction, and tells the
+// activity observer, if any, how transactions end.
 class ScreenConnection final : public Connection {
  public:
-  ScreenConnection(Connection& connection, ReplacementChain& chain, ActivityObserver* observer)
-      : connection_(connection), chain_(chain), observer_(observer) {}
+  ScreenConnection(Connection& connection, ReplacementChain& chain, UsedCountersCheck& counters,
+                   ActivityObserver* observer)
+      : connection_(connection), chain_(chain), counters_(counters), observer_(observer) {}
   std::unique_ptr<Recordset> Execute(const std::string& sql) override {
+    counters_.BeforeStatement(sql);
     std::unique_ptr<Recordset> result = connection_.Execute(sql);
     chain_.StatementRan(sql);
     return result;
@@ -37,18 +40,19 @@ class ScreenConnection final : public Connection {
 
   Connection& connection_;
   ReplacementChain& chain_;
+  UsedCountersCheck& counters_;
   ActivityObserver* observer_;
 };
 
 class ReferenceAppServices final : public AppServices {
  public:
   ReferenceAppServices(Database& database, Dialogs& dialogs, SessionSettings settings,
-                       ReplacementChain& chain)
+                       ReplacementChain& chain, UsedCountersCheck& counters)
       : database_(database),
         dialogs_(dialogs),
         settings_(std::move(settings)),
         records_(database),
-        connection_(database_.ForScreen(), chain, settings_.activity) {}
+        connection_(database_.ForScreen(), chain, counters, settings_.activity) {}
 
   Connection& GetConnection() override { return connection_; }
 
@@ -87,8 +91,8 @@ class ReferenceAppServices final : public AppServices {
 
 std::unique_ptr<AppServices> MakeAppServices(Database& database, Dialogs& dialogs,
                                              const SessionSettings& settings,
-                                             ReplacementChain& chain) {
-  return std::make_unique<ReferenceAppServices>(database, dialogs, settings, chain);
+                                             ReplacementChain& chain, UsedCountersCheck& counters) {
+  return std::make_unique<ReferenceAppServices>(database, dialogs, settings, chain, counters);
 }
 
 }  // namespace nv407::host

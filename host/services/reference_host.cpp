@@ -40,14 +40,19 @@ ReferenceHost::ReferenceHost(Database& database, Dialogs& dialogs, ControlFactor
       dialogs_(dialogs),
       controls_(controls),
       settings_(std::move(settings)),
-      chain_(std::make_unique<ReplacementChain>(database_, settings_)) {
+      chain_(std::make_unique<ReplacementChain>(database_, settings_)),
+      counters_(database_) {
   database_.WorkFor(settings_.user_code);
 }
 
 ReferenceHost::~ReferenceHost() = default;
 
 std::unique_ptr<AppServices> ReferenceHost::CreateAppServices() {
-  return MakeAppServices(database_, dialogs_, settings_, *chain_);
+  return MakeAppServices(database_, dialogs_, settings_, *chain_, counters_);
+}
+
+void ReferenceHost::ReadScreenListsWith(ShownList lists) {
+  counters_.ReadListsWith(std::move(lists));
 }
 
 std::unique_ptr<UtilityServices> ReferenceHost::CreateUtilityServices() {

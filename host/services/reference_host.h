@@ -8,6 +8,7 @@
 #include "host/services/activity.h"
 #include "host/services/dialogs.h"
 #include "host/services/sign_in.h"
+#include "host/services/used_counters_check.h"
 
 namespace nv407::host {
 
@@ -41,6 +42,8 @@ class ReferenceHost final : public HostLibrary {
   std::unique_ptr<ListFormatter> CreateListFormatter() override;
   std::unique_ptr<RecordViewer> CreateRecordViewer() override;
   ControlFactory& Controls() override { return controls_; }
+  // How the services read what the open screen's lists show (its control set knows).
+  void ReadScreenListsWith(ShownList lists);
 
   Database& Db() { return database_; }
   const SessionSettings& Settings() const { return settings_; }
@@ -51,6 +54,7 @@ class ReferenceHost final : public HostLibrary {
   ControlFactory& controls_;
   SessionSettings settings_;
   std::unique_ptr<ReplacementChain> chain_;  // the services' shared watch on an edit
+  UsedCountersCheck counters_;
 };
 
 }  // namespace nv407::host

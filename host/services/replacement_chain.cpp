@@ -70,38 +70,50 @@ struct Reader {
   }
 };
 
-// Whether sql[from, to) sets the state to cancelled: Es_Cve_Estado, not part of a longer
-// name, then = 'CA', in any letter case and spacing.
-bool SetsCancelled(std::string_view sql, std::size_t from, std::size_t to) {
-  constexpr std::string_view kState = "Es_Cve_Estado";
-  for (std::size_t i = from; i + kState.size() <= to; ++i) {
+// Whether sql[from, to) sets the column to the value: the column's name, not part of a longer
+// name, then = and the value, not followed by more of a name or number, in any letter case and
+// spacing.
+bool Sets(std::string_view sql, std::size_t from, std::size_t to, std::string_view column,
+          std::string_view value) {
+  for (std::size_t i = from; i + column.size() <= to; ++i) {
     if (i > 0 && IsWordChar(sql[i - 1])) continue;
     Reader state(sql.substr(0, to));
     state.at = i;
-    if (!state.Word(kState)) continue;
+    if (!state.Word(column)) continue;
     state.Blanks();
     if (state.at >= to || sql[state.at] != '=') continue;
     ++state.at;
     state.Blanks();
-    if (state.Word("'CA'")) return true;
+    if (state.Word(value) &&
+        (state.at >= to || !(IsWordChar(sql[state.at]) || sql[state.at] == '.')))
+      return true;
   }
   return false;
 }
+
+// An UPDATE of one table's rows of one folio: UPDATE <table> SET ... WHERE Ps_Folio =
+// '<folio>'. Where its assignments lie, and where its folio's literal does (its quotes
+// excluded, its apostrophes still doubled).
+struct FolioUpdate {
+  std::size_t set_from, set_to;
+  std::size_t folio_from, folio_to;
+  std::string Folio(std::string_view sql) const {
+    return Unquoted(std::string(sql.substr(folio_from, folio_to - folio_from)));
+  }
+};
 
 bool IsPolicyTable(const std::string& table) {
   const KnownTable* known = FindKnownTable(table);
   return known != nullptr && known->name == schema::kPolizaServicio;
 }
 
-}  // namespace
-
-std::optional<std::string> CancelledFolio(std::string_view sql) {
-  // Read by hand rather than by a regular expression: this runs on every statement of every
-  // transaction, and the expression cost more than the statement itself.
+// Read by hand rather than by a regular expression: this runs on every statement of every
+// transaction, and the expression cost more than the statement itself.
+std::optional<FolioUpdate> UpdateOfOneFolio(std::string_view sql, std::string_view table) {
   Reader ahead(sql);
   ahead.Blanks();
-  if (!ahead.Word("UPDATE") || !ahead.Blanks() || !ahead.Word(schema::kPolizaServicio) ||
-      !ahead.Blanks() || !ahead.Word("SET") || !ahead.Blank())
+  if (!ahead.Word("UPDATE") || !ahead.Blanks() || !ahead.Word(table) || !ahead.Blanks() ||
+      !ahead.Word("SET") || !ahead.Blank())
     return std::nullopt;
 
   // From the end: WHERE Ps_Folio = '<folio>', the folio's doubled apostrophes included.
@@ -125,10 +137,24 @@ std::optional<std::string> CancelledFolio(std::string_view sql) {
   if (!back.WordBack("Ps_Folio") || !back.BlanksBack() || !back.WordBack("WHERE") ||
       !back.BlankBack() || back.end < ahead.at)
     return std::nullopt;
+  return FolioUpdate{ahead.at, back.end, open + 1, end};
+}
 
-  // Between SET and WHERE: Es_Cve_Estado = 'CA', the name a whole word.
-  if (!SetsCancelled(sql, ahead.at, back.end)) return std::nullopt;
-  return Unquoted(std::string(sql.substr(open + 1, end - open - 1)));
+}  // namespace
+
+std::optional<std::string> CancelledFolio(std::string_view sql) {
+  const std::optional<FolioUpdate> update = UpdateOfOneFolio(sql, schema::kPolizaServicio);
+  if (!update || !Sets(sql, update->set_from, update->set_to, "Es_Cve_Estado", "'CA'"))
+    return std::nullopt;
+  return update->Folio(sql);
+}
+
+std::optional<std::string> ResetCountersFolio(std::string_view sql) {
+  const std::optional<FolioUpdate> update = UpdateOfOneFolio(sql, "Poliza_Servicio_Tipo_Servicio");
+  if (!update) return std::nullopt;
+  for (std::string_view counter : {"Pst_Tiempo_Utilizado", "Pst_Evento_Utilizado"})
+    if (Sets(sql, update->set_from, update->set_to, counter, "0")) return update->Folio(sql);
+  return std::nullopt;
 }
 
 ReplacementChain::ReplacementChain(Database& database, const SessionSettings& settings)

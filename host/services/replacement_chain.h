@@ -14,6 +14,10 @@ namespace nv407::host {
 // The folio of the policy that a statement marks cancelled (an UPDATE of Poliza_Servicio
 // setting Es_Cve_Estado to 'CA' for one Ps_Folio), in any letter case and spacing.
 std::optional<std::string> CancelledFolio(std::string_view sql);
+// The folio whose used counters a statement sets to zero (an UPDATE of
+// Poliza_Servicio_Tipo_Servicio setting Pst_Tiempo_Utilizado or Pst_Evento_Utilizado to 0 for
+// one Ps_Folio), in any letter case and spacing.
+std::optional<std::string> ResetCountersFolio(std::string_view sql);
 
 // Watches the screen's transactions for an edit: one that cancels a policy and has a new
 // folio issued for another. Just before such a transaction commits, it writes the two

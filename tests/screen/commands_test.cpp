@@ -477,6 +477,7 @@ constexpr const char* kCounterReportHeader =
 // the one who created it, so that the stamp shows who reset it.
 class CounterInitializationTest : public PolicyScreenTest {
  protected:
+  using PolicyScreenTest::PolicyScreenTest;
   void GivenShownPolicy(const std::vector<ServiceUse>& services) {
     GivenStoredPolicy(kFolio, "AC", services);
     GivenShownStoredPolicy();
@@ -624,14 +625,13 @@ TEST_F(CounterInitializationTest, AnEmptyListLogsNothingButStillStampsThePolicy)
   WhenNextAnswerIs("yes");
   WhenClick("cmdInicializa");
 
-  EXPECT_THAT(trace, ElementsAre(Pair("screen",
-                                      "UPDATE Poliza_Servicio_Tipo_Servicio SET    "
-                                      "Pst_Tiempo_Utilizado = 0,    Pst_Evento_Utilizado = 0 "
-                                      "WHERE Ps_Folio = 'MTY-000007'"),
-                                 Pair("screen",
-                                      "UPDATE Poliza_Servicio SET    Oper_Ult_Modif = 'CAPTURA', "
-                                      "   Fecha_Ult_Modif = GetDate() WHERE Ps_Folio = "
-                                      "'MTY-000007'")));
+  EXPECT_THAT(ByScreen(trace),
+              ElementsAre("UPDATE Poliza_Servicio_Tipo_Servicio SET    "
+                          "Pst_Tiempo_Utilizado = 0,    Pst_Evento_Utilizado = 0 "
+                          "WHERE Ps_Folio = 'MTY-000007'",
+                          "UPDATE Poliza_Servicio SET    Oper_Ult_Modif = 'CAPTURA', "
+                          "   Fecha_Ult_Modif = GetDate() WHERE Ps_Folio = "
+                          "'MTY-000007'"));
   EXPECT_EQ(db.Count("record_log"), 0);
   EXPECT_EQ(Column("Oper_Ult_Modif", kFolio), kOperatorWithoutPermissions);
 }
@@ -666,6 +666,106 @@ TEST_P(CounterInitializationFailureTest, RollsEverythingBackAndReportsTheCause) 
 
 INSTANTIATE_TEST_SUITE_P(EitherStatement, CounterInitializationFailureTest,
                          ::testing::Values("Poliza_Servicio_Tipo_Servicio", "Poliza_Servicio"));
+
+const std::string kCountersChanged =
+    "ERROR|16|ERR-ID:7500001|Operación cancelada debido al siguiente error: \r\nLos servicios "
+    "utilizados de la póliza MTY-000007 cambiaron desde que se cargó; cárguela de nuevo";
+
+// The report is of what the list shows; the reset zeroes what the database holds. Where the
+// two differ, the counters changed since the policy was loaded, and the reset is refused.
+class StaleCounterResetTest : public CounterInitializationTest {
+ protected:
+  StaleCounterResetTest() : CounterInitializationTest(TestDatabase::Storage::kFile) {}
+  void SetUp() override {
+    db.AddServiceType("TEL", "Red", false);
+    GivenShownPolicy({{"SOPREM", 10, 7.5, 0}, {"VISITA", 1, 0, 1}});
+    other_session_ = db.OpenAnotherSession();
+  }
+  // Everything logged, as "key|note".
+  std::vector<std::string> Logged() {
+    std::vector<std::string> notes;
+    for (auto result =
+             db.sql().Execute("SELECT record_key || '|' || note AS v FROM record_log ORDER BY id");
+         !result->Eof(); result->MoveNext())
+      notes.push_back(result->Fields("v").Value().ToText());
+    return notes;
+  }
+  void ExpectRefusedAndNothingWritten() {
+    const std::vector<std::string> stored = Stored();
+    WhenNextAnswerIs("yes");
+    WhenClick("cmdInicializa");
+    EXPECT_EQ(LastMessage(), kCountersChanged);
+    EXPECT_EQ(Stored(), stored);
+    EXPECT_THAT(Listed(), ElementsAre("SOPREM 10/7.5", "VISITA 1/1"));
+    EXPECT_FALSE(db.db().InTransaction());
+  }
+  std::unique_ptr<host::Database> other_session_;
+};
+
+// Two operators show the same policy; the first resets it. The second still shows what had
+// been used: a reset there would log the first one's amounts again as used since.
+TEST_F(StaleCounterResetTest, AResetOfCountersAnotherSessionResetIsRefused) {
+  host::HeadlessHost other(*other_session_,
+                           host::SessionSettings{kOperatorWithPermissions, db.clock()},
+                           InProcessComponent());
+  other.Open();
+  other.Type("txtFolio", kFolio);
+  other.dialogs().QueueAnswer(message_answer::kYes);
+  other.Click("cmdInicializa");
+  ASSERT_EQ(ServicesOf(kFolio), "SOPREM 10.0/0.0/0.0;VISITA 1.0/0.0/0.0");
+  const std::vector<std::string> logged = Logged();
+  ASSERT_THAT(logged, SizeIs(1));
+
+  ExpectRefusedAndNothingWritten();
+  EXPECT_EQ(Logged(), logged);
+
+  // Loaded again, it shows the zeros, and its reset goes through.
+  WhenType("txtFolio", "");
+  WhenType("txtFolio", kFolio);
+  EXPECT_THAT(Listed(), ElementsAre("SOPREM 10/0", "VISITA 1/0"));
+  WhenNextAnswerIs("yes");
+  WhenClick("cmdInicializa");
+  EXPECT_EQ(LastMessage(), kConfirmation);
+  EXPECT_THAT(Logged(), SizeIs(2));
+}
+
+// Another program changes the counters while the policy is shown: a used amount, a service
+// added or one taken away. The log would not say what the reset zeroed.
+class CountersChangedMeanwhileTest : public StaleCounterResetTest,
+                                     public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CountersChangedMeanwhileTest, TheResetIsRefusedAndChangesNothing) {
+  other_session_->ForHost().Execute(GetParam());
+  const std::string counters = ServicesOf(kFolio);
+
+  ExpectRefusedAndNothingWritten();
+  EXPECT_EQ(ServicesOf(kFolio), counters);
+  EXPECT_THAT(Logged(), IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, CountersChangedMeanwhileTest,
+    ::testing::Values("UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 11 WHERE "
+                      "Ps_Folio = 'MTY-000007' AND Ts_Cve_Tipo_Servicio = 'SOPREM'",
+                      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Evento_Utilizado = 2 WHERE "
+                      "Ps_Folio = 'MTY-000007' AND Ts_Cve_Tipo_Servicio = 'VISITA'",
+                      "INSERT INTO Poliza_Servicio_Tipo_Servicio (Ps_Folio, Ts_Cve_Tipo_Servicio, "
+                      "Pst_Cantidad_Incluida, Pst_Tiempo_Utilizado, Pst_Evento_Utilizado) VALUES "
+                      "('MTY-000007', 'TEL', 5, 0, 0)",
+                      "DELETE FROM Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = 'MTY-000007' "
+                      "AND Ts_Cve_Tipo_Servicio = 'VISITA'"));
+
+// What the list shows after a reset is what the database then holds: a second reset, without
+// loading the policy again, goes through (a policy without services: above).
+TEST_F(StaleCounterResetTest, ResetsAgainWhatThisScreenReset) {
+  for (int run = 1; run <= 2; ++run) {
+    WhenNextAnswerIs("yes");
+    WhenClick("cmdInicializa");
+    EXPECT_EQ(LastMessage(), kConfirmation) << run;
+    EXPECT_EQ(ServicesOf(kFolio), "SOPREM 10.0/0.0/0.0;VISITA 1.0/0.0/0.0");
+    EXPECT_THAT(Logged(), SizeIs(run));
+  }
+}
 
 // The screen asks for INISERV once, as it opens; the database asks as the counters change. An
 // operator whose permission is revoked meanwhile (by an administrator's program) is refused,
