@@ -47,6 +47,12 @@ struct FormContext {
   bool live_record_shown = false;
   void SetLiveRecordShown(bool shown);
   std::vector<GatedControl> live_record_controls;
+  // The form's toolbar follows the text of its record's key field, also when code writes it
+  // (which raises no look-up event): the record counts as shown only while its key is.
+  std::function<void(const Control&)> text_changed;
+  void NoteTextChanged(const Control& box) const {
+    if (text_changed) text_changed(box);
+  }
 };
 
 // An input control of the data-entry group (tag "1"); the lists of the group take no input.
@@ -278,7 +284,8 @@ std::string_view ToolbarModeName(ToolbarMode mode);  // "idle", "new", "editing"
 class HeadlessToolbar final : public HeadlessControl<Toolbar> {
  public:
   static constexpr ControlKind kKind = ControlKind::kToolbar;
-  using HeadlessControl::HeadlessControl;
+  HeadlessToolbar(const ControlLayout& layout, FormContext& context);
+  ~HeadlessToolbar() override;
 
   bool Ready() const override { return ready_; }
   void SetReady(bool ready) override;
@@ -296,7 +303,7 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
 
   std::string Caption() const { return Layout().Setting("caption"); }
   ToolbarMode Mode() const { return mode_; }
-  // Nuevo when idle; Modificar and Baja when idle with a live policy shown (activeFlag1);
+  // Nuevo when idle; Modificar and Baja when idle with a live policy shown (ShowsLiveRecord);
   // Consultar when idle with a policy shown (ShowsRecord); Aceptar and Cancelar while
   // capturing; Salir always. Nothing but Salir before the screen made the toolbar ready.
   bool CommandEnabled(ToolbarCommand command) const;
@@ -306,18 +313,22 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
   // Capturing or editing, and the user has typed, picked, chosen or pressed something since
   // it began: Cancelar or Salir would throw that work away.
   bool HasUnsavedChanges() const { return Busy() && Context().data_entered; }
+  // The flags describe the record of the last load that found one (the key it handed to
+  // LoadAdditionalFields), and only while the key field (the text box whose `idconsulta`
+  // is this `opc_table`) still shows that key: code may write another folio there and load
+  // it without finding anything, or find it cancelled, leaving the flags as they were. A
+  // form without a key field is described by its flags alone.
+  //
   // Idle with a record shown whose load left it inactive (a cancelled policy): the load
   // set loadedFlag without activeFlag1, and no reset or other load has come since.
-  bool ShowsInactiveRecord() const { return mode_ == ToolbarMode::kIdle && inactive_record_; }
+  bool ShowsInactiveRecord() const;
   // A record is on the form: a load set loadedFlag, with activeFlag1 for a live one, and no
   // reset has come since. A reset (after a save, a Baja, Cancelar) clears activeFlag1 and
   // leaves loadedFlag, so that flag alone tells only that a record was shown once.
-  bool ShowsRecord() const {
-    return Flag(ToolbarFlag::kLoaded) && (Flag(ToolbarFlag::kActive1) || inactive_record_);
-  }
+  bool ShowsRecord() const;
   // A live record is on the form: a load set loadedFlag and activeFlag1, and no reset or
   // other load has come since.
-  bool ShowsLiveRecord() const { return Flag(ToolbarFlag::kLoaded) && Flag(ToolbarFlag::kActive1); }
+  bool ShowsLiveRecord() const;
 
   // The record's additional fields as the user sees them, in their defined order.
   std::vector<std::pair<std::string, std::string>> AdditionalFields();
@@ -331,9 +342,16 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
   void SetMode(ToolbarMode mode);
   void LoadDefinitions();
   void ResetAdditionalFields();
+  bool IsKeyField(const Control& control) const;
+  const TextBox* KeyField() const;  // nullptr when the form has none
+  bool KeyShown(const std::optional<std::string>& key) const;
+  // The controls offered on a live record, and the view, follow what is shown now.
+  void FollowRecord();
 
   bool ready_ = false;
   bool inactive_record_ = false;
+  std::optional<std::string> record_key_;  // of the record the last load found
+  std::optional<std::string> live_key_;    // the same, once that load set activeFlag1
   ToolbarMode mode_ = ToolbarMode::kIdle;
   std::map<ToolbarFlag, bool> flags_;
   std::optional<std::vector<AdditionalField>> definitions_;  // read once, value = default

@@ -10,6 +10,7 @@ namespace nv407::host {
 void HeadlessTextBox::SetText(const std::string& text) {
   text_ = WithoutNul(text);
   Notify();
+  Context().NoteTextChanged(*this);
   if (!IsKeyField()) return;
   accepted_ = false;  // until the look-up says otherwise, also when it fails
   not_taken_ = false;
@@ -34,11 +35,13 @@ void HeadlessTextBox::UserType(const std::string& text) {
   if (!IsKeyField()) {
     text_ = typed;
     Notify();
+    Context().NoteTextChanged(*this);
   } else if (typed != text_) {
     text_ = typed;
     accepted_ = false;
     not_taken_ = false;
     Notify();
+    Context().NoteTextChanged(*this);
     Confirm([this] {
       // The old value is gone before the new one is known, whatever the look-up says.
       RaiseLookupReset();

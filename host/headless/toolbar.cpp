@@ -47,6 +47,17 @@ std::string_view ToolbarModeName(ToolbarMode mode) {
   return {};
 }
 
+HeadlessToolbar::HeadlessToolbar(const ControlLayout& layout, FormContext& context)
+    : HeadlessControl(layout, context) {
+  Context().text_changed = [this](const Control& box) {
+    if (IsKeyField(box)) FollowRecord();
+  };
+}
+
+HeadlessToolbar::~HeadlessToolbar() {
+  Context().text_changed = nullptr;
+}
+
 void HeadlessToolbar::SetReady(bool ready) {
   ready_ = ready;
   Notify();
@@ -60,9 +71,51 @@ bool HeadlessToolbar::Flag(ToolbarFlag flag) const {
 void HeadlessToolbar::SetFlag(ToolbarFlag flag, bool value) {
   // A load clears the flags, sets loadedFlag, then activeFlag1 for a live record; the
   // reset clears activeFlag1 and leaves loadedFlag.
-  if (flag == ToolbarFlag::kLoaded) inactive_record_ = value && !Flag(ToolbarFlag::kActive1);
-  if (flag == ToolbarFlag::kActive1) inactive_record_ = false;
+  if (flag == ToolbarFlag::kLoaded) {
+    inactive_record_ = value && !Flag(ToolbarFlag::kActive1);
+    if (!value) record_key_.reset();
+  }
+  if (flag == ToolbarFlag::kActive1) {
+    inactive_record_ = false;
+    // The load sets activeFlag1 for the record it has just found.
+    live_key_ = value ? record_key_ : std::nullopt;
+  }
   flags_[flag] = value;
+  FollowRecord();
+}
+
+bool HeadlessToolbar::IsKeyField(const Control& control) const {
+  const std::string table = Layout().Setting("opc_table");
+  return !table.empty() && control.Kind() == ControlKind::kTextBox &&
+         control.Layout().Setting("idconsulta") == table;
+}
+
+const TextBox* HeadlessToolbar::KeyField() const {
+  // Looked for each time: the toolbar may be made before it, and outlive it.
+  for (const Control* control : Context().form.Controls())
+    if (control != nullptr && IsKeyField(*control)) return dynamic_cast<const TextBox*>(control);
+  return nullptr;
+}
+
+bool HeadlessToolbar::KeyShown(const std::optional<std::string>& key) const {
+  const TextBox* field = KeyField();
+  return field == nullptr || (key && field->Text() == *key);
+}
+
+bool HeadlessToolbar::ShowsInactiveRecord() const {
+  return mode_ == ToolbarMode::kIdle && inactive_record_ && KeyShown(record_key_);
+}
+
+bool HeadlessToolbar::ShowsRecord() const {
+  return Flag(ToolbarFlag::kLoaded) && (Flag(ToolbarFlag::kActive1) || inactive_record_) &&
+         KeyShown(record_key_);
+}
+
+bool HeadlessToolbar::ShowsLiveRecord() const {
+  return Flag(ToolbarFlag::kLoaded) && Flag(ToolbarFlag::kActive1) && KeyShown(live_key_);
+}
+
+void HeadlessToolbar::FollowRecord() {
   Context().SetLiveRecordShown(ShowsLiveRecord());
   Notify();
 }
@@ -79,7 +132,7 @@ bool HeadlessToolbar::CommandEnabled(ToolbarCommand command) const {
       return idle && writable;
     case ToolbarCommand::kModificar:
     case ToolbarCommand::kBaja:
-      return idle && writable && Flag(ToolbarFlag::kActive1);
+      return idle && writable && ShowsLiveRecord();
     case ToolbarCommand::kConsultar:
       return idle && ShowsRecord();
     case ToolbarCommand::kAceptar:
@@ -209,6 +262,11 @@ bool HeadlessToolbar::SaveAdditionalFields(const std::string& folio) {
 }
 
 void HeadlessToolbar::LoadAdditionalFields(const std::string& folio) {
+  // A load found this record; it is live only once the load sets activeFlag1 for it.
+  record_key_ = folio;
+  live_key_.reset();
+  inactive_record_ = Flag(ToolbarFlag::kLoaded);
+  FollowRecord();
   values_.reset();
   AdditionalFields();
   if (!definitions_->empty()) {

@@ -1,6 +1,7 @@
 #include <tuple>
 
 #include "component/error.h"
+#include "data/schema.h"
 #include "data/statements.h"
 #include "screen_steps.h"
 
@@ -73,6 +74,60 @@ INSTANTIATE_TEST_SUITE_P(
                       StartCase{"EDICION,MTY-000007", kEdit},
                       StartCase{"edicion,mty-7,extra", kEdit}, StartCase{"EDICION, mty-7 ", kEdit},
                       StartCase{"EDICION", kPlain}, StartCase{"EDICION,", kPlain}));
+
+// Each return to the window loads the start folio again, from code, without the look-up's
+// reset. When it names no policy, or a cancelled one, the flags of the live policy the user
+// loaded since stay set: the toolbar must not take them for the folio now shown (an edit of
+// it would replace a policy that is not there, or a cancelled one, with a copy of the other).
+struct ReturnCase {
+  const char* name;
+  const char* start;  // the folio of the parameters "EDICION,<folio>"
+  const char* typed;  // what the user loaded before the window came back
+  const char* folio;  // shown after the return
+  const char* available;
+  bool cancelled_shown;
+};
+
+class ReturnToWindowTest : public LoadingTest, public ::testing::WithParamInterface<ReturnCase> {
+ protected:
+  std::string Available() {
+    std::string names;
+    for (host::ToolbarCommand command : Toolbar().available)
+      names +=
+          std::string(names.empty() ? "" : " ") + std::string(host::ToolbarCommandName(command));
+    return names;
+  }
+};
+
+TEST_P(ReturnToWindowTest, OffersEditingOnlyOfTheLivePolicyItShows) {
+  GivenStoredPolicy();
+  GivenStoredPolicy("MTY-000008", schema::kStateCancelled);
+  GivenOpenScreen(std::string("EDICION,") + GetParam().start);
+  if (Toolbar().busy) WhenPress("Cancelar");
+  WhenType("txtFolio", GetParam().typed);
+  const std::vector<std::string> before = Stored();
+
+  host().Activate();
+
+  EXPECT_EQ(Text("txtFolio"), GetParam().folio);
+  EXPECT_EQ(Available(), GetParam().available);
+  EXPECT_EQ(host().toolbar().ShowsInactiveRecord(), GetParam().cancelled_shown);
+  EXPECT_FALSE(Enabled("cmdInicializa")) << "the counter reset acts on a live policy shown idle";
+  if (!Toolbar().busy) {
+    for (const char* command : {"Modificar", "Baja", "Aceptar"})
+      EXPECT_THROW(WhenPress(command), Error) << command;
+  }
+  EXPECT_EQ(Stored(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(StartFolios, ReturnToWindowTest,
+                         ::testing::Values(ReturnCase{"Unknown", "mty-99", "mty-7", "MTY-000099",
+                                                      "Nuevo Salir", false},
+                                           ReturnCase{"Cancelled", "mty-8", "mty-7", "MTY-000008",
+                                                      "Nuevo Consultar Salir", true},
+                                           ReturnCase{"Live", "mty-7", "mty-8", "MTY-000007",
+                                                      "Aceptar Cancelar Salir", false}),
+                         kByName);
 
 TEST_F(LoadingTest, ABusyScreenIgnoresActivationAndFolioLoads) {
   GivenStoredPolicy();

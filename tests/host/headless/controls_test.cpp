@@ -57,11 +57,15 @@ class ControlsTest : public ::testing::Test {
     return names;
   }
 
-  // As a load of a live policy sets the flags.
-  void ShowLiveRecord() {
+  // As the folio load sets the flags of the policy it finds: the folio shown, loadedFlag, the
+  // additional fields of that folio, then activeFlag1 for a live one.
+  void Load(const std::string& folio, bool live) {
+    Box("txtFolio").SetText(folio);
     Toolbar().SetFlag(ToolbarFlag::kLoaded, true);
-    Toolbar().SetFlag(ToolbarFlag::kActive1, true);
+    Toolbar().LoadAdditionalFields(folio);
+    if (live) Toolbar().SetFlag(ToolbarFlag::kActive1, true);
   }
+  void ShowLiveRecord() { Load("MTY-000001", true); }
 
   TestDatabase db;
   host::ScriptedDialogs dialogs;
@@ -220,17 +224,33 @@ TEST_F(ControlsTest, ToolbarOffersTheCommandsThatFitWhatTheScreenShows) {
               ThrowsMessage<Error>("Consultar is not available"));
   // A load sets loadedFlag, then activeFlag1 for a live policy; a reset of the form clears
   // activeFlag1 and leaves loadedFlag.
-  Toolbar().SetFlag(ToolbarFlag::kLoaded, true);
+  Load("MTY-000002", false);
   EXPECT_EQ(Available(), "Nuevo Consultar Salir") << "a cancelled policy is shown";
   Toolbar().SetFlag(ToolbarFlag::kActive1, false);
   EXPECT_EQ(Available(), "Nuevo Salir") << "the form emptied";
-  Toolbar().SetFlag(ToolbarFlag::kLoaded, true);
-  Toolbar().SetFlag(ToolbarFlag::kActive1, true);
+  ShowLiveRecord();
   EXPECT_EQ(Available(), "Nuevo Modificar Consultar Baja Salir");
   Toolbar().SetFlag(ToolbarFlag::kActive1, false);
   EXPECT_EQ(Available(), "Nuevo Salir") << "the form emptied after a save or a Baja";
+
+  // Code writes another folio and its load finds none, or a cancelled one: the flags of
+  // the live policy stay set, but they no longer describe the folio shown.
+  ShowLiveRecord();
+  Box("txtFolio").SetText("MTY-000099");
+  EXPECT_EQ(Available(), "Nuevo Salir") << "no policy MTY-000099";
+  Toolbar().StartEdit();
+  EXPECT_EQ(Toolbar().Mode(), host::ToolbarMode::kIdle);
+  Box("txtFolio").SetText("MTY-000001");
+  EXPECT_EQ(Available(), "Nuevo Modificar Consultar Baja Salir") << "its folio shown again";
   Toolbar().SetFlag(ToolbarFlag::kLoaded, true);
-  Toolbar().SetFlag(ToolbarFlag::kActive1, true);
+  Box("txtFolio").SetText("GDL-000004");
+  Toolbar().LoadAdditionalFields("GDL-000004");
+  EXPECT_EQ(Available(), "Nuevo Consultar Salir") << "a cancelled policy found over a live one";
+  EXPECT_TRUE(Toolbar().ShowsInactiveRecord());
+  Box("txtFolio").SetText("MTY-000001");
+  EXPECT_EQ(Available(), "Nuevo Salir") << "the live one is not the record the flags describe";
+
+  ShowLiveRecord();
   Toolbar().UserPress("Modificar");
   EXPECT_EQ(Available(), "Aceptar Cancelar Salir");
   EXPECT_THAT([&] { Toolbar().UserPress("Baja"); }, ThrowsMessage<Error>("Baja is not available"));
@@ -283,6 +303,12 @@ TEST_F(ControlsTest, CounterResetIsOfferedOnlyWhileTheToolbarShowsALiveRecord) {
 
   ShowLiveRecord();
   EXPECT_TRUE(reset.Enabled());
+  reset.SetFocus();
+  Box("txtFolio").SetText("MTY-000099");  // from code: no look-up event
+  EXPECT_FALSE(reset.Enabled()) << "another folio shown";
+  EXPECT_NE(Focus().FocusedName(), "cmdInicializa");
+  Box("txtFolio").SetText("MTY-000001");
+  EXPECT_TRUE(reset.Enabled());
   reset.SetEnabled(false);  // an operator without the permission
   EXPECT_FALSE(reset.Enabled());
 }
@@ -315,8 +341,7 @@ TEST_F(ControlsTest, ToolbarModeDecidesBusyAndTheAceptarArgument) {
   Toolbar().AcceptFailed();  // the capture stays open
   Toolbar().UserPress("Aceptar");
   Toolbar().AcceptSucceeded();
-  Toolbar().SetFlag(ToolbarFlag::kLoaded, true);  // a live policy is shown
-  Toolbar().SetFlag(ToolbarFlag::kActive1, true);
+  ShowLiveRecord();
   Toolbar().StartEdit();
   Toolbar().StartNew();  // already capturing
   Toolbar().UserPress("Aceptar");
