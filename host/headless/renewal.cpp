@@ -40,7 +40,7 @@ void RequireStillLive(Database& database, const std::string& folio) {
 bool CanRenew(const Form& screen) {
   const HeadlessToolbar* toolbar = FindToolbar(screen);
   return toolbar != nullptr && toolbar->Mode() == ToolbarMode::kIdle &&
-         toolbar->Flag(ToolbarFlag::kActive1) && toolbar->CommandEnabled(ToolbarCommand::kNuevo);
+         toolbar->ShowsLiveRecord() && toolbar->CommandEnabled(ToolbarCommand::kNuevo);
 }
 
 void Renew(Form& screen, Database& database) {

@@ -5,7 +5,7 @@
 
 namespace nv407::host {
 
-// Whether Renovar is offered: idle with a live record shown (its load set activeFlag1) and
+// Whether Renovar is offered: idle with a live record shown (ShowsLiveRecord) and
 // Nuevo offered. Renew says why one without a day to start after cannot be renewed.
 bool CanRenew(const Form& screen);
 

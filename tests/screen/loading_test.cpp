@@ -3,6 +3,7 @@
 #include "component/error.h"
 #include "data/schema.h"
 #include "data/statements.h"
+#include "host/headless/renewal.h"
 #include "screen_steps.h"
 
 namespace nv407::testing {
@@ -113,6 +114,7 @@ TEST_P(ReturnToWindowTest, OffersEditingOnlyOfTheLivePolicyItShows) {
   EXPECT_EQ(Available(), GetParam().available);
   EXPECT_EQ(host().toolbar().ShowsInactiveRecord(), GetParam().cancelled_shown);
   EXPECT_FALSE(Enabled("cmdInicializa")) << "the counter reset acts on a live policy shown idle";
+  EXPECT_FALSE(host::CanRenew(host().screen())) << "nor is Renovar offered";
   if (!Toolbar().busy) {
     for (const char* command : {"Modificar", "Baja", "Aceptar"})
       EXPECT_THROW(WhenPress(command), Error) << command;
