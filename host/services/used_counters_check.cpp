@@ -27,7 +27,7 @@ UsedByKey Stored(Database& database, const std::string& folio) {
   const DialectTraits& traits = Traits(database.Dialect());
   const std::string sql =
       "SELECT Tipo_Servicio.Ts_Cve_Tipo_Servicio AS Ts_Cve_Tipo_Servicio, " +
-      std::string(statements::UsedAmount()) +
+      std::string(statements::kUsedAmount) +
       " AS Pst_Cantidad_Utilizada FROM Poliza_Servicio_Tipo_Servicio" +
       std::string(traits.lock_rows_hint) +
       " INNER JOIN Tipo_Servicio ON Poliza_Servicio_Tipo_Servicio.Ts_Cve_Tipo_Servicio = "

@@ -19,11 +19,6 @@ std::string Literal(const std::string& value) {
   return out;
 }
 
-std::string_view UsedAmount() {
-  return "CASE WHEN IsNull(Tipo_Servicio.Ts_Servicio_Hora, '') = 'SI' THEN Pst_Tiempo_Utilizado "
-         "ELSE Pst_Evento_Utilizado END";
-}
-
 std::string PolicyByFolio(const std::string& folio) {
   std::string sql;
   sql.reserve(kRoomForAStatement);
@@ -33,7 +28,7 @@ std::string PolicyByFolio(const std::string& folio) {
       "   CASE WHEN IsNull(Tipo_Servicio.Ts_Servicio_Hora, '') = 'SI' THEN 'HR' ELSE 'EV' END as "
       "Ts_Unidad, ";
   sql += "   ";
-  sql += UsedAmount();
+  sql += kUsedAmount;
   sql += " as Pst_Cantidad_Utilizada, ";
   sql += "   IsNull(Tipo_Servicio.Ts_Cve_Tipo_Servicio, '') as Ts_Cve_Tipo_Servicio, ";
   sql += "   IsNull(Tipo_Servicio.Ts_Descripcion, '') as Ts_Descripcion ";

@@ -15,8 +15,11 @@ std::string Literal(const std::string& value);
 // One policy's header with its included services, units, included and used quantities.
 std::string PolicyByFolio(const std::string& folio);
 // A service's used quantity in its unit (hours or events), as PolicyByFolio reads it: an
-// expression over Poliza_Servicio_Tipo_Servicio joined to Tipo_Servicio.
-std::string_view UsedAmount();
+// expression over Poliza_Servicio_Tipo_Servicio joined to Tipo_Servicio. A text of the header
+// alone, so that the host, which does not link the screen, reads the same.
+inline constexpr std::string_view kUsedAmount =
+    "CASE WHEN IsNull(Tipo_Servicio.Ts_Servicio_Hora, '') = 'SI' THEN Pst_Tiempo_Utilizado "
+    "ELSE Pst_Evento_Utilizado END";
 
 // A policy type's included services, with the unit and count of the policy's length.
 std::string PolicyTypeServices(const std::string& policy_type);
