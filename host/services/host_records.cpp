@@ -94,6 +94,10 @@ void HostRecords::StoreExtendedText(const std::string& table, const std::string&
 
 void HostRecords::AppendNote(const std::string& table, const std::string& key,
                              const std::string& note, const std::string& user, const Date& at) {
+  // A policy removed by another program since the screen showed it gets no note: the Baja or
+  // the edit that would write one fails with it, having changed nothing.
+  if (const KnownTable* known = FindKnownTable(table); known && !RowExists(*known, key))
+    throw Error("La póliza " + key + " ya no existe; cárguela de nuevo");
   database_
       .HostQuery(
           "INSERT INTO record_log (table_name, record_key, note, user_code, logged_at) "

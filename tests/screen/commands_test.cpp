@@ -461,6 +461,34 @@ TEST_F(ToolbarCommandsTest, BajaCancelsTheShownPolicyLogsItAndResets) {
   EXPECT_EQ(Flags(), "loaded - - - -");
 }
 
+// Another program removed the policy while it was shown: neither a Baja nor an edit of it
+// writes a note of a policy that is not there.
+class RemovedMeanwhileTest : public ToolbarCommandsTest {
+ protected:
+  void WhenRemovedAndThen(const std::function<void()>& command) {
+    GivenShownPolicy();
+    for (const char* table : {"Poliza_Servicio_Tipo_Servicio", "Poliza_Servicio"})
+      db.sql().Execute(std::string("DELETE FROM ") + table + " WHERE Ps_Folio = 'MTY-000007'");
+    const long long policies = db.Count("Poliza_Servicio");
+    command();
+    EXPECT_THAT(LastMessage(),
+                ::testing::HasSubstr("La póliza MTY-000007 ya no existe; cárguela de nuevo"));
+    EXPECT_EQ(db.Count("record_log"), 0);
+    EXPECT_EQ(db.Count("Poliza_Servicio"), policies);
+  }
+};
+
+TEST_F(RemovedMeanwhileTest, ABajaIsRefused) {
+  WhenRemovedAndThen([&] { WhenPress("Baja"); });
+}
+
+TEST_F(RemovedMeanwhileTest, AnEditIsRefused) {
+  WhenRemovedAndThen([&] {
+    WhenPress("Modificar");
+    WhenPress("Aceptar");
+  });
+}
+
 constexpr const char* kConfirmation =
     "INICIALIZAR|292|ERR-ID:7500015|Seguro de incializar el contador de los servicios "
     "contratados";
