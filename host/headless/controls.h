@@ -342,8 +342,7 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
   void SetMode(ToolbarMode mode);
   void LoadDefinitions();
   void ResetAdditionalFields();
-  bool IsKeyField(const Control& control) const;
-  const TextBox* KeyField() const;  // nullptr when the form has none
+  bool IsRecordKeyField(const Control& control) const;
   bool KeyShown(const std::optional<std::string>& key) const;
   // The controls offered on a live record, and the view, follow what is shown now.
   void FollowRecord();
@@ -352,6 +351,9 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
   bool inactive_record_ = false;
   std::optional<std::string> record_key_;  // of the record the last load found
   std::optional<std::string> live_key_;    // the same, once that load set activeFlag1
+  // What the record's key field holds, as its every change tells; none before the first
+  // (a form without one is described by its flags alone).
+  std::optional<std::string> key_text_;
   ToolbarMode mode_ = ToolbarMode::kIdle;
   std::map<ToolbarFlag, bool> flags_;
   std::optional<std::vector<AdditionalField>> definitions_;  // read once, value = default

@@ -50,7 +50,9 @@ std::string_view ToolbarModeName(ToolbarMode mode) {
 HeadlessToolbar::HeadlessToolbar(const ControlLayout& layout, FormContext& context)
     : HeadlessControl(layout, context) {
   Context().text_changed = [this](const Control& box) {
-    if (IsKeyField(box)) FollowRecord();
+    if (!IsRecordKeyField(box)) return;
+    key_text_ = static_cast<const TextBox&>(box).Text();
+    FollowRecord();
   };
 }
 
@@ -84,22 +86,14 @@ void HeadlessToolbar::SetFlag(ToolbarFlag flag, bool value) {
   FollowRecord();
 }
 
-bool HeadlessToolbar::IsKeyField(const Control& control) const {
+bool HeadlessToolbar::IsRecordKeyField(const Control& control) const {
   const std::string table = Layout().Setting("opc_table");
   return !table.empty() && control.Kind() == ControlKind::kTextBox &&
          control.Layout().Setting("idconsulta") == table;
 }
 
-const TextBox* HeadlessToolbar::KeyField() const {
-  // Looked for each time: the toolbar may be made before it, and outlive it.
-  for (const Control* control : Context().form.Controls())
-    if (control != nullptr && IsKeyField(*control)) return dynamic_cast<const TextBox*>(control);
-  return nullptr;
-}
-
 bool HeadlessToolbar::KeyShown(const std::optional<std::string>& key) const {
-  const TextBox* field = KeyField();
-  return field == nullptr || (key && field->Text() == *key);
+  return !key_text_ || (key && *key_text_ == *key);
 }
 
 bool HeadlessToolbar::ShowsInactiveRecord() const {
