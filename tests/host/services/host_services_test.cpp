@@ -60,6 +60,8 @@ TEST_F(HostServicesTest, TextsNotesParametersAndTransactionsAreFoundByTheirKeys)
                 utility.ReadExtendedText("Poliza_Servicio", "MTY-000002", "0001"),
             text + "|other entry|");
 
+  PolicyRow policy;  // MTY-000001: a policy's notes are of a stored policy
+  db.AddPolicy((policy.date = "2024-03-15", policy));
   utility.LogRecordEvent("POLIZA_SERVICIO", "MTY-000001", "Baja");
   utility.LogRecordEvent("Poliza_Servicio", "MTY-000001", "Servicio 'A'\r\n 2 HR");
   EXPECT_EQ(db.Joined("SELECT table_name || '|' || record_key || '|' || note || '|' || "
@@ -149,7 +151,8 @@ TEST(FormatFolio, BringsWhatUsersTypeToStoredFormAndRoundTripsIssuedFolios) {
       const auto folio = host::MakeFolio(host::FolioBranch(branch), number, host::kFolioWidth);
       ASSERT_TRUE(folio) << branch << " " << number;
       const std::string bare = std::string(branch) + "-" + std::to_string(number);
-      for (const std::string& text : {*folio, bare, "  " + bare + " ", host::AsciiUpper(bare) + "\t"})
+      for (const std::string& text :
+           {*folio, bare, "  " + bare + " ", host::AsciiUpper(bare) + "\t"})
         EXPECT_EQ(host::FormatFolio(text), *folio) << "typed \"" << text << "\"";
     }
   }

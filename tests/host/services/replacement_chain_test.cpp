@@ -43,7 +43,12 @@ class ChainTransactionTest : public ::testing::Test {
     if (!cancelled.empty())
       connection.Execute("UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = '" +
                          cancelled + "'");
-    if (!folio_table.empty()) utility->NextFolio("MTY", folio_table, 10, -1);
+    if (!folio_table.empty()) {
+      const std::string issued = utility->NextFolio("MTY", folio_table, 10, -1).ToText();
+      // A new policy is stored under its folio before the transaction ends.
+      PolicyRow policy;
+      if (folio_table == "POLIZA_SERVICIO") db.AddPolicy((policy.folio = issued, policy));
+    }
     commit ? connection.CommitTrans() : connection.RollbackTrans();
   }
   std::string Notes() {
