@@ -16,6 +16,10 @@ constexpr std::string_view kColumn = "v";
 
 }  // namespace
 
+std::string RemovedPolicyMessage(std::string_view folio) {
+  return "La póliza " + std::string(folio) + " ya no existe; cárguela de nuevo";
+}
+
 const KnownTable* FindKnownTable(std::string_view table) {
   const std::string wanted = AsciiUpper(Trim(table));
   for (const KnownTable& known : kKnownTables)
@@ -97,7 +101,7 @@ void HostRecords::AppendNote(const std::string& table, const std::string& key,
   // A policy removed by another program since the screen showed it gets no note: the Baja or
   // the edit that would write one fails with it, having changed nothing.
   if (const KnownTable* known = FindKnownTable(table); known && !RowExists(*known, key))
-    throw Error("La póliza " + key + " ya no existe; cárguela de nuevo");
+    throw Error(RemovedPolicyMessage(key));
   database_
       .HostQuery(
           "INSERT INTO record_log (table_name, record_key, note, user_code, logged_at) "

@@ -19,6 +19,8 @@ struct KnownTable {
 // Callers spell table names in either case ("Poliza_Servicio", "POLIZA_SERVICIO");
 // nullptr for a table the host does not know.
 const KnownTable* FindKnownTable(std::string_view table);
+// A command on a policy another program removed since the screen showed it is refused with this.
+std::string RemovedPolicyMessage(std::string_view folio);
 // The spelling the host tables store: the schema's for a known table, else trimmed as given.
 std::string StoredTableName(std::string_view table);
 

@@ -5,6 +5,7 @@
 #include "component/error.h"
 #include "data/statements.h"
 #include "host/db/dialect.h"
+#include "host/services/host_records.h"
 #include "host/services/replacement_chain.h"
 
 namespace nv407::host {
@@ -22,7 +23,19 @@ UsedByKey Shown(const ListItems& items) {
   return used;
 }
 
-// As the load lists them: a service whose type is gone from the catalogue is not listed.
+// The policy's header, locked until the reset ends. A service row being added holds a share
+// of it (its foreign key): the services are read once that row's transaction has ended, and
+// none is added until the reset's has.
+void LockPolicy(Database& database, const std::string& folio) {
+  const DialectTraits& traits = Traits(database.Dialect());
+  const std::string sql = "SELECT Ps_Folio FROM Poliza_Servicio" +
+                          std::string(traits.lock_rows_hint) + " WHERE Ps_Folio = ?" +
+                          traits.lock_rows_of("Poliza_Servicio");
+  if (database.HostQuery(sql, {folio})->Eof()) throw Error(RemovedPolicyMessage(folio));
+}
+
+// As the load lists them: a service without a key, or whose type is gone from the catalogue,
+// is not listed.
 UsedByKey Stored(Database& database, const std::string& folio) {
   const DialectTraits& traits = Traits(database.Dialect());
   const std::string sql =
@@ -36,6 +49,7 @@ UsedByKey Stored(Database& database, const std::string& folio) {
   UsedByKey used;
   for (auto result = database.HostQuery(sql, {folio}); !result->Eof(); result->MoveNext()) {
     const std::string code = result->Fields("Ts_Cve_Tipo_Servicio").Value().ToText();
+    if (code.empty()) continue;
     used["K" + code] = result->Fields("Pst_Cantidad_Utilizada").Value().ToText();
   }
   return used;
@@ -49,6 +63,7 @@ void UsedCountersCheck::BeforeStatement(const std::string& sql) {
   if (!folio) return;
   const ListItems* shown = lists_(kServicesList);
   if (shown == nullptr) return;
+  LockPolicy(database_, *folio);
   if (Stored(database_, *folio) != Shown(*shown)) {
     throw Error("Los servicios utilizados de la póliza " + *folio +
                 " cambiaron desde que se cargó; cárguela de nuevo");

@@ -1,7 +1,9 @@
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "host/db/access.h"
 #include "host/db/sqlite_schema.h"
@@ -482,6 +484,13 @@ TEST_F(RemovedMeanwhileTest, ABajaIsRefused) {
   WhenRemovedAndThen([&] { WhenPress("Baja"); });
 }
 
+TEST_F(RemovedMeanwhileTest, ACounterResetIsRefused) {
+  WhenRemovedAndThen([&] {
+    WhenNextAnswerIs("yes");
+    WhenClick("cmdInicializa");
+  });
+}
+
 TEST_F(RemovedMeanwhileTest, AnEditIsRefused) {
   WhenRemovedAndThen([&] {
     WhenPress("Modificar");
@@ -782,6 +791,48 @@ INSTANTIATE_TEST_SUITE_P(
                       "('MTY-000007', 'TEL', 5, 0, 0)",
                       "DELETE FROM Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = 'MTY-000007' "
                       "AND Ts_Cve_Tipo_Servicio = 'VISITA'"));
+
+// Another session changes a counter and adds a service, and its transaction is still open as
+// the reset starts: the reset waits for it, and then sees the service it added too.
+TEST_F(StaleCounterResetTest, AServiceAddedWhileTheResetWaitsIsSeen) {
+  Connection& other = other_session_->ForHost();
+  other.BeginTrans();
+  other.Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = Pst_Tiempo_Utilizado "
+      "WHERE Ps_Folio = 'MTY-000007' AND Ts_Cve_Tipo_Servicio = 'SOPREM'");
+  other.Execute(
+      "INSERT INTO Poliza_Servicio_Tipo_Servicio (Ps_Folio, Ts_Cve_Tipo_Servicio, "
+      "Pst_Cantidad_Incluida, Pst_Tiempo_Utilizado, Pst_Evento_Utilizado) VALUES ('MTY-000007', "
+      "'TEL', 5, 0, 3)");
+  // Had the reset not waited, it would have seen the service anyway: the test cannot fail
+  // by its timing, only by the reset.
+  std::thread commit([&other] {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    other.CommitTrans();
+  });
+  WhenNextAnswerIs("yes");
+  WhenClick("cmdInicializa");
+  commit.join();
+
+  EXPECT_EQ(LastMessage(), kCountersChanged);
+  EXPECT_EQ(ServicesOf(kFolio), "SOPREM 10.0/7.5/0.0;TEL 5.0/0.0/3.0;VISITA 1.0/0.0/1.0");
+  EXPECT_THAT(Logged(), IsEmpty());
+}
+
+// A service without a key is not listed: the check leaves it out as the load does.
+TEST_F(StaleCounterResetTest, AServiceWithoutAKeyIsLeftOutAsTheListLeavesItOut) {
+  db.AddServiceType("", "Sin clave", false);
+  db.sql().Execute(
+      "INSERT INTO Poliza_Servicio_Tipo_Servicio (Ps_Folio, Ts_Cve_Tipo_Servicio, "
+      "Pst_Cantidad_Incluida, Pst_Tiempo_Utilizado, Pst_Evento_Utilizado) VALUES ('MTY-000007', "
+      "'', 1, 0, 0)");
+  WhenType("txtFolio", "");
+  WhenType("txtFolio", kFolio);
+  WhenNextAnswerIs("yes");
+  WhenClick("cmdInicializa");
+  EXPECT_EQ(LastMessage(), kConfirmation);
+  EXPECT_THAT(Logged(), SizeIs(1));
+}
 
 // What the list shows after a reset is what the database then holds: a second reset, without
 // loading the policy again, goes through (a policy without services: above).
