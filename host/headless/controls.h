@@ -347,6 +347,7 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
   // The controls offered on a live record, and the view, follow what is shown now.
   void FollowRecord();
 
+  const std::string record_table_;  // `opc_table`: its key field's `idconsulta`
   bool ready_ = false;
   bool inactive_record_ = false;
   std::optional<std::string> record_key_;  // of the record the last load found

@@ -48,7 +48,7 @@ std::string_view ToolbarModeName(ToolbarMode mode) {
 }
 
 HeadlessToolbar::HeadlessToolbar(const ControlLayout& layout, FormContext& context)
-    : HeadlessControl(layout, context) {
+    : HeadlessControl(layout, context), record_table_(layout.Setting("opc_table")) {
   Context().text_changed = [this](const Control& box) {
     if (!IsRecordKeyField(box)) return;
     key_text_ = static_cast<const TextBox&>(box).Text();
@@ -87,9 +87,8 @@ void HeadlessToolbar::SetFlag(ToolbarFlag flag, bool value) {
 }
 
 bool HeadlessToolbar::IsRecordKeyField(const Control& control) const {
-  const std::string table = Layout().Setting("opc_table");
-  return !table.empty() && control.Kind() == ControlKind::kTextBox &&
-         control.Layout().Setting("idconsulta") == table;
+  return !record_table_.empty() && control.Kind() == ControlKind::kTextBox &&
+         control.Layout().Setting("idconsulta") == record_table_;
 }
 
 bool HeadlessToolbar::KeyShown(const std::optional<std::string>& key) const {
