@@ -106,8 +106,10 @@ ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const st
   text_->setTabChangesFocus(true);
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   text_->setFont(fixed);
-  // Lines wrap at the given width in characters, as the text will be printed.
+  // Lines wrap at the given width in characters, as the text will be printed: the scroll bar
+  // is always there, so that its room is the same for a short text and a long one.
   if (width > 0) {
+    text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     const int margins = 2 * static_cast<int>(text_->document()->documentMargin()) +
                         text_->frameWidth() * 2 + text_->verticalScrollBar()->sizeHint().width();
     text_->setFixedWidth(QFontMetrics(fixed).horizontalAdvance(QString(width, 'M')) + margins);

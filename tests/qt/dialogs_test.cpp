@@ -14,7 +14,9 @@
 #include <QSpinBox>
 #include <QTableView>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTextLayout>
 #include <algorithm>
 
 #include "component/error.h"
@@ -558,6 +560,26 @@ class DialogsTest : public QObject {
       QVERIFY(PressAlt(*box, letter));
       QCOMPARE(box->clickedButton(), box->button(button));
     }
+  }
+
+  // Lines wrap at the editor's width in characters, whether or not the text is long enough to
+  // need the scroll bar.
+  void theEditorWrapsAtItsWidthWithOrWithoutTheScrollBar() {
+    host::ExtendedTextEditor editor(
+        "Concepto", "", 50, [] { return true; }, nullptr);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    QPlainTextEdit& text = *editor.TextField();
+    const QString digits = QString("1234567890").repeated(6);
+    const auto first_line_of_last_block = [&text] {
+      QCoreApplication::processEvents();
+      return text.document()->lastBlock().layout()->lineAt(0).textLength();
+    };
+    host::TypeKeys(text, digits);
+    QCOMPARE(first_line_of_last_block(), 50);
+    host::TypeKeys(text, QString("\n").repeated(30) + digits);
+    QVERIFY(text.verticalScrollBar()->maximum() > 0);
+    QCOMPARE(first_line_of_last_block(), 50);
   }
 
   // A played script types the editor's text as keys: each line break of it, of whatever kind
