@@ -16,6 +16,7 @@ void Present(Dialogs& dialogs, std::intptr_t owner, const std::string& text, int
   message.owner = owner;
   message.module = "NV407";
   message.error_id = error_id;
+  dialogs.TakeFailureCause();  // of another failure than the one this reports
   dialogs.ShowMessage(message);
 }
 

@@ -248,8 +248,9 @@ bool HeadlessToolbar::SaveAdditionalFields(const std::string& folio) {
           ->Close();
     }
     return true;
-  } catch (const std::exception&) {
-    // The screen reports the failure with its own message.
+  } catch (const std::exception& failure) {
+    // The screen reports the failure with its own message; the cause goes with it.
+    Context().dialogs.NoteFailureCause(DescriptionOf(failure));
     return false;
   }
 }

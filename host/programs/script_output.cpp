@@ -62,6 +62,7 @@ Json EventJson(const HostEvent& event) {
           out["title"] = call.request.title;
           out["module"] = call.request.module;
           out["id"] = call.request.error_id;
+          if (!call.request.detail.empty()) out["detail"] = call.request.detail;
           out["answer"] = AnswerJson(call.answer);
         } else if constexpr (std::is_same_v<Call, EditorCall>) {
           out["event"] = "editor";

@@ -69,6 +69,7 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const MessageRequest& message, QWidg
   if (!message.error_id.empty())
     source += (source.isEmpty() ? "" : "  ·  ") + ToQString(message.error_id);
   box->setInformativeText(source);
+  if (!message.detail.empty()) box->setDetailedText(ToQString(message.detail));
   std::vector<QMessageBox::StandardButton> buttons;
   QMessageBox::StandardButtons all;
   for (int answer : MessageButtons(message.style)) {

@@ -76,7 +76,8 @@ class ReferenceAppServices final : public AppServices {
 
   int ShowMessage(const std::string& text, int style, const std::string& title, std::intptr_t owner,
                   const std::string& module, const std::string& error_id) override {
-    return dialogs_.ShowMessage({text, style, title, owner, module, error_id});
+    return dialogs_.ShowMessage(
+        {text, style, title, owner, module, error_id, dialogs_.TakeFailureCause()});
   }
 
  private:

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "component/host_services.h"
@@ -43,6 +44,9 @@ struct MessageRequest {
   std::intptr_t owner = 0;
   std::string module;
   std::string error_id;
+  // Why a host service failed where the screen reports the failure in its own words (a
+  // service that answers only true or false): the database's account, shown as details.
+  std::string detail;
 };
 
 // Everything the host shows the user in a window of its own. The headless host answers
@@ -58,6 +62,14 @@ class Dialogs {
   // The record viewer, on one record of a table.
   virtual void ShowRecord(const std::string& table, const std::string& key_column,
                           const std::string& key) = 0;
+
+  // A service that can only answer false keeps its failure's cause here; the screen's next
+  // message shows it as its details, and a message of the host's own drops it.
+  void NoteFailureCause(std::string cause) { failure_cause_ = std::move(cause); }
+  std::string TakeFailureCause() { return std::exchange(failure_cause_, {}); }
+
+ private:
+  std::string failure_cause_;
 };
 
 }  // namespace nv407::host

@@ -107,7 +107,8 @@ class ReferenceUtilityServices final : public UtilityServices {
     try {
       records_.StoreExtendedText(table, key, entry, text);
       return true;
-    } catch (const Error&) {
+    } catch (const Error& failure) {
+      dialogs_.NoteFailureCause(failure.Description());
       return false;
     }
   }

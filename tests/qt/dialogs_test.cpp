@@ -144,10 +144,25 @@ class DialogsTest : public QObject {
         host::WhenShown<B>([key](B& open) { QTest::keyClick(&open, key); });
         QCOMPARE(dialogs.ShowMessage(request), expected.enter);
       }
+      QCOMPARE(box->detailedText(), QString());
       if (expected.style != 292) continue;  // only the question has Sí
       host::WhenShown<B>([](B& open) { open.button(B::Yes)->click(); });
       QCOMPARE(dialogs.ShowMessage(request), message_answer::kYes);
     }
+  }
+
+  // A failure the screen reports in its own words carries the database's account as the
+  // box's details.
+  void aMessageShowsTheHostsCauseAsItsDetails() {
+    const host::MessageRequest request{.text = "Imposible guardar campos adicionales",
+                                       .style = 48,
+                                       .title = "ERROR",
+                                       .module = "NV407",
+                                       .error_id = "ERR-ID:7500010",
+                                       .detail = "database is locked"};
+    const std::unique_ptr<QMessageBox> box = host::MakeMessageBox(request, nullptr);
+    QCOMPARE(box->text(), QString("Imposible guardar campos adicionales"));
+    QCOMPARE(box->detailedText(), QString("database is locked"));
   }
 
   // Alt+C and Alt+T reach the two fields; Aceptar keeps both edits, Esc (its question

@@ -210,6 +210,9 @@ struct FailureCase {
   std::string name, command;
   Sabotage sabotage;    // done to the database before the command
   std::string message;  // "title|style|id|text"
+  // Where the screen reports a host service's false in its own words: the database's refusal
+  // goes with the message as its details.
+  std::string detail = {};
 };
 
 class FailureTest : public SaveTest, public ::testing::WithParamInterface<FailureCase> {};
@@ -235,6 +238,13 @@ TEST_P(FailureTest, RollsBackEverythingAndLeavesTheScreenAsItWas) {
   // Nothing remains: the old policy live, no header, services, folio, text, note or fields;
   // the screen still holds what it showed, ready for the command again.
   EXPECT_EQ(OnlyMessage(), c.message);
+  if (const std::vector<host::MessageCall> shown = Messages(); !shown.empty()) {
+    const std::string& detail = shown.back().request.detail;
+    if (c.detail.empty())
+      EXPECT_EQ(detail, "");
+    else
+      EXPECT_THAT(detail, HasSubstr(c.detail));
+  }
   EXPECT_EQ(Stored(), stored);
   EXPECT_FALSE(host().database().InTransaction());
   EXPECT_EQ(Fields(), shown);
@@ -268,9 +278,9 @@ const FailureCase kFailures[] = {
      Refuse("INSERT", "Poliza_Servicio_Tipo_Servicio", "servicios rechazados"),
      kSaveTrap + Refused("servicios rechazados")},
     {"AdditionalFields", "Aceptar", Refuse("INSERT", "additional_field_value", "campos rechazados"),
-     "ERROR|48|ERR-ID:7500010|Imposible guardar campos adicionales"},
-    {"ExtendedText", "Aceptar", Refuse("INSERT", "extended_text", "rechazado"),
-     "ERROR|48|ERR-ID:7500011|Error al actualizar la descripción ampliada"},
+     "ERROR|48|ERR-ID:7500010|Imposible guardar campos adicionales", "campos rechazados"},
+    {"ExtendedText", "Aceptar", Refuse("INSERT", "extended_text", "texto rechazado"),
+     "ERROR|48|ERR-ID:7500011|Error al actualizar la descripción ampliada", "texto rechazado"},
     {"BajaUpdate", "Baja", Refuse("UPDATE", "Poliza_Servicio", "en revisión"),
      kBajaTrap + Refused("en revisión")},
     {"BajaNote", "Baja", Refuse("INSERT", "record_log", "bitácora llena"),
