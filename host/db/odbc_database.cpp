@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "component/error.h"
+#include "data/statements.h"
 #include "host/db/database.h"
 #include "host/db/odbc_session.h"
 #include "host/db/text.h"
@@ -49,6 +50,24 @@ class OdbcRecordset final : public Recordset {
   bool closed_ = false;
 };
 
+// A server returns the rows of a statement that names no order in whatever order its plan
+// reads them, and that changes as rows are updated. The screen lists a policy's services and
+// a type's in the order it reads them: a server gives them by the service's key, as SQLite
+// reads them, so that a list (and the counter report written from it) is the same on every
+// database and from one load to the next.
+std::string InServiceOrder(const std::string& sql) {
+  struct Listing {
+    std::string_view start, order;
+  };
+  static constexpr Listing kListings[] = {
+      {statements::kPolicyByFolioStart,
+       " ORDER BY Poliza_Servicio_Tipo_Servicio.Ts_Cve_Tipo_Servicio"},
+      {statements::kPolicyTypeServicesStart, " ORDER BY Tipo_Servicio.Ts_Cve_Tipo_Servicio"}};
+  for (const Listing& listing : kListings)
+    if (sql.starts_with(listing.start)) return sql + std::string(listing.order);
+  return sql;
+}
+
 // What the screen's and the host's connections share.
 struct Shared {
   odbc::Session session;
@@ -61,6 +80,8 @@ class OdbcConnection final : public Connection {
 
   std::unique_ptr<Recordset> Execute(const std::string& sql) override {
     if (shared_.trace) shared_.trace(origin_, sql);
+    if (origin_ == SqlOrigin::kScreen)
+      return std::make_unique<OdbcRecordset>(shared_.session.Execute(InServiceOrder(sql)));
     return std::make_unique<OdbcRecordset>(shared_.session.Execute(sql));
   }
   void BeginTrans() override { shared_.session.Begin(); }

@@ -22,7 +22,7 @@ std::string Literal(const std::string& value) {
 std::string PolicyByFolio(const std::string& folio) {
   std::string sql;
   sql.reserve(kRoomForAStatement);
-  sql += "SELECT Poliza_Servicio.*, ";
+  sql += kPolicyByFolioStart;
   sql += "   IsNull(Pst_Cantidad_Incluida, 0) as Pst_Cantidad_Incluida, ";
   sql +=
       "   CASE WHEN IsNull(Tipo_Servicio.Ts_Servicio_Hora, '') = 'SI' THEN 'HR' ELSE 'EV' END as "
@@ -48,9 +48,10 @@ std::string PolicyByFolio(const std::string& folio) {
 std::string PolicyTypeServices(const std::string& policy_type) {
   std::string sql;
   sql.reserve(kRoomForAStatement);
+  sql += kPolicyTypeServicesStart;
   sql +=
-      "SELECT Tipo_Servicio.Ts_Cve_Tipo_Servicio, Ts_Descripcion, CASE WHEN Ts_Servicio_Hora = "
-      "'SI' THEN 'HR' ELSE 'EV' END as Ts_Unidad, Tpt_Cantidad, Tps_Tipo, Tps_Valor ";
+      "Ts_Descripcion, CASE WHEN Ts_Servicio_Hora = 'SI' THEN 'HR' ELSE 'EV' END as Ts_Unidad, "
+      "Tpt_Cantidad, Tps_Tipo, Tps_Valor ";
   sql += "FROM Tipo_Poliza_Servicio ";
   sql +=
       "   INNER JOIN Tipo_Poliza_Servicio_Tipo_Servicio ON "

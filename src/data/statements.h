@@ -14,6 +14,12 @@ std::string Literal(const std::string& value);
 
 // One policy's header with its included services, units, included and used quantities.
 std::string PolicyByFolio(const std::string& folio);
+// How it begins, and how PolicyTypeServices begins: the two statements whose rows the screen
+// lists, which name no order. Texts of the header alone, for the host (it does not link the
+// screen) to know them by.
+inline constexpr std::string_view kPolicyByFolioStart = "SELECT Poliza_Servicio.*, ";
+inline constexpr std::string_view kPolicyTypeServicesStart =
+    "SELECT Tipo_Servicio.Ts_Cve_Tipo_Servicio, ";
 // A service's used quantity in its unit (hours or events), as PolicyByFolio reads it: an
 // expression over Poliza_Servicio_Tipo_Servicio joined to Tipo_Servicio. A text of the header
 // alone, so that the host, which does not link the screen, reads the same.

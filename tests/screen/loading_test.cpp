@@ -209,6 +209,20 @@ TEST_F(FolioLoadTest, TypedFolioShowsTheStoredPolicyWithItsServicesAndRecords) {
   EXPECT_THAT(Messages(), SizeIs(1));  // the trap's
 }
 
+// Usage recorded on a service moves its row, on a server, behind the others: the list (and
+// the counter report written from it) still follows the services' keys.
+TEST_F(FolioLoadTest, ListsTheServicesByTheirKeysWhereverTheDatabaseKeepsThem) {
+  GivenStoredPolicy();
+  db.Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Evento_Utilizado = 1 "
+      "WHERE Ts_Cve_Tipo_Servicio = 'CAPACIT'");
+  GivenOpenScreen();
+
+  WhenType("txtFolio", "MTY-000007");
+
+  EXPECT_THAT(ServiceCodes(), ElementsAre("CAPACIT", "SOPREM", "VISITA"));
+}
+
 // Only exactly "CA" is cancelled. A live policy's cmdInicializa follows the operator's
 // permission; a cancelled one is not offered it.
 // The stored state, the operator, and the flags and cmdInicializa shown.

@@ -49,6 +49,21 @@ TEST_F(PolicyTypeTest, ChosenTypeListsItsServicesUnusedAndSetsTheEndDate) {
   EXPECT_THAT(Messages(), IsEmpty());
 }
 
+// A server keeps a changed row where it has room, and returns rows in that order where a
+// statement names none: the list follows the services' keys on every database.
+TEST_F(PolicyTypeTest, ListsTheServicesByTheirKeysWhereverTheDatabaseKeepsThem) {
+  for (const char* table : {"Tipo_Poliza_Servicio_Tipo_Servicio", "Tipo_Servicio"}) {
+    for (const char* code : {"SOPREM", "CAPACIT"})
+      db.Execute(std::string("UPDATE ") + table + " SET Ts_Cve_Tipo_Servicio = " +
+                 "Ts_Cve_Tipo_Servicio WHERE Ts_Cve_Tipo_Servicio = '" + code + "'");
+  }
+  GivenNewCapture();
+
+  WhenType("txt_Tps_Cve_Tipo_Poliza", "SOPANUAL");
+
+  EXPECT_THAT(ServiceCodes(), ElementsAre("CAPACIT", "SOPREM", "SOPSITIO", "VISITA"));
+}
+
 TEST_F(PolicyTypeTest, ClearedOrRefusedTypeEmptiesTheListAndEndsOnTheStartDate) {
   GivenNewCapture();
   WhenPick("dp_Ps_Fecha_Inicio", Ymd(2024, 5, 10));

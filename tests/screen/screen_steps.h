@@ -117,7 +117,13 @@ class PolicyScreenTest : public ScreenTest {
     return services;
   }
   std::vector<std::string> Stored() { return db.Written(); }
-  // The database returns the services in no fixed order.
+  // The services' codes, in the list's order.
+  std::vector<std::string> ServiceCodes() {
+    std::vector<std::string> codes;
+    for (const Row& row : Services()) codes.push_back(row.at(1));
+    return codes;
+  }
+  // Where the order is not what a test is about.
   std::vector<Row> SortedServices() {
     std::vector<Row> rows = Services();
     std::sort(rows.begin(), rows.end());
