@@ -44,11 +44,56 @@ void ForEachAttribute(std::string_view text, Visit visit) {
   }
 }
 
+// Whether a libpq connection string (psqlODBC's pqopt) sets a password: "k=v k = 'a b'" read
+// as libpq reads it, or a URI with one in its user part or its query. One libpq would refuse
+// still counts when it mentions a password: it may hold one all the same.
+bool LibpqOptionsHoldPassword(std::string_view text) {
+  const std::string lower = AsciiLower(text);
+  const std::string_view trimmed = Trimmed(lower);
+  if (trimmed.starts_with("postgresql://") || trimmed.starts_with("postgres://")) {
+    const std::string_view rest = trimmed.substr(trimmed.find("://") + 3);
+    const std::string_view authority = rest.substr(0, rest.find_first_of("/?"));
+    const std::size_t at = authority.rfind('@');
+    return (at != std::string_view::npos &&
+            authority.substr(0, at).find(':') != std::string_view::npos) ||
+           rest.find("password=") != std::string_view::npos;
+  }
+  const bool mentioned = lower.find("password") != std::string::npos;
+  std::size_t i = 0;
+  const auto skip_blanks = [&] {
+    while (i < lower.size() && IsAsciiSpace(lower[i])) ++i;
+  };
+  for (skip_blanks(); i < lower.size(); skip_blanks()) {
+    const std::size_t key_start = i;
+    while (i < lower.size() && lower[i] != '=' && !IsAsciiSpace(lower[i])) ++i;
+    const std::string_view key = std::string_view(lower).substr(key_start, i - key_start);
+    skip_blanks();
+    if (i == lower.size() || lower[i] != '=') return mentioned;
+    ++i;
+    skip_blanks();
+    if (key == "password") return true;
+    const bool quoted = i < lower.size() && lower[i] == '\'';
+    if (quoted) ++i;
+    for (; i < lower.size(); ++i) {
+      if (lower[i] == '\\') {
+        ++i;
+      } else if (quoted ? lower[i] == '\'' : IsAsciiSpace(lower[i])) {
+        break;
+      }
+    }
+    if (quoted && i >= lower.size()) return mentioned;  // no closing quote
+    if (quoted) ++i;
+  }
+  return false;
+}
+
 bool IsPassword(std::string_view attribute) {
   const std::size_t equals = attribute.find('=');
   if (equals == std::string_view::npos) return false;
   const std::string key = AsciiLower(Trimmed(attribute.substr(0, equals)));
-  return key == "pwd" || key == "password";
+  if (key == "pwd" || key == "password") return true;
+  // psqlODBC hands pqopt's libpq options to libpq, a password among them.
+  return key == "pqopt" && LibpqOptionsHoldPassword(AttributeValue(attribute, "pqopt"));
 }
 
 }  // namespace

@@ -19,10 +19,12 @@ struct OdbcConnectionString {
 // unknown dialect name raises an Error.
 OdbcConnectionString ParseOdbcConnectionString(std::string_view text);
 
-// Whether it holds a password attribute (PWD=, PASSWORD=, in any letter case).
+// Whether it holds a password attribute (PWD=, PASSWORD=, in any letter case), or a PQOPT=
+// whose libpq options set one (psqlODBC passes them to libpq).
 bool HoldsPassword(std::string_view connection);
 // The connection string as written but for its password's value, shown as ****, whole
-// however it is written (in braces, with ';' or '}}' inside).
+// however it is written (in braces, with ';' or '}}' inside); a PQOPT= that sets a password
+// has all its value hidden.
 std::string WithPasswordHidden(std::string_view connection);
 // The value of the attribute `key` (any letter case), out of its braces; "" without one.
 std::string AttributeValue(std::string_view connection, std::string_view key);
