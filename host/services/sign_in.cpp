@@ -17,7 +17,7 @@ namespace {
 // codes are operators.
 constexpr const char* kWrong = "Operador o contraseña incorrectos";
 
-// A typed code as a note's key: short, and on one line.
+// An operator's code as a note's key: short, and on one line.
 std::string AsKey(const std::string& code) {
   return FirstCharacters(ControlsMarked(code, "?"), 60);
 }
@@ -111,7 +111,9 @@ SignInResult PasswordSignIn::AttemptInTurn(const std::string& user, const std::s
   OperatorRecords operators(database_);
   if (!operators.Find(user)) {
     SpendAsLongAsACheck(password);
-    Note(user, "Inicio de sesión rechazado: operador inexistente", now.local);
+    // What was typed may be a password typed in the wrong field: the note names no code (no
+    // operator's code is empty).
+    Note("", "Inicio de sesión rechazado: operador inexistente", now.local);
     return Refused(kWrong);
   }
   // An operator's attempts take their turn, the check included, as if made one after the
