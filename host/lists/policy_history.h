@@ -15,8 +15,10 @@ struct ChainLink {
 
 // The chain of edits a policy belongs to, oldest first: from the folio (in stored form)
 // back through each "Sustituye a" note and on through each "Sustituida por" note of the
-// record log. Empty when there is no such policy. A chain that turns back on itself (notes
-// written by hand) stops at the first folio seen again.
+// record log. A link holds only when both sides agree: the old policy is cancelled, it says
+// "Sustituida por" the new one and the new one "Sustituye a" it; a note without its
+// counterpart is no link. Empty when there is no such policy. A chain that turns back on
+// itself (notes written by hand) stops at the first folio seen again.
 std::vector<ChainLink> ReplacementChainOf(Database& database, const std::string& folio);
 
 }  // namespace nv407::host

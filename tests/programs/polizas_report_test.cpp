@@ -229,6 +229,42 @@ TEST_F(ReportProgram, HistoryFollowsTheChainBothWaysFromAnyOfItsPolicies) {
   EXPECT_EQ(missing.err, "polizas-report: there is no policy MTY-000099\n");
 }
 
+// A chain note proves nothing alone (any program that writes the record log can write one):
+// a link needs the old policy cancelled and each of the two notes naming the other.
+TEST_F(ReportProgram, HistoryLinksOnlyPoliciesWhoseNotesAgree) {
+  const auto note = [&](const std::string& folio, const std::string& text) {
+    database_.Open()->ForHost().Execute(
+        "INSERT INTO record_log (table_name, record_key, note, user_code) VALUES "
+        "('Poliza_Servicio', " +
+        host::QuotedText(folio) + ", " + host::QuotedText(text) + ", 'ADMIN')");
+  };
+  // The folio, state and links of each policy of a history.
+  const auto history = [&](const std::string& folio) {
+    Strings rows;
+    const Table report = InEveryFormat({"history", folio});
+    for (std::size_t i = 1; i < report.size(); ++i)
+      rows.push_back(report[i][0] + " " + report[i][1] + " <" + report[i][6] + "|" + report[i][7] +
+                     ">");
+    return rows;
+  };
+  note("MTY-000002", "Sustituida por MTY-000003");  // two live policies that name each other
+  note("MTY-000003", "Sustituye a MTY-000002");
+  note("MTY-000005", "Sustituida por MTY-000009");  // later than the true chain's notes
+  note("MTY-000006", "Sustituye a GDL-000004");
+  note("GDL-000004", "Sustituida por GDL-000005");  // cancelled, its successor silent
+  EXPECT_EQ(history("mty-2"), Strings{"MTY-000002 Vigente <|>"});
+  EXPECT_EQ(history("mty-3"), Strings{"MTY-000003 Vigente <|>"});
+  const Strings chain = {"MTY-000005 Cancelada <|MTY-000006>", "MTY-000006 Vigente <MTY-000005|>"};
+  EXPECT_EQ(history("mty-5"), chain);
+  EXPECT_EQ(history("mty-6"), chain);
+  EXPECT_EQ(history("mty-9"), Strings{"MTY-000009 Vigente <|>"});
+  EXPECT_EQ(history("gdl-4"), Strings{"GDL-000004 Cancelada <|>"});
+
+  note("GDL-000005", "Sustituye a GDL-000004");  // now both sides agree
+  EXPECT_EQ(history("gdl-4"),
+            (Strings{"GDL-000004 Cancelada <|GDL-000005>", "GDL-000005 Vencida <GDL-000004|>"}));
+}
+
 TEST_F(ReportProgram, PoliciesByStateAndClient) {
   EXPECT_EQ(InEveryFormat({"policies"}).size(), 27u) << "the header and the demo's 26";
   EXPECT_EQ(Column(InEveryFormat({"policies", "--state", "cancelled"}), 0),
