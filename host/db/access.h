@@ -39,5 +39,13 @@ std::string CounterChangeRefusal(std::string_view user, std::string_view folio);
 // columns only with it.
 std::string PolicyStateRefusal(std::string_view user, std::string_view folio);
 std::string CancellationColumnsRefusal(std::string_view user, std::string_view folio);
+// An operator writes services, extended texts and additional fields only of the policy its
+// own transaction inserts; a folio series only starts at 1 and moves on by one; a chain
+// note only in the edit that cancels the one policy and inserts the other.
+std::string ServiceRowsRefusal(std::string_view user, std::string_view folio);
+std::string PolicyTextRefusal(std::string_view user, std::string_view folio);
+std::string FolioSeriesRefusal(std::string_view user, std::string_view branch,
+                               std::string_view number);
+std::string ChainNoteRefusal(std::string_view user, std::string_view folio, std::string_view note);
 
 }  // namespace nv407::host

@@ -287,6 +287,29 @@ std::string CancellationColumnsRefusal(std::string_view user, std::string_view f
          S(folio) + " sin darla de baja";
 }
 
+std::string ServiceRowsRefusal(std::string_view user, std::string_view folio) {
+  return "El operador " + S(user) + " no puede agregar servicios a la póliza " + S(folio) +
+         ": solo a la que da de alta al guardar";
+}
+
+std::string PolicyTextRefusal(std::string_view user, std::string_view folio) {
+  return "El operador " + S(user) +
+         " no puede escribir los textos ni los campos adicionales de la póliza " + S(folio) +
+         ": solo los de la que da de alta al guardar";
+}
+
+std::string FolioSeriesRefusal(std::string_view user, std::string_view branch,
+                               std::string_view number) {
+  return "El operador " + S(user) + " no puede poner la serie de folios de la sucursal " +
+         S(branch) + " en " + S(number) + ": una serie empieza en 1 y avanza de uno en uno";
+}
+
+std::string ChainNoteRefusal(std::string_view user, std::string_view folio, std::string_view note) {
+  return "El operador " + S(user) + " no puede anotar «" + S(note) + "» en la póliza " + S(folio) +
+         ": esa nota solo la escribe la edición que da de baja una póliza y da de alta la que la "
+         "sustituye";
+}
+
 // Each function reads the schema's tables and functions, never a session's temporary table
 // of the same name (which an unqualified name would find first).
 std::string PostgreSqlFixedSearchPath(const std::vector<std::string>& functions) {

@@ -303,6 +303,131 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
               HasSubstr(host::PolicyStateRefusal(supervisor_, "X-3")));
 }
 
+// Services, extended texts and additional fields are written by a save for the policy its
+// transaction inserts, a folio series only started at 1 or moved on by one, and the notes
+// of a replacement only by the edit that cancels the one policy and inserts the other. A
+// plain connection of an operator can write none of them otherwise, and a refusal leaves
+// every table as it was.
+TEST_F(OperatorRolesTest, AnOperatorWritesOnlyWhatItsOwnSaveWould) {
+  Connection& capture = As(capture_).ForHost();
+  const auto contents = [&] {
+    std::string all;
+    for (const char* table : {"Poliza_Servicio_Tipo_Servicio", "folio_series", "extended_text",
+                              "additional_field_value", "record_log"})
+      all += Stored(std::string("SELECT string_agg(t::text, ';' ORDER BY t::text) AS v FROM ") +
+                    table + " t") +
+             "\n";
+    return all;
+  };
+  const std::string before = contents();
+  const auto services_of = [](const std::string& folio) {
+    return "INSERT INTO Poliza_Servicio_Tipo_Servicio (Ps_Folio, Ts_Cve_Tipo_Servicio, "
+           "Pst_Cantidad_Incluida) VALUES ('" +
+           folio + "', 'CAPACIT', 999)";
+  };
+  const std::string notes = "INSERT INTO record_log (table_name, record_key, note) VALUES ";
+  const std::string texts = "El operador " + capture_ + " no puede escribir los textos";
+  const auto series = [&](const std::string& branch, const std::string& number) {
+    return host::FolioSeriesRefusal(capture_, branch, number);
+  };
+  const std::pair<std::string, std::string> refused[] = {
+      // A cancelled policy, and a live one captured by another.
+      {services_of("MTY-000005"), host::ServiceRowsRefusal(capture_, "MTY-000005")},
+      {services_of("MTY-000008"), host::ServiceRowsRefusal(capture_, "MTY-000008")},
+      {"UPDATE folio_series SET last_number = -7 WHERE branch = 'MTY'", series("MTY", "-7")},
+      {"UPDATE folio_series SET last_number = 2147483647 WHERE branch = 'MTY'",
+       series("MTY", "2147483647")},
+      {"INSERT INTO folio_series VALUES ('MTY', 'Poliza_Servicio', 1) ON CONFLICT (branch, "
+       "table_name) DO UPDATE SET last_number = 2",
+       series("MTY", "2")},
+      {"INSERT INTO folio_series VALUES ('TAM', 'Poliza_Servicio', 500)", series("TAM", "500")},
+      {"INSERT INTO folio_series VALUES ('TAM', 'Poliza_Servicio', 0)", series("TAM", "0")},
+      {"UPDATE extended_text SET text = 'falsificado'", texts},
+      {"UPDATE additional_field_value SET value = 'falsificado'", texts},
+      {"INSERT INTO extended_text VALUES ('poliza_servicio', 'MTY-000002', '0002', 'x')",
+       host::PolicyTextRefusal(capture_, "MTY-000002")},
+      {"INSERT INTO extended_text VALUES ('Poliza_Servicio', 'MTY-000006', '0001', 'x') ON "
+       "CONFLICT (table_name, record_key, entry_code) DO UPDATE SET text = 'x'",
+       host::PolicyTextRefusal(capture_, "MTY-000006")},
+      {"INSERT INTO additional_field_value VALUES ('POLIZA_SERVICIO', 'MTY-000005', 'CONTACTO', "
+       "'x')",
+       host::PolicyTextRefusal(capture_, "MTY-000005")},
+      {notes + "('Poliza_Servicio', 'MTY-000002', 'Sustituida por MTY-000003'), "
+               "('Poliza_Servicio', 'MTY-000003', 'Sustituye a MTY-000002')",
+       host::ChainNoteRefusal(capture_, "MTY-000002", "Sustituida por MTY-000003")},
+      {notes + "('poliza_servicio', 'MTY-000003', 'Sustituye a MTY-000002')",
+       host::ChainNoteRefusal(capture_, "MTY-000003", "Sustituye a MTY-000002")},
+  };
+  for (const auto& [statement, refusal] : refused)
+    EXPECT_THAT(Refusal([&] { capture.Execute(statement); }), HasSubstr("42501: ERROR: " + refusal))
+        << statement;
+  Connection& supervisor = As(supervisor_).ForHost();
+  EXPECT_THAT(Refusal([&] {
+                supervisor.Execute("UPDATE folio_series SET last_number = 9 WHERE branch = 'MTY'");
+              }),
+              HasSubstr(host::FolioSeriesRefusal(supervisor_, "MTY", "9")));
+  EXPECT_EQ(contents(), before);
+
+  // An edit's statements, as the host writes them in one transaction.
+  const auto insert = [&](const std::string& folio) {
+    capture.Execute("INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Sc_Cve_Sucursal) VALUES ('" +
+                    folio + "', '" + Today().ToIsoDate() + "', 'MTY')");
+  };
+  const auto cancel = [&](const std::string& folio) {
+    capture.Execute("UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = '" + folio +
+                    "'");
+  };
+  {
+    host::TransactionScope edit(capture);
+    cancel("MTY-000001");
+    insert("X-1");
+    capture.Execute(services_of("X-1"));
+    capture.Execute("INSERT INTO extended_text VALUES ('Poliza_Servicio', 'X-1', '0001', 'a')");
+    capture.Execute(
+        "UPDATE extended_text SET text = 'copiado' WHERE record_key = 'X-1' AND entry_code = "
+        "'0001'");
+    capture.Execute(
+        "INSERT INTO additional_field_value VALUES ('POLIZA_SERVICIO', 'X-1', 'CONTACTO', 'G')");
+    capture.Execute("UPDATE folio_series SET last_number = last_number + 1 WHERE branch = 'MTY'");
+    capture.Execute("INSERT INTO folio_series VALUES ('TAM', 'Poliza_Servicio', 1)");
+    capture.Execute(notes +
+                    "('Poliza_Servicio', 'MTY-000001', 'Sustituida por X-1'), "
+                    "('Poliza_Servicio', 'X-1', 'Sustituye a MTY-000001')");
+    edit.Commit();
+  }
+  EXPECT_EQ(Stored("SELECT (SELECT string_agg(note, ', ' ORDER BY id) FROM record_log WHERE "
+                   "record_key IN ('MTY-000001', 'X-1') AND note LIKE 'Sustitu%') || '|' || "
+                   "(SELECT text FROM extended_text WHERE record_key = 'X-1') || '|' || (SELECT "
+                   "value FROM additional_field_value WHERE record_key = 'X-1') || '|' || (SELECT "
+                   "string_agg(branch || last_number, ',' ORDER BY branch) FROM folio_series "
+                   "WHERE branch IN ('MTY', 'TAM')) || '|' || (SELECT COUNT(*) FROM "
+                   "Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = 'X-1') AS v"),
+            "'Sustituida por X-1, Sustituye a MTY-000001|copiado|G|MTY11,TAM1|1'");
+  // Its transaction over, the new policy is like any other; and an edit notes only the
+  // policies it cancelled and inserted, each the way it went.
+  EXPECT_THAT(Refusal([&] { capture.Execute(services_of("X-1")); }),
+              HasSubstr(host::ServiceRowsRefusal(capture_, "X-1")));
+  EXPECT_THAT(Refusal([&] {
+                capture.Execute("UPDATE extended_text SET text = 'b' WHERE record_key = 'X-1'");
+              }),
+              HasSubstr(host::PolicyTextRefusal(capture_, "X-1")));
+  for (const std::string& note : {"('Poliza_Servicio', 'X-2', 'Sustituida por MTY-000003')",
+                                  "('Poliza_Servicio', 'MTY-000003', 'Sustituye a X-2')",
+                                  "('Poliza_Servicio', 'X-2', 'Sustituye a MTY-000002')",
+                                  "('Poliza_Servicio', 'MTY-000002', 'Sustituida por X-2')",
+                                  "('Poliza_Servicio', 'MTY-000003', 'Sustituida por X-1')"}) {
+    host::TransactionScope edit(capture);
+    cancel("MTY-000003");
+    insert("X-2");
+    EXPECT_THAT(Refusal([&] { capture.Execute(notes + note); }),
+                HasSubstr("42501: ERROR: El operador " + capture_ + " no puede anotar"))
+        << note;
+  }
+  EXPECT_EQ(Stored("SELECT COUNT(*) AS v FROM record_log WHERE record_key IN ('X-2', "
+                   "'MTY-000002', 'MTY-000003') AND note LIKE 'Sustitu%'"),
+            "n:0");
+}
+
 // The roles are the whole server's, but a database made by init takes only the logins its
 // administrator lets connect to it: another office's operator cannot reach its policies.
 TEST_F(OperatorRolesTest, ADatabaseMadeByInitTakesOnlyTheLoginsGrantedItsConnection) {
