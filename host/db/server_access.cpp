@@ -1,11 +1,13 @@
 #include "host/db/server_access.h"
 
+#include <algorithm>
 #include <array>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "host/db/access.h"
+#include "host/db/chain_notes.h"
 
 namespace nv407::host {
 namespace {
@@ -154,6 +156,32 @@ constexpr std::string_view kPostgreSqlReplacedDates =
     "CREATE TABLE IF NOT EXISTS polizas_replaced_date (xact xid8 NOT NULL, Ps_Fecha DATE NOT "
     "NULL)";
 
+// The policies the current transaction inserted (inserted) and cancelled (not inserted): an
+// operator writes services, texts and chain notes only of those, as its save does. The
+// owner's alone, as the replaced dates. Keyed by the top transaction's id, which every
+// statement's savepoint shares (a row's xmin would be the savepoint's).
+constexpr std::string_view kPostgreSqlWrittenPolicies =
+    "CREATE TABLE IF NOT EXISTS polizas_written_policy (xact xid8 NOT NULL, Ps_Folio TEXT NOT "
+    "NULL, inserted BOOLEAN NOT NULL, PRIMARY KEY (xact, Ps_Folio, inserted))";
+
+// Whether the current transaction inserted (or cancelled) the policy of that folio.
+std::string WrittenByThisTransaction(std::string_view folio, bool inserted) {
+  return "EXISTS (SELECT FROM polizas_written_policy WHERE xact = pg_current_xact_id() AND "
+         "Ps_Folio = " +
+         S(folio) + " AND " + (inserted ? "inserted" : "NOT inserted") + ")";
+}
+
+// Notes the policy as written by the current transaction. Its first such note clears those
+// of finished transactions (another's are visible only once it ended), skipping rows another
+// transaction is clearing rather than waiting for them.
+std::string NoteWritten(std::string_view folio, bool inserted) {
+  return "IF NOT EXISTS (SELECT FROM polizas_written_policy WHERE xact = pg_current_xact_id()) "
+         "THEN DELETE FROM polizas_written_policy WHERE ctid IN (SELECT ctid FROM "
+         "polizas_written_policy WHERE xact <> pg_current_xact_id() FOR UPDATE SKIP LOCKED); "
+         "END IF; INSERT INTO polizas_written_policy VALUES (pg_current_xact_id(), " +
+         S(folio) + ", " + (inserted ? "true" : "false") + ") ON CONFLICT DO NOTHING; ";
+}
+
 // An operator's policy carries its login and the server's time in the audit columns,
 // whatever the statement wrote. A new one is dated the server's day unless CHFECHA, or
 // keeps the date of the policy its edit cancelled (an edit leaves every value in place).
@@ -174,6 +202,9 @@ std::string PolicyStampBody() {
          "NEW.Oper_Ult_Modif := session_user; NEW.Fecha_Ult_Modif := now_; "
          "IF NEW.Oper_Baja IS NOT NULL OR NEW.Fecha_Baja IS NOT NULL OR NEW.Es_Cve_Estado = "
          "'CA' THEN NEW.Oper_Baja := session_user; NEW.Fecha_Baja := now_; END IF; "
+         "IF NEW.Ps_Folio IS NOT NULL THEN " +
+         NoteWritten("NEW.Ps_Folio", true) +
+         "END IF; "
          "RETURN NEW; END IF; "
          "NEW.Oper_Alta := OLD.Oper_Alta; NEW.Fecha_Alta := OLD.Fecha_Alta; "
          "IF (NEW.Oper_Ult_Modif, NEW.Fecha_Ult_Modif) IS DISTINCT FROM (OLD.Oper_Ult_Modif, "
@@ -198,7 +229,9 @@ std::string PolicyStampBody() {
          "DELETE FROM polizas_replaced_date WHERE ctid IN (SELECT ctid FROM "
          "polizas_replaced_date WHERE xact <> pg_current_xact_id() FOR UPDATE SKIP LOCKED); "
          "IF OLD.Ps_Fecha IS NOT NULL THEN INSERT INTO polizas_replaced_date VALUES "
-         "(pg_current_xact_id(), OLD.Ps_Fecha); END IF; END IF; "
+         "(pg_current_xact_id(), OLD.Ps_Fecha); END IF; " +
+         NoteWritten("OLD.Ps_Folio", false) +
+         "END IF; "
          "RETURN NEW; END";
 }
 
@@ -206,6 +239,78 @@ std::string PostgreSqlPolicyStampFunction() {
   return "CREATE OR REPLACE FUNCTION polizas_stamp_policy() RETURNS trigger LANGUAGE plpgsql "
          "SECURITY DEFINER AS $$" +
          PolicyStampBody() + "$$";
+}
+
+// A trigger of the guards of what only an operator's own save writes: made where the
+// table has none of its name, so that an upgrade may run it again.
+struct GuardTrigger {
+  std::string_view name, table, events, function;
+};
+constexpr std::array<GuardTrigger, 5> kSaveGuardTriggers = {{
+    {"Poliza_Servicio_Tipo_Servicio_policy", "Poliza_Servicio_Tipo_Servicio", "INSERT",
+     "polizas_guard_services"},
+    {"folio_series_step", "folio_series", "INSERT OR UPDATE", "polizas_guard_series"},
+    {"extended_text_policy", "extended_text", "INSERT OR UPDATE", "polizas_guard_policy_text"},
+    {"additional_field_value_policy", "additional_field_value", "INSERT OR UPDATE",
+     "polizas_guard_policy_text"},
+    {"record_log_chain", "record_log", "INSERT", "polizas_guard_chain_note"},
+}};
+
+std::string CreatedWhereMissing(const GuardTrigger& trigger) {
+  return "DO $do$BEGIN IF NOT EXISTS (SELECT FROM pg_trigger WHERE tgrelid = '" + S(trigger.table) +
+         "'::regclass AND tgname = lower('" + S(trigger.name) + "')) THEN CREATE TRIGGER " +
+         S(trigger.name) + " BEFORE " + S(trigger.events) + " ON " + S(trigger.table) +
+         " FOR EACH ROW EXECUTE FUNCTION " + S(trigger.function) + "(); END IF; END$do$";
+}
+
+// A chain note holds when its policy and the one it names were cancelled and inserted by
+// the current transaction, the way the note says: the edit's two notes.
+std::string ChainNoteHolds(const std::string& prefix, bool policy_inserted) {
+  const std::string named =
+      "substr(NEW.note, " + std::to_string(prefix.size() + 1) + ")";  // prefixes are ASCII
+  return "starts_with(NEW.note, '" + prefix + "') THEN IF " +
+         WrittenByThisTransaction("NEW.record_key", policy_inserted) + " AND " +
+         WrittenByThisTransaction(named, !policy_inserted) + " THEN RETURN NEW; END IF; ";
+}
+
+// Services, extended texts and additional fields of a policy are written by the save that
+// inserts it, in its transaction; a folio series starts at 1 and moves on by one; the chain
+// notes are an edit's. They run as the tables' owner for the written policies.
+std::vector<std::string> SaveGuards() {
+  const std::string policy_table = "NEW.table_name COLLATE polizas_nocase = 'Poliza_Servicio'";
+  std::vector<std::string> statements = {
+      S(kPostgreSqlWrittenPolicies),
+      "CREATE OR REPLACE FUNCTION polizas_guard_services() RETURNS trigger LANGUAGE plpgsql "
+      "SECURITY DEFINER AS $$BEGIN IF polizas_session_administers() OR " +
+          WrittenByThisTransaction("NEW.Ps_Folio", true) + " THEN RETURN NEW; END IF; " +
+          PostgreSqlRaise(ServiceRowsRefusal("\x01", "\x02"), {"session_user", "NEW.Ps_Folio"}) +
+          " END$$",
+      "CREATE OR REPLACE FUNCTION polizas_guard_series() RETURNS trigger LANGUAGE plpgsql AS "
+      "$$DECLARE next_ BIGINT := 1; BEGIN IF polizas_session_administers() THEN RETURN NEW; END "
+      "IF; IF TG_OP = 'UPDATE' THEN next_ := OLD.last_number::bigint + 1; END IF; IF "
+      "NEW.last_number IS NOT DISTINCT FROM next_ THEN RETURN NEW; END IF; " +
+          PostgreSqlRaise(FolioSeriesRefusal("\x01", "\x02", "\x03"),
+                          {"session_user", "NEW.branch", "NEW.last_number"}) +
+          " END$$",
+      "CREATE OR REPLACE FUNCTION polizas_guard_policy_text() RETURNS trigger LANGUAGE plpgsql "
+      "SECURITY DEFINER AS $$BEGIN IF polizas_session_administers() OR NOT " +
+          policy_table + " OR " + WrittenByThisTransaction("NEW.record_key", true) +
+          " THEN RETURN NEW; END IF; " +
+          PostgreSqlRaise(PolicyTextRefusal("\x01", "\x02"), {"session_user", "NEW.record_key"}) +
+          " END$$",
+      "CREATE OR REPLACE FUNCTION polizas_guard_chain_note() RETURNS trigger LANGUAGE plpgsql "
+      "SECURITY DEFINER AS $$BEGIN IF polizas_session_administers() OR NOT " +
+          policy_table + " THEN RETURN NEW; END IF; IF " +
+          ChainNoteHolds(ReplacedByNote(""), false) + "ELSIF " +
+          ChainNoteHolds(ReplacesNote(""), true) + "ELSE RETURN NEW; END IF; " +
+          // RAISE fills its markers in the order they appear: the note's comes first.
+          PostgreSqlRaise(ChainNoteRefusal("\x01", "\x03", "\x02"),
+                          {"session_user", "NEW.note", "NEW.record_key"}) +
+          " END$$",
+  };
+  for (const GuardTrigger& trigger : kSaveGuardTriggers)
+    statements.push_back(CreatedWhereMissing(trigger));
+  return statements;
 }
 
 // The session's statements are trusted as written when its login owns the tables (or is a
@@ -241,6 +346,7 @@ std::vector<std::string> PostgreSqlFunctions() {
   };
   const std::vector<std::string> stamp = PostgreSqlPolicyStamp();
   functions.insert(functions.begin() + 2, stamp.begin(), stamp.end());
+  for (std::string& statement : SaveGuards()) functions.push_back(std::move(statement));
   return functions;
 }
 
@@ -251,6 +357,10 @@ constexpr std::array kGuardFunctions = {"polizas_server_now",
                                         "polizas_stamp_policy",
                                         "polizas_guard_counters",
                                         "polizas_stamp_note",
+                                        "polizas_guard_services",
+                                        "polizas_guard_series",
+                                        "polizas_guard_policy_text",
+                                        "polizas_guard_chain_note",
                                         "refuse_change_to_cancelled_policy",
                                         "refuse_services_of_cancelled_policy"};
 
@@ -372,7 +482,20 @@ std::string PostgreSqlNoteStamp() {
 }
 
 std::vector<std::string> PostgreSqlPolicyStamp() {
-  return {S(kPostgreSqlReplacedDates), PostgreSqlPolicyStampFunction()};
+  return {S(kPostgreSqlReplacedDates), S(kPostgreSqlWrittenPolicies),
+          PostgreSqlPolicyStampFunction()};
+}
+
+std::vector<std::string> PostgreSqlSaveGuards() {
+  return SaveGuards();
+}
+
+std::vector<std::string> PostgreSqlSaveGuardFunctions() {
+  std::vector<std::string> names;
+  for (const GuardTrigger& trigger : kSaveGuardTriggers)
+    if (std::ranges::find(names, trigger.function) == names.end())
+      names.emplace_back(trigger.function);
+  return names;
 }
 
 std::string PostgreSqlPolicyStampBody() {

@@ -13,6 +13,8 @@ inline constexpr std::string_view kSqlServerLogin = "VARCHAR(512)";
 
 // The dates an edit's new policy may keep, one row per policy its transaction cancelled.
 inline constexpr std::string_view kReplacedDatesTable = "polizas_replaced_date";
+// The policies the current transaction inserted or cancelled (PostgreSQL).
+inline constexpr std::string_view kWrittenPoliciesTable = "polizas_written_policy";
 
 // What each server's schema adds for its operators (server_access.cpp): the group roles and
 // their rights, and the guards that keep an operator's statements within its permissions
@@ -34,6 +36,11 @@ std::string PostgreSqlNoteStamp();
 // The guard that stamps an operator's policy and keeps its date, with the table of the dates
 // an edit may keep (made again by an upgrade).
 std::vector<std::string> PostgreSqlPolicyStamp();
+// The guards that hold an operator to what its own save writes (services, texts and
+// additional fields of the policy it inserts, a folio series moved on by one, an edit's chain
+// notes), each made where missing; and their functions.
+std::vector<std::string> PostgreSqlSaveGuards();
+std::vector<std::string> PostgreSqlSaveGuardFunctions();
 // The operators' two roles, made where the server has none of that name.
 std::string PostgreSqlRoles();
 // Its function's body as the server keeps it, for an upgrade to tell an older one.

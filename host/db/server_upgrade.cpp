@@ -234,6 +234,7 @@ class ServerUpgrade {
       AddOperatorAccess();
     } else {
       BringStampsUpToDate();
+      if (postgresql_) AddSaveGuards();
     }
     if (postgresql_) {
       WriteFunctionsAgain();
@@ -354,6 +355,21 @@ class ServerUpgrade {
   void WritePolicyStamp() {
     for (const std::string& statement : PostgreSqlPolicyStamp()) sql_.Execute(statement);
     sql_.Execute(PostgreSqlFixedSearchPath({"polizas_stamp_policy"}));
+  }
+
+  // A database made before them gets the guards that hold an operator to what its own save
+  // writes; each statement makes only what is missing.
+  void AddSaveGuards() {
+    const std::vector<std::string> functions = PostgreSqlSaveGuardFunctions();
+    const bool complete = Present(Traits().table_present_query, kWrittenPoliciesTable) &&
+                          std::ranges::all_of(functions, [&](const std::string& name) {
+                            return Present(kFunctionPresent, name + "()");
+                          });
+    if (complete) return;
+    for (const std::string& statement : PostgreSqlSaveGuards()) sql_.Execute(statement);
+    sql_.Execute(PostgreSqlFixedSearchPath(functions));
+    sql_.Execute(PostgreSqlTriggerFunctionsClosed());
+    Added("the guards that keep an operator to what its own save writes");
   }
 
   // Any other function of the schema that is not as this version writes it: GetDate() of a

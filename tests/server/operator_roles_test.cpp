@@ -411,11 +411,11 @@ TEST_F(OperatorRolesTest, AnOperatorWritesOnlyWhatItsOwnSaveWould) {
                 capture.Execute("UPDATE extended_text SET text = 'b' WHERE record_key = 'X-1'");
               }),
               HasSubstr(host::PolicyTextRefusal(capture_, "X-1")));
-  for (const std::string& note : {"('Poliza_Servicio', 'X-2', 'Sustituida por MTY-000003')",
-                                  "('Poliza_Servicio', 'MTY-000003', 'Sustituye a X-2')",
-                                  "('Poliza_Servicio', 'X-2', 'Sustituye a MTY-000002')",
-                                  "('Poliza_Servicio', 'MTY-000002', 'Sustituida por X-2')",
-                                  "('Poliza_Servicio', 'MTY-000003', 'Sustituida por X-1')"}) {
+  for (const char* note : {"('Poliza_Servicio', 'X-2', 'Sustituida por MTY-000003')",
+                           "('Poliza_Servicio', 'MTY-000003', 'Sustituye a X-2')",
+                           "('Poliza_Servicio', 'X-2', 'Sustituye a MTY-000002')",
+                           "('Poliza_Servicio', 'MTY-000002', 'Sustituida por X-2')",
+                           "('Poliza_Servicio', 'MTY-000003', 'Sustituida por X-1')"}) {
     host::TransactionScope edit(capture);
     cancel("MTY-000003");
     insert("X-2");

@@ -56,7 +56,7 @@ Shape ServerShape(Connection& sql) {
 // The server schema has every table, column (in the same order), key, default and index of
 // the SQLite schema, and the host's table names match in any case as on SQLite. Besides, two
 // keys have an index in the order of their bytes, for LIKE by their start, and the guards
-// have a table of their own.
+// have tables of their own.
 TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
   auto database = Open();
   const Shape sqlite = SqliteSchemaShape(true);
@@ -70,6 +70,10 @@ TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
                    "index on poliza_servicio (ps_folio text_pattern_ops)"}));
   server.erase(by_bytes, server.end());
   EXPECT_EQ(std::erase(server, "polizas_replaced_date: xact not null, ps_fecha not null; key ()"),
+            1u);
+  EXPECT_EQ(std::erase(server,
+                       "polizas_written_policy: xact not null, ps_folio not null, inserted not "
+                       "null; key (xact, ps_folio, inserted)"),
             1u);
   EXPECT_EQ(server, sqlite);
 
@@ -332,8 +336,11 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheRolesTheirRightsAndGuards) 
   ASSERT_GT(made_new.size(), 20u);
   for (const char* dropped :
        {"FUNCTION polizas_stamp_policy() CASCADE", "FUNCTION polizas_guard_counters() CASCADE",
-        "FUNCTION polizas_stamp_note() CASCADE", "FUNCTION polizas_session_administers()",
-        "FUNCTION polizas_session_holds(text, text)", "TABLE polizas_replaced_date"})
+        "FUNCTION polizas_stamp_note() CASCADE", "FUNCTION polizas_guard_services() CASCADE",
+        "FUNCTION polizas_guard_series() CASCADE", "FUNCTION polizas_guard_policy_text() CASCADE",
+        "FUNCTION polizas_guard_chain_note() CASCADE", "FUNCTION polizas_session_administers()",
+        "FUNCTION polizas_session_holds(text, text)", "TABLE polizas_replaced_date",
+        "TABLE polizas_written_policy"})
     sql.Execute(std::string("DROP ") + dropped);
   sql.Execute(
       "CREATE OR REPLACE FUNCTION GetDate() RETURNS TIMESTAMP(0) LANGUAGE sql VOLATILE AS "
@@ -397,6 +404,50 @@ TEST_F(ServerTest, UpgradeWritesAgainEveryFunctionNotAsThisVersionWritesIt) {
   EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
   EXPECT_EQ(Guards(sql), made_new);
   EXPECT_TRUE(GetDateIsTheServersInAnyTimeZone(sql));
+}
+
+// A database made before the guards that keep an operator to what its own save writes (its
+// policies' stamp noted no policy a transaction wrote) gets them, as a new database has them,
+// and its operators are held to them from then on.
+TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheSaveGuardsThem) {
+  auto database = Open();
+  Connection& sql = database->ForHost();
+  const Lines made_new = Guards(sql);
+  const Shape shape_new = ServerShape(sql);
+  for (const char* dropped :
+       {"FUNCTION polizas_guard_services() CASCADE", "FUNCTION polizas_guard_series() CASCADE",
+        "FUNCTION polizas_guard_policy_text() CASCADE",
+        "FUNCTION polizas_guard_chain_note() CASCADE", "TABLE polizas_written_policy"})
+    sql.Execute(std::string("DROP ") + dropped);
+  sql.Execute(
+      "CREATE OR REPLACE FUNCTION polizas_stamp_policy() RETURNS trigger LANGUAGE plpgsql AS "
+      "$$BEGIN RETURN NEW; END$$");
+  host::LoadDemoPolicies(sql, PinnedNow());
+
+  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
+  EXPECT_EQ(PolizasDb(upgrade),
+            "0 Added to the database: the policies' stamp as this version writes it, the guards "
+            "that keep an operator to what its own save writes\n");
+  EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
+  EXPECT_EQ(Guards(sql), made_new);
+  EXPECT_EQ(ServerShape(sql), shape_new);
+
+  const std::string login = "opera_" + std::to_string(::getpid()) + "_guardas";
+  sql.Execute("CREATE ROLE " + login + " LOGIN IN ROLE " + std::string(host::kCaptureRole));
+  sql.Execute("GRANT CONNECT ON DATABASE " + database_.Name() + " TO " + login);
+  std::string as_operator = database_.ConnectionString();
+  as_operator.replace(as_operator.find("Username=postgres"), std::string::npos,
+                      "Username=" + login);
+  {
+    auto operator_database = host::OpenOdbcDatabase(as_operator);
+    EXPECT_THAT(Refusal([&] {
+                  operator_database->ForHost().Execute(
+                      "UPDATE folio_series SET last_number = -7 WHERE branch = 'MTY'");
+                }),
+                HasSubstr(host::FolioSeriesRefusal(login, "MTY", "-7")));
+  }
+  sql.Execute("DROP OWNED BY " + login);
+  sql.Execute("DROP ROLE " + login);
 }
 
 // A relation named as the index an earlier version made, but made otherwise (an index on
