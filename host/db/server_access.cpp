@@ -490,6 +490,12 @@ std::vector<std::string> PostgreSqlSaveGuards() {
   return SaveGuards();
 }
 
+std::vector<std::string> PostgreSqlSaveGuardTriggers() {
+  std::vector<std::string> names;
+  for (const GuardTrigger& trigger : kSaveGuardTriggers) names.emplace_back(trigger.name);
+  return names;
+}
+
 std::vector<std::string> PostgreSqlSaveGuardFunctions() {
   std::vector<std::string> names;
   for (const GuardTrigger& trigger : kSaveGuardTriggers)

@@ -38,9 +38,10 @@ std::string PostgreSqlNoteStamp();
 std::vector<std::string> PostgreSqlPolicyStamp();
 // The guards that hold an operator to what its own save writes (services, texts and
 // additional fields of the policy it inserts, a folio series moved on by one, an edit's chain
-// notes), each made where missing; and their functions.
+// notes), each made where missing; and their functions and triggers.
 std::vector<std::string> PostgreSqlSaveGuards();
 std::vector<std::string> PostgreSqlSaveGuardFunctions();
+std::vector<std::string> PostgreSqlSaveGuardTriggers();
 // The operators' two roles, made where the server has none of that name.
 std::string PostgreSqlRoles();
 // Its function's body as the server keeps it, for an upgrade to tell an older one.

@@ -200,6 +200,9 @@ constexpr std::string_view kUpgradeLockGranted =
 // one when a trigger function of the schema (of the return type named) is any login's to call.
 constexpr std::string_view kFunctionPresent =
     "SELECT 1 AS v FROM pg_proc WHERE oid = to_regprocedure(?)";
+constexpr std::string_view kTriggerPresent =
+    "SELECT 1 AS v FROM pg_trigger t JOIN pg_class c ON c.oid = t.tgrelid JOIN pg_namespace n "
+    "ON n.oid = c.relnamespace WHERE n.nspname = current_schema() AND t.tgname = ?";
 constexpr std::string_view kNoteStampOfOld =
     "SELECT 1 AS v FROM pg_proc WHERE oid = to_regprocedure(?) AND NOT prosecdef";
 constexpr std::string_view kTriggerFunctionOpen =
@@ -361,9 +364,14 @@ class ServerUpgrade {
   // writes; each statement makes only what is missing.
   void AddSaveGuards() {
     const std::vector<std::string> functions = PostgreSqlSaveGuardFunctions();
+    const std::vector<std::string> triggers = PostgreSqlSaveGuardTriggers();
     const bool complete = Present(Traits().table_present_query, kWrittenPoliciesTable) &&
-                          std::ranges::all_of(functions, [&](const std::string& name) {
-                            return Present(kFunctionPresent, name + "()");
+                          std::ranges::all_of(functions,
+                                              [&](const std::string& name) {
+                                                return Present(kFunctionPresent, name + "()");
+                                              }) &&
+                          std::ranges::all_of(triggers, [&](const std::string& name) {
+                            return Present(kTriggerPresent, AsciiLower(name));
                           });
     if (complete) return;
     for (const std::string& statement : PostgreSqlSaveGuards()) sql_.Execute(statement);
