@@ -142,6 +142,23 @@ TEST_F(OperatorRolesTest, EachRoleDoesOnTheScreenWhatItsPermissionsAllow) {
   const Outcome old_edit = SaveEdit(*capture, "MTY-000002", "OC-6");
   ASSERT_TRUE(old_edit.done) << old_edit.problem;
   EXPECT_EQ(Stored(dated + "'" + old_edit.folio + "'"), Stored(dated + "'MTY-000002'"));
+  // A supervisor's edit copies the policy's services and extended text to the new one and
+  // notes the chain on both, as capture's does.
+  const Outcome supervised = SaveEdit(*supervisor, "MTY-000006", "OC-7");
+  ASSERT_TRUE(supervised.done) << supervised.problem;
+  const auto of = [](const std::string& folio) { return "record_key = '" + folio + "'"; };
+  EXPECT_EQ(Stored("SELECT (SELECT string_agg(note, ',') FROM record_log WHERE " +
+                   of("MTY-000006") + " AND note LIKE 'Sustituida%') || '|' || (SELECT " +
+                   "string_agg(note, ',') FROM record_log WHERE " + of(supervised.folio) +
+                   ") || '|' || (SELECT COUNT(*) FROM extended_text WHERE " + of(supervised.folio) +
+                   ") || '|' || (SELECT COUNT(*) FROM Poliza_Servicio_Tipo_Servicio WHERE "
+                   "Ps_Folio = '" +
+                   supervised.folio + "') AS v"),
+            "'Sustituida por " + supervised.folio + "|Sustituye a MTY-000006|1|" +
+                Stored("SELECT COUNT(*) AS v FROM Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio "
+                       "= 'MTY-000006'")
+                    .substr(2) +
+                "'");
   EXPECT_EQ(Stored("SELECT COUNT(*) AS v FROM Poliza_Servicio p LEFT JOIN policy_order o ON "
                    "o.folio = p.Ps_Folio WHERE o.folio IS NULL OR o.client_name <> " +
                    host::KeptClientNameSql("p.Ps_Folio") + " OR o.peak_use <> " +
