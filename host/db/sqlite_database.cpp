@@ -346,20 +346,40 @@ bool Upgrade(const std::shared_ptr<DbHandle>& db, const char* made_before,
   return true;
 }
 
+// The sign-in parameter's value, if the database holds one.
+std::optional<std::string> SignInParameter(const std::shared_ptr<DbHandle>& db) {
+  Statement statement(
+      db, "SELECT value FROM host_parameter WHERE name = '" + std::string(kSignInParameter) + "'");
+  if (!statement.Step()) return std::nullopt;
+  const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
+  return std::string(value ? value : "");
+}
+
+constexpr const char* kMadeBeforePasswords =
+    "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'operator' AND NOT EXISTS "
+    "(SELECT 1 FROM pragma_table_info('operator') WHERE name = 'password_hash')";
+
+// What adding the operators' password columns did, with the sign-in in force after it, and
+// the value it replaced (one set by hand would have locked everyone out).
+std::string SignInAdded(const std::optional<std::string>& held,
+                        const std::optional<std::string>& now) {
+  std::string said = "the operators' passwords, locks and last administrator's guards ";
+  said += "(sign-in off: " + std::string(kSignInParameter) + " = " + now.value_or("(none)");
+  if (held && held != now) said += ", where it was " + *held + ": no operator has a password yet";
+  return said + ")";
+}
+
 // A database made before operators signed in gets their columns, one made before the
 // finder's kept orders gets policy_order, and one made before the schema guarded cancelled
 // policies gets those guards, when it is opened for writing; opened for reading, it is read
 // as it is.
 std::vector<std::string> UpgradeForWriting(const std::shared_ptr<DbHandle>& db) {
   std::vector<std::string> added;
-  if (Upgrade(db,
-              "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'operator' AND NOT "
-              "EXISTS (SELECT 1 FROM pragma_table_info('operator') WHERE name = "
-              "'password_hash')",
-              sqlite::SignInUpgradeStatements()))
-    added.emplace_back(
-        "the operators' passwords, locks and last administrator's guards (sign-in off: "
-        "INICIO_SESION = NO)");
+  if (Finds(db, kMadeBeforePasswords)) {
+    const std::optional<std::string> held = SignInParameter(db);
+    if (Upgrade(db, kMadeBeforePasswords, sqlite::SignInUpgradeStatements()))
+      added.push_back(SignInAdded(held, SignInParameter(db)));
+  }
   if (Upgrade(db,
               "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'Poliza_Servicio' "
               "AND NOT EXISTS (SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = "

@@ -372,8 +372,10 @@ std::vector<std::string> SignInUpgradeStatements() {
       "ALTER TABLE operator ADD COLUMN failed_attempts INTEGER NOT NULL DEFAULT 0",
       "ALTER TABLE operator ADD COLUMN locked_until DATETIME",
       "ALTER TABLE operator ADD COLUMN locked INTEGER NOT NULL DEFAULT 0",
-      "INSERT OR IGNORE INTO host_parameter (name, value) VALUES ('" +
-          std::string(kSignInParameter) + "', 'NO')",
+      // No operator has a password yet: sign-in is off, whatever the parameter held.
+      "DELETE FROM host_parameter WHERE name = '" + std::string(kSignInParameter) + "'",
+      "INSERT INTO host_parameter (name, value) VALUES ('" + std::string(kSignInParameter) +
+          "', 'NO')",
   };
   for (std::string& guard : LastAdministratorGuards()) statements.push_back(std::move(guard));
   return statements;

@@ -494,38 +494,53 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
 }
 
 // A database made before operators signed in is brought up to date when it is opened for
-// writing, and opens as it always did: nobody is asked to sign in.
+// writing, and opens as it always did: nobody is asked to sign in. Nobody can be, as no
+// operator has a password yet: sign-in is off even where its parameter was set by hand, and
+// what opening it added says so.
 TEST(SqliteDatabase, ADatabaseMadeBeforeSignInGetsItsColumnsAndAsksNobody) {
-  TempDir dir;
-  const std::string path = dir.File("old.db");
-  {
-    auto old = OpenSqliteDatabase(path, {.create = true});
-    // A file of that time held the policies too (and, for this test, the finder's orders).
-    for (const char* statement :
-         {"CREATE TABLE Poliza_Servicio (Ps_Folio TEXT NOT NULL PRIMARY KEY)",
-          "CREATE TABLE Poliza_Servicio_Tipo_Servicio (Ps_Folio TEXT NOT NULL)",
-          "CREATE TABLE policy_order (Ps_Folio TEXT NOT NULL PRIMARY KEY)",
-          "CREATE TABLE host_parameter (name TEXT NOT NULL PRIMARY KEY, value TEXT)",
-          "CREATE TABLE operator (user_code TEXT NOT NULL PRIMARY KEY, name TEXT)",
-          "CREATE TABLE operator_permission (user_code TEXT NOT NULL REFERENCES operator "
-          "(user_code), module TEXT NOT NULL, permission_key TEXT NOT NULL, PRIMARY KEY "
-          "(user_code, module, permission_key))",
-          "INSERT INTO operator VALUES ('ADMIN', 'Administrador')",
-          "INSERT INTO operator_permission VALUES ('ADMIN', 'SISTEMA', 'OPERADORES')"})
-      old->ForHost().Execute(statement);
+  const std::pair<const char*, const char*> cases[] = {
+      {"SELECT 1", "(sign-in off: INICIO_SESION = NO)"},
+      {"INSERT INTO host_parameter VALUES ('INICIO_SESION', 'SI')",
+       "(sign-in off: INICIO_SESION = NO, where it was SI: no operator has a password yet)"},
+  };
+  for (const auto& [parameter, said] : cases) {
+    SCOPED_TRACE(parameter);
+    TempDir dir;
+    const std::string path = dir.File("old.db");
+    {
+      auto old = OpenSqliteDatabase(path, {.create = true});
+      // A file of that time held the policies too (and, for this test, the finder's orders).
+      for (const char* statement :
+           {"CREATE TABLE Poliza_Servicio (Ps_Folio TEXT NOT NULL PRIMARY KEY)",
+            "CREATE TABLE Poliza_Servicio_Tipo_Servicio (Ps_Folio TEXT NOT NULL)",
+            "CREATE TABLE policy_order (Ps_Folio TEXT NOT NULL PRIMARY KEY)",
+            "CREATE TABLE host_parameter (name TEXT NOT NULL PRIMARY KEY, value TEXT)",
+            "CREATE TABLE operator (user_code TEXT NOT NULL PRIMARY KEY, name TEXT)",
+            "CREATE TABLE operator_permission (user_code TEXT NOT NULL REFERENCES operator "
+            "(user_code), module TEXT NOT NULL, permission_key TEXT NOT NULL, PRIMARY KEY "
+            "(user_code, module, permission_key))",
+            "INSERT INTO operator VALUES ('ADMIN', 'Administrador')",
+            "INSERT INTO operator_permission VALUES ('ADMIN', 'SISTEMA', 'OPERADORES')", parameter})
+        old->ForHost().Execute(statement);
+    }
+    std::vector<std::string> added;
+    auto database = OpenSqliteDatabase(path, {.added_on_opening = &added});
+    ASSERT_FALSE(added.empty());
+    EXPECT_EQ(
+        added.front(),
+        std::string("the operators' passwords, locks and last administrator's guards ") + said);
+    EXPECT_EQ(Rows(database->ForHost(),
+                   "SELECT *, (SELECT value FROM host_parameter WHERE name = 'INICIO_SESION') AS "
+                   "mode FROM operator",
+                   {"user_code", "name", "password_hash", "failed_attempts", "locked_until",
+                    "locked", "mode"}),
+              Lines{"'ADMIN'|'Administrador'|Null|n:0|Null|n:0|'NO'"});
+    EXPECT_EQ(Refusal([&] { database->ForHost().Execute("DELETE FROM operator_permission"); }),
+              "El último administrador no puede perder el permiso SISTEMA/OPERADORES");
+    database.reset();
+    EXPECT_EQ(Count(OpenSqliteDatabase(path)->ForHost(), "pragma_table_info('operator')"), 6)
+        << "once";
   }
-  auto database = OpenSqliteDatabase(path);
-  EXPECT_EQ(Rows(database->ForHost(),
-                 "SELECT *, (SELECT value FROM host_parameter WHERE name = 'INICIO_SESION') AS "
-                 "mode FROM operator",
-                 {"user_code", "name", "password_hash", "failed_attempts", "locked_until", "locked",
-                  "mode"}),
-            Lines{"'ADMIN'|'Administrador'|Null|n:0|Null|n:0|'NO'"});
-  EXPECT_EQ(Refusal([&] { database->ForHost().Execute("DELETE FROM operator_permission"); }),
-            "El último administrador no puede perder el permiso SISTEMA/OPERADORES");
-  database.reset();
-  EXPECT_EQ(Count(OpenSqliteDatabase(path)->ForHost(), "pragma_table_info('operator')"), 6)
-      << "once";
 }
 
 // Every row of every table, and every index and trigger, as text.
