@@ -6,6 +6,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -89,13 +91,48 @@ std::string ImmutableUri(const fs::path& file) {
   return uri + "?immutable=1";
 }
 
+// Where SQLite keeps the files beside the file `path` names: beside the file a link leads to.
+fs::path Resolved(const std::string& path) {
+  std::error_code unresolved;
+  fs::path file = fs::canonical(path, unresolved);
+  return unresolved ? fs::path(path) : file;
+}
+
 }  // namespace
+
+std::optional<mode_t> KeepFromOthers(const std::string& path) {
+  const fs::path file = Resolved(path);
+  const std::string beside = file.string();
+  const auto refused = [&](int error) {
+    return Error(path + " holds password hashes, and users other than its owner and its group " +
+                 "may read it: this user cannot take their permissions away (" +
+                 std::strerror(error) + "); its owner can, with chmod o-rwx " + path);
+  };
+  struct stat status = {};
+  std::optional<mode_t> kept;
+  if (::stat(beside.c_str(), &status) == 0 && (status.st_mode & S_IROTH) != 0) {
+    kept = status.st_mode & 07770;
+    if (::chmod(beside.c_str(), *kept) != 0) throw refused(errno);
+  }
+  // The hash passes through the log (or the journal), which another program may keep open
+  // under these permissions; the index holds no rows. Never through a link, which SQLite does
+  // not open either.
+  for (const char* side : {"-wal", "-journal", "-shm"}) {
+    struct stat kept_beside = {};
+    const std::string left = beside + side;
+    if (::lstat(left.c_str(), &kept_beside) != 0 || !S_ISREG(kept_beside.st_mode) ||
+        (kept_beside.st_mode & S_IRWXO) == 0)
+      continue;
+    if (::fchmodat(AT_FDCWD, left.c_str(), kept_beside.st_mode & 07770, AT_SYMLINK_NOFOLLOW) != 0 &&
+        std::string_view(side) != "-shm")
+      throw refused(errno);
+  }
+  return kept;
+}
 
 OpenTarget OpenTargetFor(const std::string& path, int flags) {
   // SQLite keeps the log beside the file a link leads to.
-  std::error_code unresolved;
-  fs::path file = fs::canonical(path, unresolved);
-  if (unresolved) file = path;
+  const fs::path file = Resolved(path);
   const std::string beside = file.string(), name = file.filename().string();
   if (const std::string kind = NotAFile(file); !kind.empty())
     throw Error(path + " is " + kind + ", not a database file");

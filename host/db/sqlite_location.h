@@ -1,6 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
+#include <optional>
 #include <string>
 
 struct sqlite3;
@@ -23,6 +26,13 @@ struct OpenTarget {
 // `flags`: those for a folder that can be written. Throws Error, saying why, for a folder
 // that cannot take the log, and for a read-only file system holding a log without its index.
 OpenTarget OpenTargetFor(const std::string& path, int flags);
+
+// Takes away the permissions of users other than its owner and its group from a database
+// file they may read, which holds password hashes or is about to, and from the files SQLite
+// keeps beside it; the owner and the group keep theirs (an office shares the file with its
+// group). Returns the file's new permissions, none where others could not read it. Throws
+// Error, saying what to do, where this user may not change them (it is not the owner).
+std::optional<mode_t> KeepFromOthers(const std::string& path);
 
 // Throws Error when the file the connection opened has since been removed or renamed (a
 // copy restored over it, say): what it wrote would go to the old file, lost to everyone

@@ -1,6 +1,7 @@
 #include "host/programs/operator_command.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "component/error.h"
 #include "host/db/access.h"
 #include "host/db/database.h"
+#include "host/db/sqlite_location.h"
 #include "host/db/text.h"
 #include "host/services/clock.h"
 #include "host/services/host_records.h"
@@ -160,11 +162,14 @@ void Act(OperatorAdministration& administration, const Request& request, Passwor
     const ClockReading now = ReadClock();
     for (const OperatorListing& entry : administration.List()) out << Listed(entry, now) << "\n";
   } else if (request.action == "add") {
-    administration.Add(code, request.name.value_or(""),
-                       prompt.AskNew("New password of " + code + ": "));
+    const std::string password = prompt.AskNew("New password of " + code + ": ");
+    out << KeepPasswordHashesFromOthers(request.path);
+    administration.Add(code, request.name.value_or(""), password);
     out << "Added the operator " << code << "\n";
   } else if (request.action == "passwd") {
-    administration.ChangePassword(code, prompt.AskNew("New password of " + code + ": "));
+    const std::string password = prompt.AskNew("New password of " + code + ": ");
+    out << KeepPasswordHashesFromOthers(request.path);
+    administration.ChangePassword(code, password);
     out << "Changed the password of " << code << "\n";
   } else if (request.action == "grant" || request.action == "revoke") {
     const HeldPermission permission = PermissionOf(request.permission);
@@ -182,6 +187,15 @@ void Act(OperatorAdministration& administration, const Request& request, Passwor
 }
 
 }  // namespace
+
+std::string KeepPasswordHashesFromOthers(const std::string& path) {
+  const std::optional<mode_t> kept = sqlite::KeepFromOthers(path);
+  if (!kept) return {};
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(*kept));
+  return "Took away other users' permissions on " + path +
+         ", which holds password hashes: its mode is now " + mode + "\n";
+}
 
 int RunOperatorCommand(const std::vector<std::string>& args, std::istream& input, std::ostream& out,
                        std::ostream& err) {

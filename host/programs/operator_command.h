@@ -18,6 +18,12 @@ struct DbUsageError {
 int RunOperatorCommand(const std::vector<std::string>& args, std::istream& input, std::ostream& out,
                        std::ostream& err);
 
+// Where users other than its owner and its group may read the database file at `path`,
+// which holds password hashes or is about to: takes their permissions away and says so,
+// naming the file and its new mode ("" where they could not read it). Throws Error where
+// this user may not.
+std::string KeepPasswordHashesFromOthers(const std::string& path);
+
 // The usage lines of the operator commands, for polizas-db's usage text.
 extern const char* const kOperatorUsage;
 

@@ -312,6 +312,25 @@ int UpgradeServer(const std::string& connection_string) {
   }
 }
 
+// A file holding password hashes that others may read, made by an earlier version or given
+// its hashes by one, is kept from them as a new hash would keep it. One that this user may
+// not change is upgraded all the same: its owner is told how. Whether it was kept from them.
+bool KeepHashesFromOthers(nv407::host::Database& database, const std::string& path) {
+  auto hashes =
+      database.HostQuery("SELECT 1 AS held FROM operator WHERE password_hash IS NOT NULL", {});
+  const bool held = !hashes->Eof();
+  hashes->Close();
+  if (!held) return false;
+  try {
+    const std::string kept = nv407::host::KeepPasswordHashesFromOthers(path);
+    std::cout << kept;
+    return !kept.empty();
+  } catch (const nv407::Error& refused) {
+    std::cerr << "polizas-db: " << refused.Description() << "\n";
+    return false;
+  }
+}
+
 int Upgrade(const std::vector<std::string>& args) {
   if (args.size() == 2 && args[0] == "--odbc") {
     NoteCommandLinePassword(args[1]);
@@ -325,6 +344,7 @@ int Upgrade(const std::vector<std::string>& args) {
     std::vector<std::string> opened;
     auto database = nv407::host::OpenSqliteDatabase(path, {.added_on_opening = &opened});
     if (database->ReadOnly()) throw nv407::Error(database->WhyReadOnly());
+    const bool kept = KeepHashesFromOthers(*database, path);
     ReportChanged("Added to " + path + " on opening it", opened);
     const std::vector<std::string> rebuilt = nv407::host::RebuildTablesStoredByRowNumber(*database);
     ReportChanged("Rebuilt " + std::to_string(rebuilt.size()) + " tables of " + path, rebuilt);
@@ -334,7 +354,8 @@ int Upgrade(const std::vector<std::string>& args) {
     ReportChanged("Added to " + path, added);
     const std::vector<std::string> dropped = nv407::host::DropReplacedIndexes(*database);
     ReportChanged("Dropped from " + path + ", replaced by this version's", dropped);
-    if (opened.empty() && rebuilt.empty() && added.empty() && dropped.empty()) ReportUpToDate(path);
+    if (!kept && opened.empty() && rebuilt.empty() && added.empty() && dropped.empty())
+      ReportUpToDate(path);
     return 0;
   } catch (const std::exception& failure) {
     std::cerr << "polizas-db: cannot upgrade " << path << ": "

@@ -173,6 +173,46 @@ TEST_F(DbProgram, AFileOfPasswordHashesIsReadableByItsOwnerAlone) {
                 fs::perms::others_read);
 }
 
+// Password hashes are kept from users other than the file's owner and its group (an office
+// shares the file with its group): writing one into a file that others may read takes their
+// permissions away, from the files SQLite keeps beside it too, and says so; upgrade does the
+// same on finding such a file. A file without hashes is left as the umask made it.
+TEST_F(DbProgram, PasswordHashesAreKeptFromOtherUsers) {
+  const auto mode = [](const std::string& file) {
+    return fs::status(file).permissions() & fs::perms::mask;
+  };
+  const auto took_away = [&](const char* now) {
+    return "Took away other users' permissions on " + Database() +
+           ", which holds password hashes: its mode is now " + now + "\n";
+  };
+  const auto run = [&](const Strings& args, const std::string& input = "") {
+    return RunProgram(dir_, "polizas-db", args, input);
+  };
+  fs::permissions(Database(), fs::perms(0644));
+  EXPECT_EQ(run({"upgrade", Database()}).out, Database() + " is up to date; nothing was changed\n");
+  EXPECT_EQ(mode(Database()), fs::perms(0644)) << "no hashes yet";
+
+  fs::permissions(Database(), fs::perms(0664));
+  {
+    const auto keeping = database_.Open();  // its log and index have the file's permissions
+    keeping->ForHost().Execute("SELECT COUNT(*) FROM Poliza_Servicio");
+    const ProgramOutput added = run({"operator", "add", Database(), "ROSA"}, "clave de Rosa\n");
+    EXPECT_EQ(added.out, took_away("0660") + "Added the operator ROSA\n") << added.err;
+    for (const char* file : {"", "-wal", "-shm"})
+      EXPECT_EQ(mode(Database() + file), fs::perms(0660)) << file;
+  }
+
+  fs::permissions(Database(), fs::perms(0644));
+  const ProgramOutput changed =
+      run({"operator", "passwd", Database(), "ROSA"}, "otra clave de Rosa\n");
+  EXPECT_EQ(changed.out, took_away("0640") + "Changed the password of ROSA\n") << changed.err;
+  EXPECT_EQ(mode(Database()), fs::perms(0640));
+
+  fs::permissions(Database(), fs::perms(0604));
+  EXPECT_EQ(run({"upgrade", Database()}).out, took_away("0600"));
+  EXPECT_EQ(mode(Database()), fs::perms(0600));
+}
+
 // A backup may not be written where SQLite keeps the database's own files: the file by
 // another name, its log, its index or its journal (not there yet, or not any more).
 TEST_F(DbProgram, ABackupNamingTheDatabasesFilesIsRefused) {
