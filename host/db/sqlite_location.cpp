@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -98,7 +99,28 @@ fs::path Resolved(const std::string& path) {
   return unresolved ? fs::path(path) : file;
 }
 
+// Whether the file's header says it keeps a log (write and read versions 2).
+bool KeepsALog(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  char versions[2] = {};
+  return in.seekg(18) && in.read(versions, 2) && versions[0] == 2 && versions[1] == 2;
+}
+
 }  // namespace
+
+std::vector<std::string> FilesAReadingWouldLeave(const std::string& path) {
+  const fs::path file = Resolved(path);
+  const std::string beside = file.string(), name = file.filename().string();
+  if (::access(beside.c_str(), W_OK) == 0 || FolderOf(file) != Folder::kWritable) return {};
+  if (std::error_code none; fs::exists(fs::symlink_status(beside + "-shm", none))) return {};
+  if (!KeepsALog(file)) return {};
+  std::vector<std::string> left;
+  for (const char* side : {"-wal", "-shm"}) {
+    if (std::error_code none; !fs::exists(fs::symlink_status(beside + side, none)))
+      left.push_back(name + side);
+  }
+  return left;
+}
 
 std::optional<mode_t> KeepFromOthers(const std::string& path) {
   const fs::path file = Resolved(path);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
@@ -26,6 +27,15 @@ struct OpenTarget {
 // `flags`: those for a folder that can be written. Throws Error, saying why, for a folder
 // that cannot take the log, and for a read-only file system holding a log without its index.
 OpenTarget OpenTargetFor(const std::string& path, int flags);
+
+// The files that reading the database file at `path` would make beside it and leave there,
+// named as in its folder: SQLite makes a WAL file's log and index (NAME-wal, NAME-shm) as its
+// first reader opens it, as that reader's, and a reader that cannot write the file cannot
+// remove them on closing; left there, they keep the programs of the file's owner from
+// changing it, as those cannot write them. None where this user can write the file, where
+// the index is there (a program has the database open), where the file does not keep a log
+// or where its folder takes none.
+std::vector<std::string> FilesAReadingWouldLeave(const std::string& path);
 
 // Takes away the permissions of users other than its owner and its group from a database
 // file they may read, which holds password hashes or is about to, and from the files SQLite

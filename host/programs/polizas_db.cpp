@@ -50,6 +50,7 @@
 #include "host/db/odbc_connection_string.h"
 #include "host/db/odbc_handles.h"
 #include "host/db/sqlite_backup.h"
+#include "host/db/sqlite_location.h"
 #include "host/db/sqlite_rebuild.h"
 #include "host/programs/operator_command.h"
 #include "host/programs/program_info.h"
@@ -189,9 +190,9 @@ int InitFile(const std::string& path, const Demo& demo, const std::string& admin
 }
 
 // "a, b, c".
-std::string Listed(const std::vector<std::string>& names) {
+std::string Listed(const std::vector<std::string>& names, const std::string& between = ", ") {
   std::string listed;
-  for (const std::string& name : names) listed += (listed.empty() ? "" : ", ") + name;
+  for (const std::string& name : names) listed += (listed.empty() ? "" : between) + name;
   return listed;
 }
 
@@ -388,6 +389,15 @@ int Backup(const std::vector<std::string>& args) {
   const std::string& target = args[1];
   if (const std::string file = nv407::host::DatabaseFileAt(target, path); !file.empty())
     return Usage("the backup " + target + " would write over " + file);
+  // Asked before the database is opened: opening it reads it, which makes them.
+  if (const auto left = nv407::host::sqlite::FilesAReadingWouldLeave(path); !left.empty()) {
+    std::cerr << "polizas-db: cannot back up " << path
+              << ": this user cannot write it, and reading it would leave " << Listed(left, " and ")
+              << " beside it as this user's, which would keep the programs of its owner from "
+                 "changing it: run the backup as the file's owner or as a member of its group "
+                 "who may write it, or while a program of the office has the database open\n";
+    return kFailed;
+  }
   std::string held;
   try {
     // A copy that does not read back is no backup: it is never given TARGET's name.

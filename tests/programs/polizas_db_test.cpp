@@ -233,6 +233,40 @@ TEST_F(DbProgram, ABackupNamingTheDatabasesFilesIsRefused) {
     EXPECT_FALSE(fs::exists(Database() + suffix)) << suffix;
 }
 
+// A user who cannot write the database file reads it through a log and an index that, made
+// by that user, would be left beside it as that user's, keeping the owner's programs from
+// changing the file: a backup by such a user is refused, and runs while a program of the
+// office has the database open (its index is there). Either way nothing is left beside it.
+TEST_F(DbProgram, ABackupByAUserWhoCannotWriteTheFileLeavesNothingBesideIt) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a user who cannot write the file needs a second user";
+  fs::permissions(dir_, fs::perms::all);
+  fs::permissions(Database(), fs::perms(0644));
+  const std::string name = fs::path(Database()).filename().string();
+  const auto nothing_beside = [&] {
+    for (const char* side : {"-wal", "-shm"}) EXPECT_FALSE(fs::exists(Database() + side)) << side;
+  };
+  const auto backup = [&] {
+    return RunProgram(dir_, "polizas-db", {"backup", Database(), File("copia.db")}, "", "nobody");
+  };
+
+  const ProgramOutput refused = backup();
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_THAT(refused.err, StartsWith("polizas-db: cannot back up " + Database() + ": "));
+  EXPECT_THAT(refused.err, HasSubstr(name + "-wal and " + name + "-shm"));
+  EXPECT_THAT(refused.err, HasSubstr("run the backup as the file's owner"));
+  nothing_beside();
+  EXPECT_FALSE(fs::exists(File("copia.db")));
+
+  {
+    const auto keeping = database_.Open();
+    keeping->ForHost().Execute("SELECT COUNT(*) FROM Poliza_Servicio");
+    const ProgramOutput kept = backup();
+    EXPECT_EQ(kept.exit_code, 0) << kept.err;
+  }
+  nothing_beside();
+  EXPECT_FALSE(database_.Open()->ReadOnly());
+}
+
 // A backup cut short by a signal that asks the program to end leaves no file: the copy is
 // made under a name of its own and given the target's once whole and read back. One killed
 // outright leaves its copy under that name, which says what it is and keeps no later backup
