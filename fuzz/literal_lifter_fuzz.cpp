@@ -15,9 +15,8 @@ namespace {
 host::Database& DemoDatabase() {
   static const std::unique_ptr<host::Database> db = [] {
     ::setenv("POLIZAS_CHECK_LIFTED_STATEMENTS", "1", 1);
-    std::unique_ptr<host::Database> made = host::OpenSqliteDatabase(
-        ":memory:",
-        {.create = true, .clock = [] { return Date::FromYmd(2025, 3, 14, 10, 30, 0); }});
+    std::unique_ptr<host::Database> made = host::OpenSqliteMemoryDatabase(
+        {.clock = [] { return Date::FromYmd(2025, 3, 14, 10, 30, 0); }});
     host::CreateSchema(made->ForHost(), host::SqlDialect::kSqlite);
     host::LoadDemoData(made->ForHost());
     host::LoadDemoPolicies(made->ForHost(), Date::FromYmd(2025, 3, 14, 10, 30, 0));

@@ -76,11 +76,14 @@ struct SqliteOptions {
   std::vector<std::string>* added_on_opening = nullptr;
 };
 
-// Opens (or creates) a SQLite database file, or ":memory:". The session runs in WAL mode
-// with synchronous FULL and foreign keys enforced; BeginTrans takes the write lock at once
-// and waits up to busy_timeout_ms for another process to release it. A file that cannot be
-// written is opened for reading (ReadOnly).
+// Opens (or creates) a SQLite database file. The session runs in WAL mode with synchronous
+// FULL and foreign keys enforced; BeginTrans takes the write lock at once and waits up to
+// busy_timeout_ms for another process to release it. A file that cannot be written is opened
+// for reading (ReadOnly). `path` is always a file's, whatever SQLite would make of the name
+// (":memory:" is the file of that name in the current folder).
 std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOptions options = {});
+// A new, empty database of the session's own, in memory.
+std::unique_ptr<Database> OpenSqliteMemoryDatabase(SqliteOptions options = {});
 
 struct OdbcOptions {
   // What GetDate() returns where the dialect lets a session pin it (PostgreSQL); the

@@ -416,9 +416,10 @@ void ConfigureSqliteOnce() {
   std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
 }
 
-std::unique_ptr<Database> OpenSqliteFile(const std::string& path, SqliteOptions options) {
+// `in_memory`: a database of the session's own, in memory, named `path` for its messages.
+std::unique_ptr<Database> OpenSqliteFile(const std::string& path, SqliteOptions options,
+                                         bool in_memory) {
   ConfigureSqliteOnce();
-  const bool in_memory = path == ":memory:";
   if (path.empty()) throw Error("no database file was named");
   if (!options.create && !in_memory && !std::filesystem::exists(path)) {
     throw Error("database file not found: " + path);
@@ -426,6 +427,7 @@ std::unique_ptr<Database> OpenSqliteFile(const std::string& path, SqliteOptions 
   // One session is used by one thread at a time: SQLite's own locking would be wasted.
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (options.create || in_memory) flags |= SQLITE_OPEN_CREATE;
+  if (in_memory) flags |= SQLITE_OPEN_MEMORY;
   const sqlite::OpenTarget target = options.create || in_memory
                                         ? sqlite::OpenTarget{path, flags}
                                         : sqlite::OpenTargetFor(path, flags);
@@ -475,13 +477,17 @@ std::unique_ptr<Database> OpenSqliteFile(const std::string& path, SqliteOptions 
 
 std::unique_ptr<Database> OpenSqliteDatabase(const std::string& path, SqliteOptions options) {
   try {
-    return OpenSqliteFile(path, std::move(options));
+    return OpenSqliteFile(path, std::move(options), false);
   } catch (const Error& error) {
     // SQLite says only "unable to open database file" of a file the user may not read.
     if (::access(path.c_str(), R_OK) != 0 && errno == EACCES)
       throw Error(error.Description() + " (" + path + ": " + std::strerror(EACCES) + ")");
     throw;
   }
+}
+
+std::unique_ptr<Database> OpenSqliteMemoryDatabase(SqliteOptions options) {
+  return OpenSqliteFile(":memory:", std::move(options), true);
 }
 
 }  // namespace nv407::host

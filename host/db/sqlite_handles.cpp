@@ -32,12 +32,13 @@ void Check(sqlite3* db, int rc) {
 }
 
 std::string FileName(const std::string& path) {
-  return path.starts_with("file:") ? "./" + path : path;
+  return path == ":memory:" || path.starts_with("file:") ? "./" + path : path;
 }
 
 DbHandle::DbHandle(const std::string& path, int flags) {
   sqlite3* raw = nullptr;
-  const std::string name = (flags & SQLITE_OPEN_URI) != 0 ? path : FileName(path);
+  const std::string name =
+      (flags & (SQLITE_OPEN_URI | SQLITE_OPEN_MEMORY)) != 0 ? path : FileName(path);
   const int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
   // The handle is owned even when the open fails: SQLite allocates it to carry the message.
   db_.reset(raw);

@@ -14,16 +14,16 @@ namespace nv407::host::sqlite {
 // Throws Error(sqlite3_errmsg(db)) unless rc is SQLITE_OK, SQLITE_ROW or SQLITE_DONE.
 void Check(sqlite3* db, int rc);
 
-// The name under which SQLite opens or writes the file at `path`: SQLite reads a name that
-// starts with "file:" as a URI (where "file:x.db?mode=rwc" is x.db), so such a path is
-// named from its folder.
+// The name under which SQLite opens or writes the file at `path`: SQLite reads ":memory:" as
+// its database in memory and a name that starts with "file:" as a URI (where
+// "file:x.db?mode=rwc" is x.db), so such a path is named from its folder.
 std::string FileName(const std::string& path);
 
 // One open database connection. Shared: a prepared statement keeps its connection alive.
 class DbHandle {
  public:
   // Opens with the given sqlite3_open_v2 flags; a failure names the path. `path` is a URI
-  // only with SQLITE_OPEN_URI among them.
+  // only with SQLITE_OPEN_URI among them, and no file's with SQLITE_OPEN_MEMORY.
   DbHandle(const std::string& path, int flags);
   sqlite3* get() const { return db_.get(); }
 

@@ -27,7 +27,7 @@ std::vector<std::string> Texts(Database& database, const std::string& query,
 
 // A database in memory with the schema as a new file gets it, to read the schema off.
 std::unique_ptr<Database> NewSchema() {
-  auto fresh = OpenSqliteDatabase(":memory:", {.create = true});
+  auto fresh = OpenSqliteMemoryDatabase();
   CreateSchema(fresh->ForHost(), SqlDialect::kSqlite);
   return fresh;
 }

@@ -267,6 +267,42 @@ TEST_F(DbProgram, ABackupByAUserWhoCannotWriteTheFileLeavesNothingBesideIt) {
   EXPECT_FALSE(database_.Open()->ReadOnly());
 }
 
+// A path is a file's, whatever SQLite would make of the name (":memory:" is its database
+// in memory, "file:..." a URI where it reads URIs); a name SQLite gives a file it keeps beside
+// a database is no database's name, for init as for backup.
+TEST_F(DbProgram, ADatabaseIsMadeInTheFileNamed) {
+  for (const std::string name : {":memory:", "file:demo.db"}) {
+    SCOPED_TRACE(name);
+    const auto here = [&](const Strings& args) {
+      return RunCommandLine(dir_,
+                            "cd " + ShellWord(dir_) + " && " + ProgramCommand("polizas-db", args),
+                            "", dir_ + "/stdout.txt");
+    };
+    const ProgramOutput made = here({"init", name, "--demo"});
+    EXPECT_EQ(made.out, "Created " + name + " with the schema and the demo data\n") << made.err;
+    const ProgramOutput copied = here({"backup", name, "copia.db"});
+    EXPECT_EQ(copied.exit_code, 0) << copied.err;
+    EXPECT_THAT(copied.out, HasSubstr("Backed up " + name + " to copia.db: "));
+    EXPECT_GT(fs::file_size(File(name)), 0u);
+    fs::remove(File("copia.db"));
+  }
+  for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+    SCOPED_TRACE(suffix);
+    const std::string path = File("nueva.db") + suffix;
+    const ProgramOutput run = RunProgram(dir_, "polizas-db", {"init", path, "--demo"}, "");
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_THAT(run.err, StartsWith("polizas-db: " + path +
+                                    " is the name SQLite gives a file it keeps beside the "
+                                    "database " +
+                                    File("nueva.db") + "\nusage: polizas-db"));
+    EXPECT_FALSE(fs::exists(path));
+    const ProgramOutput backup = RunProgram(dir_, "polizas-db", {"backup", Database(), path}, "");
+    EXPECT_EQ(backup.exit_code, 2);
+    EXPECT_THAT(backup.err, StartsWith("polizas-db: the backup " + path + " is the name SQLite"));
+    EXPECT_FALSE(fs::exists(path));
+  }
+}
+
 // A backup cut short by a signal that asks the program to end leaves no file: the copy is
 // made under a name of its own and given the target's once whole and read back. One killed
 // outright leaves its copy under that name, which says what it is and keeps no later backup

@@ -14,7 +14,7 @@ namespace nv407::testing {
 // a line "index on table (a, b)": an index of some rows alone is for what SQLite alone can
 // hold (a quantity stored as text), and is left out.
 inline Lines SqliteSchemaShape(bool details) {
-  auto database = host::OpenSqliteDatabase(":memory:", {.create = true});
+  auto database = host::OpenSqliteMemoryDatabase();
   Connection& sql = database->ForHost();
   host::CreateSchema(sql, host::SqlDialect::kSqlite);
   const auto texts = [&](const std::string& query) {

@@ -55,7 +55,7 @@ TestDatabase::TestDatabase(Storage storage) : now_(std::make_shared<Date>(Pinned
     file_ = std::make_unique<ScratchDatabase>(ScratchDatabase::Contents::kSchema);
     database_ = OpenAnotherSession();
   } else {
-    database_ = host::OpenSqliteDatabase(":memory:", {.create = true, .clock = clock()});
+    database_ = host::OpenSqliteMemoryDatabase({.clock = clock()});
     host::CreateSchema(sql(), host::SqlDialect::kSqlite);
   }
   host::LoadDemoData(sql());
