@@ -135,7 +135,13 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  // Where Qt would put it, but for a relative XDG_DATA_HOME, which Qt would take as it is.
+  const std::string data_home = UserFolder(FromEnvironment, "XDG_DATA_HOME", ".local/share");
+  const QString data =
+      data_home.empty()
+          ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+          : QDir(QString::fromStdString(data_home))
+                .filePath(QApplication::organizationName() + "/" + QApplication::applicationName());
   const std::string demo_path = QDir(data).filePath("demo.db").toStdString();
   std::unique_ptr<Database> database;
   try {

@@ -104,14 +104,18 @@ void ReadFile(const std::string& path, const std::string& home, ProgramSettings&
 
 }  // namespace
 
+std::string UserFolder(const Environment& environment, const std::string& variable,
+                       const std::string& in_home) {
+  if (const auto named = environment(variable);
+      named && std::filesystem::path(*named).is_absolute())
+    return *named;
+  const std::string home = environment("HOME").value_or("");
+  return home.empty() ? "" : (std::filesystem::path(home) / in_home).string();
+}
+
 SettingsFiles SettingsFiles::Standard(const Environment& environment) {
   const std::string home = environment("HOME").value_or("");
-  std::filesystem::path config;
-  if (const auto xdg = environment("XDG_CONFIG_HOME"); xdg && !xdg->empty()) {
-    config = *xdg;
-  } else if (!home.empty()) {
-    config = std::filesystem::path(home) / ".config";
-  }
+  const std::filesystem::path config = UserFolder(environment, "XDG_CONFIG_HOME", ".config");
   if (config.empty()) return {"", "/etc/polizas/polizas.conf", "", home};
   return {(config / "polizas" / "polizas.conf").string(), "/etc/polizas/polizas.conf",
           (config / "polizas" / "window.conf").string(), home};

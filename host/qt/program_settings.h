@@ -10,7 +10,7 @@ namespace nv407::host {
 
 // Where the desktop program's settings live: the operator's own file, then the site's.
 struct SettingsFiles {
-  std::string user;  // $XDG_CONFIG_HOME/polizas/polizas.conf, else ~/.config/polizas/polizas.conf
+  std::string user;  // UserFolder(XDG_CONFIG_HOME, .config)/polizas/polizas.conf
   std::string site;  // /etc/polizas/polizas.conf
   // The window's size, kept by the program beside the operator's file: the program never
   // rewrites a file a person wrote.
@@ -18,6 +18,14 @@ struct SettingsFiles {
   std::string home;  // where a path written "~/..." in a file leads: $HOME
   static SettingsFiles Standard(const Environment& environment);
 };
+
+// The folder of the operator's own files that the XDG base directory variable `variable`
+// names (XDG_CONFIG_HOME, XDG_DATA_HOME), or `in_home` in the home folder (".config",
+// ".local/share") where it is unset, empty or relative: a relative one would make the folder
+// depend on where the program was started, and the rules of those variables ask that it be
+// ignored. "" without either.
+std::string UserFolder(const Environment& environment, const std::string& variable,
+                       const std::string& in_home);
 
 // One value in force and where it came from: a file's path, "command line" or "default".
 inline constexpr const char* kDefaultSource = "default";

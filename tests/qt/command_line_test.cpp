@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 #include <future>
+#include <map>
+#include <optional>
 #include <sstream>
 
 #include "component/error.h"
@@ -217,6 +219,34 @@ class CommandLineTest : public QObject {
     QVERIFY2(shown.contains("database = b.db   (command line)") &&
                  shown.contains(QString::fromStdString("user = CAPTURA   (" + user + ")")),
              qPrintable(shown));
+  }
+
+  // The operator's folders follow the XDG variables only where these name a folder from the
+  // root: a relative one, which would make the files depend on where the program was started,
+  // is ignored for the home folder's, as those variables' rules ask.
+  void aRelativeXdgFolderIsIgnored() {
+    const auto with = [](std::map<std::string, std::string> values) -> host::Environment {
+      return [values](const std::string& name) -> std::optional<std::string> {
+        const auto found = values.find(name);
+        if (found == values.end()) return std::nullopt;
+        return found->second;
+      };
+    };
+    const host::SettingsFiles relative = host::SettingsFiles::Standard(
+        with({{"HOME", "/home/ana"}, {"XDG_CONFIG_HOME", "cfg"}, {"XDG_DATA_HOME", "datos"}}));
+    QCOMPARE(relative.user, std::string("/home/ana/.config/polizas/polizas.conf"));
+    QCOMPARE(relative.window, std::string("/home/ana/.config/polizas/window.conf"));
+    const host::SettingsFiles absolute = host::SettingsFiles::Standard(
+        with({{"HOME", "/home/ana"}, {"XDG_CONFIG_HOME", "/srv/cfg"}}));
+    QCOMPARE(absolute.user, std::string("/srv/cfg/polizas/polizas.conf"));
+    QCOMPARE(host::SettingsFiles::Standard(with({{"XDG_CONFIG_HOME", "cfg"}})).user, std::string());
+    // The demo database's folder.
+    QCOMPARE(host::UserFolder(with({{"HOME", "/home/ana"}, {"XDG_DATA_HOME", "datos"}}),
+                              "XDG_DATA_HOME", ".local/share"),
+             std::string("/home/ana/.local/share"));
+    QCOMPARE(host::UserFolder(with({{"HOME", "/home/ana"}, {"XDG_DATA_HOME", "/srv/datos"}}),
+                              "XDG_DATA_HOME", ".local/share"),
+             std::string("/srv/datos"));
   }
 
   // A settings file the operator may not read says why; a broken one stops the program only
