@@ -126,9 +126,10 @@ std::optional<mode_t> KeepFromOthers(const std::string& path) {
   const fs::path file = Resolved(path);
   const std::string beside = file.string();
   const auto refused = [&](int error) {
-    return Error(path + " holds password hashes, and users other than its owner and its group " +
-                 "may read it: this user cannot take their permissions away (" +
-                 std::strerror(error) + "); its owner can, with chmod o-rwx " + path);
+    return Error("users other than its owner and its group may read " + path +
+                 ", where password hashes are kept: this user cannot take their permissions away "
+                 "(" +
+                 std::string(std::strerror(error)) + "); its owner can, with chmod o-rwx " + path);
   };
   struct stat status = {};
   std::optional<mode_t> kept;
