@@ -46,7 +46,7 @@ struct MessageRequest {
   std::string error_id;
   // Why a host service failed where the screen reports the failure in its own words (a
   // service that answers only true or false): the database's account, shown as details.
-  std::string detail;
+  std::string detail = {};
 };
 
 // Everything the host shows the user in a window of its own. The headless host answers
