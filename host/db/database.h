@@ -61,6 +61,14 @@ class Database {
   // policies it writes to that operator's permissions, as a server holds its logins. Until
   // then its statements are taken as written.
   virtual void WorkFor(const std::string& user_code) = 0;
+  // The policy the open transaction saves (its folio), for what is said of that transaction
+  // if its commit is lost: a commit whose outcome could not be known, found made later,
+  // names it.
+  virtual void TransactionSaves(const std::string& /*policy*/) {}
+  // The operator left the screen's capture or edit (Cancelar, Nuevo) or had a policy
+  // loaded. A commit whose outcome could not be known, found made later, refuses every
+  // transaction until then: the capture still on the screen would be saved twice.
+  virtual void CaptureLeft() {}
 };
 
 struct SqliteOptions {

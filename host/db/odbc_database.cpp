@@ -116,6 +116,10 @@ class OdbcDatabase final : public Database {
   }
   // The server knows its operator: the connection's login.
   void WorkFor(const std::string& /*user_code*/) override {}
+  void TransactionSaves(const std::string& policy) override {
+    shared_.session.TransactionSaves(policy);
+  }
+  void CaptureLeft() override { shared_.session.CaptureLeft(); }
 
  private:
   Shared shared_;

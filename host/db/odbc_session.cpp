@@ -109,6 +109,7 @@ Result Session::Execute(const std::string& sql) {
 
 void Session::Begin() {
   if (InTransaction()) throw Error("BeginTrans: a transaction is already open");
+  if (earlier_commit_made_) throw Error(*earlier_commit_made_);
   DbHandle& db = Live();
   SettleEarlierCommit(db);
   try {
@@ -117,6 +118,11 @@ void Session::Begin() {
     Failed("it could not begin");
     throw;
   }
+  saves_.clear();
+}
+
+void Session::TransactionSaves(std::string policy) {
+  if (transaction_) saves_ = std::move(policy);
 }
 
 void Session::Commit() {
@@ -138,10 +144,10 @@ void Session::Commit() {
       return;
     }
     if (outcome != "aborted") {
-      unsettled_ = written;
+      unsettled_ = Unsettled{*written, saves_};
       throw Error(failure.Description() +
-                  " (the connection was lost during the commit, and whether it was saved "
-                  "cannot be known now: look at the database before doing it again)");
+                  " (se perdió la conexión durante la confirmación y no se sabe si se guardó: "
+                  "revise la base de datos antes de repetirlo)");
     }
     throw;
   }
@@ -167,23 +173,27 @@ std::optional<std::string> Session::WrittenTransaction() {
 
 // A commit whose outcome could not be known is asked about once more before the next
 // transaction: the command it saved, run again by a user told that it failed, would be
-// saved twice. Once answered, it is not asked again.
+// saved twice. Once answered, it is not asked again; one made refuses every transaction,
+// naming what it saved, until the operator leaves the capture that the screen still shows.
 void Session::SettleEarlierCommit(DbHandle& db) {
   if (!unsettled_) return;
-  const std::string transaction = *std::exchange(unsettled_, std::nullopt);
+  const Unsettled unsettled = *std::exchange(unsettled_, std::nullopt);
   std::string outcome;
   try {
-    const Result result = Run(db, Traits(dialect_).transaction_outcome(transaction));
+    const Result result = Run(db, Traits(dialect_).transaction_outcome(unsettled.transaction));
     if (!result.rows.empty()) outcome = result.rows.front().at(0).ToText();
   } catch (const Error&) {
-    unsettled_ = transaction;  // still to be asked
+    unsettled_ = unsettled;  // still to be asked
     Failed("it could not begin");
     throw;
   }
-  if (outcome == "committed")
-    throw Error(
-        "the earlier commit whose outcome could not be known was made: what it saved is in "
-        "the database; load it again before doing it again (nothing was done now)");
+  if (outcome != "committed") return;
+  const std::string load = unsettled.policy.empty()
+                               ? ": cargue lo que guardó"
+                               : " (póliza " + unsettled.policy + "): cárguela";
+  earlier_commit_made_ = "la operación anterior, cuyo resultado no se sabía, sí se guardó" + load +
+                         " antes de repetirla; no se hizo nada ahora";
+  throw Error(*earlier_commit_made_);
 }
 
 // How the transaction of that number ended, asked on a new connection: "committed",

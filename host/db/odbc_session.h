@@ -44,6 +44,9 @@ class Session {
   void Begin();
   void Commit();
   void Rollback();
+  // As Database::TransactionSaves and Database::CaptureLeft.
+  void TransactionSaves(std::string policy);
+  void CaptureLeft() { earlier_commit_made_.reset(); }
 
  private:
   void Connect();
@@ -69,8 +72,15 @@ class Session {
   std::optional<DbHandle> db_;
   std::optional<Transaction> transaction_;
   std::optional<std::string> undone_;  // why the open transaction was undone
-  // The server's number of a transaction whose commit was lost, its outcome not known.
-  std::optional<std::string> unsettled_;
+  // A transaction whose commit was lost, its outcome not known: the server's number of it,
+  // and the policy it saved ("" when not told).
+  struct Unsettled {
+    std::string transaction, policy;
+  };
+  std::optional<Unsettled> unsettled_;
+  std::string saves_;  // the policy the open transaction saves
+  // Why every transaction is refused: an unsettled commit was found made.
+  std::optional<std::string> earlier_commit_made_;
   // Session settings sent since the transaction began: its rollback undoes them.
   bool settings_in_transaction_ = false;
   bool settings_stale_ = false;  // to be sent again before the next statement

@@ -168,6 +168,9 @@ void HeadlessToolbar::Press(ToolbarCommand command) {
   };
   switch (command) {
     case ToolbarCommand::kNuevo:
+      // The capture shown is left (here, at Cancelar and at a load): a save of it found made
+      // late no longer holds transactions back.
+      Context().database.CaptureLeft();
       SetMode(ToolbarMode::kNew);
       ResetAdditionalFields();
       return raise(events.Nuevo);
@@ -184,6 +187,7 @@ void HeadlessToolbar::Press(ToolbarCommand command) {
       return;
     }
     case ToolbarCommand::kCancelar:
+      Context().database.CaptureLeft();
       SetMode(ToolbarMode::kIdle);
       return raise(events.Cancelar);
     case ToolbarCommand::kSalir:
@@ -256,6 +260,7 @@ bool HeadlessToolbar::SaveAdditionalFields(const std::string& folio) {
 }
 
 void HeadlessToolbar::LoadAdditionalFields(const std::string& folio) {
+  Context().database.CaptureLeft();
   // A load found this record; it is live only once the load sets activeFlag1 for it.
   record_key_ = folio;
   live_key_.reset();

@@ -5,13 +5,18 @@ namespace nv407::host {
 namespace {
 
 // The screen's connection. It shows the counters check every statement before it runs, and
-// the replacement chain every statement and the course of each transaction, and tells the
-// activity observer, if any, how transactions end.
+// the replacement chain every statement and the course of each transaction, tells the
+// database which policy a transaction saves, and tells the activity observer, if any, how
+// transactions end.
 class ScreenConnection final : public Connection {
  public:
-  ScreenConnection(Connection& connection, ReplacementChain& chain, UsedCountersCheck& counters,
+  ScreenConnection(Database& database, ReplacementChain& chain, UsedCountersCheck& counters,
                    ActivityObserver* observer)
-      : connection_(connection), chain_(chain), counters_(counters), observer_(observer) {}
+      : database_(database),
+        connection_(database.ForScreen()),
+        chain_(chain),
+        counters_(counters),
+        observer_(observer) {}
   std::unique_ptr<Recordset> Execute(const std::string& sql) override {
     counters_.BeforeStatement(sql);
     std::unique_ptr<Recordset> result = connection_.Execute(sql);
@@ -24,6 +29,7 @@ class ScreenConnection final : public Connection {
   }
   void CommitTrans() override {
     chain_.BeforeCommit();
+    database_.TransactionSaves(chain_.Policy());
     connection_.CommitTrans();
     Ended(true);
   }
@@ -38,6 +44,7 @@ class ScreenConnection final : public Connection {
     if (observer_) observer_->TransactionEnded(committed);
   }
 
+  Database& database_;
   Connection& connection_;
   ReplacementChain& chain_;
   UsedCountersCheck& counters_;
@@ -52,7 +59,7 @@ class ReferenceAppServices final : public AppServices {
         dialogs_(dialogs),
         settings_(std::move(settings)),
         records_(database),
-        connection_(database_.ForScreen(), chain, counters, settings_.activity) {}
+        connection_(database_, chain, counters, settings_.activity) {}
 
   Connection& GetConnection() override { return connection_; }
 

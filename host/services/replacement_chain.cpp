@@ -164,11 +164,13 @@ void ReplacementChain::TransactionBegun() {
   open_ = true;
   cancelled_.reset();
   issued_.reset();
+  reset_.reset();
 }
 
 void ReplacementChain::StatementRan(const std::string& sql) {
   if (!open_) return;
   if (auto folio = CancelledFolio(sql)) cancelled_ = std::move(folio);
+  if (auto folio = ResetCountersFolio(sql)) reset_ = std::move(folio);
 }
 
 void ReplacementChain::FolioIssued(const std::string& table, const std::string& folio) {
@@ -190,6 +192,13 @@ void ReplacementChain::TransactionEnded() {
   open_ = false;
   cancelled_.reset();
   issued_.reset();
+  reset_.reset();
+}
+
+std::string ReplacementChain::Policy() const {
+  for (const auto* folio : {&issued_, &cancelled_, &reset_})
+    if (*folio) return **folio;
+  return {};
 }
 
 }  // namespace nv407::host

@@ -34,13 +34,16 @@ class ReplacementChain {
   // Raises what the database raises: the commit must then not happen.
   void BeforeCommit();
   void TransactionEnded();
+  // The policy the open transaction saves: the folio it issued, else the one it cancelled or
+  // whose used counters it reset; "" when none.
+  std::string Policy() const;
 
  private:
   Database& database_;
   HostRecords records_;
   const SessionSettings& settings_;
   bool open_ = false;
-  std::optional<std::string> cancelled_, issued_;
+  std::optional<std::string> cancelled_, issued_, reset_;
 };
 
 }  // namespace nv407::host

@@ -19,8 +19,10 @@
 #include <utility>
 #include <vector>
 
+#include "host/headless/headless_host.h"
 #include "server_support.h"
 #include "support/made_locale.h"
+#include "support/screen_fixture.h"
 
 namespace nv407::testing {
 namespace {
@@ -713,7 +715,8 @@ TEST_F(LostCommitTest, ACommitWhoseConnectionIsLostEndsAsTheServerSays) {
 
 // A commit lost while the server cannot be reached for as long as a connection is waited
 // for is reported unknown; before the next transaction the server is asked again, and one
-// that was made after all refuses that transaction once, so that the command reported
+// that was made after all refuses that transaction, naming the policy it saved, and every
+// transaction after it until the operator leaves the capture, so that the command reported
 // failed is not saved twice.
 TEST_F(LostCommitTest, ACommitWhoseOutcomeWasNotKnownIsAskedAboutBeforeTheNextTransaction) {
   auto database = OpenAsLogin({.login_timeout_seconds = 1});
@@ -725,20 +728,90 @@ TEST_F(LostCommitTest, ACommitWhoseOutcomeWasNotKnownIsAskedAboutBeforeTheNextTr
     auto ended = EndWhenWaiting(wait, 2500ms);
     sql.BeginTrans();
     sql.Execute("INSERT INTO saved VALUES (" + std::string(row) + ")");
-    EXPECT_THAT(Refusal([&] { sql.CommitTrans(); }), HasSubstr("cannot be known now"));
+    database->TransactionSaves("MTY-00000" + std::string(row));
+    EXPECT_THAT(Refusal([&] { sql.CommitTrans(); }),
+                HasSubstr("(se perdió la conexión durante la confirmación y no se sabe si se "
+                          "guardó: revise la base de datos antes de repetirlo)"));
     ASSERT_TRUE(ended.get()) << "the commit never waited";
     sql.RollbackTrans();
 
     const std::string next = Refusal([&] { sql.BeginTrans(); });
     if (std::string(row) == "1") {
-      EXPECT_THAT(next, HasSubstr("the earlier commit whose outcome could not be known was made"));
-      sql.BeginTrans();  // said once
+      const std::string made =
+          "la operación anterior, cuyo resultado no se sabía, sí se guardó (póliza "
+          "MTY-000001): cárguela antes de repetirla; no se hizo nada ahora";
+      EXPECT_EQ(next, made);
+      EXPECT_EQ(Refusal([&] { sql.BeginTrans(); }), made);
+      database->CaptureLeft();
+      sql.BeginTrans();
     } else {
       EXPECT_EQ(next, "no error");
     }
     sql.RollbackTrans();
   }
   EXPECT_EQ(Scalar(sql, "SELECT string_agg(x::text, ',' ORDER BY x) AS v FROM saved"), "'1'");
+}
+
+// A new policy's commit lost while the server cannot be reached, and found made by the next
+// Aceptar: that Aceptar names the policy saved, and so does every Aceptar after it, saving
+// nothing, until the operator leaves the capture; a capture begun then is saved.
+TEST_F(LostCommitTest, ACaptureFoundSavedAfterItsCommitWasLostIsNotSavedTwice) {
+  const host::Clock clock = [] { return Date::FromYmd(2024, 3, 15, 10, 30, 7); };
+  auto database = OpenAsLogin({.clock = clock, .login_timeout_seconds = 1});
+  host::HeadlessHost screen(*database, {kOperatorWithPermissions, clock}, InProcessComponent());
+  screen.Open();
+  const auto capture = [&] {
+    screen.Press("Nuevo");
+    for (const auto& [control, text] :
+         {std::pair{"txt_Sc_Cve_Sucursal", "MTY"}, std::pair{"txt_Vn_Cve_Vendedor", "V001"},
+          std::pair{"txt_Cl_Cve_Cliente", "C00001"},
+          std::pair{"txt_Tps_Cve_Tipo_Poliza", "SOPMEN"}})
+      screen.Type(control, text);
+    screen.Choose("cbCorte", "5");
+  };
+  const auto said = [&] {
+    const auto messages = screen.dialogs().Messages();
+    return messages.empty() ? std::string() : messages.back().request.text;
+  };
+  const auto saved = [&] {
+    return Scalar(admin_,
+                  "SELECT string_agg(Ps_Folio, ',' ORDER BY Ps_Folio) AS v FROM Poliza_Servicio "
+                  "WHERE Fecha_Alta = '2024-03-15 10:30:07'");
+  };
+
+  capture();
+  auto ended = EndWhenWaiting("SyncRep", 2500ms);
+  screen.Press("Aceptar");
+  ASSERT_TRUE(ended.get()) << "the commit never waited";
+  EXPECT_THAT(said(), HasSubstr("se perdió la conexión durante la confirmación y no se sabe si "
+                                "se guardó: revise la base de datos antes de repetirlo"));
+  admin_.Execute("ALTER ROLE " + login_ + " RESET synchronous_commit");
+  const std::string folio = saved();
+  ASSERT_THAT(folio, StartsWith("'MTY-")) << "made while its connection was lost";
+
+  for (int again = 0; again < 2; ++again) {
+    SCOPED_TRACE(again);
+    const std::size_t before = screen.dialogs().Messages().size();
+    screen.Press("Aceptar");
+    EXPECT_EQ(screen.dialogs().Messages().size(), before + 1);
+    EXPECT_THAT(said(), HasSubstr("la operación anterior, cuyo resultado no se sabía, sí se "
+                                  "guardó (póliza " +
+                                  folio.substr(1, folio.size() - 2) +
+                                  "): cárguela antes de repetirla; no se hizo nada ahora"));
+    EXPECT_EQ(screen.toolbar().Mode(), host::ToolbarMode::kNew);
+    EXPECT_EQ(saved(), folio);
+  }
+
+  screen.Press("Cancelar");
+  capture();
+  const std::size_t before = screen.dialogs().Messages().size();
+  screen.Press("Aceptar");
+  EXPECT_EQ(screen.dialogs().Messages().size(), before);
+  EXPECT_EQ(screen.toolbar().Mode(), host::ToolbarMode::kIdle);
+  EXPECT_EQ(Scalar(admin_,
+                   "SELECT COUNT(*) AS v FROM Poliza_Servicio WHERE Fecha_Alta = '2024-03-15 "
+                   "10:30:07'"),
+            "n:2");
 }
 
 }  // namespace

@@ -46,6 +46,8 @@ class FaultyDatabase final : public host::Database {
     real_.SetLockWaitObserver(std::move(observer));
   }
   void WorkFor(const std::string& user_code) override { real_.WorkFor(user_code); }
+  void TransactionSaves(const std::string& policy) override { real_.TransactionSaves(policy); }
+  void CaptureLeft() override { real_.CaptureLeft(); }
 
  private:
   class FaultyConnection;
