@@ -54,17 +54,22 @@ class OdbcRecordset final : public Recordset {
 // reads them, and that changes as rows are updated. The screen lists a policy's services and
 // a type's in the order it reads them: a server gives them by the service's key, as SQLite
 // reads them, so that a list (and the counter report written from it) is the same on every
-// database and from one load to the next.
+// database and from one load to the next. Only those: a statement that names an order, or
+// joins no services, runs as written.
 std::string InServiceOrder(const std::string& sql) {
   struct Listing {
-    std::string_view start, order;
+    std::string_view start, joined, order;
   };
   static constexpr Listing kListings[] = {
-      {statements::kPolicyByFolioStart,
+      {statements::kPolicyByFolioStart, "JOIN Poliza_Servicio_Tipo_Servicio ",
        " ORDER BY Poliza_Servicio_Tipo_Servicio.Ts_Cve_Tipo_Servicio"},
-      {statements::kPolicyTypeServicesStart, " ORDER BY Tipo_Servicio.Ts_Cve_Tipo_Servicio"}};
-  for (const Listing& listing : kListings)
-    if (sql.starts_with(listing.start)) return sql + std::string(listing.order);
+      {statements::kPolicyTypeServicesStart, "JOIN Tipo_Servicio ",
+       " ORDER BY Tipo_Servicio.Ts_Cve_Tipo_Servicio"}};
+  for (const Listing& listing : kListings) {
+    if (sql.starts_with(listing.start) && sql.find(listing.joined) != std::string::npos &&
+        AsciiLower(sql).find("order by") == std::string::npos)
+      return sql + std::string(listing.order);
+  }
   return sql;
 }
 
