@@ -172,41 +172,62 @@ std::vector<CommandTrace> Record(const Command& command, const std::filesystem::
   return traces;
 }
 
-Stopwatch TimeRaw(const Command& command, const std::filesystem::path& database,
-                  const std::vector<CommandTrace>& traces) {
-  const auto copy = CopyIfWrites(command, database, "raw");
-  RawReplay raw(copy ? copy->path() : database);
-  raw.Prepare(traces);
-  Stopwatch watch;
-  for (std::size_t i = 0; i < traces.size(); ++i) {
-    watch.Start();
-    raw.Run(i);
-    watch.Stop();
+// The command's runs replayed by the raw floor on one database, one run at a time.
+class RawRuns {
+ public:
+  RawRuns(const Command& command, const std::filesystem::path& database,
+          const std::vector<CommandTrace>& traces)
+      : copy_(CopyIfWrites(command, database, "raw")), raw_(copy_ ? copy_->path() : database) {
+    raw_.Prepare(traces);
   }
-  return watch;
-}
+  void Run(int i) {
+    watch_.Start();
+    raw_.Run(static_cast<std::size_t>(i));
+    watch_.Stop();
+  }
+  const Stopwatch& watch() const { return watch_; }
 
-// Also checks that the runs did what they should: no message but the confirmations asked for.
-Stopwatch TimeScreen(const Command& command, const std::filesystem::path& database,
-                     std::int64_t policies, benchmark::State& state) {
-  const auto copy = CopyIfWrites(command, database, "screen");
-  auto session = host::OpenSqliteDatabase(copy ? copy->path().string() : database.string());
-  auto screen = OpenScreen(*session);
-  Stopwatch watch;
-  for (int i = 0; i < command.runs; ++i) {
-    command.before(*screen, policies, i);
-    watch.Start();
-    command.command(*screen, policies, i);
-    watch.Stop();
+ private:
+  std::optional<ScratchCopy> copy_;
+  RawReplay raw_;
+  Stopwatch watch_;
+};
+
+// The command's runs through the screen on one database, one run at a time; what comes
+// before each is not timed.
+class ScreenRuns {
+ public:
+  ScreenRuns(const Command& command, const std::filesystem::path& database, std::int64_t policies)
+      : command_(command),
+        policies_(policies),
+        copy_(CopyIfWrites(command, database, "screen")),
+        session_(host::OpenSqliteDatabase(copy_ ? copy_->path().string() : database.string())),
+        screen_(OpenScreen(*session_)) {}
+  void Run(int i) {
+    command_.before(*screen_, policies_, i);
+    watch_.Start();
+    command_.command(*screen_, policies_, i);
+    watch_.Stop();
   }
-  for (const host::MessageCall& shown : screen->dialogs().Messages()) {
-    if (shown.request.error_id != "ERR-ID:7500015") {
-      state.SkipWithError(("the command showed: " + shown.request.text).c_str());
-      break;
+  const Stopwatch& watch() const { return watch_; }
+  // That the runs did what they should: no message but the confirmations asked for.
+  void CheckMessages(benchmark::State& state) const {
+    for (const host::MessageCall& shown : screen_->dialogs().Messages()) {
+      if (shown.request.error_id != "ERR-ID:7500015") {
+        state.SkipWithError(("the command showed: " + shown.request.text).c_str());
+        return;
+      }
     }
   }
-  return watch;
-}
+
+ private:
+  const Command& command_;
+  std::int64_t policies_;
+  std::optional<ScratchCopy> copy_;
+  std::unique_ptr<host::Database> session_;
+  std::unique_ptr<host::HeadlessHost> screen_;
+  Stopwatch watch_;
+};
 
 void RunCommand(benchmark::State& state, const Command& command) {
   const std::int64_t policies = state.range(0);
@@ -216,18 +237,58 @@ void RunCommand(benchmark::State& state, const Command& command) {
   for (const CommandTrace& trace : traces) statements += trace.size();
 
   for (auto _ : state) {
-    const Stopwatch raw = TimeRaw(command, database, traces);
-    const Stopwatch screen = TimeScreen(command, database, policies, state);
+    RawRuns raw(command, database, traces);
+    for (int i = 0; i < command.runs; ++i) raw.Run(i);
+    ScreenRuns screen(command, database, policies);
+    for (int i = 0; i < command.runs; ++i) screen.Run(i);
+    screen.CheckMessages(state);
     const double runs = command.runs;
-    state.SetIterationTime(screen.wall / runs);
-    state.counters["cpu_us"] = 1e6 * screen.cpu / runs;
-    state.counters["raw_wall_us"] = 1e6 * raw.wall / runs;
-    state.counters["raw_cpu_us"] = 1e6 * raw.cpu / runs;
+    state.SetIterationTime(screen.watch().wall / runs);
+    state.counters["cpu_us"] = 1e6 * screen.watch().cpu / runs;
+    state.counters["raw_wall_us"] = 1e6 * raw.watch().wall / runs;
+    state.counters["raw_cpu_us"] = 1e6 * raw.watch().cpu / runs;
     // CPU time: a command that writes waits for its commit's sync, the same on both sides.
-    state.counters["ratio_to_raw"] = screen.cpu / raw.cpu;
+    state.counters["ratio_to_raw"] = screen.watch().cpu / raw.watch().cpu;
   }
   state.counters["statements"] = static_cast<double>(statements) / command.runs;
   state.counters["policies"] = static_cast<double>(policies);
+}
+
+// A read's growth from the small database to the large one, its runs on the two databases
+// taken in turn (and its floor's likewise), so that the machine changing speed while it
+// measures moves both sizes alike: run one after the other, the two sizes were seconds apart.
+void RunGrowth(benchmark::State& state, const Command& command) {
+  const std::int64_t sizes[2] = {kSmall, polizas_bench::PolicyCount()};
+  std::vector<CommandTrace> traces[2];
+  for (int side = 0; side < 2; ++side)
+    traces[side] = Record(command, PolicyDatabase(sizes[side]), sizes[side]);
+
+  for (auto _ : state) {
+    std::vector<std::unique_ptr<RawRuns>> raw;
+    std::vector<std::unique_ptr<ScreenRuns>> screen;
+    for (int side = 0; side < 2; ++side) {
+      raw.push_back(std::make_unique<RawRuns>(command, PolicyDatabase(sizes[side]), traces[side]));
+      screen.push_back(
+          std::make_unique<ScreenRuns>(command, PolicyDatabase(sizes[side]), sizes[side]));
+    }
+    // The screen's runs and the floor's apart, as RunCommand runs them: a run straight after
+    // the other side's run of the same policy would find its pages in the processor's cache.
+    const auto in_turn = [&](auto& sides) {
+      for (int i = 0; i < command.runs; ++i) {
+        for (int turn = 0; turn < 2; ++turn) sides[(i + turn) % 2]->Run(i);  // each first by turns
+      }
+    };
+    in_turn(screen);
+    in_turn(raw);
+    for (const auto& runs : screen) runs->CheckMessages(state);
+    const double runs = command.runs;
+    state.SetIterationTime(screen[1]->watch().wall / runs);
+    state.counters["cpu_us_small"] = 1e6 * screen[0]->watch().cpu / runs;
+    state.counters["cpu_us_large"] = 1e6 * screen[1]->watch().cpu / runs;
+    state.counters["growth"] = screen[1]->watch().cpu / screen[0]->watch().cpu;
+    state.counters["raw_growth"] = raw[1]->watch().cpu / raw[0]->watch().cpu;
+  }
+  state.counters["policies"] = static_cast<double>(sizes[1]);
 }
 
 // From the component's first call to the first snapshot of the opened screen.
@@ -249,6 +310,13 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(command.name, RunCommand, command)
         ->Arg(kSmall)
         ->Arg(large)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond);
+  }
+  for (const Command& command : Commands()) {
+    if (command.writes) continue;
+    benchmark::RegisterBenchmark((std::string(command.name) + "Growth").c_str(), RunGrowth, command)
         ->Iterations(1)
         ->UseManualTime()
         ->Unit(benchmark::kMicrosecond);
