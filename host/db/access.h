@@ -43,6 +43,9 @@ std::string CancellationColumnsRefusal(std::string_view user, std::string_view f
 // own transaction inserts; a folio series only starts at 1 and moves on by one; a chain
 // note only in the edit that cancels the one policy and inserts the other.
 std::string ServiceRowsRefusal(std::string_view user, std::string_view folio);
+// Its services are those of the policy's type, each with the quantity the type includes.
+std::string ServiceOfTypeRefusal(std::string_view user, std::string_view folio,
+                                 std::string_view service);
 std::string PolicyTextRefusal(std::string_view user, std::string_view folio);
 std::string FolioSeriesRefusal(std::string_view user, std::string_view branch,
                                std::string_view number);

@@ -202,9 +202,6 @@ std::string PolicyStampBody() {
          "NEW.Oper_Ult_Modif := session_user; NEW.Fecha_Ult_Modif := now_; "
          "IF NEW.Oper_Baja IS NOT NULL OR NEW.Fecha_Baja IS NOT NULL OR NEW.Es_Cve_Estado = "
          "'CA' THEN NEW.Oper_Baja := session_user; NEW.Fecha_Baja := now_; END IF; "
-         "IF NEW.Ps_Folio IS NOT NULL THEN " +
-         NoteWritten("NEW.Ps_Folio", true) +
-         "END IF; "
          "RETURN NEW; END IF; "
          "NEW.Oper_Alta := OLD.Oper_Alta; NEW.Fecha_Alta := OLD.Fecha_Alta; "
          "IF (NEW.Oper_Ult_Modif, NEW.Fecha_Ult_Modif) IS DISTINCT FROM (OLD.Oper_Ult_Modif, "
@@ -229,9 +226,7 @@ std::string PolicyStampBody() {
          "DELETE FROM polizas_replaced_date WHERE ctid IN (SELECT ctid FROM "
          "polizas_replaced_date WHERE xact <> pg_current_xact_id() FOR UPDATE SKIP LOCKED); "
          "IF OLD.Ps_Fecha IS NOT NULL THEN INSERT INTO polizas_replaced_date VALUES "
-         "(pg_current_xact_id(), OLD.Ps_Fecha); END IF; " +
-         NoteWritten("OLD.Ps_Folio", false) +
-         "END IF; "
+         "(pg_current_xact_id(), OLD.Ps_Fecha); END IF; END IF; "
          "RETURN NEW; END";
 }
 
@@ -244,9 +239,14 @@ std::string PostgreSqlPolicyStampFunction() {
 // A trigger of the guards of what only an operator's own save writes: made where the
 // table has none of its name, so that an upgrade may run it again.
 struct GuardTrigger {
-  std::string_view name, table, events, function;
+  std::string_view name, table, events, function, timing = "BEFORE";
 };
-constexpr std::array<GuardTrigger, 5> kSaveGuardTriggers = {{
+constexpr std::array<GuardTrigger, 6> kSaveGuardTriggers = {{
+    // After the row: a BEFORE INSERT runs ahead of the unique check that makes an ON
+    // CONFLICT DO NOTHING insert nothing. An AFTER trigger runs only for a row written, and
+    // its note goes with its statement's savepoint when that fails.
+    {"Poliza_Servicio_written", "Poliza_Servicio", "INSERT OR UPDATE", "polizas_note_written",
+     "AFTER"},
     {"Poliza_Servicio_Tipo_Servicio_policy", "Poliza_Servicio_Tipo_Servicio", "INSERT",
      "polizas_guard_services"},
     {"folio_series_step", "folio_series", "INSERT OR UPDATE", "polizas_guard_series"},
@@ -259,8 +259,9 @@ constexpr std::array<GuardTrigger, 5> kSaveGuardTriggers = {{
 std::string CreatedWhereMissing(const GuardTrigger& trigger) {
   return "DO $do$BEGIN IF NOT EXISTS (SELECT FROM pg_trigger WHERE tgrelid = '" + S(trigger.table) +
          "'::regclass AND tgname = lower('" + S(trigger.name) + "')) THEN CREATE TRIGGER " +
-         S(trigger.name) + " BEFORE " + S(trigger.events) + " ON " + S(trigger.table) +
-         " FOR EACH ROW EXECUTE FUNCTION " + S(trigger.function) + "(); END IF; END$do$";
+         S(trigger.name) + " " + S(trigger.timing) + " " + S(trigger.events) + " ON " +
+         S(trigger.table) + " FOR EACH ROW EXECUTE FUNCTION " + S(trigger.function) +
+         "(); END IF; END$do$";
 }
 
 // A chain note holds when its policy and the one it names were cancelled and inserted by
@@ -280,10 +281,27 @@ std::vector<std::string> SaveGuards() {
   const std::string policy_table = "NEW.table_name COLLATE polizas_nocase = 'Poliza_Servicio'";
   std::vector<std::string> statements = {
       S(kPostgreSqlWrittenPolicies),
+      // An operator's policy inserted, or cancelled, by a row really written.
+      "CREATE OR REPLACE FUNCTION polizas_note_written() RETURNS trigger LANGUAGE plpgsql "
+      "SECURITY DEFINER AS $$BEGIN IF polizas_session_administers() THEN RETURN NULL; END IF; "
+      "IF TG_OP = 'INSERT' THEN " +
+          NoteWritten("NEW.Ps_Folio", true) +
+          "ELSIF NEW.Es_Cve_Estado = 'CA' AND OLD.Es_Cve_Estado IS DISTINCT FROM 'CA' THEN " +
+          NoteWritten("OLD.Ps_Folio", false) + "END IF; RETURN NULL; END$$",
+      // As the save writes them: the services of the policy's type, each with its quantity.
       "CREATE OR REPLACE FUNCTION polizas_guard_services() RETURNS trigger LANGUAGE plpgsql "
-      "SECURITY DEFINER AS $$BEGIN IF polizas_session_administers() OR " +
-          WrittenByThisTransaction("NEW.Ps_Folio", true) + " THEN RETURN NEW; END IF; " +
+      "SECURITY DEFINER AS $$BEGIN IF polizas_session_administers() THEN RETURN NEW; END IF; "
+      "IF NOT " +
+          WrittenByThisTransaction("NEW.Ps_Folio", true) + " THEN " +
           PostgreSqlRaise(ServiceRowsRefusal("\x01", "\x02"), {"session_user", "NEW.Ps_Folio"}) +
+          " END IF; IF EXISTS (SELECT FROM Poliza_Servicio p JOIN "
+          "Tipo_Poliza_Servicio_Tipo_Servicio t ON t.Tps_Cve_Tipo_Poliza_Servicio = "
+          "p.Tps_Cve_Tipo_Poliza_Servicio WHERE p.Ps_Folio = NEW.Ps_Folio AND "
+          "t.Ts_Cve_Tipo_Servicio = NEW.Ts_Cve_Tipo_Servicio AND t.Tpt_Cantidad IS NOT DISTINCT "
+          "FROM NEW.Pst_Cantidad_Incluida) THEN RETURN NEW; END IF; " +
+          // RAISE fills its markers in the order they appear: the service's comes first.
+          PostgreSqlRaise(ServiceOfTypeRefusal("\x01", "\x02", "\x03"),
+                          {"session_user", "NEW.Ts_Cve_Tipo_Servicio", "NEW.Ps_Folio"}) +
           " END$$",
       "CREATE OR REPLACE FUNCTION polizas_guard_series() RETURNS trigger LANGUAGE plpgsql AS "
       "$$DECLARE next_ BIGINT := 1; BEGIN IF polizas_session_administers() THEN RETURN NEW; END "
@@ -357,6 +375,7 @@ constexpr std::array kGuardFunctions = {"polizas_server_now",
                                         "polizas_stamp_policy",
                                         "polizas_guard_counters",
                                         "polizas_stamp_note",
+                                        "polizas_note_written",
                                         "polizas_guard_services",
                                         "polizas_guard_series",
                                         "polizas_guard_policy_text",
@@ -400,6 +419,13 @@ std::string CancellationColumnsRefusal(std::string_view user, std::string_view f
 std::string ServiceRowsRefusal(std::string_view user, std::string_view folio) {
   return "El operador " + S(user) + " no puede agregar servicios a la póliza " + S(folio) +
          ": solo a la que da de alta al guardar";
+}
+
+std::string ServiceOfTypeRefusal(std::string_view user, std::string_view folio,
+                                 std::string_view service) {
+  return "El operador " + S(user) + " no puede agregar el servicio " + S(service) +
+         " a la póliza " + S(folio) +
+         ": solo los servicios de su tipo de póliza, con la cantidad que el tipo incluye";
 }
 
 std::string PolicyTextRefusal(std::string_view user, std::string_view folio) {

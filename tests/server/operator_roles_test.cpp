@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "host/db/access.h"
 #include "host/db/policy_order.h"
@@ -385,10 +387,18 @@ TEST_F(OperatorRolesTest, AnOperatorWritesOnlyWhatItsOwnSaveWould) {
               HasSubstr(host::FolioSeriesRefusal(supervisor_, "MTY", "9")));
   EXPECT_EQ(contents(), before);
 
-  // An edit's statements, as the host writes them in one transaction.
+  // An edit's statements, as the host writes them in one transaction: a policy of a type,
+  // and that type's services.
   const auto insert = [&](const std::string& folio) {
-    capture.Execute("INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Sc_Cve_Sucursal) VALUES ('" +
-                    folio + "', '" + Today().ToIsoDate() + "', 'MTY')");
+    capture.Execute(
+        "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha, Sc_Cve_Sucursal, "
+        "Tps_Cve_Tipo_Poliza_Servicio) VALUES ('" +
+        folio + "', '" + Today().ToIsoDate() + "', 'MTY', 'SOPMEN')");
+  };
+  const auto services_of_type = [](const std::string& folio) {
+    return "INSERT INTO Poliza_Servicio_Tipo_Servicio SELECT '" + folio +
+           "', Ts_Cve_Tipo_Servicio, Tpt_Cantidad, 0, 0 FROM Tipo_Poliza_Servicio_Tipo_Servicio "
+           "WHERE Tps_Cve_Tipo_Poliza_Servicio = 'SOPMEN'";
   };
   const auto cancel = [&](const std::string& folio) {
     capture.Execute("UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = '" + folio +
@@ -398,7 +408,7 @@ TEST_F(OperatorRolesTest, AnOperatorWritesOnlyWhatItsOwnSaveWould) {
     host::TransactionScope edit(capture);
     cancel("MTY-000001");
     insert("X-1");
-    capture.Execute(services_of("X-1"));
+    capture.Execute(services_of_type("X-1"));
     capture.Execute("INSERT INTO extended_text VALUES ('Poliza_Servicio', 'X-1', '0001', 'a')");
     capture.Execute(
         "UPDATE extended_text SET text = 'copiado' WHERE record_key = 'X-1' AND entry_code = "
@@ -419,7 +429,7 @@ TEST_F(OperatorRolesTest, AnOperatorWritesOnlyWhatItsOwnSaveWould) {
                    "string_agg(branch || last_number, ',' ORDER BY branch) FROM folio_series "
                    "WHERE branch IN ('MTY', 'TAM')) || '|' || (SELECT COUNT(*) FROM "
                    "Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = 'X-1') AS v"),
-            "'Sustituida por X-1, Sustituye a MTY-000001|copiado|G|MTY11,TAM1|1'");
+            "'Sustituida por X-1, Sustituye a MTY-000001|copiado|G|MTY11,TAM1|2'");
   // Its transaction over, the new policy is like any other; and an edit notes only the
   // policies it cancelled and inserted, each the way it went.
   EXPECT_THAT(Refusal([&] { capture.Execute(services_of("X-1")); }),
@@ -443,6 +453,56 @@ TEST_F(OperatorRolesTest, AnOperatorWritesOnlyWhatItsOwnSaveWould) {
   EXPECT_EQ(Stored("SELECT COUNT(*) AS v FROM record_log WHERE record_key IN ('X-2', "
                    "'MTY-000002', 'MTY-000003') AND note LIKE 'Sustitu%'"),
             "n:0");
+
+  // An insert that met its folio taken inserted nothing: it lets no service, text or chain
+  // note of the policy that was there. Nor does a new policy take services its type lacks,
+  // or other quantities.
+  const auto untouched = [&](const std::string& folio) {
+    return "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES ('" + folio + "', '" +
+           Today().ToIsoDate() + "') ON CONFLICT DO NOTHING";
+  };
+  const std::string text_of =
+      "INSERT INTO extended_text VALUES ('Poliza_Servicio', 'MTY-000006', '0001', 'falso') ON "
+      "CONFLICT (table_name, record_key, entry_code) DO UPDATE SET text = excluded.text";
+  const std::string service = "INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ";
+  const std::string after_contents = contents();
+  struct Attempt {
+    std::vector<std::string> before;
+    std::string statement, refusal;
+  };
+  const Attempt attempts[] = {
+      {{untouched("MTY-000003")},
+       services_of("MTY-000003"),
+       host::ServiceRowsRefusal(capture_, "MTY-000003")},
+      {{untouched("MTY-000006")}, text_of, host::PolicyTextRefusal(capture_, "MTY-000006")},
+      {{"UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = 'MTY-000002'",
+        untouched("MTY-000004")},
+       notes + "('Poliza_Servicio', 'MTY-000002', 'Sustituida por MTY-000004'), "
+               "('Poliza_Servicio', 'MTY-000004', 'Sustituye a MTY-000002')",
+       host::ChainNoteRefusal(capture_, "MTY-000002", "Sustituida por MTY-000004")},
+      {{},
+       service + "('X-7', 'CAPACIT', 5000, 0, 0)",
+       host::ServiceOfTypeRefusal(capture_, "X-7", "CAPACIT")},
+      {{},
+       service + "('X-7', 'SOPREM', 11, 0, 0)",
+       host::ServiceOfTypeRefusal(capture_, "X-7", "SOPREM")},
+      {{},
+       service + "('X-7', 'VISITA', NULL, 0, 0)",
+       host::ServiceOfTypeRefusal(capture_, "X-7", "VISITA")},
+      {{"INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES ('X-8', '" + Today().ToIsoDate() +
+        "')"},
+       service + "('X-8', 'SOPREM', 10, 0, 0)",
+       host::ServiceOfTypeRefusal(capture_, "X-8", "SOPREM")},
+  };
+  for (const Attempt& attempt : attempts) {
+    host::TransactionScope edit(capture);
+    insert("X-7");
+    for (const std::string& statement : attempt.before) capture.Execute(statement);
+    EXPECT_THAT(Refusal([&] { capture.Execute(attempt.statement); }),
+                HasSubstr("42501: ERROR: " + attempt.refusal))
+        << attempt.statement;
+  }
+  EXPECT_EQ(contents(), after_contents);
 }
 
 // The roles are the whole server's, but a database made by init takes only the logins its

@@ -417,7 +417,8 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheSaveGuardsThem) {
   for (const char* dropped :
        {"FUNCTION polizas_guard_services() CASCADE", "FUNCTION polizas_guard_series() CASCADE",
         "FUNCTION polizas_guard_policy_text() CASCADE",
-        "FUNCTION polizas_guard_chain_note() CASCADE", "TABLE polizas_written_policy"})
+        "FUNCTION polizas_guard_chain_note() CASCADE",
+        "FUNCTION IF EXISTS polizas_note_written() CASCADE", "TABLE polizas_written_policy"})
     sql.Execute(std::string("DROP ") + dropped);
   sql.Execute(
       "CREATE OR REPLACE FUNCTION polizas_stamp_policy() RETURNS trigger LANGUAGE plpgsql AS "
@@ -451,6 +452,18 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheSaveGuardsThem) {
                       "UPDATE folio_series SET last_number = -7 WHERE branch = 'MTY'");
                 }),
                 HasSubstr(host::FolioSeriesRefusal(login, "MTY", "-7")));
+    // An insert that met the folio taken notes no policy of its.
+    Connection& operator_sql = operator_database->ForHost();
+    host::TransactionScope transaction(operator_sql);
+    operator_sql.Execute(
+        "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES ('MTY-000003', "
+        "GetDate()::date) ON CONFLICT DO NOTHING");
+    EXPECT_THAT(Refusal([&] {
+                  operator_sql.Execute(
+                      "INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('MTY-000003', "
+                      "'CAPACIT', 999, 0, 0)");
+                }),
+                HasSubstr(host::ServiceRowsRefusal(login, "MTY-000003")));
   }
   sql.Execute("DROP OWNED BY " + login);
   sql.Execute("DROP ROLE " + login);
