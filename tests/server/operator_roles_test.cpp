@@ -10,6 +10,7 @@
 #include "host/db/access.h"
 #include "host/db/policy_order.h"
 #include "host/headless/headless_host.h"
+#include "host/headless/renewal.h"
 #include "host/services/clock.h"
 #include "host/services/operators.h"
 #include "server_support.h"
@@ -168,6 +169,22 @@ TEST_F(OperatorRolesTest, EachRoleDoesOnTheScreenWhatItsPermissionsAllow) {
             "n:0");
   EXPECT_EQ(Stored("SELECT COUNT(*) AS v FROM policy_order"),
             Stored("SELECT COUNT(*) AS v FROM Poliza_Servicio"));
+
+  // A renewal saves its type's services, as a new capture does.
+  capture->Type("txtFolio", "mty-1");
+  const std::size_t messages = Messages(*capture).size();
+  host::Renew(capture->screen(), capture->database());
+  capture->Press("Aceptar");
+  EXPECT_EQ(Messages(*capture).size(), messages);
+  const std::string renewed = capture->Snapshot().state.newFolio;
+  EXPECT_EQ(Stored("SELECT string_agg(s.Ts_Cve_Tipo_Servicio || s.Pst_Cantidad_Incluida, ',' "
+                   "ORDER BY 1) AS v FROM Poliza_Servicio_Tipo_Servicio s WHERE Ps_Folio = '" +
+                   renewed + "'"),
+            Stored("SELECT string_agg(t.Ts_Cve_Tipo_Servicio || t.Tpt_Cantidad, ',' ORDER BY 1) "
+                   "AS v FROM Tipo_Poliza_Servicio_Tipo_Servicio t JOIN Poliza_Servicio p ON "
+                   "p.Tps_Cve_Tipo_Poliza_Servicio = t.Tps_Cve_Tipo_Poliza_Servicio WHERE "
+                   "p.Ps_Folio = 'MTY-000001'"));
+  EXPECT_NE(renewed, "");
 }
 
 TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissions) {
