@@ -67,7 +67,8 @@ class Database {
   virtual void TransactionSaves(const std::string& /*policy*/) {}
   // The operator left the screen's capture or edit (Cancelar, Nuevo) or had a policy
   // loaded. A commit whose outcome could not be known, found made later, refuses every
-  // transaction until then: the capture still on the screen would be saved twice.
+  // transaction until then: the capture still on the screen would be saved twice. One not
+  // yet found made by then holds nothing back: no capture is left to save it twice.
   virtual void CaptureLeft() {}
 };
 

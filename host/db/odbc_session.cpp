@@ -175,6 +175,7 @@ std::optional<std::string> Session::WrittenTransaction() {
 // transaction: the command it saved, run again by a user told that it failed, would be
 // saved twice. Once answered, it is not asked again; one made refuses every transaction,
 // naming what it saved, until the operator leaves the capture that the screen still shows.
+// Left before it is answered, it is not asked at all (CaptureLeft).
 void Session::SettleEarlierCommit(DbHandle& db) {
   if (!unsettled_) return;
   const Unsettled unsettled = *std::exchange(unsettled_, std::nullopt);

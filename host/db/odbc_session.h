@@ -46,7 +46,12 @@ class Session {
   void Rollback();
   // As Database::TransactionSaves and Database::CaptureLeft.
   void TransactionSaves(std::string policy);
-  void CaptureLeft() { earlier_commit_made_.reset(); }
+  // A commit still unsettled is dropped, not asked about: the capture it would have been
+  // saved twice from is gone, and the operator was told to look at the database.
+  void CaptureLeft() {
+    unsettled_.reset();
+    earlier_commit_made_.reset();
+  }
 
  private:
   void Connect();

@@ -836,6 +836,26 @@ TEST_F(LostScreenCommitTest, ACaptureFoundSavedAfterItsCommitWasLostIsNotSavedTw
             "n:2");
 }
 
+// A new policy's commit lost, the capture then left and the policy loaded as the operator was
+// told: what that commit did no longer matters, and another capture is saved.
+TEST_F(LostScreenCommitTest, ACaptureLeftAfterItsCommitWasLostHoldsNothingBack) {
+  Capture();
+  EXPECT_THAT(SaidWithCommitLost([&] { screen_.Press("Aceptar"); }),
+              HasSubstr("no se sabe si se guardó"));
+  const std::string saved = Saved();
+  ASSERT_THAT(saved, StartsWith("'MTY-")) << "made while its connection was lost";
+
+  screen_.Press("Cancelar");
+  screen_.Type("txtFolio", saved.substr(1, saved.size() - 2));
+  Capture();
+  EXPECT_EQ(Said([&] { screen_.Press("Aceptar"); }), "");
+  EXPECT_EQ(screen_.toolbar().Mode(), host::ToolbarMode::kIdle);
+  EXPECT_EQ(Scalar(admin_,
+                   "SELECT COUNT(*) AS v FROM Poliza_Servicio WHERE Fecha_Alta = '2024-03-15 "
+                   "10:30:07'"),
+            "n:2");
+}
+
 // A counter reset's commit lost: the screen's trap shows why; the next reset, found made,
 // names the policy and is refused until the policy is loaded again.
 TEST_F(LostScreenCommitTest, ACounterResetFoundMadeHoldsUntilThePolicyIsLoadedAgain) {
