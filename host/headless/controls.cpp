@@ -22,6 +22,11 @@ bool ActsOnLiveRecord(const ControlLayout& layout) {
   return layout.name == "cmdInicializa";
 }
 
+bool FormContext::IsRecordKeyField(const Control& control) const {
+  return !record_table.empty() && control.Kind() == ControlKind::kTextBox &&
+         control.Layout().Setting("idconsulta") == record_table;
+}
+
 void FormContext::SetLiveRecordShown(bool shown) {
   if (live_record_shown == shown) return;
   live_record_shown = shown;

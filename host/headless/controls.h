@@ -53,6 +53,9 @@ struct FormContext {
   void NoteTextChanged(const Control& box) const {
     if (text_changed) text_changed(box);
   }
+  // The toolbar's `opc_table`: its record's key field is the text box of that `idconsulta`.
+  std::string record_table;
+  bool IsRecordKeyField(const Control& control) const;
 };
 
 // An input control of the data-entry group (tag "1"); the lists of the group take no input.
@@ -155,7 +158,9 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
   // disabled or locked. The field upper-cases (`mayusculas`) and cuts at `maxlength`; a
   // key field whose value changed raises LookupReset, looks the new value up and raises
   // LookupDone when it is accepted; unchanged and accepted, it raises the "repeated"
-  // notification. The focus then moves on, except from a key field that refused a value.
+  // notification. The record's key field (FormContext::IsRecordKeyField) typed again with
+  // its key does as a changed one: the record shown is loaded again. The focus then moves
+  // on, except from a key field that refused a value.
   void UserType(const std::string& text);
   void UserLeave() override;
 
@@ -342,12 +347,10 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
   void SetMode(ToolbarMode mode);
   void LoadDefinitions();
   void ResetAdditionalFields();
-  bool IsRecordKeyField(const Control& control) const;
   bool KeyShown(const std::optional<std::string>& key) const;
   // The controls offered on a live record, and the view, follow what is shown now.
   void FollowRecord();
 
-  const std::string record_table_;  // `opc_table`: its key field's `idconsulta`
   bool ready_ = false;
   bool inactive_record_ = false;
   std::optional<std::string> record_key_;  // of the record the last load found

@@ -31,12 +31,16 @@ void HeadlessTextBox::UserType(const std::string& text) {
   if (Locked()) throw Error(Name() + " is read-only");
   TakeFocus();
   const std::string typed = Typed(text);
-  if (typed != text_) Context().NoteDataEntered();
+  const bool changed = typed != text_;
+  if (changed) Context().NoteDataEntered();
+  // The record's key typed again loads its record again, as another key would: what is
+  // shown of it may be stale (cancelled meanwhile, or held back until it is loaded again).
+  const bool reload = !changed && !text_.empty() && Context().IsRecordKeyField(*this);
   if (!IsKeyField()) {
     text_ = typed;
     Notify();
     Context().NoteTextChanged(*this);
-  } else if (typed != text_) {
+  } else if (changed || reload) {
     text_ = typed;
     accepted_ = false;
     not_taken_ = false;

@@ -48,9 +48,10 @@ std::string_view ToolbarModeName(ToolbarMode mode) {
 }
 
 HeadlessToolbar::HeadlessToolbar(const ControlLayout& layout, FormContext& context)
-    : HeadlessControl(layout, context), record_table_(layout.Setting("opc_table")) {
+    : HeadlessControl(layout, context) {
+  Context().record_table = layout.Setting("opc_table");
   Context().text_changed = [this](const Control& box) {
-    if (!IsRecordKeyField(box)) return;
+    if (!Context().IsRecordKeyField(box)) return;
     key_text_ = static_cast<const TextBox&>(box).Text();
     FollowRecord();
   };
@@ -58,6 +59,7 @@ HeadlessToolbar::HeadlessToolbar(const ControlLayout& layout, FormContext& conte
 
 HeadlessToolbar::~HeadlessToolbar() {
   Context().text_changed = nullptr;
+  Context().record_table.clear();
 }
 
 void HeadlessToolbar::SetReady(bool ready) {
@@ -84,11 +86,6 @@ void HeadlessToolbar::SetFlag(ToolbarFlag flag, bool value) {
   }
   flags_[flag] = value;
   FollowRecord();
-}
-
-bool HeadlessToolbar::IsRecordKeyField(const Control& control) const {
-  return !record_table_.empty() && control.Kind() == ControlKind::kTextBox &&
-         control.Layout().Setting("idconsulta") == record_table_;
 }
 
 bool HeadlessToolbar::KeyShown(const std::optional<std::string>& key) const {

@@ -223,6 +223,26 @@ TEST_F(FolioLoadTest, ListsTheServicesByTheirKeysWhereverTheDatabaseKeepsThem) {
   EXPECT_THAT(ServiceCodes(), ElementsAre("CAPACIT", "SOPREM", "VISITA"));
 }
 
+// The folio shown typed again loads its policy again, as another folio would: one cancelled
+// meanwhile shows cancelled, and is no longer offered Baja.
+TEST_F(FolioLoadTest, TheFolioShownTypedAgainLoadsItsPolicyAgain) {
+  GivenStoredPolicy();
+  GivenOpenScreen();
+  WhenType("txtFolio", "MTY-000007");
+  ASSERT_EQ(Flags(), kLive);
+  db.Execute("UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = 'MTY-000007'");
+  const auto& trace = db.TraceStatements();
+
+  WhenType("txtFolio", "MTY-000007");
+
+  EXPECT_THAT(ByScreen(trace), ::testing::Contains(statements::PolicyByFolio("MTY-000007")));
+  EXPECT_EQ(Flags(), "loaded - - - -");
+  EXPECT_FALSE(host().toolbar().CommandEnabled(host::ToolbarCommand::kBaja));
+  EXPECT_EQ(Text("txtReferencia"), "OC-1");
+  EXPECT_THAT(Services(), SizeIs(3));
+  EXPECT_THAT(Messages(), IsEmpty());
+}
+
 // Only exactly "CA" is cancelled. A live policy's cmdInicializa follows the operator's
 // permission; a cancelled one is not offered it.
 // The stored state, the operator, and the flags and cmdInicializa shown.

@@ -888,5 +888,34 @@ TEST_F(LostScreenCommitTest, ACounterResetFoundMadeHoldsUntilThePolicyIsLoadedAg
   EXPECT_EQ(Said(reset), "");
 }
 
+// A Baja's commit lost, and found made by the next Baja: that Baja names the policy. The
+// folio typed again loads it, shown cancelled, and nothing is held back after.
+TEST_F(LostScreenCommitTest, ABajaFoundMadeHoldsUntilItsFolioIsTypedAgain) {
+  login_database_->ForHost().Execute("SET synchronous_commit = off");
+  Capture();
+  screen_.Press("Aceptar");
+  login_database_->ForHost().Execute("SET synchronous_commit = on");
+  const std::string saved = Saved();
+  ASSERT_THAT(saved, StartsWith("'MTY-"));
+  const std::string shown = saved.substr(1, saved.size() - 2);
+  const auto state = [&] {
+    return Scalar(admin_,
+                  "SELECT Es_Cve_Estado AS v FROM Poliza_Servicio WHERE Ps_Folio = " + saved);
+  };
+  screen_.Type("txtFolio", shown);
+
+  EXPECT_THAT(SaidWithCommitLost([&] { screen_.Press("Baja"); }),
+              HasSubstr("no se sabe si se guardó"));
+  ASSERT_EQ(state(), "'CA'") << "made while its connection was lost";
+  EXPECT_THAT(Said([&] { screen_.Press("Baja"); }), HasSubstr(Made(shown)));
+
+  screen_.Type("txtFolio", shown);
+  EXPECT_FALSE(screen_.toolbar().ShowsLiveRecord());
+  EXPECT_FALSE(screen_.toolbar().CommandEnabled(host::ToolbarCommand::kBaja));
+  Connection& sql = login_database_->ForHost();
+  EXPECT_EQ(Refusal([&] { sql.BeginTrans(); }), "no error");
+  if (login_database_->InTransaction()) sql.RollbackTrans();
+}
+
 }  // namespace
 }  // namespace nv407::testing
