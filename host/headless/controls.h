@@ -145,6 +145,10 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
   void Refresh() override;
 
   bool IsKeyField() const { return key_field_; }
+  // Typed again unchanged, the field loads its record again (see UserType).
+  bool ReloadsWhenRetyped() const {
+    return key_field_ && !text_.empty() && Context().IsRecordKeyField(*this);
+  }
   bool Locked() const { return locked_; }
   int MaxLength() const { return max_length_; }  // 0: no limit
   bool UpperCase() const { return upper_case_; }

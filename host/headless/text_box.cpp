@@ -35,7 +35,7 @@ void HeadlessTextBox::UserType(const std::string& text) {
   if (changed) Context().NoteDataEntered();
   // The record's key typed again loads its record again, as another key would: what is
   // shown of it may be stale (cancelled meanwhile, or held back until it is loaded again).
-  const bool reload = !changed && !text_.empty() && Context().IsRecordKeyField(*this);
+  const bool reload = !changed && ReloadsWhenRetyped();
   if (!IsKeyField()) {
     text_ = typed;
     Notify();

@@ -60,6 +60,7 @@ class QtTextBox final : public OneLineEdit, public ControlView {
   bool finds_policies_ = false;  // the folio field: F2 is the host's policy finder
   std::string shown_;            // the control's text when the widget last took it
   bool refusal_said_ = false;    // the status bar says that the key was refused
+  bool retyped_ = false;         // the user typed in the field since it last took its text
 };
 
 // Date field with its calendar pop-up (the arrow, Alt+Down or F4); an empty value shows

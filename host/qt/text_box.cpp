@@ -21,7 +21,10 @@ QtTextBox::QtTextBox(HeadlessTextBox& control, ScreenCanvas& canvas)
   finds_policies_ = control_.Layout().Setting("idconsulta") == kPolicyQueryId;
   if (catalogue_) setToolTip("F2: buscar en el catálogo");
   if (finds_policies_) setToolTip("F2: buscar pólizas");
-  connect(this, &QLineEdit::textEdited, this, [this] { MarkRefusal(false); });  // put right
+  connect(this, &QLineEdit::textEdited, this, [this] {
+    retyped_ = true;
+    MarkRefusal(false);  // put right
+  });
   FollowControl(control_, this);
 }
 
@@ -32,6 +35,7 @@ void QtTextBox::Sync() {
     shown_ = control_.Text();
     setText(ToQString(shown_));
     setCursorPosition(0);
+    retyped_ = false;
     MarkRefusal(false);  // a value the screen wrote is no refusal of the user's
   }
   setEnabled(control_.Enabled());
@@ -53,11 +57,14 @@ void QtTextBox::ApplyLook(const ControlLayout& scheme) {
   setTextMargins(2, 0, 2, 0);
 }
 
+// The record's key typed again unchanged is confirmed as well: it loads the record again.
 bool QtTextBox::HasPendingEdit() const {
-  return !isReadOnly() && ToStdString(text()) != control_.Text();
+  if (isReadOnly()) return false;
+  return ToStdString(text()) != control_.Text() || (retyped_ && control_.ReloadsWhenRetyped());
 }
 
 void QtTextBox::CommitEdit() {
+  retyped_ = false;
   control_.UserType(ToStdString(text()));
   // The field may have changed what was typed (upper case, length): show what it kept.
   shown_ = control_.Text();
@@ -74,6 +81,7 @@ void QtTextBox::CommitEdit() {
 }
 
 void QtTextBox::RevertEdit() {
+  retyped_ = false;
   setText(ToQString(control_.Text()));
 }
 

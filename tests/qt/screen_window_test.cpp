@@ -1311,6 +1311,20 @@ class ScreenWindowTest : public QObject {
     QVERIFY(!mark->isVisible());
   }
 
+  // The folio shown typed again loads its policy again: one cancelled meanwhile is marked.
+  void theFolioShownTypedAgainLoadsItsPolicyAgain() {
+    TestDatabase db;
+    host::LoadDemoPolicies(db.sql(), PinnedNow());
+    ScreenWindow window(db);
+    QWidget* mark = window.Toolbar().findChild<QLabel*>("cancelled");
+    window.Load("mty-6");
+    QVERIFY(window.Command(host::ToolbarCommand::kBaja).isEnabled());
+    db.Execute("UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = 'MTY-000006'");
+    window.Load("MTY-000006");
+    QVERIFY(mark->isVisible());
+    QVERIFY(!window.Command(host::ToolbarCommand::kBaja).isEnabled());
+  }
+
   // A save that waits for another session's lock says so and shows a busy cursor until the
   // wait is over.
   void aWaitForAnotherSessionIsShown() {
