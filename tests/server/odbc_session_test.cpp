@@ -795,6 +795,16 @@ class LostScreenCommitTest : public LostCommitTest {
                   "SELECT string_agg(Ps_Folio, ',' ORDER BY Ps_Folio) AS v FROM Poliza_Servicio "
                   "WHERE Fecha_Alta = '2024-03-15 10:30:07'");
   }
+  // A policy captured and saved without its commit waiting: its folio, as a literal.
+  std::string SavedWithoutWaiting() {
+    login_database_->ForHost().Execute("SET synchronous_commit = off");
+    Capture();
+    screen_.Press("Aceptar");
+    login_database_->ForHost().Execute("SET synchronous_commit = on");
+    const std::string saved = Saved();
+    EXPECT_THAT(saved, ::testing::StartsWith("'MTY-"));
+    return saved;
+  }
   static std::string Made(const std::string& folio) {
     return "la operación anterior, cuyo resultado no se sabía, sí se guardó (póliza " + folio +
            "): cárguela antes de repetirla; no se hizo nada ahora";
@@ -859,13 +869,8 @@ TEST_F(LostScreenCommitTest, ACaptureLeftAfterItsCommitWasLostHoldsNothingBack) 
 // A counter reset's commit lost: the screen's trap shows why; the next reset, found made,
 // names the policy and is refused until the policy is loaded again.
 TEST_F(LostScreenCommitTest, ACounterResetFoundMadeHoldsUntilThePolicyIsLoadedAgain) {
-  // A policy saved without its commit waiting, some of its services used since.
-  login_database_->ForHost().Execute("SET synchronous_commit = off");
-  Capture();
-  screen_.Press("Aceptar");
-  login_database_->ForHost().Execute("SET synchronous_commit = on");
-  const std::string saved = Saved();
-  ASSERT_THAT(saved, StartsWith("'MTY-"));
+  // Some services of a policy saved without its commit waiting used since.
+  const std::string saved = SavedWithoutWaiting();
   const std::string shown = saved.substr(1, saved.size() - 2);
   admin_.Execute(
       "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 2 WHERE "
@@ -891,12 +896,7 @@ TEST_F(LostScreenCommitTest, ACounterResetFoundMadeHoldsUntilThePolicyIsLoadedAg
 // A Baja's commit lost, and found made by the next Baja: that Baja names the policy. The
 // folio typed again loads it, shown cancelled, and nothing is held back after.
 TEST_F(LostScreenCommitTest, ABajaFoundMadeHoldsUntilItsFolioIsTypedAgain) {
-  login_database_->ForHost().Execute("SET synchronous_commit = off");
-  Capture();
-  screen_.Press("Aceptar");
-  login_database_->ForHost().Execute("SET synchronous_commit = on");
-  const std::string saved = Saved();
-  ASSERT_THAT(saved, StartsWith("'MTY-"));
+  const std::string saved = SavedWithoutWaiting();
   const std::string shown = saved.substr(1, saved.size() - 2);
   const auto state = [&] {
     return Scalar(admin_,
