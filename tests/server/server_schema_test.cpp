@@ -89,7 +89,8 @@ TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
 }
 
 // polizas-db as built fills an empty server database once, with or without the demo data;
-// a database that holds the tables, or one it cannot reach, is left as it is.
+// a database that holds the tables, or one it cannot reach, is left as it is. Without the
+// tables there is nothing to upgrade: the owner is told to make them.
 TEST(PolizasDbOnAServer, InitFillsAnEmptyDatabaseOnceAndRefusesTheRest) {
   ServerDatabase empty(ServerDatabase::Contents::kEmpty), demo(ServerDatabase::Contents::kEmpty);
   const auto init = [](const ServerDatabase& database) {
@@ -100,6 +101,9 @@ TEST(PolizasDbOnAServer, InitFillsAnEmptyDatabaseOnceAndRefusesTheRest) {
       Refusal([&] { host::ReadSessionAccess(*host::OpenOdbcDatabase(empty.ConnectionString())); }),
       "the database holds no service policies: its owner makes the tables with polizas-db "
       "init --odbc");
+  EXPECT_EQ(PolizasDb("upgrade --odbc '" + empty.ConnectionString() + "'"),
+            "1 polizas-db: cannot upgrade the database: the database holds no service policies: "
+            "its owner makes the tables with polizas-db init --odbc\n");
   EXPECT_EQ(PolizasDb(init(empty)), "0 Created the tables with the schema\n");
   EXPECT_EQ(PolizasDb(init(demo) + " --demo"),
             "0 Created the tables with the schema and the demo data\n");
@@ -184,36 +188,21 @@ TEST_F(ServerTest, UpgradeAddsWhatADatabaseOfAnEarlierVersionLacks) {
   sql.Execute("DROP TABLE polizas_replaced_date");
   host::LoadDemoPolicies(sql, PinnedNow());  // written by the earlier version
 
-  const auto upgrade = [](const std::string& connection) {
-    return PolizasDb("upgrade --odbc '" + connection + "'");
-  };
-  const std::string operator_login = "opera_" + std::to_string(::getpid());
-  sql.Execute("CREATE ROLE " + operator_login + " LOGIN IN ROLE " +
-              std::string(host::kCaptureRole));
-  sql.Execute("GRANT CONNECT ON DATABASE " + database_.Name() + " TO " + operator_login);
-  std::string as_operator = database_.ConnectionString();
-  as_operator.replace(as_operator.find("Username=postgres"), std::string::npos,
-                      "Username=" + operator_login);
-  const std::string refused = upgrade(as_operator);
-  EXPECT_THAT(refused, ::testing::StartsWith("1 polizas-db: cannot upgrade the database: "));
-  EXPECT_THAT(refused,
-              ::testing::EndsWith(": run the upgrade as the login that owns the tables\n"));
+  EXPECT_THAT(Upgrade(MakeLogin("opera", host::kCaptureRole)),
+              ::testing::AllOf(
+                  ::testing::StartsWith("1 polizas-db: cannot upgrade the database: "),
+                  ::testing::EndsWith(": run the upgrade as the login that owns the tables\n")));
   EXPECT_EQ(Scalar(sql,
                    "SELECT COUNT(*) AS v FROM pg_class WHERE relname IN ('policy_order', "
                    "'poliza_servicio_cliente', 'poliza_servicio_fin')"),
             "n:0");
-  sql.Execute("DROP OWNED BY " + operator_login);
-  sql.Execute("DROP ROLE " + operator_login);
 
-  EXPECT_EQ(upgrade(database_.ConnectionString()),
-            "0 Added to the database: policy_order, Poliza_Servicio_cliente, "
-            "Poliza_Servicio_fin, Poliza_Servicio_sucursal, Poliza_Servicio_tipo, "
-            "Poliza_Servicio_inicio_vigencia, the numbering of the operators' notes by the "
-            "database alone, an edit's policy keeping its date without CHFECHA, trigger "
-            "functions that no login may call\nDropped from the database, replaced by this "
-            "version's: Poliza_Servicio_inicio\n");
-  EXPECT_EQ(upgrade(database_.ConnectionString()),
-            "0 The database is up to date; nothing was changed\n");
+  ExpectUpgradeAdds(
+      "policy_order, Poliza_Servicio_cliente, Poliza_Servicio_fin, Poliza_Servicio_sucursal, "
+      "Poliza_Servicio_tipo, Poliza_Servicio_inicio_vigencia, the numbering of the operators' "
+      "notes by the database alone, an edit's policy keeping its date without CHFECHA, trigger "
+      "functions that no login may call\nDropped from the database, replaced by this version's: "
+      "Poliza_Servicio_inicio");
 
   EXPECT_EQ(ServerShape(sql), made_new);
   EXPECT_EQ(
@@ -279,10 +268,7 @@ TEST_F(ServerTest, UpgradeWritesAgainTheFunctionsThatKeepTheOrders) {
   sql.Execute("UPDATE Cliente SET Cl_Razon_Social_1 = 'Otro nombre'");
   ASSERT_LT(Count(sql, PoliciesKeptAsComputed()), Count(sql, "Poliza_Servicio"));
 
-  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
-  EXPECT_EQ(PolizasDb(upgrade),
-            "0 Added to the database: locking in the functions that keep policy_order\n");
-  EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
+  ExpectUpgradeAdds("locking in the functions that keep policy_order");
   EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), Count(sql, "Poliza_Servicio"));
   ChangeUsesAndNames(sql);
   EXPECT_EQ(Count(sql, PoliciesKeptAsComputed()), Count(sql, "Poliza_Servicio"));
@@ -367,11 +353,9 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheRolesTheirRightsAndGuards) 
             "the database was made by an earlier version, before the operators' roles: its owner "
             "brings it up to date with polizas-db upgrade --odbc");
 
-  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
-  EXPECT_EQ(PolizasDb(upgrade),
-            "0 Added to the database: the operators' roles, their rights and the guards that "
-            "hold them to them, GetDate() as this version writes it\n");
-  EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
+  ExpectUpgradeAdds(
+      "the operators' roles, their rights and the guards that hold them to them, GetDate() as "
+      "this version writes it");
   EXPECT_EQ(Guards(sql), made_new);
   EXPECT_TRUE(GetDateIsTheServersInAnyTimeZone(sql));
   EXPECT_EQ(host::ReadSessionAccess(*Open()).mode, host::SignInMode::kNamed) << "its owner's";
@@ -397,18 +381,16 @@ TEST_F(ServerTest, UpgradeWritesAgainEveryFunctionNotAsThisVersionWritesIt) {
       "$$BEGIN RETURN NEW; END$$");
   ASSERT_FALSE(GetDateIsTheServersInAnyTimeZone(sql));
 
-  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
-  EXPECT_EQ(PolizasDb(upgrade),
-            "0 Added to the database: GetDate() as this version writes it, "
-            "polizas_guard_counters() as this version writes it\n");
-  EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
+  ExpectUpgradeAdds(
+      "GetDate() as this version writes it, polizas_guard_counters() as this version writes it");
   EXPECT_EQ(Guards(sql), made_new);
   EXPECT_TRUE(GetDateIsTheServersInAnyTimeZone(sql));
 }
 
 // A database made before the guards that keep an operator to what its own save writes (its
-// policies' stamp noted no policy a transaction wrote) gets them, as a new database has them,
-// and its operators are held to them from then on.
+// policies' stamp, of an earlier version, noted no policy a transaction wrote) gets them and
+// this version's stamp, as a new database has them, and its operators are held to them from
+// then on.
 TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheSaveGuardsThem) {
   auto database = Open();
   Connection& sql = database->ForHost();
@@ -425,48 +407,38 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheSaveGuardsThem) {
       "$$BEGIN RETURN NEW; END$$");
   host::LoadDemoPolicies(sql, PinnedNow());
 
-  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
-  EXPECT_EQ(PolizasDb(upgrade),
-            "0 Added to the database: the policies' stamp as this version writes it, the guards "
-            "that keep an operator to what its own save writes\n");
-  EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
+  // (The stamp's way of running, as its owner with its search path fixed, is in the guards.)
+  ExpectUpgradeAdds(
+      "the policies' stamp as this version writes it, the guards that keep an operator to what "
+      "its own save writes");
   EXPECT_EQ(Guards(sql), made_new);
   EXPECT_EQ(ServerShape(sql), shape_new);
   // One of them lost alone is made again too.
   sql.Execute("DROP TRIGGER record_log_chain ON record_log");
-  EXPECT_EQ(PolizasDb(upgrade),
-            "0 Added to the database: the guards that keep an operator to what its own save "
-            "writes\n");
+  EXPECT_EQ(Upgrade(),
+            "0 Added to the database: the guards that keep an operator to what its "
+            "own save writes\n");
   EXPECT_EQ(Guards(sql), made_new);
 
-  const std::string login = "opera_" + std::to_string(::getpid()) + "_guardas";
-  sql.Execute("CREATE ROLE " + login + " LOGIN IN ROLE " + std::string(host::kCaptureRole));
-  sql.Execute("GRANT CONNECT ON DATABASE " + database_.Name() + " TO " + login);
-  std::string as_operator = database_.ConnectionString();
-  as_operator.replace(as_operator.find("Username=postgres"), std::string::npos,
-                      "Username=" + login);
-  {
-    auto operator_database = host::OpenOdbcDatabase(as_operator);
-    EXPECT_THAT(Refusal([&] {
-                  operator_database->ForHost().Execute(
-                      "UPDATE folio_series SET last_number = -7 WHERE branch = 'MTY'");
-                }),
-                HasSubstr(host::FolioSeriesRefusal(login, "MTY", "-7")));
-    // An insert that met the folio taken notes no policy of its.
-    Connection& operator_sql = operator_database->ForHost();
-    host::TransactionScope transaction(operator_sql);
-    operator_sql.Execute(
-        "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES ('MTY-000003', "
-        "GetDate()::date) ON CONFLICT DO NOTHING");
-    EXPECT_THAT(Refusal([&] {
-                  operator_sql.Execute(
-                      "INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('MTY-000003', "
-                      "'CAPACIT', 999, 0, 0)");
-                }),
-                HasSubstr(host::ServiceRowsRefusal(login, "MTY-000003")));
-  }
-  sql.Execute("DROP OWNED BY " + login);
-  sql.Execute("DROP ROLE " + login);
+  const std::string login = MakeLogin("opera", host::kCaptureRole);
+  auto as_operator = host::OpenOdbcDatabase(AsLogin(database_.ConnectionString(), login));
+  Connection& operator_sql = as_operator->ForHost();
+  EXPECT_THAT(
+      Refusal([&] {
+        operator_sql.Execute("UPDATE folio_series SET last_number = -7 WHERE branch = 'MTY'");
+      }),
+      HasSubstr(host::FolioSeriesRefusal(login, "MTY", "-7")));
+  // An insert that met the folio taken notes no policy of its.
+  host::TransactionScope transaction(operator_sql);
+  operator_sql.Execute(
+      "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES ('MTY-000003', GetDate()::date) "
+      "ON CONFLICT DO NOTHING");
+  EXPECT_THAT(Refusal([&] {
+                operator_sql.Execute(
+                    "INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('MTY-000003', 'CAPACIT', "
+                    "999, 0, 0)");
+              }),
+              HasSubstr(host::ServiceRowsRefusal(login, "MTY-000003")));
 }
 
 // A relation named as the index an earlier version made, but made otherwise (an index on
@@ -474,14 +446,13 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheSaveGuardsThem) {
 TEST_F(ServerTest, UpgradeKeepsWhatIsNamedAsAReplacedIndexButMadeOtherwise) {
   auto database = Open();
   Connection& sql = database->ForHost();
-  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
   for (const char* made :
        {"CREATE INDEX Poliza_Servicio_inicio ON Cliente (Cl_Razon_Social_1)",
         "CREATE UNIQUE INDEX Poliza_Servicio_inicio ON Poliza_Servicio (Ps_Fecha_Inicia, "
         "Ps_Folio)",
         "CREATE TABLE Poliza_Servicio_inicio (nota TEXT)"}) {
     sql.Execute(made);
-    EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n") << made;
+    EXPECT_EQ(Upgrade(), kUpToDate) << made;
     EXPECT_EQ(Scalar(sql,
                      "SELECT COUNT(*) AS v FROM pg_class WHERE relname = "
                      "'poliza_servicio_inicio'"),
@@ -493,47 +464,17 @@ TEST_F(ServerTest, UpgradeKeepsWhatIsNamedAsAReplacedIndexButMadeOtherwise) {
   }
 }
 
-// A server database without the tables has nothing to upgrade: the owner is told to make them.
-TEST_F(ServerTest, UpgradeOfADatabaseWithoutTheTablesSaysToMakeThem) {
-  ServerDatabase empty(ServerDatabase::Contents::kEmpty);
-  EXPECT_EQ(PolizasDb("upgrade --odbc '" + empty.ConnectionString() + "'"),
-            "1 polizas-db: cannot upgrade the database: the database holds no service policies: "
-            "its owner makes the tables with polizas-db init --odbc\n");
-}
-
 // An upgrade begun while another runs is refused at once, saying so, and changes nothing.
 TEST_F(ServerTest, AnUpgradeWhileAnotherRunsIsRefusedSayingSo) {
   auto other = Open();
   Connection& running = other->ForHost();
   running.BeginTrans();
   running.Execute("SELECT pg_advisory_xact_lock(hashtext('polizas-db upgrade')) AS v");
-  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
-  EXPECT_EQ(PolizasDb(upgrade),
+  EXPECT_EQ(Upgrade(),
             "1 polizas-db: cannot upgrade the database: another polizas-db upgrade of this "
             "database is running: run it again when it has ended\n");
   running.RollbackTrans();
-  EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
-}
-
-// A database whose policy stamp is of an earlier version (here one that stamps nothing) gets
-// this version's, running as its owner with its search path fixed, as a new database has it.
-TEST_F(ServerTest, UpgradeWritesAgainAnEarlierPolicyStamp) {
-  auto database = Open();
-  Connection& sql = database->ForHost();
-  const std::string how_it_runs =
-      "SELECT prosecdef::text || ' ' || array_to_string(proconfig, ',') AS v FROM pg_proc "
-      "WHERE proname = 'polizas_stamp_policy'";
-  const std::string made = Scalar(sql, how_it_runs);
-  sql.Execute(
-      "CREATE OR REPLACE FUNCTION polizas_stamp_policy() RETURNS trigger LANGUAGE plpgsql AS "
-      "$$BEGIN RETURN NEW; END$$");
-  ASSERT_NE(Scalar(sql, how_it_runs), made);
-
-  const std::string upgrade = "upgrade --odbc '" + database_.ConnectionString() + "'";
-  EXPECT_EQ(PolizasDb(upgrade),
-            "0 Added to the database: the policies' stamp as this version writes it\n");
-  EXPECT_EQ(PolizasDb(upgrade), "0 The database is up to date; nothing was changed\n");
-  EXPECT_EQ(Scalar(sql, how_it_runs), made);
+  EXPECT_EQ(Upgrade(), kUpToDate);
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/db/database.h"
 #include "support/result_text.h"
@@ -24,14 +26,61 @@ inline std::string PolizasDb(const std::string& arguments) {
   return said;
 }
 
+// The connection string `connection` (the owner's) for `login` instead.
+inline std::string AsLogin(std::string connection, const std::string& login) {
+  connection.replace(connection.find("Username=postgres"), std::string::npos, "Username=" + login);
+  return connection;
+}
+
+inline constexpr const char* kUpToDate = "0 The database is up to date; nothing was changed\n";
+
 // A copy of the demo database on the test server, and sessions on it.
 class ServerTest : public ::testing::Test {
  protected:
+  ~ServerTest() override {
+    if (logins_.empty()) return;
+    auto owner = Open();
+    for (const std::string& login : logins_) {
+      try {
+        owner->ForHost().Execute("DROP OWNED BY " + login);  // its rights of connection
+        owner->ForHost().Execute("DROP ROLE IF EXISTS " + login);
+      } catch (const std::exception&) {
+        // Left for the server's removal at the end of the run.
+      }
+    }
+  }
+
   std::unique_ptr<host::Database> Open(host::OdbcOptions options = {}) {
     return host::OpenOdbcDatabase(database_.ConnectionString(), std::move(options));
   }
+  // A login of its own (roles belong to the whole server) in `group`, if any, that may
+  // connect to the test's database; dropped at the end.
+  std::string MakeLogin(const std::string& name, std::string_view group) {
+    static std::atomic<int> made = 0;
+    const std::string login =
+        name + "_" + std::to_string(::getpid()) + "_" + std::to_string(++made);
+    auto owner = Open();
+    owner->ForHost().Execute("CREATE ROLE " + login + " LOGIN" +
+                             (group.empty() ? "" : " IN ROLE " + std::string(group)));
+    owner->ForHost().Execute("GRANT CONNECT ON DATABASE " + database_.Name() + " TO " + login);
+    logins_.push_back(login);
+    return login;
+  }
+  // polizas-db upgrade of the test's database, run by `login` (its owner when empty).
+  std::string Upgrade(const std::string& login = "") const {
+    const std::string& owner = database_.ConnectionString();
+    return PolizasDb("upgrade --odbc '" + (login.empty() ? owner : AsLogin(owner, login)) + "'");
+  }
+  // The owner's upgrade says it added `added`; a second one finds nothing to do.
+  void ExpectUpgradeAdds(const std::string& added) const {
+    EXPECT_EQ(Upgrade(), "0 Added to the database: " + added + "\n");
+    EXPECT_EQ(Upgrade(), kUpToDate);
+  }
 
   ServerDatabase database_{ServerDatabase::Contents::kDemo};
+
+ private:
+  std::vector<std::string> logins_;
 };
 
 }  // namespace nv407::testing
