@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -22,8 +21,7 @@ namespace {
 
 using ::testing::HasSubstr;
 
-// A login of its own for each operator of a test, granted one group role and the connection
-// to the test's database, dropped at the end (roles belong to the whole server).
+// A login of its own for each operator of a test, granted one group role.
 class OperatorRolesTest : public ServerTest {
  protected:
   OperatorRolesTest() {
@@ -31,38 +29,11 @@ class OperatorRolesTest : public ServerTest {
     capture_ = MakeLogin("captura", host::kCaptureRole);
     supervisor_ = MakeLogin("supervisa", host::kSupervisorRole);
   }
-  ~OperatorRolesTest() override {
-    sessions_.clear();
-    for (const std::string& login : logins_) {
-      try {
-        admin_->ForHost().Execute("DROP OWNED BY " + login);  // its rights of connection
-        admin_->ForHost().Execute("DROP ROLE IF EXISTS " + login);
-      } catch (const std::exception&) {
-        // Left for the server's removal at the end of the run.
-      }
-    }
-  }
 
-  std::string MakeLogin(const std::string& name, std::string_view group) {
-    static std::atomic<int> made = 0;
-    const std::string login =
-        name + "_" + std::to_string(::getpid()) + "_" + std::to_string(++made);
-    std::string sql = "CREATE ROLE " + login + " LOGIN";
-    if (!group.empty()) sql += " IN ROLE " + std::string(group);
-    admin_->ForHost().Execute(sql);
-    admin_->ForHost().Execute("GRANT CONNECT ON DATABASE " + database_.Name() + " TO " + login);
-    logins_.push_back(login);
-    return login;
-  }
   // A session of the login on the test's database, kept open to the end of the test.
   host::Database& As(const std::string& login) {
     sessions_.push_back(host::OpenOdbcDatabase(AsLogin(database_.ConnectionString(), login)));
     return *sessions_.back();
-  }
-  static std::string AsLogin(std::string connection, const std::string& login) {
-    connection.replace(connection.find("Username=postgres"), std::string::npos,
-                       "Username=" + login);
-    return connection;
   }
   std::unique_ptr<host::HeadlessHost> ScreenOf(const std::string& login) {
     host::Database& database = As(login);
@@ -84,7 +55,6 @@ class OperatorRolesTest : public ServerTest {
   std::string capture_, supervisor_;
 
  private:
-  std::vector<std::string> logins_;
   std::vector<std::unique_ptr<host::Database>> sessions_;
 };
 
