@@ -56,6 +56,23 @@ struct TempDir {
   std::filesystem::path path;
 };
 
+// polizas-db as built, beside the test programs.
+std::string PolizasDb() {
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "polizas-db").string();
+}
+// What polizas-db upgrade of the file at `path` says: "EXIT OUTPUT".
+std::string Upgrade(const TempDir& dir, const std::string& path) {
+  return testing::RunCommand(PolizasDb() + " upgrade '" + path + "'", dir.File("output"));
+}
+// Drops the finder's kept orders and the triggers that keep them, as files made before had none.
+void DropKeptOrders(Connection& sql) {
+  for (const std::string& trigger : Column(sql,
+                                           "SELECT name AS v FROM sqlite_master WHERE type = "
+                                           "'trigger' AND name LIKE 'policy_order%'"))
+    sql.Execute("DROP TRIGGER " + trigger);
+  sql.Execute("DROP TABLE policy_order");
+}
+
 // A database file in a temporary directory with the schema, the demo data and a pinned
 // clock, as the host opens it; the screen's statements are run as it builds them.
 class DatabaseTest : public ::testing::Test {
@@ -360,12 +377,7 @@ TEST_F(DatabaseTest, AFileReplacedOrRemovedWhileOpenTakesNoCommand) {
 // Two programs opening a file made before the finder's kept orders at the same moment: the
 // one that waited for the other's upgrade finds it done instead of making the table again.
 TEST_F(DatabaseTest, TwoProgramsOpeningAnOlderFileAtOnceUpgradeItOnce) {
-  for (const std::string& trigger :
-       Column(Host(),
-              "SELECT name AS v FROM sqlite_master WHERE type = 'trigger' AND sql LIKE "
-              "'%policy_order%'"))
-    Host().Execute("DROP TRIGGER " + trigger);
-  Host().Execute("DROP TABLE policy_order");
+  DropKeptOrders(Host());
   database_.reset();
 
   sqlite::DbHandle first(dir_.File("polizas.db"), SQLITE_OPEN_READWRITE);
@@ -459,7 +471,6 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
       {"backup" + path("demo.db"), 2, "backup takes a PATH and a TARGET"},
       {"backup --odbc DSN=x" + path("y.db"), 2, "with the server's own tools (pg_dump)"},
   };
-  const auto program = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "polizas-db";
   std::string demo_before;
   for (const auto& [arguments, exit_code, says] : runs) {
     if (exit_code == 1 && demo_before.empty()) demo_before = FileText(dir.File("demo.db"));
@@ -467,7 +478,7 @@ TEST(PolizasDbProgram, InitCreatesOnceWithOrWithoutDemoAndRefusesTheRest) {
     const std::string typed =
         input == std::string::npos ? ":" : "printf '%s\\n' " + arguments.substr(input + 3);
     const std::string said = testing::RunCommand(
-        typed + " | " + program.string() + " " + arguments.substr(0, input), dir.File("output"));
+        typed + " | " + PolizasDb() + " " + arguments.substr(0, input), dir.File("output"));
     EXPECT_THAT(said, StartsWith(std::to_string(exit_code) + " ")) << arguments;
     EXPECT_THAT(said, HasSubstr(says)) << arguments;
   }
@@ -619,15 +630,11 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
     before = Contents(sql);
     StoreByRowNumber(sql);
     ASSERT_EQ(Contents(sql), before);
-    for (const std::string& trigger : Column(sql,
-                                             "SELECT name AS v FROM sqlite_master WHERE type = "
-                                             "'trigger' AND name LIKE 'policy_order%'"))
-      sql.Execute("DROP TRIGGER " + trigger);
+    DropKeptOrders(sql);
     for (const char* dropped :
-         {"TABLE policy_order", "INDEX Poliza_Servicio_cliente", "INDEX Poliza_Servicio_fin",
-          "INDEX Poliza_Servicio_sucursal", "INDEX Poliza_Servicio_tipo",
-          "INDEX Poliza_Servicio_inicio_vigencia"})
-      sql.Execute(std::string("DROP ") + dropped);
+         {"Poliza_Servicio_cliente", "Poliza_Servicio_fin", "Poliza_Servicio_sucursal",
+          "Poliza_Servicio_tipo", "Poliza_Servicio_inicio_vigencia"})
+      sql.Execute(std::string("DROP INDEX ") + dropped);
     // The start's index as the version before made it.
     sql.Execute(
         "CREATE INDEX Poliza_Servicio_inicio ON Poliza_Servicio (Ps_Fecha_Inicia, Ps_Folio)");
@@ -702,9 +709,9 @@ TEST(SqliteDatabase, AnIndexNamedAsAReplacedOneButMadeOtherwiseIsKept) {
 
 // A file made before the schema refused changes to a cancelled policy lacks those guards: the
 // host's sessions refuse such changes with guards of their own, any other program could make
-// them. Opened for writing, the file gets them; polizas-db upgrade gives it every other
-// trigger a new file has (here one dropped, one held in another text) before it says that the
-// file is up to date.
+// them. Opened for writing, the file gets them; polizas-db upgrade names them so, the user
+// learning of every change to the file, and gives it every other trigger a new file has
+// (here one dropped, one held in another text) before it says that the file is up to date.
 TEST(SqliteDatabase, AnOlderFileGetsEveryGuardANewFileHas) {
   TempDir dir;
   const std::string path = dir.File("old.db");
@@ -736,42 +743,18 @@ TEST(SqliteDatabase, AnOlderFileGetsEveryGuardANewFileHas) {
   ASSERT_NO_THROW(other.Run(use_cancelled.c_str())) << "unguarded before";
   other.Run("ROLLBACK");
 
-  OpenSqliteDatabase(path).reset();
+  EXPECT_EQ(Upgrade(dir, path), "0 Added to " + path +
+                                    " on opening it: the guards of cancelled policies\nAdded to " +
+                                    path +
+                                    ": operator_permission_last_administrator_moved, "
+                                    "policy_order_Cliente_update as this version writes it\n");
   EXPECT_THAT(Refusal([&] { other.Run(use_cancelled.c_str()); }),
               HasSubstr("La póliza ya fue cancelada; cárguela de nuevo"));
   EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(path)->ForHost().Execute(use_cancelled); }),
             "La póliza " + cancelled + " ya fue cancelada; cárguela de nuevo")
       << "the session's own guard, naming the folio, still goes first";
-
-  const auto program = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "polizas-db";
-  const auto upgrade = [&] {
-    return testing::RunCommand(program.string() + " upgrade '" + path + "'", dir.File("output"));
-  };
-  EXPECT_EQ(upgrade(), "0 Added to " + path +
-                           ": operator_permission_last_administrator_moved, "
-                           "policy_order_Cliente_update as this version writes it\n");
-  EXPECT_EQ(upgrade(), "0 " + path + " is up to date; nothing was changed\n");
+  EXPECT_EQ(Upgrade(dir, path), "0 " + path + " is up to date; nothing was changed\n");
   EXPECT_EQ(Contents(OpenSqliteDatabase(path)->ForHost()), made_new);
-}
-
-// What opening an older file for writing adds to it, polizas-db upgrade names with what it
-// made itself: the user learns of every change to the file.
-TEST(SqliteDatabase, UpgradeNamesWhatOpeningTheFileAdded) {
-  TempDir dir;
-  const std::string path = dir.File("old.db");
-  {
-    auto old = OpenSqliteDatabase(path, {.create = true});
-    FillDemo(old->ForHost());
-    for (const char* dropped :
-         {"Poliza_Servicio_cancelada", "Poliza_Servicio_Tipo_Servicio_cancelada"})
-      old->ForHost().Execute(std::string("DROP TRIGGER ") + dropped);
-  }
-  const auto program = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "polizas-db";
-  const auto upgrade = [&] {
-    return testing::RunCommand(program.string() + " upgrade '" + path + "'", dir.File("output"));
-  };
-  EXPECT_EQ(upgrade(), "0 Added to " + path + " on opening it: the guards of cancelled policies\n");
-  EXPECT_EQ(upgrade(), "0 " + path + " is up to date; nothing was changed\n");
 }
 
 // A rebuild that fails leaves the file as it was: one that cannot take the file (another
