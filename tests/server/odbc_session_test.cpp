@@ -96,9 +96,9 @@ TEST_F(ServerTest, RefusedStatementsCarryTheDriversDiagnosticsAndUndoTheirTransa
   for (const auto& [sql, message] : refusals) {
     screen.BeginTrans();
     screen.Execute("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('F0')");
-    EXPECT_THAT(Refusal([&] { screen.Execute(sql); }), StartsWith(message)) << sql;
+    EXPECT_THAT(RefusalOf(screen, sql), StartsWith(message)) << sql;
     EXPECT_TRUE(database->InTransaction());
-    EXPECT_EQ(Refusal([&] { screen.Execute("INSERT INTO host_parameter VALUES ('X', '')"); }),
+    EXPECT_EQ(RefusalOf(screen, "INSERT INTO host_parameter VALUES ('X', '')"),
               "the transaction was undone: a statement in it was refused; roll it back");
     EXPECT_EQ(Refusal([&] { screen.CommitTrans(); }),
               "CommitTrans: nothing was saved: a statement in it was refused");
@@ -110,7 +110,7 @@ TEST_F(ServerTest, RefusedStatementsCarryTheDriversDiagnosticsAndUndoTheirTransa
                    "host_parameter WHERE name = 'X') AS v"),
             "n:0");
   // Outside a transaction a refusal touches nothing else.
-  EXPECT_THAT(Refusal([&] { screen.Execute("SELEC 1"); }), StartsWith("42601: "));
+  EXPECT_THAT(RefusalOf(screen, "SELEC 1"), StartsWith("42601: "));
   EXPECT_EQ(Scalar(screen, "SELECT 1 AS v"), "n:1");
 }
 
@@ -238,7 +238,7 @@ TEST_F(ServerTest, ALockHeldElsewhereIsWaitedForThenRefused) {
   holder->ForScreen().Execute(update);
   waiter->ForScreen().BeginTrans();
   waiter->ForScreen().Execute("INSERT INTO host_parameter VALUES ('ANTES', '1')");
-  EXPECT_THAT(Refusal([&] { waiter->ForScreen().Execute(update); }),
+  EXPECT_THAT(RefusalOf(waiter->ForScreen(), update),
               StartsWith("55P03: ERROR: canceling statement due to lock timeout"));
   EXPECT_EQ(told, (std::vector<bool>{true, false}));
   waiter->ForScreen().RollbackTrans();
@@ -413,7 +413,7 @@ void ExpectTheConnectionMadeAgain(host::Database& database, const std::function<
     screen.Execute(std::string("INSERT INTO Poliza_Servicio (Ps_Folio) VALUES ('") + folio + "')");
   };
   lose();
-  EXPECT_THAT(Refusal([&] { screen.Execute("SELECT 1 AS v"); }), said);
+  EXPECT_THAT(RefusalOf(screen, "SELECT 1 AS v"), said);
   EXPECT_EQ(Scalar(screen, "SELECT 2 AS v"), "n:2");
 
   screen.BeginTrans();
@@ -421,7 +421,7 @@ void ExpectTheConnectionMadeAgain(host::Database& database, const std::function<
   lose();
   EXPECT_THAT(Refusal([&] { insert("F2"); }), said);
   EXPECT_TRUE(database.InTransaction());
-  EXPECT_EQ(Refusal([&] { screen.Execute("SELECT 3 AS v"); }),
+  EXPECT_EQ(RefusalOf(screen, "SELECT 3 AS v"),
             "the transaction was undone: " + why + "; roll it back");
   screen.RollbackTrans();
   EXPECT_FALSE(database.InTransaction());

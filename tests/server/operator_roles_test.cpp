@@ -213,7 +213,7 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
        "permission denied for function polizas_stamp_note"},
   };
   for (const auto& [statement, refusal] : refused) {
-    const std::string said = Refusal([&] { capture.Execute(statement); });
+    const std::string said = RefusalOf(capture, statement);
     if (refusal.empty()) {
       EXPECT_EQ(said, "no error") << statement;
     } else {
@@ -225,12 +225,10 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
   // in it, does not make the session their owner's.
   Connection& fresh = As(capture_).ForHost();
   fresh.Execute("CREATE TEMP TABLE poliza_servicio (x INTEGER)");
-  EXPECT_THAT(Refusal([&] {
-                fresh.Execute(
-                    "INSERT INTO public.Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES "
-                    "('X-1', '" +
-                    yesterday + "')");
-              }),
+  EXPECT_THAT(RefusalOf(fresh,
+                        "INSERT INTO public.Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES "
+                        "('X-1', '" +
+                            yesterday + "')"),
               HasSubstr("42501: ERROR: " + back_dated));
 
   // What it may write carries its login and the server's time, whatever the statement says.
@@ -267,8 +265,7 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
   const std::string cancel =
       "UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = 'MTY-000004'";
   const std::string refused_x4 = host::PolicyDateRefusal(capture_, "X-4", today);
-  EXPECT_THAT(Refusal([&] { capture.Execute(dated_as("X-4", "MTY-000004")); }),
-              HasSubstr(refused_x4));
+  EXPECT_THAT(RefusalOf(capture, dated_as("X-4", "MTY-000004")), HasSubstr(refused_x4));
   {
     host::TransactionScope edit(capture);
     capture.Execute(cancel);
@@ -281,16 +278,16 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
     capture.Execute(
         "UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = 'GDL-000005'");
     capture.Execute(dated_as("X-6", "GDL-000005"));
-    EXPECT_THAT(Refusal([&] { capture.Execute(then); }),
+    EXPECT_THAT(RefusalOf(capture, then),
                 HasSubstr(host::PolicyDateRefusal(capture_, "X-5", today)))
         << then;
   }
   EXPECT_EQ(Stored("SELECT string_agg(Ps_Folio, ',' ORDER BY Ps_Folio) AS v FROM "
                    "Poliza_Servicio WHERE Ps_Folio LIKE 'X-%'"),
             "'X-2,X-4'");
-  EXPECT_THAT(Refusal([&] { capture.Execute(dated_as("X-6", "MTY-000004")); }),
+  EXPECT_THAT(RefusalOf(capture, dated_as("X-6", "MTY-000004")),
               HasSubstr(host::PolicyDateRefusal(capture_, "X-6", today)));
-  EXPECT_THAT(Refusal([&] { capture.Execute("SELECT * FROM polizas_replaced_date"); }),
+  EXPECT_THAT(RefusalOf(capture, "SELECT * FROM polizas_replaced_date"),
               HasSubstr("permission denied"));
 
   // A supervisor's login may reset counters and date a policy as it chooses.
@@ -302,10 +299,8 @@ TEST_F(OperatorRolesTest, APlainConnectionCannotTakeAnOperatorBeyondItsPermissio
   EXPECT_EQ(Stored("SELECT Oper_Alta AS v FROM Poliza_Servicio WHERE Ps_Folio = 'X-3'"),
             "'" + supervisor_ + "'");
   // But changes a state only by cancelling, as capture does.
-  EXPECT_THAT(Refusal([&] {
-                supervisor.Execute(
-                    "UPDATE Poliza_Servicio SET Es_Cve_Estado = 'XX' WHERE Ps_Folio = 'X-3'");
-              }),
+  EXPECT_THAT(RefusalOf(supervisor,
+                        "UPDATE Poliza_Servicio SET Es_Cve_Estado = 'XX' WHERE Ps_Folio = 'X-3'"),
               HasSubstr(host::PolicyStateRefusal(supervisor_, "X-3")));
 }
 
@@ -365,12 +360,9 @@ TEST_F(OperatorRolesTest, AnOperatorWritesOnlyWhatItsOwnSaveWould) {
        host::ChainNoteRefusal(capture_, "MTY-000003", "Sustituye a MTY-000002")},
   };
   for (const auto& [statement, refusal] : refused)
-    EXPECT_THAT(Refusal([&] { capture.Execute(statement); }), HasSubstr("42501: ERROR: " + refusal))
-        << statement;
+    EXPECT_THAT(RefusalOf(capture, statement), HasSubstr("42501: ERROR: " + refusal)) << statement;
   Connection& supervisor = As(supervisor_).ForHost();
-  EXPECT_THAT(Refusal([&] {
-                supervisor.Execute("UPDATE folio_series SET last_number = 9 WHERE branch = 'MTY'");
-              }),
+  EXPECT_THAT(RefusalOf(supervisor, "UPDATE folio_series SET last_number = 9 WHERE branch = 'MTY'"),
               HasSubstr(host::FolioSeriesRefusal(supervisor_, "MTY", "9")));
   EXPECT_EQ(contents(), before);
 
@@ -419,11 +411,9 @@ TEST_F(OperatorRolesTest, AnOperatorWritesOnlyWhatItsOwnSaveWould) {
             "'Sustituida por X-1, Sustituye a MTY-000001|copiado|G|MTY11,TAM1|2'");
   // Its transaction over, the new policy is like any other; and an edit notes only the
   // policies it cancelled and inserted, each the way it went.
-  EXPECT_THAT(Refusal([&] { capture.Execute(services_of("X-1")); }),
+  EXPECT_THAT(RefusalOf(capture, services_of("X-1")),
               HasSubstr(host::ServiceRowsRefusal(capture_, "X-1")));
-  EXPECT_THAT(Refusal([&] {
-                capture.Execute("UPDATE extended_text SET text = 'b' WHERE record_key = 'X-1'");
-              }),
+  EXPECT_THAT(RefusalOf(capture, "UPDATE extended_text SET text = 'b' WHERE record_key = 'X-1'"),
               HasSubstr(host::PolicyTextRefusal(capture_, "X-1")));
   for (const char* note : {"('Poliza_Servicio', 'X-2', 'Sustituida por MTY-000003')",
                            "('Poliza_Servicio', 'MTY-000003', 'Sustituye a X-2')",
@@ -433,7 +423,7 @@ TEST_F(OperatorRolesTest, AnOperatorWritesOnlyWhatItsOwnSaveWould) {
     host::TransactionScope edit(capture);
     cancel("MTY-000003");
     insert("X-2");
-    EXPECT_THAT(Refusal([&] { capture.Execute(notes + note); }),
+    EXPECT_THAT(RefusalOf(capture, notes + note),
                 HasSubstr("42501: ERROR: El operador " + capture_ + " no puede anotar"))
         << note;
   }
@@ -485,7 +475,7 @@ TEST_F(OperatorRolesTest, AnOperatorWritesOnlyWhatItsOwnSaveWould) {
     host::TransactionScope edit(capture);
     insert("X-7");
     for (const std::string& statement : attempt.before) capture.Execute(statement);
-    EXPECT_THAT(Refusal([&] { capture.Execute(attempt.statement); }),
+    EXPECT_THAT(RefusalOf(capture, attempt.statement),
                 HasSubstr("42501: ERROR: " + attempt.refusal))
         << attempt.statement;
   }

@@ -95,6 +95,10 @@ inline std::string Refusal(const std::function<void()>& run) {
   }
   return "no error";
 }
+// What `connection` says to `sql`.
+inline std::string RefusalOf(Connection& connection, const std::string& sql) {
+  return Refusal([&] { connection.Execute(sql); });
+}
 
 inline std::string FileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

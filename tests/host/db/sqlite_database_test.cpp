@@ -42,6 +42,7 @@ using testing::FileText;
 using testing::Lines;
 using testing::PoliciesKeptAsComputed;
 using testing::Refusal;
+using testing::RefusalOf;
 using testing::Rows;
 
 // A fresh directory per test, removed with everything in it afterwards.
@@ -148,13 +149,12 @@ TEST_F(DatabaseTest, RefusedStatementsCarrySqlitesOwnMessage) {
       {"INSERT INTO Poliza_Servicio (Ps_Folio, Es_Cve_Estado) VALUES ('F1', NULL)",
        "NOT NULL constraint failed: Poliza_Servicio.Es_Cve_Estado"},
   };
-  for (const auto& [sql, message] : refusals)
-    EXPECT_EQ(Refusal([&] { Screen().Execute(sql); }), message) << sql;
+  for (const auto& [sql, message] : refusals) EXPECT_EQ(RefusalOf(Screen(), sql), message) << sql;
 
   // A second statement is refused before the first runs; a closing semicolon or comment
   // is not a second statement.
   const std::string two = "INSERT INTO host_parameter VALUES ('A', '1'); SELECT 1";
-  EXPECT_NE(Refusal([&] { Screen().Execute(two); }).find("one statement"), std::string::npos);
+  EXPECT_NE(RefusalOf(Screen(), two).find("one statement"), std::string::npos);
   EXPECT_EQ(Count(Host(), "host_parameter WHERE name = 'A'"), 0);
   Screen().Execute("INSERT INTO host_parameter VALUES ('A', '1'); -- the first one\n");
   EXPECT_EQ(Count(Host(), "host_parameter WHERE name = 'A'"), 1);
@@ -228,13 +228,12 @@ TEST_F(DatabaseTest, UsedCountersChangeOnlyForAnOperatorHoldingIniserv) {
       "DELETE FROM operator_permission WHERE user_code = 'CAPTURA' AND permission_key = "
       "'INISERV'");
   const std::string refused = CounterChangeRefusal("CAPTURA", "P-1");
-  EXPECT_EQ(Refusal([&] { Screen().Execute(used + "0, Pst_Evento_Utilizado = 0"); }), refused);
-  EXPECT_EQ(Refusal([&] { Screen().Execute(used + "NULL"); }), refused);
-  EXPECT_EQ(Refusal([&] {
-              Screen().Execute(
-                  "INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('P-1', 'VISITA', 1, 0, 1)");
-            }),
-            refused);
+  EXPECT_EQ(RefusalOf(Screen(), used + "0, Pst_Evento_Utilizado = 0"), refused);
+  EXPECT_EQ(RefusalOf(Screen(), used + "NULL"), refused);
+  EXPECT_EQ(
+      RefusalOf(Screen(),
+                "INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('P-1', 'VISITA', 1, 0, 1)"),
+      refused);
   Screen().Execute("INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('P-1', 'VISITA', 1, 0, 0)");
   Screen().Execute(used +
                    "Pst_Tiempo_Utilizado, Pst_Cantidad_Incluida = 20 WHERE Ts_Cve_Tipo_Servicio "
@@ -546,7 +545,7 @@ TEST(SqliteDatabase, ADatabaseMadeBeforeSignInGetsItsColumnsAndAsksNobody) {
                    {"user_code", "name", "password_hash", "failed_attempts", "locked_until",
                     "locked", "mode"}),
               Lines{"'ADMIN'|'Administrador'|Null|n:0|Null|n:0|'NO'"});
-    EXPECT_EQ(Refusal([&] { database->ForHost().Execute("DELETE FROM operator_permission"); }),
+    EXPECT_EQ(RefusalOf(database->ForHost(), "DELETE FROM operator_permission"),
               "El último administrador no puede perder el permiso SISTEMA/OPERADORES");
     database.reset();
     EXPECT_EQ(Count(OpenSqliteDatabase(path)->ForHost(), "pragma_table_info('operator')"), 6)
@@ -660,12 +659,10 @@ TEST(SqliteDatabase, AFileStoredByRowNumberIsRebuiltKeyedWithEverythingItHeld) {
       Column(database->ForHost(),
              "SELECT Ps_Folio AS v FROM Poliza_Servicio WHERE Es_Cve_Estado = 'CA' LIMIT 1")
           .at(0);
-  EXPECT_EQ(Refusal([&] {
-              database->ForHost().Execute(
-                  "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 0 WHERE "
-                  "Ps_Folio = '" +
-                  cancelled + "'");
-            }),
+  EXPECT_EQ(RefusalOf(database->ForHost(),
+                      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 0 WHERE "
+                      "Ps_Folio = '" +
+                          cancelled + "'"),
             "La póliza " + cancelled + " ya fue cancelada; cárguela de nuevo");
   database.reset();
 
@@ -750,7 +747,7 @@ TEST(SqliteDatabase, AnOlderFileGetsEveryGuardANewFileHas) {
                                     "policy_order_Cliente_update as this version writes it\n");
   EXPECT_THAT(Refusal([&] { other.Run(use_cancelled.c_str()); }),
               HasSubstr("La póliza ya fue cancelada; cárguela de nuevo"));
-  EXPECT_EQ(Refusal([&] { OpenSqliteDatabase(path)->ForHost().Execute(use_cancelled); }),
+  EXPECT_EQ(RefusalOf(OpenSqliteDatabase(path)->ForHost(), use_cancelled),
             "La póliza " + cancelled + " ya fue cancelada; cárguela de nuevo")
       << "the session's own guard, naming the folio, still goes first";
   EXPECT_EQ(Upgrade(dir, path), "0 " + path + " is up to date; nothing was changed\n");
