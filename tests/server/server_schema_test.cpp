@@ -80,9 +80,7 @@ TEST_F(ServerTest, TheSchemaIsTheSqliteSchemasTablesKeysAndIndexes) {
   Connection& sql = database->ForHost();
   sql.Execute("INSERT INTO extended_text VALUES ('POLIZA_SERVICIO', 'F1', '0001', 'a')");
   EXPECT_THAT(
-      Refusal([&] {
-        sql.Execute("INSERT INTO extended_text VALUES ('Poliza_Servicio', 'F1', '0001', 'b')");
-      }),
+      RefusalOf(sql, "INSERT INTO extended_text VALUES ('Poliza_Servicio', 'F1', '0001', 'b')"),
       HasSubstr("23505: ERROR: duplicate key value"));
   EXPECT_EQ(Scalar(sql, "SELECT text AS v FROM extended_text WHERE table_name = 'poliza_servicio'"),
             "'a'");
@@ -314,7 +312,8 @@ bool GetDateIsTheServersInAnyTimeZone(Connection& sql) {
 
 // A database of the first server version, made before operators had roles: no login but the
 // owner's could work in it, and an upgrade said it was up to date. It now gets the roles'
-// rights and the guards as init makes them.
+// rights and the guards as init makes them, and GetDate(), which read the clock in the
+// session's own time zone, as this version writes it.
 TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheRolesTheirRightsAndGuards) {
   auto database = Open();
   Connection& sql = database->ForHost();
@@ -332,6 +331,7 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheRolesTheirRightsAndGuards) 
       "CREATE OR REPLACE FUNCTION GetDate() RETURNS TIMESTAMP(0) LANGUAGE sql VOLATILE AS "
       "$$SELECT COALESCE(NULLIF(current_setting('polizas.clock', true), '')::timestamp, "
       "date_trunc('second', clock_timestamp())::timestamp)$$");
+  ASSERT_FALSE(GetDateIsTheServersInAnyTimeZone(sql));
   sql.Execute("DROP FUNCTION polizas_server_now()");
   sql.Execute("REVOKE ALL ON ALL TABLES IN SCHEMA public FROM polizas_captura, polizas_supervisor");
   // Its operators connect by PUBLIC's right, which the upgrade leaves them.
@@ -364,33 +364,11 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheRolesTheirRightsAndGuards) 
       "'1'");
 }
 
-// A database whose functions are not as this version writes them (one upgraded from before
-// the roles kept its GetDate(), which read the clock in the session's own time zone; a guard
-// changed by hand) gets them written again, each running as a new database's does.
-TEST_F(ServerTest, UpgradeWritesAgainEveryFunctionNotAsThisVersionWritesIt) {
-  auto database = Open();
-  Connection& sql = database->ForHost();
-  const Lines made_new = Guards(sql);
-  ASSERT_TRUE(GetDateIsTheServersInAnyTimeZone(sql));
-  sql.Execute(
-      "CREATE OR REPLACE FUNCTION GetDate() RETURNS TIMESTAMP(0) LANGUAGE sql VOLATILE AS "
-      "$$SELECT COALESCE(NULLIF(current_setting('polizas.clock', true), '')::timestamp, "
-      "date_trunc('second', clock_timestamp())::timestamp)$$");
-  sql.Execute(
-      "CREATE OR REPLACE FUNCTION polizas_guard_counters() RETURNS trigger LANGUAGE plpgsql AS "
-      "$$BEGIN RETURN NEW; END$$");
-  ASSERT_FALSE(GetDateIsTheServersInAnyTimeZone(sql));
-
-  ExpectUpgradeAdds(
-      "GetDate() as this version writes it, polizas_guard_counters() as this version writes it");
-  EXPECT_EQ(Guards(sql), made_new);
-  EXPECT_TRUE(GetDateIsTheServersInAnyTimeZone(sql));
-}
-
 // A database made before the guards that keep an operator to what its own save writes (its
 // policies' stamp, of an earlier version, noted no policy a transaction wrote) gets them and
 // this version's stamp, as a new database has them, and its operators are held to them from
-// then on.
+// then on. Any other function not as this version writes it (a guard changed by hand) is
+// written again too.
 TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheSaveGuardsThem) {
   auto database = Open();
   Connection& sql = database->ForHost();
@@ -405,12 +383,15 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheSaveGuardsThem) {
   sql.Execute(
       "CREATE OR REPLACE FUNCTION polizas_stamp_policy() RETURNS trigger LANGUAGE plpgsql AS "
       "$$BEGIN RETURN NEW; END$$");
+  sql.Execute(
+      "CREATE OR REPLACE FUNCTION polizas_guard_counters() RETURNS trigger LANGUAGE plpgsql AS "
+      "$$BEGIN RETURN NEW; END$$");
   host::LoadDemoPolicies(sql, PinnedNow());
 
   // (The stamp's way of running, as its owner with its search path fixed, is in the guards.)
   ExpectUpgradeAdds(
       "the policies' stamp as this version writes it, the guards that keep an operator to what "
-      "its own save writes");
+      "its own save writes, polizas_guard_counters() as this version writes it");
   EXPECT_EQ(Guards(sql), made_new);
   EXPECT_EQ(ServerShape(sql), shape_new);
   // One of them lost alone is made again too.
@@ -424,21 +405,18 @@ TEST_F(ServerTest, UpgradeGivesADatabaseMadeBeforeTheSaveGuardsThem) {
   auto as_operator = host::OpenOdbcDatabase(AsLogin(database_.ConnectionString(), login));
   Connection& operator_sql = as_operator->ForHost();
   EXPECT_THAT(
-      Refusal([&] {
-        operator_sql.Execute("UPDATE folio_series SET last_number = -7 WHERE branch = 'MTY'");
-      }),
+      RefusalOf(operator_sql, "UPDATE folio_series SET last_number = -7 WHERE branch = 'MTY'"),
       HasSubstr(host::FolioSeriesRefusal(login, "MTY", "-7")));
   // An insert that met the folio taken notes no policy of its.
   host::TransactionScope transaction(operator_sql);
   operator_sql.Execute(
       "INSERT INTO Poliza_Servicio (Ps_Folio, Ps_Fecha) VALUES ('MTY-000003', GetDate()::date) "
       "ON CONFLICT DO NOTHING");
-  EXPECT_THAT(Refusal([&] {
-                operator_sql.Execute(
-                    "INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('MTY-000003', 'CAPACIT', "
-                    "999, 0, 0)");
-              }),
-              HasSubstr(host::ServiceRowsRefusal(login, "MTY-000003")));
+  EXPECT_THAT(
+      RefusalOf(operator_sql,
+                "INSERT INTO Poliza_Servicio_Tipo_Servicio VALUES ('MTY-000003', 'CAPACIT', "
+                "999, 0, 0)"),
+      HasSubstr(host::ServiceRowsRefusal(login, "MTY-000003")));
 }
 
 // A relation named as the index an earlier version made, but made otherwise (an index on
