@@ -1,5 +1,4 @@
 #include <gmock/gmock.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -473,16 +472,15 @@ class Relay {
     connection_.replace(start, end - start, folder_.string());
     std::filesystem::create_directories(folder_);
     listener_ = Listen((folder_ / ".s.PGSQL.5432").string());
-    if (::pipe(stop_) != 0) throw Error("no pipe");
-    thread_ = std::thread([this] { Carry(); });
+    accepting_ = std::thread([this] { Accept(); });
   }
   ~Relay() {
-    ::close(stop_[1]);  // wakes the relay's thread to end
-    thread_.join();
-    for (const auto& [client, server] : carried_) cut_.insert(cut_.end(), {client, server});
-    for (const int socket : cut_) ::close(socket);
+    ::shutdown(listener_, SHUT_RDWR);  // wakes the accepting thread to end
+    accepting_.join();
+    Cut();
+    for (std::thread& pump : pumps_) pump.join();
+    for (const int socket : sockets_) ::close(socket);
     ::close(listener_);
-    ::close(stop_[0]);
     std::filesystem::remove_all(folder_);
   }
   Relay(const Relay&) = delete;
@@ -497,80 +495,44 @@ class Relay {
 
   void Cut() {
     const std::lock_guard lock(mutex_);
-    for (const auto& [client, server] : carried_) {
-      ::send(client, kShutdownWarning.data(), kShutdownWarning.size(), MSG_NOSIGNAL);
-      ::shutdown(client, SHUT_RDWR);
-      ::shutdown(server, SHUT_RDWR);
-      // Closed at the end, so that no new socket takes their numbers while the relay's
-      // thread may still poll them.
-      cut_.insert(cut_.end(), {client, server});
+    for (; cut_ < sockets_.size(); cut_ += 2) {  // client, server
+      ::send(sockets_[cut_], kShutdownWarning.data(), kShutdownWarning.size(), MSG_NOSIGNAL);
+      ::shutdown(sockets_[cut_], SHUT_RDWR);
+      ::shutdown(sockets_[cut_ + 1], SHUT_RDWR);
     }
-    carried_.clear();
   }
 
  private:
-  void Carry() {
-    for (;;) {
-      std::vector<pollfd> ready{{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
-      {
-        const std::lock_guard lock(mutex_);
-        for (const auto& [client, server] : carried_)
-          ready.insert(ready.end(), {{client, POLLIN, 0}, {server, POLLIN, 0}});
-      }
-      if (::poll(ready.data(), ready.size(), -1) < 0) continue;
-      if (ready[0].revents != 0) return;
-      if (ready[1].revents != 0) Accept();
-      for (std::size_t i = 2; i < ready.size(); ++i) {
-        if (ready[i].revents != 0) Forward(ready[i].fd);
-      }
-    }
-  }
-
   void Accept() {
-    const int client = ::accept(listener_, nullptr, nullptr);
-    if (client < 0) return;
-    const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    const sockaddr_un address = Address(server_socket_);
-    if (::connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-      ::close(client);
-      ::close(server);
-      return;
+    for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
+      const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      const sockaddr_un address = Address(server_socket_);
+      ::connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+      const std::lock_guard lock(mutex_);
+      sockets_.insert(sockets_.end(), {client, server});
+      pumps_.emplace_back(Pump, client, server);
+      pumps_.emplace_back(Pump, server, client);
     }
-    const std::lock_guard lock(mutex_);
-    carried_.emplace_back(client, server);
   }
-
-  // What `from` has to the other end of its connection; a connection that ended is closed.
-  void Forward(int from) {
-    const std::lock_guard lock(mutex_);
-    const auto carried = std::find_if(carried_.begin(), carried_.end(), [&](const auto& pair) {
-      return pair.first == from || pair.second == from;
-    });
-    if (carried == carried_.end()) return;  // cut meanwhile
-    const int to = carried->first == from ? carried->second : carried->first;
+  // Carries what `from` says to `to` until either end goes. The sockets are closed at the
+  // end alone, so that no new socket takes their numbers meanwhile.
+  static void Pump(int from, int to) {
     char buffer[65536];
-    ssize_t got = ::read(from, buffer, sizeof buffer);
-    for (ssize_t sent = 0; got > 0 && sent < got;) {
-      const ssize_t more =
-          ::send(to, buffer + sent, static_cast<std::size_t>(got - sent), MSG_NOSIGNAL);
-      if (more <= 0) got = 0;
-      sent += more;
-    }
-    if (got > 0) return;
-    ::close(carried->first);
-    ::close(carried->second);
-    carried_.erase(carried);
+    for (ssize_t got; (got = ::read(from, buffer, sizeof buffer)) > 0;)
+      if (::send(to, buffer, static_cast<std::size_t>(got), MSG_NOSIGNAL) != got) break;
+    ::shutdown(from, SHUT_RDWR);
+    ::shutdown(to, SHUT_RDWR);
   }
 
   std::filesystem::path folder_;
   std::string server_socket_;
   std::string connection_;
   int listener_ = -1;
-  int stop_[2] = {-1, -1};
   std::mutex mutex_;
-  std::vector<std::pair<int, int>> carried_;  // client, server
-  std::vector<int> cut_;                      // closed at the end: no new socket takes them
-  std::thread thread_;
+  std::vector<int> sockets_;  // client, server of each connection carried
+  std::size_t cut_ = 0;       // those before it are cut
+  std::vector<std::thread> pumps_;
+  std::thread accepting_;
 };
 
 // A connection that goes with a warning and no FATAL message, as when the server is
