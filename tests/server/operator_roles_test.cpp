@@ -482,20 +482,6 @@ TEST_F(OperatorRolesTest, AnOperatorWritesOnlyWhatItsOwnSaveWould) {
   EXPECT_EQ(contents(), after_contents);
 }
 
-// The roles are the whole server's, but a database made by init takes only the logins its
-// administrator lets connect to it: another office's operator cannot reach its policies.
-TEST_F(OperatorRolesTest, ADatabaseMadeByInitTakesOnlyTheLoginsGrantedItsConnection) {
-  ServerDatabase other_office(ServerDatabase::Contents::kEmpty);
-  ASSERT_EQ(PolizasDb("init --odbc '" + other_office.ConnectionString() + "'"),
-            "0 Created the tables with the schema\n");
-  const std::string connection = AsLogin(other_office.ConnectionString(), capture_);
-  const auto sign_on = [&] { return host::SignOn(*host::OpenOdbcDatabase(connection), {}); };
-  EXPECT_THAT(Refusal([&] { sign_on(); }),
-              HasSubstr("permission denied for database \"" + other_office.Name() + "\""));
-  admin_->ForHost().Execute("GRANT CONNECT ON DATABASE " + other_office.Name() + " TO " + capture_);
-  EXPECT_EQ(sign_on().user_code, capture_);
-}
-
 // A cancellation leaves the date an edit may keep, and clears what Bajas left, without
 // waiting for a cancellation still open elsewhere; a policy without a date is cancelled too.
 TEST_F(OperatorRolesTest, ABajaNeitherWaitsForAnotherNorNeedsADate) {
@@ -521,8 +507,10 @@ TEST_F(OperatorRolesTest, ABajaNeitherWaitsForAnotherNorNeedsADate) {
 }
 
 // A login that is granted neither role is not one of the database's operators; one that is
-// is the only operator its session can be.
-TEST_F(OperatorRolesTest, OnlyALoginGrantedARoleWorksAndOnlyAsItself) {
+// is the only operator its session can be. The roles are the whole server's, but a database
+// made by init takes only the logins its administrator lets connect to it: another office's
+// operator cannot reach its policies.
+TEST_F(OperatorRolesTest, OnlyALoginGrantedARoleAndTheConnectionWorksAndOnlyAsItself) {
   const std::string stranger = MakeLogin("ajeno", "");
   EXPECT_EQ(Refusal([&] { host::SignOn(As(stranger), {}); }),
             "the login " + stranger +
@@ -542,6 +530,16 @@ TEST_F(OperatorRolesTest, OnlyALoginGrantedARoleWorksAndOnlyAsItself) {
       "server's clock");
   // The database's owner names the operator it works as, as the tests do.
   EXPECT_EQ(host::SignOn(*admin_, {"CAPTURA", std::nullopt, {}}).sign_in, host::SignInMode::kNamed);
+
+  ServerDatabase other_office(ServerDatabase::Contents::kEmpty);
+  ASSERT_EQ(PolizasDb("init --odbc '" + other_office.ConnectionString() + "'"),
+            "0 Created the tables with the schema\n");
+  const std::string connection = AsLogin(other_office.ConnectionString(), capture_);
+  const auto sign_on = [&] { return host::SignOn(*host::OpenOdbcDatabase(connection), {}); };
+  EXPECT_THAT(Refusal([&] { sign_on(); }),
+              HasSubstr("permission denied for database \"" + other_office.Name() + "\""));
+  admin_->ForHost().Execute("GRANT CONNECT ON DATABASE " + other_office.Name() + " TO " + capture_);
+  EXPECT_EQ(sign_on().user_code, capture_);
 }
 
 }  // namespace

@@ -347,9 +347,6 @@ TEST_F(DatabaseTest, RollbackUndoesScreenAndHostRecords) {
   EXPECT_EQ(RowsOf(*OtherSession(), "F4"), 0);
 }
 
-// Two sessions save at once: the second waits for the first's write lock instead of
-// failing, and says so while it waits; readers meanwhile see the last committed state
-// without waiting. A session that cannot wait longer gives up with SQLite's message.
 // A file replaced while a program has it open (a copy restored over it) or removed takes
 // none of that program's commands: what they wrote would go to the old file, lost to
 // everyone, and its log would be taken for the new file's; what they read would be the old
@@ -392,6 +389,9 @@ TEST_F(DatabaseTest, TwoProgramsOpeningAnOlderFileAtOnceUpgradeItOnce) {
   EXPECT_EQ(Count(opened->ForHost(), "policy_order"), Count(opened->ForHost(), "Poliza_Servicio"));
 }
 
+// Two sessions save at once: the second waits for the first's write lock instead of
+// failing, and says so while it waits; readers meanwhile see the last committed state
+// without waiting. A session that cannot wait longer gives up with SQLite's message.
 TEST_F(DatabaseTest, TwoSessionsSavingAtOnceBothSucceed) {
   auto first = OtherSession();
   auto second = OtherSession();
