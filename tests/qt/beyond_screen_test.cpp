@@ -110,11 +110,19 @@ class BeyondScreenTest : public QObject {
   }
 
   // F2 in the folio field: typing filters, a quick filter narrows, a header click sorts,
-  // and Enter loads the picked policy as typing its folio would.
+  // and Enter loads the picked policy as typing its folio would. The text is a one-line box:
+  // the line break of a client's key pasted into it is dropped, and the key finds the
+  // client's policies.
   void theFinderFiltersSortsAndLoadsThePickedFolio() {
     DemoWindow demo;
-    QStringList by_name, expiring, used_up, by_use, days;
+    QString pasted;
+    QStringList by_key, by_name, expiring, used_up, by_use, days;
     const host::StopWatching watch(host::WhenShown<host::PolicyFinder>([&](host::PolicyFinder& f) {
+      QApplication::clipboard()->setText("C000\n03");
+      QTest::keyClick(f.Filter(), Qt::Key_V, Qt::ControlModifier);
+      pasted = f.Filter()->text();
+      by_key = Folios(f);
+      QTest::keyClick(f.Filter(), Qt::Key_A, Qt::ControlModifier);
       host::TypeKeys(*f.Filter(), "ruiz");
       by_name = Folios(f);
       QTest::mouseClick(f.FilterButton(host::PolicyFilter::kExpiring), Qt::LeftButton);
@@ -135,6 +143,8 @@ class BeyondScreenTest : public QObject {
     demo.window.Click("txtFolio");
     demo.window.Key(Qt::Key_F2);
 
+    QCOMPARE(pasted, QString("C00003"));
+    QVERIFY2(by_key.contains("MTY-000002"), qPrintable(by_key.join(' ')));
     QCOMPARE(by_name, QStringList({"GDL-000003", "QRO-000003"}));  // Despacho Contable Ruiz
     QCOMPARE(expiring, QStringList({"GDL-000003", "QRO-000003"}));
     QCOMPARE(used_up, QStringList({"GDL-000003"}));  // exactly 80 %
@@ -164,25 +174,6 @@ class BeyondScreenTest : public QObject {
              messages.front().request.text.c_str());
     QCOMPARE(window.Focus(), std::string("txtFolio"));
     QVERIFY(window.Widget("txtFolio").isEnabled());
-  }
-
-  // The finder's text is a one-line box: the line break of a client's key pasted into it is
-  // dropped, and the key finds the client's policies.
-  void theFinderFindsByAPastedKeyWithoutItsLineBreak() {
-    DemoWindow demo;
-    QString text;
-    QStringList folios;
-    const host::StopWatching watch(host::WhenShown<host::PolicyFinder>([&](host::PolicyFinder& f) {
-      QApplication::clipboard()->setText("C000\n03");
-      QTest::keyClick(f.Filter(), Qt::Key_V, Qt::ControlModifier);
-      text = f.Filter()->text();
-      folios = Folios(f);
-      QTest::keyClick(f.Filter(), Qt::Key_Escape);
-    }));
-    demo.window.Click("txtFolio");
-    demo.window.Key(Qt::Key_F2);
-    QCOMPARE(text, QString("C00003"));
-    QVERIFY2(folios.contains("MTY-000002"), qPrintable(folios.join(' ')));
   }
 
   // Enter picks a row only from the text or the list: in the days box it lists what ends
@@ -292,12 +283,14 @@ class BeyondScreenTest : public QObject {
   }
 
   // A live policy shown gets its most used service and its end in the status bar, graded;
-  // a cancelled one or a new capture none.
+  // a cancelled one or a new capture none. A message takes the glance's room while it is
+  // shown, at the window's own size, and the database's name shortens for it; the next
+  // policy shown has its glance again.
   void theStatusBarGlancesAtTheShownPolicy() {
     DemoWindow demo;
     // A file named at length leaves the glance less room.
     demo.window.desktop->window().ShowDatabase(
-        "/srv/polizas/respaldo de la oficina de Guadalajara, marzo de 2024.db", false);
+        "/srv/polizas/respaldo de la oficina de Guadalajara, cierre anual de 2024.db", false);
     for (const auto& [folio, glance] : std::initializer_list<std::pair<QString, QString>>{
              // used up, ending this month
              {"mty-3", "VISITA: 1 de 1 evento (100%) · Vence en 16 días"},
@@ -314,14 +307,8 @@ class BeyondScreenTest : public QObject {
     QTRY_VERIFY(!demo.Glance().isEmpty());
     demo.window.Alt(Qt::Key_N);
     QTRY_COMPARE(demo.Glance(), QString());
-  }
+    demo.window.Alt(Qt::Key_C);
 
-  // A message takes the glance's room while it is shown, at the window's own size, and the
-  // database's name shortens for it; the next policy shown has its glance again.
-  void aMessageIsReadWholeBesideTheStatusBarsSections() {
-    DemoWindow demo;
-    demo.window.desktop->window().ShowDatabase(
-        "/srv/polizas/respaldo de la oficina de Guadalajara, cierre anual de 2024.db", false);
     demo.window.Load("gdl-6");
     QTRY_VERIFY(!demo.Glance().isEmpty());
     demo.window.dialogs.QueueAnswer(message_answer::kYes);
@@ -329,7 +316,6 @@ class BeyondScreenTest : public QObject {
     QCOMPARE(demo.window.Status(), QString("Contadores reiniciados: póliza GDL-000006"));
     QTRY_VERIFY(MessageWhole(demo.window.desktop->window()));
     QVERIFY(StatusBarWhole(demo.window.desktop->window()));
-
     demo.window.Load("mty-3");
     QTRY_COMPARE(demo.Glance(), QString("VISITA: 1 de 1 evento (100%) · Vence en 16 días"));
     QCOMPARE(demo.window.Status(), QString());
@@ -417,14 +403,26 @@ class BeyondScreenTest : public QObject {
   }
 
   // The viewer's services: what is left, and a bar in the grade's colour with the share.
+  // What is left has the decimals of the quantities it comes from, not a subtraction's
+  // binary residue. A quantity stored as a text that is no number (a file edited by hand)
+  // is shown as stored, with nothing left and no share.
   void theViewerShowsWhatIsLeftAndAUsageBar() {
-    DemoWindow demo;
-    const host::RecordView record =
-        host::ReadRecord(demo.db.db(), "POLIZA_SERVICIO", "Ps_Folio", "GDL-000006");
-    const QString html = host::RecordPageHtml(demo.db.sql(), record);
-    QTextDocument page;
-    page.setHtml(html);
-    const QString text = page.toPlainText();
+    TestDatabase db;
+    host::LoadDemoPolicies(db.sql(), PinnedNow());
+    const auto page = [&db](QString* html = nullptr) {
+      const QString shown = host::RecordPageHtml(
+          db.sql(), host::ReadRecord(db.db(), "POLIZA_SERVICIO", "Ps_Folio", "GDL-000006"));
+      if (html != nullptr) *html = shown;
+      QTextDocument document;
+      document.setHtml(shown);
+      return document.toPlainText();
+    };
+    const auto use = [&db](const std::string& service, const std::string& used) {
+      db.Execute("UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = " + used +
+                 " WHERE Ps_Folio = 'GDL-000006' AND Ts_Cve_Tipo_Servicio = '" + service + "'");
+    };
+    QString html;
+    QString text = page(&html);
     // Each cell on a line of its own; the bar's cells are empty lines.
     for (const char* shown : {"SOPREM\nSoporte remoto\nHR\n120\n126\n-6\n\\s*105 %",
                               "SOPSITIO\nSoporte en sitio\nHR\n24\n22\n2\n\\s*92 %",
@@ -432,38 +430,16 @@ class BeyondScreenTest : public QObject {
       QVERIFY2(text.contains(QRegularExpression(QString::fromUtf8(shown))), shown);
     QVERIFY(html.contains("width='100%' bgcolor='#b00020'"));  // used beyond: a full red bar
     QVERIFY(html.contains("width='92%' bgcolor='#b06f00'"));   // amber from 80 %
-  }
 
-  // What is left has the decimals of the quantities it comes from, not a subtraction's
-  // binary residue.
-  void theViewerShowsWhatIsLeftAsItsQuantitiesAreShown() {
-    TestDatabase db;
-    host::LoadDemoPolicies(db.sql(), PinnedNow());
-    for (const auto& [service, used] :
-         {std::pair<std::string, std::string>{"SOPREM", "119.9"}, {"SOPSITIO", "0.35"}})
-      db.Execute("UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = " + used +
-                 " WHERE Ps_Folio = 'GDL-000006' AND Ts_Cve_Tipo_Servicio = '" + service + "'");
-    QTextDocument page;
-    page.setHtml(host::RecordPageHtml(
-        db.sql(), host::ReadRecord(db.db(), "POLIZA_SERVICIO", "Ps_Folio", "GDL-000006")));
-    const QString text = page.toPlainText();
+    use("SOPREM", "119.9");
+    use("SOPSITIO", "0.35");
+    text = page();
     for (const char* shown : {"\nHR\n120\n119.9\n0.1\n", "\nHR\n24\n0.35\n23.65\n"})
       QVERIFY2(text.contains(QString::fromUtf8(shown)), qPrintable(text));
-  }
 
-  // A quantity stored as a text that is no number (a file edited by hand) is shown as
-  // stored, with nothing left and no share.
-  void theViewerShowsAQuantityStoredAsATextAsItIs() {
-    if (TestBackend() != Backend::kSqlite) QSKIP("a server's quantity is a number");
-    TestDatabase db;
-    host::LoadDemoPolicies(db.sql(), PinnedNow());
-    db.Execute(
-        "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = 'mucho' WHERE "
-        "Ps_Folio = 'GDL-000006' AND Ts_Cve_Tipo_Servicio = 'SOPREM'");
-    QTextDocument page;
-    page.setHtml(host::RecordPageHtml(
-        db.sql(), host::ReadRecord(db.db(), "POLIZA_SERVICIO", "Ps_Folio", "GDL-000006")));
-    const QString text = page.toPlainText();
+    if (TestBackend() != Backend::kSqlite) return;  // a server's quantity is a number
+    use("SOPREM", "'mucho'");
+    text = page();
     QVERIFY2(text.contains(QString::fromUtf8("\nHR\n120\nmucho\n\n")), qPrintable(text));
   }
 };
