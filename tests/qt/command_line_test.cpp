@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <future>
 #include <map>
 #include <optional>
@@ -41,11 +42,30 @@ QString DemoDatabase(const QTemporaryDir& folder, const QString& name) {
   return path;
 }
 
+constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+
+// The text as the file at `path`, with those permissions; the path, "" where it failed.
+QString WrittenAt(const QString& path, const QByteArray& text,
+                  QFile::Permissions permissions = kOwnerOnly) {
+  QFile file(path);
+  const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                       file.write(text) == text.size() && file.flush() &&
+                       file.setPermissions(permissions);
+  return written ? path : QString();
+}
 // The text as a file of the folder; its path.
 QString Written(const QTemporaryDir& folder, const QString& name, const QByteArray& text) {
-  QFile file(folder.filePath(name));
-  if (file.open(QIODevice::WriteOnly)) file.write(text);
-  return file.fileName();
+  return WrittenAt(folder.filePath(name), text);
+}
+
+// What `act` returns run in a child process as the user nobody where the test runs as root
+// (who reads and writes anything), "refused: ..." where it throws.
+std::string AsNobody(const std::function<std::string()>& act) {
+  return InChild([&] {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+      return std::string("cannot become nobody");
+    return act();
+  });
 }
 
 QStringList Without(const QStringList& lines, const QString& kind) {
@@ -53,6 +73,28 @@ QStringList Without(const QStringList& lines, const QString& kind) {
   for (const QString& line : lines)
     if (!line.startsWith("{\"event\":\"" + kind + "\"")) kept << line;
   return kept;
+}
+
+// The script run by polizas-script and played on the window (with `options`, in `window`'s
+// environment), each on a demo database of the folder that `changes` alter first, and each
+// writing to `output` where one is given.
+std::pair<ProgramRun, ProgramRun> RunBoth(
+    const QTemporaryDir& folder, const QString& script, const QStringList& changes = {},
+    const QStringList& options = {},
+    const QProcessEnvironment& window = QProcessEnvironment::systemEnvironment(),
+    const QString& output = {}) {
+  const auto database = [&](const QString& name) {
+    const QString path = DemoDatabase(folder, name);
+    auto changed = host::OpenSqliteDatabase(path.toStdString());
+    for (const QString& change : changes) changed->ForHost().Execute(change.toStdString());
+    return path;
+  };
+  const QStringList both = {"--clock", kClock, "--db"};
+  return {RunProgram(POLIZAS_SCRIPT_PROGRAM, both + QStringList{database("script.db"), script}, {},
+                     QProcessEnvironment::systemEnvironment(), output),
+          RunProgram(POLIZAS_PROGRAM,
+                     both + QStringList{database("window.db"), "--play", script} + options, {},
+                     window, output)};
 }
 
 // A script for both programs, the demo database's changes, how many lines its `show`s write
@@ -135,20 +177,16 @@ class CommandLineTest : public QObject {
     const std::string site = dir.filePath("site.conf").toStdString();
     const std::string user = dir.filePath("polizas/polizas.conf").toStdString();
     QDir(dir.path()).mkpath("polizas");
-    auto write = [](const std::string& path, const std::string& text,
-                    QFile::Permissions permissions) {
-      QFile file(QString::fromStdString(path));
-      QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-      file.write(text.data(), static_cast<qint64>(text.size()));
-      file.close();
-      QVERIFY(file.setPermissions(permissions));
+    const auto write = [](const std::string& path, const std::string& text,
+                          QFile::Permissions permissions = kOwnerOnly) {
+      QVERIFY(!WrittenAt(QString::fromStdString(path), QByteArray::fromStdString(text), permissions)
+                   .isEmpty());
     };
-    const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
-    write(site, "[General]\ndatabase=/srv/polizas.db\nuser=CAPTURA\n", owner | QFile::ReadOther);
+    write(site, "[General]\ndatabase=/srv/polizas.db\nuser=CAPTURA\n",
+          kOwnerOnly | QFile::ReadOther);
     // A connection string is read as written: semicolons and commas are not comments or lists.
     write(user,
-          "# the server of the office\n[General]\nodbc = DSN=polizas;UID=op,2;PWD={s3;cr}}et}\n",
-          owner);
+          "# the server of the office\n[General]\nodbc = DSN=polizas;UID=op,2;PWD={s3;cr}}et}\n");
     const host::SettingsFiles files{user, site, "", ""};
 
     host::ProgramSettings read = host::ReadSettings(files);
@@ -168,9 +206,9 @@ class CommandLineTest : public QObject {
                  "\nIn force:\n  odbc = DSN=polizas;UID=op,2;PWD=****   (" + user +
                  ")\n  user = the connection's login   (server database)\n");
 
-    write(user, "[General]\nodbc=Driver={x};Password=s3cret\n", owner | QFile::ReadGroup);
+    write(user, "[General]\nodbc=Driver={x};Password=s3cret\n", kOwnerOnly | QFile::ReadGroup);
     QVERIFY_THROWS_EXCEPTION(Error, host::ReadSettings(files));
-    write(user, "[General]\ndatabase=a.db\nodbc=DSN=x\n", owner);
+    write(user, "[General]\ndatabase=a.db\nodbc=DSN=x\n");
     QVERIFY_THROWS_EXCEPTION(Error, host::ReadSettings(files));
 
     // A misspelt key or group, a key given twice or a NUL that would cut a path short is
@@ -181,7 +219,7 @@ class CommandLineTest : public QObject {
              {"user = ANA\n\n[general]\nodbc = DSN=oficina\n", ", line 3: "},
              {"database = a.db\ndatabase = b.db\n", ", line 2: "},
              {std::string("user = ANA\ndatabase = a.db\0.old\n", 32), ", line 2: "}}) {
-      write(user, text, owner);
+      write(user, text);
       try {
         host::ReadSettings(files);
         QFAIL(text.c_str());
@@ -192,15 +230,15 @@ class CommandLineTest : public QObject {
 
     // A file named from the home folder, or from the settings file's own folder.
     const host::SettingsFiles at_home{user, site, "", "/home/ana"};
-    write(user, "[General]\ndatabase = ~/oficina/polizas.db\n", owner);
+    write(user, "[General]\ndatabase = ~/oficina/polizas.db\n");
     QCOMPARE(host::ReadSettings(at_home).database->value,
              std::string("/home/ana/oficina/polizas.db"));
-    write(user, "[General]\ndatabase = ../datos/polizas.db\n", owner);
+    write(user, "[General]\ndatabase = ../datos/polizas.db\n");
     QCOMPARE(host::ReadSettings(at_home).database->value,
              QDir::cleanPath(dir.filePath("datos/polizas.db")).toStdString());
 
     // Written by a Windows editor: a byte order mark first, lines ending CR LF.
-    write(user, "\xEF\xBB\xBF[General]\r\nuser=\"CAPTURA\"\r\n", owner);
+    write(user, "\xEF\xBB\xBF[General]\r\nuser=\"CAPTURA\"\r\n");
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", dir.path());
     const ProgramRun run =
@@ -246,19 +284,13 @@ class CommandLineTest : public QObject {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath("polizas");
     const QString user = dir.filePath("polizas/polizas.conf");
-    QFile file(user);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[General]\ndatbase = a.db\n");
-    file.close();
-    QVERIFY(file.setPermissions({}));
+    QVERIFY(!WrittenAt(user, "[General]\ndatbase = a.db\n", {}).isEmpty());
     // The file itself, then the folder it is in, beyond the operator's reach.
     const QFile::Permissions open_folder =
         QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
     for (const QFile::Permissions folder : {open_folder, QFile::Permissions(QFile::ReadOwner)}) {
       QVERIFY(QFile::setPermissions(dir.path(), folder));
-      const std::string read = InChild([&] {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-          return std::string("cannot become nobody");
+      const std::string read = AsNobody([&] {
         host::ReadSettings({user.toStdString(), "", "", ""});
         return std::string("read");
       });
@@ -267,7 +299,7 @@ class CommandLineTest : public QObject {
     }
     QVERIFY(QFile::setPermissions(dir.path(), open_folder));
 
-    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(QFile::setPermissions(user, kOwnerOnly));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", dir.path());
     for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(name);
@@ -286,13 +318,8 @@ class CommandLineTest : public QObject {
 
     // Only the broken file is left out: the operator's own still names the operator.
     const std::string site = dir.filePath("site.conf").toStdString();
-    QFile site_file(QString::fromStdString(site));
-    QVERIFY(site_file.open(QIODevice::WriteOnly));
-    site_file.write("[General]\nbogus = 1\n");
-    site_file.close();
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("[General]\nuser = CAPTURA\n");
-    file.close();
+    QVERIFY(!WrittenAt(QString::fromStdString(site), "[General]\nbogus = 1\n").isEmpty());
+    QVERIFY(!WrittenAt(user, "[General]\nuser = CAPTURA\n").isEmpty());
     std::vector<std::string> left_out;
     const host::ProgramSettings kept =
         host::ReadSettingsLeavingOutBroken({user.toStdString(), site, "", ""}, left_out);
@@ -357,9 +384,7 @@ class CommandLineTest : public QObject {
     host::OpenProgramDatabase(options, locked, {});  // made as the demo, then locked away
     QVERIFY(QFile::setPermissions(QString::fromStdString(locked), {}));
     const auto open = [&](const host::ProgramOptions& given) {
-      return InChild([&] {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-          return std::string("cannot become nobody");
+      return AsNobody([&] {
         host::OpenProgramDatabase(given, data + "/demo.db", {});
         return std::string("opened");
       });
@@ -583,11 +608,8 @@ class CommandLineTest : public QObject {
   void theReadmeExamplePlaysOnTheWindowAsTheScriptRunsIt() {
     QTemporaryDir folder;
     const QString example = QString(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl";
-    const ProgramRun script = RunProgram(
-        POLIZAS_SCRIPT_PROGRAM, {"--db", DemoDatabase(folder, "a.db"), "--clock", kClock, example});
-    const ProgramRun played =
-        RunProgram(POLIZAS_PROGRAM, {"--db", DemoDatabase(folder, "b.db"), "--clock", kClock,
-                                     "--play", example, "--shots", folder.filePath("shots")});
+    const auto [script, played] =
+        RunBoth(folder, example, {}, {"--shots", folder.filePath("shots")});
     QCOMPARE(script.exit_code, 0);
     QCOMPARE(played.exit_code, 0);
     QCOMPARE(script.lines.size(), 5);
@@ -615,24 +637,14 @@ class CommandLineTest : public QObject {
     QVERIFY(sharp.pixelColor(sharp.width() - 20, sharp.height() - 20) != QColor(0, 56, 94));
   }
 
-  // A script plays on the window as polizas-script runs it, each on a demo database the row
-  // changes first; then the script's `show` lines hold the texts the row names.
-  // - A calendar picks days: the day the field shows, picked again, keeps the server's time
-  //   of day.
-  // - Renovar answers Ctrl+R after a pop-up (a combo box's list, a calendar) was used: a
-  //   policy captured, saved and loaded again by its folio has its renewal started.
-  // - A field's length limits what the user types, in characters (an emoji is one), never a
-  //   longer text the database holds: an edit saves that as it was.
-  // - A line break in a text typed into a one-line box or the finder is dropped, not played
-  //   as an Enter that moves what follows it; a cut keeps each accent on its letter.
-  // - The extended-text editor closed with Aceptar on a text and concept left as they were
-  //   gives them back as they were, line breaks of another program (CR LF, a lone LF or CR,
-  //   a line separator) and no-break spaces included: the edit saves them unchanged.
-  // - The finder's days box takes every number of days a script may give, the fewest and
-  //   the most.
-  // - The window runs in its user's locale, the script in the C locale; both read and write
-  //   alike: where decimals have a comma (Spain's: the finder's use column is one), and where
-  //   'I' has no lower-case byte (Turkish: the statements' IsNull is found whatever its case).
+  // A script plays on the window as polizas-script runs it, on demo databases the row
+  // changes first, and its `show` lines hold the texts the row names: a day picked again keeps
+  // the server's time of day; Renovar answers after a pop-up was used; a field's length limits
+  // typing (an emoji is one character), never a longer text stored; a line break typed into a
+  // one-line box is dropped, not played as Enter, and a cut keeps each accent on its letter; an
+  // extended text left as it was saves unchanged, line breaks of other programs and no-break
+  // spaces included; the finder takes the fewest and most days; the window's locale (a
+  // decimal comma, Turkish I without a lower-case byte) changes nothing.
   void aScriptPlaysOnTheWindowAsItRuns_data() {
     QTest::addColumn<Played>("row");
     const QString renew_start =
@@ -755,18 +767,8 @@ class CommandLineTest : public QObject {
       users.insert("LOCPATH", folder.path());
       users.insert("LC_ALL", name);
     }
-    const QString script = Written(folder, "script.jsonl", row.script.toUtf8());
-    const auto database = [&](const QString& name) {
-      const QString path = DemoDatabase(folder, name);
-      auto changed = host::OpenSqliteDatabase(path.toStdString());
-      for (const QString& change : row.changes) changed->ForHost().Execute(change.toStdString());
-      return path;
-    };
-    const ProgramRun expected =
-        RunProgram(POLIZAS_SCRIPT_PROGRAM, {"--db", database("a.db"), "--clock", kClock, script});
-    const ProgramRun played =
-        RunProgram(POLIZAS_PROGRAM, {"--db", database("b.db"), "--clock", kClock, "--play", script},
-                   {}, users);
+    const auto [expected, played] = RunBoth(
+        folder, Written(folder, "script.jsonl", row.script.toUtf8()), row.changes, {}, users);
     QCOMPARE(expected.exit_code, 0);
     QCOMPARE(played.exit_code, 0);
     QCOMPARE(Without(played.lines, "status"), expected.lines);
@@ -816,15 +818,9 @@ class CommandLineTest : public QObject {
   // output was lost, as it stops the script.
   void lostOutputStopsThePlayAsItStopsTheScript() {
     QTemporaryDir folder;
-    const QString script = QString(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl";
-    const auto run = [&](const QString& program, QStringList arguments) {
-      return RunProgram(program, arguments, {}, QProcessEnvironment::systemEnvironment(),
-                        "/dev/full");
-    };
-    const ProgramRun headless = run(
-        POLIZAS_SCRIPT_PROGRAM, {"--db", DemoDatabase(folder, "a.db"), "--clock", kClock, script});
-    const ProgramRun played = run(POLIZAS_PROGRAM, {"--db", DemoDatabase(folder, "b.db"), "--clock",
-                                                    kClock, "--play", script});
+    const auto [headless, played] =
+        RunBoth(folder, QString(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl", {}, {},
+                QProcessEnvironment::systemEnvironment(), "/dev/full");
     QCOMPARE(headless.exit_code, 2);
     QCOMPARE(played.exit_code, 2);
     const QString reason = "line 9: cannot write the output: No space left on device\n";
@@ -832,7 +828,8 @@ class CommandLineTest : public QObject {
     QVERIFY2(played.errors.endsWith("polizas: " + reason), qPrintable(played.errors));
     // What the program prints instead of opening the window fails it likewise.
     for (const char* asked : {"--version", "--help", "--settings"}) {
-      const ProgramRun printed = run(POLIZAS_PROGRAM, {asked});
+      const ProgramRun printed = RunProgram(POLIZAS_PROGRAM, {asked}, {},
+                                            QProcessEnvironment::systemEnvironment(), "/dev/full");
       QCOMPARE(printed.exit_code, 1);
       QVERIFY2(printed.errors.startsWith("polizas: cannot write the output: No space left"),
                qPrintable(printed.errors));
