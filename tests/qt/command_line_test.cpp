@@ -116,6 +116,8 @@ class CommandLineTest : public QObject {
  private slots:
   void initTestCase() { QVERIFY(host::UseSpanish(*QCoreApplication::instance())); }
 
+  // The options, each refusal in its own words; what the window names the database; what
+  // counts as a display.
   void theOptionsAreRead() {
     for (const auto& [words, read] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{}, "db=(demo) user=(settings) clock= params="},
@@ -146,11 +148,9 @@ class CommandLineTest : public QObject {
       }
       QCOMPARE(got, read);
     }
-  }
 
-  // The window names a server database by the database its connection string names, never
-  // by the string, which may hold a password.
-  void theWindowNamesItsDatabase() {
+    // The window names a server database by the database its connection string names, never
+    // by the string, which may hold a password.
     host::ProgramOptions options;
     QCOMPARE(host::DatabaseName(options, "/home/u/demo.db"), std::string("/home/u/demo.db"));
     options.odbc = "Driver={PostgreSQL Unicode};Servername=db1; database = polizas ;Pwd=s3cret";
@@ -159,9 +159,8 @@ class CommandLineTest : public QObject {
     QCOMPARE(host::DatabaseName(options, ""), std::string("polizas_prod (servidor)"));
     options.odbc = "DSN=oficina;PWD={s3;Database=cr}}et}";  // a password in braces is one value
     QCOMPARE(host::DatabaseName(options, ""), std::string("oficina (servidor)"));
-  }
 
-  void aDisplayIsAnyOfThePlatformsVariables() {
+    // A display is any of the platform's variables.
     for (const std::string set : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
       QVERIFY2(host::HasDisplay([&set](const std::string& name) {
                  return name == set ? std::optional<std::string>("x") : std::nullopt;
