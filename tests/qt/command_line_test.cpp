@@ -814,7 +814,8 @@ class CommandLineTest : public QObject {
   }
 
   // Output that cannot be written (a full disk: /dev/full) stops the play at the line whose
-  // output was lost, as it stops the script.
+  // output was lost, as it stops the script; so does a picture that cannot be saved (its
+  // folder is a file).
   void lostOutputStopsThePlayAsItStopsTheScript() {
     QTemporaryDir folder;
     const auto [headless, played] =
@@ -833,22 +834,17 @@ class CommandLineTest : public QObject {
       QVERIFY2(printed.errors.startsWith("polizas: cannot write the output: No space left"),
                qPrintable(printed.errors));
     }
-  }
 
-  // A picture that cannot be saved (its folder is a file) stops the play at its line, as
-  // lost output does.
-  void aShotThatCannotBeSavedStopsThePlay() {
-    QTemporaryDir folder;
     const QString script = Written(folder, "show.jsonl",
                                    "{\"do\": \"open\"}\n{\"do\": \"show\"}\n{\"do\": \"show\"}\n");
     const QString shots = Written(folder, "file", "not a folder") + "/shots";
-    const ProgramRun played =
-        RunProgram(POLIZAS_PROGRAM, {"--db", DemoDatabase(folder, "a.db"), "--clock", kClock,
+    const ProgramRun shot =
+        RunProgram(POLIZAS_PROGRAM, {"--db", DemoDatabase(folder, "shot.db"), "--clock", kClock,
                                      "--play", script, "--shots", shots});
-    QCOMPARE(played.exit_code, 2);
-    const QString reason = "polizas: line 2: cannot write the shot " + shots + "/01.png\n";
-    QVERIFY2(played.errors.endsWith(reason), qPrintable(played.errors));
-    QCOMPARE(played.lines.size(), 1);  // the first show's, and nothing after it
+    QCOMPARE(shot.exit_code, 2);
+    QVERIFY2(shot.errors.endsWith("polizas: line 2: cannot write the shot " + shots + "/01.png\n"),
+             qPrintable(shot.errors));
+    QCOMPARE(shot.lines.size(), 1);  // the first show's, and nothing after it
   }
 
   // A script played on the window of a database whose operators sign in gives the password
