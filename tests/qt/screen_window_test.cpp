@@ -791,26 +791,6 @@ class ScreenWindowTest : public QObject {
     ExpectStartRefused(window, 1, "\"7/12/26\" no es una fecha", row.shown, "2024-03-15");
   }
 
-  // The wheel passing over a field that does not have the focus (a date, the cut-off day)
-  // leaves it as it was, and the focus where it is.
-  void theWheelStepsOnlyTheFocusedField() {
-    TestDatabase db;
-    StartDateDatabase(db);
-    ScreenWindow window(db);
-    FocusStartDate(window, true);
-    window.Widget("txtReferencia").setFocus(Qt::TabFocusReason);
-    const QStringList before = window.Shown({kStart, "dp_Ps_Fecha", "cbCorte"});
-    QCOMPARE(before[0], "");
-    QVERIFY(!before[2].isEmpty());
-    for (const char* field : {kStart, "dp_Ps_Fecha", "cbCorte"}) WheelUp(window.Widget(field));
-    QCOMPARE(window.Shown({kStart, "dp_Ps_Fecha", "cbCorte"}), before);
-    QCOMPARE(window.Focus(), "txtReferencia");
-    QCOMPARE(StartHeld(window), "");
-    window.Key(Qt::Key_Escape);  // nothing changed: no question
-    QVERIFY(!window.Capturing());
-    QVERIFY(window.dialogs.Messages().empty());
-  }
-
   // The calendar picks the day on Enter; one opened in a field that shows no date starts on
   // the server's day. Esc closes it on the date held before, and the screen is never told of
   // the days passed on the way.
@@ -897,12 +877,27 @@ class ScreenWindowTest : public QObject {
     QCOMPARE(window.dialogs.Messages().size(), std::size_t{1});
   }
 
-  // Only a date's digits and slashes are pasted into a date field; a date typed there is
-  // taken when a click leaves the field, and one typed part way is refused and kept.
+  // The wheel passing over a field that does not have the focus (a date, the cut-off day)
+  // leaves it as it was, and the focus where it is. Only a date's digits and slashes are
+  // pasted into a date field; a date typed there is taken when a click leaves the field, and
+  // one typed part way is refused and kept.
   void aDateFieldTakesOnlyADate() {
     TestDatabase db;
     StartDateDatabase(db);
     ScreenWindow window(db);
+    FocusStartDate(window, true);
+    window.Widget("txtReferencia").setFocus(Qt::TabFocusReason);
+    const QStringList before = window.Shown({kStart, "dp_Ps_Fecha", "cbCorte"});
+    QCOMPARE(before[0], "");
+    QVERIFY(!before[2].isEmpty());
+    for (const char* field : {kStart, "dp_Ps_Fecha", "cbCorte"}) WheelUp(window.Widget(field));
+    QCOMPARE(window.Shown({kStart, "dp_Ps_Fecha", "cbCorte"}), before);
+    QCOMPARE(window.Focus(), "txtReferencia");
+    QCOMPARE(StartHeld(window), "");
+    window.Key(Qt::Key_Escape);  // nothing changed: no question
+    QVERIFY(!window.Capturing());
+    QVERIFY(window.dialogs.Messages().empty());
+
     FocusStartDate(window, true);
     QApplication::clipboard()->setText("DAB-31020/01/20");
     window.Key(Qt::Key_V, Qt::ControlModifier);
