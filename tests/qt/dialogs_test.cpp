@@ -113,7 +113,8 @@ class DialogsTest : public QObject {
   }
 
   // Each style's icon, buttons (in Spanish) and default; the module and identifier under
-  // the text.
+  // the text. A failure the screen reports in its own words carries the database's account
+  // as the box's details.
   void aMessageBoxHasTheIconAndButtonsOfItsStyle() {
     using B = QMessageBox;
     struct Style {
@@ -145,55 +146,43 @@ class DialogsTest : public QObject {
         QCOMPARE(dialogs.ShowMessage(request), expected.enter);
       }
       QCOMPARE(box->detailedText(), QString());
+      host::MessageRequest failure = request;
+      failure.detail = "database is locked";
+      QCOMPARE(host::MakeMessageBox(failure, nullptr)->detailedText(),
+               QString(failure.detail.c_str()));
       if (expected.style != 292) continue;  // only the question has Sí
       host::WhenShown<B>([](B& open) { open.button(B::Yes)->click(); });
       QCOMPARE(dialogs.ShowMessage(request), message_answer::kYes);
     }
   }
 
-  // A failure the screen reports in its own words carries the database's account as the
-  // box's details.
-  void aMessageShowsTheHostsCauseAsItsDetails() {
-    const host::MessageRequest request{.text = "Imposible guardar campos adicionales",
-                                       .style = 48,
-                                       .title = "ERROR",
-                                       .module = "NV407",
-                                       .error_id = "ERR-ID:7500010",
-                                       .detail = "database is locked"};
-    const std::unique_ptr<QMessageBox> box = host::MakeMessageBox(request, nullptr);
-    QCOMPARE(box->text(), QString("Imposible guardar campos adicionales"));
-    QCOMPARE(box->detailedText(), QString("database is locked"));
-  }
-
-  // Alt+C and Alt+T reach the two fields; Aceptar keeps both edits, Esc (its question
-  // answered Sí) neither.
-  void theEditorReturnsEditsOnAceptarOnly() {
+  // Alt+C and Alt+T reach the two fields; Aceptar keeps both edits (what Esc and Cancelar
+  // drop is theEditorAsksBeforeDroppingChanges's). The concept is a one-line box: what is
+  // pasted into it loses its line breaks and tabs.
+  void theEditorReturnsEditsOnAceptar() {
     TestDatabase db;
     host::QtDialogs dialogs(db.db());
-    for (const bool ok : {true, false}) {
-      QStringList buttons;
-      host::WhenShown<host::ExtendedTextEditor>([&](host::ExtendedTextEditor& editor) {
-        buttons = Captions(editor.findChild<QDialogButtonBox*>()->buttons());
-        QCOMPARE(editor.TextField()->toPlainText(), QString("Línea uno"));
-        QVERIFY(QTest::qWaitForWindowActive(&editor));  // Alt and a letter need it active
-        QTest::keyClick(&editor, Qt::Key_C, Qt::AltModifier);
-        QCOMPARE(QApplication::focusWidget(), editor.ConceptField());
-        editor.ConceptField()->setText("Concepto nuevo");
-        QTest::keyClick(&editor, Qt::Key_T, Qt::AltModifier);
-        QCOMPARE(QApplication::focusWidget(), editor.TextField());
-        QTest::keyClick(editor.TextField(), Qt::Key_End, Qt::ControlModifier);
-        QTest::keyClicks(editor.TextField(), " y dos");
-        if (ok) return editor.accept();
-        host::WhenShown<QMessageBox>(
-            [](QMessageBox& box) { box.button(QMessageBox::Yes)->click(); });
-        QTest::keyClick(editor.TextField(), Qt::Key_Escape);
-      });
-      std::string concept_text = "Concepto";
-      const std::string text = dialogs.EditExtendedText(concept_text, "Línea uno", 50);
-      QCOMPARE(text + " / " + concept_text,
-               std::string(ok ? "Línea uno y dos / Concepto nuevo" : "Línea uno / Concepto"));
-      QCOMPARE(buttons, QStringList({"Aceptar", "Cancelar"}));
-    }
+    QStringList buttons;
+    host::WhenShown<host::ExtendedTextEditor>([&](host::ExtendedTextEditor& editor) {
+      buttons = Captions(editor.findChild<QDialogButtonBox*>()->buttons());
+      QCOMPARE(editor.TextField()->toPlainText(), QString("Línea uno"));
+      QVERIFY(QTest::qWaitForWindowActive(&editor));  // Alt and a letter need it active
+      QTest::keyClick(&editor, Qt::Key_C, Qt::AltModifier);
+      QCOMPARE(QApplication::focusWidget(), editor.ConceptField());
+      QApplication::clipboard()->setText(" Soporte\r\nanual\t2024");  // a one-line box
+      QTest::keyClick(editor.ConceptField(), Qt::Key_End);
+      QTest::keyClick(editor.ConceptField(), Qt::Key_V, Qt::ControlModifier);
+      QTest::keyClick(&editor, Qt::Key_T, Qt::AltModifier);
+      QCOMPARE(QApplication::focusWidget(), editor.TextField());
+      QTest::keyClick(editor.TextField(), Qt::Key_End, Qt::ControlModifier);
+      QTest::keyClicks(editor.TextField(), " y dos");
+      editor.accept();
+    });
+    std::string concept_text = "Concepto";
+    const std::string text = dialogs.EditExtendedText(concept_text, "Línea uno", 50);
+    QCOMPARE(text + " / " + concept_text,
+             std::string("Línea uno y dos / Concepto Soporteanual2024"));
+    QCOMPARE(buttons, QStringList({"Aceptar", "Cancelar"}));
   }
 
   // Esc, Cancelar and the title bar ask before they drop a change to the text or the
@@ -439,8 +428,13 @@ class DialogsTest : public QObject {
     QTest::keyClick(search.Filter(), Qt::Key_Return);
     QCOMPARE(search.Picked(), std::optional<std::string>("C10002"));
 
+    // The text is a one-line box: a key pasted loses its line break, and finds its row.
     host::CatalogueDialog left("Buscar cliente", db.db(), Clients(), "", nullptr);
     left.show();
+    QApplication::clipboard()->setText("C100\n01");
+    QTest::keyClick(left.Filter(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(left.Filter()->text(), QString("C10001"));
+    QCOMPARE(left.List()->model()->rowCount(), 1);
     QTest::keyClick(left.Filter(), Qt::Key_Escape);
     QCOMPARE(left.result(), int(QDialog::Rejected));
     QVERIFY(!left.Picked());
@@ -480,30 +474,6 @@ class DialogsTest : public QObject {
     host::PolicyFinder finder(db.db(), PinnedNow(), "mty", nullptr);
     QCOMPARE(walk(finder, *finder.Filter(), *finder.List()), steps("Canceladas"));
     QCOMPARE(finder.Picked(), std::optional<std::string>("MTY-000002"));
-  }
-
-  // The editor's concept and the search's text are one-line boxes: what is pasted into them
-  // loses its line breaks and tabs, and the search finds by what is left.
-  void theDialogsOneLineBoxesDropControlCharacters() {
-    TestDatabase db;
-    AddClients(db, 3);  // C10000 to C10002
-    host::QtDialogs dialogs(db.db());
-    host::WhenShown<host::ExtendedTextEditor>([](host::ExtendedTextEditor& editor) {
-      QApplication::clipboard()->setText("Soporte\r\nanual\t2024");
-      QTest::keyClick(editor.ConceptField(), Qt::Key_End);
-      QTest::keyClick(editor.ConceptField(), Qt::Key_V, Qt::ControlModifier);
-      editor.accept();
-    });
-    std::string concept_text = "Concepto ";
-    dialogs.EditExtendedText(concept_text, "Texto", 50);
-    QCOMPARE(concept_text, std::string("Concepto Soporteanual2024"));
-
-    host::CatalogueDialog search("Buscar cliente", db.db(), Clients(), "", nullptr);
-    search.show();
-    QApplication::clipboard()->setText("C100\n01");
-    QTest::keyClick(search.Filter(), Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(search.Filter()->text(), QString("C10001"));
-    QCOMPARE(search.List()->model()->rowCount(), 1);
   }
 
   // Aceptar, Cancelar, Salir and Cerrar answer Alt and a letter in every dialog, a letter
@@ -578,8 +548,10 @@ class DialogsTest : public QObject {
   }
 
   // Lines wrap at the editor's width in characters, whether or not the text is long enough to
-  // need the scroll bar.
-  void theEditorWrapsAtItsWidthWithOrWithoutTheScrollBar() {
+  // need the scroll bar. A played script types the editor's text as keys: each line break of
+  // it, of whatever kind (CR LF, a lone CR or LF, NEL, a line or paragraph separator), is one
+  // Enter, the words on either side kept apart.
+  void theEditorWrapsAtItsWidthAndTakesEachLineBreakAsEnter() {
     host::ExtendedTextEditor editor(
         "Concepto", "", 50, [] { return true; }, nullptr);
     editor.show();
@@ -595,17 +567,9 @@ class DialogsTest : public QObject {
     host::TypeKeys(text, QString("\n").repeated(30) + digits);
     QVERIFY(text.verticalScrollBar()->maximum() > 0);
     QCOMPARE(first_line_of_last_block(), 50);
-  }
 
-  // A played script types the editor's text as keys: each line break of it, of whatever kind
-  // (CR LF, a lone CR or LF, NEL, a line or paragraph separator), is one Enter, the words on
-  // either side kept apart.
-  void aPlayedTextTypesEachLineBreakAsEnter() {
-    host::ExtendedTextEditor editor(
-        "Concepto", "", 50, [] { return true; }, nullptr);
-    editor.show();
-    QVERIFY(QTest::qWaitForWindowActive(&editor));
-    host::TypeKeys(*editor.TextField(),
+    text.clear();
+    host::TypeKeys(text,
                    QString::fromUtf8("uno\rdos\r\ntres\ncuatro\u0085cinco\u2028seis\u2029siete"));
     QCOMPARE(QString::fromStdString(editor.Text()),
              QString("uno\ndos\ntres\ncuatro\ncinco\nseis\nsiete"));
