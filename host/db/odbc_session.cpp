@@ -171,11 +171,13 @@ std::optional<std::string> Session::WrittenTransaction() {
   }
 }
 
-// A commit whose outcome could not be known is asked about once more before the next
-// transaction: the command it saved, run again by a user told that it failed, would be
-// saved twice. Once answered, it is not asked again; one made refuses every transaction,
-// naming what it saved, until the operator leaves the capture that the screen still shows.
-// Left before it is answered, it is not asked at all (CaptureLeft).
+// A commit whose outcome could not be known is asked about before the next transaction:
+// the command it saved, run again by a user told that it failed, would be saved twice. Only
+// a commit undone lets that transaction begin. One made refuses every transaction, naming
+// what it saved, until the operator leaves the capture that the screen still shows; one
+// still in progress (a commit waiting for a synchronous standby, say, which may yet be
+// made), or that the server cannot place, refuses it and is asked again before the next.
+// Left before it is found made, it is not asked any more (CaptureLeft).
 void Session::SettleEarlierCommit(DbHandle& db) {
   if (!unsettled_) return;
   const Unsettled unsettled = *std::exchange(unsettled_, std::nullopt);
@@ -188,10 +190,20 @@ void Session::SettleEarlierCommit(DbHandle& db) {
     Failed("it could not begin");
     throw;
   }
-  if (outcome != "committed") return;
-  const std::string load = unsettled.policy.empty()
-                               ? ": cargue lo que guardó"
-                               : " (póliza " + unsettled.policy + "): cárguela";
+  if (outcome == "aborted") return;
+  const std::string policy =
+      unsettled.policy.empty() ? std::string() : " (póliza " + unsettled.policy + ")";
+  if (outcome != "committed") {
+    unsettled_ = unsettled;  // asked again before the next transaction
+    throw Error(outcome == "in progress"
+                    ? "la confirmación de la operación anterior" + policy +
+                          " aún está en curso en el servidor; no se sabe todavía si se guardó: "
+                          "intente de nuevo en un momento; no se hizo nada ahora"
+                    : "el servidor no dice si la operación anterior" + policy +
+                          " se guardó: revise la base de datos antes de repetirla; no se hizo "
+                          "nada ahora");
+  }
+  const std::string load = policy.empty() ? ": cargue lo que guardó" : policy + ": cárguela";
   earlier_commit_made_ = "la operación anterior, cuyo resultado no se sabía, sí se guardó" + load +
                          " antes de repetirla; no se hizo nada ahora";
   throw Error(*earlier_commit_made_);

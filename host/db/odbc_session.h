@@ -46,8 +46,9 @@ class Session {
   void Rollback();
   // As Database::TransactionSaves and Database::CaptureLeft.
   void TransactionSaves(std::string policy);
-  // A commit still unsettled is dropped, not asked about: the capture it would have been
-  // saved twice from is gone, and the operator was told to look at the database.
+  // A commit still unsettled (not yet found made, be it still in progress) is dropped, not
+  // asked about: the capture it would have been saved twice from is gone, and the operator
+  // was told to look at the database.
   void CaptureLeft() {
     unsettled_.reset();
     earlier_commit_made_.reset();

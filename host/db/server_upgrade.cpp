@@ -148,6 +148,28 @@ std::vector<WrittenFunction> PostgreSqlFunctionsWritten() {
   return functions;
 }
 
+// A trigger of PostgreSQL's schema: its name and table as its statement spells them, and
+// the statement that makes it alone (some are made by a block that makes them where missing).
+struct WrittenTrigger {
+  std::string name, table, create;
+};
+
+// Every trigger the schema's statements make.
+std::vector<WrittenTrigger> PostgreSqlTriggersWritten() {
+  constexpr std::string_view kCreate = "CREATE TRIGGER ";
+  constexpr std::string_view kExecute = " EXECUTE FUNCTION ";
+  std::vector<WrittenTrigger> triggers;
+  for (const std::string& statement : PostgreSqlSchema()) {
+    for (std::size_t at = statement.find(kCreate); at != std::string::npos;
+         at = statement.find(kCreate, at + kCreate.size())) {
+      const std::size_t end = statement.find("()", statement.find(kExecute, at)) + 2;
+      const std::string create = statement.substr(at, end - at);
+      triggers.push_back({Word(create, kCreate.size(), " "), After(create, " ON ", " "), create});
+    }
+  }
+  return triggers;
+}
+
 bool IsAsWritten(Database& database, const WrittenFunction& function) {
   auto same = database.HostQuery(
       std::string("SELECT 1 AS v FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace "
@@ -203,6 +225,12 @@ constexpr std::string_view kFunctionPresent =
 constexpr std::string_view kTriggerPresent =
     "SELECT 1 AS v FROM pg_trigger t JOIN pg_class c ON c.oid = t.tgrelid JOIN pg_namespace n "
     "ON n.oid = c.relnamespace WHERE n.nspname = current_schema() AND t.tgname = ?";
+// A trigger of the schema's (its table, its name): one row, 1 when it runs for every session,
+// 0 when it is disabled or runs only for replicas.
+constexpr std::string_view kTriggerEnabled =
+    "SELECT CASE WHEN t.tgenabled = 'O' THEN 1 ELSE 0 END AS v FROM pg_trigger t JOIN pg_class "
+    "c ON c.oid = t.tgrelid JOIN pg_namespace n ON n.oid = c.relnamespace WHERE n.nspname = "
+    "current_schema() AND c.relname = ? AND t.tgname = ?";
 constexpr std::string_view kNoteStampOfOld =
     "SELECT 1 AS v FROM pg_proc WHERE oid = to_regprocedure(?) AND NOT prosecdef";
 constexpr std::string_view kTriggerFunctionOpen =
@@ -241,6 +269,7 @@ class ServerUpgrade {
     }
     if (postgresql_) {
       WriteFunctionsAgain();
+      MakeTriggersAgain();
       CloseTriggerFunctions();
     } else {
       WriteSqlServerGuardsAgain();
@@ -389,6 +418,25 @@ class ServerUpgrade {
       sql_.Execute(function.again);
       if (function.pinned) sql_.Execute(PostgreSqlFixedSearchPath({function.key}));
       Added(function.name + "() as this version writes it");
+    }
+  }
+  // Every trigger of the schema that was dropped, or disabled (ALTER TABLE ... DISABLE
+  // TRIGGER), since the database was made: a guard that does not run holds nobody. After
+  // the functions, which they call.
+  void MakeTriggersAgain() {
+    for (const WrittenTrigger& trigger : PostgreSqlTriggersWritten()) {
+      auto state = database_.HostQuery(std::string(kTriggerEnabled),
+                                       {AsciiLower(trigger.table), AsciiLower(trigger.name)});
+      const bool present = !state->Eof();
+      const bool enabled = present && state->Fields("v").Value().ToLong() == 1;
+      state->Close();
+      if (!present) {
+        sql_.Execute(trigger.create);
+        Added("trigger " + trigger.name + " made again");
+      } else if (!enabled) {
+        sql_.Execute("ALTER TABLE " + trigger.table + " ENABLE TRIGGER " + trigger.name);
+        Added("trigger " + trigger.name + " enabled again");
+      }
     }
   }
   void CloseTriggerFunctions() {
