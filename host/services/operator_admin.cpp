@@ -1,7 +1,6 @@
 #include "host/services/operator_admin.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 
 #include "component/error.h"
@@ -49,12 +48,6 @@ std::optional<char32_t> BeyondTheCodesLetters(std::string_view code) {
     i += std::max<std::size_t>(character.length, 1);
   }
   return std::nullopt;
-}
-
-std::string CodePointName(char32_t code) {
-  char name[16];
-  std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code));
-  return name;
 }
 
 void RequireGoodPassword(const std::string& password) {

@@ -173,16 +173,29 @@ TEST_F(OperatorAdministrationRules, ANameIsOneLineOfText) {
   EXPECT_EQ(host::OperatorRecords(db.db()).Find("PACO")->name, "Francisco Peña");
 }
 
-// A password the window's sign-in could never send (it sends UTF-8), from a file saved in
-// Latin-1, is refused rather than kept for an operator who then cannot sign in there.
-TEST_F(OperatorAdministrationRules, APasswordIsUtf8Text) {
-  const std::string latin1 =
-      "contrase\xf1"
-      "a1";
-  const std::string refusal =
-      "La contraseña debe ser texto UTF-8, como la envía la ventana al iniciar sesión";
-  EXPECT_EQ(Refusal([&] { administration.Add("ROSA", "Rosa", latin1); }), refusal);
-  EXPECT_EQ(Refusal([&] { administration.ChangePassword("CAPTURA", latin1); }), refusal);
+// A password the window's sign-in could never send again is refused rather than kept for an
+// operator who then cannot sign in there: from a file saved in Latin-1 (the window sends
+// UTF-8), or with an accent written apart from its letter (the window sends ñ as one).
+TEST_F(OperatorAdministrationRules, ANewPasswordIsTextTheWindowSendsAlike) {
+  const auto apart = [](const char* code_point) {
+    return "La contraseña no puede llevar un acento ni otro signo escrito aparte de su letra (" +
+           std::string(code_point) +
+           "): escriba la letra acentuada como una sola, que es como la envía la ventana al "
+           "iniciar sesión";
+  };
+  const struct {
+    std::string password, refusal;
+  } passwords[] = {
+      {"contrase\xf1"
+       "a1",
+       "La contraseña debe ser texto UTF-8, como la envía la ventana al iniciar sesión"},
+      {"contrasen\u0303a1", apart("U+0303")},
+      {"Ene\u0301rgico ya", apart("U+0301")},
+  };
+  for (const auto& [password, refusal] : passwords) {
+    EXPECT_EQ(Refusal([&] { administration.Add("ROSA", "Rosa", password); }), refusal);
+    EXPECT_EQ(Refusal([&] { administration.ChangePassword("CAPTURA", password); }), refusal);
+  }
   EXPECT_EQ(Refusal([&] { administration.Add("ROSA", "Rosa", "contraseña1"); }), "no error");
 }
 
