@@ -931,8 +931,12 @@ class CommandLineTest : public QObject {
         Written(folder, "script.jsonl", "{\"do\": \"open\"}\n{\"do\": \"show\"}\n");
     const auto play = [&](const QString& password) {
       QStringList arguments = {"--db", database, "--play", script};
-      if (!password.isEmpty())
-        arguments << "--password-file" << Written(folder, "password.txt", password.toUtf8() + "\n");
+      if (!password.isEmpty()) {
+        // Its owner's alone, as the programs take a password file.
+        const QString file = Written(folder, "password.txt", password.toUtf8() + "\n");
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        arguments << "--password-file" << file;
+      }
       return RunProgram(POLIZAS_PROGRAM, arguments);
     };
     for (const auto& [password, refusal] :
