@@ -505,7 +505,8 @@ class CommandLineTest : public QObject {
   // short the dialog is made afterwards.
   void aLongRefusalGrowsTheDialogAndLeavesTheFieldsWhole() {
     std::vector<std::string> refusals = {
-        "El operador CAPTURA está bloqueado hasta 2024-03-15 10:45:00 tras 5 intentos fallidos",
+        "El operador CAPTURA está bloqueado hasta 2024-03-15 10:45:00 tras 5 intentos fallidos; "
+        "intente de nuevo a partir de esa hora, o un administrador puede desbloquearlo antes",
         "Otro programa está escribiendo en la base de datos y el inicio de sesión no pudo tomar "
         "su turno; intente de nuevo"};
     std::size_t next = 0;

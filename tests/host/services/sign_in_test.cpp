@@ -116,8 +116,11 @@ TEST_F(SignInTest, AnUnknownCodeIsNotedWithoutWhatWasTyped) {
 TEST_F(SignInTest, FiveFailuresInARowLockTheOperatorForAQuarterOfAnHour) {
   for (int attempt = 1; attempt <= 4; ++attempt)
     EXPECT_EQ(Attempt("CAPTURA", "no").refusal, kWrong);
+  // The refusal says what to do: wait, or ask an administrator, as an administrator's lock's
+  // does.
   const std::string locked =
-      "El operador CAPTURA está bloqueado hasta 2024-03-15 10:45:00 tras 5 intentos fallidos";
+      "El operador CAPTURA está bloqueado hasta 2024-03-15 10:45:00 tras 5 intentos fallidos; "
+      "intente de nuevo a partir de esa hora, o un administrador puede desbloquearlo antes";
   EXPECT_EQ(Attempt("CAPTURA", "no").refusal, locked);
   EXPECT_THAT(Notes(), ::testing::IsSupersetOf({"CAPTURA: Contraseña incorrecta (intento 5 de 5)",
                                                 "CAPTURA: Bloqueado hasta 2024-03-15 10:45:00 "
