@@ -1,6 +1,7 @@
 #include "host/db/text.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace nv407::host {
 namespace {
@@ -164,6 +165,12 @@ bool HoldsUnseenCharacters(std::string_view text) {
     i += std::max<std::size_t>(character.length, 1);
   }
   return false;
+}
+
+std::string CodePointName(char32_t code) {
+  char name[16];
+  std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code));
+  return name;
 }
 
 std::string ControlsMarked(std::string_view text, std::string_view mark) {

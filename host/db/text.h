@@ -30,6 +30,8 @@ using nv407::FirstCharacters;
 // on the character before it (an accent written apart, a variation selector). Such a text
 // looks like another without it, or with the accent as part of its letter.
 bool HoldsUnseenCharacters(std::string_view text);
+// A character as a refusal names one that cannot be told by its look: "U+212A".
+std::string CodePointName(char32_t code);
 // The text with each control character (C0, DEL, C1: NEL among them) and each byte that
 // starts no character replaced by `mark`: a one-line box drops them (""), a note or a
 // terminal shows a mark where they were.

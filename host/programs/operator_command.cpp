@@ -140,9 +140,14 @@ bool Authorise(Database& database, const Request& request, const std::string& as
     RequireOperator(database, as);
     return false;
   }
+  // An empty code or password is refused in the command line's words, not the dialog's
+  // prompts (the attempt would refuse them, counting nothing).
+  RequireOperatorCode(as);
   std::optional<std::string> password = GivenPassword(request.password_file);
   if (!password) password = prompt.Ask("Password of " + as + ": ");
   if (!password) throw Error("no password of " + as + " given");
+  if (password->empty())
+    throw Error("no password of " + as + " given: the line read from standard input is empty");
   const SignInResult result = PasswordSignIn(database, {}).Attempt(as, *password);
   if (!result.signed_in) {
     // An operator changing its own password without --as signs in as the default

@@ -1,7 +1,5 @@
 #include "host/qt/program_settings.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -12,14 +10,10 @@
 #include "host/db/odbc_connection_string.h"
 #include "host/db/text.h"
 #include "host/services/operators.h"
+#include "host/services/password_input.h"
 
 namespace nv407::host {
 namespace {
-
-bool OthersMayRead(const std::string& path) {
-  struct stat status {};
-  return ::stat(path.c_str(), &status) == 0 && (status.st_mode & (S_IRGRP | S_IROTH)) != 0;
-}
 
 // The `key = value` lines of a settings file's [General] group (or of no group). The file is
 // read as written: a connection string keeps its semicolons and commas, and a value may be
@@ -87,12 +81,13 @@ void ReadFile(const std::string& path, const std::string& home, ProgramSettings&
   const std::optional<SettingValue> odbc = read("odbc");
   if (database && odbc)
     throw Error(path + " names both a database file and a server: keep one of database, odbc");
-  if (odbc && HoldsPassword(odbc->value) && OthersMayRead(path)) {
+  if (odbc && HoldsPassword(odbc->value) && OpenToOthers(path)) {
     // A site's file is for every operator to read: its password belongs in the data source.
     throw Error(path +
-                " holds a database password that others may read: keep the password in the ODBC "
-                "data source (odbc.ini) or the driver's own file (~/.pgpass), or make an "
-                "operator's own file readable by its owner alone (chmod 600)");
+                " holds a database password and may be used by others than its owner: keep the "
+                "password in the ODBC data source (odbc.ini) or the driver's own file "
+                "(~/.pgpass), or make an operator's own file " +
+                ReadableByItsOwnerAlone(path));
   }
   // A file that names a database replaces whichever the file before it named.
   if (database || odbc) {

@@ -1,6 +1,7 @@
 #include "host/services/operator_admin.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "component/error.h"
 #include "host/db/access.h"
@@ -34,6 +35,21 @@ std::string TextProblem(std::string_view text, const std::string& what) {
   return {};
 }
 
+// The first character of a code that is neither printable ASCII nor a letter of Latin-1 (but
+// the multiplication and division signs): the letters of the office's keyboards, in which no
+// two characters look alike and UpperCaseText knows every letter's other case. A Kelvin
+// sign, a Cyrillic I or a Greek A would list a second KARLA, ADMIN or ANA.
+std::optional<char32_t> BeyondTheCodesLetters(std::string_view code) {
+  for (std::size_t i = 0; i < code.size();) {
+    const DecodedCharacter character = DecodeAt(code, i);
+    const char32_t c = character.code;
+    const bool latin1_letter = c >= 0xC0 && c <= 0xFF && c != 0xD7 && c != 0xF7;
+    if (!(c >= 0x20 && c < 0x7F) && !latin1_letter) return c;
+    i += std::max<std::size_t>(character.length, 1);
+  }
+  return std::nullopt;
+}
+
 void RequireGoodPassword(const std::string& password) {
   const std::string problem = PasswordProblem(password);
   if (!problem.empty()) throw Error(problem);
@@ -48,11 +64,16 @@ std::string OperatorCodeProblem(std::string_view code) {
   // The blank after "ADMIN\u00A0" would list it as a second ADMIN.
   if (WithoutBlanksAtEnds(code).size() != code.size())
     return "an operator code has no blanks at its ends";
-  // Without Unicode's tables no two spellings of PEÑA can be made one: a code may hold no
-  // character that would let it look like another operator's.
+  // Without Unicode's tables no two spellings of PEÑA can be made one, nor a Kelvin sign
+  // told from a K: a code may hold no character that would let it look like another
+  // operator's. (Codes stored before still sign in: the check is made where codes are added.)
   if (HoldsUnseenCharacters(code))
     return "an operator code has no invisible characters nor accents apart from their letter: "
            "write Ñ as one letter";
+  if (const std::optional<char32_t> beyond = BeyondTheCodesLetters(code))
+    return "an operator code holds " + CodePointName(*beyond) +
+           ": a code is written with ASCII letters, digits, spaces and punctuation and the other "
+           "letters of Latin-1 (Á, Ñ, Ü, Ç...), so that no two codes look alike";
   return {};
 }
 

@@ -56,9 +56,10 @@ class OperatorAdministration {
 
 // What is wrong with a new operator code, or "" when it will do: not empty, UTF-8, at most
 // 60 characters, no control characters, no blanks at its ends (no-break and other Unicode
-// spaces among them), no invisible character nor accent written apart from its letter. Add also
-// refuses a code that differs from an operator's only in the case of its letters, and a name that
-// is not UTF-8 or holds control characters.
+// spaces among them), no invisible character nor accent written apart from its letter, and
+// written in printable ASCII and Latin-1's letters alone. Add also refuses a code that differs
+// from an operator's only in the case of its letters, and a name that is not UTF-8 or holds
+// control characters.
 std::string OperatorCodeProblem(std::string_view code);
 
 // Refuses `code` unless it holds the administration permission and no administrator has

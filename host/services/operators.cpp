@@ -26,8 +26,12 @@ void RefusePinnedClock(const Clock& clock, const std::string& whose) {
 
 }  // namespace
 
-void RequireOperator(Database& database, const std::string& user_code) {
+void RequireOperatorCode(const std::string& user_code) {
   if (user_code.empty()) throw Error("no operator given: the operator code is empty");
+}
+
+void RequireOperator(Database& database, const std::string& user_code) {
+  RequireOperatorCode(user_code);
   if (!HostRecords(database).OperatorExists(user_code)) {
     throw Error("unknown operator " + Shown(user_code) +
                 ": only an operator of the database's operator table may work");
@@ -53,6 +57,8 @@ SessionSettings SignOn(Database& database, const SignOnRequest& request) {
     return SessionSettings{access.login, request.clock, nullptr, SignInMode::kLogin};
   }
   const std::string user = named.value_or(kDefaultOperator);
+  // Said in the program's words rather than the sign-in dialog's prompt.
+  RequireOperatorCode(user);
   if (access.mode == SignInMode::kNamed) {
     RequireOperator(database, user);
     return SessionSettings{user, request.clock, nullptr, SignInMode::kNamed};

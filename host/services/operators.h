@@ -12,6 +12,8 @@ namespace nv407::host {
 // first administrator.
 inline constexpr const char* kDefaultOperator = "ADMIN";
 
+// Raises an Error for an empty code, as a program refuses one given on its command line.
+void RequireOperatorCode(const std::string& user_code);
 // Only an operator of the database's `operator` table may work: the code goes into the
 // audit columns and the record log. Raises an Error saying why otherwise.
 void RequireOperator(Database& database, const std::string& user_code);

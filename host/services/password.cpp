@@ -49,6 +49,17 @@ std::string PasswordProblem(std::string_view password) {
     if (static_cast<unsigned char>(c) < 0x20)
       return "La contraseña no puede llevar caracteres de control";
   }
+  // The window sends ñ as one character, as the keyboard types it: one written as n and a
+  // tilde apart would never match it.
+  for (std::size_t i = 0; i < password.size();) {
+    const DecodedCharacter character = DecodeAt(password, i);
+    if (GoesOnThePrevious(character.code))
+      return "La contraseña no puede llevar un acento ni otro signo escrito aparte de su letra (" +
+             CodePointName(character.code) +
+             "): escriba la letra acentuada como una sola, que es como la envía la ventana al "
+             "iniciar sesión";
+    i += character.length;
+  }
   if (CharacterCount(password) < kShortest)
     return "La contraseña debe tener al menos " + std::to_string(kShortest) + " caracteres";
   return {};

@@ -19,8 +19,8 @@ inline constexpr const char* kStandInHash =
     "$argon2id$v=19$m=65536,t=2,p=1$MGjxpVGnQh8Q8Bvtg/tXIw$"
     "uUfIKsVsaj15DPKaRBvXwNYon2ckrRKV8k1WtA6kCEI";
 
-// What a new password must be (UTF-8, no control characters, at least 8 characters): a
-// refusal in Spanish, or "" when it will do.
+// What a new password must be (UTF-8, no control characters nor accents written apart from
+// their letter, at least 8 characters): a refusal in Spanish, or "" when it will do.
 std::string PasswordProblem(std::string_view password);
 
 }  // namespace nv407::host

@@ -1,6 +1,7 @@
 #include "host/services/password_input.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -83,7 +84,22 @@ std::string PasswordFromFile(const std::string& path) {
   if (line) *line = WithoutByteOrderMark(*line);
   if (!line || line->empty())
     throw Error("the password file " + path + " holds no password: its first line is empty");
+  // As a settings file holding a password: others could read it, or write one that locks the
+  // operator out.
+  if (OpenToOthers(path)) {
+    throw Error("the password file " + path + " may be used by others than its owner: make it " +
+                ReadableByItsOwnerAlone(path));
+  }
   return *line;
+}
+
+bool OpenToOthers(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && (status.st_mode & (S_IRWXG | S_IRWXO)) != 0;
+}
+
+std::string ReadableByItsOwnerAlone(const std::string& path) {
+  return "readable by its owner alone (chmod 600 " + path + ")";
 }
 
 std::optional<std::string> GivenPassword(const std::optional<std::string>& file) {

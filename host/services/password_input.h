@@ -12,9 +12,15 @@ namespace nv407::host {
 // The environment variable a script sets to the signing-in operator's password.
 inline constexpr const char* kPasswordVariable = "POLIZAS_PASSWORD";
 
-// The first line of a file, without its line end; raises an Error when it cannot be read
-// or that line is empty.
+// The first line of a file, without its line end; raises an Error when it cannot be read,
+// that line is empty, or the file is OpenToOthers.
 std::string PasswordFromFile(const std::string& path);
+// Whether users other than its owner have any permission on the file (its group's or others'
+// bits): a file holding a password is refused then, and ReadableByItsOwnerAlone said. False
+// where the file cannot be examined: reading it says why.
+bool OpenToOthers(const std::string& path);
+// "readable by its owner alone (chmod 600 PATH)"
+std::string ReadableByItsOwnerAlone(const std::string& path);
 // A file given (--password-file) first, else the environment variable (an Error when it is
 // empty); none without either.
 std::optional<std::string> GivenPassword(const std::optional<std::string>& file);

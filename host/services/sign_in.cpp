@@ -32,9 +32,12 @@ void SpendAsLongAsACheck(const std::string& password) {
   PasswordMatches(kStandInHash, password);
 }
 
+// Says what to do, as an administrator's lock does: wait, or ask one.
 std::string LockedUntil(const std::string& user, const Date& until) {
   return "El operador " + user + " está bloqueado hasta " + until.ToIsoDateTime() + " tras " +
-         std::to_string(PasswordSignIn::kAttempts) + " intentos fallidos";
+         std::to_string(PasswordSignIn::kAttempts) +
+         " intentos fallidos; intente de nuevo a partir de esa hora, o un administrador puede "
+         "desbloquearlo antes";
 }
 
 }  // namespace

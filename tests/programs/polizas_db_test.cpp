@@ -126,7 +126,8 @@ TEST_F(DbProgram, AnotherUsersIndexIsNamedAsWhyTheFileCannotBeChanged) {
 }
 
 // An operator changing its own password without --as signs in as the default administrator:
-// a refusal says whose sign-in failed and how that operator was chosen.
+// a refusal says whose sign-in failed and how that operator was chosen. No code, or an empty
+// line for the password, is refused in the command line's words, not the dialog's prompts.
 TEST_F(DbProgram, ARefusedSignInSaysWhoseItWasAndHowItWasChosen) {
   const std::string path = File("claves.db");
   ASSERT_EQ(RunProgram(dir_, "polizas-db", {"init", path}, "clave del administrador\n").exit_code,
@@ -152,6 +153,17 @@ TEST_F(DbProgram, ARefusedSignInSaysWhoseItWasAndHowItWasChosen) {
             "polizas-db: sign-in of CAPTURA (named with --as) refused: Operador o contraseña "
             "incorrectos\n");
   EXPECT_EQ(passwd({"--as", "CAPTURA"}, "clave de captura").exit_code, 0);
+
+  const std::pair<ProgramOutput, std::string> unsaid[] = {
+      {passwd({"--as", " "}, "clave de captura"), "no operator given: the operator code is empty"},
+      {RunProgram(dir_, "polizas-db", {"operator", "list", path}, "\n"),
+       "no password of ADMIN given: the line read from standard input is empty"},
+  };
+  for (const auto& [run, refusal] : unsaid) {
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, "polizas-db: " + refusal + "\n");
+    EXPECT_EQ(run.out, "");
+  }
 }
 
 // A database whose operators sign in holds their password hashes: its file is its owner's

@@ -85,6 +85,13 @@ class ScriptProgram : public DemoDatabaseTest {
                {"--clock", kClock, std::string(POLIZAS_EXAMPLES_DIR) + "/new_and_find.jsonl"});
     return Run(all);
   }
+  // A password file of the scratch folder, its owner's alone as the programs ask; its path.
+  std::string PasswordFile(const std::string& name, const std::string& text) {
+    std::ofstream(File(name), std::ios::binary) << text;
+    std::filesystem::permissions(
+        File(name), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    return File(name);
+  }
 };
 
 // The demo's product texts end as the catalogue keeps them, in a line end the screen drops
@@ -557,10 +564,9 @@ TEST_F(ScriptProgram, RefusedCommandLinesSayWhyAndRunNothing) {
 // nor the script, nor the password file. Each is refused as a usage error before anything
 // is written.
 TEST_F(ScriptProgram, ATraceThatWouldWriteOverWhatTheRunReadsIsRefused) {
-  const std::string script = File("script.jsonl"), passwords = File("clave.txt");
+  const std::string script = File("script.jsonl"), passwords = PasswordFile("clave.txt", "clave\n");
   const std::string show = "{\"do\": \"open\"}\n{\"do\": \"show\"}\n";
   std::ofstream(script) << show;
-  std::ofstream(passwords) << "clave\n";
   std::vector<std::pair<std::string, std::string>> cases = {
       {script, "the script " + script},
       {dir_ + "/./script.jsonl", "the script " + script},
@@ -612,8 +618,8 @@ TEST_F(ScriptProgram, ATraceThatWouldWriteOverWhatTheRunReadsIsRefused) {
 TEST_F(ScriptProgram, ALockLastsAQuarterOfAnHourInEveryTimeZone) {
   if (TestBackend() == Backend::kPostgreSql) GTEST_SKIP() << "a server's operators are its logins";
   std::string db;
-  std::ofstream(File("wrong.txt")) << "otra clave\n";
-  std::ofstream(File("right.txt")) << "clave del administrador\n";
+  PasswordFile("wrong.txt", "otra clave\n");
+  PasswordFile("right.txt", "clave del administrador\n");
   const auto in_zone = [&](int hours_ahead, const std::string& password_file) {
     // POSIX writes the zones east of Greenwich with a minus sign.
     const std::string zone = "Etc/GMT" + std::string(hours_ahead > 0 ? "-" : "+") +
@@ -659,12 +665,13 @@ TEST_F(ScriptProgram, WhereOperatorsSignInTheScriptGivesThePasswordAndAdministra
                                   "\xEF\xBB\xBF"
                                   "clave del administrador\nclave de Laura\n");
   ASSERT_EQ(added.exit_code, 0) << added.err;
-  std::ofstream(File("laura.txt")) << "\xEF\xBB\xBF"
-                                      "clave de Laura\r\n";  // as Notepad saves it
+  PasswordFile("laura.txt",
+               "\xEF\xBB\xBF"
+               "clave de Laura\r\n");  // as Notepad saves it
 
   const Strings laura = {"--db", db, "--user", "LAURA"};
   // A clock of the operator's choosing would end a lock and date policies as it likes.
-  std::ofstream(File("admin.txt")) << "clave del administrador\n";
+  PasswordFile("admin.txt", "clave del administrador\n");
   const ProgramRun pinned = Run(
       {"--db", db, "--clock", "2099-01-01T00:00:00", "--password-file", File("admin.txt")}, show);
   EXPECT_EQ(pinned.exit_code, 1);
@@ -682,11 +689,20 @@ TEST_F(ScriptProgram, WhereOperatorsSignInTheScriptGivesThePasswordAndAdministra
   EXPECT_EQ(wrong.exit_code, 1);
   EXPECT_EQ(wrong.err, "polizas-script: sign-in refused: Operador o contraseña incorrectos\n");
   // No password at all (an emptied file, a folder, an empty variable) is refused before
-  // signing in, so that a scheduled script's runs lock nobody out.
-  std::ofstream(File("vacio.txt")) << "\n";
+  // signing in, so that a scheduled script's runs lock nobody out; so is a file others may
+  // read, as it was made (0644), though it holds the right password.
+  PasswordFile("vacio.txt", "\n");
+  std::ofstream(File("compartida.txt")) << "clave de Laura\n";
+  std::filesystem::permissions(File("compartida.txt"), std::filesystem::perms::others_read,
+                               std::filesystem::perm_options::add);
   const std::pair<Strings, std::string> no_password[] = {
       {{"--password-file", File("vacio.txt")},
        "the password file " + File("vacio.txt") + " holds no password: its first line is empty"},
+      {{"--password-file", File("compartida.txt")},
+       "the password file " + File("compartida.txt") +
+           " may be used by others than its owner: make it readable by its owner alone (chmod "
+           "600 " +
+           File("compartida.txt") + ")"},
       {{"--password-file", dir_}, "cannot read the password file " + dir_ + ": Is a directory"},
       {{}, "the environment variable POLIZAS_PASSWORD is empty"},
   };

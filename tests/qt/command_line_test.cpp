@@ -503,7 +503,8 @@ class CommandLineTest : public QObject {
   // short the dialog is made afterwards.
   void aLongRefusalGrowsTheDialogAndLeavesTheFieldsWhole() {
     std::vector<std::string> refusals = {
-        "El operador CAPTURA está bloqueado hasta 2024-03-15 10:45:00 tras 5 intentos fallidos",
+        "El operador CAPTURA está bloqueado hasta 2024-03-15 10:45:00 tras 5 intentos fallidos; "
+        "intente de nuevo a partir de esa hora, o un administrador puede desbloquearlo antes",
         "Otro programa está escribiendo en la base de datos y el inicio de sesión no pudo tomar "
         "su turno; intente de nuevo"};
     std::size_t next = 0;
@@ -859,8 +860,12 @@ class CommandLineTest : public QObject {
         Written(folder, "script.jsonl", "{\"do\": \"open\"}\n{\"do\": \"show\"}\n");
     const auto play = [&](const QString& password) {
       QStringList arguments = {"--db", database, "--play", script};
-      if (!password.isEmpty())
-        arguments << "--password-file" << Written(folder, "password.txt", password.toUtf8() + "\n");
+      if (!password.isEmpty()) {
+        // Its owner's alone, as the programs take a password file.
+        const QString file = Written(folder, "password.txt", password.toUtf8() + "\n");
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        arguments << "--password-file" << file;
+      }
       return RunProgram(POLIZAS_PROGRAM, arguments);
     };
     for (const auto& [password, refusal] :

@@ -12,6 +12,7 @@
 #include "component/error.h"
 #include "host/services/operator_records.h"
 #include "host/services/password.h"
+#include "host/services/sign_in.h"
 #include "support/result_text.h"
 #include "support/test_database.h"
 
@@ -86,6 +87,41 @@ TEST_F(OperatorAdministrationRules, ACodeIsCheckedAsTheCharactersItShows) {
                                                        "PEÑA", "ñoño"));
 }
 
+// A code is written in the letters the office's keyboards type: a letter of another script,
+// or a sign drawn as a Latin letter, would list a second operator that reads as the first.
+// A code stored before, by another tool, still signs in.
+TEST_F(OperatorAdministrationRules, ACodeIsWrittenInLatinLettersThatLookLikeNoOther) {
+  const auto beyond = [](const char* code_point) {
+    return "an operator code holds " + std::string(code_point) +
+           ": a code is written with ASCII letters, digits, spaces and punctuation and the "
+           "other letters of Latin-1 (Á, Ñ, Ü, Ç...), so that no two codes look alike";
+  };
+  const struct {
+    std::string code, refusal;
+  } added[] = {
+      {"KARLA", "no error"},
+      {"\u212AARLA", beyond("U+212A")},  // KELVIN SIGN
+      {"ÅNGEL", "no error"},
+      {"\u212BNGEL", beyond("U+212B")},    // ANGSTROM SIGN
+      {"ADM\u0406N", beyond("U+0406")},    // Cyrillic І
+      {"\u0391DMIN", beyond("U+0391")},    // Greek Alpha
+      {"\uFF23APTURA", beyond("U+FF23")},  // fullwidth C
+      {"ROSA\u00A0MARÍA", beyond("U+00A0")},
+      {"ŁUKASZ", beyond("U+0141")},
+      {"3×4", beyond("U+00D7")},
+      {"ROSA \U0001F600", beyond("U+1F600")},
+      {"O'BRIEN-2 #3", "no error"},
+      {"ÆSIR ÞÓR ßÿ", "no error"},
+  };
+  for (const auto& [code, refusal] : added)
+    EXPECT_EQ(Refusal([&] { administration.Add(code, "", kPassword); }), refusal) << code;
+  EXPECT_THAT(Codes(), ::testing::UnorderedElementsAre("ADMIN", "CAPTURA", "KARLA", "ÅNGEL",
+                                                       "O'BRIEN-2 #3", "ÆSIR ÞÓR ßÿ"));
+
+  host::OperatorRecords(db.db()).Add("\u212AARLA", "", host::HashPassword(kPassword));
+  EXPECT_TRUE(host::PasswordSignIn(db.db(), db.clock()).Attempt("\u212AARLA", kPassword).signed_in);
+}
+
 // Another program adds an operator while this one hashes the new password: the code is
 // checked against what that program wrote, whichever letter case it used, and the refusal
 // says so rather than what the table's key said.
@@ -137,16 +173,29 @@ TEST_F(OperatorAdministrationRules, ANameIsOneLineOfText) {
   EXPECT_EQ(host::OperatorRecords(db.db()).Find("PACO")->name, "Francisco Peña");
 }
 
-// A password the window's sign-in could never send (it sends UTF-8), from a file saved in
-// Latin-1, is refused rather than kept for an operator who then cannot sign in there.
-TEST_F(OperatorAdministrationRules, APasswordIsUtf8Text) {
-  const std::string latin1 =
-      "contrase\xf1"
-      "a1";
-  const std::string refusal =
-      "La contraseña debe ser texto UTF-8, como la envía la ventana al iniciar sesión";
-  EXPECT_EQ(Refusal([&] { administration.Add("ROSA", "Rosa", latin1); }), refusal);
-  EXPECT_EQ(Refusal([&] { administration.ChangePassword("CAPTURA", latin1); }), refusal);
+// A password the window's sign-in could never send again is refused rather than kept for an
+// operator who then cannot sign in there: from a file saved in Latin-1 (the window sends
+// UTF-8), or with an accent written apart from its letter (the window sends ñ as one).
+TEST_F(OperatorAdministrationRules, ANewPasswordIsTextTheWindowSendsAlike) {
+  const auto apart = [](const char* code_point) {
+    return "La contraseña no puede llevar un acento ni otro signo escrito aparte de su letra (" +
+           std::string(code_point) +
+           "): escriba la letra acentuada como una sola, que es como la envía la ventana al "
+           "iniciar sesión";
+  };
+  const struct {
+    std::string password, refusal;
+  } passwords[] = {
+      {"contrase\xf1"
+       "a1",
+       "La contraseña debe ser texto UTF-8, como la envía la ventana al iniciar sesión"},
+      {"contrasen\u0303a1", apart("U+0303")},
+      {"Ene\u0301rgico ya", apart("U+0301")},
+  };
+  for (const auto& [password, refusal] : passwords) {
+    EXPECT_EQ(Refusal([&] { administration.Add("ROSA", "Rosa", password); }), refusal);
+    EXPECT_EQ(Refusal([&] { administration.ChangePassword("CAPTURA", password); }), refusal);
+  }
   EXPECT_EQ(Refusal([&] { administration.Add("ROSA", "Rosa", "contraseña1"); }), "no error");
 }
 

@@ -1,4 +1,5 @@
-// The password prompt on a terminal: a pseudo-terminal stands for the user's.
+// Where the programs take a password from: a file, or a terminal (a pseudo-terminal stands for
+// the user's).
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -7,9 +8,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 
+#include "component/error.h"
 #include "host/services/password_input.h"
 
 namespace nv407::host {
@@ -88,6 +93,42 @@ TEST(PasswordPrompt, CtrlCAtThePromptLeavesTheTerminalEchoing) {
   const int status = program.Ended();
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
   EXPECT_TRUE(program.Echoes());
+}
+
+// A password file is its owner's alone, as a settings file holding a password is: one that
+// its group or other users may read, or write a password into, is refused before it is used.
+TEST(PasswordFile, OnlyAFileOfItsOwnerAloneIsRead) {
+  namespace fs = std::filesystem;
+  std::string folder = (fs::temp_directory_path() / "polizas-password-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+  const std::string path = folder + "/clave.txt";
+  std::ofstream(path) << "clave de Rosa\n";
+  const std::string refusal = "the password file " + path +
+                              " may be used by others than its owner: make it readable by its "
+                              "owner alone (chmod 600 " +
+                              path + ")";
+  using enum fs::perms;
+  const struct {
+    fs::perms mode;
+    std::string read;
+  } files[] = {
+      {owner_read | owner_write, "clave de Rosa"},
+      {owner_read, "clave de Rosa"},
+      {owner_read | owner_write | group_read | others_read, refusal},  // 0644, as made
+      {owner_read | group_read, refusal},
+      {owner_read | others_read, refusal},
+      {owner_read | group_write, refusal},
+      {owner_read | others_write, refusal},
+  };
+  for (const auto& [mode, read] : files) {
+    fs::permissions(path, mode);
+    try {
+      EXPECT_EQ(PasswordFromFile(path), read) << static_cast<int>(mode);
+    } catch (const Error& refused) {
+      EXPECT_EQ(refused.Description(), read) << static_cast<int>(mode);
+    }
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace

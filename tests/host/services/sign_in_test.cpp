@@ -116,8 +116,11 @@ TEST_F(SignInTest, AnUnknownCodeIsNotedWithoutWhatWasTyped) {
 TEST_F(SignInTest, FiveFailuresInARowLockTheOperatorForAQuarterOfAnHour) {
   for (int attempt = 1; attempt <= 4; ++attempt)
     EXPECT_EQ(Attempt("CAPTURA", "no").refusal, kWrong);
+  // The refusal says what to do: wait, or ask an administrator, as an administrator's lock's
+  // does.
   const std::string locked =
-      "El operador CAPTURA está bloqueado hasta 2024-03-15 10:45:00 tras 5 intentos fallidos";
+      "El operador CAPTURA está bloqueado hasta 2024-03-15 10:45:00 tras 5 intentos fallidos; "
+      "intente de nuevo a partir de esa hora, o un administrador puede desbloquearlo antes";
   EXPECT_EQ(Attempt("CAPTURA", "no").refusal, locked);
   EXPECT_THAT(Notes(), ::testing::IsSupersetOf({"CAPTURA: Contraseña incorrecta (intento 5 de 5)",
                                                 "CAPTURA: Bloqueado hasta 2024-03-15 10:45:00 "
@@ -257,6 +260,9 @@ TEST_F(SignInTest, AProgramsOperatorIsNamedOrSignedInAsTheDatabaseSays) {
   EXPECT_EQ(sign_on(std::nullopt, std::nullopt, db.clock()), "ADMIN named");
   EXPECT_EQ(sign_on("CAPTURA", "any"), "CAPTURA named");
   EXPECT_EQ(sign_on("CAPTURA ", "any"), "CAPTURA named");  // no code ends with a blank
+  // A program's refusals are its own, not the sign-in dialog's prompts.
+  const std::string no_code = "no operator given: the operator code is empty";
+  EXPECT_EQ(sign_on(" ", "any"), no_code);
   EXPECT_THAT(sign_on("NADIE", kPassword), HasSubstr("unknown operator \"NADIE\""));
   if (TestBackend() == Backend::kPostgreSql) return;
 
@@ -265,6 +271,7 @@ TEST_F(SignInTest, AProgramsOperatorIsNamedOrSignedInAsTheDatabaseSays) {
   // (A missing or wrong password's refusals: the program tests, polizas-script signing in.)
   EXPECT_EQ(sign_on("CAPTURA", kPassword), "CAPTURA signed in");
   EXPECT_EQ(sign_on("\u3000CAPTURA ", kPassword), "CAPTURA signed in");
+  EXPECT_EQ(sign_on(" ", kPassword), no_code);
   // The computer's clock alone sets when a lock ends and what day a policy is made.
   EXPECT_THAT(sign_on("CAPTURA", kPassword, db.clock()), HasSubstr("--clock is for databases"));
   db.Execute("INSERT INTO host_parameter VALUES ('INICIO_SESION', 'no')");
