@@ -14,6 +14,7 @@
 
 #include "host/headless/controls.h"
 #include "host/lists/catalogue_search.h"
+#include "host/qt/look.h"
 #include "host/qt/one_line_edit.h"
 #include "host/qt/screen_canvas.h"
 
@@ -58,7 +59,7 @@ class QtTextBox final : public OneLineEdit, public ControlView {
   ScreenCanvas& canvas_;
   std::optional<ListSource> catalogue_;
   bool finds_policies_ = false;  // the folio field: F2 is the host's policy finder
-  std::string shown_;            // the control's text when the widget last took it
+  ShownText shown_;              // the control's text when the widget last took it
   bool refusal_said_ = false;    // the status bar says that the key was refused
   bool retyped_ = false;         // the user typed in the field since it last took its text
 };

@@ -50,6 +50,15 @@ std::string ToStdString(const QString& text) {
   return text.toStdString();
 }
 
+void ShownText::Take(std::string stored) {
+  shown_ = ToQString(stored);
+  stored_ = std::move(stored);
+}
+
+std::string ShownText::Kept(const QString& now) const {
+  return EditedIn(now) ? ToStdString(now) : stored_;
+}
+
 QColor ToQColor(const Colour& colour, const QPalette& palette) {
   switch (colour.source) {
     case Colour::Source::kRgb:

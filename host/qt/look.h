@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "component/control_layout.h"
 #include "host/lists/policy_usage.h"
@@ -23,6 +24,24 @@ QRect ToPixels(const Rect& position);
 
 QString ToQString(const std::string& text);
 std::string ToStdString(const QString& text);
+
+// A stored text as a widget shows it. Bytes that are not UTF-8 show as U+FFFD and would come
+// back changed: a widget still showing what it was given gives back the stored bytes.
+class ShownText {
+ public:
+  ShownText() = default;
+  explicit ShownText(std::string stored) { Take(std::move(stored)); }
+  void Take(std::string stored);
+  const std::string& Stored() const { return stored_; }
+  const QString& Shown() const { return shown_; }
+  bool EditedIn(const QString& now) const { return now != shown_; }
+  // What the widget holding `now` gives back.
+  std::string Kept(const QString& now) const;
+
+ private:
+  std::string stored_;
+  QString shown_;
+};
 
 // System colours come from the palette the widget is drawn with.
 QColor ToQColor(const Colour& colour, const QPalette& palette);

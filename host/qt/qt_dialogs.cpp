@@ -98,7 +98,7 @@ ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const st
     : QDialog(parent), may_drop_(std::move(may_drop)), given_concept_(concept_text) {
   setObjectName("ExtendedTextEditor");
   setWindowTitle(kExtendedTextTitle);
-  concept_ = new OneLineEdit(ToQString(concept_text), this);
+  concept_ = new OneLineEdit(given_concept_.Shown(), this);
   concept_->setObjectName("concept");
   text_ = new QPlainTextEdit(ToQString(text), this);
   given_text_ = text;
@@ -142,11 +142,11 @@ void ExtendedTextEditor::reject() {
 }
 
 bool ExtendedTextEditor::Changed() const {
-  return ConceptText() != given_concept_ || Text() != given_text_;
+  return given_concept_.EditedIn(concept_->text()) || Text() != given_text_;
 }
 
 std::string ExtendedTextEditor::ConceptText() const {
-  return ToStdString(concept_->text());
+  return given_concept_.Kept(concept_->text());
 }
 
 // The text as the user left it, an untouched one as it was given: the document keeps

@@ -9,6 +9,7 @@
 
 #include "host/db/database.h"
 #include "host/lists/record_view.h"
+#include "host/qt/look.h"
 #include "host/services/dialogs.h"
 
 class QLineEdit;
@@ -45,7 +46,7 @@ class ExtendedTextEditor final : public QDialog {
   QLineEdit* concept_;
   QPlainTextEdit* text_;
   std::function<bool()> may_drop_;
-  std::string given_concept_;
+  ShownText given_concept_;
   std::string given_text_;
   bool crlf_ = false;  // the text given breaks its lines with CR LF, as Windows programs do
 };

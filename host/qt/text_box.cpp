@@ -31,9 +31,9 @@ QtTextBox::QtTextBox(HeadlessTextBox& control, ScreenCanvas& canvas)
 void QtTextBox::Sync() {
   // Only a change of the control's own text replaces what is shown, so that a redraw for
   // another reason never takes away what the user is typing.
-  if (control_.Text() != shown_) {
-    shown_ = control_.Text();
-    setText(ToQString(shown_));
+  if (control_.Text() != shown_.Stored()) {
+    shown_.Take(control_.Text());
+    setText(shown_.Shown());
     setCursorPosition(0);
     retyped_ = false;
     MarkRefusal(false);  // a value the screen wrote is no refusal of the user's
@@ -59,20 +59,20 @@ void QtTextBox::ApplyLook(const ControlLayout& scheme) {
 
 // The record's key typed again unchanged is confirmed as well: it loads the record again.
 bool QtTextBox::HasPendingEdit() const {
-  if (isReadOnly()) return false;
-  return ToStdString(text()) != control_.Text() || (retyped_ && control_.ReloadsWhenRetyped());
+  if (!control_.Enabled() || control_.Locked()) return false;
+  return shown_.EditedIn(text()) || (retyped_ && control_.ReloadsWhenRetyped());
 }
 
 void QtTextBox::CommitEdit() {
   retyped_ = false;
-  control_.UserType(ToStdString(text()));
+  control_.UserType(shown_.Kept(text()));
   // The field may have changed what was typed (upper case, length): show what it kept.
-  shown_ = control_.Text();
-  if (ToStdString(text()) != shown_) setText(ToQString(shown_));
+  if (control_.Text() != shown_.Stored()) shown_.Take(control_.Text());
+  if (shown_.EditedIn(text())) setText(shown_.Shown());
   MarkRefusal(HoldsRefusedKey());
   if (HoldsRefusedKey()) {
-    canvas_.ShowStatus(
-        RefusedKeyStatus(FieldLabel(canvas_.form(), control_), shown_, control_.NotTaken()));
+    canvas_.ShowStatus(RefusedKeyStatus(FieldLabel(canvas_.form(), control_), shown_.Stored(),
+                                        control_.NotTaken()));
     refusal_said_ = true;
   } else if (refusal_said_ && control_.IsKeyField()) {
     canvas_.ShowStatus("");  // the key now given was taken
@@ -82,7 +82,8 @@ void QtTextBox::CommitEdit() {
 
 void QtTextBox::RevertEdit() {
   retyped_ = false;
-  setText(ToQString(control_.Text()));
+  shown_.Take(control_.Text());
+  setText(shown_.Shown());
 }
 
 bool QtTextBox::HoldsRefusedKey() const {

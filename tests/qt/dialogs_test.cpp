@@ -183,6 +183,18 @@ class DialogsTest : public QObject {
     QCOMPARE(text + " / " + concept_text,
              std::string("Línea uno y dos / Concepto Soporteanual2024"));
     QCOMPARE(buttons, QStringList({"Aceptar", "Cancelar"}));
+
+    // A concept stored with bytes that are not UTF-8 shows them as U+FFFD: left as shown, it
+    // comes back as stored.
+    host::WhenShown<host::ExtendedTextEditor>([](host::ExtendedTextEditor& editor) {
+      QCOMPARE(editor.ConceptField()->text(), QString("Caf\uFFFD"));
+      QTest::keyClicks(editor.TextField(), "!");
+      editor.accept();
+    });
+    const std::string stored = "Caf\xE9";
+    concept_text = stored;
+    QCOMPARE(dialogs.EditExtendedText(concept_text, "Texto", 50), std::string("Texto!"));
+    QCOMPARE(concept_text, stored);
   }
 
   // Esc, Cancelar and the title bar ask before they drop a change to the text or the

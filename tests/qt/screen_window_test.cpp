@@ -440,18 +440,29 @@ class ScreenWindowTest : public QObject {
     if (!leaving.left) QCOMPARE(window.Focus(), kStart);
   }
 
-  // A comment longer than a line edit takes by itself (32,767 UTF-16 units), as the database
-  // holds it: shown whole, it is no edit of the user's to hand over or ask about, and it is
-  // saved whole when another field changes.
-  void aLongTextTheScreenShowsStaysWhole() {
+  // A comment a line edit cannot hold as stored: longer than it takes by itself (32,767
+  // UTF-16 units), or with bytes that are not UTF-8 (shown as U+FFFD). Shown whole, it is no
+  // edit of the user's to hand over or ask about, and it is saved as stored when another
+  // field changes.
+  void aStoredTextTheScreenShowsStaysAsStored_data() {
+    QTest::addColumn<QString>("comment");  // SQL
+    QTest::addColumn<int>("shown");        // its length as the box shows it
+    QTest::newRow("longer than a line edit")
+        << "replace(hex(zeroblob(20000)), '00', 'ab') || 'FIN'" << 40003;
+    QTest::newRow("not UTF-8") << "CAST(X'436166E9206465206D61F16F' AS TEXT)" << 12;
+  }
+  void aStoredTextTheScreenShowsStaysAsStored() {
+    QFETCH(QString, comment);
+    QFETCH(int, shown);
     TestDatabase db;
     host::LoadDemoPolicies(db.sql(), PinnedNow());
-    db.Execute(
-        "UPDATE Poliza_Servicio SET Ps_Comentario = replace(hex(zeroblob(20000)), '00', 'ab') "
-        "|| 'FIN' WHERE Ps_Folio = 'MTY-000002'");
+    db.Execute("UPDATE Poliza_Servicio SET Ps_Comentario = " + comment.toStdString() +
+               " WHERE Ps_Folio = 'MTY-000002'");
+    const std::string stored = db.Scalar(
+        "SELECT hex(Ps_Comentario) AS comment FROM Poliza_Servicio WHERE Ps_Folio = 'MTY-000002'");
     ScreenWindow window(db);
     window.Load("mty-2");
-    QCOMPARE(window.Shown({"txtComentario"}).front().size(), 40003);
+    QCOMPARE(window.Shown({"txtComentario"}).front().size(), shown);
     window.Alt(Qt::Key_N);  // the comment, disabled, was never edited
     QVERIFY(window.Capturing());
     window.Alt(Qt::Key_C);
@@ -468,9 +479,9 @@ class ScreenWindowTest : public QObject {
     window.Type("HSJ-2292");
     window.Alt(Qt::Key_A);  // saved as the policy that replaces MTY-000002
     QCOMPARE(window.dialogs.Messages().size(), std::size_t{0});
-    QCOMPARE(db.Scalar("SELECT length(Ps_Comentario) || ' ' || substr(Ps_Comentario, -3) AS saved "
-                       "FROM Poliza_Servicio WHERE Ps_Referencia = 'HSJ-2292'"),
-             std::string("40003 FIN"));
+    QCOMPARE(db.Scalar("SELECT hex(Ps_Comentario) AS comment FROM Poliza_Servicio "
+                       "WHERE Ps_Referencia = 'HSJ-2292'"),
+             stored);
   }
 
   // What is pasted into a one-line box loses its line breaks and tabs before the box's
