@@ -338,6 +338,10 @@ class HeadlessToolbar final : public HeadlessControl<Toolbar> {
   // A live record is on the form: a load set loadedFlag and activeFlag1, and no reset or
   // other load has come since.
   bool ShowsLiveRecord() const;
+  // The key of the record shown (ShowsRecord); none while none is.
+  std::optional<std::string> ShownRecordKey() const {
+    return ShowsRecord() ? record_key_ : std::nullopt;
+  }
 
   // The record's additional fields as the user sees them, in their defined order.
   std::vector<std::pair<std::string, std::string>> AdditionalFields();

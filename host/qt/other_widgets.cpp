@@ -102,8 +102,12 @@ bool QtFlatButton::focusNextPrevChild(bool next) {
 
 void QtFlatButton::Pressed() {
   canvas_.Run([this] {
-    // What was typed may have changed the screen so that the button no longer applies.
-    if (canvas_.CommitPendingEdits() && control_.Enabled()) control_.UserClick();
+    // What was typed may have changed the screen so that the button no longer applies, or
+    // the record it acts on.
+    const bool handed = ActsOnLiveRecord(control_.Layout())
+                            ? canvas_.CommitPendingEditsOnShownRecord()
+                            : canvas_.CommitPendingEdits();
+    if (handed && control_.Enabled()) control_.UserClick();
   });
 }
 
@@ -380,9 +384,14 @@ void QtToolbar::Press(ToolbarCommand command) {
   // Cancelar and Salir throw the capture away: what is being typed is asked about as a
   // change, not taken first, so that a date typed part way does not hold them up.
   const bool discards = command == ToolbarCommand::kCancelar || command == ToolbarCommand::kSalir;
+  const bool on_record = command == ToolbarCommand::kBaja || command == ToolbarCommand::kModificar;
   canvas_.Run([&] {
-    // What was typed may have changed which commands apply.
-    if (!discards && (!canvas_.CommitPendingEdits() || !control_.CommandEnabled(command))) return;
+    // What was typed may have changed which commands apply, or which record they act on.
+    if (!discards) {
+      const bool handed =
+          on_record ? canvas_.CommitPendingEditsOnShownRecord() : canvas_.CommitPendingEdits();
+      if (!handed || !control_.CommandEnabled(command)) return;
+    }
     if (!Confirmed(command)) return;
     if (discards) canvas_.RevertPendingEdits();
     control_.UserPress(command);

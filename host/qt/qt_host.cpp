@@ -348,16 +348,12 @@ void QtHost::FindPolicy() {
 }
 
 void QtHost::Renew() {
-  // A folio typed but not entered is entered first, as Enter would, and shown: what is
-  // renewed is what the operator saw, at the next Renovar. One that cannot be renewed had
+  // A folio typed but not entered is entered first, as Enter would: another policy it shows
+  // is renewed at the next Renovar, once the operator saw it. One that cannot be renewed had
   // its load's own say.
-  auto& folio = WidgetAs<QtTextBox>("txtFolio");
-  if (folio.HasPendingEdit()) {
-    canvas().EnterPressed(folio, ToStdString(folio.text()));
-    return;
-  }
   canvas().Run([this] {
-    if (canvas().CommitPendingEdits() && CanRenew(screen())) host::Renew(screen(), database_);
+    if (canvas().CommitPendingEditsOnShownRecord() && CanRenew(screen()))
+      host::Renew(screen(), database_);
   });
 }
 

@@ -6,6 +6,7 @@
 
 #include "host/headless/error_presentation.h"
 #include "host/headless/field_labels.h"
+#include "host/headless/headless_host.h"
 #include "host/qt/control_widgets.h"
 #include "host/qt/label_keys.h"
 #include "host/qt/look.h"
@@ -206,8 +207,25 @@ bool ScreenCanvas::HasPendingEdits() const {
 }
 
 bool ScreenCanvas::CommitPendingEdits() {
-  for (ControlView* view : views_)
-    if (view->HasPendingEdit() && !Run([view] { view->CommitEdit(); })) return false;
+  return HandOverEdits(false);
+}
+
+bool ScreenCanvas::CommitPendingEditsOnShownRecord() {
+  return HandOverEdits(true);
+}
+
+bool ScreenCanvas::HandOverEdits(bool keep_record) {
+  const HeadlessToolbar* toolbar = keep_record ? FindToolbar(form_) : nullptr;
+  auto shown = [toolbar] { return toolbar ? toolbar->ShownRecordKey() : std::nullopt; };
+  for (ControlView* view : views_) {
+    if (!view->HasPendingEdit()) continue;
+    const std::optional<std::string> before = shown();
+    if (!Run([view] { view->CommitEdit(); })) return false;
+    if (shown() == before) continue;
+    if (CanTakeFocus(view->control()) && !view->control().Layout().Flag("locked"))
+      view->control().SetFocus();
+    return false;
+  }
   return true;
 }
 

@@ -79,6 +79,11 @@ class ScreenCanvas final : public QWidget {
   // being typed in hands over its text first. False when a
   // field refused its text (the refusal shown): the command does not run on the old value.
   bool CommitPendingEdits();
+  // Before a command on the record shown (Baja, Modificar, Inicializar servicios, Renovar):
+  // as CommitPendingEdits, and false as well where a field handed over showed another record
+  // (a folio typed but not entered). The operator pressed the command on the record they saw:
+  // the one now shown is left to look at, the focus in that field, until pressed again.
+  bool CommitPendingEditsOnShownRecord();
   // Some field holds text the user typed and its control has not been given yet.
   bool HasPendingEdits() const;
   // The user clicked elsewhere while typing: the text is handed over once the click is
@@ -117,6 +122,7 @@ class ScreenCanvas final : public QWidget {
   void PlaceWidgets();
   void LinkLabels();
   ControlView* ViewOfWidget(const QWidget* widget) const;
+  bool HandOverEdits(bool keep_record);
 
   const Form& form_;
   FocusTracker& focus_;

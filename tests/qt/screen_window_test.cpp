@@ -39,12 +39,13 @@ void FillCapture(ScreenWindow& window) {
   window.Enter({"5", "mty", "v001", "c00001", "sopmen"});
 }
 
-// A change the screen asks about first, and what its answer leaves.
+// A command on the policy shown, and what its question's answer leaves.
 struct Change {
-  bool reset;  // the services' reset, else Baja
+  QString command;  // "reset" (the services'), "Baja" or "Modificar" (which asks nothing)
   int answer;
   QString after;  // SOPREM's used time, or the policy's state
   QString status;
+  QString typed = "";  // another folio typed over the shown one and not entered, if any
 };
 
 // A way out of a capture, and what it asks.
@@ -328,26 +329,40 @@ class ScreenWindowTest : public QObject {
   }
 
   // A typed folio shows its policy; the services' reset and Baja ask first, No changes
-  // nothing, and what Yes did is said in the status bar.
+  // nothing, and what Yes did is said in the status bar. Another folio typed but not entered
+  // when one of them or Modificar is pressed is only shown, with nothing asked or changed:
+  // the command acts on that policy when pressed again.
   void aTypedFolioShowsThePolicyAndItsChangesAskFirst_data() {
     QTest::addColumn<Change>("change");
-    QTest::newRow("reset, No") << Change{true, message_answer::kNo, "14.5", ""};
-    QTest::newRow("reset, Yes") << Change{true, message_answer::kYes, "0",
+    const int no = message_answer::kNo, yes = message_answer::kYes;
+    QTest::newRow("reset, No") << Change{"reset", no, "14.5", ""};
+    QTest::newRow("reset, Yes") << Change{"reset", yes, "0",
                                           "Contadores reiniciados: póliza MTY-000007"};
-    QTest::newRow("Baja, No") << Change{false, message_answer::kNo, "AC", ""};
-    QTest::newRow("Baja, Yes") << Change{false, message_answer::kYes, "CA",
-                                         "Póliza MTY-000007 cancelada"};
+    QTest::newRow("Baja, No") << Change{"Baja", no, "AC", ""};
+    QTest::newRow("Baja, Yes") << Change{"Baja", yes, "CA", "Póliza MTY-000007 cancelada"};
+    QTest::newRow("reset, another folio typed, Yes")
+        << Change{"reset", yes, "0", "Contadores reiniciados: póliza MTY-000008", "mty-8"};
+    QTest::newRow("Baja, another folio typed, Yes")
+        << Change{"Baja", yes, "CA", "Póliza MTY-000008 cancelada", "mty-8"};
+    QTest::newRow("Modificar, another folio typed") << Change{"Modificar", 0, "AC", "", "mty-8"};
   }
   void aTypedFolioShowsThePolicyAndItsChangesAskFirst() {
     QFETCH(Change, change);
     TestDatabase db;
-    // A live policy with part of its services used, as the demo's MTY-000007 once was.
+    // Live policies with part of their services used, as the demo's MTY-000007 once was.
     PolicyRow policy;
-    policy.folio = "MTY-000007";
     policy.type = "SOPANUAL";
     policy.reference = "OC-117";
     policy.services = {{"SOPREM", 120, 14.5, 0}, {"VISITA", 12, 0, 3}};
-    db.AddPolicy(policy);
+    for (const char* folio : {"MTY-000007", "MTY-000008"}) {
+      policy.folio = folio;
+      db.AddPolicy(policy);
+    }
+    const std::string states =
+        "SELECT Ps_Folio || ' ' || Es_Cve_Estado || ' ' || (SELECT Pst_Tiempo_Utilizado FROM "
+        "Poliza_Servicio_Tipo_Servicio s WHERE s.Ps_Folio = p.Ps_Folio AND "
+        "s.Ts_Cve_Tipo_Servicio = 'SOPREM') AS v FROM Poliza_Servicio p ORDER BY Ps_Folio";
+    const std::string stored = db.Joined(states, ", ");
     ScreenWindow window(db);
     QCOMPARE(window.Focus(), "txtFolio");
     window.Enter({"mty-7"});
@@ -361,21 +376,45 @@ class ScreenWindowTest : public QObject {
     QCOMPARE(first, QStringList({"SOPREM", "HR", "120", "14.5"}));
     QVERIFY(window.dialogs.Messages().empty());
 
-    window.dialogs.QueueAnswer(change.answer);
-    change.reset ? window.Click("cmdInicializa") : window.Alt(Qt::Key_B);
+    const bool reset = change.command == "reset";
+    auto press = [&] {
+      if (reset) window.Click("cmdInicializa");
+      if (change.command == "Baja") window.Alt(Qt::Key_B);
+      if (change.command == "Modificar") window.Alt(Qt::Key_M);
+    };
+    if (change.answer != 0) window.dialogs.QueueAnswer(change.answer);
+    const std::string acted = change.typed.isEmpty() ? "MTY-000007" : "MTY-000008";
+    if (!change.typed.isEmpty()) {
+      window.Click("txtFolio");
+      window.Key(Qt::Key_A, Qt::ControlModifier);
+      window.Type(change.typed);
+      press();
+      QCOMPARE(window.Shown({"txtFolio"}), QStringList({QString::fromStdString(acted)}));
+      QCOMPARE(window.Focus(), "txtFolio");
+      QVERIFY(!window.Capturing());
+      QCOMPARE(window.dialogs.Messages().size(), std::size_t{0});
+      QCOMPARE(db.Joined(states, ", "), stored);
+    }
+    press();
+    if (change.command == "Modificar") {
+      QVERIFY(window.Capturing());
+      QCOMPARE(window.Shown({"txtFolio"}), QStringList({QString::fromStdString(acted)}));
+      return;
+    }
     const std::vector<host::MessageCall> messages = window.dialogs.Messages();
     QVERIFY(!messages.empty());
     QCOMPARE(messages[0].request.style, message_style::kYesNoQuestion);
-    if (change.reset) QCOMPARE(messages[0].request.error_id, "ERR-ID:7500015");
+    if (reset) QCOMPARE(messages[0].request.error_id, "ERR-ID:7500015");
+    const std::string where = " WHERE Ps_Folio = '" + acted + "'";
     QCOMPARE(QString::fromStdString(db.Scalar(
-                 change.reset ? "SELECT Pst_Tiempo_Utilizado FROM Poliza_Servicio_Tipo_Servicio "
-                                "WHERE Ts_Cve_Tipo_Servicio = 'SOPREM'"
-                              : "SELECT Es_Cve_Estado FROM Poliza_Servicio")),
+                 reset ? "SELECT Pst_Tiempo_Utilizado FROM Poliza_Servicio_Tipo_Servicio" + where +
+                             " AND Ts_Cve_Tipo_Servicio = 'SOPREM'"
+                       : "SELECT Es_Cve_Estado FROM Poliza_Servicio" + where)),
              change.after);
-    if (change.reset) QCOMPARE(services.topLevelItem(0)->text(4), change.after);  // in place
+    if (reset) QCOMPARE(services.topLevelItem(0)->text(4), change.after);  // in place
     QCOMPARE(window.Status(), change.status);
     // A Baja empties the form: no policy is left to look at.
-    const bool shown = change.reset || change.answer == message_answer::kNo;
+    const bool shown = reset || change.answer == message_answer::kNo;
     QCOMPARE(window.Command(host::ToolbarCommand::kConsultar).isEnabled(), shown);
   }
 
