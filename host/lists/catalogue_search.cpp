@@ -204,12 +204,12 @@ std::string ValueLiteral(const Variant& value, SqlDialect dialect) {
       return value.ToBool() ? "1" : "0";
     case Variant::Kind::kDouble: {
       const double number = value.ToDouble();
-      // SQLite reads a literal beyond a double's range as infinity, and keeps no NaN; a
-      // server names them.
+      // Only a server keeps NaN (SQLite keeps NULL instead).
       if (std::isnan(number)) return "CAST('NaN' AS FLOAT)";
       if (std::isinf(number)) {
-        if (dialect == SqlDialect::kSqlite) return number > 0 ? "9e999" : "-9e999";
-        return number > 0 ? "CAST('Infinity' AS FLOAT)" : "CAST('-Infinity' AS FLOAT)";
+        std::string infinity = number > 0 ? "" : "-";
+        infinity += Traits(dialect).infinity;
+        return infinity;
       }
       // Seventeen digits read back as the same double.
       std::array<char, 32> text{};
@@ -368,14 +368,14 @@ std::size_t ReadRows(Connection& connection, const ListSource& source, const std
   return count;
 }
 
-// The shown columns, and in an order other than the key's the value that orders the rows.
-// SQLite hands a column declared as a date out as a Date, which drops the text it stores
-// ("2024-03-25", or with a time of day): it is read as stored, through an expression.
+// The shown columns, and in an order other than the key's the value that orders the rows,
+// as stored (a date's text as it is, "2024-03-25" or with a time of day), so that the next
+// page compares it as this one did.
 std::string PageSelectList(const ListSource& source, SqlDialect dialect, const ListOrder& order) {
   std::string list = SelectList(source);
   if (order.column == 0) return list;
   list += ", ";
-  if (dialect == SqlDialect::kSqlite) list += '+';
+  list += Traits(dialect).as_stored;
   list += Parenthesised(KeysOf(source, order).by);
   list += " AS ";
   list += kOrderedBy;
