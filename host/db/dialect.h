@@ -73,6 +73,11 @@ struct DialectTraits {
   // Whether NULL sorts before every value in an ascending order (and after them in a
   // descending one), or the other way round.
   bool nulls_first;
+  // What reads a result's value as stored when written before it ("+" where a column
+  // declared as a date is handed out as a Date, which drops the text it stores: SQLite's),
+  // and a literal of the double above every number (negated, the one below).
+  std::string_view as_stored;
+  std::string_view infinity;
   // A condition: the column holds any of the characters (letters), each compared exactly,
   // as keys compare.
   std::string (*holds_any_of)(std::string_view column, std::string_view characters);

@@ -1,8 +1,11 @@
 #include "host/lists/catalogue_search.h"
 
+#include <array>
+#include <cmath>
+#include <cstdio>
 #include <memory>
 #include <regex>
-#include <set>
+#include <stdexcept>
 
 #include "host/db/dialect.h"
 #include "host/db/text.h"
@@ -32,6 +35,9 @@ std::string SelectList(const ListSource& source) {
     list += ", " + source.columns[i] + " AS " + Alias(i + 1);
   return list;
 }
+
+// Beside the shown columns, the value that orders each row (PagePlace), not shown.
+constexpr const char* kOrderedBy = "ordered_by";
 
 // The smallest text above every text that starts with `prefix` (byte order); none when
 // there is no such bound.
@@ -176,12 +182,45 @@ std::string OrderBy(const ListSource& source, const ListOrder& order) {
   return keys.by + direction + ", " + keys.ties + (keys.ties_descending ? " DESC" : "") + within;
 }
 
-// The value that orders the row of the key `after` (NULL where that row is gone), as a
-// statement of its own; in the key's order, none.
-std::string ValueOfRow(const ListSource& source, const ListOrder& order, const std::string& after) {
-  const ListSource read = AsRead(source, order, true);
-  return "SELECT " + KeysOf(source, order).by + " AS " + Alias(0) + " FROM " + read.from +
-         " WHERE " + source.key + " = " + QuotedText(after);
+// The value a page reads on from in an order other than the key's: a place of a key alone
+// has none.
+const Variant& OrderingValue(const PagePlace& after) {
+  if (after.value.IsEmpty())
+    throw std::invalid_argument("a page in this order reads on from the value of its last row");
+  return after.value;
+}
+
+// The value that ordered a row, as a literal of the statement: a text quoted (the host binds
+// it), a number as exactly as it was read, so that it compares as it did when read.
+std::string ValueLiteral(const Variant& value, SqlDialect dialect) {
+  switch (value.kind()) {
+    case Variant::Kind::kString:
+      return QuotedText(value.ToText());
+    case Variant::Kind::kDate:
+      return QuotedText(DateTimeText(dialect, value.ToDate()));
+    case Variant::Kind::kLong:
+      return std::to_string(value.ToLong());
+    case Variant::Kind::kBoolean:
+      return value.ToBool() ? "1" : "0";
+    case Variant::Kind::kDouble: {
+      const double number = value.ToDouble();
+      // Only a server keeps NaN (SQLite keeps NULL instead).
+      if (std::isnan(number)) return "CAST('NaN' AS FLOAT)";
+      if (std::isinf(number)) {
+        std::string infinity = number > 0 ? "" : "-";
+        infinity += Traits(dialect).infinity;
+        return infinity;
+      }
+      // Seventeen digits read back as the same double.
+      std::array<char, 32> text{};
+      std::snprintf(text.data(), text.size(), "%.17g", number);
+      return text.data();
+    }
+    case Variant::Kind::kEmpty:
+    case Variant::Kind::kNull:
+      break;
+  }
+  throw std::invalid_argument("a value without a literal");
 }
 
 // A stretch of the page's order, read on its own to the page's end: the rows of one
@@ -202,13 +241,17 @@ bool TiesAgainst(const ListSource& source, const ListOrder& order) {
 }
 
 // In an order of a few values (ColumnSort::values): the stretch of each value that follows
-// `after_value` (every value on a first page; none when the row is gone or has none), and
-// of that value's ties beyond the key `after`. The values are words that sort alike in
-// every database and in bytes.
+// the place `after` (every value on a first page; none after a row without one), and of that
+// value's ties beyond its key. The values are words that sort alike in every database and
+// in bytes.
 std::vector<Stretch> ValueStretches(const ListSource& source, const ListOrder& order,
-                                    const std::optional<std::string>& after,
-                                    const std::optional<std::string>& after_value) {
-  if (after && !after_value) return {{"1 = 0"}};
+                                    const PagePlace* after) {
+  std::optional<std::string> after_value;
+  if (after) {
+    const Variant& value = OrderingValue(*after);
+    if (value.IsNull()) return {{"1 = 0"}};
+    after_value = value.ToText();
+  }
   const SortKeys keys = KeysOf(source, order);
   const std::string by = Parenthesised(keys.by);
   std::vector<Stretch> stretches;
@@ -216,7 +259,7 @@ std::vector<Stretch> ValueStretches(const ListSource& source, const ListOrder& o
     std::string where = by + " = " + QuotedText(value);
     if (after) {
       if (value == *after_value) {
-        where += " AND " + keys.ties + " > " + QuotedText(*after);
+        where += " AND " + keys.ties + " > " + QuotedText(after->key);
       } else if ((value < *after_value) != order.descending) {
         continue;
       }
@@ -231,38 +274,35 @@ std::vector<Stretch> ValueStretches(const ListSource& source, const ListOrder& o
 // value then NULL, or by each value.
 std::vector<Stretch> FirstStretches(const ListSource& source, const ListOrder& order) {
   const ColumnSort* sort = SortOf(source, order);
-  if (sort != nullptr && !sort->values.empty())
-    return ValueStretches(source, order, std::nullopt, std::nullopt);
+  if (sort != nullptr && !sort->values.empty()) return ValueStretches(source, order, nullptr);
   if (order.column == 0 || !TiesAgainst(source, order)) return {};
   const std::string by = Parenthesised(KeysOf(source, order).by);
   return {{by + " IS NOT NULL", false, true}, {by + " IS NULL"}};
 }
 
-// The rows that follow the row of the key `after` in the page's order, as stretches of the
-// order each read on its own: in the key's order, the keys beyond; in another, the ties of
-// that row's value beyond its key, the values beyond its own, and NULL where the dialect
-// sorts it after them (`after_null`: the row has no value, it is among those). The row's
-// value is read by its key in the statement itself, so that it is compared as stored.
+// The rows that follow the place `after` in the page's order, as stretches of the order each
+// read on its own: in the key's order, the keys beyond; in another, the ties of its value
+// beyond its key, the values beyond its own, and NULL where the dialect sorts it after them
+// (or, where its value is NULL, the NULL beyond its key and the values where NULL sorts
+// first).
 std::vector<Stretch> Following(const ListSource& source, SqlDialect dialect, const ListOrder& order,
-                               const std::string& after, bool after_null,
-                               const std::optional<std::string>& after_value) {
-  const std::string key = QuotedText(after);
+                               const PagePlace& after) {
+  const std::string key = QuotedText(after.key);
   if (order.column == 0) return {{source.key + (order.descending ? " < " : " > ") + key}};
   const ColumnSort* sort = SortOf(source, order);
-  if (sort != nullptr && !sort->values.empty())
-    return ValueStretches(source, order, after, after_value);
+  if (sort != nullptr && !sort->values.empty()) return ValueStretches(source, order, &after);
   const SortKeys keys = KeysOf(source, order);
   const std::string by = Parenthesised(keys.by);
   const std::string ties = keys.ties + (keys.ties_descending ? " < " : " > ") + key;
   const bool apart = TiesAgainst(source, order);
   // An ascending order puts NULL first where the dialect sorts it first.
   const bool nulls_before = Traits(dialect).nulls_first != order.descending;
-  if (after_null) {
+  if (OrderingValue(after).IsNull()) {
     std::vector<Stretch> stretches = {{by + " IS NULL AND " + ties}};
     if (nulls_before) stretches.push_back({by + " IS NOT NULL", false, apart});
     return stretches;
   }
-  const std::string value = Parenthesised(ValueOfRow(source, order, after));
+  const std::string value = ValueLiteral(after.value, dialect);
   std::vector<Stretch> stretches = {
       {by + " = " + value + " AND " + ties},
       {by + (order.descending ? " < " : " > ") + value, false, apart}};
@@ -308,27 +348,44 @@ std::string Where(const std::vector<std::string>& conditions) {
   return sql;
 }
 
-// Hands over each row read; returns how many there were.
+// Hands over each row read, with the value that orders it where the statement reads one
+// (`ordered`); returns how many there were.
+using TakeRow = std::function<void(const FoundRow&, const Variant& ordered_by)>;
 std::size_t ReadRows(Connection& connection, const ListSource& source, const std::string& sql,
-                     const std::function<void(const FoundRow&)>& take) {
+                     bool ordered, const TakeRow& take) {
   std::size_t count = 0;
   std::unique_ptr<Recordset> result = connection.Execute(sql);
   FoundRow row(source.columns.size() + 1);
+  Variant value;
   for (; !result->Eof(); result->MoveNext()) {
     for (std::size_t i = 0; i < row.size(); ++i)
       row[i] = result->Fields(Alias(i)).Value().TextOrEmpty();
-    take(row);
+    if (ordered) value = result->Fields(kOrderedBy).Value();
+    take(row, value);
     ++count;
   }
   result->Close();
   return count;
 }
 
+// The shown columns, and in an order other than the key's the value that orders the rows,
+// as stored (a date's text as it is, "2024-03-25" or with a time of day), so that the next
+// page compares it as this one did.
+std::string PageSelectList(const ListSource& source, SqlDialect dialect, const ListOrder& order) {
+  std::string list = SelectList(source);
+  if (order.column == 0) return list;
+  list += ", ";
+  list += Traits(dialect).as_stored;
+  list += Parenthesised(KeysOf(source, order).by);
+  list += " AS ";
+  list += kOrderedBy;
+  return list;
+}
+
 }  // namespace
 
 std::string PageStatement(const ListSource& listed, SqlDialect dialect, const PageQuery& page,
-                          const std::optional<std::vector<std::string>>& ways, bool after_null,
-                          const std::optional<std::string>& after_value) {
+                          const std::optional<std::vector<std::string>>& ways) {
   const std::string text = Trim(page.text);
   std::vector<std::string> found;
   if (ways)
@@ -340,8 +397,7 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
   std::string order = " ORDER BY ";
   order += OrderBy(source, page.order);
   std::vector<Stretch> stretches;
-  if (page.after)
-    stretches = Following(listed, dialect, page.order, *page.after, after_null, after_value);
+  if (page.after) stretches = Following(listed, dialect, page.order, *page.after);
   ListSource keys_source = listed;
   if (!listed.keys_from.empty()) keys_source.from = listed.keys_from;
   const ListSource keys = AsRead(keys_source, page.order, !found.empty());
@@ -359,7 +415,7 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
       if (!following.empty()) following += " OR ";
       following += Parenthesised(stretch.where);
     }
-    sql += SelectList(source);
+    sql += PageSelectList(source, dialect, page.order);
     sql += " FROM ";
     sql += source.from;
     sql += Where(Conditions(source, dialect, page, any, following));
@@ -448,7 +504,7 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
     }
   }
   const ListSource rows = AsRead(listed, page.order, true);
-  sql += SelectList(rows);
+  sql += PageSelectList(rows, dialect, page.order);
   sql += " FROM ";
   sql += rows.from;
   sql += " WHERE ";
@@ -463,6 +519,19 @@ std::string PageStatement(const ListSource& listed, SqlDialect dialect, const Pa
   return highests + sql;
 }
 
+namespace {
+
+std::size_t ReadFrom(Database& database, const ListSource& source, const PageQuery& page,
+                     const TakeRow& row) {
+  std::optional<std::vector<std::string>> ways;
+  const std::string text = Trim(page.text);
+  if (source.ways && !text.empty()) ways = source.ways(database, text);
+  return ReadRows(database.ForHost(), source, PageStatement(source, database.Dialect(), page, ways),
+                  page.order.column != 0, row);
+}
+
+}  // namespace
+
 std::vector<FoundRow> ReadPage(Database& database, const ListSource& source,
                                const PageQuery& page) {
   std::vector<FoundRow> rows;
@@ -470,70 +539,20 @@ std::vector<FoundRow> ReadPage(Database& database, const ListSource& source,
   return rows;
 }
 
-namespace {
-
-// Where the row `after` stands in an order other than the key's: its value NULL or not (and
-// as text, in an order of a few values), nothing when the row is gone. In the key's order
-// the key says where, row or no row.
-struct RowPlace {
-  bool found = true;
-  bool null = false;
-  std::optional<std::string> value = {};
-};
-RowPlace PlaceOfAfter(Database& database, const ListSource& source, const PageQuery& page) {
-  if (!page.after || page.order.column == 0) return {};
-  std::unique_ptr<Recordset> value =
-      database.ForHost().Execute(ValueOfRow(source, page.order, *page.after));
-  RowPlace place{!value->Eof(), false, std::nullopt};
-  if (place.found) {
-    const Variant read = value->Fields(Alias(0)).Value();
-    place.null = read.IsNull();
-    if (!place.null) place.value = read.ToText();
-  }
-  value->Close();
-  return place;
-}
-
-std::size_t ReadFrom(Database& database, const ListSource& source, const PageQuery& page,
-                     const RowPlace& place, const std::function<void(const FoundRow&)>& row) {
-  std::optional<std::vector<std::string>> ways;
-  const std::string text = Trim(page.text);
-  if (source.ways && !text.empty()) ways = source.ways(database, text);
-  return ReadRows(database.ForHost(), source,
-                  PageStatement(source, database.Dialect(), page, ways, place.null, place.value),
-                  row);
-}
-
-}  // namespace
-
 std::size_t ReadEach(Database& database, const ListSource& source, const PageQuery& page,
                      const std::function<void(const FoundRow&)>& row) {
-  return ReadFrom(database, source, page, PlaceOfAfter(database, source, page), row);
+  return ReadFrom(database, source, page,
+                  [&row](const FoundRow& read, const Variant&) { row(read); });
 }
 
-NextPage ReadNextPage(Database& database, const ListSource& source, PageQuery page,
-                      const std::vector<FoundRow>& shown) {
-  // Back from the last row shown to one still there; none: the list from its start.
-  std::size_t from = shown.size();
-  RowPlace place{false, false, std::nullopt};
-  while (!place.found && from > 0) {
-    page.after = shown[--from].front();
-    place = PlaceOfAfter(database, source, page);
-  }
-  if (!place.found) page.after.reset();
-  // The shown rows past that one come again: as many more are read.
-  std::set<std::string> again;
-  for (std::size_t i = place.found ? from + 1 : 0; i < shown.size(); ++i)
-    again.insert(shown[i].front());
-  const std::size_t wanted = static_cast<std::size_t>(page.limit);
-  page.limit += static_cast<int>(again.size());
+NextPage ReadNextPage(Database& database, const ListSource& source, const PageQuery& page) {
   NextPage next;
-  std::size_t offered = 0;
-  const std::size_t read = ReadFrom(database, source, page, place, [&](const FoundRow& row) {
-    if (again.contains(row.front())) return;
-    if (++offered <= wanted) next.rows.push_back(row);
-  });
-  next.more = offered > wanted || read == static_cast<std::size_t>(page.limit);
+  const std::size_t read =
+      ReadFrom(database, source, page, [&next](const FoundRow& row, const Variant& ordered_by) {
+        next.rows.push_back(row);
+        next.last = PagePlace(row.front(), ordered_by);
+      });
+  next.more = page.limit > 0 && read == static_cast<std::size_t>(page.limit);
   return next;
 }
 
@@ -594,7 +613,8 @@ std::optional<FoundRow> ReadRow(Connection& connection, const ListSource& source
   sql += SelectList(source) + " FROM " + source.from + " WHERE " + source.key + " = " +
          QuotedText(key);
   std::optional<FoundRow> found;
-  ReadRows(connection, source, sql, [&found](const FoundRow& row) { found = row; });
+  ReadRows(connection, source, sql, false,
+           [&found](const FoundRow& row, const Variant&) { found = row; });
   return found;
 }
 

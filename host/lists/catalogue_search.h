@@ -4,9 +4,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "component/database.h"
+#include "component/variant.h"
 #include "host/db/database.h"
 
 namespace nv407::host {
@@ -83,43 +85,49 @@ struct ListOrder {
   bool operator==(const ListOrder&) const = default;
 };
 
+// Where a row read stands in its page's order: its key and, in an order other than the
+// key's, the value that ordered it as it was read. A page after it reads on from these, not
+// from what the row holds by then: a row changed or removed since it was shown moves alone,
+// the rows around it are neither passed over nor read again.
+struct PagePlace {
+  // A key alone places a row in the key's order.
+  PagePlace(std::string row_key, Variant ordered_by = {})
+      : key(std::move(row_key)), value(std::move(ordered_by)) {}
+  std::string key;
+  Variant value;
+};
+
 // Which page of a list to read.
 struct PageQuery {
   std::string text;                               // what the user typed; "" finds every row
-  std::optional<std::string> after;               // the key of the page before's last row
+  std::optional<PagePlace> after;                 // where the page before's last row stood
   std::optional<std::vector<std::string>> among;  // only these keys (none: the whole list)
   int limit = kPageRows;                          // 0: every row
   ListOrder order = {};
 };
 
-// The rows that the text finds, after the row of the key `after`, in the page's order, at
-// most `limit`. Values are quoted, LIKE's wildcards in the text are escaped; the key
-// condition is one the key's index serves (StartsWith). How LIKE minds the case, how the
-// rows are limited and where NULL sorts are the dialect's (DialectTraits). `ways` replace
-// the text's own conditions (ListSource::ways); several are each read to the page's end
-// and united. In an order other than the key's, the page's keys are read first and its
-// columns then for those rows alone; past the first page, each stretch of the order that
-// can follow the row `after` (its ties, the values beyond its own, NULL) is read on its
-// own to the page's end, so that each is a range of an index where one serves the order;
-// which stretches can follow depends on whether that row's value is NULL (`after_null`) and,
-// in an order of a few values (ColumnSort::values), on that value (`after_value`, none for a
-// row that is gone), which ReadEach reads first.
+// The rows that the text finds, after the place `after`, in the page's order, at most
+// `limit`. Values are quoted, LIKE's wildcards in the text are escaped; the key condition is
+// one the key's index serves (StartsWith). How LIKE minds the case, how the rows are limited
+// and where NULL sorts are the dialect's (DialectTraits). `ways` replace the text's own
+// conditions (ListSource::ways); several are each read to the page's end and united. In an
+// order other than the key's, the page's keys are read first and its columns then for those
+// rows alone, with the value that orders each (PagePlace); past the first page, each stretch
+// of the order that can follow the place `after` (its value's ties beyond its key, the values
+// beyond its own, NULL) is read on its own to the page's end, so that each is a range of an
+// index where one serves the order.
 std::string PageStatement(const ListSource& source, SqlDialect dialect, const PageQuery& page,
-                          const std::optional<std::vector<std::string>>& ways = std::nullopt,
-                          bool after_null = false,
-                          const std::optional<std::string>& after_value = std::nullopt);
+                          const std::optional<std::vector<std::string>>& ways = std::nullopt);
 // Through the host's side of the database.
 std::vector<FoundRow> ReadPage(Database& database, const ListSource& source, const PageQuery& page);
-// A page that goes on from the rows shown (`shown`, in the page's order): after the last of
-// them still in the list's table. In an order other than the key's a page follows its row's
-// value, which a row removed since it was shown no longer has; the shown rows after the one
-// it goes on from are left out of it. `more`: a page may follow it.
+// A page, and where its last row stands (none for a page without rows): what the page
+// after it reads on from (PageQuery::after). `more`: a page may follow it.
 struct NextPage {
   std::vector<FoundRow> rows;
+  std::optional<PagePlace> last;
   bool more = false;
 };
-NextPage ReadNextPage(Database& database, const ListSource& source, PageQuery page,
-                      const std::vector<FoundRow>& shown);
+NextPage ReadNextPage(Database& database, const ListSource& source, const PageQuery& page);
 // Every row of the page's statement, handed over one by one as it is read, without a
 // limit (a report); returns how many there were.
 std::size_t ReadEach(Database& database, const ListSource& source, const PageQuery& page,

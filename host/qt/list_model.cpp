@@ -20,12 +20,13 @@ void ListModel::Find(const QString& text) {
     query.among.emplace();
     for (const FoundRow& row : rows_) query.among->push_back(row.front());
   }
-  std::vector<FoundRow> page = ReadPage(database_, source_, query);
+  NextPage page = ReadNextPage(database_, source_, query);
   beginResetModel();
   read_ = true;
   text_ = query.text;
-  more_ = static_cast<int>(page.size()) == kPageRows;
-  rows_ = std::move(page);
+  more_ = page.more;
+  rows_ = std::move(page.rows);
+  last_ = std::move(page.last);
   endResetModel();
 }
 
@@ -89,8 +90,7 @@ void ListModel::fetchMore(const QModelIndex& parent) {
   if (!canFetchMore(parent)) return;
   NextPage page;
   try {
-    page = ReadNextPage(database_, source_, {text_, std::nullopt, std::nullopt, kPageRows, order_},
-                        rows_);
+    page = ReadNextPage(database_, source_, {text_, last_, std::nullopt, kPageRows, order_});
   } catch (const std::exception& failure) {
     // The list ends here, short of what the text finds: text typed on is not looked for
     // among these rows alone.
@@ -101,6 +101,7 @@ void ListModel::fetchMore(const QModelIndex& parent) {
   }
   more_ = page.more;
   if (page.rows.empty()) return;
+  last_ = std::move(page.last);
   const int first = rowCount();
   beginInsertRows({}, first, first + static_cast<int>(page.rows.size()) - 1);
   for (FoundRow& row : page.rows) rows_.push_back(std::move(row));

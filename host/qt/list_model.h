@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,8 @@ class ListModel final : public QAbstractTableModel {
   Look look_;
   std::string text_;
   std::vector<FoundRow> rows_;
+  // Where the last row read stood as it was read: the next page reads on from there.
+  std::optional<PagePlace> last_;
   bool read_ = false;  // the rows are the first pages of what text_ finds, none failed
   bool more_ = false;  // the last page read was full
 };

@@ -18,6 +18,8 @@
 #include <QTextBrowser>
 #include <QTextLayout>
 #include <algorithm>
+#include <map>
+#include <memory>
 
 #include "component/error.h"
 #include "component/host_services.h"
@@ -405,6 +407,30 @@ class DialogsTest : public QObject {
     list.Find("c101");
     while (list.canFetchMore({})) list.fetchMore({});
     QCOMPARE(list.rowCount(), 30);  // C10100 to C10129, none of them among the rows read
+  }
+
+  // A row renamed in another session after it was shown, the list scrolled on by name: it
+  // reads on from where that row stood, so no page comes again and none is passed over.
+  void theListScrollsOnFromWhereItsLastRowStoodWhenShown() {
+    TestDatabase db(TestDatabase::Storage::kFile);
+    AddClients(db, 130);
+    const std::unique_ptr<host::Database> other = db.OpenAnotherSession();
+    host::ListModel list(db.db(), Clients(), {"Clave", "Nombre"}, nullptr);
+    list.sort(1, Qt::AscendingOrder);
+    QCOMPARE(list.rowCount(), host::kPageRows);
+    for (const char* name : {"Abarrotes Norte", "Zapatería Sur"}) {
+      const std::string renamed = list.Row(list.rowCount() - 1).front();
+      other->ForHost().Execute(std::string("UPDATE Cliente SET Cl_Razon_Social_1 = '") + name +
+                               "' WHERE Cl_Cve_Cliente = '" + renamed + "'");
+      list.fetchMore({});
+    }
+    while (list.canFetchMore({})) list.fetchMore({});
+    std::map<std::string, int> times;
+    for (int row = 0; row < list.rowCount(); ++row) ++times[list.Row(row).front()];
+    for (const host::FoundRow& row : host::ReadPage(db.db(), Clients(), {"", {}, {}, 0}))
+      if (times[row.front()] != 1)
+        QVERIFY2(row.at(1) == "Zapatería Sur" && times[row.front()] == 2,
+                 (row.front() + " read " + std::to_string(times[row.front()]) + " times").c_str());
   }
 
   // F2's list opens on the field's text and reads a page at a time as it scrolls; the keys

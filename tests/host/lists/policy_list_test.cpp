@@ -85,10 +85,10 @@ class PolicyListTest : public ::testing::Test {
     std::string found;
     host::PageQuery page{text, std::nullopt, std::nullopt, rows, order};
     for (int pages = 0; pages < 1000; ++pages) {
-      const std::vector<host::FoundRow> read = host::ReadPage(db.db(), list, page);
-      for (const host::FoundRow& row : read) found += (found.empty() ? "" : " ") + row.front();
-      if (static_cast<int>(read.size()) < rows) return found;
-      page.after = read.back().front();
+      const host::NextPage read = host::ReadNextPage(db.db(), list, page);
+      for (const host::FoundRow& row : read.rows) found += (found.empty() ? "" : " ") + row.front();
+      if (!read.more) return found;
+      page.after = read.last;
     }
     return found + " ... (pages without end)";
   }
@@ -427,8 +427,8 @@ TEST_F(PolicyListTest, PagesReadOnJoinUpToTheWholeListInEveryOrder) {
 }
 
 // Rows shown may be removed before the next page is read (another operator, another tool):
-// in any order the list goes on after the last shown row still there, with no row twice
-// and none passed over; with none of them left, from the list's start.
+// in any order the list goes on after where the last row shown stood, with no row twice and
+// none passed over.
 TEST_F(PolicyListTest, TheNextPageGoesOnWhenTheRowsShownAreRemoved) {
   const auto remove = [&](const std::string& folio) {
     db.Execute("DELETE FROM Poliza_Servicio_Tipo_Servicio WHERE Ps_Folio = '" + folio + "'");
@@ -441,8 +441,9 @@ TEST_F(PolicyListTest, TheNextPageGoesOnWhenTheRowsShownAreRemoved) {
     for (const std::size_t removed : {std::size_t{1}, std::size_t{2}, std::size_t{3}}) {
       SCOPED_TRACE(std::to_string(removed) + " removed");
       SetUpPolicies();
-      const std::vector<host::FoundRow> shown =
-          host::ReadPage(db.db(), list, {"", std::nullopt, std::nullopt, 3, order});
+      const host::NextPage first =
+          host::ReadNextPage(db.db(), list, {"", std::nullopt, std::nullopt, 3, order});
+      const std::vector<host::FoundRow>& shown = first.rows;
       ASSERT_EQ(shown.size(), 3u);
       for (std::size_t i = shown.size() - removed; i < shown.size(); ++i) remove(shown[i].front());
       // What one statement now finds, less the rows still shown, from the start.
@@ -457,11 +458,97 @@ TEST_F(PolicyListTest, TheNextPageGoesOnWhenTheRowsShownAreRemoved) {
         ++taken;
       }
       const host::NextPage next =
-          host::ReadNextPage(db.db(), list, {"", std::nullopt, std::nullopt, 3, order}, shown);
+          host::ReadNextPage(db.db(), list, {"", first.last, std::nullopt, 3, order});
       std::string found;
       for (const host::FoundRow& row : next.rows) found += (found.empty() ? "" : " ") + row.front();
       EXPECT_EQ(found, expected);
       EXPECT_TRUE(next.more);  // 8 policies, 3 shown, at most 3 of them gone
+    }
+  }
+}
+
+// What orders the last row shown changes in another operator's session before the next page
+// is read: its use (a counter reset, usage recorded), its client's name, its state (a Baja).
+// The list reads on from where that row stood when it was shown: every other policy comes
+// exactly once, in every order and either way; the changed one alone may come again or not.
+TEST(PolicyListPaging, ARowChangedAfterItWasShownMovesAlone) {
+  TestDatabase db(TestDatabase::Storage::kFile);
+  const std::unique_ptr<host::Database> other = db.OpenAnotherSession();
+  constexpr int kPolicies = 40, kRows = 6;
+  const auto set_up = [&] {
+    db.Execute("DELETE FROM Poliza_Servicio_Tipo_Servicio");
+    db.Execute("DELETE FROM Poliza_Servicio");
+    db.Execute("DELETE FROM Cliente WHERE Cl_Cve_Cliente LIKE 'P%'");
+    for (int i = 0; i < kPolicies; ++i) {
+      const std::string n = std::to_string(100 + i);
+      // Each policy its own client, their names in another order than the folios.
+      db.AddClient("P00" + n, "Cliente " + std::to_string(100 + i * 7 % kPolicies));
+      PolicyRow policy;
+      policy.folio = "TST-000" + n;
+      policy.client = "P00" + n;
+      policy.start = "2024-01-01";
+      policy.end = i % 3 == 0 ? "2024-02-01" : "2024-12-31";  // expired or in force
+      policy.state = i % 5 == 0 ? "CA" : "AC";
+      policy.services = {{"SOPREM", 10, static_cast<double>(i * 3 % 11), 0}};  // ties of use
+      db.AddPolicy(policy);
+    }
+  };
+  const auto on_other = [&](const std::string& statement) { other->ForHost().Execute(statement); };
+  struct Change {
+    const char* name;
+    ListOrder order;
+    std::function<void(const std::string& folio)> made;
+  };
+  const auto counters = [&](const char* used) {
+    return [&on_other, used](const std::string& folio) {
+      on_other(std::string("UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Tiempo_Utilizado = ") +
+               used + " WHERE Ps_Folio = '" + folio + "'");
+    };
+  };
+  const auto renamed = [&](const std::string& folio) {
+    on_other(
+        "UPDATE Cliente SET Cl_Razon_Social_1 = 'Aceros del Norte' WHERE Cl_Cve_Cliente = (SELECT "
+        "Cl_Cve_Cliente FROM Poliza_Servicio WHERE Ps_Folio = '" +
+        folio + "')");
+  };
+  const auto cancelled = [&](const std::string& folio) {
+    on_other("UPDATE Poliza_Servicio SET Es_Cve_Estado = 'CA' WHERE Ps_Folio = '" + folio + "'");
+  };
+  const Change changes[] = {
+      {"counters reset, most used first", {host::kPolicyUsage, true}, counters("0")},
+      {"counters reset, least used first", {host::kPolicyUsage, false}, counters("0")},
+      {"usage recorded, least used first", {host::kPolicyUsage, false}, counters("9.5")},
+      {"client renamed, by name", {host::kPolicyClientName, false}, renamed},
+      {"client renamed, by name descending", {host::kPolicyClientName, true}, renamed},
+      {"cancelled, by state", {host::kPolicyState, false}, cancelled},
+      {"cancelled, by state descending", {host::kPolicyState, true}, cancelled},
+  };
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.name);
+    set_up();
+    const host::ListSource list = host::PolicyList(db.db(), Date::FromYmd(2024, 3, 15), {});
+    // Two pages shown, then the last row of the second changed.
+    host::PageQuery page{"", std::nullopt, std::nullopt, kRows, change.order};
+    std::vector<std::string> read;
+    std::string changed;
+    for (int pages = 0; pages < 2 * kPolicies; ++pages) {
+      const host::NextPage next = host::ReadNextPage(db.db(), list, page);
+      for (const host::FoundRow& row : next.rows) read.push_back(row.front());
+      if (!next.more) break;
+      page.after = next.last;
+      if (pages == 1) {
+        changed = read.back();
+        change.made(changed);
+      }
+    }
+    ASSERT_FALSE(changed.empty());
+    for (int i = 0; i < kPolicies; ++i) {
+      const std::string folio = "TST-000" + std::to_string(100 + i);
+      const auto times = std::count(read.begin(), read.end(), folio);
+      if (folio == changed)
+        EXPECT_TRUE(times == 1 || times == 2) << folio << " read " << times << " times";
+      else
+        EXPECT_EQ(times, 1) << folio;
     }
   }
 }
