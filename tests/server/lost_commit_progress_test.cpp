@@ -38,18 +38,11 @@ class Relay {
   explicit Relay(const std::string& server_connection)
       : folder_(std::filesystem::temp_directory_path() /
                 ("polizas-relay-progress-" + std::to_string(::getpid()))) {
-    const std::string key = "Servername=";
-    const std::size_t start = server_connection.find(key) + key.size();
-    const std::size_t end = server_connection.find(';', start);
-    server_socket_ = server_connection.substr(start, end - start) + "/.s.PGSQL.5432";
-    connection_ = server_connection;
-    connection_.replace(start, end - start, folder_.string());
-    std::filesystem::create_directories(folder_);
-    listener_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    const sockaddr_un address = Address((folder_ / ".s.PGSQL.5432").string());
-    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 8) != 0 || ::pipe(stop_) != 0)
-      throw Error("the relay cannot listen in " + folder_.string());
+    RelayedServer relayed = RelayThrough(server_connection, folder_);
+    server_socket_ = std::move(relayed.server_socket);
+    connection_ = std::move(relayed.connection);
+    listener_ = relayed.listener;
+    if (::pipe(stop_) != 0) throw Error("the relay cannot make its pipe");
     thread_ = std::thread([this] { Carry(); });
   }
   ~Relay() {
@@ -78,13 +71,6 @@ class Relay {
   }
 
  private:
-  static sockaddr_un Address(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    return address;
-  }
-
   void Carry() {
     for (;;) {
       std::vector<pollfd> ready{{stop_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
@@ -105,7 +91,7 @@ class Relay {
     const int client = ::accept(listener_, nullptr, nullptr);
     if (client < 0) return;
     const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    const sockaddr_un address = Address(server_socket_);
+    const sockaddr_un address = UnixAddress(server_socket_);
     if (::connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
       ::close(client);
       ::close(server);
@@ -163,12 +149,7 @@ class CommitInProgressTest : public ServerTest {
     admin_.Execute("DROP ROLE " + login_);
   }
 
-  std::string AsLogin() const {
-    std::string connection = database_.ConnectionString();
-    connection.replace(connection.find("Username=postgres"), std::string::npos,
-                       "Username=" + login_);
-    return connection;
-  }
+  std::string AsLogin() const { return testing::AsLogin(database_.ConnectionString(), login_); }
   // Runs `command`, the commit in it lost while it waits.
   void WithCommitLost(const std::function<void()>& command) {
     auto cut = std::async(std::launch::async, [this] {

@@ -364,27 +364,12 @@ TEST_F(ServerTest, ConnectionsAreMadeInATurkishLocale) {
   EXPECT_EQ(Scalar(Open()->ForHost(), "SELECT 'bağlandı' AS v"), "'bağlandı'");
 }
 
-sockaddr_un Address(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  path.copy(address.sun_path, sizeof address.sun_path - 1);
-  return address;
-}
-int Listen(const std::string& path) {
-  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  const sockaddr_un address = Address(path);
-  if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listener, 8) != 0)
-    throw Error("cannot listen on " + path);
-  return listener;
-}
-
 // A server that takes the connection and never answers is given up at the login timeout.
 TEST(ServerLogin, AServerThatNeverAnswersIsGivenUpAtTheLoginTimeout) {
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("polizas-mute-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
-  const int listener = Listen((dir / ".s.PGSQL.5432").string());
+  const int listener = ListenOn((dir / ".s.PGSQL.5432").string());
 
   const auto start = std::chrono::steady_clock::now();
   const std::string refusal = Refusal([&] {
@@ -464,14 +449,10 @@ class Relay {
   explicit Relay(const std::string& server_connection)
       : folder_(std::filesystem::temp_directory_path() /
                 ("polizas-relay-" + std::to_string(::getpid()))) {
-    const std::string key = "Servername=";
-    const std::size_t start = server_connection.find(key) + key.size();
-    const std::size_t end = server_connection.find(';', start);
-    server_socket_ = server_connection.substr(start, end - start) + "/.s.PGSQL.5432";
-    connection_ = server_connection;
-    connection_.replace(start, end - start, folder_.string());
-    std::filesystem::create_directories(folder_);
-    listener_ = Listen((folder_ / ".s.PGSQL.5432").string());
+    RelayedServer relayed = RelayThrough(server_connection, folder_);
+    server_socket_ = std::move(relayed.server_socket);
+    connection_ = std::move(relayed.connection);
+    listener_ = relayed.listener;
     accepting_ = std::thread([this] { Accept(); });
   }
   ~Relay() {
@@ -506,7 +487,7 @@ class Relay {
   void Accept() {
     for (int client; (client = ::accept(listener_, nullptr, nullptr)) >= 0;) {
       const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
-      const sockaddr_un address = Address(server_socket_);
+      const sockaddr_un address = UnixAddress(server_socket_);
       ::connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address);
       const std::lock_guard lock(mutex_);
       sockets_.insert(sockets_.end(), {client, server});

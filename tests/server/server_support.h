@@ -1,11 +1,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +36,44 @@ inline std::string AsLogin(std::string connection, const std::string& login) {
 }
 
 inline constexpr const char* kUpToDate = "0 The database is up to date; nothing was changed\n";
+
+inline sockaddr_un UnixAddress(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  return address;
+}
+// A socket listening on `path`, for connections the driver makes to a server's folder.
+inline int ListenOn(const std::string& path) {
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  const sockaddr_un address = UnixAddress(path);
+  if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener, 8) != 0)
+    throw Error("cannot listen on " + path);
+  return listener;
+}
+
+// The test server's connections carried through a socket in `folder` (made here): the
+// server's own socket, the connection string that reaches it through the folder instead,
+// and the socket listening there.
+struct RelayedServer {
+  std::string server_socket;
+  std::string connection;
+  int listener = -1;
+};
+inline RelayedServer RelayThrough(const std::string& server_connection,
+                                  const std::filesystem::path& folder) {
+  const std::string key = "Servername=";
+  const std::size_t start = server_connection.find(key) + key.size();
+  const std::size_t end = server_connection.find(';', start);
+  RelayedServer relayed;
+  relayed.server_socket = server_connection.substr(start, end - start) + "/.s.PGSQL.5432";
+  relayed.connection = server_connection;
+  relayed.connection.replace(start, end - start, folder.string());
+  std::filesystem::create_directories(folder);
+  relayed.listener = ListenOn((folder / ".s.PGSQL.5432").string());
+  return relayed;
+}
 
 // A copy of the demo database on the test server, and sessions on it.
 class ServerTest : public ::testing::Test {
