@@ -26,7 +26,7 @@ std::string FieldLabel(const Form& form, const Control& control);
 enum class KeyRefusal {
   kNotFound,  // its look-up found no live record
   kNotTaken,  // found, but the screen could not take it, and said why
-  kAltered,   // found as stored, but the field makes another key of it (it upper-cases)
+  kAltered,   // found as stored, but the field makes another key of it (upper-casing it)
 };
 
 // "Sucursal PUE inexistente o dada de baja"; a key found but not usable, "Tipo póliza
