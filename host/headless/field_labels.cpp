@@ -46,9 +46,17 @@ std::string FieldLabel(const Form& form, const Control& control) {
   return FieldLabel(LayoutRows(form), control.Layout());
 }
 
-std::string RefusedKeyStatus(const std::string& label, const std::string& key, bool found) {
-  if (found) return label + " " + key + " existe, pero no se pudo usar (vea el mensaje)";
-  return label + " " + key + " inexistente o dada de baja";
+std::string RefusedKeyStatus(const std::string& label, const std::string& key, KeyRefusal why) {
+  const std::string named = label + " " + key;
+  switch (why) {
+    case KeyRefusal::kNotFound:
+      break;
+    case KeyRefusal::kNotTaken:
+      return named + " existe, pero no se pudo usar (vea el mensaje)";
+    case KeyRefusal::kAltered:
+      return named + " existe, pero no se pudo usar (el campo no la admite tal como está guardada)";
+  }
+  return named + " inexistente o dada de baja";
 }
 
 }  // namespace nv407::host

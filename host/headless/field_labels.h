@@ -22,8 +22,15 @@ std::vector<const ControlLayout*> LayoutRows(const std::vector<ControlLayout>& r
 std::string FieldLabel(const std::vector<const ControlLayout*>& rows, const ControlLayout& field);
 std::string FieldLabel(const Form& form, const Control& control);
 
-// "Sucursal PUE inexistente o dada de baja": a key field's look-up refused the key; or the
-// screen could not take a key the look-up found (`found`), which it has said why.
-std::string RefusedKeyStatus(const std::string& label, const std::string& key, bool found);
+// Why a key field holds no record for a key.
+enum class KeyRefusal {
+  kNotFound,  // its look-up found no live record
+  kNotTaken,  // found, but the screen could not take it, and said why
+  kAltered,   // found as stored, but the field makes another key of it (upper-casing it)
+};
+
+// "Sucursal PUE inexistente o dada de baja"; a key found but not usable, "Tipo póliza
+// SOPANUAL existe, pero no se pudo usar (vea el mensaje)", with the reason that fits `why`.
+std::string RefusedKeyStatus(const std::string& label, const std::string& key, KeyRefusal why);
 
 }  // namespace nv407::host

@@ -13,11 +13,35 @@ namespace {
 
 constexpr const char* kTypeKey = "txt_Tps_Cve_Tipo_Poliza";
 
+// A key of the policy shown, typed into its field again by the renewal.
+struct Carried {
+  const char* field;
+  std::string key;     // as stored
+  bool found = false;  // live in its catalogue when the policy was loaded
+  bool carried = false;
+};
+
 // What the renewal takes from the policy shown, read before Nuevo empties the fields.
 struct Renewed {
-  std::string branch, seller, client, cut_off_day, type;
+  Carried branch, seller, client, type;
+  std::string cut_off_day;
   Date start;
 };
+
+Carried ShownKey(const Form& screen, const char* field) {
+  const auto& box = FindControlAs<HeadlessTextBox>(screen, field);
+  return {field, box.Text(), box.Accepted()};
+}
+
+// Typed as the operator would; but a field may make another key of it (upper-casing a key
+// another program stored in lower case), which names another record or none. That key is
+// not the policy's: the field is emptied again, and the key left uncarried.
+void Carry(Form& screen, Carried& key) {
+  auto& box = FindControlAs<HeadlessTextBox>(screen, key.field);
+  box.UserType(key.key);
+  key.carried = box.Text() == key.key;
+  if (!key.carried) box.UserType("");
+}
 
 std::string TextOf(const Form& screen, std::string_view name) {
   return FindControlAs<HeadlessTextBox>(screen, name).Text();
@@ -57,40 +81,47 @@ void Renew(Form& screen, Database& database) {
     throw Error(
         "Renovar: la póliza vence el 31/12/9999, el último día que una fecha puede ser; no hay "
         "día siguiente en que empiece la renovación");
-  const Renewed renewed{TextOf(screen, "txt_Sc_Cve_Sucursal"),
-                        TextOf(screen, "txt_Vn_Cve_Vendedor"),
-                        TextOf(screen, "txt_Cl_Cve_Cliente"),
-                        FindControlAs<HeadlessComboBox>(screen, "cbCorte").Text(),
-                        TextOf(screen, kTypeKey),
-                        end.AddDays(1)};
+  Renewed renewed{ShownKey(screen, "txt_Sc_Cve_Sucursal"),
+                  ShownKey(screen, "txt_Vn_Cve_Vendedor"),
+                  ShownKey(screen, "txt_Cl_Cve_Cliente"),
+                  ShownKey(screen, kTypeKey),
+                  FindControlAs<HeadlessComboBox>(screen, "cbCorte").Text(),
+                  end.AddDays(1)};
 
   FindControlAs<HeadlessToolbar>(screen, "Controles").UserPress(ToolbarCommand::kNuevo);
-  FindControlAs<HeadlessTextBox>(screen, "txt_Sc_Cve_Sucursal").UserType(renewed.branch);
-  FindControlAs<HeadlessTextBox>(screen, "txt_Vn_Cve_Vendedor").UserType(renewed.seller);
-  FindControlAs<HeadlessTextBox>(screen, "txt_Cl_Cve_Cliente").UserType(renewed.client);
+  Carry(screen, renewed.branch);
+  Carry(screen, renewed.seller);
+  Carry(screen, renewed.client);
   if (!renewed.cut_off_day.empty())
     FindControlAs<HeadlessComboBox>(screen, "cbCorte").UserChoose(renewed.cut_off_day);
   FindControlAs<HeadlessDateField>(screen, "dp_Ps_Fecha_Inicio").UserPick(renewed.start);
   // Last: the policy type's look-up sets the end date from the start just picked.
-  FindControlAs<HeadlessTextBox>(screen, kTypeKey).UserType(renewed.type);
+  Carry(screen, renewed.type);
 
-  // A key withdrawn since the policy was saved is refused as when typed; the operator must
-  // know which before saving, where the window would frame a key typed by hand. A key the
-  // policy lacked is left for Aceptar to ask for.
+  // A key withdrawn since the policy was saved is refused as when typed, and one the field
+  // could not hold is named as stored; the operator must know which before saving, where
+  // the window would frame a key typed by hand. A key the policy lacked is left for Aceptar
+  // to ask for.
   std::string refused;
-  for (const char* key :
-       {"txt_Sc_Cve_Sucursal", "txt_Vn_Cve_Vendedor", "txt_Cl_Cve_Cliente", kTypeKey}) {
-    const auto& box = FindControlAs<HeadlessTextBox>(screen, key);
-    if (box.Accepted() || box.Text().empty()) continue;
-    refused += refused.empty() ? "Renovar: " : ", ";
-    refused += RefusedKeyStatus(FieldLabel(screen, box), box.Text(), box.NotTaken());
+  for (const Carried* key : {&renewed.branch, &renewed.seller, &renewed.client, &renewed.type}) {
+    const auto& box = FindControlAs<HeadlessTextBox>(screen, key->field);
+    std::string status;
+    if (!key->carried)
+      status = RefusedKeyStatus(FieldLabel(screen, box), key->key,
+                                key->found ? KeyRefusal::kAltered : KeyRefusal::kNotFound);
+    else if (!box.Accepted() && !box.Text().empty())
+      status = RefusedKeyStatus(FieldLabel(screen, box), box.Text(),
+                                box.NotTaken() ? KeyRefusal::kNotTaken : KeyRefusal::kNotFound);
+    else
+      continue;
+    refused += (refused.empty() ? "Renovar: " : ", ") + status;
   }
   if (!refused.empty()) throw Error(refused + "; revise la captura antes de Aceptar, o Cancelar");
   // A type that includes no services leaves the end date at the start, as for a capture
   // typed by hand; the operator must know before saving a policy of one day.
   const bool type_found = !TextOf(screen, "txt_Tps_Descripcion").empty();
   if (type_found && FindControlAs<HeadlessListView>(screen, "lvServicios").Items().Count() == 0)
-    throw Error("Renovar: el tipo de póliza " + renewed.type +
+    throw Error("Renovar: el tipo de póliza " + renewed.type.key +
                 " no incluye servicios, así que la fecha final no se calcula de él y queda igual "
                 "a la inicial; revise la captura antes de Aceptar, o Cancelar");
 }

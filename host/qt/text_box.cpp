@@ -71,8 +71,9 @@ void QtTextBox::CommitEdit() {
   if (shown_.EditedIn(text())) setText(shown_.Shown());
   MarkRefusal(HoldsRefusedKey());
   if (HoldsRefusedKey()) {
-    canvas_.ShowStatus(RefusedKeyStatus(FieldLabel(canvas_.form(), control_), shown_.Stored(),
-                                        control_.NotTaken()));
+    canvas_.ShowStatus(
+        RefusedKeyStatus(FieldLabel(canvas_.form(), control_), shown_.Stored(),
+                         control_.NotTaken() ? KeyRefusal::kNotTaken : KeyRefusal::kNotFound));
     refusal_said_ = true;
   } else if (refusal_said_ && control_.IsKeyField()) {
     canvas_.ShowStatus("");  // the key now given was taken

@@ -360,6 +360,31 @@ class BeyondScreenTest : public QObject {
     QCOMPARE(demo.db.Count("Poliza_Servicio"), policies + 1);
   }
 
+  // Ctrl+R renews as Renovar does elsewhere: a client another program stored in lower case,
+  // which the field would turn into another client's key, is named as stored and not carried.
+  void renovarRefusesAKeyTheFieldWouldTurnIntoAnother() {
+    DemoWindow demo;
+    demo.db.AddClient("c00003", "Clínica Menor de Monterrey");
+    demo.db.Execute(
+        "UPDATE Poliza_Servicio SET Cl_Cve_Cliente = 'c00003' WHERE Ps_Folio = 'MTY-000002'");
+    QAction* renew = demo.window.desktop->window().RenewAction();
+    demo.window.Load("mty-2");
+    QTRY_VERIFY(renew->isEnabled());
+    const long long policies = demo.db.Count("Poliza_Servicio");
+
+    demo.window.Key(Qt::Key_R, Qt::ControlModifier);
+
+    const std::vector<host::MessageCall> messages = demo.window.dialogs.Messages();
+    QVERIFY(!messages.empty());
+    QVERIFY2(messages.back().request.text.find("Renovar: Cliente c00003 existe, pero no se pudo "
+                                               "usar") != std::string::npos,
+             messages.back().request.text.c_str());
+    QCOMPARE(demo.window.Shown({"txt_Sc_Cve_Sucursal", "txt_Cl_Cve_Cliente", "txt_Cl_Cliente"}),
+             QStringList({"MTY", "", ""}));
+    demo.window.Key(Qt::Key_S, Qt::ControlModifier);  // Aceptar
+    QCOMPARE(demo.db.Count("Poliza_Servicio"), policies);
+  }
+
   // A command's message tells of the policy it ran on: the next policy shown, whether found
   // or not, live or cancelled, takes it away.
   void aCommandsMessageGoesWhenAnotherFolioIsShown() {

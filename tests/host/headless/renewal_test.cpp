@@ -111,6 +111,94 @@ TEST_F(RenewalTest, SaysATypeTheScreenCouldNotTakeExists) {
   }
 }
 
+// Another program wrote the catalogues and the policy in a file of its own, keys in lower
+// case among them, that no operator can type into the screen's upper-casing key fields.
+class ForeignKeyRenewalTest : public RenewalTest {
+ protected:
+  ForeignKeyRenewalTest() : RenewalTest(TestDatabase::Storage::kFile) {}
+  void GivenPolicyKeys(const std::string& client, const std::string& type) {
+    GivenStoredPolicy();
+    db.Execute("UPDATE Poliza_Servicio SET Cl_Cve_Cliente = " + Quote(client) +
+               ", Tps_Cve_Tipo_Poliza_Servicio = " + Quote(type));
+    GivenOpenScreen();
+    WhenType("txtFolio", kFolio);
+  }
+  std::string Refusal() {
+    try {
+      WhenRenew();
+    } catch (const Error& refused) {
+      return refused.what();
+    }
+    return "renewed as " + Shown("txt_Cl_Cve_Cliente") + " " + Shown("txt_Tps_Cve_Tipo_Poliza");
+  }
+};
+
+// The field would make the key of another record of them: the renewal carries neither that
+// record nor the key, says which it could not carry, and Aceptar then saves nothing for them.
+TEST_F(ForeignKeyRenewalTest, RefusesAKeyTheFieldWouldTurnIntoAnother) {
+  db.AddClient("c00003", "Clínica Menor de Monterrey");
+  db.AddPolicyType("sopanual", "Soporte anual menor", "POL-SOP-ANU", 3, 1, {{"VISITA", 1}});
+  GivenPolicyKeys("c00003", "sopanual");
+  ASSERT_EQ(Shown("txt_Cl_Cliente"), "Clínica Menor de Monterrey");
+  const std::vector<std::string> stored = Stored();
+
+  EXPECT_EQ(Refusal(),
+            "Renovar: Cliente c00003 existe, pero no se pudo usar (el campo no la admite tal como "
+            "está guardada), Tipo póliza sopanual existe, pero no se pudo usar (el campo no la "
+            "admite tal como está guardada); revise la captura antes de Aceptar, o Cancelar");
+  EXPECT_EQ(Toolbar().mode, host::ToolbarMode::kNew) << "the capture stays for review";
+  EXPECT_EQ(Shown("txt_Sc_Cve_Sucursal") + "|" + Shown("txt_Cl_Cve_Cliente") + "|" +
+                Shown("txt_Cl_Cliente") + "|" + Shown("txt_Tps_Cve_Tipo_Poliza") + "|" +
+                Shown("txt_Tps_Descripcion"),
+            "MTY||||");
+  EXPECT_THAT(Services(), IsEmpty()) << "SOPANUAL's services";
+  EXPECT_EQ(Stored(), stored);
+
+  WhenPress("Aceptar");
+  EXPECT_THAT(LastMessage(), HasSubstr("Debe especificar el cliente"));
+  EXPECT_EQ(Stored(), stored);
+}
+
+// Held only in lower case, the key is live all the same: the renewal says it could not carry
+// it, not that it is gone; one withdrawn is still called so.
+TEST_F(ForeignKeyRenewalTest, SaysALowerCaseKeyExistsThoughTheFieldCannotHoldIt) {
+  db.AddClient("c00099", "Clínica del Valle");
+  db.AddPolicyType("sopmenor", "Soporte menor", "POL-SOP-ANU", 3, 1, {{"VISITA", 1}}, "BA");
+  GivenPolicyKeys("c00099", "sopmenor");
+  const std::vector<std::string> stored = Stored();
+
+  EXPECT_EQ(Refusal(),
+            "Renovar: Cliente c00099 existe, pero no se pudo usar (el campo no la admite tal como "
+            "está guardada), Tipo póliza sopmenor inexistente o dada de baja; revise la captura "
+            "antes de Aceptar, o Cancelar");
+  EXPECT_EQ(Shown("txt_Cl_Cve_Cliente") + "|" + Shown("txt_Tps_Cve_Tipo_Poliza"), "|");
+  EXPECT_EQ(Stored(), stored);
+}
+
+// Keys that are typed as they are stored, quotes and capital Latin-1 letters in them, are
+// carried and saved as they are.
+TEST_F(ForeignKeyRenewalTest, CarriesKeysTypedAsTheyAreStored) {
+  db.AddClient("O'BRIEN", "O'Brien y Asociados");
+  db.AddClient("ÑANDÚ1", "Ñandú Servicios");
+  db.AddPolicyType("SOPÁGIL", "Soporte ágil", "POL-SOP-ANU", 3, 1, {{"VISITA", 1}});
+  GivenPolicyKeys("O'BRIEN", "SOPÁGIL");
+  for (const std::string client : {"O'BRIEN", "ÑANDÚ1"}) {
+    SCOPED_TRACE(client);
+    db.Execute("UPDATE Poliza_Servicio SET Cl_Cve_Cliente = " + Quote(client) +
+               " WHERE Ps_Folio = " + Quote(kFolio));
+    WhenType("txtFolio", kFolio);
+
+    WhenRenew();
+    EXPECT_EQ(Shown("txt_Cl_Cve_Cliente") + "|" + Shown("txt_Tps_Descripcion"),
+              client + "|Soporte ágil");
+    WhenPress("Aceptar");
+    EXPECT_EQ(db.Scalar("SELECT Cl_Cve_Cliente || '|' || Tps_Cve_Tipo_Poliza_Servicio AS v FROM "
+                        "Poliza_Servicio WHERE Ps_Fecha = '2024-03-15' AND Cl_Cve_Cliente = " +
+                        Quote(client)),
+              client + "|SOPÁGIL");
+  }
+}
+
 // Another operator's screen, on its own session of the same file, acts on the policy this
 // screen still shows as it was loaded.
 class StaleRenewalTest : public RenewalTest {
