@@ -108,6 +108,24 @@ bool KeepsALog(const fs::path& file) {
 
 }  // namespace
 
+void RefuseFilesLeftBeside(const std::string& path) {
+  std::vector<std::string> left;
+  for (const char* suffix : kSideSuffixes) {
+    if (std::error_code none; fs::exists(fs::symlink_status(path + suffix, none)))
+      left.push_back(path + suffix);
+  }
+  if (left.empty()) return;
+  std::string listed;
+  for (std::size_t i = 0; i < left.size(); ++i)
+    listed += (i == 0 ? "" : i + 1 == left.size() ? " and " : ", ") + left[i];
+  throw Error(listed + (left.size() == 1 ? " is" : " are") + " beside " + path +
+              ", where a program has (or had) a database of that name open: SQLite would take " +
+              (left.size() == 1 ? "it" : "them") +
+              " for the new file's own. Nothing was written: name another file, or remove " +
+              (left.size() == 1 ? "it" : "them") +
+              " once no program has a database of that name open (also one renamed since)");
+}
+
 std::vector<std::string> FilesAReadingWouldLeave(const std::string& path) {
   const fs::path file = Resolved(path);
   const std::string beside = file.string(), name = file.filename().string();

@@ -11,6 +11,17 @@ struct sqlite3;
 
 namespace nv407::host::sqlite {
 
+// The files SQLite keeps beside a database, named after it: its log, the log's index and the
+// journal of a database that keeps none.
+inline constexpr const char* kSideSuffixes[] = {"-wal", "-shm", "-journal"};
+
+// Throws Error, naming them and what to do, where files SQLite keeps beside a database are
+// there beside `path`, the name of a database about to be made: left by a program that has
+// (or had) a database of that name open, by a writer killed outright or by another tool,
+// SQLite would take them for the new file's own (a log's pages read over it, a journal
+// rolled back into it) or discard them with the saves they hold.
+void RefuseFilesLeftBeside(const std::string& path);
+
 // What opens an existing database file with sqlite3_open_v2, given where it lies. In WAL
 // mode SQLite keeps the database's log and its shared index beside it (NAME-wal, NAME-shm),
 // so the folder must take them; on a read-only file system, where nobody can change the

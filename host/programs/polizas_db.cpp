@@ -162,6 +162,13 @@ int InitFile(const std::string& path, const Demo& demo, const std::string& admin
     std::cerr << "polizas-db: " << path << " already exists; it was left as it is\n";
     return kFailed;
   }
+  // SQLite would discard a log left there, the saves of the program it is left for with it.
+  try {
+    nv407::host::sqlite::RefuseFilesLeftBeside(path);
+  } catch (const nv407::Error& left) {
+    std::cerr << "polizas-db: " << left.Description() << "\n";
+    return kFailed;
+  }
   std::optional<Administrator> administrator;
   if (!demo.catalogues) {
     try {

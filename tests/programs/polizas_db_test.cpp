@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -243,6 +244,39 @@ TEST_F(DbProgram, ABackupNamingTheDatabasesFilesIsRefused) {
   }
   for (const char* suffix : {"-wal", "-journal"})
     EXPECT_FALSE(fs::exists(Database() + suffix)) << suffix;
+}
+
+// Files SQLite keeps beside a database left at the name of a new one (a program still has
+// yesterday's backup open under its new name, or a writer was killed, or another tool left a
+// journal) would be taken for the new file's log or journal and falsify it, or be discarded
+// with the saves they hold: a backup or a new database is refused there, as where the file
+// exists, and nothing is written.
+TEST_F(DbProgram, ANewFileIsRefusedBesideFilesLeftForADatabaseOfItsName) {
+  const std::string target = File("copia.db");
+  const auto backup = [&] {
+    return RunProgram(dir_, "polizas-db", {"backup", Database(), target}, "");
+  };
+  ASSERT_EQ(backup().exit_code, 0);
+  {
+    const auto yesterday = host::OpenSqliteDatabase(target);
+    yesterday->ForHost().Execute("INSERT INTO host_parameter (name, value) VALUES ('AYER', 'x')");
+    fs::rename(target, File("copia-ayer.db"));
+    const ProgramOutput refused = backup();
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_THAT(refused.err, StartsWith("polizas-db: cannot back up " + Database() + ": " + target +
+                                        "-wal and " + target + "-shm are beside "));
+    const ProgramOutput init = RunProgram(dir_, "polizas-db", {"init", target, "--demo"}, "");
+    EXPECT_EQ(init.exit_code, 1);
+    EXPECT_THAT(init.err,
+                StartsWith("polizas-db: " + target + "-wal and " + target + "-shm are beside "));
+    EXPECT_THAT(Named("copia.db"), ::testing::UnorderedElementsAre("copia.db-wal", "copia.db-shm"));
+  }
+  // SQLite leaves them as they are on closing a renamed file.
+  for (const char* suffix : {"-wal", "-shm"}) fs::remove(target + suffix);
+  std::ofstream(target + "-journal") << "de otra herramienta";
+  const ProgramOutput refused = backup();
+  EXPECT_THAT(refused.err, HasSubstr(target + "-journal is beside "));
+  EXPECT_THAT(Named("copia.db"), ::testing::ElementsAre("copia.db-journal"));
 }
 
 // A user who cannot write the database file reads it through a log and an index that, made
