@@ -140,7 +140,7 @@ std::vector<std::string> FilesAReadingWouldLeave(const std::string& path) {
   return left;
 }
 
-std::optional<mode_t> KeepFromOthers(const std::string& path) {
+std::optional<mode_t> KeepFromOthers(const std::string& path, bool asking) {
   const fs::path file = Resolved(path);
   const std::string beside = file.string();
   const auto refused = [&](int error) {
@@ -151,8 +151,10 @@ std::optional<mode_t> KeepFromOthers(const std::string& path) {
   };
   struct stat status = {};
   std::optional<mode_t> kept;
+  // Asking, each file is given the permissions it has: only its owner may, as for others.
+  const mode_t keep = asking ? 07777 : 07770;
   if (::stat(beside.c_str(), &status) == 0 && (status.st_mode & S_IROTH) != 0) {
-    kept = status.st_mode & 07770;
+    kept = status.st_mode & keep;
     if (::chmod(beside.c_str(), *kept) != 0) throw refused(errno);
   }
   // The hash passes through the log (or the journal), which another program may keep open
@@ -164,11 +166,11 @@ std::optional<mode_t> KeepFromOthers(const std::string& path) {
     if (::lstat(left.c_str(), &kept_beside) != 0 || !S_ISREG(kept_beside.st_mode) ||
         (kept_beside.st_mode & S_IRWXO) == 0)
       continue;
-    if (::fchmodat(AT_FDCWD, left.c_str(), kept_beside.st_mode & 07770, AT_SYMLINK_NOFOLLOW) != 0 &&
+    if (::fchmodat(AT_FDCWD, left.c_str(), kept_beside.st_mode & keep, AT_SYMLINK_NOFOLLOW) != 0 &&
         std::string_view(side) != "-shm")
       throw refused(errno);
   }
-  return kept;
+  return asking ? std::nullopt : kept;
 }
 
 OpenTarget OpenTargetFor(const std::string& path, int flags) {

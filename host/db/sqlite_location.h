@@ -49,11 +49,12 @@ OpenTarget OpenTargetFor(const std::string& path, int flags);
 std::vector<std::string> FilesAReadingWouldLeave(const std::string& path);
 
 // Takes away the permissions of users other than its owner and its group from a database
-// file they may read, which holds password hashes or is about to, and from the files SQLite
+// file they may read, which holds password hashes, and from the files SQLite
 // keeps beside it; the owner and the group keep theirs (an office shares the file with its
 // group). Returns the file's new permissions, none where others could not read it. Throws
 // Error, saying what to do, where this user may not change them (it is not the owner).
-std::optional<mode_t> KeepFromOthers(const std::string& path);
+// `asking`: changes nothing, only throws where it would (before a hash is written).
+std::optional<mode_t> KeepFromOthers(const std::string& path, bool asking = false);
 
 // Throws Error when the file the connection opened has since been removed or renamed (a
 // copy restored over it, say): what it wrote would go to the old file, lost to everyone

@@ -205,6 +205,15 @@ TEST_F(DbProgram, PasswordHashesAreKeptFromOtherUsers) {
   EXPECT_EQ(run({"upgrade", Database()}).out, Database() + " is up to date; nothing was changed\n");
   EXPECT_EQ(mode(Database()), fs::perms(0644)) << "no hashes yet";
 
+  for (const Strings& refused : {Strings{"operator", "passwd", Database(), "NADIE"},
+                                 Strings{"operator", "add", Database(), "ADMIN"}}) {
+    SCOPED_TRACE(refused[1]);
+    const ProgramOutput refusal = run(refused, "secreto123\n");
+    EXPECT_EQ(refusal.exit_code, 1) << refusal.out;
+    EXPECT_EQ(refusal.out, "");
+    EXPECT_EQ(mode(Database()), fs::perms(0644)) << "no hash was stored";
+  }
+
   fs::permissions(Database(), fs::perms(0664));
   {
     const auto keeping = database_.Open();  // its log and index have the file's permissions
