@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "component/error.h"
 
@@ -106,7 +107,31 @@ bool KeepsALog(const fs::path& file) {
   return in.seekg(18) && in.read(versions, 2) && versions[0] == 2 && versions[1] == 2;
 }
 
+// What SQLite keeps in the file named after a database with `suffix`.
+const char* SideFileKind(std::string_view suffix) {
+  if (suffix == "-wal") return "the log";
+  if (suffix == "-shm") return "the log's index";
+  return "the journal";
+}
+
+// The database whose file `path` names as one SQLite keeps beside it, and that file's kind;
+// none for any other name.
+std::optional<std::pair<std::string, const char*>> SideFileOf(const std::string& path) {
+  for (const std::string_view suffix : kSideSuffixes) {
+    if (path.size() > suffix.size() && path.ends_with(suffix))
+      return std::pair(path.substr(0, path.size() - suffix.size()), SideFileKind(suffix));
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::string SideFileName(const std::string& path) {
+  const auto side = SideFileOf(path);
+  if (!side) return {};
+  return path + " is the name SQLite gives " + side->second + " it keeps beside the database " +
+         side->first;
+}
 
 void RefuseFilesLeftBeside(const std::string& path) {
   std::vector<std::string> left;
@@ -124,6 +149,14 @@ void RefuseFilesLeftBeside(const std::string& path) {
               " for the new file's own. Nothing was written: name another file, or remove " +
               (left.size() == 1 ? "it" : "them") +
               " once no program has a database of that name open (also one renamed since)");
+}
+
+void RefuseASideFileName(const std::string& path) {
+  const auto side = SideFileOf(path);
+  if (!side) return;
+  throw Error(SideFileName(path) + ", not a database: name " + side->first +
+              " instead, and leave " + path + " where it is, as SQLite needs it beside " +
+              side->first);
 }
 
 std::vector<std::string> FilesAReadingWouldLeave(const std::string& path) {

@@ -283,7 +283,8 @@ int Init(const std::vector<std::string>& args) {
   if (demo) contents.policies = clock ? clock() : nv407::host::LocalNow();
   if (odbc) return InitServer(*odbc, contents);
   if (path.empty()) return Usage("no PATH given");
-  if (const std::string side = nv407::host::SideFileName(path); !side.empty()) return Usage(side);
+  if (const std::string side = nv407::host::sqlite::SideFileName(path); !side.empty())
+    return Usage(side);
   return InitFile(path, contents, admin.value_or(nv407::host::kDefaultOperator));
 }
 
@@ -397,7 +398,7 @@ int Backup(const std::vector<std::string>& args) {
   const std::string& target = args[1];
   if (const std::string file = nv407::host::DatabaseFileAt(target, path); !file.empty())
     return Usage("the backup " + target + " would write over " + file);
-  if (const std::string side = nv407::host::SideFileName(target); !side.empty())
+  if (const std::string side = nv407::host::sqlite::SideFileName(target); !side.empty())
     return Usage("the backup " + side);
   // Asked before the database is opened: opening it reads it, which makes them.
   if (const auto left = nv407::host::sqlite::FilesAReadingWouldLeave(path); !left.empty()) {

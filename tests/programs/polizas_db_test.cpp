@@ -204,7 +204,6 @@ TEST_F(DbProgram, PasswordHashesAreKeptFromOtherUsers) {
   fs::permissions(Database(), fs::perms(0644));
   EXPECT_EQ(run({"upgrade", Database()}).out, Database() + " is up to date; nothing was changed\n");
   EXPECT_EQ(mode(Database()), fs::perms(0644)) << "no hashes yet";
-
   for (const Strings& refused : {Strings{"operator", "passwd", Database(), "NADIE"},
                                  Strings{"operator", "add", Database(), "ADMIN"}}) {
     SCOPED_TRACE(refused[1]);
@@ -288,6 +287,33 @@ TEST_F(DbProgram, ANewFileIsRefusedBesideFilesLeftForADatabaseOfItsName) {
   EXPECT_THAT(Named("copia.db"), ::testing::ElementsAre("copia.db-journal"));
 }
 
+// The log, its index or the journal named for the database (a slip of the tab key) is
+// refused as such, by every program that opens a database: opened, it holds no tables, and
+// removed, it would take the saves of the programs that have the database open.
+TEST_F(DbProgram, ALogNamedForItsDatabaseIsRefusedAsSuch) {
+  const auto working = database_.Open();
+  working->ForHost().Execute("INSERT INTO host_parameter (name, value) VALUES ('ABIERTA', 'x')");
+  for (const char* suffix : {"-wal", "-shm"}) {
+    const std::string side = Database() + suffix;
+    const std::pair<std::string, Strings> runs[] = {
+        {"polizas-db", {"upgrade", side}},
+        {"polizas-db", {"operator", "list", side}},
+        {"polizas-db", {"backup", side, File("copia.db")}},
+        {"polizas-report", {"--db", side, "policies"}},
+    };
+    for (const auto& [program, args] : runs) {
+      SCOPED_TRACE(program + " " + args[0] + " " + suffix);
+      const ProgramOutput refused = RunProgram(dir_, program, args, "");
+      EXPECT_EQ(refused.exit_code, 1) << refused.out;
+      EXPECT_THAT(refused.err, HasSubstr(side + " is the name SQLite gives the log"));
+      EXPECT_THAT(refused.err, HasSubstr("name " + Database() + " instead"));
+      EXPECT_THAT(refused.err, ::testing::Not(HasSubstr("remove")));
+    }
+  }
+  EXPECT_THAT(Named("copia.db"), ::testing::IsEmpty());
+  working->ForHost().Execute("INSERT INTO host_parameter (name, value) VALUES ('SIGUE', 'x')");
+}
+
 // A user who cannot write the database file reads it through a log and an index that, made
 // by that user, would be left beside it as that user's, keeping the owner's programs from
 // changing the file: a backup by such a user is refused, and runs while a program of the
@@ -346,10 +372,9 @@ TEST_F(DbProgram, ADatabaseIsMadeInTheFileNamed) {
     const std::string path = File("nueva.db") + suffix;
     const ProgramOutput run = RunProgram(dir_, "polizas-db", {"init", path, "--demo"}, "");
     EXPECT_EQ(run.exit_code, 2);
-    EXPECT_THAT(run.err, StartsWith("polizas-db: " + path +
-                                    " is the name SQLite gives a file it keeps beside the "
-                                    "database " +
-                                    File("nueva.db") + "\nusage: polizas-db"));
+    EXPECT_THAT(run.err, StartsWith("polizas-db: " + path + " is the name SQLite gives "));
+    EXPECT_THAT(run.err, HasSubstr(" it keeps beside the database " + File("nueva.db") +
+                                   "\nusage: polizas-db"));
     EXPECT_FALSE(fs::exists(path));
     const ProgramOutput backup = RunProgram(dir_, "polizas-db", {"backup", Database(), path}, "");
     EXPECT_EQ(backup.exit_code, 2);
