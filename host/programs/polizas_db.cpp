@@ -25,7 +25,9 @@
 // backup copies a database file into the new file TARGET while operators go on working: what
 // was committed when it began, synced to the disk and checked before it is reported done. It
 // is made in TARGET.partial-XXXXXX, which is renamed TARGET once checked, and removed if the
-// copy fails or is interrupted (a kill -9 leaves it under that name).
+// copy fails or is interrupted (a kill -9 leaves it under that name). Like init, it makes no
+// file where a log, an index or a journal is left at its name, which SQLite would take for
+// the new file's.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
