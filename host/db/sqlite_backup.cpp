@@ -18,6 +18,7 @@
 
 #include "component/error.h"
 #include "host/db/sqlite_handles.h"
+#include "host/db/sqlite_location.h"
 
 namespace nv407::host {
 namespace {
@@ -156,6 +157,8 @@ class PartialCopy {
   // Gives the copy the target's name, which no file may have taken meanwhile.
   void PutInPlace(const std::string& target) {
     const SignalsHeld held;
+    // The rename makes it the backup: asked last before it, the copy removed if refused.
+    sqlite::RefuseFilesLeftBeside(target);
     try {
       if (!RenameWithoutReplacing(path_, target)) throw AlreadyThere(target);
     } catch (const std::system_error& failure) {
@@ -201,6 +204,7 @@ void BackUpSqliteDatabase(Database& source, const std::string& target,
   // Refused before the copy is made; checked again as the copy is put in place.
   if (std::error_code none; fs::exists(fs::symlink_status(target, none)))
     throw AlreadyThere(target);
+  sqlite::RefuseFilesLeftBeside(target);
   PartialCopy copy(target, PermissionsOf(source));
   // Into the file claimed, whatever its name; SQLite copies into an empty file as into a new
   // one.

@@ -421,6 +421,7 @@ std::unique_ptr<Database> OpenSqliteFile(const std::string& path, SqliteOptions 
                                          bool in_memory) {
   ConfigureSqliteOnce();
   if (path.empty()) throw Error("no database file was named");
+  if (!in_memory) sqlite::RefuseASideFileName(path);
   if (!options.create && !in_memory && !std::filesystem::exists(path)) {
     throw Error("database file not found: " + path);
   }

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "component/error.h"
 
@@ -106,7 +107,57 @@ bool KeepsALog(const fs::path& file) {
   return in.seekg(18) && in.read(versions, 2) && versions[0] == 2 && versions[1] == 2;
 }
 
+// What SQLite keeps in the file named after a database with `suffix`.
+const char* SideFileKind(std::string_view suffix) {
+  if (suffix == "-wal") return "the log";
+  if (suffix == "-shm") return "the log's index";
+  return "the journal";
+}
+
+// The database whose file `path` names as one SQLite keeps beside it, and that file's kind;
+// none for any other name.
+std::optional<std::pair<std::string, const char*>> SideFileOf(const std::string& path) {
+  for (const std::string_view suffix : kSideSuffixes) {
+    if (path.size() > suffix.size() && path.ends_with(suffix))
+      return std::pair(path.substr(0, path.size() - suffix.size()), SideFileKind(suffix));
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::string SideFileName(const std::string& path) {
+  const auto side = SideFileOf(path);
+  if (!side) return {};
+  return path + " is the name SQLite gives " + side->second + " it keeps beside the database " +
+         side->first;
+}
+
+void RefuseFilesLeftBeside(const std::string& path) {
+  std::vector<std::string> left;
+  for (const char* suffix : kSideSuffixes) {
+    if (std::error_code none; fs::exists(fs::symlink_status(path + suffix, none)))
+      left.push_back(path + suffix);
+  }
+  if (left.empty()) return;
+  std::string listed;
+  for (std::size_t i = 0; i < left.size(); ++i)
+    listed += (i == 0 ? "" : i + 1 == left.size() ? " and " : ", ") + left[i];
+  throw Error(listed + (left.size() == 1 ? " is" : " are") + " beside " + path +
+              ", where a program has (or had) a database of that name open: SQLite would take " +
+              (left.size() == 1 ? "it" : "them") +
+              " for the new file's own. Nothing was written: name another file, or remove " +
+              (left.size() == 1 ? "it" : "them") +
+              " once no program has a database of that name open (also one renamed since)");
+}
+
+void RefuseASideFileName(const std::string& path) {
+  const auto side = SideFileOf(path);
+  if (!side) return;
+  throw Error(SideFileName(path) + ", not a database: name " + side->first +
+              " instead, and leave " + path + " where it is, as SQLite needs it beside " +
+              side->first);
+}
 
 std::vector<std::string> FilesAReadingWouldLeave(const std::string& path) {
   const fs::path file = Resolved(path);
@@ -122,7 +173,7 @@ std::vector<std::string> FilesAReadingWouldLeave(const std::string& path) {
   return left;
 }
 
-std::optional<mode_t> KeepFromOthers(const std::string& path) {
+std::optional<mode_t> KeepFromOthers(const std::string& path, bool asking) {
   const fs::path file = Resolved(path);
   const std::string beside = file.string();
   const auto refused = [&](int error) {
@@ -133,8 +184,10 @@ std::optional<mode_t> KeepFromOthers(const std::string& path) {
   };
   struct stat status = {};
   std::optional<mode_t> kept;
+  // Asking, each file is given the permissions it has: only its owner may, as for others.
+  const mode_t keep = asking ? 07777 : 07770;
   if (::stat(beside.c_str(), &status) == 0 && (status.st_mode & S_IROTH) != 0) {
-    kept = status.st_mode & 07770;
+    kept = status.st_mode & keep;
     if (::chmod(beside.c_str(), *kept) != 0) throw refused(errno);
   }
   // The hash passes through the log (or the journal), which another program may keep open
@@ -146,11 +199,11 @@ std::optional<mode_t> KeepFromOthers(const std::string& path) {
     if (::lstat(left.c_str(), &kept_beside) != 0 || !S_ISREG(kept_beside.st_mode) ||
         (kept_beside.st_mode & S_IRWXO) == 0)
       continue;
-    if (::fchmodat(AT_FDCWD, left.c_str(), kept_beside.st_mode & 07770, AT_SYMLINK_NOFOLLOW) != 0 &&
+    if (::fchmodat(AT_FDCWD, left.c_str(), kept_beside.st_mode & keep, AT_SYMLINK_NOFOLLOW) != 0 &&
         std::string_view(side) != "-shm")
       throw refused(errno);
   }
-  return kept;
+  return asking ? std::nullopt : kept;
 }
 
 OpenTarget OpenTargetFor(const std::string& path, int flags) {

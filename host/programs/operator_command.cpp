@@ -168,14 +168,16 @@ void Act(OperatorAdministration& administration, const Request& request, Passwor
     for (const OperatorListing& entry : administration.List()) out << Listed(entry, now) << "\n";
   } else if (request.action == "add") {
     const std::string password = prompt.AskNew("New password of " + code + ": ");
-    out << KeepPasswordHashesFromOthers(request.path);
+    // The file is kept from others once the hash is stored (a refused change leaves it as it
+    // was); one this user could not keep from them is refused before.
+    sqlite::KeepFromOthers(request.path, /*asking=*/true);
     administration.Add(code, request.name.value_or(""), password);
-    out << "Added the operator " << code << "\n";
+    out << KeepPasswordHashesFromOthers(request.path) << "Added the operator " << code << "\n";
   } else if (request.action == "passwd") {
     const std::string password = prompt.AskNew("New password of " + code + ": ");
-    out << KeepPasswordHashesFromOthers(request.path);
+    sqlite::KeepFromOthers(request.path, /*asking=*/true);
     administration.ChangePassword(code, password);
-    out << "Changed the password of " << code << "\n";
+    out << KeepPasswordHashesFromOthers(request.path) << "Changed the password of " << code << "\n";
   } else if (request.action == "grant" || request.action == "revoke") {
     const HeldPermission permission = PermissionOf(request.permission);
     const bool grant = request.action == "grant";

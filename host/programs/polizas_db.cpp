@@ -25,7 +25,9 @@
 // backup copies a database file into the new file TARGET while operators go on working: what
 // was committed when it began, synced to the disk and checked before it is reported done. It
 // is made in TARGET.partial-XXXXXX, which is renamed TARGET once checked, and removed if the
-// copy fails or is interrupted (a kill -9 leaves it under that name).
+// copy fails or is interrupted (a kill -9 leaves it under that name). Like init, it makes no
+// file where a log, an index or a journal is left at its name, which SQLite would take for
+// the new file's.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -162,6 +164,13 @@ int InitFile(const std::string& path, const Demo& demo, const std::string& admin
     std::cerr << "polizas-db: " << path << " already exists; it was left as it is\n";
     return kFailed;
   }
+  // SQLite would discard a log left there, the saves of the program it is left for with it.
+  try {
+    nv407::host::sqlite::RefuseFilesLeftBeside(path);
+  } catch (const nv407::Error& left) {
+    std::cerr << "polizas-db: " << left.Description() << "\n";
+    return kFailed;
+  }
   std::optional<Administrator> administrator;
   if (!demo.catalogues) {
     try {
@@ -276,7 +285,8 @@ int Init(const std::vector<std::string>& args) {
   if (demo) contents.policies = clock ? clock() : nv407::host::LocalNow();
   if (odbc) return InitServer(*odbc, contents);
   if (path.empty()) return Usage("no PATH given");
-  if (const std::string side = nv407::host::SideFileName(path); !side.empty()) return Usage(side);
+  if (const std::string side = nv407::host::sqlite::SideFileName(path); !side.empty())
+    return Usage(side);
   return InitFile(path, contents, admin.value_or(nv407::host::kDefaultOperator));
 }
 
@@ -390,7 +400,7 @@ int Backup(const std::vector<std::string>& args) {
   const std::string& target = args[1];
   if (const std::string file = nv407::host::DatabaseFileAt(target, path); !file.empty())
     return Usage("the backup " + target + " would write over " + file);
-  if (const std::string side = nv407::host::SideFileName(target); !side.empty())
+  if (const std::string side = nv407::host::sqlite::SideFileName(target); !side.empty())
     return Usage("the backup " + side);
   // Asked before the database is opened: opening it reads it, which makes them.
   if (const auto left = nv407::host::sqlite::FilesAReadingWouldLeave(path); !left.empty()) {

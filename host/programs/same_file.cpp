@@ -3,13 +3,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "host/db/sqlite_location.h"
+
 namespace nv407::host {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The files SQLite keeps beside a database, named after it.
-constexpr const char* kSideSuffixes[] = {"-wal", "-shm", "-journal"};
 
 // Where a file opened by `path` is: its symbolic links followed, also one that leads to no
 // file yet (opening it for writing would create that file).
@@ -39,19 +38,9 @@ std::string DatabaseFileAt(const std::string& path, const std::string& database)
   if (SameFile(path, database)) return "the database " + database;
   // SQLite names them after the file a link leads to.
   const std::string file = Resolved(database).string();
-  for (const char* suffix : kSideSuffixes) {
+  for (const char* suffix : sqlite::kSideSuffixes) {
     if (SameFile(path, file + suffix))
       return file + suffix + ", which SQLite keeps beside the database";
-  }
-  return {};
-}
-
-std::string SideFileName(const std::string& path) {
-  for (const std::string suffix : kSideSuffixes) {
-    if (path.size() > suffix.size() && path.ends_with(suffix)) {
-      return path + " is the name SQLite gives a file it keeps beside the database " +
-             path.substr(0, path.size() - suffix.size());
-    }
   }
   return {};
 }

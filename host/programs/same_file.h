@@ -14,9 +14,4 @@ bool SameFile(const std::string& a, const std::string& b);
 // SQLite has made that file yet or not; "" for none.
 std::string DatabaseFileAt(const std::string& path, const std::string& database);
 
-// Where `path` is named as a file SQLite keeps beside a database (DATABASE-wal, -shm,
-// -journal): "PATH is the name SQLite gives a file it keeps beside the database DATABASE",
-// which a database of that name would be taken for; "" for any other name.
-std::string SideFileName(const std::string& path);
-
 }  // namespace nv407::host

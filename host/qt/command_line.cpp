@@ -14,6 +14,7 @@
 
 #include "component/error.h"
 #include "host/db/odbc_connection_string.h"
+#include "host/db/sqlite_location.h"
 #include "host/services/clock.h"
 
 namespace nv407::host {
@@ -174,7 +175,11 @@ std::unique_ptr<Database> OpenProgramDatabase(const ProgramOptions& options,
   SqliteOptions existing;
   existing.clock = clock;
   if (options.database) return OpenSqliteDatabase(*options.database, existing);
-  if (!std::filesystem::exists(demo_path)) MakeDemoDatabase(demo_path, clock);
+  if (!std::filesystem::exists(demo_path)) {
+    // Asked before it is made: a program that has made one meanwhile has its own beside it.
+    sqlite::RefuseFilesLeftBeside(demo_path);
+    MakeDemoDatabase(demo_path, clock);
+  }
   return OpenSqliteDatabase(demo_path, existing);
 }
 

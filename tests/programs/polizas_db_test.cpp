@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -203,6 +204,14 @@ TEST_F(DbProgram, PasswordHashesAreKeptFromOtherUsers) {
   fs::permissions(Database(), fs::perms(0644));
   EXPECT_EQ(run({"upgrade", Database()}).out, Database() + " is up to date; nothing was changed\n");
   EXPECT_EQ(mode(Database()), fs::perms(0644)) << "no hashes yet";
+  for (const Strings& refused : {Strings{"operator", "passwd", Database(), "NADIE"},
+                                 Strings{"operator", "add", Database(), "ADMIN"}}) {
+    SCOPED_TRACE(refused[1]);
+    const ProgramOutput refusal = run(refused, "secreto123\n");
+    EXPECT_EQ(refusal.exit_code, 1) << refusal.out;
+    EXPECT_EQ(refusal.out, "");
+    EXPECT_EQ(mode(Database()), fs::perms(0644)) << "no hash was stored";
+  }
 
   fs::permissions(Database(), fs::perms(0664));
   {
@@ -243,6 +252,66 @@ TEST_F(DbProgram, ABackupNamingTheDatabasesFilesIsRefused) {
   }
   for (const char* suffix : {"-wal", "-journal"})
     EXPECT_FALSE(fs::exists(Database() + suffix)) << suffix;
+}
+
+// Files SQLite keeps beside a database left at the name of a new one (a program still has
+// yesterday's backup open under its new name, or a writer was killed, or another tool left a
+// journal) would be taken for the new file's log or journal and falsify it, or be discarded
+// with the saves they hold: a backup or a new database is refused there, as where the file
+// exists, and nothing is written.
+TEST_F(DbProgram, ANewFileIsRefusedBesideFilesLeftForADatabaseOfItsName) {
+  const std::string target = File("copia.db");
+  const auto backup = [&] {
+    return RunProgram(dir_, "polizas-db", {"backup", Database(), target}, "");
+  };
+  ASSERT_EQ(backup().exit_code, 0);
+  {
+    const auto yesterday = host::OpenSqliteDatabase(target);
+    yesterday->ForHost().Execute("INSERT INTO host_parameter (name, value) VALUES ('AYER', 'x')");
+    fs::rename(target, File("copia-ayer.db"));
+    const ProgramOutput refused = backup();
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_THAT(refused.err, StartsWith("polizas-db: cannot back up " + Database() + ": " + target +
+                                        "-wal and " + target + "-shm are beside "));
+    const ProgramOutput init = RunProgram(dir_, "polizas-db", {"init", target, "--demo"}, "");
+    EXPECT_EQ(init.exit_code, 1);
+    EXPECT_THAT(init.err,
+                StartsWith("polizas-db: " + target + "-wal and " + target + "-shm are beside "));
+    EXPECT_THAT(Named("copia.db"), ::testing::UnorderedElementsAre("copia.db-wal", "copia.db-shm"));
+  }
+  // SQLite leaves them as they are on closing a renamed file.
+  for (const char* suffix : {"-wal", "-shm"}) fs::remove(target + suffix);
+  std::ofstream(target + "-journal") << "de otra herramienta";
+  const ProgramOutput refused = backup();
+  EXPECT_THAT(refused.err, HasSubstr(target + "-journal is beside "));
+  EXPECT_THAT(Named("copia.db"), ::testing::ElementsAre("copia.db-journal"));
+}
+
+// The log, its index or the journal named for the database (a slip of the tab key) is
+// refused as such, by every program that opens a database: opened, it holds no tables, and
+// removed, it would take the saves of the programs that have the database open.
+TEST_F(DbProgram, ALogNamedForItsDatabaseIsRefusedAsSuch) {
+  const auto working = database_.Open();
+  working->ForHost().Execute("INSERT INTO host_parameter (name, value) VALUES ('ABIERTA', 'x')");
+  for (const char* suffix : {"-wal", "-shm"}) {
+    const std::string side = Database() + suffix;
+    const std::pair<std::string, Strings> runs[] = {
+        {"polizas-db", {"upgrade", side}},
+        {"polizas-db", {"operator", "list", side}},
+        {"polizas-db", {"backup", side, File("copia.db")}},
+        {"polizas-report", {"--db", side, "policies"}},
+    };
+    for (const auto& [program, args] : runs) {
+      SCOPED_TRACE(program + " " + args[0] + " " + suffix);
+      const ProgramOutput refused = RunProgram(dir_, program, args, "");
+      EXPECT_EQ(refused.exit_code, 1) << refused.out;
+      EXPECT_THAT(refused.err, HasSubstr(side + " is the name SQLite gives the log"));
+      EXPECT_THAT(refused.err, HasSubstr("name " + Database() + " instead"));
+      EXPECT_THAT(refused.err, ::testing::Not(HasSubstr("remove")));
+    }
+  }
+  EXPECT_THAT(Named("copia.db"), ::testing::IsEmpty());
+  working->ForHost().Execute("INSERT INTO host_parameter (name, value) VALUES ('SIGUE', 'x')");
 }
 
 // A user who cannot write the database file reads it through a log and an index that, made
@@ -303,10 +372,9 @@ TEST_F(DbProgram, ADatabaseIsMadeInTheFileNamed) {
     const std::string path = File("nueva.db") + suffix;
     const ProgramOutput run = RunProgram(dir_, "polizas-db", {"init", path, "--demo"}, "");
     EXPECT_EQ(run.exit_code, 2);
-    EXPECT_THAT(run.err, StartsWith("polizas-db: " + path +
-                                    " is the name SQLite gives a file it keeps beside the "
-                                    "database " +
-                                    File("nueva.db") + "\nusage: polizas-db"));
+    EXPECT_THAT(run.err, StartsWith("polizas-db: " + path + " is the name SQLite gives "));
+    EXPECT_THAT(run.err, HasSubstr(" it keeps beside the database " + File("nueva.db") +
+                                   "\nusage: polizas-db"));
     EXPECT_FALSE(fs::exists(path));
     const ProgramOutput backup = RunProgram(dir_, "polizas-db", {"backup", Database(), path}, "");
     EXPECT_EQ(backup.exit_code, 2);

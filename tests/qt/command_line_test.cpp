@@ -361,6 +361,19 @@ class CommandLineTest : public QObject {
       QCOMPARE(QDir(data).entryList({"demo.db.*"}, QDir::Files), QStringList());
     }
 
+    // A demo removed while a program had it open leaves that program's log and index (SQLite
+    // keeps them on closing a moved file): a new one would take them for its own, and is not
+    // made beside them.
+    {
+      const std::unique_ptr<host::Database> open = host::OpenProgramDatabase(options, path, {});
+      open->ForHost().Execute(
+          "INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Descripcion, Es_Cve_Estado) "
+          "VALUES ('YYY', 'Guardada en la borrada', 'AC')");
+      QVERIFY(QFile::remove(QString::fromStdString(path)));
+    }
+    QVERIFY_THROWS_EXCEPTION(Error, host::OpenProgramDatabase(options, path, {}));
+    QVERIFY(!QFile::exists(QString::fromStdString(path)));
+
     // A database named on the command line must exist: never a new empty one.
     options.database = folder.filePath("missing.db").toStdString();
     QVERIFY_THROWS_EXCEPTION(Error, host::OpenProgramDatabase(options, path, {}));

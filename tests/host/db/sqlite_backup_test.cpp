@@ -155,6 +155,17 @@ TEST_F(SqliteBackup, TheCopyTakesTheTargetsNameOnlyOnceReadBack) {
   EXPECT_EQ(Files(), "copia.db polizas.db");
   std::ifstream kept(target);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "de otro");
+  fs::remove(target);
+
+  // Nor is it put in place beside a log or a journal another program left there meanwhile,
+  // which SQLite would apply to it.
+  for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+    SCOPED_TRACE(suffix);
+    EXPECT_THAT(refused([&](const std::string&) { std::ofstream(target + suffix) << "de otro"; }),
+                ::testing::StartsWith(target + suffix + " is beside " + target));
+    EXPECT_EQ(Files(), "copia.db" + std::string(suffix) + " polizas.db");
+    fs::remove(target + suffix);
+  }
 }
 
 // A signal that asks the program to end removes the copy being made before it ends the
