@@ -223,10 +223,27 @@ std::vector<std::string> ShownPolicyRow(const FoundRow& row) {
   return shown;
 }
 
+// ReachesPercent's comparison, branch for branch: CASEs, as neither database promises the
+// order in which it tries the two sides of an AND. "* 1.0" reads a text that SQLite keeps
+// where a quantity goes as 0, as the products of ordinary quantities do.
 std::string UsedToPercentSql(int percent) {
-  return "s.Pst_Cantidad_Incluida > 0 AND " + UsedQuantitySql() +
-         " * 100 >= " + std::to_string(percent) + " * s.Pst_Cantidad_Incluida * (1 - 1e-" +
-         std::to_string(kShareSlackDigits) + ")";
+  static_assert(kLargeQuantity == 1e300 && kBelowLargeQuantity == 1e290);
+  const std::string used = "(" + UsedQuantitySql() + ") * 1.0";
+  const std::string included = "s.Pst_Cantidad_Incluida * 1.0";
+  const std::string p = std::to_string(percent);
+  const std::string slack = "(1 - 1e-" + std::to_string(kShareSlackDigits) + ")";
+  const std::string ordinary =
+      UsedQuantitySql() + " * 100 >= " + p + " * s.Pst_Cantidad_Incluida * " + slack;
+  const std::string huge_included = "CASE WHEN " + used + " < 1e290 THEN " +
+                                    (percent == 0 ? used + " >= 0" : std::string("FALSE")) +
+                                    " ELSE " + used + " * 0.01 >= " + included + " * (" + p +
+                                    " * 0.0001 * " + slack + ") END";
+  const std::string huge_use = "CASE WHEN " + used + " < 0 THEN FALSE WHEN " + included +
+                               " < 1e290 THEN TRUE ELSE " + used + " >= " + included + " * (" + p +
+                               " * 0.01 * " + slack + ") END";
+  return "s.Pst_Cantidad_Incluida > 0 AND CASE WHEN ABS(" + used + ") <= 1e300 AND " + included +
+         " <= 1e300 THEN " + ordinary + " WHEN " + included + " > 1e300 THEN " + huge_included +
+         " ELSE " + huge_use + " END";
 }
 
 ListSource ServiceUsageList(SqlDialect dialect, const Date& today, int percent) {

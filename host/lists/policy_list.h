@@ -33,6 +33,14 @@ inline constexpr int kMostExpiringDays = 9999;
 // 9.2 × 100 falls short of 80 × 11.5: a use reaches a share when it falls short of it by no
 // more than this part (10^-digits) of it, far below any step of a quantity as written.
 inline constexpr int kShareSlackDigits = 12;
+// The most percent a share is asked to reach: the scaled comparisons of huge quantities
+// (ReachesPercent) keep their products finite up to it.
+inline constexpr int kMostPercent = 10000;
+// Quantities up to this are compared as written; beyond it, scaled first, so that no product
+// passes the largest number a double holds (infinite in SQLite, an error on the server).
+inline constexpr double kLargeQuantity = 1e300;
+// Far enough below it that a share of at least 1 % of a larger quantity is above it.
+inline constexpr double kBelowLargeQuantity = 1e290;
 
 // The quick filters of the finder, and the reports' selections.
 enum class PolicyFilter {

@@ -39,6 +39,14 @@ std::string UnitWord(const std::string& unit, double quantity) {
   return one ? "evento" : "eventos";
 }
 
+// Whether `a` is used to a larger share of its quantity than `b`: by products, exact where
+// the shares' divisions are not, while these stay within the largest number a double holds.
+bool UsedMore(const ServiceUsage& a, const ServiceUsage& b) {
+  const double left = a.used * b.included, right = b.used * a.included;
+  if (std::isfinite(left) && std::isfinite(right)) return left > right;
+  return a.used / a.included > b.used / b.included;
+}
+
 }  // namespace
 
 std::vector<ServiceUsage> ReadServiceUsage(Connection& connection, const std::string& folio) {
@@ -85,13 +93,28 @@ std::optional<PolicyUsage> ReadPolicyUsage(Connection& connection, const std::st
 }
 
 bool ReachesPercent(double used, double included, int percent) {
-  if (!(included > 0)) return false;
-  return used * 100 >= percent * included * (1 - std::pow(10.0, -kShareSlackDigits));
+  if (!(included > 0) || std::isnan(used)) return false;
+  const double slack = 1 - std::pow(10.0, -kShareSlackDigits);
+  if (std::abs(used) <= kLargeQuantity && included <= kLargeQuantity)
+    return used * 100 >= percent * included * slack;
+  // Beyond, scaled so that no product passes the largest number a double holds nor, on the
+  // server, falls to nothing (which it also refuses); UsedToPercentSql does the same.
+  if (included > kLargeQuantity) {
+    // Even 1 % of it is far above such a use.
+    if (used < kBelowLargeQuantity) return percent == 0 && used >= 0;
+    return used * 0.01 >= included * (percent * 0.0001 * slack);
+  }
+  // The use is the huge one.
+  if (used < 0) return false;
+  if (included < kBelowLargeQuantity) return true;
+  return used >= included * (percent * 0.01 * slack);
 }
 
 std::optional<long long> ShownPercent(double used, double included) {
   if (!(included > 0)) return std::nullopt;
-  const double share = 100 * used / included;
+  // 100 × used would pass the largest number a double holds: divided first.
+  const double share =
+      std::abs(used) <= kLargeQuantity ? 100 * used / included : used / included * 100;
   // A tiny quantity included makes a share of billions of percent: still shown as it is.
   if (!(std::abs(share) < 1e18)) return std::nullopt;
   long long shown = std::llround(share);
@@ -110,8 +133,7 @@ std::optional<GlanceLine> MostUsedLine(const std::vector<ServiceUsage>& services
   const ServiceUsage* most = nullptr;
   for (const ServiceUsage& service : services) {
     if (!(service.included > 0) || std::isnan(service.used)) continue;
-    if (most == nullptr || service.used * most->included > most->used * service.included)
-      most = &service;
+    if (most == nullptr || UsedMore(service, *most)) most = &service;
   }
   // Services all unused (only one with nothing included used) say nothing.
   if (most == nullptr || !(most->used > 0)) return std::nullopt;

@@ -122,7 +122,7 @@ ReportRequest Request(const CommandLine& line) {
     request.days = Number(line, "--days", request.days, 36500);
   } else if (report == "usage") {
     request.kind = ReportRequest::Kind::kUsage;
-    request.percent = Number(line, "--over", request.percent, 10000);
+    request.percent = Number(line, "--over", request.percent, kMostPercent);
   } else if (report == "history") {
     request.kind = ReportRequest::Kind::kHistory;
     request.folio = line.words[1];

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <system_error>
 
 #include "component/error.h"
 #include "host/db/odbc_connection_string.h"
@@ -48,6 +49,10 @@ std::map<std::string, std::string> GeneralValues(const std::string& path) {
     if (!values.emplace(key, value).second)
       throw Error(where + ": \"" + key + "\" is given a second time in this file");
   }
+  // A read that failed ends the lines as the file's end would: the lines after it are not
+  // there to be left out.
+  if (file.bad())
+    throw Error("cannot read the settings file " + path + ": " + std::strerror(errno));
   return values;
 }
 
@@ -61,14 +66,26 @@ std::string NamedFile(const std::string& value, const std::string& settings_path
   return (fs::path(settings_path).parent_path() / value).lexically_normal().string();
 }
 
-void ReadFile(const std::string& path, const std::string& home, ProgramSettings& settings) {
+// Only a missing file is no settings: anything else at the path that is not a file to read
+// (a folder made by mistake, a device) would otherwise read as an empty file, and the
+// program would quietly open another database than the one meant.
+bool SettingsFileThere(const std::string& path) {
+  namespace fs = std::filesystem;
   std::error_code unreachable;
-  if (path.empty()) return;
-  if (!std::filesystem::exists(path, unreachable)) {
-    if (unreachable)
-      throw Error("cannot read the settings file " + path + ": " + unreachable.message());
-    return;
-  }
+  const fs::file_status status = fs::status(path, unreachable);
+  if (status.type() == fs::file_type::not_found) return false;
+  const auto refused = [&](const std::string& why) {
+    return Error("cannot read the settings file " + path + ": " + why);
+  };
+  if (unreachable) throw refused(unreachable.message());
+  if (fs::is_directory(status))
+    throw refused(std::make_error_code(std::errc::is_a_directory).message());
+  if (!fs::is_regular_file(status)) throw refused("not a regular file");
+  return true;
+}
+
+void ReadFile(const std::string& path, const std::string& home, ProgramSettings& settings) {
+  if (path.empty() || !SettingsFileThere(path)) return;
   const std::map<std::string, std::string> values = GeneralValues(path);
   settings.files.push_back(path);
   auto read = [&](const char* key) -> std::optional<SettingValue> {

@@ -181,6 +181,31 @@ TEST_F(ReportProgram, UsageListsEachServiceUsedToTheShareMostUsedFirst) {
   EXPECT_EQ(beyond[1][0] + " " + beyond[1][6], "GDL-000006 SOPREM");
 }
 
+// A quantity near the largest a number can hold is reported at its share: the filter makes
+// no product beyond that limit (infinite in SQLite, an error on the server). (JSON writes
+// such a number as 1e+307 where the others write 1E+307, hence no InEveryFormat.)
+TEST_F(ReportProgram, AHugeQuantityIsReportedAtItsShare) {
+  database_.Open()->ForHost().Execute(
+      "UPDATE Poliza_Servicio_Tipo_Servicio SET Pst_Cantidad_Incluida = 1e307, "
+      "Pst_Tiempo_Utilizado = 5e306 WHERE Ps_Folio = 'GDL-000003' AND Ts_Cve_Tipo_Servicio = "
+      "'SOPREM'");
+  const auto shares = [&](const Strings& report) {
+    Strings args = {"--format", "csv"};
+    args.insert(args.end(), report.begin(), report.end());
+    const ProgramOutput run = Report(args);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    Strings found;
+    for (const Strings& row : FromCsv(run.out))
+      if (row.at(0) == "GDL-000003" && row.at(6) == "SOPREM")
+        found.push_back(row.at(8) + " " + row.at(9) + " " + row.back());
+    return found;
+  };
+  EXPECT_EQ(shares({"usage", "--over", "100"}), Strings{});
+  EXPECT_EQ(shares({"usage"}), Strings{});
+  EXPECT_EQ(shares({"usage", "--over", "50"}), Strings{"1E+307 5E+306 50"});
+  EXPECT_EQ(shares({"usage", "--over", "0"}), Strings{"1E+307 5E+306 50"});
+}
+
 // A quantity that is no number (a file edited by hand; a server's column takes none) is
 // reported as it is stored, in every format, rather than the report stopping half-written:
 // JSON stays JSON, and a CSV cell stays no formula.

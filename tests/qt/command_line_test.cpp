@@ -298,6 +298,30 @@ class CommandLineTest : public QObject {
     }
     QVERIFY(QFile::setPermissions(dir.path(), open_folder));
 
+    // Something at a settings file's path that is no file to read is no "no settings": a
+    // folder made by mistake would otherwise open the demo database for the office's.
+    const QString folder = dir.filePath("folder.conf");
+    QVERIFY(QDir(dir.path()).mkpath("folder.conf"));
+    for (const auto& [path, why] : std::initializer_list<std::pair<std::string, const char*>>{
+             {folder.toStdString(), "Is a directory"}, {"/dev/null", "not a regular file"}}) {
+      try {
+        host::ReadSettings({"", path, "", ""});
+        QFAIL(path.c_str());
+      } catch (const Error& refused) {
+        QCOMPARE(refused.Description(), "cannot read the settings file " + path + ": " + why);
+      }
+    }
+    QProcessEnvironment in_folder = QProcessEnvironment::systemEnvironment();
+    in_folder.insert("XDG_CONFIG_HOME", dir.path());
+    QVERIFY(QFile::rename(user, dir.filePath("polizas/aside.conf")));
+    QVERIFY(QDir(dir.path()).mkpath("polizas/polizas.conf"));
+    const ProgramRun listed = RunProgram(POLIZAS_PROGRAM, {"--settings"}, {}, in_folder);
+    QCOMPARE(listed.exit_code, 1);
+    QCOMPARE(listed.errors.trimmed(),
+             "polizas: cannot read the settings file " + user + ": Is a directory");
+    QVERIFY(QDir(dir.path()).rmdir("polizas/polizas.conf"));
+    QVERIFY(QFile::rename(dir.filePath("polizas/aside.conf"), user));
+
     QVERIFY(QFile::setPermissions(user, kOwnerOnly));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_CONFIG_HOME", dir.path());

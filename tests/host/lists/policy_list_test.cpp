@@ -226,6 +226,51 @@ TEST_F(PolicyListTest, AShareReachedAsTheQuantitiesAreWrittenIsReachedEverywhere
             folios);
 }
 
+// Quantities near the largest a number can hold: the share is reckoned without a product
+// beyond that limit (infinite in SQLite, an error on the server), and stays the share.
+TEST_F(PolicyListTest, HugeQuantitiesKeepTheirShare) {
+  struct Huge {
+    const char* folio;
+    double included, used;
+    int shown;
+  };
+  const Huge huge[] = {{"QRO-000040", 1e307, 5e306, 50},
+                       {"QRO-000041", 1e307, 9e306, 90},
+                       {"QRO-000042", 1.7e308, 1.7e308, 100},
+                       {"QRO-000043", 1.7e308, 1e300, 0}};
+  for (const Huge& h : huge) {
+    SCOPED_TRACE(h.folio);
+    Add(h.folio, "C00002", "2025-01-31", "AC", {{"SOPREM", h.included, h.used, 0}});
+    EXPECT_EQ(host::ShownPercent(h.used, h.included), h.shown);
+    EXPECT_EQ(host::UsageGrade(h.used, h.included), h.shown >= 100  ? host::Grade::kAlarm
+                                                    : h.shown >= 80 ? host::Grade::kWarning
+                                                                    : host::Grade::kNormal);
+  }
+  const auto found = [&](const host::ListSource& list, int column = 0) {
+    std::string found;
+    for (const host::FoundRow& row : host::ReadPage(db.db(), list, {"", {}, {}, 0}))
+      if (row.front().starts_with("QRO-00004"))
+        found += (found.empty() ? "" : " ") + host::ShownPolicyRow(row).at(column);
+    return found;
+  };
+  EXPECT_EQ(found(List({.client = "C00002"}), host::kPolicyUsage), "50 % 90 % 100 % 0 %");
+  EXPECT_EQ(found(List({.filter = PolicyFilter::kNearlyUsedUp})), "QRO-000041 QRO-000042");
+  EXPECT_EQ(found(List({.filter = PolicyFilter::kNearlyUsedUp, .percent = 100})), "QRO-000042");
+  const auto over = [&](int percent) {
+    std::string found;
+    const host::ListSource list =
+        host::ServiceUsageList(db.db().Dialect(), Date::FromYmd(2024, 3, 15), percent);
+    for (const host::FoundRow& row : host::ReadPage(db.db(), list, {"", {}, {}, 0}))
+      if (row.front().starts_with("QRO-00004")) found += (found.empty() ? "" : " ") + row.front();
+    return found;
+  };
+  EXPECT_EQ(over(0), "QRO-000040 QRO-000041 QRO-000042 QRO-000043");
+  EXPECT_EQ(over(50), "QRO-000040 QRO-000041 QRO-000042");
+  EXPECT_EQ(over(100), "QRO-000042");
+  EXPECT_EQ(over(101), "");
+  EXPECT_EQ(over(10000), "");
+}
+
 TEST_F(PolicyListTest, ShowsStateAndTheMostUsedShareOfEachPolicy) {
   const host::ListSource list = List();
   EXPECT_EQ(Found(list, "", {}, host::kPolicyState),

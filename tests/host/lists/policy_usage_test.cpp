@@ -35,6 +35,11 @@ TEST(PolicyUsage, ShowsASharesPercentAndGradeWithoutReachingAThresholdEarly) {
       {1, -5, std::nullopt, Grade::kNormal},
       // Beyond what an int holds, as a tiny quantity included makes it.
       {50000, 0.001, 5'000'000'000, Grade::kAlarm},
+      // Near the largest a double holds, where 100 × used is beyond it.
+      {5e306, 1e307, 50, Grade::kNormal},
+      {9e306, 1e307, 90, Grade::kWarning},
+      {1.7e308, 1.7e308, 100, Grade::kAlarm},
+      {1e308, 1e-300, std::nullopt, Grade::kAlarm},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.used) + "/" + std::to_string(c.included));
@@ -65,6 +70,11 @@ TEST(PolicyUsage, TheMostUsedServiceByShareSpeaksForThePolicy) {
   // A share too large for a percent is no percent.
   EXPECT_EQ(host::MostUsedLine({Service("VISITA", "EV", 1e-300, 1)})->text,
             "VISITA: 1 de 1E-300 eventos");
+  // Shares compared whose products pass the largest a double holds.
+  const auto huge = host::MostUsedLine(
+      {Service("VISITA", "EV", 1.7e308, 1e308), Service("SOPREM", "HR", 1e307, 9e306)});
+  ASSERT_TRUE(huge);
+  EXPECT_TRUE(huge->text.starts_with("SOPREM: ") && huge->text.ends_with(" (90%)")) << huge->text;
 }
 
 TEST(PolicyUsage, AnEndDateIsFarAboutToComeOrPast) {
