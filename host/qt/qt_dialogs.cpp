@@ -15,6 +15,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "component/host_services.h"
 #include "host/qt/look.h"
@@ -113,7 +114,10 @@ ExtendedTextEditor::ExtendedTextEditor(const std::string& concept_text, const st
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     const int margins = 2 * static_cast<int>(text_->document()->documentMargin()) +
                         text_->frameWidth() * 2 + text_->verticalScrollBar()->sizeHint().width();
-    text_->setFixedWidth(QFontMetrics(fixed).horizontalAdvance(QString(width, 'M')) + margins);
+    // The layout places characters at fractional advances: a width rounded down to whole
+    // pixels would wrap one character early with some fonts.
+    const double line = QFontMetricsF(fixed).horizontalAdvance(QString(width, 'M'));
+    text_->setFixedWidth(static_cast<int>(std::ceil(line)) + 1 + margins);
   }
   text_->setMinimumHeight(220);
   text_->moveCursor(QTextCursor::End);
