@@ -167,6 +167,8 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
   // on, except from a key field that refused a value.
   void UserType(const std::string& text);
   void UserLeave() override;
+  // What the field holds of `text` typed into it: cut at `maxlength`, upper-cased.
+  std::string Typed(const std::string& text) const;
 
  private:
   struct LookUpSettings {
@@ -176,7 +178,6 @@ class HeadlessTextBox final : public HeadlessControl<TextBox> {
     TextBox* result = nullptr;  // where the description goes
   };
   const LookUpSettings& Settings();
-  std::string Typed(const std::string& text) const;
   // Fills the result control; true when the value is accepted.
   bool LookUp();
   void ShowResult(const std::string& description);

@@ -35,12 +35,11 @@ Carried ShownKey(const Form& screen, const char* field) {
 
 // Typed as the operator would; but a field may make another key of it (upper-casing a key
 // another program stored in lower case), which names another record or none. That key is
-// not the policy's: the field is emptied again, and the key left uncarried.
+// not the policy's: it is not typed, not even looked up, and the field stays empty.
 void Carry(Form& screen, Carried& key) {
   auto& box = FindControlAs<HeadlessTextBox>(screen, key.field);
-  box.UserType(key.key);
-  key.carried = box.Text() == key.key;
-  if (!key.carried) box.UserType("");
+  key.carried = box.Typed(key.key) == key.key;
+  if (key.carried) box.UserType(key.key);
 }
 
 std::string TextOf(const Form& screen, std::string_view name) {
