@@ -145,8 +145,8 @@ void HeadlessHost::RequireOpen() const {
   if (Closed()) throw Error("The screen has been closed");
 }
 
-void HeadlessHost::Present(const std::function<void()>& step) {
-  RunPresentingErrors(dialogs_, screen_->WindowHandle(), step);
+bool HeadlessHost::Present(const std::function<void()>& step) {
+  return RunPresentingErrors(dialogs_, screen_->WindowHandle(), step);
 }
 
 }  // namespace nv407::host

@@ -86,6 +86,9 @@ class HeadlessHost {
   std::vector<HostEvent> TakeEvents();
   // What a feature of the host's own (the finder) showed, in turn with the rest.
   void Record(HostEvent event) { events_.push_back(std::move(event)); }
+  // Runs a step as the user's: an error leaving it is shown as a message and swallowed,
+  // and false returned.
+  bool Present(const std::function<void()>& step);
 
   Screen& screen() const;  // raises before the first Open
   // Raises before the first Open and once the screen has closed (Salir): what a user does
@@ -100,7 +103,6 @@ class HeadlessHost {
  private:
   HeadlessHost(Database& database, SessionSettings session, PantallaFactory factory,
                std::string plugin_path);
-  void Present(const std::function<void()>& step);
 
   Database& database_;
   ScriptedDialogs dialogs_;

@@ -12,6 +12,7 @@
 #include "component/error.h"
 #include "component/host_services.h"
 #include "host/headless/controls.h"
+#include "host/headless/picked_folio.h"
 #include "host/headless/renewal.h"
 #include "host/headless/text_rules.h"
 
@@ -245,7 +246,8 @@ void Perform(HeadlessHost& host, const Action& action) {
           a.pick.value_or("")};
       if (a.pick) RequireListed(call.rows, *a.pick);
       host.Record(call);
-      if (a.pick) host.Type("txtFolio", *a.pick);
+      if (a.pick && host.Present([&] { RequireFolioFieldKeeps(host.screen(), *a.pick); }))
+        host.Type("txtFolio", *a.pick);
     }
     void operator()(const RenewAction&) {
       host.RequireOpen();

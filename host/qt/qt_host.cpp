@@ -13,6 +13,7 @@
 
 #include "component/host_services.h"
 #include "host/headless/error_presentation.h"
+#include "host/headless/picked_folio.h"
 #include "host/headless/renewal.h"
 #include "host/qt/control_widgets.h"
 #include "host/qt/look.h"
@@ -336,7 +337,7 @@ void QtHost::FindPolicy() {
   // Not every window manager (nor Qt's offscreen platform) gives the window back its
   // activation when a dialog closes.
   window_->activateWindow();
-  if (!picked) return;
+  if (!picked || !canvas().Run([&] { RequireFolioFieldKeeps(screen(), *picked); })) return;
   // The screen reads a policy when its folio changes: the one shown, picked again, is read
   // again as a user gets it read again, by emptying the field first.
   if (FindControlAs<HeadlessTextBox>(screen(), "txtFolio").Text() == *picked) {

@@ -304,6 +304,33 @@ TEST_F(ScriptProgram, TheFinderPicksAPolicyAndRenovarStartsItsRenewal) {
   EXPECT_EQ(renewed["controls"]["dp_Ps_Fecha_Inicio"]["value"], end->AddDays(1).ToIsoDate());
 }
 
+// A folio stored in a form the folio field cannot hold would name another policy once
+// entered: the finder lists it as stored, and picking it is refused, the policy shown kept.
+TEST_F(ScriptProgram, APickedFolioTheFieldWouldAlterIsNotEntered) {
+  database_.Open()->ForHost().Execute(
+      "INSERT INTO Poliza_Servicio (Ps_Folio, Sc_Cve_Sucursal, Cl_Cve_Cliente) VALUES "
+      "('mty-000001', 'MTY', 'C00010'), ('MTY-0000002', 'MTY', 'C00010'), "
+      "('MTY-000003 ', 'MTY', 'C00010')");
+  std::string script = R"({"do": "open"}
+{"do": "type", "control": "txtFolio", "text": "GDL-1"}
+)";
+  for (const char* stored : {"mty-000001", "MTY-0000002", "MTY-000003 "})
+    script += R"({"do": "find", "text": "ruiz", "pick": ")" + std::string(stored) + "\"}\n";
+  script += R"({"do": "show"})";
+  const ProgramRun run = Run(With({}), script);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  ASSERT_EQ(EventKinds(run.lines),
+            (Strings{"found", "message", "found", "message", "found", "message", "screen"}));
+  EXPECT_EQ(run.lines[1]["text"],
+            "El folio «mty-000001» está guardado en una forma que el campo Folio no admite: lo "
+            "tomaría como «MTY-000001», que es otra póliza o ninguna; no se cargó");
+  EXPECT_THAT(run.lines[3]["text"].get<std::string>(), HasSubstr("como «MTY-000002»"));
+  EXPECT_THAT(run.lines[5]["text"].get<std::string>(), HasSubstr("«MTY-000003 »"));
+  const Json& shown = run.lines[6];
+  EXPECT_EQ(shown["controls"]["txtFolio"]["text"], "GDL-000001");
+  EXPECT_EQ(shown["controls"]["txt_Cl_Cve_Cliente"]["text"], "C00004");
+}
+
 // A renewal stopped by a step the screen refused still writes the message the screen showed
 // for it, before the refusal: a type a year past its new start cannot be taken.
 TEST_F(ScriptProgram, ARenewalStoppedByTheScreenWritesTheScreensMessage) {

@@ -159,6 +159,32 @@ class BeyondScreenTest : public QObject {
     QVERIFY(demo.window.Command(host::ToolbarCommand::kModificar).isEnabled());
   }
 
+  // A folio stored in lower case is listed as stored; the folio field would read it as
+  // another policy's: picked, it is refused with a warning and not entered.
+  void aPickedFolioTheFolioFieldWouldAlterIsNotEntered() {
+    DemoWindow demo;
+    demo.db.Execute(
+        "INSERT INTO Poliza_Servicio (Ps_Folio, Sc_Cve_Sucursal, Cl_Cve_Cliente) VALUES "
+        "('mty-000001', 'MTY', 'C00010')");
+    QStringList listed;
+    const host::StopWatching watch(host::WhenShown<host::PolicyFinder>([&](host::PolicyFinder& f) {
+      host::TypeKeys(*f.Filter(), "ruiz");
+      listed = Folios(f);
+      f.List()->setCurrentIndex(f.Model().index(int(listed.indexOf("mty-000001")), 0));
+      QTest::keyClick(f.Filter(), Qt::Key_Return);
+    }));
+    demo.window.Click("txtFolio");
+    demo.window.Key(Qt::Key_F2);
+
+    QVERIFY2(listed.contains("mty-000001"), qPrintable(listed.join(' ')));
+    const std::vector<host::MessageCall> messages = demo.window.dialogs.Messages();
+    QCOMPARE(messages.size(), std::size_t{1});
+    QVERIFY2(
+        messages.front().request.text.find("lo tomaría como «MTY-000001»") != std::string::npos,
+        messages.front().request.text.c_str());
+    QCOMPARE(demo.window.Shown({"txtFolio", "txt_Cl_Cve_Cliente"}), QStringList({"", ""}));
+  }
+
   // The finder reads the database as it opens: a failure there is told as a command's is,
   // and the window goes on, its folio field as it was.
   void aFinderThatCannotReadTheDatabaseIsToldAndTheWindowGoesOn() {
